@@ -1,0 +1,29 @@
+// HTML character-reference decoding: the one decoder of the project.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace tidewell {
+
+// Decodes named ("&amp;", only names ending in ';') and numeric ("&#38;",
+// "&#x26;") references. Numeric references follow the HTML standard: the
+// C1 range maps through windows-1252, and NUL, surrogates and values above
+// U+10FFFF become U+FFFD. An unknown or malformed reference stays as written.
+// Returns nullopt when nothing was decoded (copy-on-write).
+std::optional<std::string> decode_html_entities(std::string_view text);
+
+// Appends the decoded form of `text` to `out`.
+void decode_html_entities_into(std::string_view text, std::string& out);
+
+// Always returns an owned string.
+inline std::string decode_entities_owned(std::string_view text) {
+  auto decoded = decode_html_entities(text);
+  return decoded ? std::move(*decoded) : std::string(text);
+}
+
+// Appends the UTF-8 encoding of a scalar value.
+void append_utf8(std::string& out, char32_t cp);
+
+}  // namespace tidewell
