@@ -1,0 +1,204 @@
+#include "converter/entry/input_guard.hpp"
+
+#include <algorithm>
+#include <cstring>
+
+#include "converter/text/entities.hpp"
+
+namespace tidewell {
+namespace {
+
+constexpr std::size_t kWindow = 8192;
+
+struct Utf16Guess {
+  bool is_utf16 = false;
+  bool little_endian = false;
+};
+
+// NUL bytes concentrated on one offset of the byte pairs mark UTF-16 text
+// that reached us byte by byte.
+Utf16Guess guess_utf16(std::string_view text) {
+  const std::size_t window = std::min(text.size(), kWindow);
+  std::size_t even = 0, odd = 0;
+  for (std::size_t i = 0; i < window; ++i) {
+    if (text[i] == '\0') ++((i & 1) ? odd : even);
+  }
+  const std::size_t total = even + odd;
+  Utf16Guess guess;
+  if (total < 2 || window == 0) return guess;
+  const double ratio = static_cast<double>(total) / static_cast<double>(window);
+  const double skew = static_cast<double>(std::max(even, odd)) / static_cast<double>(total);
+  guess.is_utf16 = ratio >= 0.2 && skew >= 0.9;
+  guess.little_endian = odd >= even;
+  return guess;
+}
+
+std::string transcode_utf16(std::string_view text, bool little_endian) {
+  std::string out;
+  out.reserve(text.size());
+  const std::size_t units = text.size() / 2;
+  auto unit_at = [&](std::size_t k) -> char16_t {
+    const auto a = static_cast<unsigned char>(text[2 * k]);
+    const auto b = static_cast<unsigned char>(text[2 * k + 1]);
+    return static_cast<char16_t>(little_endian ? (a | (b << 8)) : ((a << 8) | b));
+  };
+  for (std::size_t k = 0; k < units; ++k) {
+    const char16_t u = unit_at(k);
+    if (u >= 0xD800 && u <= 0xDBFF) {
+      if (k + 1 < units) {
+        const char16_t next = unit_at(k + 1);
+        if (next >= 0xDC00 && next <= 0xDFFF) {
+          append_utf8(out, 0x10000 + ((static_cast<char32_t>(u) - 0xD800) << 10) + (next - 0xDC00));
+          ++k;
+          continue;
+        }
+      }
+      append_utf8(out, 0xFFFD);
+    } else if (u >= 0xDC00 && u <= 0xDFFF) {
+      append_utf8(out, 0xFFFD);
+    } else {
+      append_utf8(out, u);
+    }
+  }
+  return out;
+}
+
+bool is_name_byte(unsigned char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
+         c == ':' || c == '_';
+}
+
+bool is_ascii_letter(unsigned char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+
+std::string remove_nul_bytes(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    const void* hit = std::memchr(text.data() + pos, '\0', text.size() - pos);
+    const std::size_t end = hit ? static_cast<const char*>(hit) - text.data() : text.size();
+    out.append(text.data() + pos, end - pos);
+    pos = end + 1;
+  }
+  return out;
+}
+
+}  // namespace
+
+std::optional<std::string> detect_binary_input(std::string_view text) {
+  if (text.empty()) return std::nullopt;
+  const auto* b = reinterpret_cast<const unsigned char*>(text.data());
+  const char* signature = nullptr;
+  if (text.size() >= 4 && b[0] == 'P' && b[1] == 'K' &&
+      ((b[2] == 3 && b[3] == 4) || (b[2] == 5 && b[3] == 6) || (b[2] == 7 && b[3] == 8))) {
+    signature = "zip archive";
+  } else if (text.size() >= 5 && text.substr(0, 5) == "%PDF-") {
+    signature = "PDF data";
+  }
+  if (signature) {
+    return std::string("binary data detected (") + signature + "); decode/decompress to UTF-8 HTML first";
+  }
+  const std::size_t window = std::min(text.size(), kWindow);
+  std::size_t nul = 0, control = 0;
+  for (std::size_t i = 0; i < window; ++i) {
+    const unsigned char c = b[i];
+    if (c == 0) ++nul;
+    if (c <= 0x08 || (c >= 0x0E && c <= 0x1F)) ++control;
+  }
+  const double w = static_cast<double>(window);
+  if (nul > 0) {
+    if (text.size() >= 4 && guess_utf16(text).is_utf16) {
+      return std::string("binary data detected (UTF-16 data without BOM); decode to UTF-8 HTML first");
+    }
+    if (nul >= 9 && static_cast<double>(nul) / w > 0.01) {
+      return std::string("binary data detected (excess NUL bytes)");
+    }
+  }
+  if (text.size() >= 32 && static_cast<double>(control) / w > 0.3) {
+    return std::string("binary data detected (excess control bytes)");
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string> normalize_line_endings(std::string_view text) {
+  const void* first = std::memchr(text.data(), '\r', text.size());
+  if (!first) return std::nullopt;
+  std::string out;
+  out.reserve(text.size());
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    const void* hit = std::memchr(text.data() + pos, '\r', text.size() - pos);
+    if (!hit) {
+      out.append(text.data() + pos, text.size() - pos);
+      break;
+    }
+    const std::size_t cr = static_cast<const char*>(hit) - text.data();
+    out.append(text.data() + pos, cr - pos);
+    out.push_back('\n');
+    pos = (cr + 1 < text.size() && text[cr + 1] == '\n') ? cr + 2 : cr + 1;
+  }
+  return out;
+}
+
+std::optional<std::string> space_self_closing_tags(std::string_view text) {
+  if (text.size() <= 2 || text.find("/>") == std::string_view::npos) return std::nullopt;
+  std::optional<std::string> out;
+  std::size_t copied = 0;
+  std::size_t pos = 0;
+  const std::size_t n = text.size();
+  while (pos < n) {
+    const void* hit = std::memchr(text.data() + pos, '<', n - pos);
+    if (!hit) break;
+    const std::size_t lt = static_cast<const char*>(hit) - text.data();
+    if (lt + 1 >= n || !is_ascii_letter(static_cast<unsigned char>(text[lt + 1]))) {
+      pos = lt + 1;
+      continue;
+    }
+    std::size_t end = lt + 2;
+    while (end < n && is_name_byte(static_cast<unsigned char>(text[end]))) ++end;
+    if (end + 1 < n && text[end] == '/' && text[end + 1] == '>') {
+      if (!out) {
+        out.emplace();
+        out->reserve(n + 4);
+      }
+      out->append(text.data() + copied, end - copied);
+      out->append(" />");
+      copied = pos = end + 2;
+    } else {
+      pos = lt + 1;
+    }
+  }
+  if (!out) return std::nullopt;
+  out->append(text.data() + copied, n - copied);
+  return out;
+}
+
+PreparedInput prepare_input(std::string_view text) {
+  PreparedInput result;
+  std::string_view current = text;
+  const bool has_nul = std::memchr(text.data(), '\0', text.size()) != nullptr;
+  if (has_nul && text.size() >= 4) {
+    const Utf16Guess guess = guess_utf16(text);
+    if (guess.is_utf16) {
+      result.owned = transcode_utf16(text, guess.little_endian);
+      current = *result.owned;
+    }
+  }
+  if (auto refusal = detect_binary_input(current)) {
+    result.owned.reset();
+    result.refusal = std::move(refusal);
+    return result;
+  }
+  auto replace = [&](std::optional<std::string> changed) {
+    if (changed) {
+      result.owned = std::move(changed);
+      current = *result.owned;
+    }
+  };
+  if (std::memchr(current.data(), '\0', current.size())) replace(remove_nul_bytes(current));
+  replace(normalize_line_endings(current));
+  replace(space_self_closing_tags(current));
+  return result;
+}
+
+}  // namespace tidewell
