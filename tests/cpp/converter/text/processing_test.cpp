@@ -1,0 +1,140 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "converter/text/processing.hpp"
+
+namespace tidewell {
+namespace {
+
+std::string collapsed(std::string_view text) {
+  auto out = collapse_whitespace(text);
+  return out ? *out : std::string(text);
+}
+
+TEST(CollapseWhitespace, UnchangedTextIsNotCopied) {
+  const char* cases[] = {
+      "",
+      "plain",
+      "words with single spaces",
+      " lead and tail ",
+      "line\nbreak",
+      " \n ",        // a line feed ends a run
+      "a\r\n\r\nb",
+      "\x0b\x0c",    // vertical tab, form feed
+      "\xC2\x85",    // U+0085
+      "\xE2\x80\xA8\xE2\x80\xA9",  // U+2028, U+2029
+      "\xE2\x80\x8B",  // U+200B is not a space
+      "\xC3\xA9t\xC3\xA9",
+      "\xC2",        // truncated sequences are copied as they are
+      "\xE2\x80",
+  };
+  for (const char* c : cases) EXPECT_FALSE(collapse_whitespace(c).has_value()) << c;
+}
+
+TEST(CollapseWhitespace, FoldsRuns) {
+  struct Case {
+    std::string in;
+    const char* out;
+  };
+  const Case cases[] = {
+      {"a  b", "a b"},
+      {"a\tb", "a b"},
+      {"\t", " "},
+      {"a \t b", "a b"},
+      {"  lead and  tail  ", " lead and tail "},
+      {"a\xC2\xA0\xC2\xA0" "b", "a b"},
+      {"a\xC2\xA0" "b", "a b"},
+      {"a \xC2\xA0" "b", "a b"},
+      {"a\xE1\x9A\x80" "b", "a b"},
+      {"a\xE2\x80\x80" "b\xE2\x80\x8A" "c", "a b c"},
+      {"a\xE2\x80\xAF" "b\xE2\x81\x9F" "c\xE3\x80\x80" "d", "a b c d"},
+      {"a\t\n\tb", "a \n b"},
+      {"x  \n  y", "x \n y"},
+      {"tab\t\tend\t", "tab end "},
+      {"\xC3\xA9  \xC3\xA9", "\xC3\xA9 \xC3\xA9"},
+      {"a  \xE2\x80\xA8  b", "a \xE2\x80\xA8 b"},
+  };
+  for (const Case& c : cases) {
+    auto out = collapse_whitespace(c.in);
+    ASSERT_TRUE(out.has_value()) << c.in;
+    EXPECT_EQ(*out, c.out) << c.in;
+  }
+}
+
+TEST(CollapseWhitespace, IntoAppendsAndCopiesEverythingElse) {
+  std::string out = "x ";
+  collapse_whitespace_into("  a\tb ", out);
+  EXPECT_EQ(out, "x  a b ");  // the end of the buffer is not part of a run
+  out.clear();
+  collapse_whitespace_into("unchanged text", out);
+  EXPECT_EQ(out, "unchanged text");
+}
+
+TEST(CollapseWhitespace, LongRunsAndLongTexts) {
+  std::string many(1 << 20, ' ');
+  EXPECT_EQ(collapsed(many), " ");
+  std::string mixed;
+  for (int i = 0; i < 100000; ++i) mixed += "w\xC2\xA0\t ";
+  std::string expected;
+  for (int i = 0; i < 100000; ++i) expected += "w ";
+  EXPECT_EQ(collapsed(mixed), expected);
+}
+
+struct EscapeCase {
+  std::string in;
+  bool misc, asterisks, underscores, ascii;
+  std::string out;  // == in when unchanged
+};
+
+TEST(EscapeMarkdownText, Rules) {
+  const EscapeCase cases[] = {
+      // No flag: unchanged.
+      {"a*b_c#d", false, false, false, false, "a*b_c#d"},
+      {"", true, true, true, true, ""},
+      // escape_misc: the 13 characters.
+      {"#&+-<=>[\\]`|~", true, false, false, false, "\\#\\&\\+\\-\\<\\=\\>\\[\\\\\\]\\`\\|\\~"},
+      {"a & b", true, false, false, false, "a \\& b"},
+      // '.' and ')' only right after a digit, anywhere in the text.
+      {"3.5 and 2) and x.y", true, false, false, false, "3\\.5 and 2\\) and x.y"},
+      {"1.) x", true, false, false, false, "1\\.) x"},
+      {".5 (a)", true, false, false, false, ".5 (a)"},
+      {"v10.", true, false, false, false, "v10\\."},
+      // escape_misc leaves '*' and '_' and other punctuation alone.
+      {"*a_b! ?", true, false, false, false, "*a_b! ?"},
+      {"a*b**", false, true, false, false, "a\\*b\\*\\*"},
+      {"snake_case_", false, false, true, false, "snake\\_case\\_"},
+      {"*_-", true, true, true, false, "\\*\\_\\-"},
+      {"\\*", true, true, false, false, "\\\\\\*"},
+      // escape_ascii: all ASCII punctuation, one backslash each.
+      {"!\"#$%&'()*+,-./:;<=>?@[\\]^_`{|}~", false, false, false, true,
+       "\\!\\\"\\#\\$\\%\\&\\'\\(\\)\\*\\+\\,\\-\\.\\/\\:\\;\\<\\=\\>\\?\\@\\[\\\\\\]\\^\\_\\`\\{\\|\\}\\~"},
+      {"a*b", false, true, false, true, "a\\*b"},
+      {"x.y 3.5", true, true, true, true, "x\\.y 3\\.5"},
+      {"plain words 123", true, true, true, true, "plain words 123"},
+      // Non-ASCII text passes through.
+      {"\xC3\xA9-\xE2\x82\xAC", true, false, false, false, "\xC3\xA9\\-\xE2\x82\xAC"},
+  };
+  for (const EscapeCase& c : cases) {
+    auto out = escape_markdown_text(c.in, c.misc, c.asterisks, c.underscores, c.ascii);
+    if (c.out == c.in) {
+      EXPECT_FALSE(out.has_value()) << c.in;
+    } else {
+      ASSERT_TRUE(out.has_value()) << c.in;
+      EXPECT_EQ(*out, c.out) << c.in;
+    }
+  }
+}
+
+TEST(EscapeMarkdownText, LongText) {
+  std::string text;
+  for (int i = 0; i < 100000; ++i) text += "1.a*";
+  auto out = escape_markdown_text(text, true, true, false, false);
+  ASSERT_TRUE(out.has_value());
+  std::string expected;
+  for (int i = 0; i < 100000; ++i) expected += "1\\.a\\*";
+  EXPECT_EQ(*out, expected);
+}
+
+}  // namespace
+}  // namespace tidewell
