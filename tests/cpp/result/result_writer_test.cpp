@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <random>
 #include <string>
 
 #include "result/result.hpp"
@@ -82,6 +84,42 @@ TEST(ResultWriter, StringEscaping) {
       {"\x80\x80", "\"\xEF\xBF\xBD\xEF\xBF\xBD\""},
   };
   for (const Case& c : cases) EXPECT_EQ(json_string(c.in), c.out) << c.in;
+}
+
+// Random valid UTF-8 built from the byte classes the writer treats apart,
+// at lengths that cross the eight-byte scanning steps, against a byte-wise
+// reference.
+TEST(ResultWriter, StringEscapingMatchesReference) {
+  const char* pieces[] = {"a", "Z", " ", "/", "\x7f", "\"", "\\", "\n", "\x01", "\x1f", "\xC3\xA9",
+                          "\xE2\x82\xAC", "\xF0\x9F\x98\x80", "0123456"};
+  std::mt19937 rng(12345);
+  for (int round = 0; round < 2000; ++round) {
+    std::string text;
+    const int count = static_cast<int>(rng() % 40);
+    for (int i = 0; i < count; ++i) text += pieces[rng() % (sizeof(pieces) / sizeof(pieces[0]))];
+    std::string expected = "\"";
+    for (unsigned char b : text) {
+      switch (b) {
+        case '"': expected += "\\\""; break;
+        case '\\': expected += "\\\\"; break;
+        case '\b': expected += "\\b"; break;
+        case '\t': expected += "\\t"; break;
+        case '\n': expected += "\\n"; break;
+        case '\f': expected += "\\f"; break;
+        case '\r': expected += "\\r"; break;
+        default:
+          if (b < 0x20) {
+            char tmp[8];
+            std::snprintf(tmp, sizeof(tmp), "\\u%04x", b);
+            expected += tmp;
+          } else {
+            expected.push_back(static_cast<char>(b));
+          }
+      }
+    }
+    expected += "\"";
+    ASSERT_EQ(json_string(text), expected) << text;
+  }
 }
 
 TEST(ResultWriter, ContentEscapingInResult) {

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
+#include <vector>
 
 #include "converter/text/processing.hpp"
 
@@ -69,6 +71,46 @@ TEST(CollapseWhitespace, IntoAppendsAndCopiesEverythingElse) {
   out.clear();
   collapse_whitespace_into("unchanged text", out);
   EXPECT_EQ(out, "unchanged text");
+}
+
+// Random texts of folding spaces, other whitespace and letters against a
+// piece-wise reference.
+TEST(CollapseWhitespace, MatchesReference) {
+  struct Piece {
+    const char* text;
+    bool folds;
+  };
+  const Piece pieces[] = {
+      {" ", true},           {"\t", true},           {"\xC2\xA0", true},     {"\xE1\x9A\x80", true},
+      {"\xE2\x80\x85", true}, {"\xE2\x80\xAF", true}, {"\xE3\x80\x80", true}, {"\n", false},
+      {"\r", false},          {"\xE2\x80\xA8", false}, {"\xC2\x85", false},     {"x", false},
+      {"\xC3\xA9", false},    {"\xE2\x80\x8B", false},
+  };
+  std::mt19937 rng(99);
+  for (int round = 0; round < 3000; ++round) {
+    std::vector<const Piece*> chosen;
+    const int count = static_cast<int>(rng() % 12);
+    for (int i = 0; i < count; ++i) chosen.push_back(&pieces[rng() % (sizeof(pieces) / sizeof(pieces[0]))]);
+    std::string text, expected;
+    bool changes = false;
+    for (std::size_t i = 0; i < chosen.size(); ++i) {
+      text += chosen[i]->text;
+      if (!chosen[i]->folds) {
+        expected += chosen[i]->text;
+        continue;
+      }
+      std::size_t j = i;
+      while (j + 1 < chosen.size() && chosen[j + 1]->folds) text += chosen[++j]->text;
+      if (j > i || std::string(chosen[i]->text) != " ") changes = true;
+      expected += ' ';
+      i = j;
+    }
+    auto out = collapse_whitespace(text);
+    ASSERT_EQ(out.has_value(), changes) << text;
+    if (out) {
+      ASSERT_EQ(*out, expected) << text;
+    }
+  }
 }
 
 TEST(CollapseWhitespace, LongRunsAndLongTexts) {
