@@ -1,0 +1,69 @@
+// Throughput of whitespace folding, Markdown escaping and result JSON
+// writing over the HTML pages of a folder (taken as plain text).
+//   text_result_bench [folder] [rounds]
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "converter/text/processing.hpp"
+#include "result/result_writer.hpp"
+
+using namespace tidewell;
+
+namespace {
+
+template <class F>
+void run(const char* label, const std::vector<std::string>& pages, std::size_t bytes, int rounds, F&& f) {
+  std::size_t sink = 0;
+  const auto start = std::chrono::steady_clock::now();
+  for (int r = 0; r < rounds; ++r)
+    for (const std::string& page : pages) sink += f(page);
+  const double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  std::printf("%-28s %8.1f MB/s  (sink %zu)\n", label, bytes * static_cast<double>(rounds) / secs / 1e6, sink);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::string folder = argc > 1 ? argv[1] : "/work/shared/corpus/readability/pages";
+  const int rounds = argc > 2 ? std::atoi(argv[2]) : 5;
+  std::vector<std::string> pages;
+  std::size_t bytes = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    if (entry.path().extension() != ".html") continue;
+    std::ifstream in(entry.path(), std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    pages.push_back(ss.str());
+    bytes += pages.back().size();
+  }
+  std::printf("%zu pages, %.1f MB, %d rounds\n", pages.size(), bytes / 1e6, rounds);
+
+  run("collapse_whitespace", pages, bytes, rounds, [](const std::string& p) {
+    auto out = collapse_whitespace(p);
+    return out ? out->size() : p.size();
+  });
+  run("escape_markdown_text misc", pages, bytes, rounds, [](const std::string& p) {
+    auto out = escape_markdown_text(p, true, false, false, false);
+    return out ? out->size() : p.size();
+  });
+  run("escape_markdown_text ascii", pages, bytes, rounds, [](const std::string& p) {
+    auto out = escape_markdown_text(p, false, false, false, true);
+    return out ? out->size() : p.size();
+  });
+  std::vector<ConversionResult> results(pages.size());
+  for (std::size_t i = 0; i < pages.size(); ++i) results[i].content = pages[i];
+  std::string buf;
+  std::size_t next = 0;
+  run("serialize_conversion_result", pages, bytes, rounds, [&](const std::string&) {
+    buf.clear();
+    serialize_conversion_result(results[next++ % results.size()], buf);
+    return buf.size();
+  });
+  return 0;
+}
