@@ -138,36 +138,68 @@ std::optional<std::string> collapse_whitespace(std::string_view text) {
   return out;
 }
 
-std::optional<std::string> escape_markdown_text(std::string_view text, bool escape_misc, bool escape_asterisks,
-                                                bool escape_underscores, bool escape_ascii) {
-  if (text.empty()) return std::nullopt;
-  const int table_index =
-      escape_ascii ? 8 : (escape_misc ? 1 : 0) | (escape_asterisks ? 2 : 0) | (escape_underscores ? 4 : 0);
-  if (table_index == 0) return std::nullopt;
-  const EscapeClass& cls = kEscapeTables[static_cast<std::size_t>(table_index)];
+namespace {
 
+// The escape table for a flag combination, or nullptr when no flag is set.
+const EscapeClass* escape_table(bool escape_misc, bool escape_asterisks, bool escape_underscores,
+                                bool escape_ascii) {
+  const int index =
+      escape_ascii ? 8 : (escape_misc ? 1 : 0) | (escape_asterisks ? 2 : 0) | (escape_underscores ? 4 : 0);
+  return index == 0 ? nullptr : &kEscapeTables[static_cast<std::size_t>(index)];
+}
+
+inline bool needs_escape(const EscapeClass& cls, const unsigned char* begin, const unsigned char* p) {
+  const std::uint8_t c = cls[*p];
+  return c == kEscape || (c == kAfterDigit && p > begin && is_digit(p[-1]));
+}
+
+// Offset of the first character to escape, or the text's length.
+std::size_t first_escape(const EscapeClass& cls, std::string_view text) {
   const auto* const begin = reinterpret_cast<const unsigned char*>(text.data());
   const auto* const end = begin + text.size();
-  const auto needs_escape = [&](const unsigned char* p) {
-    const std::uint8_t c = cls[*p];
-    return c == kEscape || (c == kAfterDigit && p > begin && is_digit(p[-1]));
-  };
-
   const unsigned char* p = begin;
-  while (p < end && !needs_escape(p)) ++p;
-  if (p == end) return std::nullopt;
+  while (p < end && !needs_escape(cls, begin, p)) ++p;
+  return static_cast<std::size_t>(p - begin);
+}
 
-  std::string out;
-  out.reserve(text.size() + text.size() / 8 + 8);
+// Appends `text` to `out` with a backslash before every character to escape
+// from offset `from` on (nothing before it needs one).
+void append_escaped(const EscapeClass& cls, std::string_view text, std::size_t from, std::string& out) {
+  const auto* const begin = reinterpret_cast<const unsigned char*>(text.data());
+  const auto* const end = begin + text.size();
   const unsigned char* run = begin;
-  for (; p < end; ++p) {
-    if (!needs_escape(p)) continue;
+  for (const unsigned char* p = begin + from; p < end; ++p) {
+    if (!needs_escape(cls, begin, p)) continue;
     out.append(reinterpret_cast<const char*>(run), static_cast<std::size_t>(p - run));
     out.push_back('\\');
     run = p;  // the character itself starts the next run
   }
   out.append(reinterpret_cast<const char*>(run), static_cast<std::size_t>(end - run));
+}
+
+}  // namespace
+
+std::optional<std::string> escape_markdown_text(std::string_view text, bool escape_misc, bool escape_asterisks,
+                                                bool escape_underscores, bool escape_ascii) {
+  if (text.empty()) return std::nullopt;
+  const EscapeClass* cls = escape_table(escape_misc, escape_asterisks, escape_underscores, escape_ascii);
+  if (cls == nullptr) return std::nullopt;
+  const std::size_t first = first_escape(*cls, text);
+  if (first == text.size()) return std::nullopt;
+  std::string out;
+  out.reserve(text.size() + text.size() / 8 + 8);
+  append_escaped(*cls, text, first, out);
   return out;
+}
+
+void escape_markdown_text_into(std::string_view text, bool escape_misc, bool escape_asterisks,
+                               bool escape_underscores, bool escape_ascii, std::string& out) {
+  const EscapeClass* cls = escape_table(escape_misc, escape_asterisks, escape_underscores, escape_ascii);
+  if (cls == nullptr) {
+    out.append(text);
+    return;
+  }
+  append_escaped(*cls, text, 0, out);
 }
 
 }  // namespace tidewell

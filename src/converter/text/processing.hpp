@@ -27,4 +27,9 @@ void collapse_whitespace_into(std::string_view text, std::string& out);
 std::optional<std::string> escape_markdown_text(std::string_view text, bool escape_misc, bool escape_asterisks,
                                                 bool escape_underscores, bool escape_ascii);
 
+// Appends the escaped form of `text` (the text itself when nothing needs a
+// backslash) to `out`.
+void escape_markdown_text_into(std::string_view text, bool escape_misc, bool escape_asterisks,
+                               bool escape_underscores, bool escape_ascii, std::string& out);
+
 }  // namespace tidewell

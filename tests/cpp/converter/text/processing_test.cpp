@@ -165,6 +165,9 @@ TEST(EscapeMarkdownText, Rules) {
       ASSERT_TRUE(out.has_value()) << c.in;
       EXPECT_EQ(*out, c.out) << c.in;
     }
+    std::string appended = "<";
+    escape_markdown_text_into(c.in, c.misc, c.asterisks, c.underscores, c.ascii, appended);
+    EXPECT_EQ(appended, "<" + c.out) << c.in;
   }
 }
 
