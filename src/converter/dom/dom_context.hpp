@@ -1,0 +1,112 @@
+// Per-document index and caches over a parsed TlDom: parents, children,
+// sibling positions, lower-cased tag names with inline/block flags, sibling
+// neighbourhood answers and node texts.
+//
+// The context holds no reference to the document: every query takes the
+// TlDom it was built from. Queries take the context by const reference and
+// fill their once-computed cells on first use (one conversion, one thread).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "html_parser/dom.hpp"
+
+namespace tidewell {
+
+// An element's lower-cased name with its classes.
+struct CachedTagInfo {
+  CowText name;  // static for interned names, else an owned copy
+  bool is_inline = false;
+  bool is_block = false;
+};
+
+// Recent node texts, least recently used first.
+struct LruTextCache {
+  std::vector<std::pair<NodeHandle, std::string>> entries;
+  std::size_t capacity = 32;
+  // in_cache[h] != 0 while `entries` holds h (a constant-time pre-check).
+  std::vector<std::uint8_t> in_cache;
+};
+
+// A copy of the cached text of `h`, moved to the recent end; nullopt on a miss.
+std::optional<std::string> text_cache_get(LruTextCache& cache, NodeHandle h);
+// Stores `text` for `h`, replacing an old entry or evicting the oldest.
+void text_cache_insert(LruTextCache& cache, NodeHandle h, std::string text);
+
+struct ChildRange {
+  std::uint32_t start = 0;
+  std::uint32_t count = 0;
+};
+
+class DomContext {
+ public:
+  // Read-only after the build; read directly by callers.
+  std::vector<std::optional<NodeHandle>> parents;
+  std::vector<std::optional<ChildRange>> child_ranges;
+  std::vector<NodeHandle> children;
+  std::vector<std::optional<std::uint64_t>> sibling_index;
+  std::vector<NodeHandle> roots;
+  std::vector<std::optional<NodeHandle>> node_slots;
+
+  // Once-filled cells (0: not computed yet).
+  mutable std::vector<std::optional<std::optional<CachedTagInfo>>> tag_info;
+  mutable std::vector<std::uint8_t> prev_inline;      // 0 unset, 1 false, 2 true
+  mutable std::vector<std::uint8_t> next_inline;      // 0 unset, 1 false, 2 true
+  mutable std::vector<std::optional<std::optional<NodeHandle>>> next_element;
+  mutable std::vector<std::uint8_t> next_space_text;  // 0 unset, 1 false, 2 true
+
+  mutable LruTextCache text_cache;
+
+  // The children of `h` as recorded by the build (empty when none).
+  std::span<const NodeHandle> children_of(NodeHandle h) const {
+    if (h >= child_ranges.size() || !child_ranges[h]) return {};
+    return {children.data() + child_ranges[h]->start, child_ranges[h]->count};
+  }
+  std::optional<NodeHandle> parent_of(NodeHandle h) const {
+    return h < parents.size() ? parents[h] : std::nullopt;
+  }
+};
+
+// --- building ---
+DomContext build_dom_context(std::span<const NodeHandle> top_level, const TlDom& dom, std::size_t html_len);
+// Records `node` (with `parent`) and its whole subtree. Iterative.
+void fill_dom_context(NodeHandle node, std::optional<NodeHandle> parent, const TlDom& dom, DomContext& ctx);
+// Grows every per-node table to cover `h`; never shrinks.
+void dom_caches_ensure_len(DomContext& ctx, NodeHandle h);
+
+// --- tag queries ---
+// nullptr for text, comments, unknown handles and nodes the build did not
+// visit. The pointer stays valid for the context's life.
+const CachedTagInfo* dom_cache_tag_info(const DomContext& ctx, NodeHandle h, const TlDom& dom);
+// Lower-cased tag name: borrowed from the context (or the input when it is
+// already lower case), else owned; nullopt when `h` is not an element.
+std::optional<CowText> dom_tag_name_lower(const DomContext& ctx, NodeHandle h, const TlDom& dom);
+
+// --- sibling queries ---
+std::optional<NodeHandle> dom_cache_next_element(const DomContext& ctx, NodeHandle h, const TlDom& dom);
+// Borrowed from the context.
+std::optional<std::string_view> dom_next_element_tag_name(const DomContext& ctx, NodeHandle h, const TlDom& dom);
+bool dom_cache_next_inline(const DomContext& ctx, NodeHandle h, const TlDom& dom);
+bool dom_cache_prev_inline(const DomContext& ctx, NodeHandle h, const TlDom& dom);
+inline bool dom_next_sibling_is_inline(const DomContext& ctx, NodeHandle h, const TlDom& dom) {
+  return dom_cache_next_inline(ctx, h, dom);
+}
+inline bool dom_prev_sibling_is_inline(const DomContext& ctx, NodeHandle h, const TlDom& dom) {
+  return dom_cache_prev_inline(ctx, h, dom);
+}
+bool dom_cache_next_space_text(const DomContext& ctx, NodeHandle h, const TlDom& dom);
+
+// --- node text (character references decoded, comments skipped) ---
+std::string dom_node_text_cached(const DomContext& ctx, NodeHandle h, const TlDom& dom);
+void dom_append_node_text(const DomContext& ctx, NodeHandle h, const TlDom& dom, std::string& out);
+// Like dom_append_node_text without consulting the cache for `h` itself.
+void dom_compute_node_text(const DomContext& ctx, NodeHandle h, const TlDom& dom, std::string& out);
+
+}  // namespace tidewell

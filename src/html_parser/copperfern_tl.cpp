@@ -1,0 +1,277 @@
+// copperfern-tl: the default backend. One forward pass over the bytes that
+// tokenizes and builds the tree at once; a text run, a comment or a start
+// tag becomes a node as soon as it is complete.
+#include <array>
+#include <cstring>
+#include <limits>
+
+#include "html_parser/parser.hpp"
+
+namespace tidewell::copperfern_tl {
+namespace {
+
+// "+", "-", "/", "0"-"9", ":", "A"-"Z", "_", "a"-"z".
+constexpr std::array<bool, 256> make_identifier_table() {
+  std::array<bool, 256> t{};
+  for (int c = '0'; c <= '9'; ++c) t[c] = true;
+  for (int c = 'A'; c <= 'Z'; ++c) t[c] = true;
+  for (int c = 'a'; c <= 'z'; ++c) t[c] = true;
+  t['+'] = t['-'] = t['/'] = t[':'] = t['_'] = true;
+  return t;
+}
+constexpr std::array<bool, 256> kIdentifier = make_identifier_table();
+
+inline bool is_identifier_byte(unsigned char c) { return kIdentifier[c]; }
+inline bool is_tag_space(unsigned char c) { return c == ' ' || c == '\n'; }
+
+// Byte-exact, lower case only: "BR" is not void.
+bool is_void_name(const char* p, std::size_t len) {
+  auto eq = [&](const char* lit, std::size_t n) { return len == n && std::memcmp(p, lit, n) == 0; };
+  switch (len) {
+    case 2:
+      return eq("br", 2) || eq("hr", 2);
+    case 3:
+      return eq("col", 3) || eq("img", 3) || eq("wbr", 3);
+    case 4:
+      return eq("area", 4) || eq("base", 4) || eq("link", 4) || eq("meta", 4);
+    case 5:
+      return eq("embed", 5) || eq("input", 5) || eq("param", 5) || eq("track", 5);
+    case 6:
+      return eq("keygen", 6) || eq("source", 6);
+    default:
+      return false;
+  }
+}
+
+bool eq_ignore_ascii_case(const char* p, std::size_t len, std::string_view lower) {
+  if (len != lower.size()) return false;
+  for (std::size_t i = 0; i < len; ++i) {
+    unsigned char c = static_cast<unsigned char>(p[i]);
+    if (c >= 'A' && c <= 'Z') c = static_cast<unsigned char>(c + 32);
+    if (c != static_cast<unsigned char>(lower[i])) return false;
+  }
+  return true;
+}
+
+class Parser {
+ public:
+  explicit Parser(TlDom& dom)
+      : dom_(dom), s_(dom.input.data()), n_(dom.input.size()), p_(dom.pos) {}
+
+  void run() {
+    while (p_ < n_) {
+      if (s_[p_] != '<') {
+        text_run();
+        continue;
+      }
+      const std::size_t lt = p_;
+      ++p_;
+      skip_space();
+      if (p_ >= n_) break;  // a final "<" (and white space) is dropped
+      const char c = s_[p_];
+      if (c == '/') {
+        end_tag();
+      } else if (c == '!') {
+        markup_declaration(lt);
+      } else {
+        start_tag();
+      }
+    }
+    dom_.pos = p_;
+  }
+
+ private:
+  void skip_space() {
+    while (p_ < n_ && is_tag_space(static_cast<unsigned char>(s_[p_]))) ++p_;
+  }
+
+  std::size_t identifier_run_length(std::size_t from) const {
+    std::size_t i = from;
+    while (i < n_ && is_identifier_byte(static_cast<unsigned char>(s_[i]))) ++i;
+    return i - from;
+  }
+
+  // The identifier at p, advancing past it; nullopt when the run is empty.
+  std::optional<ByteSpan> read_identifier() {
+    const std::size_t len = identifier_run_length(p_);
+    if (len == 0) return std::nullopt;
+    ByteSpan span{static_cast<std::uint32_t>(p_), static_cast<std::uint32_t>(len)};
+    p_ += len;
+    return span;
+  }
+
+  std::size_t find_byte(char c, std::size_t from) const {
+    const void* hit = std::memchr(s_ + from, c, n_ - from);
+    return hit ? static_cast<std::size_t>(static_cast<const char*>(hit) - s_) : n_;
+  }
+
+  void register_node(NodeHandle h) {
+    if (dom_.open_stack.empty()) {
+      dom_.top_level.push_back(h);
+    } else {
+      dom_.nodes[dom_.open_stack.back()].as_tag()->children.push_back(h);
+    }
+  }
+
+  void add_leaf(TlNode node) { register_node(dom_.append_node(std::move(node))); }
+
+  void text_run() {
+    const std::size_t end = find_byte('<', p_);
+    add_leaf(TlNode{TlNode::Raw{ByteSpan{static_cast<std::uint32_t>(p_), static_cast<std::uint32_t>(end - p_)}}});
+    p_ = end;
+  }
+
+  void end_tag() {
+    // p is at "/": the name is everything up to the next ">", unchanged.
+    const std::size_t name_start = p_ + 1;
+    const std::size_t gt = name_start <= n_ ? find_byte('>', name_start) : n_;
+    const std::size_t name_len = gt - name_start;
+    p_ = gt < n_ ? gt + 1 : n_;
+    if (dom_.open_stack.empty()) return;
+    const TlNode::Tag* top = dom_.nodes[dom_.open_stack.back()].as_tag();
+    if (top->name.len == name_len && std::memcmp(s_ + top->name.start, s_ + name_start, name_len) == 0) {
+      dom_.open_stack.pop_back();
+    }
+  }
+
+  // Reads one attribute at p into `tag`. Returns false (and moves p on by
+  // one byte) when the byte at p cannot start a name.
+  void parse_attribute(TlNode::Tag& tag) {
+    auto name = read_identifier();
+    if (!name) {
+      ++p_;
+      return;
+    }
+    skip_space();
+    std::optional<ByteSpan> value;
+    if (p_ < n_ && s_[p_] == '=') {
+      ++p_;
+      skip_space();
+      if (p_ >= n_) {
+        value = ByteSpan{static_cast<std::uint32_t>(n_), 0};
+      } else if (s_[p_] == '"' || s_[p_] == '\'') {
+        const std::size_t start = p_ + 1;
+        const std::size_t close = find_byte(s_[p_], start);
+        value = ByteSpan{static_cast<std::uint32_t>(start), static_cast<std::uint32_t>(close - start)};
+        p_ = close;
+      } else {
+        const std::size_t start = p_;
+        std::size_t i = p_;
+        // Unquoted: up to a space, line feed or ">"; "/" and tabs belong to it.
+        while (i < n_) {
+          const char c = s_[i];
+          if (c == ' ' || c == '\n' || c == '>') break;
+          ++i;
+        }
+        value = ByteSpan{static_cast<std::uint32_t>(start), static_cast<std::uint32_t>(i - start)};
+        p_ = i;
+      }
+    }
+    dom_.store_attribute(tag, *name, value);
+    if (value && p_ < n_ && s_[p_] != '/' && s_[p_] != '>') ++p_;
+  }
+
+  void start_tag() {
+    auto name = read_identifier();
+    if (!name) return;  // "<" and white space dropped; what follows is text
+    TlNode::Tag tag;
+    tag.name = *name;
+    dom_.begin_attributes(tag);
+    skip_space();
+    for (;;) {
+      skip_space();
+      if (p_ >= n_) {
+        dom_.drop_attributes(tag);
+        return;
+      }
+      const char c = s_[p_];
+      if (c == '/' || c == '>') break;
+      parse_attribute(tag);
+      if (p_ >= n_) {
+        dom_.drop_attributes(tag);
+        return;
+      }
+    }
+    bool self_closing = false;
+    if (s_[p_] == '/') {
+      ++p_;
+      self_closing = true;
+    }
+    if (p_ >= n_ || s_[p_] != '>') {
+      // "/" not followed by ">": the element is dropped, parsing goes on
+      // right after the "/".
+      dom_.drop_attributes(tag);
+      return;
+    }
+    ++p_;
+    dom_.seal_attributes(tag);
+    const NodeHandle h = dom_.append_node(TlNode{std::move(tag)});
+    register_node(h);
+    const ByteSpan nm = dom_.nodes[h].as_tag()->name;
+    if (!self_closing && !is_void_name(s_ + nm.start, nm.len)) dom_.open_stack.push_back(h);
+  }
+
+  void comment(std::size_t lt) {
+    // p is at "!", followed by "--". Scan from the first "-".
+    std::size_t i = p_ + 1;
+    std::size_t end = 0;
+    bool closed = false;
+    while (i < n_) {
+      if (s_[i] != '-') {
+        i = find_byte('-', i);
+        continue;
+      }
+      if (i + 1 < n_ && s_[i + 1] == '-') {
+        if (i + 2 < n_ && s_[i + 2] == '>') {
+          end = i + 3;
+          closed = true;
+          break;
+        }
+        i += 3;
+      } else {
+        i += 1;
+      }
+    }
+    if (closed) {
+      add_leaf(TlNode{TlNode::Comment{ByteSpan{static_cast<std::uint32_t>(lt), static_cast<std::uint32_t>(end - lt)}}});
+      p_ = end;
+    } else {
+      add_leaf(TlNode{TlNode::Comment{ByteSpan{static_cast<std::uint32_t>(lt), 0}}});
+      p_ = n_;
+    }
+  }
+
+  void markup_declaration(std::size_t lt) {
+    if (p_ + 2 < n_ && s_[p_ + 1] == '-' && s_[p_ + 2] == '-') {
+      comment(lt);
+      return;
+    }
+    ++p_;
+    auto word = read_identifier();
+    if (!word) return;  // the bytes after "!" become text
+    skip_space();
+    if (!eq_ignore_ascii_case(s_ + word->start, word->len, "doctype")) return;
+    auto second = read_identifier();
+    if (!second) return;
+    skip_space();
+    // Exactly one more byte is consumed, whatever it is.
+    if (p_ < n_) ++p_;
+  }
+
+  TlDom& dom_;
+  const char* s_;
+  std::size_t n_;
+  std::size_t p_;
+};
+
+}  // namespace
+
+std::optional<ParseError> parse_nodes(TlDom& dom) {
+  if (dom.input.size() >= (std::size_t{1} << 32)) return ParseError::InputTooLarge;
+  dom.attribute_inline_capacity = 8;
+  if (dom.nodes.empty()) dom.nodes.reserve(dom.input.size() / 48 + 16);
+  Parser(dom).run();
+  return std::nullopt;
+}
+
+}  // namespace tidewell::copperfern_tl

@@ -1,0 +1,242 @@
+#include "html_parser/dom.hpp"
+
+#include <algorithm>
+
+namespace tidewell {
+
+// ---------------------------------------------------------------------------
+// UTF-8
+
+namespace {
+
+constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
+
+// Length of the well-formed sequence at s[i], or 0 when it is ill-formed; in
+// that case `bad_len` receives the length of the maximal ill-formed subpart
+// (at least 1) that one U+FFFD replaces.
+inline std::size_t sequence_length(const unsigned char* s, std::size_t i, std::size_t n, std::size_t& bad_len) {
+  const unsigned char b = s[i];
+  std::size_t need;
+  unsigned char lo = 0x80, hi = 0xBF;
+  if (b >= 0xC2 && b <= 0xDF) {
+    need = 1;
+  } else if (b >= 0xE0 && b <= 0xEF) {
+    need = 2;
+    if (b == 0xE0) lo = 0xA0;
+    if (b == 0xED) hi = 0x9F;
+  } else if (b >= 0xF0 && b <= 0xF4) {
+    need = 3;
+    if (b == 0xF0) lo = 0x90;
+    if (b == 0xF4) hi = 0x8F;
+  } else {
+    bad_len = 1;
+    return 0;
+  }
+  std::size_t k = 1;
+  for (; k <= need; ++k) {
+    if (i + k >= n) break;
+    const unsigned char c = s[i + k];
+    const unsigned char l = (k == 1) ? lo : 0x80;
+    const unsigned char h = (k == 1) ? hi : 0xBF;
+    if (c < l || c > h) break;
+  }
+  if (k > need) return need + 1;
+  bad_len = k;
+  return 0;
+}
+
+// Index of the first byte of the first ill-formed sequence, or n.
+std::size_t valid_prefix(std::string_view bytes, std::size_t from) {
+  const auto* s = reinterpret_cast<const unsigned char*>(bytes.data());
+  const std::size_t n = bytes.size();
+  std::size_t i = from;
+  while (i < n) {
+    // ASCII fast path, eight bytes at a time.
+    while (i + 8 <= n) {
+      std::uint64_t w;
+      std::memcpy(&w, s + i, 8);
+      if (w & 0x8080808080808080ULL) break;
+      i += 8;
+    }
+    if (i >= n) break;
+    if (s[i] < 0x80) {
+      ++i;
+      continue;
+    }
+    std::size_t bad = 0;
+    const std::size_t len = sequence_length(s, i, n, bad);
+    if (len == 0) return i;
+    i += len;
+  }
+  return n;
+}
+
+void append_repaired(std::string_view bytes, std::size_t from, std::string& out) {
+  const auto* s = reinterpret_cast<const unsigned char*>(bytes.data());
+  const std::size_t n = bytes.size();
+  std::size_t i = from;
+  while (i < n) {
+    const std::size_t good_end = valid_prefix(bytes, i);
+    out.append(bytes.data() + i, good_end - i);
+    i = good_end;
+    if (i >= n) break;
+    std::size_t bad = 1;
+    sequence_length(s, i, n, bad);
+    out.append(kReplacement);
+    i += bad;
+  }
+}
+
+}  // namespace
+
+bool is_valid_utf8(std::string_view bytes) { return valid_prefix(bytes, 0) == bytes.size(); }
+
+std::optional<std::string> utf8_lossy_owned(std::string_view bytes) {
+  const std::size_t first_bad = valid_prefix(bytes, 0);
+  if (first_bad == bytes.size()) return std::nullopt;
+  std::string out;
+  out.reserve(bytes.size() + 8);
+  out.append(bytes.data(), first_bad);
+  append_repaired(bytes, first_bad, out);
+  return out;
+}
+
+CowText utf8_lossy(std::string_view bytes) {
+  if (auto fixed = utf8_lossy_owned(bytes)) return CowText(std::move(*fixed));
+  return CowText(bytes);
+}
+
+void append_utf8_lossy(std::string_view bytes, std::string& out) {
+  const std::size_t first_bad = valid_prefix(bytes, 0);
+  out.append(bytes.data(), first_bad);
+  if (first_bad != bytes.size()) append_repaired(bytes, first_bad, out);
+}
+
+// ---------------------------------------------------------------------------
+// Attribute maps
+
+void TlDom::move_attribute_map(InlineHashMap& map) {
+  map.moved = true;
+  AttributeEntry* entries = attribute_pool.data() + map.first;
+  const std::uint32_t count = map.count;
+  // Group equal names with a stable sort of the entry indexes, so each
+  // group lists its occurrences in insertion order.
+  std::vector<std::uint32_t> order(count);
+  for (std::uint32_t i = 0; i < count; ++i) order[i] = i;
+  const char* base = input.data();
+  auto name_of = [&](std::uint32_t i) {
+    return std::string_view(base + entries[i].name.start, entries[i].name.len);
+  };
+  std::stable_sort(order.begin(), order.end(),
+                   [&](std::uint32_t a, std::uint32_t b) { return name_of(a) < name_of(b); });
+  // keep[i]: entry i survives (first occurrence), with the value of its
+  // group's last occurrence.
+  std::vector<std::uint8_t> keep(count, 0);
+  std::size_t g = 0;
+  while (g < count) {
+    std::size_t h = g + 1;
+    while (h < count && name_of(order[h]) == name_of(order[g])) ++h;
+    entries[order[g]].value = entries[order[h - 1]].value;
+    keep[order[g]] = 1;
+    g = h;
+  }
+  std::uint32_t out = 0;
+  for (std::uint32_t i = 0; i < count; ++i) {
+    if (keep[i]) entries[out++] = entries[i];
+  }
+  map.count = out;
+  attribute_pool.resize(map.first + out);
+}
+
+AttributeLookup attribute_map_get(const TlDom& dom, const TlNode::Tag& tag, std::string_view name) {
+  const char* base = dom.input.data();
+  for (const AttributeEntry& e : dom.entries(tag.attributes)) {
+    if (e.name.len == name.size() && std::memcmp(base + e.name.start, name.data(), name.size()) == 0) {
+      if (!e.value) return AttributeLookup{AttributeLookup::State::NoValue, {}};
+      return AttributeLookup{AttributeLookup::State::Value, *e.value};
+    }
+  }
+  return {};
+}
+
+AttributeLookup attributes_get(const TlDom& dom, const TlNode::Tag& tag, std::string_view name) {
+  if (name == "class" || name == "id") {
+    const auto& slot = name.size() == 2 ? tag.id : tag.class_;
+    if (!slot) return {};
+    return AttributeLookup{AttributeLookup::State::Value, *slot};
+  }
+  return attribute_map_get(dom, tag, name);
+}
+
+AttributeIter::AttributeIter(const TlDom& dom, const TlNode::Tag& tag)
+    : dom_(&dom), entries_(dom.entries(tag.attributes)) {
+  if (tag.id) id_ = utf8_lossy(dom.bytes(*tag.id));
+  if (tag.class_) class_ = utf8_lossy(dom.bytes(*tag.class_));
+}
+
+std::optional<AttributePair> AttributeIter::next() {
+  if (tail_ == 0) {
+    if (index_ < entries_.size()) {
+      const AttributeEntry& e = entries_[index_++];
+      AttributePair pair{utf8_lossy(dom_->bytes(e.name)), std::nullopt};
+      if (e.value) pair.value = utf8_lossy(dom_->bytes(*e.value));
+      return pair;
+    }
+    tail_ = 1;
+  }
+  if (tail_ == 1) {
+    tail_ = 2;
+    if (id_) return AttributePair{CowText(std::string_view("id")), std::move(id_)};
+  }
+  if (tail_ == 2) {
+    tail_ = 3;
+    if (class_) return AttributePair{CowText(std::string_view("class")), std::move(class_)};
+  }
+  return std::nullopt;
+}
+
+// ---------------------------------------------------------------------------
+// inner_text
+
+CowText inner_text(const TlNode::Tag& tag, const TlDom& dom) {
+  // Follow a chain of single children: it may end in one text node, which
+  // can be handed out without copying.
+  const TlNode::Tag* cur = &tag;
+  while (cur->children.size() == 1) {
+    const NodeHandle h = cur->children[0];
+    if (h >= dom.nodes.size()) return CowText();
+    const TlNode& child = dom.nodes[h];
+    if (const auto* raw = child.as_raw()) return utf8_lossy(dom.bytes(raw->text));
+    if (child.is_comment()) return CowText();
+    cur = child.as_tag();
+  }
+  if (cur->children.empty()) return CowText();
+
+  // General case: depth-first over the subtree with an explicit stack of
+  // (element, next child index).
+  std::string out;
+  struct Frame {
+    const TlNode::Tag* tag;
+    std::size_t next;
+  };
+  std::vector<Frame> stack;
+  stack.push_back({cur, 0});
+  while (!stack.empty()) {
+    Frame& f = stack.back();
+    if (f.next >= f.tag->children.size()) {
+      stack.pop_back();
+      continue;
+    }
+    const NodeHandle h = f.tag->children[f.next++];
+    if (h >= dom.nodes.size()) continue;
+    const TlNode& child = dom.nodes[h];
+    if (const auto* raw = child.as_raw()) {
+      append_utf8_lossy(dom.bytes(raw->text), out);
+    } else if (const auto* t = child.as_tag()) {
+      if (!t->children.empty()) stack.push_back({t, 0});
+    }
+  }
+  return CowText(std::move(out));
+}
+
+}  // namespace tidewell

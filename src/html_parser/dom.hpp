@@ -1,0 +1,406 @@
+// The parsed document: a flat arena of nodes addressed by NodeHandle, where
+// every name, value and text is a byte range of the borrowed input.
+//
+// Both parser backends fill the same TlDom. The document is read-only once a
+// parse has finished; all read operations below take it by const reference.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <type_traits>
+#include <utility>
+#include <variant>
+#include <vector>
+
+namespace tidewell {
+
+// ---------------------------------------------------------------------------
+// Byte ranges and handles
+
+// A byte range of the input: start offset and length.
+struct ByteSpan {
+  std::uint32_t start = 0;
+  std::uint32_t len = 0;
+
+  constexpr std::uint32_t end() const { return start + len; }
+  constexpr bool empty() const { return len == 0; }
+  friend constexpr bool operator==(ByteSpan, ByteSpan) = default;
+};
+
+// Index of a node in a document's arena; handles follow document order.
+using NodeHandle = std::uint32_t;
+
+// The parse's failure code.
+enum class ParseError : std::uint8_t {
+  InputTooLarge = 0,           // input of 4 GiB or more
+  TokenArrayTooSmall = 1,      // asm_tl: token array still full at its largest size
+  OpenStackTooSmall = 2,       // asm_tl: open-element stack still full at its largest size
+  AttributeArrayTooSmall = 4,  // asm_tl: attribute array still full at its largest size
+  UnsupportedDeclaration = 9,  // asm_tl: a "<!" that is neither a comment nor a DOCTYPE
+};
+
+constexpr std::uint8_t parse_error_code(ParseError e) { return static_cast<std::uint8_t>(e); }
+
+// ---------------------------------------------------------------------------
+// Text that borrows when it can and owns when it must.
+
+class CowText {
+ public:
+  CowText() = default;
+  explicit CowText(std::string_view borrowed) : view_(borrowed) {}
+  explicit CowText(std::string owned) : owned_(std::move(owned)), is_owned_(true) {}
+
+  std::string_view view() const { return is_owned_ ? std::string_view(owned_) : view_; }
+  operator std::string_view() const { return view(); }  // NOLINT: implicit on purpose
+  bool is_owned() const { return is_owned_; }
+  bool empty() const { return view().empty(); }
+  std::size_t size() const { return view().size(); }
+  std::string to_string() const { return std::string(view()); }
+  // Moves the owned text out, or copies the borrowed one.
+  std::string into_string() && { return is_owned_ ? std::move(owned_) : std::string(view_); }
+
+  friend bool operator==(const CowText& a, std::string_view b) { return a.view() == b; }
+
+ private:
+  std::string_view view_;
+  std::string owned_;
+  bool is_owned_ = false;
+};
+
+// ---------------------------------------------------------------------------
+// Lossy UTF-8 decoding: every invalid sequence (a maximal ill-formed
+// subpart) becomes U+FFFD.
+
+// True when `bytes` is valid UTF-8.
+bool is_valid_utf8(std::string_view bytes);
+// nullopt when `bytes` is valid UTF-8 (use it unchanged); else the repaired text.
+std::optional<std::string> utf8_lossy_owned(std::string_view bytes);
+// Borrowed when valid, owned when something was replaced.
+CowText utf8_lossy(std::string_view bytes);
+// Appends the repaired form of `bytes` to `out`.
+void append_utf8_lossy(std::string_view bytes, std::string& out);
+
+// ---------------------------------------------------------------------------
+// InlineVec: up to N items inline, then all of them on the heap; order is
+// always preserved. Items must be trivially copyable.
+
+template <typename T, std::size_t N>
+class InlineVec {
+  static_assert(std::is_trivially_copyable_v<T>, "InlineVec holds trivially copyable items");
+  static_assert(N > 0);
+
+ public:
+  InlineVec() noexcept {}
+  ~InlineVec() { release(); }
+  InlineVec(const InlineVec& other) { assign(other); }
+  InlineVec(InlineVec&& other) noexcept { steal(other); }
+  InlineVec& operator=(const InlineVec& other) {
+    if (this != &other) {
+      release();
+      assign(other);
+    }
+    return *this;
+  }
+  InlineVec& operator=(InlineVec&& other) noexcept {
+    if (this != &other) {
+      release();
+      steal(other);
+    }
+    return *this;
+  }
+
+  std::size_t size() const { return size_; }
+  bool empty() const { return size_ == 0; }
+  // True once the items have moved to the heap.
+  bool spilled() const { return cap_ > N; }
+  const T* data() const { return spilled() ? heap_ : inline_; }
+  T* data() { return spilled() ? heap_ : inline_; }
+  const T* begin() const { return data(); }
+  const T* end() const { return data() + size_; }
+  const T& operator[](std::size_t i) const { return data()[i]; }
+  T& operator[](std::size_t i) { return data()[i]; }
+  std::span<const T> as_span() const { return {data(), size_}; }
+
+  void push_back(T item) {
+    if (size_ == cap_) grow(static_cast<std::size_t>(cap_) * 2);
+    data()[size_++] = item;
+  }
+  // Makes room for `n` items in total; above N the heap array gets exactly n.
+  void reserve(std::size_t n) {
+    if (n > cap_) grow(n);
+  }
+
+ private:
+  void grow(std::size_t new_cap) {
+    T* fresh = static_cast<T*>(std::malloc(new_cap * sizeof(T)));
+    if (fresh == nullptr) throw std::bad_alloc();
+    if (size_ != 0) std::memcpy(fresh, data(), size_ * sizeof(T));
+    if (spilled()) std::free(heap_);
+    heap_ = fresh;
+    cap_ = static_cast<std::uint32_t>(new_cap);
+  }
+  void release() {
+    if (spilled()) std::free(heap_);
+    size_ = 0;
+    cap_ = N;
+  }
+  void assign(const InlineVec& other) {
+    size_ = 0;
+    cap_ = N;
+    if (other.size_ > N) grow(other.size_);
+    if (other.size_ != 0) std::memcpy(data(), other.data(), other.size_ * sizeof(T));
+    size_ = other.size_;
+  }
+  void steal(InlineVec& other) {
+    size_ = other.size_;
+    cap_ = other.cap_;
+    if (other.spilled()) {
+      heap_ = other.heap_;
+    } else if (size_ != 0) {
+      std::memcpy(inline_, other.inline_, size_ * sizeof(T));
+    }
+    other.size_ = 0;
+    other.cap_ = N;
+  }
+
+  std::uint32_t size_ = 0;
+  std::uint32_t cap_ = N;
+  union {
+    T inline_[N];
+    T* heap_;
+  };
+};
+
+// ---------------------------------------------------------------------------
+// Attributes
+
+// One stored attribute: name and optional value, both spans of the input.
+struct AttributeEntry {
+  ByteSpan name;
+  std::optional<ByteSpan> value;
+};
+
+// An element's attribute map (all attributes but exact "id" and "class").
+//
+// The entries live in TlDom::attribute_pool at [first, first + count).
+// Behaviour follows an inline map of `TlDom::attribute_inline_capacity`
+// entries that moves to a hash map on overflow:
+//  - not moved (at most capacity inserts): entries in insertion order,
+//    repeated names stored repeatedly; a lookup returns the first match.
+//  - moved (more inserts than the capacity): names are unique, the later
+//    value wins; each name keeps the position of its FIRST occurrence, so
+//    iteration is insertion order of first occurrences. Deterministic:
+//    no seeded hashing is involved.
+struct InlineHashMap {
+  std::uint32_t first = 0;
+  std::uint32_t count = 0;
+  bool moved = false;
+
+  std::size_t size() const { return count; }
+  bool empty() const { return count == 0; }
+};
+
+// Children inline capacity: a storage choice only.
+inline constexpr std::size_t kChildrenInline = 4;
+
+// ---------------------------------------------------------------------------
+// Nodes
+
+struct TlNode {
+  struct Tag {
+    InlineHashMap attributes;
+    std::optional<ByteSpan> id;     // last exact "id" attribute; absent when valueless
+    std::optional<ByteSpan> class_;  // last exact "class" attribute; absent when valueless
+    InlineVec<NodeHandle, kChildrenInline> children;
+    ByteSpan name;  // as written, case preserved
+  };
+  struct Raw {
+    ByteSpan text;  // input bytes between two pieces of markup; never empty
+  };
+  struct Comment {
+    ByteSpan text;  // "<!--" through "-->"; backend-specific when unterminated
+  };
+
+  std::variant<Tag, Raw, Comment> data;
+
+  bool is_tag() const { return data.index() == 0; }
+  bool is_raw() const { return data.index() == 1; }
+  bool is_comment() const { return data.index() == 2; }
+  const Tag* as_tag() const { return std::get_if<Tag>(&data); }
+  Tag* as_tag() { return std::get_if<Tag>(&data); }
+  const Raw* as_raw() const { return std::get_if<Raw>(&data); }
+  const Comment* as_comment() const { return std::get_if<Comment>(&data); }
+};
+
+// ---------------------------------------------------------------------------
+// The document
+
+struct TlDom {
+  TlDom() = default;
+  explicit TlDom(std::string_view in) : input(in) {}
+
+  std::string_view input;               // borrowed; must outlive the document
+  std::size_t pos = 0;                  // parse position
+  std::vector<NodeHandle> open_stack;   // open elements, innermost last
+  std::vector<TlNode> nodes;            // the arena, indexed by NodeHandle
+  std::vector<NodeHandle> top_level;    // nodes created while open_stack was empty
+
+  // Storage of every element's attribute map (see InlineHashMap).
+  std::vector<AttributeEntry> attribute_pool;
+  // Inline capacity of the attribute maps: 8 (copperfern-tl) or 4 (asm_tl).
+  // Set by the backend before it stores attributes.
+  std::uint8_t attribute_inline_capacity = 8;
+
+  // --- reading ---
+  std::string_view bytes(ByteSpan s) const { return std::string_view(input.data() + s.start, s.len); }
+  std::size_t size() const { return nodes.size(); }
+  bool contains(NodeHandle h) const { return h < nodes.size(); }
+  // nullptr for a handle out of range or a node of another kind.
+  const TlNode* node(NodeHandle h) const { return h < nodes.size() ? &nodes[h] : nullptr; }
+  const TlNode::Tag* tag(NodeHandle h) const { return h < nodes.size() ? nodes[h].as_tag() : nullptr; }
+  std::span<const AttributeEntry> entries(const InlineHashMap& m) const {
+    return {attribute_pool.data() + m.first, m.count};
+  }
+
+  // --- building (used by the backends) ---
+  // Appends a node to the arena and returns its handle (not registered).
+  NodeHandle append_node(TlNode node) {
+    nodes.push_back(std::move(node));
+    return static_cast<NodeHandle>(nodes.size() - 1);
+  }
+  // Starts the attribute map of an element that is being built.
+  void begin_attributes(TlNode::Tag& tag) {
+    tag.attributes = InlineHashMap{static_cast<std::uint32_t>(attribute_pool.size()), 0, false};
+  }
+  // Stores one attribute by the storage rule: exact "id" and "class"
+  // replace their slots (absent when valueless); anything else is
+  // appended to the map. Attributes must be stored in source order,
+  // between begin_attributes and seal_attributes of the same element.
+  void store_attribute(TlNode::Tag& tag, ByteSpan name, std::optional<ByteSpan> value) {
+    const char* p = input.data() + name.start;
+    if (name.len == 2 && p[0] == 'i' && p[1] == 'd') {
+      tag.id = value;
+    } else if (name.len == 5 && std::memcmp(p, "class", 5) == 0) {
+      tag.class_ = value;
+    } else {
+      attribute_pool.push_back(AttributeEntry{name, value});
+      ++tag.attributes.count;
+    }
+  }
+  // Finishes the map: more inserts than the inline capacity turn it into
+  // the moved form (unique names, later value wins, first position kept).
+  void seal_attributes(TlNode::Tag& tag) {
+    if (tag.attributes.count > attribute_inline_capacity) move_attribute_map(tag.attributes);
+  }
+  // Forgets the attributes of an element that is being discarded.
+  void drop_attributes(TlNode::Tag& tag) {
+    attribute_pool.resize(tag.attributes.first);
+    tag.attributes.count = 0;
+  }
+
+ private:
+  void move_attribute_map(InlineHashMap& map);
+};
+
+// ---------------------------------------------------------------------------
+// Attribute access
+
+// The three answers of an attribute lookup.
+struct AttributeLookup {
+  enum class State : std::uint8_t { NotFound, NoValue, Value };
+  State state = State::NotFound;
+  ByteSpan value;  // meaningful when state == Value
+
+  bool found() const { return state != State::NotFound; }
+  bool has_value() const { return state == State::Value; }
+  // The value's bytes when present.
+  std::optional<std::string_view> value_bytes(const TlDom& dom) const {
+    if (state != State::Value) return std::nullopt;
+    return dom.bytes(value);
+  }
+};
+
+// Looks `name` up in the element's attribute map only (never id/class slots).
+AttributeLookup attribute_map_get(const TlDom& dom, const TlNode::Tag& tag, std::string_view name);
+// The lookup for one attribute: exact "id"/"class" read their slots (found
+// only with a value); anything else goes to attribute_map_get.
+AttributeLookup attributes_get(const TlDom& dom, const TlNode::Tag& tag, std::string_view name);
+// Convenience: the raw value bytes of attributes_get, when it has a value.
+inline std::optional<std::string_view> attribute_value(const TlDom& dom, const TlNode::Tag& tag,
+                                                       std::string_view name) {
+  return attributes_get(dom, tag, name).value_bytes(dom);
+}
+
+// One attribute as text (invalid UTF-8 replaced by U+FFFD).
+struct AttributePair {
+  CowText name;
+  std::optional<CowText> value;
+};
+
+// Iterates over all attributes: the map's entries in its order, then
+// ("id", value) and ("class", value) when those slots hold a value.
+class AttributeIter {
+ public:
+  AttributeIter(const TlDom& dom, const TlNode::Tag& tag);
+  // The next pair, or nullopt at the end (and forever after).
+  std::optional<AttributePair> next();
+
+ private:
+  const TlDom* dom_;
+  std::span<const AttributeEntry> entries_;
+  std::size_t index_ = 0;
+  std::optional<CowText> id_;
+  std::optional<CowText> class_;
+  std::uint8_t tail_ = 0;  // 0: map entries, 1: id, 2: class, 3: done
+};
+
+inline AttributeIter attributes_iter(const TlDom& dom, const TlNode::Tag& tag) { return AttributeIter(dom, tag); }
+inline std::optional<AttributePair> attributes_next(AttributeIter& it) { return it.next(); }
+
+// ---------------------------------------------------------------------------
+// Text content and children
+
+// Concatenated descendant text bytes in document order (comments skipped,
+// nothing decoded, nothing inserted). Each text run is repaired as UTF-8 on
+// its own. Borrowed from the input when it is the bytes of a single valid
+// text node. Iterative: any nesting depth is fine.
+CowText inner_text(const TlNode::Tag& tag, const TlDom& dom);
+
+// Steps through an element's children in order.
+class ChildIter {
+ public:
+  explicit ChildIter(const TlNode::Tag& tag) : items_(tag.children.as_span()) {}
+  explicit ChildIter(std::span<const NodeHandle> items) : items_(items) {}
+  std::optional<NodeHandle> next() {
+    if (index_ >= items_.size()) return std::nullopt;
+    return items_[index_++];
+  }
+  // Skips n children; returns how many of the n remained when the children
+  // ran out (0 when all n were skipped).
+  std::size_t advance_by(std::size_t n) {
+    const std::size_t left = items_.size() - index_;
+    if (n <= left) {
+      index_ += n;
+      return 0;
+    }
+    index_ = items_.size();
+    return n - left;
+  }
+
+ private:
+  std::span<const NodeHandle> items_;
+  std::size_t index_ = 0;
+};
+
+inline ChildIter children_iter(const TlNode::Tag& tag) { return ChildIter(tag); }
+inline std::optional<NodeHandle> children_iter_next(ChildIter& it) { return it.next(); }
+inline std::size_t children_iter_advance_by(ChildIter& it, std::size_t n) { return it.advance_by(n); }
+
+}  // namespace tidewell
