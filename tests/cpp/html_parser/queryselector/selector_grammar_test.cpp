@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <string_view>
 
@@ -250,6 +251,29 @@ TEST(SelectorGrammar, IdentifierBytes) {
   for (unsigned char b : std::string_view(".#*[]=,> \t\"'")) {
     EXPECT_FALSE(is_identifier_byte(b)) << b;
   }
+}
+
+// asm_tl takes exactly the texts copperfern-tl takes that hold no space after
+// the first non-space byte, no "," and no ">", and builds the same trees.
+TEST(SelectorGrammar, BackendsAgreeOnRandomTexts) {
+  constexpr std::string_view kAlphabet = "ab-:#.*[]=~^$'\" ,>|\t";
+  std::mt19937 rng(12345);
+  std::uniform_int_distribution<std::size_t> pick(0, kAlphabet.size() - 1);
+  std::uniform_int_distribution<int> length(0, 10);
+  int valid = 0;
+  for (int i = 0; i < 200000; ++i) {
+    std::string text;
+    for (int n = length(rng); n > 0; --n) text += kAlphabet[pick(rng)];
+    const auto cf = parse_query_selector(text, ParserBackend::Copperfern);
+    const auto asm_tl = parse_query_selector(text, ParserBackend::AsmTl);
+    const bool expect_asm = cf.has_value() && selector_simple_flags(text) != 0;
+    ASSERT_EQ(asm_tl.has_value(), expect_asm) << '"' << text << '"';
+    if (asm_tl) {
+      ASSERT_EQ(describe_selector(*asm_tl), describe_selector(*cf)) << text;
+      ++valid;
+    }
+  }
+  EXPECT_GT(valid, 1000);
 }
 
 // Long texts parse in a loop: no stack growth with the number of links.
