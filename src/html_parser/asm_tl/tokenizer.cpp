@@ -3,7 +3,6 @@
 #include <cstring>
 
 #include <emmintrin.h>
-#include <immintrin.h>
 
 namespace tidewell::asm_tl {
 
@@ -90,42 +89,6 @@ struct PortableScan {
   static const Byte* find_comment_end(const Byte* p, const Byte* end) { return memmem_comment_end(p, end); }
 };
 
-struct Avx2Scan {
-  __attribute__((target("avx2"))) static const Byte* find_byte(const Byte* p, const Byte* end, Byte c) {
-    const __m256i needle = _mm256_set1_epi8(static_cast<char>(c));
-    while (end - p >= 32) {
-      const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
-      const unsigned mask = static_cast<unsigned>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(v, needle)));
-      if (mask != 0) return p + __builtin_ctz(mask);
-      p += 32;
-    }
-    return ScalarScan::find_byte(p, end, c);
-  }
-  __attribute__((target("avx2"))) static const Byte* find_lt(const Byte* p, const Byte* end) {
-    return find_byte(p, end, '<');
-  }
-  __attribute__((target("avx2"))) static const Byte* find_quote(const Byte* p, const Byte* end, Byte q) {
-    return find_byte(p, end, q);
-  }
-  static const Byte* find_gt(const Byte* p, const Byte* end) { return memchr_or_end(p, end, '>'); }
-  __attribute__((target("avx2"))) static const Byte* find_unquoted_end(const Byte* p, const Byte* end) {
-    const __m256i space = _mm256_set1_epi8(' ');
-    const __m256i newline = _mm256_set1_epi8('\n');
-    const __m256i gt = _mm256_set1_epi8('>');
-    while (end - p >= 32) {
-      const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
-      const __m256i hit = _mm256_or_si256(
-          _mm256_or_si256(_mm256_cmpeq_epi8(v, space), _mm256_cmpeq_epi8(v, newline)),
-          _mm256_cmpeq_epi8(v, gt));
-      const unsigned mask = static_cast<unsigned>(_mm256_movemask_epi8(hit));
-      if (mask != 0) return p + __builtin_ctz(mask);
-      p += 32;
-    }
-    return ScalarScan::find_unquoted_end(p, end);
-  }
-  static const Byte* find_comment_end(const Byte* p, const Byte* end) { return memmem_comment_end(p, end); }
-};
-
 // ---------------------------------------------------------------------------
 // The tokenizer proper, one instance per scan path.
 
@@ -135,7 +98,7 @@ class Tokenizer {
   Tokenizer(const Byte* input, std::size_t length, TokenBuffers& out)
       : begin_(input), end_(input + length), out_(out) {}
 
-  __attribute__((always_inline)) inline std::uint32_t run() {
+  std::uint32_t run() {
     out_.token_count = 0;
     out_.attribute_count = 0;
     out_.stack_depth = 0;
@@ -343,26 +306,7 @@ std::uint32_t tokenize_portable(const Byte* in, std::size_t n, TokenBuffers& b) 
   return Tokenizer<PortableScan>(in, n, b).run();
 }
 
-__attribute__((target("avx2"), flatten)) std::uint32_t tokenize_avx2(const Byte* in, std::size_t n,
-                                                                     TokenBuffers& b) {
-  return Tokenizer<Avx2Scan>(in, n, b).run();
-}
-
-bool cpu_has_avx2() {
-  static const bool has = [] {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2") != 0;
-  }();
-  return has;
-}
-
 }  // namespace
-
-bool scan_path_available(ScanPath path) {
-  return path != ScanPath::Avx2 || cpu_has_avx2();
-}
-
-ScanPath default_scan_path() { return cpu_has_avx2() ? ScanPath::Avx2 : ScanPath::Portable; }
 
 std::uint32_t tokenize_html_with(ScanPath path, const char* input, std::size_t length,
                                  TokenBuffers& buffers) {
@@ -371,9 +315,6 @@ std::uint32_t tokenize_html_with(ScanPath path, const char* input, std::size_t l
   switch (path) {
     case ScanPath::Scalar:
       code = tokenize_scalar(in, length, buffers);
-      break;
-    case ScanPath::Avx2:
-      code = cpu_has_avx2() ? tokenize_avx2(in, length, buffers) : tokenize_portable(in, length, buffers);
       break;
     case ScanPath::Portable:
     default:
@@ -385,7 +326,7 @@ std::uint32_t tokenize_html_with(ScanPath path, const char* input, std::size_t l
 }
 
 std::uint32_t tokenize_html(const char* input, std::size_t length, TokenBuffers& buffers) {
-  return tokenize_html_with(default_scan_path(), input, length, buffers);
+  return tokenize_html_with(ScanPath::Portable, input, length, buffers);
 }
 
 bool eq_ascii_ci(std::string_view bytes, std::string_view pattern) {
