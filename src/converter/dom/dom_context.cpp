@@ -1,0 +1,459 @@
+#include "converter/dom/dom_context.hpp"
+
+#include <algorithm>
+#include <cstring>
+
+#include "converter/dom/tags.hpp"
+#include "converter/text/entities.hpp"
+
+namespace tidewell {
+namespace {
+
+constexpr std::uint8_t kUnset = 0;
+constexpr std::uint8_t kFalse = 1;
+constexpr std::uint8_t kTrue = 2;
+
+inline std::uint8_t cell_of(bool b) { return b ? kTrue : kFalse; }
+
+// True when the bytes, read as UTF-8 (invalid sequences would become U+FFFD,
+// which is not white space), consist only of characters with the Unicode
+// White_Space property. The empty text counts as white space only.
+bool is_whitespace_only(std::string_view bytes) {
+  const auto* s = reinterpret_cast<const unsigned char*>(bytes.data());
+  const std::size_t n = bytes.size();
+  std::size_t i = 0;
+  while (i < n) {
+    const unsigned char b = s[i];
+    if (b == ' ' || (b >= 0x09 && b <= 0x0D)) {
+      ++i;
+      continue;
+    }
+    if (b == 0xC2 && i + 1 < n && (s[i + 1] == 0x85 || s[i + 1] == 0xA0)) {
+      i += 2;
+      continue;
+    }
+    if (i + 2 < n) {
+      const unsigned char b1 = s[i + 1];
+      const unsigned char b2 = s[i + 2];
+      bool ws = false;
+      if (b == 0xE1) {
+        ws = b1 == 0x9A && b2 == 0x80;  // U+1680
+      } else if (b == 0xE2) {
+        if (b1 == 0x80) {
+          ws = (b2 >= 0x80 && b2 <= 0x8A) || b2 == 0xA8 || b2 == 0xA9 || b2 == 0xAF;  // U+2000-200A, 2028, 2029, 202F
+        } else if (b1 == 0x81) {
+          ws = b2 == 0x9F;  // U+205F
+        }
+      } else if (b == 0xE3) {
+        ws = b1 == 0x80 && b2 == 0x80;  // U+3000
+      }
+      if (ws) {
+        i += 3;
+        continue;
+      }
+    }
+    return false;
+  }
+  return true;
+}
+
+// A text node's contribution to a node text: repaired UTF-8, character
+// references decoded when it holds "&".
+void append_raw_text(std::string_view bytes, std::string& out) {
+  std::optional<std::string> fixed = utf8_lossy_owned(bytes);
+  const std::string_view text = fixed ? std::string_view(*fixed) : bytes;
+  if (text.find('&') != std::string_view::npos) {
+    decode_html_entities_into(text, out);
+  } else {
+    out.append(text);
+  }
+}
+
+bool has_ascii_upper(std::string_view s) {
+  for (char c : s) {
+    if (c >= 'A' && c <= 'Z') return true;
+  }
+  return false;
+}
+
+bool is_ascii(std::string_view s) {
+  for (char c : s) {
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  }
+  return true;
+}
+
+void lower_ascii_in_place(std::string& s) {
+  for (char& c : s) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+  }
+}
+
+CowText lowered_name(std::string_view raw_name) {
+  CowText decoded = utf8_lossy(raw_name);
+  const std::string_view name = decoded.view();
+  if (!has_ascii_upper(name)) {
+    if (auto interned = intern_tag_name(name)) return CowText(*interned);
+    return CowText(std::string(name));
+  }
+  if (name.size() <= 10 && is_ascii(name)) {
+    char buf[10];
+    for (std::size_t i = 0; i < name.size(); ++i) {
+      const char c = name[i];
+      buf[i] = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+    }
+    if (auto interned = intern_tag_name(std::string_view(buf, name.size()))) return CowText(*interned);
+  }
+  std::string owned(name);
+  lower_ascii_in_place(owned);
+  if (auto interned = intern_tag_name(owned)) return CowText(*interned);
+  return CowText(std::move(owned));
+}
+
+// The sibling list of `h` and its position in it; false when it has none.
+bool sibling_position(const DomContext& ctx, NodeHandle h, std::span<const NodeHandle>& list, std::size_t& pos) {
+  const std::optional<NodeHandle> parent = ctx.parent_of(h);
+  if (parent) {
+    if (*parent >= ctx.child_ranges.size() || !ctx.child_ranges[*parent]) return false;
+    list = ctx.children_of(*parent);
+  } else {
+    list = ctx.roots;
+  }
+  if (h < ctx.sibling_index.size() && ctx.sibling_index[h]) {
+    pos = static_cast<std::size_t>(*ctx.sibling_index[h]);
+    return pos < list.size();
+  }
+  auto it = std::find(list.begin(), list.end(), h);
+  if (it == list.end()) return false;
+  pos = static_cast<std::size_t>(it - list.begin());
+  return true;
+}
+
+// The element-sibling scan: the first sibling with tag information, moving
+// away from `h`; stops at a text that is not white space only.
+const CachedTagInfo* scan_element(const DomContext& ctx, NodeHandle h, const TlDom& dom, bool forward,
+                                  NodeHandle* found) {
+  std::span<const NodeHandle> list;
+  std::size_t pos = 0;
+  if (!sibling_position(ctx, h, list, pos)) return nullptr;
+  std::size_t i = pos;
+  for (;;) {
+    if (forward) {
+      if (i + 1 >= list.size()) return nullptr;
+      ++i;
+    } else {
+      if (i == 0) return nullptr;
+      --i;
+    }
+    const NodeHandle s = list[i];
+    if (const CachedTagInfo* info = dom_cache_tag_info(ctx, s, dom)) {
+      if (found) *found = s;
+      return info;
+    }
+    const TlNode* node = dom.node(s);
+    if (node) {
+      if (const auto* raw = node->as_raw()) {
+        if (!is_whitespace_only(dom.bytes(raw->text))) return nullptr;
+      }
+    }
+  }
+}
+
+bool maybe_cached(const LruTextCache& cache, NodeHandle h) {
+  if (cache.entries.empty()) return false;
+  return h < cache.in_cache.size() ? cache.in_cache[h] != 0 : true;
+}
+
+void set_in_cache(LruTextCache& cache, NodeHandle h, std::uint8_t v) {
+  if (h < cache.in_cache.size()) cache.in_cache[h] = v;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Text cache
+
+std::optional<std::string> text_cache_get(LruTextCache& cache, NodeHandle h) {
+  if (!maybe_cached(cache, h)) return std::nullopt;
+  auto& e = cache.entries;
+  for (std::size_t i = 0; i < e.size(); ++i) {
+    if (e[i].first != h) continue;
+    if (i + 1 != e.size()) {
+      std::rotate(e.begin() + static_cast<std::ptrdiff_t>(i), e.begin() + static_cast<std::ptrdiff_t>(i) + 1, e.end());
+    }
+    return e.back().second;
+  }
+  return std::nullopt;
+}
+
+void text_cache_insert(LruTextCache& cache, NodeHandle h, std::string text) {
+  if (cache.capacity == 0) return;
+  auto& e = cache.entries;
+  bool replaced = false;
+  if (maybe_cached(cache, h)) {
+    for (std::size_t i = 0; i < e.size(); ++i) {
+      if (e[i].first == h) {
+        e.erase(e.begin() + static_cast<std::ptrdiff_t>(i));
+        replaced = true;
+        break;
+      }
+    }
+  }
+  if (!replaced && e.size() >= cache.capacity) {
+    set_in_cache(cache, e.front().first, 0);
+    e.erase(e.begin());
+  }
+  e.emplace_back(h, std::move(text));
+  set_in_cache(cache, h, 1);
+}
+
+// ---------------------------------------------------------------------------
+// Building
+
+void dom_caches_ensure_len(DomContext& ctx, NodeHandle h) {
+  const std::size_t need = static_cast<std::size_t>(h) + 1;
+  if (ctx.parents.size() >= need) return;
+  ctx.parents.resize(need);
+  ctx.child_ranges.resize(need);
+  ctx.sibling_index.resize(need);
+  ctx.node_slots.resize(need);
+  ctx.tag_info.resize(need);
+  ctx.prev_inline.resize(need, kUnset);
+  ctx.next_inline.resize(need, kUnset);
+  ctx.next_element.resize(need);
+  ctx.next_space_text.resize(need, kUnset);
+  ctx.text_cache.in_cache.resize(need, 0);
+}
+
+void fill_dom_context(NodeHandle node, std::optional<NodeHandle> parent, const TlDom& dom, DomContext& ctx) {
+  // A handle outside the document is not recorded: growing the tables up
+  // to an arbitrary handle would only waste memory.
+  if (!dom.contains(node)) return;
+
+  struct Frame {
+    NodeHandle node;
+    std::uint32_t start;
+    std::uint32_t count;
+    std::uint32_t next;
+  };
+  std::vector<Frame> stack;
+
+  // Records one node; returns true when it is an element whose children
+  // were appended (and a frame was pushed).
+  auto visit = [&](NodeHandle h, std::optional<NodeHandle> p) {
+    dom_caches_ensure_len(ctx, h);
+    ctx.parents[h] = p;
+    ctx.node_slots[h] = h;
+    const TlNode::Tag* tag = dom.tag(h);
+    if (!tag) return;
+    const auto start = static_cast<std::uint32_t>(ctx.children.size());
+    const auto count = static_cast<std::uint32_t>(tag->children.size());
+    ctx.children.insert(ctx.children.end(), tag->children.begin(), tag->children.end());
+    ctx.child_ranges[h] = ChildRange{start, count};
+    stack.push_back(Frame{h, start, count, 0});
+  };
+
+  visit(node, parent);
+  while (!stack.empty()) {
+    Frame& f = stack.back();
+    if (f.next >= f.count) {
+      stack.pop_back();
+      continue;
+    }
+    const std::uint32_t k = f.next++;
+    const NodeHandle owner = f.node;
+    const NodeHandle child = ctx.children[f.start + k];
+    if (!dom.contains(child)) continue;
+    dom_caches_ensure_len(ctx, child);
+    ctx.sibling_index[child] = k;
+    visit(child, owner);  // may push and invalidate `f`
+  }
+}
+
+DomContext build_dom_context(std::span<const NodeHandle> top_level, const TlDom& dom, std::size_t html_len) {
+  DomContext ctx;
+  ctx.text_cache.capacity = std::clamp<std::size_t>(html_len / 1024, 32, 256);
+  ctx.text_cache.entries.reserve(ctx.text_cache.capacity);
+  ctx.children.reserve(html_len / 32);
+  ctx.roots.assign(top_level.begin(), top_level.end());
+  const std::size_t n = dom.nodes.size();
+  ctx.parents.reserve(n);
+  ctx.child_ranges.reserve(n);
+  ctx.sibling_index.reserve(n);
+  ctx.node_slots.reserve(n);
+  ctx.tag_info.reserve(n);
+  ctx.prev_inline.reserve(n);
+  ctx.next_inline.reserve(n);
+  ctx.next_element.reserve(n);
+  ctx.next_space_text.reserve(n);
+  ctx.text_cache.in_cache.reserve(n);
+  for (std::size_t i = 0; i < top_level.size(); ++i) {
+    const NodeHandle h = top_level[i];
+    if (!dom.contains(h)) continue;
+    dom_caches_ensure_len(ctx, h);
+    ctx.sibling_index[h] = i;
+    fill_dom_context(h, std::nullopt, dom, ctx);
+  }
+  return ctx;
+}
+
+// ---------------------------------------------------------------------------
+// Tag queries
+
+const CachedTagInfo* dom_cache_tag_info(const DomContext& ctx, NodeHandle h, const TlDom& dom) {
+  if (h >= ctx.tag_info.size()) return nullptr;
+  auto& cell = ctx.tag_info[h];
+  if (cell) return cell->has_value() ? &**cell : nullptr;
+  const TlNode::Tag* tag = (ctx.node_slots[h] ? dom.tag(h) : nullptr);
+  if (!tag) {
+    cell.emplace(std::nullopt);
+    return nullptr;
+  }
+  CachedTagInfo info;
+  info.name = lowered_name(dom.bytes(tag->name));
+  const std::string_view name = info.name.view();
+  const bool inline_tag = is_inline_tag(name);
+  info.is_inline = inline_tag || name == "style" || name == "script";
+  info.is_block = is_block_tag(name, inline_tag);
+  cell.emplace(std::move(info));
+  return &**cell;
+}
+
+std::optional<CowText> dom_tag_name_lower(const DomContext& ctx, NodeHandle h, const TlDom& dom) {
+  if (const CachedTagInfo* info = dom_cache_tag_info(ctx, h, dom)) return CowText(info->name.view());
+  const TlNode::Tag* tag = dom.tag(h);
+  if (!tag) return std::nullopt;
+  CowText decoded = utf8_lossy(dom.bytes(tag->name));
+  if (!has_ascii_upper(decoded.view())) return decoded;
+  std::string owned = std::move(decoded).into_string();
+  lower_ascii_in_place(owned);
+  return CowText(std::move(owned));
+}
+
+// ---------------------------------------------------------------------------
+// Sibling queries
+
+std::optional<NodeHandle> dom_cache_next_element(const DomContext& ctx, NodeHandle h, const TlDom& dom) {
+  if (h >= ctx.next_element.size()) return std::nullopt;
+  auto& cell = ctx.next_element[h];
+  if (!cell) {
+    NodeHandle found = 0;
+    const bool any = scan_element(ctx, h, dom, true, &found) != nullptr;
+    cell.emplace(any ? std::optional<NodeHandle>(found) : std::nullopt);
+  }
+  return *cell;
+}
+
+std::optional<std::string_view> dom_next_element_tag_name(const DomContext& ctx, NodeHandle h, const TlDom& dom) {
+  const std::optional<NodeHandle> next = dom_cache_next_element(ctx, h, dom);
+  if (!next) return std::nullopt;
+  const CachedTagInfo* info = dom_cache_tag_info(ctx, *next, dom);
+  if (!info) return std::nullopt;
+  return info->name.view();
+}
+
+bool dom_cache_next_inline(const DomContext& ctx, NodeHandle h, const TlDom& dom) {
+  if (h >= ctx.next_inline.size()) return false;
+  std::uint8_t& cell = ctx.next_inline[h];
+  if (cell == kUnset) {
+    const CachedTagInfo* info = scan_element(ctx, h, dom, true, nullptr);
+    cell = cell_of(info && info->is_inline);
+  }
+  return cell == kTrue;
+}
+
+bool dom_cache_prev_inline(const DomContext& ctx, NodeHandle h, const TlDom& dom) {
+  if (h >= ctx.prev_inline.size()) return false;
+  std::uint8_t& cell = ctx.prev_inline[h];
+  if (cell == kUnset) {
+    const CachedTagInfo* info = scan_element(ctx, h, dom, false, nullptr);
+    cell = cell_of(info && info->is_inline);
+  }
+  return cell == kTrue;
+}
+
+bool dom_cache_next_space_text(const DomContext& ctx, NodeHandle h, const TlDom& dom) {
+  if (h >= ctx.next_space_text.size()) return false;
+  std::uint8_t& cell = ctx.next_space_text[h];
+  if (cell != kUnset) return cell == kTrue;
+  bool answer = false;
+  std::span<const NodeHandle> list;
+  std::size_t pos = 0;
+  if (sibling_position(ctx, h, list, pos)) {
+    for (std::size_t i = pos + 1; i < list.size(); ++i) {
+      const TlNode* node = dom.node(list[i]);
+      if (!node || node->is_comment()) continue;
+      if (const auto* raw = node->as_raw()) answer = is_whitespace_only(dom.bytes(raw->text));
+      break;
+    }
+  }
+  cell = cell_of(answer);
+  return answer;
+}
+
+// ---------------------------------------------------------------------------
+// Node text
+
+void dom_compute_node_text(const DomContext& ctx, NodeHandle h, const TlDom& dom, std::string& out) {
+  const TlNode* node = dom.node(h);
+  if (!node) return;
+  if (const auto* raw = node->as_raw()) {
+    append_raw_text(dom.bytes(raw->text), out);
+    return;
+  }
+  const TlNode::Tag* tag = node->as_tag();
+  if (!tag) return;
+
+  // Depth-first over the subtree with an explicit stack. A descendant whose
+  // text is cached contributes the cached copy; others are computed in
+  // place without being cached themselves, so a deep subtree costs its
+  // text once rather than once per level.
+  struct Frame {
+    const TlNode::Tag* tag;
+    std::size_t next;
+  };
+  std::vector<Frame> stack;
+  stack.push_back({tag, 0});
+  while (!stack.empty()) {
+    Frame& f = stack.back();
+    if (f.next >= f.tag->children.size()) {
+      stack.pop_back();
+      continue;
+    }
+    const NodeHandle c = f.tag->children[f.next++];
+    const TlNode* child = dom.node(c);
+    if (!child || child->is_comment()) continue;
+    if (maybe_cached(ctx.text_cache, c)) {
+      if (auto hit = text_cache_get(ctx.text_cache, c)) {
+        out.append(*hit);
+        continue;
+      }
+    }
+    if (const auto* raw = child->as_raw()) {
+      append_raw_text(dom.bytes(raw->text), out);
+    } else if (const auto* t = child->as_tag()) {
+      if (!t->children.empty()) stack.push_back({t, 0});
+    }
+  }
+}
+
+void dom_append_node_text(const DomContext& ctx, NodeHandle h, const TlDom& dom, std::string& out) {
+  if (auto hit = text_cache_get(ctx.text_cache, h)) {
+    out.append(*hit);
+    return;
+  }
+  const std::size_t mark = out.size();
+  dom_compute_node_text(ctx, h, dom, out);
+  if (out.size() > mark) text_cache_insert(ctx.text_cache, h, out.substr(mark));
+}
+
+std::string dom_node_text_cached(const DomContext& ctx, NodeHandle h, const TlDom& dom) {
+  if (auto hit = text_cache_get(ctx.text_cache, h)) return std::move(*hit);
+  std::string text;
+  text.reserve(64);
+  dom_compute_node_text(ctx, h, dom, text);
+  text_cache_insert(ctx.text_cache, h, text);
+  return text;
+}
+
+}  // namespace tidewell
