@@ -1,0 +1,55 @@
+// The walk's handler for head, style and script elements: JSON-LD capture,
+// and the conversion of a head that holds body content.
+#pragma once
+
+#include <cstddef>
+#include <string_view>
+
+#include "converter/dom/dom_context.hpp"
+#include "converter/metadata/metadata_sink.hpp"
+#include "html_parser/dom.hpp"
+
+namespace tidewell {
+
+// The element's `type` value, up to its first ';' and trimmed of white
+// space, is "application/ld+json" in any ASCII case.
+bool is_json_ld_type(const TlDom& dom, const TlNode::Tag& element);
+
+// Offers the script's text (trimmed, character references decoded) to the
+// sink; empty texts are skipped. The sink's budget decides the rest.
+void capture_json_ld(const TlDom& dom, const TlNode::Tag& script, MetadataSink& sink);
+
+// One of the head's direct children is a p, div, body, main, article or
+// section element (lower-cased name).
+bool head_holds_body_content(NodeHandle head, const TlDom& dom, const DomContext& dom_ctx);
+
+// Converts one child of the element through the walk at the given depth.
+// A non-owning reference to any callable taking (NodeHandle, std::size_t).
+class ChildWalk {
+ public:
+  template <typename F>
+  ChildWalk(F& walk)  // NOLINT: implicit on purpose
+      : target_(&walk), call_([](void* target, NodeHandle child, std::size_t depth) {
+          (*static_cast<F*>(target))(child, depth);
+        }) {}
+  void operator()(NodeHandle child, std::size_t depth) const { call_(target_, child, depth); }
+
+ private:
+  void* target_;
+  void (*call_)(void*, NodeHandle, std::size_t);
+};
+
+// Handler for "head", "style" and "script" (lower-cased `tag_name`). Writes
+// nothing itself:
+//  - script: captures JSON-LD when `collect_structured_data` and a sink;
+//  - style: nothing;
+//  - head: captures the JSON-LD scripts among its direct children, then,
+//    when it holds body content, passes every direct child to `walk_child`
+//    at depth + 1.
+// A JSON-LD script captured by its head is not captured again when the walk
+// of that head's children reaches it.
+void convert_metadata_element(std::string_view tag_name, NodeHandle node, const TlDom& dom, MetadataSink* sink,
+                              bool collect_structured_data, std::size_t depth, const DomContext& dom_ctx,
+                              ChildWalk walk_child);
+
+}  // namespace tidewell
