@@ -1,5 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <random>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -240,6 +245,88 @@ TEST(BackendDifferences, SameTreeOtherwise) {
     EXPECT_EQ(parse_and_render(ParserBackend::AsmTl, html), parse_and_render(ParserBackend::Copperfern, html))
         << html;
   }
+}
+
+}  // namespace
+}  // namespace tidewell
+
+namespace tidewell {
+namespace {
+
+// Every node is reached exactly once from top_level and the children lists,
+// always from an earlier element, and every span lies inside the input.
+void expect_sound_tree(const TlDom& dom, const std::string& what) {
+  std::vector<int> seen(dom.nodes.size(), 0);
+  const auto inside = [&](ByteSpan s) { return s.start <= dom.input.size() && s.len <= dom.input.size() - s.start; };
+  for (NodeHandle h : dom.top_level) ++seen.at(h);
+  for (NodeHandle h = 0; h < dom.nodes.size(); ++h) {
+    const TlNode& node = dom.nodes[h];
+    if (const auto* raw = node.as_raw()) {
+      EXPECT_TRUE(inside(raw->text) && raw->text.len > 0) << what;
+    } else if (const auto* comment = node.as_comment()) {
+      EXPECT_TRUE(inside(comment->text)) << what;
+    } else {
+      const TlNode::Tag& tag = *node.as_tag();
+      EXPECT_TRUE(inside(tag.name) && tag.name.len > 0) << what;
+      for (const AttributeEntry& e : dom.entries(tag.attributes)) {
+        EXPECT_TRUE(inside(e.name) && (!e.value || inside(*e.value))) << what;
+      }
+      for (NodeHandle c : tag.children) {
+        ASSERT_LT(h, c) << what;
+        ++seen.at(c);
+      }
+    }
+  }
+  for (std::size_t i = 0; i < seen.size(); ++i) ASSERT_EQ(seen[i], 1) << what << " node " << i;
+}
+
+TEST(AsmTlParser, RandomInputGivesSoundTrees) {
+  std::mt19937 rng(99);
+  const std::string alphabet = "<<<>>//!-='\" \nabpi";
+  for (int round = 0; round < 5000; ++round) {
+    std::string html(rng() % 120, ' ');
+    for (char& c : html) c = alphabet[rng() % alphabet.size()];
+    // A view of the bytes alone, so that reading past the end is caught.
+    const std::unique_ptr<char[]> exact(new char[html.size() + 1]);
+    std::memcpy(exact.get(), html.data(), html.size());
+    ParseResult r = asm_tl::parse_document(std::string_view(exact.get(), html.size()));
+    if (!r) {
+      EXPECT_EQ(r.error(), ParseError::UnsupportedDeclaration) << html;
+      continue;
+    }
+    expect_sound_tree(r.dom(), html);
+  }
+}
+
+TEST(AsmTlParser, Html5libCasesGiveSoundTrees) {
+  namespace fs = std::filesystem;
+  const fs::path dir = fs::path(TIDEWELL_CORPUS_DIR) / "html5lib-tree-construction";
+  if (!fs::exists(dir)) GTEST_SKIP() << "no corpus at " << dir;
+  std::size_t cases = 0;
+  for (const auto& entry : fs::recursive_directory_iterator(dir)) {
+    if (entry.path().extension() != ".dat") continue;
+    std::ifstream in(entry.path(), std::ios::binary);
+    std::string line, data;
+    bool in_data = false;
+    const auto flush = [&] {
+      if (!in_data) return;
+      if (!data.empty()) data.pop_back();  // the line feed before "#errors"
+      ParseResult r = asm_tl::parse_document(data);
+      if (r) expect_sound_tree(r.dom(), data);
+      ++cases;
+      data.clear();
+    };
+    while (std::getline(in, line)) {
+      if (line.rfind('#', 0) == 0) {
+        flush();
+        in_data = line == "#data";
+        continue;
+      }
+      if (in_data) data.append(line).append("\n");
+    }
+    flush();
+  }
+  EXPECT_GT(cases, 1000u);
 }
 
 }  // namespace
