@@ -154,17 +154,22 @@ class InlineVec {
   void assign(const InlineVec& other) {
     size_ = 0;
     cap_ = N;
-    if (other.size_ > N) grow(other.size_);
-    if (other.size_ != 0) std::memcpy(data(), other.data(), other.size_ * sizeof(T));
-    size_ = other.size_;
+    const std::uint32_t n = other.size_;
+    if (n > N) {
+      grow(n);
+      std::memcpy(heap_, other.heap_, n * sizeof(T));
+    } else {
+      for (std::uint32_t i = 0; i < n && i < N; ++i) inline_[i] = other.inline_[i];
+    }
+    size_ = n;
   }
   void steal(InlineVec& other) {
     size_ = other.size_;
     cap_ = other.cap_;
     if (other.spilled()) {
       heap_ = other.heap_;
-    } else if (size_ != 0) {
-      std::memcpy(inline_, other.inline_, size_ * sizeof(T));
+    } else {
+      for (std::uint32_t i = 0; i < size_ && i < N; ++i) inline_[i] = other.inline_[i];
     }
     other.size_ = 0;
     other.cap_ = N;
