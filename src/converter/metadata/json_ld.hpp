@@ -3,7 +3,9 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <string_view>
+#include <type_traits>
 
 #include "converter/dom/dom_context.hpp"
 #include "converter/metadata/metadata_sink.hpp"
@@ -24,13 +26,17 @@ void capture_json_ld(const TlDom& dom, const TlNode::Tag& script, MetadataSink& 
 bool head_holds_body_content(NodeHandle head, const TlDom& dom, const DomContext& dom_ctx);
 
 // Converts one child of the element through the walk at the given depth.
-// A non-owning reference to any callable taking (NodeHandle, std::size_t).
+// A non-owning reference to any callable taking (NodeHandle, std::size_t);
+// it must outlive the call it is passed to (a lambda written in the call's
+// argument list does).
 class ChildWalk {
  public:
   template <typename F>
-  ChildWalk(F& walk)  // NOLINT: implicit on purpose
-      : target_(&walk), call_([](void* target, NodeHandle child, std::size_t depth) {
-          (*static_cast<F*>(target))(child, depth);
+    requires(!std::is_same_v<std::remove_cvref_t<F>, ChildWalk>)
+  ChildWalk(F&& walk)  // NOLINT: implicit on purpose
+      : target_(const_cast<void*>(static_cast<const void*>(std::addressof(walk)))),
+        call_([](void* target, NodeHandle child, std::size_t depth) {
+          (*static_cast<std::remove_reference_t<F>*>(target))(child, depth);
         }) {}
   void operator()(NodeHandle child, std::size_t depth) const { call_(target_, child, depth); }
 

@@ -143,3 +143,40 @@ TEST(JsonLdCapture, LargeTextsAndBudget) {
 
 }  // namespace
 }  // namespace tidewell
+
+namespace tidewell {
+namespace {
+
+TEST(JsonLdCapture, DeeplyNestedScriptContent) {
+  // The parser reads script content as markup; the text is gathered without
+  // recursion.
+  std::string html = "<script type=\"application/ld+json\">";
+  for (int i = 0; i < 1'000'000; ++i) html += "<b>";
+  html += "{}";
+  const Walked w = walk(html);
+  EXPECT_EQ(w.json_ld, std::vector<std::string>{"{}"});
+}
+
+}  // namespace
+}  // namespace tidewell
+
+namespace tidewell {
+namespace {
+
+TEST(JsonLdCapture, InlineWalkerLambda) {
+  const std::string html = "<head><p>a</p><p>b</p></head>";
+  ParseResult parsed = parse_document(ParserBackend::AsmTl, html);
+  ASSERT_TRUE(parsed.ok());
+  const TlDom& dom = parsed.dom();
+  const DomContext dom_ctx = build_dom_context(dom.top_level, dom, html.size());
+  std::vector<std::pair<NodeHandle, std::size_t>> seen;
+  convert_metadata_element("head", dom.top_level.at(0), dom, nullptr, false, 3, dom_ctx,
+                           [&](NodeHandle child, std::size_t depth) { seen.emplace_back(child, depth); });
+  ASSERT_EQ(seen.size(), 2u);
+  EXPECT_EQ(seen[0].second, 4u);
+  EXPECT_EQ(seen, (std::vector<std::pair<NodeHandle, std::size_t>>{{dom.tag(0)->children[0], 4},
+                                                                    {dom.tag(0)->children[1], 4}}));
+}
+
+}  // namespace
+}  // namespace tidewell
