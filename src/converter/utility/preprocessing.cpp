@@ -1,0 +1,716 @@
+#include "converter/utility/preprocessing.hpp"
+
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "converter/utility/scan_support.hpp"
+
+namespace tidewell {
+
+using scan::CowWriter;
+using scan::find_byte;
+using scan::ForwardCache;
+using scan::ieq;
+using scan::ieq_at;
+using scan::is_letter;
+using scan::is_ws;
+using scan::npos;
+using scan::TagEndFinder;
+
+namespace {
+
+// End-tag searches give up after a non-matching "<" this far past the start.
+constexpr std::size_t kSearchBound = 100'000'000;
+
+// Byte after "svg" in svg start and end tags (form feed does not count).
+bool is_svg_sep(unsigned char c) {
+  return c == '\t' || c == '\n' || c == '\r' || c == ' ' || c == '/' || c == '>';
+}
+// Byte after "script"/"style" in the script and style start tags of pass 1.
+bool is_raw_start_sep(unsigned char c) {
+  return c == '\t' || c == '\n' || c == '\r' || c == ' ' || c == '>';
+}
+
+// "<svg" + separator at i, with a quote-aware ">": the position after it.
+std::size_t svg_start_end(std::string_view t, std::size_t i, TagEndFinder& ends) {
+  if (i + 4 < t.size() && ieq_at(t, i + 1, "svg") &&
+      is_svg_sep(static_cast<unsigned char>(t[i + 4]))) {
+    return ends.find(i + 4);
+  }
+  return npos;
+}
+std::size_t svg_end_end(std::string_view t, std::size_t i, TagEndFinder& ends) {
+  if (i + 5 < t.size() && t[i + 1] == '/' && ieq_at(t, i + 2, "svg") &&
+      is_svg_sep(static_cast<unsigned char>(t[i + 5]))) {
+    return ends.find(i + 5);
+  }
+  return npos;
+}
+
+// Whether some "<" lies in [from, to): a non-matching candidate that far out
+// ends an end-tag search.
+bool has_lt_between(std::string_view t, std::size_t from, std::size_t to) {
+  if (from >= to) return false;
+  std::size_t lt = find_byte(t, '<', from);
+  return lt != npos && lt < to;
+}
+
+// The first "</name" + (whitespace | ">") at or after `from`, with a ">"
+// somewhere after it, for a fixed name; queries arrive in increasing order.
+class FixedEndTagSearch {
+ public:
+  FixedEndTagSearch(std::string_view t, std::string_view name) : t_(t), name_(name) {
+    last_gt_ = t.rfind('>');
+  }
+
+  // Position after the end tag's ">", or npos. `origin` is the start tag's ">".
+  std::size_t find(std::size_t from, std::size_t origin) {
+    const std::size_t c = cache_.find(from, [&](std::size_t p) { return scan(p); });
+    if (c == npos) return npos;
+    if (c - origin >= kSearchBound && has_lt_between(t_, origin + kSearchBound, c)) return npos;
+    return find_byte(t_, '>', c + 2 + name_.size()) + 1;
+  }
+
+ private:
+  std::size_t scan(std::size_t p) const {
+    const std::size_t n = t_.size();
+    while (true) {
+      const std::size_t lt = find_byte(t_, '<', p);
+      if (lt == npos) return npos;
+      const std::size_t after = lt + 2 + name_.size();
+      if (after < n && t_[lt + 1] == '/' && ieq_at(t_, lt + 2, name_) &&
+          (is_ws(static_cast<unsigned char>(t_[after])) || t_[after] == '>')) {
+        return (last_gt_ != std::string_view::npos && last_gt_ >= after) ? lt : npos;
+      }
+      p = lt + 1;
+    }
+  }
+
+  std::string_view t_;
+  std::string_view name_;
+  std::size_t last_gt_;
+  ForwardCache cache_;
+};
+
+// End tags "</name" + (whitespace | ">") indexed by lower-cased name, for
+// the hidden-element pass whose names vary. Built on first use.
+class EndTagIndex {
+ public:
+  explicit EndTagIndex(std::string_view t) : t_(t) { last_gt_ = t.rfind('>'); }
+
+  std::size_t find(std::string_view name, std::size_t from, std::size_t origin) {
+    // The index keys stop at "<", so a name holding one is searched directly.
+    if (name.find('<') != std::string_view::npos) return find_direct(name, from, origin);
+    if (!built_) build();
+    std::string key(name);
+    for (char& ch : key) ch = static_cast<char>(scan::lower(static_cast<unsigned char>(ch)));
+    auto it = index_.find(key);
+    if (it == index_.end()) return npos;
+    const auto& v = it->second;
+    auto pos = std::lower_bound(v.begin(), v.end(), from);
+    if (pos == v.end()) return npos;
+    const std::size_t c = *pos;
+    const std::size_t after = c + 2 + name.size();
+    if (last_gt_ == std::string_view::npos || last_gt_ < after) return npos;
+    if (c - origin >= kSearchBound && has_lt_between(t_, origin + kSearchBound, c)) return npos;
+    return find_byte(t_, '>', after) + 1;
+  }
+
+ private:
+  std::size_t find_direct(std::string_view name, std::size_t from, std::size_t origin) const {
+    const std::size_t n = t_.size();
+    for (std::size_t c = find_byte(t_, '<', from); c != npos; c = find_byte(t_, '<', c + 1)) {
+      const std::size_t after = c + 2 + name.size();
+      if (after < n && t_[c + 1] == '/' && ieq_name(c + 2, name) &&
+          (is_ws(static_cast<unsigned char>(t_[after])) || t_[after] == '>')) {
+        const std::size_t gt = find_byte(t_, '>', after);
+        return gt == npos ? npos : gt + 1;
+      }
+      if (c - origin >= kSearchBound) return npos;
+    }
+    return npos;
+  }
+  bool ieq_name(std::size_t at, std::string_view name) const {
+    for (std::size_t k = 0; k < name.size(); ++k) {
+      if (scan::lower(static_cast<unsigned char>(t_[at + k])) != scan::lower(static_cast<unsigned char>(name[k]))) {
+        return false;
+      }
+    }
+    return true;
+  }
+
+  void build() {
+    built_ = true;
+    const std::size_t n = t_.size();
+    std::size_t p = 0;
+    std::string key;
+    while ((p = scan::find_str(t_, "</", p)) != npos) {
+      std::size_t k = p + 2;
+      while (k < n && !is_ws(static_cast<unsigned char>(t_[k])) && t_[k] != '>' && t_[k] != '<') ++k;
+      if (k < n && t_[k] != '<') {
+        key.assign(t_.data() + p + 2, k - p - 2);
+        for (char& ch : key) ch = static_cast<char>(scan::lower(static_cast<unsigned char>(ch)));
+        index_[key].push_back(p);
+      }
+      p = (k < n && t_[k] == '<') ? k : p + 2;
+    }
+  }
+
+  std::string_view t_;
+  std::size_t last_gt_;
+  bool built_ = false;
+  std::unordered_map<std::string, std::vector<std::size_t>> index_;
+};
+
+// Script and style end tags of the last pass, which count nesting: each
+// "<name" + separator with a quote-aware ">" opens, each "</name" + separator
+// with one closes. Every "<" of the text is looked at, so the events do not
+// depend on where a search starts; a search is then "the first event after
+// `from` where the running count falls below its value at `from`", answered
+// from prefix sums and a next-smaller table.
+class NestedEndTagSearch {
+ public:
+  NestedEndTagSearch(std::string_view t, std::string_view name, TagEndFinder& ends)
+      : t_(t), name_(name), ends_(ends) {}
+
+  std::size_t find(std::size_t from) {
+    if (!built_) build();
+    const std::size_t a = static_cast<std::size_t>(
+        std::lower_bound(pos_.begin(), pos_.end(), from) - pos_.begin());
+    const std::size_t b = next_smaller_[a];
+    if (b == npos) return npos;
+    return end_[b - 1];
+  }
+
+ private:
+  void build() {
+    built_ = true;
+    const std::size_t n = t_.size();
+    std::vector<long long> prefix{0};
+    std::size_t p = 0;
+    while ((p = find_byte(t_, '<', p)) != npos) {
+      const bool close = p + 1 < n && t_[p + 1] == '/';
+      const std::size_t name_at = p + (close ? 2 : 1);
+      const std::size_t sep = name_at + name_.size();
+      if (sep < n && ieq_at(t_, name_at, name_) && is_svg_sep(static_cast<unsigned char>(t_[sep]))) {
+        const std::size_t e = ends_.find(sep);
+        if (e != npos) {
+          pos_.push_back(p);
+          end_.push_back(e);
+          prefix.push_back(prefix.back() + (close ? -1 : 1));
+        }
+      }
+      ++p;
+    }
+    // next_smaller_[a]: first b > a with prefix[b] < prefix[a].
+    next_smaller_.assign(prefix.size(), npos);
+    std::vector<std::size_t> stack;
+    for (std::size_t i = prefix.size(); i-- > 0;) {
+      while (!stack.empty() && prefix[stack.back()] >= prefix[i]) stack.pop_back();
+      if (!stack.empty()) next_smaller_[i] = stack.back();
+      stack.push_back(i);
+    }
+  }
+
+  std::string_view t_;
+  std::string_view name_;
+  TagEndFinder& ends_;
+  bool built_ = false;
+  std::vector<std::size_t> pos_;
+  std::vector<std::size_t> end_;
+  std::vector<std::size_t> next_smaller_;
+};
+
+bool is_unicode_white_space(char32_t c) {
+  return (c >= 0x09 && c <= 0x0D) || c == 0x20 || c == 0x85 || c == 0xA0 || c == 0x1680 ||
+         (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 || c == 0x202F ||
+         c == 0x205F || c == 0x3000;
+}
+
+// Trims characters with the White_Space property from both ends.
+std::string_view trim_unicode_ws(std::string_view s) {
+  auto decode_at = [&](std::size_t i, std::size_t& len) -> char32_t {
+    const auto b0 = static_cast<unsigned char>(s[i]);
+    if (b0 < 0x80) { len = 1; return b0; }
+    std::size_t need = (b0 >= 0xF0) ? 4 : (b0 >= 0xE0) ? 3 : (b0 >= 0xC0) ? 2 : 1;
+    if (need == 1 || i + need > s.size()) { len = 1; return 0xFFFD; }
+    char32_t cp = b0 & (0xFF >> (need + 1));
+    for (std::size_t k = 1; k < need; ++k) cp = (cp << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
+    len = need;
+    return cp;
+  };
+  std::size_t b = 0;
+  while (b < s.size()) {
+    std::size_t len = 1;
+    if (!is_unicode_white_space(decode_at(b, len))) break;
+    b += len;
+  }
+  std::size_t e = s.size();
+  while (e > b) {
+    std::size_t start = e - 1;
+    while (start > b && (static_cast<unsigned char>(s[start]) & 0xC0) == 0x80 && e - start < 4) --start;
+    std::size_t len = 1;
+    const char32_t cp = decode_at(start, len);
+    if (start + len != e || !is_unicode_white_space(cp)) break;
+    e = start;
+  }
+  return s.substr(b, e - b);
+}
+
+}  // namespace
+
+std::optional<std::size_t> find_tag_end(std::string_view text, std::size_t start) {
+  TagEndFinder ends(text);
+  const std::size_t e = ends.find(start);
+  if (e == npos) return std::nullopt;
+  return e;
+}
+
+std::optional<std::size_t> find_script_end(std::string_view text, std::size_t start) {
+  if (start == 0 || start > text.size()) return std::nullopt;
+  FixedEndTagSearch search(text, "script");
+  const std::size_t e = search.find(start, start - 1);
+  if (e == npos) return std::nullopt;
+  return e;
+}
+
+bool is_json_ld_script_tag(std::string_view tag) {
+  const std::size_t n = tag.size();
+  if (n < 4) return false;
+  for (std::size_t pos = 0; pos + 4 <= n; ++pos) {
+    if (!ieq_at(tag, pos, "type")) continue;
+    if (pos > 0) {
+      const auto before = static_cast<unsigned char>(tag[pos - 1]);
+      if (!is_ws(before) && before != '/' && before != '<') continue;
+    }
+    std::size_t j = pos + 4;
+    if (j >= n) continue;
+    if (tag[j] != '=') {
+      if (!is_ws(static_cast<unsigned char>(tag[j]))) continue;
+      while (j < n && is_ws(static_cast<unsigned char>(tag[j]))) ++j;
+      if (j >= n || tag[j] != '=') continue;
+    }
+    ++j;
+    while (j < n && is_ws(static_cast<unsigned char>(tag[j]))) ++j;
+    if (j >= n) return false;
+    std::string_view value;
+    if (tag[j] == '"' || tag[j] == '\'') {
+      const std::size_t close = tag.find(tag[j], j + 1);
+      value = tag.substr(j + 1, (close == std::string_view::npos ? n : close) - j - 1);
+    } else {
+      std::size_t k = j;
+      while (k < n && !is_ws(static_cast<unsigned char>(tag[k])) && tag[k] != '>') ++k;
+      value = tag.substr(j, k - j);
+    }
+    const std::size_t semi = value.find(';');
+    if (semi != std::string_view::npos) value = value.substr(0, semi);
+    value = trim_unicode_ws(value);
+    return value.size() >= 19 && ieq_at(value, 0, "application/ld+json");
+  }
+  return false;
+}
+
+// ---------------------------------------------------------------------------
+// Pass 1
+
+std::optional<std::string> strip_script_and_style(std::string_view text) {
+  if (text.empty() || find_byte(text, '<', 0) == npos) return std::nullopt;
+  const std::size_t n = text.size();
+  CowWriter out(text);
+  TagEndFinder ends(text);
+  FixedEndTagSearch script_end(text, "script");
+  FixedEndTagSearch style_end(text, "style");
+  ForwardCache next_gt;
+  auto plain_gt = [&](std::size_t from) {
+    return next_gt.find(from, [&](std::size_t p) { return find_byte(text, '>', p); });
+  };
+  std::size_t svg_depth = 0;
+  std::size_t i = 0;
+  while ((i = find_byte(text, '<', i)) != npos) {
+    if (i + 1 >= n) break;
+    if (std::size_t e = svg_start_end(text, i, ends); e != npos) {
+      ++svg_depth;
+      i = e;
+      continue;
+    }
+    if (std::size_t e = svg_end_end(text, i, ends); e != npos) {
+      if (svg_depth > 0) --svg_depth;
+      i = e;
+      continue;
+    }
+    if (svg_depth > 0) {
+      ++i;
+      continue;
+    }
+    std::size_t element_end = npos;
+    if (i + 7 < n && ieq_at(text, i + 1, "script") &&
+        is_raw_start_sep(static_cast<unsigned char>(text[i + 7]))) {
+      const std::size_t gt = plain_gt(i + 7);
+      if (gt != npos && !is_json_ld_script_tag(text.substr(i, gt + 1 - i))) {
+        element_end = script_end.find(gt + 1, gt);
+      }
+    } else if (i + 6 < n && ieq_at(text, i + 1, "style") &&
+               is_raw_start_sep(static_cast<unsigned char>(text[i + 6]))) {
+      const std::size_t gt = plain_gt(i + 6);
+      if (gt != npos && gt + 1 < n) element_end = style_end.find(gt + 1, gt);
+    }
+    if (element_end == npos) {
+      ++i;
+      continue;
+    }
+    const bool spaced = i > 0 && element_end < n && !is_ws(static_cast<unsigned char>(text[i - 1])) &&
+                        !is_ws(static_cast<unsigned char>(text[element_end]));
+    out.replace(i, element_end, spaced ? " " : "");
+    i = element_end;
+  }
+  return out.finish();
+}
+
+// ---------------------------------------------------------------------------
+// Pass 2
+
+std::optional<std::string> remove_hidden_elements(std::string_view text) {
+  if (find_byte(text, '<', 0) == npos) return std::nullopt;
+  const std::size_t n = text.size();
+  CowWriter out(text);
+  TagEndFinder ends(text);
+  EndTagIndex end_tags(text);
+  ForwardCache attr_start_cache;
+  ForwardCache hidden_cache;
+  auto attr_start = [&](std::size_t from) {
+    return attr_start_cache.find(from, [&](std::size_t p) {
+      for (; p < n; ++p) {
+        const char c = text[p];
+        if (c == '\t' || c == '\n' || c == ' ' || c == '>') return p;
+      }
+      return npos;
+    });
+  };
+  // The next "hidden" preceded by whitespace and followed by a byte that
+  // ends an attribute name.
+  auto next_hidden = [&](std::size_t from) {
+    return hidden_cache.find(from, [&](std::size_t p) {
+      for (; p + 6 < n; ++p) {
+        if (scan::lower(static_cast<unsigned char>(text[p])) != 'h' || !ieq_at(text, p, "hidden")) continue;
+        if (p == 0 || !is_ws(static_cast<unsigned char>(text[p - 1]))) continue;
+        const char after = text[p + 6];
+        if (after == '\t' || after == '\n' || after == '\r' || after == ' ' || after == '/' ||
+            after == '=' || after == '>') {
+          return p;
+        }
+      }
+      return npos;
+    });
+  };
+  std::size_t i = 0;
+  while ((i = find_byte(text, '<', i)) != npos) {
+    if (i + 1 >= n || text[i + 1] == '!' || text[i + 1] == '/') {
+      ++i;
+      continue;
+    }
+    const std::size_t tag_end = ends.find(i + 1);
+    if (tag_end == npos) {
+      ++i;
+      continue;
+    }
+    const std::size_t attrs = attr_start(i + 1);
+    const std::size_t hidden = (attrs == npos || attrs >= tag_end) ? npos : next_hidden(attrs);
+    if (hidden == npos || hidden >= tag_end) {
+      ++i;
+      continue;
+    }
+    std::size_t name_end = i + 1;
+    while (name_end < n && !is_ws(static_cast<unsigned char>(text[name_end])) && text[name_end] != '/' &&
+           text[name_end] != '>') {
+      ++name_end;
+    }
+    const std::string_view name = text.substr(i + 1, name_end - i - 1);
+    std::size_t remove_end = tag_end;
+    const bool self_closed = tag_end >= 2 && text[tag_end - 2] == '/';
+    if (!self_closed && !ieq(name, "br") && !ieq(name, "hr") && !ieq(name, "img") && !ieq(name, "input")) {
+      const std::size_t e = end_tags.find(name, tag_end, tag_end - 1);
+      if (e != npos) remove_end = e;
+    }
+    out.replace(i, remove_end, "");
+    i = remove_end;
+  }
+  return out.finish();
+}
+
+// ---------------------------------------------------------------------------
+// Pass 3
+
+std::optional<std::string> normalize_comment_endings(std::string_view text) {
+  const std::size_t n = text.size();
+  if (n < 7 || scan::find_str(text, "<!--", 0) == npos) return std::nullopt;
+  CowWriter out(text);
+  std::size_t p = 0;
+  while (n - p >= 4) {
+    const std::size_t open = scan::find_str(text, "<!--", p);
+    if (open == npos) break;
+    std::size_t dashes = 0;
+    std::size_t j = open + 4;
+    for (; j < n; ++j) {
+      const char c = text[j];
+      if (c == '-') {
+        ++dashes;
+      } else if (c == '>' && dashes >= 2) {
+        break;
+      } else {
+        dashes = 0;
+      }
+    }
+    if (j >= n) break;
+    if (dashes >= 3) out.replace(j - dashes, j + 1, "-->");
+    p = j + 1;
+  }
+  return out.finish();
+}
+
+// ---------------------------------------------------------------------------
+// Pass 4
+
+std::optional<std::string> join_split_end_tags(std::string_view text) {
+  const std::size_t n = text.size();
+  if (n <= 3 || find_byte(text, '\n', 0) == npos) return std::nullopt;
+  CowWriter out(text);
+  std::string repl;
+  std::size_t p = 0;
+  while ((p = scan::find_str(text, "</", p)) != npos) {
+    std::size_t k = p + 2;
+    while (k < n && (is_letter(static_cast<unsigned char>(text[k])) ||
+                     scan::is_digit(static_cast<unsigned char>(text[k])) || text[k] == '-')) {
+      ++k;
+    }
+    if (k == p + 2 || k >= n) {
+      ++p;
+      continue;
+    }
+    std::size_t r = k;
+    bool line_break = false;
+    while (r < n && is_ws(static_cast<unsigned char>(text[r]))) {
+      line_break |= text[r] == '\n' || text[r] == '\r';
+      ++r;
+    }
+    if (!line_break || r >= n || text[r] != '>') {
+      ++p;
+      continue;
+    }
+    repl.assign("</");
+    repl.append(text.data() + p + 2, k - p - 2);
+    repl.push_back('>');
+    out.replace(p, r + 1, repl);
+    p = r + 1;
+  }
+  return out.finish();
+}
+
+// ---------------------------------------------------------------------------
+// Pass 5
+
+namespace {
+enum class Item : unsigned char { None, Li, Dt, Dd };
+
+std::string_view item_end_tag(Item item) {
+  switch (item) {
+    case Item::Li: return "</li>";
+    case Item::Dt: return "</dt>";
+    case Item::Dd: return "</dd>";
+    case Item::None: break;
+  }
+  return "";
+}
+
+bool has_list_item_tag(std::string_view t) {
+  std::size_t i = 0;
+  while ((i = find_byte(t, '<', i)) != npos) {
+    if (ieq_at(t, i + 1, "li") || ieq_at(t, i + 1, "dt") || ieq_at(t, i + 1, "dd")) return true;
+    ++i;
+  }
+  return false;
+}
+}  // namespace
+
+std::optional<std::string> close_open_list_items(std::string_view text) {
+  const std::size_t n = text.size();
+  if (n < 4 || !has_list_item_tag(text)) return std::nullopt;
+  CowWriter out(text);
+  TagEndFinder ends(text);
+  bool in_comment = false;
+  std::size_t raw_depth = 0;
+  Item open = Item::None;
+  std::vector<Item> saved;
+  std::size_t i = 0;
+  while (i < n) {
+    if (in_comment) {
+      const std::size_t close = scan::find_str(text, "-->", i);
+      if (close == npos) break;
+      in_comment = false;
+      i = close + 3;
+      continue;
+    }
+    i = find_byte(text, '<', i);
+    if (i == npos) break;
+    if (text.compare(i, 4, "<!--") == 0) {
+      in_comment = true;
+      i += 4;
+      continue;
+    }
+    std::size_t j = i + 1;
+    const bool end_tag = j < n && text[j] == '/';
+    if (end_tag) ++j;
+    while (j < n && is_ws(static_cast<unsigned char>(text[j]))) ++j;
+    std::size_t k = j;
+    while (k < n && !is_ws(static_cast<unsigned char>(text[k])) && text[k] != '/' && text[k] != '>') ++k;
+    if (k == j) {
+      i = j;
+      continue;
+    }
+    const std::size_t tag_end = ends.find(k);
+    const std::size_t next = tag_end == npos ? n : tag_end;
+    const std::string_view name = text.substr(j, k - j);
+    if (ieq(name, "pre") || ieq(name, "code") || ieq(name, "style") || ieq(name, "script")) {
+      if (!end_tag) {
+        ++raw_depth;
+      } else if (raw_depth > 0) {
+        --raw_depth;
+      }
+    } else if (raw_depth == 0 && name.size() == 2) {
+      Item item = Item::None;
+      if (ieq(name, "li")) item = Item::Li;
+      else if (ieq(name, "dt")) item = Item::Dt;
+      else if (ieq(name, "dd")) item = Item::Dd;
+      const bool list = ieq(name, "ol") || ieq(name, "ul") || ieq(name, "dl");
+      if (item != Item::None) {
+        if (end_tag) {
+          open = Item::None;
+        } else {
+          if (open != Item::None) out.insert(i, item_end_tag(open), 64);
+          open = item;
+        }
+      } else if (list) {
+        if (!end_tag) {
+          saved.push_back(open);
+          open = Item::None;
+        } else {
+          if (open != Item::None) out.insert(i, item_end_tag(open), 64);
+          if (saved.empty()) {
+            open = Item::None;
+          } else {
+            open = saved.back();
+            saved.pop_back();
+          }
+        }
+      }
+    }
+    i = next;
+  }
+  if (open != Item::None) out.insert(n, item_end_tag(open), out.changed() ? 64 : 16);
+  return out.finish();
+}
+
+// ---------------------------------------------------------------------------
+// Pass 6
+
+std::optional<std::string> normalize_markup_for_parser(std::string_view text) {
+  if (text.empty()) return std::nullopt;
+  const std::size_t n = text.size();
+  CowWriter out(text);
+  TagEndFinder ends(text);
+  NestedEndTagSearch script_end(text, "script", ends);
+  NestedEndTagSearch style_end(text, "style", ends);
+  std::size_t svg_depth = 0;
+  std::size_t i = 0;
+  while ((i = find_byte(text, '<', i)) != npos) {
+    if (text.compare(i, 7, "<!---->") == 0) {
+      out.replace(i, i + 7, "<!-- -->");
+      i += 7;
+      continue;
+    }
+    if (text.compare(i, 5, "<br/>") == 0 || text.compare(i, 5, "<hr/>") == 0) {
+      out.replace(i, i + 5, text[i + 1] == 'b' ? "<br>" : "<hr>");
+      i += 5;
+      continue;
+    }
+    if (text.compare(i, 6, "<img/>") == 0) {
+      out.replace(i, i + 6, "<img>");
+      i += 6;
+      continue;
+    }
+    if (i + 1 == n) {
+      out.replace(i, i + 1, "&lt;", 4);
+      break;
+    }
+    if (std::size_t e = svg_start_end(text, i, ends); e != npos) {
+      ++svg_depth;
+      i = e;
+      continue;
+    }
+    if (std::size_t e = svg_end_end(text, i, ends); e != npos) {
+      if (svg_depth > 0) --svg_depth;
+      i = e;
+      continue;
+    }
+    if (svg_depth == 0) {
+      const bool script = i + 7 < n && ieq_at(text, i + 1, "script") && is_svg_sep(static_cast<unsigned char>(text[i + 7]));
+      const bool style = !script && i + 6 < n && ieq_at(text, i + 1, "style") &&
+                         is_svg_sep(static_cast<unsigned char>(text[i + 6]));
+      if (script || style) {
+        const std::size_t start_end = ends.find(i + (script ? 7 : 6));
+        if (start_end != npos) {
+          if (script && is_json_ld_script_tag(text.substr(i, start_end - i))) {
+            ++i;
+            continue;
+          }
+          const std::string_view close = script ? "</script>" : "</style>";
+          const std::size_t end = (script ? script_end : style_end).find(start_end);
+          if (end != npos) {
+            out.replace(start_end, end, close);
+            i = end;
+          } else {
+            out.insert(start_end, close);
+            i = start_end;
+          }
+          continue;
+        }
+      }
+      if (text[i + 1] == '!') {
+        std::size_t k = i + 2;
+        while (k < n && is_ws(static_cast<unsigned char>(text[k]))) ++k;
+        if (ieq_at(text, k, "doctype")) {
+          const std::size_t e = ends.find(k + 7);
+          if (e != npos) {
+            out.replace(i, e, "");
+            i = e;
+            continue;
+          }
+        }
+      }
+    }
+    const auto b = static_cast<unsigned char>(text[i + 1]);
+    const auto b2 = i + 2 < n ? static_cast<unsigned char>(text[i + 2]) : 0;
+    const bool keep = is_letter(b) || b == '?' || (b == '/' && i + 2 < n && is_letter(b2)) ||
+                      (b == '!' && i + 2 < n && (b2 == '-' || is_letter(b2)));
+    if (!keep) out.replace(i, i + 1, "&lt;", 4);
+    ++i;
+  }
+  return out.finish();
+}
+
+// ---------------------------------------------------------------------------
+
+std::optional<std::string> run_preprocessing(std::string_view text) {
+  using Pass = std::optional<std::string> (*)(std::string_view);
+  static constexpr Pass kPasses[] = {strip_script_and_style, remove_hidden_elements,
+                                     normalize_comment_endings, join_split_end_tags,
+                                     close_open_list_items, normalize_markup_for_parser};
+  std::optional<std::string> current;
+  for (Pass pass : kPasses) {
+    auto next = pass(current ? std::string_view(*current) : text);
+    if (next) current = std::move(next);
+  }
+  return current;
+}
+
+}  // namespace tidewell

@@ -1,0 +1,40 @@
+// Text-level passes that run over the HTML before the fast parser sees it.
+//
+// Every pass is a forward scan over UTF-8 bytes that cuts and inserts only
+// next to ASCII bytes, and is copy-on-write: nullopt means "unchanged, keep
+// the text you passed in"; otherwise the owned result is returned.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace tidewell {
+
+// Runs the six passes in order, each on the previous one's result.
+std::optional<std::string> run_preprocessing(std::string_view text);
+
+// Removes script and style elements outside svg (JSON-LD scripts stay).
+std::optional<std::string> strip_script_and_style(std::string_view text);
+// Removes elements that carry the boolean attribute `hidden`.
+std::optional<std::string> remove_hidden_elements(std::string_view text);
+// Rewrites comment terminators with three or more dashes to "-->".
+std::optional<std::string> normalize_comment_endings(std::string_view text);
+// Joins end tags whose name and ">" are separated by a line break.
+std::optional<std::string> join_split_end_tags(std::string_view text);
+// Inserts the end tags of li, dt and dd items left open.
+std::optional<std::string> close_open_list_items(std::string_view text);
+// Empty comments, self-closing br/hr/img, script/style bodies, doctypes and
+// stray "<" bytes, made safe for the fast parser.
+std::optional<std::string> normalize_markup_for_parser(std::string_view text);
+
+// Position after the first ">" at or after `start` that is outside quotes.
+std::optional<std::size_t> find_tag_end(std::string_view text, std::size_t start);
+// Position after the ">" of the first script end tag at or after `start`
+// (`start` is the position after the start tag's ">").
+std::optional<std::size_t> find_script_end(std::string_view text, std::size_t start);
+// Whether a complete script start tag ("<script ...>") declares JSON-LD.
+bool is_json_ld_script_tag(std::string_view tag);
+
+}  // namespace tidewell

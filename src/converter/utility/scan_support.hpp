@@ -1,0 +1,172 @@
+// Byte-scanning helpers shared by the preprocessing passes: ASCII classes,
+// case-insensitive matching, the copy-on-write writer and memoised searches
+// that keep repeated searches from rescanning the same text.
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tidewell::scan {
+
+inline constexpr std::size_t npos = static_cast<std::size_t>(-1);
+
+inline bool is_ws(unsigned char c) {
+  return c == '\t' || c == '\n' || c == '\f' || c == '\r' || c == ' ';
+}
+inline bool is_letter(unsigned char c) { return (c | 0x20) >= 'a' && (c | 0x20) <= 'z'; }
+inline bool is_digit(unsigned char c) { return c >= '0' && c <= '9'; }
+inline unsigned char lower(unsigned char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + 32) : c;
+}
+
+// Whether `lit` (lower case) stands at `pos`, ignoring ASCII case.
+inline bool ieq_at(std::string_view t, std::size_t pos, std::string_view lit) {
+  if (pos > t.size() || t.size() - pos < lit.size()) return false;
+  for (std::size_t k = 0; k < lit.size(); ++k) {
+    if (lower(static_cast<unsigned char>(t[pos + k])) != static_cast<unsigned char>(lit[k])) {
+      return false;
+    }
+  }
+  return true;
+}
+
+inline bool ieq(std::string_view a, std::string_view lit) {
+  return a.size() == lit.size() && ieq_at(a, 0, lit);
+}
+
+inline std::size_t find_byte(std::string_view t, char c, std::size_t from) {
+  if (from >= t.size()) return npos;
+  const void* p = std::memchr(t.data() + from, c, t.size() - from);
+  return p ? static_cast<std::size_t>(static_cast<const char*>(p) - t.data()) : npos;
+}
+
+inline std::size_t find_str(std::string_view t, std::string_view needle, std::size_t from) {
+  if (from > t.size()) return npos;
+  const void* p = memmem(t.data() + from, t.size() - from, needle.data(), needle.size());
+  return p ? static_cast<std::size_t>(static_cast<const char*>(p) - t.data()) : npos;
+}
+
+// Builds the output of a rewriting pass only from its first change on.
+class CowWriter {
+ public:
+  explicit CowWriter(std::string_view in) : in_(in) {}
+
+  // Replaces in_[from, to) by `repl`; `from` must not precede earlier edits.
+  void replace(std::size_t from, std::size_t to, std::string_view repl, std::size_t extra = 0) {
+    if (!out_) {
+      out_.emplace();
+      out_->reserve(in_.size() + extra);
+    }
+    out_->append(in_.data() + copied_, from - copied_);
+    out_->append(repl);
+    copied_ = to;
+  }
+  void insert(std::size_t at, std::string_view text, std::size_t extra = 0) {
+    replace(at, at, text, extra);
+  }
+  bool changed() const { return out_.has_value(); }
+  std::optional<std::string> finish() {
+    if (out_) out_->append(in_.data() + copied_, in_.size() - copied_);
+    return std::move(out_);
+  }
+
+ private:
+  std::string_view in_;
+  std::size_t copied_ = 0;
+  std::optional<std::string> out_;
+};
+
+// Answers "first match at or after p" for queries whose p does not
+// decrease: a result stays valid for every later p up to it, and a failed
+// search answers every later query at once.
+class ForwardCache {
+ public:
+  template <class Search>
+  std::size_t find(std::size_t p, Search&& search) {
+    if (valid_ && p >= query_ && p <= result_) return result_;
+    result_ = search(p);
+    query_ = p;
+    valid_ = true;
+    return result_;
+  }
+
+ private:
+  bool valid_ = false;
+  std::size_t query_ = 0;
+  std::size_t result_ = 0;
+};
+
+// Quote-aware search for ">": from a position outside quotes, the position
+// after the first ">" not inside a single- or double-quoted stretch.
+// Short searches scan directly; once the bytes scanned pass a multiple of
+// the text length, a table over the quote and ">" bytes answers the rest in
+// logarithmic time, so many unterminated tags cannot make it quadratic.
+class TagEndFinder {
+ public:
+  explicit TagEndFinder(std::string_view t) : t_(t), budget_(4 * t.size() + 4096) {}
+
+  std::size_t find(std::size_t start) {
+    if (built_) return from_table(start);
+    const std::size_t n = t_.size();
+    const std::size_t limit = budget_ > used_ ? budget_ - used_ : 0;
+    const std::size_t stop = (n - std::min(start, n) > limit) ? start + limit : n;
+    char quote = 0;
+    std::size_t k = start;
+    for (; k < stop; ++k) {
+      const char c = t_[k];
+      if (quote) {
+        if (c == quote) quote = 0;
+      } else if (c == '>') {
+        used_ += k - start + 1;
+        return k + 1;
+      } else if (c == '"' || c == '\'') {
+        quote = c;
+      }
+    }
+    used_ += k - start;
+    if (stop == n) return npos;
+    build();
+    return from_table(start);
+  }
+
+ private:
+  void build() {
+    const std::size_t n = t_.size();
+    for (std::size_t k = 0; k < n; ++k) {
+      const char c = t_[k];
+      if (c == '>' || c == '"' || c == '\'') pos_.push_back(k);
+    }
+    value_.assign(pos_.size(), npos);
+    std::size_t next_dq = npos, next_sq = npos;  // indices into pos_
+    for (std::size_t i = pos_.size(); i-- > 0;) {
+      const char c = t_[pos_[i]];
+      if (c == '>') {
+        value_[i] = pos_[i] + 1;
+      } else {
+        const std::size_t close = (c == '"') ? next_dq : next_sq;
+        value_[i] = (close == npos || close + 1 >= pos_.size()) ? npos : value_[close + 1];
+        if (c == '"') next_dq = i; else next_sq = i;
+      }
+    }
+    built_ = true;
+  }
+  std::size_t from_table(std::size_t start) const {
+    auto it = std::lower_bound(pos_.begin(), pos_.end(), start);
+    if (it == pos_.end()) return npos;
+    return value_[static_cast<std::size_t>(it - pos_.begin())];
+  }
+
+  std::string_view t_;
+  std::size_t budget_;
+  std::size_t used_ = 0;
+  bool built_ = false;
+  std::vector<std::size_t> pos_;
+  std::vector<std::size_t> value_;
+};
+
+}  // namespace tidewell::scan
