@@ -1,0 +1,459 @@
+#include "converter/plain/plain_text.hpp"
+
+#include <cstddef>
+#include <utility>
+
+#include "converter/plain/boilerplate.hpp"
+#include "converter/plain/white_space.hpp"
+#include "converter/text/entities.hpp"
+#include "converter/text/processing.hpp"
+
+namespace tidewell {
+namespace {
+
+using plain_detail::skip_white_space;
+using plain_detail::white_space_len_before;
+
+constexpr char ascii_lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// `name` equals the lower-case `lower` when ASCII letters are folded.
+bool name_is(std::string_view name, std::string_view lower) {
+  if (name.size() != lower.size()) return false;
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    if (ascii_lower(name[i]) != lower[i]) return false;
+  }
+  return true;
+}
+
+// How an element renders, by its lower-cased name.
+enum class Kind : std::uint8_t { Other, Skipped, Br, Hr, Ul, Ol, Li, Pre, Table, Img, Block };
+
+Kind classify(std::string_view n) {
+  switch (n.size()) {
+    case 1:
+      return n == "p" ? Kind::Block : Kind::Other;
+    case 2:
+      if (n == "br") return Kind::Br;
+      if (n == "hr") return Kind::Hr;
+      if (n == "ul") return Kind::Ul;
+      if (n == "ol") return Kind::Ol;
+      if (n == "li") return Kind::Li;
+      if (n[0] == 'h' && n[1] >= '1' && n[1] <= '6') return Kind::Block;
+      return Kind::Other;
+    case 3:
+      if (n == "svg") return Kind::Skipped;
+      if (n == "pre") return Kind::Pre;
+      if (n == "img") return Kind::Img;
+      if (n == "div" || n == "nav") return Kind::Block;
+      return Kind::Other;
+    case 4:
+      if (n == "head" || n == "math") return Kind::Skipped;
+      if (n == "main") return Kind::Block;
+      return Kind::Other;
+    case 5:
+      if (n == "style") return Kind::Skipped;
+      if (n == "table") return Kind::Table;
+      if (n == "aside") return Kind::Block;
+      return Kind::Other;
+    case 6:
+      if (n == "script") return Kind::Skipped;
+      if (n == "header" || n == "footer" || n == "figure" || n == "hgroup" || n == "search") return Kind::Block;
+      return Kind::Other;
+    case 7:
+      if (n == "section" || n == "article" || n == "details" || n == "summary" || n == "address") return Kind::Block;
+      return Kind::Other;
+    case 8:
+      if (n == "template" || n == "noscript") return Kind::Skipped;
+      return Kind::Other;
+    case 10:
+      if (n == "blockquote" || n == "figcaption") return Kind::Block;
+      return Kind::Other;
+    default:
+      return Kind::Other;
+  }
+}
+
+void ensure_newline_from(std::string& out, std::size_t base) {
+  if (out.size() == base || out.back() == '\n') return;
+  out.push_back('\n');
+}
+
+void ensure_blank_line_from(std::string& out, std::size_t base) {
+  if (out.size() == base) return;
+  std::size_t end = out.size();
+  while (end > base && (out[end - 1] == ' ' || out[end - 1] == '\t')) --end;
+  out.resize(end);
+  std::size_t feeds = 0;
+  while (feeds < 2 && end - feeds > base && out[end - feeds - 1] == '\n') ++feeds;
+  if (feeds >= 2) return;
+  out.append(feeds == 1 ? "\n" : "\n\n");
+}
+
+// Pushes the element children of `element` in reverse order, so that they
+// come off the stack in document order.
+void push_children_reversed(const TlDom& dom, NodeHandle element, std::vector<NodeHandle>& stack) {
+  const TlNode::Tag* tag = dom.tag(element);
+  if (tag == nullptr) return;
+  const auto& kids = tag->children;
+  for (std::size_t i = kids.size(); i > 0; --i) stack.push_back(kids[i - 1]);
+}
+
+void collect_rows(NodeHandle element, const TlDom& dom, std::vector<NodeHandle>& rows,
+                  std::vector<NodeHandle>& stack) {
+  stack.clear();
+  push_children_reversed(dom, element, stack);
+  while (!stack.empty()) {
+    const NodeHandle h = stack.back();
+    stack.pop_back();
+    const TlNode::Tag* tag = dom.tag(h);
+    if (tag == nullptr) continue;
+    if (name_is(dom.bytes(tag->name), "tr")) {
+      rows.push_back(h);
+    } else {
+      push_children_reversed(dom, h, stack);
+    }
+  }
+}
+
+// The renderer's explicit stack machine. Every piece of work is a Task;
+// elements push what happens after their children before the children
+// themselves, so the stack unwinds in document order.
+//
+// Table cells are rendered in place: a cell's text goes straight into the
+// output inside a region that starts where the cell starts. Spacing
+// decisions look at the region only, as if it were a string of its own.
+// A cell region drops white space at its start as soon as it is written
+// (the cell is trimmed in the end anyway, and nothing a region does depends
+// on white space before its first other character), and its trailing white
+// space is cut when the cell ends, so no cell text is ever copied.
+class Renderer {
+ public:
+  Renderer(const TlDom& dom, std::string& out, const PlainTextScope& scope, PlainListState root_list)
+      : dom_(dom), out_(out), scope_(scope) {
+    lists_.push_back(root_list);
+    tasks_.reserve(64);
+  }
+
+  PlainListState root_list() const { return lists_.front(); }
+
+  void push_visit(NodeHandle node, bool pre) { tasks_.push_back(Task{Op::Visit, pre, node, 0}); }
+
+  // The nodes of `nodes` in order, all with the root list state.
+  void push_visits(std::span<const NodeHandle> nodes, bool pre) {
+    for (std::size_t i = nodes.size(); i > 0; --i) tasks_.push_back(Task{Op::Visit, pre, nodes[i - 1], 0});
+  }
+
+  void push_children(NodeHandle element, bool pre, std::uint32_t list) {
+    const TlNode::Tag* tag = dom_.tag(element);
+    if (tag == nullptr) return;
+    const auto& kids = tag->children;
+    for (std::size_t i = kids.size(); i > 0; --i) tasks_.push_back(Task{Op::Visit, pre, kids[i - 1], list});
+  }
+
+  void push_table(NodeHandle table) {
+    rows_.clear();
+    collect_rows(table, dom_, rows_, scratch_);
+    for (std::size_t r = rows_.size(); r > 0; --r) {
+      cells_.clear();
+      const TlNode::Tag* row = dom_.tag(rows_[r - 1]);
+      for (NodeHandle h : row->children) {
+        const TlNode::Tag* cell = dom_.tag(h);
+        if (cell == nullptr) continue;
+        const std::string_view name = dom_.bytes(cell->name);
+        if (name_is(name, "td") || name_is(name, "th")) cells_.push_back(h);
+      }
+      for (std::size_t c = cells_.size(); c > 0; --c) {
+        tasks_.push_back(Task{Op::BeginCell, false, cells_[c - 1], 0});
+        if (c > 1) tasks_.push_back(Task{Op::AppendTab, false, 0, 0});
+      }
+      if (r > 1) tasks_.push_back(Task{Op::AppendNewline, false, 0, 0});
+    }
+  }
+
+  void run() {
+    while (!tasks_.empty()) {
+      const Task task = tasks_.back();
+      tasks_.pop_back();
+      switch (task.op) {
+        case Op::Visit:
+          visit(task.node, task.pre, task.list);
+          break;
+        case Op::EnsureNewline:
+          ensure_newline_from(out_, region_.base);
+          break;
+        case Op::EnsureBlankLine:
+          ensure_blank_line_from(out_, region_.base);
+          break;
+        case Op::EndList:
+          ensure_newline_from(out_, region_.base);
+          lists_.pop_back();
+          break;
+        case Op::AppendNewline:
+          append_white_space('\n');
+          break;
+        case Op::AppendTab:
+          append_white_space('\t');
+          break;
+        case Op::BeginCell:
+          begin_cell(task.node);
+          break;
+        case Op::EndCell:
+          end_cell();
+          break;
+      }
+    }
+  }
+
+ private:
+  enum class Op : std::uint8_t {
+    Visit,
+    EnsureNewline,
+    EnsureBlankLine,
+    EndList,  // newline, then the list state of the ul/ol is dropped
+    AppendNewline,
+    AppendTab,
+    BeginCell,
+    EndCell,
+  };
+  struct Task {
+    Op op;
+    bool pre;
+    NodeHandle node;
+    std::uint32_t list;  // index into lists_
+  };
+  struct Region {
+    std::size_t base = 0;      // where the region starts in out_
+    bool trim_leading = false;  // a cell: white space at its start is dropped
+  };
+
+  bool region_empty() const { return out_.size() == region_.base; }
+
+  void append_white_space(char c) {
+    if (region_.trim_leading && region_empty()) return;
+    out_.push_back(c);
+  }
+
+  // Called after text was appended at `before`: a cell region that was
+  // empty drops the text's leading white space.
+  void settle_append(std::size_t before) {
+    if (!region_.trim_leading || before != region_.base) return;
+    const std::size_t first = skip_white_space(out_, before);
+    if (first != before) out_.erase(before, first - before);
+  }
+
+  void append_text(std::string_view text) {
+    const std::size_t before = out_.size();
+    out_.append(text);
+    settle_append(before);
+  }
+
+  void visit(NodeHandle node_handle, bool pre, std::uint32_t list) {
+    const TlNode* node = dom_.node(node_handle);
+    if (node == nullptr || node->is_comment()) return;
+    if (const TlNode::Raw* raw = node->as_raw()) {
+      render_text(dom_.bytes(raw->text), pre);
+      return;
+    }
+    const TlNode::Tag& tag = *node->as_tag();
+    const auto* excluded = scope_.excluded_nodes;
+    if (excluded != nullptr && !excluded->empty() && excluded->contains(node_handle)) return;
+
+    name_.clear();
+    append_utf8_lossy(dom_.bytes(tag.name), name_);
+    for (char& c : name_) c = ascii_lower(c);
+    const Kind kind = classify(name_);
+    if (kind == Kind::Skipped) return;
+    if (is_boilerplate_element(name_, dom_, tag, scope_.options.preprocessing)) return;
+
+    switch (kind) {
+      case Kind::Skipped:
+        return;
+      case Kind::Br:
+        append_white_space('\n');
+        return;
+      case Kind::Hr:
+        ensure_blank_line_from(out_, region_.base);
+        return;
+      case Kind::Ul:
+      case Kind::Ol: {
+        PlainListState state;
+        if (kind == Kind::Ul) {
+          state.kind = PlainListKind::Unordered;
+        } else {
+          state.kind = PlainListKind::Ordered;
+          const AttributeLookup start = attribute_map_get(dom_, tag, "start");
+          const auto parsed = start.has_value() ? parse_attribute_u32(dom_.bytes(start.value)) : std::nullopt;
+          state.number = parsed.value_or(1);
+        }
+        ensure_newline_from(out_, region_.base);
+        lists_.push_back(state);
+        tasks_.push_back(Task{Op::EndList, false, 0, 0});
+        push_children(node_handle, false, static_cast<std::uint32_t>(lists_.size() - 1));
+        return;
+      }
+      case Kind::Li: {
+        ensure_newline_from(out_, region_.base);
+        PlainListState& state = lists_[list];
+        if (state.kind == PlainListKind::Ordered) {
+          char buf[16];
+          std::size_t len = 0;
+          std::uint32_t n = state.number;
+          do {
+            buf[len++] = static_cast<char>('0' + n % 10);
+            n /= 10;
+          } while (n != 0);
+          const std::size_t before = out_.size();
+          while (len > 0) out_.push_back(buf[--len]);
+          out_.append(". ");
+          settle_append(before);
+          ++state.number;  // unsigned: wraps at 2^32
+        } else {
+          append_text("- ");
+        }
+        tasks_.push_back(Task{Op::EnsureNewline, false, 0, 0});
+        push_children(node_handle, false, list);
+        return;
+      }
+      case Kind::Pre:
+        ensure_blank_line_from(out_, region_.base);
+        tasks_.push_back(Task{Op::EnsureBlankLine, false, 0, 0});
+        push_children(node_handle, true, list);
+        return;
+      case Kind::Table:
+        ensure_blank_line_from(out_, region_.base);
+        tasks_.push_back(Task{Op::EnsureBlankLine, false, 0, 0});
+        push_table(node_handle);
+        return;
+      case Kind::Img: {
+        if (scope_.options.skip_images) return;
+        const AttributeLookup alt = attributes_get(dom_, tag, "alt");
+        if (!alt.has_value() || alt.value.empty()) return;
+        const std::size_t before = out_.size();
+        append_utf8_lossy(dom_.bytes(alt.value), out_);
+        settle_append(before);
+        return;
+      }
+      case Kind::Block:
+        ensure_blank_line_from(out_, region_.base);
+        tasks_.push_back(Task{Op::EnsureBlankLine, false, 0, 0});
+        push_children(node_handle, pre, list);
+        return;
+      case Kind::Other:
+        push_children(node_handle, pre, list);
+        return;
+    }
+  }
+
+  void render_text(std::string_view bytes, bool pre) {
+    const CowText text = utf8_lossy(bytes);
+    std::string_view view = text.view();
+    std::optional<std::string> decoded;
+    if (view.find('&') != std::string_view::npos) {
+      decoded = decode_html_entities(view);
+      if (decoded) view = *decoded;
+    }
+    if (view.empty()) return;
+    const std::size_t before = out_.size();
+    if (pre) {
+      out_.append(view);
+    } else {
+      collapse_whitespace_into(view, out_);
+      // A lone space right after a line break is dropped.
+      if (out_.size() - before == 1 && out_[before] == ' ' && before > region_.base && out_[before - 1] == '\n') {
+        out_.resize(before);
+        return;
+      }
+    }
+    settle_append(before);
+  }
+
+  void begin_cell(NodeHandle cell) {
+    regions_.push_back(region_);
+    region_ = Region{out_.size(), true};
+    lists_.push_back(PlainListState{});
+    tasks_.push_back(Task{Op::EndCell, false, 0, 0});
+    push_children(cell, false, static_cast<std::uint32_t>(lists_.size() - 1));
+  }
+
+  void end_cell() {
+    std::size_t end = out_.size();
+    while (end > region_.base) {
+      const std::size_t len = white_space_len_before(out_, end);
+      if (len == 0 || end - len < region_.base) break;
+      end -= len;
+    }
+    out_.resize(end);
+    region_ = regions_.back();
+    regions_.pop_back();
+    lists_.pop_back();
+  }
+
+  const TlDom& dom_;
+  std::string& out_;
+  const PlainTextScope& scope_;
+  std::vector<Task> tasks_;
+  std::vector<PlainListState> lists_;  // [0] is the caller's state
+  std::vector<Region> regions_;        // enclosing regions of open cells
+  Region region_;
+  std::string name_;                   // lower-cased name of the element being visited
+  std::vector<NodeHandle> rows_;
+  std::vector<NodeHandle> cells_;
+  std::vector<NodeHandle> scratch_;
+};
+
+}  // namespace
+
+void render_plain_text_node(NodeHandle node, const TlDom& dom, std::string& out, bool preformatted,
+                            PlainListState& list_state, const PlainTextScope& scope) {
+  Renderer renderer(dom, out, scope, list_state);
+  renderer.push_visit(node, preformatted);
+  renderer.run();
+  list_state = renderer.root_list();
+}
+
+void render_plain_text_children(NodeHandle element, const TlDom& dom, std::string& out, bool preformatted,
+                                PlainListState& list_state, const PlainTextScope& scope) {
+  Renderer renderer(dom, out, scope, list_state);
+  renderer.push_children(element, preformatted, 0);
+  renderer.run();
+  list_state = renderer.root_list();
+}
+
+void render_plain_text_nodes(std::span<const NodeHandle> nodes, const TlDom& dom, std::string& out,
+                             bool preformatted, PlainListState& list_state, const PlainTextScope& scope) {
+  Renderer renderer(dom, out, scope, list_state);
+  renderer.push_visits(nodes, preformatted);
+  renderer.run();
+  list_state = renderer.root_list();
+}
+
+void render_plain_text_table(NodeHandle table, const TlDom& dom, std::string& out, const PlainTextScope& scope) {
+  Renderer renderer(dom, out, scope, PlainListState{});
+  renderer.push_table(table);
+  renderer.run();
+}
+
+void collect_plain_text_table_rows(NodeHandle element, const TlDom& dom, std::vector<NodeHandle>& rows) {
+  std::vector<NodeHandle> stack;
+  collect_rows(element, dom, rows, stack);
+}
+
+void plain_text_ensure_newline(std::string& out) { ensure_newline_from(out, 0); }
+
+void plain_text_ensure_blank_line(std::string& out) { ensure_blank_line_from(out, 0); }
+
+std::optional<std::uint32_t> parse_attribute_u32(std::string_view value) {
+  std::size_t i = 0;
+  if (i < value.size() && value[i] == '+') ++i;
+  if (i == value.size()) return std::nullopt;
+  std::uint64_t n = 0;
+  for (; i < value.size(); ++i) {
+    const char c = value[i];
+    if (c < '0' || c > '9') return std::nullopt;
+    n = n * 10 + static_cast<std::uint64_t>(c - '0');
+    if (n > 0xFFFFFFFFull) return std::nullopt;
+  }
+  return static_cast<std::uint32_t>(n);
+}
+
+}  // namespace tidewell
