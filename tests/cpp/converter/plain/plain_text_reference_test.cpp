@@ -1,0 +1,227 @@
+// Differential test: the stack-based renderer against a direct recursive
+// rendering that builds every table cell in a string of its own. Runs over
+// random markup and the corpus pages (both shallow enough for recursion).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "converter/plain/boilerplate.hpp"
+#include "converter/plain/plain_text.hpp"
+#include "converter/text/entities.hpp"
+#include "converter/text/processing.hpp"
+#include "html_parser/parser.hpp"
+
+namespace tidewell {
+namespace {
+
+std::string lower(std::string_view s) {
+  std::string out;
+  append_utf8_lossy(s, out);
+  for (char& c : out) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return out;
+}
+
+bool is_ws_cp(char32_t cp) {
+  return (cp >= 0x09 && cp <= 0x0D) || cp == 0x20 || cp == 0x85 || cp == 0xA0 || cp == 0x1680 ||
+         (cp >= 0x2000 && cp <= 0x200A) || cp == 0x2028 || cp == 0x2029 || cp == 0x202F || cp == 0x205F ||
+         cp == 0x3000;
+}
+
+// Decodes valid UTF-8 into code points with their byte offsets.
+std::vector<std::pair<std::size_t, char32_t>> code_points(std::string_view s) {
+  std::vector<std::pair<std::size_t, char32_t>> out;
+  for (std::size_t i = 0; i < s.size();) {
+    const auto b = static_cast<unsigned char>(s[i]);
+    std::size_t len = b < 0x80 ? 1 : b < 0xE0 ? 2 : b < 0xF0 ? 3 : 4;
+    char32_t cp = len == 1 ? b : len == 2 ? (b & 0x1F) : len == 3 ? (b & 0x0F) : (b & 0x07);
+    for (std::size_t k = 1; k < len; ++k) cp = (cp << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
+    out.emplace_back(i, cp);
+    i += len;
+  }
+  return out;
+}
+
+std::string trim_unicode(const std::string& s) {
+  const auto cps = code_points(s);
+  std::size_t first = 0;
+  while (first < cps.size() && is_ws_cp(cps[first].second)) ++first;
+  std::size_t last = cps.size();
+  while (last > first && is_ws_cp(cps[last - 1].second)) --last;
+  if (first == last) return "";
+  const std::size_t b = cps[first].first;
+  const std::size_t e = last == cps.size() ? s.size() : cps[last].first;
+  return s.substr(b, e - b);
+}
+
+struct Reference {
+  const TlDom& dom;
+  const ConversionOptions& options;
+
+  void children(NodeHandle h, std::string& out, bool pre, PlainListState& list) {
+    for (NodeHandle c : dom.tag(h)->children) node(c, out, pre, list);
+  }
+
+  void node(NodeHandle h, std::string& out, bool pre, PlainListState& list) {
+    const TlNode* n = dom.node(h);
+    if (n == nullptr || n->is_comment()) return;
+    if (const TlNode::Raw* raw = n->as_raw()) {
+      std::string text;
+      append_utf8_lossy(dom.bytes(raw->text), text);
+      if (text.find('&') != std::string::npos) text = decode_entities_owned(text);
+      if (pre) {
+        out += text;
+        return;
+      }
+      std::string folded;
+      collapse_whitespace_into(text, folded);
+      if (folded.empty()) return;
+      if (folded == " " && !out.empty() && out.back() == '\n') return;
+      out += folded;
+      return;
+    }
+    const TlNode::Tag& tag = *n->as_tag();
+    const std::string name = lower(dom.bytes(tag.name));
+    for (const char* skip : {"svg", "head", "math", "style", "script", "template", "noscript"}) {
+      if (name == skip) return;
+    }
+    if (is_boilerplate_element(name, dom, tag, options.preprocessing)) return;
+    if (name == "br") {
+      out += "\n";
+    } else if (name == "hr") {
+      plain_text_ensure_blank_line(out);
+    } else if (name == "ul" || name == "ol") {
+      PlainListState state{name == "ul" ? PlainListKind::Unordered : PlainListKind::Ordered, 1};
+      if (name == "ol") {
+        if (auto v = attribute_value(dom, tag, "start")) state.number = parse_attribute_u32(*v).value_or(1);
+      }
+      plain_text_ensure_newline(out);
+      children(h, out, false, state);
+      plain_text_ensure_newline(out);
+    } else if (name == "li") {
+      plain_text_ensure_newline(out);
+      if (list.kind == PlainListKind::Ordered) {
+        out += std::to_string(list.number) + ". ";
+        ++list.number;
+      } else {
+        out += "- ";
+      }
+      children(h, out, false, list);
+      plain_text_ensure_newline(out);
+    } else if (name == "pre") {
+      plain_text_ensure_blank_line(out);
+      children(h, out, true, list);
+      plain_text_ensure_blank_line(out);
+    } else if (name == "table") {
+      plain_text_ensure_blank_line(out);
+      table(h, out);
+      plain_text_ensure_blank_line(out);
+    } else if (name == "img") {
+      if (options.skip_images) return;
+      if (auto alt = attribute_value(dom, tag, "alt")) append_utf8_lossy(*alt, out);
+    } else if (name == "p" || name == "div" || (name.size() == 2 && name[0] == 'h' && name[1] >= '1' &&
+                                                 name[1] <= '6') ||
+               name == "blockquote" || name == "section" || name == "article" || name == "aside" ||
+               name == "main" || name == "nav" || name == "header" || name == "footer" || name == "figure" ||
+               name == "figcaption" || name == "details" || name == "summary" || name == "address" ||
+               name == "hgroup" || name == "search") {
+      plain_text_ensure_blank_line(out);
+      children(h, out, pre, list);
+      plain_text_ensure_blank_line(out);
+    } else {
+      children(h, out, pre, list);
+    }
+  }
+
+  void table(NodeHandle h, std::string& out) {
+    std::vector<NodeHandle> rows;
+    collect_plain_text_table_rows(h, dom, rows);
+    for (std::size_t r = 0; r < rows.size(); ++r) {
+      if (r > 0) out += "\n";
+      bool first = true;
+      for (NodeHandle c : dom.tag(rows[r])->children) {
+        const TlNode::Tag* cell = dom.tag(c);
+        if (cell == nullptr) continue;
+        const std::string name = lower(dom.bytes(cell->name));
+        if (name != "td" && name != "th") continue;
+        if (!first) out += "\t";
+        first = false;
+        std::string text;
+        PlainListState none;
+        children(c, text, false, none);
+        out += trim_unicode(text);
+      }
+    }
+  }
+};
+
+void compare(const std::string& html, const ConversionOptions& options, const std::string& label) {
+  auto parsed = copperfern_tl::parse_document(html);
+  if (!parsed.ok()) return;
+  const TlDom& dom = parsed.dom();
+  std::string expected;
+  PlainListState expected_state;
+  Reference ref{dom, options};
+  for (NodeHandle h : dom.top_level) ref.node(h, expected, false, expected_state);
+  std::string actual;
+  PlainListState state;
+  render_plain_text_nodes(dom.top_level, dom, actual, false, state, PlainTextScope{options});
+  ASSERT_EQ(actual, expected) << label;
+}
+
+TEST(PlainTextReference, RandomMarkup) {
+  const char* pieces[] = {
+      "<table>", "</table>", "<tr>", "</tr>", "<td>", "</td>", "<th>", "</th>", "<tbody>", "</tbody>",
+      "<ul>", "</ul>", "<ol start=3>", "<ol>", "</ol>", "<li>", "</li>", "<pre>", "</pre>", "<p>", "</p>",
+      "<div>", "</div>", "<br>", "<hr>", "<span>", "</span>", "<img alt=' a '>", "<nav>", "</nav>",
+      "<script>", "</script>", " ", "  ", "\n", "\t", "x", "y z", "&amp;", "&nbsp;", "\xC2\xA0", "<!--c-->",
+      "\xE3\x80\x80", "<header class=menu>", "</header>",
+  };
+  std::mt19937 rng(12345);
+  std::uniform_int_distribution<std::size_t> pick(0, std::size(pieces) - 1);
+  std::uniform_int_distribution<int> length(1, 60);
+  const ConversionOptions options;
+  for (int round = 0; round < 20000; ++round) {
+    std::string html;
+    for (int i = length(rng); i > 0; --i) html += pieces[pick(rng)];
+    compare(html, options, html);
+    if (HasFatalFailure()) return;
+  }
+}
+
+TEST(PlainTextReference, CorpusPages) {
+  namespace fs = std::filesystem;
+  const fs::path root = TIDEWELL_CORPUS_DIR;
+  std::size_t pages = 0;
+  for (const char* folder : {"readability/pages", "trafilatura/pages", "article-extraction-benchmark/pages"}) {
+    const fs::path dir = root / folder;
+    if (!fs::is_directory(dir)) continue;
+    std::vector<fs::path> files;
+    for (const auto& entry : fs::directory_iterator(dir)) files.push_back(entry.path());
+    std::sort(files.begin(), files.end());
+    for (const auto& file : files) {
+      std::ifstream in(file, std::ios::binary);
+      std::stringstream buf;
+      buf << in.rdbuf();
+      ConversionOptions options;
+      compare(buf.str(), options, file.string());
+      options.preprocessing.preset = PreprocessingPreset::Aggressive;
+      options.skip_images = true;
+      compare(buf.str(), options, file.string());
+      if (HasFatalFailure()) return;
+      ++pages;
+    }
+  }
+  if (pages == 0) GTEST_SKIP() << "no corpus pages";
+}
+
+}  // namespace
+}  // namespace tidewell
