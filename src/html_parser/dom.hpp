@@ -159,7 +159,7 @@ class InlineVec {
       grow(n);
       std::memcpy(heap_, other.heap_, n * sizeof(T));
     } else {
-      for (std::uint32_t i = 0; i < n && i < N; ++i) inline_[i] = other.inline_[i];
+      std::memcpy(inline_, other.inline_, sizeof(inline_));
     }
     size_ = n;
   }
@@ -169,7 +169,7 @@ class InlineVec {
     if (other.spilled()) {
       heap_ = other.heap_;
     } else {
-      for (std::uint32_t i = 0; i < size_ && i < N; ++i) inline_[i] = other.inline_[i];
+      std::memcpy(inline_, other.inline_, sizeof(inline_));
     }
     other.size_ = 0;
     other.cap_ = N;
@@ -178,7 +178,7 @@ class InlineVec {
   std::uint32_t size_ = 0;
   std::uint32_t cap_ = N;
   union {
-    T inline_[N];
+    T inline_[N]{};  // zeroed, so whole-array copies never read indeterminate bytes
     T* heap_;
   };
 };
