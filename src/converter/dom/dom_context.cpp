@@ -225,6 +225,23 @@ void dom_caches_ensure_len(DomContext& ctx, NodeHandle h) {
   ctx.text_cache.in_cache.resize(need, 0);
 }
 
+namespace {
+
+void truncate_tables(DomContext& ctx, std::size_t len) {
+  ctx.parents.resize(len);
+  ctx.child_ranges.resize(len);
+  ctx.sibling_index.resize(len);
+  ctx.node_slots.resize(len);
+  ctx.tag_info.resize(len);
+  ctx.prev_inline.resize(len);
+  ctx.next_inline.resize(len);
+  ctx.next_element.resize(len);
+  ctx.next_space_text.resize(len);
+  ctx.text_cache.in_cache.resize(len);
+}
+
+}  // namespace
+
 void fill_dom_context(NodeHandle node, std::optional<NodeHandle> parent, const TlDom& dom, DomContext& ctx) {
   // A handle outside the document is not recorded: growing the tables up
   // to an arbitrary handle would only waste memory.
@@ -277,16 +294,10 @@ DomContext build_dom_context(std::span<const NodeHandle> top_level, const TlDom&
   ctx.children.reserve(html_len / 32);
   ctx.roots.assign(top_level.begin(), top_level.end());
   const std::size_t n = dom.nodes.size();
-  ctx.parents.reserve(n);
-  ctx.child_ranges.reserve(n);
-  ctx.sibling_index.reserve(n);
-  ctx.node_slots.reserve(n);
-  ctx.tag_info.reserve(n);
-  ctx.prev_inline.reserve(n);
-  ctx.next_inline.reserve(n);
-  ctx.next_element.reserve(n);
-  ctx.next_space_text.reserve(n);
-  ctx.text_cache.in_cache.reserve(n);
+  // Size the tables for the whole arena at once rather than growing them
+  // node by node, then cut them back to the largest handle visited, which
+  // is what the tables cover.
+  if (!top_level.empty() && n != 0) dom_caches_ensure_len(ctx, static_cast<NodeHandle>(n - 1));
   for (std::size_t i = 0; i < top_level.size(); ++i) {
     const NodeHandle h = top_level[i];
     if (!dom.contains(h)) continue;
@@ -294,6 +305,9 @@ DomContext build_dom_context(std::span<const NodeHandle> top_level, const TlDom&
     ctx.sibling_index[h] = i;
     fill_dom_context(h, std::nullopt, dom, ctx);
   }
+  std::size_t covered = ctx.node_slots.size();
+  while (covered > 0 && !ctx.node_slots[covered - 1]) --covered;
+  if (covered < ctx.node_slots.size()) truncate_tables(ctx, covered);
   return ctx;
 }
 

@@ -69,6 +69,19 @@ TEST(DomContextBuild, EmptyDocumentAnswersNothing) {
   EXPECT_EQ(dom_node_text_cached(c, 0, d.dom), "");
 }
 
+TEST(DomContextBuild, TablesCoverUpToTheLargestVisitedHandle) {
+  const std::string html = "<a>x</a><b>y</b>";
+  TlDom dom(html);
+  ASSERT_FALSE(copperfern_tl::parse_nodes(dom).has_value());
+  const NodeHandle first_root[] = {0};
+  DomContext ctx = build_dom_context(first_root, dom, html.size());
+  EXPECT_EQ(ctx.parents.size(), 2u);
+  EXPECT_EQ(ctx.tag_info.size(), 2u);
+  EXPECT_EQ(ctx.text_cache.in_cache.size(), 2u);
+  EXPECT_EQ(dom_cache_tag_info(ctx, 2, dom), nullptr);  // beyond the tables
+  EXPECT_EQ(dom_node_text_cached(ctx, 2, dom), "y");     // texts read the document
+}
+
 TEST(DomContextBuild, HandleOutsideTheDocumentIsNotRecorded) {
   Doc d("<p>x</p>");
   DomContext& c = d.ctx;
