@@ -1,0 +1,145 @@
+// The state the DOM walk carries down the tree: list and quote counters,
+// flags that say in what kind of construct a node sits, the per-conversion
+// tag-name sets, the excluded nodes and the shared collectors.
+//
+// A handler that changes something for its descendants copies its context,
+// changes scalars in the copy and walks its children with it. The collectors
+// are plain pointers owned by the conversion entry or by convert_document;
+// the tag-name sets and the excluded-node set live in one `WalkSets` owned by
+// convert_document and are shared by every copy without being copied
+// themselves. Nothing flows back from a child scope except through the
+// output string and the collectors.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "converter/metadata/metadata_sink.hpp"
+#include "converter/metadata/structure_sink.hpp"
+#include "html_parser/dom.hpp"
+#include "options/options.hpp"
+
+namespace tidewell {
+
+// ---------------------------------------------------------------------------
+// Reference-style links
+
+struct ReferenceEntry {
+  std::string url;
+  std::uint64_t number = 0;  // from 1, in order of first registration
+  std::optional<std::string> title;
+};
+
+struct ReferenceKey {
+  std::string url;
+  std::optional<std::string> title;
+  friend bool operator==(const ReferenceKey&, const ReferenceKey&) = default;
+};
+
+struct ReferenceKeyHash {
+  std::size_t operator()(const ReferenceKey& key) const noexcept {
+    std::size_t h = std::hash<std::string>{}(key.url);
+    // An absent title and an empty title are different keys.
+    const std::size_t t = key.title ? std::hash<std::string>{}(*key.title) ^ 0x9e3779b97f4a7c15ULL : 0x51ed27ULL;
+    return h ^ (t + 0x9e3779b97f4a7c15ULL + (h << 6) + (h >> 2));
+  }
+};
+
+// The numbered link targets of one conversion, written after the body.
+struct ReferenceLinkCollector {
+  std::vector<ReferenceEntry> entries;  // in number order
+  std::unordered_map<ReferenceKey, std::uint64_t, ReferenceKeyHash> index;
+};
+
+// The number of the (url, title) pair: the existing one when the pair was
+// registered before (titles equal only when both absent or both present and
+// equal), otherwise a new entry numbered entries + 1.
+std::uint64_t register_reference(ReferenceLinkCollector& collector, std::string url,
+                                 std::optional<std::string> title);
+
+// Appends the definition lines of every entry: "[n]: url" with an optional
+// quoted title. A url that is empty or holds white space is written in the
+// "<url>" form so that it still reads as one destination.
+void append_reference_definitions(const ReferenceLinkCollector& collector, std::string& output);
+
+// ---------------------------------------------------------------------------
+// Shared sets
+
+struct StringHash {
+  using is_transparent = void;
+  std::size_t operator()(std::string_view s) const noexcept { return std::hash<std::string_view>{}(s); }
+};
+
+// Exact strings: no case folding, no trimming.
+using TagNameSet = std::unordered_set<std::string, StringHash, std::equal_to<>>;
+using NodeSet = std::unordered_set<NodeHandle>;
+
+// The read-only sets of one walk, owned by convert_document.
+struct WalkSets {
+  TagNameSet strip_tag_set;
+  TagNameSet preserve_tag_set;
+  TagNameSet keep_inline_images_set;
+  NodeSet excluded_nodes;
+};
+
+// The sets built from `strip_tags`, `preserve_tags` and
+// `keep_inline_images_in`; the excluded-node set is left empty.
+WalkSets build_walk_sets(const ConversionOptions& options);
+
+// An empty set of each kind, for contexts made without WalkSets.
+const WalkSets& empty_walk_sets();
+
+// ---------------------------------------------------------------------------
+// The context
+
+struct ConversionContext {
+  std::uint64_t list_item_number = 0;
+  std::uint64_t blockquote_depth = 0;
+  std::uint64_t emphasis_depth = 0;
+  std::size_t list_depth = 0;
+  std::size_t bullet_level = 0;
+  // Offset in the current output buffer where the enclosing block's content
+  // begins; text spacing looks at the output only from here on.
+  std::size_t block_start = 0;
+
+  MetadataSink* metadata_sink = nullptr;
+  StructureSink* structure_sink = nullptr;
+  ReferenceLinkCollector* reference_links = nullptr;
+  const TagNameSet* strip_tag_set = &empty_walk_sets().strip_tag_set;
+  const TagNameSet* preserve_tag_set = &empty_walk_sets().preserve_tag_set;
+  const TagNameSet* keep_inline_images_set = &empty_walk_sets().keep_inline_images_set;
+  const NodeSet* excluded_nodes = &empty_walk_sets().excluded_nodes;
+
+  bool in_code = false;
+  bool in_ordered_list = false;
+  bool in_table_cell = false;
+  bool inline_mode = false;
+  bool in_list_item = false;
+  bool in_list = false;
+  bool loose_list = false;
+  bool in_single_line = false;
+  bool keep_images_here = false;
+  bool in_paragraph = false;
+  bool in_strong = false;
+  bool collect_document = false;
+  bool collect_headers = false;
+  bool collect_links = false;
+  bool collect_images = false;
+  bool collect_structured_data = false;
+};
+
+// The root context of a walk: counters 0, `inline_mode` from
+// `convert_as_inline`, the collect flags copied from the metadata sink
+// (false without one), the sets from `sets`.
+ConversionContext make_root_context(const ConversionOptions& options, MetadataSink* metadata_sink,
+                                    StructureSink* structure_sink, ReferenceLinkCollector* reference_links,
+                                    const WalkSets& sets);
+
+}  // namespace tidewell

@@ -1,0 +1,251 @@
+#include "converter/walk/text_node.hpp"
+
+#include <cstring>
+
+#include "converter/dom/tags.hpp"
+#include "converter/metadata/unicode_space.hpp"
+#include "converter/text/entities.hpp"
+#include "converter/text/processing.hpp"
+#include "converter/walk/text_util.hpp"
+
+namespace tidewell {
+
+using walk_detail::ends_with;
+using walk_detail::last_byte_is;
+
+std::string replace_line_breaks_with_spaces(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) {
+    if (c == '\n' || c == '\r') c = ' ';
+  }
+  return out;
+}
+
+std::string_view trim_white_space(std::string_view text) { return metadata_detail::trim_unicode_space(text); }
+
+TextWhitespaceSplit split_text_whitespace(std::string_view text) {
+  TextWhitespaceSplit split;
+  if (text.empty()) return split;
+  if (metadata_detail::space_len_at(text, 0) != 0) split.lead = " ";
+  if (ends_with(text, "\n\n") || ends_with(text, "\r\n\r\n")) {
+    split.tail = "\n\n";
+  } else if (text.back() == ' ' || text.back() == '\t') {
+    split.tail = " ";
+  }
+  split.core = trim_white_space(text);
+  return split;
+}
+
+void trim_trailing_spaces_tabs(std::string& output) {
+  std::size_t n = output.size();
+  while (n > 0 && (output[n - 1] == ' ' || output[n - 1] == '\t')) --n;
+  output.resize(n);
+}
+
+bool is_longer_than_one_char(std::string_view text) {
+  if (text.empty()) return false;
+  const auto lead = static_cast<unsigned char>(text[0]);
+  const std::size_t first = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+  return text.size() > first;
+}
+
+namespace {
+
+bool contains_byte(std::string_view s, char c) { return std::memchr(s.data(), c, s.size()) != nullptr; }
+
+bool contains_blank_line(std::string_view s) {
+  return s.find("\n\n") != std::string_view::npos || s.find("\r\n\r\n") != std::string_view::npos;
+}
+
+// Appends a piece; inside a list item every blank line in it is followed by
+// the item's indentation, and the parts are trimmed.
+void write_piece(std::string_view piece, std::string& output, const ConversionContext& context) {
+  if (!context.in_list_item || piece.find("\n\n") == std::string_view::npos) {
+    output += piece;
+    return;
+  }
+  std::size_t pos = 0;
+  bool first = true;
+  while (true) {
+    const std::size_t hit = piece.find("\n\n", pos);
+    const std::string_view part = piece.substr(pos, hit == std::string_view::npos ? std::string_view::npos : hit - pos);
+    if (!first) {
+      output += "\n\n";
+      walk_detail::append_spaces(output, 4 * context.list_depth);
+    }
+    output += trim_white_space(part);
+    first = false;
+    if (hit == std::string_view::npos) break;
+    pos = hit + 2;
+  }
+}
+
+void write_whitespace_only(std::string_view text, bool has_line_break, bool has_blank_line, NodeHandle node,
+                           const TlDom& dom, std::string& output, const ConversionOptions& options,
+                           const ConversionContext& context, const DomContext& dom_context) {
+  if (context.in_code) {
+    output += text;
+    return;
+  }
+  if (options.whitespace_mode == WhitespaceMode::Strict) {
+    if (context.inline_mode || context.in_table_cell || context.in_list_item) {
+      output += text;
+    } else if (has_blank_line) {
+      if (!(output.size() >= 2 && ends_with(output, "\n\n"))) output += '\n';
+    } else {
+      output += text;
+    }
+    return;
+  }
+  if (has_line_break) {
+    if (output.empty() || ends_with(output, "\n\n") || last_byte_is(output, '\n') || last_byte_is(output, ' ')) {
+      return;
+    }
+    const auto next = dom_next_element_tag_name(dom_context, node, dom);
+    if (!next || !is_inline_tag(*next)) return;
+    output += ' ';
+    return;
+  }
+  if (dom_prev_sibling_is_inline(dom_context, node, dom) && dom_next_sibling_is_inline(dom_context, node, dom)) {
+    if (is_longer_than_one_char(text)) {
+      if (!last_byte_is(output, ' ')) output += ' ';
+    } else {
+      output += text;
+    }
+    return;
+  }
+  output += text;
+}
+
+// The character a text ending in a single line break is continued with, or
+// 0 for none.
+char single_break_continuation(bool has_blank_line2, NodeHandle node, const TlDom& dom, const std::string& output,
+                               const ConversionContext& context, const DomContext& dom_context) {
+  std::size_t start = context.block_start < output.size() ? context.block_start : output.size();
+  while (start > 0 && start < output.size() && (static_cast<unsigned char>(output[start]) & 0xC0) == 0x80) --start;
+  const std::string_view since(output.data() + start, output.size() - start);
+  if (ends_with(since, "\n\n")) return 0;
+  if (has_blank_line2) return '\n';
+  if (const auto next = dom_next_element_tag_name(dom_context, node, dom); next && *next == "span") return 0;
+  if (context.emphasis_depth != 0) return ' ';
+  if (context.in_paragraph || context.inline_mode) return ' ';
+  return '\n';
+}
+
+void write_normalized(std::string_view text, NodeHandle node, const TlDom& dom, std::string& output,
+                      const ConversionOptions& options, const ConversionContext& context,
+                      const DomContext& dom_context) {
+  const bool has_blank_line2 = contains_blank_line(text);
+  const bool single_break_end = last_byte_is(text, '\n') && !ends_with(text, "\n\n") && !ends_with(text, "\r\n\r\n");
+
+  const std::optional<std::string> collapsed = collapse_whitespace(text);
+  const TextWhitespaceSplit split = split_text_whitespace(collapsed ? std::string_view(*collapsed) : text);
+
+  bool keep_lead = !split.lead.empty();
+  if (keep_lead && !output.empty()) {
+    if (output.size() >= 2 && (ends_with(output, "\n\n") || ends_with(output, "* ") || ends_with(output, "- ") ||
+                               ends_with(output, ". ") || ends_with(output, "] "))) {
+      keep_lead = false;
+    } else if (output.back() == '\n') {
+      keep_lead = false;
+    } else if (output.back() == ' ' && !dom_prev_sibling_is_inline(dom_context, node, dom)) {
+      keep_lead = false;
+    }
+  }
+  char extra = 0;
+  if (split.tail.empty() && single_break_end) {
+    extra = single_break_continuation(has_blank_line2, node, dom, output, context, dom_context);
+  }
+
+  const auto write = [&](std::string& out) {
+    if (keep_lead) out += ' ';
+    escape_markdown_text_into(split.core, options.escape_misc, options.escape_asterisks, options.escape_underscores,
+                              options.escape_ascii, out);
+    out += split.tail;
+    if (extra != 0) out += extra;
+  };
+  if (!context.in_list_item) {
+    write(output);
+    return;
+  }
+  std::string piece;
+  piece.reserve(split.lead.size() + split.core.size() + split.tail.size() + 2);
+  write(piece);
+  write_piece(piece, output, context);
+}
+
+}  // namespace
+
+void convert_text_node(NodeHandle node, const TlDom& dom, std::string& output, const ConversionOptions& options,
+                       const ConversionContext& context, const DomContext& dom_context) {
+  const TlNode* n = dom.node(node);
+  const TlNode::Raw* raw = n != nullptr ? n->as_raw() : nullptr;
+  if (raw == nullptr) return;
+
+  std::string holder;
+  std::string_view text = dom.bytes(raw->text);
+  if (auto repaired = utf8_lossy_owned(text)) {
+    holder = std::move(*repaired);
+    text = holder;
+  }
+  if (contains_byte(text, '&')) {
+    if (auto decoded = decode_html_entities(text)) {
+      holder = std::move(*decoded);
+      text = holder;
+    }
+  }
+  if (text.empty()) return;
+
+  const bool has_line_break = contains_byte(text, '\n');
+  const bool has_blank_line = contains_blank_line(text);
+  if (options.strip_newlines && (has_line_break || contains_byte(text, '\r'))) {
+    holder = replace_line_breaks_with_spaces(text);
+    text = holder;
+  }
+
+  if (trim_white_space(text).empty()) {
+    write_whitespace_only(text, has_line_break, has_blank_line, node, dom, output, options, context, dom_context);
+    return;
+  }
+
+  if (context.in_code) {
+    write_piece(text, output, context);
+    return;
+  }
+  if (context.in_table_cell) {
+    const std::optional<std::string> collapsed =
+        options.whitespace_mode == WhitespaceMode::Strict ? std::nullopt : collapse_whitespace(text);
+    const std::string_view source = collapsed ? std::string_view(*collapsed) : text;
+    std::string piece;
+    piece.reserve(source.size() + 8);
+    escape_markdown_text_into(source, options.escape_misc, true, true, options.escape_ascii, piece);
+    // The ASCII rule already escapes "|"; escaping it again would leave a
+    // bare "|" after an escaped backslash and split the row.
+    if (!options.escape_misc && !options.escape_ascii && contains_byte(piece, '|')) {
+      std::string escaped;
+      escaped.reserve(piece.size() + 8);
+      for (char c : piece) {
+        if (c == '|') escaped += '\\';
+        escaped += c;
+      }
+      piece = std::move(escaped);
+    }
+    write_piece(piece, output, context);
+    return;
+  }
+  if (options.whitespace_mode == WhitespaceMode::Strict) {
+    if (!context.in_list_item) {
+      escape_markdown_text_into(text, options.escape_misc, options.escape_asterisks, options.escape_underscores,
+                                options.escape_ascii, output);
+      return;
+    }
+    std::string piece;
+    escape_markdown_text_into(text, options.escape_misc, options.escape_asterisks, options.escape_underscores,
+                              options.escape_ascii, piece);
+    write_piece(piece, output, context);
+    return;
+  }
+  write_normalized(text, node, dom, output, options, context, dom_context);
+}
+
+}  // namespace tidewell
