@@ -469,5 +469,16 @@ TEST(ConvertDocument, BothBackends) {
   expect_cases({{"<h1>T</h1><p>a<br>b</p><hr>", "# T\n\na  \nb\n\n---\n"}}, asm_tl);
 }
 
+// Trees the fast parser cannot be trusted with are repaired and converted.
+TEST(ConvertDocument, RepairedTrees) {
+  expect_cases({
+      {"<span><div>x</div></span>", "x\n"},
+      {"<p><td>x</td></p>", "x\n"},
+      {"<my-card>a</my-card> <p>b</p>", "a\n\nb\n"},
+  });
+  const std::string deep = nested("<span><div>", "</div></span>", 100'000, "deep");
+  EXPECT_EQ(convert(deep), "deep\n");
+}
+
 }  // namespace
 }  // namespace tidewell

@@ -1,0 +1,68 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "converter/walk/convert_document.hpp"
+#include "html_parser/dom.hpp"
+
+namespace tidewell {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::vector<fs::path> corpus_pages() {
+  std::vector<fs::path> pages;
+  const fs::path root = TIDEWELL_CORPUS_DIR;
+  for (const char* folder : {"readability/pages", "trafilatura/pages", "article-extraction-benchmark/pages"}) {
+    const fs::path dir = root / folder;
+    if (!fs::is_directory(dir)) continue;
+    for (const auto& entry : fs::directory_iterator(dir)) {
+      if (entry.path().extension() == ".html") pages.push_back(entry.path());
+    }
+  }
+  std::sort(pages.begin(), pages.end());
+  return pages;
+}
+
+std::string read_file(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// Every page converts, with metadata and structure collected, into valid
+// UTF-8 that is empty or ends in one line feed, without runs of blank lines.
+TEST(ConvertDocumentCorpus, PagesConvertToCleanMarkdown) {
+  const std::vector<fs::path> pages = corpus_pages();
+  if (pages.empty()) GTEST_SKIP() << "corpus not found";
+  for (const fs::path& page : pages) {
+    std::string html = read_file(page);
+    if (auto fixed = utf8_lossy_owned(html)) html = std::move(*fixed);
+    for (ParserBackend backend : {ParserBackend::Copperfern, ParserBackend::AsmTl}) {
+      ConversionOptions options;
+      options.parser_backend = backend;
+      options.include_document_structure = true;
+      options.link_style = LinkStyle::Reference;
+      MetadataSink sink;
+      StructureSink structure;
+      Outcome<DocumentConversion> result = convert_document(html, options, &sink, &structure);
+      ASSERT_TRUE(result.ok()) << page;
+      const std::string& content = result.value().content;
+      EXPECT_TRUE(is_valid_utf8(content)) << page;
+      if (!content.empty()) {
+        EXPECT_EQ(content.back(), '\n') << page;
+        EXPECT_FALSE(content.ends_with("\n\n")) << page;
+      }
+      EXPECT_EQ(content.find("\n\n\n"), std::string::npos) << page;
+      EXPECT_TRUE(result.value().document.has_value()) << page;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace tidewell
