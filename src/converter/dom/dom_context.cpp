@@ -129,33 +129,86 @@ bool sibling_position(const DomContext& ctx, NodeHandle h, std::span<const NodeH
   return true;
 }
 
-// The element-sibling scan: the first sibling with tag information, moving
-// away from `h`; stops at a text that is not white space only.
-const CachedTagInfo* scan_element(const DomContext& ctx, NodeHandle h, const TlDom& dom, bool forward,
-                                  NodeHandle* found) {
+// Whether the element-sibling scans pass over this sibling: no tag
+// information, and not a text holding anything but white space.
+bool scan_passes(const DomContext& ctx, NodeHandle s, const TlDom& dom, const CachedTagInfo** info) {
+  *info = dom_cache_tag_info(ctx, s, dom);
+  if (*info) return false;
+  const TlNode* node = dom.node(s);
+  if (node) {
+    if (const auto* raw = node->as_raw()) return is_whitespace_only(dom.bytes(raw->text));
+  }
+  return true;
+}
+
+// The forward element-sibling scan from `h`: the nearest following element
+// sibling, or none when the list ends or a text with content stops the
+// scan. Every sibling passed over has the same answer, so its cells are
+// filled too, and a passed sibling whose answer is known ends the scan:
+// asking every node of a long run costs linear time, not quadratic.
+void forward_element_scan(const DomContext& ctx, NodeHandle h, const TlDom& dom) {
   std::span<const NodeHandle> list;
   std::size_t pos = 0;
-  if (!sibling_position(ctx, h, list, pos)) return nullptr;
-  std::size_t i = pos;
-  for (;;) {
-    if (forward) {
-      if (i + 1 >= list.size()) return nullptr;
-      ++i;
-    } else {
-      if (i == 0) return nullptr;
-      --i;
-    }
-    const NodeHandle s = list[i];
-    if (const CachedTagInfo* info = dom_cache_tag_info(ctx, s, dom)) {
-      if (found) *found = s;
-      return info;
-    }
-    const TlNode* node = dom.node(s);
-    if (node) {
-      if (const auto* raw = node->as_raw()) {
-        if (!is_whitespace_only(dom.bytes(raw->text))) return nullptr;
+  std::optional<NodeHandle> answer;
+  // Siblings at positions (pos, end) were passed over.
+  std::size_t end = 0;
+  const bool positioned = sibling_position(ctx, h, list, pos);
+  if (positioned) {
+    for (end = pos + 1; end < list.size(); ++end) {
+      const NodeHandle s = list[end];
+      const CachedTagInfo* info = nullptr;
+      if (!scan_passes(ctx, s, dom, &info)) {
+        if (info) answer = s;
+        break;
+      }
+      if (s < ctx.next_element.size() && ctx.next_element[s]) {
+        answer = *ctx.next_element[s];
+        break;
       }
     }
+  }
+  const CachedTagInfo* found = answer ? dom_cache_tag_info(ctx, *answer, dom) : nullptr;
+  const std::uint8_t inline_cell = cell_of(found && found->is_inline);
+  auto fill = [&](NodeHandle n) {
+    if (n >= ctx.next_element.size()) return;
+    if (!ctx.next_element[n]) ctx.next_element[n].emplace(answer);
+    if (ctx.next_inline[n] == kUnset) ctx.next_inline[n] = inline_cell;
+  };
+  fill(h);
+  if (positioned) {
+    for (std::size_t j = pos + 1; j < end; ++j) fill(list[j]);
+  }
+}
+
+// The backward scan for the inline flag of the nearest preceding element
+// sibling, sharing answers with the siblings it passes like the forward one.
+void backward_inline_scan(const DomContext& ctx, NodeHandle h, const TlDom& dom) {
+  std::span<const NodeHandle> list;
+  std::size_t pos = 0;
+  std::uint8_t answer = kFalse;
+  // Siblings at positions [first, pos) were passed over.
+  std::size_t first = 0;
+  const bool positioned = sibling_position(ctx, h, list, pos);
+  if (positioned) {
+    for (first = pos; first > 0; --first) {
+      const NodeHandle s = list[first - 1];
+      const CachedTagInfo* info = nullptr;
+      if (!scan_passes(ctx, s, dom, &info)) {
+        answer = cell_of(info && info->is_inline);
+        break;
+      }
+      if (s < ctx.prev_inline.size() && ctx.prev_inline[s] != kUnset) {
+        answer = ctx.prev_inline[s];
+        break;
+      }
+    }
+  }
+  auto fill = [&](NodeHandle n) {
+    if (n < ctx.prev_inline.size() && ctx.prev_inline[n] == kUnset) ctx.prev_inline[n] = answer;
+  };
+  fill(h);
+  if (positioned) {
+    for (std::size_t j = first; j < pos; ++j) fill(list[j]);
   }
 }
 
@@ -349,13 +402,8 @@ std::optional<CowText> dom_tag_name_lower(const DomContext& ctx, NodeHandle h, c
 
 std::optional<NodeHandle> dom_cache_next_element(const DomContext& ctx, NodeHandle h, const TlDom& dom) {
   if (h >= ctx.next_element.size()) return std::nullopt;
-  auto& cell = ctx.next_element[h];
-  if (!cell) {
-    NodeHandle found = 0;
-    const bool any = scan_element(ctx, h, dom, true, &found) != nullptr;
-    cell.emplace(any ? std::optional<NodeHandle>(found) : std::nullopt);
-  }
-  return *cell;
+  if (!ctx.next_element[h]) forward_element_scan(ctx, h, dom);
+  return *ctx.next_element[h];
 }
 
 std::optional<std::string_view> dom_next_element_tag_name(const DomContext& ctx, NodeHandle h, const TlDom& dom) {
@@ -368,41 +416,49 @@ std::optional<std::string_view> dom_next_element_tag_name(const DomContext& ctx,
 
 bool dom_cache_next_inline(const DomContext& ctx, NodeHandle h, const TlDom& dom) {
   if (h >= ctx.next_inline.size()) return false;
-  std::uint8_t& cell = ctx.next_inline[h];
-  if (cell == kUnset) {
-    const CachedTagInfo* info = scan_element(ctx, h, dom, true, nullptr);
-    cell = cell_of(info && info->is_inline);
-  }
-  return cell == kTrue;
+  if (ctx.next_inline[h] == kUnset) forward_element_scan(ctx, h, dom);
+  return ctx.next_inline[h] == kTrue;
 }
 
 bool dom_cache_prev_inline(const DomContext& ctx, NodeHandle h, const TlDom& dom) {
   if (h >= ctx.prev_inline.size()) return false;
-  std::uint8_t& cell = ctx.prev_inline[h];
-  if (cell == kUnset) {
-    const CachedTagInfo* info = scan_element(ctx, h, dom, false, nullptr);
-    cell = cell_of(info && info->is_inline);
-  }
-  return cell == kTrue;
+  if (ctx.prev_inline[h] == kUnset) backward_inline_scan(ctx, h, dom);
+  return ctx.prev_inline[h] == kTrue;
 }
 
 bool dom_cache_next_space_text(const DomContext& ctx, NodeHandle h, const TlDom& dom) {
   if (h >= ctx.next_space_text.size()) return false;
   std::uint8_t& cell = ctx.next_space_text[h];
   if (cell != kUnset) return cell == kTrue;
-  bool answer = false;
+  // Comments passed over share the answer (and a known one ends the scan).
+  std::uint8_t answer = kFalse;
   std::span<const NodeHandle> list;
   std::size_t pos = 0;
-  if (sibling_position(ctx, h, list, pos)) {
-    for (std::size_t i = pos + 1; i < list.size(); ++i) {
-      const TlNode* node = dom.node(list[i]);
-      if (!node || node->is_comment()) continue;
-      if (const auto* raw = node->as_raw()) answer = is_whitespace_only(dom.bytes(raw->text));
+  std::size_t end = 0;
+  const bool positioned = sibling_position(ctx, h, list, pos);
+  if (positioned) {
+    for (end = pos + 1; end < list.size(); ++end) {
+      const NodeHandle s = list[end];
+      const TlNode* node = dom.node(s);
+      if (!node || node->is_comment()) {
+        if (s < ctx.next_space_text.size() && ctx.next_space_text[s] != kUnset) {
+          answer = ctx.next_space_text[s];
+          break;
+        }
+        continue;
+      }
+      if (const auto* raw = node->as_raw()) answer = cell_of(is_whitespace_only(dom.bytes(raw->text)));
       break;
     }
   }
-  cell = cell_of(answer);
-  return answer;
+  cell = answer;
+  if (positioned) {
+    for (std::size_t j = pos + 1; j < end; ++j) {
+      const NodeHandle n = list[j];
+      if (n < ctx.next_space_text.size() && ctx.next_space_text[n] == kUnset) ctx.next_space_text[n] = answer;
+    }
+  }
+  return answer == kTrue;
 }
 
 // ---------------------------------------------------------------------------

@@ -192,6 +192,37 @@ TEST(CopperfernTl, DeepNestingParses) {
   EXPECT_EQ(inner_text(*d.tag(0), d).view(), "x");
 }
 
+TEST(CopperfernTl, DeepNestingWithTextAtEveryLevel) {
+  // Unclosed elements, each holding a letter and the next level: inner_text
+  // walks a million levels with its own stack.
+  constexpr std::size_t kDepth = 1'000'000;
+  std::string html;
+  html.reserve(kDepth * 4);
+  for (std::size_t i = 0; i < kDepth; ++i) html += "<b>a";
+  auto r = copperfern_tl::parse_document(html);
+  ASSERT_TRUE(r.ok());
+  const TlDom& d = r.dom();
+  EXPECT_EQ(d.open_stack.size(), kDepth);
+  const CowText text = inner_text(*d.tag(0), d);
+  EXPECT_EQ(text.size(), kDepth);
+  EXPECT_EQ(text.view().find_first_not_of('a'), std::string_view::npos);
+}
+
+TEST(CopperfernTl, HugeAttributeValues) {
+  const std::string big(20'000'000, 'x');
+  const std::string quoted = "<a title='" + big + "' b=" + big + ">t";
+  auto r = copperfern_tl::parse_document(quoted);
+  ASSERT_TRUE(r.ok());
+  const TlDom& d = r.dom();
+  EXPECT_EQ(attribute_value(d, *d.tag(0), "title")->size(), big.size());
+  EXPECT_EQ(attribute_value(d, *d.tag(0), "b")->size(), big.size());
+  // An unclosed quote runs to the end: the element is discarded.
+  const std::string open = "<a title='" + big;
+  auto r2 = copperfern_tl::parse_document(open);
+  ASSERT_TRUE(r2.ok());
+  EXPECT_TRUE(r2.dom().nodes.empty());
+}
+
 TEST(CopperfernTl, CorpusPagesKeepHandlesAndSpansInRange) {
   namespace fs = std::filesystem;
   const fs::path root(TIDEWELL_CORPUS_DIR);

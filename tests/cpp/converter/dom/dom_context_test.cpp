@@ -278,6 +278,26 @@ TEST(LruTextCacheTest, EvictsLeastRecentlyUsed) {
   EXPECT_EQ(cache.entries.back().first, 2u);  // a hit moves to the recent end
 }
 
+TEST(DomContextSiblings, LongRunsWithoutElementsAreScannedOnce) {
+  // 400,000 siblings that the scans pass over: asking each of them must
+  // not rescan the rest of the run every time.
+  std::string html = "<p>";
+  for (int i = 0; i < 200'000; ++i) html += "<!--> ";
+  html += "<b></b></p>";
+  Doc d(std::move(html));
+  const NodeHandle b = static_cast<NodeHandle>(d.dom.nodes.size() - 1);
+  std::size_t inline_next = 0;
+  std::size_t space_next = 0;
+  for (NodeHandle h = 1; h < b; ++h) {
+    inline_next += dom_next_sibling_is_inline(d.ctx, h, d.dom);
+    space_next += dom_cache_next_space_text(d.ctx, h, d.dom);
+    EXPECT_FALSE(dom_prev_sibling_is_inline(d.ctx, b - h, d.dom));
+  }
+  EXPECT_EQ(inline_next, static_cast<std::size_t>(b - 1));  // every one sees the b at the end
+  EXPECT_EQ(space_next, 400'000u - 1);  // all but the last text, which the b follows
+  EXPECT_FALSE(dom_prev_sibling_is_inline(d.ctx, b, d.dom));
+}
+
 TEST(DomContextDeep, MillionLevelsBuildAndAnswer) {
   constexpr std::size_t kDepth = 1'000'000;
   std::string html;
