@@ -5,7 +5,10 @@
 
 #include "converter/entry/input_guard.hpp"
 #include "converter/entry/plain_text.hpp"
+#include "converter/entry/wrap.hpp"
+#include "converter/metadata/extraction.hpp"
 #include "converter/tier1/eligibility.hpp"
+#include "converter/walk/convert_document.hpp"
 
 namespace tidewell {
 namespace {
@@ -18,12 +21,32 @@ Outcome<ConversionResult> content_only(std::string content) {
   return result;
 }
 
+// The DOM road: the only one that gathers metadata, tables and structure.
+Outcome<ConversionResult> convert_dom(std::string_view prepared, const ConversionOptions& options) {
+  std::optional<MetadataSink> metadata;
+  if (options.extract_metadata) metadata.emplace();
+  std::optional<StructureSink> structure;
+  if (options.include_document_structure) structure.emplace();
+
+  Outcome<DocumentConversion> converted = convert_document(prepared, options, metadata ? &*metadata : nullptr,
+                                                           structure ? &*structure : nullptr);
+  if (!converted) return std::move(converted).error();
+  DocumentConversion& doc = converted.value();
+
+  ConversionResult result;
+  result.content = options.wrap ? wrap_markdown(doc.content, options.wrap_width) : std::move(doc.content);
+  result.document = std::move(doc.document);
+  result.tables = std::move(doc.tables);
+  if (metadata) result.metadata = build_html_metadata(std::move(*metadata));
+  return result;
+}
+
 // The tier-2 road over a prepared text.
 Outcome<ConversionResult> convert_tier2(std::string_view prepared, const ConversionOptions& options) {
   if (!options.wrap && !holds_byte(prepared, '<')) {
     return content_only(convert_plain_text_document(prepared, options, true));
   }
-  throw RoadNotBuilt("the DOM conversion road is not built yet: markup cannot be converted");
+  return convert_dom(prepared, options);
 }
 
 }  // namespace
