@@ -163,8 +163,9 @@ struct Reference {
   }
 };
 
-void compare(const std::string& html, const ConversionOptions& options, const std::string& label) {
-  auto parsed = copperfern_tl::parse_document(html);
+void compare_one(ParserBackend backend, const std::string& html, const ConversionOptions& options,
+                 const std::string& label) {
+  auto parsed = parse_document(backend, html);
   if (!parsed.ok()) return;
   const TlDom& dom = parsed.dom();
   std::string expected;
@@ -175,6 +176,12 @@ void compare(const std::string& html, const ConversionOptions& options, const st
   PlainListState state;
   render_plain_text_nodes(dom.top_level, dom, actual, false, state, PlainTextScope{options});
   ASSERT_EQ(actual, expected) << label;
+}
+
+// Both parser backends fill the same document model.
+void compare(const std::string& html, const ConversionOptions& options, const std::string& label) {
+  compare_one(ParserBackend::Copperfern, html, options, label);
+  compare_one(ParserBackend::AsmTl, html, options, label);
 }
 
 TEST(PlainTextReference, RandomMarkup) {
