@@ -1,0 +1,161 @@
+#include "converter/repair/repair.hpp"
+
+#include "converter/repair/gumbo_guard.hpp"
+#include "converter/repair/prepare.hpp"
+#include "converter/utility/scan_support.hpp"
+
+namespace tidewell {
+
+using scan::find_byte;
+using scan::is_ws;
+using scan::npos;
+
+namespace {
+
+bool is_void_for_rewrite(std::string_view name) {
+  static constexpr std::string_view kVoid[] = {"br",   "hr",   "col",  "img",   "wbr",   "area",  "base",
+                                               "link", "meta", "embed", "input", "param", "track", "source"};
+  for (std::string_view v : kVoid) {
+    if (scan::ieq(name, v)) return true;
+  }
+  return false;
+}
+
+// End of a comment or declaration starting at i ("<!" or "<?"), as the
+// tokenizer reads it.
+std::size_t declaration_end(std::string_view t, std::size_t i) {
+  const std::size_t n = t.size();
+  if (t.compare(i, 4, "<!--") == 0) {
+    std::size_t k = i + 4;
+    if (k < n && t[k] == '>') return k + 1;
+    if (k + 1 < n && t[k] == '-' && t[k + 1] == '>') return k + 2;
+    for (std::size_t d = scan::find_str(t, "--", k); d != npos; d = scan::find_str(t, "--", d + 1)) {
+      if (d + 2 < n && t[d + 2] == '>') return d + 3;
+      if (d + 3 < n && t[d + 2] == '!' && t[d + 3] == '>') return d + 4;
+    }
+    return n;
+  }
+  if (t.compare(i, 9, "<![CDATA[") == 0) {
+    const std::size_t e = scan::find_str(t, "]]>", i + 9);
+    return e == npos ? n : e + 3;
+  }
+  const std::size_t e = find_byte(t, '>', i + 2);
+  return e == npos ? n : e + 1;
+}
+
+bool is_valid_utf8(std::string_view s) {
+  std::size_t i = 0;
+  const std::size_t n = s.size();
+  while (i < n) {
+    const auto c = static_cast<unsigned char>(s[i]);
+    if (c < 0x80) {
+      ++i;
+      continue;
+    }
+    std::size_t len;
+    char32_t cp;
+    if (c >= 0xC2 && c <= 0xDF) { len = 2; cp = c & 0x1F; }
+    else if (c >= 0xE0 && c <= 0xEF) { len = 3; cp = c & 0x0F; }
+    else if (c >= 0xF0 && c <= 0xF4) { len = 4; cp = c & 0x07; }
+    else return false;
+    if (i + len > n) return false;
+    for (std::size_t k = 1; k < len; ++k) {
+      const auto cc = static_cast<unsigned char>(s[i + k]);
+      if ((cc & 0xC0) != 0x80) return false;
+      cp = (cp << 6) | (cc & 0x3F);
+    }
+    if ((len == 3 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF))) {
+      return false;
+    }
+    i += len;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::optional<std::string> rewrite_self_closing_tags(std::string_view t) {
+  const std::size_t n = t.size();
+  scan::CowWriter out(t);
+  std::string repl;
+  std::size_t i = 0;
+  while ((i = find_byte(t, '<', i)) != npos) {
+    const std::size_t lt = i;
+    if (lt + 1 < n && t[lt + 1] == '/') {
+      const std::size_t gt = find_byte(t, '>', lt + 1);
+      i = gt == npos ? n : gt + 1;
+      continue;
+    }
+    // Comments and declarations are not tags: a "/>" inside them stays.
+    if (lt + 1 < n && (t[lt + 1] == '!' || t[lt + 1] == '?')) {
+      i = declaration_end(t, lt);
+      continue;
+    }
+    std::size_t name_at = lt + 1;
+    while (name_at < n && is_ws(static_cast<unsigned char>(t[name_at]))) ++name_at;
+    std::size_t name_end = name_at;
+    while (name_end < n && !is_ws(static_cast<unsigned char>(t[name_end])) && t[name_end] != '/' &&
+           t[name_end] != '>') {
+      ++name_end;
+    }
+    if (name_end == name_at) {
+      i = name_at;
+      continue;
+    }
+    bool dq = false, sq = false;
+    std::size_t k = name_end;
+    std::size_t slash = npos;
+    for (; k < n; ++k) {
+      const char c = t[k];
+      if (c == '"' && !sq) dq = !dq;
+      else if (c == '\'' && !dq) sq = !sq;
+      else if (!dq && !sq) {
+        if (c == '>') break;
+        if (c == '/' && k + 1 < n && t[k + 1] == '>') {
+          slash = k;
+          break;
+        }
+      }
+    }
+    if (k >= n) break;  // the tag never ends: the rest stays as it is
+    if (slash == npos) {
+      i = k + 1;
+      continue;
+    }
+    const std::string_view name = t.substr(name_at, name_end - name_at);
+    if (!is_void_for_rewrite(name)) {
+      repl.clear();
+      repl.push_back('<');
+      repl.append(name);
+      repl.append(t.data() + name_end, slash - name_end);
+      repl.append("></");
+      repl.append(name);
+      repl.push_back('>');
+      out.replace(lt, slash + 2, repl);
+    }
+    i = slash + 2;
+  }
+  return out.finish();
+}
+
+std::optional<std::string> repair_html(std::string_view html) {
+  if (html.size() >= 3 && html.compare(0, 3, "\xEF\xBB\xBF") == 0) html.remove_prefix(3);
+  const std::optional<std::string> rewritten = rewrite_self_closing_tags(html);
+  const std::string_view text = rewritten ? std::string_view(*rewritten) : html;
+
+  const repair::PreparedInput prepared = repair::prepare_for_parse(text);
+  if (prepared.too_costly) return std::nullopt;
+  const std::string_view buffer = prepared.rewritten ? std::string_view(prepared.buffer) : text;
+
+  repair::GuardedGumboParse parse;
+  const GumboOutput* output = parse.parse(buffer);
+  if (output == nullptr || output->document == nullptr) return std::nullopt;
+
+  std::string out;
+  out.reserve(html.size() + 64);
+  repair::serialize_document(output->document, buffer, prepared.noscripts, out);
+  if (!is_valid_utf8(out)) return std::nullopt;
+  return out;
+}
+
+}  // namespace tidewell
