@@ -195,7 +195,9 @@ void serialize_document(const GumboNode* document, std::string_view buffer,
           stack.push_back({node, true});
           // A template is written without its content.
           if (node->type == GUMBO_NODE_TEMPLATE) break;
-          stack.reserve(stack.size() + el.children.length);
+          if (stack.capacity() - stack.size() < el.children.length) {
+            stack.reserve(std::max(stack.capacity() * 2, stack.size() + el.children.length));
+          }
           for (unsigned k = el.children.length; k-- > 0;) {
             stack.push_back({static_cast<const GumboNode*>(el.children.data[k]), false});
           }
