@@ -115,7 +115,7 @@ void collect_rows(NodeHandle element, const TlDom& dom, std::vector<NodeHandle>&
   }
 }
 
-// The renderer's explicit stack machine. Every piece of work is a Task;
+// The renderer's explicit stack machine. Every unit of work is a Task;
 // elements push what happens after their children before the children
 // themselves, so the stack unwinds in document order.
 //

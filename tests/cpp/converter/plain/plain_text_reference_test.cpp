@@ -185,7 +185,7 @@ void compare(const std::string& html, const ConversionOptions& options, const st
 }
 
 TEST(PlainTextReference, RandomMarkup) {
-  const char* pieces[] = {
+  const char* fragments[] = {
       "<table>", "</table>", "<tr>", "</tr>", "<td>", "</td>", "<th>", "</th>", "<tbody>", "</tbody>",
       "<ul>", "</ul>", "<ol start=3>", "<ol>", "</ol>", "<li>", "</li>", "<pre>", "</pre>", "<p>", "</p>",
       "<div>", "</div>", "<br>", "<hr>", "<span>", "</span>", "<img alt=' a '>", "<nav>", "</nav>",
@@ -193,12 +193,12 @@ TEST(PlainTextReference, RandomMarkup) {
       "\xE3\x80\x80", "<header class=menu>", "</header>",
   };
   std::mt19937 rng(12345);
-  std::uniform_int_distribution<std::size_t> pick(0, std::size(pieces) - 1);
+  std::uniform_int_distribution<std::size_t> pick(0, std::size(fragments) - 1);
   std::uniform_int_distribution<int> length(1, 60);
   const ConversionOptions options;
   for (int round = 0; round < 20000; ++round) {
     std::string html;
-    for (int i = length(rng); i > 0; --i) html += pieces[pick(rng)];
+    for (int i = length(rng); i > 0; --i) html += fragments[pick(rng)];
     compare(html, options, html);
     if (HasFatalFailure()) return;
   }
