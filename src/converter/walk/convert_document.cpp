@@ -9,6 +9,7 @@
 #include "converter/metadata/head_metadata.hpp"
 #include "converter/metadata/unicode_space.hpp"
 #include "converter/plain/plain_text.hpp"
+#include "converter/repair/repair.hpp"
 #include "converter/utility/preprocessing.hpp"
 #include "converter/walk/context.hpp"
 #include "converter/walk/walk_node.hpp"
@@ -16,9 +17,6 @@
 #include "html_parser/queryselector/queryselector.hpp"
 
 namespace tidewell {
-
-// The HTML5 round trip of the repair step (converter/repair).
-std::optional<std::string> repair_html(std::string_view html);
 
 namespace {
 
