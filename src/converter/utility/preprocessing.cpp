@@ -391,8 +391,13 @@ std::optional<std::string> remove_hidden_elements(std::string_view text) {
   // ends an attribute name.
   auto next_hidden = [&](std::size_t from) {
     return hidden_cache.find(from, [&](std::size_t p) {
-      for (; p + 6 < n; ++p) {
-        if (scan::lower(static_cast<unsigned char>(text[p])) != 'h' || !ieq_at(text, p, "hidden")) continue;
+      std::size_t lower_h = find_byte(text, 'h', p);
+      std::size_t upper_h = find_byte(text, 'H', p);
+      for (;;) {
+        p = std::min(lower_h, upper_h);
+        if (p == npos || p + 6 >= n) return npos;
+        if (p == lower_h) lower_h = find_byte(text, 'h', p + 1); else upper_h = find_byte(text, 'H', p + 1);
+        if (!ieq_at(text, p, "hidden")) continue;
         if (p == 0 || !is_ws(static_cast<unsigned char>(text[p - 1]))) continue;
         const char after = text[p + 6];
         if (after == '\t' || after == '\n' || after == '\r' || after == ' ' || after == '/' ||
@@ -403,6 +408,8 @@ std::optional<std::string> remove_hidden_elements(std::string_view text) {
       return npos;
     });
   };
+  // Without a single attribute-like "hidden" there is nothing to remove.
+  if (next_hidden(0) == npos) return std::nullopt;
   std::size_t i = 0;
   while ((i = find_byte(text, '<', i)) != npos) {
     if (i + 1 >= n || text[i + 1] == '!' || text[i + 1] == '/') {

@@ -108,11 +108,26 @@ class ForwardCache {
 // logarithmic time, so many unterminated tags cannot make it quadratic.
 class TagEndFinder {
  public:
-  explicit TagEndFinder(std::string_view t) : t_(t), budget_(4 * t.size() + 4096) {}
+  explicit TagEndFinder(std::string_view t)
+      : t_(t), budget_(4 * t.size() + 4096), last_gt_(t.rfind('>')) {}
 
   std::size_t find(std::size_t start) {
     if (built_) return from_table(start);
     const std::size_t n = t_.size();
+    if (start >= n || last_gt_ == std::string_view::npos || start > last_gt_) return npos;
+    // Common case: no quote before the next ">".
+    {
+      const std::size_t gt = find_byte(t_, '>', start);
+      const std::size_t len = gt - start;
+      used_ += len + 1;
+      if (!std::memchr(t_.data() + start, '"', len) && !std::memchr(t_.data() + start, '\'', len)) {
+        return gt + 1;
+      }
+      if (used_ > budget_) {
+        build();
+        return from_table(start);
+      }
+    }
     const std::size_t limit = budget_ > used_ ? budget_ - used_ : 0;
     const std::size_t stop = (n - std::min(start, n) > limit) ? start + limit : n;
     char quote = 0;
@@ -163,6 +178,7 @@ class TagEndFinder {
 
   std::string_view t_;
   std::size_t budget_;
+  std::size_t last_gt_;
   std::size_t used_ = 0;
   bool built_ = false;
   std::vector<std::size_t> pos_;
