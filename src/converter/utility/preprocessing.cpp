@@ -484,7 +484,11 @@ std::optional<std::string> join_split_end_tags(std::string_view text) {
   CowWriter out(text);
   std::string repl;
   std::size_t p = 0;
-  while ((p = scan::find_str(text, "</", p)) != npos) {
+  while ((p = find_byte(text, '<', p)) != npos) {
+    if (p + 1 >= n || text[p + 1] != '/') {
+      ++p;
+      continue;
+    }
     std::size_t k = p + 2;
     while (k < n && (is_letter(static_cast<unsigned char>(text[k])) ||
                      scan::is_digit(static_cast<unsigned char>(text[k])) || text[k] == '-')) {
