@@ -29,40 +29,61 @@ extern "C" void on_abort_during_parse(int) {
 
 }  // namespace
 
-static_assert(sizeof(GuardedGumboParse::Header) % alignof(std::max_align_t) == 0,
-              "the arena header must keep malloc's alignment");
+namespace {
+
+constexpr std::size_t kAlign = alignof(std::max_align_t);
+constexpr std::size_t kFirstBlock = 64 * 1024;
+
+constexpr std::size_t round_up(std::size_t n) { return (n + kAlign - 1) & ~(kAlign - 1); }
+
+}  // namespace
 
 void* GuardedGumboParse::allocate(void* self, std::size_t size) {
   auto* arena = static_cast<GuardedGumboParse*>(self);
-  auto* h = static_cast<Header*>(std::malloc(sizeof(Header) + size));
-  // gumbo does not check for failure; inside the guard this ends the parse.
-  if (h == nullptr) std::abort();
-  h->prev = nullptr;
-  h->next = arena->head_;
-  if (arena->head_) arena->head_->prev = h;
-  arena->head_ = h;
+  const std::size_t need = round_up(size == 0 ? 1 : size);
+  constexpr std::size_t header = round_up(sizeof(Block));
+  Block* block = arena->head_;
+  if (block == nullptr || block->size - block->used < need) {
+    std::size_t capacity = block ? block->size * 2 : kFirstBlock;
+    if (capacity > (std::size_t{16} << 20)) capacity = std::size_t{16} << 20;
+    if (capacity < need + header) capacity = need + header;
+    auto* fresh = static_cast<Block*>(std::malloc(capacity));
+    // gumbo does not check for failure; inside the guard this ends the parse.
+    if (fresh == nullptr) std::abort();
+    fresh->next = block;
+    fresh->size = capacity;
+    fresh->used = header;
+    arena->head_ = block = fresh;
+  }
+  void* p = reinterpret_cast<char*>(block) + block->used;
+  block->used += need;
+  arena->last_ = p;
   ++arena->live_;
-  return h + 1;
+  return p;
 }
 
 void GuardedGumboParse::deallocate(void* self, void* ptr) {
   if (ptr == nullptr) return;
   auto* arena = static_cast<GuardedGumboParse*>(self);
-  Header* h = static_cast<Header*>(ptr) - 1;
-  if (h->prev) h->prev->next = h->next; else arena->head_ = h->next;
-  if (h->next) h->next->prev = h->prev;
   --arena->live_;
-  std::free(h);
+  // Growing string buffers free their previous copy right after the new
+  // one is made; only the newest piece of the newest block can be taken back.
+  if (ptr == arena->last_) {
+    Block* block = arena->head_;
+    block->used = static_cast<std::size_t>(static_cast<char*>(ptr) - reinterpret_cast<char*>(block));
+    arena->last_ = nullptr;
+  }
 }
 
 void GuardedGumboParse::release_all() {
-  Header* h = head_;
-  while (h) {
-    Header* next = h->next;
-    std::free(h);
-    h = next;
+  Block* b = head_;
+  while (b) {
+    Block* next = b->next;
+    std::free(b);
+    b = next;
   }
   head_ = nullptr;
+  last_ = nullptr;
   live_ = 0;
   output_ = nullptr;
 }

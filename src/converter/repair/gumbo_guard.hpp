@@ -30,18 +30,21 @@ class GuardedGumboParse {
   std::size_t live_allocations() const { return live_; }
 
  private:
- public:
-  struct Header {
-    Header* prev;
-    Header* next;
+  // Blocks of a bump arena: gumbo allocates many small pieces, and frees
+  // most of them only when the whole tree goes; a freed piece is given back
+  // only when it is the last one handed out.
+  struct Block {
+    Block* next;
+    std::size_t size;
+    std::size_t used;
   };
 
- private:
   static void* allocate(void* self, std::size_t size);
   static void deallocate(void* self, void* ptr);
   void release_all();
 
-  Header* head_ = nullptr;
+  Block* head_ = nullptr;
+  void* last_ = nullptr;  // the most recent allocation, while it is the block's last
   std::size_t live_ = 0;
   const GumboOutput* output_ = nullptr;
 };
