@@ -5,6 +5,7 @@
 
 #include "converter/dom/tags.hpp"
 #include "converter/text/entities.hpp"
+#include "converter/text/unicode_space.hpp"
 
 namespace tidewell {
 namespace {
@@ -15,47 +16,9 @@ constexpr std::uint8_t kTrue = 2;
 
 inline std::uint8_t cell_of(bool b) { return b ? kTrue : kFalse; }
 
-// True when the bytes, read as UTF-8 (invalid sequences would become U+FFFD,
-// which is not white space), consist only of characters with the Unicode
-// White_Space property. The empty text counts as white space only.
-bool is_whitespace_only(std::string_view bytes) {
-  const auto* s = reinterpret_cast<const unsigned char*>(bytes.data());
-  const std::size_t n = bytes.size();
-  std::size_t i = 0;
-  while (i < n) {
-    const unsigned char b = s[i];
-    if (b == ' ' || (b >= 0x09 && b <= 0x0D)) {
-      ++i;
-      continue;
-    }
-    if (b == 0xC2 && i + 1 < n && (s[i + 1] == 0x85 || s[i + 1] == 0xA0)) {
-      i += 2;
-      continue;
-    }
-    if (i + 2 < n) {
-      const unsigned char b1 = s[i + 1];
-      const unsigned char b2 = s[i + 2];
-      bool ws = false;
-      if (b == 0xE1) {
-        ws = b1 == 0x9A && b2 == 0x80;  // U+1680
-      } else if (b == 0xE2) {
-        if (b1 == 0x80) {
-          ws = (b2 >= 0x80 && b2 <= 0x8A) || b2 == 0xA8 || b2 == 0xA9 || b2 == 0xAF;  // U+2000-200A, 2028, 2029, 202F
-        } else if (b1 == 0x81) {
-          ws = b2 == 0x9F;  // U+205F
-        }
-      } else if (b == 0xE3) {
-        ws = b1 == 0x80 && b2 == 0x80;  // U+3000
-      }
-      if (ws) {
-        i += 3;
-        continue;
-      }
-    }
-    return false;
-  }
-  return true;
-}
+// Whitespace-only in the Unicode sense; invalid bytes (U+FFFD once decoded)
+// are not white space. The empty text counts as white space only.
+bool is_whitespace_only(std::string_view bytes) { return is_unicode_space_only(bytes); }
 
 // A text node's contribution to a node text: repaired UTF-8, character
 // references decoded when it holds "&".

@@ -2,24 +2,13 @@
 
 #include <vector>
 
-#include "converter/metadata/unicode_space.hpp"
+#include "converter/text/unicode_space.hpp"
 
 namespace tidewell {
 namespace {
 
-using metadata_detail::space_len_at;
-using metadata_detail::split_unicode_space;
-using metadata_detail::trim_unicode_space;
 
-std::string_view trim_start(std::string_view s) {
-  std::size_t pos = 0;
-  while (pos < s.size()) {
-    const std::size_t n = space_len_at(s, pos);
-    if (n == 0) break;
-    pos += n;
-  }
-  return s.substr(pos);
-}
+std::string_view trim_start(std::string_view s) { return s.substr(skip_unicode_space(s, 0)); }
 
 bool starts_with(std::string_view s, std::string_view p) { return s.substr(0, p.size()) == p; }
 

@@ -1,6 +1,6 @@
 #include "converter/metadata/extraction.hpp"
 
-#include "converter/metadata/unicode_space.hpp"
+#include "converter/text/unicode_space.hpp"
 #include "converter/metadata/json_ld_json.hpp"
 #include "options/json_value.hpp"
 
@@ -121,7 +121,7 @@ std::vector<std::string> split_comma_list(std::string_view text) {
   while (true) {
     const std::size_t comma = text.find(',', pos);
     const std::size_t end = comma == std::string_view::npos ? text.size() : comma;
-    const std::string_view piece = metadata_detail::trim_unicode_space(text.substr(pos, end - pos));
+    const std::string_view piece = trim_unicode_space(text.substr(pos, end - pos));
     if (!piece.empty()) out.emplace_back(piece);
     if (comma == std::string_view::npos) break;
     pos = comma + 1;

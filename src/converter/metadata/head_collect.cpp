@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "converter/metadata/unicode_space.hpp"
+#include "converter/text/unicode_space.hpp"
 
 namespace tidewell {
 
@@ -45,7 +45,7 @@ void add_title_entry(const TlDom& dom, const TlNode::Tag& title, HeadMetadataMap
     if (node == nullptr) continue;
     if (const TlNode::Raw* raw = node->as_raw()) append_utf8_lossy(dom.bytes(raw->text), text);
   }
-  const std::string_view trimmed = metadata_detail::trim_unicode_space(text);
+  const std::string_view trimmed = trim_unicode_space(text);
   if (trimmed.empty()) return;
   if (trimmed.size() != text.size()) text = std::string(trimmed);
   map.insert_or_assign("title", std::move(text));

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "converter/metadata/head_metadata.hpp"
-#include "converter/metadata/unicode_space.hpp"
+#include "converter/text/unicode_space.hpp"
 #include "converter/text/entities.hpp"
 
 namespace tidewell {
@@ -48,12 +48,12 @@ bool is_json_ld_type(const TlDom& dom, const TlNode::Tag& element) {
   if (!type) return false;
   std::string_view media = *type;
   if (const std::size_t semi = media.find(';'); semi != std::string_view::npos) media = media.substr(0, semi);
-  return equals_ascii_ci(metadata_detail::trim_unicode_space(media), "application/ld+json");
+  return equals_ascii_ci(trim_unicode_space(media), "application/ld+json");
 }
 
 void capture_json_ld(const TlDom& dom, const TlNode::Tag& script, MetadataSink& sink) {
   const CowText text = inner_text(script, dom);
-  const std::string_view trimmed = metadata_detail::trim_unicode_space(text.view());
+  const std::string_view trimmed = trim_unicode_space(text.view());
   if (trimmed.empty()) return;
   std::string decoded = decode_entities_owned(trimmed);
   if (decoded.empty()) return;

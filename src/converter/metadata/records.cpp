@@ -1,6 +1,6 @@
 #include "converter/metadata/records.hpp"
 
-#include "converter/metadata/unicode_space.hpp"
+#include "converter/text/unicode_space.hpp"
 
 namespace tidewell {
 
@@ -44,7 +44,7 @@ void metadata_add_link(MetadataSink& sink, std::string href, std::string text, s
   link.text = std::move(text);
   link.title = std::move(title);
   if (rel) {
-    for (std::string_view word : metadata_detail::split_unicode_space(*rel)) link.rel.emplace_back(word);
+    for (std::string_view word : split_unicode_space(*rel)) link.rel.emplace_back(word);
   }
   link.attributes = std::move(attributes);
   sink.links.push_back(std::move(link));

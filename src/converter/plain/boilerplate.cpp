@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <optional>
 
-#include "converter/plain/white_space.hpp"
+#include "converter/text/unicode_space.hpp"
 
 namespace tidewell {
 namespace {
@@ -26,19 +26,17 @@ std::string_view normalise_token(std::string_view token, char* buf) {
 }
 
 bool value_has_token(std::string_view value, std::span<const std::string_view> words) {
-  using plain_detail::skip_white_space;
-  using plain_detail::white_space_len_at;
   char buf[kLongestWord];
-  std::size_t pos = skip_white_space(value, 0);
+  std::size_t pos = skip_unicode_space(value, 0);
   while (pos < value.size()) {
     std::size_t end = pos;
-    while (end < value.size() && white_space_len_at(value, end) == 0) ++end;
+    while (end < value.size() && space_len_at(value, end) == 0) ++end;
     const std::string_view token = value.substr(pos, end - pos);
     if (token.size() <= kLongestWord) {
       const std::string_view normalised = normalise_token(token, buf);
       if (std::find(words.begin(), words.end(), normalised) != words.end()) return true;
     }
-    pos = skip_white_space(value, end);
+    pos = skip_unicode_space(value, end);
   }
   return false;
 }

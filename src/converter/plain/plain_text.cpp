@@ -4,15 +4,13 @@
 #include <utility>
 
 #include "converter/plain/boilerplate.hpp"
-#include "converter/plain/white_space.hpp"
+#include "converter/text/unicode_space.hpp"
 #include "converter/text/entities.hpp"
 #include "converter/text/processing.hpp"
 
 namespace tidewell {
 namespace {
 
-using plain_detail::skip_white_space;
-using plain_detail::white_space_len_before;
 
 constexpr char ascii_lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
@@ -237,7 +235,7 @@ class Renderer {
   // empty drops the text's leading white space.
   void settle_append(std::size_t before) {
     if (!region_.trim_leading || before != region_.base) return;
-    const std::size_t first = skip_white_space(out_, before);
+    const std::size_t first = skip_unicode_space(out_, before);
     if (first != before) out_.erase(before, first - before);
   }
 
@@ -378,7 +376,7 @@ class Renderer {
   void end_cell() {
     std::size_t end = out_.size();
     while (end > region_.base) {
-      const std::size_t len = white_space_len_before(out_, end);
+      const std::size_t len = space_len_before(out_, end);
       if (len == 0 || end - len < region_.base) break;
       end -= len;
     }

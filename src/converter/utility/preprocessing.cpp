@@ -4,6 +4,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "converter/text/unicode_space.hpp"
 #include "converter/utility/scan_support.hpp"
 
 namespace tidewell {
@@ -222,41 +223,6 @@ class NestedEndTagSearch {
   std::vector<std::size_t> next_smaller_;
 };
 
-bool is_unicode_white_space(char32_t c) {
-  return (c >= 0x09 && c <= 0x0D) || c == 0x20 || c == 0x85 || c == 0xA0 || c == 0x1680 ||
-         (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 || c == 0x202F ||
-         c == 0x205F || c == 0x3000;
-}
-
-// Trims characters with the White_Space property from both ends.
-std::string_view trim_unicode_ws(std::string_view s) {
-  auto decode_at = [&](std::size_t i, std::size_t& len) -> char32_t {
-    const auto b0 = static_cast<unsigned char>(s[i]);
-    if (b0 < 0x80) { len = 1; return b0; }
-    std::size_t need = (b0 >= 0xF0) ? 4 : (b0 >= 0xE0) ? 3 : (b0 >= 0xC0) ? 2 : 1;
-    if (need == 1 || i + need > s.size()) { len = 1; return 0xFFFD; }
-    char32_t cp = b0 & (0xFF >> (need + 1));
-    for (std::size_t k = 1; k < need; ++k) cp = (cp << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
-    len = need;
-    return cp;
-  };
-  std::size_t b = 0;
-  while (b < s.size()) {
-    std::size_t len = 1;
-    if (!is_unicode_white_space(decode_at(b, len))) break;
-    b += len;
-  }
-  std::size_t e = s.size();
-  while (e > b) {
-    std::size_t start = e - 1;
-    while (start > b && (static_cast<unsigned char>(s[start]) & 0xC0) == 0x80 && e - start < 4) --start;
-    std::size_t len = 1;
-    const char32_t cp = decode_at(start, len);
-    if (start + len != e || !is_unicode_white_space(cp)) break;
-    e = start;
-  }
-  return s.substr(b, e - b);
-}
 
 }  // namespace
 
@@ -305,7 +271,7 @@ bool is_json_ld_script_tag(std::string_view tag) {
     }
     const std::size_t semi = value.find(';');
     if (semi != std::string_view::npos) value = value.substr(0, semi);
-    value = trim_unicode_ws(value);
+    value = trim_unicode_space(value);
     return value.size() >= 19 && ieq_at(value, 0, "application/ld+json");
   }
   return false;

@@ -1,6 +1,7 @@
 #include <string>
 
 #include "converter/metadata/structure_sink.hpp"
+#include "converter/text/unicode_space.hpp"
 #include "converter/walk/text_node.hpp"
 #include "converter/walk/text_util.hpp"
 #include "converter/walk/walk_node.hpp"
@@ -23,7 +24,7 @@ bool needs_cell_separator(const std::string& output, const ConversionContext& co
   return context.in_table_cell && !output.empty() && output.back() != '|' && !ends_with(output, "<br>");
 }
 
-bool is_whitespace_only_bytes(std::string_view bytes) { return trim_white_space(bytes).empty(); }
+bool is_whitespace_only_bytes(std::string_view bytes) { return trim_unicode_space(bytes).empty(); }
 
 // The raw bytes of a text node hold only white space (nothing decoded).
 bool is_whitespace_only_text(NodeHandle node, const TlDom& dom) {
@@ -65,7 +66,7 @@ bool output_ends_in_quotation(const std::string& output) {
     const std::size_t nl = output.rfind('\n', end - 1);
     const std::size_t start = nl == std::string::npos ? 0 : nl + 1;
     const std::string_view line(output.data() + start, end - start);
-    const std::string_view trimmed = trim_white_space(line);
+    const std::string_view trimmed = trim_unicode_space(line);
     if (!trimmed.empty()) return trimmed.front() == '>';
     if (nl == std::string::npos) break;
     end = nl;
@@ -213,7 +214,7 @@ void convert_paragraph(NodeHandle node, const TlDom& dom, std::string& output, c
   if (output.size() <= start) return;
   if (!context.inline_mode && !context.in_table_cell) output += "\n\n";
   if (!block_context && context.structure_sink != nullptr) {
-    const std::string_view text = trim_white_space(std::string_view(output).substr(start));
+    const std::string_view text = trim_unicode_space(std::string_view(output).substr(start));
     if (!text.empty()) doc_struct_add_paragraph(*context.structure_sink, text);
   }
 }

@@ -7,7 +7,7 @@
 #include "converter/dom/tags.hpp"
 #include "converter/metadata/head_collect.hpp"
 #include "converter/metadata/head_metadata.hpp"
-#include "converter/metadata/unicode_space.hpp"
+#include "converter/text/unicode_space.hpp"
 #include "converter/plain/plain_text.hpp"
 #include "converter/repair/repair.hpp"
 #include "converter/utility/preprocessing.hpp"
@@ -57,13 +57,6 @@ Landmark landmark_of(std::string_view name) {
   if (name == "body") return Landmark::Body;
   if (name == "html") return Landmark::Html;
   return Landmark::None;
-}
-
-// Trailing characters with the White_Space property.
-std::string_view trim_end_white_space(std::string_view line) {
-  std::size_t end = line.size();
-  while (std::size_t n = metadata_detail::space_len_before(line, end)) end -= n;
-  return line.substr(0, end);
 }
 
 std::string_view trim_end_spaces_tabs(std::string_view line) {
@@ -223,7 +216,7 @@ std::string normalize_plain_output(std::string_view output) {
     const std::size_t nl = output.find('\n', pos);
     std::string_view line = output.substr(pos, nl == std::string_view::npos ? std::string_view::npos : nl - pos);
     if (nl != std::string_view::npos && line.ends_with('\r')) line.remove_suffix(1);
-    line = trim_end_white_space(line);
+    line = trim_unicode_space_end(line);
     if (!line.empty()) {
       out += line;
       out += '\n';

@@ -2,6 +2,7 @@
 
 #include "converter/metadata/records.hpp"
 #include "converter/metadata/structure_sink.hpp"
+#include "converter/text/unicode_space.hpp"
 #include "converter/walk/text_node.hpp"
 #include "converter/walk/text_util.hpp"
 #include "converter/walk/walk_node.hpp"
@@ -102,7 +103,7 @@ void convert_heading(std::string_view name, NodeHandle node, const TlDom& dom, s
   std::string buffer;
   for (NodeHandle child : tag->children) walk_node(child, dom, buffer, options, scope, depth + 1, dom_context);
 
-  const std::string_view trimmed = trim_white_space(buffer);
+  const std::string_view trimmed = trim_unicode_space(buffer);
   if (trimmed.empty()) return;
   std::string folded;
   const bool has_break = trimmed.find_first_of("\n\r") != std::string_view::npos;

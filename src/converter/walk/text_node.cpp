@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "converter/dom/tags.hpp"
-#include "converter/metadata/unicode_space.hpp"
+#include "converter/text/unicode_space.hpp"
 #include "converter/text/entities.hpp"
 #include "converter/text/processing.hpp"
 #include "converter/walk/text_util.hpp"
@@ -21,18 +21,17 @@ std::string replace_line_breaks_with_spaces(std::string_view text) {
   return out;
 }
 
-std::string_view trim_white_space(std::string_view text) { return metadata_detail::trim_unicode_space(text); }
 
 TextWhitespaceSplit split_text_whitespace(std::string_view text) {
   TextWhitespaceSplit split;
   if (text.empty()) return split;
-  if (metadata_detail::space_len_at(text, 0) != 0) split.lead = " ";
+  if (space_len_at(text, 0) != 0) split.lead = " ";
   if (ends_with(text, "\n\n") || ends_with(text, "\r\n\r\n")) {
     split.tail = "\n\n";
   } else if (text.back() == ' ' || text.back() == '\t') {
     split.tail = " ";
   }
-  split.core = trim_white_space(text);
+  split.core = trim_unicode_space(text);
   return split;
 }
 
@@ -73,7 +72,7 @@ void write_piece(std::string_view piece, std::string& output, const ConversionCo
       output += "\n\n";
       walk_detail::append_spaces(output, 4 * context.list_depth);
     }
-    output += trim_white_space(part);
+    output += trim_unicode_space(part);
     first = false;
     if (hit == std::string_view::npos) break;
     pos = hit + 2;
@@ -203,7 +202,7 @@ void convert_text_node(NodeHandle node, const TlDom& dom, std::string& output, c
     text = holder;
   }
 
-  if (trim_white_space(text).empty()) {
+  if (trim_unicode_space(text).empty()) {
     write_whitespace_only(text, has_line_break, has_blank_line, node, dom, output, options, context, dom_context);
     return;
   }

@@ -31,8 +31,6 @@ void trim_trailing_spaces_tabs(std::string& output);
 // The text holds at least two characters.
 bool is_longer_than_one_char(std::string_view text);
 
-// The text trimmed of Unicode White_Space at both ends.
-std::string_view trim_white_space(std::string_view text);
 
 // Converts one text node and appends the result to the output.
 void convert_text_node(NodeHandle node, const TlDom& dom, std::string& output, const ConversionOptions& options,

@@ -4,6 +4,7 @@
 
 #include "converter/dom/tags.hpp"
 #include "converter/metadata/head_metadata.hpp"
+#include "converter/text/unicode_space.hpp"
 #include "converter/metadata/json_ld.hpp"
 #include "converter/plain/boilerplate.hpp"
 #include "converter/text/entities.hpp"
@@ -197,7 +198,7 @@ void write_plain_text(NodeHandle node, const TlDom& dom, std::string& output, co
   if (auto collapsed = collapse_whitespace(folded)) folded = std::move(*collapsed);
   const bool lead = !folded.empty() && folded.front() == ' ';
   const bool tail = folded.size() > 1 && folded.back() == ' ';
-  const std::string_view core = trim_white_space(folded);
+  const std::string_view core = trim_unicode_space(folded);
   const bool at_line_start = output.empty() || last_byte_is(output, '\n') || last_byte_is(output, ' ');
   if (core.empty()) {
     if (!at_line_start) output += ' ';

@@ -1,6 +1,6 @@
-#include "converter/metadata/unicode_space.hpp"
+#include "converter/text/unicode_space.hpp"
 
-namespace tidewell::metadata_detail {
+namespace tidewell {
 
 namespace {
 
@@ -39,6 +39,17 @@ std::size_t space_len_before(std::string_view text, std::size_t end) {
   return 0;
 }
 
+std::size_t skip_unicode_space(std::string_view text, std::size_t from) {
+  while (std::size_t n = space_len_at(text, from)) from += n;
+  return from;
+}
+
+std::string_view trim_unicode_space_end(std::string_view text) {
+  std::size_t end = text.size();
+  while (std::size_t n = space_len_before(text, end)) end -= n;
+  return text.substr(0, end);
+}
+
 std::string_view trim_unicode_space(std::string_view text) {
   std::size_t start = 0;
   while (std::size_t n = space_len_at(text, start)) start += n;
@@ -68,4 +79,4 @@ std::vector<std::string_view> split_unicode_space(std::string_view text) {
   return words;
 }
 
-}  // namespace tidewell::metadata_detail
+}  // namespace tidewell
