@@ -1,7 +1,8 @@
 #include "converter/metadata/extraction.hpp"
 
-#include "converter/text/unicode_space.hpp"
 #include "converter/metadata/json_ld_json.hpp"
+#include "converter/text/ascii.hpp"
+#include "converter/text/unicode_space.hpp"
 #include "options/json_value.hpp"
 
 namespace tidewell {
@@ -9,18 +10,6 @@ namespace tidewell {
 namespace {
 
 bool is_json_space(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
-
-bool equals_ascii_ci(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i];
-    char y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
-}
 
 // Step 1 of the schema type: the string (or first array element string)
 // after the first "@type" key, found without parsing the JSON.
@@ -63,14 +52,6 @@ std::string replace_byte(std::string_view text, char from, char to) {
   return out;
 }
 
-std::string ascii_lower(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return out;
-}
-
 std::string_view strip_all_leading(std::string_view text, std::string_view prefix) {
   while (text.starts_with(prefix)) text.remove_prefix(prefix.size());
   return text;
@@ -109,9 +90,9 @@ bool is_keyword_key(std::string_view lower) {
 }  // namespace
 
 std::optional<TextDirection> parse_text_direction(std::string_view text) {
-  if (equals_ascii_ci(text, "ltr")) return TextDirection::Ltr;
-  if (equals_ascii_ci(text, "rtl")) return TextDirection::Rtl;
-  if (equals_ascii_ci(text, "auto")) return TextDirection::Auto;
+  if (ascii_iequals(text, "ltr")) return TextDirection::Ltr;
+  if (ascii_iequals(text, "rtl")) return TextDirection::Rtl;
+  if (ascii_iequals(text, "auto")) return TextDirection::Auto;
   return std::nullopt;
 }
 
@@ -143,7 +124,7 @@ void apply_head_entries(const HeadMetadataMap& entries, DocumentMetadata& doc) {
     std::string_view key = raw_key;
     if (key.starts_with("meta-")) key.remove_prefix(5);
     const std::string name = replace_byte(key, ':', '-');
-    const std::string lower = ascii_lower(name);
+    const std::string lower = ascii_lowercase(name);
     const std::string_view l = lower;
 
     if (l == "title") {

@@ -4,21 +4,14 @@
 #include <string>
 #include <vector>
 
+#include "converter/text/ascii.hpp"
 #include "converter/text/unicode_space.hpp"
 
 namespace tidewell {
 
 namespace {
 
-bool name_is(std::string_view name, std::string_view lower) {
-  if (name.size() != lower.size()) return false;
-  for (std::size_t i = 0; i < name.size(); ++i) {
-    char c = name[i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (c != lower[i]) return false;
-  }
-  return true;
-}
+bool name_is(std::string_view name, std::string_view lower) { return ascii_iequals(name, lower); }
 
 bool listed(const std::vector<std::string>& names, std::string_view name) {
   return std::find(names.begin(), names.end(), name) != names.end();

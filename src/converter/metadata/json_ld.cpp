@@ -4,22 +4,13 @@
 #include <string>
 
 #include "converter/metadata/head_metadata.hpp"
-#include "converter/text/unicode_space.hpp"
+#include "converter/text/ascii.hpp"
 #include "converter/text/entities.hpp"
+#include "converter/text/unicode_space.hpp"
 
 namespace tidewell {
 
 namespace {
-
-bool equals_ascii_ci(std::string_view text, std::string_view lower) {
-  if (text.size() != lower.size()) return false;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    char c = text[i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (c != lower[i]) return false;
-  }
-  return true;
-}
 
 bool is_script_element(NodeHandle h, const TlDom& dom, const DomContext& dom_ctx) {
   const auto name = dom_tag_name_lower(dom_ctx, h, dom);
@@ -48,7 +39,7 @@ bool is_json_ld_type(const TlDom& dom, const TlNode::Tag& element) {
   if (!type) return false;
   std::string_view media = *type;
   if (const std::size_t semi = media.find(';'); semi != std::string_view::npos) media = media.substr(0, semi);
-  return equals_ascii_ci(trim_unicode_space(media), "application/ld+json");
+  return ascii_iequals(trim_unicode_space(media), "application/ld+json");
 }
 
 void capture_json_ld(const TlDom& dom, const TlNode::Tag& script, MetadataSink& sink) {

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <optional>
 
+#include "converter/text/ascii.hpp"
 #include "converter/text/unicode_space.hpp"
 
 namespace tidewell {
@@ -12,8 +13,6 @@ namespace {
 // Longest word of any list; a longer token cannot match and is skipped
 // without being normalised.
 constexpr std::size_t kLongestWord = 17;  // "newsletter-signup"
-
-constexpr char ascii_lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 // The token with ".", "/", ":" and "_" mapped to "-" and ASCII letters
 // lower-cased, written into `buf` (at least kLongestWord bytes).

@@ -4,24 +4,16 @@
 #include <utility>
 
 #include "converter/plain/boilerplate.hpp"
-#include "converter/text/unicode_space.hpp"
+#include "converter/text/ascii.hpp"
 #include "converter/text/entities.hpp"
 #include "converter/text/processing.hpp"
+#include "converter/text/unicode_space.hpp"
 
 namespace tidewell {
 namespace {
 
-
-constexpr char ascii_lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
 // `name` equals the lower-case `lower` when ASCII letters are folded.
-bool name_is(std::string_view name, std::string_view lower) {
-  if (name.size() != lower.size()) return false;
-  for (std::size_t i = 0; i < name.size(); ++i) {
-    if (ascii_lower(name[i]) != lower[i]) return false;
-  }
-  return true;
-}
+bool name_is(std::string_view name, std::string_view lower) { return ascii_iequals(name, lower); }
 
 // How an element renders, by its lower-cased name.
 enum class Kind : std::uint8_t { Other, Skipped, Br, Hr, Ul, Ol, Li, Pre, Table, Img, Block };

@@ -1,22 +1,11 @@
 #include <string>
 #include <vector>
 
+#include "converter/text/ascii.hpp"
 #include "converter/walk/walk_node.hpp"
 
 namespace tidewell {
 namespace {
-
-bool ascii_iequal(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i];
-    char y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
-}
 
 // Position just after the ">" that ends the element's start tag: the first
 // ">" after its name and after its last attribute's value.
@@ -39,7 +28,7 @@ std::size_t start_tag_end(const TlDom& dom, const TlNode::Tag& tag) {
 // the ">" allowed) at `pos`, or 0.
 std::size_t end_tag_at(std::string_view input, std::size_t pos, std::string_view name) {
   if (input.size() - pos < name.size() + 3 || input[pos] != '<' || input[pos + 1] != '/') return 0;
-  if (!ascii_iequal(input.substr(pos + 2, name.size()), name)) return 0;
+  if (!ascii_iequals(input.substr(pos + 2, name.size()), name)) return 0;
   std::size_t i = pos + 2 + name.size();
   while (i < input.size() && (input[i] == ' ' || input[i] == '\t' || input[i] == '\n')) ++i;
   if (i >= input.size() || input[i] != '>') return 0;
@@ -50,7 +39,7 @@ bool is_void_name(std::string_view name) {
   static constexpr std::string_view kVoid[] = {"br",   "hr",   "col",   "img",   "wbr",   "area",  "base",
                                                "link", "meta", "embed", "input", "param", "track", "source"};
   for (std::string_view v : kVoid) {
-    if (ascii_iequal(name, v)) return true;
+    if (ascii_iequals(name, v)) return true;
   }
   return false;
 }

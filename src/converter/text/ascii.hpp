@@ -1,0 +1,27 @@
+// ASCII-only case folding: tag names, attribute names and keywords compare
+// with ASCII letters folded and every other byte as it is.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace tidewell {
+
+constexpr char ascii_lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// Equal when ASCII letters are folded on both sides.
+constexpr bool ascii_iequals(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (ascii_lower(a[i]) != ascii_lower(b[i])) return false;
+  }
+  return true;
+}
+
+inline std::string ascii_lowercase(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) c = ascii_lower(c);
+  return out;
+}
+
+}  // namespace tidewell
