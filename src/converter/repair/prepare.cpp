@@ -155,18 +155,6 @@ std::size_t find_raw_end(std::string_view t, std::string_view lname, std::size_t
   return npos;
 }
 
-std::size_t comment_end(std::string_view t, std::size_t i) {
-  const std::size_t n = t.size();
-  std::size_t k = i + 4;
-  if (k < n && t[k] == '>') return k + 1;
-  if (k + 1 < n && t[k] == '-' && t[k + 1] == '>') return k + 2;
-  for (std::size_t d = scan::find_str(t, "--", k); d != npos; d = scan::find_str(t, "--", d + 1)) {
-    if (d + 2 < n && t[d + 2] == '>') return d + 3;
-    if (d + 3 < n && t[d + 2] == '!' && t[d + 3] == '>') return d + 4;
-  }
-  return n;
-}
-
 }  // namespace
 
 PreparedInput prepare_for_parse(std::string_view t, std::uint64_t budget) {
@@ -190,7 +178,7 @@ PreparedInput prepare_for_parse(std::string_view t, std::uint64_t budget) {
     const char c = t[i + 1];
     if (c == '!' || c == '?') {
       if (t.compare(i, 4, "<!--") == 0) {
-        i = comment_end(t, i);
+        i = scan::comment_end(t, i);
       } else if (foreign_depth > 0 && t.compare(i, 9, "<![CDATA[") == 0) {
         const std::size_t e = scan::find_str(t, "]]>", i + 9);
         i = e == npos ? n : e + 3;

@@ -3,6 +3,7 @@
 #include "converter/repair/gumbo_guard.hpp"
 #include "converter/repair/prepare.hpp"
 #include "converter/utility/scan_support.hpp"
+#include "html_parser/dom.hpp"
 
 namespace tidewell {
 
@@ -25,16 +26,7 @@ bool is_void_for_rewrite(std::string_view name) {
 // tokenizer reads it.
 std::size_t declaration_end(std::string_view t, std::size_t i) {
   const std::size_t n = t.size();
-  if (t.compare(i, 4, "<!--") == 0) {
-    std::size_t k = i + 4;
-    if (k < n && t[k] == '>') return k + 1;
-    if (k + 1 < n && t[k] == '-' && t[k + 1] == '>') return k + 2;
-    for (std::size_t d = scan::find_str(t, "--", k); d != npos; d = scan::find_str(t, "--", d + 1)) {
-      if (d + 2 < n && t[d + 2] == '>') return d + 3;
-      if (d + 3 < n && t[d + 2] == '!' && t[d + 3] == '>') return d + 4;
-    }
-    return n;
-  }
+  if (t.compare(i, 4, "<!--") == 0) return scan::comment_end(t, i);
   if (t.compare(i, 9, "<![CDATA[") == 0) {
     const std::size_t e = scan::find_str(t, "]]>", i + 9);
     return e == npos ? n : e + 3;
@@ -42,36 +34,6 @@ std::size_t declaration_end(std::string_view t, std::size_t i) {
   const std::size_t e = find_byte(t, '>', i + 2);
   return e == npos ? n : e + 1;
 }
-
-bool is_valid_utf8(std::string_view s) {
-  std::size_t i = 0;
-  const std::size_t n = s.size();
-  while (i < n) {
-    const auto c = static_cast<unsigned char>(s[i]);
-    if (c < 0x80) {
-      ++i;
-      continue;
-    }
-    std::size_t len;
-    char32_t cp;
-    if (c >= 0xC2 && c <= 0xDF) { len = 2; cp = c & 0x1F; }
-    else if (c >= 0xE0 && c <= 0xEF) { len = 3; cp = c & 0x0F; }
-    else if (c >= 0xF0 && c <= 0xF4) { len = 4; cp = c & 0x07; }
-    else return false;
-    if (i + len > n) return false;
-    for (std::size_t k = 1; k < len; ++k) {
-      const auto cc = static_cast<unsigned char>(s[i + k]);
-      if ((cc & 0xC0) != 0x80) return false;
-      cp = (cp << 6) | (cc & 0x3F);
-    }
-    if ((len == 3 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF))) {
-      return false;
-    }
-    i += len;
-  }
-  return true;
-}
-
 }  // namespace
 
 std::optional<std::string> rewrite_self_closing_tags(std::string_view t) {

@@ -51,6 +51,21 @@ inline std::size_t find_str(std::string_view t, std::string_view needle, std::si
   return p ? static_cast<std::size_t>(static_cast<const char*>(p) - t.data()) : npos;
 }
 
+// End of the comment whose "<!--" starts at i, as an HTML tokenizer reads it:
+// "<!-->" and "<!--->" close at once; otherwise the first "-->" or "--!>";
+// an unclosed comment runs to the end of the text.
+inline std::size_t comment_end(std::string_view t, std::size_t i) {
+  const std::size_t n = t.size();
+  const std::size_t k = i + 4;
+  if (k < n && t[k] == '>') return k + 1;
+  if (k + 1 < n && t[k] == '-' && t[k + 1] == '>') return k + 2;
+  for (std::size_t d = find_str(t, "--", k); d != npos; d = find_str(t, "--", d + 1)) {
+    if (d + 2 < n && t[d + 2] == '>') return d + 3;
+    if (d + 3 < n && t[d + 2] == '!' && t[d + 3] == '>') return d + 4;
+  }
+  return n;
+}
+
 // Builds the output of a rewriting pass only from its first change on.
 class CowWriter {
  public:
