@@ -1,0 +1,157 @@
+// Where the time goes on the DOM road, over a directory of pages: the text
+// passes, the HTML5 repair, the fast parse, the document caches, and the rest
+// of the conversion (head metadata, walk, final text), which is the whole
+// conversion's time less the stages measured on their own.
+//
+// Usage: stage_bench [--rounds N] [DIR ...]   (default: the corpus pages)
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "converter/dom/dom_context.hpp"
+#include "converter/entry/convert_entry.hpp"
+#include "converter/repair/repair.hpp"
+#include "converter/utility/preprocessing.hpp"
+#include "converter/walk/convert_document.hpp"
+#include "html_parser/parser.hpp"
+
+namespace fs = std::filesystem;
+using namespace tidewell;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+struct Stages {
+  double preprocess = 0, repair = 0, parse = 0, caches = 0, total = 0;
+};
+
+double since(Clock::time_point t0) { return std::chrono::duration<double>(Clock::now() - t0).count(); }
+
+std::vector<std::string> load(const std::vector<fs::path>& dirs, std::size_t& bytes) {
+  std::vector<std::string> pages;
+  for (const fs::path& dir : dirs) {
+    std::vector<fs::path> files;
+    for (const auto& e : fs::directory_iterator(dir)) {
+      if (e.path().extension() == ".html") files.push_back(e.path());
+    }
+    std::sort(files.begin(), files.end());
+    for (const fs::path& f : files) {
+      std::ifstream in(f, std::ios::binary);
+      std::ostringstream ss;
+      ss << in.rdbuf();
+      pages.push_back(ss.str());
+      bytes += pages.back().size();
+    }
+  }
+  return pages;
+}
+
+// The text as the road sees it after a repair: repaired, then preprocessed.
+std::string after_repair(std::string repaired, Stages& s) {
+  const auto t0 = Clock::now();
+  auto again = run_preprocessing(repaired);
+  s.preprocess += since(t0);
+  return again ? std::move(*again) : std::move(repaired);
+}
+
+// Steps 1 to 5 of the road, each timed on its own.
+void measure_stages(const std::string& page, Stages& s) {
+  auto t0 = Clock::now();
+  auto pre = run_preprocessing(page);
+  s.preprocess += since(t0);
+  std::string text = pre ? std::move(*pre) : page;
+
+  if (has_hyphenated_tag_name(text)) {
+    t0 = Clock::now();
+    auto repaired = repair_html(text);
+    s.repair += since(t0);
+    if (repaired) text = after_repair(std::move(*repaired), s);
+  }
+  t0 = Clock::now();
+  TlDom dom(text);
+  const bool failed = copperfern_tl::parse_nodes(dom).has_value();
+  s.parse += since(t0);
+  if (failed) return;
+  t0 = Clock::now();
+  DomContext ctx = build_dom_context(dom.top_level, dom, text.size());
+  const bool structural = needs_structural_repair(dom, ctx);
+  s.caches += since(t0);
+  if (structural) {
+    t0 = Clock::now();
+    auto repaired = repair_html(text);
+    s.repair += since(t0);
+    if (repaired) {
+      text = after_repair(std::move(*repaired), s);
+      t0 = Clock::now();
+      ParseResult again = parse_document(ParserBackend::Copperfern, text);
+      s.parse += since(t0);
+      if (again) {
+        t0 = Clock::now();
+        DomContext ctx2 = build_dom_context(again.dom().top_level, again.dom(), text.size());
+        s.caches += since(t0);
+      }
+    }
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int rounds = 3;
+  std::vector<fs::path> dirs;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--rounds") == 0 && i + 1 < argc) rounds = std::max(1, std::atoi(argv[++i]));
+    else dirs.emplace_back(argv[i]);
+  }
+  if (dirs.empty()) {
+    const fs::path root = fs::path(TIDEWELL_SOURCE_DIR) / ".." / "shared" / "corpus";
+    if (fs::is_directory(root)) {
+      for (const auto& g : fs::directory_iterator(root)) {
+        if (fs::is_directory(g.path() / "pages")) dirs.push_back(g.path() / "pages");
+      }
+    }
+    std::sort(dirs.begin(), dirs.end());
+  }
+  std::size_t bytes = 0;
+  const std::vector<std::string> pages = load(dirs, bytes);
+  if (pages.empty()) {
+    std::fprintf(stderr, "no pages found\n");
+    return 1;
+  }
+
+  Stages best;
+  best.total = 1e300;
+  for (int r = 0; r < rounds; ++r) {
+    Stages s;
+    for (const std::string& page : pages) measure_stages(page, s);
+    const auto t0 = Clock::now();
+    std::size_t sink = 0;
+    for (const std::string& page : pages) {
+      Outcome<ConversionResult> out = convert_entry(page, ConversionOptions{});
+      if (out) sink += out.value().content->size();
+    }
+    s.total = since(t0);
+    if (sink == 0) std::fprintf(stderr, "no output\n");
+    if (s.total < best.total) best = s;
+  }
+  const double rest = std::max(0.0, best.total - best.preprocess - best.repair - best.parse - best.caches);
+  const double mb = bytes / 1e6;
+  std::printf("DOM road, default options: %zu pages, %.1f MB, %.2f s, %.1f MB/s (best of %d)\n", pages.size(), mb,
+              best.total, mb / best.total, rounds);
+  auto row = [&](const char* name, double t) {
+    std::printf("  %-40s %7.3f s  %5.1f %%\n", name, t, 100.0 * t / best.total);
+  };
+  row("preprocessing passes", best.preprocess);
+  row("HTML5 repair (gumbo round trip)", best.repair);
+  row("fast parse (copperfern-tl)", best.parse);
+  row("document caches and structural check", best.caches);
+  row("head metadata, walk and final text", rest);
+  return 0;
+}
