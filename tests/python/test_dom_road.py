@@ -1,0 +1,605 @@
+"""End-to-end conversions on the DOM road: front matter, repair, the walk's
+policies (depth limit, exclusion, strip and preserve sets), text escaping and
+whitespace, headings, paragraphs, breaks, rules, unknown elements, the final
+line normalisation, both parser backends and very deep nesting."""
+import random
+import subprocess
+import sys
+import textwrap
+
+import pytest
+
+import tidewell
+
+
+def md(html, **options):
+    return tidewell.convert_to_markdown(html, options)
+
+
+HEAD_DOC = "<html><head><title>T</title></head><body><p>x</p></body></html>"
+BACKENDS = ["copperfern-tl", "asm_tl"]
+
+
+# --- front matter -----------------------------------------------------------
+
+
+@pytest.mark.parametrize(
+    "options, expected",
+    [
+        ({}, "---\ntitle: T\n---\n\nx\n"),
+        ({"output_format": "djot"}, "---\ntitle: T\n---\n\nx\n"),
+        ({"convert_as_inline": True}, "x\n"),
+        ({"extract_metadata": False}, "x\n"),
+        ({"output_format": "plain"}, "x\n"),
+    ],
+)
+def test_front_matter_switch(options, expected):
+    assert md(HEAD_DOC, **options) == expected
+
+
+def test_inline_mode_writes_no_front_matter_but_keeps_head_entries():
+    result = tidewell.convert(HEAD_DOC, {"convert_as_inline": True})
+    assert result["content"] == "x\n"
+    assert result["metadata"]["document"]["title"] == "T"
+
+
+def test_without_metadata_extraction_nothing_is_collected():
+    result = tidewell.convert(HEAD_DOC, {"extract_metadata": False})
+    assert result["content"] == "x\n"
+    assert result["metadata"]["document"]["title"] is None
+    assert result["metadata"]["headers"] == []
+
+
+# --- custom elements and comments send the text through the HTML5 repair -----
+#
+# A top-level title outside any head is an unknown element for the fast parser
+# (its text is written); after the repair it sits in the implied head and
+# becomes front matter. That makes the repair visible in the output.
+
+
+@pytest.mark.parametrize("backend", BACKENDS)
+@pytest.mark.parametrize(
+    "html, expected",
+    [
+        ("<title>T</title><p>x</p>", "T\n\nx\n"),
+        ("<title>T</title><p data-x=1>x</p>", "T\n\nx\n"),  # only the tag name is looked at
+        ('<title>T</title><p class="a-b">x</p>', "T\n\nx\n"),
+        ("<title>T</title><p>x</p><x-y></x-y>", "---\ntitle: T\n---\n\nx\n"),
+        ("<title>T</title><p>x</p></x-y>", "---\ntitle: T\n---\n\nx\n"),
+        ("<title>T</title><p>x</p><my-widget/>", "---\ntitle: T\n---\n\nx\n"),
+        ("<title>T</title><p>a<!-- c -->b</p>", "---\ntitle: T\n---\n\nab\n"),
+        ("<TITLE>T</TITLE><P>x</P><!---->", "---\ntitle: T\n---\n\nx\n"),
+        # The custom element comes first, so the HTML5 parser puts the title
+        # into the body, where it is an unknown element again.
+        ("<my-el></my-el><title>T</title><p>x</p>", "T\n\nx\n"),
+        ("<p>a<!-- note -->b</p>", "ab\n"),
+        ("<my-card>x</my-card>", "x\n"),
+        ("<p>a<!-- c -->b</p><my-card>card</my-card>", "ab\n\ncard\n"),
+    ],
+)
+def test_custom_elements_and_comments_are_repaired(html, expected, backend):
+    assert md(html, parser_backend=backend) == expected
+
+
+@pytest.mark.parametrize(
+    "html, expected",
+    [
+        # A table cell inside a paragraph makes the tree untrustworthy: after
+        # the repair the cell is gone and its text stays in the paragraph.
+        ("<p><td>x</td></p>", "x\n"),
+        ("<p>a<td>x</td>b</p>", "axb\n"),
+        ("<span>x<h2>T</h2></span>", "x\n\n## T\n"),
+    ],
+)
+def test_structural_check_repairs(html, expected):
+    assert md(html) == expected
+
+
+# --- max_depth ----------------------------------------------------------------
+
+
+@pytest.mark.parametrize(
+    "html, depth, expected",
+    [
+        ("<p>x</p>", 0, ""),
+        (HEAD_DOC, 0, "---\ntitle: T\n---\n"),
+        (HEAD_DOC, 1, "---\ntitle: T\n---\n"),
+        ("<p>x</p>", 1, ""),
+        ("text<p>x</p>", 1, "text\n"),
+        ("<div>a<p>b</p></div>", 2, "a\n"),
+        ("<div>a<p>b</p></div>", 3, "a\n\nb\n"),
+        ("<div>a<p>b</p></div>", None, "a\n\nb\n"),
+    ],
+)
+def test_max_depth(html, depth, expected):
+    assert md(html, max_depth=depth) == expected
+
+
+def test_plain_output_ignores_max_depth():
+    assert md("<div>a<p>b</p></div>", max_depth=0, output_format="plain") == "a\n\nb\n"
+
+
+# --- exclude_selectors ---------------------------------------------------------
+
+SELECTOR_DOC = '<div id="main"><p class="note x">n</p><p data-role="main">r</p><p>k</p></div>'
+ALL_KEPT = "n\n\nr\n\nk\n"
+
+
+@pytest.mark.parametrize(
+    "selectors, copperfern, asm",
+    [
+        (["#main"], "", ""),
+        (["p.note"], "r\n\nk\n", "r\n\nk\n"),
+        (["[data-role=main]"], "n\n\nk\n", "n\n\nk\n"),
+        ([" .note"], "r\n\nk\n", "r\n\nk\n"),
+        (["*"], "", ""),
+        # invalid selectors are skipped without a message
+        (["[lang|=en]", ".note"], "r\n\nk\n", "r\n\nk\n"),
+        (["[href*=example.com]", ".note"], "r\n\nk\n", "r\n\nk\n"),
+        (["a,"], ALL_KEPT, ALL_KEPT),
+        # combinators parse but never match; lists and trailing spaces are
+        # refused by the asm_tl selector parser
+        (["div p"], ALL_KEPT, ALL_KEPT),
+        (["p:first-child"], ALL_KEPT, ALL_KEPT),
+        ([".x, [data-role=main]"], "k\n", ALL_KEPT),
+        (["div "], "", ALL_KEPT),
+    ],
+)
+def test_exclude_selectors(selectors, copperfern, asm):
+    assert md(SELECTOR_DOC, exclude_selectors=selectors) == copperfern
+    assert md(SELECTOR_DOC, exclude_selectors=selectors, parser_backend="asm_tl") == asm
+
+
+def test_excluded_element_takes_the_trailing_space_before_it():
+    assert md("text <span class=x>gone</span>", exclude_selectors=[".x"]) == "text\n"
+
+
+def test_exclusion_leaves_front_matter_and_applies_to_plain_output():
+    assert md(HEAD_DOC, exclude_selectors=["title", "p"]) == "---\ntitle: T\n---\n"
+    assert md(SELECTOR_DOC, exclude_selectors=["p.note"], output_format="plain") == "r\n\nk\n"
+
+
+# --- strip_tags and preserve_tags -------------------------------------------
+
+
+@pytest.mark.parametrize(
+    "html, options, expected",
+    [
+        ("<h1>Title</h1><p>x</p>", {"strip_tags": ["h1"]}, "Title\n\nx\n"),
+        ("<h1>Title</h1><p>x</p>", {"strip_tags": ["H1"]}, "# Title\n\nx\n"),
+        ("<p>a</p><p>b</p>", {"strip_tags": ["p"]}, "ab\n"),
+        ("<DIV>a</DIV><DIV>b</DIV>", {"strip_tags": ["div"]}, "ab\n"),
+        # an element in both sets is stripped
+        ("<h1>Title</h1><p>x</p>", {"strip_tags": ["h1"], "preserve_tags": ["h1"]}, "Title\n\nx\n"),
+    ],
+)
+def test_strip_tags(html, options, expected):
+    assert md(html, **options) == expected
+
+
+# --- plain output ------------------------------------------------------------
+
+
+@pytest.mark.parametrize(
+    "html, expected",
+    [
+        ("<h1>T</h1><p>a<br>b</p><div>c</div>", "T\n\na\nb\n\nc\n"),
+        ("<p>a</p><hr><p>b</p>", "a\n\nb\n"),
+        ("<h3>A\nB</h3><p>  lots   of   space  </p>", "A\nB\n\n lots of space\n"),
+        ("<form><p>f</p></form><nav>n</nav><p>kept</p>", "kept\n"),
+        ("<!-- c --><p></p>", ""),
+    ],
+)
+def test_plain_output(html, expected):
+    assert md(html, output_format="plain") == expected
+
+
+# --- final normalisation of the Markdown ------------------------------------
+
+
+@pytest.mark.parametrize(
+    "html, expected",
+    [
+        ("<p>a   \nb</p>", "a  \nb\n"),  # three trailing spaces become a hard break
+        ("<p>a\t  \nb</p>", "a  \nb\n"),
+        ("<p>a \t \nb</p>", "a\nb\n"),
+        ("<p>a\t\nb</p>", "a\nb\n"),
+        ("<p>a\n    \nb</p>", "a\n  \nb\n"),  # a line of spaces keeps two
+        ("<p>a\n\n\n\nb</p>", "a\n\nb\n"),
+        ("<p>a</p>\n\n\n<p>b</p>", "a\n\nb\n"),
+        ("<p>a  </p>", "a  \n"),
+        ("<span>x</span>\n\n\n", "x\n"),
+    ],
+)
+def test_final_normalisation(html, expected):
+    assert md(html, whitespace_mode="strict") == expected
+
+
+@pytest.mark.parametrize(
+    "html",
+    [
+        "",
+        "<p></p>",
+        "<div> </div>",
+        HEAD_DOC,
+        "<p>a</p>\n\n\n\n",
+        "<h1>x</h1>   \n\n<div>y   </div>\n",
+        "<p>a<br><br><br></p>",
+        "<hr><hr>",
+    ],
+)
+@pytest.mark.parametrize("strict", [False, True])
+def test_content_is_empty_or_ends_with_one_line_feed(html, strict):
+    out = md(html, whitespace_mode="strict" if strict else "normalized")
+    assert out == "" or (out.endswith("\n") and not out.endswith("\n\n"))
+    assert "\n\n\n" not in out
+
+
+# --- node dispatch ------------------------------------------------------------
+
+
+@pytest.mark.parametrize(
+    "upper, lower, expected",
+    [
+        ("<DIV>x</DIV><P>y</P>", "<div>x</div><p>y</p>", "x\n\ny\n"),
+        ("<H2>T</H2><P>b</P>", "<h2>T</h2><p>b</p>", "## T\n\nb\n"),
+        ("<P>a<BR />b</P>", "<p>a<br />b</p>", "a  \nb\n"),
+        ("<P>a</P><HR /><P>b</P>", "<p>a</p><hr /><p>b</p>", "a\n\n---\n\nb\n"),
+        ("<Div>a<Span>b</Span></Div>", "<div>a<span>b</span></div>", "ab\n"),
+    ],
+)
+def test_upper_case_tags_convert_like_lower_case(upper, lower, expected):
+    assert md(upper) == md(lower) == expected
+    assert md(upper, parser_backend="asm_tl") == expected
+
+
+@pytest.mark.parametrize(
+    "html, expected",
+    [
+        ("<!-- only -->", ""),
+        ("a<!-- c -->b", "ab\n"),
+        ("<p>a</p><!-- c --><p>b</p>", "a\n\nb\n"),
+        ("<h2>T<!-- c --></h2>", "## T\n"),
+    ],
+)
+def test_comments_write_nothing(html, expected):
+    assert md(html) == expected
+
+
+@pytest.mark.parametrize(
+    "html, expected",
+    [
+        ("x<tr><td>y</td></tr>z", "xz\n"),
+        ("<div>a<td>x</td>b</div>", "ab\n"),
+        ("<div>a<th>h</th>b</div>", "ab\n"),
+        ("<div>a<thead>t</thead><tbody>b</tbody><tfoot>f</tfoot>c</div>", "ac\n"),
+        ("a<wbr>b", "ab\n"),
+        ("a<source src=x>b", "ab\n"),
+    ],
+)
+def test_stray_table_parts_write_nothing(html, expected):
+    assert md(html) == expected
+
+
+# --- text escaping ------------------------------------------------------------
+
+ESCAPE_DOC = r"<p>*a* _b_ #c 3.5 2) x.y [l] a-b+c=d|e~f`g\h &lt;t&gt; &amp; !?@{}</p>"
+
+
+@pytest.mark.parametrize(
+    "options, expected",
+    [
+        ({}, r"*a* _b_ #c 3.5 2) x.y [l] a-b+c=d|e~f`g\h <t> & !?@{}"),
+        ({"escape_asterisks": True}, r"\*a\* _b_ #c 3.5 2) x.y [l] a-b+c=d|e~f`g\h <t> & !?@{}"),
+        ({"escape_underscores": True}, r"*a* \_b\_ #c 3.5 2) x.y [l] a-b+c=d|e~f`g\h <t> & !?@{}"),
+        (
+            {"escape_misc": True},
+            r"*a* _b_ \#c 3\.5 2\) x.y \[l\] a\-b\+c\=d\|e\~f\`g\\h \<t\> \& !?@{}",
+        ),
+        (
+            {"escape_misc": True, "escape_asterisks": True, "escape_underscores": True},
+            r"\*a\* \_b\_ \#c 3\.5 2\) x.y \[l\] a\-b\+c\=d\|e\~f\`g\\h \<t\> \& !?@{}",
+        ),
+        (
+            {"escape_ascii": True},
+            r"\*a\* \_b\_ \#c 3\.5 2\) x\.y \[l\] a\-b\+c\=d\|e\~f\`g\\h \<t\> \& \!\?\@\{\}",
+        ),
+        # the ASCII rule alone applies: one backslash per character
+        (
+            {"escape_ascii": True, "escape_asterisks": True, "escape_underscores": True},
+            r"\*a\* \_b\_ \#c 3\.5 2\) x\.y \[l\] a\-b\+c\=d\|e\~f\`g\\h \<t\> \& \!\?\@\{\}",
+        ),
+    ],
+)
+def test_escape_options(options, expected):
+    assert md(ESCAPE_DOC, **options) == expected + "\n"
+
+
+def test_escaping_applies_in_strict_mode_and_to_heading_text():
+    assert md("<p>a  *b*</p>", whitespace_mode="strict", escape_asterisks=True) == "a  \\*b\\*\n"
+    assert md("<h2>a &amp; *b*</h2>", escape_asterisks=True) == "## a & \\*b\\*\n"
+
+
+# --- whitespace -------------------------------------------------------------------
+
+
+@pytest.mark.parametrize(
+    "html, options, expected",
+    [
+        ("<p>a   b\t\tc</p>", {}, "a b c\n"),
+        ("<p>a   b\t\tc</p>", {"whitespace_mode": "strict"}, "a   b\t\tc\n"),
+        ("<p>a\u00a0\u00a0b\u3000c</p>", {}, "a b c\n"),
+        ("<p>  a  </p>", {}, " a\n"),  # the leading space stays on an empty output
+        ("<span>a</span>  text   here  <span>b</span>", {}, "a text here b\n"),
+        ("<div>x</div>  y", {}, "x\n\ny\n"),  # after a blank line the lead goes
+        ("<span>a </span><span> b</span>", {}, "a b\n"),
+        ("<span>a </span> b", {}, "a  b\n"),  # previous sibling inline: lead kept
+        ("<span>- </span><span> x</span>", {}, "- x\n"),
+        ("<span>1. </span><span> x</span>", {}, "1. x\n"),
+        ("<span>a</span>\u00a0<span>b</span>", {}, "a\u00a0b\n"),  # one character is kept as it is
+        ("<span>a</span>\u00a0\u00a0<span>b</span>", {}, "a b\n"),
+        # whitespace-only text between siblings
+        ("<span>a</span>\n<span>b</span>", {}, "a b\n"),
+        ("<span>a</span>\n<div>b</div>", {}, "a\n\nb\n"),
+        ("<span>a</span>\t<span>b</span>", {}, "a\tb\n"),
+        ("<span>a</span>  <span>b</span>", {}, "a b\n"),
+        ("<span>a </span>  <span>b</span>", {}, "a b\n"),
+        ("<div>a<span>\n</span>b</div>", {}, "ab\n"),
+        # a single line feed at the end of a text
+        ("<p>a\n<em>b</em></p>", {}, "a b\n"),
+        ("<div>a\n<em>b</em></div>", {}, "a\nb\n"),
+        ("<p>a\n<span>b</span></p>", {}, "ab\n"),  # before a span nothing is added
+        ("<p>a\n<!-- c -->b</p>", {}, "a b\n"),
+        ("<div>a\n<!-- c -->b</div>", {}, "a\nb\n"),
+        ("<p>a \n<em>b</em></p>", {}, "a b\n"),
+        ("<div>a\n\n  b</div>", {}, "a\n\n b\n"),
+        # strip_newlines
+        ("<p>a\nb</p>", {}, "a\nb\n"),
+        ("<p>a\nb</p>", {"strip_newlines": True}, "a b\n"),
+        ("<p>a\n  b</p>", {"strip_newlines": True, "whitespace_mode": "strict"}, "a   b\n"),
+        ("<span>a</span>\n<span>b</span>", {"strip_newlines": True}, "a b\n"),
+        ("<span>a</span>\n<div>b</div>", {"strip_newlines": True}, "a\n\nb\n"),
+    ],
+)
+def test_whitespace(html, options, expected):
+    assert md(html, **options) == expected
+
+
+# --- headings -------------------------------------------------------------------
+
+
+@pytest.mark.parametrize(
+    "html, options, expected",
+    [
+        ("<p>x</p><h1>Title</h1>", {}, "x\n\n# Title\n"),
+        ("<p>x</p><h1>Title</h1>", {"heading_style": "atx_closed"}, "x\n\n# Title #\n"),
+        ("<p>x</p><h1>Title</h1><p>y</p>", {"heading_style": "underlined"}, "x\n\nTitle\n=====\n\ny\n"),
+        ("<h2>Title</h2>", {"heading_style": "underlined"}, "Title\n-----\n"),
+        ("<h3>Title</h3>", {"heading_style": "underlined"}, "### Title\n"),
+        ("<h3>Title</h3>", {"heading_style": "atxclosed"}, "### Title ###\n"),
+        # underlines count bytes: five characters, seven bytes
+        ("<h1>h\u00e9ll\u00f2</h1>", {"heading_style": "underlined"}, "h\u00e9ll\u00f2\n=======\n"),
+        ("<h2>h\u00e9ll\u00f2</h2>", {"heading_style": "underlined"}, "h\u00e9ll\u00f2\n-------\n"),
+        ("<h4>a</h4><h5>b</h5><h6>c</h6>", {}, "#### a\n\n##### b\n\n###### c\n"),
+        ("<h7>x</h7>", {}, "x\n"),
+        ("<h1>A</h1><p>b</p>", {}, "# A\n\nb\n"),
+        # empty headings write nothing
+        ("<h1>   </h1>", {}, ""),
+        ("<h1><span></span></h1>", {}, ""),
+        ("<p>a</p><h2> </h2><p>b</p>", {}, "a\n\nb\n"),
+        # heading text stays on one line
+        ("<h2>a\nb</h2>", {}, "## a b\n"),
+        ("<h2>a\n   b</h2>", {}, "## a b\n"),
+        ("<h2>\n  a  \n</h2>", {}, "## a\n"),
+        ("<h2>a<br>b</h2>", {}, "## a  b\n"),
+        # inline mode writes the text alone
+        ("<h1>T</h1>", {"convert_as_inline": True}, "T\n"),
+        ("<p>a</p><h1>T</h1><p>b</p>", {"convert_as_inline": True}, "aTb\n"),
+    ],
+)
+def test_headings(html, options, expected):
+    assert md(html, **options) == expected
+
+
+@pytest.mark.parametrize(
+    "html, expected",
+    [
+        ("<span>x</span><h2>T</h2>", "x\n\n## T\n"),
+        ("<foo>x<h2>T</h2></foo>", "x\n\n## T\n"),
+        ("<div>x<h2>T</h2></div>", "x\n\n## T\n"),
+        ("<p>x<h2>T</h2></p>", "x\n\n## T\n"),
+        ("x<h2>T</h2>y", "x\n\n## T\n\ny\n"),
+        ("x   <h2>T</h2>", "x\n\n## T\n"),
+        ("<foo><h2>T</h2></foo>", "## T\n"),
+    ],
+)
+@pytest.mark.parametrize("style, mark", [("atx", "## T"), ("underlined", "T\n-")])
+def test_text_before_a_heading_is_separated_from_it(html, expected, style, mark):
+    out = md(html, heading_style=style)
+    assert out == expected.replace("## T", mark)
+
+
+# --- paragraphs, divisions, breaks, rules, unknown elements ----------------------
+
+
+@pytest.mark.parametrize(
+    "html, options, expected",
+    [
+        ("<p>a</p><p>b</p>", {}, "a\n\nb\n"),
+        ("<div>a</div><div>b</div>", {}, "a\n\nb\n"),
+        ("text<div>x</div>more", {}, "text\n\nx\n\nmore\n"),
+        ("<div></div><p></p>x", {}, "x\n"),
+        ("<p>a</p><p></p><p>b</p>", {}, "a\n\nb\n"),
+        ("x<p></p>y", {}, "x\n\ny\n"),
+        # line breaks
+        ("<p>a<br>b</p>", {}, "a  \nb\n"),
+        ("<p>a<br>b</p>", {"newline_style": "backslash"}, "a\\\nb\n"),
+        ("<p>a<br/>b</p>", {}, "a  \nb\n"),
+        ("<p>a<br />b</p>", {"newline_style": "backslash"}, "a\\\nb\n"),
+        ("a<br>b", {}, "a  \nb\n"),
+        ("<br>a", {}, "\na\n"),  # a break on an empty output is a bare line feed
+        ("<p>a<br><br>b</p>", {}, "a  \n\nb\n"),
+        ("<p>a<br><br>b</p>", {"newline_style": "backslash"}, "a\\\n\nb\n"),
+        ("<p>a<br> <br>b</p>", {}, "a  \n\nb\n"),  # whitespace between two breaks is skipped
+        ("<p>a<br> <span>b</span></p>", {}, "a  \n b\n"),
+        ("<div><br>a</div>", {}, "a\n"),  # a division drops a single leading line feed
+        ("<div><br><br>a</div>", {}, "\n\na\n"),
+        ("<h2>a <br>b</h2>", {}, "## a  b\n"),
+        # a paragraph right after a fence line gets no separation
+        ("<span>```\n</span><p>x</p>", {"whitespace_mode": "strict"}, "```\nx\n"),
+        # unknown elements
+        ("a<foo>   </foo>b", {}, "a b\n"),
+        ("a <foo> </foo>b", {}, "a b\n"),
+        ("a<foo>\n</foo>b", {}, "ab\n"),
+        ("a<foo>   </foo>b", {"whitespace_mode": "strict"}, "a b\n"),
+        ("a<foo>      </foo>b", {"whitespace_mode": "strict"}, "a      b\n"),  # four spaces: code
+        ("<plaintext>p</plaintext>", {}, "p\n"),
+    ],
+)
+def test_blocks_breaks_and_unknown_elements(html, options, expected):
+    assert md(html, **options) == expected
+
+
+@pytest.mark.parametrize(
+    "html, expected",
+    [
+        ("<hr>", "---\n"),
+        ("<hr><p>x</p>", "---\n\nx\n"),
+        ("<hr><hr>", "---\n\n---\n"),
+        ("<p>a</p><hr>", "a\n\n---\n"),
+        ("<p>a</p><hr><p>b</p>", "a\n\n---\n\nb\n"),
+        ("a<hr>b", "a\n\n---\nb\n"),
+        # inside a paragraph after text: a blank line keeps the text above
+        # from turning into a setext heading
+        ("<p>a<hr>b</p>", "a\n\n---\nb\n"),
+        ("<p>a   <hr>b</p>", "a\n\n---\nb\n"),
+        ("<p>a<br><hr>b</p>", "a  \n\n---\nb\n"),
+        # after a quotation line only a line feed
+        ("<span>&gt; q</span><hr>", "> q\n---\n"),
+    ],
+)
+def test_horizontal_rules(html, expected):
+    assert md(html) == expected
+
+
+# --- both parser backends -------------------------------------------------------
+
+ORDINARY_DOCS = [
+    '<html lang="en"><head><title>T</title><meta name="description" content="D"></head>'
+    '<body><h1 id="a">Intro</h1><p>Hello <span>there</span> world.</p><div>one<br>two</div>'
+    "<hr><h2>Later</h2><p>x &amp; y</p></body></html>",
+    '<div class="note"><p>a</p><p>b</p></div><p>c<br/>d</p>',
+    "<p>a<!-- c -->b</p><my-card>card</my-card>",
+    "<h3>A\nB</h3><p>  lots   of   space  </p>",
+    "<form><p>f</p></form><nav>n</nav><p>kept</p>",
+    "<P>Upper</P><DIV>case</DIV>",
+    "<p>a<![CDATA[x]]>b</p>",
+    "text <span>inline</span>\n<div>block</div>\n\n<p>para\n</p>",
+]
+
+
+@pytest.mark.parametrize("html", ORDINARY_DOCS)
+@pytest.mark.parametrize(
+    "options",
+    [
+        {},
+        {"output_format": "plain"},
+        {"heading_style": "underlined", "include_document_structure": True, "escape_misc": True},
+    ],
+)
+def test_backends_agree(html, options):
+    first = tidewell.convert(html, dict(options, parser_backend="copperfern-tl"))
+    second = tidewell.convert(html, dict(options, parser_backend="asm_tl"))
+    assert first == second
+
+
+_TAGS = ["p", "div", "span", "h1", "h2", "h3", "foo", "section-x", "em", "time"]
+_WORDS = ["alpha", "beta", "x &amp; y", "3.5", "*s*", "_u_", "  ", "\n", "a\n\nb", "#h", "&lt;t&gt;"]
+_ATTRS = ["", ' id="i"', ' class="note"', ' data-role="main"']
+
+
+def _ordinary_markup(rng, depth=0):
+    parts = []
+    for _ in range(rng.randrange(1, 4)):
+        pick = rng.random()
+        if pick < 0.35 or depth > 4:
+            parts.append(rng.choice(_WORDS))
+        elif pick < 0.45:
+            parts.append(rng.choice(["<br>", "<hr>", "<br />", "<!-- c -->"]))
+        else:
+            tag = rng.choice(_TAGS)
+            parts.append("<%s%s>%s</%s>" % (tag, rng.choice(_ATTRS), _ordinary_markup(rng, depth + 1), tag))
+    return "".join(parts)
+
+
+@pytest.mark.parametrize("seed", range(4))
+def test_backends_agree_on_generated_documents(seed):
+    rng = random.Random(seed)
+    for _ in range(150):
+        html = _ordinary_markup(rng)
+        if "<" not in html:  # keep it off the plain-text road
+            html = "<span>" + html + "</span>"
+        if rng.random() < 0.3:
+            html = "<html><head><title>T</title></head><body>" + html + "</body></html>"
+        options = rng.choice(
+            [{}, {"output_format": "plain"}, {"heading_style": "underlined"}, {"escape_misc": True},
+             {"whitespace_mode": "strict"}, {"exclude_selectors": [".note"]}]
+        )
+        options = dict(options, include_document_structure=True)
+        first = tidewell.convert(html, dict(options, parser_backend="copperfern-tl"))
+        second = tidewell.convert(html, dict(options, parser_backend="asm_tl"))
+        assert first == second, html
+        content = first["content"]
+        assert content == "" or (content.endswith("\n") and not content.endswith("\n\n")), html
+        assert "\n\n\n" not in content, html
+
+
+def test_backend_sample_output():
+    assert md(ORDINARY_DOCS[0], parser_backend="asm_tl") == (
+        "---\nmeta-description: D\ntitle: T\n---\n\n# Intro\n\nHello there world.\n\n"
+        "one  \ntwo\n\n---\n\n## Later\n\nx & y\n"
+    )
+
+
+# --- deep nesting -----------------------------------------------------------------
+
+DEEP_SCRIPT = textwrap.dedent(
+    r"""
+    import sys
+    import tidewell
+
+    kind, backend, fmt = sys.argv[1:4]
+    n = 1_000_000
+    if kind == "mixed":
+        html = "<div><span>" * (n // 2) + "deep" + "</span></div>" * (n // 2)
+    else:
+        html = "<%s>" % kind * n + "deep" + "</%s>" % kind * n
+    result = tidewell.convert(html, {"parser_backend": backend, "output_format": fmt})
+    print(repr(result["content"]))
+    """
+)
+
+
+@pytest.mark.parametrize(
+    "kind, backend, fmt",
+    [
+        ("div", "copperfern-tl", "markdown"),
+        ("div", "asm_tl", "markdown"),
+        ("div", "copperfern-tl", "plain"),
+        ("span", "copperfern-tl", "markdown"),
+        ("span", "asm_tl", "plain"),
+        ("foo", "copperfern-tl", "markdown"),
+        ("foo", "asm_tl", "markdown"),
+        ("x-box", "copperfern-tl", "markdown"),  # custom element: goes through the repair
+        ("mixed", "copperfern-tl", "markdown"),  # blocks in inline elements: structural repair
+    ],
+)
+def test_million_nested_elements_keep_their_innermost_text(kind, backend, fmt):
+    run = subprocess.run(
+        [sys.executable, "-c", DEEP_SCRIPT, kind, backend, fmt],
+        capture_output=True,
+        text=True,
+        timeout=600,
+    )
+    assert run.returncode == 0, run.stderr[-2000:]
+    assert run.stdout.strip() == repr("deep\n")
