@@ -24,9 +24,18 @@ constexpr std::array<bool, 256> kIdentifier = make_identifier_table();
 inline bool is_identifier_byte(unsigned char c) { return kIdentifier[c]; }
 inline bool is_tag_space(unsigned char c) { return c == ' ' || c == '\n'; }
 
-// Byte-exact, lower case only: "BR" is not void.
+// Void names, ASCII case ignored: an upper-case <BR> or <IMG> must not stay
+// open and swallow the rest of its parent as content that no handler shows.
 bool is_void_name(const char* p, std::size_t len) {
-  auto eq = [&](const char* lit, std::size_t n) { return len == n && std::memcmp(p, lit, n) == 0; };
+  auto eq = [&](const char* lit, std::size_t n) {
+    if (len != n) return false;
+    for (std::size_t i = 0; i < n; ++i) {
+      char c = p[i];
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+      if (c != lit[i]) return false;
+    }
+    return true;
+  };
   switch (len) {
     case 2:
       return eq("br", 2) || eq("hr", 2);

@@ -246,6 +246,9 @@ def test_content_is_empty_or_ends_with_one_line_feed(html, strict):
         ("<P>a<BR />b</P>", "<p>a<br />b</p>", "a  \nb\n"),
         ("<P>a</P><HR /><P>b</P>", "<p>a</p><hr /><p>b</p>", "a\n\n---\n\nb\n"),
         ("<Div>a<Span>b</Span></Div>", "<div>a<span>b</span></div>", "ab\n"),
+        # Void elements written in capitals do not swallow what follows them.
+        ("<P>a<BR>b</P>", "<p>a<br>b</p>", "a  \nb\n"),
+        ("<P>a</P><HR><P>b</P>", "<p>a</p><hr><p>b</p>", "a\n\n---\n\nb\n"),
     ],
 )
 def test_upper_case_tags_convert_like_lower_case(upper, lower, expected):

@@ -339,20 +339,23 @@ bool eq_ascii_ci(std::string_view bytes, std::string_view pattern) {
   return true;
 }
 
+// ASCII case ignored, so that an upper-case <BR> does not stay open and
+// swallow the rest of its parent.
 bool is_void_element(std::string_view name) {
+  auto is = [&](std::string_view lower) { return eq_ascii_ci(name, lower); };
   switch (name.size()) {
     case 2:
-      return name == "br" || name == "hr";
+      return is("br") || is("hr");
     case 3:
-      return name == "col" || name == "img" || name == "wbr";
+      return is("col") || is("img") || is("wbr");
     case 4:
-      return name == "area" || name == "base" || name == "link" || name == "meta";
+      return is("area") || is("base") || is("link") || is("meta");
     case 5:
-      return name == "embed" || name == "input" || name == "param" || name == "track";
+      return is("embed") || is("input") || is("param") || is("track");
     case 6:
-      return name == "source" || name == "keygen";
+      return is("source") || is("keygen");
     case 7:
-      return name == "command";
+      return is("command");
     default:
       return false;
   }

@@ -92,7 +92,7 @@ TEST(CopperfernTl, TreeShapesTable) {
       {"<p>x< /p>y", "p[\"x\"] \"y\""},
       {"<<p>x", "p[\"x\"]"},
       {"<img src=a>t", "img{src=a} \"t\""},
-      {"<BR>t", "BR[\"t\"]"},
+      {"<BR>t<Img>u", "BR \"t\" Img \"u\""},  // void names ignore ASCII case
       {"<keygen>t<command>u", "keygen \"t\" command[\"u\"]"},
       {"<p />t", "p \"t\""},  // self-closing: not pushed
       {"<p / >t", "\" >t\""},
