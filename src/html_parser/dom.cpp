@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "common/utf8.hpp"
+
 namespace tidewell {
 
 // ---------------------------------------------------------------------------
@@ -10,40 +12,6 @@ namespace tidewell {
 namespace {
 
 constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
-
-// Length of the well-formed sequence at s[i], or 0 when it is ill-formed; in
-// that case `bad_len` receives the length of the maximal ill-formed subpart
-// (at least 1) that one U+FFFD replaces.
-inline std::size_t sequence_length(const unsigned char* s, std::size_t i, std::size_t n, std::size_t& bad_len) {
-  const unsigned char b = s[i];
-  std::size_t need;
-  unsigned char lo = 0x80, hi = 0xBF;
-  if (b >= 0xC2 && b <= 0xDF) {
-    need = 1;
-  } else if (b >= 0xE0 && b <= 0xEF) {
-    need = 2;
-    if (b == 0xE0) lo = 0xA0;
-    if (b == 0xED) hi = 0x9F;
-  } else if (b >= 0xF0 && b <= 0xF4) {
-    need = 3;
-    if (b == 0xF0) lo = 0x90;
-    if (b == 0xF4) hi = 0x8F;
-  } else {
-    bad_len = 1;
-    return 0;
-  }
-  std::size_t k = 1;
-  for (; k <= need; ++k) {
-    if (i + k >= n) break;
-    const unsigned char c = s[i + k];
-    const unsigned char l = (k == 1) ? lo : 0x80;
-    const unsigned char h = (k == 1) ? hi : 0xBF;
-    if (c < l || c > h) break;
-  }
-  if (k > need) return need + 1;
-  bad_len = k;
-  return 0;
-}
 
 // Index of the first byte of the first ill-formed sequence, or n.
 std::size_t valid_prefix(std::string_view bytes, std::size_t from) {
@@ -63,9 +31,9 @@ std::size_t valid_prefix(std::string_view bytes, std::size_t from) {
       ++i;
       continue;
     }
-    std::size_t bad = 0;
-    const std::size_t len = sequence_length(s, i, n, bad);
-    if (len == 0) return i;
+    bool valid;
+    const std::size_t len = utf8_sequence(s + i, s + n, valid);
+    if (!valid) return i;
     i += len;
   }
   return n;
@@ -80,8 +48,8 @@ void append_repaired(std::string_view bytes, std::size_t from, std::string& out)
     out.append(bytes.data() + i, good_end - i);
     i = good_end;
     if (i >= n) break;
-    std::size_t bad = 1;
-    sequence_length(s, i, n, bad);
+    bool valid;
+    const std::size_t bad = utf8_sequence(s + i, s + n, valid);
     out.append(kReplacement);
     i += bad;
   }

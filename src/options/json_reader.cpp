@@ -7,6 +7,7 @@
 #include <limits>
 #include <system_error>
 
+#include "common/utf8.hpp"
 #include "converter/text/entities.hpp"
 
 namespace tidewell {
@@ -25,24 +26,9 @@ int hex_value(unsigned char c) {
 // Length of the valid UTF-8 sequence starting at `p` (its lead byte is
 // >= 0x80), or 0 when it is not valid.
 std::size_t utf8_sequence_length(const unsigned char* p, std::size_t available) {
-  const unsigned char b0 = p[0];
-  auto cont = [&](std::size_t i) { return i < available && (p[i] & 0xC0) == 0x80; };
-  if (b0 >= 0xC2 && b0 <= 0xDF) return cont(1) ? 2 : 0;
-  if (b0 >= 0xE0 && b0 <= 0xEF) {
-    if (available < 2) return 0;
-    const unsigned char b1 = p[1];
-    if (b0 == 0xE0 && b1 < 0xA0) return 0;
-    if (b0 == 0xED && b1 > 0x9F) return 0;
-    return cont(1) && cont(2) ? 3 : 0;
-  }
-  if (b0 >= 0xF0 && b0 <= 0xF4) {
-    if (available < 2) return 0;
-    const unsigned char b1 = p[1];
-    if (b0 == 0xF0 && b1 < 0x90) return 0;
-    if (b0 == 0xF4 && b1 > 0x8F) return 0;
-    return cont(1) && cont(2) && cont(3) ? 4 : 0;
-  }
-  return 0;
+  bool valid;
+  const std::size_t len = utf8_sequence(p, p + available, valid);
+  return valid ? len : 0;
 }
 
 // Decodes one UTF-8 character of valid text; advances `i`.

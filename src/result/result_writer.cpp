@@ -5,6 +5,8 @@
 #include <cstring>
 #include <utility>
 
+#include "common/utf8.hpp"
+
 namespace tidewell {
 namespace {
 
@@ -56,38 +58,6 @@ inline bool word_needs_attention(std::uint64_t x) {
   const std::uint64_t quote = (q - kOnes) & ~q;
   const std::uint64_t slash = (s - kOnes) & ~s;
   return ((x | control | quote | slash) & kHighs) != 0;
-}
-
-// Length of the UTF-8 sequence starting at p; `valid` false means the bytes
-// [p, p+length) are a maximal ill-formed subpart.
-inline std::size_t utf8_sequence(const unsigned char* p, const unsigned char* end, bool& valid) {
-  const unsigned char b = p[0];
-  std::size_t need;
-  unsigned char lo = 0x80, hi = 0xBF;
-  if (b >= 0xC2 && b <= 0xDF) {
-    need = 1;
-  } else if (b >= 0xE0 && b <= 0xEF) {
-    need = 2;
-    if (b == 0xE0) lo = 0xA0;
-    if (b == 0xED) hi = 0x9F;
-  } else if (b >= 0xF0 && b <= 0xF4) {
-    need = 3;
-    if (b == 0xF0) lo = 0x90;
-    if (b == 0xF4) hi = 0x8F;
-  } else {
-    valid = false;
-    return 1;
-  }
-  for (std::size_t i = 1; i <= need; ++i) {
-    if (p + i >= end || p[i] < lo || p[i] > hi) {
-      valid = false;
-      return i;
-    }
-    lo = 0x80;
-    hi = 0xBF;
-  }
-  valid = true;
-  return need + 1;
 }
 
 template <std::size_t N>

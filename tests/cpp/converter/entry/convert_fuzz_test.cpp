@@ -7,27 +7,21 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <random>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "converter/entry/convert_entry.hpp"
 #include "html_parser/dom.hpp"
 #include "result/result_writer.hpp"
+#include "support/corpus.hpp"
 
 namespace tidewell {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string read_file(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
+using test::corpus_pages;
+using test::read_file;
 
 // The text of a page read as the browser would: UTF-8, or Latin-1 for the
 // pages that are not UTF-8.
@@ -45,21 +39,6 @@ std::string page_text(const fs::path& path) {
     }
   }
   return text;
-}
-
-std::vector<fs::path> corpus_pages() {
-  std::vector<fs::path> pages;
-  const fs::path root = TIDEWELL_CORPUS_DIR;
-  if (!fs::is_directory(root)) return pages;
-  for (const auto& dir : fs::directory_iterator(root)) {
-    const fs::path folder = dir.path() / "pages";
-    if (!fs::is_directory(folder)) continue;
-    for (const auto& entry : fs::directory_iterator(folder)) {
-      if (entry.path().extension() == ".html") pages.push_back(entry.path());
-    }
-  }
-  std::sort(pages.begin(), pages.end());
-  return pages;
 }
 
 // The refusals a markup-sized input may meet; anything else is a fault.
@@ -107,13 +86,8 @@ TEST(ConvertFuzz, CorpusPagesUnderEveryOutputForm) {
 }
 
 TEST(ConvertFuzz, Html5libTreeConstructionInputs) {
-  const fs::path dir = fs::path(TIDEWELL_CORPUS_DIR) / "html5lib-tree-construction";
-  if (!fs::is_directory(dir)) GTEST_SKIP() << "corpus not found: " << dir;
-  std::vector<fs::path> files;
-  for (const auto& e : fs::recursive_directory_iterator(dir)) {
-    if (e.path().extension() == ".dat") files.push_back(e.path());
-  }
-  std::sort(files.begin(), files.end());
+  const std::vector<test::Html5libCase> cases = test::html5lib_cases();
+  if (cases.empty()) GTEST_SKIP() << "html5lib tree-construction files not found";
   std::vector<ConversionOptions> sets(3);
   sets[1].parser_backend = ParserBackend::AsmTl;
   sets[1].output_format = OutputFormat::PlainText;
@@ -122,32 +96,12 @@ TEST(ConvertFuzz, Html5libTreeConstructionInputs) {
   sets[2].link_style = LinkStyle::Reference;
   sets[2].wrap = true;
   sets[2].wrap_width = 20;
-  std::size_t cases = 0;
-  for (const fs::path& file : files) {
-    std::istringstream in(read_file(file));
-    std::string line, data;
-    bool in_data = false;
-    auto flush = [&] {
-      if (!in_data) return;
-      if (!data.empty() && data.back() == '\n') data.pop_back();
-      ++cases;
-      for (const ConversionOptions& options : sets) {
-        const std::string fault = check_call(data, options);
-        EXPECT_EQ(fault, "") << file.filename() << ": " << data;
-      }
-      data.clear();
-    };
-    while (std::getline(in, line)) {
-      if (line.starts_with("#")) {
-        flush();
-        in_data = line == "#data";
-        continue;
-      }
-      if (in_data) data += line + "\n";
+  for (const test::Html5libCase& c : cases) {
+    for (const ConversionOptions& options : sets) {
+      EXPECT_EQ(check_call(c.data, options), "") << c.where << ": " << c.data;
     }
-    flush();
   }
-  EXPECT_GT(cases, 1500u);
+  EXPECT_GT(cases.size(), 1500u);
 }
 
 // Seeded random markup: tags, attributes, references and stray characters.

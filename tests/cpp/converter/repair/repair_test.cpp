@@ -5,14 +5,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "converter/repair/gumbo_guard.hpp"
 #include "converter/repair/prepare.hpp"
+#include "html_parser/dom.hpp"
+#include "support/corpus.hpp"
 
 namespace tidewell {
 namespace {
@@ -257,57 +256,19 @@ TEST(SerializeDocument, MillionLevelTree) {
   EXPECT_EQ(out.substr(0, 11), "<html><div>");
 }
 
-bool ValidUtf8(const std::string& s) {
-  std::size_t i = 0;
-  while (i < s.size()) {
-    const auto c = static_cast<unsigned char>(s[i]);
-    std::size_t len = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
-    if (len == 0 || i + len > s.size()) return false;
-    for (std::size_t k = 1; k < len; ++k) {
-      if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
-    }
-    i += len;
-  }
-  return true;
-}
-
 TEST(RepairHtml, Html5libTreeConstructionInputs) {
-  namespace fs = std::filesystem;
-  const fs::path dir = fs::path(TIDEWELL_CORPUS_DIR) / "html5lib-tree-construction";
-  if (!fs::is_directory(dir)) GTEST_SKIP() << "corpus not found: " << dir;
-  std::vector<fs::path> files;
-  for (const auto& e : fs::recursive_directory_iterator(dir)) {
-    if (e.path().extension() == ".dat") files.push_back(e.path());
-  }
-  std::sort(files.begin(), files.end());
-  std::size_t cases = 0, repaired = 0;
-  for (const auto& f : files) {
-    std::ifstream in(f, std::ios::binary);
-    std::string line, data;
-    bool in_data = false;
-    auto flush = [&] {
-      if (!in_data) return;
-      if (!data.empty() && data.back() == '\n') data.pop_back();
-      ++cases;
-      auto out = repair_html(data);
-      if (out) {
-        ++repaired;
-        EXPECT_TRUE(ValidUtf8(*out)) << f.filename() << ": " << data;
-      }
-      data.clear();
-    };
-    while (std::getline(in, line)) {
-      if (line.rfind("#", 0) == 0) {
-        flush();
-        in_data = line == "#data";
-        continue;
-      }
-      if (in_data) data += line + "\n";
+  const std::vector<test::Html5libCase> cases = test::html5lib_cases();
+  if (cases.empty()) GTEST_SKIP() << "html5lib tree-construction files not found";
+  std::size_t repaired = 0;
+  for (const test::Html5libCase& c : cases) {
+    auto out = repair_html(c.data);
+    if (out) {
+      ++repaired;
+      EXPECT_TRUE(is_valid_utf8(*out)) << c.where << ": " << c.data;
     }
-    flush();
   }
-  EXPECT_GT(cases, 1000u);
-  EXPECT_GT(repaired, cases - 20);
+  EXPECT_GT(cases.size(), 1000u);
+  EXPECT_GT(repaired, cases.size() - 20);
 }
 
 }  // namespace

@@ -1,39 +1,19 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "converter/walk/convert_document.hpp"
 #include "html_parser/dom.hpp"
+#include "support/corpus.hpp"
 
 namespace tidewell {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::vector<fs::path> corpus_pages() {
-  std::vector<fs::path> pages;
-  const fs::path root = TIDEWELL_CORPUS_DIR;
-  for (const char* folder : {"readability/pages", "trafilatura/pages", "article-extraction-benchmark/pages"}) {
-    const fs::path dir = root / folder;
-    if (!fs::is_directory(dir)) continue;
-    for (const auto& entry : fs::directory_iterator(dir)) {
-      if (entry.path().extension() == ".html") pages.push_back(entry.path());
-    }
-  }
-  std::sort(pages.begin(), pages.end());
-  return pages;
-}
-
-std::string read_file(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
+using test::corpus_pages;
+using test::read_file;
 
 // Every page converts, with metadata and structure collected, into valid
 // UTF-8 that is empty or ends in one line feed, without runs of blank lines.

@@ -1,8 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <memory>
 #include <random>
 #include <string>
@@ -13,6 +11,7 @@
 #include "html_parser/asm_tl/tokenizer.hpp"
 #include "html_parser/asm_tl/tree_builder.hpp"
 #include "html_parser/parser.hpp"
+#include "support/corpus.hpp"
 
 namespace tidewell {
 namespace {
@@ -299,34 +298,13 @@ TEST(AsmTlParser, RandomInputGivesSoundTrees) {
 }
 
 TEST(AsmTlParser, Html5libCasesGiveSoundTrees) {
-  namespace fs = std::filesystem;
-  const fs::path dir = fs::path(TIDEWELL_CORPUS_DIR) / "html5lib-tree-construction";
-  if (!fs::exists(dir)) GTEST_SKIP() << "no corpus at " << dir;
-  std::size_t cases = 0;
-  for (const auto& entry : fs::recursive_directory_iterator(dir)) {
-    if (entry.path().extension() != ".dat") continue;
-    std::ifstream in(entry.path(), std::ios::binary);
-    std::string line, data;
-    bool in_data = false;
-    const auto flush = [&] {
-      if (!in_data) return;
-      if (!data.empty()) data.pop_back();  // the line feed before "#errors"
-      ParseResult r = asm_tl::parse_document(data);
-      if (r) expect_sound_tree(r.dom(), data);
-      ++cases;
-      data.clear();
-    };
-    while (std::getline(in, line)) {
-      if (line.rfind('#', 0) == 0) {
-        flush();
-        in_data = line == "#data";
-        continue;
-      }
-      if (in_data) data.append(line).append("\n");
-    }
-    flush();
+  const std::vector<test::Html5libCase> cases = test::html5lib_cases();
+  if (cases.empty()) GTEST_SKIP() << "html5lib tree-construction files not found";
+  for (const test::Html5libCase& c : cases) {
+    ParseResult r = asm_tl::parse_document(c.data);
+    if (r) expect_sound_tree(r.dom(), c.data);
   }
-  EXPECT_GT(cases, 1000u);
+  EXPECT_GT(cases.size(), 1000u);
 }
 
 }  // namespace

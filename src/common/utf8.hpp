@@ -1,0 +1,45 @@
+// The one UTF-8 sequence check shared by every reader and writer of text:
+// well-formed sequences as Unicode defines them (no overlongs, no surrogates,
+// nothing above U+10FFFF).
+#pragma once
+
+#include <cstddef>
+
+namespace tidewell {
+
+// Length of the UTF-8 sequence whose lead byte is `p[0]` (>= 0x80), reading
+// no further than `end`. When the sequence is well formed `valid` is true and
+// the length is that of the whole sequence; otherwise `valid` is false and the
+// length is that of the maximal ill-formed subpart (at least 1), the bytes
+// that one U+FFFD replaces.
+inline std::size_t utf8_sequence(const unsigned char* p, const unsigned char* end, bool& valid) {
+  const unsigned char b = p[0];
+  std::size_t need;
+  unsigned char lo = 0x80, hi = 0xBF;
+  if (b >= 0xC2 && b <= 0xDF) {
+    need = 1;
+  } else if (b >= 0xE0 && b <= 0xEF) {
+    need = 2;
+    if (b == 0xE0) lo = 0xA0;
+    if (b == 0xED) hi = 0x9F;
+  } else if (b >= 0xF0 && b <= 0xF4) {
+    need = 3;
+    if (b == 0xF0) lo = 0x90;
+    if (b == 0xF4) hi = 0x8F;
+  } else {
+    valid = false;
+    return 1;
+  }
+  for (std::size_t i = 1; i <= need; ++i) {
+    if (p + i >= end || p[i] < lo || p[i] > hi) {
+      valid = false;
+      return i;
+    }
+    lo = 0x80;
+    hi = 0xBF;
+  }
+  valid = true;
+  return need + 1;
+}
+
+}  // namespace tidewell
