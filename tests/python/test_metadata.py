@@ -5,32 +5,11 @@ import struct
 import pytest
 
 import tidewell
+from expected import EMPTY_DOCUMENT, EMPTY_METADATA
 
 
 def convert(html, **options):
     return tidewell.convert(html, options)
-
-
-EMPTY_DOCUMENT = {
-    "title": None,
-    "description": None,
-    "keywords": [],
-    "author": None,
-    "canonical_url": None,
-    "base_href": None,
-    "language": None,
-    "text_direction": None,
-    "open_graph": {},
-    "twitter_card": {},
-    "meta_tags": {},
-}
-EMPTY_METADATA = {
-    "document": EMPTY_DOCUMENT,
-    "headers": [],
-    "links": [],
-    "images": [],
-    "structured_data": [],
-}
 
 
 def document_of(head, body="<p>x</p>", **options):

@@ -7,26 +7,7 @@ import sys
 import pytest
 
 import tidewell
-
-EMPTY_METADATA = {
-    "document": {
-        "title": None,
-        "description": None,
-        "keywords": [],
-        "author": None,
-        "canonical_url": None,
-        "base_href": None,
-        "language": None,
-        "text_direction": None,
-        "open_graph": {},
-        "twitter_card": {},
-        "meta_tags": {},
-    },
-    "headers": [],
-    "links": [],
-    "images": [],
-    "structured_data": [],
-}
+from expected import EMPTY_METADATA
 
 
 def test_version_and_all():
