@@ -2,59 +2,20 @@
 //
 //   parse_bench [--rounds N] [DIR...]
 //
-// Default directories: the page folders of /work/shared/corpus. Prints MB/s
-// and pages/s per backend (best round), and the asm_tl tokenizer alone per
-// scan path.
+// N defaults to 10; with no DIR, every page folder of the corpus
+// (../shared/corpus/*/pages beside the source tree). Prints MB/s and pages/s
+// per backend (best round), and the asm_tl tokenizer alone per scan path.
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "bench_support.hpp"
 #include "html_parser/asm_tl/tokenizer.hpp"
 #include "html_parser/parser.hpp"
 
 namespace {
-
-namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
-
-std::vector<std::string> load_pages(const std::vector<std::string>& dirs, std::size_t& bytes) {
-  std::vector<fs::path> files;
-  for (const std::string& dir : dirs) {
-    std::error_code ec;
-    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
-      if (it->is_regular_file()) files.push_back(it->path());
-    }
-  }
-  std::sort(files.begin(), files.end());
-  std::vector<std::string> pages;
-  bytes = 0;
-  for (const fs::path& f : files) {
-    std::ifstream in(f, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    pages.push_back(ss.str());
-    bytes += pages.back().size();
-  }
-  return pages;
-}
-
-template <class F>
-double best_seconds(int rounds, F&& body) {
-  double best = 1e30;
-  for (int r = 0; r < rounds; ++r) {
-    const auto t0 = Clock::now();
-    body();
-    best = std::min(best, std::chrono::duration<double>(Clock::now() - t0).count());
-  }
-  return best;
-}
 
 void report(const char* what, double seconds, std::size_t bytes, std::size_t pages) {
   std::printf("%-28s %9.1f MB/s %10.0f pages/s  (%.3f s per round)\n", what, bytes / seconds / 1e6,
@@ -64,27 +25,11 @@ void report(const char* what, double seconds, std::size_t bytes, std::size_t pag
 }  // namespace
 
 int main(int argc, char** argv) {
-  int rounds = 10;
-  std::vector<std::string> dirs;
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (arg == "--rounds" && i + 1 < argc) {
-      rounds = std::max(1, std::atoi(argv[++i]));
-    } else {
-      dirs.push_back(arg);
-    }
-  }
-  if (dirs.empty()) {
-    for (const char* d : {"readability", "trafilatura", "article-extraction-benchmark"}) {
-      dirs.push_back(std::string("/work/shared/corpus/") + d + "/pages");
-    }
-  }
-  std::size_t bytes = 0;
-  const std::vector<std::string> pages = load_pages(dirs, bytes);
-  if (pages.empty()) {
-    std::fprintf(stderr, "no pages found\n");
-    return 1;
-  }
+  const bench::Args args = bench::parse_args(argc, argv, 10);
+  const int rounds = args.rounds;
+  const bench::Pages corpus = bench::require_pages(args.dirs);
+  const std::vector<std::string>& pages = corpus.texts;
+  const std::size_t bytes = corpus.bytes;
   std::printf("%zu pages, %.1f MB, best of %d rounds\n", pages.size(), bytes / 1e6, rounds);
 
   // asm_tl refuses pages with "<!" declarations other than comments and
@@ -115,7 +60,7 @@ int main(int argc, char** argv) {
                                  std::pair{"asm_tl", tidewell::ParserBackend::AsmTl}}) {
       std::size_t failures = 0;
       std::size_t nodes = 0;
-      const double s = best_seconds(rounds, [&] {
+      const double s = bench::best_seconds(rounds, [&] {
         failures = 0;
         nodes = 0;
         for (const std::string& page : *set) {
@@ -143,7 +88,7 @@ int main(int argc, char** argv) {
   using tidewell::asm_tl::ScanPath;
   for (auto [name, path] : {std::pair{"asm_tl tokenizer, scalar", ScanPath::Scalar},
                             std::pair{"asm_tl tokenizer, portable", ScanPath::Portable}}) {
-    const double s = best_seconds(rounds, [&] {
+    const double s = bench::best_seconds(rounds, [&] {
       for (const std::string& page : accepted) {
         tidewell::asm_tl::TokenBuffers b{tokens.get(), cap, 0, attributes.get(), cap, 0, stack.get(), cap, 0, 0};
         tidewell::asm_tl::tokenize_html_with(path, page.data(), page.size(), b);

@@ -1,45 +1,31 @@
 // Throughput of the preprocessing passes and of the HTML repair over the
-// corpus pages. Usage: repair_bench [corpus-dir] (default ../shared/corpus
-// relative to the source tree).
+// corpus pages.
+//
+//   repair_bench [--rounds N] [DIR ...]
+//
+// N, the passes of the preprocessing over the pages, defaults to 5; the repair
+// runs once over them. With no DIR, every page folder of the corpus
+// (../shared/corpus/*/pages beside the source tree).
 #include <chrono>
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "bench_support.hpp"
 #include "converter/repair/prepare.hpp"
 #include "converter/repair/repair.hpp"
 #include "converter/utility/preprocessing.hpp"
 
-namespace fs = std::filesystem;
-
 int main(int argc, char** argv) {
-  const fs::path root = argc > 1 ? fs::path(argv[1]) : fs::path("/work/shared/corpus");
-  std::vector<std::string> pages;
-  std::size_t total = 0;
-  for (const auto& group : fs::directory_iterator(root)) {
-    const fs::path dir = group.path() / "pages";
-    if (!fs::is_directory(dir)) continue;
-    for (const auto& e : fs::directory_iterator(dir)) {
-      if (e.path().extension() != ".html") continue;
-      std::ifstream in(e.path(), std::ios::binary);
-      std::ostringstream ss;
-      ss << in.rdbuf();
-      pages.push_back(ss.str());
-      total += pages.back().size();
-    }
-  }
-  if (pages.empty()) {
-    std::fprintf(stderr, "no pages under %s\n", root.c_str());
-    return 1;
-  }
+  const bench::Args args = bench::parse_args(argc, argv, 5);
+  const bench::Pages corpus = bench::require_pages(args.dirs);
+  const std::vector<std::string>& pages = corpus.texts;
+  const std::size_t total = corpus.bytes;
   using clock = std::chrono::steady_clock;
   auto mbps = [&](double seconds, int rounds) { return total * rounds / seconds / 1e6; };
 
   std::size_t sink = 0;
-  const int pre_rounds = 5;
+  const int pre_rounds = args.rounds;
   auto t0 = clock::now();
   for (int r = 0; r < pre_rounds; ++r) {
     for (const auto& p : pages) {

@@ -3,70 +3,23 @@
 //
 //   selector_bench [--rounds N] [DIR...]
 //
-// Default directories: the page folders of /work/shared/corpus. Pages are
-// parsed once per backend outside the timing; prints node tests per second
-// per backend (best round) and the number of matches.
-#include <algorithm>
-#include <chrono>
+// N defaults to 5; with no DIR, every page folder of the corpus
+// (../shared/corpus/*/pages beside the source tree). Pages are parsed once per
+// backend outside the timing; prints node tests per second per backend (best
+// round) and the number of matches.
 #include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "bench_support.hpp"
 #include "html_parser/parser.hpp"
 #include "html_parser/queryselector/queryselector.hpp"
 
-namespace {
-
-namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
-
-std::vector<std::string> load_pages(const std::vector<std::string>& dirs) {
-  std::vector<fs::path> files;
-  for (const std::string& dir : dirs) {
-    std::error_code ec;
-    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
-      if (it->is_regular_file()) files.push_back(it->path());
-    }
-  }
-  std::sort(files.begin(), files.end());
-  std::vector<std::string> pages;
-  for (const fs::path& f : files) {
-    std::ifstream in(f, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    pages.push_back(ss.str());
-  }
-  return pages;
-}
-
-}  // namespace
-
 int main(int argc, char** argv) {
   using namespace tidewell;
-  int rounds = 5;
-  std::vector<std::string> dirs;
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (arg == "--rounds" && i + 1 < argc) {
-      rounds = std::max(1, std::atoi(argv[++i]));
-    } else {
-      dirs.push_back(arg);
-    }
-  }
-  if (dirs.empty()) {
-    for (const char* d : {"readability", "trafilatura", "article-extraction-benchmark"}) {
-      dirs.push_back(std::string("/work/shared/corpus/") + d + "/pages");
-    }
-  }
-  const std::vector<std::string> pages = load_pages(dirs);
-  if (pages.empty()) {
-    std::fprintf(stderr, "no pages found\n");
-    return 1;
-  }
+  const bench::Args args = bench::parse_args(argc, argv, 5);
+  const std::vector<std::string> pages = bench::require_pages(args.dirs).texts;
   const std::vector<std::string> texts = {
       "nav", ".ad", "#comments", "div.sidebar", "[aria-hidden=true]", "[class~=share]",
       "[href^=javascript:]", "[src*=ads]", "script", "footer",
@@ -86,10 +39,8 @@ int main(int argc, char** argv) {
       if (auto s = queryselector::parse_query_selector(t, backend)) selectors.push_back(std::move(*s));
     }
     std::size_t matched = 0;
-    double best = 1e30;
-    for (int r = 0; r < rounds; ++r) {
+    const double best = bench::best_seconds(args.rounds, [&] {
       matched = 0;
-      const auto t0 = Clock::now();
       for (const ParseResult& doc : docs) {
         const TlDom& dom = doc.dom();
         for (const queryselector::Selector& s : selectors) {
@@ -98,8 +49,7 @@ int main(int argc, char** argv) {
           }
         }
       }
-      best = std::min(best, std::chrono::duration<double>(Clock::now() - t0).count());
-    }
+    });
     const double tests = static_cast<double>(nodes) * selectors.size();
     std::printf("%-14s %zu pages, %zu nodes, %zu selectors: %.1f M node tests/s (%.3f s), %zu matches\n",
                 name, docs.size(), nodes, selectors.size(), tests / best / 1e6, best, matched);

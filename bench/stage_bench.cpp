@@ -3,18 +3,18 @@
 // of the conversion (head metadata, walk, final text), which is the whole
 // conversion's time less the stages measured on their own.
 //
-// Usage: stage_bench [--rounds N] [DIR ...]   (default: the corpus pages)
+//   stage_bench [--rounds N] [DIR ...]
+//
+// N defaults to 3 (best round); with no DIR, every page folder of the corpus
+// (../shared/corpus/*/pages beside the source tree).
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "bench_support.hpp"
 #include "converter/dom/dom_context.hpp"
 #include "converter/entry/convert_entry.hpp"
 #include "converter/repair/repair.hpp"
@@ -22,7 +22,6 @@
 #include "converter/walk/convert_document.hpp"
 #include "html_parser/parser.hpp"
 
-namespace fs = std::filesystem;
 using namespace tidewell;
 using Clock = std::chrono::steady_clock;
 
@@ -33,25 +32,6 @@ struct Stages {
 };
 
 double since(Clock::time_point t0) { return std::chrono::duration<double>(Clock::now() - t0).count(); }
-
-std::vector<std::string> load(const std::vector<fs::path>& dirs, std::size_t& bytes) {
-  std::vector<std::string> pages;
-  for (const fs::path& dir : dirs) {
-    std::vector<fs::path> files;
-    for (const auto& e : fs::directory_iterator(dir)) {
-      if (e.path().extension() == ".html") files.push_back(e.path());
-    }
-    std::sort(files.begin(), files.end());
-    for (const fs::path& f : files) {
-      std::ifstream in(f, std::ios::binary);
-      std::ostringstream ss;
-      ss << in.rdbuf();
-      pages.push_back(ss.str());
-      bytes += pages.back().size();
-    }
-  }
-  return pages;
-}
 
 // The text as the road sees it after a repair: repaired, then preprocessed.
 std::string after_repair(std::string repaired, Stages& s) {
@@ -104,27 +84,11 @@ void measure_stages(const std::string& page, Stages& s) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  int rounds = 3;
-  std::vector<fs::path> dirs;
-  for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--rounds") == 0 && i + 1 < argc) rounds = std::max(1, std::atoi(argv[++i]));
-    else dirs.emplace_back(argv[i]);
-  }
-  if (dirs.empty()) {
-    const fs::path root = fs::path(TIDEWELL_SOURCE_DIR) / ".." / "shared" / "corpus";
-    if (fs::is_directory(root)) {
-      for (const auto& g : fs::directory_iterator(root)) {
-        if (fs::is_directory(g.path() / "pages")) dirs.push_back(g.path() / "pages");
-      }
-    }
-    std::sort(dirs.begin(), dirs.end());
-  }
-  std::size_t bytes = 0;
-  const std::vector<std::string> pages = load(dirs, bytes);
-  if (pages.empty()) {
-    std::fprintf(stderr, "no pages found\n");
-    return 1;
-  }
+  const bench::Args args = bench::parse_args(argc, argv, 3);
+  const int rounds = args.rounds;
+  const bench::Pages corpus = bench::require_pages(args.dirs);
+  const std::vector<std::string>& pages = corpus.texts;
+  const std::size_t bytes = corpus.bytes;
 
   Stages best;
   best.total = 1e300;

@@ -1,15 +1,17 @@
 // Throughput of whitespace folding, Markdown escaping and result JSON
-// writing over the HTML pages of a folder (taken as plain text).
-//   text_result_bench [folder] [rounds]
+// writing over HTML pages (taken as plain text).
+//
+//   text_result_bench [--rounds N] [DIR ...]
+//
+// N, the passes over the pages (total time), defaults to 5; with no DIR,
+// every page folder of the corpus (../shared/corpus/*/pages beside the source
+// tree).
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "bench_support.hpp"
 #include "converter/text/processing.hpp"
 #include "result/result_writer.hpp"
 
@@ -30,18 +32,11 @@ void run(const char* label, const std::vector<std::string>& pages, std::size_t b
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::string folder = argc > 1 ? argv[1] : "/work/shared/corpus/readability/pages";
-  const int rounds = argc > 2 ? std::atoi(argv[2]) : 5;
-  std::vector<std::string> pages;
-  std::size_t bytes = 0;
-  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-    if (entry.path().extension() != ".html") continue;
-    std::ifstream in(entry.path(), std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    pages.push_back(ss.str());
-    bytes += pages.back().size();
-  }
+  const bench::Args args = bench::parse_args(argc, argv, 5);
+  const int rounds = args.rounds;
+  const bench::Pages corpus = bench::require_pages(args.dirs);
+  const std::vector<std::string>& pages = corpus.texts;
+  const std::size_t bytes = corpus.bytes;
   std::printf("%zu pages, %.1f MB, %d rounds\n", pages.size(), bytes / 1e6, rounds);
 
   run("collapse_whitespace", pages, bytes, rounds, [](const std::string& p) {
