@@ -49,6 +49,23 @@ std::size_t svg_end_end(std::string_view t, std::size_t i, TagEndFinder& ends) {
   return npos;
 }
 
+// Steps over an svg start or end tag at `i`, keeping the svg nesting depth
+// that both the raw-text and the self-closing passes honour. False when no
+// svg tag starts at `i`.
+bool step_over_svg_tag(std::string_view t, std::size_t& i, TagEndFinder& ends, std::size_t& depth) {
+  if (std::size_t e = svg_start_end(t, i, ends); e != npos) {
+    ++depth;
+    i = e;
+    return true;
+  }
+  if (std::size_t e = svg_end_end(t, i, ends); e != npos) {
+    if (depth > 0) --depth;
+    i = e;
+    return true;
+  }
+  return false;
+}
+
 // Whether some "<" lies in [from, to): a non-matching candidate that far out
 // ends an end-tag search.
 bool has_lt_between(std::string_view t, std::size_t from, std::size_t to) {
@@ -295,16 +312,7 @@ std::optional<std::string> strip_script_and_style(std::string_view text) {
   std::size_t i = 0;
   while ((i = find_byte(text, '<', i)) != npos) {
     if (i + 1 >= n) break;
-    if (std::size_t e = svg_start_end(text, i, ends); e != npos) {
-      ++svg_depth;
-      i = e;
-      continue;
-    }
-    if (std::size_t e = svg_end_end(text, i, ends); e != npos) {
-      if (svg_depth > 0) --svg_depth;
-      i = e;
-      continue;
-    }
+    if (step_over_svg_tag(text, i, ends, svg_depth)) continue;
     if (svg_depth > 0) {
       ++i;
       continue;
@@ -619,16 +627,7 @@ std::optional<std::string> normalize_markup_for_parser(std::string_view text) {
       out.replace(i, i + 1, "&lt;", 4);
       break;
     }
-    if (std::size_t e = svg_start_end(text, i, ends); e != npos) {
-      ++svg_depth;
-      i = e;
-      continue;
-    }
-    if (std::size_t e = svg_end_end(text, i, ends); e != npos) {
-      if (svg_depth > 0) --svg_depth;
-      i = e;
-      continue;
-    }
+    if (step_over_svg_tag(text, i, ends, svg_depth)) continue;
     if (svg_depth == 0) {
       const bool script = i + 7 < n && ieq_at(text, i + 1, "script") && is_svg_sep(static_cast<unsigned char>(text[i + 7]));
       const bool style = !script && i + 6 < n && ieq_at(text, i + 1, "style") &&
