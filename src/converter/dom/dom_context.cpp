@@ -23,13 +23,8 @@ bool is_whitespace_only(std::string_view bytes) { return is_unicode_space_only(b
 // A text node's contribution to a node text: repaired UTF-8, character
 // references decoded when it holds "&".
 void append_raw_text(std::string_view bytes, std::string& out) {
-  std::optional<std::string> fixed = utf8_lossy_owned(bytes);
-  const std::string_view text = fixed ? std::string_view(*fixed) : bytes;
-  if (text.find('&') != std::string_view::npos) {
-    decode_html_entities_into(text, out);
-  } else {
-    out.append(text);
-  }
+  std::string holder;
+  out.append(text_node_content(bytes, holder));
 }
 
 bool has_ascii_upper(std::string_view s) {

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "converter/text/ascii.hpp"
+
 namespace tidewell {
 namespace {
 
@@ -148,5 +150,14 @@ bool is_block_tag(std::string_view name, bool is_inline) {
 }
 
 #undef TW_MATCH
+
+bool is_void_tag(std::string_view name) {
+  static constexpr std::string_view kVoid[] = {"br",   "hr",   "col",   "img",   "wbr",   "area",  "base",
+                                               "link", "meta", "embed", "input", "param", "track", "source"};
+  for (std::string_view v : kVoid) {
+    if (ascii_iequals(name, v)) return true;
+  }
+  return false;
+}
 
 }  // namespace tidewell

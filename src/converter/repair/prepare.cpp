@@ -25,35 +25,26 @@ std::uint64_t hash_lower(std::string_view name) {
   return h;
 }
 
-bool in_list(std::string_view lname, std::initializer_list<std::string_view> names) {
-  for (std::string_view n : names) {
-    if (n == lname) return true;
-  }
-  return false;
-}
-
-bool is_void_name(std::string_view n) {
-  return in_list(n, {"area", "base", "basefont", "bgsound", "br", "col", "embed", "frame", "hr", "image",
-                     "img", "input", "keygen", "link", "meta", "param", "source", "track", "wbr"});
-}
+// The tree builder never leaves these open; "image" becomes an img.
+bool is_void_name(std::string_view n) { return is_serialized_void(n) || n == "image"; }
 
 // Elements whose start tag closes an open element of the same name.
 bool closes_same_name(std::string_view n) {
-  return in_list(n, {"p", "li", "dt", "dd", "option", "optgroup", "tr", "td", "th", "a", "rb", "rt",
+  return name_in(n, {"p", "li", "dt", "dd", "option", "optgroup", "tr", "td", "th", "a", "rb", "rt",
                      "rp", "rtc", "tbody", "thead", "tfoot", "caption", "colgroup", "button", "form",
                      "nobr", "table", "select", "h1", "h2", "h3", "h4", "h5", "h6"});
 }
 
 // HTML start tags that leave svg or math content.
 bool breaks_out_of_foreign(std::string_view n) {
-  return in_list(n, {"b", "big", "blockquote", "body", "br", "center", "code", "dd", "div", "dl", "dt",
+  return name_in(n, {"b", "big", "blockquote", "body", "br", "center", "code", "dd", "div", "dl", "dt",
                      "em", "embed", "h1", "h2", "h3", "h4", "h5", "h6", "head", "hr", "i", "img", "li",
                      "listing", "menu", "meta", "nobr", "ol", "p", "pre", "ruby", "s", "small", "span",
                      "strong", "strike", "sub", "sup", "table", "tt", "u", "ul", "var"});
 }
 
 bool is_raw_text_name(std::string_view n) {
-  return in_list(n, {"script", "style", "xmp", "iframe", "noembed", "noframes", "textarea", "title"});
+  return name_in(n, {"script", "style", "xmp", "iframe", "noembed", "noframes", "textarea", "title"});
 }
 
 // A rough model of the open-element stack, enough to bound the builder's work.

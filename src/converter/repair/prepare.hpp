@@ -6,11 +6,26 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace tidewell::repair {
+
+// Whether the lower-case `name` is one of `names`.
+inline bool name_in(std::string_view name, std::initializer_list<std::string_view> names) {
+  for (std::string_view n : names) {
+    if (n == name) return true;
+  }
+  return false;
+}
+
+// The elements the HTML serialisation writes without an end tag.
+inline bool is_serialized_void(std::string_view name) {
+  return name_in(name, {"area", "base", "basefont", "bgsound", "br", "col", "embed", "frame", "hr", "img",
+                        "input", "keygen", "link", "meta", "param", "source", "track", "wbr"});
+}
 
 // A noscript element's raw content, kept aside: the parse buffer holds an
 // empty comment at `placeholder` instead, and the writer puts the content

@@ -1,5 +1,6 @@
 #include "converter/repair/repair.hpp"
 
+#include "converter/dom/tags.hpp"
 #include "converter/repair/gumbo_guard.hpp"
 #include "converter/repair/prepare.hpp"
 #include "converter/utility/scan_support.hpp"
@@ -13,14 +14,6 @@ using scan::npos;
 
 namespace {
 
-bool is_void_for_rewrite(std::string_view name) {
-  static constexpr std::string_view kVoid[] = {"br",   "hr",   "col",  "img",   "wbr",   "area",  "base",
-                                               "link", "meta", "embed", "input", "param", "track", "source"};
-  for (std::string_view v : kVoid) {
-    if (scan::ieq(name, v)) return true;
-  }
-  return false;
-}
 
 // End of a comment or declaration starting at i ("<!" or "<?"), as the
 // tokenizer reads it.
@@ -85,7 +78,7 @@ std::optional<std::string> rewrite_self_closing_tags(std::string_view t) {
       continue;
     }
     const std::string_view name = t.substr(name_at, name_end - name_at);
-    if (!is_void_for_rewrite(name)) {
+    if (!is_void_tag(name)) {
       repl.clear();
       repl.push_back('<');
       repl.append(name);

@@ -7,22 +7,10 @@ namespace tidewell::repair {
 
 namespace {
 
-bool one_of(std::string_view s, std::initializer_list<std::string_view> names) {
-  for (std::string_view n : names) {
-    if (n == s) return true;
-  }
-  return false;
-}
-
-bool is_void_element(std::string_view n) {
-  return one_of(n, {"area", "base", "basefont", "bgsound", "br", "col", "embed", "frame", "hr", "img",
-                    "input", "keygen", "link", "meta", "param", "source", "track", "wbr"});
-}
-
 // Parents whose text is written as it stands (scripting is on, so noscript
 // counts).
 bool is_raw_text_parent(std::string_view n) {
-  return one_of(n, {"style", "script", "xmp", "iframe", "noembed", "noframes", "plaintext", "noscript"});
+  return name_in(n, {"style", "script", "xmp", "iframe", "noembed", "noframes", "plaintext", "noscript"});
 }
 
 bool is_element(const GumboNode* node) {
@@ -191,7 +179,7 @@ void serialize_document(const GumboNode* document, std::string_view buffer,
             }
             out += ">";
           }
-          if (el.tag_namespace == GUMBO_NAMESPACE_HTML && is_void_element(name)) break;
+          if (el.tag_namespace == GUMBO_NAMESPACE_HTML && is_serialized_void(name)) break;
           stack.push_back({node, true});
           // A template is written without its content.
           if (node->type == GUMBO_NODE_TEMPLATE) break;

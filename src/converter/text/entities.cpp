@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <cstring>
 
+#include "html_parser/dom.hpp"
+
 namespace tidewell {
 namespace {
 
@@ -134,6 +136,21 @@ std::optional<std::string> decode_html_entities(std::string_view text) {
   decode_html_entities_into(text, out);
   if (out.size() == text.size() && std::memcmp(out.data(), text.data(), out.size()) == 0) return std::nullopt;
   return out;
+}
+
+std::string_view text_node_content(std::string_view bytes, std::string& holder) {
+  std::string_view text = bytes;
+  if (auto repaired = utf8_lossy_owned(text)) {
+    holder = std::move(*repaired);
+    text = holder;
+  }
+  if (text.find('&') != std::string_view::npos) {
+    if (auto decoded = decode_html_entities(text)) {
+      holder = std::move(*decoded);
+      text = holder;
+    }
+  }
+  return text;
 }
 
 }  // namespace tidewell

@@ -23,6 +23,11 @@ inline std::string decode_entities_owned(std::string_view text) {
   return decoded ? std::move(*decoded) : std::string(text);
 }
 
+// The text of a text node as the converter reads it: ill-formed UTF-8
+// replaced by U+FFFD, then character references decoded. A view of `bytes`
+// when neither changes anything, else of `holder`.
+std::string_view text_node_content(std::string_view bytes, std::string& holder);
+
 // Appends the UTF-8 encoding of a scalar value.
 void append_utf8(std::string& out, char32_t cp);
 

@@ -1,6 +1,7 @@
 #include <string>
 #include <vector>
 
+#include "converter/dom/tags.hpp"
 #include "converter/text/ascii.hpp"
 #include "converter/walk/walk_node.hpp"
 
@@ -33,15 +34,6 @@ std::size_t end_tag_at(std::string_view input, std::size_t pos, std::string_view
   while (i < input.size() && (input[i] == ' ' || input[i] == '\t' || input[i] == '\n')) ++i;
   if (i >= input.size() || input[i] != '>') return 0;
   return i + 1 - pos;
-}
-
-bool is_void_name(std::string_view name) {
-  static constexpr std::string_view kVoid[] = {"br",   "hr",   "col",   "img",   "wbr",   "area",  "base",
-                                               "link", "meta", "embed", "input", "param", "track", "source"};
-  for (std::string_view v : kVoid) {
-    if (ascii_iequals(name, v)) return true;
-  }
-  return false;
 }
 
 }  // namespace
@@ -85,7 +77,7 @@ std::string serialize_preserved_element(NodeHandle node, const TlDom& dom) {
   // holds them; the element's own end tag is supplied when it is missing.
   for (std::size_t i = chain.size(); i > 0; --i) {
     const std::string_view name = dom.bytes(chain[i - 1]->name);
-    if (is_void_name(name)) continue;
+    if (is_void_tag(name)) continue;
     if (const std::size_t len = end_tag_at(input, end, name); len != 0) {
       out.append(input.substr(end, len));
       end += len;

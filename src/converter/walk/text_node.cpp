@@ -182,17 +182,7 @@ void convert_text_node(NodeHandle node, const TlDom& dom, std::string& output, c
   if (raw == nullptr) return;
 
   std::string holder;
-  std::string_view text = dom.bytes(raw->text);
-  if (auto repaired = utf8_lossy_owned(text)) {
-    holder = std::move(*repaired);
-    text = holder;
-  }
-  if (contains_byte(text, '&')) {
-    if (auto decoded = decode_html_entities(text)) {
-      holder = std::move(*decoded);
-      text = holder;
-    }
-  }
+  std::string_view text = text_node_content(dom.bytes(raw->text), holder);
   if (text.empty()) return;
 
   const bool has_line_break = contains_byte(text, '\n');

@@ -175,17 +175,7 @@ void write_plain_text(NodeHandle node, const TlDom& dom, std::string& output, co
                       const ConversionContext& context) {
   const TlNode::Raw* raw = dom.nodes[node].as_raw();
   std::string holder;
-  std::string_view text = dom.bytes(raw->text);
-  if (auto repaired = utf8_lossy_owned(text)) {
-    holder = std::move(*repaired);
-    text = holder;
-  }
-  if (text.find('&') != std::string_view::npos) {
-    if (auto decoded = decode_html_entities(text)) {
-      holder = std::move(*decoded);
-      text = holder;
-    }
-  }
+  const std::string_view text = text_node_content(dom.bytes(raw->text), holder);
   if (context.in_code) {
     output += text;
     return;
