@@ -14,7 +14,7 @@
 #include "bench_support.hpp"
 #include "converter/repair/prepare.hpp"
 #include "converter/repair/repair.hpp"
-#include "converter/utility/preprocessing.hpp"
+#include "converter/preprocess/preprocessing.hpp"
 
 int main(int argc, char** argv) {
   const bench::Args args = bench::parse_args(argc, argv, 5);

@@ -18,7 +18,7 @@
 #include "converter/dom/dom_context.hpp"
 #include "converter/entry/convert_entry.hpp"
 #include "converter/repair/repair.hpp"
-#include "converter/utility/preprocessing.hpp"
+#include "converter/preprocess/preprocessing.hpp"
 #include "converter/walk/convert_document.hpp"
 #include "html_parser/parser.hpp"
 

@@ -7,17 +7,20 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-cmake -S . -B build/tests -G Ninja -DTIDEWELL_BUILD_MODULE=OFF -DTIDEWELL_BUILD_TESTS=ON >/dev/null
-cmake --build build/tests --parallel
-ctest --test-dir build/tests --output-on-failure --parallel "$(nproc)"
+jobs="${TIDEWELL_JOBS:-$(nproc)}"
+
+cmake -S . -B build/tests -G Ninja -DTIDEWELL_BUILD_MODULE=OFF -DTIDEWELL_BUILD_TESTS=ON \
+  -DTIDEWELL_WERROR=ON >/dev/null
+cmake --build build/tests --parallel "$jobs"
+ctest --test-dir build/tests --output-on-failure --parallel "$jobs"
 
 if [ "${TIDEWELL_SKIP_SANITIZE:-0}" != 1 ]; then
   echo "== C++ tests under ASan/UBSan"
   cmake -S . -B build/asan -G Ninja -DTIDEWELL_BUILD_MODULE=OFF -DTIDEWELL_BUILD_TESTS=ON \
-    -DTIDEWELL_SANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-  cmake --build build/asan --parallel
+    -DTIDEWELL_SANITIZE=ON -DTIDEWELL_WERROR=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  cmake --build build/asan --parallel "$jobs"
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-    ctest --test-dir build/asan --output-on-failure --parallel "$(nproc)"
+    ctest --test-dir build/asan --output-on-failure --parallel "$jobs"
 fi
 
 for py in $(tools/pythons.sh); do

@@ -1,9 +1,14 @@
-// The one UTF-8 sequence check shared by every reader and writer of text:
-// well-formed sequences as Unicode defines them (no overlongs, no surrogates,
-// nothing above U+10FFFF).
+// UTF-8: the one sequence check shared by every reader and writer of text
+// (well-formed sequences as Unicode defines them: no overlongs, no
+// surrogates, nothing above U+10FFFF), lossy decoding, and encoding.
 #pragma once
 
 #include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "common/cow_text.hpp"
 
 namespace tidewell {
 
@@ -41,5 +46,20 @@ inline std::size_t utf8_sequence(const unsigned char* p, const unsigned char* en
   valid = true;
   return need + 1;
 }
+
+// Lossy decoding: every invalid sequence (a maximal ill-formed subpart)
+// becomes U+FFFD.
+
+// True when `bytes` is valid UTF-8.
+bool is_valid_utf8(std::string_view bytes);
+// nullopt when `bytes` is valid UTF-8 (use it unchanged); else the repaired text.
+std::optional<std::string> utf8_lossy_owned(std::string_view bytes);
+// Borrowed when valid, owned when something was replaced.
+CowText utf8_lossy(std::string_view bytes);
+// Appends the repaired form of `bytes` to `out`.
+void append_utf8_lossy(std::string_view bytes, std::string& out);
+
+// Appends the UTF-8 encoding of a scalar value.
+void append_utf8(std::string& out, char32_t cp);
 
 }  // namespace tidewell

@@ -19,6 +19,9 @@
 #include <variant>
 #include <vector>
 
+#include "common/cow_text.hpp"
+#include "common/utf8.hpp"
+
 namespace tidewell {
 
 // ---------------------------------------------------------------------------
@@ -47,45 +50,6 @@ enum class ParseError : std::uint8_t {
 };
 
 constexpr std::uint8_t parse_error_code(ParseError e) { return static_cast<std::uint8_t>(e); }
-
-// ---------------------------------------------------------------------------
-// Text that borrows when it can and owns when it must.
-
-class CowText {
- public:
-  CowText() = default;
-  explicit CowText(std::string_view borrowed) : view_(borrowed) {}
-  explicit CowText(std::string owned) : owned_(std::move(owned)), is_owned_(true) {}
-
-  std::string_view view() const { return is_owned_ ? std::string_view(owned_) : view_; }
-  operator std::string_view() const { return view(); }  // NOLINT: implicit on purpose
-  bool is_owned() const { return is_owned_; }
-  bool empty() const { return view().empty(); }
-  std::size_t size() const { return view().size(); }
-  std::string to_string() const { return std::string(view()); }
-  // Moves the owned text out, or copies the borrowed one.
-  std::string into_string() && { return is_owned_ ? std::move(owned_) : std::string(view_); }
-
-  friend bool operator==(const CowText& a, std::string_view b) { return a.view() == b; }
-
- private:
-  std::string_view view_;
-  std::string owned_;
-  bool is_owned_ = false;
-};
-
-// ---------------------------------------------------------------------------
-// Lossy UTF-8 decoding: every invalid sequence (a maximal ill-formed
-// subpart) becomes U+FFFD.
-
-// True when `bytes` is valid UTF-8.
-bool is_valid_utf8(std::string_view bytes);
-// nullopt when `bytes` is valid UTF-8 (use it unchanged); else the repaired text.
-std::optional<std::string> utf8_lossy_owned(std::string_view bytes);
-// Borrowed when valid, owned when something was replaced.
-CowText utf8_lossy(std::string_view bytes);
-// Appends the repaired form of `bytes` to `out`.
-void append_utf8_lossy(std::string_view bytes, std::string& out);
 
 // ---------------------------------------------------------------------------
 // InlineVec: up to N items inline, then all of them on the heap; order is

@@ -3,7 +3,7 @@
 
 #include <string_view>
 
-#include "options/json_reader.hpp"  // JsonError
+#include "common/json_reader.hpp"  // JsonError
 #include "options/options.hpp"
 
 namespace tidewell {

@@ -16,7 +16,7 @@
 namespace tidewell {
 namespace {
 
-constexpr const char* kVersion = "0.4.5";
+constexpr const char* kVersion = TIDEWELL_VERSION;
 
 // Turns a C++ exception escaping a conversion into a Python exception:
 // allocation failure is MemoryError, a road not built is NotImplementedError,

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "converter/text/ascii.hpp"
+#include "common/ascii.hpp"
 
 namespace tidewell {
 namespace {

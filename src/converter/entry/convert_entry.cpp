@@ -4,7 +4,7 @@
 #include <string>
 
 #include "converter/entry/input_guard.hpp"
-#include "converter/entry/plain_text.hpp"
+#include "converter/entry/plain_road.hpp"
 #include "converter/entry/wrap.hpp"
 #include "converter/metadata/extraction.hpp"
 #include "converter/tier1/eligibility.hpp"

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "converter/text/entities.hpp"
+#include "common/utf8.hpp"
 
 namespace tidewell {
 namespace {

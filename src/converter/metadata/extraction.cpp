@@ -1,9 +1,9 @@
 #include "converter/metadata/extraction.hpp"
 
 #include "converter/metadata/json_ld_json.hpp"
-#include "converter/text/ascii.hpp"
+#include "common/ascii.hpp"
 #include "converter/text/unicode_space.hpp"
-#include "options/json_value.hpp"
+#include "common/json_value.hpp"
 
 namespace tidewell {
 

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "converter/metadata/head_metadata.hpp"
-#include "converter/text/ascii.hpp"
+#include "common/ascii.hpp"
 #include "converter/text/entities.hpp"
 #include "converter/text/unicode_space.hpp"
 

@@ -1,6 +1,6 @@
 #include "converter/metadata/json_ld_json.hpp"
 
-#include "options/json_value.hpp"
+#include "common/json_value.hpp"
 
 namespace tidewell::metadata_detail {
 

@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <optional>
 
-#include "converter/text/ascii.hpp"
+#include "common/ascii.hpp"
 #include "converter/text/unicode_space.hpp"
 
 namespace tidewell {

@@ -2,7 +2,7 @@
 
 #include <unordered_map>
 
-#include "converter/utility/scan_support.hpp"
+#include "common/scan.hpp"
 
 namespace tidewell::repair {
 

@@ -3,8 +3,8 @@
 #include "converter/dom/tags.hpp"
 #include "converter/repair/gumbo_guard.hpp"
 #include "converter/repair/prepare.hpp"
-#include "converter/utility/scan_support.hpp"
-#include "html_parser/dom.hpp"
+#include "common/scan.hpp"
+#include "common/utf8.hpp"
 
 namespace tidewell {
 

@@ -1,7 +1,7 @@
 #include <algorithm>
 
 #include "converter/repair/prepare.hpp"
-#include "converter/utility/scan_support.hpp"
+#include "common/scan.hpp"
 
 namespace tidewell::repair {
 

@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <cstring>
 
-#include "html_parser/dom.hpp"
+#include "common/utf8.hpp"
 
 namespace tidewell {
 namespace {
@@ -90,24 +90,6 @@ std::size_t decode_one(std::string_view text, std::size_t i, std::string& out) {
 }
 
 }  // namespace
-
-void append_utf8(std::string& out, char32_t cp) {
-  if (cp < 0x80) {
-    out.push_back(static_cast<char>(cp));
-  } else if (cp < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else if (cp < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  }
-}
 
 void decode_html_entities_into(std::string_view text, std::string& out) {
   std::size_t copied = 0;

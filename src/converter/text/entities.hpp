@@ -28,7 +28,4 @@ inline std::string decode_entities_owned(std::string_view text) {
 // when neither changes anything, else of `holder`.
 std::string_view text_node_content(std::string_view bytes, std::string& holder);
 
-// Appends the UTF-8 encoding of a scalar value.
-void append_utf8(std::string& out, char32_t cp);
-
 }  // namespace tidewell

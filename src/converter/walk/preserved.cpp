@@ -2,7 +2,7 @@
 #include <vector>
 
 #include "converter/dom/tags.hpp"
-#include "converter/text/ascii.hpp"
+#include "common/ascii.hpp"
 #include "converter/walk/walk_node.hpp"
 
 namespace tidewell {

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "converter/plain/boilerplate.hpp"
-#include "converter/plain/plain_text.hpp"
+#include "converter/plain/renderer.hpp"
 #include "converter/text/entities.hpp"
 #include "converter/text/processing.hpp"
 #include "html_parser/parser.hpp"

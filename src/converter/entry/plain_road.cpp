@@ -1,4 +1,4 @@
-#include "converter/entry/plain_text.hpp"
+#include "converter/entry/plain_road.hpp"
 
 #include <cstring>
 #include <optional>

@@ -4,7 +4,7 @@
 #include <limits>
 #include <string>
 
-#include "options/json_value.hpp"
+#include "common/json_value.hpp"
 
 namespace tidewell {
 namespace {

@@ -1,4 +1,4 @@
-#include "options/json_value.hpp"
+#include "common/json_value.hpp"
 
 #include <unordered_map>
 

@@ -1,4 +1,4 @@
-#include "converter/utility/preprocessing.hpp"
+#include "converter/preprocess/preprocessing.hpp"
 
 #include <gtest/gtest.h>
 

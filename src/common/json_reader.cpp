@@ -1,4 +1,4 @@
-#include "options/json_reader.hpp"
+#include "common/json_reader.hpp"
 
 #include <algorithm>
 #include <charconv>
@@ -8,7 +8,6 @@
 #include <system_error>
 
 #include "common/utf8.hpp"
-#include "converter/text/entities.hpp"
 
 namespace tidewell {
 

@@ -8,7 +8,7 @@
 #include <unordered_set>
 #include <vector>
 
-#include "converter/plain/plain_text.hpp"
+#include "converter/plain/renderer.hpp"
 #include "html_parser/parser.hpp"
 
 namespace tidewell {

@@ -1,10 +1,10 @@
-#include "converter/plain/plain_text.hpp"
+#include "converter/plain/renderer.hpp"
 
 #include <cstddef>
 #include <utility>
 
 #include "converter/plain/boilerplate.hpp"
-#include "converter/text/ascii.hpp"
+#include "common/ascii.hpp"
 #include "converter/text/entities.hpp"
 #include "converter/text/processing.hpp"
 #include "converter/text/unicode_space.hpp"

@@ -1,11 +1,11 @@
-#include "converter/utility/preprocessing.hpp"
+#include "converter/preprocess/preprocessing.hpp"
 
 #include <string>
 #include <unordered_map>
 #include <vector>
 
 #include "converter/text/unicode_space.hpp"
-#include "converter/utility/scan_support.hpp"
+#include "common/scan.hpp"
 
 namespace tidewell {
 

@@ -9,7 +9,7 @@
 #include <variant>
 #include <vector>
 
-#include "options/json_reader.hpp"
+#include "common/json_reader.hpp"
 
 namespace tidewell {
 
