@@ -19,7 +19,7 @@
 #include "converter/entry/convert_entry.hpp"
 #include "converter/repair/repair.hpp"
 #include "converter/preprocess/preprocessing.hpp"
-#include "converter/walk/convert_document.hpp"
+#include "converter/document/convert_document.hpp"
 #include "html_parser/parser.hpp"
 
 using namespace tidewell;

@@ -275,6 +275,8 @@ class Parser {
 
 }  // namespace
 
+bool is_void_start_tag(std::string_view name) { return is_void_name(name.data(), name.size()); }
+
 std::optional<ParseError> parse_nodes(TlDom& dom) {
   if (dom.input.size() >= (std::size_t{1} << 32)) return ParseError::InputTooLarge;
   dom.attribute_inline_capacity = 8;

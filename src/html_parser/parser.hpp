@@ -32,6 +32,9 @@ class ParseResult {
 // partly filled document.
 namespace copperfern_tl {
 std::optional<ParseError> parse_nodes(TlDom& dom);
+// The parser's void test: a start tag with this name never stays open
+// (ASCII case ignored).
+bool is_void_start_tag(std::string_view name);
 inline ParseResult parse_document(std::string_view input) {
   TlDom dom(input);
   if (auto err = parse_nodes(dom)) return *err;

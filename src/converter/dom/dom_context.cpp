@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include "converter/dom/tags.hpp"
 #include "converter/text/entities.hpp"
 #include "converter/text/unicode_space.hpp"
 
@@ -34,37 +33,22 @@ bool has_ascii_upper(std::string_view s) {
   return false;
 }
 
-bool is_ascii(std::string_view s) {
-  for (char c : s) {
-    if (static_cast<unsigned char>(c) >= 0x80) return false;
-  }
-  return true;
-}
-
 void lower_ascii_in_place(std::string& s) {
   for (char& c : s) {
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
   }
 }
 
-CowText lowered_name(std::string_view raw_name) {
+// The known name's static text.
+CowText known_name(TagId id) { return CowText(tag_info(id).name); }
+
+CowText lowered_name(std::string_view raw_name, TagId& id) {
   CowText decoded = utf8_lossy(raw_name);
   const std::string_view name = decoded.view();
-  if (!has_ascii_upper(name)) {
-    if (auto interned = intern_tag_name(name)) return CowText(*interned);
-    return CowText(std::string(name));
-  }
-  if (name.size() <= 10 && is_ascii(name)) {
-    char buf[10];
-    for (std::size_t i = 0; i < name.size(); ++i) {
-      const char c = name[i];
-      buf[i] = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
-    }
-    if (auto interned = intern_tag_name(std::string_view(buf, name.size()))) return CowText(*interned);
-  }
+  id = tag_id_ignore_case(name);
+  if (id != TagId::Unknown) return known_name(id);
   std::string owned(name);
   lower_ascii_in_place(owned);
-  if (auto interned = intern_tag_name(owned)) return CowText(*interned);
   return CowText(std::move(owned));
 }
 
@@ -335,11 +319,10 @@ const CachedTagInfo* dom_cache_tag_info(const DomContext& ctx, NodeHandle h, con
     return nullptr;
   }
   CachedTagInfo info;
-  info.name = lowered_name(dom.bytes(tag->name));
-  const std::string_view name = info.name.view();
-  const bool inline_tag = is_inline_tag(name);
-  info.is_inline = inline_tag || name == "style" || name == "script";
-  info.is_block = is_block_tag(name, inline_tag);
+  info.name = lowered_name(dom.bytes(tag->name), info.id);
+  const bool inline_tag = tag_has(info.id, kInline);
+  info.is_inline = inline_tag || info.id == TagId::Style || info.id == TagId::Script;
+  info.is_block = !inline_tag && tag_has(info.id, kBlock);
   cell.emplace(std::move(info));
   return &**cell;
 }

@@ -16,14 +16,16 @@
 #include <utility>
 #include <vector>
 
+#include "common/tags.hpp"
 #include "html_parser/dom.hpp"
 
 namespace tidewell {
 
-// An element's lower-cased name with its classes.
+// An element's lower-cased name with its tag id and classes.
 struct CachedTagInfo {
-  CowText name;  // static for interned names, else an owned copy
-  bool is_inline = false;
+  CowText name;  // the tag table's static text for known names, else an owned copy
+  TagId id = TagId::Unknown;
+  bool is_inline = false;  // phrasing, or style or script (for the sibling scans)
   bool is_block = false;
 };
 

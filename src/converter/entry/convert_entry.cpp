@@ -8,7 +8,7 @@
 #include "converter/entry/wrap.hpp"
 #include "converter/metadata/extraction.hpp"
 #include "converter/tier1/eligibility.hpp"
-#include "converter/walk/convert_document.hpp"
+#include "converter/document/convert_document.hpp"
 
 namespace tidewell {
 namespace {

@@ -36,11 +36,7 @@ std::string convert_plain_text_document(std::string_view input, const Conversion
   if (current.empty()) return std::string();
 
   if (options.whitespace_mode != WhitespaceMode::Strict) take(collapse_whitespace(current));
-  if (options.output_format != OutputFormat::PlainText &&
-      (options.escape_misc || options.escape_asterisks || options.escape_underscores || options.escape_ascii)) {
-    take(escape_markdown_text(current, options.escape_misc, options.escape_asterisks, options.escape_underscores,
-                              options.escape_ascii));
-  }
+  if (options.output_format != OutputFormat::PlainText) take(escape_markdown(current, EscapeMode::Text, options));
   while (!current.empty() && (current.back() == ' ' || current.back() == '\t')) current.remove_suffix(1);
   std::string out;
   out.reserve(current.size() + 1);

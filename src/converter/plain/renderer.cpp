@@ -3,8 +3,8 @@
 #include <cstddef>
 #include <utility>
 
-#include "converter/plain/boilerplate.hpp"
-#include "common/ascii.hpp"
+#include "common/tags.hpp"
+#include "converter/walk/policy.hpp"
 #include "converter/text/entities.hpp"
 #include "converter/text/processing.hpp"
 #include "converter/text/unicode_space.hpp"
@@ -12,55 +12,10 @@
 namespace tidewell {
 namespace {
 
-// `name` equals the lower-case `lower` when ASCII letters are folded.
-bool name_is(std::string_view name, std::string_view lower) { return ascii_iequals(name, lower); }
+using Kind = PlainKind;
 
-// How an element renders, by its lower-cased name.
-enum class Kind : std::uint8_t { Other, Skipped, Br, Hr, Ul, Ol, Li, Pre, Table, Img, Block };
-
-Kind classify(std::string_view n) {
-  switch (n.size()) {
-    case 1:
-      return n == "p" ? Kind::Block : Kind::Other;
-    case 2:
-      if (n == "br") return Kind::Br;
-      if (n == "hr") return Kind::Hr;
-      if (n == "ul") return Kind::Ul;
-      if (n == "ol") return Kind::Ol;
-      if (n == "li") return Kind::Li;
-      if (n[0] == 'h' && n[1] >= '1' && n[1] <= '6') return Kind::Block;
-      return Kind::Other;
-    case 3:
-      if (n == "svg") return Kind::Skipped;
-      if (n == "pre") return Kind::Pre;
-      if (n == "img") return Kind::Img;
-      if (n == "div" || n == "nav") return Kind::Block;
-      return Kind::Other;
-    case 4:
-      if (n == "head" || n == "math") return Kind::Skipped;
-      if (n == "main") return Kind::Block;
-      return Kind::Other;
-    case 5:
-      if (n == "style") return Kind::Skipped;
-      if (n == "table") return Kind::Table;
-      if (n == "aside") return Kind::Block;
-      return Kind::Other;
-    case 6:
-      if (n == "script") return Kind::Skipped;
-      if (n == "header" || n == "footer" || n == "figure" || n == "hgroup" || n == "search") return Kind::Block;
-      return Kind::Other;
-    case 7:
-      if (n == "section" || n == "article" || n == "details" || n == "summary" || n == "address") return Kind::Block;
-      return Kind::Other;
-    case 8:
-      if (n == "template" || n == "noscript") return Kind::Skipped;
-      return Kind::Other;
-    case 10:
-      if (n == "blockquote" || n == "figcaption") return Kind::Block;
-      return Kind::Other;
-    default:
-      return Kind::Other;
-  }
+bool is_named(const TlDom& dom, const TlNode::Tag& tag, TagId id) {
+  return tag_id_ignore_case(dom.bytes(tag.name)) == id;
 }
 
 void ensure_newline_from(std::string& out, std::size_t base) {
@@ -97,7 +52,7 @@ void collect_rows(NodeHandle element, const TlDom& dom, std::vector<NodeHandle>&
     stack.pop_back();
     const TlNode::Tag* tag = dom.tag(h);
     if (tag == nullptr) continue;
-    if (name_is(dom.bytes(tag->name), "tr")) {
+    if (is_named(dom, *tag, TagId::Tr)) {
       rows.push_back(h);
     } else {
       push_children_reversed(dom, h, stack);
@@ -119,7 +74,10 @@ void collect_rows(NodeHandle element, const TlDom& dom, std::vector<NodeHandle>&
 class Renderer {
  public:
   Renderer(const TlDom& dom, std::string& out, const PlainTextScope& scope, PlainListState root_list)
-      : dom_(dom), out_(out), scope_(scope) {
+      : dom_(dom),
+        out_(out),
+        scope_(scope),
+        policy_(WalkPolicy::for_plain_text(scope.options.preprocessing, scope.excluded_nodes)) {
     lists_.push_back(root_list);
     tasks_.reserve(64);
   }
@@ -149,8 +107,7 @@ class Renderer {
       for (NodeHandle h : row->children) {
         const TlNode::Tag* cell = dom_.tag(h);
         if (cell == nullptr) continue;
-        const std::string_view name = dom_.bytes(cell->name);
-        if (name_is(name, "td") || name_is(name, "th")) cells_.push_back(h);
+        if (is_named(dom_, *cell, TagId::Td) || is_named(dom_, *cell, TagId::Th)) cells_.push_back(h);
       }
       for (std::size_t c = cells_.size(); c > 0; --c) {
         tasks_.push_back(Task{Op::BeginCell, false, cells_[c - 1], 0});
@@ -245,15 +202,12 @@ class Renderer {
       return;
     }
     const TlNode::Tag& tag = *node->as_tag();
-    const auto* excluded = scope_.excluded_nodes;
-    if (excluded != nullptr && !excluded->empty() && excluded->contains(node_handle)) return;
-
-    name_.clear();
-    append_utf8_lossy(dom_.bytes(tag.name), name_);
-    for (char& c : name_) c = ascii_lower(c);
-    const Kind kind = classify(name_);
+    const std::string_view raw_name = dom_.bytes(tag.name);
+    const TagId id = tag_id_ignore_case(raw_name);
+    const Kind kind = tag_info(id).plain;
     if (kind == Kind::Skipped) return;
-    if (is_boilerplate_element(name_, dom_, tag, scope_.options.preprocessing)) return;
+    // Stripped and preserved elements are written as text like the others.
+    if (policy_.check(dom_, node_handle, tag, raw_name, id) == NodeVerdict::Drop) return;
 
     switch (kind) {
       case Kind::Skipped:
@@ -381,11 +335,11 @@ class Renderer {
   const TlDom& dom_;
   std::string& out_;
   const PlainTextScope& scope_;
+  const WalkPolicy policy_;
   std::vector<Task> tasks_;
   std::vector<PlainListState> lists_;  // [0] is the caller's state
   std::vector<Region> regions_;        // enclosing regions of open cells
   Region region_;
-  std::string name_;                   // lower-cased name of the element being visited
   std::vector<NodeHandle> rows_;
   std::vector<NodeHandle> cells_;
   std::vector<NodeHandle> scratch_;

@@ -43,9 +43,9 @@ bool breaks_out_of_foreign(std::string_view n) {
                      "strong", "strike", "sub", "sup", "table", "tt", "u", "ul", "var"});
 }
 
-bool is_raw_text_name(std::string_view n) {
-  return name_in(n, {"script", "style", "xmp", "iframe", "noembed", "noframes", "textarea", "title"});
-}
+// Elements whose content the tokenizer reads as text up to their end tag
+// (noscript and plaintext are handled on their own).
+bool is_raw_text_name(std::string_view n) { return tag_has(tag_id(n), kRawText | kEscapableRawText); }
 
 // A rough model of the open-element stack, enough to bound the builder's work.
 class WorkEstimate {

@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "common/tags.hpp"
+
 namespace tidewell::repair {
 
 // Whether the lower-case `name` is one of `names`.
@@ -21,11 +23,9 @@ inline bool name_in(std::string_view name, std::initializer_list<std::string_vie
   return false;
 }
 
-// The elements the HTML serialisation writes without an end tag.
-inline bool is_serialized_void(std::string_view name) {
-  return name_in(name, {"area", "base", "basefont", "bgsound", "br", "col", "embed", "frame", "hr", "img",
-                        "input", "keygen", "link", "meta", "param", "source", "track", "wbr"});
-}
+// The elements the HTML serialisation writes without an end tag (lower-case
+// `name`).
+inline bool is_serialized_void(std::string_view name) { return tag_has(tag_id(name), kSerializedVoid); }
 
 // A noscript element's raw content, kept aside: the parse buffer holds an
 // empty comment at `placeholder` instead, and the writer puts the content

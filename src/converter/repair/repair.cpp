@@ -1,6 +1,6 @@
 #include "converter/repair/repair.hpp"
 
-#include "converter/dom/tags.hpp"
+#include "common/tags.hpp"
 #include "converter/repair/gumbo_guard.hpp"
 #include "converter/repair/prepare.hpp"
 #include "common/scan.hpp"

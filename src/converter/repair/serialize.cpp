@@ -10,7 +10,8 @@ namespace {
 // Parents whose text is written as it stands (scripting is on, so noscript
 // counts).
 bool is_raw_text_parent(std::string_view n) {
-  return name_in(n, {"style", "script", "xmp", "iframe", "noembed", "noframes", "plaintext", "noscript"});
+  const TagId id = tag_id(n);
+  return tag_has(id, kRawText) || id == TagId::Plaintext || id == TagId::Noscript;
 }
 
 bool is_element(const GumboNode* node) {

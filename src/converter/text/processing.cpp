@@ -3,6 +3,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 namespace tidewell {
 namespace {
@@ -179,27 +180,143 @@ void append_escaped(const EscapeClass& cls, std::string_view text, std::size_t f
 
 }  // namespace
 
-std::optional<std::string> escape_markdown_text(std::string_view text, bool escape_misc, bool escape_asterisks,
-                                                bool escape_underscores, bool escape_ascii) {
-  if (text.empty()) return std::nullopt;
-  const EscapeClass* cls = escape_table(escape_misc, escape_asterisks, escape_underscores, escape_ascii);
-  if (cls == nullptr) return std::nullopt;
-  const std::size_t first = first_escape(*cls, text);
-  if (first == text.size()) return std::nullopt;
-  std::string out;
-  out.reserve(text.size() + text.size() / 8 + 8);
-  append_escaped(*cls, text, first, out);
-  return out;
+namespace {
+
+const EscapeClass* text_table(const ConversionOptions& o, bool force_emphasis) {
+  return escape_table(o.escape_misc, force_emphasis || o.escape_asterisks, force_emphasis || o.escape_underscores,
+                      o.escape_ascii);
 }
 
-void escape_markdown_text_into(std::string_view text, bool escape_misc, bool escape_asterisks,
-                               bool escape_underscores, bool escape_ascii, std::string& out) {
-  const EscapeClass* cls = escape_table(escape_misc, escape_asterisks, escape_underscores, escape_ascii);
-  if (cls == nullptr) {
-    out.append(text);
+void escape_table_cell(std::string_view text, const ConversionOptions& o, std::string& out) {
+  const std::size_t start = out.size();
+  append_escaped(*text_table(o, true), text, 0, out);
+  // The ASCII rule already escapes "|"; escaping it again would leave a
+  // bare "|" after an escaped backslash and split the row.
+  if (o.escape_misc || o.escape_ascii) return;
+  if (std::memchr(out.data() + start, '|', out.size() - start) == nullptr) return;
+  std::string cell = out.substr(start);
+  out.resize(start);
+  for (char c : cell) {
+    if (c == '|') out += '\\';
+    out += c;
+  }
+}
+
+void escape_link_text(std::string_view text, std::string& out) {
+  std::size_t depth = 0;
+  std::size_t backslashes = 0;
+  for (char c : text) {
+    const bool escaped = backslashes % 2 == 1;
+    if (c == '\\') {
+      ++backslashes;
+      out += c;
+      continue;
+    }
+    backslashes = 0;
+    if (!escaped && c == '[') {
+      if (depth != SIZE_MAX) ++depth;
+    } else if (!escaped && c == ']') {
+      if (depth == 0) {
+        out += '\\';
+      } else {
+        --depth;
+      }
+    }
+    out += c;
+  }
+}
+
+bool is_url_safe(unsigned char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
+         c == '/' || c == '_' || c == '~';
+}
+
+void escape_url(std::string_view url, const ConversionOptions& o, std::string& out) {
+  if (url.empty()) {
+    out += "<>";
     return;
   }
-  append_escaped(*cls, text, 0, out);
+  if (o.url_escape_style == UrlEscapeStyle::Percent) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    out.reserve(out.size() + 2 * url.size());
+    for (char ch : url) {
+      const auto c = static_cast<unsigned char>(ch);
+      if (is_url_safe(c)) {
+        out += ch;
+      } else {
+        out += '%';
+        out += kHex[c >> 4];
+        out += kHex[c & 15];
+      }
+    }
+    return;
+  }
+  if (url.find_first_of(" \n") != std::string_view::npos) {
+    out += '<';
+    out += url;
+    out += '>';
+    return;
+  }
+  std::size_t open = 0, close = 0;
+  for (char c : url) {
+    open += c == '(';
+    close += c == ')';
+  }
+  if (open == close) {
+    out += url;
+    return;
+  }
+  for (char c : url) {
+    if (c == '(' || c == ')') out += '\\';
+    out += c;
+  }
+}
+
+}  // namespace
+
+void escape_markdown_into(std::string_view text, EscapeMode mode, const ConversionOptions& options,
+                          std::string& out) {
+  switch (mode) {
+    case EscapeMode::Text:
+      if (const EscapeClass* cls = text_table(options, false)) {
+        append_escaped(*cls, text, 0, out);
+      } else {
+        out.append(text);
+      }
+      return;
+    case EscapeMode::TableCell:
+      escape_table_cell(text, options, out);
+      return;
+    case EscapeMode::LinkText:
+      escape_link_text(text, out);
+      return;
+    case EscapeMode::Url:
+      escape_url(text, options, out);
+      return;
+    case EscapeMode::Code:
+      out.append(text);
+      return;
+  }
+}
+
+std::optional<std::string> escape_markdown(std::string_view text, EscapeMode mode, const ConversionOptions& options) {
+  if (mode == EscapeMode::Code) return std::nullopt;
+  if (mode == EscapeMode::Text) {
+    // The common case finds nothing to escape without copying.
+    const EscapeClass* cls = text_table(options, false);
+    if (cls == nullptr || text.empty()) return std::nullopt;
+    const std::size_t first = first_escape(*cls, text);
+    if (first == text.size()) return std::nullopt;
+    std::string out;
+    out.reserve(text.size() + text.size() / 8 + 8);
+    append_escaped(*cls, text, first, out);
+    return out;
+  }
+  std::string out;
+  out.reserve(text.size() + 8);
+  escape_markdown_into(text, mode, options, out);
+  if (out == text) return std::nullopt;
+  return out;
 }
 
 }  // namespace tidewell

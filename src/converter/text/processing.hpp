@@ -1,9 +1,13 @@
-// Whitespace folding and Markdown escaping of text.
+// Whitespace folding and Markdown escaping of text: the one escape function,
+// with a mode for each kind of text the converters write.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
+
+#include "options/options.hpp"
 
 namespace tidewell {
 
@@ -18,18 +22,34 @@ std::optional<std::string> collapse_whitespace(std::string_view text);
 // alone; the end of `out` is not looked at.
 void collapse_whitespace_into(std::string_view text, std::string& out);
 
-// Backslash-escapes Markdown-significant characters:
-// - escape_ascii: every ASCII punctuation character, and the other flags are
-//   not consulted;
-// - otherwise escape_misc: # & + - < = > [ \ ] ` | ~, and '.' or ')' right
-//   after an ASCII digit; escape_asterisks: '*'; escape_underscores: '_'.
-// Returns nullopt when nothing was escaped.
-std::optional<std::string> escape_markdown_text(std::string_view text, bool escape_misc, bool escape_asterisks,
-                                                bool escape_underscores, bool escape_ascii);
+// What a text is escaped for.
+enum class EscapeMode : std::uint8_t {
+  // Running text: backslashes by the four escape options. With
+  // `escape_ascii` every ASCII punctuation character and the other options
+  // are not consulted; otherwise `escape_misc`: # & + - < = > [ \ ] ` | ~,
+  // and '.' or ')' right after an ASCII digit; `escape_asterisks`: '*';
+  // `escape_underscores`: '_'.
+  Text,
+  // A table cell: as Text with '*' and '_' always escaped, and '|' escaped
+  // when neither `escape_misc` nor `escape_ascii` already does it.
+  TableCell,
+  // A link label: every ']' that closes no '[' gets a backslash; brackets
+  // after an odd number of backslashes are taken as escaped already.
+  LinkText,
+  // A link destination: "<>" when empty; percent-encoded with
+  // `url_escape_style` percent (only A-Z a-z 0-9 - . / _ ~ stay); in angle
+  // brackets when it holds a space or a line feed; every '(' and ')'
+  // backslash-escaped when their counts differ; else unchanged.
+  Url,
+  // Code: written as it stands.
+  Code,
+};
 
-// Appends the escaped form of `text` (the text itself when nothing needs a
-// backslash) to `out`.
-void escape_markdown_text_into(std::string_view text, bool escape_misc, bool escape_asterisks,
-                               bool escape_underscores, bool escape_ascii, std::string& out);
+// Appends `text` escaped for `mode` to `out`.
+void escape_markdown_into(std::string_view text, EscapeMode mode, const ConversionOptions& options,
+                          std::string& out);
+
+// Copy-on-write form: nullopt when the escaped text equals `text`.
+std::optional<std::string> escape_markdown(std::string_view text, EscapeMode mode, const ConversionOptions& options);
 
 }  // namespace tidewell

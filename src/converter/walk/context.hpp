@@ -1,14 +1,13 @@
 // The state the DOM walk carries down the tree: list and quote counters,
-// flags that say in what kind of construct a node sits, the per-conversion
-// tag-name sets, the excluded nodes and the shared collectors.
+// flags that say in what kind of construct a node sits, and the shared
+// collectors. (What stays fixed for a whole walk, the document, its caches,
+// the options, the output and the policy sets, is the Walk object's.)
 //
 // A handler that changes something for its descendants copies its context,
 // changes scalars in the copy and walks its children with it. The collectors
-// are plain pointers owned by the conversion entry or by convert_document;
-// the tag-name sets and the excluded-node set live in one `WalkSets` owned by
-// convert_document and are shared by every copy without being copied
-// themselves. Nothing flows back from a child scope except through the
-// output string and the collectors.
+// are plain pointers owned by the conversion entry or by convert_document.
+// Nothing flows back from a child scope except through the output string and
+// the collectors.
 #pragma once
 
 #include <cstddef>
@@ -18,7 +17,6 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 #include "converter/metadata/metadata_sink.hpp"
@@ -70,33 +68,6 @@ std::uint64_t register_reference(ReferenceLinkCollector& collector, std::string 
 void append_reference_definitions(const ReferenceLinkCollector& collector, std::string& output);
 
 // ---------------------------------------------------------------------------
-// Shared sets
-
-struct StringHash {
-  using is_transparent = void;
-  std::size_t operator()(std::string_view s) const noexcept { return std::hash<std::string_view>{}(s); }
-};
-
-// Exact strings: no case folding, no trimming.
-using TagNameSet = std::unordered_set<std::string, StringHash, std::equal_to<>>;
-using NodeSet = std::unordered_set<NodeHandle>;
-
-// The read-only sets of one walk, owned by convert_document.
-struct WalkSets {
-  TagNameSet strip_tag_set;
-  TagNameSet preserve_tag_set;
-  TagNameSet keep_inline_images_set;
-  NodeSet excluded_nodes;
-};
-
-// The sets built from `strip_tags`, `preserve_tags` and
-// `keep_inline_images_in`; the excluded-node set is left empty.
-WalkSets build_walk_sets(const ConversionOptions& options);
-
-// An empty set of each kind, for contexts made without WalkSets.
-const WalkSets& empty_walk_sets();
-
-// ---------------------------------------------------------------------------
 // The context
 
 struct ConversionContext {
@@ -112,10 +83,6 @@ struct ConversionContext {
   MetadataSink* metadata_sink = nullptr;
   StructureSink* structure_sink = nullptr;
   ReferenceLinkCollector* reference_links = nullptr;
-  const TagNameSet* strip_tag_set = &empty_walk_sets().strip_tag_set;
-  const TagNameSet* preserve_tag_set = &empty_walk_sets().preserve_tag_set;
-  const TagNameSet* keep_inline_images_set = &empty_walk_sets().keep_inline_images_set;
-  const NodeSet* excluded_nodes = &empty_walk_sets().excluded_nodes;
 
   bool in_code = false;
   bool in_ordered_list = false;
@@ -137,9 +104,8 @@ struct ConversionContext {
 
 // The root context of a walk: counters 0, `inline_mode` from
 // `convert_as_inline`, the collect flags copied from the metadata sink
-// (false without one), the sets from `sets`.
+// (false without one).
 ConversionContext make_root_context(const ConversionOptions& options, MetadataSink* metadata_sink,
-                                    StructureSink* structure_sink, ReferenceLinkCollector* reference_links,
-                                    const WalkSets& sets);
+                                    StructureSink* structure_sink, ReferenceLinkCollector* reference_links);
 
 }  // namespace tidewell

@@ -2,16 +2,14 @@
 
 #include <cstring>
 
-#include "converter/dom/tags.hpp"
-#include "converter/text/unicode_space.hpp"
+#include "common/tags.hpp"
 #include "converter/text/entities.hpp"
 #include "converter/text/processing.hpp"
-#include "converter/walk/text_util.hpp"
+#include "converter/text/unicode_space.hpp"
+#include "converter/walk/output.hpp"
+#include "converter/walk/walk.hpp"
 
 namespace tidewell {
-
-using walk_detail::ends_with;
-using walk_detail::last_byte_is;
 
 std::string replace_line_breaks_with_spaces(std::string_view text) {
   std::string out(text);
@@ -26,19 +24,13 @@ TextWhitespaceSplit split_text_whitespace(std::string_view text) {
   TextWhitespaceSplit split;
   if (text.empty()) return split;
   if (space_len_at(text, 0) != 0) split.lead = " ";
-  if (ends_with(text, "\n\n") || ends_with(text, "\r\n\r\n")) {
+  if (text.ends_with("\n\n") || text.ends_with("\r\n\r\n")) {
     split.tail = "\n\n";
   } else if (text.back() == ' ' || text.back() == '\t') {
     split.tail = " ";
   }
   split.core = trim_unicode_space(text);
   return split;
-}
-
-void trim_trailing_spaces_tabs(std::string& output) {
-  std::size_t n = output.size();
-  while (n > 0 && (output[n - 1] == ' ' || output[n - 1] == '\t')) --n;
-  output.resize(n);
 }
 
 bool is_longer_than_one_char(std::string_view text) {
@@ -70,7 +62,7 @@ void write_piece(std::string_view piece, std::string& output, const ConversionCo
     const std::string_view part = piece.substr(pos, hit == std::string_view::npos ? std::string_view::npos : hit - pos);
     if (!first) {
       output += "\n\n";
-      walk_detail::append_spaces(output, 4 * context.list_depth);
+      append_spaces(output, 4 * context.list_depth);
     }
     output += trim_unicode_space(part);
     first = false;
@@ -79,27 +71,27 @@ void write_piece(std::string_view piece, std::string& output, const ConversionCo
   }
 }
 
-void write_whitespace_only(std::string_view text, bool has_line_break, bool has_blank_line, NodeHandle node,
-                           const TlDom& dom, std::string& output, const ConversionOptions& options,
-                           const ConversionContext& context, const DomContext& dom_context) {
+void write_whitespace_only(const Walk& w, std::string_view text, bool has_line_break, bool has_blank_line,
+                           NodeHandle node, const ConversionContext& context) {
+  std::string& output = w.out();
+  const TlDom& dom = w.dom();
+  const DomContext& dom_context = w.dom_context();
   if (context.in_code) {
     output += text;
     return;
   }
-  if (options.whitespace_mode == WhitespaceMode::Strict) {
+  if (w.options().whitespace_mode == WhitespaceMode::Strict) {
     if (context.inline_mode || context.in_table_cell || context.in_list_item) {
       output += text;
     } else if (has_blank_line) {
-      if (!(output.size() >= 2 && ends_with(output, "\n\n"))) output += '\n';
+      if (!w.end().is_blank_line()) output += '\n';
     } else {
       output += text;
     }
     return;
   }
   if (has_line_break) {
-    if (output.empty() || ends_with(output, "\n\n") || last_byte_is(output, '\n') || last_byte_is(output, ' ')) {
-      return;
-    }
+    if (w.end().is_line_start() || w.end().is_space()) return;
     const auto next = dom_next_element_tag_name(dom_context, node, dom);
     if (!next || !is_inline_tag(*next)) return;
     output += ' ';
@@ -107,7 +99,7 @@ void write_whitespace_only(std::string_view text, bool has_line_break, bool has_
   }
   if (dom_prev_sibling_is_inline(dom_context, node, dom) && dom_next_sibling_is_inline(dom_context, node, dom)) {
     if (is_longer_than_one_char(text)) {
-      if (!last_byte_is(output, ' ')) output += ' ';
+      if (!w.end().is_space()) output += ' ';
     } else {
       output += text;
     }
@@ -123,7 +115,7 @@ char single_break_continuation(bool has_blank_line2, NodeHandle node, const TlDo
   std::size_t start = context.block_start < output.size() ? context.block_start : output.size();
   while (start > 0 && start < output.size() && (static_cast<unsigned char>(output[start]) & 0xC0) == 0x80) --start;
   const std::string_view since(output.data() + start, output.size() - start);
-  if (ends_with(since, "\n\n")) return 0;
+  if (end_of(since).is_blank_line()) return 0;
   if (has_blank_line2) return '\n';
   if (const auto next = dom_next_element_tag_name(dom_context, node, dom); next && *next == "span") return 0;
   if (context.emphasis_depth != 0) return ' ';
@@ -131,23 +123,21 @@ char single_break_continuation(bool has_blank_line2, NodeHandle node, const TlDo
   return '\n';
 }
 
-void write_normalized(std::string_view text, NodeHandle node, const TlDom& dom, std::string& output,
-                      const ConversionOptions& options, const ConversionContext& context,
-                      const DomContext& dom_context) {
+void write_normalized(const Walk& w, std::string_view text, NodeHandle node, const ConversionContext& context) {
+  std::string& output = w.out();
+  const TlDom& dom = w.dom();
+  const DomContext& dom_context = w.dom_context();
   const bool has_blank_line2 = contains_blank_line(text);
-  const bool single_break_end = last_byte_is(text, '\n') && !ends_with(text, "\n\n") && !ends_with(text, "\r\n\r\n");
+  const bool single_break_end = text.ends_with('\n') && !text.ends_with("\n\n") && !text.ends_with("\r\n\r\n");
 
   const std::optional<std::string> collapsed = collapse_whitespace(text);
   const TextWhitespaceSplit split = split_text_whitespace(collapsed ? std::string_view(*collapsed) : text);
 
   bool keep_lead = !split.lead.empty();
   if (keep_lead && !output.empty()) {
-    if (output.size() >= 2 && (ends_with(output, "\n\n") || ends_with(output, "* ") || ends_with(output, "- ") ||
-                               ends_with(output, ". ") || ends_with(output, "] "))) {
+    if (w.end().is_line_break() || w.end().is_item_start()) {
       keep_lead = false;
-    } else if (output.back() == '\n') {
-      keep_lead = false;
-    } else if (output.back() == ' ' && !dom_prev_sibling_is_inline(dom_context, node, dom)) {
+    } else if (w.end().is_space() && !dom_prev_sibling_is_inline(dom_context, node, dom)) {
       keep_lead = false;
     }
   }
@@ -158,8 +148,7 @@ void write_normalized(std::string_view text, NodeHandle node, const TlDom& dom, 
 
   const auto write = [&](std::string& out) {
     if (keep_lead) out += ' ';
-    escape_markdown_text_into(split.core, options.escape_misc, options.escape_asterisks, options.escape_underscores,
-                              options.escape_ascii, out);
+    escape_markdown_into(split.core, EscapeMode::Text, w.options(), out);
     out += split.tail;
     if (extra != 0) out += extra;
   };
@@ -175,8 +164,10 @@ void write_normalized(std::string_view text, NodeHandle node, const TlDom& dom, 
 
 }  // namespace
 
-void convert_text_node(NodeHandle node, const TlDom& dom, std::string& output, const ConversionOptions& options,
-                       const ConversionContext& context, const DomContext& dom_context) {
+void convert_text_node(const Walk& w, NodeHandle node, const ConversionContext& context) {
+  const TlDom& dom = w.dom();
+  const ConversionOptions& options = w.options();
+  std::string& output = w.out();
   const TlNode* n = dom.node(node);
   const TlNode::Raw* raw = n != nullptr ? n->as_raw() : nullptr;
   if (raw == nullptr) return;
@@ -193,7 +184,7 @@ void convert_text_node(NodeHandle node, const TlDom& dom, std::string& output, c
   }
 
   if (trim_unicode_space(text).empty()) {
-    write_whitespace_only(text, has_line_break, has_blank_line, node, dom, output, options, context, dom_context);
+    write_whitespace_only(w, text, has_line_break, has_blank_line, node, context);
     return;
   }
 
@@ -207,34 +198,21 @@ void convert_text_node(NodeHandle node, const TlDom& dom, std::string& output, c
     const std::string_view source = collapsed ? std::string_view(*collapsed) : text;
     std::string piece;
     piece.reserve(source.size() + 8);
-    escape_markdown_text_into(source, options.escape_misc, true, true, options.escape_ascii, piece);
-    // The ASCII rule already escapes "|"; escaping it again would leave a
-    // bare "|" after an escaped backslash and split the row.
-    if (!options.escape_misc && !options.escape_ascii && contains_byte(piece, '|')) {
-      std::string escaped;
-      escaped.reserve(piece.size() + 8);
-      for (char c : piece) {
-        if (c == '|') escaped += '\\';
-        escaped += c;
-      }
-      piece = std::move(escaped);
-    }
+    escape_markdown_into(source, EscapeMode::TableCell, options, piece);
     write_piece(piece, output, context);
     return;
   }
   if (options.whitespace_mode == WhitespaceMode::Strict) {
     if (!context.in_list_item) {
-      escape_markdown_text_into(text, options.escape_misc, options.escape_asterisks, options.escape_underscores,
-                                options.escape_ascii, output);
+      escape_markdown_into(text, EscapeMode::Text, options, output);
       return;
     }
     std::string piece;
-    escape_markdown_text_into(text, options.escape_misc, options.escape_asterisks, options.escape_underscores,
-                              options.escape_ascii, piece);
+    escape_markdown_into(text, EscapeMode::Text, options, piece);
     write_piece(piece, output, context);
     return;
   }
-  write_normalized(text, node, dom, output, options, context, dom_context);
+  write_normalized(w, text, node, context);
 }
 
 }  // namespace tidewell

@@ -7,10 +7,8 @@
 #include <string>
 #include <string_view>
 
-#include "converter/dom/dom_context.hpp"
 #include "converter/walk/context.hpp"
 #include "html_parser/dom.hpp"
-#include "options/options.hpp"
 
 namespace tidewell {
 
@@ -25,15 +23,12 @@ struct TextWhitespaceSplit {
 };
 TextWhitespaceSplit split_text_whitespace(std::string_view text);
 
-// Removes spaces and tabs (only those) at the end of the output.
-void trim_trailing_spaces_tabs(std::string& output);
-
 // The text holds at least two characters.
 bool is_longer_than_one_char(std::string_view text);
 
+class Walk;
 
-// Converts one text node and appends the result to the output.
-void convert_text_node(NodeHandle node, const TlDom& dom, std::string& output, const ConversionOptions& options,
-                       const ConversionContext& context, const DomContext& dom_context);
+// Converts one text node and appends the result to the walk's output.
+void convert_text_node(const Walk& w, NodeHandle node, const ConversionContext& context);
 
 }  // namespace tidewell

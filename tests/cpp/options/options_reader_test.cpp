@@ -223,6 +223,28 @@ struct ErrorCase {
   std::string message;
 };
 
+// Printed as its text, not as raw bytes.
+void PrintTo(const ErrorCase& c, std::ostream* os) { *os << c.json << " -> " << c.message; }
+
+// A case's name: its message up to the position, as a C++ identifier, and
+// its index ("unknown_field_foo_2").
+std::string error_case_name(const ::testing::TestParamInfo<ErrorCase>& info) {
+  std::string_view message = info.param.message;
+  message = message.substr(0, message.find(" at line"));
+  std::string name;
+  for (char c : message) {
+    const bool word = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+    if (word) {
+      name += c;
+    } else if (!name.empty() && name.back() != '_') {
+      name += '_';
+    }
+    if (name.size() >= 48) break;
+  }
+  if (!name.empty() && name.back() != '_') name += '_';
+  return name + std::to_string(info.index);
+}
+
 class OptionsReaderErrors : public ::testing::TestWithParam<ErrorCase> {};
 
 TEST_P(OptionsReaderErrors, MessageAndPosition) {
@@ -275,7 +297,8 @@ INSTANTIATE_TEST_SUITE_P(
                   R"(invalid type: string "abc", expected struct ConversionOptions at line 1 column 5)"},
         ErrorCase{R"({"1": true})",
                   "unknown field `1`, expected " + all_keys_message() + " at line 1 column 4"},
-        ErrorCase{"", "EOF while parsing a value at line 1 column 0"}));
+        ErrorCase{"", "EOF while parsing a value at line 1 column 0"}),
+    error_case_name);
 
 INSTANTIATE_TEST_SUITE_P(
     Further, OptionsReaderErrors,
@@ -365,7 +388,8 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"{\n\"wrap\":\n 1}",
                   "invalid type: integer `1`, expected a boolean at line 3 column 2"},
         ErrorCase{"[\"atx\",]", "trailing comma at line 1 column 8"},
-        ErrorCase{"[\"atx\"", "EOF while parsing a list at line 1 column 6"}));
+        ErrorCase{"[\"atx\"", "EOF while parsing a list at line 1 column 6"}),
+    error_case_name);
 
 TEST(OptionsReader, FortyFifthElementIsTrailing) {
   std::string json = full_array();

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "converter/dom/dom_context.hpp"
-#include "converter/dom/tags.hpp"
+#include "common/tags.hpp"
 #include "html_parser/parser.hpp"
 
 namespace tidewell {
@@ -165,13 +165,15 @@ TEST(DomContextTags, NamesAndFlags) {
   ASSERT_NE(div, nullptr);
   EXPECT_EQ(div->name.view(), "div");
   EXPECT_FALSE(div->name.is_owned());
-  EXPECT_EQ(div->name.view().data(), intern_tag_name("div")->data());
+  EXPECT_EQ(div->name.view().data(), tag_info(TagId::Div).name.data());
+  EXPECT_EQ(div->id, TagId::Div);
   EXPECT_TRUE(div->is_block);
   EXPECT_FALSE(div->is_inline);
 
   const CachedTagInfo* custom = dom_cache_tag_info(d.ctx, d.find("My-El"), d.dom);
   EXPECT_EQ(custom->name.view(), "my-el");
   EXPECT_TRUE(custom->name.is_owned());
+  EXPECT_EQ(custom->id, TagId::Unknown);
   EXPECT_FALSE(custom->is_inline || custom->is_block);
 
   EXPECT_TRUE(dom_cache_tag_info(d.ctx, d.find("span"), d.dom)->is_inline);

@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "converter/plain/boilerplate.hpp"
+#include "converter/walk/boilerplate.hpp"
 #include "converter/plain/renderer.hpp"
 #include "converter/text/entities.hpp"
 #include "converter/text/processing.hpp"

@@ -129,6 +129,29 @@ struct EscapeCase {
   std::string out;  // == in when unchanged
 };
 
+ConversionOptions escape_options(bool misc, bool asterisks, bool underscores, bool ascii) {
+  ConversionOptions o;
+  o.escape_misc = misc;
+  o.escape_asterisks = asterisks;
+  o.escape_underscores = underscores;
+  o.escape_ascii = ascii;
+  return o;
+}
+
+// Escapes in `mode` both ways (copy-on-write and appending) and checks that
+// they agree; returns the escaped text.
+std::string escaped(std::string_view in, EscapeMode mode, const ConversionOptions& o) {
+  const std::optional<std::string> out = escape_markdown(in, mode, o);
+  std::string appended = "<";
+  escape_markdown_into(in, mode, o, appended);
+  const std::string result = out ? *out : std::string(in);
+  EXPECT_EQ(appended, "<" + result) << in;
+  if (out) {
+    EXPECT_NE(*out, in) << in;
+  }
+  return result;
+}
+
 TEST(EscapeMarkdownText, Rules) {
   const EscapeCase cases[] = {
       // No flag: unchanged.
@@ -158,23 +181,72 @@ TEST(EscapeMarkdownText, Rules) {
       {"\xC3\xA9-\xE2\x82\xAC", true, false, false, false, "\xC3\xA9\\-\xE2\x82\xAC"},
   };
   for (const EscapeCase& c : cases) {
-    auto out = escape_markdown_text(c.in, c.misc, c.asterisks, c.underscores, c.ascii);
-    if (c.out == c.in) {
-      EXPECT_FALSE(out.has_value()) << c.in;
-    } else {
-      ASSERT_TRUE(out.has_value()) << c.in;
-      EXPECT_EQ(*out, c.out) << c.in;
-    }
-    std::string appended = "<";
-    escape_markdown_text_into(c.in, c.misc, c.asterisks, c.underscores, c.ascii, appended);
-    EXPECT_EQ(appended, "<" + c.out) << c.in;
+    const ConversionOptions o = escape_options(c.misc, c.asterisks, c.underscores, c.ascii);
+    EXPECT_EQ(escaped(c.in, EscapeMode::Text, o), c.out) << c.in;
+    EXPECT_EQ(escape_markdown(c.in, EscapeMode::Text, o).has_value(), c.out != c.in) << c.in;
+    // Code is never escaped.
+    EXPECT_EQ(escaped(c.in, EscapeMode::Code, o), c.in) << c.in;
   }
+}
+
+TEST(EscapeMarkdown, TableCell) {
+  struct Case {
+    std::string in;
+    bool misc, ascii;
+    std::string out;
+  };
+  for (const Case& c : {
+           // '*' and '_' always; '|' when no option escapes it already.
+           Case{"a*b_c|d", false, false, "a\\*b\\_c\\|d"},
+           Case{"a|b#", true, false, "a\\|b\\#"},
+           Case{"a|b\\", false, true, "a\\|b\\\\"},
+           Case{"plain", false, false, "plain"},
+       }) {
+    EXPECT_EQ(escaped(c.in, EscapeMode::TableCell, escape_options(c.misc, false, false, c.ascii)), c.out) << c.in;
+  }
+}
+
+TEST(EscapeMarkdown, LinkText) {
+  const ConversionOptions o = escape_options(true, true, true, true);  // the options play no part
+  for (const auto& [in, out] : std::initializer_list<std::pair<std::string, std::string>>{
+           {"a]b", "a\\]b"},
+           {"[x]", "[x]"},
+           {"\\]", "\\]"},
+           {"\\\\]", "\\\\\\]"},
+           {"![img](u)", "![img](u)"},
+           {"[a]]", "[a]\\]"},
+           {"[", "["},
+           {"*_", "*_"},
+       }) {
+    EXPECT_EQ(escaped(in, EscapeMode::LinkText, o), out) << in;
+  }
+}
+
+TEST(EscapeMarkdown, Url) {
+  const ConversionOptions plain;
+  for (const auto& [in, out] : std::initializer_list<std::pair<std::string, std::string>>{
+           {"", "<>"},
+           {"/a b", "</a b>"},
+           {"/a\nb", "</a\nb>"},
+           {"/a\tb", "/a\tb"},
+           {"/x_(y", "/x_\\(y"},
+           {"/x_(y)", "/x_(y)"},
+           {"/w(a))", "/w\\(a\\)\\)"},
+           {"https://e.com/?q=1&r=*", "https://e.com/?q=1&r=*"},
+       }) {
+    EXPECT_EQ(escaped(in, EscapeMode::Url, plain), out) << in;
+  }
+  ConversionOptions percent;
+  percent.url_escape_style = UrlEscapeStyle::Percent;
+  EXPECT_EQ(escaped("/a b?c=1", EscapeMode::Url, percent), "/a%20b%3Fc%3D1");
+  EXPECT_EQ(escaped("a:b%20\xC3\xA9", EscapeMode::Url, percent), "a%3Ab%2520%C3%A9");
+  EXPECT_EQ(escaped("", EscapeMode::Url, percent), "<>");
 }
 
 TEST(EscapeMarkdownText, LongText) {
   std::string text;
   for (int i = 0; i < 100000; ++i) text += "1.a*";
-  auto out = escape_markdown_text(text, true, true, false, false);
+  auto out = escape_markdown(text, EscapeMode::Text, escape_options(true, true, false, false));
   ASSERT_TRUE(out.has_value());
   std::string expected;
   for (int i = 0; i < 100000; ++i) expected += "1\\.a\\*";

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "converter/walk/context.hpp"
+#include "converter/walk/policy.hpp"
 
 namespace tidewell {
 namespace {
@@ -60,14 +61,14 @@ TEST(ConversionContextRoot, FlagsFromOptionsAndSink) {
   EXPECT_TRUE(sets.strip_tag_set.contains(std::string_view("div")));
   EXPECT_FALSE(sets.strip_tag_set.contains(std::string_view("span")));
 
-  ConversionContext no_sink = make_root_context(options, nullptr, nullptr, nullptr, sets);
+  ConversionContext no_sink = make_root_context(options, nullptr, nullptr, nullptr);
   EXPECT_TRUE(no_sink.inline_mode);
   EXPECT_FALSE(no_sink.collect_document || no_sink.collect_headers || no_sink.collect_links ||
                no_sink.collect_images || no_sink.collect_structured_data);
 
   MetadataSink sink;
   sink.collect_links = false;
-  ConversionContext with_sink = make_root_context({}, &sink, nullptr, nullptr, sets);
+  ConversionContext with_sink = make_root_context({}, &sink, nullptr, nullptr);
   EXPECT_FALSE(with_sink.inline_mode);
   EXPECT_TRUE(with_sink.collect_document && with_sink.collect_headers && with_sink.collect_images &&
               with_sink.collect_structured_data);

@@ -1,18 +1,18 @@
-#include "converter/walk/convert_document.hpp"
+#include "converter/document/convert_document.hpp"
 
 #include <cstring>
 #include <memory>
 #include <utility>
 
-#include "converter/dom/tags.hpp"
+#include "common/tags.hpp"
+#include "converter/document/handler_table.hpp"
 #include "converter/metadata/head_collect.hpp"
 #include "converter/metadata/head_metadata.hpp"
-#include "converter/text/unicode_space.hpp"
 #include "converter/plain/renderer.hpp"
-#include "converter/repair/repair.hpp"
 #include "converter/preprocess/preprocessing.hpp"
-#include "converter/walk/context.hpp"
-#include "converter/walk/walk_node.hpp"
+#include "converter/repair/repair.hpp"
+#include "converter/text/unicode_space.hpp"
+#include "converter/walk/walk.hpp"
 #include "html_parser/parser.hpp"
 #include "html_parser/queryselector/queryselector.hpp"
 
@@ -51,12 +51,14 @@ bool is_tag_space(char c) { return c == '\t' || c == '\n' || c == '\f' || c == '
 
 enum class Landmark : std::uint8_t { None, Table, Body, Html, P };
 
-Landmark landmark_of(std::string_view name) {
-  if (name == "p") return Landmark::P;
-  if (name == "table") return Landmark::Table;
-  if (name == "body") return Landmark::Body;
-  if (name == "html") return Landmark::Html;
-  return Landmark::None;
+Landmark landmark_of(TagId id) {
+  switch (id) {
+    case TagId::P: return Landmark::P;
+    case TagId::Table: return Landmark::Table;
+    case TagId::Body: return Landmark::Body;
+    case TagId::Html: return Landmark::Html;
+    default: return Landmark::None;
+  }
 }
 
 std::string_view trim_end_spaces_tabs(std::string_view line) {
@@ -153,14 +155,14 @@ bool needs_structural_repair(const TlDom& dom, const DomContext& dom_context) {
     stack.pop_back();
     const CachedTagInfo* info = dom_cache_tag_info(dom_context, frame.node, dom);
     if (info == nullptr) continue;
-    const std::string_view name = info->name.view();
-    if ((name == "td" || name == "tr" || name == "th") && frame.nearest == Landmark::P) return true;
-    const bool pre_or_code = frame.in_pre_or_code || name == "pre" || name == "code";
+    const TagId id = info->id;
+    if ((id == TagId::Td || id == TagId::Tr || id == TagId::Th) && frame.nearest == Landmark::P) return true;
+    const bool pre_or_code = frame.in_pre_or_code || id == TagId::Pre || id == TagId::Code;
     if (info->is_block && !pre_or_code && frame.inline_ancestor) return true;
 
     Frame child{0, frame.nearest, pre_or_code, frame.inline_ancestor};
-    if (const Landmark mark = landmark_of(name); mark != Landmark::None) child.nearest = mark;
-    if (is_inline_tag(name) && name != "a" && name != "ins" && name != "del") child.inline_ancestor = true;
+    if (const Landmark mark = landmark_of(id); mark != Landmark::None) child.nearest = mark;
+    if (tag_has(id, kInline) && id != TagId::A && id != TagId::Ins && id != TagId::Del) child.inline_ancestor = true;
     const auto children = dom_context.children_of(frame.node);
     for (std::size_t i = children.size(); i > 0; --i) {
       child.node = children[i - 1];
@@ -298,8 +300,10 @@ Outcome<DocumentConversion> convert_document(std::string_view text, const Conver
 
   // 10. Walk.
   {
-    const ConversionContext root = make_root_context(options, metadata_sink, structure_sink, references.get(), sets);
-    for (NodeHandle node : dom->top_level) walk_node(node, *dom, output, options, root, 0, dom_context);
+    const WalkPolicy policy = WalkPolicy::for_walk(options, sets);
+    const Walk walk(*dom, dom_context, options, policy, dom_handler_table(), output);
+    const ConversionContext root = make_root_context(options, metadata_sink, structure_sink, references.get());
+    for (NodeHandle node : dom->top_level) walk.node(node, root, 0);
   }
 
   // 11. Reference definitions.

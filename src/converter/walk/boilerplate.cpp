@@ -1,4 +1,4 @@
-#include "converter/plain/boilerplate.hpp"
+#include "converter/walk/boilerplate.hpp"
 
 #include <algorithm>
 #include <cstddef>
@@ -87,18 +87,18 @@ bool attribute_has_token(const TlDom& dom, const TlNode::Tag& element, std::stri
   return value_has_token(value.view(), words);
 }
 
-bool is_boilerplate_element(std::string_view tag_name, const TlDom& dom, const TlNode::Tag& element,
+bool is_boilerplate_element(TagId tag, const TlDom& dom, const TlNode::Tag& element,
                             const PreprocessingOptions& options) {
   if (!options.enabled || options.preset == PreprocessingPreset::Minimal) return false;
   const bool aggressive = options.preset == PreprocessingPreset::Aggressive;
-  if (tag_name == "form" && options.remove_forms) return true;
-  if (tag_name == "noscript" && aggressive) return true;
+  if (tag == TagId::Form && options.remove_forms) return true;
+  if (tag == TagId::Noscript && aggressive) return true;
   if (!options.remove_navigation) return false;
   // The navigation test reads attributes only; it is made only where the
   // answer depends on it.
-  if (tag_name == "nav") return true;
-  if (tag_name == "header") return is_navigation_like(dom, element);
-  if (tag_name == "footer" || tag_name == "aside") return aggressive || is_navigation_like(dom, element);
+  if (tag == TagId::Nav) return true;
+  if (tag == TagId::Header) return is_navigation_like(dom, element);
+  if (tag == TagId::Footer || tag == TagId::Aside) return aggressive || is_navigation_like(dom, element);
   if (!aggressive) return false;
   return is_navigation_like(dom, element) || attribute_has_token(dom, element, "class", kCookieAdvertisingWords) ||
          attribute_has_token(dom, element, "id", kCookieAdvertisingWords);

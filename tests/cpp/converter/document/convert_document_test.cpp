@@ -4,9 +4,9 @@
 
 #include "converter/metadata/metadata_sink.hpp"
 #include "converter/metadata/structure_sink.hpp"
-#include "converter/walk/convert_document.hpp"
-#include "converter/walk/text_node.hpp"
-#include "converter/walk/walk_node.hpp"
+#include "converter/document/convert_document.hpp"
+#include "converter/document/handler_table.hpp"
+#include "converter/walk/walk.hpp"
 #include "html_parser/parser.hpp"
 
 namespace tidewell {
@@ -38,9 +38,12 @@ std::string walk_with(std::string_view html, Adjust adjust, const ConversionOpti
   EXPECT_TRUE(parsed.ok());
   const TlDom& dom = parsed.dom();
   const DomContext dom_context = build_dom_context(dom.top_level, dom, html.size());
-  ConversionContext context = make_root_context(options, nullptr, nullptr, nullptr, empty_walk_sets());
+  const WalkSets sets;
+  const WalkPolicy policy = WalkPolicy::for_walk(options, sets);
+  const Walk walk(dom, dom_context, options, policy, dom_handler_table(), output);
+  ConversionContext context = make_root_context(options, nullptr, nullptr, nullptr);
   adjust(context);
-  for (NodeHandle node : dom.top_level) walk_node(node, dom, output, options, context, 0, dom_context);
+  for (NodeHandle node : dom.top_level) walk.node(node, context, 0);
   return output;
 }
 

@@ -1,16 +1,11 @@
 #include <string>
 
+#include "converter/blocks/blocks.hpp"
 #include "converter/metadata/records.hpp"
 #include "converter/metadata/structure_sink.hpp"
 #include "converter/text/unicode_space.hpp"
-#include "converter/walk/text_node.hpp"
-#include "converter/walk/text_util.hpp"
-#include "converter/walk/walk_node.hpp"
 
 namespace tidewell {
-
-using walk_detail::ends_with;
-using walk_detail::last_byte_is;
 
 void write_heading(std::string& output, const ConversionContext& context, HeadingStyle style, std::uint64_t level,
                    std::string_view text) {
@@ -19,23 +14,20 @@ void write_heading(std::string& output, const ConversionContext& context, Headin
     output += text;
     return;
   }
+  const OutputEnd end = end_of(output);
   if (context.in_table_cell) {
-    if (!output.empty() && output.back() != ' ' && output.back() != '|' && !ends_with(output, "<br>")) {
-      output += "<br>";
-    }
+    if (!end.is_empty() && !end.is_space() && !end.is_cell_boundary()) output += "<br>";
     output += text;
     return;
   }
   if (context.in_list_item) {
-    if (!output.empty()) {
-      if (output.back() == '\n') {
-        walk_detail::append_spaces(output, 4 * context.list_depth);
-      } else if (output.back() != ' ') {
-        output += ' ';
-      }
+    if (end.is_line_break()) {
+      append_spaces(output, 4 * context.list_depth);
+    } else if (!end.is_empty() && !end.is_space()) {
+      output += ' ';
     }
-  } else if (!output.empty() && !ends_with(output, "\n\n")) {
-    if (output.back() == '\n') {
+  } else if (!end.is_empty() && !end.is_blank_line()) {
+    if (end.is_line_break()) {
       output += '\n';
     } else {
       trim_trailing_spaces_tabs(output);
@@ -82,26 +74,24 @@ std::string fold_heading_lines(std::string_view text) {
 
 }  // namespace
 
-void convert_heading(std::string_view name, NodeHandle node, const TlDom& dom, std::string& output,
-                     const ConversionOptions& options, const ConversionContext& context, std::size_t depth,
-                     const DomContext& dom_context) {
-  const TlNode::Tag* tag = dom.tag(node);
+void convert_heading(const Walk& w, NodeHandle node, const ConversionContext& context, std::size_t depth) {
+  const TlNode::Tag* tag = w.dom().tag(node);
   if (tag == nullptr) return;
+  const std::string_view name = w.tag(node).name;
   const std::uint8_t level =
       (name.size() >= 2 && name[1] >= '0' && name[1] <= '9') ? static_cast<std::uint8_t>(name[1] - '0') : 1;
+  std::string& output = w.out();
 
-  if (!context.in_table_cell && !context.in_list_item && !context.inline_mode && context.blockquote_depth == 0 &&
-      !output.empty() && !ends_with(output, "\n\n")) {
-    trim_trailing_spaces_tabs(output);
-    output += "\n\n";
+  if (!context.in_table_cell && !context.in_list_item && !context.inline_mode && context.blockquote_depth == 0) {
+    separate_block(output);
   }
 
   ConversionContext scope = context;
   scope.inline_mode = true;
   scope.in_single_line = true;
-  scope.keep_images_here = context.keep_inline_images_set->contains(name);
+  scope.keep_images_here = w.policy().keeps_inline_images(name);
   std::string buffer;
-  for (NodeHandle child : tag->children) walk_node(child, dom, buffer, options, scope, depth + 1, dom_context);
+  w.into(buffer).children(node, scope, depth);
 
   const std::string_view trimmed = trim_unicode_space(buffer);
   if (trimmed.empty()) return;
@@ -112,13 +102,13 @@ void convert_heading(std::string_view name, NodeHandle node, const TlDom& dom, s
 
   // Written against the real output, so that the heading separates itself
   // from what stands before it in list items, quotes and table cells too.
-  write_heading(output, context, options.heading_style, level, text);
+  write_heading(output, context, w.options().heading_style, level, text);
 
   const bool want_header = context.collect_headers && context.metadata_sink != nullptr;
   const bool want_node = !context.in_table_cell && context.structure_sink != nullptr;
   if (!want_header && !want_node) return;
   std::optional<std::string> id;
-  if (tag->id) id = utf8_lossy(dom.bytes(*tag->id)).into_string();
+  if (tag->id) id = utf8_lossy(w.dom().bytes(*tag->id)).into_string();
   if (want_header) metadata_add_header(*context.metadata_sink, level, std::string(text), id, depth);
   if (want_node) doc_struct_add_heading(*context.structure_sink, level, text, std::move(id));
 }

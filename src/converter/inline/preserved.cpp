@@ -1,9 +1,9 @@
 #include <string>
 #include <vector>
 
-#include "converter/dom/tags.hpp"
 #include "common/ascii.hpp"
-#include "converter/walk/walk_node.hpp"
+#include "common/tags.hpp"
+#include "converter/inline/inline.hpp"
 
 namespace tidewell {
 namespace {
@@ -88,6 +88,10 @@ std::string serialize_preserved_element(NodeHandle node, const TlDom& dom) {
     }
   }
   return out;
+}
+
+void convert_preserved_element(const Walk& w, NodeHandle node, const ConversionContext&, std::size_t) {
+  w.out() += serialize_preserved_element(node, w.dom());
 }
 
 }  // namespace tidewell

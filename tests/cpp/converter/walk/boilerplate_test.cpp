@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-#include "converter/plain/boilerplate.hpp"
+#include "converter/walk/boilerplate.hpp"
 #include "html_parser/parser.hpp"
 
 namespace tidewell {

@@ -9,8 +9,8 @@
 #include <string_view>
 #include <vector>
 
-#include "converter/metadata/metadata_sink.hpp"
 #include "converter/dom/dom_context.hpp"
+#include "converter/metadata/metadata_sink.hpp"
 #include "converter/metadata/structure_sink.hpp"
 #include "html_parser/dom.hpp"
 #include "options/options.hpp"

@@ -8,6 +8,7 @@
 #include <span>
 #include <string_view>
 
+#include "common/tags.hpp"
 #include "html_parser/dom.hpp"
 #include "options/options.hpp"
 
@@ -35,12 +36,15 @@ inline constexpr std::array<std::string_view, 12> kCookieAdvertisingWords = {
 
 // True when the element is to be dropped with its subtree.
 //
-// `tag_name` is the element's name with ASCII letters lower-cased (as the
-// DomContext tag cache gives it); `element` is the element itself, read
+// `tag` is the element's tag id (or its name with ASCII letters lower-cased); `element` is the element itself, read
 // through `dom` for its attributes. Looks at nothing else: not the content,
 // not the ancestors. No side effects.
-bool is_boilerplate_element(std::string_view tag_name, const TlDom& dom, const TlNode::Tag& element,
+bool is_boilerplate_element(TagId tag, const TlDom& dom, const TlNode::Tag& element,
                             const PreprocessingOptions& options);
+inline bool is_boilerplate_element(std::string_view tag_name, const TlDom& dom, const TlNode::Tag& element,
+                                   const PreprocessingOptions& options) {
+  return is_boilerplate_element(tag_id(tag_name), dom, element, options);
+}
 
 // True when one token of the attribute's value equals one of `words`.
 //

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "converter/walk/convert_document.hpp"
+#include "converter/document/convert_document.hpp"
 #include "html_parser/dom.hpp"
 #include "support/corpus.hpp"
 

@@ -1,0 +1,124 @@
+#include <string>
+
+#include "converter/blocks/blocks.hpp"
+#include "converter/metadata/structure_sink.hpp"
+#include "converter/text/unicode_space.hpp"
+
+namespace tidewell {
+namespace {
+
+// The separator between two pieces of one table cell.
+std::string_view cell_separator(const ConversionOptions& options) {
+  if (options.br_in_tables) return "<br>";
+  return options.newline_style == NewlineStyle::Backslash ? "\\\n" : "  \n";
+}
+
+// Inside a table cell whose text so far does not end at a cell boundary.
+bool needs_cell_separator(const std::string& output, const ConversionContext& context) {
+  return context.in_table_cell && !output.empty() && !end_of(output).is_cell_boundary();
+}
+
+// The raw bytes of a text node hold only white space (nothing decoded).
+bool is_whitespace_only_text(NodeHandle node, const TlDom& dom) {
+  const TlNode* n = dom.node(node);
+  const TlNode::Raw* raw = n != nullptr ? n->as_raw() : nullptr;
+  return raw != nullptr && is_unicode_space_only(dom.bytes(raw->text));
+}
+
+}  // namespace
+
+bool is_void_or_metadata_tag(NodeHandle node, const TlDom& dom) {
+  const TlNode::Tag* tag = dom.tag(node);
+  // The name as written: "BR" does not count.
+  return tag != nullptr && tag_has(tag_id(dom.bytes(tag->name)), kSpaceBetweenDropped);
+}
+
+void convert_div(const Walk& w, NodeHandle node, const ConversionContext& context, std::size_t depth) {
+  if (w.dom().tag(node) == nullptr) return;
+  if (context.inline_mode) {
+    w.children(node, context, depth);
+    return;
+  }
+  std::string& output = w.out();
+  const ConversionOptions& options = w.options();
+  const std::size_t start = output.size();
+  const bool needs_separator = needs_cell_separator(output, context);
+  bool indented = false;
+
+  if (context.in_list_item) {
+    if (!output.empty()) {
+      if (needs_separator) {
+        trim_trailing_spaces_tabs(output);
+        output += cell_separator(options);
+      } else if (!w.end().is_list_marker()) {
+        ensure_line_break(output);
+        append_spaces(output, 2 * context.list_depth);
+        indented = true;
+      }
+    }
+  } else if (!output.empty() && !context.in_table_cell) {
+    separate_block(output);
+  } else if (needs_separator) {
+    trim_trailing_spaces_tabs(output);
+    output += cell_separator(options);
+  }
+
+  w.children(node, context, depth);
+
+  if (output.size() <= start) return;
+  if (start == 0 && output.front() == '\n' && !(output.size() >= 2 && output[1] == '\n')) output.erase(0, 1);
+  trim_trailing_spaces_tabs(output);
+  if (context.in_table_cell) return;
+  if (context.in_list_item && indented) {
+    if (!w.end().is_line_break()) output += '\n';
+    return;
+  }
+  if (w.end().is_blank_line()) return;
+  output += w.end().is_line_break() ? "\n" : "\n\n";
+}
+
+void convert_paragraph(const Walk& w, NodeHandle node, const ConversionContext& context, std::size_t depth) {
+  const TlNode::Tag* tag = w.dom().tag(node);
+  if (tag == nullptr) return;
+  std::string& output = w.out();
+  const std::size_t start = output.size();
+  const bool needs_separator = needs_cell_separator(output, context);
+  const bool after_marker = context.in_list_item && w.end().is_list_marker();
+  const bool block_context = context.in_list_item || context.in_table_cell || context.inline_mode;
+
+  if (context.in_list_item && output.empty()) {
+    // The item's first paragraph follows its marker directly.
+  } else if (!output.empty() && !block_context && context.blockquote_depth == 0 && !w.end().is_blank_line()) {
+    // Right after a fence's closing line the paragraph needs no blank line.
+    if (!w.end().is_fence_line()) separate_block(output);
+  } else if (needs_separator) {
+    trim_trailing_spaces_tabs(output);
+    output += "<br>";
+  } else if (context.in_list_item && !after_marker) {
+    if (!w.end().is_space_or_line_break()) output += ' ';
+    append_spaces(output, 4 * context.list_depth);
+  }
+
+  ConversionContext scope = context;
+  scope.in_paragraph = true;
+  scope.block_start = output.size();
+
+  const auto children = tag->children.as_span();
+  for (std::size_t i = 0; i < children.size(); ++i) {
+    const NodeHandle child = children[i];
+    if (i > 0 && i + 1 < children.size() && is_whitespace_only_text(child, w.dom()) &&
+        is_void_or_metadata_tag(children[i - 1], w.dom()) && is_void_or_metadata_tag(children[i + 1], w.dom())) {
+      continue;
+    }
+    w.node(child, scope, depth + 1);
+  }
+
+  if (output.size() <= start) return;
+  if (!context.inline_mode && !context.in_table_cell) output += "\n\n";
+  if (!block_context && context.structure_sink != nullptr) {
+    const std::string_view text = trim_unicode_space(std::string_view(output).substr(start));
+    if (!text.empty()) doc_struct_add_paragraph(*context.structure_sink, text);
+  }
+}
+
+}  // namespace tidewell

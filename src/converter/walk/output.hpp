@@ -1,0 +1,108 @@
+// Named states of the end of an output text. Every handler decides its
+// spacing from how the output it appends to ends; these are the states they
+// test, and the few fixed ways of writing a separator.
+//
+//   end_of(out).is_blank_line()   if (!end_of(out).is_line_start()) out += '\n';
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+#include "converter/text/unicode_space.hpp"
+
+namespace tidewell {
+
+class OutputEnd {
+ public:
+  explicit OutputEnd(std::string_view text) : text_(text) {}
+
+  bool is_empty() const { return text_.empty(); }
+  // The last byte, or 0 for an empty output.
+  char last() const { return text_.empty() ? '\0' : text_.back(); }
+
+  // Ends with "\n\n": a blank line closes the output.
+  bool is_blank_line() const { return ends_with("\n\n"); }
+  // Empty or ends with "\n": the next byte starts a line.
+  bool is_line_start() const { return text_.empty() || text_.back() == '\n'; }
+  // Ends with "\n" (and is not empty).
+  bool is_line_break() const { return last() == '\n'; }
+  // Ends with one "\n" but not with "\n\n".
+  bool is_single_line_break() const { return is_line_break() && !is_blank_line(); }
+  // Ends with a space.
+  bool is_space() const { return last() == ' '; }
+  // Ends with a space or a line feed.
+  bool is_space_or_line_break() const { return last() == ' ' || last() == '\n'; }
+  // Ends with white space that a separator may follow: empty, or a space,
+  // tab or line feed.
+  bool is_white_space() const { return text_.empty() || last() == ' ' || last() == '\t' || last() == '\n'; }
+  // Ends with a list item marker: "* ", "- " or ". " (after a number).
+  bool is_list_marker() const { return ends_with("* ") || ends_with("- ") || ends_with(". "); }
+  // Ends with a list item marker or a task box ("[ ] ", "[x] "): the item's
+  // text starts next.
+  bool is_item_start() const { return is_list_marker() || ends_with("] "); }
+  // Ends with the closing line of a backtick fence.
+  bool is_fence_line() const { return ends_with("```\n"); }
+  // Ends where a table cell's next piece needs no separator: the "|" of a
+  // cell boundary or a "<br>".
+  bool is_cell_boundary() const { return last() == '|' || ends_with("<br>"); }
+  // Ends with a hard line break: "  \n" or "\\\n".
+  bool is_hard_break() const { return ends_with("  \n") || ends_with("\\\n"); }
+  // Ends with "(".
+  bool is_open_paren() const { return last() == '('; }
+  // The last line that is not blank begins, after its leading white space,
+  // with ">": the output ends inside a quotation.
+  bool is_in_quotation() const {
+    std::size_t end = text_.size();
+    while (end > 0) {
+      const std::size_t nl = text_.rfind('\n', end - 1);
+      const std::size_t start = nl == std::string_view::npos ? 0 : nl + 1;
+      const std::string_view trimmed = trim_unicode_space(text_.substr(start, end - start));
+      if (!trimmed.empty()) return trimmed.front() == '>';
+      if (nl == std::string_view::npos) break;
+      end = nl;
+    }
+    return false;
+  }
+
+ private:
+  bool ends_with(std::string_view suffix) const { return text_.ends_with(suffix); }
+
+  std::string_view text_;
+};
+
+inline OutputEnd end_of(std::string_view text) { return OutputEnd(text); }
+
+// --- the fixed separators -------------------------------------------------
+
+// Removes spaces and tabs (only those) at the end.
+inline void trim_trailing_spaces_tabs(std::string& out) {
+  std::size_t n = out.size();
+  while (n > 0 && (out[n - 1] == ' ' || out[n - 1] == '\t')) --n;
+  out.resize(n);
+}
+
+// Makes a non-empty output end with a blank line: nothing after "\n\n", "\n"
+// after a single "\n", "\n\n" otherwise. An empty output stays empty.
+inline void ensure_blank_line(std::string& out) {
+  if (out.empty() || end_of(out).is_blank_line()) return;
+  out += end_of(out).is_line_break() ? "\n" : "\n\n";
+}
+
+// Blank line before a block: trailing spaces and tabs go, then "\n\n" unless
+// the output is empty or already ends with "\n\n".
+inline void separate_block(std::string& out) {
+  if (out.empty() || end_of(out).is_blank_line()) return;
+  trim_trailing_spaces_tabs(out);
+  out += "\n\n";
+}
+
+// Makes a non-empty output end with "\n".
+inline void ensure_line_break(std::string& out) {
+  if (!end_of(out).is_line_start()) out += '\n';
+}
+
+// Appends `n` spaces.
+inline void append_spaces(std::string& out, std::size_t n) { out.append(n, ' '); }
+
+}  // namespace tidewell

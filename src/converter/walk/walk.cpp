@@ -1,0 +1,211 @@
+#include "converter/walk/walk.hpp"
+
+#include <vector>
+
+#include "converter/metadata/head_metadata.hpp"
+#include "converter/text/entities.hpp"
+#include "converter/text/processing.hpp"
+#include "converter/text/unicode_space.hpp"
+#include "converter/walk/text_node.hpp"
+
+namespace tidewell {
+namespace {
+
+// Records lang and dir of an html, head or body element in the sink.
+void collect_document_attributes(const TlDom& dom, const TlNode::Tag& tag, MetadataSink& sink) {
+  if (auto lang = attribute_map_get(dom, tag, "lang").value_bytes(dom)) {
+    metadata_set_language(sink, utf8_lossy(*lang).into_string());
+  }
+  if (auto dir = attribute_map_get(dom, tag, "dir").value_bytes(dom)) {
+    metadata_set_direction(sink, utf8_lossy(*dir).into_string());
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Past the recursion limit: the rest of the subtree as plain text.
+
+bool is_skipped_in_plain_walk(TagId id) {
+  return id == TagId::Head || id == TagId::Style || id == TagId::Script || id == TagId::Wbr || id == TagId::Source;
+}
+
+// A blank line after the text before it, its trailing spaces and tabs
+// removed (a blank line that only they hid still gets one more "\n").
+void ensure_blank_line_trimmed(std::string& output) {
+  if (output.empty() || end_of(output).is_blank_line()) return;
+  trim_trailing_spaces_tabs(output);
+  if (output.empty()) return;
+  output += end_of(output).is_line_break() ? "\n" : "\n\n";
+}
+
+void write_plain_text(const Walk& w, NodeHandle node, const ConversionContext& context) {
+  std::string& output = w.out();
+  const TlNode::Raw* raw = w.dom().nodes[node].as_raw();
+  std::string holder;
+  const std::string_view text = text_node_content(w.dom().bytes(raw->text), holder);
+  if (context.in_code) {
+    output += text;
+    return;
+  }
+  // Line breaks inside a text are white space like any other here.
+  std::string folded(text);
+  for (char& c : folded) {
+    if (c == '\n' || c == '\r' || c == '\f' || c == '\v') c = ' ';
+  }
+  if (auto collapsed = collapse_whitespace(folded)) folded = std::move(*collapsed);
+  const bool lead = !folded.empty() && folded.front() == ' ';
+  const bool tail = folded.size() > 1 && folded.back() == ' ';
+  const std::string_view core = trim_unicode_space(folded);
+  const bool at_line_start = end_of(output).is_line_start() || end_of(output).is_space();
+  if (core.empty()) {
+    if (!at_line_start) output += ' ';
+    return;
+  }
+  if (lead && !at_line_start) output += ' ';
+  escape_markdown_into(core, EscapeMode::Text, w.options(), output);
+  if (tail) output += ' ';
+}
+
+// Converts the subtree of `root` (at walk depth `depth`) without recursion:
+// text nodes give their decoded, whitespace-folded text, block elements are
+// separated by blank lines and breaks start new lines. The depth limit and
+// the walk's policy still apply.
+void write_subtree_plainly(const Walk& w, NodeHandle root, const ConversionContext& context, std::size_t depth,
+                           const HandlerTable& handlers) {
+  const TlDom& dom = w.dom();
+  std::string& output = w.out();
+  struct Frame {
+    NodeHandle node;
+    std::size_t depth;
+    bool closing;
+  };
+  std::vector<Frame> stack;
+  stack.push_back({root, depth, false});
+  while (!stack.empty()) {
+    const Frame frame = stack.back();
+    stack.pop_back();
+    if (frame.closing) {
+      ensure_blank_line_trimmed(output);
+      continue;
+    }
+    if (!dom.contains(frame.node)) continue;
+    if (w.options().max_depth && frame.depth >= *w.options().max_depth) continue;
+    const TlNode& n = dom.nodes[frame.node];
+    if (n.is_comment()) continue;
+    if (n.is_raw()) {
+      write_plain_text(w, frame.node, context);
+      continue;
+    }
+    const TlNode::Tag& tag = *n.as_tag();
+    const std::optional<CowText> lowered = dom_tag_name_lower(w.dom_context(), frame.node, dom);
+    const std::string_view name = lowered ? lowered->view() : std::string_view();
+    const TagId id = tag_id(name);
+    const NodeVerdict verdict = w.policy().check(dom, frame.node, tag, name, id);
+    if (verdict == NodeVerdict::Drop) {
+      trim_trailing_spaces_tabs(output);
+      continue;
+    }
+    const bool stripped = verdict == NodeVerdict::ChildrenOnly;
+    if (verdict == NodeVerdict::Preserve) {
+      handlers.preserved(w, frame.node, context, frame.depth);
+      continue;
+    }
+    if (!stripped) {
+      if (is_skipped_in_plain_walk(id)) continue;
+      if (id == TagId::Br) {
+        if (!end_of(output).is_line_start()) output += '\n';
+        continue;
+      }
+    }
+    const CachedTagInfo* info = dom_cache_tag_info(w.dom_context(), frame.node, dom);
+    const bool block = !stripped && (id == TagId::Tr || (info != nullptr && info->is_block));
+    if (block) {
+      ensure_blank_line_trimmed(output);
+      stack.push_back({frame.node, frame.depth, true});
+    } else if (id == TagId::Td || id == TagId::Th) {
+      if (!end_of(output).is_line_start() && !end_of(output).is_space()) output += ' ';
+    }
+    const auto children = tag.children.as_span();
+    for (std::size_t i = children.size(); i > 0; --i) stack.push_back({children[i - 1], frame.depth + 1, false});
+  }
+}
+
+}  // namespace
+
+TagRef Walk::tag(NodeHandle node) const {
+  const CachedTagInfo* info = dom_cache_tag_info(*dom_context_, node, *dom_);
+  if (info == nullptr) return {};
+  return TagRef{info->name.view(), info->id};
+}
+
+void Walk::node(NodeHandle node, const ConversionContext& context, std::size_t depth) const {
+  const TlDom& dom = *dom_;
+  if (!dom.contains(node)) return;
+  if (options_->max_depth && depth >= *options_->max_depth) return;
+  if (depth >= kWalkRecursionLimit) {
+    write_subtree_plainly(*this, node, context, depth, *handlers_);
+    return;
+  }
+  const TlNode& n = dom.nodes[node];
+  if (n.is_comment()) return;
+  if (n.is_raw()) {
+    convert_text_node(*this, node, context);
+    return;
+  }
+  const TlNode::Tag& element = *n.as_tag();
+  // Elements outside the cached part of the document (none on the DOM road)
+  // have their name lowered here.
+  std::optional<CowText> lowered;
+  TagRef ref = tag(node);
+  if (ref.name.empty()) {
+    lowered = dom_tag_name_lower(*dom_context_, node, dom);
+    if (lowered) ref = TagRef{lowered->view(), tag_id(lowered->view())};
+  }
+
+  switch (policy_->check(dom, node, element, ref.name, ref.id)) {
+    case NodeVerdict::Drop:
+      trim_trailing_spaces_tabs(*out_);
+      return;
+    case NodeVerdict::ChildrenOnly:
+      children(node, context, depth);
+      return;
+    case NodeVerdict::Preserve:
+      handlers_->preserved(*this, node, context, depth);
+      return;
+    case NodeVerdict::Convert:
+      break;
+  }
+  if ((ref.id == TagId::Html || ref.id == TagId::Head || ref.id == TagId::Body) && context.collect_document &&
+      context.metadata_sink != nullptr) {
+    collect_document_attributes(dom, element, *context.metadata_sink);
+  }
+  (*handlers_)[tag_info(ref.id).family](*this, node, context, depth);
+}
+
+void Walk::children(NodeHandle element, const ConversionContext& context, std::size_t depth) const {
+  const TlNode::Tag* tag = dom_->tag(element);
+  if (tag == nullptr) return;
+  for (NodeHandle child : tag->children) node(child, context, depth + 1);
+}
+
+void convert_transparent(const Walk& w, NodeHandle node, const ConversionContext& context, std::size_t depth) {
+  w.children(node, context, depth);
+}
+
+void convert_nothing(const Walk&, NodeHandle, const ConversionContext&, std::size_t) {}
+
+void convert_unknown_element(const Walk& w, NodeHandle node, const ConversionContext& context, std::size_t depth) {
+  if (w.dom().tag(node) == nullptr) return;
+  std::string& output = w.out();
+  const std::size_t start = output.size();
+  const bool ends_with_space = w.end().is_space();
+  w.children(node, context, depth);
+  if (output.size() <= start) return;
+  const std::string_view added = std::string_view(output).substr(start);
+  if (added.starts_with("    ") || added.starts_with("```") || added.starts_with("~~~")) return;
+  if (!is_unicode_space_only(added)) return;
+  const bool had_space = added.find(' ') != std::string_view::npos;
+  output.resize(start);
+  if (!ends_with_space && had_space) output += ' ';
+}
+
+}  // namespace tidewell
