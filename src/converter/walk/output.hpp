@@ -89,8 +89,14 @@ inline void ensure_blank_line(std::string& out) {
   out += end_of(out).is_line_break() ? "\n" : "\n\n";
 }
 
-// Blank line before a block: trailing spaces and tabs go, then "\n\n" unless
-// the output is empty or already ends with "\n\n".
+// Blank line before a block: "\n\n" unless the output is empty or already
+// ends with "\n\n" (nothing is trimmed).
+inline void blank_line_before(std::string& out) {
+  if (!out.empty() && !end_of(out).is_blank_line()) out += "\n\n";
+}
+
+// The same after trailing spaces and tabs are removed (when a blank line is
+// needed at all).
 inline void separate_block(std::string& out) {
   if (out.empty() || end_of(out).is_blank_line()) return;
   trim_trailing_spaces_tabs(out);

@@ -1,0 +1,85 @@
+#include "converter/walk/output.hpp"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace tidewell {
+namespace {
+
+// Each named state against outputs that just have it and just miss it.
+TEST(OutputEnd, NamedStates) {
+  struct Case {
+    const char* text;
+    bool blank_line, line_start, single_break, space, list_marker, item_start, fence, cell_boundary, hard_break,
+        quotation;
+  };
+  for (const Case& c : {
+           Case{"", false, true, false, false, false, false, false, false, false, false},
+           Case{"a", false, false, false, false, false, false, false, false, false, false},
+           Case{"a\n", false, true, true, false, false, false, false, false, false, false},
+           Case{"a\n\n", true, true, false, false, false, false, false, false, false, false},
+           Case{"\n", false, true, true, false, false, false, false, false, false, false},
+           Case{"a ", false, false, false, true, false, false, false, false, false, false},
+           Case{"- ", false, false, false, true, true, true, false, false, false, false},
+           Case{"1. ", false, false, false, true, true, true, false, false, false, false},
+           Case{"- [x] ", false, false, false, true, false, true, false, false, false, false},
+           Case{"```\n", false, true, true, false, false, false, true, false, false, false},
+           Case{"| a |", false, false, false, false, false, false, false, true, false, false},
+           Case{"a<br>", false, false, false, false, false, false, false, true, false, false},
+           Case{"a  \n", false, true, true, false, false, false, false, false, true, false},
+           Case{"a\\\n", false, true, true, false, false, false, false, false, true, false},
+           Case{"> q\n", false, true, true, false, false, false, false, false, false, true},
+           Case{"> q\n \n\n", true, true, false, false, false, false, false, false, false, true},
+           Case{"> q\nb\n", false, true, true, false, false, false, false, false, false, false},
+       }) {
+    const OutputEnd end = end_of(c.text);
+    EXPECT_EQ(end.is_blank_line(), c.blank_line) << c.text;
+    EXPECT_EQ(end.is_line_start(), c.line_start) << c.text;
+    EXPECT_EQ(end.is_single_line_break(), c.single_break) << c.text;
+    EXPECT_EQ(end.is_space(), c.space) << c.text;
+    EXPECT_EQ(end.is_list_marker(), c.list_marker) << c.text;
+    EXPECT_EQ(end.is_item_start(), c.item_start) << c.text;
+    EXPECT_EQ(end.is_fence_line(), c.fence) << c.text;
+    EXPECT_EQ(end.is_cell_boundary(), c.cell_boundary) << c.text;
+    EXPECT_EQ(end.is_hard_break(), c.hard_break) << c.text;
+    EXPECT_EQ(end.is_in_quotation(), c.quotation) << c.text;
+  }
+  EXPECT_TRUE(end_of("(").is_open_paren());
+  EXPECT_TRUE(end_of("").is_white_space());
+  EXPECT_TRUE(end_of("a\t").is_white_space());
+  EXPECT_FALSE(end_of("a").is_white_space());
+}
+
+TEST(OutputEnd, Separators) {
+  struct Case {
+    const char* before;
+    const char* blank_line;      // ensure_blank_line
+    const char* separated;       // separate_block
+    const char* before_block;    // blank_line_before
+    const char* line_break;      // ensure_line_break
+  };
+  for (const Case& c : {
+           Case{"", "", "", "", ""},
+           Case{"a", "a\n\n", "a\n\n", "a\n\n", "a\n"},
+           Case{"a  ", "a  \n\n", "a\n\n", "a  \n\n", "a  \n"},
+           Case{"a\n", "a\n\n", "a\n\n\n", "a\n\n\n", "a\n"},
+           Case{"a\n\n", "a\n\n", "a\n\n", "a\n\n", "a\n\n"},
+       }) {
+    std::string out = c.before;
+    ensure_blank_line(out);
+    EXPECT_EQ(out, c.blank_line) << c.before;
+    out = c.before;
+    separate_block(out);
+    EXPECT_EQ(out, c.separated) << c.before;
+    out = c.before;
+    blank_line_before(out);
+    EXPECT_EQ(out, c.before_block) << c.before;
+    out = c.before;
+    ensure_line_break(out);
+    EXPECT_EQ(out, c.line_break) << c.before;
+  }
+}
+
+}  // namespace
+}  // namespace tidewell
