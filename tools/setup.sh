@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
-# Installs everything the build needs on a fresh Debian machine, builds and
-# installs the module into every available CPython (3.11, 3.12, 3.13), and
-# converts a small sample page.
+# Prepares a fresh Debian machine: the system packages the build needs, and
+# for every CPython interpreter that tools/pythons.sh lists a project venv
+# .venv/<cpXY> holding the build and test tools and the module installed
+# from this tree; then converts a small sample page. Nothing is installed
+# into the interpreters themselves, so this works where the system python3 is
+# externally managed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -11,16 +14,27 @@ need=""
 for pkg in g++ pkg-config libgumbo-dev libgtest-dev; do
   dpkg -s "$pkg" >/dev/null 2>&1 || need="$need $pkg"
 done
+# Debian's own python3 needs its venv and header packages.
+if ! python3 -c 'import ensurepip' >/dev/null 2>&1; then need="$need python3-venv"; fi
+if ! python3 -c 'import os, sysconfig; assert os.path.exists(sysconfig.get_paths()["include"] + "/Python.h")' \
+    >/dev/null 2>&1; then
+  need="$need python3-dev"
+fi
 if [ -n "$need" ]; then
   $SUDO apt-get update -qq
   $SUDO apt-get install -y -qq $need
 fi
 
+first=""
 for py in $(tools/pythons.sh); do
-  echo "== building for $($py --version)"
-  $py -m pip install -q --upgrade pip >/dev/null 2>&1 || true
-  $py -m pip install -q cmake ninja pytest scikit-build-core
-  $py -m pip install -q --no-build-isolation .
+  tag="$("$py" -c 'import sys; print("cp%d%d" % sys.version_info[:2])')"
+  venv=".venv/$tag"
+  echo "== $venv for $("$py" --version)"
+  if [ ! -x "$venv/bin/python" ]; then "$py" -m venv "$venv"; fi
+  "$venv/bin/python" -m pip install -q --upgrade pip >/dev/null 2>&1 || true
+  "$venv/bin/python" -m pip install -q cmake ninja pytest scikit-build-core
+  PATH="$PWD/$venv/bin:$PATH" "$venv/bin/python" -m pip install -q --no-build-isolation .
+  first="${first:-$venv}"
 done
 
-python3 tools/convert_sample.py tools/sample.html
+"$first/bin/python" tools/convert_sample.py tools/sample.html

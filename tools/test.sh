@@ -1,13 +1,22 @@
 #!/usr/bin/env bash
-# Runs every test: the C++ unit tests (GoogleTest through CTest), the same
-# suite again under AddressSanitizer/UndefinedBehaviorSanitizer (it holds the
-# corpus, html5lib and fuzz runs of the whole entry), and the Python suite on
-# every interpreter the module was installed into.
-# TIDEWELL_SKIP_SANITIZE=1 leaves out the sanitizer pass for a quick local run.
+# Runs every test of the current source: the C++ unit tests (GoogleTest
+# through CTest), the same suite again under AddressSanitizer/
+# UndefinedBehaviorSanitizer (it holds the corpus, html5lib and fuzz runs of
+# the whole entry), and the Python suite on every interpreter of
+# tools/pythons.sh against the module rebuilt from this tree (tools/dev.sh),
+# never an installed one. Warnings are errors in every build.
+# TIDEWELL_SKIP_SANITIZE=1 leaves out the sanitizer pass for a quick local run;
+# TIDEWELL_JOBS sets the parallelism (default: all cores).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-
+root="$PWD"
 jobs="${TIDEWELL_JOBS:-$(nproc)}"
+export TIDEWELL_JOBS="$jobs" TIDEWELL_WERROR=1
+
+# cmake and ninja from the first project venv when they are not on PATH.
+for venv in .venv/*/bin; do
+  if [ -d "$venv" ]; then PATH="$PATH:$root/$venv"; break; fi
+done
 
 cmake -S . -B build/tests -G Ninja -DTIDEWELL_BUILD_MODULE=OFF -DTIDEWELL_BUILD_TESTS=ON \
   -DTIDEWELL_WERROR=ON >/dev/null
@@ -24,6 +33,11 @@ if [ "${TIDEWELL_SKIP_SANITIZE:-0}" != 1 ]; then
 fi
 
 for py in $(tools/pythons.sh); do
-  echo "== pytest on $($py --version)"
-  $py -m pytest -q -p no:cacheprovider tests/python
+  tag="$("$py" -c 'import sys; print("cp%d%d" % sys.version_info[:2])')"
+  runner="$py"
+  if [ -x ".venv/$tag/bin/python" ]; then runner=".venv/$tag/bin/python"; fi
+  echo "== pytest on $("$runner" --version) against build/dev/python"
+  tools/dev.sh "$py"
+  PYTHONPATH="$root/build/dev/python" TIDEWELL_EXPECT_PACKAGE="$root/build/dev/python/tidewell" \
+    "$runner" -m pytest -q -p no:cacheprovider tests/python
 done

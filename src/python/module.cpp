@@ -1,5 +1,6 @@
-// The module `tidewell`: initialisation, `convert` and `convert_to_markdown`,
-// the reading of their options, and the mapping of failures onto exceptions.
+// The extension module `tidewell._tidewell`, re-exported whole by the package
+// `tidewell`: initialisation, `convert` and `convert_to_markdown`, the reading
+// of their options, and the mapping of failures onto exceptions.
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 
@@ -113,8 +114,7 @@ PyObject* import_json() {
 }  // namespace
 
 // Reads the `options` argument: absent or None gives the defaults; anything
-// else goes through json.dumps and the options reader. Also used by the
-// streaming class.
+// else goes through json.dumps and the options reader.
 bool parse_conversion_options(PyObject* obj, ConversionOptions& out) {
   if (!obj || obj == Py_None) {
     out = default_options();
@@ -208,8 +208,10 @@ int add_public(PyObject* module, const char* name, PyObject* value) {
   return PyObject_SetAttr(module, key.get(), value);
 }
 
+// The functions present themselves as members of the package ("tidewell"),
+// where users find them.
 int add_function(PyObject* module, PyMethodDef* def) {
-  py::Ref module_name(PyModule_GetNameObject(module));
+  py::Ref module_name(PyUnicode_FromString("tidewell"));
   if (!module_name) return -1;
   py::Ref function(PyCMethod_New(def, module, module_name.get(), nullptr));
   if (!function) return -1;
@@ -242,10 +244,10 @@ PyModuleDef_Slot module_slots[] = {
 };
 
 PyModuleDef module_def = {
-    PyModuleDef_HEAD_INIT, "tidewell", "", 0, nullptr, module_slots, nullptr, nullptr, nullptr,
+    PyModuleDef_HEAD_INIT, "tidewell._tidewell", "", 0, nullptr, module_slots, nullptr, nullptr, nullptr,
 };
 
 }  // namespace
 }  // namespace tidewell
 
-PyMODINIT_FUNC PyInit_tidewell(void) { return PyModuleDef_Init(&tidewell::module_def); }
+PyMODINIT_FUNC PyInit__tidewell(void) { return PyModuleDef_Init(&tidewell::module_def); }
