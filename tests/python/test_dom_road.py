@@ -349,12 +349,12 @@ def test_escaping_applies_in_strict_mode_and_to_heading_text():
         ("<span>a </span>  <span>b</span>", {}, "a b\n"),
         ("<div>a<span>\n</span>b</div>", {}, "ab\n"),
         # a single line feed at the end of a text
-        ("<p>a\n<em>b</em></p>", {}, "a b\n"),
-        ("<div>a\n<em>b</em></div>", {}, "a\nb\n"),
+        ("<p>a\n<em>b</em></p>", {}, "a *b*\n"),
+        ("<div>a\n<em>b</em></div>", {}, "a\n*b*\n"),
         ("<p>a\n<span>b</span></p>", {}, "ab\n"),  # before a span nothing is added
         ("<p>a\n<!-- c -->b</p>", {}, "a b\n"),
         ("<div>a\n<!-- c -->b</div>", {}, "a\nb\n"),
-        ("<p>a \n<em>b</em></p>", {}, "a b\n"),
+        ("<p>a \n<em>b</em></p>", {}, "a *b*\n"),
         ("<div>a\n\n  b</div>", {}, "a\n\n b\n"),
         # strip_newlines
         ("<p>a\nb</p>", {}, "a\nb\n"),

@@ -31,6 +31,8 @@ constexpr HandlerTable make_table() {
   t[F::LineBreak] = convert_line_break;
   t[F::Rule] = convert_horizontal_rule;
   t[F::Heading] = convert_heading;
+  t[F::Inline] = convert_inline_element;
+  t[F::InlineCode] = convert_inline_code;
 
   // Not part of this build yet: their elements convert like unknown ones
   // (content kept, no markup) until their handlers exist.
@@ -41,8 +43,6 @@ constexpr HandlerTable make_table() {
   t[F::Form] = convert_unknown_element;        // blocks: convert_form_element
   t[F::Table] = convert_unknown_element;       // tables: convert_table
   t[F::Caption] = convert_unknown_element;     // tables: convert_caption
-  t[F::Inline] = convert_unknown_element;      // inline: convert_inline_element
-  t[F::InlineCode] = convert_unknown_element;  // inline: convert_inline_code
   t[F::Link] = convert_unknown_element;        // inline: convert_link
   t[F::Image] = convert_unknown_element;       // inline: convert_image
   t[F::Graphic] = convert_unknown_element;     // inline: convert_graphic

@@ -193,7 +193,7 @@ TEST(ConvertDocument, HeadingRecords) {
   ASSERT_TRUE(result.ok());
   ASSERT_EQ(sink.headers.size(), 2u);
   EXPECT_EQ(sink.headers[0].level, 1);
-  EXPECT_EQ(sink.headers[0].text, "A x");
+  EXPECT_EQ(sink.headers[0].text, "A **x**");
   EXPECT_EQ(sink.headers[0].id, std::optional<std::string>("top"));
   EXPECT_EQ(sink.headers[0].depth, 0u);
   EXPECT_EQ(sink.headers[1].depth, 1u);
@@ -230,7 +230,7 @@ TEST(ConvertDocument, TextWhitespaceNormalized) {
       {"<span>a</span> \n <div>b</div>", "a\n\nb\n"},
       {"<div>a</div>   <div>b</div>", "a\n\nb\n"},
       {"<p>Hello\n</p><p>x</p>", "Hello\n\nx\n"},
-      {"<div>Hello\n<b>x</b></div>", "Hello\nx\n"},
+      {"<div>Hello\n<b>x</b></div>", "Hello\n**x**\n"},
       {"<div>Hello\n<span>x</span></div>", "Hellox\n"},
       {"<div>Hello\nx</div>", "Hello\nx\n"},
   });
@@ -305,7 +305,7 @@ TEST(ConvertDocument, StripPreserveAndExclude) {
   ConversionOptions preserve;
   preserve.preserve_tags = {"div"};
   EXPECT_EQ(convert("<div class=\"k\">a <b>x</b></div>", preserve), "<div class=\"k\">a <b>x</b></div>\n");
-  EXPECT_EQ(convert("<div>a<div>b", preserve), "<div>a<div>b</div>\n");
+  EXPECT_EQ(convert("<div>a<div>b", preserve), "<div>a<div>b</div></div>\n");
 
   ConversionOptions both = preserve;
   both.strip_tags = {"div"};
