@@ -126,8 +126,11 @@ def test_blank_content_keeps_the_words_apart(tag):
         # empty elements write nothing, not even an empty pair of markers
         ("<p>a<strong></strong>b<em></em>c<del></del>d<kbd></kbd>e<code></code>f<mark></mark>g</p>", "abcdefg"),
         ("<mark></mark>", ""),
-        # content that is only a line break keeps the break
+        # line breaks at the edges stand outside the markers
         ("<p>a<strong> <br></strong>b</p>", "a  \nb"),
+        ("<p>a<strong><br></strong>b</p>", "a  \nb"),
+        ("<p>a<strong><br>b</strong>c</p>", "a  \n**b**c"),
+        ("<p>a<em>b<br></em>c</p>", "a*b*  \nc"),
     ],
 )
 def test_outer_white_space(html, expected):
@@ -138,6 +141,38 @@ def test_no_line_starts_with_the_white_space_of_an_element():
     for tag in WRAPPED:
         out = md(f"<div>line<br><{tag}>    x</{tag}></div>")
         assert all(not line.startswith(" ") for line in out.split("\n")), (tag, out)
+
+
+@pytest.mark.parametrize(
+    "html, options, expected",
+    [
+        # side by side, two pairs of the same markers would leave the middle
+        # ones as text ("**a****b**"): they become one pair
+        ("<p><strong>a</strong><strong>b</strong><b>c</b></p>", {}, "**abc**"),
+        ("<p>(<i>Show</i><!-- c --><em>Hide</em>)</p>", {}, "(*ShowHide*)"),
+        ("<p><em>a</em><var>b</var></p>", {}, "*ab*"),
+        ("<p><span><u><em>a</em></u></span><em>.</em></p>", {}, "*a.*"),
+        ("<p><b>[</b><span><b>x</b></span><b>]</b></p>", {}, "**[x]**"),
+        ("<p><s>a</s><del>b</del><ins>c</ins><ins>d</ins></p>", {}, "~~ab~~==cd=="),
+        ("<p><mark>a</mark><mark>b</mark></p>", {}, "==ab=="),
+        ("<p><mark>a</mark><b>b</b></p>", {"highlight_style": "bold"}, "**ab**"),
+        ("<p><sub>1</sub><sub>2</sub></p>", {"sub_symbol": "~"}, "~12~"),
+        ("<p><em>a</em><em>b</em></p>", DJOT, "_ab_"),
+        # different markers, markers that differ in closing form, and
+        # elements apart stay as they are
+        ("<p><em>a</em><strong>b</strong></p>", {}, "*a***b**"),
+        ("<p><sub>1</sub><sub>2</sub></p>", {"sub_symbol": "<sub>"}, "<sub>1</sub><sub>2</sub>"),
+        ("<p><em>a</em> <em>b</em></p>", {}, "*a* *b*"),
+        ("<p><em>a</em><em> b</em></p>", {}, "*a* *b*"),
+        ("<p><span>x*</span><em>a</em></p>", {}, "x**a*"),
+        ("<p><span><em>a</em>*</span><em>b</em></p>", {}, "*a***b*"),
+        # two code spans side by side get a space, or their backticks would
+        # run into one
+        ("<p><kbd>a</kbd><kbd>b</kbd><code>c</code></p>", {}, "`a` `b` `c`"),
+    ],
+)
+def test_elements_side_by_side(html, options, expected):
+    assert md(html, **options) == expected + "\n"
 
 
 def test_emphasis_nested_in_emphasis_is_written_in_full():

@@ -32,6 +32,8 @@ void write_code_span(std::string_view content, bool in_table_cell, std::string& 
   const bool has_backtick = content.find('`') != std::string_view::npos;
   const bool padded = !content.empty() && (content.front() == '`' || content.back() == '`' ||
                                            (has_backtick && is_space(content.front()) && is_space(content.back())));
+  // Right after another span's closing backticks the two runs would merge.
+  if (end_of(out).last() == '`') out += ' ';
   out.append(fence, '`');
   if (padded) out += ' ';
   for (const char c : content) {

@@ -1,3 +1,6 @@
+#include <algorithm>
+#include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -12,7 +15,11 @@ namespace tidewell {
 OuterWhitespaceSplit split_outer_whitespace(std::string_view text) {
   OuterWhitespaceSplit split;
   if (text.empty()) return split;
-  if (space_len_at(text, 0) != 0) split.leading = " ";
+  if (text.front() == '\n') {
+    split.leading = "\n";
+  } else if (space_len_at(text, 0) != 0) {
+    split.leading = " ";
+  }
   std::string_view rest = text;
   if (rest.ends_with("  \n")) {
     split.trailing = "  \n";
@@ -29,7 +36,9 @@ OuterWhitespaceSplit split_outer_whitespace(std::string_view text) {
 
 namespace {
 
-// The options' emphasis character, written twice for strong emphasis.
+bool is_djot(const ConversionOptions& options) { return options.output_format == OutputFormat::Djot; }
+
+// The options' emphasis character, written `times` times.
 std::string emphasis_marker(const ConversionOptions& options, int times) {
   std::string marker;
   for (int i = 0; i < times; ++i) append_utf8(marker, options.strong_em_symbol);
@@ -48,6 +57,46 @@ std::string closing_symbol(std::string_view symbol) {
   return close;
 }
 
+struct Markers {
+  std::string open;
+  std::string close;
+};
+
+// The markers around the content of a formatting element converted in
+// `context` (outside code); nothing for elements written another way.
+std::optional<Markers> wrap_markers(TagId id, const ConversionOptions& options, const ConversionContext& context) {
+  const bool djot = is_djot(options);
+  const auto same = [](std::string marker) { return Markers{marker, marker}; };
+  switch (id) {
+    case TagId::B:
+    case TagId::Strong:
+      if (context.in_strong) return Markers{};
+      return same(djot ? "*" : emphasis_marker(options, 2));
+    case TagId::I:
+    case TagId::Em:
+      return same(djot ? "_" : emphasis_marker(options, 1));
+    case TagId::S:
+    case TagId::Del:
+      return djot ? Markers{"{-", "-}"} : same("~~");
+    case TagId::Ins:
+      return djot ? Markers{"{+", "+}"} : same("==");
+    case TagId::Var:
+    case TagId::Dfn:
+      return same(emphasis_marker(options, 1));
+    case TagId::Sub:
+      return djot ? same("~") : Markers{options.sub_symbol, closing_symbol(options.sub_symbol)};
+    case TagId::Sup:
+      return djot ? same("^") : Markers{options.sup_symbol, closing_symbol(options.sup_symbol)};
+    case TagId::Mark:
+      if (context.inline_mode) return std::nullopt;
+      if (options.highlight_style == HighlightStyle::DoubleEqual) return djot ? Markers{"{=", "=}"} : same("==");
+      if (options.highlight_style == HighlightStyle::Bold) return same(emphasis_marker(options, 2));
+      return std::nullopt;
+    default:
+      return std::nullopt;
+  }
+}
+
 // The context for content rendered into a private buffer: the enclosing
 // block's content begins at the buffer's start.
 ConversionContext buffer_context(const ConversionContext& context) {
@@ -63,26 +112,77 @@ std::string render_children(const Walk& w, NodeHandle node, const ConversionCont
   return buffer;
 }
 
-// Writes the rendered content between `open` and `close`, its outer white
-// space outside them.
-void write_wrapped(const Walk& w, NodeHandle node, std::string_view rendered, std::string_view open,
-                   std::string_view close) {
+// The sibling right before `node`, comments skipped.
+std::optional<NodeHandle> previous_sibling(const Walk& w, NodeHandle node) {
+  const DomContext& dom_context = w.dom_context();
+  if (node >= dom_context.sibling_index.size() || !dom_context.sibling_index[node]) return std::nullopt;
+  const std::optional<NodeHandle> parent = dom_context.parent_of(node);
+  const std::span<const NodeHandle> siblings =
+      parent ? dom_context.children_of(*parent) : std::span<const NodeHandle>(dom_context.roots);
+  for (std::size_t pos = std::min<std::size_t>(*dom_context.sibling_index[node], siblings.size()); pos > 0;) {
+    const TlNode* n = w.dom().node(siblings[--pos]);
+    if (n != nullptr && !n->is_comment()) return siblings[pos];
+  }
+  return std::nullopt;
+}
+
+// The output ends with the closing marker of a formatting element that
+// wraps its content in the same markers and ends the node right before
+// `node` in the document (the sibling before it or before the ancestor it
+// starts, or that sibling's last descendant): the two are joined into one
+// pair, since "*a**b*" would leave the middle asterisks as text.
+bool continues_previous(const Walk& w, NodeHandle node, const ConversionContext& context, const Markers& markers) {
+  if (markers.open.empty() || markers.open != markers.close || !w.out().ends_with(markers.close)) return false;
+  std::optional<NodeHandle> last = previous_sibling(w, node);
+  for (std::optional<NodeHandle> at = node; !last;) {
+    at = w.dom_context().parent_of(*at);
+    if (!at) return false;
+    last = previous_sibling(w, *at);
+  }
+  while (last) {
+    const TlNode::Tag* tag = w.dom().tag(*last);
+    if (tag == nullptr) return false;
+    const std::optional<Markers> before = wrap_markers(w.tag(*last).id, w.options(), context);
+    if (before && before->open == markers.open && before->close == markers.close) return true;
+    last.reset();
+    const auto children = tag->children.as_span();
+    for (std::size_t i = children.size(); i > 0; --i) {
+      const TlNode* child = w.dom().node(children[i - 1]);
+      if (child != nullptr && !child->is_comment()) {
+        last = children[i - 1];
+        break;
+      }
+    }
+  }
+  return false;
+}
+
+// Writes the rendered content between the markers, its outer white space
+// outside them.
+void write_wrapped(const Walk& w, NodeHandle node, const ConversionContext& context, std::string_view rendered,
+                   const Markers& markers) {
   if (rendered.empty()) return;
   const OuterWhitespaceSplit split = split_outer_whitespace(rendered);
+  const bool join = split.leading.empty() && !split.core.empty() && continues_previous(w, node, context, markers);
+  if (join) w.out().resize(w.out().size() - markers.close.size());
   write_framed(w, node, split, [&](std::string& out) {
-    out += open;
+    if (!join) out += markers.open;
     out += split.core;
-    out += close;
+    out += markers.close;
   });
 }
 
-// The children between two markers, wrapped.
-void convert_wrapped(const Walk& w, NodeHandle node, const ConversionContext& child_context, std::size_t depth,
-                     std::string_view open, std::string_view close) {
-  write_wrapped(w, node, render_children(w, node, child_context, depth), open, close);
+// A formatting element: its children at depth + 1 in `child_context`,
+// between its markers.
+void convert_wrapped(const Walk& w, NodeHandle node, const ConversionContext& context,
+                     const ConversionContext& child_context, std::size_t depth) {
+  const std::optional<Markers> markers = wrap_markers(w.tag(node).id, w.options(), context);
+  if (!markers) {
+    w.children(node, child_context, depth);
+    return;
+  }
+  write_wrapped(w, node, context, render_children(w, node, child_context, depth), *markers);
 }
-
-bool is_djot(const ConversionOptions& options) { return options.output_format == OutputFormat::Djot; }
 
 // b, strong: one pair of markers, none inside strong emphasis already.
 void convert_strong(const Walk& w, NodeHandle node, const ConversionContext& context, std::size_t depth) {
@@ -93,9 +193,7 @@ void convert_strong(const Walk& w, NodeHandle node, const ConversionContext& con
   ConversionContext scope = context;
   ++scope.emphasis_depth;
   scope.in_strong = true;
-  std::string marker;
-  if (!context.in_strong) marker = is_djot(w.options()) ? "*" : emphasis_marker(w.options(), 2);
-  convert_wrapped(w, node, scope, depth, marker, marker);
+  convert_wrapped(w, node, context, scope, depth);
 }
 
 // The class attribute of an empty i or em asks for a caret.
@@ -121,8 +219,7 @@ void convert_emphasis(const Walk& w, NodeHandle node, const ConversionContext& c
     w.out() += w.end().is_line_start() ? "\\> " : " > ";
     return;
   }
-  const std::string marker = is_djot(w.options()) ? "_" : emphasis_marker(w.options(), 1);
-  write_wrapped(w, node, rendered, marker, marker);
+  write_wrapped(w, node, context, rendered, *wrap_markers(TagId::Em, w.options(), context));
 }
 
 // kbd, samp: the text as written, white space folded, as a code span.
@@ -137,55 +234,19 @@ void convert_keyboard(const Walk& w, NodeHandle node, const ConversionContext& c
                [&](std::string& out) { write_code_span(split.core, context.in_table_cell, out); });
 }
 
-// sub, sup: between the option's symbol and its closing form (djot: `mark`).
-void convert_script(const Walk& w, NodeHandle node, const ConversionContext& context, std::size_t depth,
-                    const std::string& symbol, std::string_view djot_mark) {
-  const std::string rendered = render_children(w, node, context, depth);
-  if (context.in_code) {
-    w.out() += rendered;
-    return;
-  }
-  if (is_djot(w.options())) {
-    write_wrapped(w, node, rendered, djot_mark, djot_mark);
-    return;
-  }
-  write_wrapped(w, node, rendered, symbol, closing_symbol(symbol));
-}
-
-// mark: highlighted by `highlight_style`. The marker styles wrap their
-// content like emphasis (white space outside the markers, nothing for no
-// content: a bare "====" under a line would make that line a heading).
+// mark: highlighted by `highlight_style`; the marker styles wrap their
+// content like emphasis (an empty "====" under a line of text would make
+// that line a heading).
 void convert_mark(const Walk& w, NodeHandle node, const ConversionContext& context, std::size_t depth) {
-  if (context.inline_mode) {
-    w.children(node, context, depth);
+  if (context.inline_mode || w.options().highlight_style != HighlightStyle::Html) {
+    ConversionContext scope = context;
+    if (!context.inline_mode && w.options().highlight_style == HighlightStyle::Bold) scope.in_strong = true;
+    convert_wrapped(w, node, context, scope, depth);
     return;
   }
-  const ConversionOptions& options = w.options();
-  std::string& out = w.out();
-  switch (options.highlight_style) {
-    case HighlightStyle::DoubleEqual:
-      if (is_djot(options)) {
-        convert_wrapped(w, node, context, depth, "{=", "=}");
-      } else {
-        convert_wrapped(w, node, context, depth, "==", "==");
-      }
-      return;
-    case HighlightStyle::Html:
-      out += "<mark>";
-      w.children(node, context, depth);
-      out += "</mark>";
-      return;
-    case HighlightStyle::Bold: {
-      ConversionContext scope = context;
-      scope.in_strong = true;
-      const std::string marker = emphasis_marker(options, 2);
-      convert_wrapped(w, node, scope, depth, marker, marker);
-      return;
-    }
-    case HighlightStyle::None:
-      w.children(node, context, depth);
-      return;
-  }
+  w.out() += "<mark>";
+  w.children(node, context, depth);
+  w.out() += "</mark>";
 }
 
 // An hOCR word: a span whose class names "ocrx_word".
@@ -232,8 +293,6 @@ void convert_abbr(const Walk& w, NodeHandle node, const ConversionContext& conte
 
 void convert_inline_element(const Walk& w, NodeHandle node, const ConversionContext& context, std::size_t depth) {
   if (w.dom().tag(node) == nullptr) return;
-  const ConversionOptions& options = w.options();
-  const bool djot = is_djot(options);
   switch (w.tag(node).id) {
     case TagId::B:
     case TagId::Strong:
@@ -249,26 +308,24 @@ void convert_inline_element(const Walk& w, NodeHandle node, const ConversionCont
         w.children(node, context, depth);
         return;
       }
-      convert_wrapped(w, node, context, depth, djot ? "{-" : "~~", djot ? "-}" : "~~");
+      convert_wrapped(w, node, context, context, depth);
       return;
     case TagId::Ins:
-      convert_wrapped(w, node, context, depth, djot ? "{+" : "==", djot ? "+}" : "==");
+    case TagId::Var:
+    case TagId::Dfn:
+      convert_wrapped(w, node, context, context, depth);
       return;
     case TagId::Kbd:
     case TagId::Samp:
       convert_keyboard(w, node, context, depth);
       return;
-    case TagId::Var:
-    case TagId::Dfn: {
-      const std::string marker = emphasis_marker(options, 1);
-      convert_wrapped(w, node, context, depth, marker, marker);
-      return;
-    }
     case TagId::Sub:
-      convert_script(w, node, context, depth, options.sub_symbol, "~");
-      return;
     case TagId::Sup:
-      convert_script(w, node, context, depth, options.sup_symbol, "^");
+      if (context.in_code) {
+        w.out() += render_children(w, node, context, depth);
+        return;
+      }
+      convert_wrapped(w, node, context, context, depth);
       return;
     case TagId::Mark:
       convert_mark(w, node, context, depth);

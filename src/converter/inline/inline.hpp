@@ -50,7 +50,8 @@ std::size_t code_span_fence_length(std::string_view content);
 // a space inside each delimiter when the content starts or ends with a
 // backtick (or holds one and starts and ends with a space), and every line
 // break written as a space, since a code span keeps to one paragraph. In a
-// table cell "|" is written as "\|" so that the row keeps its cells.
+// table cell "|" is written as "\|" so that the row keeps its cells. After
+// a backtick (another span's end) a space keeps the two spans apart.
 void write_code_span(std::string_view content, bool in_table_cell, std::string& out);
 
 // --- raw HTML of preserved elements (preserved.cpp) ---

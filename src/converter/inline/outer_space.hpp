@@ -12,33 +12,43 @@
 namespace tidewell {
 
 struct OuterWhitespaceSplit {
-  std::string_view leading;   // " " when the content starts with white space, else ""
-  std::string_view trailing;  // a hard break ("  \n" or "\\\n") the content ends with, else " " or ""
+  std::string_view leading;   // "\n" for a line break the content starts with, " " for other white space, or ""
+  std::string_view trailing;  // a hard break ("  \n" or "\\\n") the content ends with, " " for other white space, or ""
   std::string_view core;      // the content trimmed of white space
 };
 
-// Any white space counts at the edges, line feeds too (a nested block or a
-// line break there separates words like a space).
+// Any white space counts at the edges, line feeds too (a nested block there
+// separates words like a space). A line feed at the start comes from a line
+// break (rendered on its own, a br writes just "\n").
 OuterWhitespaceSplit split_outer_whitespace(std::string_view text);
 
-// Writes `write_core(out)` framed by the outer white space of `split`: the
-// leading space only where the output does not already end with white
-// space, the trailing space only when the element's next sibling is not
-// blank text (which writes its own). Content that is only white space
-// writes just the separation: its hard break, or one space where the output
-// does not end with white space.
+// Writes `write_core(out)` framed by the outer white space of `split`, so
+// that the words on either side stay apart and line breaks stay outside
+// the markers: a leading space only where the output does not already end
+// with white space, a leading line break as a hard break where the output
+// does not already end a line, the trailing space only when the element's
+// next sibling is not blank text (which writes its own). Content that is
+// only white space writes just the separation.
 template <typename WriteCore>
 void write_framed(const Walk& w, NodeHandle node, const OuterWhitespaceSplit& split, WriteCore&& write_core) {
   std::string& out = w.out();
+  const auto hard_break = [&] {
+    if (w.end().is_line_start()) return;
+    out += w.options().newline_style == NewlineStyle::Backslash ? "\\\n" : "  \n";
+  };
   if (split.core.empty()) {
-    if (split.trailing.size() > 1) {
-      if (!w.end().is_line_start()) out += split.trailing;
+    if (split.trailing.size() > 1 || split.leading == "\n") {
+      hard_break();
     } else if (!split.leading.empty() || !split.trailing.empty()) {
       if (!w.end().is_white_space() && !dom_cache_next_space_text(w.dom_context(), node, w.dom())) out += ' ';
     }
     return;
   }
-  if (!split.leading.empty() && !w.end().is_white_space()) out += ' ';
+  if (split.leading == "\n") {
+    hard_break();
+  } else if (!split.leading.empty() && !w.end().is_white_space()) {
+    out += ' ';
+  }
   write_core(out);
   if (split.trailing == " " && dom_cache_next_space_text(w.dom_context(), node, w.dom())) return;
   out += split.trailing;

@@ -29,7 +29,7 @@ TEST(InlineOuterWhitespace, Split) {
            Case{"x", "", "", "x"},
            Case{" x ", " ", " ", "x"},
            Case{"\tx\t", " ", " ", "x"},
-           Case{"\nx\n\n", " ", " ", "x"},
+           Case{"\nx\n\n", "\n", " ", "x"},
            Case{"\xC2\xA0x\xE3\x80\x80", " ", " ", "x"},
            Case{"x  \n", "", "  \n", "x"},
            Case{"x\\\n", "", "\\\n", "x"},
