@@ -9,6 +9,7 @@
 #include "converter/inline/outer_space.hpp"
 #include "converter/text/processing.hpp"
 #include "converter/text/unicode_space.hpp"
+#include "converter/walk/text_node.hpp"
 
 namespace tidewell {
 
@@ -283,7 +284,9 @@ void convert_abbr(const Walk& w, NodeHandle node, const ConversionContext& conte
     const std::optional<std::string_view> title = attribute_value(w.dom(), *tag, "title");
     if (!title) return;
     // One line: a line break in the title would end the paragraph.
-    const std::string text = fold_line_breaks(utf8_lossy(*title).view());
+    const std::string lines = replace_line_breaks_with_spaces(utf8_lossy(*title).view());
+    const std::optional<std::string> folded = collapse_whitespace(lines);
+    const std::string_view text = trim_unicode_space(folded ? std::string_view(*folded) : std::string_view(lines));
     if (text.empty()) return;
     out += " (";
     out += text;

@@ -5,8 +5,6 @@
 #include <cstdint>
 #include <cstring>
 
-#include "converter/text/unicode_space.hpp"
-
 namespace tidewell {
 namespace {
 
@@ -129,22 +127,6 @@ void collapse_whitespace_into(std::string_view text, std::string& out) {
     run = q;
   }
   out.append(reinterpret_cast<const char*>(run), static_cast<std::size_t>(end - run));
-}
-
-std::string fold_line_breaks(std::string_view text) {
-  std::string lines;
-  if (text.find_first_of("\n\r") != std::string_view::npos) {
-    lines.assign(text);
-    for (char& c : lines) {
-      if (c == '\n' || c == '\r') c = ' ';
-    }
-    text = lines;
-  }
-  std::string folded;
-  folded.reserve(text.size());
-  collapse_whitespace_into(text, folded);
-  const std::string_view trimmed = trim_unicode_space(folded);
-  return std::string(trimmed);
 }
 
 std::optional<std::string> collapse_whitespace(std::string_view text) {

@@ -22,11 +22,6 @@ std::optional<std::string> collapse_whitespace(std::string_view text);
 // alone; the end of `out` is not looked at.
 void collapse_whitespace_into(std::string_view text, std::string& out);
 
-// One line of text: every line feed and carriage return becomes a space,
-// folding spaces are folded as by collapse_whitespace, and the result is
-// trimmed of white space ("a  \nb" gives "a b").
-std::string fold_line_breaks(std::string_view text);
-
 // What a text is escaped for.
 enum class EscapeMode : std::uint8_t {
   // Running text: backslashes by the four escape options. With

@@ -152,14 +152,6 @@ std::string escaped(std::string_view in, EscapeMode mode, const ConversionOption
   return result;
 }
 
-TEST(FoldLineBreaks, OneTrimmedLine) {
-  EXPECT_EQ(fold_line_breaks(""), "");
-  EXPECT_EQ(fold_line_breaks("a"), "a");
-  EXPECT_EQ(fold_line_breaks("line  \ntwo"), "line two");
-  EXPECT_EQ(fold_line_breaks(" \r\n a\n\n\tb\u00a0 \n"), "a b");
-  EXPECT_EQ(fold_line_breaks("\n \n"), "");
-}
-
 TEST(EscapeMarkdownText, Rules) {
   const EscapeCase cases[] = {
       // No flag: unchanged.
