@@ -80,16 +80,19 @@ def test_nesting_and_breaks(html, options, expected):
 
 
 @pytest.mark.parametrize(
-    "html, expected",
+    "html, options, expected",
     [
-        ("<code><strong>b</strong><em>i</em><del>d</del><s>s</s></code>", "`bids`"),
-        ("<code>x<kbd>k</kbd></code>", "`` x`k` ``"),
-        ("<code>x<ins>i</ins></code>", "`x==i==`"),
-        ("<code>x<sub> 2 </sub><sup>3</sup></code>", "`x 2 3`"),
+        ("<code>a<strong>b</strong><em>c</em><del>d</del><s>e</s></code>", {}, "`abcde`"),
+        ("<code>a<kbd>b</kbd><samp>c</samp><ins>d</ins><var>e</var></code>", {}, "`abcde`"),
+        ("<code>a<dfn>b</dfn><sub> c </sub><sup>d</sup><mark>e</mark></code>", {"sub_symbol": "~"}, "`ab c de`"),
+        ("<code>a<mark>b</mark></code>", {"highlight_style": "html"}, "`ab`"),
+        ("<code>a<mark>b</mark></code>", {"highlight_style": "bold"}, "`ab`"),
     ],
 )
-def test_formats_inside_code(html, expected):
-    assert md(html) == expected + "\n"
+def test_formats_inside_code(html, options, expected):
+    # code shows every marker as written: formatting inside it gives its
+    # text only
+    assert md(html, **options) == expected + "\n"
 
 
 # --- empty content, and white space at the element's edges -------------------

@@ -187,10 +187,6 @@ void convert_wrapped(const Walk& w, NodeHandle node, const ConversionContext& co
 
 // b, strong: one pair of markers, none inside strong emphasis already.
 void convert_strong(const Walk& w, NodeHandle node, const ConversionContext& context, std::size_t depth) {
-  if (context.in_code) {
-    w.children(node, context, depth);
-    return;
-  }
   ConversionContext scope = context;
   ++scope.emphasis_depth;
   scope.in_strong = true;
@@ -207,10 +203,6 @@ bool has_caret_class(const Walk& w, NodeHandle node) {
 
 // i, em. An empty one with a "caret" class is an icon that stands for ">".
 void convert_emphasis(const Walk& w, NodeHandle node, const ConversionContext& context, std::size_t depth) {
-  if (context.in_code) {
-    w.children(node, context, depth);
-    return;
-  }
   ConversionContext scope = context;
   ++scope.emphasis_depth;
   const std::string rendered = render_children(w, node, scope, depth);
@@ -296,7 +288,15 @@ void convert_abbr(const Walk& w, NodeHandle node, const ConversionContext& conte
 
 void convert_inline_element(const Walk& w, NodeHandle node, const ConversionContext& context, std::size_t depth) {
   if (w.dom().tag(node) == nullptr) return;
-  switch (w.tag(node).id) {
+  const TagId id = w.tag(node).id;
+  // Inside code every marker would be shown as written: a formatting
+  // element there gives its content only.
+  if (context.in_code &&
+      (wrap_markers(id, w.options(), context) || id == TagId::Kbd || id == TagId::Samp || id == TagId::Mark)) {
+    w.children(node, context, depth);
+    return;
+  }
+  switch (id) {
     case TagId::B:
     case TagId::Strong:
       convert_strong(w, node, context, depth);
@@ -307,28 +307,16 @@ void convert_inline_element(const Walk& w, NodeHandle node, const ConversionCont
       return;
     case TagId::S:
     case TagId::Del:
-      if (context.in_code) {
-        w.children(node, context, depth);
-        return;
-      }
-      convert_wrapped(w, node, context, context, depth);
-      return;
     case TagId::Ins:
     case TagId::Var:
     case TagId::Dfn:
+    case TagId::Sub:
+    case TagId::Sup:
       convert_wrapped(w, node, context, context, depth);
       return;
     case TagId::Kbd:
     case TagId::Samp:
       convert_keyboard(w, node, context, depth);
-      return;
-    case TagId::Sub:
-    case TagId::Sup:
-      if (context.in_code) {
-        w.out() += render_children(w, node, context, depth);
-        return;
-      }
-      convert_wrapped(w, node, context, context, depth);
       return;
     case TagId::Mark:
       convert_mark(w, node, context, depth);
