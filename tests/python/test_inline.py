@@ -87,6 +87,7 @@ def test_nesting_and_breaks(html, options, expected):
         ("<code>a<dfn>b</dfn><sub> c </sub><sup>d</sup><mark>e</mark></code>", {"sub_symbol": "~"}, "`ab c de`"),
         ("<code>a<mark>b</mark></code>", {"highlight_style": "html"}, "`ab`"),
         ("<code>a<mark>b</mark></code>", {"highlight_style": "bold"}, "`ab`"),
+        ("<code>a<abbr title='t'>b</abbr></code>", {}, "`ab`"),
     ],
 )
 def test_formats_inside_code(html, options, expected):

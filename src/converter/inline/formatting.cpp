@@ -289,10 +289,10 @@ void convert_abbr(const Walk& w, NodeHandle node, const ConversionContext& conte
 void convert_inline_element(const Walk& w, NodeHandle node, const ConversionContext& context, std::size_t depth) {
   if (w.dom().tag(node) == nullptr) return;
   const TagId id = w.tag(node).id;
-  // Inside code every marker would be shown as written: a formatting
-  // element there gives its content only.
-  if (context.in_code &&
-      (wrap_markers(id, w.options(), context) || id == TagId::Kbd || id == TagId::Samp || id == TagId::Mark)) {
+  // Inside code every marker (and an abbreviation's title) would be shown
+  // as written: a formatting element there gives its content only.
+  if (context.in_code && (wrap_markers(id, w.options(), context) || id == TagId::Kbd || id == TagId::Samp ||
+                          id == TagId::Mark || id == TagId::Abbr)) {
     w.children(node, context, depth);
     return;
   }
