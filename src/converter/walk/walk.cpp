@@ -14,10 +14,10 @@ namespace {
 // Records lang and dir of an html, head or body element in the sink.
 void collect_document_attributes(const TlDom& dom, const TlNode::Tag& tag, MetadataSink& sink) {
   if (auto lang = attribute_map_get(dom, tag, "lang").value_bytes(dom)) {
-    metadata_set_language(sink, utf8_lossy(*lang).into_string());
+    metadata_set_language(sink, attribute_text(*lang));
   }
   if (auto dir = attribute_map_get(dom, tag, "dir").value_bytes(dom)) {
-    metadata_set_direction(sink, utf8_lossy(*dir).into_string());
+    metadata_set_direction(sink, attribute_text(*dir));
   }
 }
 
