@@ -337,7 +337,7 @@ def test_escaping_applies_in_strict_mode_and_to_heading_text():
         ("<p>a   b\t\tc</p>", {}, "a b c\n"),
         ("<p>a   b\t\tc</p>", {"whitespace_mode": "strict"}, "a   b\t\tc\n"),
         ("<p>a\u00a0\u00a0b\u3000c</p>", {}, "a b c\n"),
-        ("<p>  a  </p>", {}, " a\n"),  # the leading space stays on an empty output
+        ("<p>  a  </p>", {}, "a\n"),  # white space from the text never starts a line
         ("<span>a</span>  text   here  <span>b</span>", {}, "a text here b\n"),
         ("<div>x</div>  y", {}, "x\n\ny\n"),  # after a blank line the lead goes
         ("<span>a </span><span> b</span>", {}, "a b\n"),
@@ -352,15 +352,15 @@ def test_escaping_applies_in_strict_mode_and_to_heading_text():
         ("<span>a</span>\t<span>b</span>", {}, "a\tb\n"),
         ("<span>a</span>  <span>b</span>", {}, "a b\n"),
         ("<span>a </span>  <span>b</span>", {}, "a b\n"),
-        ("<div>a<span>\n</span>b</div>", {}, "ab\n"),
+        ("<div>a<span>\n</span>b</div>", {}, "a b\n"),
         # a single line feed at the end of a text
         ("<p>a\n<em>b</em></p>", {}, "a b\n"),
         ("<div>a\n<em>b</em></div>", {}, "a\nb\n"),
-        ("<p>a\n<span>b</span></p>", {}, "ab\n"),  # before a span nothing is added
+        ("<p>a\n<span>b</span></p>", {}, "a b\n"),
         ("<p>a\n<!-- c -->b</p>", {}, "a b\n"),
         ("<div>a\n<!-- c -->b</div>", {}, "a\nb\n"),
         ("<p>a \n<em>b</em></p>", {}, "a b\n"),
-        ("<div>a\n\n  b</div>", {}, "a\n\n b\n"),
+        ("<div>a\n\n  b</div>", {}, "a\n\nb\n"),
         # strip_newlines
         ("<p>a\nb</p>", {}, "a\nb\n"),
         ("<p>a\nb</p>", {"strip_newlines": True}, "a b\n"),
@@ -400,9 +400,9 @@ def test_whitespace(html, options, expected):
         ("<h2>a\n   b</h2>", {}, "## a b\n"),
         ("<h2>\n  a  \n</h2>", {}, "## a\n"),
         ("<h2>a<br>b</h2>", {}, "## a  b\n"),
-        # inline mode writes the text alone
+        # inline mode writes the text alone, set off from the text around it
         ("<h1>T</h1>", {"convert_as_inline": True}, "T\n"),
-        ("<p>a</p><h1>T</h1><p>b</p>", {"convert_as_inline": True}, "aTb\n"),
+        ("<p>a</p><h1>T</h1><p>b</p>", {"convert_as_inline": True}, "a T b\n"),
     ],
 )
 def test_headings(html, options, expected):
@@ -449,7 +449,7 @@ def test_text_before_a_heading_is_separated_from_it(html, expected, style, mark)
         ("<p>a<br><br>b</p>", {}, "a  \n\nb\n"),
         ("<p>a<br><br>b</p>", {"newline_style": "backslash"}, "a\\\n\nb\n"),
         ("<p>a<br> <br>b</p>", {}, "a  \n\nb\n"),  # whitespace between two breaks is skipped
-        ("<p>a<br> <span>b</span></p>", {}, "a  \n b\n"),
+        ("<p>a<br> <span>b</span></p>", {}, "a  \nb\n"),
         ("<div><br>a</div>", {}, "a\n"),  # a division drops a single leading line feed
         ("<div><br><br>a</div>", {}, "\n\na\n"),
         ("<h2>a <br>b</h2>", {}, "## a  b\n"),
@@ -458,7 +458,7 @@ def test_text_before_a_heading_is_separated_from_it(html, expected, style, mark)
         # unknown elements
         ("a<foo>   </foo>b", {}, "a b\n"),
         ("a <foo> </foo>b", {}, "a b\n"),
-        ("a<foo>\n</foo>b", {}, "ab\n"),
+        ("a<foo>\n</foo>b", {}, "a b\n"),
         ("a<foo>   </foo>b", {"whitespace_mode": "strict"}, "a b\n"),
         ("a<foo>      </foo>b", {"whitespace_mode": "strict"}, "a      b\n"),  # four spaces: code
         ("<plaintext>p</plaintext>", {}, "p\n"),

@@ -352,7 +352,7 @@ def test_language_and_direction(html, options, language, direction):
 @pytest.mark.parametrize(
     "options, content",
     [
-        ({"convert_as_inline": True}, "Hx\n"),
+        ({"convert_as_inline": True}, "H x\n"),
         ({"output_format": "plain"}, "H\n\nx\n"),
         ({"max_depth": 0}, "---\ntitle: T\n---\n"),
     ],
