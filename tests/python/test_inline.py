@@ -127,6 +127,10 @@ def test_blank_content_keeps_the_words_apart(tag):
         ("<p>a<strong> bold </strong> <em>c</em></p>", "a **bold** *c*"),
         ("<p>a <strong> bold</strong></p>", "a **bold**"),
         ("<p>a<strong>\nbold\n</strong>c</p>", "a **bold** c"),
+        # nested elements pass the white space on to the outermost one
+        ("<p>a<b><i> x</i></b>b</p>", "a ***x***b"),
+        ("<p>a<b><i>x </i></b>b</p>", "a***x*** b"),
+        ("<p>a<b><i><br>x</i></b>b</p>", "a  \n***x***b"),
         # empty elements write nothing, not even an empty pair of markers
         ("<p>a<strong></strong>b<em></em>c<del></del>d<kbd></kbd>e<code></code>f<mark></mark>g</p>", "abcdefg"),
         ("<mark></mark>", ""),
@@ -212,8 +216,8 @@ def test_caret(html, expected):
         ("<p>word<span class='x'>next</span></p>", "wordnext"),
         # a line feed before a span: the line's words stay apart
         ("<div>word\n<span class='ocrx_word'>next</span></div>", "word next"),
-        pytest.param("<div>a\n<span>b</span></div>", "a b",
-                     marks=pytest.mark.xfail(reason="the text before the span drops its line feed")),
+        ("<div>a\n<span>b</span></div>", "a b"),
+        ("<p>a\n<span>b</span></p>", "a b"),
         # a hard break, a rule or a heading keeps its line feed
         ("a<br><span>b</span>", "a  \nb"),
         ("<hr><span>x</span>", "---\nx"),
@@ -252,6 +256,7 @@ def test_span_does_not_count_towards_max_depth():
         ("<ruby>a<rt></rt></ruby>", "a()"),
         ("<ruby><!-- c --><rb>a</rb><rt>x</rt></ruby>", "a(x)"),
         ("<p>foo (<rt>bar</rt>)</p>", "foo (bar)"),
+        ("<p>word<rt> gloss </rt>next</p>", "word (gloss) next"),
         ("<ruby>\n  <rb>a</rb>\n  <rt>x</rt>\n</ruby>", "a(x)"),
         ("<ruby>a b<rt>x</rt></ruby>", "a b(x)"),
         ("<p>漢<ruby>字<rt>じ</rt></ruby>です</p>", "漢字(じ)です"),

@@ -16,7 +16,8 @@ namespace tidewell {
 OuterWhitespaceSplit split_outer_whitespace(std::string_view text) {
   OuterWhitespaceSplit split;
   if (text.empty()) return split;
-  if (text.front() == '\n') {
+  const std::size_t blanks = text.find_first_not_of(" \t");
+  if (blanks != std::string_view::npos && text[blanks] == '\n') {
     split.leading = "\n";
   } else if (space_len_at(text, 0) != 0) {
     split.leading = " ";
@@ -209,7 +210,7 @@ void convert_emphasis(const Walk& w, NodeHandle node, const ConversionContext& c
   if (rendered.empty()) {
     if (!has_caret_class(w, node) || w.end().is_space()) return;
     // At the start of a line a bare ">" would open a quotation.
-    w.out() += w.end().is_line_start() ? "\\> " : " > ";
+    w.out() += w.at_line_start() ? "\\> " : " > ";
     return;
   }
   write_wrapped(w, node, context, rendered, *wrap_markers(TagId::Em, w.options(), context));
@@ -254,14 +255,14 @@ void convert_span(const Walk& w, NodeHandle node, const ConversionContext& conte
   const TlNode::Tag* tag = w.dom().tag(node);
   if (tag == nullptr) return;
   std::string& out = w.out();
-  if (is_hocr_word(w.dom(), *tag) && !w.end().is_white_space()) out += ' ';
+  if (is_hocr_word(w.dom(), *tag)) w.write_boundary_space();
   // A single line feed before a span joins the span's text to the line,
   // with a space so that the words stay apart; a hard break, or a line
   // that is a block of its own (a heading, a rule), keeps it.
-  if (!context.in_code && w.options().whitespace_mode != WhitespaceMode::Strict && w.end().is_single_line_break() &&
-      !w.end().is_hard_break() && !w.end().is_block_line()) {
+  if (!context.in_code && w.options().whitespace_mode != WhitespaceMode::Strict && out.size() > 1 &&
+      w.end().is_single_line_break() && !w.end().is_hard_break() && !w.end().is_block_line()) {
     out.pop_back();
-    if (!w.end().is_white_space()) out += ' ';
+    w.write_boundary_space();
   }
   for (NodeHandle child : tag->children) w.node(child, context, depth);
 }

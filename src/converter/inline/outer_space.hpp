@@ -18,36 +18,37 @@ struct OuterWhitespaceSplit {
 };
 
 // Any white space counts at the edges, line feeds too (a nested block there
-// separates words like a space). A line feed at the start comes from a line
-// break (rendered on its own, a br writes just "\n").
+// separates words like a space). A line feed at the start, after spaces
+// and tabs only, comes from a line break (a br written first into an empty
+// buffer is just "\n").
 OuterWhitespaceSplit split_outer_whitespace(std::string_view text);
 
 // Writes `write_core(out)` framed by the outer white space of `split`, so
 // that the words on either side stay apart and line breaks stay outside
-// the markers: a leading space only where the output does not already end
-// with white space, a leading line break as a hard break where the output
-// does not already end a line, the trailing space only when the element's
-// next sibling is not blank text (which writes its own). Content that is
-// only white space writes just the separation.
+// the markers: leading white space as the walk's boundary space, a leading
+// line break as a hard break unless the output is at the start of a line,
+// the trailing space only when the element's next sibling is not blank
+// text (which writes its own). Content that is only white space writes
+// just the separation.
 template <typename WriteCore>
 void write_framed(const Walk& w, NodeHandle node, const OuterWhitespaceSplit& split, WriteCore&& write_core) {
   std::string& out = w.out();
   const auto hard_break = [&] {
-    if (w.end().is_line_start()) return;
+    if (w.at_line_start()) return;
     out += w.options().newline_style == NewlineStyle::Backslash ? "\\\n" : "  \n";
   };
   if (split.core.empty()) {
     if (split.trailing.size() > 1 || split.leading == "\n") {
       hard_break();
     } else if (!split.leading.empty() || !split.trailing.empty()) {
-      if (!w.end().is_white_space() && !dom_cache_next_space_text(w.dom_context(), node, w.dom())) out += ' ';
+      if (!dom_cache_next_space_text(w.dom_context(), node, w.dom())) w.write_boundary_space();
     }
     return;
   }
   if (split.leading == "\n") {
     hard_break();
-  } else if (!split.leading.empty() && !w.end().is_white_space()) {
-    out += ' ';
+  } else if (!split.leading.empty()) {
+    w.write_boundary_space();
   }
   write_core(out);
   if (split.trailing == " " && dom_cache_next_space_text(w.dom_context(), node, w.dom())) return;

@@ -30,21 +30,25 @@ void convert_ruby_text(const Walk& w, NodeHandle node, const ConversionContext& 
   write_framed(w, node, split, [&](std::string& out) { out += split.core; });
 }
 
-// rt: its trimmed content in parentheses, or alone right after a "(".
+// rt: its trimmed content in parentheses (also when it is empty), or alone
+// right after a "(". White space at its edges stays outside.
 void convert_annotation(const Walk& w, NodeHandle node, const ConversionContext& context, std::size_t depth) {
   ConversionContext scope = context;
   scope.block_start = 0;
   std::string rendered;
   w.into(rendered).children(node, scope, depth);
-  const std::string_view text = trim_unicode_space(rendered);
-  std::string& out = w.out();
+  const OuterWhitespaceSplit split = split_outer_whitespace(rendered);
   if (w.end().is_open_paren()) {
-    out += text;
+    w.out() += split.core;
     return;
   }
-  out += '(';
-  out += text;
-  out += ')';
+  OuterWhitespaceSplit framed = split;
+  framed.core = "()";  // written even for no content
+  write_framed(w, node, framed, [&](std::string& out) {
+    out += '(';
+    out += split.core;
+    out += ')';
+  });
 }
 
 void convert_ruby(const Walk& w, NodeHandle node, const ConversionContext& context, std::size_t depth) {

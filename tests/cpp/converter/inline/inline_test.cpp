@@ -33,7 +33,8 @@ TEST(InlineOuterWhitespace, Split) {
            Case{"\xC2\xA0x\xE3\x80\x80", " ", " ", "x"},
            Case{"x  \n", "", "  \n", "x"},
            Case{"x\\\n", "", "\\\n", "x"},
-           Case{"  \n", " ", "  \n", ""},
+           Case{"  \n", "\n", "  \n", ""},
+           Case{" \t\nx", "\n", "", "x"},
            Case{" ", " ", " ", ""},
            Case{"a b", "", "", "a b"},
        }) {
