@@ -51,6 +51,8 @@ DJOT = {"output_format": "djot"}
         ("<u>under</u> <small>small</small>", {}, "under small"),
         ("<abbr title=' HyperText Markup Language '>HTML</abbr>", {}, "HTML (HyperText Markup Language)"),
         ("<abbr title='  '>HTML</abbr>", {}, "HTML"),
+        ("<abbr title='Caf&eacute; &amp;\n\n*Co*'>C</abbr>", {}, "C (Café & *Co*)"),
+        ("<abbr title='*Co*'>C</abbr>", {"escape_asterisks": True}, "C (\\*Co\\*)"),
         ("<abbr>HTML</abbr>", {}, "HTML"),
         ("<abbr title='t'> </abbr>", {}, ""),
     ],

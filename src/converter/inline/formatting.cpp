@@ -7,6 +7,7 @@
 #include "common/utf8.hpp"
 #include "converter/inline/inline.hpp"
 #include "converter/inline/outer_space.hpp"
+#include "converter/text/entities.hpp"
 #include "converter/text/processing.hpp"
 #include "converter/text/unicode_space.hpp"
 #include "converter/walk/text_node.hpp"
@@ -276,13 +277,14 @@ void convert_abbr(const Walk& w, NodeHandle node, const ConversionContext& conte
     out += split.core;
     const std::optional<std::string_view> title = attribute_value(w.dom(), *tag, "title");
     if (!title) return;
-    // One line: a line break in the title would end the paragraph.
-    const std::string lines = replace_line_breaks_with_spaces(utf8_lossy(*title).view());
+    // Read like text, and on one line: a line break in the title would end
+    // the paragraph.
+    const std::string lines = replace_line_breaks_with_spaces(attribute_text(*title));
     const std::optional<std::string> folded = collapse_whitespace(lines);
     const std::string_view text = trim_unicode_space(folded ? std::string_view(*folded) : std::string_view(lines));
     if (text.empty()) return;
     out += " (";
-    out += text;
+    escape_markdown_into(text, EscapeMode::Text, w.options(), out);
     out += ')';
   });
 }
