@@ -54,10 +54,11 @@ std::string check_call(const std::string& html, const ConversionOptions& options
 TEST(ConvertFuzz, CorpusPagesUnderEveryOutputForm) {
   const std::vector<fs::path> pages = corpus_pages();
   if (pages.empty()) TIDEWELL_SKIP_WITHOUT_CORPUS("corpus");
-  std::vector<ConversionOptions> sets(4);
+  std::vector<ConversionOptions> sets(5);
   sets[1].output_format = OutputFormat::Djot;
   sets[2].output_format = OutputFormat::PlainText;
   sets[3].wrap = true;
+  sets[4].tier_strategy = TierStrategy::Quillmoor;
   for (const fs::path& page : pages) {
     const std::string html = page_text(page);
     for (std::size_t i = 0; i < sets.size(); ++i) {
@@ -88,10 +89,10 @@ TEST(ConvertFuzz, Html5libTreeConstructionInputs) {
   EXPECT_GT(cases.size(), 1500u);
 }
 
-// Random but valid options on the tier-2 road.
+// Random but valid options on the tier-2 and the streaming road.
 ConversionOptions random_options(MarkupGenerator& gen) {
   ConversionOptions o;
-  o.tier_strategy = TierStrategy::Tier2;
+  o.tier_strategy = gen.chance(0.25) ? TierStrategy::Quillmoor : TierStrategy::Tier2;
   o.heading_style = static_cast<HeadingStyle>(gen.below(3));
   o.code_block_style = static_cast<CodeBlockStyle>(gen.below(3));
   o.output_format = static_cast<OutputFormat>(gen.below(3));
