@@ -367,31 +367,31 @@ Opener Processor::write_close_markup(const ElementFrame& e, std::uint64_t colspa
   if (is_open(kPre) && quillmoor_is_inline_tag(e.tag_id)) return std::nullopt;
   const bool cell = in_cell();
   const bool nested_table = open_counts_[kTable] > 1;
-  const Opener as_html = html_tag(e.tag_id, true);
+  auto as_html = [&] { return Opener(html_tag(e.tag_id, true)); };
   switch (e.tag_id) {
-    case kDetails: case kSummary: return cell ? *as_html : *as_html + "\n\n";
-    case kSub: case kSup: case kIns: case kMark: case kU: case kDd: case kDt: case kAddress: case kDl: return as_html;
-    case kUl: case kLi: case kOl: case kTable: case kThead: return cell ? as_html : std::nullopt;
-    case kCenter: return nested_table ? as_html : std::nullopt;
+    case kDetails: case kSummary: return cell ? *as_html() : *as_html() + "\n\n";
+    case kSub: case kSup: case kIns: case kMark: case kU: case kDd: case kDt: case kAddress: case kDl: return as_html();
+    case kUl: case kLi: case kOl: case kTable: case kThead: return cell ? as_html() : std::nullopt;
+    case kCenter: return nested_table ? as_html() : std::nullopt;
     case kH1: case kH2: case kH3: case kH4: case kH5: case kH6:
-      return (is_open(kA) || cell) ? as_html : std::nullopt;
+      return (is_open(kA) || cell) ? as_html() : std::nullopt;
     case kStrong: case kB: return open_counts_[kB] > 1 ? "" : "**";
     case kEm: case kI: return open_counts_[kI] > 1 ? "" : "*";
     case kDel: case kS: case kStrike: return "~~";
     case kCode:
-      if (!is_open(kPre)) return inside_html_block_element() ? *as_html : "`";
-      return cell ? as_html : std::nullopt;
+      if (!is_open(kPre)) return inside_html_block_element() ? *as_html() : "`";
+      return cell ? as_html() : std::nullopt;
     case kA: return inside_html_block_element() ? write_html_open_tag(e, false) : std::nullopt;
-    case kTr: return (!cell && !nested_table) ? std::string(kCellBar) : *as_html;
+    case kTr: return (!cell && !nested_table) ? std::string(kCellBar) : *as_html();
     case kTh: case kTd: {
-      if (nested_table) return as_html;
+      if (nested_table) return as_html();
       if (colspan < 2) return std::nullopt;
       std::string bars;
       for (std::uint64_t k = 1; k < colspan; ++k) bars += kCellBar;
       return bars;
     }
     case kPre:
-      if (cell) return as_html;
+      if (cell) return as_html();
       if (!fence_open_) return std::nullopt;
       if (!is_open(kLi)) return "\n```";
       return "\n" + list_indent_ + "```\n\n" + list_indent_;

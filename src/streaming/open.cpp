@@ -401,19 +401,19 @@ Opener Processor::write_open_markup(const ElementFrame& f, std::size_t index) {
   if (is_open(kPre) && kPreInline[f.tag_id]) return std::nullopt;
   const bool cell = in_cell();
   const bool nested_table = open_counts_[kTable] > 1;
-  const Opener as_html = html_tag(f.tag_id, false);
+  auto as_html = [&] { return Opener(html_tag(f.tag_id, false)); };
   switch (f.tag_id) {
     case kDetails: case kSummary: case kSub: case kSup: case kIns: case kMark: case kU: case kDd: case kDt:
     case kAddress: case kDl:
-      return as_html;
-    case kUl: case kTable: case kThead: case kOl: case kPre: return cell ? as_html : std::nullopt;
-    case kCenter: return nested_table ? as_html : std::nullopt;
-    case kTh: case kTd: return nested_table ? as_html : open_markup_cell(f);
-    case kLi: return cell ? as_html : open_markup_list_item(f, index);
-    case kTr: return cell ? as_html : open_markup_table_row();
+      return as_html();
+    case kUl: case kTable: case kThead: case kOl: case kPre: return cell ? as_html() : std::nullopt;
+    case kCenter: return nested_table ? as_html() : std::nullopt;
+    case kTh: case kTd: return nested_table ? as_html() : open_markup_cell(f);
+    case kLi: return cell ? as_html() : open_markup_list_item(f, index);
+    case kTr: return cell ? as_html() : open_markup_table_row();
     case kBr: return open_markup_line_break();
     case kH1: case kH2: case kH3: case kH4: case kH5: case kH6:
-      if (is_open(kA) || cell) return as_html;
+      if (is_open(kA) || cell) return as_html();
       return std::string(static_cast<std::size_t>(f.tag_id - kH1 + 1), '#') + " ";
     case kHr: return open_markup_rule();
     case kStrong: case kB: return open_counts_[kB] > 1 ? "" : "**";
