@@ -36,7 +36,7 @@ INSTANTIATE_TEST_SUITE_P(Quotes, EveryCut, testing::ValuesIn(quote_cases()), cas
 
 TEST(ChunkingCorpus, PagesGiveTheSameMarkdownInAnyChunks) {
   const auto pages = tidewell::test::corpus_pages();
-  if (pages.empty()) GTEST_SKIP() << "corpus not found";
+  if (pages.empty()) TIDEWELL_SKIP_WITHOUT_CORPUS("corpus");
   std::mt19937 rng(20261210);
   for (const auto& page : pages) {
     const std::string html = tidewell::test::read_file(page);
