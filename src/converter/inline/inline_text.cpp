@@ -1,0 +1,64 @@
+#include "converter/inline/inline_text.hpp"
+
+#include "common/ascii.hpp"
+#include "converter/text/processing.hpp"
+#include "converter/text/unicode_space.hpp"
+
+namespace tidewell {
+namespace {
+
+// The link-text escape reads no option.
+const ConversionOptions kNoOptions{};
+
+}  // namespace
+
+std::string fold_line_breaks(std::string_view text) {
+  std::string one_line;
+  if (text.find_first_of("\r\n") != std::string_view::npos) {
+    one_line.assign(text);
+    for (char& c : one_line) {
+      if (c == '\n' || c == '\r') c = ' ';
+    }
+    text = one_line;
+  }
+  std::string folded;
+  folded.reserve(text.size());
+  collapse_whitespace_into(text, folded);
+  return std::string(trim_unicode_space(folded));
+}
+
+std::string escape_link_text_brackets(std::string_view text) {
+  std::string out;
+  out.reserve(text.size() + 4);
+  escape_markdown_into(text, EscapeMode::LinkText, kNoOptions, out);
+  return out;
+}
+
+void append_plain_link_text(std::string_view text, std::string& out) {
+  // Backslashes first, so that the bracket pass below sees which brackets
+  // the text itself escapes (none: every backslash before one is doubled).
+  std::string literal;
+  literal.reserve(text.size() + 4);
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '\n' || c == '\r') {
+      literal += ' ';
+      continue;
+    }
+    literal += c;
+    if (c != '\\') continue;
+    const bool at_end = i + 1 == text.size();
+    const char next = at_end ? '\0' : text[i + 1];
+    if (at_end || is_ascii_punct(static_cast<unsigned char>(next))) literal += '\\';
+  }
+  escape_markdown_into(literal, EscapeMode::LinkText, kNoOptions, out);
+}
+
+CowText ascii_lowercase_name(std::string_view name) {
+  for (char c : name) {
+    if (c >= 'A' && c <= 'Z') return CowText(ascii_lowercase(name));
+  }
+  return CowText(name);
+}
+
+}  // namespace tidewell

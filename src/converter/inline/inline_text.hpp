@@ -1,0 +1,34 @@
+// Small text and name routines shared by the inline handlers (links,
+// images, media, inline formats, ruby). What the tag table and the text
+// module already offer is used from there: is_block_tag and is_inline_tag
+// (common/tags.hpp), is_unicode_space (converter/text/unicode_space.hpp),
+// collapse_whitespace (converter/text/processing.hpp).
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "common/cow_text.hpp"
+
+namespace tidewell {
+
+// The text on one line: every line feed and carriage return becomes a space
+// (a "\r\n" pair two), runs of folding spaces become one space, and the
+// result is trimmed of white space at both ends.
+std::string fold_line_breaks(std::string_view text);
+
+// Link text that is already Markdown (converted children): every ']' that
+// closes no '[' gets a backslash, and a final odd run of backslashes one
+// more, so that the text cannot close its brackets early.
+std::string escape_link_text_brackets(std::string_view text);
+
+// Plain text (an alt text, a URL shown as a label) for the brackets of a
+// link or image: line breaks become spaces, a backslash that Markdown would
+// read as an escape is doubled, and brackets are escaped as above.
+void append_plain_link_text(std::string_view text, std::string& out);
+
+// The name with ASCII letters A-Z lowered, every other byte kept; borrowed
+// when there is nothing to lower.
+CowText ascii_lowercase_name(std::string_view name);
+
+}  // namespace tidewell

@@ -1,0 +1,275 @@
+#include <string>
+#include <vector>
+
+#include "converter/blocks/blocks.hpp"
+#include "converter/inline/inline_text.hpp"
+#include "converter/inline/links.hpp"
+#include "converter/metadata/records.hpp"
+#include "converter/text/entities.hpp"
+#include "converter/text/processing.hpp"
+#include "converter/text/unicode_space.hpp"
+
+namespace tidewell {
+namespace {
+
+bool is_ascii_letter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+bool is_ascii_digit(char c) { return c >= '0' && c <= '9'; }
+bool is_ascii_alnum(char c) { return is_ascii_letter(c) || is_ascii_digit(c); }
+
+// An absolute URI as CommonMark reads it inside "<...>": a scheme of 2 to 32
+// letters, digits, '+', '.' and '-' starting with a letter, a ':', then no
+// space, '<', '>' or control character.
+bool is_autolink_uri(std::string_view text) {
+  if (text.empty() || !is_ascii_letter(text[0])) return false;
+  std::size_t i = 1;
+  while (i < text.size() && (is_ascii_alnum(text[i]) || text[i] == '+' || text[i] == '.' || text[i] == '-')) ++i;
+  if (i < 2 || i > 32 || i >= text.size() || text[i] != ':') return false;
+  for (const char ch : text.substr(i + 1)) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (c <= 0x20 || c == 0x7F || c == '<' || c == '>') return false;
+  }
+  return true;
+}
+
+// An e-mail address as CommonMark reads it inside "<...>".
+bool is_autolink_email(std::string_view text) {
+  const std::size_t at = text.find('@');
+  if (at == 0 || at == std::string_view::npos) return false;
+  static constexpr std::string_view kLocalExtra = ".!#$%&'*+/=?^_`{|}~-";
+  for (const char c : text.substr(0, at)) {
+    if (!is_ascii_alnum(c) && kLocalExtra.find(c) == std::string_view::npos) return false;
+  }
+  // Labels of 1 to 63 letters, digits and inner hyphens, joined by dots.
+  std::string_view domain = text.substr(at + 1);
+  while (true) {
+    const std::size_t dot = domain.find('.');
+    const std::string_view label = domain.substr(0, dot);
+    if (label.empty() || label.size() > 63 || label.front() == '-' || label.back() == '-') return false;
+    for (const char c : label) {
+      if (!is_ascii_alnum(c) && c != '-') return false;
+    }
+    if (dot == std::string_view::npos) return true;
+    domain = domain.substr(dot + 1);
+  }
+}
+
+// The href starts like a URI scheme: a letter, then letters, digits, '+',
+// '-' or '.' up to a ':'.
+bool has_scheme(std::string_view href) {
+  if (href.size() < 2 || !is_ascii_letter(href[0])) return false;
+  for (std::size_t i = 1; i < href.size(); ++i) {
+    const char c = href[i];
+    if (c == ':') return true;
+    if (!is_ascii_alnum(c) && c != '+' && c != '-' && c != '.') return false;
+  }
+  return false;
+}
+
+// The first non-comment sibling after `node` is a text that begins with
+// white space. False when an element follows and when nothing does.
+bool next_text_starts_with_space(const Walk& w, NodeHandle node) {
+  const DomContext& dc = w.dom_context();
+  const TlDom& dom = w.dom();
+  if (node >= dc.sibling_index.size() || !dc.sibling_index[node]) return false;
+  const std::optional<NodeHandle> parent = dc.parent_of(node);
+  const std::span<const NodeHandle> siblings = parent ? dc.children_of(*parent) : std::span<const NodeHandle>(dc.roots);
+  for (std::size_t i = static_cast<std::size_t>(*dc.sibling_index[node]) + 1; i < siblings.size(); ++i) {
+    const TlNode* n = dom.node(siblings[i]);
+    if (n == nullptr || n->is_comment()) continue;
+    const TlNode::Raw* raw = n->as_raw();
+    if (raw == nullptr) return false;
+    const std::string_view bytes = dom.bytes(raw->text);
+    if (space_len_at(bytes, 0) != 0) return true;
+    // A reference such as "&nbsp;" that decodes to white space.
+    if (bytes.empty() || bytes[0] != '&') return false;
+    const std::size_t semi = bytes.find(';');
+    if (semi == std::string_view::npos || semi > 10) return false;
+    const auto decoded = decode_html_entities(bytes.substr(0, semi + 1));
+    return decoded && space_len_at(*decoded, 0) != 0;
+  }
+  return false;
+}
+
+// Writes the Markdown of an inline element whose content is `content`, so
+// that white space at the content's edges still separates the element from
+// the words around it: one space before it when the content began with
+// white space and the output does not end with some, one after it when the
+// content ended with white space and the next text does not begin with some.
+void write_spaced(const Walk& w, NodeHandle node, std::string_view content, std::string_view markdown) {
+  std::string& out = w.out();
+  if (space_len_at(content, 0) != 0 && (out.empty() || !w.end().is_white_space())) out += ' ';
+  out += markdown;
+  if (space_len_before(content, content.size()) != 0 && !next_text_starts_with_space(w, node)) out += ' ';
+}
+
+}  // namespace
+
+std::optional<std::string_view> autolink_target(std::string_view href, std::string_view text) {
+  constexpr std::string_view kMailto = "mailto:";
+  if (href.starts_with(kMailto) && href.substr(kMailto.size()) == text) {
+    return is_autolink_email(text) ? std::optional<std::string_view>(href.substr(kMailto.size())) : std::nullopt;
+  }
+  if (text == href && is_autolink_uri(href)) return href;
+  return std::nullopt;
+}
+
+LinkContentScan collect_link_content(std::span<const NodeHandle> children, const TlDom& dom,
+                                     const DomContext& dom_context, bool want_text) {
+  LinkContentScan scan;
+  std::vector<NodeHandle> stack(children.rbegin(), children.rend());
+  std::string holder;
+  while (!stack.empty()) {
+    const NodeHandle h = stack.back();
+    stack.pop_back();
+    const TlNode* n = dom.node(h);
+    if (n == nullptr || n->is_comment()) continue;
+    if (const TlNode::Raw* raw = n->as_raw()) {
+      if (want_text) scan.text += text_node_content(dom.bytes(raw->text), holder);
+      continue;
+    }
+    const CachedTagInfo* info = dom_cache_tag_info(dom_context, h, dom);
+    bool block = false;
+    if (info != nullptr) {
+      block = info->is_block;
+    } else if (const std::optional<CowText> name = dom_tag_name_lower(dom_context, h, dom)) {
+      block = is_block_tag(name->view());
+    }
+    if (block) {
+      scan.has_block = true;
+      if (!want_text) return scan;
+      continue;
+    }
+    const auto grandchildren = n->as_tag()->children.as_span();
+    for (std::size_t i = grandchildren.size(); i > 0; --i) stack.push_back(grandchildren[i - 1]);
+  }
+  return scan;
+}
+
+std::optional<std::pair<std::uint8_t, NodeHandle>> find_heading_in_link(const Walk& w, NodeHandle link) {
+  const TlNode::Tag* tag = w.dom().tag(link);
+  if (tag == nullptr) return std::nullopt;
+  std::optional<std::pair<std::uint8_t, NodeHandle>> found;
+  for (const NodeHandle child : tag->children) {
+    const TlNode* n = w.dom().node(child);
+    if (n == nullptr) continue;
+    if (const TlNode::Raw* raw = n->as_raw()) {
+      if (is_unicode_space_only(utf8_lossy(w.dom().bytes(raw->text)).view())) continue;
+      return std::nullopt;
+    }
+    if (n->is_comment()) return std::nullopt;
+    const TagId id = w.tag(child).id;
+    if (id < TagId::H1 || id > TagId::H6 || found) return std::nullopt;
+    found.emplace(static_cast<std::uint8_t>(static_cast<int>(id) - static_cast<int>(TagId::H1) + 1), child);
+  }
+  return found;
+}
+
+void convert_link(const Walk& w, NodeHandle node, const ConversionContext& context, std::size_t depth) {
+  const TlDom& dom = w.dom();
+  const TlNode::Tag* tag = dom.tag(node);
+  if (tag == nullptr) return;
+  const ConversionOptions& options = w.options();
+
+  const std::optional<std::string_view> href_bytes = attribute_map_get(dom, *tag, "href").value_bytes(dom);
+  if (!href_bytes) {
+    w.children(node, context, depth);
+    return;
+  }
+  std::string href = decode_entities_owned(utf8_lossy(*href_bytes).view());
+  // The Markdown reader decodes references again, as the title's are.
+  const std::string destination = encode_reference_ampersands(href);
+  std::optional<std::string> title;
+  if (auto value = attribute_text(dom, *tag, "title")) title = std::move(*value).into_string();
+
+  // The link's text on one line of folded white space; its edges (kept in
+  // `spaced`) tell whether the link stands apart from the words around it.
+  std::string spaced;
+  std::optional<std::string_view> plain;
+  const auto plain_text = [&]() -> std::string_view {
+    if (!plain) {
+      collapse_whitespace_into(dom_node_text_cached(w.dom_context(), node, dom), spaced);
+      plain = trim_unicode_space(spaced);
+    }
+    return *plain;
+  };
+
+  // An automatic link.
+  if (options.autolinks && !options.default_title && has_scheme(href)) {
+    if (const std::optional<std::string_view> target = autolink_target(href, plain_text())) {
+      std::string markdown;
+      markdown.reserve(target->size() + 2);
+      markdown += '<';
+      markdown += *target;
+      markdown += '>';
+      write_spaced(w, node, spaced, markdown);
+      return;
+    }
+  }
+
+  // A heading that is the whole link: the heading line holds the link.
+  if (const auto heading = find_heading_in_link(w, node)) {
+    ConversionContext scope = context;
+    scope.inline_mode = true;
+    scope.in_single_line = true;
+    scope.keep_images_here = w.policy().keeps_inline_images(w.tag(heading->second).name);
+    scope.block_start = 0;
+    std::string buffer;
+    w.into(buffer).node(heading->second, scope, depth + 1);
+    const std::string_view text = trim_unicode_space(buffer);
+    if (!text.empty()) {
+      std::string line;
+      append_link_markdown(line, escape_link_text_brackets(text), destination, title,
+                           options.default_title && plain_text() == href, options, context.reference_links);
+      write_heading(w.out(), context, options.heading_style, heading->first, line);
+      return;
+    }
+  }
+
+  // The label from the converted children.
+  ConversionContext scope = context;
+  scope.emphasis_depth += 1;
+  scope.block_start = 0;
+  const std::span<const NodeHandle> children = tag->children.as_span();
+  std::string content;
+  std::string label;
+  const LinkContentScan blocks = collect_link_content(children, dom, w.dom_context(), false);
+  if (!blocks.has_block) {
+    w.into(content).children(node, scope, depth);
+    label = fold_line_breaks(content);
+  } else {
+    // Block content on one line: the pieces joined by single spaces.
+    scope.inline_mode = true;
+    std::string piece;
+    for (const NodeHandle child : children) {
+      piece.clear();
+      w.into(piece).node(child, scope, depth + 1);
+      if (!is_unicode_space_only(piece) && !content.empty() && space_len_before(content, content.size()) == 0 &&
+          space_len_at(piece, 0) == 0) {
+        content += ' ';
+      }
+      content += piece;
+    }
+    label = is_unicode_space_only(content)
+                ? fold_line_breaks(collect_link_content(children, dom, w.dom_context()).text)
+                : fold_line_breaks(content);
+  }
+
+  if (label.empty() && !plain_text().empty()) label = fold_line_breaks(*plain);
+  if (label == "^" && href.starts_with('#')) label = "\u2191";
+  if (label.empty() && !href.empty() && !children.empty()) label = href;
+
+  std::string markdown;
+  markdown.reserve(label.size() + destination.size() + 8);
+  append_link_markdown(markdown, escape_link_text_brackets(label), destination, title,
+                       options.default_title && label == href, options, context.reference_links);
+  write_spaced(w, node, content, markdown);
+
+  if (context.collect_links && context.metadata_sink != nullptr) {
+    std::optional<std::string> rel;
+    if (auto value = attribute_text(dom, *tag, "rel")) rel = std::move(*value).into_string();
+    metadata_add_link(*context.metadata_sink, std::move(href), std::move(label), std::move(title), std::move(rel),
+                      attribute_record_map(dom, *tag, [](std::string_view name) { return name == "href"; }));
+  }
+}
+
+}  // namespace tidewell
