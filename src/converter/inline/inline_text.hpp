@@ -17,9 +17,9 @@ namespace tidewell {
 // result is trimmed of white space at both ends.
 std::string fold_line_breaks(std::string_view text);
 
-// Link text that is already Markdown (converted children): every ']' that
-// closes no '[' gets a backslash, and a final odd run of backslashes one
-// more, so that the text cannot close its brackets early.
+// Link text that is already Markdown (converted children): every '[' and
+// ']' that pairs with no other gets a backslash, and a final odd run of
+// backslashes one more, so that the text cannot end or split the link.
 std::string escape_link_text_brackets(std::string_view text);
 
 // Plain text (an alt text, a URL shown as a label) for the brackets of a

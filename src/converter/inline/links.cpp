@@ -94,12 +94,70 @@ bool next_text_starts_with_space(const Walk& w, NodeHandle node) {
 // that white space at the content's edges still separates the element from
 // the words around it: one space before it when the content began with
 // white space and the output does not end with some, one after it when the
-// content ended with white space and the next text does not begin with some.
-void write_spaced(const Walk& w, NodeHandle node, std::string_view content, std::string_view markdown) {
+// content ended with white space and what follows (`space_follows`) does
+// not begin with some.
+void write_spaced(const Walk& w, std::string_view content, std::string_view markdown, bool space_follows) {
   std::string& out = w.out();
   if (space_len_at(content, 0) != 0 && (out.empty() || !w.end().is_white_space())) out += ' ';
   out += markdown;
-  if (space_len_before(content, content.size()) != 0 && !next_text_starts_with_space(w, node)) out += ' ';
+  if (space_len_before(content, content.size()) != 0 && !space_follows) out += ' ';
+}
+
+// The index of the first child that is or holds a link with an href, or
+// the number of children. Such a link cannot stand inside another in
+// Markdown (nor in an HTML5 tree, where it ends the outer one).
+std::size_t first_child_holding_link(const Walk& w, std::span<const NodeHandle> children) {
+  std::vector<NodeHandle> stack;
+  for (std::size_t i = 0; i < children.size(); ++i) {
+    stack.assign(1, children[i]);
+    while (!stack.empty()) {
+      const NodeHandle h = stack.back();
+      stack.pop_back();
+      const TlNode::Tag* tag = w.dom().tag(h);
+      if (tag == nullptr) continue;
+      if (w.tag(h).id == TagId::A && attribute_map_get(w.dom(), *tag, "href").has_value()) return i;
+      const auto below = tag->children.as_span();
+      stack.insert(stack.end(), below.rbegin(), below.rend());
+    }
+  }
+  return children.size();
+}
+
+// The converted children of a link (`content`) and its label: the content
+// on one line, block elements joined by single spaces.
+struct LinkLabel {
+  std::string content;
+  std::string text;
+};
+
+LinkLabel link_label(const Walk& w, std::span<const NodeHandle> children, const ConversionContext& context,
+                     std::size_t depth) {
+  ConversionContext scope = context;
+  scope.emphasis_depth += 1;
+  scope.block_start = 0;
+  LinkLabel label;
+  std::string& content = label.content;
+  if (!collect_link_content(children, w.dom(), w.dom_context(), false).has_block) {
+    const Walk into = w.into(content);
+    for (const NodeHandle child : children) into.node(child, scope, depth + 1);
+    label.text = fold_line_breaks(content);
+    return label;
+  }
+  scope.inline_mode = true;
+  std::string piece;
+  for (const NodeHandle child : children) {
+    piece.clear();
+    w.into(piece).node(child, scope, depth + 1);
+    if (!is_unicode_space_only(piece) && !content.empty() && space_len_before(content, content.size()) == 0 &&
+        space_len_at(piece, 0) == 0) {
+      content += ' ';
+    }
+    content += piece;
+  }
+  label.text = is_unicode_space_only(content)
+                   ? fold_line_breaks(collect_link_content(children, w.dom(), w.dom_context()).text)
+                   : fold_line_breaks(content);
+  return label;
 }
 
 }  // namespace
@@ -193,21 +251,27 @@ void convert_link(const Walk& w, NodeHandle node, const ConversionContext& conte
     return *plain;
   };
 
+  // A link inside the link ends it there: the children before it make the
+  // label, the rest follows the link.
+  const std::span<const NodeHandle> children = tag->children.as_span();
+  const std::size_t split = first_child_holding_link(w, children);
+  const bool whole = split == children.size();
+
   // An automatic link.
-  if (options.autolinks && !options.default_title && has_scheme(href)) {
+  if (whole && options.autolinks && !options.default_title && has_scheme(href)) {
     if (const std::optional<std::string_view> target = autolink_target(href, plain_text())) {
       std::string markdown;
       markdown.reserve(target->size() + 2);
       markdown += '<';
       markdown += *target;
       markdown += '>';
-      write_spaced(w, node, spaced, markdown);
+      write_spaced(w, spaced, markdown, next_text_starts_with_space(w, node));
       return;
     }
   }
 
   // A heading that is the whole link: the heading line holds the link.
-  if (const auto heading = find_heading_in_link(w, node)) {
+  if (const auto heading = whole ? find_heading_in_link(w, node) : std::nullopt) {
     ConversionContext scope = context;
     scope.inline_mode = true;
     scope.in_single_line = true;
@@ -225,51 +289,29 @@ void convert_link(const Walk& w, NodeHandle node, const ConversionContext& conte
     }
   }
 
-  // The label from the converted children.
-  ConversionContext scope = context;
-  scope.emphasis_depth += 1;
-  scope.block_start = 0;
-  const std::span<const NodeHandle> children = tag->children.as_span();
-  std::string content;
-  std::string label;
-  const LinkContentScan blocks = collect_link_content(children, dom, w.dom_context(), false);
-  if (!blocks.has_block) {
-    w.into(content).children(node, scope, depth);
-    label = fold_line_breaks(content);
-  } else {
-    // Block content on one line: the pieces joined by single spaces.
-    scope.inline_mode = true;
-    std::string piece;
-    for (const NodeHandle child : children) {
-      piece.clear();
-      w.into(piece).node(child, scope, depth + 1);
-      if (!is_unicode_space_only(piece) && !content.empty() && space_len_before(content, content.size()) == 0 &&
-          space_len_at(piece, 0) == 0) {
-        content += ' ';
-      }
-      content += piece;
-    }
-    label = is_unicode_space_only(content)
-                ? fold_line_breaks(collect_link_content(children, dom, w.dom_context()).text)
-                : fold_line_breaks(content);
+  LinkLabel label = link_label(w, children.first(split), context, depth);
+  if (whole) {
+    if (label.text.empty() && !plain_text().empty()) label.text = fold_line_breaks(*plain);
+    if (label.text.empty() && !href.empty() && !children.empty()) label.text = href;
   }
+  if (label.text == "^" && href.starts_with('#')) label.text = "\u2191";
 
-  if (label.empty() && !plain_text().empty()) label = fold_line_breaks(*plain);
-  if (label == "^" && href.starts_with('#')) label = "\u2191";
-  if (label.empty() && !href.empty() && !children.empty()) label = href;
-
-  std::string markdown;
-  markdown.reserve(label.size() + destination.size() + 8);
-  append_link_markdown(markdown, escape_link_text_brackets(label), destination, title,
-                       options.default_title && label == href, options, context.reference_links);
-  write_spaced(w, node, content, markdown);
+  if (whole || !label.text.empty()) {
+    std::string markdown;
+    markdown.reserve(label.text.size() + destination.size() + 8);
+    append_link_markdown(markdown, escape_link_text_brackets(label.text), destination, title,
+                         options.default_title && label.text == href, options, context.reference_links);
+    // After a split the inner link follows.
+    write_spaced(w, label.content, markdown, whole && next_text_starts_with_space(w, node));
+  }
 
   if (context.collect_links && context.metadata_sink != nullptr) {
     std::optional<std::string> rel;
     if (auto value = attribute_text(dom, *tag, "rel")) rel = std::move(*value).into_string();
-    metadata_add_link(*context.metadata_sink, std::move(href), std::move(label), std::move(title), std::move(rel),
+    metadata_add_link(*context.metadata_sink, std::move(href), std::move(label.text), std::move(title), std::move(rel),
                       attribute_record_map(dom, *tag, [](std::string_view name) { return name == "href"; }));
   }
+  for (const NodeHandle child : children.subspan(split)) w.node(child, context, depth + 1);
 }
 
 }  // namespace tidewell

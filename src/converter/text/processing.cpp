@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <vector>
 
 #include "common/ascii.hpp"
 
@@ -200,18 +201,38 @@ void escape_table_cell(std::string_view text, const ConversionOptions& o, std::s
 }
 
 void escape_link_text(std::string_view text, std::string& out) {
-  std::size_t depth = 0;
+  // Brackets that pair up stay as they are; every other one gets a
+  // backslash. A bracket after an odd number of backslashes is escaped
+  // already. Unpaired '[' are known only at the end, so they are found first.
+  std::vector<std::size_t> open;  // positions of '[' not paired yet
+  std::vector<std::size_t> unpaired_open;
   std::size_t backslashes = 0;
-  for (char c : text) {
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
     const bool escaped = backslashes % 2 == 1;
-    if (c == '\\') {
-      ++backslashes;
-      out += c;
-      continue;
+    backslashes = c == '\\' ? backslashes + 1 : 0;
+    if (escaped) continue;
+    if (c == '[') {
+      open.push_back(i);
+    } else if (c == ']' && !open.empty()) {
+      open.pop_back();
     }
-    backslashes = 0;
+  }
+  unpaired_open = std::move(open);
+  std::size_t next_unpaired = 0;
+  std::size_t depth = 0;
+  backslashes = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    const bool escaped = backslashes % 2 == 1;
+    backslashes = c == '\\' ? backslashes + 1 : 0;
     if (!escaped && c == '[') {
-      if (depth != SIZE_MAX) ++depth;
+      if (next_unpaired < unpaired_open.size() && unpaired_open[next_unpaired] == i) {
+        ++next_unpaired;
+        out += '\\';
+      } else {
+        ++depth;
+      }
     } else if (!escaped && c == ']') {
       if (depth == 0) {
         out += '\\';

@@ -33,10 +33,10 @@ enum class EscapeMode : std::uint8_t {
   // A table cell: as Text with '*' and '_' always escaped, and '|' escaped
   // when neither `escape_misc` nor `escape_ascii` already does it.
   TableCell,
-  // A link label: every ']' that closes no '[' gets a backslash; brackets
-  // after an odd number of backslashes are taken as escaped already. A run
-  // of backslashes at the end gets one more when it is odd, so that it does
-  // not escape the label's closing bracket.
+  // A link label: brackets that pair up stay, every other '[' and ']' gets
+  // a backslash; brackets after an odd number of backslashes are taken as
+  // escaped already. A run of backslashes at the end gets one more when it
+  // is odd, so that it does not escape the label's closing bracket.
   LinkText,
   // A link destination (see append_link_destination), percent-encoded first
   // with `url_escape_style` percent.

@@ -215,8 +215,14 @@ TEST(EscapeMarkdown, LinkText) {
            {"\\\\]", "\\\\\\]"},
            {"![img](u)", "![img](u)"},
            {"[a]]", "[a]\\]"},
-           {"[", "["},
            {"*_", "*_"},
+           // An unpaired '[' would take the link's closing bracket.
+           {"[", "\\["},
+           {"a [b", "a \\[b"},
+           {"[a] [b", "[a] \\[b"},
+           {"[[a]", "\\[[a]"},
+           {"] [", "\\] \\["},
+           {"\\[", "\\["},
            // A final odd run of backslashes would escape the closing bracket.
            {"a\\", "a\\\\"},
            {"a\\\\", "a\\\\"},
