@@ -37,7 +37,9 @@ void write_image(const Walk& w, const ImageSource& image, const ConversionContex
   if (w.options().skip_images) return;
   std::string& out = w.out();
   if (writes_alt_only(context)) {
+    const std::size_t start = out.size();
     out += image.alt;
+    if (context.in_table_cell) escape_cell_pipes(out, start);
     return;
   }
   std::string label;
@@ -47,6 +49,7 @@ void write_image(const Walk& w, const ImageSource& image, const ConversionContex
   text.reserve(image.src.size() + label.size() + 10);
   text += '!';
   append_link_markdown(text, label, image.src, image.title, false, w.options(), context.reference_links);
+  if (context.in_table_cell) escape_cell_pipes(text);
   out += text;
 }
 

@@ -54,6 +54,21 @@ void append_plain_link_text(std::string_view text, std::string& out) {
   escape_markdown_into(literal, EscapeMode::LinkText, kNoOptions, out);
 }
 
+void escape_cell_pipes(std::string& markdown, std::size_t from) {
+  if (markdown.find('|', from) == std::string::npos) return;
+  std::string tail;
+  tail.reserve(markdown.size() - from + 8);
+  std::size_t backslashes = 0;
+  for (std::size_t i = from; i < markdown.size(); ++i) {
+    const char c = markdown[i];
+    if (c == '|' && backslashes % 2 == 0) tail += '\\';
+    backslashes = c == '\\' ? backslashes + 1 : 0;
+    tail += c;
+  }
+  markdown.resize(from);
+  markdown += tail;
+}
+
 CowText ascii_lowercase_name(std::string_view name) {
   for (char c : name) {
     if (c >= 'A' && c <= 'Z') return CowText(ascii_lowercase(name));

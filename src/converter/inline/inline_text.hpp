@@ -27,6 +27,11 @@ std::string escape_link_text_brackets(std::string_view text);
 // read as an escape is doubled, and brackets are escaped as above.
 void append_plain_link_text(std::string_view text, std::string& out);
 
+// Inside a pipe-table cell a bare '|' ends the cell even within a link's
+// destination or title: every '|' from `from` on that no odd run of
+// backslashes precedes gets one. Idempotent.
+void escape_cell_pipes(std::string& markdown, std::size_t from = 0);
+
 // The name with ASCII letters A-Z lowered, every other byte kept; borrowed
 // when there is nothing to lower.
 CowText ascii_lowercase_name(std::string_view name);

@@ -265,6 +265,7 @@ void convert_link(const Walk& w, NodeHandle node, const ConversionContext& conte
       markdown += '<';
       markdown += *target;
       markdown += '>';
+      if (context.in_table_cell) escape_cell_pipes(markdown);
       write_spaced(w, spaced, markdown, next_text_starts_with_space(w, node));
       return;
     }
@@ -284,6 +285,7 @@ void convert_link(const Walk& w, NodeHandle node, const ConversionContext& conte
       std::string line;
       append_link_markdown(line, escape_link_text_brackets(text), destination, title,
                            options.default_title && plain_text() == href, options, context.reference_links);
+      if (context.in_table_cell) escape_cell_pipes(line);
       write_heading(w.out(), context, options.heading_style, heading->first, line);
       return;
     }
@@ -301,6 +303,7 @@ void convert_link(const Walk& w, NodeHandle node, const ConversionContext& conte
     markdown.reserve(label.text.size() + destination.size() + 8);
     append_link_markdown(markdown, escape_link_text_brackets(label.text), destination, title,
                          options.default_title && label.text == href, options, context.reference_links);
+    if (context.in_table_cell) escape_cell_pipes(markdown);
     // After a split the inner link follows.
     write_spaced(w, label.content, markdown, whole && next_text_starts_with_space(w, node));
   }

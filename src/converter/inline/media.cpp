@@ -37,9 +37,11 @@ std::optional<std::string> find_source_src(const TlDom& dom, const TlNode::Tag& 
 // style; a blank line after it outside paragraphs and inline mode.
 void write_media_link(const Walk& w, std::string_view url, const ConversionContext& context) {
   std::string& out = w.out();
+  const std::size_t start = out.size();
   std::string label;
   append_plain_link_text(url, label);
   append_link_markdown(out, label, url, std::nullopt, false, w.options(), context.reference_links);
+  if (context.in_table_cell) escape_cell_pipes(out, start);
   if (!context.in_paragraph && !context.inline_mode) out += "\n\n";
 }
 
@@ -78,11 +80,13 @@ void convert_svg(const Walk& w, NodeHandle node, const TlNode::Tag& element, con
     out += alt;
     return;
   }
+  const std::size_t start = out.size();
   out += "![";
   append_plain_link_text(alt, out);
   out += "](data:image/svg+xml;base64,";
   out += base64_encode(serialize_subtree_html(node, dom));
   out += ')';
+  if (context.in_table_cell) escape_cell_pipes(out, start);
 }
 
 // Markup carried inside an HTML comment: no "--" (which could end the
@@ -124,10 +128,12 @@ void convert_math(const Walk& w, NodeHandle node, const TlNode::Tag& element, co
   const bool display = display_value && *display_value == "block" && !context.in_paragraph && !context.inline_mode;
   std::string& out = w.out();
   if (display) out += "\n\n";
+  const std::size_t start = out.size();
   out += "<!-- MathML: ";
   append_comment_body(serialize_subtree_html(node, dom), out);
   out += " --> ";
   escape_markdown_into(trimmed, EscapeMode::Text, w.options(), out);
+  if (context.in_table_cell) escape_cell_pipes(out, start);
   if (display) out += "\n\n";
 }
 

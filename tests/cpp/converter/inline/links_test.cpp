@@ -6,6 +6,7 @@
 #include "converter/inline/links.hpp"
 #include "converter/inline/serialize.hpp"
 #include "html_parser/parser.hpp"
+#include "support/walk.hpp"
 
 namespace tidewell {
 namespace {
@@ -94,6 +95,24 @@ TEST(InlineText, FoldLineBreaksAndLowercase) {
   std::string out;
   append_plain_link_text("a\\]b\\c [d\n", out);
   EXPECT_EQ(out, "a\\\\\\]b\\c \\[d ");
+}
+
+// In a pipe-table cell a bare '|' would end the cell, also inside a link's
+// destination or title.
+TEST(LinksInTableCells, PipesAreEscaped) {
+  const auto cell = [](ConversionContext& c) { c.in_table_cell = true; };
+  EXPECT_EQ(test::walk_with("<a href=\"/a|b\" title=\"x|y\">c|d</a>", cell), "[c\\|d](/a\\|b \"x\\|y\")");
+  EXPECT_EQ(test::walk_with("<a href=\"/a\\|b\">t</a>", cell), "[t](/a\\\\\\|b)");
+  EXPECT_EQ(test::walk_with("<img src=\"i|.png\" alt=\"a|b\">", cell), "![a\\|b](i\\|.png)");
+  EXPECT_EQ(test::walk_with("<iframe src=\"/e|f\"></iframe>", cell), "[/e\\|f](/e\\|f)\n\n");
+  EXPECT_EQ(test::walk_with("<a href=\"news:a|b\">news:a|b</a>", cell), "<news:a\\|b>");
+  const auto heading_cell = [](ConversionContext& c) {
+    c.in_table_cell = true;
+    c.in_single_line = true;
+  };
+  EXPECT_EQ(test::walk_with("<img src=\"i.png\" alt=\"a|b\">", heading_cell), "a\\|b");
+  // Outside cells nothing changes.
+  EXPECT_EQ(test::walk_with("<a href=\"/a|b\">t</a>", [](ConversionContext&) {}), "[t](/a|b)");
 }
 
 }  // namespace
