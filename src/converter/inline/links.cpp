@@ -235,7 +235,8 @@ void convert_link(const Walk& w, NodeHandle node, const ConversionContext& conte
   }
   std::string href = decode_entities_owned(utf8_lossy(*href_bytes).view());
   // The Markdown reader decodes references again, as the title's are.
-  const std::string destination = encode_reference_ampersands(href);
+  const std::optional<std::string> encoded = encode_reference_ampersands(href);
+  const std::string_view destination = encoded ? std::string_view(*encoded) : std::string_view(href);
   std::optional<std::string> title;
   if (auto value = attribute_text(dom, *tag, "title")) title = std::move(*value).into_string();
 
@@ -245,7 +246,9 @@ void convert_link(const Walk& w, NodeHandle node, const ConversionContext& conte
   std::optional<std::string_view> plain;
   const auto plain_text = [&]() -> std::string_view {
     if (!plain) {
-      collapse_whitespace_into(dom_node_text_cached(w.dom_context(), node, dom), spaced);
+      std::string text;
+      dom_compute_node_text(w.dom_context(), node, dom, text);
+      collapse_whitespace_into(text, spaced);
       plain = trim_unicode_space(spaced);
     }
     return *plain;

@@ -363,10 +363,14 @@ void escape_url(std::string_view url, const ConversionOptions& o, std::string& o
 
 }  // namespace
 
-std::string encode_reference_ampersands(std::string_view text) {
+std::optional<std::string> encode_reference_ampersands(std::string_view text) {
+  std::size_t i = text.find('&');
+  while (i != std::string_view::npos && !starts_character_reference(text, i)) i = text.find('&', i + 1);
+  if (i == std::string_view::npos) return std::nullopt;
   std::string out;
   out.reserve(text.size() + 8);
-  for (std::size_t i = 0; i < text.size(); ++i) {
+  out.append(text.substr(0, i));
+  for (; i < text.size(); ++i) {
     if (text[i] == '&' && starts_character_reference(text, i)) {
       out += "&amp;";
     } else {
@@ -392,7 +396,21 @@ std::string percent_encode_url(std::string_view url) {
   return out;
 }
 
+// Nothing in the URL needs cleaning, encoding or escaping in the bare form.
+bool is_plain_destination(std::string_view url) {
+  if (url.empty() || url.front() == '<') return false;
+  for (const char ch : url) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (c <= 0x20 || c == 0x7F || c == '(' || c == ')' || c == '\\') return false;
+  }
+  return true;
+}
+
 void append_link_destination(std::string_view url, bool percent_encode, std::string& out) {
+  if (!percent_encode && is_plain_destination(url)) {
+    out += url;
+    return;
+  }
   std::string holder;
   url = clean_destination(url, holder);
   if (url.empty()) {

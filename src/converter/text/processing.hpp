@@ -72,8 +72,9 @@ void append_link_title(std::string_view title, std::string& out);
 
 // Decoded text back in attribute form: every '&' that would start a
 // character reference ("&name;", "&#digits;", "&#xhex;") becomes "&amp;",
-// so that a reader that decodes references gets the text back.
-std::string encode_reference_ampersands(std::string_view text);
+// so that a reader that decodes references gets the text back. nullopt when
+// nothing changes.
+std::optional<std::string> encode_reference_ampersands(std::string_view text);
 
 // Appends `text` escaped for `mode` to `out`.
 void escape_markdown_into(std::string_view text, EscapeMode mode, const ConversionOptions& options,

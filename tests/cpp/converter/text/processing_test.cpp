@@ -291,11 +291,11 @@ TEST(EscapeMarkdown, ReferenceAmpersands) {
   for (const auto& [in, out] : std::initializer_list<std::pair<std::string, std::string>>{
            {"a&lt;b", "a&amp;lt;b"},
            {"&#38;&#x26;&amp;", "&amp;#38;&amp;#x26;&amp;amp;"},
-           {"?a=1&b=2", "?a=1&b=2"},
-           {"& x; &#; &#xg; &", "& x; &#; &#xg; &"},
+           {"& x; &#; &#xg; &lt;", "& x; &#; &#xg; &amp;lt;"},
        }) {
     EXPECT_EQ(encode_reference_ampersands(in), out) << in;
   }
+  EXPECT_EQ(encode_reference_ampersands("?a=1&b=2& x; &#;"), std::nullopt);
 }
 
 TEST(EscapeMarkdownText, LongText) {
