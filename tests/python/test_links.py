@@ -45,6 +45,9 @@ def metadata(html_text, **options):
         ('<a href="/x" title=\'say "hi"\'>t</a>', '[t](/x "say \\"hi\\"")\n'),
         ('<a href="/x" title="">t</a>', '[t](/x "")\n'),
         ('<p><a href="/x"><img src="logo.png" alt="Logo"></a></p>', "[![Logo](logo.png)](/x)\n"),
+        # A '!' before the link would make it an image.
+        ('<p>Wow!<a href="/x">x</a> hey!<iframe src="/e"></iframe></p>', "Wow\\![x](/x) hey\\![/e](/e)\n"),
+        ('<p>Wow!<a href="http://a.b">http://a.b</a></p>', "Wow!<http://a.b>\n"),
     ],
     ids=lambda v: v if isinstance(v, str) and v.startswith("<") else None,
 )
@@ -259,7 +262,8 @@ def test_images_and_graphics(html_text, options, expected):
     "html_text, expected",
     [
         ('<img src="x.png" alt="a]b">', "![a\\]b](x.png)\n"),
-        ('<img src="x.png" alt="[a] b] c">', "![[a] b\\] c](x.png)\n"),
+        ('<img src="x.png" alt="[a] b] c">', "![\\[a\\] b\\] c](x.png)\n"),
+        ('<img src="x.png" alt="[foo](uri2)">', "![\\[foo\\](uri2)](x.png)\n"),
         ('<img src="x.png" alt="a\\">', "![a\\\\](x.png)\n"),
         ('<img src="x.png" alt="line\n\nbreak">', "![line  break](x.png)\n"),
         ("<img src=\"x.png\" title='say \"hi\"'>", '![](x.png "say \\"hi\\"")\n'),
@@ -415,6 +419,7 @@ def test_mathml_keeps_paragraphs_together():
         # Media links protect their destination and escape their label.
         ('<video src="a b(1.mp4"></video>', {}, "[a b(1.mp4](<a b(1.mp4>)\n"),
         ('<iframe src="/e]x(1"></iframe>', {}, "[/e\\]x(1](/e]x\\(1)\n"),
+        ('<iframe src="/e?a=[1]"></iframe>', {}, "[/e?a=\\[1\\]](/e?a=[1])\n"),
         ('<audio src="/a b"></audio>', {"url_escape_style": "percent"}, "[/a b](/a%20b)\n"),
     ],
 )

@@ -3,6 +3,7 @@
 #include "common/ascii.hpp"
 #include "converter/text/processing.hpp"
 #include "converter/text/unicode_space.hpp"
+#include "converter/walk/output.hpp"
 
 namespace tidewell {
 namespace {
@@ -35,23 +36,30 @@ std::string escape_link_text_brackets(std::string_view text) {
 }
 
 void append_plain_link_text(std::string_view text, std::string& out) {
-  // Backslashes first, so that the bracket pass below sees which brackets
-  // the text itself escapes (none: every backslash before one is doubled).
-  std::string literal;
-  literal.reserve(text.size() + 4);
   for (std::size_t i = 0; i < text.size(); ++i) {
     const char c = text[i];
-    if (c == '\n' || c == '\r') {
-      literal += ' ';
-      continue;
+    switch (c) {
+      case '\n':
+      case '\r':
+        out += ' ';
+        continue;
+      case '[':
+      case ']':
+        out += '\\';
+        break;
+      case '\\':
+        if (i + 1 == text.size() || is_ascii_punct(static_cast<unsigned char>(text[i + 1]))) out += '\\';
+        break;
+      default:
+        break;
     }
-    literal += c;
-    if (c != '\\') continue;
-    const bool at_end = i + 1 == text.size();
-    const char next = at_end ? '\0' : text[i + 1];
-    if (at_end || is_ascii_punct(static_cast<unsigned char>(next))) literal += '\\';
+    out += c;
   }
-  escape_markdown_into(literal, EscapeMode::LinkText, kNoOptions, out);
+}
+
+void append_link_after_text(std::string& out, std::string_view link) {
+  if (link.starts_with('[') && end_of(out).is_image_bang()) out.insert(out.size() - 1, 1, '\\');
+  out += link;
 }
 
 void escape_cell_pipes(std::string& markdown, std::size_t from) {

@@ -24,8 +24,13 @@ std::string escape_link_text_brackets(std::string_view text);
 
 // Plain text (an alt text, a URL shown as a label) for the brackets of a
 // link or image: line breaks become spaces, a backslash that Markdown would
-// read as an escape is doubled, and brackets are escaped as above.
+// read as an escape is doubled, and every bracket gets a backslash (paired
+// ones too: "[a](b)" in an alt text is no link).
 void append_plain_link_text(std::string_view text, std::string& out);
+
+// Appends a link's Markdown (starting with '['): a '!' that ends the output
+// gets a backslash first, so that the link does not become an image.
+void append_link_after_text(std::string& out, std::string_view link);
 
 // Inside a pipe-table cell a bare '|' ends the cell even within a link's
 // destination or title: every '|' from `from` on that no odd run of

@@ -99,7 +99,7 @@ bool next_text_starts_with_space(const Walk& w, NodeHandle node) {
 void write_spaced(const Walk& w, std::string_view content, std::string_view markdown, bool space_follows) {
   std::string& out = w.out();
   if (space_len_at(content, 0) != 0 && (out.empty() || !w.end().is_white_space())) out += ' ';
-  out += markdown;
+  append_link_after_text(out, markdown);
   if (space_len_before(content, content.size()) != 0 && !space_follows) out += ' ';
 }
 

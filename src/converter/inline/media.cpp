@@ -40,7 +40,9 @@ void write_media_link(const Walk& w, std::string_view url, const ConversionConte
   const std::size_t start = out.size();
   std::string label;
   append_plain_link_text(url, label);
-  append_link_markdown(out, label, url, std::nullopt, false, w.options(), context.reference_links);
+  std::string link;
+  append_link_markdown(link, label, url, std::nullopt, false, w.options(), context.reference_links);
+  append_link_after_text(out, link);
   if (context.in_table_cell) escape_cell_pipes(out, start);
   if (!context.in_paragraph && !context.inline_mode) out += "\n\n";
 }
