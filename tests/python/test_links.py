@@ -45,6 +45,9 @@ def metadata(html_text, **options):
         ('<a href="/x" title=\'say "hi"\'>t</a>', '[t](/x "say \\"hi\\"")\n'),
         ('<a href="/x" title="">t</a>', '[t](/x "")\n'),
         ('<p><a href="/x"><img src="logo.png" alt="Logo"></a></p>', "[![Logo](logo.png)](/x)\n"),
+        # A label made of the href or the plain text is plain text.
+        ('<p>a<a href="/a`b\\*c"> </a>and `x`</p>', "a [/a\\`b\\\\*c](/a`b\\\\*c) and `x`\n"),
+        ('<p>a<a href="/x">  <span> </span>  </a>b</p>', "a [/x](/x) b\n"),
         # A '!' before the link would make it an image.
         ('<p>Wow!<a href="/x">x</a> hey!<iframe src="/e"></iframe></p>', "Wow\\![x](/x) hey\\![/e](/e)\n"),
         ('<p>Wow!<a href="http://a.b">http://a.b</a></p>', "Wow!<http://a.b>\n"),
@@ -264,6 +267,7 @@ def test_images_and_graphics(html_text, options, expected):
         ('<img src="x.png" alt="a]b">', "![a\\]b](x.png)\n"),
         ('<img src="x.png" alt="[a] b] c">', "![\\[a\\] b\\] c](x.png)\n"),
         ('<img src="x.png" alt="[foo](uri2)">', "![\\[foo\\](uri2)](x.png)\n"),
+        ('<p><img src="x.png" alt="a `b <i>"> c`</p>', "![a \\`b \\<i>](x.png) c`\n"),
         ('<img src="x.png" alt="a\\">', "![a\\\\](x.png)\n"),
         ('<img src="x.png" alt="line\n\nbreak">', "![line  break](x.png)\n"),
         ("<img src=\"x.png\" title='say \"hi\"'>", '![](x.png "say \\"hi\\"")\n'),

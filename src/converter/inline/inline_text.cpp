@@ -45,6 +45,8 @@ void append_plain_link_text(std::string_view text, std::string& out) {
         continue;
       case '[':
       case ']':
+      case '`':
+      case '<':
         out += '\\';
         break;
       case '\\':

@@ -124,10 +124,12 @@ std::size_t first_child_holding_link(const Walk& w, std::span<const NodeHandle> 
 }
 
 // The converted children of a link (`content`) and its label: the content
-// on one line, block elements joined by single spaces.
+// on one line, block elements joined by single spaces; or, where that is
+// empty, a plain text (not Markdown) taken from elsewhere.
 struct LinkLabel {
   std::string content;
   std::string text;
+  bool plain = false;
 };
 
 LinkLabel link_label(const Walk& w, std::span<const NodeHandle> children, const ConversionContext& context,
@@ -154,9 +156,9 @@ LinkLabel link_label(const Walk& w, std::span<const NodeHandle> children, const 
     }
     content += piece;
   }
-  label.text = is_unicode_space_only(content)
-                   ? fold_line_breaks(collect_link_content(children, w.dom(), w.dom_context()).text)
-                   : fold_line_breaks(content);
+  label.plain = is_unicode_space_only(content);
+  label.text = fold_line_breaks(label.plain ? collect_link_content(children, w.dom(), w.dom_context()).text
+                                            : std::string_view(content));
   return label;
 }
 
@@ -296,15 +298,27 @@ void convert_link(const Walk& w, NodeHandle node, const ConversionContext& conte
 
   LinkLabel label = link_label(w, children.first(split), context, depth);
   if (whole) {
-    if (label.text.empty() && !plain_text().empty()) label.text = fold_line_breaks(*plain);
-    if (label.text.empty() && !href.empty() && !children.empty()) label.text = href;
+    if (label.text.empty() && !plain_text().empty()) {
+      label.text = fold_line_breaks(*plain);
+      label.plain = true;
+    }
+    if (label.text.empty() && !href.empty() && !children.empty()) {
+      label.text = href;
+      label.plain = true;
+    }
   }
   if (label.text == "^" && href.starts_with('#')) label.text = "\u2191";
 
   if (whole || !label.text.empty()) {
     std::string markdown;
     markdown.reserve(label.text.size() + destination.size() + 8);
-    append_link_markdown(markdown, escape_link_text_brackets(label.text), destination, title,
+    std::string escaped;
+    if (label.plain) {
+      append_plain_link_text(label.text, escaped);
+    } else {
+      escaped = escape_link_text_brackets(label.text);
+    }
+    append_link_markdown(markdown, escaped, destination, title,
                          options.default_title && label.text == href, options, context.reference_links);
     if (context.in_table_cell) escape_cell_pipes(markdown);
     // After a split the inner link follows.

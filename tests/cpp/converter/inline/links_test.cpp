@@ -95,6 +95,9 @@ TEST(InlineText, FoldLineBreaksAndLowercase) {
   std::string out;
   append_plain_link_text("a\\]b\\c [d\n", out);
   EXPECT_EQ(out, "a\\\\\\]b\\c \\[d ");
+  out.clear();
+  append_plain_link_text("`<x>` [a](b)", out);
+  EXPECT_EQ(out, "\\`\\<x>\\` \\[a\\](b)");
 }
 
 // In a pipe-table cell a bare '|' would end the cell, also inside a link's
