@@ -410,7 +410,7 @@ def test_mathml_keeps_paragraphs_together():
     "html_text, options, expected",
     [
         ('<video src="v.mp4">Fallback</video>', {}, "[v.mp4](v.mp4)\n\nFallback\n"),
-        ('<p>a <video src="v.mp4">Fallback</video> b</p>', {}, "a [v.mp4](v.mp4)Fallback b\n"),
+        ('<p>a <video src="v.mp4">Fallback</video> b</p>', {}, "a [v.mp4](v.mp4) Fallback b\n"),
         ('<audio><source src="a.ogg"><source src="b.mp3"></audio>', {}, "[a.ogg](a.ogg)\n"),
         ('<audio><source type="x"><source src="b.mp3">fb</audio>', {}, "fb\n"),
         ('<audio src=""><source src="b.mp3"></audio>', {}, "[b.mp3](b.mp3)\n"),

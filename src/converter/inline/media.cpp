@@ -66,7 +66,10 @@ void convert_media(const Walk& w, const TlNode::Tag& element, const ConversionCo
   }
   if (fallback.empty()) return;
   std::string& out = w.out();
-  out += trim_unicode_space(fallback);
+  const std::string_view text = trim_unicode_space(fallback);
+  // On one line with the link, the fallback text stays a word of its own.
+  if (!url.empty() && !text.empty() && !w.end().is_white_space()) out += ' ';
+  out += text;
   if (!context.in_paragraph && !context.inline_mode) out += "\n\n";
 }
 
