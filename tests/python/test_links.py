@@ -41,7 +41,8 @@ def metadata(html_text, **options):
         ('<a href="/x">a]b</a>', "[a\\]b](/x)\n"),
         ('<a href="/x">[x] and ![y](z)</a>', "[[x] and ![y](z)](/x)\n"),
         ('<a href="/a?b=1&amp;c=2">q</a>', "[q](/a?b=1&c=2)\n"),
-        ('<a href="/x" title="T &amp; U">t</a>', '[t](/x "T &amp; U")\n'),
+        ('<a href="/x" title="T &amp; U">t</a>', '[t](/x "T & U")\n'),
+        ('<a href="/x" title="&amp;lt;">t</a>', '[t](/x "&amp;lt;")\n'),
         ('<a href="/x" title=\'say "hi"\'>t</a>', '[t](/x "say \\"hi\\"")\n'),
         ('<a href="/x" title="">t</a>', '[t](/x "")\n'),
         ('<p><a href="/x"><img src="logo.png" alt="Logo"></a></p>', "[![Logo](logo.png)](/x)\n"),
@@ -145,10 +146,10 @@ def test_link_records():
     assert links[0] == {
         "href": "/a?b=1&c=2",
         "text": "Go there",
-        "title": "x &amp; y",
+        "title": "x & y",
         "link_type": "internal",
         "rel": ["nofollow", "me"],
-        "attributes": {"class": "c", "data-x": "", "rel": "nofollow  me", "title": "x &amp; y"},
+        "attributes": {"class": "c", "data-x": "", "rel": "nofollow  me", "title": "x & y"},
     }
     # The label after the fallbacks; automatic and heading links, and anchors
     # without href, are not recorded.
@@ -243,7 +244,7 @@ def test_reference_style_keeps_empty_destinations_inline(html_text, expected):
         ('<img src="a b.png">', {}, "![](<a b.png>)\n"),
         ('<img src="a(1.png">', {}, "![](a\\(1.png)\n"),
         ('<img src="[logo](/a.png)">', {}, "![](/a.png)\n"),
-        ('<img src="/i?a=1&amp;b=2" alt="Tom &amp; Jerry">', {}, "![Tom &amp; Jerry](/i?a=1&amp;b=2)\n"),
+        ('<img src="/i?a=1&amp;b=2" alt="Tom &amp; Jerry &amp;lt;">', {}, "![Tom & Jerry &amp;lt;](/i?a=1&b=2)\n"),
         ('<h2><img src="a.png" alt="A"></h2>', {}, "## A\n"),
         ('<h2><img src="a.png" alt="A"></h2>', {"keep_inline_images_in": ["h2"]}, "## ![A](a.png)\n"),
         ('<p><img src="a.png" alt="A"></p>', {"convert_as_inline": True}, "A\n"),

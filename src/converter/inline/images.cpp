@@ -23,11 +23,11 @@ bool writes_alt_only(const ConversionContext& context) {
 }
 
 std::optional<std::pair<std::uint32_t, std::uint32_t>> image_dimensions(const TlDom& dom, const TlNode::Tag& tag) {
-  const auto width = attribute_text(dom, tag, "width");
-  const auto height = attribute_text(dom, tag, "height");
+  const auto width = attribute_value_text(dom, tag, "width");
+  const auto height = attribute_value_text(dom, tag, "height");
   if (!width || !height) return std::nullopt;
-  const auto w = parse_image_dimension(width->view());
-  const auto h = parse_image_dimension(height->view());
+  const auto w = parse_image_dimension(*width);
+  const auto h = parse_image_dimension(*height);
   if (!w || !h) return std::nullopt;
   return std::make_pair(*w, *h);
 }
@@ -91,9 +91,9 @@ void convert_image(const Walk& w, NodeHandle node, const ConversionContext& cont
   const TlNode::Tag* tag = dom.tag(node);
   if (tag == nullptr) return;
   ImageSource image;
-  if (const auto src = attribute_text(dom, *tag, "src")) image.src = std::string(unwrap_markdown_link(src->view()));
-  if (auto alt = attribute_text(dom, *tag, "alt")) image.alt = std::move(*alt).into_string();
-  if (auto title = attribute_text(dom, *tag, "title")) image.title = std::move(*title).into_string();
+  if (const auto src = attribute_value_text(dom, *tag, "src")) image.src = std::string(unwrap_markdown_link(*src));
+  if (auto alt = attribute_value_text(dom, *tag, "alt")) image.alt = std::move(*alt);
+  image.title = attribute_value_text(dom, *tag, "title");
 
   write_image(w, image, context);
 
@@ -114,17 +114,17 @@ void convert_graphic(const Walk& w, NodeHandle node, const ConversionContext& co
   static constexpr std::string_view kSources[] = {"url", "href", "xlink:href", "src"};
   ImageSource image;
   for (const std::string_view name : kSources) {
-    if (auto src = attribute_text(dom, *tag, name)) {
-      image.src = std::move(*src).into_string();
+    if (auto src = attribute_value_text(dom, *tag, name)) {
+      image.src = std::move(*src);
       break;
     }
   }
-  if (auto alt = attribute_text(dom, *tag, "alt")) {
-    image.alt = std::move(*alt).into_string();
-  } else if (auto filename = attribute_text(dom, *tag, "filename")) {
-    image.alt = std::move(*filename).into_string();
+  if (auto alt = attribute_value_text(dom, *tag, "alt")) {
+    image.alt = std::move(*alt);
+  } else if (auto filename = attribute_value_text(dom, *tag, "filename")) {
+    image.alt = std::move(*filename);
   }
-  if (auto title = attribute_text(dom, *tag, "title")) image.title = std::move(*title).into_string();
+  image.title = attribute_value_text(dom, *tag, "title");
 
   write_image(w, image, context);
 

@@ -36,6 +36,9 @@ std::string escape_link_text_brackets(std::string_view text) {
 }
 
 void append_plain_link_text(std::string_view text, std::string& out) {
+  // A decoded "&lt;" must not be decoded again by the reader.
+  const std::optional<std::string> encoded = encode_reference_ampersands(text);
+  if (encoded) text = *encoded;
   for (std::size_t i = 0; i < text.size(); ++i) {
     const char c = text[i];
     switch (c) {

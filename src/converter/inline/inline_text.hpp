@@ -24,7 +24,8 @@ std::string escape_link_text_brackets(std::string_view text);
 
 // Plain text (an alt text, a URL shown as a label) for the brackets of a
 // link or image: line breaks become spaces, a backslash that Markdown would
-// read as an escape is doubled, and every bracket, backtick and '<' gets a
+// read as an escape is doubled, a '&' that would start a character
+// reference becomes "&amp;", and every bracket, backtick and '<' gets a
 // backslash (so that no link, code span or HTML tag forms: "[a](b)" in an
 // alt text stays text, a backtick cannot pair with one after the link).
 void append_plain_link_text(std::string_view text, std::string& out);

@@ -5,10 +5,10 @@
 
 namespace tidewell {
 
-std::optional<CowText> attribute_text(const TlDom& dom, const TlNode::Tag& tag, std::string_view name) {
+std::optional<std::string> attribute_value_text(const TlDom& dom, const TlNode::Tag& tag, std::string_view name) {
   const auto bytes = attribute_map_get(dom, tag, name).value_bytes(dom);
   if (!bytes) return std::nullopt;
-  return utf8_lossy(*bytes);
+  return attribute_text(*bytes);
 }
 
 void append_link_markdown(std::string& out, std::string_view label, std::string_view destination,

@@ -92,15 +92,13 @@ bool next_text_starts_with_space(const Walk& w, NodeHandle node) {
 
 // Writes the Markdown of an inline element whose content is `content`, so
 // that white space at the content's edges still separates the element from
-// the words around it: one space before it when the content began with
-// white space and the output does not end with some, one after it when the
-// content ended with white space and what follows (`space_follows`) does
-// not begin with some.
+// the words around it: a boundary space before it when the content began
+// with white space, one after it when the content ended with white space
+// and what follows (`space_follows`) does not begin with some.
 void write_spaced(const Walk& w, std::string_view content, std::string_view markdown, bool space_follows) {
-  std::string& out = w.out();
-  if (space_len_at(content, 0) != 0 && (out.empty() || !w.end().is_white_space())) out += ' ';
-  append_link_after_text(out, markdown);
-  if (space_len_before(content, content.size()) != 0 && !space_follows) out += ' ';
+  if (space_len_at(content, 0) != 0) w.write_boundary_space();
+  append_link_after_text(w.out(), markdown);
+  if (space_len_before(content, content.size()) != 0 && !space_follows) w.write_boundary_space();
 }
 
 // The index of the first child that is or holds a link with an href, or
@@ -235,12 +233,8 @@ void convert_link(const Walk& w, NodeHandle node, const ConversionContext& conte
     w.children(node, context, depth);
     return;
   }
-  std::string href = decode_entities_owned(utf8_lossy(*href_bytes).view());
-  // The Markdown reader decodes references again, as the title's are.
-  const std::optional<std::string> encoded = encode_reference_ampersands(href);
-  const std::string_view destination = encoded ? std::string_view(*encoded) : std::string_view(href);
-  std::optional<std::string> title;
-  if (auto value = attribute_text(dom, *tag, "title")) title = std::move(*value).into_string();
+  std::string href = attribute_text(*href_bytes);
+  std::optional<std::string> title = attribute_value_text(dom, *tag, "title");
 
   // The link's text on one line of folded white space; its edges (kept in
   // `spaced`) tell whether the link stands apart from the words around it.
@@ -288,7 +282,7 @@ void convert_link(const Walk& w, NodeHandle node, const ConversionContext& conte
     const std::string_view text = trim_unicode_space(buffer);
     if (!text.empty()) {
       std::string line;
-      append_link_markdown(line, escape_link_text_brackets(text), destination, title,
+      append_link_markdown(line, escape_link_text_brackets(text), href, title,
                            options.default_title && plain_text() == href, options, context.reference_links);
       if (context.in_table_cell) escape_cell_pipes(line);
       write_heading(w.out(), context, options.heading_style, heading->first, line);
@@ -311,14 +305,14 @@ void convert_link(const Walk& w, NodeHandle node, const ConversionContext& conte
 
   if (whole || !label.text.empty()) {
     std::string markdown;
-    markdown.reserve(label.text.size() + destination.size() + 8);
+    markdown.reserve(label.text.size() + href.size() + 8);
     std::string escaped;
     if (label.plain) {
       append_plain_link_text(label.text, escaped);
     } else {
       escaped = escape_link_text_brackets(label.text);
     }
-    append_link_markdown(markdown, escaped, destination, title,
+    append_link_markdown(markdown, escaped, href, title,
                          options.default_title && label.text == href, options, context.reference_links);
     if (context.in_table_cell) escape_cell_pipes(markdown);
     // After a split the inner link follows.
@@ -326,9 +320,8 @@ void convert_link(const Walk& w, NodeHandle node, const ConversionContext& conte
   }
 
   if (context.collect_links && context.metadata_sink != nullptr) {
-    std::optional<std::string> rel;
-    if (auto value = attribute_text(dom, *tag, "rel")) rel = std::move(*value).into_string();
-    metadata_add_link(*context.metadata_sink, std::move(href), std::move(label.text), std::move(title), std::move(rel),
+    metadata_add_link(*context.metadata_sink, std::move(href), std::move(label.text), std::move(title),
+                      attribute_value_text(dom, *tag, "rel"),
                       attribute_record_map(dom, *tag, [](std::string_view name) { return name == "href"; }));
   }
   for (const NodeHandle child : children.subspan(split)) w.node(child, context, depth + 1);

@@ -13,6 +13,7 @@
 #include <string_view>
 #include <utility>
 
+#include "converter/text/entities.hpp"
 #include "converter/walk/walk.hpp"
 #include "result/result.hpp"
 
@@ -20,12 +21,12 @@ namespace tidewell {
 
 // --- shared by the handlers below (link_markdown.cpp) ---
 
-// The value of an attribute present with a value, as UTF-8 (references
-// left as written).
-std::optional<CowText> attribute_text(const TlDom& dom, const TlNode::Tag& tag, std::string_view name);
+// The value of an attribute present with a value, as text (attribute_text:
+// invalid UTF-8 replaced, character references decoded).
+std::optional<std::string> attribute_value_text(const TlDom& dom, const TlNode::Tag& tag, std::string_view name);
 
 // Every attribute of the element for a link or image record, keyed by its
-// name as written, with its value as UTF-8 ("" for none), except those for
+// name as written, with its value as text ("" for none), except those for
 // which `skip(name)` holds. A repeated name keeps its first value, as
 // attribute lookups do.
 template <typename Skip>
@@ -34,7 +35,7 @@ OrderedMap attribute_record_map(const TlDom& dom, const TlNode::Tag& tag, Skip s
   AttributeIter it = attributes_iter(dom, tag);
   while (std::optional<AttributePair> pair = it.next()) {
     if (skip(pair->name.view())) continue;
-    map.emplace(std::move(pair->name).into_string(), pair->value ? std::move(*pair->value).into_string() : "");
+    map.emplace(std::move(pair->name).into_string(), pair->value ? decode_entities_owned(pair->value->view()) : "");
   }
   return map;
 }
@@ -45,10 +46,9 @@ OrderedMap attribute_record_map(const TlDom& dom, const TlNode::Tag& tag, Skip s
 // options ask for reference links and `destination` is not empty; the pair
 // (destination, title) is numbered through register_reference) or
 // "[label](destination "title")". `label` is already escaped; `destination`
-// and `title` are in attribute form (character references as written, see
-// encode_reference_ampersands). With no title, `destination_as_title` (the
-// `default_title` rule, decided by the caller) writes the destination as the
-// title of an inline link.
+// and `title` are text (references decoded). With no title,
+// `destination_as_title` (the `default_title` rule, decided by the caller)
+// writes the destination as the title of an inline link.
 void append_link_markdown(std::string& out, std::string_view label, std::string_view destination,
                           const std::optional<std::string>& title, bool destination_as_title,
                           const ConversionOptions& options, ReferenceLinkCollector* references);

@@ -28,9 +28,7 @@ std::optional<NodeHandle> first_child_named(const TlDom& dom, const TlNode::Tag&
 std::optional<std::string> find_source_src(const TlDom& dom, const TlNode::Tag& element) {
   const std::optional<NodeHandle> source = first_child_named(dom, element, "source");
   if (!source) return std::nullopt;
-  std::optional<CowText> src = attribute_text(dom, *dom.tag(*source), "src");
-  if (!src) return std::nullopt;
-  return std::move(*src).into_string();
+  return attribute_value_text(dom, *dom.tag(*source), "src");
 }
 
 // The link to a media source: "[url](url)", or "[url][n]" in reference
@@ -52,8 +50,8 @@ void convert_media(const Walk& w, const TlNode::Tag& element, const ConversionCo
                    std::size_t depth) {
   const TlDom& dom = w.dom();
   std::string url;
-  if (std::optional<CowText> src = attribute_text(dom, element, "src"); src && !src->empty()) {
-    url = std::move(*src).into_string();
+  if (std::optional<std::string> src = attribute_value_text(dom, element, "src"); src && !src->empty()) {
+    url = std::move(*src);
   } else if (std::optional<std::string> source = find_source_src(dom, element)) {
     url = std::move(*source);
   }
@@ -129,8 +127,8 @@ void convert_math(const Walk& w, NodeHandle node, const TlNode::Tag& element, co
   const std::string text = dom_node_text_cached(w.dom_context(), node, dom);
   const std::string_view trimmed = trim_unicode_space(text);
   if (trimmed.empty()) return;
-  const auto display_value = attribute_map_get(dom, element, "display").value_bytes(dom);
-  const bool display = display_value && *display_value == "block" && !context.in_paragraph && !context.inline_mode;
+  const std::optional<std::string> display_value = attribute_value_text(dom, element, "display");
+  const bool display = display_value == "block" && !context.in_paragraph && !context.inline_mode;
   std::string& out = w.out();
   if (display) out += "\n\n";
   const std::size_t start = out.size();
@@ -183,8 +181,8 @@ void convert_embedded_element(const Walk& w, NodeHandle node, const ConversionCo
       convert_media(w, *element, context, depth);
       return;
     case TagId::Iframe:
-      if (std::optional<CowText> src = attribute_text(dom, *element, "src"); src && !src->empty()) {
-        write_media_link(w, src->view(), context);
+      if (std::optional<std::string> src = attribute_value_text(dom, *element, "src"); src && !src->empty()) {
+        write_media_link(w, *src, context);
       }
       return;
     case TagId::Picture:

@@ -302,13 +302,21 @@ inline bool is_ascii_punct_at(std::string_view text, std::size_t pos) {
   return pos < text.size() && is_ascii_punct(static_cast<unsigned char>(text[pos]));
 }
 
-// Appends a backslash of a destination or title that CommonMark would
-// otherwise take as an escape (one before ASCII punctuation or at the end)
-// twice. Returns false for any other character, which the caller writes.
+// Appends a character of a destination or title that CommonMark would
+// otherwise read as something else: a backslash before ASCII punctuation or
+// at the end (an escape) twice, a '&' that starts a character reference as
+// "&amp;". Returns false for any other character, which the caller writes.
 bool append_literal_escape(std::string_view text, std::size_t pos, std::string& out) {
-  if (text[pos] != '\\' || (pos + 1 != text.size() && !is_ascii_punct_at(text, pos + 1))) return false;
-  out += "\\\\";
-  return true;
+  const char c = text[pos];
+  if (c == '\\' && (pos + 1 == text.size() || is_ascii_punct_at(text, pos + 1))) {
+    out += "\\\\";
+    return true;
+  }
+  if (c == '&' && starts_character_reference(text, pos)) {
+    out += "&amp;";
+    return true;
+  }
+  return false;
 }
 
 // Parentheses nest in pairs (and not deeper than CommonMark readers follow),
@@ -401,7 +409,7 @@ bool is_plain_destination(std::string_view url) {
   if (url.empty() || url.front() == '<') return false;
   for (const char ch : url) {
     const auto c = static_cast<unsigned char>(ch);
-    if (c <= 0x20 || c == 0x7F || c == '(' || c == ')' || c == '\\') return false;
+    if (c <= 0x20 || c == 0x7F || c == '(' || c == ')' || c == '\\' || c == '&') return false;
   }
   return true;
 }
@@ -504,6 +512,23 @@ std::optional<std::string> escape_markdown(std::string_view text, EscapeMode mod
   out.reserve(text.size() + 8);
   escape_markdown_into(text, mode, options, out);
   if (out == text) return std::nullopt;
+  return out;
+}
+
+std::optional<std::string> drop_line_leading_spaces(std::string_view text, bool line_start) {
+  const auto is_blank = [](char c) { return c == ' ' || c == '\t'; };
+  const bool leading = line_start && !text.empty() && is_blank(text.front());
+  if (!leading && text.find("\n ") == std::string_view::npos && text.find("\n\t") == std::string_view::npos) {
+    return std::nullopt;
+  }
+  std::string out;
+  out.reserve(text.size());
+  bool at_start = line_start;
+  for (char c : text) {
+    if (at_start && is_blank(c)) continue;
+    at_start = c == '\n';
+    out += c;
+  }
   return out;
 }
 

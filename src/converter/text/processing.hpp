@@ -22,6 +22,12 @@ std::optional<std::string> collapse_whitespace(std::string_view text);
 // alone; the end of `out` is not looked at.
 void collapse_whitespace_into(std::string_view text, std::string& out);
 
+// The text without the spaces and tabs that would start a line: those after
+// each line feed, and at its start when `line_start` is set. White space of
+// a text never starts a line of the output (four spaces there make Markdown
+// code). Returns nullopt when there are none.
+std::optional<std::string> drop_line_leading_spaces(std::string_view text, bool line_start);
+
 // What a text is escaped for.
 enum class EscapeMode : std::uint8_t {
   // Running text: backslashes by the four escape options. With
@@ -58,16 +64,16 @@ std::string percent_encode_url(std::string_view url);
 // tabs and line breaks removed, other controls percent-encoded (as a browser
 // does); then "<>" when nothing is left, the "<...>" form (with '<' and '>'
 // escaped) when it holds a space or starts with '<', else the bare form with
-// every parenthesis escaped unless they nest in pairs. In both forms a
-// backslash that would escape what follows is doubled. Character references
-// are left for the reader to decode, as in an HTML attribute: text whose
-// references were decoded goes through encode_reference_ampersands first.
+// every parenthesis escaped unless they nest in pairs. `url` is text (its
+// character references decoded): in both forms a backslash that would
+// escape what follows is doubled and a '&' that would start a reference
+// becomes "&amp;", so that the reader gets the same text back.
 void append_link_destination(std::string_view url, bool percent_encode, std::string& out);
 
-// Appends a link title for the inside of double quotes: '"' and a backslash
-// that would escape what follows get a backslash, line breaks become
-// character references (a blank line would end the link). References are
-// left as they stand, as for destinations.
+// Appends a link title (text) for the inside of double quotes: '"' and a
+// backslash that would escape what follows get a backslash, a '&' that would
+// start a reference becomes "&amp;", line breaks become references (a blank
+// line would end the link).
 void append_link_title(std::string_view title, std::string& out);
 
 // Decoded text back in attribute form: every '&' that would start a

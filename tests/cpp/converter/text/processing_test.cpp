@@ -152,6 +152,14 @@ std::string escaped(std::string_view in, EscapeMode mode, const ConversionOption
   return result;
 }
 
+TEST(DropLineLeadingSpaces, OnlyWhereALineStarts) {
+  EXPECT_FALSE(drop_line_leading_spaces("a b\nc", true));
+  EXPECT_FALSE(drop_line_leading_spaces(" a", false));
+  EXPECT_EQ(drop_line_leading_spaces(" a\n b", false), " a\nb");
+  EXPECT_EQ(drop_line_leading_spaces(" \ta\n \t b \n\n\tc", true), "a\nb \n\nc");
+  EXPECT_EQ(drop_line_leading_spaces("a\n   ", false), "a\n");
+}
+
 TEST(EscapeMarkdownText, Rules) {
   const EscapeCase cases[] = {
       // No flag: unchanged.
@@ -253,7 +261,10 @@ TEST(EscapeMarkdown, Url) {
            {"/a)(b", "/a\\)\\(b"},
            {"/a\\b", "/a\\b"},
            {"/a\\*b\\", "/a\\\\*b\\\\"},
-           {"/a&amp;b", "/a&amp;b"},
+           // Text: a '&' that would start a reference stays a '&'.
+           {"/a&amp;b", "/a&amp;amp;b"},
+           {"/a&lt;b", "/a&amp;lt;b"},
+           {"/a&b=1", "/a&b=1"},
            {"https://e.com/?q=1&r=*#f", "https://e.com/?q=1&r=*#f"},
        }) {
     EXPECT_EQ(escaped(in, EscapeMode::Url, plain), out) << in;
@@ -281,7 +292,7 @@ TEST(EscapeMarkdown, LinkTitle) {
            {"a\\", "a\\\\"},
            {"a\\\"", "a\\\\\\\""},
            {"a\n\nb\r", "a&#10;&#10;b&#13;"},
-           {"x &amp; y", "x &amp; y"},
+           {"x &amp; y & z", "x &amp;amp; y & z"},
        }) {
     EXPECT_EQ(escaped(in, EscapeMode::LinkTitle, o), out) << in;
   }
