@@ -392,8 +392,8 @@ def test_mathml_comment(html_text, expected):
 
 
 def test_mathml_cannot_close_its_comment_early():
-    out = md("<p><math><mtext>a--><img src=x onerror=alert(1)></mtext><mi>b</mi></math> tail</p>"
-             "<p><math><mtext>--!></mtext></math></p>")
+    out = md("<p>head <math><mtext>a--><img src=x onerror=alert(1)></mtext><mi>b</mi></math> tail</p>"
+             "<p>head <math><mtext>--!></mtext></math></p>")
     comment = out[out.index("<!--") + 4: out.index("-->")]
     assert "onerror" in comment and "--" not in comment
     assert out.count("-->") == 3  # two comment ends and the formula's own text "a-->"
@@ -402,9 +402,24 @@ def test_mathml_cannot_close_its_comment_early():
     assert "<img" not in re.sub(r"<!--.*?-->", "", rendered, flags=re.S)
 
 
-def test_mathml_keeps_paragraphs_together():
-    out = md("<p>a <math><mrow>\n\n<mi>x</mi>\n\n</mrow></math> b</p>")
-    assert "\n\n" not in out.strip()
+# The comment and the formula's text stay on the paragraph's line: a line of
+# the markup or the text could start a heading, a list or a block there.
+@pytest.mark.parametrize(
+    "html_text, expected",
+    [
+        ("<p>a <math>\n  <mrow>\n\n    <mi>x</mi>\n    <mo>\n=\n    </mo>\n  </mrow>\n</math> b</p>",
+         "a <!-- MathML: <math> <mrow> <mi>x</mi> <mo> = </mo> </mrow> </math> --> x = b\n"),
+        # At the start of a line the text comes first, so that the comment
+        # does not open a block of raw HTML that swallows the rest of the line.
+        ('<p><math><mi>x</mi></math> is <a href="/y">y</a></p>', "x <!-- MathML: <math><mi>x</mi></math> --> is [y](/y)\n"),
+        ('<p>a<br><math><mi>x</mi></math> b</p>', "a  \nx <!-- MathML: <math><mi>x</mi></math> --> b\n"),
+    ],
+)
+def test_mathml_stays_on_its_line(html_text, expected):
+    assert md(html_text) == expected
+    found = _Anchors()
+    found.feed(markdown_it().render(expected))
+    assert found.links == ([("y", "/y", None)] if "/y" in expected else [])
 
 
 @pytest.mark.parametrize(

@@ -92,11 +92,11 @@ void convert_svg(const Walk& w, NodeHandle node, const TlNode::Tag& element, con
   if (context.in_table_cell) escape_cell_pipes(out, start);
 }
 
-// Markup carried inside an HTML comment: no "--" (which could end the
-// comment early) and no blank line (which would end the paragraph around an
-// inline comment). A '-' that follows a '-' is written as "&#45;", which a
-// reader of the markup decodes back; a white-space run holding line breaks
-// becomes one line feed.
+// Markup carried inside an HTML comment, on one line: no "--" (which could
+// end the comment early; a '-' that follows a '-' is written as "&#45;",
+// which a reader of the markup decodes back) and no line break (a line of
+// the markup could start a heading, a list or a block of its own; white
+// space holding line breaks becomes one space, as MathML reads it anyway).
 void append_comment_body(std::string_view markup, std::string& out) {
   for (std::size_t i = 0; i < markup.size(); ++i) {
     const char c = markup[i];
@@ -105,18 +105,13 @@ void append_comment_body(std::string_view markup, std::string& out) {
       continue;
     }
     if (c == '\n' || c == '\r') {
-      std::size_t end = i;
-      std::size_t breaks = 0;
-      while (end < markup.size() && (markup[end] == '\n' || markup[end] == '\r' || markup[end] == ' ' ||
-                                     markup[end] == '\t')) {
-        breaks += markup[end] == '\n';
-        ++end;
+      while (!out.empty() && (out.back() == ' ' || out.back() == '\t')) out.pop_back();
+      while (i + 1 < markup.size() && (markup[i + 1] == '\n' || markup[i + 1] == '\r' || markup[i + 1] == ' ' ||
+                                       markup[i + 1] == '\t')) {
+        ++i;
       }
-      if (breaks > 1) {
-        out += '\n';
-        i = end - 1;
-        continue;
-      }
+      out += ' ';
+      continue;
     }
     out += c;
   }
@@ -124,18 +119,30 @@ void append_comment_body(std::string_view markup, std::string& out) {
 
 void convert_math(const Walk& w, NodeHandle node, const TlNode::Tag& element, const ConversionContext& context) {
   const TlDom& dom = w.dom();
-  const std::string text = dom_node_text_cached(w.dom_context(), node, dom);
-  const std::string_view trimmed = trim_unicode_space(text);
+  // The formula's text on one line: its white space is layout of the markup.
+  const std::string trimmed = fold_line_breaks(dom_node_text_cached(w.dom_context(), node, dom));
   if (trimmed.empty()) return;
   const std::optional<std::string> display_value = attribute_value_text(dom, element, "display");
   const bool display = display_value == "block" && !context.in_paragraph && !context.inline_mode;
   std::string& out = w.out();
   if (display) out += "\n\n";
   const std::size_t start = out.size();
-  out += "<!-- MathML: ";
-  append_comment_body(serialize_subtree_html(node, dom), out);
-  out += " --> ";
-  escape_markdown_into(trimmed, EscapeMode::Text, w.options(), out);
+  const auto comment = [&] {
+    out += "<!-- MathML: ";
+    append_comment_body(serialize_subtree_html(node, dom), out);
+    out += " -->";
+  };
+  if (display || !w.at_line_start()) {
+    comment();
+    out += ' ';
+    escape_markdown_into(trimmed, EscapeMode::Text, w.options(), out);
+  } else {
+    // A comment that starts a line would start a block of raw HTML there,
+    // swallowing the rest of the line: the text comes first.
+    escape_markdown_into(trimmed, EscapeMode::Text, w.options(), out);
+    out += ' ';
+    comment();
+  }
   if (context.in_table_cell) escape_cell_pipes(out, start);
   if (display) out += "\n\n";
 }
