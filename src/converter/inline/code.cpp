@@ -56,9 +56,7 @@ void convert_inline_code(const Walk& w, NodeHandle node, const ConversionContext
     w.children(node, scope, depth);
     return;
   }
-  scope.block_start = 0;
-  std::string content;
-  w.into(content).children(node, scope, depth);
+  const std::string content = render_children(w, node, scope, depth);
   if (content.empty()) return;
   if (is_unicode_space_only(content)) {
     // Nothing to show, but the words around it stay apart.

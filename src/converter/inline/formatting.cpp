@@ -6,11 +6,11 @@
 
 #include "common/utf8.hpp"
 #include "converter/inline/inline.hpp"
+#include "converter/inline/inline_text.hpp"
+#include "converter/inline/links.hpp"
 #include "converter/inline/outer_space.hpp"
-#include "converter/text/entities.hpp"
 #include "converter/text/processing.hpp"
 #include "converter/text/unicode_space.hpp"
-#include "converter/walk/text_node.hpp"
 
 namespace tidewell {
 
@@ -98,21 +98,6 @@ std::optional<Markers> wrap_markers(TagId id, const ConversionOptions& options, 
     default:
       return std::nullopt;
   }
-}
-
-// The context for content rendered into a private buffer: the enclosing
-// block's content begins at the buffer's start.
-ConversionContext buffer_context(const ConversionContext& context) {
-  ConversionContext scope = context;
-  scope.block_start = 0;
-  return scope;
-}
-
-// The element's children rendered into a new string at depth + 1.
-std::string render_children(const Walk& w, NodeHandle node, const ConversionContext& context, std::size_t depth) {
-  std::string buffer;
-  w.into(buffer).children(node, buffer_context(context), depth);
-  return buffer;
 }
 
 // The sibling right before `node`, comments skipped.
@@ -275,13 +260,10 @@ void convert_abbr(const Walk& w, NodeHandle node, const ConversionContext& conte
   const OuterWhitespaceSplit split = split_outer_whitespace(rendered);
   write_framed(w, node, split, [&](std::string& out) {
     out += split.core;
-    const std::optional<std::string_view> title = attribute_value(w.dom(), *tag, "title");
+    const std::optional<std::string> title = attribute_value_text(w.dom(), *tag, "title");
     if (!title) return;
-    // Read like text, and on one line: a line break in the title would end
-    // the paragraph.
-    const std::string lines = replace_line_breaks_with_spaces(attribute_text(*title));
-    const std::optional<std::string> folded = collapse_whitespace(lines);
-    const std::string_view text = trim_unicode_space(folded ? std::string_view(*folded) : std::string_view(lines));
+    // On one line: a line break in the title would end the paragraph.
+    const std::string text = fold_line_breaks(*title);
     if (text.empty()) return;
     out += " (";
     escape_markdown_into(text, EscapeMode::Text, w.options(), out);

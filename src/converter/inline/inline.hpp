@@ -2,13 +2,7 @@
 // converter/walk/walk.hpp) reached through the DOM road's handler table
 // (converter/document/handler_table.cpp).
 //
-// Families still to be built here, each with its entry in the table that
-// now sends its elements to convert_unknown_element:
-//   Link        a                               convert_link
-//   Image       img                             convert_image
-//   Graphic     graphic                         convert_graphic
-//   Embedded    svg, math, audio, video, iframe, picture
-//                                               convert_embedded_element
+// Links, images, graphics and embedded media are in links.hpp.
 #pragma once
 
 #include <cstddef>

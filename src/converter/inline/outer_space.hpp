@@ -23,6 +23,17 @@ struct OuterWhitespaceSplit {
 // buffer is just "\n").
 OuterWhitespaceSplit split_outer_whitespace(std::string_view text);
 
+// The element's children rendered at depth + 1 into a new string, which
+// the enclosing block's content starts at.
+inline std::string render_children(const Walk& w, NodeHandle node, const ConversionContext& context,
+                                   std::size_t depth) {
+  ConversionContext scope = context;
+  scope.block_start = 0;
+  std::string buffer;
+  w.into(buffer).children(node, scope, depth);
+  return buffer;
+}
+
 // Writes `write_core(out)` framed by the outer white space of `split`, so
 // that the words on either side stay apart and line breaks stay outside
 // the markers: leading white space as the walk's boundary space, a leading

@@ -4,6 +4,7 @@
 #include "common/tags.hpp"
 #include "common/utf8.hpp"
 #include "converter/inline/inline.hpp"
+#include "converter/inline/serialize.hpp"
 
 namespace tidewell {
 namespace {
@@ -17,20 +18,6 @@ void append_lower_name(const TlDom& dom, const TlNode::Tag& tag, std::string& ou
   }
 }
 
-// An attribute value between double quotes; a '"' inside it would end the
-// value early, so it is written as a character reference.
-void append_quoted_value(std::string_view value, std::string& out) {
-  out += '"';
-  for (const char c : value) {
-    if (c == '"') {
-      out += "&quot;";
-    } else {
-      out += c;
-    }
-  }
-  out += '"';
-}
-
 void append_start_tag(const TlDom& dom, const TlNode::Tag& tag, std::string& out) {
   out += '<';
   append_lower_name(dom, tag, out);
@@ -39,8 +26,9 @@ void append_start_tag(const TlDom& dom, const TlNode::Tag& tag, std::string& out
     out += ' ';
     out += attribute->name.view();
     if (attribute->value) {
-      out += '=';
-      append_quoted_value(attribute->value->view(), out);
+      out += "=\"";
+      append_attribute_value(attribute->value->view(), out);
+      out += '"';
     }
   }
   out += '>';

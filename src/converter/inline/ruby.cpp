@@ -22,10 +22,7 @@ TagId element_id(const Walk& w, NodeHandle node) {
 
 // The content of rb and rp: trimmed, its outer white space kept apart.
 void convert_ruby_text(const Walk& w, NodeHandle node, const ConversionContext& context, std::size_t depth) {
-  ConversionContext scope = context;
-  scope.block_start = 0;
-  std::string rendered;
-  w.into(rendered).children(node, scope, depth);
+  const std::string rendered = render_children(w, node, context, depth);
   const OuterWhitespaceSplit split = split_outer_whitespace(rendered);
   write_framed(w, node, split, [&](std::string& out) { out += split.core; });
 }
@@ -33,10 +30,7 @@ void convert_ruby_text(const Walk& w, NodeHandle node, const ConversionContext& 
 // rt: its trimmed content in parentheses (also when it is empty), or alone
 // right after a "(". White space at its edges stays outside.
 void convert_annotation(const Walk& w, NodeHandle node, const ConversionContext& context, std::size_t depth) {
-  ConversionContext scope = context;
-  scope.block_start = 0;
-  std::string rendered;
-  w.into(rendered).children(node, scope, depth);
+  const std::string rendered = render_children(w, node, context, depth);
   const OuterWhitespaceSplit split = split_outer_whitespace(rendered);
   if (w.end().is_open_paren()) {
     w.out() += split.core;
