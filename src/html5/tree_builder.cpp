@@ -1,0 +1,2073 @@
+// Tree construction: the insertion modes over the tokenizer's tokens.
+#include <array>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "html5/parser.hpp"
+#include "html5/tokenizer.hpp"
+
+namespace tidewell::html5 {
+namespace {
+
+enum class Mode : std::uint8_t {
+  Initial, BeforeHtml, BeforeHead, InHead, InHeadNoscript, AfterHead, InBody, Text, InTable,
+  InTableText, InCaption, InColumnGroup, InTableBody, InRow, InCell, InTemplate, AfterBody,
+  InFrameset, AfterFrameset, AfterAfterBody, AfterAfterFrameset,
+};
+
+enum Scope : std::uint8_t { kDefaultScope, kListItemScope, kButtonScope, kTableScope, kSelectScope, kScopeCount };
+
+constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
+
+bool is_ws(char c) { return c == '\t' || c == '\n' || c == '\f' || c == '\r' || c == ' '; }
+
+std::size_t ws_prefix(std::string_view s) {
+  std::size_t k = 0;
+  while (k < s.size() && is_ws(s[k])) ++k;
+  return k;
+}
+
+bool all_ws(std::string_view s) { return ws_prefix(s) == s.size(); }
+
+char ascii_lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
+
+bool ieq(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t k = 0; k < a.size(); ++k) {
+    if (ascii_lower(a[k]) != ascii_lower(b[k])) return false;
+  }
+  return true;
+}
+
+bool istarts(std::string_view s, std::string_view prefix) {
+  return s.size() >= prefix.size() && ieq(s.substr(0, prefix.size()), prefix);
+}
+
+template <std::size_t N>
+bool tag_in(Tag t, const Tag (&set)[N]) {
+  for (Tag x : set) {
+    if (x == t) return true;
+  }
+  return false;
+}
+
+struct NamePair {
+  std::string_view from, to;
+};
+
+constexpr NamePair kSvgTagNames[] = {
+    {"altglyph", "altGlyph"}, {"altglyphdef", "altGlyphDef"}, {"altglyphitem", "altGlyphItem"},
+    {"animatecolor", "animateColor"}, {"animatemotion", "animateMotion"},
+    {"animatetransform", "animateTransform"}, {"clippath", "clipPath"}, {"feblend", "feBlend"},
+    {"fecolormatrix", "feColorMatrix"}, {"fecomponenttransfer", "feComponentTransfer"},
+    {"fecomposite", "feComposite"}, {"feconvolvematrix", "feConvolveMatrix"},
+    {"fediffuselighting", "feDiffuseLighting"}, {"fedisplacementmap", "feDisplacementMap"},
+    {"fedistantlight", "feDistantLight"}, {"fedropshadow", "feDropShadow"}, {"feflood", "feFlood"},
+    {"fefunca", "feFuncA"}, {"fefuncb", "feFuncB"}, {"fefuncg", "feFuncG"}, {"fefuncr", "feFuncR"},
+    {"fegaussianblur", "feGaussianBlur"}, {"feimage", "feImage"}, {"femerge", "feMerge"},
+    {"femergenode", "feMergeNode"}, {"femorphology", "feMorphology"}, {"feoffset", "feOffset"},
+    {"fepointlight", "fePointLight"}, {"fespecularlighting", "feSpecularLighting"},
+    {"fespotlight", "feSpotLight"}, {"fetile", "feTile"}, {"feturbulence", "feTurbulence"},
+    {"foreignobject", "foreignObject"}, {"glyphref", "glyphRef"}, {"lineargradient", "linearGradient"},
+    {"radialgradient", "radialGradient"}, {"textpath", "textPath"},
+};
+
+constexpr NamePair kSvgAttrNames[] = {
+    {"attributename", "attributeName"}, {"attributetype", "attributeType"},
+    {"basefrequency", "baseFrequency"}, {"baseprofile", "baseProfile"}, {"calcmode", "calcMode"},
+    {"clippathunits", "clipPathUnits"}, {"diffuseconstant", "diffuseConstant"}, {"edgemode", "edgeMode"},
+    {"filterunits", "filterUnits"}, {"glyphref", "glyphRef"}, {"gradienttransform", "gradientTransform"},
+    {"gradientunits", "gradientUnits"}, {"kernelmatrix", "kernelMatrix"},
+    {"kernelunitlength", "kernelUnitLength"}, {"keypoints", "keyPoints"}, {"keysplines", "keySplines"},
+    {"keytimes", "keyTimes"}, {"lengthadjust", "lengthAdjust"}, {"limitingconeangle", "limitingConeAngle"},
+    {"markerheight", "markerHeight"}, {"markerunits", "markerUnits"}, {"markerwidth", "markerWidth"},
+    {"maskcontentunits", "maskContentUnits"}, {"maskunits", "maskUnits"}, {"numoctaves", "numOctaves"},
+    {"pathlength", "pathLength"}, {"patterncontentunits", "patternContentUnits"},
+    {"patterntransform", "patternTransform"}, {"patternunits", "patternUnits"}, {"pointsatx", "pointsAtX"},
+    {"pointsaty", "pointsAtY"}, {"pointsatz", "pointsAtZ"}, {"preservealpha", "preserveAlpha"},
+    {"preserveaspectratio", "preserveAspectRatio"}, {"primitiveunits", "primitiveUnits"}, {"refx", "refX"},
+    {"refy", "refY"}, {"repeatcount", "repeatCount"}, {"repeatdur", "repeatDur"},
+    {"requiredextensions", "requiredExtensions"}, {"requiredfeatures", "requiredFeatures"},
+    {"specularconstant", "specularConstant"}, {"specularexponent", "specularExponent"},
+    {"spreadmethod", "spreadMethod"}, {"startoffset", "startOffset"}, {"stddeviation", "stdDeviation"},
+    {"stitchtiles", "stitchTiles"}, {"surfacescale", "surfaceScale"}, {"systemlanguage", "systemLanguage"},
+    {"tablevalues", "tableValues"}, {"targetx", "targetX"}, {"targety", "targetY"},
+    {"textlength", "textLength"}, {"viewbox", "viewBox"}, {"viewtarget", "viewTarget"},
+    {"xchannelselector", "xChannelSelector"}, {"ychannelselector", "yChannelSelector"},
+    {"zoomandpan", "zoomAndPan"},
+};
+
+template <std::size_t N>
+std::string_view adjusted(std::string_view name, const NamePair (&table)[N]) {
+  for (const NamePair& p : table) {
+    if (p.from == name) return p.to;
+  }
+  return name;
+}
+
+constexpr std::string_view kQuirkyPublicPrefixes[] = {
+    "+//silmaril//dtd html pro v0r11 19970101//", "-//as//dtd html 3.0 aswedit + extensions//",
+    "-//advasoft ltd//dtd html 3.0 aswedit + extensions//", "-//ietf//dtd html 2.0 level 1//",
+    "-//ietf//dtd html 2.0 level 2//", "-//ietf//dtd html 2.0 strict level 1//",
+    "-//ietf//dtd html 2.0 strict level 2//", "-//ietf//dtd html 2.0 strict//", "-//ietf//dtd html 2.0//",
+    "-//ietf//dtd html 2.1e//", "-//ietf//dtd html 3.0//", "-//ietf//dtd html 3.2 final//",
+    "-//ietf//dtd html 3.2//", "-//ietf//dtd html 3//", "-//ietf//dtd html level 0//",
+    "-//ietf//dtd html level 1//", "-//ietf//dtd html level 2//", "-//ietf//dtd html level 3//",
+    "-//ietf//dtd html strict level 0//", "-//ietf//dtd html strict level 1//",
+    "-//ietf//dtd html strict level 2//", "-//ietf//dtd html strict level 3//", "-//ietf//dtd html strict//",
+    "-//ietf//dtd html//", "-//metrius//dtd metrius presentational//",
+    "-//microsoft//dtd internet explorer 2.0 html strict//", "-//microsoft//dtd internet explorer 2.0 html//",
+    "-//microsoft//dtd internet explorer 2.0 tables//", "-//microsoft//dtd internet explorer 3.0 html strict//",
+    "-//microsoft//dtd internet explorer 3.0 html//", "-//microsoft//dtd internet explorer 3.0 tables//",
+    "-//netscape comm. corp.//dtd html//", "-//netscape comm. corp.//dtd strict html//",
+    "-//o'reilly and associates//dtd html 2.0//", "-//o'reilly and associates//dtd html extended 1.0//",
+    "-//o'reilly and associates//dtd html extended relaxed 1.0//",
+    "-//sq//dtd html 2.0 hotmetal + extensions//",
+    "-//softquad software//dtd hotmetal pro 6.0::19990601::extensions to html 4.0//",
+    "-//softquad//dtd hotmetal pro 4.0::19970916::extensions to html 4.0//",
+    "-//spyglass//dtd html 2.0 extended//", "-//sun microsystems corp.//dtd hotjava html//",
+    "-//sun microsystems corp.//dtd hotjava strict html//", "-//w3c//dtd html 3 1995-03-24//",
+    "-//w3c//dtd html 3.2 draft//", "-//w3c//dtd html 3.2 final//", "-//w3c//dtd html 3.2//",
+    "-//w3c//dtd html 3.2s draft//", "-//w3c//dtd html 4.0 frameset//", "-//w3c//dtd html 4.0 transitional//",
+    "-//w3c//dtd html experimental 19960712//", "-//w3c//dtd html experimental 970421//",
+    "-//w3c//dtd w3 html//", "-//w3o//dtd w3 html 3.0//", "-//webtechs//dtd mozilla html 2.0//",
+    "-//webtechs//dtd mozilla html//",
+};
+
+QuirksMode quirks_from_doctype(const Token& t) {
+  if (t.force_quirks || !t.has_name || t.name != "html") return QuirksMode::Quirks;
+  const std::string_view pub = t.ids.public_id;
+  const std::string_view sys = t.ids.system_id;
+  if (t.ids.has_public) {
+    if (ieq(pub, "-//W3O//DTD W3 HTML Strict 3.0//EN//") || ieq(pub, "-/W3C/DTD HTML 4.0 Transitional/EN") ||
+        ieq(pub, "HTML")) {
+      return QuirksMode::Quirks;
+    }
+    for (std::string_view prefix : kQuirkyPublicPrefixes) {
+      if (istarts(pub, prefix)) return QuirksMode::Quirks;
+    }
+  }
+  if (t.ids.has_system && ieq(sys, "http://www.ibm.com/data/dtd/v11/ibmxhtml1-transitional.dtd")) {
+    return QuirksMode::Quirks;
+  }
+  if (t.ids.has_public) {
+    const bool html401 = istarts(pub, "-//W3C//DTD HTML 4.01 Frameset//") ||
+                         istarts(pub, "-//W3C//DTD HTML 4.01 Transitional//");
+    if (!t.ids.has_system && html401) return QuirksMode::Quirks;
+    if (istarts(pub, "-//W3C//DTD XHTML 1.0 Frameset//") || istarts(pub, "-//W3C//DTD XHTML 1.0 Transitional//")) {
+      return QuirksMode::LimitedQuirks;
+    }
+    if (t.ids.has_system && html401) return QuirksMode::LimitedQuirks;
+  }
+  return QuirksMode::NoQuirks;
+}
+
+struct StackEntry {
+  NodeId node;
+  std::int32_t prev_same;                 // the next lower HTML element with the same tag
+  std::array<std::int32_t, kScopeCount> boundary;  // topmost scope boundary at or below
+};
+
+struct Location {
+  NodeId parent;
+  NodeId before;
+};
+
+class TreeBuilder {
+ public:
+  TreeBuilder(Document& doc, Tokenizer& tokenizer, const ParseOptions& options)
+      : doc_(doc), tok_(tokenizer), scripting_(options.scripting) {
+    top_of_tag_.fill(-1);
+  }
+
+  void set_fragment_context(NodeId context) { context_ = context; }
+  void start_fragment(NodeId html) {
+    push(html);
+    if (doc_.node(context_).ns == Ns::Html && doc_.node(context_).tag == Tag::Template) {
+      template_modes_.push_back(Mode::InTemplate);
+    }
+    reset_insertion_mode();
+  }
+
+  void run() {
+    for (;;) {
+      Token t = tok_.next();
+      if (skip_newline_) {
+        skip_newline_ = false;
+        if (t.type == TokenType::Characters && !t.data.empty() && t.data[0] == '\n') {
+          t.data.remove_prefix(1);
+          if (t.data.empty()) continue;
+        }
+      }
+      dispatch(t);
+      if (t.type == TokenType::Eof) break;
+      tok_.set_cdata_allowed(!stack_.empty() && doc_.node(adjusted_current()).ns != Ns::Html);
+    }
+  }
+
+ private:
+  // ---- node tests ----
+  const Node& node(NodeId id) const { return doc_.node(id); }
+  bool is_html(NodeId id, Tag tag) const {
+    const Node& n = node(id);
+    return n.ns == Ns::Html && n.tag == tag && n.kind == NodeKind::Element;
+  }
+  template <std::size_t N>
+  bool is_html_in(NodeId id, const Tag (&set)[N]) const {
+    const Node& n = node(id);
+    return n.ns == Ns::Html && tag_in(n.tag, set);
+  }
+  bool is_special(NodeId id) const {
+    static constexpr Tag kSpecial[] = {
+        Tag::Address, Tag::Applet, Tag::Area, Tag::Article, Tag::Aside, Tag::Base, Tag::Basefont,
+        Tag::Bgsound, Tag::Blockquote, Tag::Body, Tag::Br, Tag::Button, Tag::Caption, Tag::Center,
+        Tag::Col, Tag::Colgroup, Tag::Dd, Tag::Details, Tag::Dialog, Tag::Dir, Tag::Div, Tag::Dl, Tag::Dt,
+        Tag::Embed, Tag::Fieldset, Tag::Figcaption, Tag::Figure, Tag::Footer, Tag::Form, Tag::Frame,
+        Tag::Frameset, Tag::H1, Tag::H2, Tag::H3, Tag::H4, Tag::H5, Tag::H6, Tag::Head, Tag::Header,
+        Tag::Hgroup, Tag::Hr, Tag::Html, Tag::Iframe, Tag::Img, Tag::Input, Tag::Keygen, Tag::Li,
+        Tag::Link, Tag::Listing, Tag::Main, Tag::Marquee, Tag::Menu, Tag::Meta, Tag::Nav, Tag::Noembed,
+        Tag::Noframes, Tag::Noscript, Tag::Object, Tag::Ol, Tag::P, Tag::Param, Tag::Plaintext, Tag::Pre,
+        Tag::Script, Tag::Search, Tag::Section, Tag::Select, Tag::Source, Tag::Style, Tag::Summary,
+        Tag::Table, Tag::Tbody, Tag::Td, Tag::Template, Tag::Textarea, Tag::Tfoot, Tag::Th, Tag::Thead,
+        Tag::Title, Tag::Tr, Tag::Track, Tag::Ul, Tag::Wbr, Tag::Xmp};
+    static const std::array<bool, kTagCount> special = [] {
+      std::array<bool, kTagCount> s{};
+      for (Tag t : kSpecial) s[static_cast<std::size_t>(t)] = true;
+      return s;
+    }();
+    const Node& n = node(id);
+    switch (n.ns) {
+      case Ns::Html: return special[static_cast<std::size_t>(n.tag)];
+      case Ns::MathMl: return tag_in(n.tag, kMathTextPoints) || n.tag == Tag::AnnotationXml;
+      case Ns::Svg: return n.tag == Tag::ForeignObject || n.tag == Tag::Desc || n.tag == Tag::Title;
+    }
+    return false;
+  }
+  static constexpr Tag kMathTextPoints[] = {Tag::Mi, Tag::Mo, Tag::Mn, Tag::Ms, Tag::Mtext};
+  bool is_math_text_point(NodeId id) const {
+    return node(id).ns == Ns::MathMl && tag_in(node(id).tag, kMathTextPoints);
+  }
+  bool is_html_integration_point(NodeId id) const {
+    const Node& n = node(id);
+    if (n.ns == Ns::Svg) return n.tag == Tag::ForeignObject || n.tag == Tag::Desc || n.tag == Tag::Title;
+    return n.ns == Ns::MathMl && n.html_integration_point;
+  }
+  bool is_boundary(NodeId id, Scope scope) const {
+    const Node& n = node(id);
+    if (scope == kSelectScope) return !(n.ns == Ns::Html && (n.tag == Tag::Optgroup || n.tag == Tag::Option));
+    if (n.ns == Ns::Html) {
+      if (scope == kTableScope) return n.tag == Tag::Html || n.tag == Tag::Table || n.tag == Tag::Template;
+      static constexpr Tag kDefault[] = {Tag::Applet, Tag::Caption, Tag::Html, Tag::Table, Tag::Td,
+                                         Tag::Th, Tag::Marquee, Tag::Object, Tag::Template};
+      if (tag_in(n.tag, kDefault)) return true;
+      if (scope == kListItemScope) return n.tag == Tag::Ol || n.tag == Tag::Ul;
+      if (scope == kButtonScope) return n.tag == Tag::Button;
+      return false;
+    }
+    if (scope == kTableScope) return false;
+    if (n.ns == Ns::MathMl) return tag_in(n.tag, kMathTextPoints) || n.tag == Tag::AnnotationXml;
+    return n.tag == Tag::ForeignObject || n.tag == Tag::Desc || n.tag == Tag::Title;
+  }
+  bool same_name(NodeId id, const Token& t) const {
+    const Node& n = node(id);
+    if (n.ns != Ns::Html) return false;
+    return t.tag != Tag::Unknown ? n.tag == t.tag : (n.tag == Tag::Unknown && n.name == t.name);
+  }
+
+  // ---- stack of open elements ----
+  NodeId current() const { return stack_.back().node; }
+  NodeId adjusted_current() const {
+    return (context_ != kNoNode && stack_.size() == 1) ? context_ : stack_.back().node;
+  }
+  void note_position(NodeId id, std::int32_t pos) {
+    if (id >= stack_pos_.size()) stack_pos_.resize(std::max<std::size_t>(doc_.size(), id + 1) * 2, -1);
+    stack_pos_[id] = pos;
+  }
+  std::int32_t position(NodeId id) const { return id < stack_pos_.size() ? stack_pos_[id] : -1; }
+  bool on_stack(NodeId id) const { return position(id) >= 0; }
+  static bool tracked(const Node& n) { return n.ns == Ns::Html && n.tag != Tag::Unknown; }
+
+  void fill_entry(std::size_t pos) {
+    StackEntry& e = stack_[pos];
+    for (int s = 0; s < kScopeCount; ++s) {
+      e.boundary[s] = is_boundary(e.node, static_cast<Scope>(s))
+                          ? static_cast<std::int32_t>(pos)
+                          : (pos > 0 ? stack_[pos - 1].boundary[s] : -1);
+    }
+  }
+  void push(NodeId id) {
+    const auto pos = static_cast<std::int32_t>(stack_.size());
+    StackEntry e{id, -1, {}};
+    const Node& n = node(id);
+    if (tracked(n)) {
+      e.prev_same = top_of_tag_[static_cast<std::size_t>(n.tag)];
+      top_of_tag_[static_cast<std::size_t>(n.tag)] = pos;
+    }
+    stack_.push_back(e);
+    fill_entry(stack_.size() - 1);
+    note_position(id, pos);
+  }
+  void pop() {
+    const StackEntry& e = stack_.back();
+    const Node& n = node(e.node);
+    if (tracked(n)) top_of_tag_[static_cast<std::size_t>(n.tag)] = e.prev_same;
+    stack_pos_[e.node] = -1;
+    stack_.pop_back();
+  }
+  // Renumbers what lies above `from` after an entry there was removed
+  // (delta -1, the removed entry's link in `removed_prev`) or inserted (+1).
+  void shift_links(std::int32_t from, int delta, std::int32_t removed_prev) {
+    auto fix = [&](std::int32_t& link) {
+      if (link < from) return;
+      if (delta < 0) link = link == from ? removed_prev : link - 1;
+      else link += 1;
+    };
+    for (auto& top : top_of_tag_) fix(top);
+    for (std::size_t k = static_cast<std::size_t>(from); k < stack_.size(); ++k) fix(stack_[k].prev_same);
+  }
+  void remove_from_stack(NodeId id) {
+    const std::int32_t pos = position(id);
+    if (pos < 0) return;
+    if (static_cast<std::size_t>(pos) + 1 == stack_.size()) {
+      pop();
+      return;
+    }
+    const std::int32_t removed_prev = stack_[pos].prev_same;
+    stack_.erase(stack_.begin() + pos);
+    stack_pos_[id] = -1;
+    shift_links(pos, -1, removed_prev);
+    for (std::size_t k = static_cast<std::size_t>(pos); k < stack_.size(); ++k) {
+      fill_entry(k);
+      stack_pos_[stack_[k].node] = static_cast<std::int32_t>(k);
+    }
+  }
+  void insert_into_stack(std::int32_t pos, NodeId id) {
+    if (static_cast<std::size_t>(pos) == stack_.size()) {
+      push(id);
+      return;
+    }
+    shift_links(pos, +1, -1);
+    stack_.insert(stack_.begin() + pos, StackEntry{id, -1, {}});
+    const Node& n = node(id);
+    if (tracked(n)) {
+      // The link comes from the first entry above with the same tag, or the top.
+      std::int32_t below = -1;
+      bool found = false;
+      for (std::size_t k = static_cast<std::size_t>(pos) + 1; k < stack_.size(); ++k) {
+        if (tracked(node(stack_[k].node)) && node(stack_[k].node).tag == n.tag) {
+          below = stack_[k].prev_same;
+          stack_[k].prev_same = pos;
+          found = true;
+          break;
+        }
+      }
+      if (!found) {
+        below = top_of_tag_[static_cast<std::size_t>(n.tag)];
+        top_of_tag_[static_cast<std::size_t>(n.tag)] = pos;
+      }
+      stack_[pos].prev_same = below;
+    }
+    if (id >= stack_pos_.size()) note_position(id, pos);
+    for (std::size_t k = static_cast<std::size_t>(pos); k < stack_.size(); ++k) {
+      fill_entry(k);
+      stack_pos_[stack_[k].node] = static_cast<std::int32_t>(k);
+    }
+  }
+  void replace_in_stack(NodeId old_id, NodeId new_id) {
+    const std::int32_t pos = position(old_id);
+    stack_[pos].node = new_id;
+    stack_pos_[old_id] = -1;
+    note_position(new_id, pos);
+    fill_entry(static_cast<std::size_t>(pos));
+  }
+  std::int32_t top_boundary(Scope scope) const { return stack_.back().boundary[scope]; }
+  bool in_scope(Tag tag, Scope scope = kDefaultScope) const {
+    const std::int32_t pos = top_of_tag_[static_cast<std::size_t>(tag)];
+    return pos >= 0 && pos >= top_boundary(scope);
+  }
+  bool node_in_scope(NodeId id, Scope scope = kDefaultScope) const {
+    const std::int32_t pos = position(id);
+    return pos >= 0 && pos >= top_boundary(scope);
+  }
+  template <std::size_t N>
+  bool any_in_scope(const Tag (&tags)[N], Scope scope = kDefaultScope) const {
+    for (Tag t : tags) {
+      if (in_scope(t, scope)) return true;
+    }
+    return false;
+  }
+  bool on_stack(Tag tag) const { return top_of_tag_[static_cast<std::size_t>(tag)] >= 0; }
+  void pop_until(Tag tag) {
+    while (!stack_.empty()) {
+      const bool hit = is_html(current(), tag);
+      pop();
+      if (hit) break;
+    }
+  }
+  template <std::size_t N>
+  void pop_until_one_of(const Tag (&tags)[N]) {
+    while (!stack_.empty()) {
+      const bool hit = is_html_in(current(), tags);
+      pop();
+      if (hit) break;
+    }
+  }
+  void pop_until_node(NodeId id) {
+    while (!stack_.empty()) {
+      const bool hit = current() == id;
+      pop();
+      if (hit) break;
+    }
+  }
+  static constexpr Tag kImplied[] = {Tag::Dd, Tag::Dt, Tag::Li, Tag::Optgroup, Tag::Option,
+                                     Tag::P, Tag::Rb, Tag::Rp, Tag::Rt, Tag::Rtc};
+  void generate_implied_end_tags(Tag except = Tag::Unknown) {
+    while (!stack_.empty()) {
+      const Node& n = node(current());
+      if (n.ns != Ns::Html || !tag_in(n.tag, kImplied) || (except != Tag::Unknown && n.tag == except)) break;
+      pop();
+    }
+  }
+  void generate_all_implied_end_tags() {
+    static constexpr Tag kThorough[] = {Tag::Caption, Tag::Colgroup, Tag::Dd, Tag::Dt, Tag::Li,
+                                        Tag::Optgroup, Tag::Option, Tag::P, Tag::Rb, Tag::Rp,
+                                        Tag::Rt, Tag::Rtc, Tag::Tbody, Tag::Td, Tag::Tfoot, Tag::Th,
+                                        Tag::Thead, Tag::Tr};
+    while (!stack_.empty() && is_html_in(current(), kThorough)) pop();
+  }
+  void close_p() {
+    generate_implied_end_tags(Tag::P);
+    pop_until(Tag::P);
+  }
+  void close_p_in_button_scope() {
+    if (in_scope(Tag::P, kButtonScope)) close_p();
+  }
+
+  // ---- active formatting elements ----
+  static constexpr NodeId kMarker = kNoNode;
+  void push_marker() { afe_.push_back(kMarker); }
+  bool same_attributes(NodeId a, NodeId b) const {
+    const auto x = doc_.attributes(a);
+    const auto y = doc_.attributes(b);
+    if (x.size() != y.size()) return false;
+    for (const Attribute& ax : x) {
+      bool found = false;
+      for (const Attribute& ay : y) {
+        if (ay.name == ax.name && ay.ns == ax.ns) {
+          found = ay.value == ax.value;
+          break;
+        }
+      }
+      if (!found) return false;
+    }
+    return true;
+  }
+  void push_formatting(NodeId id) {
+    // At most three equal entries after the last marker: the earliest goes.
+    int equal = 0;
+    std::size_t earliest = 0;
+    const Node& n = node(id);
+    for (std::size_t k = afe_.size(); k-- > 0;) {
+      const NodeId e = afe_[k];
+      if (e == kMarker) break;
+      const Node& m = node(e);
+      if (m.tag == n.tag && m.ns == n.ns && m.name == n.name && m.attr_count == n.attr_count &&
+          same_attributes(e, id)) {
+        ++equal;
+        earliest = k;
+        if (equal == 3) break;
+      }
+    }
+    if (equal >= 3) afe_.erase(afe_.begin() + static_cast<std::ptrdiff_t>(earliest));
+    afe_.push_back(id);
+  }
+  std::ptrdiff_t afe_index(NodeId id) const {
+    for (std::size_t k = afe_.size(); k-- > 0;) {
+      if (afe_[k] == id) return static_cast<std::ptrdiff_t>(k);
+    }
+    return -1;
+  }
+  void remove_from_afe(NodeId id) {
+    const std::ptrdiff_t k = afe_index(id);
+    if (k >= 0) afe_.erase(afe_.begin() + k);
+  }
+  void clear_afe_to_marker() {
+    while (!afe_.empty()) {
+      const NodeId e = afe_.back();
+      afe_.pop_back();
+      if (e == kMarker) break;
+    }
+  }
+  void reconstruct_formatting() {
+    if (afe_.empty()) return;
+    std::size_t k = afe_.size() - 1;
+    if (afe_[k] == kMarker || on_stack(afe_[k])) return;
+    while (k > 0) {
+      if (afe_[k - 1] == kMarker || on_stack(afe_[k - 1])) break;
+      --k;
+    }
+    for (; k < afe_.size(); ++k) {
+      const NodeId clone = doc_.clone_element(afe_[k]);
+      insert_at(appropriate_place(), clone);
+      push(clone);
+      afe_[k] = clone;
+    }
+  }
+
+  // ---- insertion ----
+  Location appropriate_place(NodeId target = kNoNode) {
+    if (target == kNoNode) target = current();
+    Location loc{target, kNoNode};
+    static constexpr Tag kTableish[] = {Tag::Table, Tag::Tbody, Tag::Tfoot, Tag::Thead, Tag::Tr};
+    if (foster_parenting_ && is_html_in(target, kTableish)) {
+      const std::int32_t table = top_of_tag_[static_cast<std::size_t>(Tag::Table)];
+      const std::int32_t tmpl = top_of_tag_[static_cast<std::size_t>(Tag::Template)];
+      if (tmpl >= 0 && (table < 0 || tmpl > table)) {
+        return {node(stack_[tmpl].node).template_contents, kNoNode};
+      }
+      if (table < 0) {
+        loc = {stack_[0].node, kNoNode};
+      } else {
+        const NodeId table_node = stack_[table].node;
+        if (node(table_node).parent != kNoNode) return {node(table_node).parent, table_node};
+        loc = {stack_[table - 1].node, kNoNode};
+      }
+    }
+    if (is_html(loc.parent, Tag::Template)) loc = {node(loc.parent).template_contents, kNoNode};
+    return loc;
+  }
+  void insert_at(const Location& loc, NodeId child) { doc_.insert(loc.parent, child, loc.before); }
+
+  NodeId create_for(const Token& t, Ns ns) {
+    if (ns == Ns::Html) return doc_.create_element(Ns::Html, t.tag, t.name, t.attrs);
+    // Foreign: adjusted names.
+    attrs_buf_.assign(t.attrs.begin(), t.attrs.end());
+    bool integration_point = false;
+    for (Attribute& a : attrs_buf_) {
+      if (ns == Ns::Svg) a.name = adjusted(a.name, kSvgAttrNames);
+      else if (a.name == "definitionurl") a.name = "definitionURL";
+      adjust_foreign_attribute(a);
+    }
+    const std::string_view name = ns == Ns::Svg ? adjusted(t.name, kSvgTagNames) : t.name;
+    const Tag tag = lookup_tag(t.name);
+    if (ns == Ns::MathMl && tag == Tag::AnnotationXml) {
+      if (const Attribute* enc = t.find_attr("encoding")) {
+        integration_point = ieq(enc->value, "text/html") || ieq(enc->value, "application/xhtml+xml");
+      }
+    }
+    return doc_.create_element(ns, tag, name, attrs_buf_, integration_point);
+  }
+  static void adjust_foreign_attribute(Attribute& a) {
+    const std::string_view n = a.name;
+    if (n.starts_with("xlink:")) {
+      static constexpr std::string_view kLinks[] = {"actuate", "arcrole", "href", "role", "show", "title", "type"};
+      for (std::string_view l : kLinks) {
+        if (n.substr(6) == l) {
+          a.name = n.substr(6);
+          a.ns = AttrNs::XLink;
+        }
+      }
+    } else if (n == "xml:lang" || n == "xml:space") {
+      a.name = n.substr(4);
+      a.ns = AttrNs::Xml;
+    } else if (n == "xmlns") {
+      a.ns = AttrNs::Xmlns;
+    } else if (n == "xmlns:xlink") {
+      a.name = n.substr(6);
+      a.ns = AttrNs::Xmlns;
+    }
+  }
+  NodeId insert_element(const Token& t, Ns ns = Ns::Html) {
+    const Location loc = appropriate_place();
+    const NodeId el = create_for(t, ns);
+    insert_at(loc, el);
+    push(el);
+    return el;
+  }
+  NodeId insert_html(Tag tag) {
+    Token t;
+    t.type = TokenType::StartTag;
+    t.tag = tag;
+    t.name = tag_name(tag);
+    return insert_element(t);
+  }
+  void insert_characters(std::string_view text) {
+    const Location loc = appropriate_place();
+    if (loc.parent == Document::root()) return;
+    doc_.insert_text(loc.parent, text, loc.before);
+  }
+  void insert_comment(const Token& t, NodeId parent = kNoNode) {
+    const NodeId c = doc_.create_comment(t.data);
+    if (parent != kNoNode) doc_.insert(parent, c);
+    else insert_at(appropriate_place(), c);
+  }
+  void insert_void(const Token& t) {
+    insert_element(t);
+    pop();
+  }
+  void raw_text_element(const Token& t, Tokenizer::State state) {
+    insert_element(t);
+    tok_.set_state(state);
+    original_mode_ = mode_;
+    mode_ = Mode::Text;
+  }
+  void add_missing_attributes(NodeId el, const Token& t) {
+    for (const Attribute& a : t.attrs) {
+      bool present = false;
+      for (const Attribute& have : doc_.attributes(el)) {
+        if (have.name == a.name) {
+          present = true;
+          break;
+        }
+      }
+      if (!present) doc_.add_attribute(el, a);
+    }
+  }
+
+  // ---- dispatch ----
+  void dispatch(Token& t) {
+    for (;;) {
+      bool again;
+      if (use_html_rules(t)) again = by_mode(mode_, t);
+      else again = foreign_content(t);
+      if (!again) return;
+    }
+  }
+  bool use_html_rules(const Token& t) const {
+    if (stack_.empty() || t.type == TokenType::Eof) return true;
+    const NodeId acn = adjusted_current();
+    const Node& n = node(acn);
+    if (n.ns == Ns::Html) return true;
+    const bool start = t.type == TokenType::StartTag;
+    const bool chars = t.type == TokenType::Characters || t.type == TokenType::Null;
+    if (is_math_text_point(acn)) {
+      if (start && t.tag != Tag::Mglyph && t.tag != Tag::Malignmark) return true;
+      if (chars) return true;
+    }
+    if (n.ns == Ns::MathMl && n.tag == Tag::AnnotationXml && start && t.tag == Tag::Svg) return true;
+    if (is_html_integration_point(acn) && (start || chars)) return true;
+    return false;
+  }
+
+  bool by_mode(Mode mode, Token& t) {
+    switch (mode) {
+      case Mode::Initial: return initial(t);
+      case Mode::BeforeHtml: return before_html(t);
+      case Mode::BeforeHead: return before_head(t);
+      case Mode::InHead: return in_head(t);
+      case Mode::InHeadNoscript: return in_head_noscript(t);
+      case Mode::AfterHead: return after_head(t);
+      case Mode::InBody: return in_body(t);
+      case Mode::Text: return text(t);
+      case Mode::InTable: return in_table(t);
+      case Mode::InTableText: return in_table_text(t);
+      case Mode::InCaption: return in_caption(t);
+      case Mode::InColumnGroup: return in_column_group(t);
+      case Mode::InTableBody: return in_table_body(t);
+      case Mode::InRow: return in_row(t);
+      case Mode::InCell: return in_cell(t);
+      case Mode::InTemplate: return in_template(t);
+      case Mode::AfterBody: return after_body(t);
+      case Mode::InFrameset: return in_frameset(t);
+      case Mode::AfterFrameset: return after_frameset(t);
+      case Mode::AfterAfterBody: return after_after_body(t);
+      case Mode::AfterAfterFrameset: return after_after_frameset(t);
+    }
+    return false;
+  }
+
+  static bool is_chars(const Token& t) { return t.type == TokenType::Characters || t.type == TokenType::Null; }
+  // Drops leading white space from a character token; true when nothing is left.
+  static bool skip_ws(Token& t) {
+    if (t.type != TokenType::Characters) return false;
+    t.data.remove_prefix(ws_prefix(t.data));
+    return t.data.empty();
+  }
+  // Inserts leading white space of a character token; true when nothing is left.
+  bool insert_ws(Token& t) {
+    if (t.type != TokenType::Characters) return false;
+    const std::size_t k = ws_prefix(t.data);
+    if (k > 0) insert_characters(t.data.substr(0, k));
+    t.data.remove_prefix(k);
+    return t.data.empty();
+  }
+  bool end_is(const Token& t, Tag tag) const { return t.type == TokenType::EndTag && t.tag == tag; }
+  bool start_is(const Token& t, Tag tag) const { return t.type == TokenType::StartTag && t.tag == tag; }
+
+  void reset_insertion_mode() {
+    for (std::size_t k = stack_.size(); k-- > 0;) {
+      const bool last = k == 0;
+      NodeId n = stack_[k].node;
+      if (last && context_ != kNoNode) n = context_;
+      const Node& nd = node(n);
+      if (nd.ns == Ns::Html) {
+        switch (nd.tag) {
+          case Tag::Td:
+          case Tag::Th:
+            if (!last) {
+              mode_ = Mode::InCell;
+              return;
+            }
+            break;
+          case Tag::Tr: mode_ = Mode::InRow; return;
+          case Tag::Tbody:
+          case Tag::Thead:
+          case Tag::Tfoot: mode_ = Mode::InTableBody; return;
+          case Tag::Caption: mode_ = Mode::InCaption; return;
+          case Tag::Colgroup: mode_ = Mode::InColumnGroup; return;
+          case Tag::Table: mode_ = Mode::InTable; return;
+          case Tag::Template: mode_ = template_modes_.empty() ? Mode::InBody : template_modes_.back(); return;
+          case Tag::Head:
+            if (!last) {
+              mode_ = Mode::InHead;
+              return;
+            }
+            break;
+          case Tag::Body: mode_ = Mode::InBody; return;
+          case Tag::Frameset: mode_ = Mode::InFrameset; return;
+          case Tag::Html: mode_ = head_ == kNoNode ? Mode::BeforeHead : Mode::AfterHead; return;
+          default: break;
+        }
+      }
+      if (last) {
+        mode_ = Mode::InBody;
+        return;
+      }
+    }
+    mode_ = Mode::InBody;
+  }
+
+  // ---- the insertion modes ----
+  bool initial(Token& t) {
+    if (skip_ws(t)) return false;
+    if (t.type == TokenType::Comment) {
+      insert_comment(t, Document::root());
+      return false;
+    }
+    if (t.type == TokenType::Doctype) {
+      DoctypeInfo ids = t.ids;
+      const NodeId d = doc_.create_doctype(t.has_name ? t.name : std::string_view(), ids);
+      doc_.insert(Document::root(), d);
+      doc_.set_quirks_mode(quirks_from_doctype(t));
+      mode_ = Mode::BeforeHtml;
+      return false;
+    }
+    doc_.set_quirks_mode(QuirksMode::Quirks);
+    mode_ = Mode::BeforeHtml;
+    return true;
+  }
+
+  bool before_html(Token& t) {
+    if (t.type == TokenType::Doctype) return false;
+    if (t.type == TokenType::Comment) {
+      insert_comment(t, Document::root());
+      return false;
+    }
+    if (skip_ws(t)) return false;
+    if (start_is(t, Tag::Html)) {
+      const NodeId html = create_for(t, Ns::Html);
+      doc_.insert(Document::root(), html);
+      push(html);
+      mode_ = Mode::BeforeHead;
+      return false;
+    }
+    if (t.type == TokenType::EndTag && t.tag != Tag::Head && t.tag != Tag::Body && t.tag != Tag::Html &&
+        t.tag != Tag::Br) {
+      return false;
+    }
+    const NodeId html = doc_.create_element(Ns::Html, Tag::Html, "html", {});
+    doc_.insert(Document::root(), html);
+    push(html);
+    mode_ = Mode::BeforeHead;
+    return true;
+  }
+
+  bool before_head(Token& t) {
+    if (skip_ws(t)) return false;
+    if (t.type == TokenType::Comment) {
+      insert_comment(t);
+      return false;
+    }
+    if (t.type == TokenType::Doctype) return false;
+    if (start_is(t, Tag::Html)) return in_body(t);
+    if (start_is(t, Tag::Head)) {
+      head_ = insert_element(t);
+      mode_ = Mode::InHead;
+      return false;
+    }
+    if (t.type == TokenType::EndTag && t.tag != Tag::Head && t.tag != Tag::Body && t.tag != Tag::Html &&
+        t.tag != Tag::Br) {
+      return false;
+    }
+    head_ = insert_html(Tag::Head);
+    mode_ = Mode::InHead;
+    return true;
+  }
+
+  bool in_head(Token& t) {
+    if (insert_ws(t)) return false;
+    switch (t.type) {
+      case TokenType::Comment: insert_comment(t); return false;
+      case TokenType::Doctype: return false;
+      case TokenType::StartTag:
+        switch (t.tag) {
+          case Tag::Html: return in_body(t);
+          case Tag::Base:
+          case Tag::Basefont:
+          case Tag::Bgsound:
+          case Tag::Link:
+          case Tag::Meta: insert_void(t); return false;
+          case Tag::Title: raw_text_element(t, Tokenizer::State::Rcdata); return false;
+          case Tag::Noscript:
+            if (scripting_) {
+              raw_text_element(t, Tokenizer::State::Rawtext);
+            } else {
+              insert_element(t);
+              mode_ = Mode::InHeadNoscript;
+            }
+            return false;
+          case Tag::Noframes:
+          case Tag::Style: raw_text_element(t, Tokenizer::State::Rawtext); return false;
+          case Tag::Script: raw_text_element(t, Tokenizer::State::ScriptData); return false;
+          case Tag::Template:
+            insert_element(t);
+            push_marker();
+            frameset_ok_ = false;
+            mode_ = Mode::InTemplate;
+            template_modes_.push_back(Mode::InTemplate);
+            return false;
+          case Tag::Head: return false;
+          default: break;
+        }
+        break;
+      case TokenType::EndTag:
+        switch (t.tag) {
+          case Tag::Head:
+            pop();
+            mode_ = Mode::AfterHead;
+            return false;
+          case Tag::Body:
+          case Tag::Html:
+          case Tag::Br: break;
+          case Tag::Template:
+            if (!on_stack(Tag::Template)) return false;
+            generate_all_implied_end_tags();
+            pop_until(Tag::Template);
+            clear_afe_to_marker();
+            template_modes_.pop_back();
+            reset_insertion_mode();
+            return false;
+          default: return false;
+        }
+        break;
+      default: break;
+    }
+    pop();
+    mode_ = Mode::AfterHead;
+    return true;
+  }
+
+  bool in_head_noscript(Token& t) {
+    if (t.type == TokenType::Doctype) return false;
+    if (start_is(t, Tag::Html)) return in_body(t);
+    if (end_is(t, Tag::Noscript)) {
+      pop();
+      mode_ = Mode::InHead;
+      return false;
+    }
+    if (t.type == TokenType::Characters) {
+      const std::size_t k = ws_prefix(t.data);
+      if (k > 0) insert_characters(t.data.substr(0, k));
+      t.data.remove_prefix(k);
+      if (t.data.empty()) return false;
+    }
+    if (t.type == TokenType::Comment) return in_head(t);
+    if (t.type == TokenType::StartTag) {
+      static constexpr Tag kHeadish[] = {Tag::Basefont, Tag::Bgsound, Tag::Link, Tag::Meta, Tag::Noframes,
+                                         Tag::Style};
+      if (tag_in(t.tag, kHeadish)) return in_head(t);
+      if (t.tag == Tag::Head || t.tag == Tag::Noscript) return false;
+    }
+    if (t.type == TokenType::EndTag && t.tag != Tag::Br) return false;
+    pop();
+    mode_ = Mode::InHead;
+    return true;
+  }
+
+  bool after_head(Token& t) {
+    if (insert_ws(t)) return false;
+    switch (t.type) {
+      case TokenType::Comment: insert_comment(t); return false;
+      case TokenType::Doctype: return false;
+      case TokenType::StartTag: {
+        static constexpr Tag kHeadTags[] = {Tag::Base, Tag::Basefont, Tag::Bgsound, Tag::Link,
+                                            Tag::Meta, Tag::Noframes, Tag::Script, Tag::Style,
+                                            Tag::Template, Tag::Title};
+        if (t.tag == Tag::Html) return in_body(t);
+        if (t.tag == Tag::Body) {
+          insert_element(t);
+          frameset_ok_ = false;
+          mode_ = Mode::InBody;
+          return false;
+        }
+        if (t.tag == Tag::Frameset) {
+          insert_element(t);
+          mode_ = Mode::InFrameset;
+          return false;
+        }
+        if (tag_in(t.tag, kHeadTags)) {
+          push(head_);
+          const bool again = in_head(t);
+          remove_from_stack(head_);
+          return again;
+        }
+        if (t.tag == Tag::Head) return false;
+        break;
+      }
+      case TokenType::EndTag:
+        if (t.tag == Tag::Template) return in_head(t);
+        if (t.tag != Tag::Body && t.tag != Tag::Html && t.tag != Tag::Br) return false;
+        break;
+      default: break;
+    }
+    insert_html(Tag::Body);
+    mode_ = Mode::InBody;
+    return true;
+  }
+
+  bool in_body(Token& t) {
+    switch (t.type) {
+      case TokenType::Null: return false;
+      case TokenType::Characters:
+        reconstruct_formatting();
+        insert_characters(t.data);
+        if (frameset_ok_ && !all_ws(t.data)) frameset_ok_ = false;
+        return false;
+      case TokenType::Comment: insert_comment(t); return false;
+      case TokenType::Doctype: return false;
+      case TokenType::Eof:
+        if (!template_modes_.empty()) return in_template(t);
+        return false;
+      case TokenType::StartTag: return in_body_start(t);
+      case TokenType::EndTag: return in_body_end(t);
+    }
+    return false;
+  }
+
+  bool in_body_start(Token& t) {
+    static constexpr Tag kClosesP[] = {Tag::Address, Tag::Article, Tag::Aside, Tag::Blockquote, Tag::Center,
+                                       Tag::Details, Tag::Dialog, Tag::Dir, Tag::Div, Tag::Dl,
+                                       Tag::Fieldset, Tag::Figcaption, Tag::Figure, Tag::Footer,
+                                       Tag::Header, Tag::Hgroup, Tag::Main, Tag::Menu, Tag::Nav, Tag::Ol,
+                                       Tag::P, Tag::Search, Tag::Section, Tag::Summary, Tag::Ul};
+    static constexpr Tag kHeadings[] = {Tag::H1, Tag::H2, Tag::H3, Tag::H4, Tag::H5, Tag::H6};
+    static constexpr Tag kFormatting[] = {Tag::B, Tag::Big, Tag::Code, Tag::Em, Tag::Font, Tag::I,
+                                          Tag::S, Tag::Small, Tag::Strike, Tag::Strong, Tag::Tt, Tag::U};
+    switch (t.tag) {
+      case Tag::Html:
+        if (on_stack(Tag::Template)) return false;
+        add_missing_attributes(stack_[0].node, t);
+        return false;
+      case Tag::Base:
+      case Tag::Basefont:
+      case Tag::Bgsound:
+      case Tag::Link:
+      case Tag::Meta:
+      case Tag::Noframes:
+      case Tag::Script:
+      case Tag::Style:
+      case Tag::Template:
+      case Tag::Title: return in_head(t);
+      case Tag::Body:
+        if (stack_.size() < 2 || !is_html(stack_[1].node, Tag::Body) || on_stack(Tag::Template)) return false;
+        frameset_ok_ = false;
+        add_missing_attributes(stack_[1].node, t);
+        return false;
+      case Tag::Frameset:
+        if (stack_.size() < 2 || !is_html(stack_[1].node, Tag::Body) || !frameset_ok_) return false;
+        doc_.detach(stack_[1].node);
+        while (stack_.size() > 1) pop();
+        insert_element(t);
+        mode_ = Mode::InFrameset;
+        return false;
+      case Tag::H1:
+      case Tag::H2:
+      case Tag::H3:
+      case Tag::H4:
+      case Tag::H5:
+      case Tag::H6:
+        close_p_in_button_scope();
+        if (is_html_in(current(), kHeadings)) pop();
+        insert_element(t);
+        return false;
+      case Tag::Pre:
+      case Tag::Listing:
+        close_p_in_button_scope();
+        insert_element(t);
+        skip_newline_ = true;
+        frameset_ok_ = false;
+        return false;
+      case Tag::Form:
+        if (form_ != kNoNode && !on_stack(Tag::Template)) return false;
+        close_p_in_button_scope();
+        {
+          const NodeId f = insert_element(t);
+          if (!on_stack(Tag::Template)) form_ = f;
+        }
+        return false;
+      case Tag::Li:
+      case Tag::Dd:
+      case Tag::Dt: {
+        frameset_ok_ = false;
+        for (std::size_t k = stack_.size(); k-- > 0;) {
+          const NodeId n = stack_[k].node;
+          const bool li = t.tag == Tag::Li;
+          if (li ? is_html(n, Tag::Li) : (is_html(n, Tag::Dd) || is_html(n, Tag::Dt))) {
+            const Tag which = node(n).tag;
+            generate_implied_end_tags(which);
+            pop_until(which);
+            break;
+          }
+          if (is_special(n) && !is_html(n, Tag::Address) && !is_html(n, Tag::Div) && !is_html(n, Tag::P)) break;
+        }
+        close_p_in_button_scope();
+        insert_element(t);
+        return false;
+      }
+      case Tag::Plaintext:
+        close_p_in_button_scope();
+        insert_element(t);
+        tok_.set_state(Tokenizer::State::Plaintext);
+        return false;
+      case Tag::Button:
+        if (in_scope(Tag::Button)) {
+          generate_implied_end_tags();
+          pop_until(Tag::Button);
+        }
+        reconstruct_formatting();
+        insert_element(t);
+        frameset_ok_ = false;
+        return false;
+      case Tag::A: {
+        for (std::size_t k = afe_.size(); k-- > 0;) {
+          const NodeId e = afe_[k];
+          if (e == kMarker) break;
+          if (is_html(e, Tag::A)) {
+            adoption_agency(t);
+            remove_from_afe(e);
+            remove_from_stack(e);
+            break;
+          }
+        }
+        reconstruct_formatting();
+        push_formatting(insert_element(t));
+        return false;
+      }
+      case Tag::Nobr:
+        reconstruct_formatting();
+        if (in_scope(Tag::Nobr)) {
+          adoption_agency(t);
+          reconstruct_formatting();
+        }
+        push_formatting(insert_element(t));
+        return false;
+      case Tag::Applet:
+      case Tag::Marquee:
+      case Tag::Object:
+        reconstruct_formatting();
+        insert_element(t);
+        push_marker();
+        frameset_ok_ = false;
+        return false;
+      case Tag::Table:
+        if (doc_.quirks_mode() != QuirksMode::Quirks) close_p_in_button_scope();
+        insert_element(t);
+        frameset_ok_ = false;
+        mode_ = Mode::InTable;
+        return false;
+      case Tag::Area:
+      case Tag::Br:
+      case Tag::Embed:
+      case Tag::Img:
+      case Tag::Keygen:
+      case Tag::Wbr:
+        reconstruct_formatting();
+        insert_void(t);
+        frameset_ok_ = false;
+        return false;
+      case Tag::Input: {
+        if (context_ != kNoNode && is_html(context_, Tag::Select)) return false;
+        if (in_scope(Tag::Select)) pop_until(Tag::Select);
+        reconstruct_formatting();
+        insert_void(t);
+        const Attribute* type = t.find_attr("type");
+        if (type == nullptr || !ieq(type->value, "hidden")) frameset_ok_ = false;
+        return false;
+      }
+      case Tag::Param:
+      case Tag::Source:
+      case Tag::Track: insert_void(t); return false;
+      case Tag::Hr:
+        close_p_in_button_scope();
+        if (in_scope(Tag::Select)) generate_implied_end_tags();
+        insert_void(t);
+        frameset_ok_ = false;
+        return false;
+      case Tag::Image:
+        t.tag = Tag::Img;
+        t.name = "img";
+        return true;
+      case Tag::Textarea:
+        insert_element(t);
+        skip_newline_ = true;
+        tok_.set_state(Tokenizer::State::Rcdata);
+        original_mode_ = mode_;
+        frameset_ok_ = false;
+        mode_ = Mode::Text;
+        return false;
+      case Tag::Xmp:
+        close_p_in_button_scope();
+        reconstruct_formatting();
+        frameset_ok_ = false;
+        raw_text_element(t, Tokenizer::State::Rawtext);
+        return false;
+      case Tag::Iframe:
+        frameset_ok_ = false;
+        raw_text_element(t, Tokenizer::State::Rawtext);
+        return false;
+      case Tag::Noembed: raw_text_element(t, Tokenizer::State::Rawtext); return false;
+      case Tag::Noscript:
+        if (scripting_) {
+          raw_text_element(t, Tokenizer::State::Rawtext);
+          return false;
+        }
+        break;
+      case Tag::Select:
+        if (context_ != kNoNode && is_html(context_, Tag::Select)) return false;
+        if (in_scope(Tag::Select)) {
+          pop_until(Tag::Select);
+          return false;
+        }
+        reconstruct_formatting();
+        insert_element(t);
+        frameset_ok_ = false;
+        return false;
+      case Tag::Option:
+        if (in_scope(Tag::Select)) {
+          generate_implied_end_tags(Tag::Optgroup);
+        } else if (is_html(current(), Tag::Option)) {
+          pop();
+        }
+        reconstruct_formatting();
+        insert_element(t);
+        return false;
+      case Tag::Optgroup:
+        if (in_scope(Tag::Select)) {
+          generate_implied_end_tags();
+        } else if (is_html(current(), Tag::Option)) {
+          pop();
+        }
+        reconstruct_formatting();
+        insert_element(t);
+        return false;
+      case Tag::Rb:
+      case Tag::Rtc:
+        if (in_scope(Tag::Ruby)) generate_implied_end_tags();
+        insert_element(t);
+        return false;
+      case Tag::Rp:
+      case Tag::Rt:
+        if (in_scope(Tag::Ruby)) generate_implied_end_tags(Tag::Rtc);
+        insert_element(t);
+        return false;
+      case Tag::Math:
+      case Tag::Svg: {
+        reconstruct_formatting();
+        insert_element(t, t.tag == Tag::Math ? Ns::MathMl : Ns::Svg);
+        if (t.self_closing) pop();
+        return false;
+      }
+      case Tag::Caption:
+      case Tag::Col:
+      case Tag::Colgroup:
+      case Tag::Frame:
+      case Tag::Head:
+      case Tag::Tbody:
+      case Tag::Td:
+      case Tag::Tfoot:
+      case Tag::Th:
+      case Tag::Thead:
+      case Tag::Tr: return false;
+      default:
+        if (tag_in(t.tag, kClosesP)) {
+          close_p_in_button_scope();
+          insert_element(t);
+          return false;
+        }
+        if (tag_in(t.tag, kFormatting)) {
+          reconstruct_formatting();
+          push_formatting(insert_element(t));
+          return false;
+        }
+        break;
+    }
+    reconstruct_formatting();
+    insert_element(t);
+    return false;
+  }
+
+  bool in_body_end(Token& t) {
+    static constexpr Tag kBlockEnds[] = {Tag::Address, Tag::Article, Tag::Aside, Tag::Blockquote, Tag::Button,
+                                         Tag::Center, Tag::Details, Tag::Dialog, Tag::Dir, Tag::Div, Tag::Dl,
+                                         Tag::Fieldset, Tag::Figcaption, Tag::Figure, Tag::Footer,
+                                         Tag::Header, Tag::Hgroup, Tag::Listing, Tag::Main, Tag::Menu,
+                                         Tag::Nav, Tag::Ol, Tag::Pre, Tag::Search, Tag::Section,
+                                         Tag::Select, Tag::Summary, Tag::Ul};
+    static constexpr Tag kHeadings[] = {Tag::H1, Tag::H2, Tag::H3, Tag::H4, Tag::H5, Tag::H6};
+    static constexpr Tag kFormattingEnds[] = {Tag::A, Tag::B, Tag::Big, Tag::Code, Tag::Em, Tag::Font,
+                                              Tag::I, Tag::Nobr, Tag::S, Tag::Small, Tag::Strike,
+                                              Tag::Strong, Tag::Tt, Tag::U};
+    switch (t.tag) {
+      case Tag::Template: return in_head(t);
+      case Tag::Body:
+        if (!in_scope(Tag::Body)) return false;
+        mode_ = Mode::AfterBody;
+        return false;
+      case Tag::Html:
+        if (!in_scope(Tag::Body)) return false;
+        mode_ = Mode::AfterBody;
+        return true;
+      case Tag::Form:
+        if (!on_stack(Tag::Template)) {
+          const NodeId f = form_;
+          form_ = kNoNode;
+          if (f == kNoNode || !node_in_scope(f)) return false;
+          generate_implied_end_tags();
+          remove_from_stack(f);
+        } else {
+          if (!in_scope(Tag::Form)) return false;
+          generate_implied_end_tags();
+          pop_until(Tag::Form);
+        }
+        return false;
+      case Tag::P:
+        if (!in_scope(Tag::P, kButtonScope)) insert_html(Tag::P);
+        close_p();
+        return false;
+      case Tag::Li:
+        if (!in_scope(Tag::Li, kListItemScope)) return false;
+        generate_implied_end_tags(Tag::Li);
+        pop_until(Tag::Li);
+        return false;
+      case Tag::Dd:
+      case Tag::Dt:
+        if (!in_scope(t.tag)) return false;
+        generate_implied_end_tags(t.tag);
+        pop_until(t.tag);
+        return false;
+      case Tag::H1:
+      case Tag::H2:
+      case Tag::H3:
+      case Tag::H4:
+      case Tag::H5:
+      case Tag::H6:
+        if (!any_in_scope(kHeadings)) return false;
+        generate_implied_end_tags();
+        pop_until_one_of(kHeadings);
+        return false;
+      case Tag::Applet:
+      case Tag::Marquee:
+      case Tag::Object:
+        if (!in_scope(t.tag)) return false;
+        generate_implied_end_tags();
+        pop_until(t.tag);
+        clear_afe_to_marker();
+        return false;
+      case Tag::Br: {
+        Token br;
+        br.type = TokenType::StartTag;
+        br.tag = Tag::Br;
+        br.name = "br";
+        reconstruct_formatting();
+        insert_void(br);
+        frameset_ok_ = false;
+        return false;
+      }
+      default: break;
+    }
+    if (tag_in(t.tag, kBlockEnds)) {
+      if (!in_scope(t.tag)) return false;
+      generate_implied_end_tags();
+      pop_until(t.tag);
+      return false;
+    }
+    if (tag_in(t.tag, kFormattingEnds)) {
+      adoption_agency(t);
+      return false;
+    }
+    any_other_end_tag(t);
+    return false;
+  }
+
+  void any_other_end_tag(const Token& t) {
+    for (std::size_t k = stack_.size(); k-- > 0;) {
+      const NodeId n = stack_[k].node;
+      if (same_name(n, t)) {
+        generate_implied_end_tags(t.tag == Tag::Unknown ? Tag::Count : t.tag);
+        pop_until_node(n);
+        return;
+      }
+      if (is_special(n)) return;
+    }
+  }
+
+  void adoption_agency(const Token& t) {
+    const NodeId cur = current();
+    if (same_name(cur, t) && afe_index(cur) < 0) {
+      pop();
+      return;
+    }
+    for (int outer = 0; outer < 8; ++outer) {
+      std::ptrdiff_t fe_index = -1;
+      for (std::size_t k = afe_.size(); k-- > 0;) {
+        if (afe_[k] == kMarker) break;
+        if (same_name(afe_[k], t)) {
+          fe_index = static_cast<std::ptrdiff_t>(k);
+          break;
+        }
+      }
+      if (fe_index < 0) {
+        any_other_end_tag(t);
+        return;
+      }
+      const NodeId fe = afe_[fe_index];
+      if (!on_stack(fe)) {
+        afe_.erase(afe_.begin() + fe_index);
+        return;
+      }
+      if (!node_in_scope(fe)) return;
+      const std::int32_t fe_pos = position(fe);
+      std::int32_t fb_pos = -1;
+      for (std::size_t k = static_cast<std::size_t>(fe_pos) + 1; k < stack_.size(); ++k) {
+        if (is_special(stack_[k].node)) {
+          fb_pos = static_cast<std::int32_t>(k);
+          break;
+        }
+      }
+      if (fb_pos < 0) {
+        pop_until_node(fe);
+        remove_from_afe(fe);
+        return;
+      }
+      const NodeId furthest = stack_[fb_pos].node;
+      const NodeId common = stack_[fe_pos - 1].node;
+      std::ptrdiff_t bookmark = fe_index;
+      NodeId nd = furthest;
+      NodeId last = furthest;
+      std::int32_t nd_pos = fb_pos;
+      for (int inner = 1;; ++inner) {
+        nd_pos -= 1;
+        nd = stack_[nd_pos].node;
+        if (nd == fe) break;
+        std::ptrdiff_t nd_afe = afe_index(nd);
+        if (inner > 3 && nd_afe >= 0) {
+          afe_.erase(afe_.begin() + nd_afe);
+          if (nd_afe < bookmark) --bookmark;
+          nd_afe = -1;
+        }
+        if (nd_afe < 0) {
+          remove_from_stack(nd);
+          continue;
+        }
+        const NodeId clone = doc_.clone_element(nd);
+        afe_[nd_afe] = clone;
+        replace_in_stack(nd, clone);
+        nd = clone;
+        if (last == furthest) bookmark = nd_afe + 1;
+        doc_.insert(nd, last);
+        last = nd;
+      }
+      insert_at(appropriate_place(common), last);
+      const NodeId clone = doc_.clone_element(fe);
+      doc_.reparent_children(furthest, clone);
+      doc_.insert(furthest, clone);
+      const std::ptrdiff_t fe_now = afe_index(fe);
+      afe_.insert(afe_.begin() + bookmark, clone);
+      afe_.erase(afe_.begin() + (fe_now >= bookmark ? fe_now + 1 : fe_now));
+      remove_from_stack(fe);
+      insert_into_stack(position(furthest) + 1, clone);
+    }
+  }
+
+  bool text(Token& t) {
+    switch (t.type) {
+      case TokenType::Characters:
+      case TokenType::Null: insert_characters(t.data); return false;
+      case TokenType::Eof:
+        pop();
+        mode_ = original_mode_;
+        return true;
+      case TokenType::EndTag:
+        pop();
+        mode_ = original_mode_;
+        return false;
+      default: return false;
+    }
+  }
+
+  bool current_is_tableish() const {
+    static constexpr Tag kTableish[] = {Tag::Table, Tag::Tbody, Tag::Template, Tag::Tfoot, Tag::Thead, Tag::Tr};
+    return is_html_in(current(), kTableish);
+  }
+  void clear_to_table_context() {
+    static constexpr Tag kContext[] = {Tag::Table, Tag::Template, Tag::Html};
+    while (!is_html_in(current(), kContext)) pop();
+  }
+  void clear_to_table_body_context() {
+    static constexpr Tag kContext[] = {Tag::Tbody, Tag::Tfoot, Tag::Thead, Tag::Template, Tag::Html};
+    while (!is_html_in(current(), kContext)) pop();
+  }
+  void clear_to_table_row_context() {
+    static constexpr Tag kContext[] = {Tag::Tr, Tag::Template, Tag::Html};
+    while (!is_html_in(current(), kContext)) pop();
+  }
+
+  bool in_table(Token& t) {
+    switch (t.type) {
+      case TokenType::Characters:
+      case TokenType::Null:
+        if (current_is_tableish()) {
+          pending_text_.clear();
+          pending_non_ws_ = false;
+          original_mode_ = mode_;
+          mode_ = Mode::InTableText;
+          return true;
+        }
+        break;
+      case TokenType::Comment: insert_comment(t); return false;
+      case TokenType::Doctype: return false;
+      case TokenType::StartTag:
+        switch (t.tag) {
+          case Tag::Caption:
+            clear_to_table_context();
+            push_marker();
+            insert_element(t);
+            mode_ = Mode::InCaption;
+            return false;
+          case Tag::Colgroup:
+            clear_to_table_context();
+            insert_element(t);
+            mode_ = Mode::InColumnGroup;
+            return false;
+          case Tag::Col:
+            clear_to_table_context();
+            insert_html(Tag::Colgroup);
+            mode_ = Mode::InColumnGroup;
+            return true;
+          case Tag::Tbody:
+          case Tag::Tfoot:
+          case Tag::Thead:
+            clear_to_table_context();
+            insert_element(t);
+            mode_ = Mode::InTableBody;
+            return false;
+          case Tag::Td:
+          case Tag::Th:
+          case Tag::Tr:
+            clear_to_table_context();
+            insert_html(Tag::Tbody);
+            mode_ = Mode::InTableBody;
+            return true;
+          case Tag::Table:
+            if (!in_scope(Tag::Table, kTableScope)) return false;
+            pop_until(Tag::Table);
+            reset_insertion_mode();
+            return true;
+          case Tag::Style:
+          case Tag::Script:
+          case Tag::Template: return in_head(t);
+          case Tag::Input: {
+            const Attribute* type = t.find_attr("type");
+            if (type == nullptr || !ieq(type->value, "hidden")) break;
+            insert_void(t);
+            return false;
+          }
+          case Tag::Form:
+            if (on_stack(Tag::Template) || form_ != kNoNode) return false;
+            form_ = insert_element(t);
+            pop();
+            return false;
+          default: break;
+        }
+        break;
+      case TokenType::EndTag:
+        switch (t.tag) {
+          case Tag::Table:
+            if (!in_scope(Tag::Table, kTableScope)) return false;
+            pop_until(Tag::Table);
+            reset_insertion_mode();
+            return false;
+          case Tag::Body:
+          case Tag::Caption:
+          case Tag::Col:
+          case Tag::Colgroup:
+          case Tag::Html:
+          case Tag::Tbody:
+          case Tag::Td:
+          case Tag::Tfoot:
+          case Tag::Th:
+          case Tag::Thead:
+          case Tag::Tr: return false;
+          case Tag::Template: return in_head(t);
+          default: break;
+        }
+        break;
+      case TokenType::Eof: return in_body(t);
+    }
+    foster_parenting_ = true;
+    const bool again = in_body(t);
+    foster_parenting_ = false;
+    return again;
+  }
+
+  bool in_table_text(Token& t) {
+    if (t.type == TokenType::Null) return false;
+    if (t.type == TokenType::Characters) {
+      pending_text_.append(t.data);
+      if (!pending_non_ws_ && !all_ws(t.data)) pending_non_ws_ = true;
+      return false;
+    }
+    if (pending_non_ws_) {
+      foster_parenting_ = true;
+      reconstruct_formatting();
+      insert_characters(pending_text_);
+      frameset_ok_ = false;
+      foster_parenting_ = false;
+    } else if (!pending_text_.empty()) {
+      insert_characters(pending_text_);
+    }
+    pending_text_.clear();
+    mode_ = original_mode_;
+    return true;
+  }
+
+  bool close_caption() {
+    if (!in_scope(Tag::Caption, kTableScope)) return false;
+    generate_implied_end_tags();
+    pop_until(Tag::Caption);
+    clear_afe_to_marker();
+    mode_ = Mode::InTable;
+    return true;
+  }
+
+  bool in_caption(Token& t) {
+    static constexpr Tag kTableStarts[] = {Tag::Caption, Tag::Col, Tag::Colgroup, Tag::Tbody, Tag::Td,
+                                           Tag::Tfoot, Tag::Th, Tag::Thead, Tag::Tr};
+    static constexpr Tag kIgnoredEnds[] = {Tag::Body, Tag::Col, Tag::Colgroup, Tag::Html, Tag::Tbody,
+                                           Tag::Td, Tag::Tfoot, Tag::Th, Tag::Thead, Tag::Tr};
+    if (end_is(t, Tag::Caption)) {
+      close_caption();
+      return false;
+    }
+    if ((t.type == TokenType::StartTag && tag_in(t.tag, kTableStarts)) || end_is(t, Tag::Table)) {
+      return close_caption();
+    }
+    if (t.type == TokenType::EndTag && tag_in(t.tag, kIgnoredEnds)) return false;
+    return in_body(t);
+  }
+
+  bool in_column_group(Token& t) {
+    if (insert_ws(t)) return false;
+    switch (t.type) {
+      case TokenType::Comment: insert_comment(t); return false;
+      case TokenType::Doctype: return false;
+      case TokenType::StartTag:
+        if (t.tag == Tag::Html) return in_body(t);
+        if (t.tag == Tag::Col) {
+          insert_void(t);
+          return false;
+        }
+        if (t.tag == Tag::Template) return in_head(t);
+        break;
+      case TokenType::EndTag:
+        if (t.tag == Tag::Colgroup) {
+          if (!is_html(current(), Tag::Colgroup)) return false;
+          pop();
+          mode_ = Mode::InTable;
+          return false;
+        }
+        if (t.tag == Tag::Col) return false;
+        if (t.tag == Tag::Template) return in_head(t);
+        break;
+      case TokenType::Eof: return in_body(t);
+      default: break;
+    }
+    if (!is_html(current(), Tag::Colgroup)) return false;
+    pop();
+    mode_ = Mode::InTable;
+    return true;
+  }
+
+  bool in_table_body(Token& t) {
+    static constexpr Tag kSections[] = {Tag::Tbody, Tag::Tfoot, Tag::Thead};
+    if (t.type == TokenType::StartTag) {
+      if (t.tag == Tag::Tr) {
+        clear_to_table_body_context();
+        insert_element(t);
+        mode_ = Mode::InRow;
+        return false;
+      }
+      if (t.tag == Tag::Th || t.tag == Tag::Td) {
+        clear_to_table_body_context();
+        insert_html(Tag::Tr);
+        mode_ = Mode::InRow;
+        return true;
+      }
+      static constexpr Tag kLeave[] = {Tag::Caption, Tag::Col, Tag::Colgroup, Tag::Tbody, Tag::Tfoot, Tag::Thead};
+      if (tag_in(t.tag, kLeave)) {
+        if (!any_in_scope(kSections, kTableScope)) return false;
+        clear_to_table_body_context();
+        pop();
+        mode_ = Mode::InTable;
+        return true;
+      }
+    } else if (t.type == TokenType::EndTag) {
+      if (tag_in(t.tag, kSections)) {
+        if (!in_scope(t.tag, kTableScope)) return false;
+        clear_to_table_body_context();
+        pop();
+        mode_ = Mode::InTable;
+        return false;
+      }
+      if (t.tag == Tag::Table) {
+        if (!any_in_scope(kSections, kTableScope)) return false;
+        clear_to_table_body_context();
+        pop();
+        mode_ = Mode::InTable;
+        return true;
+      }
+      static constexpr Tag kIgnored[] = {Tag::Body, Tag::Caption, Tag::Col, Tag::Colgroup, Tag::Html,
+                                         Tag::Td, Tag::Th, Tag::Tr};
+      if (tag_in(t.tag, kIgnored)) return false;
+    }
+    return in_table(t);
+  }
+
+  bool in_row(Token& t) {
+    static constexpr Tag kSections[] = {Tag::Tbody, Tag::Tfoot, Tag::Thead};
+    if (t.type == TokenType::StartTag) {
+      if (t.tag == Tag::Th || t.tag == Tag::Td) {
+        clear_to_table_row_context();
+        insert_element(t);
+        mode_ = Mode::InCell;
+        push_marker();
+        return false;
+      }
+      static constexpr Tag kLeave[] = {Tag::Caption, Tag::Col, Tag::Colgroup, Tag::Tbody,
+                                       Tag::Tfoot, Tag::Thead, Tag::Tr};
+      if (tag_in(t.tag, kLeave)) {
+        if (!in_scope(Tag::Tr, kTableScope)) return false;
+        clear_to_table_row_context();
+        pop();
+        mode_ = Mode::InTableBody;
+        return true;
+      }
+    } else if (t.type == TokenType::EndTag) {
+      if (t.tag == Tag::Tr) {
+        if (!in_scope(Tag::Tr, kTableScope)) return false;
+        clear_to_table_row_context();
+        pop();
+        mode_ = Mode::InTableBody;
+        return false;
+      }
+      if (t.tag == Tag::Table) {
+        if (!in_scope(Tag::Tr, kTableScope)) return false;
+        clear_to_table_row_context();
+        pop();
+        mode_ = Mode::InTableBody;
+        return true;
+      }
+      if (tag_in(t.tag, kSections)) {
+        if (!in_scope(t.tag, kTableScope)) return false;
+        if (!in_scope(Tag::Tr, kTableScope)) return false;
+        clear_to_table_row_context();
+        pop();
+        mode_ = Mode::InTableBody;
+        return true;
+      }
+      static constexpr Tag kIgnored[] = {Tag::Body, Tag::Caption, Tag::Col, Tag::Colgroup, Tag::Html,
+                                         Tag::Td, Tag::Th};
+      if (tag_in(t.tag, kIgnored)) return false;
+    }
+    return in_table(t);
+  }
+
+  void close_cell() {
+    generate_implied_end_tags();
+    static constexpr Tag kCells[] = {Tag::Td, Tag::Th};
+    pop_until_one_of(kCells);
+    clear_afe_to_marker();
+    mode_ = Mode::InRow;
+  }
+
+  bool in_cell(Token& t) {
+    static constexpr Tag kCells[] = {Tag::Td, Tag::Th};
+    if (t.type == TokenType::EndTag) {
+      if (t.tag == Tag::Td || t.tag == Tag::Th) {
+        if (!in_scope(t.tag, kTableScope)) return false;
+        generate_implied_end_tags();
+        pop_until(t.tag);
+        clear_afe_to_marker();
+        mode_ = Mode::InRow;
+        return false;
+      }
+      static constexpr Tag kIgnored[] = {Tag::Body, Tag::Caption, Tag::Col, Tag::Colgroup, Tag::Html};
+      if (tag_in(t.tag, kIgnored)) return false;
+      static constexpr Tag kClosing[] = {Tag::Table, Tag::Tbody, Tag::Tfoot, Tag::Thead, Tag::Tr};
+      if (tag_in(t.tag, kClosing)) {
+        if (!in_scope(t.tag, kTableScope)) return false;
+        close_cell();
+        return true;
+      }
+    } else if (t.type == TokenType::StartTag) {
+      static constexpr Tag kLeave[] = {Tag::Caption, Tag::Col, Tag::Colgroup, Tag::Tbody, Tag::Td,
+                                       Tag::Tfoot, Tag::Th, Tag::Thead, Tag::Tr};
+      if (tag_in(t.tag, kLeave)) {
+        if (!any_in_scope(kCells, kTableScope)) return false;
+        close_cell();
+        return true;
+      }
+    }
+    return in_body(t);
+  }
+
+  bool in_template(Token& t) {
+    switch (t.type) {
+      case TokenType::Characters:
+      case TokenType::Null:
+      case TokenType::Comment:
+      case TokenType::Doctype: return in_body(t);
+      case TokenType::StartTag: {
+        static constexpr Tag kHeadTags[] = {Tag::Base, Tag::Basefont, Tag::Bgsound, Tag::Link, Tag::Meta,
+                                            Tag::Noframes, Tag::Script, Tag::Style, Tag::Template,
+                                            Tag::Title};
+        if (tag_in(t.tag, kHeadTags)) return in_head(t);
+        Mode next = Mode::InBody;
+        switch (t.tag) {
+          case Tag::Caption:
+          case Tag::Colgroup:
+          case Tag::Tbody:
+          case Tag::Tfoot:
+          case Tag::Thead: next = Mode::InTable; break;
+          case Tag::Col: next = Mode::InColumnGroup; break;
+          case Tag::Tr: next = Mode::InTableBody; break;
+          case Tag::Td:
+          case Tag::Th: next = Mode::InRow; break;
+          default: break;
+        }
+        template_modes_.back() = next;
+        mode_ = next;
+        return true;
+      }
+      case TokenType::EndTag:
+        if (t.tag == Tag::Template) return in_head(t);
+        return false;
+      case TokenType::Eof:
+        if (!on_stack(Tag::Template)) return false;
+        pop_until(Tag::Template);
+        clear_afe_to_marker();
+        template_modes_.pop_back();
+        reset_insertion_mode();
+        return true;
+    }
+    return false;
+  }
+
+  bool after_body(Token& t) {
+    if (t.type == TokenType::Characters && ws_prefix(t.data) > 0) {
+      const std::size_t k = ws_prefix(t.data);
+      Token ws = t;
+      ws.data = t.data.substr(0, k);
+      in_body(ws);
+      t.data.remove_prefix(k);
+      if (t.data.empty()) return false;
+    }
+    switch (t.type) {
+      case TokenType::Comment: insert_comment(t, stack_[0].node); return false;
+      case TokenType::Doctype: return false;
+      case TokenType::StartTag:
+        if (t.tag == Tag::Html) return in_body(t);
+        break;
+      case TokenType::EndTag:
+        if (t.tag == Tag::Html) {
+          if (context_ == kNoNode) mode_ = Mode::AfterAfterBody;
+          return false;
+        }
+        break;
+      case TokenType::Eof: return false;
+      default: break;
+    }
+    mode_ = Mode::InBody;
+    return true;
+  }
+
+  // Frameset modes keep only the white space of character tokens.
+  void insert_only_ws(const Token& t) {
+    if (t.type != TokenType::Characters) return;
+    std::string_view s = t.data;
+    while (!s.empty()) {
+      std::size_t k = ws_prefix(s);
+      if (k > 0) insert_characters(s.substr(0, k));
+      s.remove_prefix(k);
+      std::size_t j = 0;
+      while (j < s.size() && !is_ws(s[j])) ++j;
+      s.remove_prefix(j);
+    }
+  }
+
+  bool in_frameset(Token& t) {
+    switch (t.type) {
+      case TokenType::Characters:
+      case TokenType::Null: insert_only_ws(t); return false;
+      case TokenType::Comment: insert_comment(t); return false;
+      case TokenType::Doctype: return false;
+      case TokenType::StartTag:
+        if (t.tag == Tag::Html) return in_body(t);
+        if (t.tag == Tag::Frameset) {
+          insert_element(t);
+          return false;
+        }
+        if (t.tag == Tag::Frame) {
+          insert_void(t);
+          return false;
+        }
+        if (t.tag == Tag::Noframes) return in_head(t);
+        return false;
+      case TokenType::EndTag:
+        if (t.tag == Tag::Frameset) {
+          if (stack_.size() == 1 && is_html(current(), Tag::Html)) return false;
+          pop();
+          if (context_ == kNoNode && !is_html(current(), Tag::Frameset)) mode_ = Mode::AfterFrameset;
+        }
+        return false;
+      case TokenType::Eof: return false;
+    }
+    return false;
+  }
+
+  bool after_frameset(Token& t) {
+    switch (t.type) {
+      case TokenType::Characters:
+      case TokenType::Null: insert_only_ws(t); return false;
+      case TokenType::Comment: insert_comment(t); return false;
+      case TokenType::StartTag:
+        if (t.tag == Tag::Html) return in_body(t);
+        if (t.tag == Tag::Noframes) return in_head(t);
+        return false;
+      case TokenType::EndTag:
+        if (t.tag == Tag::Html) mode_ = Mode::AfterAfterFrameset;
+        return false;
+      default: return false;
+    }
+  }
+
+  bool after_after_body(Token& t) {
+    if (t.type == TokenType::Comment) {
+      insert_comment(t, Document::root());
+      return false;
+    }
+    if (t.type == TokenType::Doctype || start_is(t, Tag::Html)) return in_body(t);
+    if (t.type == TokenType::Characters && ws_prefix(t.data) > 0) {
+      const std::size_t k = ws_prefix(t.data);
+      Token ws = t;
+      ws.data = t.data.substr(0, k);
+      in_body(ws);
+      t.data.remove_prefix(k);
+      if (t.data.empty()) return false;
+    }
+    if (t.type == TokenType::Eof) return false;
+    mode_ = Mode::InBody;
+    return true;
+  }
+
+  bool after_after_frameset(Token& t) {
+    switch (t.type) {
+      case TokenType::Comment: insert_comment(t, Document::root()); return false;
+      case TokenType::Doctype: return in_body(t);
+      case TokenType::Characters: {
+        // White space is processed as in body; everything else is ignored.
+        std::string_view s = t.data;
+        while (!s.empty()) {
+          std::size_t k = ws_prefix(s);
+          if (k > 0) {
+            Token ws = t;
+            ws.data = s.substr(0, k);
+            in_body(ws);
+          }
+          s.remove_prefix(k);
+          std::size_t j = 0;
+          while (j < s.size() && !is_ws(s[j])) ++j;
+          s.remove_prefix(j);
+        }
+        return false;
+      }
+      case TokenType::StartTag:
+        if (t.tag == Tag::Html) return in_body(t);
+        if (t.tag == Tag::Noframes) return in_head(t);
+        return false;
+      default: return false;
+    }
+  }
+
+  bool foreign_content(Token& t) {
+    switch (t.type) {
+      case TokenType::Null: insert_characters(kReplacement); return false;
+      case TokenType::Characters:
+        insert_characters(t.data);
+        if (frameset_ok_ && !all_ws(t.data)) frameset_ok_ = false;
+        return false;
+      case TokenType::Comment: insert_comment(t); return false;
+      case TokenType::Doctype: return false;
+      case TokenType::StartTag: {
+        static constexpr Tag kBreakout[] = {
+            Tag::B, Tag::Big, Tag::Blockquote, Tag::Body, Tag::Br, Tag::Center, Tag::Code, Tag::Dd, Tag::Div,
+            Tag::Dl, Tag::Dt, Tag::Em, Tag::Embed, Tag::H1, Tag::H2, Tag::H3, Tag::H4, Tag::H5, Tag::H6,
+            Tag::Head, Tag::Hr, Tag::I, Tag::Img, Tag::Li, Tag::Listing, Tag::Menu, Tag::Meta, Tag::Nobr,
+            Tag::Ol, Tag::P, Tag::Pre, Tag::Ruby, Tag::S, Tag::Small, Tag::Span, Tag::Strong, Tag::Strike,
+            Tag::Sub, Tag::Sup, Tag::Table, Tag::Tt, Tag::U, Tag::Ul, Tag::Var};
+        const bool font_breaks = t.tag == Tag::Font && (t.find_attr("color") || t.find_attr("face") ||
+                                                        t.find_attr("size"));
+        if (tag_in(t.tag, kBreakout) || font_breaks) {
+          pop_to_html_content();
+          return by_mode(mode_, t);
+        }
+        const Ns ns = node(adjusted_current()).ns;
+        insert_element(t, ns);
+        if (t.self_closing) pop();
+        return false;
+      }
+      case TokenType::EndTag: {
+        if (t.tag == Tag::Br || t.tag == Tag::P) {
+          pop_to_html_content();
+          return by_mode(mode_, t);
+        }
+        if (t.name == "script" && node(current()).ns == Ns::Svg && node(current()).name == "script") {
+          pop();
+          return false;
+        }
+        for (std::size_t k = stack_.size(); k-- > 0;) {
+          const NodeId n = stack_[k].node;
+          if (k == 0) return false;
+          if (ieq(node(n).name, t.name)) {
+            pop_until_node(n);
+            return false;
+          }
+          if (node(stack_[k - 1].node).ns == Ns::Html) return by_mode(mode_, t);
+        }
+        return false;
+      }
+      case TokenType::Eof: return false;
+    }
+    return false;
+  }
+
+  void pop_to_html_content() {
+    while (!stack_.empty()) {
+      const NodeId n = current();
+      if (is_math_text_point(n) || is_html_integration_point(n) || node(n).ns == Ns::Html) break;
+      pop();
+    }
+  }
+
+  Document& doc_;
+  Tokenizer& tok_;
+  bool scripting_;
+  Mode mode_ = Mode::Initial;
+  Mode original_mode_ = Mode::Initial;
+  std::vector<StackEntry> stack_;
+  std::vector<std::int32_t> stack_pos_;
+  std::array<std::int32_t, kTagCount> top_of_tag_{};
+  std::vector<NodeId> afe_;
+  std::vector<Mode> template_modes_;
+  NodeId head_ = kNoNode;
+  NodeId form_ = kNoNode;
+  NodeId context_ = kNoNode;
+  bool frameset_ok_ = true;
+  bool foster_parenting_ = false;
+  bool skip_newline_ = false;
+  std::string pending_text_;
+  bool pending_non_ws_ = false;
+  std::vector<Attribute> attrs_buf_;
+};
+
+// Line breaks as the input stream sees them: CR LF and lone CR become LF.
+bool normalise_newlines(std::string_view input, std::string& out) {
+  const void* cr = std::memchr(input.data(), '\r', input.size());
+  if (cr == nullptr) return false;
+  out.reserve(input.size());
+  for (std::size_t k = 0; k < input.size(); ++k) {
+    const char c = input[k];
+    if (c == '\r') {
+      out.push_back('\n');
+      if (k + 1 < input.size() && input[k + 1] == '\n') ++k;
+    } else {
+      out.push_back(c);
+    }
+  }
+  return true;
+}
+
+Document make_document(std::string_view input) {
+  std::string normalised;
+  if (normalise_newlines(input, normalised)) {
+    Document doc;
+    doc.own_input(std::move(normalised));
+    return doc;
+  }
+  return Document(input);
+}
+
+}  // namespace
+
+Document parse_document(std::string_view input, const ParseOptions& options) {
+  Document doc = make_document(input);
+  Tokenizer tokenizer(doc.input());
+  TreeBuilder builder(doc, tokenizer, options);
+  builder.run();
+  return doc;
+}
+
+Document parse_fragment(std::string_view input, Ns ns, std::string_view context, const ParseOptions& options) {
+  Document doc = make_document(input);
+  Tokenizer tokenizer(doc.input());
+  const Tag tag = lookup_tag(context);
+  const NodeId context_node = doc.create_element(ns, tag, context, {});
+  if (ns == Ns::Html) {
+    switch (tag) {
+      case Tag::Title:
+      case Tag::Textarea: tokenizer.set_state(Tokenizer::State::Rcdata); break;
+      case Tag::Style:
+      case Tag::Xmp:
+      case Tag::Iframe:
+      case Tag::Noembed:
+      case Tag::Noframes: tokenizer.set_state(Tokenizer::State::Rawtext); break;
+      case Tag::Script: tokenizer.set_state(Tokenizer::State::ScriptData); break;
+      case Tag::Noscript:
+        if (options.scripting) tokenizer.set_state(Tokenizer::State::Rawtext);
+        break;
+      case Tag::Plaintext: tokenizer.set_state(Tokenizer::State::Plaintext); break;
+      default: break;
+    }
+  }
+  tokenizer.set_cdata_allowed(ns != Ns::Html);
+  const NodeId html = doc.create_element(Ns::Html, Tag::Html, "html", {});
+  doc.insert(Document::root(), html);
+  TreeBuilder builder(doc, tokenizer, options);
+  builder.set_fragment_context(context_node);
+  builder.start_fragment(html);
+  builder.run();
+  return doc;
+}
+
+}  // namespace tidewell::html5
