@@ -2,6 +2,8 @@
 #include <array>
 #include <cstring>
 #include <string>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "html5/parser.hpp"
@@ -201,7 +203,10 @@ class TreeBuilder {
         }
       }
       dispatch(t);
-      if (t.type == TokenType::Eof) break;
+      if (t.type == TokenType::Eof) {
+        while (!stack_.empty()) pop();  // stopping closes every open element
+        break;
+      }
       tok_.set_cdata_allowed(!stack_.empty() && doc_.node(adjusted_current()).ns != Ns::Html);
     }
   }
@@ -228,7 +233,7 @@ class TreeBuilder {
         Tag::Hgroup, Tag::Hr, Tag::Html, Tag::Iframe, Tag::Img, Tag::Input, Tag::Keygen, Tag::Li,
         Tag::Link, Tag::Listing, Tag::Main, Tag::Marquee, Tag::Menu, Tag::Meta, Tag::Nav, Tag::Noembed,
         Tag::Noframes, Tag::Noscript, Tag::Object, Tag::Ol, Tag::P, Tag::Param, Tag::Plaintext, Tag::Pre,
-        Tag::Script, Tag::Search, Tag::Section, Tag::Select, Tag::Source, Tag::Style, Tag::Summary,
+        Tag::Script, Tag::Search, Tag::Section, Tag::Source, Tag::Style, Tag::Summary,
         Tag::Table, Tag::Tbody, Tag::Td, Tag::Template, Tag::Textarea, Tag::Tfoot, Tag::Th, Tag::Thead,
         Tag::Title, Tag::Tr, Tag::Track, Tag::Ul, Tag::Wbr, Tag::Xmp};
     static const std::array<bool, kTagCount> special = [] {
@@ -310,10 +315,12 @@ class TreeBuilder {
   }
   void pop() {
     const StackEntry& e = stack_.back();
-    const Node& n = node(e.node);
+    const NodeId id = e.node;
+    const Node& n = node(id);
     if (tracked(n)) top_of_tag_[static_cast<std::size_t>(n.tag)] = e.prev_same;
-    stack_pos_[e.node] = -1;
+    stack_pos_[id] = -1;
     stack_.pop_back();
+    if (n.tag == Tag::Option && n.ns == Ns::Html && !option_select_.empty()) option_popped(id);
   }
   // Renumbers what lies above `from` after an entry there was removed
   // (delta -1, the removed entry's link in `removed_prev`) or inserted (+1).
@@ -583,7 +590,70 @@ class TreeBuilder {
     const NodeId el = create_for(t, ns);
     insert_at(loc, el);
     push(el);
+    if (ns == Ns::Html && (t.tag == Tag::Option || (t.tag == Tag::Unknown && t.name == "selectedcontent"))) {
+      note_select_part(el, t);
+    }
     return el;
+  }
+
+  // A select's selectedcontent element shows a copy of the content of its
+  // selected option (the last one written selected, else the first), taken
+  // when that option's element is closed.
+  struct SelectParts {
+    NodeId first_option = kNoNode;
+    NodeId selected = kNoNode;
+    NodeId selectedcontent = kNoNode;
+  };
+  void note_select_part(NodeId el, const Token& t) {
+    const std::int32_t pos = top_of_tag_[static_cast<std::size_t>(Tag::Select)];
+    if (pos < 0) return;
+    const NodeId select = stack_[pos].node;
+    SelectParts& parts = selects_[select];
+    if (t.tag != Tag::Option) {
+      if (parts.selectedcontent == kNoNode) parts.selectedcontent = el;
+      return;
+    }
+    if (parts.first_option == kNoNode) {
+      parts.first_option = el;
+      option_select_[el] = select;
+    }
+    if (t.find_attr("selected")) {
+      parts.selected = el;
+      option_select_[el] = select;
+    }
+  }
+  void option_popped(NodeId option) {
+    const auto it = option_select_.find(option);
+    if (it == option_select_.end()) return;
+    const SelectParts& parts = selects_[it->second];
+    const NodeId chosen = parts.selected != kNoNode ? parts.selected : parts.first_option;
+    const NodeId target = parts.selectedcontent;
+    if (chosen != option || target == kNoNode) return;
+    for (NodeId a = target; a != kNoNode; a = node(a).parent) {
+      if (a == option) return;  // the copy would hold itself
+    }
+    while (node(target).first_child != kNoNode) doc_.detach(node(target).first_child);
+    // Copy the option's subtree, children first-to-last, without recursion.
+    std::vector<std::pair<NodeId, NodeId>> work{{option, target}};
+    while (!work.empty()) {
+      const auto [from, to] = work.back();
+      work.pop_back();
+      for (NodeId c = node(from).first_child; c != kNoNode; c = node(c).next_sibling) {
+        switch (node(c).kind) {
+          case NodeKind::Text:
+            doc_.for_each_text_piece(c, [&](std::string_view piece) { doc_.insert_text(to, piece); });
+            break;
+          case NodeKind::Comment: doc_.insert(to, doc_.create_comment(node(c).name)); break;
+          case NodeKind::Element: {
+            const NodeId copy = doc_.clone_element(c);
+            doc_.insert(to, copy);
+            work.emplace_back(c, copy);
+            break;
+          }
+          default: break;
+        }
+      }
+    }
   }
   NodeId insert_html(Tag tag) {
     Token t;
@@ -1999,6 +2069,8 @@ class TreeBuilder {
   std::string pending_text_;
   bool pending_non_ws_ = false;
   std::vector<Attribute> attrs_buf_;
+  std::unordered_map<NodeId, SelectParts> selects_;
+  std::unordered_map<NodeId, NodeId> option_select_;
 };
 
 // Line breaks as the input stream sees them: CR LF and lone CR become LF.
@@ -2041,7 +2113,9 @@ Document parse_document(std::string_view input, const ParseOptions& options) {
 Document parse_fragment(std::string_view input, Ns ns, std::string_view context, const ParseOptions& options) {
   Document doc = make_document(input);
   Tokenizer tokenizer(doc.input());
-  const Tag tag = lookup_tag(context);
+  std::string lower(context);
+  for (char& c : lower) c = ascii_lower(c);
+  const Tag tag = lookup_tag(lower);
   const NodeId context_node = doc.create_element(ns, tag, context, {});
   if (ns == Ns::Html) {
     switch (tag) {

@@ -118,7 +118,6 @@ TEST(Html5libTreeConstruction, PassRate) {
     for (int scripting = 0; scripting <= 1; ++scripting) {
       if (c.scripting >= 0 && c.scripting != scripting) continue;
       ++runs;
-      if (getenv("HTML5_TRACE")) fprintf(stderr, "%s\n", c.where.c_str());
       const std::string got = run_tree_case(c, scripting == 1);
       if (got == c.expected) {
         ++passed;
