@@ -1,8 +1,8 @@
 #include "converter/repair/repair.hpp"
 
 #include "common/tags.hpp"
-#include "converter/repair/gumbo_guard.hpp"
-#include "converter/repair/prepare.hpp"
+#include "converter/repair/serialize.hpp"
+#include "html5/parser.hpp"
 #include "common/scan.hpp"
 #include "common/utf8.hpp"
 
@@ -97,18 +97,10 @@ std::optional<std::string> repair_html(std::string_view html) {
   if (html.size() >= 3 && html.compare(0, 3, "\xEF\xBB\xBF") == 0) html.remove_prefix(3);
   const std::optional<std::string> rewritten = rewrite_self_closing_tags(html);
   const std::string_view text = rewritten ? std::string_view(*rewritten) : html;
-
-  const repair::PreparedInput prepared = repair::prepare_for_parse(text);
-  if (prepared.too_costly) return std::nullopt;
-  const std::string_view buffer = prepared.rewritten ? std::string_view(prepared.buffer) : text;
-
-  repair::GuardedGumboParse parse;
-  const GumboOutput* output = parse.parse(buffer);
-  if (output == nullptr || output->document == nullptr) return std::nullopt;
-
+  const html5::Document doc = html5::parse_document(text);
   std::string out;
-  out.reserve(html.size() + 64);
-  repair::serialize_document(output->document, buffer, prepared.noscripts, out);
+  out.reserve(text.size() + text.size() / 8 + 64);
+  repair::serialize_document(doc, out);
   if (!is_valid_utf8(out)) return std::nullopt;
   return out;
 }
