@@ -95,13 +95,15 @@ std::optional<std::string> rewrite_self_closing_tags(std::string_view t) {
 
 std::optional<std::string> repair_html(std::string_view html) {
   if (html.size() >= 3 && html.compare(0, 3, "\xEF\xBB\xBF") == 0) html.remove_prefix(3);
+  // Ill-formed UTF-8 is read as U+FFFD, so what is written back is well formed.
+  const std::optional<std::string> well_formed = utf8_lossy_owned(html);
+  if (well_formed) html = *well_formed;
   const std::optional<std::string> rewritten = rewrite_self_closing_tags(html);
   const std::string_view text = rewritten ? std::string_view(*rewritten) : html;
   const html5::Document doc = html5::parse_document(text);
   std::string out;
   out.reserve(text.size() + text.size() / 8 + 64);
   repair::serialize_document(doc, out);
-  if (!is_valid_utf8(out)) return std::nullopt;
   return out;
 }
 

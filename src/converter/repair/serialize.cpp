@@ -1,6 +1,7 @@
 #include "converter/repair/serialize.hpp"
 
-#include <array>
+#include "html5/scan.hpp"
+
 #include <string_view>
 #include <vector>
 
@@ -60,43 +61,32 @@ bool is_raw_text_parent(const Node& n) {
   }
 }
 
-constexpr std::array<bool, 256> make_special(bool attribute) {
-  std::array<bool, 256> t{};
-  t['&'] = t['<'] = t['>'] = true;
-  t[0xC2] = true;  // the first byte of U+00A0
-  if (attribute) t['"'] = true;
-  return t;
-}
-constexpr std::array<bool, 256> kTextSpecial = make_special(false);
-constexpr std::array<bool, 256> kAttrSpecial = make_special(true);
-
 void append_escaped(std::string& out, std::string_view s, bool attribute) {
-  const std::array<bool, 256>& special = attribute ? kAttrSpecial : kTextSpecial;
-  std::size_t run = 0;
-  for (std::size_t k = 0; k < s.size(); ++k) {
-    const auto c = static_cast<unsigned char>(s[k]);
-    if (!special[c]) continue;
-    std::string_view rep;
-    std::size_t width = 1;
-    switch (c) {
-      case '&': rep = "&amp;"; break;
-      case '<': rep = "&lt;"; break;
-      case '>': rep = "&gt;"; break;
-      case '"': rep = "&quot;"; break;
+  static constexpr char kText[] = {'&', '<', '>', '\xC2'};
+  static constexpr char kAttribute[] = {'&', '<', '>', '\xC2', '"'};
+  const char* p = s.data();
+  const char* const end = p + s.size();
+  while (true) {
+    // '\xC2' starts U+00A0, written as "&nbsp;".
+    const char* q = attribute ? html5::scan::find_any(p, end, kAttribute) : html5::scan::find_any(p, end, kText);
+    out.append(p, q);
+    if (q == end) return;
+    switch (*q) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '"': out += "&quot;"; break;
       default:
-        if (k + 1 < s.size() && s[k + 1] == '\xA0') {
-          rep = "&nbsp;";
-          width = 2;
+        if (q + 1 < end && q[1] == '\xA0') {
+          out += "&nbsp;";
+          ++q;
+        } else {
+          out.push_back(*q);
         }
         break;
     }
-    if (rep.empty()) continue;
-    out.append(s.data() + run, k - run);
-    out.append(rep);
-    run = k + width;
-    k += width - 1;
+    p = q + 1;
   }
-  out.append(s.data() + run, s.size() - run);
 }
 
 void append_attribute_name(std::string& out, const Attribute& a) {
