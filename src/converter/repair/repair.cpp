@@ -3,6 +3,7 @@
 #include "common/tags.hpp"
 #include "converter/repair/serialize.hpp"
 #include "html5/parser.hpp"
+#include "html5/scan.hpp"
 #include "common/scan.hpp"
 #include "common/utf8.hpp"
 
@@ -57,20 +58,26 @@ std::optional<std::string> rewrite_self_closing_tags(std::string_view t) {
       i = name_at;
       continue;
     }
-    bool dq = false, sq = false;
+    // The tag ends at the first '>' or "/>" outside quotes; a quote runs
+    // to the next one of its kind.
+    static constexpr char kTagStops[] = {'"', '\'', '>', '/'};
     std::size_t k = name_end;
     std::size_t slash = npos;
-    for (; k < n; ++k) {
+    while (true) {
+      k = static_cast<std::size_t>(html5::scan::find_any(t.data() + k, t.data() + n, kTagStops) - t.data());
+      if (k >= n) break;
       const char c = t[k];
-      if (c == '"' && !sq) dq = !dq;
-      else if (c == '\'' && !dq) sq = !sq;
-      else if (!dq && !sq) {
-        if (c == '>') break;
-        if (c == '/' && k + 1 < n && t[k + 1] == '>') {
-          slash = k;
-          break;
-        }
+      if (c == '"' || c == '\'') {
+        const std::size_t close = find_byte(t, c, k + 1);
+        k = close == npos ? n : close + 1;
+        continue;
       }
+      if (c == '>') break;
+      if (k + 1 < n && t[k + 1] == '>') {
+        slash = k;
+        break;
+      }
+      ++k;
     }
     if (k >= n) break;  // the tag never ends: the rest stays as it is
     if (slash == npos) {
