@@ -4,7 +4,7 @@
 
 #include <string_view>
 
-#include "html5/tags.hpp"
+#include "common/tags.hpp"
 #include "html5/tree.hpp"
 
 namespace tidewell::html5 {

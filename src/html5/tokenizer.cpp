@@ -255,7 +255,7 @@ void Tokenizer::emit_tag() {
   Token t;
   t.type = tag_end_ ? TokenType::EndTag : TokenType::StartTag;
   t.name = std::string_view((name_owned_ ? store_.data() : input_.data()) + name_at_, name_len_);
-  t.tag = lookup_tag(t.name);
+  t.tag = tag_id(t.name);
   attr_views_.clear();
   if (!tag_end_) {
     for (const PendingAttr& a : attrs_) {

@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "html5/tags.hpp"
+#include "common/tags.hpp"
 #include "html5/tree.hpp"
 
 namespace tidewell::html5 {
@@ -20,7 +20,7 @@ enum class TokenType : std::uint8_t { Doctype, StartTag, EndTag, Comment, Charac
 
 struct Token {
   TokenType type = TokenType::Eof;
-  Tag tag = Tag::Unknown;
+  TagId tag = TagId::Unknown;
   bool self_closing = false;
   std::string_view name;  // tag name in lower case; doctype name
   std::span<const Attribute> attrs;

@@ -42,7 +42,7 @@ std::string Document::text(NodeId id) const {
   return out;
 }
 
-NodeId Document::create_element(Ns ns, Tag tag, std::string_view name, std::span<const Attribute> attrs,
+NodeId Document::create_element(Ns ns, TagId tag, std::string_view name, std::span<const Attribute> attrs,
                                 bool html_integration_point) {
   const NodeId id = new_node(NodeKind::Element);
   Node& n = nodes_[id];
@@ -53,7 +53,7 @@ NodeId Document::create_element(Ns ns, Tag tag, std::string_view name, std::span
   n.attr_first = static_cast<std::uint32_t>(attrs_.size());
   n.attr_count = n.attr_cap = static_cast<std::uint32_t>(attrs.size());
   for (const Attribute& a : attrs) attrs_.push_back({keep(a.name), keep(a.value), a.ns});
-  if (ns == Ns::Html && tag == Tag::Template) nodes_[id].template_contents = create_document_fragment();
+  if (ns == Ns::Html && tag == TagId::Template) nodes_[id].template_contents = create_document_fragment();
   return id;
 }
 
@@ -68,7 +68,7 @@ NodeId Document::clone_element(NodeId element) {
   n.attr_first = from.attr_first;
   n.attr_count = from.attr_count;
   n.attr_cap = 0;  // shared records: a later addition copies them first
-  if (n.ns == Ns::Html && n.tag == Tag::Template) nodes_[id].template_contents = create_document_fragment();
+  if (n.ns == Ns::Html && n.tag == TagId::Template) nodes_[id].template_contents = create_document_fragment();
   return id;
 }
 

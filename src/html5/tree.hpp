@@ -11,9 +11,11 @@
 #include <string_view>
 #include <vector>
 
-#include "html5/tags.hpp"
+#include "common/tags.hpp"
 
 namespace tidewell::html5 {
+
+enum class Ns : std::uint8_t { Html, Svg, MathMl };
 
 using NodeId = std::uint32_t;
 inline constexpr NodeId kNoNode = 0xFFFFFFFFu;
@@ -34,7 +36,7 @@ enum class QuirksMode : std::uint8_t { NoQuirks, LimitedQuirks, Quirks };
 struct Node {
   NodeKind kind = NodeKind::Document;
   Ns ns = Ns::Html;
-  Tag tag = Tag::Unknown;  // HTML elements only; Unknown for foreign ones
+  TagId tag = TagId::Unknown;  // of the lower-case name, in any namespace
   bool html_integration_point = false;
   NodeId parent = kNoNode;
   NodeId first_child = kNoNode;
@@ -95,7 +97,7 @@ class Document {
   std::string text(NodeId text) const;
 
   // Creation; the new node has no parent.
-  NodeId create_element(Ns ns, Tag tag, std::string_view name, std::span<const Attribute> attrs,
+  NodeId create_element(Ns ns, TagId tag, std::string_view name, std::span<const Attribute> attrs,
                         bool html_integration_point = false);
   // A copy of an element's name and attributes (sharing the attribute records).
   NodeId clone_element(NodeId element);

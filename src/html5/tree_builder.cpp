@@ -47,8 +47,8 @@ bool istarts(std::string_view s, std::string_view prefix) {
 }
 
 template <std::size_t N>
-bool tag_in(Tag t, const Tag (&set)[N]) {
-  for (Tag x : set) {
+bool tag_in(TagId t, const TagId (&set)[N]) {
+  for (TagId x : set) {
     if (x == t) return true;
   }
   return false;
@@ -186,7 +186,7 @@ class TreeBuilder {
   void set_fragment_context(NodeId context) { context_ = context; }
   void start_fragment(NodeId html) {
     push(html);
-    if (doc_.node(context_).ns == Ns::Html && doc_.node(context_).tag == Tag::Template) {
+    if (doc_.node(context_).ns == Ns::Html && doc_.node(context_).tag == TagId::Template) {
       template_modes_.push_back(Mode::InTemplate);
     }
     reset_insertion_mode();
@@ -214,70 +214,70 @@ class TreeBuilder {
  private:
   // ---- node tests ----
   const Node& node(NodeId id) const { return doc_.node(id); }
-  bool is_html(NodeId id, Tag tag) const {
+  bool is_html(NodeId id, TagId tag) const {
     const Node& n = node(id);
     return n.ns == Ns::Html && n.tag == tag && n.kind == NodeKind::Element;
   }
   template <std::size_t N>
-  bool is_html_in(NodeId id, const Tag (&set)[N]) const {
+  bool is_html_in(NodeId id, const TagId (&set)[N]) const {
     const Node& n = node(id);
     return n.ns == Ns::Html && tag_in(n.tag, set);
   }
   bool is_special(NodeId id) const {
-    static constexpr Tag kSpecial[] = {
-        Tag::Address, Tag::Applet, Tag::Area, Tag::Article, Tag::Aside, Tag::Base, Tag::Basefont,
-        Tag::Bgsound, Tag::Blockquote, Tag::Body, Tag::Br, Tag::Button, Tag::Caption, Tag::Center,
-        Tag::Col, Tag::Colgroup, Tag::Dd, Tag::Details, Tag::Dialog, Tag::Dir, Tag::Div, Tag::Dl, Tag::Dt,
-        Tag::Embed, Tag::Fieldset, Tag::Figcaption, Tag::Figure, Tag::Footer, Tag::Form, Tag::Frame,
-        Tag::Frameset, Tag::H1, Tag::H2, Tag::H3, Tag::H4, Tag::H5, Tag::H6, Tag::Head, Tag::Header,
-        Tag::Hgroup, Tag::Hr, Tag::Html, Tag::Iframe, Tag::Img, Tag::Input, Tag::Keygen, Tag::Li,
-        Tag::Link, Tag::Listing, Tag::Main, Tag::Marquee, Tag::Menu, Tag::Meta, Tag::Nav, Tag::Noembed,
-        Tag::Noframes, Tag::Noscript, Tag::Object, Tag::Ol, Tag::P, Tag::Param, Tag::Plaintext, Tag::Pre,
-        Tag::Script, Tag::Search, Tag::Section, Tag::Source, Tag::Style, Tag::Summary,
-        Tag::Table, Tag::Tbody, Tag::Td, Tag::Template, Tag::Textarea, Tag::Tfoot, Tag::Th, Tag::Thead,
-        Tag::Title, Tag::Tr, Tag::Track, Tag::Ul, Tag::Wbr, Tag::Xmp};
-    static const std::array<bool, kTagCount> special = [] {
-      std::array<bool, kTagCount> s{};
-      for (Tag t : kSpecial) s[static_cast<std::size_t>(t)] = true;
+    static constexpr TagId kSpecial[] = {
+        TagId::Address, TagId::Applet, TagId::Area, TagId::Article, TagId::Aside, TagId::Base, TagId::Basefont,
+        TagId::Bgsound, TagId::Blockquote, TagId::Body, TagId::Br, TagId::Button, TagId::Caption, TagId::Center,
+        TagId::Col, TagId::Colgroup, TagId::Dd, TagId::Details, TagId::Dialog, TagId::Dir, TagId::Div, TagId::Dl, TagId::Dt,
+        TagId::Embed, TagId::Fieldset, TagId::Figcaption, TagId::Figure, TagId::Footer, TagId::Form, TagId::Frame,
+        TagId::Frameset, TagId::H1, TagId::H2, TagId::H3, TagId::H4, TagId::H5, TagId::H6, TagId::Head, TagId::Header,
+        TagId::Hgroup, TagId::Hr, TagId::Html, TagId::Iframe, TagId::Img, TagId::Input, TagId::Keygen, TagId::Li,
+        TagId::Link, TagId::Listing, TagId::Main, TagId::Marquee, TagId::Menu, TagId::Meta, TagId::Nav, TagId::Noembed,
+        TagId::Noframes, TagId::Noscript, TagId::Object, TagId::Ol, TagId::P, TagId::Param, TagId::Plaintext, TagId::Pre,
+        TagId::Script, TagId::Search, TagId::Section, TagId::Source, TagId::Style, TagId::Summary,
+        TagId::Table, TagId::Tbody, TagId::Td, TagId::Template, TagId::Textarea, TagId::Tfoot, TagId::Th, TagId::Thead,
+        TagId::Title, TagId::Tr, TagId::Track, TagId::Ul, TagId::Wbr, TagId::Xmp};
+    static const std::array<bool, kTagIdCount> special = [] {
+      std::array<bool, kTagIdCount> s{};
+      for (TagId t : kSpecial) s[static_cast<std::size_t>(t)] = true;
       return s;
     }();
     const Node& n = node(id);
     switch (n.ns) {
       case Ns::Html: return special[static_cast<std::size_t>(n.tag)];
-      case Ns::MathMl: return tag_in(n.tag, kMathTextPoints) || n.tag == Tag::AnnotationXml;
-      case Ns::Svg: return n.tag == Tag::ForeignObject || n.tag == Tag::Desc || n.tag == Tag::Title;
+      case Ns::MathMl: return tag_in(n.tag, kMathTextPoints) || n.tag == TagId::AnnotationXml;
+      case Ns::Svg: return n.tag == TagId::ForeignObject || n.tag == TagId::Desc || n.tag == TagId::Title;
     }
     return false;
   }
-  static constexpr Tag kMathTextPoints[] = {Tag::Mi, Tag::Mo, Tag::Mn, Tag::Ms, Tag::Mtext};
+  static constexpr TagId kMathTextPoints[] = {TagId::Mi, TagId::Mo, TagId::Mn, TagId::Ms, TagId::Mtext};
   bool is_math_text_point(NodeId id) const {
     return node(id).ns == Ns::MathMl && tag_in(node(id).tag, kMathTextPoints);
   }
   bool is_html_integration_point(NodeId id) const {
     const Node& n = node(id);
-    if (n.ns == Ns::Svg) return n.tag == Tag::ForeignObject || n.tag == Tag::Desc || n.tag == Tag::Title;
+    if (n.ns == Ns::Svg) return n.tag == TagId::ForeignObject || n.tag == TagId::Desc || n.tag == TagId::Title;
     return n.ns == Ns::MathMl && n.html_integration_point;
   }
   bool is_boundary(NodeId id, Scope scope) const {
     const Node& n = node(id);
-    if (scope == kSelectScope) return !(n.ns == Ns::Html && (n.tag == Tag::Optgroup || n.tag == Tag::Option));
+    if (scope == kSelectScope) return !(n.ns == Ns::Html && (n.tag == TagId::Optgroup || n.tag == TagId::Option));
     if (n.ns == Ns::Html) {
-      if (scope == kTableScope) return n.tag == Tag::Html || n.tag == Tag::Table || n.tag == Tag::Template;
-      static constexpr Tag kDefault[] = {Tag::Applet, Tag::Caption, Tag::Html, Tag::Table, Tag::Td,
-                                         Tag::Th, Tag::Marquee, Tag::Object, Tag::Template};
+      if (scope == kTableScope) return n.tag == TagId::Html || n.tag == TagId::Table || n.tag == TagId::Template;
+      static constexpr TagId kDefault[] = {TagId::Applet, TagId::Caption, TagId::Html, TagId::Table, TagId::Td,
+                                         TagId::Th, TagId::Marquee, TagId::Object, TagId::Template};
       if (tag_in(n.tag, kDefault)) return true;
-      if (scope == kListItemScope) return n.tag == Tag::Ol || n.tag == Tag::Ul;
-      if (scope == kButtonScope) return n.tag == Tag::Button;
+      if (scope == kListItemScope) return n.tag == TagId::Ol || n.tag == TagId::Ul;
+      if (scope == kButtonScope) return n.tag == TagId::Button;
       return false;
     }
     if (scope == kTableScope) return false;
-    if (n.ns == Ns::MathMl) return tag_in(n.tag, kMathTextPoints) || n.tag == Tag::AnnotationXml;
-    return n.tag == Tag::ForeignObject || n.tag == Tag::Desc || n.tag == Tag::Title;
+    if (n.ns == Ns::MathMl) return tag_in(n.tag, kMathTextPoints) || n.tag == TagId::AnnotationXml;
+    return n.tag == TagId::ForeignObject || n.tag == TagId::Desc || n.tag == TagId::Title;
   }
   bool same_name(NodeId id, const Token& t) const {
     const Node& n = node(id);
     if (n.ns != Ns::Html) return false;
-    return t.tag != Tag::Unknown ? n.tag == t.tag : (n.tag == Tag::Unknown && n.name == t.name);
+    return t.tag != TagId::Unknown ? n.tag == t.tag : (n.tag == TagId::Unknown && n.name == t.name);
   }
 
   // ---- stack of open elements ----
@@ -291,7 +291,7 @@ class TreeBuilder {
   }
   std::int32_t position(NodeId id) const { return id < stack_pos_.size() ? stack_pos_[id] : -1; }
   bool on_stack(NodeId id) const { return position(id) >= 0; }
-  static bool tracked(const Node& n) { return n.ns == Ns::Html && n.tag != Tag::Unknown; }
+  static bool tracked(const Node& n) { return n.ns == Ns::Html && n.tag != TagId::Unknown; }
 
   void fill_entry(std::size_t pos) {
     StackEntry& e = stack_[pos];
@@ -320,7 +320,7 @@ class TreeBuilder {
     if (tracked(n)) top_of_tag_[static_cast<std::size_t>(n.tag)] = e.prev_same;
     stack_pos_[id] = -1;
     stack_.pop_back();
-    if (n.tag == Tag::Option && n.ns == Ns::Html && !option_select_.empty()) option_popped(id);
+    if (n.tag == TagId::Option && n.ns == Ns::Html && !option_select_.empty()) option_popped(id);
   }
   // Renumbers what lies above `from` after an entry there was removed
   // (delta -1, the removed entry's link in `removed_prev`) or inserted (+1).
@@ -389,7 +389,7 @@ class TreeBuilder {
     fill_entry(static_cast<std::size_t>(pos));
   }
   std::int32_t top_boundary(Scope scope) const { return stack_.back().boundary[scope]; }
-  bool in_scope(Tag tag, Scope scope = kDefaultScope) const {
+  bool in_scope(TagId tag, Scope scope = kDefaultScope) const {
     const std::int32_t pos = top_of_tag_[static_cast<std::size_t>(tag)];
     return pos >= 0 && pos >= top_boundary(scope);
   }
@@ -398,14 +398,14 @@ class TreeBuilder {
     return pos >= 0 && pos >= top_boundary(scope);
   }
   template <std::size_t N>
-  bool any_in_scope(const Tag (&tags)[N], Scope scope = kDefaultScope) const {
-    for (Tag t : tags) {
+  bool any_in_scope(const TagId (&tags)[N], Scope scope = kDefaultScope) const {
+    for (TagId t : tags) {
       if (in_scope(t, scope)) return true;
     }
     return false;
   }
-  bool on_stack(Tag tag) const { return top_of_tag_[static_cast<std::size_t>(tag)] >= 0; }
-  void pop_until(Tag tag) {
+  bool on_stack(TagId tag) const { return top_of_tag_[static_cast<std::size_t>(tag)] >= 0; }
+  void pop_until(TagId tag) {
     while (!stack_.empty()) {
       const bool hit = is_html(current(), tag);
       pop();
@@ -413,7 +413,7 @@ class TreeBuilder {
     }
   }
   template <std::size_t N>
-  void pop_until_one_of(const Tag (&tags)[N]) {
+  void pop_until_one_of(const TagId (&tags)[N]) {
     while (!stack_.empty()) {
       const bool hit = is_html_in(current(), tags);
       pop();
@@ -427,28 +427,28 @@ class TreeBuilder {
       if (hit) break;
     }
   }
-  static constexpr Tag kImplied[] = {Tag::Dd, Tag::Dt, Tag::Li, Tag::Optgroup, Tag::Option,
-                                     Tag::P, Tag::Rb, Tag::Rp, Tag::Rt, Tag::Rtc};
-  void generate_implied_end_tags(Tag except = Tag::Unknown) {
+  static constexpr TagId kImplied[] = {TagId::Dd, TagId::Dt, TagId::Li, TagId::Optgroup, TagId::Option,
+                                     TagId::P, TagId::Rb, TagId::Rp, TagId::Rt, TagId::Rtc};
+  void generate_implied_end_tags(TagId except = TagId::Unknown) {
     while (!stack_.empty()) {
       const Node& n = node(current());
-      if (n.ns != Ns::Html || !tag_in(n.tag, kImplied) || (except != Tag::Unknown && n.tag == except)) break;
+      if (n.ns != Ns::Html || !tag_in(n.tag, kImplied) || (except != TagId::Unknown && n.tag == except)) break;
       pop();
     }
   }
   void generate_all_implied_end_tags() {
-    static constexpr Tag kThorough[] = {Tag::Caption, Tag::Colgroup, Tag::Dd, Tag::Dt, Tag::Li,
-                                        Tag::Optgroup, Tag::Option, Tag::P, Tag::Rb, Tag::Rp,
-                                        Tag::Rt, Tag::Rtc, Tag::Tbody, Tag::Td, Tag::Tfoot, Tag::Th,
-                                        Tag::Thead, Tag::Tr};
+    static constexpr TagId kThorough[] = {TagId::Caption, TagId::Colgroup, TagId::Dd, TagId::Dt, TagId::Li,
+                                        TagId::Optgroup, TagId::Option, TagId::P, TagId::Rb, TagId::Rp,
+                                        TagId::Rt, TagId::Rtc, TagId::Tbody, TagId::Td, TagId::Tfoot, TagId::Th,
+                                        TagId::Thead, TagId::Tr};
     while (!stack_.empty() && is_html_in(current(), kThorough)) pop();
   }
   void close_p() {
-    generate_implied_end_tags(Tag::P);
-    pop_until(Tag::P);
+    generate_implied_end_tags(TagId::P);
+    pop_until(TagId::P);
   }
   void close_p_in_button_scope() {
-    if (in_scope(Tag::P, kButtonScope)) close_p();
+    if (in_scope(TagId::P, kButtonScope)) close_p();
   }
 
   // ---- active formatting elements ----
@@ -526,10 +526,10 @@ class TreeBuilder {
   Location appropriate_place(NodeId target = kNoNode) {
     if (target == kNoNode) target = current();
     Location loc{target, kNoNode};
-    static constexpr Tag kTableish[] = {Tag::Table, Tag::Tbody, Tag::Tfoot, Tag::Thead, Tag::Tr};
+    static constexpr TagId kTableish[] = {TagId::Table, TagId::Tbody, TagId::Tfoot, TagId::Thead, TagId::Tr};
     if (foster_parenting_ && is_html_in(target, kTableish)) {
-      const std::int32_t table = top_of_tag_[static_cast<std::size_t>(Tag::Table)];
-      const std::int32_t tmpl = top_of_tag_[static_cast<std::size_t>(Tag::Template)];
+      const std::int32_t table = top_of_tag_[static_cast<std::size_t>(TagId::Table)];
+      const std::int32_t tmpl = top_of_tag_[static_cast<std::size_t>(TagId::Template)];
       if (tmpl >= 0 && (table < 0 || tmpl > table)) {
         return {node(stack_[tmpl].node).template_contents, kNoNode};
       }
@@ -541,7 +541,7 @@ class TreeBuilder {
         loc = {stack_[table - 1].node, kNoNode};
       }
     }
-    if (is_html(loc.parent, Tag::Template)) loc = {node(loc.parent).template_contents, kNoNode};
+    if (is_html(loc.parent, TagId::Template)) loc = {node(loc.parent).template_contents, kNoNode};
     return loc;
   }
   void insert_at(const Location& loc, NodeId child) { doc_.insert(loc.parent, child, loc.before); }
@@ -557,8 +557,8 @@ class TreeBuilder {
       adjust_foreign_attribute(a);
     }
     const std::string_view name = ns == Ns::Svg ? adjusted(t.name, kSvgTagNames) : t.name;
-    const Tag tag = lookup_tag(t.name);
-    if (ns == Ns::MathMl && tag == Tag::AnnotationXml) {
+    const TagId tag = tag_id(t.name);
+    if (ns == Ns::MathMl && tag == TagId::AnnotationXml) {
       if (const Attribute* enc = t.find_attr("encoding")) {
         integration_point = ieq(enc->value, "text/html") || ieq(enc->value, "application/xhtml+xml");
       }
@@ -590,7 +590,7 @@ class TreeBuilder {
     const NodeId el = create_for(t, ns);
     insert_at(loc, el);
     push(el);
-    if (ns == Ns::Html && (t.tag == Tag::Option || (t.tag == Tag::Unknown && t.name == "selectedcontent"))) {
+    if (ns == Ns::Html && (t.tag == TagId::Option || (t.tag == TagId::Unknown && t.name == "selectedcontent"))) {
       note_select_part(el, t);
     }
     return el;
@@ -605,11 +605,11 @@ class TreeBuilder {
     NodeId selectedcontent = kNoNode;
   };
   void note_select_part(NodeId el, const Token& t) {
-    const std::int32_t pos = top_of_tag_[static_cast<std::size_t>(Tag::Select)];
+    const std::int32_t pos = top_of_tag_[static_cast<std::size_t>(TagId::Select)];
     if (pos < 0) return;
     const NodeId select = stack_[pos].node;
     SelectParts& parts = selects_[select];
-    if (t.tag != Tag::Option) {
+    if (t.tag != TagId::Option) {
       if (parts.selectedcontent == kNoNode) parts.selectedcontent = el;
       return;
     }
@@ -655,11 +655,11 @@ class TreeBuilder {
       }
     }
   }
-  NodeId insert_html(Tag tag) {
+  NodeId insert_html(TagId tag) {
     Token t;
     t.type = TokenType::StartTag;
     t.tag = tag;
-    t.name = tag_name(tag);
+    t.name = tag_info(tag).name;
     return insert_element(t);
   }
   void insert_characters(std::string_view text) {
@@ -712,10 +712,10 @@ class TreeBuilder {
     const bool start = t.type == TokenType::StartTag;
     const bool chars = t.type == TokenType::Characters || t.type == TokenType::Null;
     if (is_math_text_point(acn)) {
-      if (start && t.tag != Tag::Mglyph && t.tag != Tag::Malignmark) return true;
+      if (start && t.tag != TagId::Mglyph && t.tag != TagId::Malignmark) return true;
       if (chars) return true;
     }
-    if (n.ns == Ns::MathMl && n.tag == Tag::AnnotationXml && start && t.tag == Tag::Svg) return true;
+    if (n.ns == Ns::MathMl && n.tag == TagId::AnnotationXml && start && t.tag == TagId::Svg) return true;
     if (is_html_integration_point(acn) && (start || chars)) return true;
     return false;
   }
@@ -762,8 +762,8 @@ class TreeBuilder {
     t.data.remove_prefix(k);
     return t.data.empty();
   }
-  bool end_is(const Token& t, Tag tag) const { return t.type == TokenType::EndTag && t.tag == tag; }
-  bool start_is(const Token& t, Tag tag) const { return t.type == TokenType::StartTag && t.tag == tag; }
+  bool end_is(const Token& t, TagId tag) const { return t.type == TokenType::EndTag && t.tag == tag; }
+  bool start_is(const Token& t, TagId tag) const { return t.type == TokenType::StartTag && t.tag == tag; }
 
   void reset_insertion_mode() {
     for (std::size_t k = stack_.size(); k-- > 0;) {
@@ -773,30 +773,30 @@ class TreeBuilder {
       const Node& nd = node(n);
       if (nd.ns == Ns::Html) {
         switch (nd.tag) {
-          case Tag::Td:
-          case Tag::Th:
+          case TagId::Td:
+          case TagId::Th:
             if (!last) {
               mode_ = Mode::InCell;
               return;
             }
             break;
-          case Tag::Tr: mode_ = Mode::InRow; return;
-          case Tag::Tbody:
-          case Tag::Thead:
-          case Tag::Tfoot: mode_ = Mode::InTableBody; return;
-          case Tag::Caption: mode_ = Mode::InCaption; return;
-          case Tag::Colgroup: mode_ = Mode::InColumnGroup; return;
-          case Tag::Table: mode_ = Mode::InTable; return;
-          case Tag::Template: mode_ = template_modes_.empty() ? Mode::InBody : template_modes_.back(); return;
-          case Tag::Head:
+          case TagId::Tr: mode_ = Mode::InRow; return;
+          case TagId::Tbody:
+          case TagId::Thead:
+          case TagId::Tfoot: mode_ = Mode::InTableBody; return;
+          case TagId::Caption: mode_ = Mode::InCaption; return;
+          case TagId::Colgroup: mode_ = Mode::InColumnGroup; return;
+          case TagId::Table: mode_ = Mode::InTable; return;
+          case TagId::Template: mode_ = template_modes_.empty() ? Mode::InBody : template_modes_.back(); return;
+          case TagId::Head:
             if (!last) {
               mode_ = Mode::InHead;
               return;
             }
             break;
-          case Tag::Body: mode_ = Mode::InBody; return;
-          case Tag::Frameset: mode_ = Mode::InFrameset; return;
-          case Tag::Html: mode_ = head_ == kNoNode ? Mode::BeforeHead : Mode::AfterHead; return;
+          case TagId::Body: mode_ = Mode::InBody; return;
+          case TagId::Frameset: mode_ = Mode::InFrameset; return;
+          case TagId::Html: mode_ = head_ == kNoNode ? Mode::BeforeHead : Mode::AfterHead; return;
           default: break;
         }
       }
@@ -835,18 +835,18 @@ class TreeBuilder {
       return false;
     }
     if (skip_ws(t)) return false;
-    if (start_is(t, Tag::Html)) {
+    if (start_is(t, TagId::Html)) {
       const NodeId html = create_for(t, Ns::Html);
       doc_.insert(Document::root(), html);
       push(html);
       mode_ = Mode::BeforeHead;
       return false;
     }
-    if (t.type == TokenType::EndTag && t.tag != Tag::Head && t.tag != Tag::Body && t.tag != Tag::Html &&
-        t.tag != Tag::Br) {
+    if (t.type == TokenType::EndTag && t.tag != TagId::Head && t.tag != TagId::Body && t.tag != TagId::Html &&
+        t.tag != TagId::Br) {
       return false;
     }
-    const NodeId html = doc_.create_element(Ns::Html, Tag::Html, "html", {});
+    const NodeId html = doc_.create_element(Ns::Html, TagId::Html, "html", {});
     doc_.insert(Document::root(), html);
     push(html);
     mode_ = Mode::BeforeHead;
@@ -860,17 +860,17 @@ class TreeBuilder {
       return false;
     }
     if (t.type == TokenType::Doctype) return false;
-    if (start_is(t, Tag::Html)) return in_body(t);
-    if (start_is(t, Tag::Head)) {
+    if (start_is(t, TagId::Html)) return in_body(t);
+    if (start_is(t, TagId::Head)) {
       head_ = insert_element(t);
       mode_ = Mode::InHead;
       return false;
     }
-    if (t.type == TokenType::EndTag && t.tag != Tag::Head && t.tag != Tag::Body && t.tag != Tag::Html &&
-        t.tag != Tag::Br) {
+    if (t.type == TokenType::EndTag && t.tag != TagId::Head && t.tag != TagId::Body && t.tag != TagId::Html &&
+        t.tag != TagId::Br) {
       return false;
     }
-    head_ = insert_html(Tag::Head);
+    head_ = insert_html(TagId::Head);
     mode_ = Mode::InHead;
     return true;
   }
@@ -882,14 +882,14 @@ class TreeBuilder {
       case TokenType::Doctype: return false;
       case TokenType::StartTag:
         switch (t.tag) {
-          case Tag::Html: return in_body(t);
-          case Tag::Base:
-          case Tag::Basefont:
-          case Tag::Bgsound:
-          case Tag::Link:
-          case Tag::Meta: insert_void(t); return false;
-          case Tag::Title: raw_text_element(t, Tokenizer::State::Rcdata); return false;
-          case Tag::Noscript:
+          case TagId::Html: return in_body(t);
+          case TagId::Base:
+          case TagId::Basefont:
+          case TagId::Bgsound:
+          case TagId::Link:
+          case TagId::Meta: insert_void(t); return false;
+          case TagId::Title: raw_text_element(t, Tokenizer::State::Rcdata); return false;
+          case TagId::Noscript:
             if (scripting_) {
               raw_text_element(t, Tokenizer::State::Rawtext);
             } else {
@@ -897,33 +897,33 @@ class TreeBuilder {
               mode_ = Mode::InHeadNoscript;
             }
             return false;
-          case Tag::Noframes:
-          case Tag::Style: raw_text_element(t, Tokenizer::State::Rawtext); return false;
-          case Tag::Script: raw_text_element(t, Tokenizer::State::ScriptData); return false;
-          case Tag::Template:
+          case TagId::Noframes:
+          case TagId::Style: raw_text_element(t, Tokenizer::State::Rawtext); return false;
+          case TagId::Script: raw_text_element(t, Tokenizer::State::ScriptData); return false;
+          case TagId::Template:
             insert_element(t);
             push_marker();
             frameset_ok_ = false;
             mode_ = Mode::InTemplate;
             template_modes_.push_back(Mode::InTemplate);
             return false;
-          case Tag::Head: return false;
+          case TagId::Head: return false;
           default: break;
         }
         break;
       case TokenType::EndTag:
         switch (t.tag) {
-          case Tag::Head:
+          case TagId::Head:
             pop();
             mode_ = Mode::AfterHead;
             return false;
-          case Tag::Body:
-          case Tag::Html:
-          case Tag::Br: break;
-          case Tag::Template:
-            if (!on_stack(Tag::Template)) return false;
+          case TagId::Body:
+          case TagId::Html:
+          case TagId::Br: break;
+          case TagId::Template:
+            if (!on_stack(TagId::Template)) return false;
             generate_all_implied_end_tags();
-            pop_until(Tag::Template);
+            pop_until(TagId::Template);
             clear_afe_to_marker();
             template_modes_.pop_back();
             reset_insertion_mode();
@@ -940,8 +940,8 @@ class TreeBuilder {
 
   bool in_head_noscript(Token& t) {
     if (t.type == TokenType::Doctype) return false;
-    if (start_is(t, Tag::Html)) return in_body(t);
-    if (end_is(t, Tag::Noscript)) {
+    if (start_is(t, TagId::Html)) return in_body(t);
+    if (end_is(t, TagId::Noscript)) {
       pop();
       mode_ = Mode::InHead;
       return false;
@@ -954,12 +954,12 @@ class TreeBuilder {
     }
     if (t.type == TokenType::Comment) return in_head(t);
     if (t.type == TokenType::StartTag) {
-      static constexpr Tag kHeadish[] = {Tag::Basefont, Tag::Bgsound, Tag::Link, Tag::Meta, Tag::Noframes,
-                                         Tag::Style};
+      static constexpr TagId kHeadish[] = {TagId::Basefont, TagId::Bgsound, TagId::Link, TagId::Meta, TagId::Noframes,
+                                         TagId::Style};
       if (tag_in(t.tag, kHeadish)) return in_head(t);
-      if (t.tag == Tag::Head || t.tag == Tag::Noscript) return false;
+      if (t.tag == TagId::Head || t.tag == TagId::Noscript) return false;
     }
-    if (t.type == TokenType::EndTag && t.tag != Tag::Br) return false;
+    if (t.type == TokenType::EndTag && t.tag != TagId::Br) return false;
     pop();
     mode_ = Mode::InHead;
     return true;
@@ -971,17 +971,17 @@ class TreeBuilder {
       case TokenType::Comment: insert_comment(t); return false;
       case TokenType::Doctype: return false;
       case TokenType::StartTag: {
-        static constexpr Tag kHeadTags[] = {Tag::Base, Tag::Basefont, Tag::Bgsound, Tag::Link,
-                                            Tag::Meta, Tag::Noframes, Tag::Script, Tag::Style,
-                                            Tag::Template, Tag::Title};
-        if (t.tag == Tag::Html) return in_body(t);
-        if (t.tag == Tag::Body) {
+        static constexpr TagId kHeadTags[] = {TagId::Base, TagId::Basefont, TagId::Bgsound, TagId::Link,
+                                            TagId::Meta, TagId::Noframes, TagId::Script, TagId::Style,
+                                            TagId::Template, TagId::Title};
+        if (t.tag == TagId::Html) return in_body(t);
+        if (t.tag == TagId::Body) {
           insert_element(t);
           frameset_ok_ = false;
           mode_ = Mode::InBody;
           return false;
         }
-        if (t.tag == Tag::Frameset) {
+        if (t.tag == TagId::Frameset) {
           insert_element(t);
           mode_ = Mode::InFrameset;
           return false;
@@ -992,16 +992,16 @@ class TreeBuilder {
           remove_from_stack(head_);
           return again;
         }
-        if (t.tag == Tag::Head) return false;
+        if (t.tag == TagId::Head) return false;
         break;
       }
       case TokenType::EndTag:
-        if (t.tag == Tag::Template) return in_head(t);
-        if (t.tag != Tag::Body && t.tag != Tag::Html && t.tag != Tag::Br) return false;
+        if (t.tag == TagId::Template) return in_head(t);
+        if (t.tag != TagId::Body && t.tag != TagId::Html && t.tag != TagId::Br) return false;
         break;
       default: break;
     }
-    insert_html(Tag::Body);
+    insert_html(TagId::Body);
     mode_ = Mode::InBody;
     return true;
   }
@@ -1026,104 +1026,104 @@ class TreeBuilder {
   }
 
   bool in_body_start(Token& t) {
-    static constexpr Tag kClosesP[] = {Tag::Address, Tag::Article, Tag::Aside, Tag::Blockquote, Tag::Center,
-                                       Tag::Details, Tag::Dialog, Tag::Dir, Tag::Div, Tag::Dl,
-                                       Tag::Fieldset, Tag::Figcaption, Tag::Figure, Tag::Footer,
-                                       Tag::Header, Tag::Hgroup, Tag::Main, Tag::Menu, Tag::Nav, Tag::Ol,
-                                       Tag::P, Tag::Search, Tag::Section, Tag::Summary, Tag::Ul};
-    static constexpr Tag kHeadings[] = {Tag::H1, Tag::H2, Tag::H3, Tag::H4, Tag::H5, Tag::H6};
-    static constexpr Tag kFormatting[] = {Tag::B, Tag::Big, Tag::Code, Tag::Em, Tag::Font, Tag::I,
-                                          Tag::S, Tag::Small, Tag::Strike, Tag::Strong, Tag::Tt, Tag::U};
+    static constexpr TagId kClosesP[] = {TagId::Address, TagId::Article, TagId::Aside, TagId::Blockquote, TagId::Center,
+                                       TagId::Details, TagId::Dialog, TagId::Dir, TagId::Div, TagId::Dl,
+                                       TagId::Fieldset, TagId::Figcaption, TagId::Figure, TagId::Footer,
+                                       TagId::Header, TagId::Hgroup, TagId::Main, TagId::Menu, TagId::Nav, TagId::Ol,
+                                       TagId::P, TagId::Search, TagId::Section, TagId::Summary, TagId::Ul};
+    static constexpr TagId kHeadings[] = {TagId::H1, TagId::H2, TagId::H3, TagId::H4, TagId::H5, TagId::H6};
+    static constexpr TagId kFormatting[] = {TagId::B, TagId::Big, TagId::Code, TagId::Em, TagId::Font, TagId::I,
+                                          TagId::S, TagId::Small, TagId::Strike, TagId::Strong, TagId::Tt, TagId::U};
     switch (t.tag) {
-      case Tag::Html:
-        if (on_stack(Tag::Template)) return false;
+      case TagId::Html:
+        if (on_stack(TagId::Template)) return false;
         add_missing_attributes(stack_[0].node, t);
         return false;
-      case Tag::Base:
-      case Tag::Basefont:
-      case Tag::Bgsound:
-      case Tag::Link:
-      case Tag::Meta:
-      case Tag::Noframes:
-      case Tag::Script:
-      case Tag::Style:
-      case Tag::Template:
-      case Tag::Title: return in_head(t);
-      case Tag::Body:
-        if (stack_.size() < 2 || !is_html(stack_[1].node, Tag::Body) || on_stack(Tag::Template)) return false;
+      case TagId::Base:
+      case TagId::Basefont:
+      case TagId::Bgsound:
+      case TagId::Link:
+      case TagId::Meta:
+      case TagId::Noframes:
+      case TagId::Script:
+      case TagId::Style:
+      case TagId::Template:
+      case TagId::Title: return in_head(t);
+      case TagId::Body:
+        if (stack_.size() < 2 || !is_html(stack_[1].node, TagId::Body) || on_stack(TagId::Template)) return false;
         frameset_ok_ = false;
         add_missing_attributes(stack_[1].node, t);
         return false;
-      case Tag::Frameset:
-        if (stack_.size() < 2 || !is_html(stack_[1].node, Tag::Body) || !frameset_ok_) return false;
+      case TagId::Frameset:
+        if (stack_.size() < 2 || !is_html(stack_[1].node, TagId::Body) || !frameset_ok_) return false;
         doc_.detach(stack_[1].node);
         while (stack_.size() > 1) pop();
         insert_element(t);
         mode_ = Mode::InFrameset;
         return false;
-      case Tag::H1:
-      case Tag::H2:
-      case Tag::H3:
-      case Tag::H4:
-      case Tag::H5:
-      case Tag::H6:
+      case TagId::H1:
+      case TagId::H2:
+      case TagId::H3:
+      case TagId::H4:
+      case TagId::H5:
+      case TagId::H6:
         close_p_in_button_scope();
         if (is_html_in(current(), kHeadings)) pop();
         insert_element(t);
         return false;
-      case Tag::Pre:
-      case Tag::Listing:
+      case TagId::Pre:
+      case TagId::Listing:
         close_p_in_button_scope();
         insert_element(t);
         skip_newline_ = true;
         frameset_ok_ = false;
         return false;
-      case Tag::Form:
-        if (form_ != kNoNode && !on_stack(Tag::Template)) return false;
+      case TagId::Form:
+        if (form_ != kNoNode && !on_stack(TagId::Template)) return false;
         close_p_in_button_scope();
         {
           const NodeId f = insert_element(t);
-          if (!on_stack(Tag::Template)) form_ = f;
+          if (!on_stack(TagId::Template)) form_ = f;
         }
         return false;
-      case Tag::Li:
-      case Tag::Dd:
-      case Tag::Dt: {
+      case TagId::Li:
+      case TagId::Dd:
+      case TagId::Dt: {
         frameset_ok_ = false;
         for (std::size_t k = stack_.size(); k-- > 0;) {
           const NodeId n = stack_[k].node;
-          const bool li = t.tag == Tag::Li;
-          if (li ? is_html(n, Tag::Li) : (is_html(n, Tag::Dd) || is_html(n, Tag::Dt))) {
-            const Tag which = node(n).tag;
+          const bool li = t.tag == TagId::Li;
+          if (li ? is_html(n, TagId::Li) : (is_html(n, TagId::Dd) || is_html(n, TagId::Dt))) {
+            const TagId which = node(n).tag;
             generate_implied_end_tags(which);
             pop_until(which);
             break;
           }
-          if (is_special(n) && !is_html(n, Tag::Address) && !is_html(n, Tag::Div) && !is_html(n, Tag::P)) break;
+          if (is_special(n) && !is_html(n, TagId::Address) && !is_html(n, TagId::Div) && !is_html(n, TagId::P)) break;
         }
         close_p_in_button_scope();
         insert_element(t);
         return false;
       }
-      case Tag::Plaintext:
+      case TagId::Plaintext:
         close_p_in_button_scope();
         insert_element(t);
         tok_.set_state(Tokenizer::State::Plaintext);
         return false;
-      case Tag::Button:
-        if (in_scope(Tag::Button)) {
+      case TagId::Button:
+        if (in_scope(TagId::Button)) {
           generate_implied_end_tags();
-          pop_until(Tag::Button);
+          pop_until(TagId::Button);
         }
         reconstruct_formatting();
         insert_element(t);
         frameset_ok_ = false;
         return false;
-      case Tag::A: {
+      case TagId::A: {
         for (std::size_t k = afe_.size(); k-- > 0;) {
           const NodeId e = afe_[k];
           if (e == kMarker) break;
-          if (is_html(e, Tag::A)) {
+          if (is_html(e, TagId::A)) {
             adoption_agency(t);
             remove_from_afe(e);
             remove_from_stack(e);
@@ -1134,61 +1134,61 @@ class TreeBuilder {
         push_formatting(insert_element(t));
         return false;
       }
-      case Tag::Nobr:
+      case TagId::Nobr:
         reconstruct_formatting();
-        if (in_scope(Tag::Nobr)) {
+        if (in_scope(TagId::Nobr)) {
           adoption_agency(t);
           reconstruct_formatting();
         }
         push_formatting(insert_element(t));
         return false;
-      case Tag::Applet:
-      case Tag::Marquee:
-      case Tag::Object:
+      case TagId::Applet:
+      case TagId::Marquee:
+      case TagId::Object:
         reconstruct_formatting();
         insert_element(t);
         push_marker();
         frameset_ok_ = false;
         return false;
-      case Tag::Table:
+      case TagId::Table:
         if (doc_.quirks_mode() != QuirksMode::Quirks) close_p_in_button_scope();
         insert_element(t);
         frameset_ok_ = false;
         mode_ = Mode::InTable;
         return false;
-      case Tag::Area:
-      case Tag::Br:
-      case Tag::Embed:
-      case Tag::Img:
-      case Tag::Keygen:
-      case Tag::Wbr:
+      case TagId::Area:
+      case TagId::Br:
+      case TagId::Embed:
+      case TagId::Img:
+      case TagId::Keygen:
+      case TagId::Wbr:
         reconstruct_formatting();
         insert_void(t);
         frameset_ok_ = false;
         return false;
-      case Tag::Input: {
-        if (context_ != kNoNode && is_html(context_, Tag::Select)) return false;
-        if (in_scope(Tag::Select)) pop_until(Tag::Select);
+      case TagId::Input: {
+        if (context_ != kNoNode && is_html(context_, TagId::Select)) return false;
+        if (in_scope(TagId::Select)) pop_until(TagId::Select);
         reconstruct_formatting();
         insert_void(t);
         const Attribute* type = t.find_attr("type");
         if (type == nullptr || !ieq(type->value, "hidden")) frameset_ok_ = false;
         return false;
       }
-      case Tag::Param:
-      case Tag::Source:
-      case Tag::Track: insert_void(t); return false;
-      case Tag::Hr:
+      case TagId::Param:
+      case TagId::Source:
+      case TagId::Track: insert_void(t); return false;
+      case TagId::Hr:
         close_p_in_button_scope();
-        if (in_scope(Tag::Select)) generate_implied_end_tags();
+        if (in_scope(TagId::Select)) generate_implied_end_tags();
         insert_void(t);
         frameset_ok_ = false;
         return false;
-      case Tag::Image:
-        t.tag = Tag::Img;
+      case TagId::Image:
+        t.tag = TagId::Img;
         t.name = "img";
         return true;
-      case Tag::Textarea:
+      case TagId::Textarea:
         insert_element(t);
         skip_newline_ = true;
         tok_.set_state(Tokenizer::State::Rcdata);
@@ -1196,79 +1196,79 @@ class TreeBuilder {
         frameset_ok_ = false;
         mode_ = Mode::Text;
         return false;
-      case Tag::Xmp:
+      case TagId::Xmp:
         close_p_in_button_scope();
         reconstruct_formatting();
         frameset_ok_ = false;
         raw_text_element(t, Tokenizer::State::Rawtext);
         return false;
-      case Tag::Iframe:
+      case TagId::Iframe:
         frameset_ok_ = false;
         raw_text_element(t, Tokenizer::State::Rawtext);
         return false;
-      case Tag::Noembed: raw_text_element(t, Tokenizer::State::Rawtext); return false;
-      case Tag::Noscript:
+      case TagId::Noembed: raw_text_element(t, Tokenizer::State::Rawtext); return false;
+      case TagId::Noscript:
         if (scripting_) {
           raw_text_element(t, Tokenizer::State::Rawtext);
           return false;
         }
         break;
-      case Tag::Select:
-        if (context_ != kNoNode && is_html(context_, Tag::Select)) return false;
-        if (in_scope(Tag::Select)) {
-          pop_until(Tag::Select);
+      case TagId::Select:
+        if (context_ != kNoNode && is_html(context_, TagId::Select)) return false;
+        if (in_scope(TagId::Select)) {
+          pop_until(TagId::Select);
           return false;
         }
         reconstruct_formatting();
         insert_element(t);
         frameset_ok_ = false;
         return false;
-      case Tag::Option:
-        if (in_scope(Tag::Select)) {
-          generate_implied_end_tags(Tag::Optgroup);
-        } else if (is_html(current(), Tag::Option)) {
+      case TagId::Option:
+        if (in_scope(TagId::Select)) {
+          generate_implied_end_tags(TagId::Optgroup);
+        } else if (is_html(current(), TagId::Option)) {
           pop();
         }
         reconstruct_formatting();
         insert_element(t);
         return false;
-      case Tag::Optgroup:
-        if (in_scope(Tag::Select)) {
+      case TagId::Optgroup:
+        if (in_scope(TagId::Select)) {
           generate_implied_end_tags();
-        } else if (is_html(current(), Tag::Option)) {
+        } else if (is_html(current(), TagId::Option)) {
           pop();
         }
         reconstruct_formatting();
         insert_element(t);
         return false;
-      case Tag::Rb:
-      case Tag::Rtc:
-        if (in_scope(Tag::Ruby)) generate_implied_end_tags();
+      case TagId::Rb:
+      case TagId::Rtc:
+        if (in_scope(TagId::Ruby)) generate_implied_end_tags();
         insert_element(t);
         return false;
-      case Tag::Rp:
-      case Tag::Rt:
-        if (in_scope(Tag::Ruby)) generate_implied_end_tags(Tag::Rtc);
+      case TagId::Rp:
+      case TagId::Rt:
+        if (in_scope(TagId::Ruby)) generate_implied_end_tags(TagId::Rtc);
         insert_element(t);
         return false;
-      case Tag::Math:
-      case Tag::Svg: {
+      case TagId::Math:
+      case TagId::Svg: {
         reconstruct_formatting();
-        insert_element(t, t.tag == Tag::Math ? Ns::MathMl : Ns::Svg);
+        insert_element(t, t.tag == TagId::Math ? Ns::MathMl : Ns::Svg);
         if (t.self_closing) pop();
         return false;
       }
-      case Tag::Caption:
-      case Tag::Col:
-      case Tag::Colgroup:
-      case Tag::Frame:
-      case Tag::Head:
-      case Tag::Tbody:
-      case Tag::Td:
-      case Tag::Tfoot:
-      case Tag::Th:
-      case Tag::Thead:
-      case Tag::Tr: return false;
+      case TagId::Caption:
+      case TagId::Col:
+      case TagId::Colgroup:
+      case TagId::Frame:
+      case TagId::Head:
+      case TagId::Tbody:
+      case TagId::Td:
+      case TagId::Tfoot:
+      case TagId::Th:
+      case TagId::Thead:
+      case TagId::Tr: return false;
       default:
         if (tag_in(t.tag, kClosesP)) {
           close_p_in_button_scope();
@@ -1288,76 +1288,76 @@ class TreeBuilder {
   }
 
   bool in_body_end(Token& t) {
-    static constexpr Tag kBlockEnds[] = {Tag::Address, Tag::Article, Tag::Aside, Tag::Blockquote, Tag::Button,
-                                         Tag::Center, Tag::Details, Tag::Dialog, Tag::Dir, Tag::Div, Tag::Dl,
-                                         Tag::Fieldset, Tag::Figcaption, Tag::Figure, Tag::Footer,
-                                         Tag::Header, Tag::Hgroup, Tag::Listing, Tag::Main, Tag::Menu,
-                                         Tag::Nav, Tag::Ol, Tag::Pre, Tag::Search, Tag::Section,
-                                         Tag::Select, Tag::Summary, Tag::Ul};
-    static constexpr Tag kHeadings[] = {Tag::H1, Tag::H2, Tag::H3, Tag::H4, Tag::H5, Tag::H6};
-    static constexpr Tag kFormattingEnds[] = {Tag::A, Tag::B, Tag::Big, Tag::Code, Tag::Em, Tag::Font,
-                                              Tag::I, Tag::Nobr, Tag::S, Tag::Small, Tag::Strike,
-                                              Tag::Strong, Tag::Tt, Tag::U};
+    static constexpr TagId kBlockEnds[] = {TagId::Address, TagId::Article, TagId::Aside, TagId::Blockquote, TagId::Button,
+                                         TagId::Center, TagId::Details, TagId::Dialog, TagId::Dir, TagId::Div, TagId::Dl,
+                                         TagId::Fieldset, TagId::Figcaption, TagId::Figure, TagId::Footer,
+                                         TagId::Header, TagId::Hgroup, TagId::Listing, TagId::Main, TagId::Menu,
+                                         TagId::Nav, TagId::Ol, TagId::Pre, TagId::Search, TagId::Section,
+                                         TagId::Select, TagId::Summary, TagId::Ul};
+    static constexpr TagId kHeadings[] = {TagId::H1, TagId::H2, TagId::H3, TagId::H4, TagId::H5, TagId::H6};
+    static constexpr TagId kFormattingEnds[] = {TagId::A, TagId::B, TagId::Big, TagId::Code, TagId::Em, TagId::Font,
+                                              TagId::I, TagId::Nobr, TagId::S, TagId::Small, TagId::Strike,
+                                              TagId::Strong, TagId::Tt, TagId::U};
     switch (t.tag) {
-      case Tag::Template: return in_head(t);
-      case Tag::Body:
-        if (!in_scope(Tag::Body)) return false;
+      case TagId::Template: return in_head(t);
+      case TagId::Body:
+        if (!in_scope(TagId::Body)) return false;
         mode_ = Mode::AfterBody;
         return false;
-      case Tag::Html:
-        if (!in_scope(Tag::Body)) return false;
+      case TagId::Html:
+        if (!in_scope(TagId::Body)) return false;
         mode_ = Mode::AfterBody;
         return true;
-      case Tag::Form:
-        if (!on_stack(Tag::Template)) {
+      case TagId::Form:
+        if (!on_stack(TagId::Template)) {
           const NodeId f = form_;
           form_ = kNoNode;
           if (f == kNoNode || !node_in_scope(f)) return false;
           generate_implied_end_tags();
           remove_from_stack(f);
         } else {
-          if (!in_scope(Tag::Form)) return false;
+          if (!in_scope(TagId::Form)) return false;
           generate_implied_end_tags();
-          pop_until(Tag::Form);
+          pop_until(TagId::Form);
         }
         return false;
-      case Tag::P:
-        if (!in_scope(Tag::P, kButtonScope)) insert_html(Tag::P);
+      case TagId::P:
+        if (!in_scope(TagId::P, kButtonScope)) insert_html(TagId::P);
         close_p();
         return false;
-      case Tag::Li:
-        if (!in_scope(Tag::Li, kListItemScope)) return false;
-        generate_implied_end_tags(Tag::Li);
-        pop_until(Tag::Li);
+      case TagId::Li:
+        if (!in_scope(TagId::Li, kListItemScope)) return false;
+        generate_implied_end_tags(TagId::Li);
+        pop_until(TagId::Li);
         return false;
-      case Tag::Dd:
-      case Tag::Dt:
+      case TagId::Dd:
+      case TagId::Dt:
         if (!in_scope(t.tag)) return false;
         generate_implied_end_tags(t.tag);
         pop_until(t.tag);
         return false;
-      case Tag::H1:
-      case Tag::H2:
-      case Tag::H3:
-      case Tag::H4:
-      case Tag::H5:
-      case Tag::H6:
+      case TagId::H1:
+      case TagId::H2:
+      case TagId::H3:
+      case TagId::H4:
+      case TagId::H5:
+      case TagId::H6:
         if (!any_in_scope(kHeadings)) return false;
         generate_implied_end_tags();
         pop_until_one_of(kHeadings);
         return false;
-      case Tag::Applet:
-      case Tag::Marquee:
-      case Tag::Object:
+      case TagId::Applet:
+      case TagId::Marquee:
+      case TagId::Object:
         if (!in_scope(t.tag)) return false;
         generate_implied_end_tags();
         pop_until(t.tag);
         clear_afe_to_marker();
         return false;
-      case Tag::Br: {
+      case TagId::Br: {
         Token br;
         br.type = TokenType::StartTag;
-        br.tag = Tag::Br;
+        br.tag = TagId::Br;
         br.name = "br";
         reconstruct_formatting();
         insert_void(br);
@@ -1384,7 +1384,7 @@ class TreeBuilder {
     for (std::size_t k = stack_.size(); k-- > 0;) {
       const NodeId n = stack_[k].node;
       if (same_name(n, t)) {
-        generate_implied_end_tags(t.tag == Tag::Unknown ? Tag::Count : t.tag);
+        generate_implied_end_tags(t.tag);
         pop_until_node(n);
         return;
       }
@@ -1487,19 +1487,19 @@ class TreeBuilder {
   }
 
   bool current_is_tableish() const {
-    static constexpr Tag kTableish[] = {Tag::Table, Tag::Tbody, Tag::Template, Tag::Tfoot, Tag::Thead, Tag::Tr};
+    static constexpr TagId kTableish[] = {TagId::Table, TagId::Tbody, TagId::Template, TagId::Tfoot, TagId::Thead, TagId::Tr};
     return is_html_in(current(), kTableish);
   }
   void clear_to_table_context() {
-    static constexpr Tag kContext[] = {Tag::Table, Tag::Template, Tag::Html};
+    static constexpr TagId kContext[] = {TagId::Table, TagId::Template, TagId::Html};
     while (!is_html_in(current(), kContext)) pop();
   }
   void clear_to_table_body_context() {
-    static constexpr Tag kContext[] = {Tag::Tbody, Tag::Tfoot, Tag::Thead, Tag::Template, Tag::Html};
+    static constexpr TagId kContext[] = {TagId::Tbody, TagId::Tfoot, TagId::Thead, TagId::Template, TagId::Html};
     while (!is_html_in(current(), kContext)) pop();
   }
   void clear_to_table_row_context() {
-    static constexpr Tag kContext[] = {Tag::Tr, Tag::Template, Tag::Html};
+    static constexpr TagId kContext[] = {TagId::Tr, TagId::Template, TagId::Html};
     while (!is_html_in(current(), kContext)) pop();
   }
 
@@ -1519,52 +1519,52 @@ class TreeBuilder {
       case TokenType::Doctype: return false;
       case TokenType::StartTag:
         switch (t.tag) {
-          case Tag::Caption:
+          case TagId::Caption:
             clear_to_table_context();
             push_marker();
             insert_element(t);
             mode_ = Mode::InCaption;
             return false;
-          case Tag::Colgroup:
+          case TagId::Colgroup:
             clear_to_table_context();
             insert_element(t);
             mode_ = Mode::InColumnGroup;
             return false;
-          case Tag::Col:
+          case TagId::Col:
             clear_to_table_context();
-            insert_html(Tag::Colgroup);
+            insert_html(TagId::Colgroup);
             mode_ = Mode::InColumnGroup;
             return true;
-          case Tag::Tbody:
-          case Tag::Tfoot:
-          case Tag::Thead:
+          case TagId::Tbody:
+          case TagId::Tfoot:
+          case TagId::Thead:
             clear_to_table_context();
             insert_element(t);
             mode_ = Mode::InTableBody;
             return false;
-          case Tag::Td:
-          case Tag::Th:
-          case Tag::Tr:
+          case TagId::Td:
+          case TagId::Th:
+          case TagId::Tr:
             clear_to_table_context();
-            insert_html(Tag::Tbody);
+            insert_html(TagId::Tbody);
             mode_ = Mode::InTableBody;
             return true;
-          case Tag::Table:
-            if (!in_scope(Tag::Table, kTableScope)) return false;
-            pop_until(Tag::Table);
+          case TagId::Table:
+            if (!in_scope(TagId::Table, kTableScope)) return false;
+            pop_until(TagId::Table);
             reset_insertion_mode();
             return true;
-          case Tag::Style:
-          case Tag::Script:
-          case Tag::Template: return in_head(t);
-          case Tag::Input: {
+          case TagId::Style:
+          case TagId::Script:
+          case TagId::Template: return in_head(t);
+          case TagId::Input: {
             const Attribute* type = t.find_attr("type");
             if (type == nullptr || !ieq(type->value, "hidden")) break;
             insert_void(t);
             return false;
           }
-          case Tag::Form:
-            if (on_stack(Tag::Template) || form_ != kNoNode) return false;
+          case TagId::Form:
+            if (on_stack(TagId::Template) || form_ != kNoNode) return false;
             form_ = insert_element(t);
             pop();
             return false;
@@ -1573,23 +1573,23 @@ class TreeBuilder {
         break;
       case TokenType::EndTag:
         switch (t.tag) {
-          case Tag::Table:
-            if (!in_scope(Tag::Table, kTableScope)) return false;
-            pop_until(Tag::Table);
+          case TagId::Table:
+            if (!in_scope(TagId::Table, kTableScope)) return false;
+            pop_until(TagId::Table);
             reset_insertion_mode();
             return false;
-          case Tag::Body:
-          case Tag::Caption:
-          case Tag::Col:
-          case Tag::Colgroup:
-          case Tag::Html:
-          case Tag::Tbody:
-          case Tag::Td:
-          case Tag::Tfoot:
-          case Tag::Th:
-          case Tag::Thead:
-          case Tag::Tr: return false;
-          case Tag::Template: return in_head(t);
+          case TagId::Body:
+          case TagId::Caption:
+          case TagId::Col:
+          case TagId::Colgroup:
+          case TagId::Html:
+          case TagId::Tbody:
+          case TagId::Td:
+          case TagId::Tfoot:
+          case TagId::Th:
+          case TagId::Thead:
+          case TagId::Tr: return false;
+          case TagId::Template: return in_head(t);
           default: break;
         }
         break;
@@ -1623,24 +1623,24 @@ class TreeBuilder {
   }
 
   bool close_caption() {
-    if (!in_scope(Tag::Caption, kTableScope)) return false;
+    if (!in_scope(TagId::Caption, kTableScope)) return false;
     generate_implied_end_tags();
-    pop_until(Tag::Caption);
+    pop_until(TagId::Caption);
     clear_afe_to_marker();
     mode_ = Mode::InTable;
     return true;
   }
 
   bool in_caption(Token& t) {
-    static constexpr Tag kTableStarts[] = {Tag::Caption, Tag::Col, Tag::Colgroup, Tag::Tbody, Tag::Td,
-                                           Tag::Tfoot, Tag::Th, Tag::Thead, Tag::Tr};
-    static constexpr Tag kIgnoredEnds[] = {Tag::Body, Tag::Col, Tag::Colgroup, Tag::Html, Tag::Tbody,
-                                           Tag::Td, Tag::Tfoot, Tag::Th, Tag::Thead, Tag::Tr};
-    if (end_is(t, Tag::Caption)) {
+    static constexpr TagId kTableStarts[] = {TagId::Caption, TagId::Col, TagId::Colgroup, TagId::Tbody, TagId::Td,
+                                           TagId::Tfoot, TagId::Th, TagId::Thead, TagId::Tr};
+    static constexpr TagId kIgnoredEnds[] = {TagId::Body, TagId::Col, TagId::Colgroup, TagId::Html, TagId::Tbody,
+                                           TagId::Td, TagId::Tfoot, TagId::Th, TagId::Thead, TagId::Tr};
+    if (end_is(t, TagId::Caption)) {
       close_caption();
       return false;
     }
-    if ((t.type == TokenType::StartTag && tag_in(t.tag, kTableStarts)) || end_is(t, Tag::Table)) {
+    if ((t.type == TokenType::StartTag && tag_in(t.tag, kTableStarts)) || end_is(t, TagId::Table)) {
       return close_caption();
     }
     if (t.type == TokenType::EndTag && tag_in(t.tag, kIgnoredEnds)) return false;
@@ -1653,48 +1653,48 @@ class TreeBuilder {
       case TokenType::Comment: insert_comment(t); return false;
       case TokenType::Doctype: return false;
       case TokenType::StartTag:
-        if (t.tag == Tag::Html) return in_body(t);
-        if (t.tag == Tag::Col) {
+        if (t.tag == TagId::Html) return in_body(t);
+        if (t.tag == TagId::Col) {
           insert_void(t);
           return false;
         }
-        if (t.tag == Tag::Template) return in_head(t);
+        if (t.tag == TagId::Template) return in_head(t);
         break;
       case TokenType::EndTag:
-        if (t.tag == Tag::Colgroup) {
-          if (!is_html(current(), Tag::Colgroup)) return false;
+        if (t.tag == TagId::Colgroup) {
+          if (!is_html(current(), TagId::Colgroup)) return false;
           pop();
           mode_ = Mode::InTable;
           return false;
         }
-        if (t.tag == Tag::Col) return false;
-        if (t.tag == Tag::Template) return in_head(t);
+        if (t.tag == TagId::Col) return false;
+        if (t.tag == TagId::Template) return in_head(t);
         break;
       case TokenType::Eof: return in_body(t);
       default: break;
     }
-    if (!is_html(current(), Tag::Colgroup)) return false;
+    if (!is_html(current(), TagId::Colgroup)) return false;
     pop();
     mode_ = Mode::InTable;
     return true;
   }
 
   bool in_table_body(Token& t) {
-    static constexpr Tag kSections[] = {Tag::Tbody, Tag::Tfoot, Tag::Thead};
+    static constexpr TagId kSections[] = {TagId::Tbody, TagId::Tfoot, TagId::Thead};
     if (t.type == TokenType::StartTag) {
-      if (t.tag == Tag::Tr) {
+      if (t.tag == TagId::Tr) {
         clear_to_table_body_context();
         insert_element(t);
         mode_ = Mode::InRow;
         return false;
       }
-      if (t.tag == Tag::Th || t.tag == Tag::Td) {
+      if (t.tag == TagId::Th || t.tag == TagId::Td) {
         clear_to_table_body_context();
-        insert_html(Tag::Tr);
+        insert_html(TagId::Tr);
         mode_ = Mode::InRow;
         return true;
       }
-      static constexpr Tag kLeave[] = {Tag::Caption, Tag::Col, Tag::Colgroup, Tag::Tbody, Tag::Tfoot, Tag::Thead};
+      static constexpr TagId kLeave[] = {TagId::Caption, TagId::Col, TagId::Colgroup, TagId::Tbody, TagId::Tfoot, TagId::Thead};
       if (tag_in(t.tag, kLeave)) {
         if (!any_in_scope(kSections, kTableScope)) return false;
         clear_to_table_body_context();
@@ -1710,49 +1710,49 @@ class TreeBuilder {
         mode_ = Mode::InTable;
         return false;
       }
-      if (t.tag == Tag::Table) {
+      if (t.tag == TagId::Table) {
         if (!any_in_scope(kSections, kTableScope)) return false;
         clear_to_table_body_context();
         pop();
         mode_ = Mode::InTable;
         return true;
       }
-      static constexpr Tag kIgnored[] = {Tag::Body, Tag::Caption, Tag::Col, Tag::Colgroup, Tag::Html,
-                                         Tag::Td, Tag::Th, Tag::Tr};
+      static constexpr TagId kIgnored[] = {TagId::Body, TagId::Caption, TagId::Col, TagId::Colgroup, TagId::Html,
+                                         TagId::Td, TagId::Th, TagId::Tr};
       if (tag_in(t.tag, kIgnored)) return false;
     }
     return in_table(t);
   }
 
   bool in_row(Token& t) {
-    static constexpr Tag kSections[] = {Tag::Tbody, Tag::Tfoot, Tag::Thead};
+    static constexpr TagId kSections[] = {TagId::Tbody, TagId::Tfoot, TagId::Thead};
     if (t.type == TokenType::StartTag) {
-      if (t.tag == Tag::Th || t.tag == Tag::Td) {
+      if (t.tag == TagId::Th || t.tag == TagId::Td) {
         clear_to_table_row_context();
         insert_element(t);
         mode_ = Mode::InCell;
         push_marker();
         return false;
       }
-      static constexpr Tag kLeave[] = {Tag::Caption, Tag::Col, Tag::Colgroup, Tag::Tbody,
-                                       Tag::Tfoot, Tag::Thead, Tag::Tr};
+      static constexpr TagId kLeave[] = {TagId::Caption, TagId::Col, TagId::Colgroup, TagId::Tbody,
+                                       TagId::Tfoot, TagId::Thead, TagId::Tr};
       if (tag_in(t.tag, kLeave)) {
-        if (!in_scope(Tag::Tr, kTableScope)) return false;
+        if (!in_scope(TagId::Tr, kTableScope)) return false;
         clear_to_table_row_context();
         pop();
         mode_ = Mode::InTableBody;
         return true;
       }
     } else if (t.type == TokenType::EndTag) {
-      if (t.tag == Tag::Tr) {
-        if (!in_scope(Tag::Tr, kTableScope)) return false;
+      if (t.tag == TagId::Tr) {
+        if (!in_scope(TagId::Tr, kTableScope)) return false;
         clear_to_table_row_context();
         pop();
         mode_ = Mode::InTableBody;
         return false;
       }
-      if (t.tag == Tag::Table) {
-        if (!in_scope(Tag::Tr, kTableScope)) return false;
+      if (t.tag == TagId::Table) {
+        if (!in_scope(TagId::Tr, kTableScope)) return false;
         clear_to_table_row_context();
         pop();
         mode_ = Mode::InTableBody;
@@ -1760,14 +1760,14 @@ class TreeBuilder {
       }
       if (tag_in(t.tag, kSections)) {
         if (!in_scope(t.tag, kTableScope)) return false;
-        if (!in_scope(Tag::Tr, kTableScope)) return false;
+        if (!in_scope(TagId::Tr, kTableScope)) return false;
         clear_to_table_row_context();
         pop();
         mode_ = Mode::InTableBody;
         return true;
       }
-      static constexpr Tag kIgnored[] = {Tag::Body, Tag::Caption, Tag::Col, Tag::Colgroup, Tag::Html,
-                                         Tag::Td, Tag::Th};
+      static constexpr TagId kIgnored[] = {TagId::Body, TagId::Caption, TagId::Col, TagId::Colgroup, TagId::Html,
+                                         TagId::Td, TagId::Th};
       if (tag_in(t.tag, kIgnored)) return false;
     }
     return in_table(t);
@@ -1775,16 +1775,16 @@ class TreeBuilder {
 
   void close_cell() {
     generate_implied_end_tags();
-    static constexpr Tag kCells[] = {Tag::Td, Tag::Th};
+    static constexpr TagId kCells[] = {TagId::Td, TagId::Th};
     pop_until_one_of(kCells);
     clear_afe_to_marker();
     mode_ = Mode::InRow;
   }
 
   bool in_cell(Token& t) {
-    static constexpr Tag kCells[] = {Tag::Td, Tag::Th};
+    static constexpr TagId kCells[] = {TagId::Td, TagId::Th};
     if (t.type == TokenType::EndTag) {
-      if (t.tag == Tag::Td || t.tag == Tag::Th) {
+      if (t.tag == TagId::Td || t.tag == TagId::Th) {
         if (!in_scope(t.tag, kTableScope)) return false;
         generate_implied_end_tags();
         pop_until(t.tag);
@@ -1792,17 +1792,17 @@ class TreeBuilder {
         mode_ = Mode::InRow;
         return false;
       }
-      static constexpr Tag kIgnored[] = {Tag::Body, Tag::Caption, Tag::Col, Tag::Colgroup, Tag::Html};
+      static constexpr TagId kIgnored[] = {TagId::Body, TagId::Caption, TagId::Col, TagId::Colgroup, TagId::Html};
       if (tag_in(t.tag, kIgnored)) return false;
-      static constexpr Tag kClosing[] = {Tag::Table, Tag::Tbody, Tag::Tfoot, Tag::Thead, Tag::Tr};
+      static constexpr TagId kClosing[] = {TagId::Table, TagId::Tbody, TagId::Tfoot, TagId::Thead, TagId::Tr};
       if (tag_in(t.tag, kClosing)) {
         if (!in_scope(t.tag, kTableScope)) return false;
         close_cell();
         return true;
       }
     } else if (t.type == TokenType::StartTag) {
-      static constexpr Tag kLeave[] = {Tag::Caption, Tag::Col, Tag::Colgroup, Tag::Tbody, Tag::Td,
-                                       Tag::Tfoot, Tag::Th, Tag::Thead, Tag::Tr};
+      static constexpr TagId kLeave[] = {TagId::Caption, TagId::Col, TagId::Colgroup, TagId::Tbody, TagId::Td,
+                                       TagId::Tfoot, TagId::Th, TagId::Thead, TagId::Tr};
       if (tag_in(t.tag, kLeave)) {
         if (!any_in_scope(kCells, kTableScope)) return false;
         close_cell();
@@ -1819,21 +1819,21 @@ class TreeBuilder {
       case TokenType::Comment:
       case TokenType::Doctype: return in_body(t);
       case TokenType::StartTag: {
-        static constexpr Tag kHeadTags[] = {Tag::Base, Tag::Basefont, Tag::Bgsound, Tag::Link, Tag::Meta,
-                                            Tag::Noframes, Tag::Script, Tag::Style, Tag::Template,
-                                            Tag::Title};
+        static constexpr TagId kHeadTags[] = {TagId::Base, TagId::Basefont, TagId::Bgsound, TagId::Link, TagId::Meta,
+                                            TagId::Noframes, TagId::Script, TagId::Style, TagId::Template,
+                                            TagId::Title};
         if (tag_in(t.tag, kHeadTags)) return in_head(t);
         Mode next = Mode::InBody;
         switch (t.tag) {
-          case Tag::Caption:
-          case Tag::Colgroup:
-          case Tag::Tbody:
-          case Tag::Tfoot:
-          case Tag::Thead: next = Mode::InTable; break;
-          case Tag::Col: next = Mode::InColumnGroup; break;
-          case Tag::Tr: next = Mode::InTableBody; break;
-          case Tag::Td:
-          case Tag::Th: next = Mode::InRow; break;
+          case TagId::Caption:
+          case TagId::Colgroup:
+          case TagId::Tbody:
+          case TagId::Tfoot:
+          case TagId::Thead: next = Mode::InTable; break;
+          case TagId::Col: next = Mode::InColumnGroup; break;
+          case TagId::Tr: next = Mode::InTableBody; break;
+          case TagId::Td:
+          case TagId::Th: next = Mode::InRow; break;
           default: break;
         }
         template_modes_.back() = next;
@@ -1841,11 +1841,11 @@ class TreeBuilder {
         return true;
       }
       case TokenType::EndTag:
-        if (t.tag == Tag::Template) return in_head(t);
+        if (t.tag == TagId::Template) return in_head(t);
         return false;
       case TokenType::Eof:
-        if (!on_stack(Tag::Template)) return false;
-        pop_until(Tag::Template);
+        if (!on_stack(TagId::Template)) return false;
+        pop_until(TagId::Template);
         clear_afe_to_marker();
         template_modes_.pop_back();
         reset_insertion_mode();
@@ -1867,10 +1867,10 @@ class TreeBuilder {
       case TokenType::Comment: insert_comment(t, stack_[0].node); return false;
       case TokenType::Doctype: return false;
       case TokenType::StartTag:
-        if (t.tag == Tag::Html) return in_body(t);
+        if (t.tag == TagId::Html) return in_body(t);
         break;
       case TokenType::EndTag:
-        if (t.tag == Tag::Html) {
+        if (t.tag == TagId::Html) {
           if (context_ == kNoNode) mode_ = Mode::AfterAfterBody;
           return false;
         }
@@ -1903,22 +1903,22 @@ class TreeBuilder {
       case TokenType::Comment: insert_comment(t); return false;
       case TokenType::Doctype: return false;
       case TokenType::StartTag:
-        if (t.tag == Tag::Html) return in_body(t);
-        if (t.tag == Tag::Frameset) {
+        if (t.tag == TagId::Html) return in_body(t);
+        if (t.tag == TagId::Frameset) {
           insert_element(t);
           return false;
         }
-        if (t.tag == Tag::Frame) {
+        if (t.tag == TagId::Frame) {
           insert_void(t);
           return false;
         }
-        if (t.tag == Tag::Noframes) return in_head(t);
+        if (t.tag == TagId::Noframes) return in_head(t);
         return false;
       case TokenType::EndTag:
-        if (t.tag == Tag::Frameset) {
-          if (stack_.size() == 1 && is_html(current(), Tag::Html)) return false;
+        if (t.tag == TagId::Frameset) {
+          if (stack_.size() == 1 && is_html(current(), TagId::Html)) return false;
           pop();
-          if (context_ == kNoNode && !is_html(current(), Tag::Frameset)) mode_ = Mode::AfterFrameset;
+          if (context_ == kNoNode && !is_html(current(), TagId::Frameset)) mode_ = Mode::AfterFrameset;
         }
         return false;
       case TokenType::Eof: return false;
@@ -1932,11 +1932,11 @@ class TreeBuilder {
       case TokenType::Null: insert_only_ws(t); return false;
       case TokenType::Comment: insert_comment(t); return false;
       case TokenType::StartTag:
-        if (t.tag == Tag::Html) return in_body(t);
-        if (t.tag == Tag::Noframes) return in_head(t);
+        if (t.tag == TagId::Html) return in_body(t);
+        if (t.tag == TagId::Noframes) return in_head(t);
         return false;
       case TokenType::EndTag:
-        if (t.tag == Tag::Html) mode_ = Mode::AfterAfterFrameset;
+        if (t.tag == TagId::Html) mode_ = Mode::AfterAfterFrameset;
         return false;
       default: return false;
     }
@@ -1947,7 +1947,7 @@ class TreeBuilder {
       insert_comment(t, Document::root());
       return false;
     }
-    if (t.type == TokenType::Doctype || start_is(t, Tag::Html)) return in_body(t);
+    if (t.type == TokenType::Doctype || start_is(t, TagId::Html)) return in_body(t);
     if (t.type == TokenType::Characters && ws_prefix(t.data) > 0) {
       const std::size_t k = ws_prefix(t.data);
       Token ws = t;
@@ -1983,8 +1983,8 @@ class TreeBuilder {
         return false;
       }
       case TokenType::StartTag:
-        if (t.tag == Tag::Html) return in_body(t);
-        if (t.tag == Tag::Noframes) return in_head(t);
+        if (t.tag == TagId::Html) return in_body(t);
+        if (t.tag == TagId::Noframes) return in_head(t);
         return false;
       default: return false;
     }
@@ -2000,13 +2000,13 @@ class TreeBuilder {
       case TokenType::Comment: insert_comment(t); return false;
       case TokenType::Doctype: return false;
       case TokenType::StartTag: {
-        static constexpr Tag kBreakout[] = {
-            Tag::B, Tag::Big, Tag::Blockquote, Tag::Body, Tag::Br, Tag::Center, Tag::Code, Tag::Dd, Tag::Div,
-            Tag::Dl, Tag::Dt, Tag::Em, Tag::Embed, Tag::H1, Tag::H2, Tag::H3, Tag::H4, Tag::H5, Tag::H6,
-            Tag::Head, Tag::Hr, Tag::I, Tag::Img, Tag::Li, Tag::Listing, Tag::Menu, Tag::Meta, Tag::Nobr,
-            Tag::Ol, Tag::P, Tag::Pre, Tag::Ruby, Tag::S, Tag::Small, Tag::Span, Tag::Strong, Tag::Strike,
-            Tag::Sub, Tag::Sup, Tag::Table, Tag::Tt, Tag::U, Tag::Ul, Tag::Var};
-        const bool font_breaks = t.tag == Tag::Font && (t.find_attr("color") || t.find_attr("face") ||
+        static constexpr TagId kBreakout[] = {
+            TagId::B, TagId::Big, TagId::Blockquote, TagId::Body, TagId::Br, TagId::Center, TagId::Code, TagId::Dd, TagId::Div,
+            TagId::Dl, TagId::Dt, TagId::Em, TagId::Embed, TagId::H1, TagId::H2, TagId::H3, TagId::H4, TagId::H5, TagId::H6,
+            TagId::Head, TagId::Hr, TagId::I, TagId::Img, TagId::Li, TagId::Listing, TagId::Menu, TagId::Meta, TagId::Nobr,
+            TagId::Ol, TagId::P, TagId::Pre, TagId::Ruby, TagId::S, TagId::Small, TagId::Span, TagId::Strong, TagId::Strike,
+            TagId::Sub, TagId::Sup, TagId::Table, TagId::Tt, TagId::U, TagId::Ul, TagId::Var};
+        const bool font_breaks = t.tag == TagId::Font && (t.find_attr("color") || t.find_attr("face") ||
                                                         t.find_attr("size"));
         if (tag_in(t.tag, kBreakout) || font_breaks) {
           pop_to_html_content();
@@ -2018,7 +2018,7 @@ class TreeBuilder {
         return false;
       }
       case TokenType::EndTag: {
-        if (t.tag == Tag::Br || t.tag == Tag::P) {
+        if (t.tag == TagId::Br || t.tag == TagId::P) {
           pop_to_html_content();
           return by_mode(mode_, t);
         }
@@ -2057,7 +2057,7 @@ class TreeBuilder {
   Mode original_mode_ = Mode::Initial;
   std::vector<StackEntry> stack_;
   std::vector<std::int32_t> stack_pos_;
-  std::array<std::int32_t, kTagCount> top_of_tag_{};
+  std::array<std::int32_t, kTagIdCount> top_of_tag_{};
   std::vector<NodeId> afe_;
   std::vector<Mode> template_modes_;
   NodeId head_ = kNoNode;
@@ -2115,27 +2115,27 @@ Document parse_fragment(std::string_view input, Ns ns, std::string_view context,
   Tokenizer tokenizer(doc.input());
   std::string lower(context);
   for (char& c : lower) c = ascii_lower(c);
-  const Tag tag = lookup_tag(lower);
+  const TagId tag = tag_id(lower);
   const NodeId context_node = doc.create_element(ns, tag, context, {});
   if (ns == Ns::Html) {
     switch (tag) {
-      case Tag::Title:
-      case Tag::Textarea: tokenizer.set_state(Tokenizer::State::Rcdata); break;
-      case Tag::Style:
-      case Tag::Xmp:
-      case Tag::Iframe:
-      case Tag::Noembed:
-      case Tag::Noframes: tokenizer.set_state(Tokenizer::State::Rawtext); break;
-      case Tag::Script: tokenizer.set_state(Tokenizer::State::ScriptData); break;
-      case Tag::Noscript:
+      case TagId::Title:
+      case TagId::Textarea: tokenizer.set_state(Tokenizer::State::Rcdata); break;
+      case TagId::Style:
+      case TagId::Xmp:
+      case TagId::Iframe:
+      case TagId::Noembed:
+      case TagId::Noframes: tokenizer.set_state(Tokenizer::State::Rawtext); break;
+      case TagId::Script: tokenizer.set_state(Tokenizer::State::ScriptData); break;
+      case TagId::Noscript:
         if (options.scripting) tokenizer.set_state(Tokenizer::State::Rawtext);
         break;
-      case Tag::Plaintext: tokenizer.set_state(Tokenizer::State::Plaintext); break;
+      case TagId::Plaintext: tokenizer.set_state(Tokenizer::State::Plaintext); break;
       default: break;
     }
   }
   tokenizer.set_cdata_allowed(ns != Ns::Html);
-  const NodeId html = doc.create_element(Ns::Html, Tag::Html, "html", {});
+  const NodeId html = doc.create_element(Ns::Html, TagId::Html, "html", {});
   doc.insert(Document::root(), html);
   TreeBuilder builder(doc, tokenizer, options);
   builder.set_fragment_context(context_node);

@@ -1,5 +1,6 @@
 #include "converter/repair/serialize.hpp"
 
+#include "common/tags.hpp"
 #include "html5/scan.hpp"
 
 #include <string_view>
@@ -17,48 +18,15 @@ using html5::Node;
 using html5::NodeId;
 using html5::NodeKind;
 using html5::Ns;
-using html5::Tag;
+using tidewell::TagId;
 
-bool is_serialized_void(const Node& n) {
-  if (n.ns != Ns::Html) return false;
-  switch (n.tag) {
-    case Tag::Area:
-    case Tag::Base:
-    case Tag::Basefont:
-    case Tag::Bgsound:
-    case Tag::Br:
-    case Tag::Col:
-    case Tag::Embed:
-    case Tag::Frame:
-    case Tag::Hr:
-    case Tag::Img:
-    case Tag::Input:
-    case Tag::Keygen:
-    case Tag::Link:
-    case Tag::Meta:
-    case Tag::Param:
-    case Tag::Source:
-    case Tag::Track:
-    case Tag::Wbr: return true;
-    default: return false;
-  }
-}
+bool is_serialized_void(const Node& n) { return n.ns == Ns::Html && tag_has(n.tag, kSerializedVoid); }
 
 // Parents whose text is written as it stands (scripting is on, so noscript
 // counts).
 bool is_raw_text_parent(const Node& n) {
-  if (n.kind != NodeKind::Element || n.ns != Ns::Html) return false;
-  switch (n.tag) {
-    case Tag::Style:
-    case Tag::Script:
-    case Tag::Xmp:
-    case Tag::Iframe:
-    case Tag::Noembed:
-    case Tag::Noframes:
-    case Tag::Plaintext:
-    case Tag::Noscript: return true;
-    default: return false;
-  }
+  return n.kind == NodeKind::Element && n.ns == Ns::Html &&
+         (tag_has(n.tag, kRawText) || n.tag == TagId::Plaintext || n.tag == TagId::Noscript);
 }
 
 void append_escaped(std::string& out, std::string_view s, bool attribute) {

@@ -13,7 +13,7 @@ namespace tidewell::html5 {
 namespace {
 
 NodeId element(Document& doc, std::string_view name) {
-  return doc.create_element(Ns::Html, lookup_tag(name), name, {});
+  return doc.create_element(Ns::Html, tag_id(name), name, {});
 }
 
 std::vector<NodeId> children(const Document& doc, NodeId parent) {
@@ -73,7 +73,7 @@ TEST(Html5Document, ReparentAndAttributes) {
   EXPECT_TRUE(children(doc, from).empty());
 
   const Attribute attrs[] = {{"class", "a", AttrNs::None}};
-  const NodeId el = doc.create_element(Ns::Html, Tag::Body, "body", attrs);
+  const NodeId el = doc.create_element(Ns::Html, TagId::Body, "body", attrs);
   const NodeId clone = doc.clone_element(el);
   for (int k = 0; k < 100; ++k) {
     std::string name = "n";
@@ -97,7 +97,7 @@ TEST(Html5Parser, KeepsViewsOfTheInputWhereNothingChanges) {
   for (NodeId id = 0; id < doc.size(); ++id) {
     const Node& n = doc.node(id);
     if (n.kind == NodeKind::Text) doc.for_each_text_piece(id, [&](std::string_view s) { EXPECT_TRUE(inside(s)); });
-    if (n.kind == NodeKind::Element && n.tag == Tag::P) {
+    if (n.kind == NodeKind::Element && n.tag == TagId::P) {
       EXPECT_TRUE(inside(doc.attributes(id)[0].value));
     }
   }
