@@ -344,6 +344,24 @@ void Tokenizer::run() {
       p += used;
     }
   };
+  auto comment_at_eof = [&] {
+    emit_comment(comment_from_, comment_to_);
+    emit_eof();
+  };
+  auto doctype_at_eof = [&] {
+    force_quirks_ = true;
+    emit_doctype();
+    emit_eof();
+  };
+  // A '-' is taken and leads to `dash`; anything else is left for `other`.
+  auto step_on_dash = [&](S dash, S other) {
+    if (p < end && *p == '-') {
+      ++p;
+      state_ = dash;
+    } else {
+      state_ = other;
+    }
+  };
   // After "</" in RCDATA, RAWTEXT and script data: the end tag that closes
   // them, or plain text.
   auto raw_end_tag = [&](S text_state) {
@@ -471,7 +489,11 @@ void Tokenizer::run() {
         }
         break;
       }
-      case S::ScriptDataEscaped: {
+      // Escaped and double-escaped script data differ only in where a '<'
+      // leads (and whether it is text at once) and in the states they return to.
+      case S::ScriptDataEscaped:
+      case S::ScriptDataDoubleEscaped: {
+        const bool twice = state_ == S::ScriptDataDoubleEscaped;
         const char* q = scan::find3(p, end, '-', '<', '\0');
         text_input(p, q);
         p = q;
@@ -480,10 +502,11 @@ void Tokenizer::run() {
         } else if (*p == '-') {
           text_input(p, p + 1);
           ++p;
-          state_ = S::ScriptDataEscapedDash;
+          state_ = twice ? S::ScriptDataDoubleEscapedDash : S::ScriptDataEscapedDash;
         } else if (*p == '<') {
+          if (twice) text_input(p, p + 1);
           ++p;
-          state_ = S::ScriptDataEscapedLessThan;
+          state_ = twice ? S::ScriptDataDoubleEscapedLessThan : S::ScriptDataEscapedLessThan;
         } else {
           ++p;
           text_bytes(kReplacement);
@@ -491,7 +514,12 @@ void Tokenizer::run() {
         break;
       }
       case S::ScriptDataEscapedDash:
-      case S::ScriptDataEscapedDashDash: {
+      case S::ScriptDataEscapedDashDash:
+      case S::ScriptDataDoubleEscapedDash:
+      case S::ScriptDataDoubleEscapedDashDash: {
+        const bool twice = state_ == S::ScriptDataDoubleEscapedDash || state_ == S::ScriptDataDoubleEscapedDashDash;
+        const bool dash_dash = state_ == S::ScriptDataEscapedDashDash || state_ == S::ScriptDataDoubleEscapedDashDash;
+        const S inside = twice ? S::ScriptDataDoubleEscaped : S::ScriptDataEscaped;
         if (p == end) {
           emit_eof();
           break;
@@ -500,22 +528,23 @@ void Tokenizer::run() {
         if (c == '-') {
           text_input(p, p + 1);
           ++p;
-          state_ = S::ScriptDataEscapedDashDash;
+          state_ = twice ? S::ScriptDataDoubleEscapedDashDash : S::ScriptDataEscapedDashDash;
         } else if (c == '<') {
+          if (twice) text_input(p, p + 1);
           ++p;
-          state_ = S::ScriptDataEscapedLessThan;
-        } else if (c == '>' && state_ == S::ScriptDataEscapedDashDash) {
+          state_ = twice ? S::ScriptDataDoubleEscapedLessThan : S::ScriptDataEscapedLessThan;
+        } else if (c == '>' && dash_dash) {
           text_input(p, p + 1);
           ++p;
           state_ = S::ScriptData;
         } else if (c == '\0') {
           ++p;
           text_bytes(kReplacement);
-          state_ = S::ScriptDataEscaped;
+          state_ = inside;
         } else {
           text_input(p, p + 1);
           ++p;
-          state_ = S::ScriptDataEscaped;
+          state_ = inside;
         }
         break;
       }
@@ -548,56 +577,6 @@ void Tokenizer::run() {
           else state_ = start ? S::ScriptDataEscaped : S::ScriptDataDoubleEscaped;
         } else {
           state_ = start ? S::ScriptDataEscaped : S::ScriptDataDoubleEscaped;
-        }
-        break;
-      }
-      case S::ScriptDataDoubleEscaped: {
-        const char* q = scan::find3(p, end, '-', '<', '\0');
-        text_input(p, q);
-        p = q;
-        if (p == end) {
-          emit_eof();
-        } else if (*p == '-') {
-          text_input(p, p + 1);
-          ++p;
-          state_ = S::ScriptDataDoubleEscapedDash;
-        } else if (*p == '<') {
-          text_input(p, p + 1);
-          ++p;
-          state_ = S::ScriptDataDoubleEscapedLessThan;
-        } else {
-          ++p;
-          text_bytes(kReplacement);
-        }
-        break;
-      }
-      case S::ScriptDataDoubleEscapedDash:
-      case S::ScriptDataDoubleEscapedDashDash: {
-        if (p == end) {
-          emit_eof();
-          break;
-        }
-        const char c = *p;
-        if (c == '-') {
-          text_input(p, p + 1);
-          ++p;
-          state_ = S::ScriptDataDoubleEscapedDashDash;
-        } else if (c == '<') {
-          text_input(p, p + 1);
-          ++p;
-          state_ = S::ScriptDataDoubleEscapedLessThan;
-        } else if (c == '>' && state_ == S::ScriptDataDoubleEscapedDashDash) {
-          text_input(p, p + 1);
-          ++p;
-          state_ = S::ScriptData;
-        } else if (c == '\0') {
-          ++p;
-          text_bytes(kReplacement);
-          state_ = S::ScriptDataDoubleEscaped;
-        } else {
-          text_input(p, p + 1);
-          ++p;
-          state_ = S::ScriptDataDoubleEscaped;
         }
         break;
       }
@@ -904,8 +883,7 @@ void Tokenizer::run() {
       }
       case S::CommentStartDash: {
         if (p == end) {
-          emit_comment(comment_from_, comment_to_);
-          emit_eof();
+          comment_at_eof();
         } else if (*p == '-') {
           ++p;
           state_ = S::CommentEnd;
@@ -923,8 +901,7 @@ void Tokenizer::run() {
         const char* q = scan::find2(p, end, '<', '-');
         p = comment_to_ = q;
         if (p == end) {
-          emit_comment(comment_from_, comment_to_);
-          emit_eof();
+          comment_at_eof();
         } else if (*p == '<') {
           comment_to_ = ++p;
           state_ = S::CommentLessThan;
@@ -945,32 +922,15 @@ void Tokenizer::run() {
         }
         break;
       }
-      case S::CommentLessThanBang: {
-        if (p < end && *p == '-') {
-          ++p;
-          state_ = S::CommentLessThanBangDash;
-        } else {
-          state_ = S::Comment;
-        }
-        break;
-      }
-      case S::CommentLessThanBangDash: {
-        if (p < end && *p == '-') {
-          ++p;
-          state_ = S::CommentLessThanBangDashDash;
-        } else {
-          state_ = S::CommentEndDash;
-        }
-        break;
-      }
+      case S::CommentLessThanBang: step_on_dash(S::CommentLessThanBangDash, S::Comment); break;
+      case S::CommentLessThanBangDash: step_on_dash(S::CommentLessThanBangDashDash, S::CommentEndDash); break;
       case S::CommentLessThanBangDashDash: {
         state_ = S::CommentEnd;
         break;
       }
       case S::CommentEndDash: {
         if (p == end) {
-          emit_comment(comment_from_, comment_to_);
-          emit_eof();
+          comment_at_eof();
         } else if (*p == '-') {
           ++p;
           state_ = S::CommentEnd;
@@ -982,8 +942,7 @@ void Tokenizer::run() {
       }
       case S::CommentEnd: {
         if (p == end) {
-          emit_comment(comment_from_, comment_to_);
-          emit_eof();
+          comment_at_eof();
         } else if (*p == '>') {
           ++p;
           emit_comment(comment_from_, comment_to_);
@@ -1002,8 +961,7 @@ void Tokenizer::run() {
       }
       case S::CommentEndBang: {
         if (p == end) {
-          emit_comment(comment_from_, comment_to_);
-          emit_eof();
+          comment_at_eof();
         } else if (*p == '-') {
           comment_to_ = p;
           ++p;
@@ -1024,9 +982,7 @@ void Tokenizer::run() {
         system_id_.clear();
         doctype_has_name_ = has_public_ = has_system_ = force_quirks_ = false;
         if (p == end) {
-          force_quirks_ = true;
-          emit_doctype();
-          emit_eof();
+          doctype_at_eof();
           break;
         }
         if (is_ws(*p)) ++p;
@@ -1036,9 +992,7 @@ void Tokenizer::run() {
       case S::BeforeDoctypeName: {
         while (p < end && is_ws(*p)) ++p;
         if (p == end) {
-          force_quirks_ = true;
-          emit_doctype();
-          emit_eof();
+          doctype_at_eof();
         } else if (*p == '>') {
           ++p;
           force_quirks_ = true;
@@ -1051,9 +1005,7 @@ void Tokenizer::run() {
       }
       case S::DoctypeName: {
         if (p == end) {
-          force_quirks_ = true;
-          emit_doctype();
-          emit_eof();
+          doctype_at_eof();
           break;
         }
         const char c = *p++;
@@ -1066,9 +1018,7 @@ void Tokenizer::run() {
       case S::AfterDoctypeName: {
         while (p < end && is_ws(*p)) ++p;
         if (p == end) {
-          force_quirks_ = true;
-          emit_doctype();
-          emit_eof();
+          doctype_at_eof();
         } else if (*p == '>') {
           ++p;
           emit_doctype();
@@ -1091,9 +1041,7 @@ void Tokenizer::run() {
         const bool is_public = state_ == S::AfterDoctypePublicKeyword || state_ == S::BeforeDoctypePublicId;
         while (p < end && is_ws(*p)) ++p;
         if (p == end) {
-          force_quirks_ = true;
-          emit_doctype();
-          emit_eof();
+          doctype_at_eof();
         } else if (*p == '"' || *p == '\'') {
           const bool dq = *p++ == '"';
           if (is_public) {
@@ -1121,9 +1069,7 @@ void Tokenizer::run() {
         const char quote = (state_ == S::DoctypePublicIdDouble || state_ == S::DoctypeSystemIdDouble) ? '"' : '\'';
         std::string& id = is_public ? public_id_ : system_id_;
         if (p == end) {
-          force_quirks_ = true;
-          emit_doctype();
-          emit_eof();
+          doctype_at_eof();
           break;
         }
         const char c = *p++;
@@ -1148,9 +1094,7 @@ void Tokenizer::run() {
         }
         while (p < end && is_ws(*p)) ++p;
         if (p == end) {
-          force_quirks_ = true;
-          emit_doctype();
-          emit_eof();
+          doctype_at_eof();
         } else if (*p == '>') {
           ++p;
           emit_doctype();
@@ -1166,9 +1110,7 @@ void Tokenizer::run() {
       case S::AfterDoctypeSystemId: {
         while (p < end && is_ws(*p)) ++p;
         if (p == end) {
-          force_quirks_ = true;
-          emit_doctype();
-          emit_eof();
+          doctype_at_eof();
         } else if (*p == '>') {
           ++p;
           emit_doctype();

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "common/json_value.hpp"
+#include "common/utf8.hpp"
 #include "html5/parser.hpp"
 #include "html5/tokenizer.hpp"
 #include "html5/tree_dump.hpp"
@@ -141,18 +142,8 @@ TEST(Html5libTreeConstruction, PassRate) {
 std::string unescape(const std::string& s) {
   std::string out;
   for (std::size_t k = 0; k < s.size(); ++k) {
-    if (s[k] == '\\' && k + 5 < s.size() + 0 && s[k + 1] == 'u') {
-      const unsigned cp = static_cast<unsigned>(std::stoul(s.substr(k + 2, 4), nullptr, 16));
-      if (cp < 0x80) {
-        out.push_back(static_cast<char>(cp));
-      } else if (cp < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-      } else {
-        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-      }
+    if (s[k] == '\\' && k + 5 < s.size() && s[k + 1] == 'u') {
+      append_utf8(out, static_cast<char32_t>(std::stoul(s.substr(k + 2, 4), nullptr, 16)));
       k += 5;
     } else {
       out.push_back(s[k]);
