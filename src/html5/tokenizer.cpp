@@ -84,7 +84,7 @@ void Tokenizer::set_state(State state) {
   }
 }
 
-const Token& Tokenizer::next() {
+Token& Tokenizer::next() {
   if (served_ < queued_) return queue_[served_++];
   queued_ = served_ = 0;
   if (eof_emitted_) {
@@ -96,7 +96,12 @@ const Token& Tokenizer::next() {
   return queue_[served_++];
 }
 
-void Tokenizer::push(const Token& t) { queue_[queued_++] = t; }
+Token& Tokenizer::push(TokenType type) {
+  Token& t = queue_[queued_++];
+  t = Token{};
+  t.type = type;
+  return t;
+}
 
 // ---- text ----
 
@@ -132,10 +137,8 @@ void Tokenizer::flush_text() {
   text_owned_ = false;
   text_from_ = text_to_ = nullptr;
   if (text.empty()) return;
-  Token t;
-  t.type = TokenType::Characters;
+  Token& t = push(TokenType::Characters);
   t.data = text;
-  push(t);
 }
 
 // ---- tags ----
@@ -252,8 +255,7 @@ void Tokenizer::finish_attr_name() {
 
 void Tokenizer::emit_tag() {
   flush_text();
-  Token t;
-  t.type = tag_end_ ? TokenType::EndTag : TokenType::StartTag;
+  Token& t = push(tag_end_ ? TokenType::EndTag : TokenType::StartTag);
   t.name = std::string_view((name_owned_ ? store_.data() : input_.data()) + name_at_, name_len_);
   t.tag = tag_id(t.name);
   attr_views_.clear();
@@ -269,7 +271,6 @@ void Tokenizer::emit_tag() {
     t.self_closing = self_closing_;
     last_start_.assign(t.name);
   }
-  push(t);
   state_ = S::Data;
 }
 
@@ -282,8 +283,7 @@ bool Tokenizer::appropriate_end_tag(const char* at) const {
 
 void Tokenizer::emit_comment(const char* from, const char* to) {
   flush_text();
-  Token t;
-  t.type = TokenType::Comment;
+  Token& t = push(TokenType::Comment);
   t.data = std::string_view(from, static_cast<std::size_t>(to - from));
   if (t.data.find('\0') != std::string_view::npos) {
     comment_buf_.clear();
@@ -293,13 +293,11 @@ void Tokenizer::emit_comment(const char* from, const char* to) {
     }
     t.data = comment_buf_;
   }
-  push(t);
 }
 
 void Tokenizer::emit_doctype() {
   flush_text();
-  Token t;
-  t.type = TokenType::Doctype;
+  Token& t = push(TokenType::Doctype);
   t.name = doctype_name_;
   t.has_name = doctype_has_name_;
   t.force_quirks = force_quirks_;
@@ -307,13 +305,12 @@ void Tokenizer::emit_doctype() {
   t.ids.system_id = system_id_;
   t.ids.has_public = has_public_;
   t.ids.has_system = has_system_;
-  push(t);
   state_ = S::Data;
 }
 
 void Tokenizer::emit_eof() {
   flush_text();
-  push(Token{});
+  push(TokenType::Eof);
   eof_emitted_ = true;
 }
 
@@ -324,10 +321,8 @@ void Tokenizer::run() {
   const char* const end = end_;
   auto emit_null = [&] {
     flush_text();
-    Token t;
-    t.type = TokenType::Null;
+    Token& t = push(TokenType::Null);
     t.data = std::string_view("\0", 1);
-    push(t);
   };
   // A character reference in text (in_attr false) or in an attribute value.
   auto char_ref = [&](bool in_attr) {

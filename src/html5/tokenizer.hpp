@@ -52,8 +52,9 @@ class Tokenizer {
   // not an HTML element).
   void set_cdata_allowed(bool allowed) { cdata_allowed_ = allowed; }
 
-  // The next token; Eof again and again at the end.
-  const Token& next();
+  // The next token; Eof again and again at the end. The caller may change it
+  // (it is the tokenizer's until the next call).
+  Token& next();
 
  private:
   enum class S : std::uint8_t;
@@ -81,7 +82,7 @@ class Tokenizer {
   void emit_comment(const char* from, const char* to);
   void emit_doctype();
   void emit_eof();
-  void push(const Token& t);
+  Token& push(TokenType type);
   bool appropriate_end_tag(const char* at) const;
 
   std::string_view input_;

@@ -194,7 +194,7 @@ class TreeBuilder {
 
   void run() {
     for (;;) {
-      Token t = tok_.next();
+      Token& t = tok_.next();
       if (skip_newline_) {
         skip_newline_ = false;
         if (t.type == TokenType::Characters && !t.data.empty() && t.data[0] == '\n') {
@@ -258,18 +258,20 @@ class TreeBuilder {
     if (n.ns == Ns::Svg) return n.tag == TagId::ForeignObject || n.tag == TagId::Desc || n.tag == TagId::Title;
     return n.ns == Ns::MathMl && n.html_integration_point;
   }
+  static bool is_boundary_html(TagId tag, Scope scope) {
+    if (scope == kSelectScope) return tag != TagId::Optgroup && tag != TagId::Option;
+    if (scope == kTableScope) return tag == TagId::Html || tag == TagId::Table || tag == TagId::Template;
+    static constexpr TagId kDefault[] = {TagId::Applet, TagId::Caption, TagId::Html,     TagId::Table,   TagId::Td,
+                                         TagId::Th,     TagId::Marquee, TagId::Object, TagId::Template};
+    if (tag_in(tag, kDefault)) return true;
+    if (scope == kListItemScope) return tag == TagId::Ol || tag == TagId::Ul;
+    if (scope == kButtonScope) return tag == TagId::Button;
+    return false;
+  }
   bool is_boundary(NodeId id, Scope scope) const {
     const Node& n = node(id);
-    if (scope == kSelectScope) return !(n.ns == Ns::Html && (n.tag == TagId::Optgroup || n.tag == TagId::Option));
-    if (n.ns == Ns::Html) {
-      if (scope == kTableScope) return n.tag == TagId::Html || n.tag == TagId::Table || n.tag == TagId::Template;
-      static constexpr TagId kDefault[] = {TagId::Applet, TagId::Caption, TagId::Html, TagId::Table, TagId::Td,
-                                         TagId::Th, TagId::Marquee, TagId::Object, TagId::Template};
-      if (tag_in(n.tag, kDefault)) return true;
-      if (scope == kListItemScope) return n.tag == TagId::Ol || n.tag == TagId::Ul;
-      if (scope == kButtonScope) return n.tag == TagId::Button;
-      return false;
-    }
+    if (n.ns == Ns::Html) return is_boundary_html(n.tag, scope);
+    if (scope == kSelectScope) return true;
     if (scope == kTableScope) return false;
     if (n.ns == Ns::MathMl) return tag_in(n.tag, kMathTextPoints) || n.tag == TagId::AnnotationXml;
     return n.tag == TagId::ForeignObject || n.tag == TagId::Desc || n.tag == TagId::Title;
@@ -293,12 +295,30 @@ class TreeBuilder {
   bool on_stack(NodeId id) const { return position(id) >= 0; }
   static bool tracked(const Node& n) { return n.ns == Ns::Html && n.tag != TagId::Unknown; }
 
+  // The scopes an element bounds, one bit each.
+  std::uint8_t scope_mask(NodeId id) const {
+    static const std::array<std::uint8_t, kTagIdCount> html_masks = [] {
+      std::array<std::uint8_t, kTagIdCount> masks{};
+      for (std::size_t t = 0; t < kTagIdCount; ++t) {
+        for (int s = 0; s < kScopeCount; ++s) {
+          if (is_boundary_html(static_cast<TagId>(t), static_cast<Scope>(s))) masks[t] |= 1u << s;
+        }
+      }
+      return masks;
+    }();
+    const Node& n = node(id);
+    if (n.ns == Ns::Html) return html_masks[static_cast<std::size_t>(n.tag)];
+    std::uint8_t mask = 0;
+    for (int s = 0; s < kScopeCount; ++s) {
+      if (is_boundary(id, static_cast<Scope>(s))) mask |= 1u << s;
+    }
+    return mask;
+  }
   void fill_entry(std::size_t pos) {
     StackEntry& e = stack_[pos];
+    const std::uint8_t mask = scope_mask(e.node);
     for (int s = 0; s < kScopeCount; ++s) {
-      e.boundary[s] = is_boundary(e.node, static_cast<Scope>(s))
-                          ? static_cast<std::int32_t>(pos)
-                          : (pos > 0 ? stack_[pos - 1].boundary[s] : -1);
+      e.boundary[s] = (mask >> s) & 1u ? static_cast<std::int32_t>(pos) : (pos > 0 ? stack_[pos - 1].boundary[s] : -1);
     }
   }
   void push(NodeId id) {

@@ -4,7 +4,6 @@
 #include "html5/scan.hpp"
 
 #include <string_view>
-#include <vector>
 
 namespace tidewell::repair {
 
@@ -69,37 +68,26 @@ void append_attribute_name(std::string& out, const Attribute& a) {
   out += a.name;
 }
 
-struct Step {
-  NodeId node;
-  bool close;
-};
+void append_end_tag(std::string& out, const Node& n) {
+  out += "</";
+  out += n.name;
+  out += '>';
+}
 
 }  // namespace
 
+// Walks the tree by its links (first child, next sibling, parent): no stack,
+// however deep the tree.
 void serialize_document(const Document& doc, std::string& out) {
-  std::vector<Step> work;
-  auto push_children = [&](NodeId parent) {
-    // Last child first, so that they come off in document order.
-    for (NodeId c = doc.node(parent).last_child; c != kNoNode; c = doc.node(c).prev_sibling) {
-      work.push_back({c, false});
-    }
-  };
-  push_children(Document::root());
-  while (!work.empty()) {
-    const Step step = work.back();
-    work.pop_back();
-    const Node& n = doc.node(step.node);
-    if (step.close) {
-      out += "</";
-      out += n.name;
-      out += '>';
-      continue;
-    }
+  NodeId id = doc.node(Document::root()).first_child;
+  while (id != kNoNode) {
+    const Node& n = doc.node(id);
+    bool descend = false;
     switch (n.kind) {
       case NodeKind::Element: {
         out += '<';
         out += n.name;
-        for (const Attribute& a : doc.attributes(step.node)) {
+        for (const Attribute& a : doc.attributes(id)) {
           out += ' ';
           append_attribute_name(out, a);
           out += "=\"";
@@ -108,14 +96,14 @@ void serialize_document(const Document& doc, std::string& out) {
         }
         out += '>';
         if (is_serialized_void(n)) break;
-        work.push_back({step.node, true});
         // A template's content is not written.
-        if (n.template_contents == kNoNode) push_children(step.node);
+        if (n.template_contents == kNoNode && n.first_child != kNoNode) descend = true;
+        else append_end_tag(out, n);
         break;
       }
       case NodeKind::Text: {
         const bool raw = n.parent != kNoNode && is_raw_text_parent(doc.node(n.parent));
-        doc.for_each_text_piece(step.node, [&](std::string_view piece) {
+        doc.for_each_text_piece(id, [&](std::string_view piece) {
           if (raw) out.append(piece);
           else append_escaped(out, piece, false);
         });
@@ -132,6 +120,24 @@ void serialize_document(const Document& doc, std::string& out) {
         out += '>';
         break;
       case NodeKind::Document: break;
+    }
+    if (descend) {
+      id = n.first_child;
+      continue;
+    }
+    // On to the next sibling, closing the elements that end here.
+    while (true) {
+      const Node& at = doc.node(id);
+      if (at.next_sibling != kNoNode) {
+        id = at.next_sibling;
+        break;
+      }
+      id = at.parent;
+      if (id == Document::root() || id == kNoNode) {
+        id = kNoNode;
+        break;
+      }
+      append_end_tag(out, doc.node(id));
     }
   }
 }
