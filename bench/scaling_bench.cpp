@@ -52,6 +52,16 @@ int main(int argc, char** argv) {
   const std::vector<Shape> shapes = {
       {"misnested formatting", 100000,
        [&](std::size_t n) { return comment + repeat("<b><i>x</b>y</i>", n); }},
+      {"formatting end tags over blocks", 20000,
+       [&](std::size_t n) { return comment + "<a>" + repeat("<div>", n) + repeat("</a>", n); }},
+      {"formatting over inline, then block", 20000,
+       [&](std::size_t n) { return comment + "<a>" + repeat("<span>", n) + repeat("<div>", n) + "</a>"; }},
+      {"unclosed formatting, all distinct", 20000,
+       [&](std::size_t n) {
+         std::string s = comment;
+         for (std::size_t i = 0; i < n; ++i) s += "<font color=c" + std::to_string(i) + ">x";
+         return s;
+       }},
       {"unclosed formatting", 100000,
        [&](std::size_t n) { return comment + repeat("<b><i><u class=a>x", n); }},
       {"unclosed tables", 100000,

@@ -6,6 +6,8 @@
 #include <utility>
 #include <vector>
 
+#include "html5/formatting_list.hpp"
+#include "html5/open_elements.hpp"
 #include "html5/parser.hpp"
 #include "html5/tokenizer.hpp"
 
@@ -18,7 +20,6 @@ enum class Mode : std::uint8_t {
   InFrameset, AfterFrameset, AfterAfterBody, AfterAfterFrameset,
 };
 
-enum Scope : std::uint8_t { kDefaultScope, kListItemScope, kButtonScope, kTableScope, kSelectScope, kScopeCount };
 
 constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
 
@@ -165,12 +166,6 @@ QuirksMode quirks_from_doctype(const Token& t) {
   return QuirksMode::NoQuirks;
 }
 
-struct StackEntry {
-  NodeId node;
-  std::int32_t prev_same;                 // the next lower HTML element with the same tag
-  std::array<std::int32_t, kScopeCount> boundary;  // topmost scope boundary at or below
-};
-
 struct Location {
   NodeId parent;
   NodeId before;
@@ -180,7 +175,6 @@ class TreeBuilder {
  public:
   TreeBuilder(Document& doc, Tokenizer& tokenizer, const ParseOptions& options)
       : doc_(doc), tok_(tokenizer), scripting_(options.scripting) {
-    top_of_tag_.fill(-1);
   }
 
   void set_fragment_context(NodeId context) { context_ = context; }
@@ -204,10 +198,10 @@ class TreeBuilder {
       }
       dispatch(t);
       if (t.type == TokenType::Eof) {
-        while (!stack_.empty()) pop();  // stopping closes every open element
+        while (!open_.empty()) pop();  // stopping closes every open element
         break;
       }
-      tok_.set_cdata_allowed(!stack_.empty() && doc_.node(adjusted_current()).ns != Ns::Html);
+      tok_.set_cdata_allowed(!open_.empty() && doc_.node(adjusted_current()).ns != Ns::Html);
     }
   }
 
@@ -259,7 +253,6 @@ class TreeBuilder {
     return n.ns == Ns::MathMl && n.html_integration_point;
   }
   static bool is_boundary_html(TagId tag, Scope scope) {
-    if (scope == kSelectScope) return tag != TagId::Optgroup && tag != TagId::Option;
     if (scope == kTableScope) return tag == TagId::Html || tag == TagId::Table || tag == TagId::Template;
     static constexpr TagId kDefault[] = {TagId::Applet, TagId::Caption, TagId::Html,     TagId::Table,   TagId::Td,
                                          TagId::Th,     TagId::Marquee, TagId::Object, TagId::Template};
@@ -271,7 +264,6 @@ class TreeBuilder {
   bool is_boundary(NodeId id, Scope scope) const {
     const Node& n = node(id);
     if (n.ns == Ns::Html) return is_boundary_html(n.tag, scope);
-    if (scope == kSelectScope) return true;
     if (scope == kTableScope) return false;
     if (n.ns == Ns::MathMl) return tag_in(n.tag, kMathTextPoints) || n.tag == TagId::AnnotationXml;
     return n.tag == TagId::ForeignObject || n.tag == TagId::Desc || n.tag == TagId::Title;
@@ -283,17 +275,16 @@ class TreeBuilder {
   }
 
   // ---- stack of open elements ----
-  NodeId current() const { return stack_.back().node; }
+  NodeId current() const { return open_.top_node(); }
   NodeId adjusted_current() const {
-    return (context_ != kNoNode && stack_.size() == 1) ? context_ : stack_.back().node;
+    return (context_ != kNoNode && open_.size() == 1) ? context_ : open_.top_node();
   }
-  void note_position(NodeId id, std::int32_t pos) {
-    if (id >= stack_pos_.size()) stack_pos_.resize(std::max<std::size_t>(doc_.size(), id + 1) * 2, -1);
-    stack_pos_[id] = pos;
+  bool on_stack(NodeId id) const { return open_.entry_of(id) != OpenElements::kNone; }
+  NodeId bottom_node() const { return open_.node_of(open_.bottom()); }
+  // The second element of the stack (the body, when there is one).
+  NodeId second_node() const {
+    return open_.size() < 2 ? kNoNode : open_.node_of(open_.above(open_.bottom()));
   }
-  std::int32_t position(NodeId id) const { return id < stack_pos_.size() ? stack_pos_[id] : -1; }
-  bool on_stack(NodeId id) const { return position(id) >= 0; }
-  static bool tracked(const Node& n) { return n.ns == Ns::Html && n.tag != TagId::Unknown; }
 
   // The scopes an element bounds, one bit each.
   std::uint8_t scope_mask(NodeId id) const {
@@ -314,108 +305,17 @@ class TreeBuilder {
     }
     return mask;
   }
-  void fill_entry(std::size_t pos) {
-    StackEntry& e = stack_[pos];
-    const std::uint8_t mask = scope_mask(e.node);
-    for (int s = 0; s < kScopeCount; ++s) {
-      e.boundary[s] = (mask >> s) & 1u ? static_cast<std::int32_t>(pos) : (pos > 0 ? stack_[pos - 1].boundary[s] : -1);
-    }
-  }
-  void push(NodeId id) {
-    const auto pos = static_cast<std::int32_t>(stack_.size());
-    StackEntry e{id, -1, {}};
-    const Node& n = node(id);
-    if (tracked(n)) {
-      e.prev_same = top_of_tag_[static_cast<std::size_t>(n.tag)];
-      top_of_tag_[static_cast<std::size_t>(n.tag)] = pos;
-    }
-    stack_.push_back(e);
-    fill_entry(stack_.size() - 1);
-    note_position(id, pos);
-  }
+  static TagId tracked_tag(const Node& n) { return n.ns == Ns::Html ? n.tag : TagId::Unknown; }
+  void push(NodeId id) { open_.push(id, tracked_tag(node(id)), scope_mask(id)); }
   void pop() {
-    const StackEntry& e = stack_.back();
-    const NodeId id = e.node;
+    const NodeId id = open_.pop();
     const Node& n = node(id);
-    if (tracked(n)) top_of_tag_[static_cast<std::size_t>(n.tag)] = e.prev_same;
-    stack_pos_[id] = -1;
-    stack_.pop_back();
     if (n.tag == TagId::Option && n.ns == Ns::Html && !option_select_.empty()) option_popped(id);
   }
-  // Renumbers what lies above `from` after an entry there was removed
-  // (delta -1, the removed entry's link in `removed_prev`) or inserted (+1).
-  void shift_links(std::int32_t from, int delta, std::int32_t removed_prev) {
-    auto fix = [&](std::int32_t& link) {
-      if (link < from) return;
-      if (delta < 0) link = link == from ? removed_prev : link - 1;
-      else link += 1;
-    };
-    for (auto& top : top_of_tag_) fix(top);
-    for (std::size_t k = static_cast<std::size_t>(from); k < stack_.size(); ++k) fix(stack_[k].prev_same);
-  }
-  void remove_from_stack(NodeId id) {
-    const std::int32_t pos = position(id);
-    if (pos < 0) return;
-    if (static_cast<std::size_t>(pos) + 1 == stack_.size()) {
-      pop();
-      return;
-    }
-    const std::int32_t removed_prev = stack_[pos].prev_same;
-    stack_.erase(stack_.begin() + pos);
-    stack_pos_[id] = -1;
-    shift_links(pos, -1, removed_prev);
-    for (std::size_t k = static_cast<std::size_t>(pos); k < stack_.size(); ++k) {
-      fill_entry(k);
-      stack_pos_[stack_[k].node] = static_cast<std::int32_t>(k);
-    }
-  }
-  void insert_into_stack(std::int32_t pos, NodeId id) {
-    if (static_cast<std::size_t>(pos) == stack_.size()) {
-      push(id);
-      return;
-    }
-    shift_links(pos, +1, -1);
-    stack_.insert(stack_.begin() + pos, StackEntry{id, -1, {}});
-    const Node& n = node(id);
-    if (tracked(n)) {
-      // The link comes from the first entry above with the same tag, or the top.
-      std::int32_t below = -1;
-      bool found = false;
-      for (std::size_t k = static_cast<std::size_t>(pos) + 1; k < stack_.size(); ++k) {
-        if (tracked(node(stack_[k].node)) && node(stack_[k].node).tag == n.tag) {
-          below = stack_[k].prev_same;
-          stack_[k].prev_same = pos;
-          found = true;
-          break;
-        }
-      }
-      if (!found) {
-        below = top_of_tag_[static_cast<std::size_t>(n.tag)];
-        top_of_tag_[static_cast<std::size_t>(n.tag)] = pos;
-      }
-      stack_[pos].prev_same = below;
-    }
-    if (id >= stack_pos_.size()) note_position(id, pos);
-    for (std::size_t k = static_cast<std::size_t>(pos); k < stack_.size(); ++k) {
-      fill_entry(k);
-      stack_pos_[stack_[k].node] = static_cast<std::int32_t>(k);
-    }
-  }
-  void replace_in_stack(NodeId old_id, NodeId new_id) {
-    const std::int32_t pos = position(old_id);
-    stack_[pos].node = new_id;
-    stack_pos_[old_id] = -1;
-    note_position(new_id, pos);
-    fill_entry(static_cast<std::size_t>(pos));
-  }
-  std::int32_t top_boundary(Scope scope) const { return stack_.back().boundary[scope]; }
-  bool in_scope(TagId tag, Scope scope = kDefaultScope) const {
-    const std::int32_t pos = top_of_tag_[static_cast<std::size_t>(tag)];
-    return pos >= 0 && pos >= top_boundary(scope);
-  }
+  void remove_from_stack(NodeId id) { open_.remove(id); }
+  bool in_scope(TagId tag, Scope scope = kDefaultScope) const { return open_.in_scope(open_.top_of(tag), scope); }
   bool node_in_scope(NodeId id, Scope scope = kDefaultScope) const {
-    const std::int32_t pos = position(id);
-    return pos >= 0 && pos >= top_boundary(scope);
+    return open_.in_scope(open_.entry_of(id), scope);
   }
   template <std::size_t N>
   bool any_in_scope(const TagId (&tags)[N], Scope scope = kDefaultScope) const {
@@ -424,9 +324,9 @@ class TreeBuilder {
     }
     return false;
   }
-  bool on_stack(TagId tag) const { return top_of_tag_[static_cast<std::size_t>(tag)] >= 0; }
+  bool on_stack(TagId tag) const { return open_.top_of(tag) != OpenElements::kNone; }
   void pop_until(TagId tag) {
-    while (!stack_.empty()) {
+    while (!open_.empty()) {
       const bool hit = is_html(current(), tag);
       pop();
       if (hit) break;
@@ -434,14 +334,14 @@ class TreeBuilder {
   }
   template <std::size_t N>
   void pop_until_one_of(const TagId (&tags)[N]) {
-    while (!stack_.empty()) {
+    while (!open_.empty()) {
       const bool hit = is_html_in(current(), tags);
       pop();
       if (hit) break;
     }
   }
   void pop_until_node(NodeId id) {
-    while (!stack_.empty()) {
+    while (!open_.empty()) {
       const bool hit = current() == id;
       pop();
       if (hit) break;
@@ -450,7 +350,7 @@ class TreeBuilder {
   static constexpr TagId kImplied[] = {TagId::Dd, TagId::Dt, TagId::Li, TagId::Optgroup, TagId::Option,
                                      TagId::P, TagId::Rb, TagId::Rp, TagId::Rt, TagId::Rtc};
   void generate_implied_end_tags(TagId except = TagId::Unknown) {
-    while (!stack_.empty()) {
+    while (!open_.empty()) {
       const Node& n = node(current());
       if (n.ns != Ns::Html || !tag_in(n.tag, kImplied) || (except != TagId::Unknown && n.tag == except)) break;
       pop();
@@ -461,7 +361,7 @@ class TreeBuilder {
                                         TagId::Optgroup, TagId::Option, TagId::P, TagId::Rb, TagId::Rp,
                                         TagId::Rt, TagId::Rtc, TagId::Tbody, TagId::Td, TagId::Tfoot, TagId::Th,
                                         TagId::Thead, TagId::Tr};
-    while (!stack_.empty() && is_html_in(current(), kThorough)) pop();
+    while (!open_.empty() && is_html_in(current(), kThorough)) pop();
   }
   void close_p() {
     generate_implied_end_tags(TagId::P);
@@ -472,8 +372,8 @@ class TreeBuilder {
   }
 
   // ---- active formatting elements ----
-  static constexpr NodeId kMarker = kNoNode;
-  void push_marker() { afe_.push_back(kMarker); }
+  static constexpr NodeId kMarker = FormattingList::kMarker;
+  void push_marker() { afe_.push_marker(); }
   bool same_attributes(NodeId a, NodeId b) const {
     const auto x = doc_.attributes(a);
     const auto y = doc_.attributes(b);
@@ -490,42 +390,34 @@ class TreeBuilder {
     }
     return true;
   }
+  // Tag, name and attributes in any order, hashed.
+  std::uint64_t signature(NodeId id) const {
+    auto hash = [](std::string_view s, std::uint64_t h) {
+      for (char c : s) h = (h ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+      return h;
+    };
+    const Node& n = node(id);
+    std::uint64_t sig = hash(n.name, 1469598103934665603ull ^ static_cast<std::uint64_t>(n.tag));
+    for (const Attribute& a : doc_.attributes(id)) {
+      const std::uint64_t h = hash(a.value, hash(a.name, 0x9E3779B97F4A7C15ull + static_cast<std::uint64_t>(a.ns)));
+      sig += h ^ (h >> 29);
+    }
+    return sig;
+  }
   void push_formatting(NodeId id) {
     // At most three equal entries after the last marker: the earliest goes.
-    int equal = 0;
-    std::size_t earliest = 0;
     const Node& n = node(id);
-    for (std::size_t k = afe_.size(); k-- > 0;) {
-      const NodeId e = afe_[k];
-      if (e == kMarker) break;
+    afe_.push(id, signature(id), [&](NodeId e) {
       const Node& m = node(e);
-      if (m.tag == n.tag && m.ns == n.ns && m.name == n.name && m.attr_count == n.attr_count &&
-          same_attributes(e, id)) {
-        ++equal;
-        earliest = k;
-        if (equal == 3) break;
-      }
-    }
-    if (equal >= 3) afe_.erase(afe_.begin() + static_cast<std::ptrdiff_t>(earliest));
-    afe_.push_back(id);
+      return m.tag == n.tag && m.ns == n.ns && m.name == n.name && same_attributes(e, id);
+    });
   }
-  std::ptrdiff_t afe_index(NodeId id) const {
-    for (std::size_t k = afe_.size(); k-- > 0;) {
-      if (afe_[k] == id) return static_cast<std::ptrdiff_t>(k);
-    }
-    return -1;
-  }
+  std::ptrdiff_t afe_index(NodeId id) const { return afe_.index_of(id); }
   void remove_from_afe(NodeId id) {
     const std::ptrdiff_t k = afe_index(id);
-    if (k >= 0) afe_.erase(afe_.begin() + k);
+    if (k >= 0) afe_.erase(static_cast<std::size_t>(k));
   }
-  void clear_afe_to_marker() {
-    while (!afe_.empty()) {
-      const NodeId e = afe_.back();
-      afe_.pop_back();
-      if (e == kMarker) break;
-    }
-  }
+  void clear_afe_to_marker() { afe_.clear_to_marker(); }
   void reconstruct_formatting() {
     if (afe_.empty()) return;
     std::size_t k = afe_.size() - 1;
@@ -538,7 +430,7 @@ class TreeBuilder {
       const NodeId clone = doc_.clone_element(afe_[k]);
       insert_at(appropriate_place(), clone);
       push(clone);
-      afe_[k] = clone;
+      afe_.replace(k, clone);
     }
   }
 
@@ -548,17 +440,17 @@ class TreeBuilder {
     Location loc{target, kNoNode};
     static constexpr TagId kTableish[] = {TagId::Table, TagId::Tbody, TagId::Tfoot, TagId::Thead, TagId::Tr};
     if (foster_parenting_ && is_html_in(target, kTableish)) {
-      const std::int32_t table = top_of_tag_[static_cast<std::size_t>(TagId::Table)];
-      const std::int32_t tmpl = top_of_tag_[static_cast<std::size_t>(TagId::Template)];
-      if (tmpl >= 0 && (table < 0 || tmpl > table)) {
-        return {node(stack_[tmpl].node).template_contents, kNoNode};
+      const OpenElements::Entry table = open_.top_of(TagId::Table);
+      const OpenElements::Entry tmpl = open_.top_of(TagId::Template);
+      if (tmpl != OpenElements::kNone && (table == OpenElements::kNone || open_.higher(tmpl, table))) {
+        return {node(open_.node_of(tmpl)).template_contents, kNoNode};
       }
-      if (table < 0) {
-        loc = {stack_[0].node, kNoNode};
+      if (table == OpenElements::kNone) {
+        loc = {bottom_node(), kNoNode};
       } else {
-        const NodeId table_node = stack_[table].node;
+        const NodeId table_node = open_.node_of(table);
         if (node(table_node).parent != kNoNode) return {node(table_node).parent, table_node};
-        loc = {stack_[table - 1].node, kNoNode};
+        loc = {open_.node_of(open_.below(table)), kNoNode};
       }
     }
     if (is_html(loc.parent, TagId::Template)) loc = {node(loc.parent).template_contents, kNoNode};
@@ -625,9 +517,9 @@ class TreeBuilder {
     NodeId selectedcontent = kNoNode;
   };
   void note_select_part(NodeId el, const Token& t) {
-    const std::int32_t pos = top_of_tag_[static_cast<std::size_t>(TagId::Select)];
-    if (pos < 0) return;
-    const NodeId select = stack_[pos].node;
+    const OpenElements::Entry at = open_.top_of(TagId::Select);
+    if (at == OpenElements::kNone) return;
+    const NodeId select = open_.node_of(at);
     SelectParts& parts = selects_[select];
     if (t.tag != TagId::Option) {
       if (parts.selectedcontent == kNoNode) parts.selectedcontent = el;
@@ -725,7 +617,7 @@ class TreeBuilder {
     }
   }
   bool use_html_rules(const Token& t) const {
-    if (stack_.empty() || t.type == TokenType::Eof) return true;
+    if (open_.empty() || t.type == TokenType::Eof) return true;
     const NodeId acn = adjusted_current();
     const Node& n = node(acn);
     if (n.ns == Ns::Html) return true;
@@ -786,9 +678,9 @@ class TreeBuilder {
   bool start_is(const Token& t, TagId tag) const { return t.type == TokenType::StartTag && t.tag == tag; }
 
   void reset_insertion_mode() {
-    for (std::size_t k = stack_.size(); k-- > 0;) {
-      const bool last = k == 0;
-      NodeId n = stack_[k].node;
+    for (OpenElements::Entry e = open_.top(); e != OpenElements::kNone; e = open_.below(e)) {
+      const bool last = e == open_.bottom();
+      NodeId n = open_.node_of(e);
       if (last && context_ != kNoNode) n = context_;
       const Node& nd = node(n);
       if (nd.ns == Ns::Html) {
@@ -1057,7 +949,7 @@ class TreeBuilder {
     switch (t.tag) {
       case TagId::Html:
         if (on_stack(TagId::Template)) return false;
-        add_missing_attributes(stack_[0].node, t);
+        add_missing_attributes(bottom_node(), t);
         return false;
       case TagId::Base:
       case TagId::Basefont:
@@ -1070,14 +962,14 @@ class TreeBuilder {
       case TagId::Template:
       case TagId::Title: return in_head(t);
       case TagId::Body:
-        if (stack_.size() < 2 || !is_html(stack_[1].node, TagId::Body) || on_stack(TagId::Template)) return false;
+        if (open_.size() < 2 || !is_html(second_node(), TagId::Body) || on_stack(TagId::Template)) return false;
         frameset_ok_ = false;
-        add_missing_attributes(stack_[1].node, t);
+        add_missing_attributes(second_node(), t);
         return false;
       case TagId::Frameset:
-        if (stack_.size() < 2 || !is_html(stack_[1].node, TagId::Body) || !frameset_ok_) return false;
-        doc_.detach(stack_[1].node);
-        while (stack_.size() > 1) pop();
+        if (open_.size() < 2 || !is_html(second_node(), TagId::Body) || !frameset_ok_) return false;
+        doc_.detach(second_node());
+        while (open_.size() > 1) pop();
         insert_element(t);
         mode_ = Mode::InFrameset;
         return false;
@@ -1110,8 +1002,8 @@ class TreeBuilder {
       case TagId::Dd:
       case TagId::Dt: {
         frameset_ok_ = false;
-        for (std::size_t k = stack_.size(); k-- > 0;) {
-          const NodeId n = stack_[k].node;
+        for (OpenElements::Entry e = open_.top(); e != OpenElements::kNone; e = open_.below(e)) {
+          const NodeId n = open_.node_of(e);
           const bool li = t.tag == TagId::Li;
           if (li ? is_html(n, TagId::Li) : (is_html(n, TagId::Dd) || is_html(n, TagId::Dt))) {
             const TagId which = node(n).tag;
@@ -1401,8 +1293,8 @@ class TreeBuilder {
   }
 
   void any_other_end_tag(const Token& t) {
-    for (std::size_t k = stack_.size(); k-- > 0;) {
-      const NodeId n = stack_[k].node;
+    for (OpenElements::Entry e = open_.top(); e != OpenElements::kNone; e = open_.below(e)) {
+      const NodeId n = open_.node_of(e);
       if (same_name(n, t)) {
         generate_implied_end_tags(t.tag);
         pop_until_node(n);
@@ -1414,7 +1306,7 @@ class TreeBuilder {
 
   void adoption_agency(const Token& t) {
     const NodeId cur = current();
-    if (same_name(cur, t) && afe_index(cur) < 0) {
+    if (same_name(cur, t) && !afe_.contains(cur)) {
       pop();
       return;
     }
@@ -1433,36 +1325,37 @@ class TreeBuilder {
       }
       const NodeId fe = afe_[fe_index];
       if (!on_stack(fe)) {
-        afe_.erase(afe_.begin() + fe_index);
+        afe_.erase(static_cast<std::size_t>(fe_index));
         return;
       }
       if (!node_in_scope(fe)) return;
-      const std::int32_t fe_pos = position(fe);
-      std::int32_t fb_pos = -1;
-      for (std::size_t k = static_cast<std::size_t>(fe_pos) + 1; k < stack_.size(); ++k) {
-        if (is_special(stack_[k].node)) {
-          fb_pos = static_cast<std::int32_t>(k);
+      const OpenElements::Entry fe_entry = open_.entry_of(fe);
+      OpenElements::Entry fb_entry = OpenElements::kNone;
+      for (OpenElements::Entry e = open_.above(fe_entry); e != OpenElements::kNone; e = open_.above(e)) {
+        if (is_special(open_.node_of(e))) {
+          fb_entry = e;
           break;
         }
       }
-      if (fb_pos < 0) {
+      if (fb_entry == OpenElements::kNone) {
         pop_until_node(fe);
         remove_from_afe(fe);
         return;
       }
-      const NodeId furthest = stack_[fb_pos].node;
-      const NodeId common = stack_[fe_pos - 1].node;
+      const NodeId furthest = open_.node_of(fb_entry);
+      const NodeId common = open_.node_of(open_.below(fe_entry));
       std::ptrdiff_t bookmark = fe_index;
-      NodeId nd = furthest;
       NodeId last = furthest;
-      std::int32_t nd_pos = fb_pos;
+      // The entry below the one just looked at, taken before that one may go.
+      OpenElements::Entry next = open_.below(fb_entry);
       for (int inner = 1;; ++inner) {
-        nd_pos -= 1;
-        nd = stack_[nd_pos].node;
+        const OpenElements::Entry at = next;
+        NodeId nd = open_.node_of(at);
         if (nd == fe) break;
+        next = open_.below(at);
         std::ptrdiff_t nd_afe = afe_index(nd);
         if (inner > 3 && nd_afe >= 0) {
-          afe_.erase(afe_.begin() + nd_afe);
+          afe_.erase(static_cast<std::size_t>(nd_afe));
           if (nd_afe < bookmark) --bookmark;
           nd_afe = -1;
         }
@@ -1471,8 +1364,8 @@ class TreeBuilder {
           continue;
         }
         const NodeId clone = doc_.clone_element(nd);
-        afe_[nd_afe] = clone;
-        replace_in_stack(nd, clone);
+        afe_.replace(static_cast<std::size_t>(nd_afe), clone);
+        open_.replace(nd, clone);
         nd = clone;
         if (last == furthest) bookmark = nd_afe + 1;
         doc_.insert(nd, last);
@@ -1482,11 +1375,11 @@ class TreeBuilder {
       const NodeId clone = doc_.clone_element(fe);
       doc_.reparent_children(furthest, clone);
       doc_.insert(furthest, clone);
+      afe_.insert_like(static_cast<std::size_t>(bookmark), clone, fe);
       const std::ptrdiff_t fe_now = afe_index(fe);
-      afe_.insert(afe_.begin() + bookmark, clone);
-      afe_.erase(afe_.begin() + (fe_now >= bookmark ? fe_now + 1 : fe_now));
+      afe_.erase(static_cast<std::size_t>(fe_now));
       remove_from_stack(fe);
-      insert_into_stack(position(furthest) + 1, clone);
+      open_.insert_above(open_.entry_of(furthest), clone, tracked_tag(node(clone)), scope_mask(clone));
     }
   }
 
@@ -1884,7 +1777,7 @@ class TreeBuilder {
       if (t.data.empty()) return false;
     }
     switch (t.type) {
-      case TokenType::Comment: insert_comment(t, stack_[0].node); return false;
+      case TokenType::Comment: insert_comment(t, bottom_node()); return false;
       case TokenType::Doctype: return false;
       case TokenType::StartTag:
         if (t.tag == TagId::Html) return in_body(t);
@@ -1936,7 +1829,7 @@ class TreeBuilder {
         return false;
       case TokenType::EndTag:
         if (t.tag == TagId::Frameset) {
-          if (stack_.size() == 1 && is_html(current(), TagId::Html)) return false;
+          if (open_.size() == 1 && is_html(current(), TagId::Html)) return false;
           pop();
           if (context_ == kNoNode && !is_html(current(), TagId::Frameset)) mode_ = Mode::AfterFrameset;
         }
@@ -2046,14 +1939,14 @@ class TreeBuilder {
           pop();
           return false;
         }
-        for (std::size_t k = stack_.size(); k-- > 0;) {
-          const NodeId n = stack_[k].node;
-          if (k == 0) return false;
+        for (OpenElements::Entry e = open_.top(); e != OpenElements::kNone; e = open_.below(e)) {
+          const NodeId n = open_.node_of(e);
+          if (e == open_.bottom()) return false;
           if (ieq(node(n).name, t.name)) {
             pop_until_node(n);
             return false;
           }
-          if (node(stack_[k - 1].node).ns == Ns::Html) return by_mode(mode_, t);
+          if (node(open_.node_of(open_.below(e))).ns == Ns::Html) return by_mode(mode_, t);
         }
         return false;
       }
@@ -2063,7 +1956,7 @@ class TreeBuilder {
   }
 
   void pop_to_html_content() {
-    while (!stack_.empty()) {
+    while (!open_.empty()) {
       const NodeId n = current();
       if (is_math_text_point(n) || is_html_integration_point(n) || node(n).ns == Ns::Html) break;
       pop();
@@ -2075,10 +1968,8 @@ class TreeBuilder {
   bool scripting_;
   Mode mode_ = Mode::Initial;
   Mode original_mode_ = Mode::Initial;
-  std::vector<StackEntry> stack_;
-  std::vector<std::int32_t> stack_pos_;
-  std::array<std::int32_t, kTagIdCount> top_of_tag_{};
-  std::vector<NodeId> afe_;
+  OpenElements open_;
+  FormattingList afe_;
   std::vector<Mode> template_modes_;
   NodeId head_ = kNoNode;
   NodeId form_ = kNoNode;
