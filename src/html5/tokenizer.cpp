@@ -97,6 +97,7 @@ Token& Tokenizer::next() {
 }
 
 Token& Tokenizer::push(TokenType type) {
+  static_assert(sizeof(queue_) / sizeof(queue_[0]) == 3, "one step of run() emits at most three tokens");
   Token& t = queue_[queued_++];
   t = Token{};
   t.type = type;

@@ -93,8 +93,9 @@ class Tokenizer {
   bool eof_emitted_ = false;
   std::string last_start_;
 
-  // Tokens ready for next(): at most a text run and one other token.
-  Token queue_[2];
+  // Tokens ready for next(): at most a text run, one other token and the
+  // end of input (a comment or doctype cut off by it).
+  Token queue_[3];
   int queued_ = 0;
   int served_ = 0;
 
