@@ -62,6 +62,14 @@ int main(int argc, char** argv) {
          for (std::size_t i = 0; i < n; ++i) s += "<font color=c" + std::to_string(i) + ">x";
          return s;
        }},
+      {"list items under deep blocks", 20000,
+       [&](std::size_t n) { return comment + repeat("<div>", n) + repeat("<li>x</li>", n); }},
+      {"stray end tags under deep inline", 20000,
+       [&](std::size_t n) { return comment + repeat("<span>", n) + repeat("</x-y></i>", n); }},
+      {"stray end tags in deep svg", 20000,
+       [&](std::size_t n) { return comment + "<svg>" + repeat("<g>", n) + repeat("</x>", n); }},
+      {"tables under deep blocks", 20000,
+       [&](std::size_t n) { return comment + repeat("<div>", n) + repeat("<table></table>", n); }},
       {"unclosed formatting", 100000,
        [&](std::size_t n) { return comment + repeat("<b><i><u class=a>x", n); }},
       {"unclosed tables", 100000,

@@ -2,14 +2,17 @@
 // entry carries a signature of its element (tag and attributes, in any
 // order), and the entries after each marker are counted by signature, so
 // that the three-equal-entries limit needs no walk over a long list of
-// different elements; membership is a flag per node.
+// different elements; they are counted by tag too, so that "is there a b
+// after the last marker" needs none either. Membership is a flag per node.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <unordered_map>
 #include <vector>
 
+#include "common/tags.hpp"
 #include "html5/tree.hpp"
 
 namespace tidewell::html5 {
@@ -33,8 +36,15 @@ class FormattingList {
     return -1;
   }
 
+  // Whether an element of the tag (one of the formatting tags) stands
+  // after the last marker.
+  bool has_after_marker(TagId tag) const {
+    const int slot = formatting_slot(tag);
+    return slot >= 0 && counts_.back().by_tag[slot] > 0;
+  }
+
   void push_marker() {
-    items_.push_back({kMarker, 0, static_cast<std::uint32_t>(counts_.size())});
+    items_.push_back({kMarker, 0, static_cast<std::uint32_t>(counts_.size()), TagId::Unknown});
     counts_.emplace_back();
   }
   void clear_to_marker() {
@@ -52,9 +62,8 @@ class FormattingList {
   // Appends an element. When three entries after the last marker already
   // have its signature, the earliest of those for which `equal` holds goes.
   template <class Equal>
-  void push(NodeId id, std::uint64_t signature, Equal&& equal) {
-    std::uint32_t& count = counts_.back()[signature];
-    if (count >= 3) {
+  void push(NodeId id, TagId tag, std::uint64_t signature, Equal&& equal) {
+    if (counts_.back().by_signature[signature] >= 3) {
       int found = 0;
       std::size_t earliest = items_.size();
       for (std::size_t k = items_.size(); k-- > 0;) {
@@ -67,8 +76,9 @@ class FormattingList {
       }
       if (found == 3) erase(earliest);
     }
-    ++counts_.back()[signature];
-    items_.push_back({id, signature, static_cast<std::uint32_t>(counts_.size() - 1)});
+    const Item it{id, signature, static_cast<std::uint32_t>(counts_.size() - 1), tag};
+    count(it, +1);
+    items_.push_back(it);
     note(id, 1);
   }
 
@@ -85,29 +95,64 @@ class FormattingList {
   // Puts `id` at index k with the signature and level of the entry of `like`.
   void insert_like(std::size_t k, NodeId id, NodeId like) {
     const std::ptrdiff_t from = index_of(like);
-    Item it{id, 0, static_cast<std::uint32_t>(counts_.size() - 1)};
+    Item it{id, 0, static_cast<std::uint32_t>(counts_.size() - 1), TagId::Unknown};
     if (from >= 0) {
       it.signature = items_[from].signature;
       it.level = items_[from].level;
+      it.tag = items_[from].tag;
     }
-    ++counts_[it.level][it.signature];
+    count(it, +1);
     items_.insert(items_.begin() + static_cast<std::ptrdiff_t>(k), it);
     note(id, 1);
   }
 
  private:
+  static constexpr int kFormattingTags = 14;
+  static int formatting_slot(TagId tag) {
+    switch (tag) {
+      case TagId::A: return 0;
+      case TagId::B: return 1;
+      case TagId::Big: return 2;
+      case TagId::Code: return 3;
+      case TagId::Em: return 4;
+      case TagId::Font: return 5;
+      case TagId::I: return 6;
+      case TagId::Nobr: return 7;
+      case TagId::S: return 8;
+      case TagId::Small: return 9;
+      case TagId::Strike: return 10;
+      case TagId::Strong: return 11;
+      case TagId::Tt: return 12;
+      case TagId::U: return 13;
+      default: return -1;
+    }
+  }
   struct Item {
     NodeId node;
     std::uint64_t signature;
     std::uint32_t level;  // markers before it, the index of its counts
+    TagId tag;
   };
+  struct Counts {
+    std::unordered_map<std::uint64_t, std::uint32_t> by_signature;
+    std::array<std::uint32_t, kFormattingTags> by_tag{};
+  };
+  void count(const Item& it, int delta) {
+    if (it.level >= counts_.size()) return;
+    Counts& c = counts_[it.level];
+    const int slot = formatting_slot(it.tag);
+    if (slot >= 0) c.by_tag[slot] = static_cast<std::uint32_t>(static_cast<int>(c.by_tag[slot]) + delta);
+    if (delta > 0) {
+      ++c.by_signature[it.signature];
+    } else {
+      auto found = c.by_signature.find(it.signature);
+      if (found != c.by_signature.end() && --found->second == 0) c.by_signature.erase(found);
+    }
+  }
   void forget(const Item& it) {
     if (it.node == kMarker) return;
     note(it.node, 0);
-    if (it.level < counts_.size()) {
-      auto found = counts_[it.level].find(it.signature);
-      if (found != counts_[it.level].end() && --found->second == 0) counts_[it.level].erase(found);
-    }
+    count(it, -1);
   }
   void note(NodeId id, std::uint8_t value) {
     if (id == kMarker) return;
@@ -116,7 +161,7 @@ class FormattingList {
   }
 
   std::vector<Item> items_;
-  std::vector<std::unordered_map<std::uint64_t, std::uint32_t>> counts_ = std::vector<std::unordered_map<std::uint64_t, std::uint32_t>>(1);
+  std::vector<Counts> counts_ = std::vector<Counts>(1);
   std::vector<std::uint8_t> member_;  // by node id
 };
 

@@ -1,12 +1,16 @@
 // The tree builder's stack of open elements, built so that every question
 // it asks and every edit it makes costs the same however deep the stack:
 // entries in a doubly linked list with order keys (an entry can leave or
-// join in the middle without renumbering the rest), a chain per tag for
-// "the topmost X", and per scope a stack of the elements that bound it.
+// join in the middle without renumbering the rest), and chains through the
+// entries (each ordered like the stack, topmost first) for "the topmost
+// element named X" and "the topmost element bounding scope S".
 #pragma once
 
 #include <array>
 #include <cstdint>
+#include <string_view>
+#include <utility>
+#include <unordered_map>
 #include <vector>
 
 #include "common/tags.hpp"
@@ -14,7 +18,21 @@
 
 namespace tidewell::html5 {
 
-enum Scope : std::uint8_t { kDefaultScope, kListItemScope, kButtonScope, kTableScope, kScopeCount };
+// Kinds of boundary, one bit each in an element's mask: the four scopes of
+// the standard's "has an element in scope" checks, then the special
+// elements, the special elements other than address, div and p (where the
+// search for an open list item stops), and every HTML element (where the
+// end tags of foreign content stop).
+enum Scope : std::uint8_t {
+  kDefaultScope,
+  kListItemScope,
+  kButtonScope,
+  kTableScope,
+  kSpecialScope,
+  kListStopScope,
+  kHtmlScope,
+  kScopeCount
+};
 
 class OpenElements {
  public:
@@ -32,18 +50,28 @@ class OpenElements {
   Entry entry_of(NodeId id) const { return id < entry_of_.size() ? entry_of_[id] : kNone; }
   // The topmost HTML element with the tag (kNone when none is open).
   Entry top_of(TagId tag) const { return top_of_[static_cast<std::size_t>(tag)]; }
+  // The topmost element of an unknown HTML name, or of a foreign element by
+  // its lower-case name.
+  Entry top_named(std::string_view name, bool foreign) const {
+    const auto& heads = foreign ? foreign_top_ : unknown_top_;
+    const auto found = heads.find(name);
+    return found == heads.end() ? kNone : found->second;
+  }
+  Entry top_bounding(Scope scope) const { return scope_top_[scope]; }
   // Whether `a` stands higher on the stack than `b`.
   bool higher(Entry a, Entry b) const { return items_[a].key > items_[b].key; }
   // Whether `e` is in the scope: at or above the topmost element bounding it.
   bool in_scope(Entry e, Scope scope) const {
-    const std::vector<Entry>& bounds = boundaries_[scope];
-    return e != kNone && (bounds.empty() || items_[e].key >= items_[bounds.back()].key);
+    const Entry bound = scope_top_[scope];
+    return e != kNone && (bound == kNone || items_[e].key >= items_[bound].key);
   }
 
   // `tag` is the element's tag when it is an HTML element with a known
-  // name (else Unknown); `scopes` has bit s set when it bounds scope s.
-  void push(NodeId id, TagId tag, std::uint8_t scopes) {
-    const Entry e = allocate(id, tag, scopes);
+  // name (else Unknown); `name` is the name an element of an unknown HTML
+  // name, or a foreign element (`foreign`), is looked up by (a view that
+  // lives as long as the stack); `scopes` has bit s set when it bounds s.
+  void push(NodeId id, TagId tag, std::string_view name, bool foreign, std::uint8_t scopes) {
+    const Entry e = allocate(id, tag, name, foreign, scopes);
     Item& it = items_[e];
     it.key = top_ == kNone ? 0 : items_[top_].key + kGap;
     it.below = top_;
@@ -51,9 +79,12 @@ class OpenElements {
     else bottom_ = e;
     top_ = e;
     ++size_;
-    link_tag_on_top(e);
-    for (int s = 0; s < kScopeCount; ++s) {
-      if ((scopes >> s) & 1u) boundaries_[s].push_back(e);
+    for (int c = 0; c < kChains; ++c) {
+      if (Entry* head = head_of(e, c)) {
+        it.lower[c] = *head;
+        if (*head != kNone) items_[*head].higher[c] = e;
+        *head = e;
+      }
     }
   }
 
@@ -71,14 +102,14 @@ class OpenElements {
   }
 
   // Puts `id` directly above the entry `at`.
-  void insert_above(Entry at, NodeId id, TagId tag, std::uint8_t scopes) {
+  void insert_above(Entry at, NodeId id, TagId tag, std::string_view name, bool foreign, std::uint8_t scopes) {
     const Entry upper = items_[at].above;
     if (upper == kNone) {
-      push(id, tag, scopes);
+      push(id, tag, name, foreign, scopes);
       return;
     }
     if (items_[upper].key - items_[at].key < 2) relabel_from(at);
-    const Entry e = allocate(id, tag, scopes);
+    const Entry e = allocate(id, tag, name, foreign, scopes);
     Item& it = items_[e];
     it.key = items_[at].key + (items_[upper].key - items_[at].key) / 2;
     it.below = at;
@@ -86,31 +117,21 @@ class OpenElements {
     items_[at].above = e;
     items_[upper].below = e;
     ++size_;
-    if (tag != TagId::Unknown) {
-      // Among the entries of the tag, after the last one still higher.
-      Entry higher_same = kNone;
-      Entry lower_same = top_of(tag);
-      while (lower_same != kNone && items_[lower_same].key > it.key) {
-        higher_same = lower_same;
-        lower_same = items_[lower_same].prev_same;
-      }
-      it.prev_same = lower_same;
-      it.next_same = higher_same;
-      if (lower_same != kNone) items_[lower_same].next_same = e;
-      if (higher_same != kNone) items_[higher_same].prev_same = e;
-      else top_of_[static_cast<std::size_t>(tag)] = e;
-    }
-    for (int s = 0; s < kScopeCount; ++s) {
-      if (!((scopes >> s) & 1u)) continue;
-      std::vector<Entry>& bounds = boundaries_[s];
-      auto pos = bounds.end();
-      while (pos != bounds.begin() && items_[*(pos - 1)].key > it.key) --pos;
-      bounds.insert(pos, e);
+    for (int c = 0; c < kChains; ++c) {
+      Entry* head = head_of(e, c);
+      if (head == nullptr) continue;
+      self_ = e;
+      const auto [down, up] = chain_neighbours(c, *head, at, items_[e].key);
+      it.lower[c] = down;
+      it.higher[c] = up;
+      if (down != kNone) items_[down].higher[c] = e;
+      if (up != kNone) items_[up].lower[c] = e;
+      else *head = e;
     }
   }
 
   // The entry of `old_id` holds `new_id` instead (an element of the same
-  // tag and scopes).
+  // name and scopes).
   void replace(NodeId old_id, NodeId new_id) {
     const Entry e = entry_of(old_id);
     entry_of_[old_id] = kNone;
@@ -120,21 +141,34 @@ class OpenElements {
 
  private:
   static constexpr std::int64_t kGap = std::int64_t{1} << 32;
+  // Chain 0 is the one by name; chain 1 + s the one of scope s.
+  static constexpr int kChains = 1 + kScopeCount;
 
   struct Item {
     NodeId node;
     Entry above, below;
-    Entry prev_same, next_same;  // the next lower and higher entry of the same tag
-    std::int64_t key;            // grows from the bottom up
+    std::array<Entry, kChains> lower, higher;  // neighbours in each chain
+    std::int64_t key;                          // grows from the bottom up
     TagId tag;
+    bool foreign;
     std::uint8_t scopes;
+    std::string_view name;
   };
 
+  // The head of chain c for entry e, or nullptr when e is not in it.
+  Entry* head_of(Entry e, int c) {
+    Item& it = items_[e];
+    if (c > 0) return (it.scopes >> (c - 1)) & 1u ? &scope_top_[c - 1] : nullptr;
+    if (it.tag != TagId::Unknown) return &top_of_[static_cast<std::size_t>(it.tag)];
+    if (it.name.empty()) return nullptr;
+    auto& heads = it.foreign ? foreign_top_ : unknown_top_;
+    return &heads.try_emplace(it.name, kNone).first->second;
+  }
   void note(NodeId id, Entry e) {
     if (id >= entry_of_.size()) entry_of_.resize(static_cast<std::size_t>(id) * 2 + 64, kNone);
     entry_of_[id] = e;
   }
-  Entry allocate(NodeId id, TagId tag, std::uint8_t scopes) {
+  Entry allocate(NodeId id, TagId tag, std::string_view name, bool foreign, std::uint8_t scopes) {
     Entry e;
     if (!free_.empty()) {
       e = free_.back();
@@ -143,17 +177,18 @@ class OpenElements {
       e = static_cast<Entry>(items_.size());
       items_.emplace_back();
     }
-    items_[e] = Item{id, kNone, kNone, kNone, kNone, 0, tag, scopes};
+    Item& it = items_[e];
+    it.node = id;
+    it.above = it.below = kNone;
+    it.lower.fill(kNone);
+    it.higher.fill(kNone);
+    it.key = 0;
+    it.tag = foreign ? TagId::Unknown : tag;
+    it.foreign = foreign;
+    it.scopes = scopes;
+    it.name = it.tag == TagId::Unknown ? name : std::string_view();
     note(id, e);
     return e;
-  }
-  void link_tag_on_top(Entry e) {
-    const TagId tag = items_[e].tag;
-    if (tag == TagId::Unknown) return;
-    Entry& top = top_of_[static_cast<std::size_t>(tag)];
-    items_[e].prev_same = top;
-    if (top != kNone) items_[top].next_same = e;
-    top = e;
   }
   void remove_entry(Entry e) {
     Item& it = items_[e];
@@ -161,24 +196,42 @@ class OpenElements {
     else top_ = it.below;
     if (it.below != kNone) items_[it.below].above = it.above;
     else bottom_ = it.above;
-    if (it.tag != TagId::Unknown) {
-      if (it.next_same != kNone) items_[it.next_same].prev_same = it.prev_same;
-      else top_of_[static_cast<std::size_t>(it.tag)] = it.prev_same;
-      if (it.prev_same != kNone) items_[it.prev_same].next_same = it.next_same;
-    }
-    for (int s = 0; s < kScopeCount; ++s) {
-      if (!((it.scopes >> s) & 1u)) continue;
-      std::vector<Entry>& bounds = boundaries_[s];
-      for (auto pos = bounds.end(); pos != bounds.begin(); --pos) {
-        if (*(pos - 1) == e) {
-          bounds.erase(pos - 1);
-          break;
-        }
-      }
+    for (int c = 0; c < kChains; ++c) {
+      Entry* head = head_of(e, c);
+      if (head == nullptr) continue;
+      if (it.higher[c] != kNone) items_[it.higher[c]].lower[c] = it.lower[c];
+      else *head = it.lower[c];
+      if (it.lower[c] != kNone) items_[it.lower[c]].higher[c] = it.higher[c];
     }
     entry_of_[it.node] = kNone;
     --size_;
     free_.push_back(e);
+  }
+  // The members of chain c next below and next above a new entry with key
+  // `key` standing directly above `at`. Two searches go step by step
+  // together, down the chain from its head and down the stack from `at`,
+  // and the first to arrive answers: a dense chain is found near `at`, a
+  // sparse one near its head.
+  std::pair<Entry, Entry> chain_neighbours(int c, Entry head, Entry at, std::int64_t key) const {
+    Entry up = kNone, down = head;
+    Entry probe = at;
+    while (true) {
+      if (down == kNone || items_[down].key < key) return {down, up};
+      up = down;
+      down = items_[down].lower[c];
+      if (probe != kNone) {
+        if (member(probe, c, items_[self_].tag, items_[self_].name, items_[self_].foreign)) {
+          return {probe, items_[probe].higher[c]};
+        }
+        probe = items_[probe].below;
+      }
+    }
+  }
+  bool member(Entry e, int c, TagId tag, std::string_view name, bool foreign) const {
+    const Item& it = items_[e];
+    if (c > 0) return (it.scopes >> (c - 1)) & 1u;
+    if (tag != TagId::Unknown) return it.tag == tag;
+    return it.tag == TagId::Unknown && it.foreign == foreign && !it.name.empty() && it.name == name;
   }
   // Spreads the keys from `from` upward apart again.
   void relabel_from(Entry from) {
@@ -192,14 +245,17 @@ class OpenElements {
   std::vector<Item> items_;
   std::vector<Entry> free_;
   std::vector<Entry> entry_of_;  // by node id
-  std::array<Entry, kTagIdCount> top_of_ = make_none();
-  std::array<std::vector<Entry>, kScopeCount> boundaries_;
+  std::array<Entry, kTagIdCount> top_of_ = filled<kTagIdCount>();
+  std::array<Entry, kScopeCount> scope_top_ = filled<kScopeCount>();
+  std::unordered_map<std::string_view, Entry> unknown_top_, foreign_top_;
   Entry top_ = kNone;
   Entry bottom_ = kNone;
+  Entry self_ = kNone;  // the entry being inserted, while its chains are searched
   std::size_t size_ = 0;
 
-  static std::array<Entry, kTagIdCount> make_none() {
-    std::array<Entry, kTagIdCount> a;
+  template <std::size_t N>
+  static std::array<Entry, N> filled() {
+    std::array<Entry, N> a;
     a.fill(kNone);
     return a;
   }

@@ -217,42 +217,39 @@ class TreeBuilder {
     const Node& n = node(id);
     return n.ns == Ns::Html && tag_in(n.tag, set);
   }
-  bool is_special(NodeId id) const {
+  // ---- element classes (by namespace and tag) ----
+  static constexpr TagId kMathTextPoints[] = {TagId::Mi, TagId::Mo, TagId::Mn, TagId::Ms, TagId::Mtext};
+  static bool special(Ns ns, TagId tag) {
     static constexpr TagId kSpecial[] = {
         TagId::Address, TagId::Applet, TagId::Area, TagId::Article, TagId::Aside, TagId::Base, TagId::Basefont,
         TagId::Bgsound, TagId::Blockquote, TagId::Body, TagId::Br, TagId::Button, TagId::Caption, TagId::Center,
-        TagId::Col, TagId::Colgroup, TagId::Dd, TagId::Details, TagId::Dialog, TagId::Dir, TagId::Div, TagId::Dl, TagId::Dt,
-        TagId::Embed, TagId::Fieldset, TagId::Figcaption, TagId::Figure, TagId::Footer, TagId::Form, TagId::Frame,
-        TagId::Frameset, TagId::H1, TagId::H2, TagId::H3, TagId::H4, TagId::H5, TagId::H6, TagId::Head, TagId::Header,
-        TagId::Hgroup, TagId::Hr, TagId::Html, TagId::Iframe, TagId::Img, TagId::Input, TagId::Keygen, TagId::Li,
-        TagId::Link, TagId::Listing, TagId::Main, TagId::Marquee, TagId::Menu, TagId::Meta, TagId::Nav, TagId::Noembed,
-        TagId::Noframes, TagId::Noscript, TagId::Object, TagId::Ol, TagId::P, TagId::Param, TagId::Plaintext, TagId::Pre,
-        TagId::Script, TagId::Search, TagId::Section, TagId::Source, TagId::Style, TagId::Summary,
-        TagId::Table, TagId::Tbody, TagId::Td, TagId::Template, TagId::Textarea, TagId::Tfoot, TagId::Th, TagId::Thead,
-        TagId::Title, TagId::Tr, TagId::Track, TagId::Ul, TagId::Wbr, TagId::Xmp};
-    static const std::array<bool, kTagIdCount> special = [] {
-      std::array<bool, kTagIdCount> s{};
-      for (TagId t : kSpecial) s[static_cast<std::size_t>(t)] = true;
-      return s;
-    }();
-    const Node& n = node(id);
-    switch (n.ns) {
-      case Ns::Html: return special[static_cast<std::size_t>(n.tag)];
-      case Ns::MathMl: return tag_in(n.tag, kMathTextPoints) || n.tag == TagId::AnnotationXml;
-      case Ns::Svg: return n.tag == TagId::ForeignObject || n.tag == TagId::Desc || n.tag == TagId::Title;
+        TagId::Col, TagId::Colgroup, TagId::Dd, TagId::Details, TagId::Dialog, TagId::Dir, TagId::Div, TagId::Dl,
+        TagId::Dt, TagId::Embed, TagId::Fieldset, TagId::Figcaption, TagId::Figure, TagId::Footer, TagId::Form,
+        TagId::Frame, TagId::Frameset, TagId::H1, TagId::H2, TagId::H3, TagId::H4, TagId::H5, TagId::H6,
+        TagId::Head, TagId::Header, TagId::Hgroup, TagId::Hr, TagId::Html, TagId::Iframe, TagId::Img,
+        TagId::Input, TagId::Keygen, TagId::Li, TagId::Link, TagId::Listing, TagId::Main, TagId::Marquee,
+        TagId::Menu, TagId::Meta, TagId::Nav, TagId::Noembed, TagId::Noframes, TagId::Noscript, TagId::Object,
+        TagId::Ol, TagId::P, TagId::Param, TagId::Plaintext, TagId::Pre, TagId::Script, TagId::Search,
+        TagId::Section, TagId::Source, TagId::Style, TagId::Summary, TagId::Table, TagId::Tbody, TagId::Td,
+        TagId::Template, TagId::Textarea, TagId::Tfoot, TagId::Th, TagId::Thead, TagId::Title, TagId::Tr,
+        TagId::Track, TagId::Ul, TagId::Wbr, TagId::Xmp};
+    switch (ns) {
+      case Ns::Html: return tag_in(tag, kSpecial);
+      case Ns::MathMl: return tag_in(tag, kMathTextPoints) || tag == TagId::AnnotationXml;
+      case Ns::Svg: return tag == TagId::ForeignObject || tag == TagId::Desc || tag == TagId::Title;
     }
     return false;
   }
-  static constexpr TagId kMathTextPoints[] = {TagId::Mi, TagId::Mo, TagId::Mn, TagId::Ms, TagId::Mtext};
-  bool is_math_text_point(NodeId id) const {
-    return node(id).ns == Ns::MathMl && tag_in(node(id).tag, kMathTextPoints);
-  }
-  bool is_html_integration_point(NodeId id) const {
-    const Node& n = node(id);
-    if (n.ns == Ns::Svg) return n.tag == TagId::ForeignObject || n.tag == TagId::Desc || n.tag == TagId::Title;
-    return n.ns == Ns::MathMl && n.html_integration_point;
-  }
-  static bool is_boundary_html(TagId tag, Scope scope) {
+  static bool bounds(Ns ns, TagId tag, Scope scope) {
+    switch (scope) {
+      case kSpecialScope: return special(ns, tag);
+      case kListStopScope:
+        return special(ns, tag) &&
+               !(ns == Ns::Html && (tag == TagId::Address || tag == TagId::Div || tag == TagId::P));
+      case kHtmlScope: return ns == Ns::Html;
+      default: break;
+    }
+    if (ns != Ns::Html) return scope != kTableScope && special(ns, tag);  // the foreign special ones
     if (scope == kTableScope) return tag == TagId::Html || tag == TagId::Table || tag == TagId::Template;
     static constexpr TagId kDefault[] = {TagId::Applet, TagId::Caption, TagId::Html,     TagId::Table,   TagId::Td,
                                          TagId::Th,     TagId::Marquee, TagId::Object, TagId::Template};
@@ -261,12 +258,31 @@ class TreeBuilder {
     if (scope == kButtonScope) return tag == TagId::Button;
     return false;
   }
-  bool is_boundary(NodeId id, Scope scope) const {
+  static std::uint8_t scope_bits(Ns ns, TagId tag) {
+    std::uint8_t mask = 0;
+    for (int s = 0; s < kScopeCount; ++s) {
+      if (bounds(ns, tag, static_cast<Scope>(s))) mask |= 1u << s;
+    }
+    return mask;
+  }
+  // The kinds of boundary an element is, one bit a Scope.
+  std::uint8_t scope_mask(NodeId id) const {
+    static const std::array<std::uint8_t, kTagIdCount> html = [] {
+      std::array<std::uint8_t, kTagIdCount> masks{};
+      for (std::size_t t = 0; t < kTagIdCount; ++t) masks[t] = scope_bits(Ns::Html, static_cast<TagId>(t));
+      return masks;
+    }();
     const Node& n = node(id);
-    if (n.ns == Ns::Html) return is_boundary_html(n.tag, scope);
-    if (scope == kTableScope) return false;
-    if (n.ns == Ns::MathMl) return tag_in(n.tag, kMathTextPoints) || n.tag == TagId::AnnotationXml;
-    return n.tag == TagId::ForeignObject || n.tag == TagId::Desc || n.tag == TagId::Title;
+    return n.ns == Ns::Html ? html[static_cast<std::size_t>(n.tag)] : scope_bits(n.ns, n.tag);
+  }
+  bool is_special(NodeId id) const { return (scope_mask(id) >> kSpecialScope) & 1u; }
+  bool is_math_text_point(NodeId id) const {
+    return node(id).ns == Ns::MathMl && tag_in(node(id).tag, kMathTextPoints);
+  }
+  bool is_html_integration_point(NodeId id) const {
+    const Node& n = node(id);
+    if (n.ns == Ns::Svg) return n.tag == TagId::ForeignObject || n.tag == TagId::Desc || n.tag == TagId::Title;
+    return n.ns == Ns::MathMl && n.html_integration_point;
   }
   bool same_name(NodeId id, const Token& t) const {
     const Node& n = node(id);
@@ -285,28 +301,20 @@ class TreeBuilder {
   NodeId second_node() const {
     return open_.size() < 2 ? kNoNode : open_.node_of(open_.above(open_.bottom()));
   }
-
-  // The scopes an element bounds, one bit each.
-  std::uint8_t scope_mask(NodeId id) const {
-    static const std::array<std::uint8_t, kTagIdCount> html_masks = [] {
-      std::array<std::uint8_t, kTagIdCount> masks{};
-      for (std::size_t t = 0; t < kTagIdCount; ++t) {
-        for (int s = 0; s < kScopeCount; ++s) {
-          if (is_boundary_html(static_cast<TagId>(t), static_cast<Scope>(s))) masks[t] |= 1u << s;
-        }
+  // The name a foreign element is found by: its tag name in lower case.
+  static std::string_view foreign_key(const Node& n) {
+    if (n.ns == Ns::Svg) {
+      for (const NamePair& p : kSvgTagNames) {
+        if (p.to == n.name) return p.from;
       }
-      return masks;
-    }();
-    const Node& n = node(id);
-    if (n.ns == Ns::Html) return html_masks[static_cast<std::size_t>(n.tag)];
-    std::uint8_t mask = 0;
-    for (int s = 0; s < kScopeCount; ++s) {
-      if (is_boundary(id, static_cast<Scope>(s))) mask |= 1u << s;
     }
-    return mask;
+    return n.name;
   }
-  static TagId tracked_tag(const Node& n) { return n.ns == Ns::Html ? n.tag : TagId::Unknown; }
-  void push(NodeId id) { open_.push(id, tracked_tag(node(id)), scope_mask(id)); }
+  void push(NodeId id) {
+    const Node& n = node(id);
+    const bool foreign = n.ns != Ns::Html;
+    open_.push(id, n.tag, foreign ? foreign_key(n) : n.name, foreign, scope_mask(id));
+  }
   void pop() {
     const NodeId id = open_.pop();
     const Node& n = node(id);
@@ -407,7 +415,7 @@ class TreeBuilder {
   void push_formatting(NodeId id) {
     // At most three equal entries after the last marker: the earliest goes.
     const Node& n = node(id);
-    afe_.push(id, signature(id), [&](NodeId e) {
+    afe_.push(id, n.tag, signature(id), [&](NodeId e) {
       const Node& m = node(e);
       return m.tag == n.tag && m.ns == n.ns && m.name == n.name && same_attributes(e, id);
     });
@@ -677,47 +685,49 @@ class TreeBuilder {
   bool end_is(const Token& t, TagId tag) const { return t.type == TokenType::EndTag && t.tag == tag; }
   bool start_is(const Token& t, TagId tag) const { return t.type == TokenType::StartTag && t.tag == tag; }
 
+  // The mode of the topmost element that sets one; the bottom of the stack
+  // (the context element, for a fragment) decides when none does.
   void reset_insertion_mode() {
-    for (OpenElements::Entry e = open_.top(); e != OpenElements::kNone; e = open_.below(e)) {
-      const bool last = e == open_.bottom();
-      NodeId n = open_.node_of(e);
-      if (last && context_ != kNoNode) n = context_;
-      const Node& nd = node(n);
-      if (nd.ns == Ns::Html) {
-        switch (nd.tag) {
-          case TagId::Td:
-          case TagId::Th:
-            if (!last) {
-              mode_ = Mode::InCell;
-              return;
-            }
-            break;
-          case TagId::Tr: mode_ = Mode::InRow; return;
-          case TagId::Tbody:
-          case TagId::Thead:
-          case TagId::Tfoot: mode_ = Mode::InTableBody; return;
-          case TagId::Caption: mode_ = Mode::InCaption; return;
-          case TagId::Colgroup: mode_ = Mode::InColumnGroup; return;
-          case TagId::Table: mode_ = Mode::InTable; return;
-          case TagId::Template: mode_ = template_modes_.empty() ? Mode::InBody : template_modes_.back(); return;
-          case TagId::Head:
-            if (!last) {
-              mode_ = Mode::InHead;
-              return;
-            }
-            break;
-          case TagId::Body: mode_ = Mode::InBody; return;
-          case TagId::Frameset: mode_ = Mode::InFrameset; return;
-          case TagId::Html: mode_ = head_ == kNoNode ? Mode::BeforeHead : Mode::AfterHead; return;
-          default: break;
-        }
-      }
-      if (last) {
-        mode_ = Mode::InBody;
-        return;
-      }
+    static constexpr TagId kDeciding[] = {TagId::Td,       TagId::Th,    TagId::Tr,       TagId::Tbody,
+                                          TagId::Thead,    TagId::Tfoot, TagId::Caption,  TagId::Colgroup,
+                                          TagId::Table,    TagId::Template, TagId::Head,  TagId::Body,
+                                          TagId::Frameset, TagId::Html};
+    OpenElements::Entry best = OpenElements::kNone;
+    for (TagId tag : kDeciding) {
+      const OpenElements::Entry e = open_.top_of(tag);
+      if (e == OpenElements::kNone || e == open_.bottom()) continue;
+      if (best == OpenElements::kNone || open_.higher(e, best)) best = e;
     }
-    mode_ = Mode::InBody;
+    if (best != OpenElements::kNone && mode_for(node(open_.node_of(best)), false)) return;
+    const NodeId last = context_ != kNoNode ? context_ : bottom_node();
+    if (!mode_for(node(last), true)) mode_ = Mode::InBody;
+  }
+  // Sets the mode an element decides; false when it decides none.
+  bool mode_for(const Node& nd, bool last) {
+    if (nd.ns != Ns::Html) return false;
+    switch (nd.tag) {
+      case TagId::Td:
+      case TagId::Th:
+        if (last) return false;
+        mode_ = Mode::InCell;
+        return true;
+      case TagId::Tr: mode_ = Mode::InRow; return true;
+      case TagId::Tbody:
+      case TagId::Thead:
+      case TagId::Tfoot: mode_ = Mode::InTableBody; return true;
+      case TagId::Caption: mode_ = Mode::InCaption; return true;
+      case TagId::Colgroup: mode_ = Mode::InColumnGroup; return true;
+      case TagId::Table: mode_ = Mode::InTable; return true;
+      case TagId::Template: mode_ = template_modes_.empty() ? Mode::InBody : template_modes_.back(); return true;
+      case TagId::Head:
+        if (last) return false;
+        mode_ = Mode::InHead;
+        return true;
+      case TagId::Body: mode_ = Mode::InBody; return true;
+      case TagId::Frameset: mode_ = Mode::InFrameset; return true;
+      case TagId::Html: mode_ = head_ == kNoNode ? Mode::BeforeHead : Mode::AfterHead; return true;
+      default: return false;
+    }
   }
 
   // ---- the insertion modes ----
@@ -1002,16 +1012,17 @@ class TreeBuilder {
       case TagId::Dd:
       case TagId::Dt: {
         frameset_ok_ = false;
-        for (OpenElements::Entry e = open_.top(); e != OpenElements::kNone; e = open_.below(e)) {
-          const NodeId n = open_.node_of(e);
-          const bool li = t.tag == TagId::Li;
-          if (li ? is_html(n, TagId::Li) : (is_html(n, TagId::Dd) || is_html(n, TagId::Dt))) {
-            const TagId which = node(n).tag;
-            generate_implied_end_tags(which);
-            pop_until(which);
-            break;
-          }
-          if (is_special(n) && !is_html(n, TagId::Address) && !is_html(n, TagId::Div) && !is_html(n, TagId::P)) break;
+        // The topmost open item of the kind closes, unless a special element
+        // other than address, div and p stands above it.
+        OpenElements::Entry item = open_.top_of(t.tag == TagId::Li ? TagId::Li : TagId::Dd);
+        if (t.tag != TagId::Li) {
+          const OpenElements::Entry dt = open_.top_of(TagId::Dt);
+          if (item == OpenElements::kNone || (dt != OpenElements::kNone && open_.higher(dt, item))) item = dt;
+        }
+        if (open_.in_scope(item, kListStopScope)) {
+          const TagId which = node(open_.node_of(item)).tag;
+          generate_implied_end_tags(which);
+          pop_until(which);
         }
         close_p_in_button_scope();
         insert_element(t);
@@ -1032,7 +1043,7 @@ class TreeBuilder {
         frameset_ok_ = false;
         return false;
       case TagId::A: {
-        for (std::size_t k = afe_.size(); k-- > 0;) {
+        for (std::size_t k = afe_.has_after_marker(TagId::A) ? afe_.size() : 0; k-- > 0;) {
           const NodeId e = afe_[k];
           if (e == kMarker) break;
           if (is_html(e, TagId::A)) {
@@ -1292,16 +1303,13 @@ class TreeBuilder {
     return false;
   }
 
+  // The topmost HTML element of the name closes, unless a special element
+  // stands above it.
   void any_other_end_tag(const Token& t) {
-    for (OpenElements::Entry e = open_.top(); e != OpenElements::kNone; e = open_.below(e)) {
-      const NodeId n = open_.node_of(e);
-      if (same_name(n, t)) {
-        generate_implied_end_tags(t.tag);
-        pop_until_node(n);
-        return;
-      }
-      if (is_special(n)) return;
-    }
+    const OpenElements::Entry e = t.tag != TagId::Unknown ? open_.top_of(t.tag) : open_.top_named(t.name, false);
+    if (!open_.in_scope(e, kSpecialScope)) return;
+    generate_implied_end_tags(t.tag);
+    pop_until_node(open_.node_of(e));
   }
 
   void adoption_agency(const Token& t) {
@@ -1311,6 +1319,10 @@ class TreeBuilder {
       return;
     }
     for (int outer = 0; outer < 8; ++outer) {
+      if (!afe_.has_after_marker(t.tag)) {
+        any_other_end_tag(t);
+        return;
+      }
       std::ptrdiff_t fe_index = -1;
       for (std::size_t k = afe_.size(); k-- > 0;) {
         if (afe_[k] == kMarker) break;
@@ -1379,7 +1391,8 @@ class TreeBuilder {
       const std::ptrdiff_t fe_now = afe_index(fe);
       afe_.erase(static_cast<std::size_t>(fe_now));
       remove_from_stack(fe);
-      open_.insert_above(open_.entry_of(furthest), clone, tracked_tag(node(clone)), scope_mask(clone));
+      open_.insert_above(open_.entry_of(furthest), clone, node(clone).tag, node(clone).name, false,
+                         scope_mask(clone));
     }
   }
 
@@ -1939,16 +1952,16 @@ class TreeBuilder {
           pop();
           return false;
         }
-        for (OpenElements::Entry e = open_.top(); e != OpenElements::kNone; e = open_.below(e)) {
-          const NodeId n = open_.node_of(e);
-          if (e == open_.bottom()) return false;
-          if (ieq(node(n).name, t.name)) {
-            pop_until_node(n);
-            return false;
-          }
-          if (node(open_.node_of(open_.below(e))).ns == Ns::Html) return by_mode(mode_, t);
+        // Foreign elements above the topmost HTML element may close; past
+        // it the HTML rules take the token.
+        if (open_.top() == open_.bottom()) return false;
+        const OpenElements::Entry match = open_.top_named(t.name, true);
+        const OpenElements::Entry html = open_.top_bounding(kHtmlScope);
+        if (match != OpenElements::kNone && (html == OpenElements::kNone || open_.higher(match, html))) {
+          pop_until_node(open_.node_of(match));
+          return false;
         }
-        return false;
+        return by_mode(mode_, t);
       }
       case TokenType::Eof: return false;
     }
