@@ -79,12 +79,12 @@ class OpenElements {
     else bottom_ = e;
     top_ = e;
     ++size_;
-    for (int c = 0; c < kChains; ++c) {
-      if (Entry* head = head_of(e, c)) {
-        it.lower[c] = *head;
-        if (*head != kNone) items_[*head].higher[c] = e;
-        *head = e;
-      }
+    for (unsigned m = chains_of(it); m != 0; m &= m - 1) {
+      const int c = __builtin_ctz(m);
+      Entry* head = head_of(e, c);
+      it.lower[c] = *head;
+      if (*head != kNone) items_[*head].higher[c] = e;
+      *head = e;
     }
   }
 
@@ -117,9 +117,9 @@ class OpenElements {
     items_[at].above = e;
     items_[upper].below = e;
     ++size_;
-    for (int c = 0; c < kChains; ++c) {
+    for (unsigned m = chains_of(it); m != 0; m &= m - 1) {
+      const int c = __builtin_ctz(m);
       Entry* head = head_of(e, c);
-      if (head == nullptr) continue;
       self_ = e;
       const auto [down, up] = chain_neighbours(c, *head, at, items_[e].key);
       it.lower[c] = down;
@@ -153,16 +153,18 @@ class OpenElements {
     bool foreign;
     std::uint8_t scopes;
     std::string_view name;
+    Entry* name_head;  // the head of its name chain, or nullptr
   };
 
   // The head of chain c for entry e, or nullptr when e is not in it.
   Entry* head_of(Entry e, int c) {
     Item& it = items_[e];
     if (c > 0) return (it.scopes >> (c - 1)) & 1u ? &scope_top_[c - 1] : nullptr;
-    if (it.tag != TagId::Unknown) return &top_of_[static_cast<std::size_t>(it.tag)];
-    if (it.name.empty()) return nullptr;
-    auto& heads = it.foreign ? foreign_top_ : unknown_top_;
-    return &heads.try_emplace(it.name, kNone).first->second;
+    return it.name_head;
+  }
+  // The chains an entry is in: bit 0 the name chain, bit 1 + s scope s.
+  static unsigned chains_of(const Item& it) {
+    return (it.name_head != nullptr ? 1u : 0u) | (static_cast<unsigned>(it.scopes) << 1);
   }
   void note(NodeId id, Entry e) {
     if (id >= entry_of_.size()) entry_of_.resize(static_cast<std::size_t>(id) * 2 + 64, kNone);
@@ -187,6 +189,15 @@ class OpenElements {
     it.foreign = foreign;
     it.scopes = scopes;
     it.name = it.tag == TagId::Unknown ? name : std::string_view();
+    if (it.tag != TagId::Unknown) {
+      it.name_head = &top_of_[static_cast<std::size_t>(it.tag)];
+    } else if (!it.name.empty()) {
+      // Map values stay where they are, so the head can be kept.
+      auto& heads = foreign ? foreign_top_ : unknown_top_;
+      it.name_head = &heads.try_emplace(it.name, kNone).first->second;
+    } else {
+      it.name_head = nullptr;
+    }
     note(id, e);
     return e;
   }
@@ -196,9 +207,9 @@ class OpenElements {
     else top_ = it.below;
     if (it.below != kNone) items_[it.below].above = it.above;
     else bottom_ = it.above;
-    for (int c = 0; c < kChains; ++c) {
+    for (unsigned m = chains_of(it); m != 0; m &= m - 1) {
+      const int c = __builtin_ctz(m);
       Entry* head = head_of(e, c);
-      if (head == nullptr) continue;
       if (it.higher[c] != kNone) items_[it.higher[c]].lower[c] = it.lower[c];
       else *head = it.lower[c];
       if (it.lower[c] != kNone) items_[it.lower[c]].higher[c] = it.higher[c];
