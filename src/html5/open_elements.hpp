@@ -83,6 +83,7 @@ class OpenElements {
       const int c = __builtin_ctz(m);
       Entry* head = head_of(e, c);
       it.lower[c] = *head;
+      it.higher[c] = kNone;
       if (*head != kNone) items_[*head].higher[c] = e;
       *head = e;
     }
@@ -182,9 +183,7 @@ class OpenElements {
     Item& it = items_[e];
     it.node = id;
     it.above = it.below = kNone;
-    it.lower.fill(kNone);
-    it.higher.fill(kNone);
-    it.key = 0;
+    it.key = 0;  // links of the chains it is in are set when it joins them
     it.tag = foreign ? TagId::Unknown : tag;
     it.foreign = foreign;
     it.scopes = scopes;
