@@ -63,7 +63,12 @@ class FormattingList {
   // have its signature, the earliest of those for which `equal` holds goes.
   template <class Equal>
   void push(NodeId id, TagId tag, std::uint64_t signature, Equal&& equal) {
-    if (counts_.back().by_signature[signature] >= 3) {
+    Counts& level = counts_.back();
+    if (!level.hashed && level.entries >= kHashFrom) start_hashing();
+    // A short list is looked through; a long one is asked by its counts.
+    const bool maybe_three =
+        level.hashed ? level.by_signature.count(signature) && level.by_signature[signature] >= 3 : level.entries >= 3;
+    if (maybe_three) {
       int found = 0;
       std::size_t earliest = items_.size();
       for (std::size_t k = items_.size(); k-- > 0;) {
@@ -133,15 +138,26 @@ class FormattingList {
     std::uint32_t level;  // markers before it, the index of its counts
     TagId tag;
   };
+  // Entries after one marker from which their signatures are counted.
+  static constexpr std::uint32_t kHashFrom = 8;
   struct Counts {
+    std::uint32_t entries = 0;
+    bool hashed = false;  // by_signature kept up to date
     std::unordered_map<std::uint64_t, std::uint32_t> by_signature;
     std::array<std::uint32_t, kFormattingTags> by_tag{};
   };
+  void start_hashing() {
+    Counts& c = counts_.back();
+    for (std::size_t k = items_.size(); k-- > 0 && items_[k].node != kMarker;) ++c.by_signature[items_[k].signature];
+    c.hashed = true;
+  }
   void count(const Item& it, int delta) {
     if (it.level >= counts_.size()) return;
     Counts& c = counts_[it.level];
     const int slot = formatting_slot(it.tag);
     if (slot >= 0) c.by_tag[slot] = static_cast<std::uint32_t>(static_cast<int>(c.by_tag[slot]) + delta);
+    c.entries = static_cast<std::uint32_t>(static_cast<int>(c.entries) + delta);
+    if (!c.hashed) return;
     if (delta > 0) {
       ++c.by_signature[it.signature];
     } else {
