@@ -17,9 +17,9 @@ std::optional<std::string> decode_html_entities(std::string_view text);
 
 // Reads the character reference at the start of `text` (text[0] == '&') as
 // the HTML tokenizer does: numeric references as above, named ones by the
-// longest name of the table that matches, including the legacy names that
-// need no ';' (inside an attribute value such a name followed by '=' or an
-// alphanumeric is not a reference). Appends the value to `out` and returns
+// longest name of the whole table that matches, a name that also stands
+// without ';' matching without it (inside an attribute value such a name
+// followed by '=' or an alphanumeric is not a reference). Appends the value to `out` and returns
 // the bytes taken, or returns 0 when the '&' is plain text.
 std::size_t read_character_reference(std::string_view text, bool in_attribute, std::string& out);
 
