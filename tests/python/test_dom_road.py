@@ -109,7 +109,8 @@ def test_structural_check_repairs(html, expected):
         ("<!-- c --><p>a<dialog>b</dialog>c</p>", "a\n\nbc\n"),
         ("<!-- c --><select><div>one</div><hr><option>two</select>", "one\n\n---\ntwo\n"),
         ("<!-- c --><menuitem>x</menuitem>y", "xy\n"),
-        ("<!-- c --><svg><p>x</svg>", "x\n"),
+        # the svg is left empty ("<svg />" in the data URI): the p breaks out of it
+        ("<!-- c --><svg><p>x</svg>", "![SVG Image](data:image/svg+xml;base64,PHN2ZyAvPg==)\n\nx\n"),
         # noscript content is text, so the head goes on past it
         ("<!-- c --><head><noscript><p>n</p></noscript><title>T</title></head><p>x", "---\ntitle: T\n---\n\nx\n"),
         ('<!-- c --><p title="a&b">&notin; &notit; &amp</p>', "\u2209 \u00acit; &\n"),
