@@ -100,6 +100,34 @@ def test_structural_check_repairs(html, expected):
     assert md(html) == expected
 
 
+# The repair parses by the current HTML standard with scripting on (a comment
+# sends the text through it).
+@pytest.mark.parametrize(
+    "html, expected",
+    [
+        ("<!-- c --><p>a<search>b</search>c</p>", "a\n\nbc\n"),
+        ("<!-- c --><p>a<dialog>b</dialog>c</p>", "a\n\nbc\n"),
+        ("<!-- c --><select><div>one</div><hr><option>two</select>", "one\n\n---\ntwo\n"),
+        ("<!-- c --><menuitem>x</menuitem>y", "xy\n"),
+        # the svg is left empty ("<svg />" in the data URI): the p breaks out of it
+        ("<!-- c --><svg><p>x</svg>", "![SVG Image](data:image/svg+xml;base64,PHN2ZyAvPg==)\n\nx\n"),
+        # noscript content is text, so the head goes on past it
+        ("<!-- c --><head><noscript><p>n</p></noscript><title>T</title></head><p>x", "---\ntitle: T\n---\n\nx\n"),
+        ('<!-- c --><p title="a&b">&notin; &notit; &amp</p>', "\u2209 \u00acit; &\n"),
+        ("<!-- c -->a\x1db", "a\x1db\n"),
+    ],
+)
+def test_repair_follows_the_current_standard(html, expected):
+    assert md(html) == expected
+
+
+def test_repair_handles_what_made_the_old_parser_quadratic():
+    n = 80_000
+    assert md("<!-- c -->" + "<ul><li>" * n + "x" + "</li></ul>" * n) == "x\n"
+    tag = "<p" + "".join(" a%d=v" % i for i in range(32_000)) + ">x</p>"
+    assert md("<!-- c -->" + tag) == "x\n"
+
+
 # --- max_depth ----------------------------------------------------------------
 
 
