@@ -61,9 +61,17 @@ void render_plain_text_nodes(std::span<const NodeHandle> nodes, const TlDom& dom
 // cell's text rendered on its own and trimmed of Unicode white space.
 void render_plain_text_table(NodeHandle table, const TlDom& dom, std::string& out, const PlainTextScope& scope);
 
-// Appends to `rows` the tr elements below `element` in document order,
-// without looking inside a tr (rows of nested tables are not collected).
-void collect_plain_text_table_rows(NodeHandle element, const TlDom& dom, std::vector<NodeHandle>& rows);
+// One row of a table: a tr element and its children, or a run of td and th
+// elements that stand without a tr around them (`node` is then the first
+// cell and `items` the run).
+struct PlainTableRow {
+  NodeHandle node = 0;
+  std::span<const NodeHandle> items;
+};
+
+// Appends to `rows` the rows below `element` in document order, without
+// looking inside a tr or a cell (rows of nested tables are not collected).
+void collect_plain_text_table_rows(NodeHandle element, const TlDom& dom, std::vector<PlainTableRow>& rows);
 
 // Appends "\n" unless `out` is empty or already ends with "\n".
 void plain_text_ensure_newline(std::string& out);

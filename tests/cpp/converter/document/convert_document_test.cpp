@@ -65,7 +65,7 @@ TEST(ConvertDocument, ParagraphsDivsAndUnknownElements) {
       {"x<foo><bar> </bar>\n</foo>y", "x y\n"},
       {"x<foo>\n\n</foo>y", "xy\n"},
       {"<p>a<!-- note -->b</p>", "ab\n"},
-      {"<td>lost</td><tr>lost</tr><wbr><source>", ""},
+      {"<td>kept</td><tr>kept</tr><wbr><source>", "kept kept\n"},
       {"<time>t</time> <data>d</data>", "t d\n"},
   });
 }

@@ -142,12 +142,12 @@ struct Reference {
   }
 
   void table(NodeHandle h, std::string& out) {
-    std::vector<NodeHandle> rows;
+    std::vector<PlainTableRow> rows;
     collect_plain_text_table_rows(h, dom, rows);
     for (std::size_t r = 0; r < rows.size(); ++r) {
       if (r > 0) out += "\n";
       bool first = true;
-      for (NodeHandle c : dom.tag(rows[r])->children) {
+      for (NodeHandle c : rows[r].items) {
         const TlNode::Tag* cell = dom.tag(c);
         if (cell == nullptr) continue;
         const std::string name = lower(dom.bytes(cell->name));

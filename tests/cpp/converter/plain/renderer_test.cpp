@@ -177,14 +177,28 @@ TEST(PlainText, RenderTableDirectly) {
 TEST(PlainText, CollectRows) {
   auto parsed = copperfern_tl::parse_document(
       "<table><tr id=r1><td><table><tr id=inner></tr></table></td></tr>text<tbody><!--c--><tr id=r2></tr>"
-      "<div><TR id=r3></TR></div></tbody><tr id=r4></tr></table>");
+      "<div><TR id=r3></TR></div></tbody><tr id=r4></tr><td id=c1></td> <!--c--><TH id=c2></TH><p></p>"
+      "<td id=c3></td></table>");
   ASSERT_TRUE(parsed.ok());
   const TlDom& dom = parsed.dom();
-  std::vector<NodeHandle> rows;
+  std::vector<PlainTableRow> rows;
   collect_plain_text_table_rows(dom.top_level[0], dom, rows);
   std::vector<std::string> ids;
-  for (NodeHandle h : rows) ids.emplace_back(*attribute_value(dom, *dom.tag(h), "id"));
-  EXPECT_EQ(ids, (std::vector<std::string>{"r1", "r2", "r3", "r4"}));
+  std::vector<std::size_t> sizes;
+  for (const PlainTableRow& row : rows) {
+    ids.emplace_back(*attribute_value(dom, *dom.tag(row.node), "id"));
+    sizes.push_back(row.items.size());
+  }
+  // Cells without a row make rows of their own: one per run of cells.
+  EXPECT_EQ(ids, (std::vector<std::string>{"r1", "r2", "r3", "r4", "c1", "c3"}));
+  EXPECT_EQ(sizes, (std::vector<std::size_t>{1, 0, 0, 0, 4, 1}));
+}
+
+// A table whose markup leaves out the rows keeps its cells' text.
+TEST(PlainText, CellsWithoutRows) {
+  EXPECT_EQ(render("<table><td>cell</table>"), "cell\n");
+  EXPECT_EQ(render("<table><tbody><td>a</td><td>b</td></tbody><tr><td>c</td></tr></table>"), "a\tb\nc\n");
+  EXPECT_EQ(render("<table><thead><th>h</th></thead><div><td>x</td></div></table>"), "h\nx\n");
 }
 
 TEST(PlainText, Images) {
