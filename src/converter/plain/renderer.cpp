@@ -44,7 +44,10 @@ struct RowSearch {
   std::size_t next;
 };
 
-void collect_rows(NodeHandle element, const TlDom& dom, std::vector<PlainTableRow>& rows,
+// Appends to `rows` the rows below `element` in document order, not looking
+// inside a tr or a cell: a tr's children, or a run of td and th elements
+// that stand without a tr (markup that leaves the row out keeps its cells).
+void collect_rows(NodeHandle element, const TlDom& dom, std::vector<std::span<const NodeHandle>>& rows,
                   std::vector<RowSearch>& stack) {
   stack.clear();
   stack.push_back({element, 0});
@@ -60,17 +63,17 @@ void collect_rows(NodeHandle element, const TlDom& dom, std::vector<PlainTableRo
     std::size_t next = search.next + 1;
     if (const TlNode::Tag* tag = dom.tag(h)) {
       if (is_named(dom, *tag, TagId::Tr)) {
-        rows.push_back({h, tag->children.as_span()});
+        rows.push_back(tag->children.as_span());
       } else if (is_cell(dom, *tag)) {
-        // Cells without a row: the run goes on over text and comments up to
-        // the last cell before another element.
+        // The run goes on over text and comments up to the last cell before
+        // another element.
         for (std::size_t j = next; j < items.size(); ++j) {
           const TlNode::Tag* other = dom.tag(items[j]);
           if (other == nullptr) continue;
           if (!is_cell(dom, *other)) break;
           next = j + 1;
         }
-        rows.push_back({h, items.subspan(search.next, next - search.next)});
+        rows.push_back(items.subspan(search.next, next - search.next));
       } else {
         stack.back().next = next;
         stack.push_back({h, 0});
@@ -105,8 +108,6 @@ class Renderer {
 
   PlainListState root_list() const { return lists_.front(); }
 
-  void push_visit(NodeHandle node, bool pre) { tasks_.push_back(Task{Op::Visit, pre, node, 0}); }
-
   // The nodes of `nodes` in order, all with the root list state.
   void push_visits(std::span<const NodeHandle> nodes, bool pre) {
     for (std::size_t i = nodes.size(); i > 0; --i) tasks_.push_back(Task{Op::Visit, pre, nodes[i - 1], 0});
@@ -124,7 +125,7 @@ class Renderer {
     collect_rows(table, dom_, rows_, scratch_);
     for (std::size_t r = rows_.size(); r > 0; --r) {
       cells_.clear();
-      for (NodeHandle h : rows_[r - 1].items) {
+      for (NodeHandle h : rows_[r - 1]) {
         const TlNode::Tag* cell = dom_.tag(h);
         if (cell != nullptr && is_cell(dom_, *cell)) cells_.push_back(h);
       }
@@ -359,28 +360,12 @@ class Renderer {
   std::vector<PlainListState> lists_;  // [0] is the caller's state
   std::vector<Region> regions_;        // enclosing regions of open cells
   Region region_;
-  std::vector<PlainTableRow> rows_;
+  std::vector<std::span<const NodeHandle>> rows_;
   std::vector<NodeHandle> cells_;
   std::vector<RowSearch> scratch_;
 };
 
 }  // namespace
-
-void render_plain_text_node(NodeHandle node, const TlDom& dom, std::string& out, bool preformatted,
-                            PlainListState& list_state, const PlainTextScope& scope) {
-  Renderer renderer(dom, out, scope, list_state);
-  renderer.push_visit(node, preformatted);
-  renderer.run();
-  list_state = renderer.root_list();
-}
-
-void render_plain_text_children(NodeHandle element, const TlDom& dom, std::string& out, bool preformatted,
-                                PlainListState& list_state, const PlainTextScope& scope) {
-  Renderer renderer(dom, out, scope, list_state);
-  renderer.push_children(element, preformatted, 0);
-  renderer.run();
-  list_state = renderer.root_list();
-}
 
 void render_plain_text_nodes(std::span<const NodeHandle> nodes, const TlDom& dom, std::string& out,
                              bool preformatted, PlainListState& list_state, const PlainTextScope& scope) {
@@ -389,21 +374,6 @@ void render_plain_text_nodes(std::span<const NodeHandle> nodes, const TlDom& dom
   renderer.run();
   list_state = renderer.root_list();
 }
-
-void render_plain_text_table(NodeHandle table, const TlDom& dom, std::string& out, const PlainTextScope& scope) {
-  Renderer renderer(dom, out, scope, PlainListState{});
-  renderer.push_table(table);
-  renderer.run();
-}
-
-void collect_plain_text_table_rows(NodeHandle element, const TlDom& dom, std::vector<PlainTableRow>& rows) {
-  std::vector<RowSearch> stack;
-  collect_rows(element, dom, rows, stack);
-}
-
-void plain_text_ensure_newline(std::string& out) { ensure_newline_from(out, 0); }
-
-void plain_text_ensure_blank_line(std::string& out) { ensure_blank_line_from(out, 0); }
 
 std::optional<std::uint32_t> parse_attribute_u32(std::string_view value) {
   std::size_t i = 0;

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "converter/walk/boilerplate.hpp"
+#include "common/ascii.hpp"
 #include "converter/plain/renderer.hpp"
 #include "converter/text/entities.hpp"
 #include "converter/text/processing.hpp"
@@ -20,6 +21,50 @@
 
 namespace tidewell {
 namespace {
+
+// The reference's own spacing and row search, written plainly.
+void plain_text_ensure_newline(std::string& out) {
+  if (!out.empty() && out.back() != '\n') out += '\n';
+}
+
+void plain_text_ensure_blank_line(std::string& out) {
+  if (out.empty()) return;
+  while (!out.empty() && (out.back() == ' ' || out.back() == '\t')) out.pop_back();
+  if (out.size() >= 2 && out.ends_with("\n\n")) return;
+  out += (!out.empty() && out.back() == '\n') ? "\n" : "\n\n";
+}
+
+bool is_cell_name(const TlDom& dom, const TlNode::Tag& tag) {
+  return ascii_iequals(dom.bytes(tag.name), "td") || ascii_iequals(dom.bytes(tag.name), "th");
+}
+
+// The rows below `h` in document order, not looking inside a tr or a cell:
+// a tr's children, or a run of td/th elements without a tr (text and
+// comments may stand between them).
+void collect_plain_text_table_rows(NodeHandle h, const TlDom& dom, std::vector<std::span<const NodeHandle>>& rows) {
+  const TlNode::Tag* tag = dom.tag(h);
+  if (tag == nullptr) return;
+  const std::span<const NodeHandle> kids = tag->children.as_span();
+  for (std::size_t i = 0; i < kids.size(); ++i) {
+    const TlNode::Tag* child = dom.tag(kids[i]);
+    if (child == nullptr) continue;
+    if (ascii_iequals(dom.bytes(child->name), "tr")) {
+      rows.push_back(child->children.as_span());
+    } else if (is_cell_name(dom, *child)) {
+      std::size_t end = i + 1;
+      for (std::size_t j = i + 1; j < kids.size(); ++j) {
+        const TlNode::Tag* next = dom.tag(kids[j]);
+        if (next == nullptr) continue;
+        if (!is_cell_name(dom, *next)) break;
+        end = j + 1;
+      }
+      rows.push_back(kids.subspan(i, end - i));
+      i = end - 1;
+    } else {
+      collect_plain_text_table_rows(kids[i], dom, rows);
+    }
+  }
+}
 
 std::string lower(std::string_view s) {
   std::string out;
@@ -142,12 +187,12 @@ struct Reference {
   }
 
   void table(NodeHandle h, std::string& out) {
-    std::vector<PlainTableRow> rows;
+    std::vector<std::span<const NodeHandle>> rows;
     collect_plain_text_table_rows(h, dom, rows);
     for (std::size_t r = 0; r < rows.size(); ++r) {
       if (r > 0) out += "\n";
       bool first = true;
-      for (NodeHandle c : rows[r].items) {
+      for (NodeHandle c : rows[r]) {
         const TlNode::Tag* cell = dom.tag(c);
         if (cell == nullptr) continue;
         const std::string name = lower(dom.bytes(cell->name));
