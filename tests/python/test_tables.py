@@ -287,6 +287,20 @@ def test_cells_without_rows_keep_their_text(html, words, repair, fmt):
     assert out.split() == words or [w.strip("|-\t") for w in out.split() if w.strip("|-\t")] == words, out
 
 
+@pytest.mark.parametrize("fmt, expected", [
+    ("markdown", "| a | b |\n| --- | --- |\n| c | d |\n"),
+    ("plain", "a\tb\nc\td\n"),
+])
+@pytest.mark.parametrize("repair", ["", "<!-- comment -->"], ids=["fast-parser", "repaired"])
+@pytest.mark.parametrize("html", [
+    "<table><tr><td>a<td>b<tr><td>c<td>d</table>",
+    "<table><tr><td>a</td><td>b</td><tr><td>c</td><td>d</td></table>",
+    "<table><tbody><tr><td>a<td>b</td><tr><td>c</td><td>d</tbody></table>",
+])
+def test_unclosed_rows_and_cells(html, repair, fmt, expected):
+    assert md(repair + html, output_format=fmt) == expected
+
+
 def test_cells_without_rows_form_one_row():
     assert md("<table><td>a</td> <td>b</td></table>") == "| a | b |\n| --- | --- |\n"
     [data] = tables("<table><td>a</td><td>b</td></table>")
@@ -302,7 +316,7 @@ def test_cells_without_rows_form_one_row():
         ("<div>a<td> </td>b</div>", "ab\n"),
         ("<div>a<thead>t</thead><tbody>b</tbody><tfoot>f</tfoot>c</div>", "atbfc\n"),
         ("<td>a</td><td>b</td>", "a b\n"),
-        (table("<div><tr><td>wrapped</td></tr></div><tr><th>h</th></tr>"), "wrapped\n\n| h |\n| --- |\n"),
+        (table("<div><tr><td>wrapped</td></tr></div><tr><th>h</th></tr>"), "| wrapped |\n| ------- |\n| h       |\n"),
         (table("Hello<tr><th>x</th></tr>"), "Hello\n\n| x |\n| --- |\n"),
         (table("<tbody><p>in section</p><tr><th>x</th></tr></tbody>"), "in section\n\n| x |\n| --- |\n"),
     ],

@@ -99,11 +99,6 @@ std::span<const NodeHandle> TableReader::children(NodeHandle node) const {
   return tag != nullptr ? tag->children.as_span() : std::span<const NodeHandle>();
 }
 
-bool TableReader::is_text(NodeHandle node) const {
-  const TlNode* n = dom_->node(node);
-  return n != nullptr && n->is_raw();
-}
-
 bool TableReader::is_non_blank_text(NodeHandle node) const {
   const TlNode* n = dom_->node(node);
   const TlNode::Raw* raw = n != nullptr ? n->as_raw() : nullptr;

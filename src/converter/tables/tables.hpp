@@ -67,8 +67,6 @@ class TableReader {
   TablePart part(NodeHandle node) const;
   // The children of an element (empty for any other node).
   std::span<const NodeHandle> children(NodeHandle node) const;
-  // The node is a text node (comments are not).
-  bool is_text(NodeHandle node) const;
   // The node is a text node with something besides white space in it
   // (character references decoded).
   bool is_non_blank_text(NodeHandle node) const;
