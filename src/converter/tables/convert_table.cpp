@@ -100,16 +100,7 @@ void convert_table_part(const Walk& w, NodeHandle node, const ConversionContext&
     convert_unknown_element(w, node, context, depth);
     return;
   }
-  std::string& output = w.out();
-  const std::size_t start = output.size();
-  if (!w.end().is_white_space()) output += ' ';
-  const std::size_t content = output.size();
-  convert_unknown_element(w, node, context, depth);
-  if (output.size() == content) {
-    output.resize(start);
-    return;
-  }
-  if (!w.end().is_white_space()) output += ' ';
+  w.write_as_words([&] { convert_unknown_element(w, node, context, depth); });
 }
 
 }  // namespace tidewell
