@@ -233,6 +233,29 @@ def test_nested_tables_are_recorded_once_before_their_table(outer):
     assert found[-1]["grid"]["cells"][0]["content"].startswith("| in |")
 
 
+@pytest.mark.parametrize(
+    "html",
+    [
+        pytest.param(table("<tr><th>a</th></tr><tr><td><a href='u'>one</a> <img src='i.png' alt='pic'></td></tr>"),
+                     id="pipe-table"),
+        pytest.param(table("<tr><td><a href='u'>one</a> <img src='i.png' alt='pic'></td></tr><tr><td>a</td><td>b</td></tr>"),
+                     id="row-list"),
+    ],
+)
+def test_links_and_images_in_cells_are_recorded_once(html):
+    result = tidewell.convert(html, {"include_document_structure": True})
+    assert [link["href"] for link in result["metadata"]["links"]] == ["u"]
+    assert [image["src"] for image in result["metadata"]["images"]] == ["i.png"]
+    assert [n["content"]["node_type"] for n in result["document"]["nodes"]].count("image") == 1
+
+
+def test_reference_links_in_cells_keep_their_numbers_in_the_grid():
+    html = table("<tr><td><a href='u'>one</a></td></tr><tr><td><a href='v'>two</a></td><td>x</td></tr>")
+    result = tidewell.convert(html, {"include_document_structure": True, "link_style": "reference"})
+    assert result["content"] == "- [one][1]\n- [two][2] x\n\n[1]: u\n[2]: v\n"
+    assert [c["content"] for c in result["tables"][0]["grid"]["cells"]] == ["[one][1]", "[two][2]", "x"]
+
+
 def test_row_list_grid_is_converted_as_table_cells():
     # The list line follows the running text's escaping; the grid records
     # the cells as table cells, like a pipe table's.

@@ -46,6 +46,11 @@ TEST(OutputEnd, NamedStates) {
     EXPECT_EQ(end.is_in_quotation(), c.quotation) << c.text;
   }
   EXPECT_TRUE(end_of("(").is_open_paren());
+  EXPECT_TRUE(end_of("wow!").is_image_bang());
+  EXPECT_TRUE(end_of("\\\\!").is_image_bang());
+  EXPECT_FALSE(end_of("\\!").is_image_bang());
+  EXPECT_FALSE(end_of("!x").is_image_bang());
+  EXPECT_FALSE(end_of("").is_image_bang());
   EXPECT_TRUE(end_of("").is_white_space());
   EXPECT_TRUE(end_of("a\t").is_white_space());
   EXPECT_FALSE(end_of("a").is_white_space());
