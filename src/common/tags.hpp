@@ -177,7 +177,7 @@ inline constexpr std::size_t kTagIdCount = static_cast<std::size_t>(TagId::Xmp) 
 // converter/document/handler_table.cpp for the one dispatch entry of each).
 enum class HandlerFamily : std::uint8_t {
   Unknown,      // no handler of its own: the content is converted, no markup
-  Nothing,      // nothing is written (table parts outside a table, wbr, source)
+  Nothing,      // nothing is written (wbr, source)
   Transparent,  // only the children are converted (time, data, html, body)
   Metadata,     // head, style, script: JSON-LD capture, body content in a head
   Paragraph,
@@ -197,6 +197,7 @@ enum class HandlerFamily : std::uint8_t {
   Semantic,     // sectioning elements, q, figure, details, dialog, menu
   Form,
   Table,
+  TablePart,    // tr, td, th, thead, tbody, tfoot met outside the table handler
   Caption,
 };
 inline constexpr std::size_t kHandlerFamilyCount = static_cast<std::size_t>(HandlerFamily::Caption) + 1;

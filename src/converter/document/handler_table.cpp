@@ -9,6 +9,7 @@
 #include "converter/inline/inline.hpp"
 #include "converter/inline/links.hpp"
 #include "converter/metadata/json_ld.hpp"
+#include "converter/tables/tables.hpp"
 
 namespace tidewell {
 namespace {
@@ -34,6 +35,9 @@ constexpr HandlerTable make_table() {
   t[F::Heading] = convert_heading;
   t[F::Inline] = convert_inline_element;
   t[F::InlineCode] = convert_inline_code;
+  t[F::Table] = convert_table;
+  t[F::TablePart] = convert_table_part;
+  t[F::Caption] = convert_caption;
   t[F::Link] = convert_link;
   t[F::Image] = convert_image;
   t[F::Graphic] = convert_graphic;
@@ -46,8 +50,6 @@ constexpr HandlerTable make_table() {
   t[F::Blockquote] = convert_unknown_element;  // blocks: convert_blockquote
   t[F::Semantic] = convert_unknown_element;    // blocks: convert_semantic_element
   t[F::Form] = convert_unknown_element;        // blocks: convert_form_element
-  t[F::Table] = convert_unknown_element;       // tables: convert_table
-  t[F::Caption] = convert_unknown_element;     // tables: convert_caption
 
   t.preserved = convert_preserved_element;
   return t;

@@ -137,7 +137,7 @@ void Walk::node(NodeHandle node, const ConversionContext& context, std::size_t d
   const TlDom& dom = *dom_;
   if (!dom.contains(node)) return;
   if (options_->max_depth && depth >= *options_->max_depth) return;
-  if (depth >= kWalkRecursionLimit || nesting_ >= kWalkRecursionLimit) {
+  if (depth + context.nesting_offset >= kWalkRecursionLimit || nesting_ >= kWalkRecursionLimit) {
     write_subtree_plainly(*this, node, context, depth, *handlers_);
     return;
   }
