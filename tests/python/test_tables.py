@@ -275,7 +275,7 @@ def test_row_list_grid_is_converted_as_table_cells():
     "html, options, expected",
     [
         pytest.param(table("<tr><td>a|b</td></tr>"), {"escape_ascii": True}, "| a\\|b |", id="text-cell-ascii"),
-        pytest.param(table("<tr><td><b>a|b</b></td></tr>"), {"escape_ascii": True}, "| a\\|b |",
+        pytest.param(table("<tr><td><b>a|b</b></td></tr>"), {"escape_ascii": True}, "| **a\\|b** |",
                      id="element-cell-ascii"),
         pytest.param(table("<tr><td>a|b</td></tr>"), {"escape_misc": True}, "| a\\|b |", id="text-cell-misc"),
         pytest.param(table("<caption>a-b</caption><tr><th>x</th></tr>"), {"escape_misc": True}, "*a\\-b*",
