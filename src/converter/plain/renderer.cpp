@@ -122,10 +122,11 @@ void find_row_holders(NodeHandle table, const TlDom& dom, std::unordered_set<Nod
 
 // The pieces of `table` in document order, its captions first.
 void collect_table_pieces(NodeHandle table, const TlDom& dom, std::unordered_set<NodeHandle>& holders,
-                          std::vector<TablePiece>& pieces, std::vector<RowSearch>& stack) {
+                          std::vector<TablePiece>& pieces, std::vector<TablePiece>& captions,
+                          std::vector<RowSearch>& stack) {
   find_row_holders(table, dom, holders, stack);
   pieces.clear();
-  std::size_t captions = 0;
+  captions.clear();
   search_table(table, dom, &holders, stack, [&](std::span<const NodeHandle> items, std::size_t i, TableNode kind) {
     std::size_t next = i + 1;
     switch (kind) {
@@ -148,7 +149,7 @@ void collect_table_pieces(NodeHandle table, const TlDom& dom, std::unordered_set
         pieces.push_back({items.subspan(i, next - i), 0, true});
         break;
       case TableNode::Caption:
-        pieces.insert(pieces.begin() + static_cast<std::ptrdiff_t>(captions++), TablePiece{{}, items[i], false});
+        captions.push_back({{}, items[i], false});
         break;
       case TableNode::Content:
       case TableNode::Table:
@@ -158,6 +159,7 @@ void collect_table_pieces(NodeHandle table, const TlDom& dom, std::unordered_set
     }
     return next;
   });
+  pieces.insert(pieces.begin(), captions.begin(), captions.end());
 }
 
 // The renderer's explicit stack machine. Every unit of work is a Task;
@@ -199,7 +201,7 @@ class Renderer {
   // A table's pieces: rows one a line, their cells and other content
   // separated by tabs; other content and captions (first) lines of their own.
   void push_table(NodeHandle table) {
-    collect_table_pieces(table, dom_, holders_, pieces_, scratch_);
+    collect_table_pieces(table, dom_, holders_, pieces_, captions_, scratch_);
     for (std::size_t p = pieces_.size(); p > 0; --p) {
       const TablePiece& piece = pieces_[p - 1];
       if (!piece.is_row) {
@@ -481,6 +483,7 @@ class Renderer {
   Region region_;
   std::vector<bool> rows_{false};      // per open row: something of it stands before
   std::vector<TablePiece> pieces_;
+  std::vector<TablePiece> captions_;
   std::unordered_set<NodeHandle> holders_;
   std::vector<RowSearch> scratch_;
 };
