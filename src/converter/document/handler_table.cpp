@@ -31,14 +31,14 @@ constexpr HandlerTable make_table() {
   t[F::LineBreak] = convert_line_break;
   t[F::Rule] = convert_horizontal_rule;
   t[F::Heading] = convert_heading;
+  t[F::List] = convert_list_element;
+  t[F::CodeBlock] = convert_code_block;
+  t[F::Blockquote] = convert_blockquote;
+  t[F::Semantic] = convert_semantic_element;
+  t[F::Form] = convert_form_element;
 
   // Not part of this build yet: their elements convert like unknown ones
   // (content kept, no markup) until their handlers exist.
-  t[F::List] = convert_unknown_element;        // blocks: convert_list_element
-  t[F::CodeBlock] = convert_unknown_element;   // blocks: convert_code_block
-  t[F::Blockquote] = convert_unknown_element;  // blocks: convert_blockquote
-  t[F::Semantic] = convert_unknown_element;    // blocks: convert_semantic_element
-  t[F::Form] = convert_unknown_element;        // blocks: convert_form_element
   t[F::Table] = convert_unknown_element;       // tables: convert_table
   t[F::Caption] = convert_unknown_element;     // tables: convert_caption
   t[F::Inline] = convert_unknown_element;      // inline: convert_inline_element

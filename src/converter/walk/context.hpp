@@ -70,8 +70,12 @@ void append_reference_definitions(const ReferenceLinkCollector& collector, std::
 // ---------------------------------------------------------------------------
 // The context
 
+// The number of an ordered-list item: a list may start at 2^64 - 1 and
+// still count on.
+using ListItemNumber = unsigned __int128;
+
 struct ConversionContext {
-  std::uint64_t list_item_number = 0;
+  ListItemNumber list_item_number = 0;
   std::uint64_t blockquote_depth = 0;
   std::uint64_t emphasis_depth = 0;
   std::size_t list_depth = 0;
@@ -79,6 +83,10 @@ struct ConversionContext {
   // Offset in the current output buffer where the enclosing block's content
   // begins; text spacing looks at the output only from here on.
   std::size_t block_start = 0;
+  // List items at a handle below this one hold no task checkbox: the
+  // enclosing item's search already passed them (handles follow document
+  // order). 0 until an item has searched.
+  NodeHandle checkbox_free_below = 0;
 
   MetadataSink* metadata_sink = nullptr;
   StructureSink* structure_sink = nullptr;

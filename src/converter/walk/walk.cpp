@@ -141,10 +141,17 @@ void Walk::node(NodeHandle node, const ConversionContext& context, std::size_t d
   const TlDom& dom = *dom_;
   if (!dom.contains(node)) return;
   if (options_->max_depth && depth >= *options_->max_depth) return;
-  if (depth >= kWalkRecursionLimit) {
+  if (depth >= kWalkRecursionLimit || nesting_ >= kWalkRecursionLimit) {
     write_subtree_plainly(*this, node, context, depth, *handlers_);
     return;
   }
+  struct Nested {
+    std::size_t& count;
+    explicit Nested(std::size_t& c) : count(c) { ++count; }
+    ~Nested() { --count; }
+    Nested(const Nested&) = delete;
+    Nested& operator=(const Nested&) = delete;
+  } nested(nesting_);
   const TlNode& n = dom.nodes[node];
   if (n.is_comment()) return;
   if (n.is_raw()) {

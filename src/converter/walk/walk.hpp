@@ -44,7 +44,9 @@ struct HandlerTable {
 
 // Nesting at which the walk stops recursing through the handlers and writes
 // the rest of the subtree as plain text with an explicit stack. Ordinary
-// pages stay far below it; it keeps the C stack small on any input.
+// pages stay far below it; it keeps the C stack small on any input. It holds
+// for the walk depth and for the number of nested `node` calls alike, since
+// some handlers walk their children at their own depth.
 inline constexpr std::size_t kWalkRecursionLimit = 256;
 
 // An element's lower-cased name and tag id.
@@ -76,6 +78,13 @@ class Walk {
     return w;
   }
 
+  // The same walk reading `options` (which must outlive it) instead.
+  Walk with_options(const ConversionOptions& options) const {
+    Walk w = *this;
+    w.options_ = &options;
+    return w;
+  }
+
   // Converts one node and its subtree; depth is 0 for top-level nodes and
   // the parent's depth + 1 below.
   void node(NodeHandle node, const ConversionContext& context, std::size_t depth) const;
@@ -93,6 +102,9 @@ class Walk {
   const WalkPolicy* policy_;
   const HandlerTable* handlers_;
   std::string* out_;
+  // Calls of `node` under way on this walk; a copy made by `into` carries
+  // the count on.
+  mutable std::size_t nesting_ = 0;
 };
 
 // --- handlers that belong to the walk itself --------------------------------

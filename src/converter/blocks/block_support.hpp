@@ -1,0 +1,66 @@
+// Small pieces shared by the block handlers of this folder.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+#include "common/utf8.hpp"
+#include "converter/text/unicode_space.hpp"
+#include "converter/walk/walk.hpp"
+
+namespace tidewell::blocks {
+
+// Converts every child of `element` at `depth` itself (not depth + 1), for
+// the elements whose children stand at their own level.
+inline void walk_children_at(const Walk& w, NodeHandle element, const ConversionContext& context,
+                             std::size_t depth) {
+  const TlNode::Tag* tag = w.dom().tag(element);
+  if (tag == nullptr) return;
+  for (NodeHandle child : tag->children) w.node(child, context, depth);
+}
+
+// The children of `element` converted into a fresh text, at `child_depth`.
+inline std::string convert_into_buffer(const Walk& w, NodeHandle element, const ConversionContext& context,
+                                       std::size_t child_depth) {
+  std::string buffer;
+  walk_children_at(w.into(buffer), element, context, child_depth);
+  return buffer;
+}
+
+// The strong-emphasis marker: `strong_em_symbol` twice ("**").
+inline void append_strong_marker(std::string& out, const ConversionOptions& options) {
+  append_utf8(out, options.strong_em_symbol);
+  append_utf8(out, options.strong_em_symbol);
+}
+
+// `text` between two strong markers.
+inline void append_strong(std::string& out, const ConversionOptions& options, std::string_view text) {
+  append_strong_marker(out, options);
+  out += text;
+  append_strong_marker(out, options);
+}
+
+// A blank line after the output, an empty output included: nothing after
+// "\n\n", "\n" after a single "\n", "\n\n" otherwise.
+inline void end_with_blank_line(std::string& out) {
+  if (end_of(out).is_blank_line()) return;
+  out += end_of(out).is_line_break() ? "\n" : "\n\n";
+}
+
+// A block of the trimmed converted children (walked at the element's own
+// depth) between blank lines: nothing when it is empty; in inline rendering
+// the children in place. dl, details, form and fieldset.
+void convert_framed_block(const Walk& w, NodeHandle node, const ConversionContext& context, std::size_t depth);
+
+// The trimmed converted children (at depth + 1) after `marker`, followed by
+// `after`; nothing when empty. In inline rendering the text alone.
+void convert_text_line(const Walk& w, NodeHandle node, const ConversionContext& context, std::size_t depth,
+                       std::string_view marker, std::string_view after);
+
+// The trimmed converted children (at depth + 1, inside strong emphasis) in
+// bold, then a blank line; nothing when empty. In inline rendering the text
+// alone. summary and legend.
+void convert_bold_line(const Walk& w, NodeHandle node, const ConversionContext& context, std::size_t depth);
+
+}  // namespace tidewell::blocks
