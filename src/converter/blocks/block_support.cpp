@@ -10,8 +10,8 @@ void convert_framed_block(const Walk& w, NodeHandle node, const ConversionContex
   const std::string buffer = convert_into_buffer(w, node, context, depth);
   const std::string_view text = trim_unicode_space(buffer);
   if (text.empty()) return;
+  blank_line_before_block(w, context);
   std::string& out = w.out();
-  blank_line_before(out);
   out += text;
   out += "\n\n";
 }

@@ -48,6 +48,18 @@ inline void end_with_blank_line(std::string& out) {
   out += end_of(out).is_line_break() ? "\n" : "\n\n";
 }
 
+// The output ends with a list item's marker alone: a block written now is the
+// item's first content and follows the marker on its line.
+inline bool at_item_start(const Walk& w, const ConversionContext& context) {
+  return context.in_list_item && w.end().is_bare_list_marker();
+}
+
+// A blank line before a block ("\n\n" unless the output is empty or ends
+// with a blank line), except as an item's first content.
+inline void blank_line_before_block(const Walk& w, const ConversionContext& context) {
+  if (!at_item_start(w, context)) blank_line_before(w.out());
+}
+
 // A block of the trimmed converted children (walked at the element's own
 // depth) between blank lines: nothing when it is empty; in inline rendering
 // the children in place. dl, details, form and fieldset.

@@ -34,8 +34,12 @@ void convert_section(const Walk& w, NodeHandle node, const ConversionContext& co
   const std::string buffer = convert_into_buffer(w, node, context, depth + 1);
   if (is_unicode_space_only(buffer)) return;
   std::string& out = w.out();
-  blank_line_before(out);
-  out += buffer;
+  if (blocks::at_item_start(w, context)) {
+    out.append(buffer, skip_unicode_space(buffer, 0));
+  } else {
+    blank_line_before(out);
+    out += buffer;
+  }
   ensure_blank_line(out);
 }
 
@@ -87,8 +91,8 @@ void convert_figure(const Walk& w, NodeHandle node, const ConversionContext& con
     walk_children_at(w, node, context, depth);
     return;
   }
+  blocks::blank_line_before_block(w, context);
   std::string& out = w.out();
-  blank_line_before(out);
   const std::string buffer = join_images(convert_into_buffer(w, node, context, depth));
   const std::string_view text = trim_spaces_tabs_newlines(buffer);
   if (text.empty()) return;

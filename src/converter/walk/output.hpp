@@ -39,12 +39,13 @@ class OutputEnd {
   // Ends with a list item marker: "* ", "- " or ". " (after a number).
   bool is_list_marker() const { return ends_with("* ") || ends_with("- ") || ends_with(". "); }
   // The last line is a list item marker alone ("- ", "* " or a number and
-  // ". "), after its indentation: the item's text has not started yet.
+  // ". ", maybe with more spaces), after its indentation: the item's text
+  // has not started yet.
   bool is_bare_list_marker() const {
     std::size_t n = text_.size();
-    if (n < 2 || text_[n - 1] != ' ') return false;
-    const char mark = text_[n - 2];
-    n -= 2;
+    while (n > 0 && (text_[n - 1] == ' ' || text_[n - 1] == '\t')) --n;
+    if (n == text_.size() || n == 0) return false;
+    const char mark = text_[--n];
     if (mark == '.') {
       const std::size_t digits_end = n;
       while (n > 0 && text_[n - 1] >= '0' && text_[n - 1] <= '9') --n;
