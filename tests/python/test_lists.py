@@ -40,6 +40,9 @@ NESTED_4 = "<ul><li>a<ul><li>b<ul><li>c<ul><li>d</li></ul></li></ul></li></ul></
         ("<li>a</li><li>b</li>", {}, "- a\n- b\n"),
         ("<p>Para</p><ul><li>x</li></ul><p>after</p>", {}, "Para\n\n- x\n\nafter\n"),
         ("text<ul><li>x</li></ul>", {}, "text\n\n- x\n"),
+        # text after a list does not run on as part of its last item
+        ("<div><ul><li>x</li></ul>\nafter</div>", {}, "- x\n\nafter\n"),
+        ("<ol><li>x</li></ol>after", {}, "1. x\n\nafter\n"),
         # pretty-printed markup: whitespace between the items is skipped
         ("<ul>\n  <li>a\n    <ul>\n      <li>b</li>\n    </ul>\n  </li>\n  <li>c</li>\n</ul>", {}, "- a\n  * b\n- c\n"),
         ("<ul><li>a<!-- note --></li><li>b</li></ul>", {}, "- a\n- b\n"),
@@ -48,7 +51,7 @@ NESTED_4 = "<ul><li>a<ul><li>b<ul><li>c<ul><li>d</li></ul></li></ul></li></ul></
     ids=[
         "bullets", "bullets-option", "no-bullets", "wide-bullets", "four-levels", "indent-width",
         "indent-width-zero", "tabs", "ordered-between", "list-in-list", "li-outside-list", "between-paragraphs",
-        "after-text", "pretty-printed", "comment-in-item", "empty-item",
+        "after-text", "text-after-list", "text-after-ordered-list", "pretty-printed", "comment-in-item", "empty-item",
     ],
 )
 def test_unordered_lists(html, options, expected):

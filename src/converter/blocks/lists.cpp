@@ -202,10 +202,15 @@ void ensure_list_start_separator(std::string& out, const ConversionContext& cont
   out += '\n';
 }
 
-// After a list that stood inside an item.
-void ensure_list_end_separator(std::string& out, bool in_list_item, bool loose) {
-  if (!in_list_item) return;
-  if (loose) {
+// After a list: inside an item a line break (a blank line in a loose list);
+// a list that stands outside every list ends with a blank line, so that text
+// after it does not run on as part of its last item.
+void ensure_list_end_separator(std::string& out, const ConversionContext& context) {
+  if (!context.in_list_item) {
+    if (!context.in_list && !context.in_table_cell) end_with_blank_line(out);
+    return;
+  }
+  if (context.loose_list) {
     end_with_blank_line(out);
   } else if (!end_of(out).is_line_break()) {
     out += '\n';
@@ -243,7 +248,7 @@ void convert_list(const Walk& w, const TlNode::Tag& tag, bool ordered, const Con
   if (sink != nullptr) doc_struct_add_list(*sink, ordered);
   render_list_items(w, tag, context, depth, ordered, loose, item_depth, start);
   if (sink != nullptr) doc_struct_end_list(*sink);
-  ensure_list_end_separator(out, context.in_list_item, context.loose_list);
+  ensure_list_end_separator(out, context);
 }
 
 void convert_list_item(const Walk& w, NodeHandle node, const TlNode::Tag& tag, const ConversionContext& context,
