@@ -43,12 +43,16 @@ int main(int argc, char** argv) {
     auto out = collapse_whitespace(p);
     return out ? out->size() : p.size();
   });
-  run("escape_markdown_text misc", pages, bytes, rounds, [](const std::string& p) {
-    auto out = escape_markdown_text(p, true, false, false, false);
+  ConversionOptions misc;
+  misc.escape_misc = true;
+  run("escape_markdown misc", pages, bytes, rounds, [&](const std::string& p) {
+    auto out = escape_markdown(p, EscapeMode::Text, misc);
     return out ? out->size() : p.size();
   });
-  run("escape_markdown_text ascii", pages, bytes, rounds, [](const std::string& p) {
-    auto out = escape_markdown_text(p, false, false, false, true);
+  ConversionOptions ascii;
+  ascii.escape_ascii = true;
+  run("escape_markdown ascii", pages, bytes, rounds, [&](const std::string& p) {
+    auto out = escape_markdown(p, EscapeMode::Text, ascii);
     return out ? out->size() : p.size();
   });
   std::vector<ConversionResult> results(pages.size());

@@ -49,8 +49,6 @@ enum class ParseError : std::uint8_t {
   UnsupportedDeclaration = 9,  // asm_tl: a "<!" that is neither a comment nor a DOCTYPE
 };
 
-constexpr std::uint8_t parse_error_code(ParseError e) { return static_cast<std::uint8_t>(e); }
-
 // ---------------------------------------------------------------------------
 // InlineVec: up to N items inline, then all of them on the heap; order is
 // always preserved. Items must be trivially copyable.
@@ -197,6 +195,12 @@ struct TlNode {
     ByteSpan text;  // "<!--" through "-->"; backend-specific when unterminated
   };
 
+  TlNode() = default;
+  // Built in place, so that no half-read variant is ever moved.
+  TlNode(Tag tag) : data(std::in_place_type<Tag>, std::move(tag)) {}             // NOLINT: implicit on purpose
+  TlNode(Raw raw) : data(std::in_place_type<Raw>, raw) {}                         // NOLINT: implicit on purpose
+  TlNode(Comment comment) : data(std::in_place_type<Comment>, comment) {}         // NOLINT: implicit on purpose
+
   std::variant<Tag, Raw, Comment> data;
 
   bool is_tag() const { return data.index() == 0; }
@@ -331,45 +335,14 @@ class AttributeIter {
 };
 
 inline AttributeIter attributes_iter(const TlDom& dom, const TlNode::Tag& tag) { return AttributeIter(dom, tag); }
-inline std::optional<AttributePair> attributes_next(AttributeIter& it) { return it.next(); }
 
 // ---------------------------------------------------------------------------
-// Text content and children
+// Text content
 
 // Concatenated descendant text bytes in document order (comments skipped,
 // nothing decoded, nothing inserted). Each text run is repaired as UTF-8 on
 // its own. Borrowed from the input when it is the bytes of a single valid
 // text node. Iterative: any nesting depth is fine.
 CowText inner_text(const TlNode::Tag& tag, const TlDom& dom);
-
-// Steps through an element's children in order.
-class ChildIter {
- public:
-  explicit ChildIter(const TlNode::Tag& tag) : items_(tag.children.as_span()) {}
-  explicit ChildIter(std::span<const NodeHandle> items) : items_(items) {}
-  std::optional<NodeHandle> next() {
-    if (index_ >= items_.size()) return std::nullopt;
-    return items_[index_++];
-  }
-  // Skips n children; returns how many of the n remained when the children
-  // ran out (0 when all n were skipped).
-  std::size_t advance_by(std::size_t n) {
-    const std::size_t left = items_.size() - index_;
-    if (n <= left) {
-      index_ += n;
-      return 0;
-    }
-    index_ = items_.size();
-    return n - left;
-  }
-
- private:
-  std::span<const NodeHandle> items_;
-  std::size_t index_ = 0;
-};
-
-inline ChildIter children_iter(const TlNode::Tag& tag) { return ChildIter(tag); }
-inline std::optional<NodeHandle> children_iter_next(ChildIter& it) { return it.next(); }
-inline std::size_t children_iter_advance_by(ChildIter& it, std::size_t n) { return it.advance_by(n); }
 
 }  // namespace tidewell

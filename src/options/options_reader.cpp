@@ -432,20 +432,6 @@ class OptionsParser {
 
 }  // namespace
 
-std::optional<TierStrategy> tier_strategy_from_str(std::string_view text) {
-  for (std::size_t i = 0; i < kTierTexts.size(); ++i) {
-    if (kTierTexts[i] == text) return kTierValues[i];
-  }
-  return std::nullopt;
-}
-
-std::optional<ParserBackend> parser_backend_from_str(std::string_view text) {
-  for (std::size_t i = 0; i < kBackendTexts.size(); ++i) {
-    if (kBackendTexts[i] == text) return kBackendValues[i];
-  }
-  return std::nullopt;
-}
-
 bool conversion_options_from_json(std::string_view json, ConversionOptions& out,
                                   JsonError& error) {
   JsonReader reader(json, error);

@@ -14,9 +14,4 @@ namespace tidewell {
 // untouched.
 bool conversion_options_from_json(std::string_view json, ConversionOptions& out, JsonError& error);
 
-// Strict readers of the two exact-text enums; nullopt when the text names
-// no variant.
-std::optional<TierStrategy> tier_strategy_from_str(std::string_view text);
-std::optional<ParserBackend> parser_backend_from_str(std::string_view text);
-
 }  // namespace tidewell

@@ -54,14 +54,6 @@ constexpr HandlerTable make_table() {
 
 constexpr HandlerTable kTable = make_table();
 
-constexpr bool every_family_has_a_handler() {
-  for (ElementHandler h : kTable.by_family) {
-    if (h == nullptr) return false;
-  }
-  return true;
-}
-static_assert(every_family_has_a_handler(), "a family without a dispatch entry");
-
 }  // namespace
 
 const HandlerTable& dom_handler_table() { return kTable; }

@@ -84,8 +84,6 @@ class Renderer {
 
   PlainListState root_list() const { return lists_.front(); }
 
-  void push_visit(NodeHandle node, bool pre) { tasks_.push_back(Task{Op::Visit, pre, node, 0}); }
-
   // The nodes of `nodes` in order, all with the root list state.
   void push_visits(std::span<const NodeHandle> nodes, bool pre) {
     for (std::size_t i = nodes.size(); i > 0; --i) tasks_.push_back(Task{Op::Visit, pre, nodes[i - 1], 0});
@@ -347,22 +345,6 @@ class Renderer {
 
 }  // namespace
 
-void render_plain_text_node(NodeHandle node, const TlDom& dom, std::string& out, bool preformatted,
-                            PlainListState& list_state, const PlainTextScope& scope) {
-  Renderer renderer(dom, out, scope, list_state);
-  renderer.push_visit(node, preformatted);
-  renderer.run();
-  list_state = renderer.root_list();
-}
-
-void render_plain_text_children(NodeHandle element, const TlDom& dom, std::string& out, bool preformatted,
-                                PlainListState& list_state, const PlainTextScope& scope) {
-  Renderer renderer(dom, out, scope, list_state);
-  renderer.push_children(element, preformatted, 0);
-  renderer.run();
-  list_state = renderer.root_list();
-}
-
 void render_plain_text_nodes(std::span<const NodeHandle> nodes, const TlDom& dom, std::string& out,
                              bool preformatted, PlainListState& list_state, const PlainTextScope& scope) {
   Renderer renderer(dom, out, scope, list_state);
@@ -370,21 +352,6 @@ void render_plain_text_nodes(std::span<const NodeHandle> nodes, const TlDom& dom
   renderer.run();
   list_state = renderer.root_list();
 }
-
-void render_plain_text_table(NodeHandle table, const TlDom& dom, std::string& out, const PlainTextScope& scope) {
-  Renderer renderer(dom, out, scope, PlainListState{});
-  renderer.push_table(table);
-  renderer.run();
-}
-
-void collect_plain_text_table_rows(NodeHandle element, const TlDom& dom, std::vector<NodeHandle>& rows) {
-  std::vector<NodeHandle> stack;
-  collect_rows(element, dom, rows, stack);
-}
-
-void plain_text_ensure_newline(std::string& out) { ensure_newline_from(out, 0); }
-
-void plain_text_ensure_blank_line(std::string& out) { ensure_blank_line_from(out, 0); }
 
 std::optional<std::uint32_t> parse_attribute_u32(std::string_view value) {
   std::size_t i = 0;

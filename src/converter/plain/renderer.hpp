@@ -41,36 +41,12 @@ struct PlainTextScope {
   const std::unordered_set<NodeHandle>* excluded_nodes = nullptr;
 };
 
-// Appends the plain text of `node` and its subtree to `out`. `list_state`
-// is the state of the list the node belongs to (an li advances it when it is
-// ordered). Handles outside the document and comments give nothing.
-void render_plain_text_node(NodeHandle node, const TlDom& dom, std::string& out, bool preformatted,
-                            PlainListState& list_state, const PlainTextScope& scope);
-
-// render_plain_text_node for every child of `element`, in order, with the
-// same arguments. Nothing for a handle that is not an element.
-void render_plain_text_children(NodeHandle element, const TlDom& dom, std::string& out, bool preformatted,
-                                PlainListState& list_state, const PlainTextScope& scope);
-
-// render_plain_text_node for each of `nodes` in order with the same
-// arguments, in one pass (e.g. the document's top-level nodes).
+// Appends the plain text of each of `nodes` (e.g. the document's top-level
+// nodes) and their subtrees to `out`, in one pass. `list_state` is the state
+// of the list the nodes belong to (an li advances it when it is ordered).
+// Handles outside the document and comments give nothing.
 void render_plain_text_nodes(std::span<const NodeHandle> nodes, const TlDom& dom, std::string& out,
                              bool preformatted, PlainListState& list_state, const PlainTextScope& scope);
-
-// Appends the rows of a table: rows separated by "\n", cells by "\t", each
-// cell's text rendered on its own and trimmed of Unicode white space.
-void render_plain_text_table(NodeHandle table, const TlDom& dom, std::string& out, const PlainTextScope& scope);
-
-// Appends to `rows` the tr elements below `element` in document order,
-// without looking inside a tr (rows of nested tables are not collected).
-void collect_plain_text_table_rows(NodeHandle element, const TlDom& dom, std::vector<NodeHandle>& rows);
-
-// Appends "\n" unless `out` is empty or already ends with "\n".
-void plain_text_ensure_newline(std::string& out);
-
-// Nothing on an empty `out`; otherwise drops trailing spaces and tabs and
-// makes `out` end with (at least) two line feeds.
-void plain_text_ensure_blank_line(std::string& out);
 
 // An optional "+" then one or more ASCII digits, nothing else, at most
 // 4294967295; nullopt otherwise.

@@ -243,21 +243,6 @@ class NestedEndTagSearch {
 
 }  // namespace
 
-std::optional<std::size_t> find_tag_end(std::string_view text, std::size_t start) {
-  TagEndFinder ends(text);
-  const std::size_t e = ends.find(start);
-  if (e == npos) return std::nullopt;
-  return e;
-}
-
-std::optional<std::size_t> find_script_end(std::string_view text, std::size_t start) {
-  if (start == 0 || start > text.size()) return std::nullopt;
-  FixedEndTagSearch search(text, "script");
-  const std::size_t e = search.find(start, start - 1);
-  if (e == npos) return std::nullopt;
-  return e;
-}
-
 bool is_json_ld_script_tag(std::string_view tag) {
   const std::size_t n = tag.size();
   if (n < 4) return false;

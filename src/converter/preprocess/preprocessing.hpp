@@ -29,11 +29,6 @@ std::optional<std::string> close_open_list_items(std::string_view text);
 // stray "<" bytes, made safe for the fast parser.
 std::optional<std::string> normalize_markup_for_parser(std::string_view text);
 
-// Position after the first ">" at or after `start` that is outside quotes.
-std::optional<std::size_t> find_tag_end(std::string_view text, std::size_t start);
-// Position after the ">" of the first script end tag at or after `start`
-// (`start` is the position after the start tag's ">").
-std::optional<std::size_t> find_script_end(std::string_view text, std::size_t start);
 // Whether a complete script start tag ("<script ...>") declares JSON-LD.
 bool is_json_ld_script_tag(std::string_view tag);
 

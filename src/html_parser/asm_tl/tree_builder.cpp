@@ -1,7 +1,3 @@
-// Moving a TlNode copies the bytes of a disengaged std::optional<ByteSpan>,
-// which g++ 12 reports as a possibly uninitialised read; the copy is harmless.
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-
 #include "html_parser/asm_tl/tree_builder.hpp"
 
 #include <variant>
@@ -35,10 +31,10 @@ std::optional<ParseError> build_dom_from_tokens(TlDom& dom, const AsmToken* toke
     const ByteSpan span{t.start, t.length};
     switch (t.kind) {
       case kTokenText:
-        dom.nodes.push_back(TlNode{TlNode::Raw{span}});
+        dom.nodes.emplace_back(TlNode::Raw{span});
         break;
       case kTokenComment:
-        dom.nodes.push_back(TlNode{TlNode::Comment{span}});
+        dom.nodes.emplace_back(TlNode::Comment{span});
         break;
       case kTokenElement: {
         if (!span_inside(t.name_start, t.name_length, input_size) ||
@@ -60,7 +56,7 @@ std::optional<ParseError> build_dom_from_tokens(TlDom& dom, const AsmToken* toke
         }
         dom.seal_attributes(tag);
         if (t.child_count > kChildrenInline) tag.children.reserve(t.child_count);
-        dom.nodes.push_back(TlNode{std::move(tag)});
+        dom.nodes.emplace_back(std::move(tag));
         break;
       }
       default:

@@ -153,27 +153,6 @@ std::size_t separator_length(std::string_view text, std::size_t pos,
   return 0;
 }
 
-const char* kind_name(SelectorKind kind) {
-  switch (kind) {
-    case SelectorKind::Tag: return "Tag";
-    case SelectorKind::Id: return "Id";
-    case SelectorKind::Class: return "Class";
-    case SelectorKind::All: return "All";
-    case SelectorKind::And: return "And";
-    case SelectorKind::Or: return "Or";
-    case SelectorKind::Descendant: return "Descendant";
-    case SelectorKind::Parent: return "Parent";
-    case SelectorKind::Attribute: return "Attribute";
-    case SelectorKind::AttributeValue: return "AttributeValue";
-    case SelectorKind::AttributeValueWord: return "AttributeValueWord";
-    case SelectorKind::AttributeValuePrefix: return "AttributeValuePrefix";
-    case SelectorKind::AttributeValueSuffix: return "AttributeValueSuffix";
-    case SelectorKind::AttributeValueSubstring:
-      return "AttributeValueSubstring";
-  }
-  return "?";
-}
-
 }  // namespace
 
 bool is_identifier_byte(unsigned char byte) { return kIdentifier[byte]; }
@@ -285,42 +264,6 @@ std::optional<Selector> parse_query_selector(std::string_view text,
   }
   if (selector_simple_flags(text) == 0) return std::nullopt;
   return parse_selector(text, 0, backend);
-}
-
-std::string describe_selector(const Selector& selector) {
-  std::string out;
-  const auto links = selector.links();
-  for (std::size_t i = 0; i < links.size(); ++i) {
-    const SimpleSelector& link = links[i];
-    const bool last = i + 1 == links.size();
-    if (!last) {
-      out += kind_name(link.combinator);
-      out += '(';
-    }
-    out += kind_name(link.kind);
-    switch (link.kind) {
-      case SelectorKind::All:
-        break;
-      case SelectorKind::Tag:
-      case SelectorKind::Id:
-      case SelectorKind::Class:
-      case SelectorKind::Attribute:
-        out += '(';
-        out += link.name;
-        out += ')';
-        break;
-      default:
-        out += '(';
-        out += link.name;
-        out += ", ";
-        out += link.value;
-        out += ')';
-        break;
-    }
-    if (!last) out += ", ";
-  }
-  out.append(links.size() - 1, ')');
-  return out;
 }
 
 bool contains_word(std::string_view haystack, std::string_view word,

@@ -88,10 +88,6 @@ class Selector {
   ParserBackend backend_ = ParserBackend::Copperfern;
 };
 
-// The tree in a compact notation, e.g. "Or(Tag(a), Descendant(Tag(b),
-// Tag(c)))"; attribute kinds show name and value: "AttributeValue(x, y)".
-std::string describe_selector(const Selector& selector);
-
 // Shapes of a whole selector text that asm_tl takes without parsing.
 enum class SimpleShape : std::uint8_t {
   None = 0,      // anything else

@@ -534,11 +534,12 @@ TEST(LenientEnums, Normalization) {
 }
 
 TEST(StrictEnums, ExactTextsOnly) {
-  EXPECT_EQ(tier_strategy_from_str("fast_dom"), TierStrategy::FastDom);
-  EXPECT_EQ(tier_strategy_from_str("tier2"), TierStrategy::Tier2);
-  EXPECT_FALSE(tier_strategy_from_str("fastdom").has_value());
-  EXPECT_EQ(parser_backend_from_str("copperfern-tl"), ParserBackend::Copperfern);
-  EXPECT_FALSE(parser_backend_from_str("ASM_TL").has_value());
+  EXPECT_EQ(read_ok(R"({"tier_strategy": "fast_dom"})").tier_strategy, TierStrategy::FastDom);
+  EXPECT_EQ(read_ok(R"({"tier_strategy": "tier2"})").tier_strategy, TierStrategy::Tier2);
+  EXPECT_NE(read_error(R"({"tier_strategy": "fastdom"})"), "");
+  EXPECT_EQ(read_ok(R"({"parser_backend": "copperfern-tl"})").parser_backend, ParserBackend::Copperfern);
+  EXPECT_EQ(read_ok(R"({"parser_backend": "asm-tl"})").parser_backend, ParserBackend::AsmTl);
+  EXPECT_NE(read_error(R"({"parser_backend": "ASM_TL"})"), "");
 }
 
 }  // namespace

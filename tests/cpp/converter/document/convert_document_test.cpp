@@ -483,5 +483,11 @@ TEST(ConvertDocument, RepairedTrees) {
   EXPECT_EQ(convert(deep), "deep\n");
 }
 
+TEST(HandlerTable, EveryFamilyHasADispatchEntry) {
+  const HandlerTable& table = dom_handler_table();
+  for (std::size_t f = 0; f < kHandlerFamilyCount; ++f) EXPECT_NE(table.by_family[f], nullptr) << f;
+  EXPECT_NE(table.preserved, nullptr);
+}
+
 }  // namespace
 }  // namespace tidewell

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "converter/walk/boilerplate.hpp"
+#include "common/ascii.hpp"
 #include "converter/plain/renderer.hpp"
 #include "converter/text/entities.hpp"
 #include "converter/text/processing.hpp"
@@ -20,6 +21,34 @@
 
 namespace tidewell {
 namespace {
+
+// The reference's own spacing and row search, written plainly.
+void plain_text_ensure_newline(std::string& out) {
+  if (!out.empty() && out.back() != '\n') out += '\n';
+}
+
+void plain_text_ensure_blank_line(std::string& out) {
+  if (out.empty()) return;
+  while (!out.empty() && (out.back() == ' ' || out.back() == '\t')) out.pop_back();
+  if (out.size() >= 2 && out.ends_with("\n\n")) return;
+  out += (!out.empty() && out.back() == '\n') ? "\n" : "\n\n";
+}
+
+// The tr elements below `h` in document order, not looking inside a tr.
+void collect_plain_text_table_rows(NodeHandle h, const TlDom& dom, std::vector<NodeHandle>& rows) {
+  const TlNode::Tag* tag = dom.tag(h);
+  if (tag == nullptr) return;
+  for (NodeHandle c : tag->children) {
+    const TlNode::Tag* child = dom.tag(c);
+    if (child == nullptr) continue;
+    if (ascii_iequals(dom.bytes(child->name), "tr")) {
+      rows.push_back(c);
+    } else {
+      collect_plain_text_table_rows(c, dom, rows);
+    }
+  }
+}
+
 
 std::string lower(std::string_view s) {
   std::string out;

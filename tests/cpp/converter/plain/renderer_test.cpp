@@ -55,7 +55,7 @@ std::string render_raw(const std::string& html, const ConversionOptions& options
   std::string out;
   PlainListState state;
   const PlainTextScope scope{options, excluded};
-  for (NodeHandle h : dom.top_level) render_plain_text_node(h, dom, out, false, state, scope);
+  render_plain_text_nodes(dom.top_level, dom, out, false, state, scope);
   return out;
 }
 
@@ -164,27 +164,15 @@ TEST(PlainText, TableCellTrimsLikeASeparateString) {
   EXPECT_EQ(render_raw("<table><tr><td> </td><td></td></tr><tr></tr></table>"), "\t\n\n");
 }
 
-TEST(PlainText, RenderTableDirectly) {
-  auto parsed = copperfern_tl::parse_document("<table><tr><td> a </td><td>b</td></tr><tr><td>c</td></tr></table>");
-  ASSERT_TRUE(parsed.ok());
-  const TlDom& dom = parsed.dom();
-  const ConversionOptions options;
-  std::string out = "before ";
-  render_plain_text_table(dom.top_level[0], dom, out, PlainTextScope{options});
-  EXPECT_EQ(out, "before a\tb\nc");
+TEST(PlainText, TableAlone) {
+  EXPECT_EQ(render_raw("<table><tr><td> a </td><td>b</td></tr><tr><td>c</td></tr></table>"), "a\tb\nc\n\n");
 }
 
-TEST(PlainText, CollectRows) {
-  auto parsed = copperfern_tl::parse_document(
-      "<table><tr id=r1><td><table><tr id=inner></tr></table></td></tr>text<tbody><!--c--><tr id=r2></tr>"
-      "<div><TR id=r3></TR></div></tbody><tr id=r4></tr></table>");
-  ASSERT_TRUE(parsed.ok());
-  const TlDom& dom = parsed.dom();
-  std::vector<NodeHandle> rows;
-  collect_plain_text_table_rows(dom.top_level[0], dom, rows);
-  std::vector<std::string> ids;
-  for (NodeHandle h : rows) ids.emplace_back(*attribute_value(dom, *dom.tag(h), "id"));
-  EXPECT_EQ(ids, (std::vector<std::string>{"r1", "r2", "r3", "r4"}));
+TEST(PlainText, RowsAreFoundBelowTheTableButNotInNestedTables) {
+  // The nested table stays inside its cell; the row in a div and the upper-case TR count.
+  EXPECT_EQ(render_raw("<table><tr><td>1<table><tr><td>in</td></tr></table></td></tr>text<tbody><!--c-->"
+                       "<tr><td>2</td></tr><div><TR><td>3</td></TR></div></tbody><tr><td>4</td></tr></table>"),
+            "1\n\nin\n2\n3\n4\n\n");
 }
 
 TEST(PlainText, Images) {
@@ -262,33 +250,6 @@ TEST(PlainText, TextAndWhitespace) {
   EXPECT_EQ(render_raw("<p>a\n  b</p>"), "a\n b\n\n");
 }
 
-TEST(PlainText, EnsureHelpers) {
-  struct Spacing {
-    std::string in;
-    const char* newline;
-    const char* blank;
-  };
-  const Spacing cases[] = {
-      {"", "", ""},
-      {"a", "a\n", "a\n\n"},
-      {"a\n", "a\n", "a\n\n"},
-      {"a\n\n", "a\n\n", "a\n\n"},
-      {"a\n\n\n", "a\n\n\n", "a\n\n\n"},
-      {"a \t ", "a \t \n", "a\n\n"},
-      {"a\n \t", "a\n \t\n", "a\n\n"},
-      {"  ", "  \n", "\n\n"},
-      {"a\t\n", "a\t\n", "a\t\n\n"},
-  };
-  for (const Spacing& c : cases) {
-    std::string a = c.in;
-    plain_text_ensure_newline(a);
-    EXPECT_EQ(a, c.newline) << '[' << c.in << ']';
-    std::string b = c.in;
-    plain_text_ensure_blank_line(b);
-    EXPECT_EQ(b, c.blank) << '[' << c.in << ']';
-  }
-}
-
 TEST(PlainText, ParseAttributeU32) {
   struct Num {
     const char* in;
@@ -311,10 +272,8 @@ TEST(PlainText, InvalidHandlesAndNonElements) {
   const ConversionOptions options;
   std::string out;
   PlainListState state;
-  render_plain_text_node(static_cast<NodeHandle>(dom.size()), dom, out, false, state, PlainTextScope{options});
-  render_plain_text_node(0xFFFFFFFFu, dom, out, false, state, PlainTextScope{options});
-  render_plain_text_children(1, dom, out, false, state, PlainTextScope{options});  // a text node
-  render_plain_text_table(1, dom, out, PlainTextScope{options});
+  const NodeHandle bad[] = {static_cast<NodeHandle>(dom.size()), 0xFFFFFFFFu};
+  render_plain_text_nodes(bad, dom, out, false, state, PlainTextScope{options});
   EXPECT_EQ(out, "");
 }
 

@@ -1,3 +1,4 @@
+#include "common/scan.hpp"
 #include "converter/preprocess/preprocessing.hpp"
 
 #include <gtest/gtest.h>
@@ -73,13 +74,14 @@ TEST(IsJsonLdScriptTag, Cases) {
 }
 
 TEST(FindHelpers, TagAndScriptEnds) {
-  EXPECT_EQ(find_tag_end("<a title='>'>x", 1), std::optional<std::size_t>(13));
-  EXPECT_EQ(find_tag_end("<a title=\"x>", 1), std::nullopt);
-  EXPECT_EQ(find_tag_end("<a \"'\">", 1), std::optional<std::size_t>(7));
-  std::string s = "<script>x</script >y";
-  EXPECT_EQ(find_script_end(s, 8), std::optional<std::size_t>(19));
-  EXPECT_EQ(find_script_end("<script>x</scripts>", 8), std::nullopt);
-  EXPECT_EQ(find_script_end("<script>x</script", 8), std::nullopt);
+  EXPECT_EQ(scan::TagEndFinder("<a title='>'>x").find(1), 13u);
+  EXPECT_EQ(scan::TagEndFinder("<a title=\"x>").find(1), scan::npos);
+  EXPECT_EQ(scan::TagEndFinder("<a \"'\">").find(1), 7u);
+  // The script's end tag may hold spaces before its ">", but must be the
+  // whole name and closed.
+  EXPECT_EQ(strip_script_and_style("<script>x</script >y"), std::optional<std::string>("y"));
+  EXPECT_EQ(strip_script_and_style("<script>x</scripts>"), std::nullopt);
+  EXPECT_EQ(strip_script_and_style("<script>x</script"), std::nullopt);
 }
 
 TEST(RemoveHiddenElements, Cases) {

@@ -64,7 +64,7 @@ std::string render(const TlDom& dom) {
 
 std::string parse_and_render(ParserBackend backend, std::string_view html) {
   ParseResult r = parse_document(backend, html);
-  if (!r) return "error " + std::to_string(parse_error_code(r.error()));
+  if (!r) return "error " + std::to_string(static_cast<int>(r.error()));
   EXPECT_TRUE(r.dom().open_stack.empty() || backend == ParserBackend::Copperfern);
   return render(r.dom());
 }

@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "html_parser/queryselector/describe.hpp"
 #include "html_parser/queryselector/selector.hpp"
 
 namespace {
