@@ -19,7 +19,8 @@ def md(html, **options):
         ("<blockquote>a<br>b</blockquote>", "> a\n> b\n"),
         # after a blank line the quote follows on the next line
         ("<p>Para</p><blockquote>Hello</blockquote>", "Para\n> Hello\n"),
-        ("<ul><li>a</li></ul><blockquote>Hello</blockquote>", "- a\n\n> Hello\n"),
+        ("Para<br><blockquote>Hello</blockquote>", "Para  \n\n> Hello\n"),
+        ("<ul><li>a</li></ul><blockquote>Hello</blockquote>", "- a\n> Hello\n"),
         ("Para<blockquote>Hello</blockquote>", "Para\n\n> Hello\n"),
         ("<blockquote>Hello</blockquote><p>after</p>", "> Hello\n\nafter\n"),
         # nothing for a quote without content, not even the attribution

@@ -57,7 +57,7 @@ def test_sections_in_list_items(html, expected):
         # every list inside a menu uses "-" too
         ("<menu><li>a<ul><li>b</li></ul></li></menu>", {"bullets": "*+"}, "- a\n  - b\n"),
         ("<menu><li>a</li></menu><p>after</p>", {}, "- a\n\nafter\n"),
-        ("<ol><li>x</li></ol><menu><li>a</li></menu>", {}, "1. x\n- a\n"),
+        ("<ol><li>x</li></ol><menu><li>a</li></menu>", {}, "1. x\n\n- a\n"),
         ("<menu></menu><p>after</p>", {}, "after\n"),
         ("<menu><li>a</li><li>b</li></menu>c", {"convert_as_inline": True}, "- a\n- bc\n"),
     ],
