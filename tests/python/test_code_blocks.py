@@ -54,6 +54,8 @@ def test_fences_and_language(html, options, expected):
         ("<pre>*a* _b_ # c &lt;d&gt;</pre>", {**TILDES, "escape_asterisks": True, "escape_misc": True},
          "~~~\n*a* _b_ # c <d>\n~~~\n"),
         ("<pre><b>bold</b> <i>x</i></pre>", TILDES, "~~~\nbold x\n~~~\n"),
+        # in a list item the block's lines are written as they are, blank lines and all
+        ("<ul><li>a<pre>x\n\ny\n    z</pre></li></ul>", TILDES, "- a\n\n~~~\nx\n\ny\n    z\n~~~\n"),
     ],
 )
 def test_content(html, options, expected):

@@ -135,6 +135,9 @@ void convert_code_block(const Walk& w, NodeHandle node, const ConversionContext&
 
   ConversionContext code_context = context;
   code_context.in_code = true;
+  // The block stands at the margin even in a list item: its text must not
+  // be re-indented for the item.
+  code_context.in_list_item = false;
   const std::string buffer = blocks::convert_into_buffer(w, node, code_context, depth + 1);
   if (buffer.empty()) return;
   const std::string content =
