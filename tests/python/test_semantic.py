@@ -59,6 +59,10 @@ def test_sections_in_list_items(html, expected):
         ("<menu><li>a</li></menu><p>after</p>", {}, "- a\n\nafter\n"),
         ("<ol><li>x</li></ol><menu><li>a</li></menu>", {}, "1. x\n\n- a\n"),
         ("<menu></menu><p>after</p>", {}, "after\n"),
+        # the first item does not run on from the text before the menu
+        ("x<menu><li>a</li></menu>", {}, "x\n\n- a\n"),
+        ("x<menu></menu>y", {}, "xy\n"),
+        ("<ul><li>x<menu><li>a</li></menu></li></ul>", {}, "- x\n  - a\n"),
         ("<menu><li>a</li><li>b</li></menu>c", {"convert_as_inline": True}, "- a\n- bc\n"),
     ],
 )

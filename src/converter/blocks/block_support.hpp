@@ -60,6 +60,11 @@ inline void blank_line_before_block(const Walk& w, const ConversionContext& cont
   if (!at_item_start(w, context)) blank_line_before(w.out());
 }
 
+// The separator before a list (lists.cpp): "<br>" in a table cell after
+// text; none at the start, right after an item's marker or for a list
+// directly inside a list; a line break inside an item; else a blank line.
+void ensure_list_start_separator(std::string& out, const ConversionContext& context);
+
 // A block of the trimmed converted children (walked at the element's own
 // depth) between blank lines: nothing when it is empty; in inline rendering
 // the children in place. dl, details, form and fieldset.

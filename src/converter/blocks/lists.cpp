@@ -184,24 +184,6 @@ void convert_children_except(const Walk& w, NodeHandle item, NodeHandle left_out
 
 // --- separators --------------------------------------------------------------
 
-void ensure_list_start_separator(std::string& out, const ConversionContext& context) {
-  const OutputEnd end = end_of(out);
-  if (context.in_table_cell) {
-    if (!end.is_empty() && !end.is_space() && !end.is_cell_boundary()) out += "<br>";
-    return;
-  }
-  if (end.is_empty()) return;
-  if (!context.in_list) {
-    if (!end.is_blank_line() && !end.is_bare_list_marker()) out += "\n\n";
-    return;
-  }
-  if (!context.in_list_item) return;
-  // A list right after an item's marker stays on the marker's line.
-  if (end.is_line_break() || end.is_bare_list_marker()) return;
-  trim_trailing_spaces_tabs(out);
-  out += '\n';
-}
-
 // After a list: inside an item a line break (a blank line in a loose list);
 // a list that stands outside every list ends with a blank line, so that text
 // after it does not run on as part of its last item.
@@ -239,7 +221,7 @@ void render_list_items(const Walk& w, const TlNode::Tag& list, const ConversionC
 void convert_list(const Walk& w, const TlNode::Tag& tag, bool ordered, const ConversionContext& context,
                   std::size_t depth) {
   std::string& out = w.out();
-  ensure_list_start_separator(out, context);
+  blocks::ensure_list_start_separator(out, context);
   const std::size_t item_depth =
       context.in_list && !context.in_list_item ? context.list_depth + 1 : context.list_depth;
   const bool loose = list_has_paragraph_items(w, tag);
@@ -320,6 +302,28 @@ void convert_list_item(const Walk& w, NodeHandle node, const TlNode::Tag& tag, c
 }
 
 }  // namespace
+
+namespace blocks {
+
+void ensure_list_start_separator(std::string& out, const ConversionContext& context) {
+  const OutputEnd end = end_of(out);
+  if (context.in_table_cell) {
+    if (!end.is_empty() && !end.is_space() && !end.is_cell_boundary()) out += "<br>";
+    return;
+  }
+  if (end.is_empty()) return;
+  if (!context.in_list) {
+    if (!end.is_blank_line() && !end.is_bare_list_marker()) out += "\n\n";
+    return;
+  }
+  if (!context.in_list_item) return;
+  // A list right after an item's marker stays on the marker's line.
+  if (end.is_line_break() || end.is_bare_list_marker()) return;
+  trim_trailing_spaces_tabs(out);
+  out += '\n';
+}
+
+}  // namespace blocks
 
 void convert_list_element(const Walk& w, NodeHandle node, const ConversionContext& context, std::size_t depth) {
   const TlNode::Tag* tag = w.dom().tag(node);

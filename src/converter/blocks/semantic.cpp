@@ -1,6 +1,7 @@
 // Elements with meaning but no Markdown syntax of their own: q, the
 // sectioning elements, menu, figure and figcaption, dialog, details and
 // summary.
+#include <algorithm>
 #include <string>
 #include <string_view>
 
@@ -46,7 +47,6 @@ void convert_section(const Walk& w, NodeHandle node, const ConversionContext& co
 // menu: an unordered list whose bullets are all "-".
 void convert_menu(const Walk& w, NodeHandle node, const ConversionContext& context, std::size_t depth) {
   std::string& out = w.out();
-  const std::size_t start = out.size();
   ConversionOptions options = w.options();
   options.bullets.assign(1, '-');
   const Walk menu_walk = w.with_options(options);
@@ -54,11 +54,21 @@ void convert_menu(const Walk& w, NodeHandle node, const ConversionContext& conte
   items.list_item_number = 0;
   items.in_ordered_list = false;
   items.in_list = true;
+  // Separated like a list, so that its first item does not run on from the
+  // text before it; the separator goes again when the menu writes nothing
+  // (and the spaces it may have trimmed come back).
+  const std::size_t kept = out.find_last_not_of(" \t") + 1;
+  const std::string trailing = out.substr(kept);
+  if (!context.inline_mode) blocks::ensure_list_start_separator(out, context);
+  const std::size_t items_start = out.size();
   walk_children_at(menu_walk, node, items, depth);
   if (context.inline_mode) {
     while (end_of(out).is_line_break()) out.pop_back();
-  } else if (out.size() > start) {
+  } else if (out.size() > items_start) {
     ensure_blank_line(out);
+  } else {
+    out.resize(std::min(out.size(), kept));
+    out += trailing;
   }
 }
 
