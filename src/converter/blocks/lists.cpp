@@ -77,22 +77,16 @@ void append_item_number(std::string& out, ListItemNumber n) {
 // (level - 1) modulo their count, level counting from 1; "*" when there
 // are none.
 std::string_view bullet_for(std::string_view bullets, std::size_t bullet_level) {
+  const auto starts_char = [&](std::size_t i) { return (static_cast<unsigned char>(bullets[i]) & 0xC0) != 0x80; };
   std::size_t count = 0;
-  for (char c : bullets) count += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+  for (std::size_t i = 0; i < bullets.size(); ++i) count += starts_char(i);
   if (count == 0) return "*";
   std::size_t wanted = (bullet_level > 0 ? bullet_level - 1 : 0) % count;
   std::size_t start = 0;
-  for (std::size_t i = 0; i < bullets.size(); ++i) {
-    if ((static_cast<unsigned char>(bullets[i]) & 0xC0) == 0x80) continue;
-    if (wanted == 0) {
-      start = i;
-      std::size_t end = i + 1;
-      while (end < bullets.size() && (static_cast<unsigned char>(bullets[end]) & 0xC0) == 0x80) ++end;
-      return bullets.substr(start, end - start);
-    }
-    --wanted;
-  }
-  return "*";
+  while (!starts_char(start) || wanted-- > 0) ++start;
+  std::size_t end = start + 1;
+  while (end < bullets.size() && !starts_char(end)) ++end;
+  return bullets.substr(start, end - start);
 }
 
 // The indentation of an item at list depth `level`.
