@@ -113,7 +113,7 @@ def test_quotes_in_list_items(html, expected):
 
 
 def test_inline_mode_writes_the_content_in_place():
-    assert md("a<blockquote><p>b</p><p>c</p></blockquote>d", convert_as_inline=True) == "abcd\n"
+    assert md("a<blockquote><p>b</p><p>c</p></blockquote>d", convert_as_inline=True) == "a b c d\n"
 
 
 def test_quotes_make_no_records():

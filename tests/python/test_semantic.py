@@ -32,7 +32,7 @@ def test_sectioning_elements_are_blocks(tag):
     assert md(f"x<{tag}><p>Hi</p></{tag}>y", **KEEP) == "x\n\nHi\n\ny\n"
     assert md(f"x<{tag}>Hi</{tag}>y", **KEEP) == "x\n\nHi\n\ny\n"
     assert md(f"<p>x</p><{tag}> \n </{tag}><p>y</p>", **KEEP) == "x\n\ny\n"
-    assert md(f"x<{tag}><p>Hi</p></{tag}>y", convert_as_inline=True, **KEEP) == "xHiy\n"
+    assert md(f"x<{tag}><p>Hi</p></{tag}>y", convert_as_inline=True, **KEEP) == "x Hi y\n"
 
 
 @pytest.mark.parametrize(
@@ -41,7 +41,7 @@ def test_sectioning_elements_are_blocks(tag):
         # the section's text follows an item's marker instead of leaving it alone
         ("<ol><li><article><h3>Title</h3><p>Text</p></article></li><li>next</li></ol>",
          "1. ### Title\n    Text\n\n2. next\n"),
-        ("<ul><li> <article>a</article> </li><li>b</li></ul>", "-  a\n\n- b\n"),
+        ("<ul><li> <article>a</article> </li><li>b</li></ul>", "- a\n\n- b\n"),
         ("<ul><li>x<section>a</section></li></ul>", "- x\n\na\n"),
     ],
 )
@@ -108,7 +108,7 @@ def test_figcaption_marker_is_always_an_asterisk(html, options, expected):
         ("<details> </details><p>y</p>", {}, "y\n"),
         ("<summary> </summary><p>y</p>", {}, "y\n"),
         ("x<summary>S</summary>y", {}, "x**S**\n\ny\n"),
-        ("<details><summary>More</summary><p>Text</p></details>", {"convert_as_inline": True}, "MoreText\n"),
+        ("<details><summary>More</summary><p>Text</p></details>", {"convert_as_inline": True}, "More Text\n"),
     ],
 )
 def test_details_and_summary(html, options, expected):

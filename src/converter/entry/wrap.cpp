@@ -53,26 +53,53 @@ bool is_thematic_break(std::string_view t) {
   return count >= 3;
 }
 
+bool all_of_char(std::string_view w, char c) { return !w.empty() && w.find_first_not_of(c) == std::string_view::npos; }
+
+// A word that Markdown reads as a block marker at the start of a line: a
+// bullet ("-", "+", "*"), a heading ("#" to "######"), a quote (">..."), an
+// ordered marker (a number and "." or ")"), a setext underline or rule (a
+// run of "=", "-", "*" or "_"), a fence ("```", "~~~").
+bool starts_block(std::string_view w) {
+  if (w == "+" || w.front() == '>' || is_fence(w)) return true;
+  for (char c : {'-', '*', '_', '=', '#'}) {
+    if (all_of_char(w, c)) return true;
+  }
+  return is_ordered_marker(w);
+}
+
+// Fills the words greedily into lines of at most the width (a longer word
+// stands alone). No line but the first begins with a word that would start
+// a block: the break moves back to an earlier word, or, when no earlier word
+// of the line can begin the next one, is not made.
 void fill_words(const std::vector<std::string_view>& words, std::uint64_t first_width, std::uint64_t next_width,
                 std::string_view first_prefix, std::string_view next_prefix, std::string& out) {
-  std::size_t line_len = 0;
-  bool line_open = false;
-  std::uint64_t width = first_width;
-  for (std::string_view w : words) {
-    if (line_open && line_len + 1 + w.size() <= width) {
-      out.push_back(' ');
-      out.append(w);
-      line_len += 1 + w.size();
+  if (words.empty()) return;
+  std::vector<std::size_t> starts{0};  // the first word of each line
+  std::size_t line_len = words[0].size();
+  for (std::size_t i = 1; i < words.size(); ++i) {
+    const std::uint64_t width = starts.size() == 1 ? first_width : next_width;
+    if (line_len + 1 + words[i].size() <= width) {
+      line_len += 1 + words[i].size();
       continue;
     }
-    if (line_open) {
-      out.push_back('\n');
-      width = next_width;
+    std::size_t brk = i;
+    while (brk > starts.back() && starts_block(words[brk])) --brk;
+    if (brk == starts.back()) {
+      line_len += 1 + words[i].size();  // no break here
+      continue;
     }
-    out.append(line_open ? next_prefix : first_prefix);
-    out.append(w);
-    line_len = w.size();
-    line_open = true;
+    starts.push_back(brk);
+    line_len = words[brk].size();
+    for (std::size_t k = brk + 1; k <= i; ++k) line_len += 1 + words[k].size();
+  }
+  starts.push_back(words.size());
+  for (std::size_t line = 0; line + 1 < starts.size(); ++line) {
+    if (line > 0) out.push_back('\n');
+    out.append(line == 0 ? first_prefix : next_prefix);
+    for (std::size_t k = starts[line]; k < starts[line + 1]; ++k) {
+      if (k > starts[line]) out.push_back(' ');
+      out.append(words[k]);
+    }
   }
 }
 
@@ -156,6 +183,7 @@ class Wrapper {
       quote_line(line);
       return false;
     }
+    in_quote_fence_ = false;
     flush_quote();
     if (list_item(line, t)) return false;
     if (!t.empty() && (t[0] == '#' || t[0] == '=' || t[0] == '|' || is_thematic_break(t))) {
@@ -218,8 +246,19 @@ class Wrapper {
     }
     std::string prefix(line.substr(0, p));
     if (prefix.back() != ' ') prefix.push_back(' ');
-    const std::string_view content = trim_unicode_space(line.substr(p));
+    const std::string_view rest = line.substr(p);
+    const std::string_view content = trim_unicode_space(rest);
     flush_paragraph();
+    // Code and blocks inside the quote keep their lines: a fence and what it
+    // holds, indented code, list items, headings and table rows.
+    const bool fence = is_fence(content);
+    if (in_quote_fence_ || fence || keeps_its_line(rest, content)) {
+      flush_quote();
+      out_.append(line);
+      out_.push_back('\n');
+      if (fence) in_quote_fence_ = !in_quote_fence_;
+      return;
+    }
     if (!content.empty()) {
       if (!quote_.empty() && quote_prefix_ == prefix) {
         quote_.push_back(' ');
@@ -236,6 +275,16 @@ class Wrapper {
     while (!bare.empty() && (bare.back() == ' ' || bare.back() == '\t')) bare.remove_suffix(1);
     out_.append(bare);
     out_.push_back('\n');
+  }
+
+  // A quoted line that is no running text: indented code (four spaces or a
+  // tab after the marker's space), a list item, a heading or a table row.
+  static bool keeps_its_line(std::string_view rest, std::string_view content) {
+    if (content.empty()) return false;
+    if (starts_with(rest, "    ") || starts_with(rest, "\t")) return true;
+    const char c = content[0];
+    if ((c == '*' || c == '+' || c == '-') && (content.size() == 1 || content[1] == ' ')) return true;
+    return c == '#' || c == '|' || is_ordered_marker(first_word(content));
   }
 
   bool list_item(std::string_view line, std::string_view t) {
@@ -300,6 +349,7 @@ class Wrapper {
   std::string quote_;
   std::string quote_prefix_;
   bool in_fence_ = false;
+  bool in_quote_fence_ = false;  // inside a fence that stands in a quote
 };
 
 }  // namespace

@@ -135,4 +135,11 @@ std::string_view text_node_content(std::string_view bytes, std::string& holder) 
   return text;
 }
 
+std::string attribute_text(std::string_view bytes) {
+  std::string holder;
+  const std::string_view text = text_node_content(bytes, holder);
+  if (text.data() == holder.data()) return holder;
+  return std::string(text);
+}
+
 }  // namespace tidewell

@@ -39,6 +39,10 @@ TEST(WrapMarkdown, Cases) {
       {"deeper quote starts anew", "> a\n> > b", 80, "> a\n> > b\n"},
       {"bare quote line ends the quote", "> a\n>\n> b", 80, "> a\n>\n> b\n"},
       {"quote before a fence", "> a\n```\nx\n```", 80, "> a\n```\nx\n```\n"},
+      {"quoted fence copied", "> a b\n> ```\n> long   line\n> - x\n> ```\n> c d", 3,
+       "> a\n> b\n> ```\n> long   line\n> - x\n> ```\n> c\n> d\n"},
+      {"quoted list items and code keep their lines", "> - a b\n>   * c\n>     code  x\n> 1. d", 80,
+       "> - a b\n>   * c\n>     code  x\n> 1. d\n"},
       {"bullet filled", "- aaaa bbbb cccc dddd eeee", 12, "- aaaa bbbb\n  cccc dddd\n  eeee\n"},
       {"ordered 10. continues under four spaces", "10. aaaa bbbb cccc", 12, "10. aaaa\n    bbbb\n    cccc\n"},
       {"single link item stays whole", "- [a long link text](http://x.y/z)", 10,
@@ -62,6 +66,26 @@ TEST(WrapMarkdown, KeepsStructureIntact) {
       {"hard break with backslash", "first\\\nsecond", 80, "first\\\nsecond\n\n"},
       {"rule after a blank line is structural", "a\n\n---\n\nb", 80, "a\n\n---\n\nb\n\n"},
       {"starred rule", "a\n\n* * *\n\nb", 80, "a\n\n* * *\n\nb\n\n"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(wrap_markdown(c.in, c.width), c.out) << c.name;
+}
+
+// A wrapped line never begins with what Markdown reads as a block marker:
+// the break moves back a word, or is not made.
+TEST(WrapMarkdown, NoWrappedLineStartsABlock) {
+  const Case cases[] = {
+      {"ordered marker", "the payload size to 2^15 - 1. Now that the length", 22,
+       "the payload size to\n2^15 - 1. Now that the\nlength\n\n"},
+      {"bullet", "x ale - jak se zda", 6, "x\nale -\njak se\nzda\n\n"},
+      {"bullet, no earlier word to move", "alef - jak", 4, "alef -\njak\n\n"},
+      {"heading, quote and plus", "a # b > c + d", 3, "a #\nb >\nc +\nd\n\n"},
+      {"quote glued to a word", "x >y", 1, "x >y\n\n"},
+      {"setext underline and rule", "T === u --- v ___ w ***", 5, "T ===\nu ---\nv ___\nw ***\n\n"},
+      {"fence", "a ```b c", 3, "a ```b\nc\n\n"},
+      {"numbers in other forms stay breakable", "a 1.5 b 2x c", 3, "a\n1.5\nb\n2x\nc\n\n"},
+      {"in a quote", "> a bbb 10) cc", 8, "> a\n> bbb 10)\n> cc\n"},
+      {"in a list item", "- aaaa * bbbb", 8, "- aaaa *\n  bbbb\n"},
+      {"width zero", "a - b", 0, "a -\nb\n\n"},
   };
   for (const Case& c : cases) EXPECT_EQ(wrap_markdown(c.in, c.width), c.out) << c.name;
 }
