@@ -90,8 +90,9 @@ def test_quoted_code_renders_with_its_indentation():
         ("<blockquote cite='/sources/7'>Hello</blockquote>", "> Hello\n\n— </sources/7>\n"),
         ("<blockquote cite=''>Hello</blockquote>", "> Hello\n\n— <>\n"),
         ("<blockquote cite>Hello</blockquote>", "> Hello\n"),
-        # the attribution is written as it stands, references and all
-        ("<blockquote cite='a&amp;b'>Hello</blockquote><p>x</p>", "> Hello\n\n— <a&amp;b>\n\nx\n"),
+        # references in the attribute are decoded, with or without the repair
+        ("<blockquote cite='a&amp;b'>Hello</blockquote><p>x</p>", "> Hello\n\n— <a&b>\n\nx\n"),
+        ("<x-y></x-y><blockquote cite='a&amp;b'>Hello</blockquote><p>x</p>", "> Hello\n\n— <a&b>\n\nx\n"),
     ],
 )
 def test_cite_attribution(html, expected):

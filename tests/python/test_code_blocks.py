@@ -25,6 +25,7 @@ TILDES = {"code_block_style": "tildes"}
         ("<pre class='language-'>x</pre>", {**TILDES, "code_language": "text"}, "~~~\nx\n~~~\n"),
         ("<pre>x</pre>", {**TILDES, "code_language": "text"}, "~~~text\nx\n~~~\n"),
         ("<pre class='Language-py'>x</pre>", TILDES, "~~~\nx\n~~~\n"),
+        ("<pre class='language-c&#43;&#43;'>x</pre>", TILDES, "~~~c++\nx\n~~~\n"),
         # the pre's own class wins over its code child's
         ("<pre class='language-a'><code class='language-b'>x</code></pre>", TILDES, "~~~a\nx\n~~~\n"),
         ("<pre class='plain'><code class='language-b'>x</code></pre>", TILDES, "~~~b\nx\n~~~\n"),

@@ -17,6 +17,9 @@ def md(html, **options):
     [
         ("<label><input type=text name=n> Name</label>", {}, "Name\n"),
         ("<label>A</label><label>B</label>", {}, "A\n\nB\n"),
+        # white space before the label's text is not lost
+        ("x<label> Name</label>", {}, "x Name\n"),
+        ("<p>x <select><optgroup label='a&amp;b'><option>o</option></optgroup></select></p>", {}, "x **a&b**\no\n"),
         ("<p>x</p><label> </label><p>y</p>", {}, "x\n\ny\n"),
         ("<input type=text value=v><input type=submit value=Go><p>x</p>", {}, "x\n"),
         ("<fieldset><legend>Details</legend><label>Name</label></fieldset>", {}, "**Details**\n\nName\n"),

@@ -18,8 +18,10 @@ KEEP = {"preprocessing": {"enabled": False}}
     "html, expected",
     [
         ("<p>He said <q>to be</q> twice</p>", "He said \"to be\" twice\n"),
-        ("<p>a<q> x </q>b</p>", "a\"x\"b\n"),
-        ("<p>a<q>  </q>b</p>", "ab\n"),
+        # white space at the quotation's edges stays outside the quotes
+        ("<p>a<q> x </q>b</p>", "a \"x\" b\n"),
+        ("<p>a<q>  </q>b</p>", "a b\n"),
+        ("<p>a<q>x</q>b</p>", "a\"x\"b\n"),
         ("<q>a <q>b</q></q>", "\"a \"b\"\"\n"),
     ],
 )
@@ -108,6 +110,7 @@ def test_figcaption_marker_is_always_an_asterisk(html, options, expected):
         ("<details> </details><p>y</p>", {}, "y\n"),
         ("<summary> </summary><p>y</p>", {}, "y\n"),
         ("x<summary>S</summary>y", {}, "x**S**\n\ny\n"),
+        ("x<summary> S</summary>y", {}, "x **S**\n\ny\n"),
         ("<details><summary>More</summary><p>Text</p></details>", {"convert_as_inline": True}, "More Text\n"),
     ],
 )

@@ -19,27 +19,27 @@ void convert_framed_block(const Walk& w, NodeHandle node, const ConversionContex
 void convert_text_line(const Walk& w, NodeHandle node, const ConversionContext& context, std::size_t depth,
                        std::string_view marker, std::string_view after) {
   const std::string buffer = convert_into_buffer(w, node, context, depth + 1);
-  const std::string_view text = trim_unicode_space(buffer);
-  if (text.empty()) return;
   std::string& out = w.out();
-  if (!context.inline_mode) out += marker;
-  out += text;
-  if (!context.inline_mode) out += after;
+  write_trimmed(w, buffer, context.inline_mode, [&](std::string_view text) {
+    if (!context.inline_mode) out += marker;
+    out += text;
+    if (!context.inline_mode) out += after;
+  });
 }
 
 void convert_bold_line(const Walk& w, NodeHandle node, const ConversionContext& context, std::size_t depth) {
   ConversionContext scope = context;
   if (!context.inline_mode) scope.in_strong = true;
   const std::string buffer = convert_into_buffer(w, node, scope, depth + 1);
-  const std::string_view text = trim_unicode_space(buffer);
-  if (text.empty()) return;
   std::string& out = w.out();
-  if (context.inline_mode) {
-    out += text;
-    return;
-  }
-  append_strong(out, w.options(), text);
-  out += "\n\n";
+  write_trimmed(w, buffer, context.inline_mode, [&](std::string_view text) {
+    if (context.inline_mode) {
+      out += text;
+      return;
+    }
+    append_strong(out, w.options(), text);
+    out += "\n\n";
+  });
 }
 
 }  // namespace tidewell::blocks

@@ -28,6 +28,26 @@ inline std::string convert_into_buffer(const Walk& w, NodeHandle element, const 
   return buffer;
 }
 
+// Writes the trimmed text of `buffer` by `write(text)`. White space at its
+// ends is not lost: a boundary space (see Walk::write_boundary_space) goes
+// before where the buffer started with white space and, with `space_after`,
+// after where it ended with some. A buffer of white space alone writes that
+// one space and nothing else; the result says whether there was text.
+template <typename Write>
+bool write_trimmed(const Walk& w, std::string_view buffer, bool space_after, Write&& write) {
+  const std::string_view text = trim_unicode_space(buffer);
+  if (text.empty()) {
+    if (!buffer.empty()) w.write_boundary_space();
+    return false;
+  }
+  if (text.data() != buffer.data()) w.write_boundary_space();
+  write(text);
+  if (space_after && text.size() < buffer.size() - static_cast<std::size_t>(text.data() - buffer.data())) {
+    w.write_boundary_space();
+  }
+  return true;
+}
+
 // The strong-emphasis marker: `strong_em_symbol` twice ("**").
 inline void append_strong_marker(std::string& out, const ConversionOptions& options) {
   append_utf8(out, options.strong_em_symbol);

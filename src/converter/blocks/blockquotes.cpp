@@ -6,6 +6,7 @@
 
 #include "converter/blocks/block_support.hpp"
 #include "converter/blocks/blocks.hpp"
+#include "converter/text/entities.hpp"
 
 namespace tidewell {
 namespace {
@@ -82,7 +83,7 @@ void convert_blockquote(const Walk& w, NodeHandle node, const ConversionContext&
   }
   if (cite) {
     out += "\n\xE2\x80\x94 <";
-    append_utf8_lossy(*cite, out);
+    out += attribute_text(*cite);
     out += ">\n\n";
   }
   if (context.in_table_cell || context.in_list_item) return;

@@ -6,6 +6,7 @@
 
 #include "converter/blocks/block_support.hpp"
 #include "converter/blocks/blocks.hpp"
+#include "converter/text/entities.hpp"
 #include "converter/metadata/structure_sink.hpp"
 
 namespace tidewell {
@@ -15,8 +16,8 @@ namespace {
 // "lang-": the rest of the token, possibly empty.
 std::optional<std::string> language_from_class(const TlDom& dom, const TlNode::Tag& tag) {
   if (!tag.class_) return std::nullopt;
-  const CowText classes = utf8_lossy(dom.bytes(*tag.class_));
-  for (std::string_view token : split_unicode_space(classes.view())) {
+  const std::string classes = attribute_text(dom.bytes(*tag.class_));
+  for (std::string_view token : split_unicode_space(classes)) {
     for (std::string_view prefix : {std::string_view("language-"), std::string_view("lang-")}) {
       if (token.starts_with(prefix)) return std::string(token.substr(prefix.size()));
     }

@@ -5,6 +5,7 @@
 
 #include "converter/blocks/block_support.hpp"
 #include "converter/blocks/blocks.hpp"
+#include "converter/text/entities.hpp"
 
 namespace tidewell {
 namespace {
@@ -27,7 +28,7 @@ void convert_optgroup(const Walk& w, NodeHandle node, const TlNode::Tag& tag, co
   if (label && !label->empty()) {
     std::string& out = w.out();
     blocks::append_strong_marker(out, w.options());
-    append_utf8_lossy(*label, out);
+    out += attribute_text(*label);
     blocks::append_strong_marker(out, w.options());
     out += '\n';
   }

@@ -11,6 +11,7 @@
 
 #include "converter/blocks/block_support.hpp"
 #include "converter/blocks/blocks.hpp"
+#include "converter/text/entities.hpp"
 #include "converter/metadata/structure_sink.hpp"
 
 namespace tidewell {
@@ -50,7 +51,8 @@ bool list_has_paragraph_items(const Walk& w, const TlNode::Tag& list) {
 std::uint64_t list_start_number(const TlDom& dom, const TlNode::Tag& list) {
   const std::optional<std::string_view> value = attribute_value(dom, list, "start");
   if (!value) return 1;
-  std::string_view digits = *value;
+  const std::string text = attribute_text(*value);
+  std::string_view digits = text;
   if (digits.starts_with('+')) digits.remove_prefix(1);
   if (digits.empty()) return 1;
   std::uint64_t n = 0;
@@ -113,7 +115,7 @@ std::optional<TaskCheckbox> as_checkbox(const Walk& w, NodeHandle node) {
   if (w.tag(node).id != TagId::Input) return std::nullopt;
   const TlNode::Tag& tag = *w.dom().tag(node);
   const std::optional<std::string_view> type = attribute_value(w.dom(), tag, "type");
-  if (!type || *type != "checkbox") return std::nullopt;
+  if (!type || attribute_text(*type) != "checkbox") return std::nullopt;
   return TaskCheckbox{node, attribute_map_get(w.dom(), tag, "checked").found()};
 }
 

@@ -17,12 +17,12 @@ using blocks::walk_children_at;
 // q: the text between straight double quotes.
 void convert_quotation(const Walk& w, NodeHandle node, const ConversionContext& context, std::size_t depth) {
   const std::string buffer = convert_into_buffer(w, node, context, depth + 1);
-  const std::string_view text = trim_unicode_space(buffer);
-  if (text.empty()) return;
   std::string& out = w.out();
-  out += '"';
-  out += text;
-  out += '"';
+  blocks::write_trimmed(w, buffer, true, [&](std::string_view text) {
+    out += '"';
+    out += text;
+    out += '"';
+  });
 }
 
 // nav, main, aside, header, footer, article, section: a block between
