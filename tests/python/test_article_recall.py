@@ -67,7 +67,7 @@ def cases():
             yield pytest.param(page_id, output_format, id=f"{short}-{output_format}", marks=marks)
 
 
-@pytest.mark.parametrize("page_id, output_format", cases())
+@pytest.mark.parametrize("page_id, output_format", list(cases()))
 def test_article_words_are_in_the_output(page_id, output_format):
     if not TRUTH:
         corpus_missing(BENCHMARK / "ground-truth.json")

@@ -7,6 +7,7 @@
 
 #include "converter/blocks/blocks.hpp"
 #include "converter/inline/inline.hpp"
+#include "converter/inline/links.hpp"
 #include "converter/metadata/json_ld.hpp"
 
 namespace tidewell {
@@ -36,6 +37,10 @@ constexpr HandlerTable make_table() {
   t[F::Blockquote] = convert_blockquote;
   t[F::Semantic] = convert_semantic_element;
   t[F::Form] = convert_form_element;
+  t[F::Link] = convert_link;
+  t[F::Image] = convert_image;
+  t[F::Graphic] = convert_graphic;
+  t[F::Embedded] = convert_embedded_element;
 
   // Not part of this build yet: their elements convert like unknown ones
   // (content kept, no markup) until their handlers exist.
@@ -43,10 +48,6 @@ constexpr HandlerTable make_table() {
   t[F::Caption] = convert_unknown_element;     // tables: convert_caption
   t[F::Inline] = convert_unknown_element;      // inline: convert_inline_element
   t[F::InlineCode] = convert_unknown_element;  // inline: convert_inline_code
-  t[F::Link] = convert_unknown_element;        // inline: convert_link
-  t[F::Image] = convert_unknown_element;       // inline: convert_image
-  t[F::Graphic] = convert_unknown_element;     // inline: convert_graphic
-  t[F::Embedded] = convert_unknown_element;    // inline: convert_embedded_element
 
   t.preserved = convert_preserved_element;
   return t;

@@ -9,6 +9,7 @@
 #include "converter/metadata/extraction.hpp"
 #include "converter/tier1/eligibility.hpp"
 #include "converter/document/convert_document.hpp"
+#include "streaming/quillmoor.hpp"
 
 namespace tidewell {
 namespace {
@@ -74,15 +75,16 @@ Outcome<ConversionResult> convert_entry(std::string_view html, ConversionOptions
     }
     case TierStrategy::FastDom:
     case TierStrategy::Quillmoor: {
+      // These roads prepare only input that holds NUL or CR.
+      PreparedInput prepared;
       if (holds_byte(html, '\0') || holds_byte(html, '\r')) {
-        PreparedInput prepared = prepare_input(html);
+        prepared = prepare_input(html);
         if (prepared.refusal) return ConversionError::invalid_input(std::move(*prepared.refusal));
       } else if (auto refusal = detect_binary_input(html)) {
         return ConversionError::invalid_input(std::move(*refusal));
       }
-      throw RoadNotBuilt(options.tier_strategy == TierStrategy::FastDom
-                             ? "the fast_dom road is not built yet"
-                             : "the quillmoor streaming road is not built yet");
+      if (options.tier_strategy == TierStrategy::FastDom) throw RoadNotBuilt("the fast_dom road is not built yet");
+      return content_only(streaming::quillmoor_convert(prepared.text(html)));
     }
   }
   throw RoadNotBuilt("unknown conversion road");

@@ -8,11 +8,7 @@
 //               var, dfn, small, span, abbr, ruby, rb, rt, rp, rtc
 //                                               convert_inline_element
 //   InlineCode  code                            convert_inline_code
-//   Link        a                               convert_link
-//   Image       img                             convert_image
-//   Graphic     graphic                         convert_graphic
-//   Embedded    svg, math, audio, video, iframe, picture
-//                                               convert_embedded_element
+// Links, images, graphics and embedded media are in links.hpp.
 #pragma once
 
 #include <cstddef>

@@ -17,6 +17,16 @@ std::optional<std::string> decode_html_entities(std::string_view text);
 // Appends the decoded form of `text` to `out`.
 void decode_html_entities_into(std::string_view text, std::string& out);
 
+// The streaming converter's reading, appended to `out`: numeric references as
+// above; named ones only from the 252 names of HTML 4 and XML (at most 8
+// bytes), with ';', or without it for the names HTML also lists that way
+// (the longest such prefix of at most 6 bytes). In attribute mode a name
+// without ';' followed by '=' or an ASCII alphanumeric stays as written.
+// With `escape_ampersand`, a reference that gives a lone '&' followed by text
+// that would join it into a new reference ("&amp;lt;") gives "\&".
+void decode_legacy_references_into(std::string_view text, bool in_attribute, bool escape_ampersand,
+                                   std::string& out);
+
 // Always returns an owned string.
 inline std::string decode_entities_owned(std::string_view text) {
   auto decoded = decode_html_entities(text);

@@ -63,8 +63,7 @@ std::uint64_t register_reference(ReferenceLinkCollector& collector, std::string 
                                  std::optional<std::string> title);
 
 // Appends the definition lines of every entry: "[n]: url" with an optional
-// quoted title. A url that is empty or holds white space is written in the
-// "<url>" form so that it still reads as one destination.
+// quoted title, both written as in an inline link.
 void append_reference_definitions(const ReferenceLinkCollector& collector, std::string& output);
 
 // ---------------------------------------------------------------------------

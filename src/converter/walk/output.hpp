@@ -68,6 +68,14 @@ class OutputEnd {
   bool is_hard_break() const { return ends_with("  \n") || ends_with("\\\n"); }
   // Ends with "(".
   bool is_open_paren() const { return last() == '('; }
+  // Ends with a '!' that no backslash escapes: a '[' written next would
+  // turn a link into an image.
+  bool is_image_bang() const {
+    if (last() != '!') return false;
+    std::size_t backslashes = 0;
+    for (std::size_t i = text_.size() - 1; i > 0 && text_[i - 1] == '\\'; --i) ++backslashes;
+    return backslashes % 2 == 0;
+  }
   // The last line that is not blank begins, after its leading white space,
   // with ">": the output ends inside a quotation.
   bool is_in_quotation() const {

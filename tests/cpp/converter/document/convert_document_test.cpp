@@ -8,6 +8,7 @@
 #include "converter/document/handler_table.hpp"
 #include "converter/walk/walk.hpp"
 #include "html_parser/parser.hpp"
+#include "support/walk.hpp"
 
 namespace tidewell {
 namespace {
@@ -29,23 +30,7 @@ void expect_cases(std::initializer_list<Case> cases, const ConversionOptions& op
   for (const Case& c : cases) EXPECT_EQ(convert(c.html, options), c.expected) << c.html;
 }
 
-// Walks the parsed fragment's top-level nodes with a context adjusted by
-// `adjust`, without the document-level passes.
-template <typename Adjust>
-std::string walk_with(std::string_view html, Adjust adjust, const ConversionOptions& options = {},
-                      std::string output = {}) {
-  ParseResult parsed = parse_document(ParserBackend::Copperfern, html);
-  EXPECT_TRUE(parsed.ok());
-  const TlDom& dom = parsed.dom();
-  const DomContext dom_context = build_dom_context(dom.top_level, dom, html.size());
-  const WalkSets sets;
-  const WalkPolicy policy = WalkPolicy::for_walk(options, sets);
-  const Walk walk(dom, dom_context, options, policy, dom_handler_table(), output);
-  ConversionContext context = make_root_context(options, nullptr, nullptr, nullptr);
-  adjust(context);
-  for (NodeHandle node : dom.top_level) walk.node(node, context, 0);
-  return output;
-}
+using test::walk_with;
 
 // ---------------------------------------------------------------------------
 // Basic blocks

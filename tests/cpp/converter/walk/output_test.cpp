@@ -54,6 +54,11 @@ TEST(OutputEnd, NamedStates) {
   for (const char* other : {"", "-", " ", "+ ", ". ", "a - ", "Step 1. ", "x1. ", "- a", "- [ ] ", "a\n"}) {
     EXPECT_FALSE(end_of(other).is_bare_list_marker()) << other;
   }
+  EXPECT_TRUE(end_of("wow!").is_image_bang());
+  EXPECT_TRUE(end_of("\\\\!").is_image_bang());
+  EXPECT_FALSE(end_of("\\!").is_image_bang());
+  EXPECT_FALSE(end_of("!x").is_image_bang());
+  EXPECT_FALSE(end_of("").is_image_bang());
   EXPECT_TRUE(end_of("").is_white_space());
   EXPECT_TRUE(end_of("a\t").is_white_space());
   EXPECT_FALSE(end_of("a").is_white_space());
