@@ -145,6 +145,7 @@ def test_nested_list_separators(html, expected):
         ("<ul><li><input type=checkbox checked> a <input type=checkbox> b</li></ul>", "- [x] a  b\n"),
         # nothing besides the checkbox (the final clean-up drops the trailing space)
         ("<ul><li><input type=checkbox></li><li>b</li></ul>", "- [ ]\n- b\n"),
+        ("<ul><li><label><input type=checkbox> <a href=/y>Y</a></label></li></ul>", "- [ ] [Y](/y)\n"),
         # a checkbox in a nested list makes the outer item a task item
         ("<ul><li>a<ul><li><input type=checkbox> b</li></ul></li></ul>", "- [ ] a b\n"),
     ],
@@ -165,6 +166,8 @@ def test_task_items(html, expected):
         ("<ol><li></li></ol>", []),
         # task items make no record
         ("<ul><li><input type=checkbox> t</li><li>u</li></ul>", ["u"]),
+        # the record holds the item's Markdown
+        ("<ul><li><a href=/x>X</a> more</li></ul>", ["[X](/x) more"]),
     ],
 )
 def test_list_item_records(html, expected):

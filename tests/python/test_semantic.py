@@ -84,6 +84,12 @@ def test_menus(html, options, expected):
         # right after a fence's closing line the caption follows on the next line
         ("<figure><pre>code</pre><figcaption>Cap</figcaption></figure>", "```\ncode\n```\n\n*Cap*\n"),
         ("<figcaption>Cap</figcaption>", "*Cap*\n"),
+        ("<figure><img src=a.png alt=A><figcaption>Cap</figcaption></figure>", "![A](a.png)\n\n*Cap*\n"),
+        ("<figure><a href=/big><img src=a.png alt=A></a><figcaption>C</figcaption></figure>",
+         "[![A](a.png)](/big)\n\n*C*\n"),
+        # an image is drawn up to the text before it, on its line or the line above
+        ("<figure>Photo: <img src=a.png alt=A></figure>", "Photo:![A](a.png)\n"),
+        ("<figure><p>Photo</p><img src=a.png alt=A></figure>", "Photo\n![A](a.png)\n"),
     ],
 )
 def test_figures(html, expected):
