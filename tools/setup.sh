@@ -11,7 +11,7 @@ cd "$(dirname "$0")/.."
 SUDO=""
 if [ "$(id -u)" != 0 ]; then SUDO=sudo; fi
 need=""
-for pkg in g++ pkg-config libgumbo-dev libgtest-dev; do
+for pkg in g++ libgtest-dev; do
   dpkg -s "$pkg" >/dev/null 2>&1 || need="$need $pkg"
 done
 # Debian's own python3 needs its venv and header packages.

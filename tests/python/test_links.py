@@ -145,7 +145,7 @@ def test_link_records():
     )["links"]
     assert links[0] == {
         "href": "/a?b=1&c=2",
-        "text": "Go there",
+        "text": "Go **there**",
         "title": "x & y",
         "link_type": "internal",
         "rel": ["nofollow", "me"],

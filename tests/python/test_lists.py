@@ -140,7 +140,7 @@ def test_nested_list_separators(html, expected):
         # the elements around the checkbox write nothing of their own
         ("<ul><li><label><input type=checkbox checked> Done</label></li></ul>", "- [x] Done\n"),
         ("<ul><li><p><input type=checkbox> Todo</p></li></ul>", "- [ ] Todo\n"),
-        ("<ul><li>Buy <b>milk</b> <input type=checkbox> now</li></ul>", "- [ ] Buy milk  now\n"),
+        ("<ul><li>Buy <b>milk</b> <input type=checkbox> now</li></ul>", "- [ ] Buy **milk** now\n"),
         # only the first checkbox counts; a later one writes nothing
         ("<ul><li><input type=checkbox checked> a <input type=checkbox> b</li></ul>", "- [x] a  b\n"),
         # nothing besides the checkbox (the final clean-up drops the trailing space)
@@ -195,7 +195,7 @@ def test_list_records_nest_items_under_their_list():
         ("text<dl><dt>T</dt></dl>", {}, "text\n\nT\n"),
         ("<dl><dt> </dt><dd>\n</dd></dl><p>y</p>", {}, "y\n"),
         ("<dl><dt>A</dt><dd>1</dd></dl>", {"convert_as_inline": True}, "A1\n"),
-        ("<dl><dt>A <b>b</b></dt><dd><p>one</p><p>two</p></dd></dl>", {}, "A b\none\n\ntwo\n"),
+        ("<dl><dt>A <b>b</b></dt><dd><p>one</p><p>two</p></dd></dl>", {}, "A **b**\none\n\ntwo\n"),
     ],
 )
 def test_definition_lists(html, options, expected):

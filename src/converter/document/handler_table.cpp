@@ -9,6 +9,7 @@
 #include "converter/inline/inline.hpp"
 #include "converter/inline/links.hpp"
 #include "converter/metadata/json_ld.hpp"
+#include "converter/tables/tables.hpp"
 
 namespace tidewell {
 namespace {
@@ -37,17 +38,15 @@ constexpr HandlerTable make_table() {
   t[F::Blockquote] = convert_blockquote;
   t[F::Semantic] = convert_semantic_element;
   t[F::Form] = convert_form_element;
+  t[F::Inline] = convert_inline_element;
+  t[F::InlineCode] = convert_inline_code;
+  t[F::Table] = convert_table;
+  t[F::TablePart] = convert_table_part;
+  t[F::Caption] = convert_caption;
   t[F::Link] = convert_link;
   t[F::Image] = convert_image;
   t[F::Graphic] = convert_graphic;
   t[F::Embedded] = convert_embedded_element;
-
-  // Not part of this build yet: their elements convert like unknown ones
-  // (content kept, no markup) until their handlers exist.
-  t[F::Table] = convert_unknown_element;       // tables: convert_table
-  t[F::Caption] = convert_unknown_element;     // tables: convert_caption
-  t[F::Inline] = convert_unknown_element;      // inline: convert_inline_element
-  t[F::InlineCode] = convert_unknown_element;  // inline: convert_inline_code
 
   t.preserved = convert_preserved_element;
   return t;

@@ -68,16 +68,6 @@ bool is_svg_integration_point(std::string_view lower_name) {
   return lower_name == "foreignobject" || lower_name == "desc" || lower_name == "title";
 }
 
-void append_attribute_value(std::string_view value, std::string& out) {
-  for (const char c : value) {
-    if (c == '"') {
-      out += "&quot;";
-    } else {
-      out += c;
-    }
-  }
-}
-
 struct Frame {
   const TlNode::Tag* tag;
   std::size_t next_child;
@@ -88,6 +78,16 @@ struct Frame {
 };
 
 }  // namespace
+
+void append_attribute_value(std::string_view value, std::string& out) {
+  for (const char c : value) {
+    if (c == '"') {
+      out += "&quot;";
+    } else {
+      out += c;
+    }
+  }
+}
 
 std::string_view adjust_svg_tag_name(std::string_view lower_name) {
   const auto it = std::lower_bound(kSvgNames.begin(), kSvgNames.end(), lower_name,

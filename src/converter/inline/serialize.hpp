@@ -15,6 +15,10 @@ namespace tidewell {
 // Any nesting depth: the tree is walked with an explicit stack.
 std::string serialize_subtree_html(NodeHandle node, const TlDom& dom);
 
+// Appends an attribute value for the inside of double quotes: '"' is
+// written as "&quot;" (it would end the value), everything else as it is.
+void append_attribute_value(std::string_view value, std::string& out);
+
 // The camelCase form of a lower-case SVG element name ("clippath" gives
 // "clipPath"), as the HTML standard adjusts SVG tag names; other names are
 // returned unchanged.

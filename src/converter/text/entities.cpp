@@ -176,6 +176,35 @@ std::size_t decode_legacy_one(std::string_view text, std::size_t i, bool in_attr
 
 }  // namespace
 
+std::size_t read_character_reference(std::string_view text, bool in_attribute, std::string& out) {
+  const std::size_t n = text.size();
+  if (n < 2) return 0;
+  if (text[1] == '#') return decode_numeric(text, 0, out);
+  std::size_t j = 1;
+  while (j < n && j - 1 <= kEntityMaxNameLength && is_alnum(static_cast<unsigned char>(text[j]))) ++j;
+  const std::size_t run = j - 1;
+  if (run == 0) return 0;
+  if (j < n && text[j] == ';' && run <= kEntityMaxNameLength) {
+    if (const EntityEntry* e = find_entity(text.substr(1, run))) {
+      out.append(e->value, e->value_len);
+      return j + 1;
+    }
+  }
+  // The longest prefix that is a name standing without its ';'.
+  for (std::size_t len = std::min(run, kEntityMaxBareLength); len >= 2; --len) {
+    const EntityEntry* e = find_entity(text.substr(1, len));
+    if (e == nullptr || !(e->flags & kRefBare)) continue;
+    const std::size_t end = 1 + len;
+    // In an attribute value "&amp=" and "&ampx" stay as written (query strings).
+    if (in_attribute && end < n && (text[end] == '=' || is_alnum(static_cast<unsigned char>(text[end])))) {
+      return 0;
+    }
+    out.append(e->value, e->value_len);
+    return end;
+  }
+  return 0;
+}
+
 namespace {
 
 // Copies `text` to `out`, each '&' offered to `decode_at` (which appends the

@@ -1,6 +1,7 @@
 // HTML character-reference decoding: the one decoder of the project.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -13,6 +14,14 @@ namespace tidewell {
 // U+10FFFF become U+FFFD. An unknown or malformed reference stays as written.
 // Returns nullopt when nothing was decoded (copy-on-write).
 std::optional<std::string> decode_html_entities(std::string_view text);
+
+// Reads the character reference at the start of `text` (text[0] == '&') as
+// the HTML tokenizer does: numeric references as above, named ones by the
+// longest name of the whole table that matches, a name that also stands
+// without ';' matching without it (inside an attribute value such a name
+// followed by '=' or an alphanumeric is not a reference). Appends the value to `out` and returns
+// the bytes taken, or returns 0 when the '&' is plain text.
+std::size_t read_character_reference(std::string_view text, bool in_attribute, std::string& out);
 
 // Appends the decoded form of `text` to `out`.
 void decode_html_entities_into(std::string_view text, std::string& out);

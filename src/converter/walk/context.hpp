@@ -73,6 +73,10 @@ void append_reference_definitions(const ReferenceLinkCollector& collector, std::
 // still count on.
 using ListItemNumber = unsigned __int128;
 
+// The table handler's findings about the tables inside the table it is
+// converting (converter/tables).
+struct TableScanCache;
+
 struct ConversionContext {
   ListItemNumber list_item_number = 0;
   std::uint64_t blockquote_depth = 0;
@@ -86,10 +90,16 @@ struct ConversionContext {
   // enclosing item's search already passed them (handles follow document
   // order). 0 until an item has searched.
   NodeHandle checkbox_free_below = 0;
+  // Walk nesting above depth 0 of this scope. Table cells restart the walk
+  // depth (which `max_depth` counts) at 0; the walk's recursion limit counts
+  // depth + nesting_offset, so nested tables still reach it.
+  std::size_t nesting_offset = 0;
 
   MetadataSink* metadata_sink = nullptr;
   StructureSink* structure_sink = nullptr;
   ReferenceLinkCollector* reference_links = nullptr;
+  // Set by the table handler for the content of a table.
+  TableScanCache* table_scans = nullptr;
 
   bool in_code = false;
   bool in_ordered_list = false;

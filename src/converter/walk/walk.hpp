@@ -44,9 +44,9 @@ struct HandlerTable {
 
 // Nesting at which the walk stops recursing through the handlers and writes
 // the rest of the subtree as plain text with an explicit stack. Ordinary
-// pages stay far below it; it keeps the C stack small on any input. It holds
-// for the walk depth and for the number of nested `node` calls alike, since
-// some handlers walk their children at their own depth.
+// pages stay far below it; it keeps the C stack small on any input. Both the
+// walk depth and the number of handler calls in progress are held to it, so
+// elements whose children keep their own depth (span, ruby) are bounded too.
 inline constexpr std::size_t kWalkRecursionLimit = 256;
 
 // An element's lower-cased name and tag id.
@@ -151,8 +151,7 @@ class Walk {
   const HandlerTable* handlers_;
   std::string* out_;
   bool in_buffer_ = false;  // writes into a handler's buffer (into())
-  // Calls of `node` under way on this walk; a copy made by `into` carries
-  // the count on.
+  // Handler calls in progress on the C stack; copied by into().
   mutable std::size_t nesting_ = 0;
 };
 

@@ -64,6 +64,17 @@ TEST(OutputEnd, NamedStates) {
   EXPECT_FALSE(end_of("a").is_white_space());
 }
 
+TEST(OutputEnd, BlockLine) {
+  for (const char* yes : {"# T\n", "x\n\n## T\n", "######\n", "---\n", "a\n* * *\n", "___\n", "Title\n=====\n",
+                          "-\n", "```\n", "~~~ py\n", "| a | b |\n", "> # T\n", "  ---  \n"}) {
+    EXPECT_TRUE(end_of(yes).is_block_line()) << yes;
+  }
+  for (const char* no : {"", "\n", "a\n", "#T\n", "####### T\n", "# T", "**\n", "-- x\n", "==a\n", "a  \n",
+                         "- item\n", "> quoted\n"}) {
+    EXPECT_FALSE(end_of(no).is_block_line()) << no;
+  }
+}
+
 TEST(OutputEnd, Separators) {
   struct Case {
     const char* before;
