@@ -103,6 +103,8 @@ def test_ordered_list_numbering(html, expected):
         # an item with a block child is followed by a blank line in a tight list
         ("<ul><li>a<div>d</div></li><li>b</li></ul>", "- a\n  d\n\n- b\n"),
         ("<ul><li>a<hr></li><li>b</li></ul>", "- a\n\n---\n\n- b\n"),
+        ("<ul><li>a<table><tr><th>h</th></tr><tr><td>1</td></tr></table></li><li>b</li></ul>",
+         "- a\n    | h |\n    | --- |\n    | 1 |\n\n- b\n"),
     ],
 )
 def test_loose_lists_and_block_items(html, expected):
@@ -182,6 +184,38 @@ def test_list_records_nest_items_under_their_list():
     ]
     assert nodes[0]["content"]["ordered"] is True
     assert nodes[2]["content"]["ordered"] is False
+
+
+# --- lists in table cells ------------------------------------------------------
+
+
+def cell_text(cell_html):
+    """The text of the one body cell of a pipe table holding `cell_html`."""
+    content = md(f"<table><tr><th>h</th></tr><tr><td>{cell_html}</td></tr></table>")
+    row = content.splitlines()[2]
+    return row.strip("|").strip()
+
+
+@pytest.mark.parametrize(
+    "cell_html, expected",
+    [
+        # no markers; a <br> before the list after text and between the items
+        ("text<ul><li>a</li><li>b</li></ul>", "text<br>a<br>b"),
+        ("<ol start=4><li>a</li><li>b</li></ol>", "a<br>b"),
+        ("x <ul><li>a</li></ul>", "x a"),
+        # a nested list keeps its indentation
+        ("<ul><li>a<ul><li>c</li></ul></li></ul>", "a<br>  c"),
+        # task items keep their marker and box
+        ("<ul><li><input type=checkbox checked> t</li><li><input type=checkbox> u</li></ul>", "- [x] t<br>- [ ] u"),
+    ],
+)
+def test_lists_in_table_cells(cell_html, expected):
+    assert cell_text(cell_html) == expected
+
+
+def test_lists_in_table_cells_make_no_records():
+    html = "<table><tr><th>h</th></tr><tr><td><ul><li>a</li></ul></td></tr></table>"
+    assert [n["content"]["node_type"] for n in structure_nodes(html)] == ["table"]
 
 
 # --- definition lists ----------------------------------------------------------

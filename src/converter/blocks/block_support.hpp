@@ -80,6 +80,10 @@ inline void blank_line_before_block(const Walk& w, const ConversionContext& cont
   if (!at_item_start(w, context)) blank_line_before(w.out());
 }
 
+// A "<br>" in a table cell, unless the cell's text is empty or ends with a
+// space, a "|" or a "<br>" already (lists.cpp).
+void break_in_cell(std::string& out);
+
 // The separator before a list (lists.cpp): "<br>" in a table cell after
 // text; none at the start, right after an item's marker or for a list
 // directly inside a list; a line break inside an item; else a blank line.

@@ -233,6 +233,9 @@ void convert_list_item(const Walk& w, NodeHandle node, const TlNode::Tag& tag, c
                        std::size_t depth) {
   std::string& out = w.out();
   const ConversionOptions& options = w.options();
+  // In a table cell the items have no markers: a "<br>" keeps one item's
+  // text from running into the next.
+  if (context.in_table_cell) blocks::break_in_cell(out);
   append_indent(out, context.list_depth, options);
 
   bool block_item = false;
@@ -301,10 +304,15 @@ void convert_list_item(const Walk& w, NodeHandle node, const TlNode::Tag& tag, c
 
 namespace blocks {
 
+void break_in_cell(std::string& out) {
+  const OutputEnd end = end_of(out);
+  if (!end.is_empty() && !end.is_space() && !end.is_cell_boundary()) out += "<br>";
+}
+
 void ensure_list_start_separator(std::string& out, const ConversionContext& context) {
   const OutputEnd end = end_of(out);
   if (context.in_table_cell) {
-    if (!end.is_empty() && !end.is_space() && !end.is_cell_boundary()) out += "<br>";
+    break_in_cell(out);
     return;
   }
   if (end.is_empty()) return;
