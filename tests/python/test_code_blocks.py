@@ -54,7 +54,10 @@ def test_fences_and_language(html, options, expected):
         # text inside a code block is not escaped
         ("<pre>*a* _b_ # c &lt;d&gt;</pre>", {**TILDES, "escape_asterisks": True, "escape_misc": True},
          "~~~\n*a* _b_ # c <d>\n~~~\n"),
+        # inline elements inside a code block write their text only
         ("<pre><b>bold</b> <i>x</i></pre>", TILDES, "~~~\nbold x\n~~~\n"),
+        ("<pre><code class=language-py>a = <b>1</b>\n<em>b</em> <code>c</code></code></pre>", TILDES,
+         "~~~py\na = 1\nb c\n~~~\n"),
         # in a list item the block's lines are written as they are, blank lines and all
         ("<ul><li>a<pre>x\n\ny\n    z</pre></li></ul>", TILDES, "- a\n\n~~~\nx\n\ny\n    z\n~~~\n"),
     ],

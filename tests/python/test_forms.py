@@ -25,6 +25,7 @@ def md(html, **options):
         ("<fieldset><legend>Details</legend><label>Name</label></fieldset>", {}, "**Details**\n\nName\n"),
         ("x<fieldset>a</fieldset>y", {}, "x\n\na\n\ny\n"),
         ("<legend>Details</legend>", {"strong_em_symbol": "_"}, "__Details__\n"),
+        ("<fieldset><legend>L <strong>y</strong></legend></fieldset>", {}, "**L y**\n"),
         ("<fieldset><legend>L</legend>a</fieldset>", {"convert_as_inline": True}, "La\n"),
         ("<form><label>Name</label><textarea>abc</textarea></form>", KEEP_FORMS, "Name\n\nabc\n"),
         ("<p>x</p><form> \n </form><p>y</p>", KEEP_FORMS, "x\n\ny\n"),

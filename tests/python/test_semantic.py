@@ -23,6 +23,7 @@ KEEP = {"preprocessing": {"enabled": False}}
         ("<p>a<q>  </q>b</p>", "a b\n"),
         ("<p>a<q>x</q>b</p>", "a\"x\"b\n"),
         ("<q>a <q>b</q></q>", "\"a \"b\"\"\n"),
+        ("<p>say <q><em>hi</em></q></p>", "say \"*hi*\"\n"),
     ],
 )
 def test_inline_quotations(html, expected):
@@ -117,6 +118,8 @@ def test_figcaption_marker_is_always_an_asterisk(html, options, expected):
         ("<summary> </summary><p>y</p>", {}, "y\n"),
         ("x<summary>S</summary>y", {}, "x**S**\n\ny\n"),
         ("x<summary> S</summary>y", {}, "x **S**\n\ny\n"),
+        # bold inside the summary adds no markers of its own
+        ("<details><summary>More <b>x</b></summary>t</details>", {}, "**More x**\n\nt\n"),
         ("<details><summary>More</summary><p>Text</p></details>", {"convert_as_inline": True}, "More Text\n"),
     ],
 )
