@@ -20,12 +20,28 @@ inline void walk_children_at(const Walk& w, NodeHandle element, const Conversion
   for (NodeHandle child : tag->children) w.node(child, context, depth);
 }
 
-// The children of `element` converted into a fresh text, at `child_depth`.
-inline std::string convert_into_buffer(const Walk& w, NodeHandle element, const ConversionContext& context,
-                                       std::size_t child_depth) {
-  std::string buffer;
-  walk_children_at(w.into(buffer), element, context, child_depth);
-  return buffer;
+// A text for one handler call to convert children into, taken from this
+// thread's pool: handlers nest, so buffers are taken and given back in stack
+// order, and a buffer keeps its capacity for the next element instead of
+// being allocated anew for every block.
+class BlockBuffer {
+ public:
+  BlockBuffer();
+  ~BlockBuffer();
+  BlockBuffer(const BlockBuffer&) = delete;
+  BlockBuffer& operator=(const BlockBuffer&) = delete;
+
+  std::string& text() { return *text_; }
+  operator std::string_view() const { return *text_; }
+
+ private:
+  std::string* text_;
+};
+
+// Converts the children of `element` into `buffer`, at `child_depth`.
+inline void convert_into_buffer(const Walk& w, NodeHandle element, const ConversionContext& context,
+                                std::size_t child_depth, BlockBuffer& buffer) {
+  walk_children_at(w.into(buffer.text()), element, context, child_depth);
 }
 
 // Writes the trimmed text of `buffer` by `write(text)`. White space at its

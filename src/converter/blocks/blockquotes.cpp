@@ -62,7 +62,8 @@ void convert_blockquote(const Walk& w, NodeHandle node, const ConversionContext&
   inner.in_list_item = false;
   inner.loose_list = false;
   inner.list_depth = 0;
-  const std::string buffer = blocks::convert_into_buffer(w, node, inner, depth + 1);
+  blocks::BlockBuffer buffer;
+  blocks::convert_into_buffer(w, node, inner, depth + 1, buffer);
   const std::string_view body = quote_body(buffer);
   if (body.empty()) return;
 

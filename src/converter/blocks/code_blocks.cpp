@@ -139,10 +139,11 @@ void convert_code_block(const Walk& w, NodeHandle node, const ConversionContext&
   // The block stands at the margin even in a list item: its text must not
   // be re-indented for the item.
   code_context.in_list_item = false;
-  const std::string buffer = blocks::convert_into_buffer(w, node, code_context, depth + 1);
-  if (buffer.empty()) return;
+  blocks::BlockBuffer buffer;
+  blocks::convert_into_buffer(w, node, code_context, depth + 1, buffer);
+  if (buffer.text().empty()) return;
   const std::string content =
-      options.whitespace_mode == WhitespaceMode::Strict ? buffer : dedent_code(buffer);
+      options.whitespace_mode == WhitespaceMode::Strict ? buffer.text() : dedent_code(buffer);
   const std::optional<std::string> language = code_block_language(w.dom(), *tag);
 
   std::string& out = w.out();

@@ -119,30 +119,19 @@ std::optional<TaskCheckbox> as_checkbox(const Walk& w, NodeHandle node) {
   return TaskCheckbox{node, attribute_map_get(w.dom(), tag, "checked").found()};
 }
 
-// The node after `node` in document order within the subtree of `root`,
-// without a stack: down to the first child, else on to the next sibling of
-// the nearest ancestor below `root` that has one.
-std::optional<NodeHandle> next_in_subtree(const Walk& w, NodeHandle root, NodeHandle node) {
-  const DomContext& dc = w.dom_context();
-  if (const TlNode::Tag* tag = w.dom().tag(node); tag != nullptr && !tag->children.empty()) {
-    return tag->children[0];
-  }
-  while (node != root) {
-    const std::optional<NodeHandle> parent = dc.parent_of(node);
-    if (!parent || node >= dc.sibling_index.size() || !dc.sibling_index[node]) return std::nullopt;
-    const TlNode::Tag* parent_tag = w.dom().tag(*parent);
-    if (parent_tag == nullptr) return std::nullopt;
-    const std::uint64_t next = *dc.sibling_index[node] + 1;
-    if (next < parent_tag->children.size()) return parent_tag->children[static_cast<std::size_t>(next)];
-    node = *parent;
-  }
-  return std::nullopt;
-}
-
-// The first checkbox in the item's subtree, nested lists included.
+// The first checkbox in the item's subtree, nested lists included. Handles
+// follow document order, so the subtree is the run of handles after the
+// item whose parents lie in it (a parent always comes before its child).
 std::optional<TaskCheckbox> find_task_checkbox(const Walk& w, NodeHandle item) {
-  for (std::optional<NodeHandle> node = item; node; node = next_in_subtree(w, item, *node)) {
-    if (auto box = as_checkbox(w, *node)) return box;
+  const TlDom& dom = w.dom();
+  const std::vector<std::optional<NodeHandle>>& parents = w.dom_context().parents;
+  const std::size_t end = std::min(dom.nodes.size(), parents.size());
+  for (std::size_t h = std::size_t{item} + 1; h < end; ++h) {
+    if (!parents[h] || *parents[h] < item) break;
+    const TlNode::Tag* tag = dom.nodes[h].as_tag();
+    // A quick look at the name as written before the cached lookup.
+    if (tag == nullptr || tag->name.len != 5) continue;
+    if (auto box = as_checkbox(w, static_cast<NodeHandle>(h))) return box;
   }
   return std::nullopt;
 }

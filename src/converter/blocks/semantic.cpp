@@ -16,7 +16,8 @@ using blocks::walk_children_at;
 
 // q: the text between straight double quotes.
 void convert_quotation(const Walk& w, NodeHandle node, const ConversionContext& context, std::size_t depth) {
-  const std::string buffer = convert_into_buffer(w, node, context, depth + 1);
+  blocks::BlockBuffer buffer;
+  convert_into_buffer(w, node, context, depth + 1, buffer);
   std::string& out = w.out();
   blocks::write_trimmed(w, buffer, true, [&](std::string_view text) {
     out += '"';
@@ -32,14 +33,16 @@ void convert_section(const Walk& w, NodeHandle node, const ConversionContext& co
     w.children(node, context, depth);
     return;
   }
-  const std::string buffer = convert_into_buffer(w, node, context, depth + 1);
-  if (is_unicode_space_only(buffer)) return;
+  blocks::BlockBuffer buffer;
+  convert_into_buffer(w, node, context, depth + 1, buffer);
+  const std::string_view text = buffer;
+  if (is_unicode_space_only(text)) return;
   std::string& out = w.out();
   if (blocks::at_item_start(w, context)) {
-    out.append(buffer, skip_unicode_space(buffer, 0));
+    out += text.substr(skip_unicode_space(text, 0));
   } else {
     blank_line_before(out);
-    out += buffer;
+    out += text;
   }
   ensure_blank_line(out);
 }
@@ -74,20 +77,15 @@ void convert_menu(const Walk& w, NodeHandle node, const ConversionContext& conte
 
 // Each "\n![" and then each " ![" loses its first character: an image is
 // drawn up to the text before it.
-std::string join_images(std::string text) {
+void join_images(std::string& text) {
   for (std::string_view gap : {std::string_view("\n!["), std::string_view(" ![")}) {
-    const std::string_view source = text;
-    if (source.find(gap) == std::string_view::npos) continue;
-    std::string joined;
-    joined.reserve(source.size());
-    std::size_t pos = 0;
-    for (std::size_t hit; (hit = source.find(gap, pos)) != std::string_view::npos; pos = hit + 1) {
-      joined += source.substr(pos, hit - pos);
+    if (text.find(gap) == std::string::npos) continue;
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+      if (text.compare(i, gap.size(), gap) != 0) text[kept++] = text[i];
     }
-    joined += source.substr(pos);
-    text = std::move(joined);
+    text.resize(kept);
   }
-  return text;
 }
 
 std::string_view trim_spaces_tabs_newlines(std::string_view text) {
@@ -103,7 +101,9 @@ void convert_figure(const Walk& w, NodeHandle node, const ConversionContext& con
   }
   blocks::blank_line_before_block(w, context);
   std::string& out = w.out();
-  const std::string buffer = join_images(convert_into_buffer(w, node, context, depth));
+  blocks::BlockBuffer buffer;
+  convert_into_buffer(w, node, context, depth, buffer);
+  join_images(buffer.text());
   const std::string_view text = trim_spaces_tabs_newlines(buffer);
   if (text.empty()) return;
   out += text;
@@ -113,7 +113,8 @@ void convert_figure(const Walk& w, NodeHandle node, const ConversionContext& con
 
 // figcaption: an italic line, "*" whatever the emphasis symbol.
 void convert_figcaption(const Walk& w, NodeHandle node, const ConversionContext& context, std::size_t depth) {
-  const std::string buffer = convert_into_buffer(w, node, context, depth + 1);
+  blocks::BlockBuffer buffer;
+  convert_into_buffer(w, node, context, depth + 1, buffer);
   const std::string_view text = trim_unicode_space(buffer);
   if (text.empty()) return;
   std::string& out = w.out();
