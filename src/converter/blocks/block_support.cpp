@@ -6,9 +6,11 @@
 namespace tidewell::blocks {
 namespace {
 
-// Buffers of more than this many bytes are given back to the allocator
-// after use, so that one large page does not keep its memory.
+// Buffers of more than this many bytes, and buffers nested deeper than
+// this, are given back to the allocator after use, so that one large or
+// deep page does not keep its memory.
 constexpr std::size_t kKeptCapacity = 1 << 18;
+constexpr std::size_t kKeptBuffers = 32;
 
 struct BufferPool {
   std::vector<std::unique_ptr<std::string>> buffers;
@@ -30,8 +32,9 @@ BlockBuffer::BlockBuffer() {
 }
 
 BlockBuffer::~BlockBuffer() {
-  if (text_->capacity() > kKeptCapacity) std::string().swap(*text_);
-  --buffer_pool().taken;
+  BufferPool& pool = buffer_pool();
+  if (text_->capacity() > kKeptCapacity || pool.taken > kKeptBuffers) std::string().swap(*text_);
+  --pool.taken;
 }
 
 void convert_framed_block(const Walk& w, NodeHandle node, const ConversionContext& context, std::size_t depth) {
