@@ -106,3 +106,29 @@ def test_wrapping_keeps_escaped_text_in_its_paragraph():
     read, block = rendered_text(out)
     assert block is None
     assert "- x 1. y" in " ".join(read.split())
+
+
+@pytest.mark.parametrize(
+    "html_in, expected, rendered",
+    [
+        ("<ul><li>- x</li></ul>", "- \\- x\n", "<ul>\n<li>- x</li>\n</ul>\n"),
+        ("<ol><li>1. x</li></ol>", "1. 1\\. x\n", "<ol>\n<li>1. x</li>\n</ol>\n"),
+        ("<ul><li>a<ul><li># b</li></ul></li></ul>", "- a\n  * \\# b\n",
+         "<ul>\n<li>a\n<ul>\n<li># b</li>\n</ul>\n</li>\n</ul>\n"),
+        ("<ul><li><input type='checkbox'>- x</li></ul>", "- [ ] - x\n", "<ul>\n<li>[ ] - x</li>\n</ul>\n"),
+        ("<blockquote>- x</blockquote>", "> \\- x\n", "<blockquote>\n<p>- x</p>\n</blockquote>\n"),
+        ("<blockquote><blockquote>1. x</blockquote></blockquote>", "> > 1\\. x\n",
+         "<blockquote>\n<blockquote>\n<p>1. x</p>\n</blockquote>\n</blockquote>\n"),
+        ("<blockquote>a<br>&gt; b</blockquote>", "> a\n> \\> b\n", "<blockquote>\n<p>a\n&gt; b</p>\n</blockquote>\n"),
+        ("<dl><dt>- t</dt><dd>1. d</dd></dl>", "\\- t\n1\\. d\n", "<p>- t\n1. d</p>\n"),
+        ("<section>+ x</section>", "\\+ x\n", "<p>+ x</p>\n"),
+        ("<figure>* x</figure>", "\\* x\n", "<p>* x</p>\n"),
+        ("<select><option>- x</option><option selected>- y</option></select>", "\\- x\n* \\- y\n",
+         "<p>- x</p>\n<ul>\n<li>- y</li>\n</ul>\n"),
+        ("<pre>- x</pre>", "```\n- x\n```\n", "<pre><code>- x\n</code></pre>\n"),  # code is never escaped
+    ],
+)
+def test_text_in_blocks_keeps_only_the_blocks_markup(html_in, expected, rendered):
+    out = tidewell.convert_to_markdown(html_in)
+    assert out == expected
+    assert markdown_it().render(out) == rendered

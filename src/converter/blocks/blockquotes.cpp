@@ -63,7 +63,7 @@ void convert_blockquote(const Walk& w, NodeHandle node, const ConversionContext&
   inner.loose_list = false;
   inner.list_depth = 0;
   blocks::BlockBuffer buffer;
-  blocks::convert_into_buffer(w, node, inner, depth + 1, buffer);
+  blocks::convert_into_buffer(w, node, inner, depth + 1, buffer, BufferPlace::LineStart);
   const std::string_view body = quote_body(buffer);
   if (body.empty()) return;
 
