@@ -85,6 +85,8 @@ class CowWriter {
     replace(at, at, text, extra);
   }
   bool changed() const { return out_.has_value(); }
+  // Where input position `at` (not before the last edit) lands in the output.
+  std::size_t output_position(std::size_t at) const { return out_ ? out_->size() + (at - copied_) : at; }
   std::optional<std::string> finish() {
     if (out_) out_->append(in_.data() + copied_, in_.size() - copied_);
     return std::move(out_);

@@ -5,10 +5,15 @@
 
 #include "converter/entry/input_guard.hpp"
 #include "converter/entry/plain_road.hpp"
+#include "converter/entry/prescan.hpp"
 #include "converter/entry/wrap.hpp"
+#include "converter/fast_dom/fast_dom.hpp"
 #include "converter/metadata/extraction.hpp"
 #include "converter/tier1/eligibility.hpp"
+#include "converter/tier1/scanner.hpp"
 #include "converter/document/convert_document.hpp"
+#include "converter/text/unicode_space.hpp"
+#include "html_parser/parser.hpp"
 
 namespace tidewell {
 namespace {
@@ -49,6 +54,33 @@ Outcome<ConversionResult> convert_tier2(std::string_view prepared, const Convers
   return convert_dom(prepared, options);
 }
 
+// The tier-1 scanner over the prescanned text; nullopt when the prescan
+// flags what it cannot convert or it gives up.
+std::optional<std::string> try_tier1(std::string_view prepared, const ConversionOptions& options) {
+  const Prescan prescan = prescan_input(prepared);
+  if (prescan.summary.blocks_scanner() || !tier1_options_supported(options)) return std::nullopt;
+  Tier1Outcome scanned = scan_tier1(prescan.scan_text(prepared), prescan.summary.head_span, options);
+  if (std::string* content = std::get_if<std::string>(&scanned)) return std::move(*content);
+  return std::nullopt;
+}
+
+// The fast_dom road over a text that needs no further preparation.
+Outcome<ConversionResult> convert_fast_dom(std::string_view text, const ConversionOptions& options) {
+  ParseResult parsed = parse_document(options.parser_backend, text);
+  if (!parsed) return ConversionError::html_parse("Failed to parse HTML");
+  std::string out;
+  out.reserve(text.size() / 2);
+  fast_dom_convert(parsed.dom(), options, out);
+  // White space is trimmed at both ends, but a first line keeps its
+  // indentation (an indented code block stays one).
+  const std::size_t first = skip_unicode_space(out, 0);
+  const std::size_t line = first == out.size() ? first : out.rfind('\n', first);
+  const std::size_t start = line == std::string::npos ? 0 : (first == out.size() ? first : line + 1);
+  const std::string_view trimmed = trim_unicode_space_end(std::string_view(out).substr(start));
+  if (start == 0 && trimmed.size() == out.size()) return content_only(std::move(out));
+  return content_only(std::string(trimmed));
+}
+
 }  // namespace
 
 Outcome<ConversionResult> convert_entry(std::string_view html, ConversionOptions options) {
@@ -64,7 +96,9 @@ Outcome<ConversionResult> convert_entry(std::string_view html, ConversionOptions
       if (tier1_options_supported(options)) {
         PreparedInput prepared = prepare_input(html);
         if (prepared.refusal) return ConversionError::invalid_input(std::move(*prepared.refusal));
-        throw RoadNotBuilt("the tier-1 scanner is not built yet");
+        const std::string_view text = prepared.text(html);
+        if (std::optional<std::string> content = try_tier1(text, options)) return content_only(std::move(*content));
+        return convert_tier2(text, options);
       }
       [[fallthrough]];
     case TierStrategy::Tier2: {
@@ -74,15 +108,16 @@ Outcome<ConversionResult> convert_entry(std::string_view html, ConversionOptions
     }
     case TierStrategy::FastDom:
     case TierStrategy::Quillmoor: {
+      // These roads prepare only input that holds NUL or CR.
+      PreparedInput prepared;
       if (holds_byte(html, '\0') || holds_byte(html, '\r')) {
-        PreparedInput prepared = prepare_input(html);
+        prepared = prepare_input(html);
         if (prepared.refusal) return ConversionError::invalid_input(std::move(*prepared.refusal));
       } else if (auto refusal = detect_binary_input(html)) {
         return ConversionError::invalid_input(std::move(*refusal));
       }
-      throw RoadNotBuilt(options.tier_strategy == TierStrategy::FastDom
-                             ? "the fast_dom road is not built yet"
-                             : "the quillmoor streaming road is not built yet");
+      if (options.tier_strategy == TierStrategy::FastDom) return convert_fast_dom(prepared.text(html), options);
+      throw RoadNotBuilt("the quillmoor streaming road is not built yet");
     }
   }
   throw RoadNotBuilt("unknown conversion road");

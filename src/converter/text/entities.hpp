@@ -1,6 +1,7 @@
 // HTML character-reference decoding: the one decoder of the project.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -16,6 +17,11 @@ std::optional<std::string> decode_html_entities(std::string_view text);
 
 // Appends the decoded form of `text` to `out`.
 void decode_html_entities_into(std::string_view text, std::string& out);
+
+// The one reference that starts at text[amp] == '&', read as above: appends
+// its replacement to `out` and returns the bytes it spans, or returns 0 and
+// appends nothing when no reference starts there.
+std::size_t decode_html_entity_at(std::string_view text, std::size_t amp, std::string& out);
 
 // Always returns an owned string.
 inline std::string decode_entities_owned(std::string_view text) {
