@@ -32,7 +32,7 @@ for py in $(tools/pythons.sh); do
   echo "== $venv for $("$py" --version)"
   if [ ! -x "$venv/bin/python" ]; then "$py" -m venv "$venv"; fi
   "$venv/bin/python" -m pip install -q --upgrade pip >/dev/null 2>&1 || true
-  "$venv/bin/python" -m pip install -q cmake ninja pytest scikit-build-core
+  "$venv/bin/python" -m pip install -q cmake ninja pytest pyyaml scikit-build-core
   PATH="$PWD/$venv/bin:$PATH" "$venv/bin/python" -m pip install -q --no-build-isolation .
   first="${first:-$venv}"
 done

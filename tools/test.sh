@@ -5,12 +5,20 @@
 # the whole entry), and the Python suite on every interpreter of
 # tools/pythons.sh against the module rebuilt from this tree (tools/dev.sh),
 # never an installed one. Warnings are errors in every build.
+# The tests read the shared corpus at ../shared/corpus; without it the tests
+# that need it are skipped, or fail with TIDEWELL_REQUIRE_CORPUS=1 (CI).
 # TIDEWELL_SKIP_SANITIZE=1 leaves out the sanitizer pass for a quick local run;
 # TIDEWELL_JOBS sets the parallelism (default: all cores).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root="$PWD"
 jobs="${TIDEWELL_JOBS:-$(nproc)}"
+
+# The real pages, html5lib cases and ground truth the tests read.
+if [ ! -d ../shared/corpus ]; then
+  echo "note: no test corpus at $(cd .. && pwd)/shared/corpus: the tests that need it are skipped" \
+    "(TIDEWELL_REQUIRE_CORPUS=1 makes them fail, as in CI)" >&2
+fi
 export TIDEWELL_JOBS="$jobs" TIDEWELL_WERROR=1
 
 # cmake and ninja from the first project venv when they are not on PATH.

@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "html_parser/parser.hpp"
+#include "html_parser/raw_text.hpp"
 
 namespace tidewell::copperfern_tl {
 namespace {
@@ -217,7 +218,22 @@ class Parser {
     const NodeHandle h = dom_.append_node(TlNode{std::move(tag)});
     register_node(h);
     const ByteSpan nm = dom_.nodes[h].as_tag()->name;
-    if (!self_closing && !is_void_name(s_ + nm.start, nm.len)) dom_.open_stack.push_back(h);
+    if (self_closing || is_void_name(s_ + nm.start, nm.len)) return;
+    dom_.open_stack.push_back(h);
+    const std::string_view tag_name(s_ + nm.start, nm.len);
+    if (is_raw_text_element(tag_name)) raw_text(tag_name);
+  }
+
+  // The content of an open script or style element: one text node up to
+  // its end tag, which closes the element.
+  void raw_text(std::string_view name) {
+    std::size_t tag_end = 0;
+    const std::size_t end = find_raw_text_end(std::string_view(s_, n_), p_, name, tag_end);
+    if (end > p_) {
+      add_leaf(TlNode{TlNode::Raw{ByteSpan{static_cast<std::uint32_t>(p_), static_cast<std::uint32_t>(end - p_)}}});
+    }
+    p_ = tag_end;
+    if (end < n_) dom_.open_stack.pop_back();
   }
 
   void comment(std::size_t lt) {

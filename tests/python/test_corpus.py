@@ -11,22 +11,11 @@ import json
 import subprocess
 import sys
 import textwrap
-from pathlib import Path
 
 import pytest
 
 import tidewell
-
-REPO = Path(__file__).resolve().parents[2]
-CORPUS = REPO.parent / "shared" / "corpus"
-HTML5LIB = CORPUS / "html5lib-tree-construction"
-
-# The two trafilatura pages that declare ISO-8859-1 and are not UTF-8.
-LATIN1_PAGES = ["cdu-fraktion-erfurt.de.waldorfschule.html", "landwirt.com.sensortechnik.html"]
-
-
-def corpus_pages():
-    return sorted(CORPUS.glob("*/pages/*.html"))
+from corpus import LATIN1_PAGES, corpus_pages, corpus_path
 
 
 # Shared by both child scripts: checks one result and reports what is wrong.
@@ -159,8 +148,6 @@ def run_child(script, args, stdin=""):
 )
 def test_corpus_pages_convert(options):
     pages = corpus_pages()
-    if not pages:
-        pytest.skip(f"corpus not found at {CORPUS}")
     report = run_child(
         PAGES_SCRIPT, [json.dumps(options), json.dumps(LATIN1_PAGES)], "\n".join(map(str, pages))
     )
@@ -172,9 +159,7 @@ def test_latin1_pages_are_read_as_latin1():
     # The harness must decode these two pages itself: they are not UTF-8, and a
     # converted German page keeps its umlauts.
     for name in LATIN1_PAGES:
-        path = CORPUS / "trafilatura" / "pages" / name
-        if not path.exists():
-            pytest.skip(f"corpus not found at {CORPUS}")
+        path = corpus_path("trafilatura", "pages", name)
         raw = path.read_bytes()
         with pytest.raises(UnicodeDecodeError):
             raw.decode("utf-8")
@@ -183,8 +168,7 @@ def test_latin1_pages_are_read_as_latin1():
 
 
 def test_html5lib_tree_construction_inputs_convert():
-    if not HTML5LIB.is_dir():
-        pytest.skip(f"html5lib tree-construction files not found at {HTML5LIB}")
-    report = run_child(HTML5LIB_SCRIPT, [str(HTML5LIB)])
+    html5lib = corpus_path("html5lib-tree-construction")
+    report = run_child(HTML5LIB_SCRIPT, [str(html5lib)])
     assert report["count"] > 1500  # the folder holds 1,796 cases
     assert report["faults"] == []

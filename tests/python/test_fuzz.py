@@ -14,12 +14,10 @@ import json
 import subprocess
 import sys
 import textwrap
-from pathlib import Path
 
 import pytest
 
-REPO = Path(__file__).resolve().parents[2]
-CORPUS = REPO.parent / "shared" / "corpus"
+from corpus import CORPUS, corpus_missing
 
 SCRIPT = textwrap.dedent(
     r'''
@@ -394,5 +392,5 @@ def test_fuzz_family(family, count, seed, tmp_path):
     )
     report = json.loads(run.stdout)
     if "skipped" in report:
-        pytest.skip(f"{report['skipped']} at {CORPUS}")
+        corpus_missing(CORPUS)
     assert report["faults"] == [], json.dumps(report["faults"], indent=1)[:6000]

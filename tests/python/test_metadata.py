@@ -129,15 +129,15 @@ def test_full_page_document_metadata():
 def test_full_page_front_matter_in_key_byte_order():
     assert convert(FULL_PAGE)["content"] == (
         "---\n"
-        "base: https://e.com/\n"
-        "canonical: https://e.com/a\n"
+        'base: "https://e.com/"\n'
+        'canonical: "https://e.com/a"\n'
         "meta-Author: x\n"
         "meta-DC.Rights: cc\n"
         "meta-Viewport: width=device-width\n"
-        "meta-article:published_time: 2020\n"
+        'meta-article:published_time: "2020"\n'
         "meta-description: Desc\n"
         "meta-keywords: a, b,, c\n"
-        "meta-og:image:width: 640\n"
+        'meta-og:image:width: "640"\n'
         "meta-og:title: x\n"
         "meta-publisher: P\n"
         "meta-twitter:card: summary\n"
@@ -160,10 +160,11 @@ def test_full_page_front_matter_in_key_byte_order():
             {"description": "b"},
         ),
         ('<meta name="description"><meta content="c">', None, {}),
-        # titles are trimmed; references stay as written
-        ("<title>  A &amp; B  </title>", ["title: A &amp; B"], {"title": "A &amp; B"}),
+        # titles are trimmed; references are decoded
+        ("<title>  A &amp; B  </title>", ["title: A & B"], {"title": "A & B"}),
         ('<title>   </title><meta name="d" content="v">', ["meta-d: v"], {"meta_tags": {"d": "v"}}),
-        ('<meta name="x" content="a &amp; b">', ["meta-x: a &amp; b"], {"meta_tags": {"x": "a &amp; b"}}),
+        ('<meta name="x" content="a &amp; b">', ["meta-x: a & b"], {"meta_tags": {"x": "a & b"}}),
+        ('<meta name="x&#45;y" content="&quot;q&quot;">', ['meta-x-y: "\\"q\\""'], {"meta_tags": {"x-y": '"q"'}}),
         # canonical is a case-sensitive substring test
         ('<link rel="noncanonical" href="/n">', ["canonical: /n"], {"canonical_url": "/n"}),
         ('<link rel="Canonical" href="/n">', None, {}),
@@ -179,7 +180,7 @@ def test_full_page_front_matter_in_key_byte_order():
         ),
         (
             '<meta name="dcterms.created" content="2020"><meta name="dc.alternative" content="alt">',
-            ["meta-dc.alternative: alt", "meta-dcterms.created: 2020"],
+            ["meta-dc.alternative: alt", 'meta-dcterms.created: "2020"'],
             {"meta_tags": {"dc_alternative": "alt", "dcterms_created": "2020"}},
         ),
         ('<meta name="DC.Creator" content="C">', ["meta-DC.Creator: C"], {"author": "C"}),
@@ -193,12 +194,12 @@ def test_full_page_front_matter_in_key_byte_order():
         # keywords: the first entry in key order with a non-empty list
         (
             '<meta name="category" content="x"><meta name="keywords" content="y">',
-            ["meta-category: x", "meta-keywords: y"],
+            ["meta-category: x", 'meta-keywords: "y"'],
             {"keywords": ["x"]},
         ),
         (
             '<meta name="keywords" content=" , "><meta name="news_keywords" content="n1,n2">',
-            ["meta-keywords:  ,", "meta-news_keywords: n1,n2"],
+            ['meta-keywords: " , "', "meta-news_keywords: n1,n2"],
             {"keywords": ["n1", "n2"]},
         ),
         # open graph and twitter prefixes
@@ -229,32 +230,33 @@ def test_head_entries(head, front_matter, fields):
 @pytest.mark.parametrize(
     "head, line, field, raw",
     [
-        ('<meta name="description" content="line one\nline two">', "meta-description: line one line two",
+        ('<meta name="description" content="line one\nline two">', 'meta-description: "line one\\x0aline two"',
          "description", "line one\nline two"),
-        ("<title>a\r\nb</title>", "title: a b", "title", "a\nb"),
-        ("<title>a\rb</title>", "title: a b", "title", "a\nb"),
-        ('<meta name="d" content="a\n\nb">', "meta-d: a  b", "meta_tags", {"d": "a\n\nb"}),
-        ('<meta name="x\ry" content="v">', "meta-x y: v", "meta_tags", {"x\ny": "v"}),
+        ("<title>a\r\nb</title>", 'title: "a\\x0ab"', "title", "a\nb"),
+        ("<title>a\rb</title>", 'title: "a\\x0ab"', "title", "a\nb"),
+        ('<meta name="d" content="a\n\nb">', 'meta-d: "a\\x0a\\x0ab"', "meta_tags", {"d": "a\n\nb"}),
+        ('<meta name="x\ry" content="v">', '"meta-x\\x0ay": v', "meta_tags", {"x\ny": "v"}),
     ],
 )
-def test_line_breaks_in_front_matter_become_spaces(head, line, field, raw):
+def test_line_breaks_in_front_matter_are_escaped(head, line, field, raw):
+    # Each entry stays on its own line and reads back with its line breaks.
     content, document = document_of(head)
     assert content == "---\n" + line + "\n---\n\nx\n"
     assert document[field] == raw
 
 
-def test_front_matter_lines_go_through_line_normalisation():
+def test_trailing_white_space_of_values_survives_line_normalisation():
     head = '<meta name="d" content="v   "><meta name="e" content="w "><meta name="f" content="t\t">'
     content, document = document_of(head)
-    assert content == "---\nmeta-d: v  \nmeta-e: w\nmeta-f: t\n---\n\nx\n"
+    assert content == '---\nmeta-d: "v   "\nmeta-e: "w "\nmeta-f: "t\\x09"\n---\n\nx\n'
     assert document["meta_tags"] == {"d": "v   ", "e": "w ", "f": "t\t"}
 
 
-def test_front_matter_is_written_without_escaping():
+def test_front_matter_is_written_without_markdown_escaping():
     head = '<title>*T* #1 &lt;</title><meta name="a_b" content="x*y">'
     content, document = document_of(head, escape_ascii=True)
-    assert content == "---\nmeta-a_b: x*y\ntitle: *T* #1 &lt;\n---\n\nx\n"
-    assert document["title"] == "*T* #1 &lt;"
+    assert content == '---\nmeta-a_b: x*y\ntitle: "*T* #1 <"\n---\n\nx\n'
+    assert document["title"] == "*T* #1 <"
 
 
 def test_title_joins_only_its_own_text_children():
@@ -350,7 +352,7 @@ def test_language_and_direction(html, options, language, direction):
 @pytest.mark.parametrize(
     "options, content",
     [
-        ({"convert_as_inline": True}, "Hx\n"),
+        ({"convert_as_inline": True}, "H x\n"),
         ({"output_format": "plain"}, "H\n\nx\n"),
         ({"max_depth": 0}, "---\ntitle: T\n---\n"),
     ],

@@ -19,7 +19,9 @@ import tidewell
         ("x &amp; y", {"escape_misc": True}, "x \\& y\n"),
         ("a  b\u00a0\u00a0c", {}, "a b c\n"),
         ("a  b\t\tc", {"whitespace_mode": "strict"}, "a  b\t\tc\n"),
-        ("  lead and trail \t ", {}, " lead and trail\n"),
+        ("  lead and trail \t ", {}, "lead and trail\n"),  # white space never starts a line
+        ("a\n    b\n\t\tc", {}, "a\nb\nc\n"),
+        ("a\n    b", {"whitespace_mode": "strict"}, "a\n    b\n"),
         ("*a* _b_ 3.5", {"escape_asterisks": True, "escape_underscores": True}, "\\*a\\* \\_b\\_ 3.5\n"),
         ("3.5 and 2) and x.y", {"escape_misc": True}, "3\\.5 and 2\\) and x.y\n"),
         ("*a*", {"escape_ascii": True, "escape_asterisks": True}, "\\*a\\*\n"),

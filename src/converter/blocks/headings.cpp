@@ -3,6 +3,7 @@
 #include "converter/blocks/blocks.hpp"
 #include "converter/metadata/records.hpp"
 #include "converter/metadata/structure_sink.hpp"
+#include "converter/text/entities.hpp"
 #include "converter/text/unicode_space.hpp"
 
 namespace tidewell {
@@ -101,14 +102,19 @@ void convert_heading(const Walk& w, NodeHandle node, const ConversionContext& co
   const std::string_view text = has_break ? std::string_view(folded) : trimmed;
 
   // Written against the real output, so that the heading separates itself
-  // from what stands before it in list items, quotes and table cells too.
-  write_heading(output, context, w.options().heading_style, level, text);
+  // from what stands before it in list items, quotes and table cells too;
+  // in running text (inline mode) it is set off by spaces.
+  if (context.inline_mode) {
+    w.write_as_words([&] { write_heading(output, context, w.options().heading_style, level, text); });
+  } else {
+    write_heading(output, context, w.options().heading_style, level, text);
+  }
 
   const bool want_header = context.collect_headers && context.metadata_sink != nullptr;
   const bool want_node = !context.in_table_cell && context.structure_sink != nullptr;
   if (!want_header && !want_node) return;
   std::optional<std::string> id;
-  if (tag->id) id = utf8_lossy(w.dom().bytes(*tag->id)).into_string();
+  if (tag->id) id = attribute_text(w.dom().bytes(*tag->id));
   if (want_header) metadata_add_header(*context.metadata_sink, level, std::string(text), id, depth);
   if (want_node) doc_struct_add_heading(*context.structure_sink, level, text, std::move(id));
 }

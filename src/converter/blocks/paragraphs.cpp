@@ -36,7 +36,7 @@ bool is_void_or_metadata_tag(NodeHandle node, const TlDom& dom) {
 void convert_div(const Walk& w, NodeHandle node, const ConversionContext& context, std::size_t depth) {
   if (w.dom().tag(node) == nullptr) return;
   if (context.inline_mode) {
-    w.children(node, context, depth);
+    w.write_as_words([&] { w.children(node, context, depth); });
     return;
   }
   std::string& output = w.out();
@@ -103,14 +103,23 @@ void convert_paragraph(const Walk& w, NodeHandle node, const ConversionContext& 
   scope.in_paragraph = true;
   scope.block_start = output.size();
 
-  const auto children = tag->children.as_span();
-  for (std::size_t i = 0; i < children.size(); ++i) {
-    const NodeHandle child = children[i];
-    if (i > 0 && i + 1 < children.size() && is_whitespace_only_text(child, w.dom()) &&
-        is_void_or_metadata_tag(children[i - 1], w.dom()) && is_void_or_metadata_tag(children[i + 1], w.dom())) {
-      continue;
+  const auto walk_children = [&] {
+    const auto children = tag->children.as_span();
+    for (std::size_t i = 0; i < children.size(); ++i) {
+      const NodeHandle child = children[i];
+      if (i > 0 && i + 1 < children.size() && is_whitespace_only_text(child, w.dom()) &&
+          is_void_or_metadata_tag(children[i - 1], w.dom()) && is_void_or_metadata_tag(children[i + 1], w.dom())) {
+        continue;
+      }
+      w.node(child, scope, depth + 1);
     }
-    w.node(child, scope, depth + 1);
+  };
+  // In running text (inline mode, outside table cells and list items, which
+  // have separators of their own) the paragraph is set off by spaces.
+  if (context.inline_mode && !context.in_table_cell && !context.in_list_item) {
+    w.write_as_words(walk_children);
+  } else {
+    walk_children();
   }
 
   if (output.size() <= start) return;

@@ -11,6 +11,7 @@
 #include "converter/plain/renderer.hpp"
 #include "converter/preprocess/preprocessing.hpp"
 #include "converter/repair/repair.hpp"
+#include "converter/text/entities.hpp"
 #include "converter/text/unicode_space.hpp"
 #include "converter/walk/walk.hpp"
 #include "html_parser/parser.hpp"
@@ -102,12 +103,12 @@ HeadFindings find_head_entries(const TlDom& dom, const ConversionOptions& option
     if (name != "html" && name != "body") continue;
     if (!found.language) {
       if (auto lang = attribute_map_get(dom, *tag, "lang").value_bytes(dom)) {
-        found.language = utf8_lossy(*lang).into_string();
+        found.language = attribute_text(*lang);
       }
     }
     if (!found.direction) {
       if (auto dir = attribute_map_get(dom, *tag, "dir").value_bytes(dom)) {
-        found.direction = utf8_lossy(*dir).into_string();
+        found.direction = attribute_text(*dir);
       }
     }
   }
@@ -277,11 +278,15 @@ Outcome<DocumentConversion> convert_document(std::string_view text, const Conver
     }
   }
 
-  // 6. and 7. Head metadata and front matter.
+  // 6. and 7. Head metadata and front matter. Head entries outside a head
+  // (a head left implied, or moved out by the repair) count too, where the
+  // head has no entry of their key, and write nothing in the body.
+  ImpliedHead implied = collect_implied_head(*dom, options);
   const bool front_matter = options.extract_metadata && !options.convert_as_inline;
   const bool document_switch = metadata_sink != nullptr && metadata_sink->collect_document;
   if (front_matter || document_switch) {
     HeadFindings head = find_head_entries(*dom, options, document_switch);
+    head.entries.merge(implied.entries);
     if (front_matter && !head.entries.empty()) append_front_matter(output, head.entries);
     if (document_switch) {
       merge_head_metadata(*metadata_sink, std::move(head.entries));
@@ -297,6 +302,7 @@ Outcome<DocumentConversion> convert_document(std::string_view text, const Conver
   if (options.link_style == LinkStyle::Reference) references = std::make_unique<ReferenceLinkCollector>();
   WalkSets sets = build_walk_sets(options);
   if (!options.exclude_selectors.empty()) fill_excluded_nodes(options, *dom, sets.excluded_nodes);
+  sets.excluded_nodes.insert(implied.elements.begin(), implied.elements.end());
 
   // 10. Walk.
   {

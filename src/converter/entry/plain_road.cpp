@@ -35,7 +35,10 @@ std::string convert_plain_text_document(std::string_view input, const Conversion
   while (!current.empty() && current.back() == '\n') current.remove_suffix(1);
   if (current.empty()) return std::string();
 
-  if (options.whitespace_mode != WhitespaceMode::Strict) take(collapse_whitespace(current));
+  if (options.whitespace_mode != WhitespaceMode::Strict) {
+    take(collapse_whitespace(current));
+    take(drop_line_leading_spaces(current, true));
+  }
   if (options.output_format != OutputFormat::PlainText) take(escape_markdown(current, EscapeMode::Text, options));
   while (!current.empty() && (current.back() == ' ' || current.back() == '\t')) current.remove_suffix(1);
   std::string out;

@@ -53,26 +53,53 @@ bool is_thematic_break(std::string_view t) {
   return count >= 3;
 }
 
+bool all_of_char(std::string_view w, char c) { return !w.empty() && w.find_first_not_of(c) == std::string_view::npos; }
+
+// A word that Markdown reads as a block marker at the start of a line: a
+// bullet ("-", "+", "*"), a heading ("#" to "######"), a quote (">..."), an
+// ordered marker (a number and "." or ")"), a setext underline or rule (a
+// run of "=", "-", "*" or "_"), a fence ("```", "~~~").
+bool starts_block(std::string_view w) {
+  if (w == "+" || w.front() == '>' || is_fence(w)) return true;
+  for (char c : {'-', '*', '_', '=', '#'}) {
+    if (all_of_char(w, c)) return true;
+  }
+  return is_ordered_marker(w);
+}
+
+// Fills the words greedily into lines of at most the width (a longer word
+// stands alone). No line but the first begins with a word that would start
+// a block: the break moves back to an earlier word, or, when no earlier word
+// of the line can begin the next one, is not made.
 void fill_words(const std::vector<std::string_view>& words, std::uint64_t first_width, std::uint64_t next_width,
                 std::string_view first_prefix, std::string_view next_prefix, std::string& out) {
-  std::size_t line_len = 0;
-  bool line_open = false;
-  std::uint64_t width = first_width;
-  for (std::string_view w : words) {
-    if (line_open && line_len + 1 + w.size() <= width) {
-      out.push_back(' ');
-      out.append(w);
-      line_len += 1 + w.size();
+  if (words.empty()) return;
+  std::vector<std::size_t> starts{0};  // the first word of each line
+  std::size_t line_len = words[0].size();
+  for (std::size_t i = 1; i < words.size(); ++i) {
+    const std::uint64_t width = starts.size() == 1 ? first_width : next_width;
+    if (line_len + 1 + words[i].size() <= width) {
+      line_len += 1 + words[i].size();
       continue;
     }
-    if (line_open) {
-      out.push_back('\n');
-      width = next_width;
+    std::size_t brk = i;
+    while (brk > starts.back() && starts_block(words[brk])) --brk;
+    if (brk == starts.back()) {
+      line_len += 1 + words[i].size();  // no break here
+      continue;
     }
-    out.append(line_open ? next_prefix : first_prefix);
-    out.append(w);
-    line_len = w.size();
-    line_open = true;
+    starts.push_back(brk);
+    line_len = words[brk].size();
+    for (std::size_t k = brk + 1; k <= i; ++k) line_len += 1 + words[k].size();
+  }
+  starts.push_back(words.size());
+  for (std::size_t line = 0; line + 1 < starts.size(); ++line) {
+    if (line > 0) out.push_back('\n');
+    out.append(line == 0 ? first_prefix : next_prefix);
+    for (std::size_t k = starts[line]; k < starts[line + 1]; ++k) {
+      if (k > starts[line]) out.push_back(' ');
+      out.append(words[k]);
+    }
   }
 }
 

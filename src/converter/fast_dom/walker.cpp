@@ -890,16 +890,12 @@ class Walker {
   // The attribute's value decoded into `into`; false when it is absent or
   // has no value.
   bool decode_attribute(const TlNode::Tag& tag, std::string_view name, std::string& into) {
-    into.clear();
     const auto bytes = attribute_map_get(dom_, tag, name).value_bytes(dom_);
-    if (!bytes) return false;
-    std::string_view text = *bytes;
-    std::string repaired;
-    if (auto fixed = utf8_lossy_owned(text)) {
-      repaired = std::move(*fixed);
-      text = repaired;
+    if (!bytes) {
+      into.clear();
+      return false;
     }
-    decode_html_entities_into(text, into);
+    into = attribute_text(*bytes);
     return true;
   }
 

@@ -34,35 +34,4 @@ void metadata_add_json_ld(MetadataSink& sink, std::string text) {
   sink.json_ld.push_back(std::move(text));
 }
 
-namespace {
-
-// Appends `text` with every CR and LF written as a space.
-void append_single_line(std::string& out, std::string_view text) {
-  std::size_t pos = 0;
-  while (pos < text.size()) {
-    const std::size_t brk = text.find_first_of("\r\n", pos);
-    if (brk == std::string_view::npos) {
-      out.append(text.substr(pos));
-      return;
-    }
-    out.append(text.substr(pos, brk - pos));
-    out.push_back(' ');
-    pos = brk + 1;
-  }
-}
-
-}  // namespace
-
-void append_front_matter(std::string& out, const HeadMetadataMap& entries) {
-  if (entries.empty()) return;
-  out.append("---\n");
-  for (const auto& [key, value] : entries) {
-    append_single_line(out, key);
-    out.append(": ");
-    append_single_line(out, value);
-    out.push_back('\n');
-  }
-  out.append("---\n");
-}
-
 }  // namespace tidewell

@@ -1,10 +1,11 @@
-// Sink operations for head entries, language, direction and JSON-LD texts,
-// and the front matter written from the head entries. The search of a parsed
-// document for its head entries is in head_collect.hpp.
+// Sink operations for head entries, language, direction and JSON-LD texts.
+// The front matter written from the head entries is in front_matter.hpp, the
+// search of a parsed document for its head entries in head_collect.hpp.
 #pragma once
 
 #include <string>
 
+#include "converter/metadata/front_matter.hpp"
 #include "converter/metadata/metadata_sink.hpp"
 
 namespace tidewell {
@@ -20,10 +21,5 @@ void metadata_set_direction(MetadataSink& sink, std::string value);
 // Accepts the whole text when structured data is collected and it fits in
 // what is left of the JSON-LD budget; drops it otherwise.
 void metadata_add_json_ld(MetadataSink& sink, std::string text);
-
-// Appends "---\n", one "key: value\n" line per entry in key order, and
-// "---\n". Each CR or LF inside a key or value is written as one space so
-// that an entry always stays on its own line. Writes nothing for an empty map.
-void append_front_matter(std::string& out, const HeadMetadataMap& entries);
 
 }  // namespace tidewell

@@ -28,6 +28,11 @@ ImageType classify_image_source(std::string_view src);
 void metadata_add_header(MetadataSink& sink, std::uint8_t level, std::string text, std::optional<std::string> id,
                          std::size_t depth);
 
+// The values of link and image records are text as the page means it:
+// attribute values read with attribute_text (converter/text/entities.hpp,
+// character references decoded), so that a record is the same whether or
+// not the page went through the repair. They are stored as given.
+
 // Appends a link when links are collected; the type comes from the href and
 // rel is split at white space into its words.
 void metadata_add_link(MetadataSink& sink, std::string href, std::string text, std::optional<std::string> title,

@@ -369,6 +369,19 @@ std::optional<std::string> remove_hidden_elements(std::string_view text) {
   };
   // Without a single attribute-like "hidden" there is nothing to remove.
   if (next_hidden(0) == npos) return std::nullopt;
+  FixedEndTagSearch script_end(text, "script");
+  FixedEndTagSearch style_end(text, "style");
+  // The content of a script or style element (a JSON-LD script kept by the
+  // first pass) is text: a "hidden" in it is no attribute.
+  auto raw_text_end = [&](std::size_t lt, std::size_t tag_end) {
+    if (ieq_at(text, lt + 1, "script") && lt + 7 < n && is_raw_start_sep(static_cast<unsigned char>(text[lt + 7]))) {
+      return script_end.find(tag_end, tag_end - 1);
+    }
+    if (ieq_at(text, lt + 1, "style") && lt + 6 < n && is_raw_start_sep(static_cast<unsigned char>(text[lt + 6]))) {
+      return style_end.find(tag_end, tag_end - 1);
+    }
+    return npos;
+  };
   std::size_t i = 0;
   while ((i = find_byte(text, '<', i)) != npos) {
     if (i + 1 >= n || text[i + 1] == '!' || text[i + 1] == '/') {
@@ -383,7 +396,8 @@ std::optional<std::string> remove_hidden_elements(std::string_view text) {
     const std::size_t attrs = attr_start(i + 1);
     const std::size_t hidden = (attrs == npos || attrs >= tag_end) ? npos : next_hidden(attrs);
     if (hidden == npos || hidden >= tag_end) {
-      ++i;
+      const std::size_t skip = raw_text_end(i, tag_end);
+      i = skip != npos ? skip : i + 1;
       continue;
     }
     std::size_t name_end = i + 1;

@@ -140,4 +140,11 @@ std::size_t decode_html_entity_at(std::string_view text, std::size_t amp, std::s
   return decode_one(text, amp, out);
 }
 
+std::string attribute_text(std::string_view bytes) {
+  std::string holder;
+  const std::string_view text = text_node_content(bytes, holder);
+  if (text.data() == holder.data()) return holder;
+  return std::string(text);
+}
+
 }  // namespace tidewell

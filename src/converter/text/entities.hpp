@@ -34,4 +34,10 @@ inline std::string decode_entities_owned(std::string_view text) {
 // when neither changes anything, else of `holder`.
 std::string_view text_node_content(std::string_view bytes, std::string& holder);
 
+// An attribute value (or a head entry's text) as the converter reads it and
+// returns it: the same reading as a text node's, so that a value is the same
+// whether or not the page went through the repair, which writes attribute
+// values with their references escaped.
+std::string attribute_text(std::string_view bytes);
+
 }  // namespace tidewell

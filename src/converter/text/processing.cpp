@@ -319,4 +319,21 @@ std::optional<std::string> escape_markdown(std::string_view text, EscapeMode mod
   return out;
 }
 
+std::optional<std::string> drop_line_leading_spaces(std::string_view text, bool line_start) {
+  const auto is_blank = [](char c) { return c == ' ' || c == '\t'; };
+  const bool leading = line_start && !text.empty() && is_blank(text.front());
+  if (!leading && text.find("\n ") == std::string_view::npos && text.find("\n\t") == std::string_view::npos) {
+    return std::nullopt;
+  }
+  std::string out;
+  out.reserve(text.size());
+  bool at_start = line_start;
+  for (char c : text) {
+    if (at_start && is_blank(c)) continue;
+    at_start = c == '\n';
+    out += c;
+  }
+  return out;
+}
+
 }  // namespace tidewell

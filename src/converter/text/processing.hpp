@@ -22,6 +22,12 @@ std::optional<std::string> collapse_whitespace(std::string_view text);
 // alone; the end of `out` is not looked at.
 void collapse_whitespace_into(std::string_view text, std::string& out);
 
+// The text without the spaces and tabs that would start a line: those after
+// each line feed, and at its start when `line_start` is set. White space of
+// a text never starts a line of the output (four spaces there make Markdown
+// code). Returns nullopt when there are none.
+std::optional<std::string> drop_line_leading_spaces(std::string_view text, bool line_start);
+
 // What a text is escaped for.
 enum class EscapeMode : std::uint8_t {
   // Running text: backslashes by the four escape options. With

@@ -6,7 +6,7 @@
 
 #include "common/ascii.hpp"
 #include "common/utf8.hpp"
-#include "converter/metadata/head_metadata.hpp"
+#include "converter/metadata/front_matter.hpp"
 #include "converter/metadata/metadata_sink.hpp"
 #include "converter/text/entities.hpp"
 #include "converter/text/unicode_space.hpp"
@@ -20,12 +20,12 @@ bool name_is(const TlDom& dom, const TlNode::Tag& tag, std::string_view lower) {
   return ascii_iequals(dom.bytes(tag.name), lower);
 }
 
-// An attribute's value as text: invalid UTF-8 replaced, references decoded,
-// and every line break written as a space, so an entry stays one line.
-std::optional<std::string> attribute_text(const TlDom& dom, const TlNode::Tag& tag, std::string_view name) {
+// An attribute's value as an entry's text: invalid UTF-8 replaced,
+// references decoded, and every line break written as a space.
+std::optional<std::string> entry_value(const TlDom& dom, const TlNode::Tag& tag, std::string_view name) {
   const auto bytes = attribute_map_get(dom, tag, name).value_bytes(dom);
   if (!bytes) return std::nullopt;
-  std::string text = decode_entities_owned(utf8_lossy(*bytes).view());
+  std::string text = attribute_text(*bytes);
   for (char& c : text) {
     if (c == '\n' || c == '\r') c = ' ';
   }
@@ -52,7 +52,7 @@ void collect_title(const TlDom& dom, const TlNode::Tag& title, HeadMetadataMap& 
   const TlNode* first = dom.node(title.children[0]);
   const TlNode::Raw* raw = first != nullptr ? first->as_raw() : nullptr;
   if (raw == nullptr) return;
-  const std::string decoded = decode_entities_owned(utf8_lossy(dom.bytes(raw->text)).view());
+  const std::string decoded = attribute_text(dom.bytes(raw->text));
   // Every run of white space, line breaks included, becomes one space.
   std::string folded;
   for (std::string_view word : split_unicode_space(decoded)) {
@@ -63,10 +63,10 @@ void collect_title(const TlDom& dom, const TlNode::Tag& title, HeadMetadataMap& 
 }
 
 void collect_meta(const TlDom& dom, const TlNode::Tag& meta, HeadMetadataMap& map) {
-  std::optional<std::string> content = attribute_text(dom, meta, "content");
+  std::optional<std::string> content = entry_value(dom, meta, "content");
   if (!content) return;
   for (std::string_view source : {"name", "property", "http-equiv"}) {
-    std::optional<std::string> key = attribute_text(dom, meta, source);
+    std::optional<std::string> key = entry_value(dom, meta, source);
     if (!key) continue;
     std::string full = "meta-";
     for (char c : *key) full += (source == "property" && c == ':') ? '-' : ascii_lower(c);
@@ -76,8 +76,8 @@ void collect_meta(const TlDom& dom, const TlNode::Tag& meta, HeadMetadataMap& ma
 }
 
 void collect_link_rel(const TlDom& dom, const TlNode::Tag& link, HeadMetadataMap& map) {
-  const std::optional<std::string> rel = attribute_text(dom, link, "rel");
-  std::optional<std::string> href = attribute_text(dom, link, "href");
+  const std::optional<std::string> rel = entry_value(dom, link, "rel");
+  std::optional<std::string> href = entry_value(dom, link, "href");
   if (!rel || !href) return;
   const std::string lowered = ascii_lowercase(*rel);
   if (lowered == "author" || lowered == "license" || lowered == "alternate") {
@@ -113,7 +113,7 @@ std::string tier1_front_matter(std::string_view text, HeadSpan span) {
     if (name_is(dom, *tag, "title")) {
       collect_title(dom, *tag, map);
     } else if (name_is(dom, *tag, "base")) {
-      std::optional<std::string> href = attribute_text(dom, *tag, "href");
+      std::optional<std::string> href = entry_value(dom, *tag, "href");
       if (href && !href->empty()) map.insert_or_assign("base-href", std::move(*href));
     } else if (name_is(dom, *tag, "meta")) {
       collect_meta(dom, *tag, map);

@@ -90,36 +90,23 @@ void write_whitespace_only(const Walk& w, std::string_view text, bool has_line_b
     }
     return;
   }
-  if (has_line_break) {
-    if (w.end().is_line_start() || w.end().is_space()) return;
-    const auto next = dom_next_element_tag_name(dom_context, node, dom);
-    if (!next || !is_inline_tag(*next)) return;
-    output += ' ';
+  // White space from the text never starts a line, and between two pieces
+  // of text it is at most one space, never lost.
+  if (w.at_line_start()) return;
+  if (!has_line_break && dom_prev_sibling_is_inline(dom_context, node, dom) &&
+      dom_next_sibling_is_inline(dom_context, node, dom) && !is_longer_than_one_char(text)) {
+    output += text;
     return;
   }
-  if (dom_prev_sibling_is_inline(dom_context, node, dom) && dom_next_sibling_is_inline(dom_context, node, dom)) {
-    if (is_longer_than_one_char(text)) {
-      if (!w.end().is_space()) output += ' ';
-    } else {
-      output += text;
-    }
-    return;
-  }
-  output += text;
+  w.write_boundary_space();
 }
 
-// The character a text ending in a single line break is continued with, or
-// 0 for none.
-char single_break_continuation(bool has_blank_line2, NodeHandle node, const TlDom& dom, const std::string& output,
-                               const ConversionContext& context, const DomContext& dom_context) {
-  std::size_t start = context.block_start < output.size() ? context.block_start : output.size();
-  while (start > 0 && start < output.size() && (static_cast<unsigned char>(output[start]) & 0xC0) == 0x80) --start;
-  const std::string_view since(output.data() + start, output.size() - start);
-  if (end_of(since).is_blank_line()) return 0;
+// The character a text ending in a single line break is continued with: a
+// line break where the text holds a blank line or where lines are kept, a
+// space in running text.
+char single_break_continuation(bool has_blank_line2, const ConversionContext& context) {
   if (has_blank_line2) return '\n';
-  if (const auto next = dom_next_element_tag_name(dom_context, node, dom); next && *next == "span") return 0;
-  if (context.emphasis_depth != 0) return ' ';
-  if (context.in_paragraph || context.inline_mode) return ' ';
+  if (context.emphasis_depth != 0 || context.in_paragraph || context.inline_mode) return ' ';
   return '\n';
 }
 
@@ -133,7 +120,7 @@ void write_normalized(const Walk& w, std::string_view text, NodeHandle node, con
   const std::optional<std::string> collapsed = collapse_whitespace(text);
   const TextWhitespaceSplit split = split_text_whitespace(collapsed ? std::string_view(*collapsed) : text);
 
-  bool keep_lead = !split.lead.empty();
+  bool keep_lead = !split.lead.empty() && !w.at_line_start();
   if (keep_lead && !output.empty()) {
     if (w.end().is_line_break() || w.end().is_item_start()) {
       keep_lead = false;
@@ -141,14 +128,13 @@ void write_normalized(const Walk& w, std::string_view text, NodeHandle node, con
       keep_lead = false;
     }
   }
-  char extra = 0;
-  if (split.tail.empty() && single_break_end) {
-    extra = single_break_continuation(has_blank_line2, node, dom, output, context, dom_context);
-  }
+  const char extra = split.tail.empty() && single_break_end ? single_break_continuation(has_blank_line2, context) : 0;
+  const std::optional<std::string> unindented = drop_line_leading_spaces(split.core, false);
+  const std::string_view core = unindented ? std::string_view(*unindented) : split.core;
 
   const auto write = [&](std::string& out) {
     if (keep_lead) out += ' ';
-    escape_markdown_into(split.core, EscapeMode::Text, w.options(), out);
+    escape_markdown_into(core, EscapeMode::Text, w.options(), out);
     out += split.tail;
     if (extra != 0) out += extra;
   };
@@ -157,7 +143,7 @@ void write_normalized(const Walk& w, std::string_view text, NodeHandle node, con
     return;
   }
   std::string piece;
-  piece.reserve(split.lead.size() + split.core.size() + split.tail.size() + 2);
+  piece.reserve(split.lead.size() + core.size() + split.tail.size() + 2);
   write(piece);
   write_piece(piece, output, context);
 }

@@ -14,10 +14,10 @@ namespace {
 // Records lang and dir of an html, head or body element in the sink.
 void collect_document_attributes(const TlDom& dom, const TlNode::Tag& tag, MetadataSink& sink) {
   if (auto lang = attribute_map_get(dom, tag, "lang").value_bytes(dom)) {
-    metadata_set_language(sink, utf8_lossy(*lang).into_string());
+    metadata_set_language(sink, attribute_text(*lang));
   }
   if (auto dir = attribute_map_get(dom, tag, "dir").value_bytes(dom)) {
-    metadata_set_direction(sink, utf8_lossy(*dir).into_string());
+    metadata_set_direction(sink, attribute_text(*dir));
   }
 }
 
@@ -55,12 +55,8 @@ void write_plain_text(const Walk& w, NodeHandle node, const ConversionContext& c
   const bool lead = !folded.empty() && folded.front() == ' ';
   const bool tail = folded.size() > 1 && folded.back() == ' ';
   const std::string_view core = trim_unicode_space(folded);
-  const bool at_line_start = end_of(output).is_line_start() || end_of(output).is_space();
-  if (core.empty()) {
-    if (!at_line_start) output += ' ';
-    return;
-  }
-  if (lead && !at_line_start) output += ' ';
+  if (core.empty() || lead) w.write_boundary_space();
+  if (core.empty()) return;
   escape_markdown_into(core, EscapeMode::Text, w.options(), output);
   if (tail) output += ' ';
 }
@@ -197,15 +193,15 @@ void convert_unknown_element(const Walk& w, NodeHandle node, const ConversionCon
   if (w.dom().tag(node) == nullptr) return;
   std::string& output = w.out();
   const std::size_t start = output.size();
-  const bool ends_with_space = w.end().is_space();
   w.children(node, context, depth);
   if (output.size() <= start) return;
   const std::string_view added = std::string_view(output).substr(start);
   if (added.starts_with("    ") || added.starts_with("```") || added.starts_with("~~~")) return;
   if (!is_unicode_space_only(added)) return;
-  const bool had_space = added.find(' ') != std::string_view::npos;
+  // Content of white space only (line feeds included) separates the text
+  // around the element by one space.
   output.resize(start);
-  if (!ends_with_space && had_space) output += ' ';
+  w.write_boundary_space();
 }
 
 }  // namespace tidewell

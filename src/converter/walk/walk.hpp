@@ -73,7 +73,55 @@ class Walk {
   Walk into(std::string& buffer) const {
     Walk w = *this;
     w.out_ = &buffer;
+    w.in_buffer_ = true;
     return w;
+  }
+
+  // --- white space at element boundaries ---------------------------------
+  //
+  // White space between two pieces of text is never lost because an element
+  // boundary falls inside it (it becomes at most one space), and white space
+  // that comes from the text never starts a line (a line starting with four
+  // spaces would be read as code). The text-node rules follow this; a
+  // handler that renders its children into a buffer and writes them out with
+  // markup around them ("**", "[", "`", ...) follows it too: where the
+  // buffer starts or ends with white space, it calls write_boundary_space()
+  // on its own walk before the opening or after the closing markup, and
+  // writes the buffer's content trimmed.
+
+  // The output is at the start of a line of the page: the walk's own output
+  // is empty, or the output ends with "\n". An empty buffer (see into()) is
+  // not: what it is written after is not known yet.
+  bool at_line_start() const { return out_->empty() ? !in_buffer_ : out_->back() == '\n'; }
+  // Appends the one space that white space at an element boundary becomes,
+  // unless the output is at the start of a line or already ends with a
+  // space, a tab or a line feed.
+  void write_boundary_space() const {
+    if (ends_at_boundary()) return;
+    *out_ += ' ';
+  }
+  // Runs `write` (which appends to this walk's output) as a block set in
+  // running text (inline mode): what it writes is separated from the text
+  // on either side by a boundary space. Nothing is added when it writes
+  // nothing.
+  template <typename Write>
+  void write_as_words(Write&& write) const {
+    const std::size_t start = out_->size();
+    write_boundary_space();
+    const std::size_t content = out_->size();
+    write();
+    if (out_->size() == content) {
+      out_->resize(start);
+      return;
+    }
+    write_boundary_space();
+  }
+  // No boundary space is needed: at the start of a line, or after a space,
+  // tab or line feed.
+  bool ends_at_boundary() const {
+    if (out_->empty()) return !in_buffer_;
+    const char last = out_->back();
+    return last == ' ' || last == '\t' || last == '\n';
   }
 
   // Converts one node and its subtree; depth is 0 for top-level nodes and
@@ -93,6 +141,7 @@ class Walk {
   const WalkPolicy* policy_;
   const HandlerTable* handlers_;
   std::string* out_;
+  bool in_buffer_ = false;  // writes into a handler's buffer (into())
 };
 
 // --- handlers that belong to the walk itself --------------------------------

@@ -4,6 +4,8 @@
 
 #include <emmintrin.h>
 
+#include "html_parser/raw_text.hpp"
+
 namespace tidewell::asm_tl {
 
 namespace {
@@ -283,11 +285,23 @@ class Tokenizer {
     t.attribute_count = static_cast<std::uint32_t>(out_.attribute_count - first_attribute);
     t.name_start = offset(name);
     t.name_length = static_cast<std::uint32_t>(name_end - name);
-    if (!self_closing && !is_void_element(view(name, name_end))) {
-      if (out_.stack_depth >= out_.stack_capacity) return kOpenStackFull;
-      out_.stack[out_.stack_depth++] = index;
-    }
     resume_ = q;
+    if (self_closing || is_void_element(view(name, name_end))) return kTokenizeFinished;
+    if (out_.stack_depth >= out_.stack_capacity) return kOpenStackFull;
+    out_.stack[out_.stack_depth++] = index;
+    if (is_raw_text_element(view(name, name_end))) return raw_text(view(name, name_end));
+    return kTokenizeFinished;
+  }
+
+  // The content of the script or style element just opened: one text token
+  // up to its end tag, which closes the element.
+  std::uint32_t raw_text(std::string_view name) {
+    const std::string_view input = view(begin_, end_);
+    std::size_t tag_end = 0;
+    const std::size_t end = find_raw_text_end(input, offset(resume_), name, tag_end);
+    if (begin_ + end > resume_ && emit_token(kTokenText, resume_, begin_ + end) == kNoParent) return kTokenArrayFull;
+    if (end < input.size()) --out_.stack_depth;
+    resume_ = begin_ + tag_end;
     return kTokenizeFinished;
   }
 

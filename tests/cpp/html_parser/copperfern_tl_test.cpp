@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "html_parser/parser.hpp"
+#include "support/corpus.hpp"
 
 namespace tidewell {
 namespace {
@@ -226,7 +227,7 @@ TEST(CopperfernTl, HugeAttributeValues) {
 TEST(CopperfernTl, CorpusPagesKeepHandlesAndSpansInRange) {
   namespace fs = std::filesystem;
   const fs::path root(TIDEWELL_CORPUS_DIR);
-  if (!fs::exists(root)) GTEST_SKIP() << "no corpus";
+  if (!fs::exists(root)) TIDEWELL_SKIP_WITHOUT_CORPUS("corpus");
   std::size_t pages = 0;
   for (const char* dir : {"readability/pages", "trafilatura/pages", "article-extraction-benchmark/pages"}) {
     if (!fs::exists(root / dir)) continue;

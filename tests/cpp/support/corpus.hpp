@@ -1,9 +1,13 @@
 // Test input from the shared corpus: the real pages and the `#data` cases of
-// the html5lib tree-construction files. Empty when the corpus is absent, so a
-// test can skip.
+// the html5lib tree-construction files. Empty when the corpus is absent; the
+// test then calls TIDEWELL_SKIP_WITHOUT_CORPUS, which skips it, or fails it
+// when TIDEWELL_REQUIRE_CORPUS=1 (CI sets it).
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -12,6 +16,19 @@
 #include <vector>
 
 namespace tidewell::test {
+
+inline bool corpus_required() {
+  const char* value = std::getenv("TIDEWELL_REQUIRE_CORPUS");
+  return value != nullptr && std::string_view(value) == "1";
+}
+
+// Ends the calling test for want of the corpus part `what`: skipped, or
+// failed when the corpus is required.
+#define TIDEWELL_SKIP_WITHOUT_CORPUS(what)                                                          \
+  do {                                                                                              \
+    if (::tidewell::test::corpus_required()) GTEST_FAIL() << (what) << " not found at " TIDEWELL_CORPUS_DIR; \
+    GTEST_SKIP() << (what) << " not found at " TIDEWELL_CORPUS_DIR;                                   \
+  } while (0)
 
 inline std::string read_file(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);

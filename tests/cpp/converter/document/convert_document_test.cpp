@@ -63,7 +63,7 @@ TEST(ConvertDocument, ParagraphsDivsAndUnknownElements) {
       {"x<foo> </foo>y", "x y\n"},
       {"x <foo> </foo>y", "x y\n"},
       {"x<foo><bar> </bar>\n</foo>y", "x y\n"},
-      {"x<foo>\n\n</foo>y", "xy\n"},
+      {"x<foo>\n\n</foo>y", "x y\n"},  // line feeds alone still separate the words
       {"<p>a<!-- note -->b</p>", "ab\n"},
       {"<td>lost</td><tr>lost</tr><wbr><source>", ""},
       {"<time>t</time> <data>d</data>", "t d\n"},
@@ -76,7 +76,7 @@ TEST(ConvertDocument, UnknownElementKeepsCodeBlockOpenings) {
   const auto code = [](ConversionContext& c) { c.in_code = true; };
   EXPECT_EQ(walk_with("<foo>    </foo>", code, {}, "x"), "x    ");
   EXPECT_EQ(walk_with("<foo> \n </foo>", code, {}, "x"), "x ");
-  EXPECT_EQ(walk_with("<foo>\n\n</foo>", code, {}, "x"), "x");
+  EXPECT_EQ(walk_with("<foo>\n\n</foo>", code, {}, "x"), "x ");
 }
 
 TEST(ConvertDocument, LineBreaks) {
@@ -231,7 +231,7 @@ TEST(ConvertDocument, TextWhitespaceNormalized) {
       {"<div>a</div>   <div>b</div>", "a\n\nb\n"},
       {"<p>Hello\n</p><p>x</p>", "Hello\n\nx\n"},
       {"<div>Hello\n<b>x</b></div>", "Hello\nx\n"},
-      {"<div>Hello\n<span>x</span></div>", "Hellox\n"},
+      {"<div>Hello\n<span>x</span></div>", "Hello\nx\n"},
       {"<div>Hello\nx</div>", "Hello\nx\n"},
   });
 }

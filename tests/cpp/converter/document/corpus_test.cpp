@@ -19,7 +19,7 @@ using test::read_file;
 // UTF-8 that is empty or ends in one line feed, without runs of blank lines.
 TEST(ConvertDocumentCorpus, PagesConvertToCleanMarkdown) {
   const std::vector<fs::path> pages = corpus_pages();
-  if (pages.empty()) GTEST_SKIP() << "corpus not found";
+  if (pages.empty()) TIDEWELL_SKIP_WITHOUT_CORPUS("corpus");
   for (const fs::path& page : pages) {
     std::string html = read_file(page);
     if (auto fixed = utf8_lossy_owned(html)) html = std::move(*fixed);

@@ -69,7 +69,7 @@ std::string check_call(const std::string& html, const ConversionOptions& options
 
 TEST(ConvertFuzz, CorpusPagesUnderEveryOutputForm) {
   const std::vector<fs::path> pages = corpus_pages();
-  if (pages.empty()) GTEST_SKIP() << "corpus not found";
+  if (pages.empty()) TIDEWELL_SKIP_WITHOUT_CORPUS("corpus");
   std::vector<ConversionOptions> sets(4);
   sets[1].output_format = OutputFormat::Djot;
   sets[2].output_format = OutputFormat::PlainText;
@@ -87,7 +87,7 @@ TEST(ConvertFuzz, CorpusPagesUnderEveryOutputForm) {
 
 TEST(ConvertFuzz, Html5libTreeConstructionInputs) {
   const std::vector<test::Html5libCase> cases = test::html5lib_cases();
-  if (cases.empty()) GTEST_SKIP() << "html5lib tree-construction files not found";
+  if (cases.empty()) TIDEWELL_SKIP_WITHOUT_CORPUS("html5lib tree-construction files");
   std::vector<ConversionOptions> sets(3);
   sets[1].parser_backend = ParserBackend::AsmTl;
   sets[1].output_format = OutputFormat::PlainText;

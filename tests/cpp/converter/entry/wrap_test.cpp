@@ -66,6 +66,26 @@ TEST(WrapMarkdown, KeepsStructureIntact) {
   for (const Case& c : cases) EXPECT_EQ(wrap_markdown(c.in, c.width), c.out) << c.name;
 }
 
+// A wrapped line never begins with what Markdown reads as a block marker:
+// the break moves back a word, or is not made.
+TEST(WrapMarkdown, NoWrappedLineStartsABlock) {
+  const Case cases[] = {
+      {"ordered marker", "the payload size to 2^15 - 1. Now that the length", 22,
+       "the payload size to\n2^15 - 1. Now that the\nlength\n\n"},
+      {"bullet", "x ale - jak se zda", 6, "x\nale -\njak se\nzda\n\n"},
+      {"bullet, no earlier word to move", "alef - jak", 4, "alef -\njak\n\n"},
+      {"heading, quote and plus", "a # b > c + d", 3, "a #\nb >\nc +\nd\n\n"},
+      {"quote glued to a word", "x >y", 1, "x >y\n\n"},
+      {"setext underline and rule", "T === u --- v ___ w ***", 5, "T ===\nu ---\nv ___\nw ***\n\n"},
+      {"fence", "a ```b c", 3, "a ```b\nc\n\n"},
+      {"numbers in other forms stay breakable", "a 1.5 b 2x c", 3, "a\n1.5\nb\n2x\nc\n\n"},
+      {"in a quote", "> a bbb 10) cc", 8, "> a\n> bbb 10)\n> cc\n"},
+      {"in a list item", "- aaaa * bbbb", 8, "- aaaa *\n  bbbb\n"},
+      {"width zero", "a - b", 0, "a -\nb\n\n"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(wrap_markdown(c.in, c.width), c.out) << c.name;
+}
+
 TEST(WrapHelpers, EmitAndPrefixed) {
   EXPECT_EQ(wrap_emit_line("one two three", 7), "one two\nthree");
   EXPECT_EQ(wrap_emit_line("fits", 4), "fits");

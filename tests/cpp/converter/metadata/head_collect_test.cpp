@@ -35,7 +35,7 @@ TEST(CollectHeadMetadata, Entries) {
        {{"meta-Author", "x"}, {"meta-og:title", "x"}}},
       {"<head><meta name=\"a\"><meta content=\"c\"><meta name content=\"c\"><meta name=\"b\" content></head>", {}},
       {"<head><meta name=\"\" content=\"e\"></head>", {{"meta-", "e"}}},
-      {"<head><title>  A &amp; B  </title></head>", {{"title", "A &amp; B"}}},
+      {"<head><title>  A &amp; B  </title></head>", {{"title", "A & B"}}},
       {"<head><title> \n </title></head>", {}},
       {"<head><title>a<!-- c --><b>x</b>b</title></head>", {{"title", "ab"}}},
       {"<head><link rel=\"noncanonical\" href=\"/n\"></head>", {{"canonical", "/n"}}},
@@ -47,7 +47,7 @@ TEST(CollectHeadMetadata, Entries) {
       {"<HEAD><TITLE>Up</TITLE><Meta name=\"k\" content=\"v\"></HEAD>", {{"meta-k", "v"}, {"title", "Up"}}},
       {"<p>no head</p><div><span>x</span></div>", {}},
       // Values stay raw; invalid UTF-8 becomes U+FFFD.
-      {"<head><meta name=\"d\" content=\"x &lt; \xFF y\"></head>", {{"meta-d", "x &lt; \xEF\xBF\xBD y"}}},
+      {"<head><meta name=\"d\" content=\"x &lt; \xFF y\"></head>", {{"meta-d", "x < \xEF\xBF\xBD y"}}},
       // A value holding a line break is kept as written in the map.
       {"<head><meta name=\"d\" content=\"one\ntwo\"></head>", {{"meta-d", "one\ntwo"}}},
   };
@@ -101,10 +101,51 @@ TEST(CollectHeadMetadata, HeadUnderDeepNesting) {
   EXPECT_EQ(head_map(unclosed), HeadMetadataMap{});
 }
 
+// Head entries outside a head: those before the first text with content.
+TEST(CollectImpliedHead, HeadElementsBeforeTheFirstText) {
+  const struct {
+    const char* html;
+    HeadMetadataMap expected;
+    std::size_t elements;
+  } cases[] = {
+      {"<title>T</title><p>x</p>", {{"title", "T"}}, 1},
+      {"\n<!-- c -->\n<TITLE>T</TITLE><body>x</body>", {{"title", "T"}}, 1},
+      {"<html><meta charset=utf-8><script>1</script><title>T</title><link rel=canonical href=/c>"
+       "<base href=/b><style>p{}</style><noscript>n</noscript><meta name=d content=v><body>x",
+       {{"title", "T"}, {"canonical", "/c"}, {"base", "/b"}, {"meta-d", "v"}},
+       5},
+      {"<title>T</title><meta name=d content=v>text<title>U</title>", {{"title", "T"}, {"meta-d", "v"}}, 2},
+      // Moved out of a head: behind elements without text.
+      {"<html><head></head><body><iframe>i</iframe><img src=x><div><title>T</title></div>", {{"title", "T"}}, 1},
+      // A head's own entries are read on their own.
+      {"<head><title>H</title></head><title>T</title>", {{"title", "T"}}, 1},
+      {"<head><p>text</p></head><title>T</title>", {{"title", "T"}}, 1},
+      // After text, or the title of an svg image: not the page's.
+      {"x<title>T</title>", {}, 0},
+      {"<p>x</p><title>T</title>", {}, 0},
+      {"<svg><title>S</title></svg><math><title>M</title></math>", {}, 0},
+  };
+  for (const auto& c : cases) {
+    for (ParserBackend backend : {ParserBackend::Copperfern, ParserBackend::AsmTl}) {
+      ParseResult parsed = parse_document(backend, c.html);
+      ASSERT_TRUE(parsed.ok()) << c.html;
+      const ImpliedHead head = collect_implied_head(parsed.dom(), {});
+      EXPECT_EQ(head.entries, c.expected) << c.html;
+      EXPECT_EQ(head.elements.size(), c.elements) << c.html;
+    }
+  }
+  ConversionOptions options;
+  options.strip_tags = {"title"};
+  ParseResult parsed = parse_document(ParserBackend::Copperfern, "<title>T</title><p>x</p>");
+  const ImpliedHead head = collect_implied_head(parsed.dom(), options);
+  EXPECT_TRUE(head.entries.empty());
+  EXPECT_EQ(head.elements.size(), 1u);  // still head content: not written in the body
+}
+
 TEST(CollectHeadMetadata, FrontMatterFromParsedHead) {
   std::string out;
   append_front_matter(out, head_map("<head><title>Line\none</title><meta name=\"k\" content=\"a\r\nb: c\"></head>"));
-  EXPECT_EQ(out, "---\nmeta-k: a  b: c\ntitle: Line one\n---\n");
+  EXPECT_EQ(out, "---\nmeta-k: \"a\\x0d\\x0ab: c\"\ntitle: \"Line\\x0aone\"\n---\n");
 }
 
 }  // namespace

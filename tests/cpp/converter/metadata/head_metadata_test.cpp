@@ -77,38 +77,5 @@ TEST(MetadataSinkOps, JsonLdBudget) {
   EXPECT_EQ(off.json_ld_bytes, 0u);
 }
 
-TEST(FrontMatter, KeyOrderAndFormat) {
-  std::string out;
-  append_front_matter(out, {{"title", "T"}, {"meta-og:title", "O"}, {"meta-Author", "A"}, {"base", "/b/"},
-                            {"canonical", "https://x.org/"}});
-  EXPECT_EQ(out,
-            "---\n"
-            "base: /b/\n"
-            "canonical: https://x.org/\n"
-            "meta-Author: A\n"
-            "meta-og:title: O\n"
-            "title: T\n"
-            "---\n");
-}
-
-TEST(FrontMatter, EmptyMapWritesNothing) {
-  std::string out = "keep";
-  append_front_matter(out, {});
-  EXPECT_EQ(out, "keep");
-}
-
-TEST(FrontMatter, LineBreaksInKeysAndValuesBecomeSpaces) {
-  std::string out;
-  append_front_matter(out, {{"meta-description", "line one\ninjected: yes\r\nthree\rfour"},
-                            {"meta-a\nb", "v"},
-                            {"title", "  A &amp; B: \"q\" \xC3\xA9  "}});
-  EXPECT_EQ(out,
-            "---\n"
-            "meta-a b: v\n"
-            "meta-description: line one injected: yes  three four\n"
-            "title:   A &amp; B: \"q\" \xC3\xA9  \n"
-            "---\n");
-}
-
 }  // namespace
 }  // namespace tidewell

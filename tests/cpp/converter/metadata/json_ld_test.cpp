@@ -18,9 +18,10 @@ struct Walked {
   std::vector<std::string> visited;  // lower-cased names of other elements
 };
 
-Walked walk(std::string_view html, bool with_sink = true, bool collect = true) {
+Walked walk(std::string_view html, bool with_sink = true, bool collect = true,
+            ParserBackend backend = ParserBackend::Copperfern) {
   Walked result;
-  ParseResult parsed = parse_document(ParserBackend::Copperfern, html);
+  ParseResult parsed = parse_document(backend, html);
   EXPECT_TRUE(parsed.ok());
   if (!parsed.ok()) return result;
   const TlDom& dom = parsed.dom();
@@ -80,7 +81,8 @@ TEST(JsonLdCapture, TextHandling) {
       {"{&quot;name&quot;:&quot;x&quot;}", {"{\"name\":\"x\"}"}},
       {"", {}},
       {" \n\t ", {}},
-      {"<!-- only a comment -->", {}},
+      // Script content is text: a comment in it is part of the text.
+      {"<!-- only a comment -->", {"<!-- only a comment -->"}},
       // Not required to be valid JSON here.
       {"not json", {"not json"}},
       // Decoded text is not trimmed again.
@@ -147,14 +149,17 @@ TEST(JsonLdCapture, LargeTextsAndBudget) {
 namespace tidewell {
 namespace {
 
-TEST(JsonLdCapture, DeeplyNestedScriptContent) {
-  // The parser reads script content as markup; the text is gathered without
-  // recursion.
-  std::string html = "<script type=\"application/ld+json\">";
-  for (int i = 0; i < 1'000'000; ++i) html += "<b>";
-  html += "{}";
-  const Walked w = walk(html);
-  EXPECT_EQ(w.json_ld, std::vector<std::string>{"{}"});
+TEST(JsonLdCapture, MarkupInScriptContentIsText) {
+  // Markup inside the script is text of the script, up to its end tag, and
+  // what follows the script is the page again.
+  std::string body;
+  for (int i = 0; i < 100'000; ++i) body += "<b>";
+  body += "{\"articleBody\":\"<body><p>x</p></div>\"}";
+  for (ParserBackend backend : {ParserBackend::Copperfern, ParserBackend::AsmTl}) {
+    const Walked w = walk(script("application/ld+json", body) + "<p>after</p>", true, true, backend);
+    EXPECT_EQ(w.json_ld, std::vector<std::string>{body});
+    EXPECT_EQ(w.visited, std::vector<std::string>{"p"});
+  }
 }
 
 }  // namespace

@@ -18,6 +18,7 @@
 #include "converter/text/entities.hpp"
 #include "converter/text/processing.hpp"
 #include "html_parser/parser.hpp"
+#include "support/corpus.hpp"
 
 namespace tidewell {
 namespace {
@@ -256,7 +257,7 @@ TEST(PlainTextReference, CorpusPages) {
       ++pages;
     }
   }
-  if (pages == 0) GTEST_SKIP() << "no corpus pages";
+  if (pages == 0) TIDEWELL_SKIP_WITHOUT_CORPUS("corpus pages");
 }
 
 }  // namespace

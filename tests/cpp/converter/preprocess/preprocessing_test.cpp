@@ -96,6 +96,11 @@ TEST(RemoveHiddenElements, Cases) {
       {"case-insensitive", remove_hidden_elements, "<SPAN HIDDEN>x</span>z", "z"},
       {"quoted > in tag", remove_hidden_elements, "<p title='a>b' hidden>x</p>z", "z"},
       {"end tag with space", remove_hidden_elements, "<p hidden>x</p >z", "z"},
+      {"script content is text", remove_hidden_elements,
+       "<script type=application/ld+json>{\"a\":\"<p hidden>\"}</script><p>x</p>", std::nullopt},
+      {"style content is text", remove_hidden_elements, "<style>b{x:\"<i hidden>\"}</style><i>y</i>", std::nullopt},
+      {"a hidden script goes", remove_hidden_elements, "a<script hidden>s</script>b", "ab"},
+      {"after a script", remove_hidden_elements, "<script>1</script><p hidden>x</p>z", "<script>1</script>z"},
       {"no hidden", remove_hidden_elements, "<p class=x>y</p>", std::nullopt},
   });
 }

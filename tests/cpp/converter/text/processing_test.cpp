@@ -152,6 +152,14 @@ std::string escaped(std::string_view in, EscapeMode mode, const ConversionOption
   return result;
 }
 
+TEST(DropLineLeadingSpaces, OnlyWhereALineStarts) {
+  EXPECT_FALSE(drop_line_leading_spaces("a b\nc", true));
+  EXPECT_FALSE(drop_line_leading_spaces(" a", false));
+  EXPECT_EQ(drop_line_leading_spaces(" a\n b", false), " a\nb");
+  EXPECT_EQ(drop_line_leading_spaces(" \ta\n \t b \n\n\tc", true), "a\nb \n\nc");
+  EXPECT_EQ(drop_line_leading_spaces("a\n   ", false), "a\n");
+}
+
 TEST(EscapeMarkdownText, Rules) {
   const EscapeCase cases[] = {
       // No flag: unchanged.

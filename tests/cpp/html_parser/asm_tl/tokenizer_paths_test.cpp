@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "html_parser/asm_tl/tokenizer.hpp"
+#include "support/corpus.hpp"
 
 namespace tidewell::asm_tl {
 namespace {
@@ -95,7 +96,7 @@ TEST(AsmTokenizerPaths, EveryTruncationOfASample) {
 TEST(AsmTokenizerPaths, CorpusPages) {
   namespace fs = std::filesystem;
   const fs::path corpus = TIDEWELL_CORPUS_DIR;
-  if (!fs::exists(corpus)) GTEST_SKIP() << "no corpus at " << corpus;
+  if (!fs::exists(corpus)) TIDEWELL_SKIP_WITHOUT_CORPUS("corpus");
   std::vector<fs::path> pages;
   for (const char* dir : {"readability/pages", "trafilatura/pages", "article-extraction-benchmark/pages"}) {
     if (!fs::exists(corpus / dir)) continue;
