@@ -19,7 +19,7 @@ class Prescanner {
 
   Prescan run() {
     std::size_t i = 0;
-    while ((i = scan::find_byte(t_, '<', i)) != npos) i = step(i);
+    while ((i = scan::find_byte_near(t_, '<', i)) != npos) i = step(i);
     Prescan result;
     if (head_open_) summary_.head_span = HeadSpan{head_start_, out_.output_position(n_)};
     result.rewritten = out_.finish();
@@ -35,16 +35,22 @@ class Prescanner {
 
   // Handles the '<' at lt; returns where the search for the next '<' goes on.
   std::size_t step(std::size_t lt) {
-    if (n_ - lt >= 9 && t_.compare(lt, 9, "<![CDATA[") == 0) summary_.cdata = true;
-    if (n_ - lt >= 7 && t_.compare(lt, 7, "<!---->") == 0) {
-      out_.replace(lt, lt + 7, "<!-- -->", 1);
-      return lt + 7;
-    }
     if (lt + 1 == n_) {
       out_.replace(lt, lt + 1, "&lt;", 4);
       summary_.escaped_lt = true;
       return n_;
     }
+    const char next = t_[lt + 1];
+    if (next == '!') {
+      if (n_ - lt >= 9 && t_.compare(lt, 9, "<![CDATA[") == 0) summary_.cdata = true;
+      if (n_ - lt >= 7 && t_.compare(lt, 7, "<!---->") == 0) {
+        out_.replace(lt, lt + 7, "<!-- -->", 1);
+        return lt + 7;
+      }
+    }
+    // Most tags are none of the names below: their first letter tells.
+    const char first = static_cast<char>((next == '/' && lt + 2 < n_ ? t_[lt + 2] : next) | 0x20);
+    if (first != 's' && first != 'h' && next != '!') return plain_tag(lt);
     if (name_at(lt + 1, "svg")) {
       const std::size_t end = ends_.find(lt + 4);
       if (end != npos) {
@@ -61,8 +67,30 @@ class Prescanner {
       }
     }
     if (svg_depth_ == 0) {
-      if (const std::size_t next = outside_svg(lt); next != npos) return next;
+      if (const std::size_t after = outside_svg(lt); after != npos) return after;
     }
+    return validate(lt);
+  }
+
+  // A tag that is no svg, script, style, head or declaration.
+  std::size_t plain_tag(std::size_t lt) {
+    if (svg_depth_ == 0) custom_name(lt);
+    return validate(lt);
+  }
+
+  // A custom element name (holding '-') at lt + 1.
+  void custom_name(std::size_t lt) {
+    if (!is_letter(static_cast<unsigned char>(t_[lt + 1]))) return;
+    for (std::size_t k = lt + 1; k < n_ && is_name_byte(static_cast<unsigned char>(t_[k])); ++k) {
+      if (t_[k] == '-') {
+        summary_.custom_element = true;
+        return;
+      }
+    }
+  }
+
+  // Leaves a '<' that starts markup, writes any other as "&lt;".
+  std::size_t validate(std::size_t lt) {
     const unsigned char c = static_cast<unsigned char>(t_[lt + 1]);
     const unsigned char c2 = lt + 2 < n_ ? static_cast<unsigned char>(t_[lt + 2]) : 0;
     const bool valid = is_letter(c) || c == '?' || (c == '!' && lt + 2 < n_ && (c2 == '-' || is_letter(c2))) ||
@@ -111,13 +139,7 @@ class Prescanner {
         return end;
       }
     }
-    if (is_letter(static_cast<unsigned char>(t_[lt + 1]))) {
-      std::size_t k = lt + 1;
-      while (k < n_ && is_name_byte(static_cast<unsigned char>(t_[k]))) {
-        if (t_[k] == '-') summary_.custom_element = true;
-        ++k;
-      }
-    }
+    custom_name(lt);
     return npos;
   }
 

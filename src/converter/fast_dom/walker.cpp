@@ -3,11 +3,13 @@
 #include <optional>
 #include <vector>
 
+#include "common/scan.hpp"
 #include "common/tags.hpp"
 #include "common/utf8.hpp"
 #include "converter/fast_dom/fast_dom.hpp"
 #include "converter/fast_dom/markdown.hpp"
 #include "converter/text/entities.hpp"
+#include "converter/text/line_fold.hpp"
 #include "converter/text/processing.hpp"
 #include "converter/text/unicode_space.hpp"
 
@@ -331,11 +333,14 @@ class Walker {
         frame.state.in_code = true;
         break;
       case C::Anchor: {
+        // Markdown links hold no links.
+        if (state.in_link) break;
         const auto href = attribute_map_get(dom_, *tag, "href").value_bytes(dom_);
         if (!href || href->empty()) break;
         frame.action = Action::Link;
         frame.base = out_.size();
         frame.state.inline_context = true;
+        frame.state.in_link = true;
         break;
       }
       case C::UnorderedList:
@@ -552,30 +557,10 @@ class Walker {
   // The text trimmed, with every run of white space that holds a line
   // break folded to one space: content that must stay on one line.
   std::string_view fold_line(std::string& text) {
-    std::string_view trimmed = trim_unicode_space(text);
-    if (trimmed.find('\n') == std::string_view::npos && trimmed.find('\r') == std::string_view::npos) {
-      return trimmed;
-    }
-    folded_.clear();
-    std::size_t i = 0;
-    while (i < trimmed.size()) {
-      if (!is_ascii_space(trimmed[i])) {
-        folded_ += trimmed[i++];
-        continue;
-      }
-      std::size_t j = i;
-      bool line_break = false;
-      for (; j < trimmed.size() && is_ascii_space(trimmed[j]); ++j) {
-        if (trimmed[j] == '\n' || trimmed[j] == '\r') line_break = true;
-      }
-      if (line_break) {
-        folded_ += ' ';
-      } else {
-        folded_.append(trimmed, i, j - i);
-      }
-      i = j;
-    }
-    return folded_;
+    const std::string_view trimmed = trim_unicode_space(text);
+    const std::size_t begin = static_cast<std::size_t>(trimmed.data() - text.data());
+    const std::size_t end = fold_line_breaks(text, begin, begin + trimmed.size());
+    return std::string_view(text).substr(begin, end - begin);
   }
 
   void close_heading(const Frame& f) {
@@ -862,8 +847,17 @@ class Walker {
       }
       if (pending && (!folded_.empty() || !drop_lead)) folded_ += ' ';
       pending = false;
-      std::size_t j = i + 1;
-      while (j < n && !may_start_space(p[j])) ++j;
+      // Words and the single spaces between them are copied as they stand.
+      std::size_t j = scan::skip_plain_words(text, i + 1);
+      while (j < n) {
+        if (!may_start_space(p[j])) {
+          ++j;
+        } else if (p[j] == ' ' && j + 1 < n && !may_start_space(p[j + 1])) {
+          j += 2;
+        } else {
+          break;
+        }
+      }
       folded_.append(text, i, j - i);
       i = j;
     }

@@ -1,9 +1,12 @@
 // Reading the attributes of one start tag in the single-pass scanner.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <optional>
 #include <string_view>
+
+#include "common/ascii.hpp"
 
 namespace tidewell {
 
@@ -34,5 +37,20 @@ class Tier1AttributeLexer {
 
 // The first attribute named `name` (ASCII case ignored) in `region`.
 std::optional<Tier1Attribute> find_tier1_attribute(std::string_view region, std::string_view name);
+
+// The first attribute of each of `names` (lower case; ASCII case ignored in
+// the region), in one pass.
+template <std::size_t N>
+std::array<std::optional<Tier1Attribute>, N> find_tier1_attributes(std::string_view region,
+                                                                    const std::array<std::string_view, N>& names) {
+  std::array<std::optional<Tier1Attribute>, N> found;
+  Tier1AttributeLexer lexer(region);
+  while (auto attribute = lexer.next()) {
+    for (std::size_t i = 0; i < N; ++i) {
+      if (!found[i] && ascii_iequals(attribute->name, names[i])) found[i] = attribute;
+    }
+  }
+  return found;
+}
 
 }  // namespace tidewell

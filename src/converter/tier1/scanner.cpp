@@ -1,11 +1,14 @@
 #include "converter/tier1/scanner.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 #include "common/ascii.hpp"
+#include "common/scan.hpp"
 #include "common/utf8.hpp"
 #include "converter/text/entities.hpp"
+#include "converter/text/line_fold.hpp"
 #include "converter/text/unicode_space.hpp"
 #include "converter/tier1/attributes.hpp"
 #include "converter/tier1/scanner_internal.hpp"
@@ -18,6 +21,13 @@ namespace {
 constexpr std::size_t npos = std::string_view::npos;
 
 bool is_letter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+
+constexpr std::array<bool, 256> make_tag_end_stops() {
+  std::array<bool, 256> t{};
+  t['>'] = t['"'] = t['\''] = true;
+  return t;
+}
+constexpr std::array<bool, 256> kTagEndStop = make_tag_end_stops();
 bool is_name_byte(char c) { return is_letter(c) || (c >= '0' && c <= '9') || c == '_' || c == '-'; }
 
 bool is_inline_marker_kind(Tier1Kind kind) {
@@ -129,7 +139,8 @@ void trim_spaces_and_tabs(std::string& out) {
 }
 
 void ensure_blank_line(std::string& out) {
-  if (out.empty() || out.ends_with("\n\n")) return;
+  const std::size_t n = out.size();
+  if (n == 0 || (n >= 2 && out[n - 1] == '\n' && out[n - 2] == '\n')) return;
   trim_spaces_and_tabs(out);
   if (out.empty()) return;
   out += out.back() == '\n' ? "\n" : "\n\n";
@@ -162,9 +173,8 @@ bool Scanner::run() {
   std::size_t text_start = 0;
   std::size_t cursor = 0;
   while (cursor < n) {
-    const void* hit = std::memchr(data + cursor, '<', n - cursor);
-    if (hit == nullptr) break;
-    const std::size_t lt = static_cast<std::size_t>(static_cast<const char*>(hit) - data);
+    const std::size_t lt = scan::find_byte_near(text_, '<', cursor);
+    if (lt == npos) break;
     if (lt > text_start && !push_text(text_.substr(text_start, lt - text_start))) return false;
     position_ = lt;
     if (lt + 1 >= n) return fail(Tier1Reason::MalformedMarkup);
@@ -194,15 +204,12 @@ std::size_t Scanner::tag_end(std::size_t from) const {
   const std::size_t n = text_.size();
   if (from >= n) return npos;
   const char* const data = text_.data();
-  const void* gt = std::memchr(data + from, '>', n - from);
-  if (gt == nullptr) return npos;
-  const std::size_t first = static_cast<std::size_t>(static_cast<const char*>(gt) - data);
-  const std::size_t len = first - from;
-  if (std::memchr(data + from, '"', len) == nullptr && std::memchr(data + from, '\'', len) == nullptr) {
-    return first + 1;
-  }
+  // Most tags hold no quote before their '>'.
+  std::size_t i = from;
+  while (i < n && !kTagEndStop[static_cast<unsigned char>(data[i])]) ++i;
+  if (i < n && data[i] == '>') return i + 1;
   char quote = 0;
-  for (std::size_t i = from; i < n; ++i) {
+  for (; i < n; ++i) {
     const char c = data[i];
     if (quote != 0) {
       if (c == quote) quote = 0;
@@ -241,11 +248,11 @@ bool Scanner::markup_declaration(std::size_t lt, std::size_t& after) {
 bool Scanner::start_tag(std::size_t lt, std::size_t& after) {
   const std::size_t n = text_.size();
   std::size_t name_end = lt + 1;
-  while (name_end < n && is_name_byte(text_[name_end])) ++name_end;
+  bool dash = false;
+  for (; name_end < n && is_name_byte(text_[name_end]); ++name_end) dash |= text_[name_end] == '-';
   const std::string_view name = text_.substr(lt + 1, name_end - lt - 1);
-  if (name.find('-') != npos) return fail(Tier1Reason::UnrecognizedElement, name);
-  char buffer[32];
-  const Tier1Tag* tag = lookup_tier1_tag(ascii_lowercase_into(name, buffer));
+  if (dash) return fail(Tier1Reason::UnrecognizedElement, name);
+  const Tier1Tag* tag = lookup_tier1_tag_ignore_case(name);
   if (tag == nullptr) return fail(Tier1Reason::UnrecognizedElement, name);
   if (tag->kind == Tier1Kind::Refused) return fail(Tier1Reason::Unsupported, name);
   if (tag->kind == Tier1Kind::List && list_depth_ > 0) return fail(Tier1Reason::Unsupported, name);
@@ -261,7 +268,7 @@ bool Scanner::start_tag(std::size_t lt, std::size_t& after) {
     self_closing = lexer.ended_self_closing();
   }
   if (removed_by_options(*tag, attributes)) return fail(Tier1Reason::RemovedElement, name);
-  if (table_.open && !table_.in_cell && !is_table_structure(*tag)) {
+  if (table_.open && !table_.in_cell && !is_table_structure(*tag) && tag->kind != Tier1Kind::Table) {
     return fail(Tier1Reason::DroppedContent, name);
   }
   if (tag->is_void) return void_action(*tag, attributes);
@@ -283,8 +290,8 @@ bool Scanner::removed_by_options(const Tier1Tag& tag, std::string_view attribute
   if (!pre.remove_navigation) return false;
   if (tag.id == TagId::Nav) return true;
   if (tag.id == TagId::Header || tag.id == TagId::Footer || tag.id == TagId::Aside) {
-    for (std::string_view attribute : {"role", "aria-label", "class", "id"}) {
-      if (find_tier1_attribute(attributes, attribute)) return true;
+    for (const auto& found : find_tier1_attributes<4>(attributes, {"role", "aria-label", "class", "id"})) {
+      if (found) return true;
     }
   }
   return false;
@@ -318,15 +325,13 @@ bool Scanner::write_image(std::string_view attributes) {
   std::string& out = target();
   const std::size_t start = out.size();
   std::size_t parts[3] = {0, 0, 0};  // ends of alt, src and title in scratch_
-  bool has_title = false;
   scratch_.clear();
-  const char* const names[3] = {"alt", "src", "title"};
-  for (int i = 0; i < 3; ++i) {
-    const auto attribute = find_tier1_attribute(attributes, names[i]);
-    if (attribute && attribute->value && !decode_into(*attribute->value, scratch_)) return false;
-    if (i == 2) has_title = attribute.has_value() && attribute->value.has_value();
+  const auto found = find_tier1_attributes<3>(attributes, {"alt", "src", "title"});
+  for (std::size_t i = 0; i < 3; ++i) {
+    if (found[i] && found[i]->value && !decode_into(*found[i]->value, scratch_)) return false;
     parts[i] = scratch_.size();
   }
+  const bool has_title = found[2].has_value() && found[2]->value.has_value();
   const std::string_view alt = std::string_view(scratch_).substr(0, parts[0]);
   const std::string_view src = std::string_view(scratch_).substr(parts[0], parts[1] - parts[0]);
   const std::string_view title = std::string_view(scratch_).substr(parts[1], parts[2] - parts[1]);
@@ -356,8 +361,6 @@ bool Scanner::check_block_context(const Tier1Tag& tag) {
   if (open_items_ > 0 && tag.kind != Tier1Kind::Container && tag.kind != Tier1Kind::ListItem) {
     return fail(Tier1Reason::BlockInListItem, name);
   }
-  // A heading is one line: only containers (folded into it) may stand inside.
-  if (open_headings_ > 0 && tag.kind != Tier1Kind::Container) return fail(Tier1Reason::BlockInInline, name);
   return true;
 }
 
@@ -372,7 +375,8 @@ bool Scanner::open_element(const Tier1Tag& tag, std::string_view attributes) {
   if (tag.kind == Tier1Kind::Anchor && open_anchors_ > 0) return fail(Tier1Reason::BlockInInline, name);
   if (frames_.size() >= kMaxOpenElements) return fail(Tier1Reason::Unsupported, name);
 
-  Frame frame;
+  // Built in place; a failure ends the scan, so nothing needs undoing.
+  Frame& frame = frames_.emplace_back();
   frame.tag = &tag;
   frame.saved_in_pre = in_pre_;
   frame.in_cell = in_cell();
@@ -405,13 +409,12 @@ bool Scanner::open_element(const Tier1Tag& tag, std::string_view attributes) {
       break;
     case Tier1Kind::Anchor: {
       frame.link_mark = static_cast<std::uint32_t>(link_pool_.size());
-      const auto href = find_tier1_attribute(attributes, "href");
+      const auto [href, title] = find_tier1_attributes<2>(attributes, {"href", "title"});
       if (href && href->value) {
         if (!decode_into(*href->value, link_pool_)) return false;
         frame.has_href = true;
         frame.href_len = static_cast<std::uint32_t>(link_pool_.size() - frame.link_mark);
       }
-      const auto title = find_tier1_attribute(attributes, "title");
       if (title && title->value) {
         const std::size_t before = link_pool_.size();
         if (!decode_into(*title->value, link_pool_)) return false;
@@ -432,7 +435,7 @@ bool Scanner::open_element(const Tier1Tag& tag, std::string_view attributes) {
       ensure_line_break(main_);
       frame.marker_offset = main_.size();
       Frame* list = nullptr;
-      for (std::size_t i = frames_.size(); i > 0; --i) {
+      for (std::size_t i = frames_.size() - 1; i > 0; --i) {
         if (frames_[i - 1].kind() == Tier1Kind::List) {
           list = &frames_[i - 1];
           break;
@@ -458,8 +461,6 @@ bool Scanner::open_element(const Tier1Tag& tag, std::string_view attributes) {
   if (is_inline_marker_kind(tag.kind)) ++open_inline_;
   if (tag.kind == Tier1Kind::Anchor) ++open_anchors_;
   if (tag.kind == Tier1Kind::ListItem) ++open_items_;
-  if (tag.kind == Tier1Kind::Heading) ++open_headings_;
-  frames_.push_back(frame);
   if (tag.kind == Tier1Kind::Preformatted) in_pre_ = true;
   return true;
 }
@@ -490,8 +491,7 @@ bool Scanner::end_tag(std::size_t lt, std::size_t& after) {
   const std::size_t end = tag_end(name_end);
   if (end == npos) return fail(Tier1Reason::MalformedMarkup, name);
   after = end;
-  char buffer[32];
-  const Tier1Tag* tag = lookup_tier1_tag(ascii_lowercase_into(name, buffer));
+  const Tier1Tag* tag = lookup_tier1_tag_ignore_case(name);
   if (tag == nullptr) return fail(Tier1Reason::UnrecognizedElement, name);
   while (true) {
     if (frames_.empty()) return fail(Tier1Reason::UnexpectedEndTag, tag_info(tag->id).name);
@@ -518,7 +518,6 @@ Frame Scanner::pop_frame() {
   if (is_inline_marker_kind(kind)) --open_inline_;
   if (kind == Tier1Kind::Anchor) --open_anchors_;
   if (kind == Tier1Kind::ListItem) --open_items_;
-  if (kind == Tier1Kind::Heading) --open_headings_;
   return frame;
 }
 
@@ -592,26 +591,7 @@ bool Scanner::close_heading(const Frame& frame, int level) {
   while (end > start && is_ascii_space(main_[end - 1])) --end;
   main_.resize(end);
   // One line: every run of white space that holds a line break becomes a space.
-  if (main_.find('\n', start) != npos) {
-    scratch_.assign(main_, start, npos);
-    main_.resize(start);
-    std::size_t i = 0;
-    while (i < scratch_.size()) {
-      if (is_ascii_space(scratch_[i])) {
-        std::size_t j = i;
-        bool line_break = false;
-        while (j < scratch_.size() && is_ascii_space(scratch_[j])) line_break |= scratch_[j++] == '\n';
-        if (line_break) {
-          main_ += ' ';
-        } else {
-          main_.append(scratch_, i, j - i);
-        }
-        i = j;
-      } else {
-        main_ += scratch_[i++];
-      }
-    }
-  }
+  fold_line_breaks(main_, start, end);
   if (is_unicode_space_only(std::string_view(main_).substr(start))) {
     main_.resize(start);
     while (!main_.empty() && main_.back() == '\n') main_.pop_back();
@@ -772,19 +752,22 @@ bool Scanner::end_of_input() {
 }
 
 // Runs of three or more line feeds become one blank line; the text ends
-// with exactly one line feed (or is empty).
+// with exactly one line feed after its last visible character (or is empty).
 void Scanner::clean_up_output() {
   std::string& out = main_;
-  std::size_t write = 0;
-  std::size_t run = 0;
-  for (std::size_t read = 0; read < out.size(); ++read) {
-    const char c = out[read];
-    run = c == '\n' ? run + 1 : 0;
-    if (run > 2) continue;
-    out[write++] = c;
+  const std::size_t first = out.find("\n\n\n");
+  if (first != npos) {
+    std::size_t write = first + 2;
+    std::size_t run = 2;
+    for (std::size_t read = first + 2; read < out.size(); ++read) {
+      const char c = out[read];
+      run = c == '\n' ? run + 1 : 0;
+      if (run > 2) continue;
+      out[write++] = c;
+    }
+    out.resize(write);
   }
-  out.resize(write);
-  while (!out.empty() && out.back() == '\n') out.pop_back();
+  while (!out.empty() && (out.back() == '\n' || out.back() == ' ' || out.back() == '\t')) out.pop_back();
   if (!out.empty()) out += '\n';
 }
 

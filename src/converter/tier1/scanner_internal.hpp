@@ -104,6 +104,7 @@ class Scanner {
   bool open_table_part(const Tier1Tag& tag, std::string_view attributes);
   bool close_table_part(const Frame& frame);
   bool close_cell();
+  bool drop_cells_outside_rows();
   void close_row();
   bool close_table();
 
@@ -133,7 +134,6 @@ class Scanner {
   std::size_t open_inline_ = 0;   // open strong, emphasis, code and anchor elements
   std::size_t open_anchors_ = 0;
   std::size_t open_items_ = 0;    // open list items
-  std::size_t open_headings_ = 0;
   Tier1Bailout bailout_;
 };
 

@@ -13,8 +13,7 @@ namespace {
 
 // rowspan and colspan: absent, valueless, empty, a lone sign or anything but
 // an optional '+' and digits read as 1; otherwise the number (0 included).
-std::uint32_t span_attribute_value(std::string_view attributes, std::string_view name) {
-  const auto attribute = find_tier1_attribute(attributes, name);
+std::uint32_t span_attribute_value(const std::optional<Tier1Attribute>& attribute) {
   if (!attribute || !attribute->value) return 1;
   std::string_view v = trim_unicode_space(*attribute->value);
   if (!v.empty() && v.front() == '+') v.remove_prefix(1);
@@ -56,15 +55,15 @@ bool Scanner::open_table_part(const Tier1Tag& tag, std::string_view attributes) 
       if (table_.open) table_.tfoot_seen = true;
       return true;
     case Tier1Kind::TableRow:
-      // Cells outside every row would be dropped.
-      if (table_.open && table_.cell_spans.size() > table_.row_first) {
-        return fail(Tier1Reason::DroppedContent, name);
-      }
+      if (table_.open && !drop_cells_outside_rows()) return fail(Tier1Reason::DroppedContent, name);
       return true;
     case Tier1Kind::Cell:
-      if (span_attribute_value(attributes, "rowspan") != 1 || span_attribute_value(attributes, "colspan") != 1) {
+    {
+      const auto [rowspan, colspan] = find_tier1_attributes<2>(attributes, {"rowspan", "colspan"});
+      if (span_attribute_value(rowspan) != 1 || span_attribute_value(colspan) != 1) {
         return fail(Tier1Reason::CellSpan, name);
       }
+    }
       if (table_.open) {
         table_.cell_text.clear();
         table_.in_cell = true;
@@ -94,6 +93,16 @@ bool Scanner::close_table_part(const Frame& frame) {
   }
 }
 
+// Cells collected outside every row are never written: false when one of
+// them holds text that would be lost.
+bool Scanner::drop_cells_outside_rows() {
+  for (std::size_t c = table_.row_first; c < table_.cell_spans.size(); ++c) {
+    if (!is_unicode_space_only(table_.cell(c))) return false;
+  }
+  table_.cell_spans.resize(table_.row_first);
+  return true;
+}
+
 bool Scanner::close_cell() {
   table_.in_cell = false;
   const std::string_view text = trim_unicode_space(table_.cell_text);
@@ -114,7 +123,7 @@ void Scanner::close_row() {
 
 bool Scanner::close_table() {
   Table& t = table_;
-  if (t.cell_spans.size() > t.row_first) return fail(Tier1Reason::DroppedContent, "table");
+  if (!drop_cells_outside_rows()) return fail(Tier1Reason::DroppedContent, "table");
   const std::size_t rows = t.row_ends.size();
   auto row_begin = [&](std::size_t r) { return r == 0 ? std::size_t{0} : t.row_ends[r - 1]; };
   if (!t.has_header_cell) {

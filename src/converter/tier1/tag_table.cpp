@@ -141,36 +141,83 @@ constexpr Row kRows[] = {
 };
 static_assert(sizeof(kRows) / sizeof(kRows[0]) == 112, "the scanner knows 112 names");
 
-// The entries by tag id, filled once from the rows.
-struct ById {
-  std::array<Tier1Tag, 256> tags{};
-  std::array<bool, 256> known{};
-
-  ById() {
+// The entries by name: an open-addressing table keyed by the name packed
+// into two machine words, filled once from the rows (names the vocabulary
+// does not know are left out). A lookup costs one hash and word compares.
+class ByName {
+ public:
+  ByName() {
     for (const Row& row : kRows) {
       const TagId id = tag_id(row.name);
       if (id == TagId::Unknown) continue;
-      const auto index = static_cast<std::size_t>(id);
-      tags[index] = Tier1Tag{id, row.kind, row.is_void, row.is_block, row.group, row.param};
-      known[index] = true;
+      tags_[count_] = Tier1Tag{id, row.kind, row.is_void, row.is_block, row.group, row.param};
+      const Key key = pack(row.name);
+      std::size_t slot = hash(key);
+      while (slots_[slot].tag != nullptr) slot = (slot + 1) % kSlots;
+      slots_[slot] = Slot{key, &tags_[count_]};
+      ++count_;
     }
   }
+
+  const Tier1Tag* find(std::string_view name, bool fold) const {
+    if (name.empty() || name.size() > kMaxName) return nullptr;
+    const Key key = pack(name, fold);
+    for (std::size_t slot = hash(key);; slot = (slot + 1) % kSlots) {
+      const Slot& s = slots_[slot];
+      if (s.tag == nullptr) return nullptr;
+      if (s.key == key) return s.tag;
+    }
+  }
+
+ private:
+  static constexpr std::size_t kMaxName = 15;
+  static constexpr std::size_t kSlots = 256;  // more than twice the names: short probes
+
+  struct Key {
+    std::uint64_t lo = 0;
+    std::uint64_t hi = 0;  // bytes 8..14, and the length in the top byte
+    bool operator==(const Key&) const = default;
+  };
+  struct Slot {
+    Key key;
+    const Tier1Tag* tag = nullptr;
+  };
+
+  // Built in registers, byte by byte: a copy through memory would stall
+  // the loads that follow it.
+  static Key pack(std::string_view name, bool fold = false) {
+    Key key;
+    for (std::size_t i = 0; i < name.size(); ++i) {
+      auto byte = static_cast<std::uint64_t>(static_cast<unsigned char>(name[i]));
+      if (fold) byte |= static_cast<std::uint64_t>(byte - 'A' < 26) << 5;
+      if (i < 8) {
+        key.lo |= byte << (8 * i);
+      } else {
+        key.hi |= byte << (8 * (i - 8));
+      }
+    }
+    key.hi |= static_cast<std::uint64_t>(name.size()) << 56;
+    return key;
+  }
+  static std::size_t hash(const Key& key) {
+    return static_cast<std::size_t>(((key.lo ^ (key.hi * 0x2545F4914F6CDD1DULL)) * 0x9E3779B97F4A7C15ULL) >> 56);
+  }
+
+  std::array<Tier1Tag, sizeof(kRows) / sizeof(kRows[0])> tags_{};
+  std::array<Slot, kSlots> slots_{};
+  std::size_t count_ = 0;
 };
 
-const ById& by_id() {
-  static const ById table;
-  return table;
-}
+// Filled before main: the vocabulary it reads is a constant table.
+const ByName kByName;
+
+const ByName& by_name() { return kByName; }
 
 }  // namespace
 
-const Tier1Tag* lookup_tier1_tag(std::string_view lower_name) {
-  const TagId id = tag_id(lower_name);
-  if (id == TagId::Unknown) return nullptr;
-  const ById& table = by_id();
-  const auto index = static_cast<std::size_t>(id);
-  return table.known[index] ? &table.tags[index] : nullptr;
-}
+const Tier1Tag* lookup_tier1_tag(std::string_view lower_name) { return by_name().find(lower_name, false); }
+
+const Tier1Tag* lookup_tier1_tag_ignore_case(std::string_view name) { return by_name().find(name, true); }
 
 std::string_view ascii_lowercase_into(std::string_view name, char (&buffer)[32]) {
   const std::size_t len = name.size() < sizeof(buffer) ? name.size() : sizeof(buffer);

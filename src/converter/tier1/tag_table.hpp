@@ -62,6 +62,10 @@ struct Tier1Tag {
 // name the scanner does not accept.
 const Tier1Tag* lookup_tier1_tag(std::string_view lower_name);
 
+// The same for a name as written, ASCII letters folded on the way: what
+// lookup_tier1_tag(ascii_lowercase_into(name, buffer)) gives, without the copy.
+const Tier1Tag* lookup_tier1_tag_ignore_case(std::string_view name);
+
 // The first 32 bytes of `name` with ASCII letters lower-cased, in `buffer`.
 std::string_view ascii_lowercase_into(std::string_view name, char (&buffer)[32]);
 

@@ -2,6 +2,8 @@
 #include <array>
 #include <cstring>
 
+
+#include "common/scan.hpp"
 #include "converter/text/entities.hpp"
 #include "converter/tier1/scanner_internal.hpp"
 
@@ -140,8 +142,18 @@ bool Scanner::push_text(std::string_view run) {
   while (i < n) {
     const char c = data[i];
     if (!kSpecial[static_cast<unsigned char>(c)]) {
-      std::size_t j = i + 1;
-      while (j < n && !kSpecial[static_cast<unsigned char>(data[j])]) ++j;
+      // Words and the single spaces between them are copied as they stand.
+      std::size_t j = scan::skip_plain_words(run, i + 1);
+      while (j < n) {
+        const auto b = static_cast<unsigned char>(data[j]);
+        if (!kSpecial[b]) {
+          ++j;
+        } else if (b == ' ' && j + 1 < n && !kSpecial[static_cast<unsigned char>(data[j + 1])]) {
+          j += 2;
+        } else {
+          break;
+        }
+      }
       out.append(data + i, j - i);
       last = data[j - 1];
       i = j;

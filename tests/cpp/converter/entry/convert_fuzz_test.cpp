@@ -67,6 +67,32 @@ std::string check_call(const std::string& html, const ConversionOptions& options
   return "";
 }
 
+// Options the tier-1 scanner implements: "auto" tries it first.
+ConversionOptions tier1_options() {
+  ConversionOptions o;
+  o.code_block_style = CodeBlockStyle::Indented;
+  o.highlight_style = HighlightStyle::None;
+  return o;
+}
+
+ConversionOptions fast_dom_options(ParserBackend backend) {
+  ConversionOptions o;
+  o.tier_strategy = TierStrategy::FastDom;
+  o.parser_backend = backend;
+  return o;
+}
+
+TEST(ConvertFuzz, CorpusPagesOnTheFastRoads) {
+  const std::vector<fs::path> pages = corpus_pages();
+  if (pages.empty()) GTEST_SKIP() << "corpus not found";
+  const ConversionOptions sets[] = {tier1_options(), fast_dom_options(ParserBackend::Copperfern),
+                                    fast_dom_options(ParserBackend::AsmTl)};
+  for (const fs::path& page : pages) {
+    const std::string html = page_text(page);
+    for (const ConversionOptions& options : sets) EXPECT_EQ(check_call(html, options), "") << page;
+  }
+}
+
 TEST(ConvertFuzz, CorpusPagesUnderEveryOutputForm) {
   const std::vector<fs::path> pages = corpus_pages();
   if (pages.empty()) TIDEWELL_SKIP_WITHOUT_CORPUS("corpus");
@@ -96,6 +122,9 @@ TEST(ConvertFuzz, Html5libTreeConstructionInputs) {
   sets[2].link_style = LinkStyle::Reference;
   sets[2].wrap = true;
   sets[2].wrap_width = 20;
+  sets.push_back(tier1_options());
+  sets.push_back(fast_dom_options(ParserBackend::Copperfern));
+  sets.push_back(fast_dom_options(ParserBackend::AsmTl));
   for (const test::Html5libCase& c : cases) {
     for (const ConversionOptions& options : sets) {
       EXPECT_EQ(check_call(c.data, options), "") << c.where << ": " << c.data;
@@ -179,7 +208,9 @@ class MarkupGenerator {
 
   ConversionOptions options() {
     ConversionOptions o;
-    o.tier_strategy = TierStrategy::Tier2;
+    // Every built road: the DOM road, the tier-1 scanner under "auto" (its
+    // options below), and fast_dom.
+    o.tier_strategy = static_cast<TierStrategy>(below(3));
     o.heading_style = static_cast<HeadingStyle>(below(3));
     o.code_block_style = static_cast<CodeBlockStyle>(below(3));
     o.output_format = static_cast<OutputFormat>(below(3));
@@ -203,6 +234,14 @@ class MarkupGenerator {
     if (chance(0.2)) o.strip_tags = {"div", "b"};
     if (chance(0.2)) o.preserve_tags = {"table", "span"};
     if (chance(0.2)) o.exclude_selectors = {".nav", "p > b", "[", "li ~ li"};
+    if (o.tier_strategy == TierStrategy::Auto && chance(0.6)) {
+      ConversionOptions scanned = tier1_options();
+      scanned.extract_metadata = o.extract_metadata;
+      scanned.include_document_structure = o.include_document_structure;
+      scanned.parser_backend = o.parser_backend;
+      scanned.preprocessing.remove_forms = chance(0.5);
+      return scanned;
+    }
     return o;
   }
 
