@@ -113,7 +113,7 @@ int main(int argc, char** argv) {
     std::printf("  %-40s %7.3f s  %5.1f %%\n", name, t, 100.0 * t / best.total);
   };
   row("preprocessing passes", best.preprocess);
-  row("HTML5 repair (gumbo round trip)", best.repair);
+  row("HTML5 repair (parse and write back)", best.repair);
   row("fast parse (copperfern-tl)", best.parse);
   row("document caches and structural check", best.caches);
   row("head metadata, walk and final text", rest);

@@ -11,7 +11,7 @@ cd "$(dirname "$0")/.."
 SUDO=""
 if [ "$(id -u)" != 0 ]; then SUDO=sudo; fi
 need=""
-for pkg in g++ pkg-config libgumbo-dev libgtest-dev; do
+for pkg in g++ libgtest-dev; do
   dpkg -s "$pkg" >/dev/null 2>&1 || need="$need $pkg"
 done
 # Debian's own python3 needs its venv and header packages.
@@ -32,7 +32,8 @@ for py in $(tools/pythons.sh); do
   echo "== $venv for $("$py" --version)"
   if [ ! -x "$venv/bin/python" ]; then "$py" -m venv "$venv"; fi
   "$venv/bin/python" -m pip install -q --upgrade pip >/dev/null 2>&1 || true
-  "$venv/bin/python" -m pip install -q cmake ninja pytest pyyaml scikit-build-core
+  # markdown-it-py: the tests read the Markdown back with a CommonMark renderer.
+  "$venv/bin/python" -m pip install -q cmake ninja pytest pyyaml scikit-build-core markdown-it-py
   PATH="$PWD/$venv/bin:$PATH" "$venv/bin/python" -m pip install -q --no-build-isolation .
   first="${first:-$venv}"
 done

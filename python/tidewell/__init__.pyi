@@ -196,3 +196,13 @@ def convert(html: str, options: ConversionOptions | None = None) -> ConversionRe
 
 def convert_to_markdown(html: str, options: ConversionOptions | None = None) -> str:
     """Converts `html` and returns the text alone ("" when there is none)."""
+
+class MarkdownStreamProcessor:
+    """Converts HTML that arrives in pieces: each `process_chunk` returns the
+    Markdown that can no longer change, keeping markup cut by the chunk's end
+    for the next call; `finish` returns the rest. The options are checked like
+    those of `convert` (ValueError when refused) and otherwise not used."""
+
+    def __init__(self, options: ConversionOptions | None = None) -> None: ...
+    def process_chunk(self, chunk: str) -> str: ...
+    def finish(self) -> str: ...

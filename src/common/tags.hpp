@@ -1,5 +1,6 @@
-// The one vocabulary of HTML tag names: every name the converters know, with
-// what each reader of markup needs to know about it. A name is looked up once
+// The one vocabulary of HTML tag names: every name the converters and the
+// HTML5 tree builder know, with what each reader of markup needs to know
+// about it. A name is looked up once
 // per element (the DOM walk caches the answer per node).
 //
 // Where readers disagree on a class of names, the table says so with one
@@ -24,6 +25,8 @@ enum class TagId : std::uint8_t {
   A,
   Abbr,
   Address,
+  AnnotationXml,
+  Applet,
   Area,
   Article,
   Aside,
@@ -34,23 +37,28 @@ enum class TagId : std::uint8_t {
   Bdi,
   Bdo,
   Bgsound,
+  Big,
   Blockquote,
   Body,
   Br,
   Button,
   Canvas,
   Caption,
+  Center,
   Cite,
   Code,
   Col,
+  Colgroup,
   Command,
   Data,
   Datalist,
   Dd,
   Del,
+  Desc,
   Details,
   Dfn,
   Dialog,
+  Dir,
   Div,
   Dl,
   Dt,
@@ -59,9 +67,12 @@ enum class TagId : std::uint8_t {
   Fieldset,
   Figcaption,
   Figure,
+  Font,
   Footer,
+  ForeignObject,
   Form,
   Frame,
+  Frameset,
   Graphic,
   H1,
   H2,
@@ -86,14 +97,24 @@ enum class TagId : std::uint8_t {
   Legend,
   Li,
   Link,
+  Listing,
   Main,
+  Malignmark,
   Map,
   Mark,
+  Marquee,
   Math,
   Menu,
   Meta,
   Meter,
+  Mglyph,
+  Mi,
+  Mn,
+  Mo,
+  Ms,
+  Mtext,
   Nav,
+  Nobr,
   Noembed,
   Noframes,
   Noscript,
@@ -123,6 +144,7 @@ enum class TagId : std::uint8_t {
   Small,
   Source,
   Span,
+  Strike,
   Strong,
   Style,
   Sub,
@@ -141,6 +163,7 @@ enum class TagId : std::uint8_t {
   Title,
   Tr,
   Track,
+  Tt,
   U,
   Ul,
   Var,
@@ -148,12 +171,13 @@ enum class TagId : std::uint8_t {
   Wbr,
   Xmp,
 };
+inline constexpr std::size_t kTagIdCount = static_cast<std::size_t>(TagId::Xmp) + 1;
 
 // Which handler of the DOM walk converts an element (see
 // converter/document/handler_table.cpp for the one dispatch entry of each).
 enum class HandlerFamily : std::uint8_t {
   Unknown,      // no handler of its own: the content is converted, no markup
-  Nothing,      // nothing is written (table parts outside a table, wbr, source)
+  Nothing,      // nothing is written (wbr, source)
   Transparent,  // only the children are converted (time, data, html, body)
   Metadata,     // head, style, script: JSON-LD capture, body content in a head
   Paragraph,
@@ -173,6 +197,7 @@ enum class HandlerFamily : std::uint8_t {
   Semantic,     // sectioning elements, q, figure, details, dialog, menu
   Form,
   Table,
+  TablePart,    // tr, td, th, thead, tbody, tfoot met outside the table handler
   Caption,
 };
 inline constexpr std::size_t kHandlerFamilyCount = static_cast<std::size_t>(HandlerFamily::Caption) + 1;

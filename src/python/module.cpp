@@ -11,13 +11,11 @@
 
 #include "converter/entry/convert_entry.hpp"
 #include "options/options_reader.hpp"
+#include "python/module.hpp"
 #include "python/py_ref.hpp"
 #include "result/result_writer.hpp"
 
 namespace tidewell {
-namespace {
-
-constexpr const char* kVersion = TIDEWELL_VERSION;
 
 // Turns a C++ exception escaping a conversion into a Python exception:
 // allocation failure is MemoryError, a road not built is NotImplementedError,
@@ -35,6 +33,10 @@ void raise_from_current_exception() {
     py::raise(PyExc_RuntimeError, "internal error in tidewell");
   }
 }
+
+namespace {
+
+constexpr const char* kVersion = TIDEWELL_VERSION;
 
 // ---- arguments: (html, options=None), by position or keyword ---------------
 
@@ -113,8 +115,6 @@ PyObject* import_json() {
 
 }  // namespace
 
-// Reads the `options` argument: absent or None gives the defaults; anything
-// else goes through json.dumps and the options reader.
 bool parse_conversion_options(PyObject* obj, ConversionOptions& out) {
   if (!obj || obj == Py_None) {
     out = default_options();
@@ -235,6 +235,8 @@ int module_exec(PyObject* module) {
   if (!version || add_public(module, "__version__", version.get()) < 0) return -1;
   if (add_function(module, &convert_def) < 0) return -1;
   if (add_function(module, &convert_to_markdown_def) < 0) return -1;
+  PyObject* stream_type = markdown_stream_processor_type();
+  if (!stream_type || add_public(module, "MarkdownStreamProcessor", stream_type) < 0) return -1;
   return 0;
 }
 

@@ -6,11 +6,8 @@ page, so what is measured is recall: the share of the article's words (a
 multiset, case folded, words being runs of letters and digits) found in the
 output. Every page must reach 0.95 in plain text and in Markdown.
 
-Two kinds of page are treated apart:
-- an article inside a <form> (dropped by design with `remove_forms`, on by
-  default) is checked with `remove_forms` off;
-- an article inside a table waits for the table handler in Markdown: those
-  pages are listed below and are expected to pass once tables convert.
+An article inside a <form> (dropped by design with `remove_forms`, on by
+default) is checked with `remove_forms` off.
 """
 import json
 import re
@@ -26,10 +23,6 @@ MINIMUM = 0.95
 
 # The whole page is one ASP.NET <form>.
 FORM_PAGES = {"42aad16bde92", "7916ecca969f"}
-# The article is mostly a table (race standings, player statistics, stock
-# quotes): below the minimum in Markdown until the table handler
-# (convert_table in converter/tables) writes tables.
-WAITING_FOR_TABLES = {"11ea381ad92b", "6a72de37e8f9", "51374560f400"}
 
 WORD = re.compile(r"[^\W_]+")
 
@@ -60,11 +53,7 @@ def cases():
     for page_id in PAGE_IDS or ["<no corpus>"]:
         short = page_id[:12]
         for output_format in ["plain", "markdown"]:
-            marks = []
-            if output_format == "markdown" and short in WAITING_FOR_TABLES:
-                marks.append(pytest.mark.xfail(reason="article inside a table: waits for the table handler",
-                                               strict=False))
-            yield pytest.param(page_id, output_format, id=f"{short}-{output_format}", marks=marks)
+            yield pytest.param(page_id, output_format, id=f"{short}-{output_format}")
 
 
 @pytest.mark.parametrize("page_id, output_format", list(cases()))
@@ -84,7 +73,7 @@ def test_the_listed_pages_exist():
         corpus_missing(BENCHMARK / "ground-truth.json")
     shorts = {page_id[:12] for page_id in PAGE_IDS}
     assert len(PAGE_IDS) == 101
-    assert FORM_PAGES <= shorts and WAITING_FOR_TABLES <= shorts
+    assert FORM_PAGES <= shorts
 
 
 @pytest.mark.parametrize(

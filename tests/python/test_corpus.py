@@ -1,10 +1,12 @@
 """Real pages and the html5lib tree-construction inputs convert without error.
 
 Every page of the shared corpus converts on the default road, to djot, to
-plain text, with wrapping on, on the auto road with options the tier-1
-scanner implements (where it gives up, the result is the tier2 result) and
-on the fast_dom road over both parser backends; the text and every string of
-the result dict is valid UTF-8. Every `#data` case of the html5lib `.dat` files converts under
+plain text, with wrapping on, on the streaming road, on the auto road with
+options the tier-1 scanner implements (where it gives up, the result is the
+tier2 result) and on the fast_dom road over both parser backends; the text
+and every string of the result dict is valid UTF-8. Fed to
+`MarkdownStreamProcessor` in 4 KB and in random chunks, every page gives the
+streaming road's text. Every `#data` case of the html5lib `.dat` files converts under
 a few option sets without a crash. Each pass runs in a child interpreter, so a
 crash of the extension fails the test (naming the input it died on) instead of
 killing the test run.
@@ -46,6 +48,13 @@ CHECKS = textwrap.dedent(
             return out
         return []
 
+    def pages(latin1, doing):
+        """(path, text) of every page named on stdin, announced on stderr."""
+        for path in sys.stdin.read().splitlines():
+            name = path.rsplit("/", 1)[-1]
+            print(doing, path, file=sys.stderr, flush=True)
+            yield path, open(path, "rb").read().decode("latin-1" if name in latin1 else "utf-8")
+
     def check(result):
         """None when `result` is a well-formed result dict, else the fault."""
         if not isinstance(result, dict):
@@ -73,10 +82,7 @@ PAGES_SCRIPT = CHECKS + textwrap.dedent(
         if options and options.get("parser_backend") == "asm_tl" else None
     faults = []
     count = 0
-    for path in sys.stdin.read().splitlines():
-        name = path.rsplit("/", 1)[-1]
-        html = open(path, "rb").read().decode("latin-1" if name in latin1 else "utf-8")
-        print("converting", path, file=sys.stderr, flush=True)
+    for path, html in pages(latin1, "converting"):
         count += 1
         try:
             result = tidewell.convert(html, options)
@@ -97,6 +103,41 @@ PAGES_SCRIPT = CHECKS + textwrap.dedent(
                 fault = "convert_to_markdown differs from convert()['content']"
         if fault:
             faults.append([path, fault])
+    print(json.dumps({"count": count, "faults": faults}))
+    '''
+)
+
+STREAM_SCRIPT = CHECKS + textwrap.dedent(
+    r'''
+    import random, re
+    latin1 = set(json.loads(sys.argv[1]))
+    rng = random.Random(20261212)
+    AUTOLINK = re.compile(r"<((?:https?://|ftp://|mailto:)[^\s<>]*)>")
+
+    def streamed(html, cuts):
+        processor = tidewell.MarkdownStreamProcessor()
+        out, start = [], 0
+        for cut in cuts + [len(html)]:
+            out.append(processor.process_chunk(html[start:cut]))
+            start = cut
+        out.append(processor.finish())
+        return "".join(out)
+
+    faults = []
+    count = 0
+    for path, html in pages(latin1, "streaming"):
+        count += 1
+        road = tidewell.convert_to_markdown(html, {"tier_strategy": "quillmoor"})
+        # The road prepares text holding carriage returns; the class takes
+        # the text as given.
+        text = html.replace("\r\n", "\n").replace("\r", "\n")
+        in_4k = streamed(text, list(range(4096, len(text), 4096)))
+        cuts = sorted(set(rng.randrange(1, len(text)) for _ in range(rng.randrange(1, 400)))) if len(text) > 1 else []
+        in_random = streamed(text, cuts)
+        if in_4k != road:
+            faults.append([path, "4 KB chunks differ from the road"])
+        elif in_random != road and AUTOLINK.sub(r"[\1](\1)", in_random) != AUTOLINK.sub(r"[\1](\1)", road):
+            faults.append([path, "random chunks differ from the road"])
     print(json.dumps({"count": count, "faults": faults}))
     '''
 )
@@ -164,16 +205,23 @@ TIER1 = {"code_block_style": "indented", "highlight_style": "none", "include_doc
 
 @pytest.mark.parametrize(
     "options",
-    [None, {"output_format": "djot"}, {"output_format": "plain"}, {"wrap": True},
+    [None, {"output_format": "djot"}, {"output_format": "plain"}, {"wrap": True}, {"tier_strategy": "quillmoor"},
      dict(TIER1, same_as_tier2=True), {"tier_strategy": "fast_dom"},
      {"tier_strategy": "fast_dom", "parser_backend": "asm_tl"}],
-    ids=["default", "djot", "plain", "wrap", "tier1", "fast_dom", "fast_dom_asm_tl"],
+    ids=["default", "djot", "plain", "wrap", "quillmoor", "tier1", "fast_dom", "fast_dom_asm_tl"],
 )
 def test_corpus_pages_convert(options):
     pages = corpus_pages()
     report = run_child(
         PAGES_SCRIPT, [json.dumps(options), json.dumps(LATIN1_PAGES)], "\n".join(map(str, pages))
     )
+    assert report["count"] == len(pages)
+    assert report["faults"] == []
+
+
+def test_corpus_pages_stream_in_any_chunks():
+    pages = corpus_pages()
+    report = run_child(STREAM_SCRIPT, [json.dumps(LATIN1_PAGES)], "\n".join(map(str, pages)))
     assert report["count"] == len(pages)
     assert report["faults"] == []
 

@@ -1,13 +1,16 @@
-"""Seeded fuzzing of `convert` and `convert_to_markdown` with random and mutated HTML.
+"""Seeded fuzzing of `convert`, `convert_to_markdown` and `MarkdownStreamProcessor`
+with random and mutated HTML.
 
 Inputs: random tags and attributes, corpus pages cut at random points and
 mutated, stray '<' and '&', characters of the control ranges, nesting 200,000
 levels deep and attribute values of several megabytes. Options: random but
-valid, on the roads that are built (tier_strategy "auto", "tier2" or
-"fast_dom"; under "auto" a share of the option sets qualifies for the tier-1
-scanner, the rest goes to the DOM road). Every call must give
-a well-formed result whose strings are valid UTF-8, or one of the documented
-ValueErrors of refused input. Each family runs in a child interpreter, so a
+valid, on every road (tier_strategy "auto", "tier2", "fast_dom" or
+"quillmoor"; under "auto" a share of the option sets qualifies
+for the tier-1 scanner, the rest goes to the DOM road). Every call must give a
+well-formed result whose strings are valid UTF-8, or one of the documented
+ValueErrors of refused input. A share of the inputs is also fed to a
+`MarkdownStreamProcessor` in random chunks, which must hand back strings with
+a UTF-8 form. Each family runs in a child interpreter, so a
 crash fails the test; the child writes the input it is working on to a file
 first, so the failing input is at hand after a crash.
 """
@@ -256,7 +259,7 @@ SCRIPT = textwrap.dedent(
                   "extract_images", "capture_svg", "infer_dimensions", "max_image_size"]
 
     def random_options():
-        tier = rng.choice(["auto", "tier2", "fast_dom"])
+        tier = rng.choice(["auto", "tier2", "fast_dom", "quillmoor"])
         choices = {
             "heading_style": lambda: rng.choice(["atx", "atx_closed", "underlined", "setext", "ATX", "??"]),
             "list_indent_type": lambda: rng.choice(["spaces", "tabs", "Tabs", "x"]),
@@ -356,6 +359,22 @@ SCRIPT = textwrap.dedent(
             return "result holds strings without a UTF-8 form"
         return None
 
+    def stream_fault(html):
+        """None when the class, fed `html` in random chunks, behaves."""
+        try:
+            processor = tidewell.MarkdownStreamProcessor()
+            pieces, start = [], 0
+            while start < len(html):
+                end = start + rng.choice([1, 2, 7, 64, 4096, 100000])
+                pieces.append(processor.process_chunk(html[start:end]))
+                start = end
+            pieces.append(processor.finish())
+        except Exception as e:
+            return "MarkdownStreamProcessor: %s: %s" % (type(e).__name__, str(e)[:300])
+        if not all(isinstance(p, str) for p in pieces) or bad_strings(pieces):
+            return "MarkdownStreamProcessor handed back a string without a UTF-8 form"
+        return None
+
     if family == "corpus" and PAGES is None:
         print(json.dumps({"skipped": "corpus not found"}))
         sys.exit(0)
@@ -371,6 +390,8 @@ SCRIPT = textwrap.dedent(
         (workdir / "options.json").write_text(json.dumps(options))
         print("case", case, fn.__name__, file=sys.stderr, flush=True)
         fault = fault_of(fn, html, options)
+        if not fault and rng.random() < 0.3:
+            fault = stream_fault(html)
         if fault:
             saved = workdir / ("fault-%d.html" % case)
             saved.write_text(html, encoding="utf-8", errors="surrogatepass")

@@ -56,7 +56,7 @@ def test_head_left_implied(html, entries, body, backend):
         # Moved out of the head by the repair, behind an iframe or an image.
         ("<head><meta name=d content=v><iframe></iframe><title>T</title></head><body><!-- c --><p>x</p>", "T",
          "---\nmeta-d: v\ntitle: T\n---\n\nx\n"),
-        ("<head><img src=p.gif><title>T</title></head><body><my-el></my-el><p>x</p>", "T", "---\ntitle: T\n---\n\nx\n"),
+        ("<head><img src=p.gif><title>T</title></head><body><my-el></my-el><p>x</p>", "T", "![](p.gif)\n\nx\n"),
         # The title of an svg image is not the page's.
         ("<svg><title>S</title></svg><p>x</p>", None, "x\n"),
     ],

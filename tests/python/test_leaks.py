@@ -3,8 +3,9 @@
 Three views, each in a child interpreter so that the measurement sees only the
 calls under test:
 - 100,000 calls of a mix (results, refused input, refused options, failing
-  `json.dumps`, wrong arguments, `convert_to_markdown`) leave the resident set
-  flat after a warm-up;
+  `json.dumps`, wrong arguments, `convert_to_markdown`, the streaming road,
+  `MarkdownStreamProcessor` objects fed, finished, dropped half-way and
+  called re-entrantly) leave the resident set flat after a warm-up;
 - the same calls leave the reference counts of the arguments unchanged;
 - per kind of call, the memory of Python objects traced by tracemalloc does not
   grow, which sees a leaked result, exception or message object even when it
@@ -38,6 +39,26 @@ KINDS_SOURCE = textwrap.dedent(
     NULS = "\0" * 40 + "<p>x</p>"
     UTF16 = "".join("\0" + c for c in "<p>utf-16 text</p>")
 
+    STREAM = tidewell.MarkdownStreamProcessor()  # lives across calls
+
+    class Reentering(str):
+        # Compared while process_chunk holds its object: the inner call is
+        # refused with "Already borrowed".
+        __hash__ = str.__hash__
+        def __eq__(self, other):
+            expect(RuntimeError, STREAM.finish)
+            return str.__eq__(self, other)
+
+    def stream_document():
+        processor = tidewell.MarkdownStreamProcessor(OPTIONS)
+        processor.process_chunk(HTML[:150])
+        processor.process_chunk(HTML[150:])
+        return processor.finish()
+
+    def stream_dropped():
+        processor = tidewell.MarkdownStreamProcessor()
+        processor.process_chunk("<blockquote><pre>" + HTML + "<a href='x")  # holds output and a carry
+
     def expect(exc, fn, *args, **kwargs):
         try:
             fn(*args, **kwargs)
@@ -63,6 +84,13 @@ KINDS_SOURCE = textwrap.dedent(
         "html_not_a_str": lambda: expect(TypeError, tidewell.convert, b"<p>x</p>"),
         "missing_html": lambda: expect(TypeError, tidewell.convert_to_markdown),
         "unknown_keyword": lambda: expect(TypeError, tidewell.convert, HTML, colour=1),
+        "road_quillmoor": lambda: tidewell.convert(HTML, {"tier_strategy": "quillmoor"}),
+        "stream_document": stream_document,
+        "stream_dropped": stream_dropped,
+        "stream_bad_options": lambda: expect(ValueError, tidewell.MarkdownStreamProcessor, BAD_KEY),
+        "stream_undumpable_options": lambda: expect(TypeError, tidewell.MarkdownStreamProcessor, UNDUMPABLE),
+        "stream_chunk_not_a_str": lambda: expect(TypeError, STREAM.process_chunk, b"<p>x</p>"),
+        "stream_reentered": lambda: STREAM.process_chunk(**{Reentering("chunk"): "<p>x</p>"}),
     }
     ARGUMENTS = [HTML, PLAIN, OPTIONS, PLAIN_OPTIONS, BAD_KEY, BAD_TYPE, BAD_VARIANT, UNDUMPABLE, PDF, NULS, UTF16]
     '''
@@ -134,7 +162,8 @@ KIND_NAMES = [
     "convert_default", "convert_options", "convert_keywords", "convert_plain_text", "convert_utf16",
     "to_markdown", "to_markdown_default", "refused_pdf", "refused_nuls_to_markdown", "bad_option_key",
     "bad_option_type", "bad_option_variant", "options_not_an_object", "undumpable_options",
-    "html_not_a_str", "missing_html", "unknown_keyword",
+    "html_not_a_str", "missing_html", "unknown_keyword", "road_quillmoor", "stream_document", "stream_dropped",
+    "stream_bad_options", "stream_undumpable_options", "stream_chunk_not_a_str", "stream_reentered",
 ]
 
 

@@ -5,6 +5,7 @@ open elements: read as markup, it swallowed the rest of the page into the
 script, and the page's text into structured_data.
 """
 import json
+import re
 
 import pytest
 
@@ -33,7 +34,8 @@ LD = '{"@type":"NewsArticle","articleBody":"<body><p>x</p></div>"}'
 def test_markup_in_script_stays_text(html, backend):
     result = tidewell.convert(html, {"parser_backend": backend})
     assert result["content"].endswith("Real text\n")
-    assert "x" not in result["content"].replace("Real text", "")
+    # (An svg is an image whose data URI holds its markup.)
+    assert "x" not in re.sub(r"\(data:[^)]*\)", "", result["content"]).replace("Real text", "")
     for data in result["metadata"]["structured_data"]:
         assert data["raw_json"] == LD
         assert json.loads(data["raw_json"])["articleBody"] == "<body><p>x</p></div>"

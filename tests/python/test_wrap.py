@@ -41,7 +41,7 @@ def test_wrapped_paragraph_lines_start_no_block(text, width):
 @pytest.mark.parametrize(
     "page, phrase",
     [
-        ("ars-1.html", "2^15 - 1."),
+        ("ars-1.html", "`2^15 - 1`."),
         ("aktualne.html", "ale - jak se zd"),
     ],
 )

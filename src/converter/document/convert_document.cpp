@@ -62,6 +62,16 @@ Landmark landmark_of(TagId id) {
   }
 }
 
+// A row or cell inside a table that stands where no table puts one: the
+// fast parsers nest an unclosed cell or row inside the one before it.
+bool is_misplaced_table_part(TagId id, TagId parent) {
+  const bool in_table_or_section =
+      parent == TagId::Table || parent == TagId::Thead || parent == TagId::Tbody || parent == TagId::Tfoot;
+  if (id == TagId::Tr) return !in_table_or_section;
+  if (id == TagId::Td || id == TagId::Th) return !in_table_or_section && parent != TagId::Tr;
+  return false;
+}
+
 std::string_view trim_end_spaces_tabs(std::string_view line) {
   std::size_t end = line.size();
   while (end > 0 && (line[end - 1] == ' ' || line[end - 1] == '\t')) --end;
@@ -146,10 +156,11 @@ bool needs_structural_repair(const TlDom& dom, const DomContext& dom_context) {
     Landmark nearest;      // nearest table, body, html or p ancestor
     bool in_pre_or_code;   // some ancestor is pre or code
     bool inline_ancestor;  // some ancestor is inline and not a, ins or del
+    TagId parent;          // the parent's tag (Unknown at the top)
   };
   std::vector<Frame> stack;
   for (std::size_t i = dom_context.roots.size(); i > 0; --i) {
-    stack.push_back({dom_context.roots[i - 1], Landmark::None, false, false});
+    stack.push_back({dom_context.roots[i - 1], Landmark::None, false, false, TagId::Unknown});
   }
   while (!stack.empty()) {
     const Frame frame = stack.back();
@@ -158,10 +169,11 @@ bool needs_structural_repair(const TlDom& dom, const DomContext& dom_context) {
     if (info == nullptr) continue;
     const TagId id = info->id;
     if ((id == TagId::Td || id == TagId::Tr || id == TagId::Th) && frame.nearest == Landmark::P) return true;
+    if (frame.nearest == Landmark::Table && is_misplaced_table_part(id, frame.parent)) return true;
     const bool pre_or_code = frame.in_pre_or_code || id == TagId::Pre || id == TagId::Code;
     if (info->is_block && !pre_or_code && frame.inline_ancestor) return true;
 
-    Frame child{0, frame.nearest, pre_or_code, frame.inline_ancestor};
+    Frame child{0, frame.nearest, pre_or_code, frame.inline_ancestor, id};
     if (const Landmark mark = landmark_of(id); mark != Landmark::None) child.nearest = mark;
     if (tag_has(id, kInline) && id != TagId::A && id != TagId::Ins && id != TagId::Del) child.inline_ancestor = true;
     const auto children = dom_context.children_of(frame.node);

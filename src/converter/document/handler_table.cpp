@@ -7,7 +7,9 @@
 
 #include "converter/blocks/blocks.hpp"
 #include "converter/inline/inline.hpp"
+#include "converter/inline/links.hpp"
 #include "converter/metadata/json_ld.hpp"
+#include "converter/tables/tables.hpp"
 
 namespace tidewell {
 namespace {
@@ -31,6 +33,15 @@ constexpr HandlerTable make_table() {
   t[F::LineBreak] = convert_line_break;
   t[F::Rule] = convert_horizontal_rule;
   t[F::Heading] = convert_heading;
+  t[F::Inline] = convert_inline_element;
+  t[F::InlineCode] = convert_inline_code;
+  t[F::Table] = convert_table;
+  t[F::TablePart] = convert_table_part;
+  t[F::Caption] = convert_caption;
+  t[F::Link] = convert_link;
+  t[F::Image] = convert_image;
+  t[F::Graphic] = convert_graphic;
+  t[F::Embedded] = convert_embedded_element;
 
   // Not part of this build yet: their elements convert like unknown ones
   // (content kept, no markup) until their handlers exist.
@@ -39,14 +50,6 @@ constexpr HandlerTable make_table() {
   t[F::Blockquote] = convert_unknown_element;  // blocks: convert_blockquote
   t[F::Semantic] = convert_unknown_element;    // blocks: convert_semantic_element
   t[F::Form] = convert_unknown_element;        // blocks: convert_form_element
-  t[F::Table] = convert_unknown_element;       // tables: convert_table
-  t[F::Caption] = convert_unknown_element;     // tables: convert_caption
-  t[F::Inline] = convert_unknown_element;      // inline: convert_inline_element
-  t[F::InlineCode] = convert_unknown_element;  // inline: convert_inline_code
-  t[F::Link] = convert_unknown_element;        // inline: convert_link
-  t[F::Image] = convert_unknown_element;       // inline: convert_image
-  t[F::Graphic] = convert_unknown_element;     // inline: convert_graphic
-  t[F::Embedded] = convert_unknown_element;    // inline: convert_embedded_element
 
   t.preserved = convert_preserved_element;
   return t;

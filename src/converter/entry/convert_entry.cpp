@@ -14,6 +14,7 @@
 #include "converter/document/convert_document.hpp"
 #include "converter/text/unicode_space.hpp"
 #include "html_parser/parser.hpp"
+#include "streaming/quillmoor.hpp"
 
 namespace tidewell {
 namespace {
@@ -117,7 +118,7 @@ Outcome<ConversionResult> convert_entry(std::string_view html, ConversionOptions
         return ConversionError::invalid_input(std::move(*refusal));
       }
       if (options.tier_strategy == TierStrategy::FastDom) return convert_fast_dom(prepared.text(html), options);
-      throw RoadNotBuilt("the quillmoor streaming road is not built yet");
+      return content_only(streaming::quillmoor_convert(prepared.text(html)));
     }
   }
   throw RoadNotBuilt("unknown conversion road");

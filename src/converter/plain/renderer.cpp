@@ -34,29 +34,53 @@ void ensure_blank_line_from(std::string& out, std::size_t base) {
   out.append(feeds == 1 ? "\n" : "\n\n");
 }
 
-// Pushes the element children of `element` in reverse order, so that they
-// come off the stack in document order.
-void push_children_reversed(const TlDom& dom, NodeHandle element, std::vector<NodeHandle>& stack) {
-  const TlNode::Tag* tag = dom.tag(element);
-  if (tag == nullptr) return;
-  const auto& kids = tag->children;
-  for (std::size_t i = kids.size(); i > 0; --i) stack.push_back(kids[i - 1]);
+bool is_cell(const TlDom& dom, const TlNode::Tag& tag) {
+  return is_named(dom, tag, TagId::Td) || is_named(dom, tag, TagId::Th);
 }
 
-void collect_rows(NodeHandle element, const TlDom& dom, std::vector<NodeHandle>& rows,
-                  std::vector<NodeHandle>& stack) {
+// The search for rows: an element and the next of its children to look at.
+struct RowSearch {
+  NodeHandle element;
+  std::size_t next;
+};
+
+// Appends to `rows` the rows below `element` in document order, not looking
+// inside a tr or a cell: a tr's children, or a run of td and th elements
+// that stand without a tr (markup that leaves the row out keeps its cells).
+void collect_rows(NodeHandle element, const TlDom& dom, std::vector<std::span<const NodeHandle>>& rows,
+                  std::vector<RowSearch>& stack) {
   stack.clear();
-  push_children_reversed(dom, element, stack);
+  stack.push_back({element, 0});
   while (!stack.empty()) {
-    const NodeHandle h = stack.back();
-    stack.pop_back();
-    const TlNode::Tag* tag = dom.tag(h);
-    if (tag == nullptr) continue;
-    if (is_named(dom, *tag, TagId::Tr)) {
-      rows.push_back(h);
-    } else {
-      push_children_reversed(dom, h, stack);
+    const RowSearch search = stack.back();
+    const TlNode::Tag* parent = dom.tag(search.element);
+    const auto items = parent != nullptr ? parent->children.as_span() : std::span<const NodeHandle>();
+    if (search.next >= items.size()) {
+      stack.pop_back();
+      continue;
     }
+    const NodeHandle h = items[search.next];
+    std::size_t next = search.next + 1;
+    if (const TlNode::Tag* tag = dom.tag(h)) {
+      if (is_named(dom, *tag, TagId::Tr)) {
+        rows.push_back(tag->children.as_span());
+      } else if (is_cell(dom, *tag)) {
+        // The run goes on over text and comments up to the last cell before
+        // another element.
+        for (std::size_t j = next; j < items.size(); ++j) {
+          const TlNode::Tag* other = dom.tag(items[j]);
+          if (other == nullptr) continue;
+          if (!is_cell(dom, *other)) break;
+          next = j + 1;
+        }
+        rows.push_back(items.subspan(search.next, next - search.next));
+      } else {
+        stack.back().next = next;
+        stack.push_back({h, 0});
+        continue;
+      }
+    }
+    stack.back().next = next;
   }
 }
 
@@ -101,11 +125,9 @@ class Renderer {
     collect_rows(table, dom_, rows_, scratch_);
     for (std::size_t r = rows_.size(); r > 0; --r) {
       cells_.clear();
-      const TlNode::Tag* row = dom_.tag(rows_[r - 1]);
-      for (NodeHandle h : row->children) {
+      for (NodeHandle h : rows_[r - 1]) {
         const TlNode::Tag* cell = dom_.tag(h);
-        if (cell == nullptr) continue;
-        if (is_named(dom_, *cell, TagId::Td) || is_named(dom_, *cell, TagId::Th)) cells_.push_back(h);
+        if (cell != nullptr && is_cell(dom_, *cell)) cells_.push_back(h);
       }
       for (std::size_t c = cells_.size(); c > 0; --c) {
         tasks_.push_back(Task{Op::BeginCell, false, cells_[c - 1], 0});
@@ -338,9 +360,9 @@ class Renderer {
   std::vector<PlainListState> lists_;  // [0] is the caller's state
   std::vector<Region> regions_;        // enclosing regions of open cells
   Region region_;
-  std::vector<NodeHandle> rows_;
+  std::vector<std::span<const NodeHandle>> rows_;
   std::vector<NodeHandle> cells_;
-  std::vector<NodeHandle> scratch_;
+  std::vector<RowSearch> scratch_;
 };
 
 }  // namespace

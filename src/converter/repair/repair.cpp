@@ -1,8 +1,9 @@
 #include "converter/repair/repair.hpp"
 
 #include "common/tags.hpp"
-#include "converter/repair/gumbo_guard.hpp"
-#include "converter/repair/prepare.hpp"
+#include "converter/repair/serialize.hpp"
+#include "html5/parser.hpp"
+#include "html5/scan.hpp"
 #include "common/scan.hpp"
 #include "common/utf8.hpp"
 
@@ -57,20 +58,26 @@ std::optional<std::string> rewrite_self_closing_tags(std::string_view t) {
       i = name_at;
       continue;
     }
-    bool dq = false, sq = false;
+    // The tag ends at the first '>' or "/>" outside quotes; a quote runs
+    // to the next one of its kind.
+    static constexpr char kTagStops[] = {'"', '\'', '>', '/'};
     std::size_t k = name_end;
     std::size_t slash = npos;
-    for (; k < n; ++k) {
+    while (true) {
+      k = static_cast<std::size_t>(html5::scan::find_any(t.data() + k, t.data() + n, kTagStops) - t.data());
+      if (k >= n) break;
       const char c = t[k];
-      if (c == '"' && !sq) dq = !dq;
-      else if (c == '\'' && !dq) sq = !sq;
-      else if (!dq && !sq) {
-        if (c == '>') break;
-        if (c == '/' && k + 1 < n && t[k + 1] == '>') {
-          slash = k;
-          break;
-        }
+      if (c == '"' || c == '\'') {
+        const std::size_t close = find_byte(t, c, k + 1);
+        k = close == npos ? n : close + 1;
+        continue;
       }
+      if (c == '>') break;
+      if (k + 1 < n && t[k + 1] == '>') {
+        slash = k;
+        break;
+      }
+      ++k;
     }
     if (k >= n) break;  // the tag never ends: the rest stays as it is
     if (slash == npos) {
@@ -95,21 +102,15 @@ std::optional<std::string> rewrite_self_closing_tags(std::string_view t) {
 
 std::optional<std::string> repair_html(std::string_view html) {
   if (html.size() >= 3 && html.compare(0, 3, "\xEF\xBB\xBF") == 0) html.remove_prefix(3);
+  // Ill-formed UTF-8 is read as U+FFFD, so what is written back is well formed.
+  const std::optional<std::string> well_formed = utf8_lossy_owned(html);
+  if (well_formed) html = *well_formed;
   const std::optional<std::string> rewritten = rewrite_self_closing_tags(html);
   const std::string_view text = rewritten ? std::string_view(*rewritten) : html;
-
-  const repair::PreparedInput prepared = repair::prepare_for_parse(text);
-  if (prepared.too_costly) return std::nullopt;
-  const std::string_view buffer = prepared.rewritten ? std::string_view(prepared.buffer) : text;
-
-  repair::GuardedGumboParse parse;
-  const GumboOutput* output = parse.parse(buffer);
-  if (output == nullptr || output->document == nullptr) return std::nullopt;
-
+  const html5::Document doc = html5::parse_document(text);
   std::string out;
-  out.reserve(html.size() + 64);
-  repair::serialize_document(output->document, buffer, prepared.noscripts, out);
-  if (!is_valid_utf8(out)) return std::nullopt;
+  out.reserve(text.size() + text.size() / 8 + 64);
+  repair::serialize_document(doc, out);
   return out;
 }
 

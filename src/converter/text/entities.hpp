@@ -15,6 +15,14 @@ namespace tidewell {
 // Returns nullopt when nothing was decoded (copy-on-write).
 std::optional<std::string> decode_html_entities(std::string_view text);
 
+// Reads the character reference at the start of `text` (text[0] == '&') as
+// the HTML tokenizer does: numeric references as above, named ones by the
+// longest name of the whole table that matches, a name that also stands
+// without ';' matching without it (inside an attribute value such a name
+// followed by '=' or an alphanumeric is not a reference). Appends the value to `out` and returns
+// the bytes taken, or returns 0 when the '&' is plain text.
+std::size_t read_character_reference(std::string_view text, bool in_attribute, std::string& out);
+
 // Appends the decoded form of `text` to `out`.
 void decode_html_entities_into(std::string_view text, std::string& out);
 
@@ -22,6 +30,16 @@ void decode_html_entities_into(std::string_view text, std::string& out);
 // its replacement to `out` and returns the bytes it spans, or returns 0 and
 // appends nothing when no reference starts there.
 std::size_t decode_html_entity_at(std::string_view text, std::size_t amp, std::string& out);
+
+// The streaming converter's reading, appended to `out`: numeric references as
+// above; named ones only from the 252 names of HTML 4 and XML (at most 8
+// bytes), with ';', or without it for the names HTML also lists that way
+// (the longest such prefix of at most 6 bytes). In attribute mode a name
+// without ';' followed by '=' or an ASCII alphanumeric stays as written.
+// With `escape_ampersand`, a reference that gives a lone '&' followed by text
+// that would join it into a new reference ("&amp;lt;") gives "\&".
+void decode_legacy_references_into(std::string_view text, bool in_attribute, bool escape_ampersand,
+                                   std::string& out);
 
 // Always returns an owned string.
 inline std::string decode_entities_owned(std::string_view text) {

@@ -4,6 +4,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <vector>
+
+#include "common/ascii.hpp"
 
 namespace tidewell {
 namespace {
@@ -69,11 +72,6 @@ enum : std::uint8_t { kKeep = 0, kEscape = 1, kAfterDigit = 2 };
 
 using EscapeClass = std::array<std::uint8_t, 256>;
 
-constexpr bool is_ascii_punct(int b) {
-  return (b >= 0x21 && b <= 0x2F) || (b >= 0x3A && b <= 0x40) || (b >= 0x5B && b <= 0x60) ||
-         (b >= 0x7B && b <= 0x7E);
-}
-
 // Tables 0..7: bit 0 escape_misc, bit 1 escape_asterisks, bit 2
 // escape_underscores. Table 8: escape_ascii.
 constexpr std::array<EscapeClass, 9> make_escape_tables() {
@@ -87,7 +85,7 @@ constexpr std::array<EscapeClass, 9> make_escape_tables() {
     if (flags & 2) t['*'] = kEscape;
     if (flags & 4) t['_'] = kEscape;
   }
-  for (int b = 0; b < 256; ++b) tables[8][b] = is_ascii_punct(b) ? kEscape : kKeep;
+  for (int b = 0; b < 256; ++b) tables[8][b] = is_ascii_punct(static_cast<unsigned char>(b)) ? kEscape : kKeep;
   return tables;
 }
 constexpr std::array<EscapeClass, 9> kEscapeTables = make_escape_tables();
@@ -203,18 +201,38 @@ void escape_table_cell(std::string_view text, const ConversionOptions& o, std::s
 }
 
 void escape_link_text(std::string_view text, std::string& out) {
-  std::size_t depth = 0;
+  // Brackets that pair up stay as they are; every other one gets a
+  // backslash. A bracket after an odd number of backslashes is escaped
+  // already. Unpaired '[' are known only at the end, so they are found first.
+  std::vector<std::size_t> open;  // positions of '[' not paired yet
+  std::vector<std::size_t> unpaired_open;
   std::size_t backslashes = 0;
-  for (char c : text) {
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
     const bool escaped = backslashes % 2 == 1;
-    if (c == '\\') {
-      ++backslashes;
-      out += c;
-      continue;
+    backslashes = c == '\\' ? backslashes + 1 : 0;
+    if (escaped) continue;
+    if (c == '[') {
+      open.push_back(i);
+    } else if (c == ']' && !open.empty()) {
+      open.pop_back();
     }
-    backslashes = 0;
+  }
+  unpaired_open = std::move(open);
+  std::size_t next_unpaired = 0;
+  std::size_t depth = 0;
+  backslashes = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    const bool escaped = backslashes % 2 == 1;
+    backslashes = c == '\\' ? backslashes + 1 : 0;
     if (!escaped && c == '[') {
-      if (depth != SIZE_MAX) ++depth;
+      if (next_unpaired < unpaired_open.size() && unpaired_open[next_unpaired] == i) {
+        ++next_unpaired;
+        out += '\\';
+      } else {
+        ++depth;
+      }
     } else if (!escaped && c == ']') {
       if (depth == 0) {
         out += '\\';
@@ -224,55 +242,230 @@ void escape_link_text(std::string_view text, std::string& out) {
     }
     out += c;
   }
+  if (backslashes % 2 == 1) out += '\\';
 }
 
-bool is_url_safe(unsigned char c) {
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
-         c == '/' || c == '_' || c == '~';
+// ---------------------------------------------------------------------------
+// Link destinations and titles
+
+constexpr char kHexDigits[] = "0123456789ABCDEF";
+
+inline bool is_hex_digit(unsigned char c) {
+  return is_digit(c) || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
+}
+
+inline void append_percent_byte(unsigned char c, std::string& out) {
+  out += '%';
+  out += kHexDigits[c >> 4];
+  out += kHexDigits[c & 15];
+}
+
+// RFC 3986's unreserved and reserved characters.
+constexpr std::array<bool, 256> make_url_characters() {
+  std::array<bool, 256> t{};
+  for (int c = 'A'; c <= 'Z'; ++c) t[c] = true;
+  for (int c = 'a'; c <= 'z'; ++c) t[c] = true;
+  for (int c = '0'; c <= '9'; ++c) t[c] = true;
+  for (unsigned char c : {'-', '.', '_', '~', ':', '/', '?', '#', '[', ']', '@', '!', '$', '&', '\'', '(', ')', '*',
+                          '+', ',', ';', '='}) {
+    t[c] = true;
+  }
+  return t;
+}
+constexpr std::array<bool, 256> kUrlCharacters = make_url_characters();
+
+inline bool is_c0_or_space(unsigned char c) { return c <= 0x20; }
+inline bool is_tab_or_line_break(unsigned char c) { return c == '\t' || c == '\n' || c == '\r'; }
+
+// A '&' at `pos` that CommonMark would read as the start of a character
+// reference: "&name;", "&#digits;" or "&#xhex;".
+bool starts_character_reference(std::string_view text, std::size_t pos) {
+  std::size_t i = pos + 1;
+  const auto at = [&](std::size_t k) { return k < text.size() ? static_cast<unsigned char>(text[k]) : 0; };
+  std::size_t n = 0;
+  if (at(i) == '#') {
+    ++i;
+    if (at(i) == 'x' || at(i) == 'X') {
+      ++i;
+      while (n < 6 && is_hex_digit(at(i + n))) ++n;
+    } else {
+      while (n < 7 && is_digit(at(i + n))) ++n;
+    }
+  } else {
+    const auto alnum = [](unsigned char c) { return is_digit(c) || ((c | 0x20) >= 'a' && (c | 0x20) <= 'z'); };
+    while (n < 32 && alnum(at(i + n))) ++n;
+  }
+  return n > 0 && at(i + n) == ';';
+}
+
+inline bool is_ascii_punct_at(std::string_view text, std::size_t pos) {
+  return pos < text.size() && is_ascii_punct(static_cast<unsigned char>(text[pos]));
+}
+
+// Appends a character of a destination or title that CommonMark would
+// otherwise read as something else: a backslash before ASCII punctuation or
+// at the end (an escape) twice, a '&' that starts a character reference as
+// "&amp;". Returns false for any other character, which the caller writes.
+bool append_literal_escape(std::string_view text, std::size_t pos, std::string& out) {
+  const char c = text[pos];
+  if (c == '\\' && (pos + 1 == text.size() || is_ascii_punct_at(text, pos + 1))) {
+    out += "\\\\";
+    return true;
+  }
+  if (c == '&' && starts_character_reference(text, pos)) {
+    out += "&amp;";
+    return true;
+  }
+  return false;
+}
+
+// Parentheses nest in pairs (and not deeper than CommonMark readers follow),
+// so the bare form may keep them.
+bool parentheses_nest(std::string_view url) {
+  std::size_t depth = 0;
+  for (char c : url) {
+    if (c == '(') {
+      if (++depth > 32) return false;
+    } else if (c == ')') {
+      if (depth == 0) return false;
+      --depth;
+    }
+  }
+  return depth == 0;
+}
+
+// The destination as a browser reads the attribute: leading and trailing
+// C0 controls and spaces dropped, tabs and line breaks removed, the other
+// controls percent-encoded.
+std::string_view clean_destination(std::string_view url, std::string& holder) {
+  std::size_t begin = 0, end = url.size();
+  while (begin < end && is_c0_or_space(static_cast<unsigned char>(url[begin]))) ++begin;
+  while (end > begin && is_c0_or_space(static_cast<unsigned char>(url[end - 1]))) --end;
+  url = url.substr(begin, end - begin);
+  bool clean = true;
+  for (char ch : url) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (c < 0x20 || c == 0x7F) {
+      clean = false;
+      break;
+    }
+  }
+  if (clean) return url;
+  holder.clear();
+  holder.reserve(url.size() + 8);
+  for (char ch : url) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (is_tab_or_line_break(c)) continue;
+    if (c < 0x20 || c == 0x7F) {
+      append_percent_byte(c, holder);
+    } else {
+      holder += ch;
+    }
+  }
+  return holder;
 }
 
 void escape_url(std::string_view url, const ConversionOptions& o, std::string& out) {
+  append_link_destination(url, o.url_escape_style == UrlEscapeStyle::Percent, out);
+}
+
+}  // namespace
+
+std::optional<std::string> encode_reference_ampersands(std::string_view text) {
+  std::size_t i = text.find('&');
+  while (i != std::string_view::npos && !starts_character_reference(text, i)) i = text.find('&', i + 1);
+  if (i == std::string_view::npos) return std::nullopt;
+  std::string out;
+  out.reserve(text.size() + 8);
+  out.append(text.substr(0, i));
+  for (; i < text.size(); ++i) {
+    if (text[i] == '&' && starts_character_reference(text, i)) {
+      out += "&amp;";
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
+}
+
+std::string percent_encode_url(std::string_view url) {
+  std::string out;
+  out.reserve(2 * url.size());
+  for (std::size_t i = 0; i < url.size(); ++i) {
+    const auto c = static_cast<unsigned char>(url[i]);
+    const bool escape_start = c == '%' && i + 2 < url.size() && is_hex_digit(static_cast<unsigned char>(url[i + 1])) &&
+                              is_hex_digit(static_cast<unsigned char>(url[i + 2]));
+    if (kUrlCharacters[c] || escape_start) {
+      out += static_cast<char>(c);
+    } else {
+      append_percent_byte(c, out);
+    }
+  }
+  return out;
+}
+
+// Nothing in the URL needs cleaning, encoding or escaping in the bare form.
+bool is_plain_destination(std::string_view url) {
+  if (url.empty() || url.front() == '<') return false;
+  for (const char ch : url) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (c <= 0x20 || c == 0x7F || c == '(' || c == ')' || c == '\\' || c == '&') return false;
+  }
+  return true;
+}
+
+void append_link_destination(std::string_view url, bool percent_encode, std::string& out) {
+  if (!percent_encode && is_plain_destination(url)) {
+    out += url;
+    return;
+  }
+  std::string holder;
+  url = clean_destination(url, holder);
   if (url.empty()) {
     out += "<>";
     return;
   }
-  if (o.url_escape_style == UrlEscapeStyle::Percent) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    out.reserve(out.size() + 2 * url.size());
-    for (char ch : url) {
-      const auto c = static_cast<unsigned char>(ch);
-      if (is_url_safe(c)) {
-        out += ch;
-      } else {
-        out += '%';
-        out += kHex[c >> 4];
-        out += kHex[c & 15];
-      }
-    }
-    return;
+  std::string encoded;
+  if (percent_encode) {
+    encoded = percent_encode_url(url);
+    url = encoded;
   }
-  if (url.find_first_of(" \n") != std::string_view::npos) {
+  if (url.find(' ') != std::string_view::npos || url.front() == '<') {
     out += '<';
-    out += url;
+    for (std::size_t i = 0; i < url.size(); ++i) {
+      if (append_literal_escape(url, i, out)) continue;
+      if (url[i] == '<' || url[i] == '>') out += '\\';
+      out += url[i];
+    }
     out += '>';
     return;
   }
-  std::size_t open = 0, close = 0;
-  for (char c : url) {
-    open += c == '(';
-    close += c == ')';
-  }
-  if (open == close) {
-    out += url;
-    return;
-  }
-  for (char c : url) {
-    if (c == '(' || c == ')') out += '\\';
-    out += c;
+  const bool escape_parentheses = !parentheses_nest(url);
+  for (std::size_t i = 0; i < url.size(); ++i) {
+    if (append_literal_escape(url, i, out)) continue;
+    if (escape_parentheses && (url[i] == '(' || url[i] == ')')) out += '\\';
+    out += url[i];
   }
 }
 
-}  // namespace
+void append_link_title(std::string_view title, std::string& out) {
+  for (std::size_t i = 0; i < title.size(); ++i) {
+    if (append_literal_escape(title, i, out)) continue;
+    switch (title[i]) {
+      case '"':
+        out += "\\\"";
+        break;
+      case '\n':
+        out += "&#10;";
+        break;
+      case '\r':
+        out += "&#13;";
+        break;
+      default:
+        out += title[i];
+    }
+  }
+}
 
 void escape_markdown_into(std::string_view text, EscapeMode mode, const ConversionOptions& options,
                           std::string& out) {
@@ -292,6 +485,9 @@ void escape_markdown_into(std::string_view text, EscapeMode mode, const Conversi
       return;
     case EscapeMode::Url:
       escape_url(text, options, out);
+      return;
+    case EscapeMode::LinkTitle:
+      append_link_title(text, out);
       return;
     case EscapeMode::Code:
       out.append(text);

@@ -39,17 +39,48 @@ enum class EscapeMode : std::uint8_t {
   // A table cell: as Text with '*' and '_' always escaped, and '|' escaped
   // when neither `escape_misc` nor `escape_ascii` already does it.
   TableCell,
-  // A link label: every ']' that closes no '[' gets a backslash; brackets
-  // after an odd number of backslashes are taken as escaped already.
+  // A link label: brackets that pair up stay, every other '[' and ']' gets
+  // a backslash; brackets after an odd number of backslashes are taken as
+  // escaped already. A run of backslashes at the end gets one more when it
+  // is odd, so that it does not escape the label's closing bracket.
   LinkText,
-  // A link destination: "<>" when empty; percent-encoded with
-  // `url_escape_style` percent (only A-Z a-z 0-9 - . / _ ~ stay); in angle
-  // brackets when it holds a space or a line feed; every '(' and ')'
-  // backslash-escaped when their counts differ; else unchanged.
+  // A link destination (see append_link_destination), percent-encoded first
+  // with `url_escape_style` percent.
   Url,
+  // A link title inside double quotes (see append_link_title).
+  LinkTitle,
   // Code: written as it stands.
   Code,
 };
+
+// The URL with RFC 3986's unreserved and reserved characters and existing
+// "%XX" escapes kept; every other byte (space, controls, non-ASCII bytes,
+// '"', '<', '>', '\\', '^', '`', '{', '|', '}', and a '%' that starts no
+// escape) written as '%' and two upper-case hex digits.
+std::string percent_encode_url(std::string_view url);
+
+// Appends a link destination that CommonMark reads back as the address a
+// browser makes of `url`: leading and trailing controls and spaces dropped,
+// tabs and line breaks removed, other controls percent-encoded (as a browser
+// does); then "<>" when nothing is left, the "<...>" form (with '<' and '>'
+// escaped) when it holds a space or starts with '<', else the bare form with
+// every parenthesis escaped unless they nest in pairs. `url` is text (its
+// character references decoded): in both forms a backslash that would
+// escape what follows is doubled and a '&' that would start a reference
+// becomes "&amp;", so that the reader gets the same text back.
+void append_link_destination(std::string_view url, bool percent_encode, std::string& out);
+
+// Appends a link title (text) for the inside of double quotes: '"' and a
+// backslash that would escape what follows get a backslash, a '&' that would
+// start a reference becomes "&amp;", line breaks become references (a blank
+// line would end the link).
+void append_link_title(std::string_view title, std::string& out);
+
+// Decoded text back in attribute form: every '&' that would start a
+// character reference ("&name;", "&#digits;", "&#xhex;") becomes "&amp;",
+// so that a reader that decodes references gets the text back. nullopt when
+// nothing changes.
+std::optional<std::string> encode_reference_ampersands(std::string_view text);
 
 // Appends `text` escaped for `mode` to `out`.
 void escape_markdown_into(std::string_view text, EscapeMode mode, const ConversionOptions& options,

@@ -63,12 +63,15 @@ std::uint64_t register_reference(ReferenceLinkCollector& collector, std::string 
                                  std::optional<std::string> title);
 
 // Appends the definition lines of every entry: "[n]: url" with an optional
-// quoted title. A url that is empty or holds white space is written in the
-// "<url>" form so that it still reads as one destination.
+// quoted title, both written as in an inline link.
 void append_reference_definitions(const ReferenceLinkCollector& collector, std::string& output);
 
 // ---------------------------------------------------------------------------
 // The context
+
+// The table handler's findings about the tables inside the table it is
+// converting (converter/tables).
+struct TableScanCache;
 
 struct ConversionContext {
   std::uint64_t list_item_number = 0;
@@ -79,10 +82,16 @@ struct ConversionContext {
   // Offset in the current output buffer where the enclosing block's content
   // begins; text spacing looks at the output only from here on.
   std::size_t block_start = 0;
+  // Walk nesting above depth 0 of this scope. Table cells restart the walk
+  // depth (which `max_depth` counts) at 0; the walk's recursion limit counts
+  // depth + nesting_offset, so nested tables still reach it.
+  std::size_t nesting_offset = 0;
 
   MetadataSink* metadata_sink = nullptr;
   StructureSink* structure_sink = nullptr;
   ReferenceLinkCollector* reference_links = nullptr;
+  // Set by the table handler for the content of a table.
+  TableScanCache* table_scans = nullptr;
 
   bool in_code = false;
   bool in_ordered_list = false;

@@ -50,6 +50,42 @@ class OutputEnd {
   bool is_hard_break() const { return ends_with("  \n") || ends_with("\\\n"); }
   // Ends with "(".
   bool is_open_paren() const { return last() == '('; }
+  // Ends with a line feed that closes a line Markdown reads as a block of its
+  // own (an ATX heading, a rule or setext underline, a fence line, a table
+  // row), possibly indented or quoted: text may not be joined to it.
+  bool is_block_line() const {
+    if (!is_line_break()) return false;
+    std::string_view line = text_.substr(0, text_.size() - 1);
+    const std::size_t nl = line.rfind('\n');
+    if (nl != std::string_view::npos) line.remove_prefix(nl + 1);
+    while (!line.empty() && (line.front() == ' ' || line.front() == '\t' || line.front() == '>')) line.remove_prefix(1);
+    while (!line.empty() && (line.back() == ' ' || line.back() == '\t')) line.remove_suffix(1);
+    if (line.empty()) return false;
+    if (line.starts_with("```") || line.starts_with("~~~") || line.front() == '|') return true;
+    const char mark = line.front();
+    if (mark == '#') {
+      const std::size_t n = line.find_first_not_of('#');
+      return n == std::string_view::npos ? line.size() <= 6 : n <= 6 && (line[n] == ' ' || line[n] == '\t');
+    }
+    if (mark != '=' && mark != '-' && mark != '*' && mark != '_') return false;
+    std::size_t marks = 0;
+    for (const char c : line) {
+      if (c == mark) {
+        ++marks;
+      } else if (mark == '=' || (c != ' ' && c != '\t')) {
+        return false;
+      }
+    }
+    return mark == '=' || mark == '-' || marks >= 3;
+  }
+  // Ends with a '!' that no backslash escapes: a '[' written next would
+  // turn a link into an image.
+  bool is_image_bang() const {
+    if (last() != '!') return false;
+    std::size_t backslashes = 0;
+    for (std::size_t i = text_.size() - 1; i > 0 && text_[i - 1] == '\\'; --i) ++backslashes;
+    return backslashes % 2 == 0;
+  }
   // The last line that is not blank begins, after its leading white space,
   // with ">": the output ends inside a quotation.
   bool is_in_quotation() const {

@@ -1,5 +1,6 @@
 #include <string>
 
+#include "converter/text/processing.hpp"
 #include "converter/walk/context.hpp"
 
 namespace tidewell {
@@ -14,60 +15,15 @@ std::uint64_t register_reference(ReferenceLinkCollector& collector, std::string 
   return number;
 }
 
-namespace {
-
-// A destination Markdown reads as one piece only without white space; an
-// empty one cannot be written bare at all.
-bool needs_angle_brackets(std::string_view url) {
-  if (url.empty()) return true;
-  for (char c : url) {
-    if (c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v') return true;
-  }
-  return false;
-}
-
-// The "<url>" form: line breaks cannot stand even there, so they are
-// percent-encoded; "<" and ">" are backslash-escaped.
-void append_angle_destination(std::string_view url, std::string& out) {
-  out += '<';
-  for (char c : url) {
-    switch (c) {
-      case '\n':
-        out += "%0A";
-        break;
-      case '\r':
-        out += "%0D";
-        break;
-      case '<':
-      case '>':
-        out += '\\';
-        out += c;
-        break;
-      default:
-        out += c;
-    }
-  }
-  out += '>';
-}
-
-}  // namespace
-
 void append_reference_definitions(const ReferenceLinkCollector& collector, std::string& output) {
   for (const ReferenceEntry& entry : collector.entries) {
     output += '[';
     output += std::to_string(entry.number);
     output += "]: ";
-    if (needs_angle_brackets(entry.url)) {
-      append_angle_destination(entry.url, output);
-    } else {
-      output += entry.url;
-    }
+    append_link_destination(entry.url, false, output);
     if (entry.title) {
       output += " \"";
-      for (char c : *entry.title) {
-        if (c == '"') output += '\\';
-        output += c;
-      }
+      append_link_title(*entry.title, output);
       output += '"';
     }
     output += '\n';

@@ -137,7 +137,7 @@ void Walk::node(NodeHandle node, const ConversionContext& context, std::size_t d
   const TlDom& dom = *dom_;
   if (!dom.contains(node)) return;
   if (options_->max_depth && depth >= *options_->max_depth) return;
-  if (depth >= kWalkRecursionLimit) {
+  if (depth + context.nesting_offset >= kWalkRecursionLimit || nesting_ >= kWalkRecursionLimit) {
     write_subtree_plainly(*this, node, context, depth, *handlers_);
     return;
   }
@@ -174,6 +174,11 @@ void Walk::node(NodeHandle node, const ConversionContext& context, std::size_t d
       context.metadata_sink != nullptr) {
     collect_document_attributes(dom, element, *context.metadata_sink);
   }
+  ++nesting_;
+  struct Unnest {
+    std::size_t& n;
+    ~Unnest() { --n; }
+  } unnest{nesting_};
   (*handlers_)[tag_info(ref.id).family](*this, node, context, depth);
 }
 

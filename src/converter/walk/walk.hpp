@@ -44,7 +44,9 @@ struct HandlerTable {
 
 // Nesting at which the walk stops recursing through the handlers and writes
 // the rest of the subtree as plain text with an explicit stack. Ordinary
-// pages stay far below it; it keeps the C stack small on any input.
+// pages stay far below it; it keeps the C stack small on any input. Both the
+// walk depth and the number of handler calls in progress are held to it, so
+// elements whose children keep their own depth (span, ruby) are bounded too.
 inline constexpr std::size_t kWalkRecursionLimit = 256;
 
 // An element's lower-cased name and tag id.
@@ -142,6 +144,8 @@ class Walk {
   const HandlerTable* handlers_;
   std::string* out_;
   bool in_buffer_ = false;  // writes into a handler's buffer (into())
+  // Handler calls in progress on the C stack; copied by into().
+  mutable std::size_t nesting_ = 0;
 };
 
 // --- handlers that belong to the walk itself --------------------------------

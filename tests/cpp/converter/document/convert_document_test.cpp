@@ -8,6 +8,7 @@
 #include "converter/document/handler_table.hpp"
 #include "converter/walk/walk.hpp"
 #include "html_parser/parser.hpp"
+#include "support/walk.hpp"
 
 namespace tidewell {
 namespace {
@@ -29,23 +30,7 @@ void expect_cases(std::initializer_list<Case> cases, const ConversionOptions& op
   for (const Case& c : cases) EXPECT_EQ(convert(c.html, options), c.expected) << c.html;
 }
 
-// Walks the parsed fragment's top-level nodes with a context adjusted by
-// `adjust`, without the document-level passes.
-template <typename Adjust>
-std::string walk_with(std::string_view html, Adjust adjust, const ConversionOptions& options = {},
-                      std::string output = {}) {
-  ParseResult parsed = parse_document(ParserBackend::Copperfern, html);
-  EXPECT_TRUE(parsed.ok());
-  const TlDom& dom = parsed.dom();
-  const DomContext dom_context = build_dom_context(dom.top_level, dom, html.size());
-  const WalkSets sets;
-  const WalkPolicy policy = WalkPolicy::for_walk(options, sets);
-  const Walk walk(dom, dom_context, options, policy, dom_handler_table(), output);
-  ConversionContext context = make_root_context(options, nullptr, nullptr, nullptr);
-  adjust(context);
-  for (NodeHandle node : dom.top_level) walk.node(node, context, 0);
-  return output;
-}
+using test::walk_with;
 
 // ---------------------------------------------------------------------------
 // Basic blocks
@@ -65,7 +50,7 @@ TEST(ConvertDocument, ParagraphsDivsAndUnknownElements) {
       {"x<foo><bar> </bar>\n</foo>y", "x y\n"},
       {"x<foo>\n\n</foo>y", "x y\n"},  // line feeds alone still separate the words
       {"<p>a<!-- note -->b</p>", "ab\n"},
-      {"<td>lost</td><tr>lost</tr><wbr><source>", ""},
+      {"<td>kept</td><tr>kept</tr><wbr><source>", "kept kept\n"},
       {"<time>t</time> <data>d</data>", "t d\n"},
   });
 }
@@ -193,7 +178,7 @@ TEST(ConvertDocument, HeadingRecords) {
   ASSERT_TRUE(result.ok());
   ASSERT_EQ(sink.headers.size(), 2u);
   EXPECT_EQ(sink.headers[0].level, 1);
-  EXPECT_EQ(sink.headers[0].text, "A x");
+  EXPECT_EQ(sink.headers[0].text, "A **x**");
   EXPECT_EQ(sink.headers[0].id, std::optional<std::string>("top"));
   EXPECT_EQ(sink.headers[0].depth, 0u);
   EXPECT_EQ(sink.headers[1].depth, 1u);
@@ -230,8 +215,8 @@ TEST(ConvertDocument, TextWhitespaceNormalized) {
       {"<span>a</span> \n <div>b</div>", "a\n\nb\n"},
       {"<div>a</div>   <div>b</div>", "a\n\nb\n"},
       {"<p>Hello\n</p><p>x</p>", "Hello\n\nx\n"},
-      {"<div>Hello\n<b>x</b></div>", "Hello\nx\n"},
-      {"<div>Hello\n<span>x</span></div>", "Hello\nx\n"},
+      {"<div>Hello\n<b>x</b></div>", "Hello\n**x**\n"},
+      {"<div>Hello\n<span>x</span></div>", "Hello x\n"},
       {"<div>Hello\nx</div>", "Hello\nx\n"},
   });
 }
@@ -305,7 +290,7 @@ TEST(ConvertDocument, StripPreserveAndExclude) {
   ConversionOptions preserve;
   preserve.preserve_tags = {"div"};
   EXPECT_EQ(convert("<div class=\"k\">a <b>x</b></div>", preserve), "<div class=\"k\">a <b>x</b></div>\n");
-  EXPECT_EQ(convert("<div>a<div>b", preserve), "<div>a<div>b</div>\n");
+  EXPECT_EQ(convert("<div>a<div>b", preserve), "<div>a<div>b</div></div>\n");
 
   ConversionOptions both = preserve;
   both.strip_tags = {"div"};
@@ -433,6 +418,15 @@ TEST(ConvertDocument, StructuralCheck) {
       {"<span><code><div>x</div></code></span>", false},
       {"<b><i><p>x</p></i></b>", true},
       {"<div><p>x</p></div>", false},
+      // Rows and cells the fast parsers nested inside the one before them.
+      {"<table><tr><td>a<td>b</table>", true},
+      {"<table><tr><td>a</td><tr><td>b</td></table>", true},
+      {"<table><tbody><tr><th>a<tr><td>b</tbody></table>", true},
+      {"<table><tr><td><div><td>x</td></div></td></tr></table>", true},
+      {"<table><thead><tr><th>a</th></tr></thead><tfoot><tr><td>b</td></tr></tfoot></table>", false},
+      {"<table><td>x</td><tbody><td>y</td></tbody></table>", false},
+      {"<table><tr><td><table><tr><td>x</td></tr></table></td></tr></table>", false},
+      {"<div>a<td>x</td><tr><td>y</td></tr></div>", false},
   };
   for (const auto& c : cases) {
     ParseResult parsed = parse_document(ParserBackend::Copperfern, c.html);

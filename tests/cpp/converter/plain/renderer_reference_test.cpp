@@ -35,21 +35,37 @@ void plain_text_ensure_blank_line(std::string& out) {
   out += (!out.empty() && out.back() == '\n') ? "\n" : "\n\n";
 }
 
-// The tr elements below `h` in document order, not looking inside a tr.
-void collect_plain_text_table_rows(NodeHandle h, const TlDom& dom, std::vector<NodeHandle>& rows) {
+bool is_cell_name(const TlDom& dom, const TlNode::Tag& tag) {
+  return ascii_iequals(dom.bytes(tag.name), "td") || ascii_iequals(dom.bytes(tag.name), "th");
+}
+
+// The rows below `h` in document order, not looking inside a tr or a cell:
+// a tr's children, or a run of td/th elements without a tr (text and
+// comments may stand between them).
+void collect_plain_text_table_rows(NodeHandle h, const TlDom& dom, std::vector<std::span<const NodeHandle>>& rows) {
   const TlNode::Tag* tag = dom.tag(h);
   if (tag == nullptr) return;
-  for (NodeHandle c : tag->children) {
-    const TlNode::Tag* child = dom.tag(c);
+  const std::span<const NodeHandle> kids = tag->children.as_span();
+  for (std::size_t i = 0; i < kids.size(); ++i) {
+    const TlNode::Tag* child = dom.tag(kids[i]);
     if (child == nullptr) continue;
     if (ascii_iequals(dom.bytes(child->name), "tr")) {
-      rows.push_back(c);
+      rows.push_back(child->children.as_span());
+    } else if (is_cell_name(dom, *child)) {
+      std::size_t end = i + 1;
+      for (std::size_t j = i + 1; j < kids.size(); ++j) {
+        const TlNode::Tag* next = dom.tag(kids[j]);
+        if (next == nullptr) continue;
+        if (!is_cell_name(dom, *next)) break;
+        end = j + 1;
+      }
+      rows.push_back(kids.subspan(i, end - i));
+      i = end - 1;
     } else {
-      collect_plain_text_table_rows(c, dom, rows);
+      collect_plain_text_table_rows(kids[i], dom, rows);
     }
   }
 }
-
 
 std::string lower(std::string_view s) {
   std::string out;
@@ -172,12 +188,12 @@ struct Reference {
   }
 
   void table(NodeHandle h, std::string& out) {
-    std::vector<NodeHandle> rows;
+    std::vector<std::span<const NodeHandle>> rows;
     collect_plain_text_table_rows(h, dom, rows);
     for (std::size_t r = 0; r < rows.size(); ++r) {
       if (r > 0) out += "\n";
       bool first = true;
-      for (NodeHandle c : dom.tag(rows[r])->children) {
+      for (NodeHandle c : rows[r]) {
         const TlNode::Tag* cell = dom.tag(c);
         if (cell == nullptr) continue;
         const std::string name = lower(dom.bytes(cell->name));

@@ -175,6 +175,16 @@ TEST(PlainText, RowsAreFoundBelowTheTableButNotInNestedTables) {
             "1\n\nin\n2\n3\n4\n\n");
 }
 
+// A table whose markup leaves out the rows keeps its cells' text: each run
+// of cells without a tr is a row.
+TEST(PlainText, CellsWithoutRows) {
+  EXPECT_EQ(render("<table><td>cell</table>"), "cell\n");
+  EXPECT_EQ(render("<table><tbody><td>a</td> <!--c--> <td>b</td></tbody><tr><td>c</td></tr></table>"),
+            "a\tb\nc\n");
+  EXPECT_EQ(render("<table><thead><th>h</th></thead><div><td>x</td><p></p><td>y</td></div></table>"),
+            "h\nx\ny\n");
+}
+
 TEST(PlainText, Images) {
   ConversionOptions skip;
   skip.skip_images = true;

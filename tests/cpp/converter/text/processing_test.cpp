@@ -223,32 +223,90 @@ TEST(EscapeMarkdown, LinkText) {
            {"\\\\]", "\\\\\\]"},
            {"![img](u)", "![img](u)"},
            {"[a]]", "[a]\\]"},
-           {"[", "["},
            {"*_", "*_"},
+           // An unpaired '[' would take the link's closing bracket.
+           {"[", "\\["},
+           {"a [b", "a \\[b"},
+           {"[a] [b", "[a] \\[b"},
+           {"[[a]", "\\[[a]"},
+           {"] [", "\\] \\["},
+           {"\\[", "\\["},
+           // A final odd run of backslashes would escape the closing bracket.
+           {"a\\", "a\\\\"},
+           {"a\\\\", "a\\\\"},
+           {"a\\\\\\", "a\\\\\\\\"},
        }) {
     EXPECT_EQ(escaped(in, EscapeMode::LinkText, o), out) << in;
   }
 }
 
+// Destinations are written so that a CommonMark reader gets back the
+// address a browser makes of the attribute.
 TEST(EscapeMarkdown, Url) {
   const ConversionOptions plain;
   for (const auto& [in, out] : std::initializer_list<std::pair<std::string, std::string>>{
            {"", "<>"},
+           {" \t\n", "<>"},
            {"/a b", "</a b>"},
-           {"/a\nb", "</a\nb>"},
-           {"/a\tb", "/a\tb"},
+           {" /x ", "/x"},
+           {"/a\nb", "/ab"},
+           {"/a\tb\r", "/ab"},
+           {"/a\x01" "b\x7F", "/a%01b%7F"},
+           {"<x", "<\\<x>"},
+           {"/a b<c>", "</a b\\<c\\>>"},
+           {"/a<b>", "/a<b>"},
            {"/x_(y", "/x_\\(y"},
            {"/x_(y)", "/x_(y)"},
            {"/w(a))", "/w\\(a\\)\\)"},
-           {"https://e.com/?q=1&r=*", "https://e.com/?q=1&r=*"},
+           {"/a)(b", "/a\\)\\(b"},
+           {"/a\\b", "/a\\b"},
+           {"/a\\*b\\", "/a\\\\*b\\\\"},
+           // Text: a '&' that would start a reference stays a '&'.
+           {"/a&amp;b", "/a&amp;amp;b"},
+           {"/a&lt;b", "/a&amp;lt;b"},
+           {"/a&b=1", "/a&b=1"},
+           {"https://e.com/?q=1&r=*#f", "https://e.com/?q=1&r=*#f"},
        }) {
     EXPECT_EQ(escaped(in, EscapeMode::Url, plain), out) << in;
   }
   ConversionOptions percent;
   percent.url_escape_style = UrlEscapeStyle::Percent;
-  EXPECT_EQ(escaped("/a b?c=1", EscapeMode::Url, percent), "/a%20b%3Fc%3D1");
-  EXPECT_EQ(escaped("a:b%20\xC3\xA9", EscapeMode::Url, percent), "a%3Ab%2520%C3%A9");
-  EXPECT_EQ(escaped("", EscapeMode::Url, percent), "<>");
+  for (const auto& [in, out] : std::initializer_list<std::pair<std::string, std::string>>{
+           {"", "<>"},
+           {"/a b?c=1&d=2#f", "/a%20b?c=1&d=2#f"},
+           {"a:b%20\xC3\xA9", "a:b%20%C3%A9"},
+           {"%zz%4", "%25zz%254"},
+           {"/a(b", "/a\\(b"},
+           {"/\"<>\\^`{|}", "/%22%3C%3E%5C%5E%60%7B%7C%7D"},
+           {"/[a]@!$'*+,;=~", "/[a]@!$'*+,;=~"},
+       }) {
+    EXPECT_EQ(escaped(in, EscapeMode::Url, percent), out) << in;
+  }
+}
+
+TEST(EscapeMarkdown, LinkTitle) {
+  const ConversionOptions o;
+  for (const auto& [in, out] : std::initializer_list<std::pair<std::string, std::string>>{
+           {"say \"hi\"", "say \\\"hi\\\""},
+           {"C:\\dir", "C:\\dir"},
+           {"a\\", "a\\\\"},
+           {"a\\\"", "a\\\\\\\""},
+           {"a\n\nb\r", "a&#10;&#10;b&#13;"},
+           {"x &amp; y & z", "x &amp;amp; y & z"},
+       }) {
+    EXPECT_EQ(escaped(in, EscapeMode::LinkTitle, o), out) << in;
+  }
+}
+
+TEST(EscapeMarkdown, ReferenceAmpersands) {
+  for (const auto& [in, out] : std::initializer_list<std::pair<std::string, std::string>>{
+           {"a&lt;b", "a&amp;lt;b"},
+           {"&#38;&#x26;&amp;", "&amp;#38;&amp;#x26;&amp;amp;"},
+           {"& x; &#; &#xg; &lt;", "& x; &#; &#xg; &amp;lt;"},
+       }) {
+    EXPECT_EQ(encode_reference_ampersands(in), out) << in;
+  }
+  EXPECT_EQ(encode_reference_ampersands("?a=1&b=2& x; &#;"), std::nullopt);
 }
 
 TEST(EscapeMarkdownText, LongText) {

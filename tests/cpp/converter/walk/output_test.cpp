@@ -46,9 +46,25 @@ TEST(OutputEnd, NamedStates) {
     EXPECT_EQ(end.is_in_quotation(), c.quotation) << c.text;
   }
   EXPECT_TRUE(end_of("(").is_open_paren());
+  EXPECT_TRUE(end_of("wow!").is_image_bang());
+  EXPECT_TRUE(end_of("\\\\!").is_image_bang());
+  EXPECT_FALSE(end_of("\\!").is_image_bang());
+  EXPECT_FALSE(end_of("!x").is_image_bang());
+  EXPECT_FALSE(end_of("").is_image_bang());
   EXPECT_TRUE(end_of("").is_white_space());
   EXPECT_TRUE(end_of("a\t").is_white_space());
   EXPECT_FALSE(end_of("a").is_white_space());
+}
+
+TEST(OutputEnd, BlockLine) {
+  for (const char* yes : {"# T\n", "x\n\n## T\n", "######\n", "---\n", "a\n* * *\n", "___\n", "Title\n=====\n",
+                          "-\n", "```\n", "~~~ py\n", "| a | b |\n", "> # T\n", "  ---  \n"}) {
+    EXPECT_TRUE(end_of(yes).is_block_line()) << yes;
+  }
+  for (const char* no : {"", "\n", "a\n", "#T\n", "####### T\n", "# T", "**\n", "-- x\n", "==a\n", "a  \n",
+                         "- item\n", "> quoted\n"}) {
+    EXPECT_FALSE(end_of(no).is_block_line()) << no;
+  }
 }
 
 TEST(OutputEnd, Separators) {

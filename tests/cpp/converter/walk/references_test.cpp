@@ -30,8 +30,8 @@ TEST(ReferenceLinks, Definitions) {
   EXPECT_EQ(out, "[1]: https://a\n[2]: https://b \"say \\\"hi\\\"\"\n");
 }
 
-// A destination that is empty or holds white space is written so that
-// Markdown still reads it as one destination.
+// Definitions write their destination as inline links do: Markdown still
+// reads it as one destination, the address a browser would make of it.
 TEST(ReferenceLinks, DestinationsThatNeedAngleBrackets) {
   const struct {
     const char* url;
@@ -39,8 +39,9 @@ TEST(ReferenceLinks, DestinationsThatNeedAngleBrackets) {
   } cases[] = {
       {"", "[1]: <>\n"},
       {"a b", "[1]: <a b>\n"},
-      {"a\nb", "[1]: <a%0Ab>\n"},
-      {"a\r\nb c", "[1]: <a%0D%0Ab c>\n"},
+      {"a\nb", "[1]: ab\n"},
+      {"a\r\nb c", "[1]: <ab c>\n"},
+      {"a)(b", "[1]: a\\)\\(b\n"},
       {"a <b>", "[1]: <a \\<b\\>>\n"},
       {"a<b>", "[1]: a<b>\n"},
   };

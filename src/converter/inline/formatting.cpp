@@ -1,0 +1,331 @@
+#include <algorithm>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "common/utf8.hpp"
+#include "converter/inline/inline.hpp"
+#include "converter/inline/inline_text.hpp"
+#include "converter/inline/links.hpp"
+#include "converter/inline/outer_space.hpp"
+#include "converter/text/processing.hpp"
+#include "converter/text/unicode_space.hpp"
+
+namespace tidewell {
+
+OuterWhitespaceSplit split_outer_whitespace(std::string_view text) {
+  OuterWhitespaceSplit split;
+  if (text.empty()) return split;
+  const std::size_t blanks = text.find_first_not_of(" \t");
+  if (blanks != std::string_view::npos && text[blanks] == '\n') {
+    split.leading = "\n";
+  } else if (space_len_at(text, 0) != 0) {
+    split.leading = " ";
+  }
+  std::string_view rest = text;
+  if (rest.ends_with("  \n")) {
+    split.trailing = "  \n";
+    rest.remove_suffix(3);
+  } else if (rest.ends_with("\\\n")) {
+    split.trailing = "\\\n";
+    rest.remove_suffix(2);
+  } else if (space_len_before(rest, rest.size()) != 0) {
+    split.trailing = " ";
+  }
+  split.core = trim_unicode_space(rest);
+  return split;
+}
+
+namespace {
+
+bool is_djot(const ConversionOptions& options) { return options.output_format == OutputFormat::Djot; }
+
+// The options' emphasis character, written `times` times.
+std::string emphasis_marker(const ConversionOptions& options, int times) {
+  std::string marker;
+  for (int i = 0; i < times; ++i) append_utf8(marker, options.strong_em_symbol);
+  return marker;
+}
+
+// The closing form of a sub or sup symbol: an opening HTML tag ("<sub>")
+// closes with its end tag, any other symbol with itself.
+std::string closing_symbol(std::string_view symbol) {
+  if (!symbol.starts_with('<') || symbol.starts_with("</")) return std::string(symbol);
+  std::string close;
+  for (const char c : symbol) {
+    close += c;
+    if (c == '<') close += '/';
+  }
+  return close;
+}
+
+struct Markers {
+  std::string open;
+  std::string close;
+};
+
+// The markers around the content of a formatting element converted in
+// `context` (outside code); nothing for elements written another way.
+std::optional<Markers> wrap_markers(TagId id, const ConversionOptions& options, const ConversionContext& context) {
+  const bool djot = is_djot(options);
+  const auto same = [](std::string marker) { return Markers{marker, marker}; };
+  switch (id) {
+    case TagId::B:
+    case TagId::Strong:
+      if (context.in_strong) return Markers{};
+      return same(djot ? "*" : emphasis_marker(options, 2));
+    case TagId::I:
+    case TagId::Em:
+      return same(djot ? "_" : emphasis_marker(options, 1));
+    case TagId::S:
+    case TagId::Del:
+      return djot ? Markers{"{-", "-}"} : same("~~");
+    case TagId::Ins:
+      return djot ? Markers{"{+", "+}"} : same("==");
+    case TagId::Var:
+    case TagId::Dfn:
+      return same(emphasis_marker(options, 1));
+    case TagId::Sub:
+      return djot ? same("~") : Markers{options.sub_symbol, closing_symbol(options.sub_symbol)};
+    case TagId::Sup:
+      return djot ? same("^") : Markers{options.sup_symbol, closing_symbol(options.sup_symbol)};
+    case TagId::Mark:
+      if (context.inline_mode) return std::nullopt;
+      if (options.highlight_style == HighlightStyle::DoubleEqual) return djot ? Markers{"{=", "=}"} : same("==");
+      if (options.highlight_style == HighlightStyle::Bold) return same(emphasis_marker(options, 2));
+      return std::nullopt;
+    default:
+      return std::nullopt;
+  }
+}
+
+// The sibling right before `node`, comments skipped.
+std::optional<NodeHandle> previous_sibling(const Walk& w, NodeHandle node) {
+  const DomContext& dom_context = w.dom_context();
+  if (node >= dom_context.sibling_index.size() || !dom_context.sibling_index[node]) return std::nullopt;
+  const std::optional<NodeHandle> parent = dom_context.parent_of(node);
+  const std::span<const NodeHandle> siblings =
+      parent ? dom_context.children_of(*parent) : std::span<const NodeHandle>(dom_context.roots);
+  for (std::size_t pos = std::min<std::size_t>(*dom_context.sibling_index[node], siblings.size()); pos > 0;) {
+    const TlNode* n = w.dom().node(siblings[--pos]);
+    if (n != nullptr && !n->is_comment()) return siblings[pos];
+  }
+  return std::nullopt;
+}
+
+// The output ends with the closing marker of a formatting element that
+// wraps its content in the same markers and ends the node right before
+// `node` in the document (the sibling before it or before the ancestor it
+// starts, or that sibling's last descendant): the two are joined into one
+// pair, since "*a**b*" would leave the middle asterisks as text.
+bool continues_previous(const Walk& w, NodeHandle node, const ConversionContext& context, const Markers& markers) {
+  if (markers.open.empty() || markers.open != markers.close || !w.out().ends_with(markers.close)) return false;
+  std::optional<NodeHandle> last = previous_sibling(w, node);
+  for (std::optional<NodeHandle> at = node; !last;) {
+    at = w.dom_context().parent_of(*at);
+    if (!at) return false;
+    last = previous_sibling(w, *at);
+  }
+  while (last) {
+    const TlNode::Tag* tag = w.dom().tag(*last);
+    if (tag == nullptr) return false;
+    const std::optional<Markers> before = wrap_markers(w.tag(*last).id, w.options(), context);
+    if (before && before->open == markers.open && before->close == markers.close) return true;
+    last.reset();
+    const auto children = tag->children.as_span();
+    for (std::size_t i = children.size(); i > 0; --i) {
+      const TlNode* child = w.dom().node(children[i - 1]);
+      if (child != nullptr && !child->is_comment()) {
+        last = children[i - 1];
+        break;
+      }
+    }
+  }
+  return false;
+}
+
+// Writes the rendered content between the markers, its outer white space
+// outside them.
+void write_wrapped(const Walk& w, NodeHandle node, const ConversionContext& context, std::string_view rendered,
+                   const Markers& markers) {
+  if (rendered.empty()) return;
+  const OuterWhitespaceSplit split = split_outer_whitespace(rendered);
+  const bool join = split.leading.empty() && !split.core.empty() && continues_previous(w, node, context, markers);
+  if (join) w.out().resize(w.out().size() - markers.close.size());
+  write_framed(w, node, split, [&](std::string& out) {
+    if (!join) out += markers.open;
+    out += split.core;
+    out += markers.close;
+  });
+}
+
+// A formatting element: its children at depth + 1 in `child_context`,
+// between its markers.
+void convert_wrapped(const Walk& w, NodeHandle node, const ConversionContext& context,
+                     const ConversionContext& child_context, std::size_t depth) {
+  const std::optional<Markers> markers = wrap_markers(w.tag(node).id, w.options(), context);
+  if (!markers) {
+    w.children(node, child_context, depth);
+    return;
+  }
+  write_wrapped(w, node, context, render_children(w, node, child_context, depth), *markers);
+}
+
+// b, strong: one pair of markers, none inside strong emphasis already.
+void convert_strong(const Walk& w, NodeHandle node, const ConversionContext& context, std::size_t depth) {
+  ConversionContext scope = context;
+  ++scope.emphasis_depth;
+  scope.in_strong = true;
+  convert_wrapped(w, node, context, scope, depth);
+}
+
+// The class attribute of an empty i or em asks for a caret.
+bool has_caret_class(const Walk& w, NodeHandle node) {
+  const TlNode::Tag* tag = w.dom().tag(node);
+  if (tag == nullptr) return false;
+  const std::optional<std::string_view> value = attribute_value(w.dom(), *tag, "class");
+  return value && value->find("caret") != std::string_view::npos;
+}
+
+// i, em. An empty one with a "caret" class is an icon that stands for ">".
+void convert_emphasis(const Walk& w, NodeHandle node, const ConversionContext& context, std::size_t depth) {
+  ConversionContext scope = context;
+  ++scope.emphasis_depth;
+  const std::string rendered = render_children(w, node, scope, depth);
+  if (rendered.empty()) {
+    if (!has_caret_class(w, node) || w.end().is_space()) return;
+    // At the start of a line a bare ">" would open a quotation.
+    w.out() += w.at_line_start() ? "\\> " : " > ";
+    return;
+  }
+  write_wrapped(w, node, context, rendered, *wrap_markers(TagId::Em, w.options(), context));
+}
+
+// kbd, samp: the text as written, white space folded, as a code span.
+void convert_keyboard(const Walk& w, NodeHandle node, const ConversionContext& context, std::size_t depth) {
+  ConversionContext scope = context;
+  scope.in_code = true;
+  const std::string rendered = render_children(w, node, scope, depth);
+  if (rendered.empty()) return;
+  const std::optional<std::string> collapsed = collapse_whitespace(rendered);
+  const OuterWhitespaceSplit split = split_outer_whitespace(collapsed ? std::string_view(*collapsed) : rendered);
+  write_framed(w, node, split,
+               [&](std::string& out) { write_code_span(split.core, context.in_table_cell, out); });
+}
+
+// mark: highlighted by `highlight_style`; the marker styles wrap their
+// content like emphasis (an empty "====" under a line of text would make
+// that line a heading).
+void convert_mark(const Walk& w, NodeHandle node, const ConversionContext& context, std::size_t depth) {
+  if (context.inline_mode || w.options().highlight_style != HighlightStyle::Html) {
+    ConversionContext scope = context;
+    if (!context.inline_mode && w.options().highlight_style == HighlightStyle::Bold) scope.in_strong = true;
+    convert_wrapped(w, node, context, scope, depth);
+    return;
+  }
+  w.out() += "<mark>";
+  w.children(node, context, depth);
+  w.out() += "</mark>";
+}
+
+// An hOCR word: a span whose class names "ocrx_word".
+bool is_hocr_word(const TlDom& dom, const TlNode::Tag& tag) {
+  const std::optional<std::string_view> value = attribute_value(dom, tag, "class");
+  return value && value->find("ocrx_word") != std::string_view::npos;
+}
+
+}  // namespace
+
+void convert_span(const Walk& w, NodeHandle node, const ConversionContext& context, std::size_t depth) {
+  const TlNode::Tag* tag = w.dom().tag(node);
+  if (tag == nullptr) return;
+  std::string& out = w.out();
+  if (is_hocr_word(w.dom(), *tag)) w.write_boundary_space();
+  // A single line feed before a span joins the span's text to the line,
+  // with a space so that the words stay apart; a hard break, or a line
+  // that is a block of its own (a heading, a rule), keeps it.
+  if (!context.in_code && w.options().whitespace_mode != WhitespaceMode::Strict && out.size() > 1 &&
+      w.end().is_single_line_break() && !w.end().is_hard_break() && !w.end().is_block_line()) {
+    out.pop_back();
+    w.write_boundary_space();
+  }
+  for (NodeHandle child : tag->children) w.node(child, context, depth);
+}
+
+void convert_abbr(const Walk& w, NodeHandle node, const ConversionContext& context, std::size_t depth) {
+  const TlNode::Tag* tag = w.dom().tag(node);
+  if (tag == nullptr) return;
+  const std::string rendered = render_children(w, node, context, depth);
+  const OuterWhitespaceSplit split = split_outer_whitespace(rendered);
+  write_framed(w, node, split, [&](std::string& out) {
+    out += split.core;
+    const std::optional<std::string> title = attribute_value_text(w.dom(), *tag, "title");
+    if (!title) return;
+    // On one line: a line break in the title would end the paragraph.
+    const std::string text = fold_line_breaks(*title);
+    if (text.empty()) return;
+    out += " (";
+    escape_markdown_into(text, EscapeMode::Text, w.options(), out);
+    out += ')';
+  });
+}
+
+void convert_inline_element(const Walk& w, NodeHandle node, const ConversionContext& context, std::size_t depth) {
+  if (w.dom().tag(node) == nullptr) return;
+  const TagId id = w.tag(node).id;
+  // Inside code every marker (and an abbreviation's title) would be shown
+  // as written: a formatting element there gives its content only.
+  if (context.in_code && (wrap_markers(id, w.options(), context) || id == TagId::Kbd || id == TagId::Samp ||
+                          id == TagId::Mark || id == TagId::Abbr)) {
+    w.children(node, context, depth);
+    return;
+  }
+  switch (id) {
+    case TagId::B:
+    case TagId::Strong:
+      convert_strong(w, node, context, depth);
+      return;
+    case TagId::I:
+    case TagId::Em:
+      convert_emphasis(w, node, context, depth);
+      return;
+    case TagId::S:
+    case TagId::Del:
+    case TagId::Ins:
+    case TagId::Var:
+    case TagId::Dfn:
+    case TagId::Sub:
+    case TagId::Sup:
+      convert_wrapped(w, node, context, context, depth);
+      return;
+    case TagId::Kbd:
+    case TagId::Samp:
+      convert_keyboard(w, node, context, depth);
+      return;
+    case TagId::Mark:
+      convert_mark(w, node, context, depth);
+      return;
+    case TagId::U:
+    case TagId::Small:
+      w.children(node, context, depth);
+      return;
+    case TagId::Span:
+      convert_span(w, node, context, depth);
+      return;
+    case TagId::Abbr:
+      convert_abbr(w, node, context, depth);
+      return;
+    case TagId::Ruby:
+    case TagId::Rb:
+    case TagId::Rt:
+    case TagId::Rp:
+    case TagId::Rtc:
+      convert_ruby_element(w, node, context, depth);
+      return;
+    default:
+      return;
+  }
+}
+
+}  // namespace tidewell

@@ -1,0 +1,121 @@
+// Cell contents: the contexts cells are converted in and the texts that
+// the pipe table, the grid and captions make of them.
+#include "converter/tables/table_job.hpp"
+#include "converter/text/processing.hpp"
+#include "converter/text/unicode_space.hpp"
+
+namespace tidewell {
+namespace {
+
+// Nesting of a cell's content below the table: row, cell.
+constexpr std::size_t kCellNesting = 3;
+
+bool has_child_element(const TlDom& dom, NodeHandle node) {
+  const TlNode::Tag* tag = dom.tag(node);
+  if (tag == nullptr) return false;
+  for (const NodeHandle child : tag->children) {
+    if (dom.tag(child) != nullptr) return true;
+  }
+  return false;
+}
+
+void line_breaks_to_spaces(std::string& text) {
+  for (char& c : text) {
+    if (c == '\n') c = ' ';
+  }
+}
+
+}  // namespace
+
+ConversionContext cell_context(const TableJob& job, bool row_list) {
+  ConversionContext context = job.context;
+  if (row_list) {
+    context.inline_mode = true;
+  } else {
+    context.in_table_cell = true;
+  }
+  context.block_start = 0;
+  context.table_scans = job.scans;
+  // The walk restarts at depth 0 inside cells; its recursion limit still
+  // counts the levels above.
+  context.nesting_offset = job.context.nesting_offset + job.depth + kCellNesting;
+  return context;
+}
+
+ConversionContext detached_context(ConversionContext context) {
+  context.metadata_sink = nullptr;
+  context.structure_sink = nullptr;
+  context.collect_document = false;
+  context.collect_headers = false;
+  context.collect_links = false;
+  context.collect_images = false;
+  context.collect_structured_data = false;
+  return context;
+}
+
+ConversionContext table_text_context(const TableJob& job) {
+  ConversionContext context = job.context;
+  context.block_start = 0;
+  context.table_scans = job.scans;
+  return context;
+}
+
+void walk_children_at_zero(const TableJob& job, NodeHandle node, const ConversionContext& context, std::string& out) {
+  const Walk w = job.w.into(out);
+  for (const NodeHandle child : job.reader.children(node)) w.node(child, context, 0);
+}
+
+std::string grid_cell_content(std::string_view converted) {
+  const std::optional<std::string> collapsed = collapse_whitespace(converted);
+  return std::string(trim_unicode_space(collapsed ? std::string_view(*collapsed) : converted));
+}
+
+std::string render_cell_text(const TableJob& job, NodeHandle cell, std::optional<std::string>* grid) {
+  const ConversionOptions& options = job.options();
+  std::string text;
+  if (has_child_element(job.w.dom(), cell)) {
+    std::string converted;
+    converted.reserve(64);
+    walk_children_at_zero(job, cell, cell_context(job, false), converted);
+    if (grid != nullptr) *grid = grid_cell_content(converted);
+    text.assign(trim_unicode_space(converted));
+  } else {
+    std::string content;
+    dom_append_node_text(job.w.dom_context(), cell, job.w.dom(), content);
+    std::optional<std::string> collapsed;
+    if (options.whitespace_mode != WhitespaceMode::Strict) collapsed = collapse_whitespace(content);
+    std::string escaped;
+    escaped.reserve(content.size() + 8);
+    escape_markdown_into(collapsed ? std::string_view(*collapsed) : std::string_view(content), EscapeMode::TableCell,
+                         options, escaped);
+    text.assign(trim_unicode_space(escaped));
+  }
+  if (!options.br_in_tables) line_breaks_to_spaces(text);
+  return text;
+}
+
+void append_caption_text(std::string_view converted, const ConversionOptions& options, std::string& out) {
+  const std::string_view text = trim_unicode_space(converted);
+  if (text.empty()) return;
+  // With these options the text escaping has put a backslash before every
+  // "-" of the text already; only the others get one here.
+  const bool escaped_already = options.escape_misc || options.escape_ascii;
+  out += '*';
+  std::size_t backslashes = 0;
+  for (const char c : text) {
+    if (c == '-' && !(escaped_already && backslashes % 2 == 1)) out += '\\';
+    out += c;
+    backslashes = c == '\\' ? backslashes + 1 : 0;
+  }
+  out += "*\n\n";
+}
+
+std::size_t char_count(std::string_view text) {
+  std::size_t count = 0;
+  for (const char c : text) {
+    if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) ++count;
+  }
+  return count;
+}
+
+}  // namespace tidewell

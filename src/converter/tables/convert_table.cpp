@@ -1,0 +1,106 @@
+// The table handlers: layout, table text, grid, framing; captions and table
+// parts that no table writes.
+#include <algorithm>
+#include <limits>
+
+#include "converter/tables/table_job.hpp"
+
+namespace tidewell {
+namespace {
+
+// The indentation of table lines inside a list item at `list_depth` (> 0,
+// bounded by the walk's nesting).
+std::string list_indent(const ConversionOptions& options, std::size_t list_depth) {
+  const std::size_t levels = 2 * list_depth - 1;
+  if (options.list_indent_type == ListIndentType::Tabs) return std::string(levels, '\t');
+  const std::size_t width = options.list_indent_width;
+  const std::size_t spaces =
+      width > std::numeric_limits<std::size_t>::max() / levels ? std::numeric_limits<std::size_t>::max() : levels * width;
+  return std::string(std::max<std::size_t>(spaces, 4), ' ');
+}
+
+// Frames the table text into the output: a blank line before it (in a list
+// item only a line start, and the pipe lines indented), a line break after.
+void frame_table(std::string& output, std::string_view text, const ConversionContext& context,
+                 const ConversionOptions& options) {
+  if (context.in_list_item) {
+    if (!text.starts_with('*')) {
+      trim_trailing_spaces_tabs(output);
+      ensure_line_break(output);
+    }
+    if (context.list_depth == 0) {
+      output += text;
+    } else {
+      const std::string indent = list_indent(options, context.list_depth);
+      std::size_t pos = 0;
+      while (pos < text.size()) {
+        const std::size_t nl = text.find('\n', pos);
+        const std::size_t end = nl == std::string_view::npos ? text.size() : nl + 1;
+        if (text[pos] == '|') output += indent;
+        output += text.substr(pos, end - pos);
+        pos = end;
+      }
+    }
+  } else {
+    ensure_blank_line(output);
+    output += text;
+  }
+  // Even an empty output ends with a line break after a table.
+  if (!end_of(output).is_line_break()) output += '\n';
+}
+
+}  // namespace
+
+void convert_table(const Walk& w, NodeHandle node, const ConversionContext& context, std::size_t depth) {
+  if (w.dom().tag(node) == nullptr) return;
+  TableJob job{w, node, context, depth, TableReader(w.dom(), w.dom_context()), {}, nullptr, false, false};
+  job.record_grid = context.structure_sink != nullptr;
+  job.compact = w.options().compact_tables || context.in_table_cell;
+  // An outer table has scanned this one already; an outermost table scans
+  // itself and every table inside it.
+  TableScanCache own_scans;
+  job.scans = context.table_scans != nullptr ? context.table_scans : &own_scans;
+  auto found = job.scans->by_table.find(node);
+  if (found == job.scans->by_table.end()) {
+    scan_tables(node, job.reader, *job.scans);
+    found = job.scans->by_table.find(node);
+  }
+  job.scan = found->second;
+  const TableLayout layout = choose_table_layout(job.scan, has_zero_border(node, w.dom()));
+
+  std::string table_text;
+  CellTextCache cache;
+  CellTextCache* cells = nullptr;
+  switch (layout) {
+    case TableLayout::PipeTable:
+      if (!job.compact || job.record_grid) cells = &cache;
+      write_pipe_table(job, table_text, cells);
+      break;
+    case TableLayout::RowList:
+      write_row_list(job, table_text);
+      break;
+    case TableLayout::Omitted:
+      break;
+  }
+  if (job.record_grid) record_table_grid(job, table_text, cells, layout != TableLayout::Omitted);
+  frame_table(w.out(), table_text, context, w.options());
+}
+
+void convert_caption(const Walk& w, NodeHandle node, const ConversionContext& context, std::size_t depth) {
+  std::string converted;
+  ConversionContext scope = context;
+  scope.block_start = 0;
+  w.into(converted).children(node, scope, depth);
+  append_caption_text(converted, w.options(), w.out());
+}
+
+void convert_table_part(const Walk& w, NodeHandle node, const ConversionContext& context, std::size_t depth) {
+  const TagId id = w.tag(node).id;
+  if (id != TagId::Td && id != TagId::Th) {
+    convert_unknown_element(w, node, context, depth);
+    return;
+  }
+  w.write_as_words([&] { convert_unknown_element(w, node, context, depth); });
+}
+
+}  // namespace tidewell

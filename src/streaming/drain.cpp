@@ -1,0 +1,334 @@
+// The output drain: hands out the Markdown no later step can change, then
+// drops from the buffer what is no longer needed, keeping a short window for
+// writers that look back and every position that may still be rewritten.
+#include <algorithm>
+
+#include "converter/text/unicode_space.hpp"
+#include "streaming/processor.hpp"
+
+namespace tidewell::streaming {
+namespace {
+
+constexpr std::size_t kEarlyRewriteSize = 8191;
+
+std::size_t sat_sub(std::size_t a, std::size_t b) { return a > b ? a - b : 0; }
+
+bool is_ws_class(unsigned char c) { return is_whitespace_byte(c); }
+
+bool is_heading_tail_class(unsigned char c) { return c == '#' || c == ' ' || c == '\t'; }
+
+}  // namespace
+
+Processor::Processor(std::size_t size_hint) {
+  output_.reserve(size_hint);
+  frames_.reserve(32);
+  block_depths_.reserve(32);
+}
+
+// ---------------------------------------------------------------- output edits
+
+void Processor::truncate_output(std::size_t len) {
+  if (len >= output_.size()) return;
+  output_.resize(len);
+  ++output_epoch_;
+}
+
+void Processor::delete_output_range(std::size_t from, std::size_t to) { replace_output(from, to - from, {}); }
+
+// Replaces [from, from + len) with `text`; recorded positions at or after the
+// end of the range move with the text behind it.
+void Processor::replace_output(std::size_t from, std::size_t len, std::string_view text) {
+  if (from > output_.size()) return;
+  len = std::min(len, output_.size() - from);
+  output_.replace(from, len, text);
+  ++output_epoch_;
+  const std::size_t old_end = from + len;
+  const std::size_t new_end = from + text.size();
+  for_each_position([&](std::size_t& p) {
+    if (p >= old_end) p = p - old_end + new_end;
+    else if (p > new_end) p = new_end;
+  });
+  line_scan_mark_.reset();
+}
+
+// Start of the run of bytes of a class that ends at `end`. Between edits
+// other than appends the output only grows, so a run found before is not
+// walked again.
+std::size_t Processor::trailing_run_start(TrailingRunCache& cache, std::size_t end,
+                                          bool (*in_class)(unsigned char)) const {
+  std::size_t p = end;
+  if (cache.epoch == output_epoch_ && cache.length <= end) {
+    while (p > cache.length && in_class(static_cast<unsigned char>(output_[p - 1]))) --p;
+    if (p == cache.length) p = std::min(cache.run_start, cache.length);
+  } else {
+    while (p > 0 && in_class(static_cast<unsigned char>(output_[p - 1]))) --p;
+  }
+  cache = TrailingRunCache{output_epoch_, end, p};
+  return p;
+}
+
+std::size_t Processor::end_without_trailing_whitespace() const {
+  return trailing_run_start(whitespace_run_, output_.size(), is_ws_class);
+}
+
+// ---------------------------------------------------------------- regions
+
+bool Processor::region_holds(const PendingRegion& r) const {
+  if (!r.active || r.released) return false;
+  if (!inline_marker_spans_.empty() || !code_spans_.empty() || output_.empty()) return true;
+  return end_without_trailing_whitespace() <= r.start + 1 + r.limit;
+}
+
+std::optional<std::size_t> Processor::safe_flush_position() const {
+  std::optional<std::size_t> lowest;
+  auto consider = [&](const PendingRegion& r) {
+    if (region_holds(r)) lowest = lowest ? std::min(*lowest, r.start) : r.start;
+  };
+  consider(current_region_);
+  for (const PendingRegion& r : region_stack_) consider(r);
+  return lowest;
+}
+
+void Processor::push_pending_region(std::size_t start) {
+  if (current_region_.active) region_stack_.push_back(current_region_);
+  current_region_ = PendingRegion{start, 0, 0, false, true};
+}
+
+void Processor::pop_pending_region() {
+  if (!region_stack_.empty()) {
+    current_region_ = region_stack_.back();
+    region_stack_.pop_back();
+  } else {
+    current_region_ = PendingRegion{};
+  }
+}
+
+// ---------------------------------------------------------------- list newline
+
+void Processor::update_blank_line_state(bool reset, std::size_t from) {
+  if (reset) {
+    pending_newline_ = false;
+    return;
+  }
+  from = std::min(from, output_.size());
+  const std::size_t lf = output_.size() > from ? output_.rfind('\n') : std::string::npos;
+  const std::size_t p = (lf != std::string::npos && lf >= from) ? lf + 1 : from;
+  auto at = [&](std::size_t i, int back) -> std::optional<unsigned char> {
+    // The byte `back` places before position i, from the tail when needed.
+    if (i >= static_cast<std::size_t>(back)) return static_cast<unsigned char>(output_[i - back]);
+    if (line_start_kind_ == 0) return std::nullopt;
+    const std::size_t into_tail = back - i;  // 1 or 2
+    return static_cast<unsigned char>(tail_bytes_[2 - into_tail]);
+  };
+  const auto b1 = at(p, 1);
+  const auto b2 = at(p, 2);
+  const bool one_lf = b1 == '\n' && b2 != '\n';
+  if (one_lf && (p > 0 || output_started_)) {
+    pending_newline_ = true;
+    pending_newline_at_ = p;
+    pending_newline_scan_ = output_.size();
+  }
+}
+
+void Processor::insert_pending_newline(bool force) {
+  if (!pending_newline_) return;
+  const std::size_t size = output_.size();
+  std::size_t j = floor_boundary(std::min(pending_newline_scan_, size));
+  const std::size_t q = j;
+  while (j < size && output_[j] == ' ') ++j;
+  const std::optional<unsigned char> c = j < size ? std::optional<unsigned char>(output_[j]) : std::nullopt;
+  if (!force) {
+    if (!c) return;
+    if (!inline_marker_spans_.empty() && inline_marker_spans_.front().start == q) return;
+    if (auto held = safe_flush_position(); held && *held == q) return;
+    if (*c == '\n') return;
+    for (const DeferredMarker& m : deferred_markers_) {
+      if (m.state != 1) continue;
+      if (*c == '\n' || m.position == q) return;
+      pending_newline_ = false;
+      return;
+    }
+    pending_newline_ = false;
+    return;
+  }
+  if ((!c || *c == '\n') && pending_newline_at_ <= size) {
+    const std::size_t at = pending_newline_at_;
+    const std::size_t scan_start = html_block_scan_start_;
+    insert_output(at, "\n");
+    // The new line feed may complete a blank line: look again from it.
+    html_block_scan_start_ = std::min(scan_start, at);
+  }
+  pending_newline_ = false;
+}
+
+// ---------------------------------------------------------------- html blocks
+
+void Processor::mark_blank_line_in_html_block(std::size_t upto) {
+  if (!inside_html_block_element() || html_block_blank_line_ || html_block_scan_start_ >= upto) return;
+  if (html_block_scan_start_ == 0 && !output_.empty() && line_start_kind_ != 0 && tail_bytes_[1] == '\n' &&
+      output_[0] == '\n') {
+    html_block_blank_line_ = true;
+  } else {
+    const std::size_t from = sat_sub(html_block_scan_start_, 1);
+    const std::size_t to = std::min(upto, output_.size());
+    for (std::size_t i = from; i + 1 < to; ++i) {
+      if (output_[i] == '\n' && output_[i + 1] == '\n') {
+        html_block_blank_line_ = true;
+        break;
+      }
+    }
+  }
+  html_block_scan_start_ = std::min(upto, output_.size());
+}
+
+// ---------------------------------------------------------------- the drain
+
+std::string Processor::drain_ready_output() {
+  auto held_end = [&](std::size_t p) {
+    p = floor_boundary(p);
+    while (p > 0 && is_whitespace_byte(static_cast<unsigned char>(output_[p - 1]))) --p;
+    return p;
+  };
+  const DeferredMarker* written_marker = nullptr;
+  for (const DeferredMarker& m : deferred_markers_) {
+    if (m.state == 1) {
+      written_marker = &m;
+      break;
+    }
+  }
+
+  if (output_.size() > kEarlyRewriteSize && !quote_regions_.empty()) {
+    std::size_t limit = end_without_trailing_whitespace();
+    if (!inline_marker_spans_.empty()) limit = std::min(limit, held_end(inline_marker_spans_.front().start));
+    if (written_marker) limit = std::min(limit, held_end(written_marker->position));
+    rewrite_region_lines(limit);
+  }
+
+  std::size_t end = end_without_trailing_whitespace();
+  if (!inline_marker_spans_.empty()) end = std::min(end, held_end(inline_marker_spans_.front().start));
+  if (written_marker) end = std::min(end, held_end(written_marker->position));
+  if (!code_spans_.empty()) end = std::min(end, held_end(code_spans_.front().start));
+  if (open_fence_) end = std::min(end, held_end(open_fence_->start));
+  if (!quote_regions_.empty()) end = std::min(end, held_end(quote_regions_.front().start));
+  if (auto held = safe_flush_position()) end = std::min(end, held_end(*held));
+  if (pending_newline_) end = std::min(end, floor_boundary(sat_sub(pending_newline_at_, 2)));
+  if (any_tag_open_in_range(kH1, kH6)) end = trailing_run_start(heading_run_, end, is_heading_tail_class);
+
+  std::size_t start = emitted_end_;
+  if (!output_started_) start = std::max(start, skip_unicode_space(output_, 0));
+  start = floor_boundary(start);
+  end = std::max(floor_boundary(end), start);
+  if (end <= start) {
+    update_flush_regions();
+    return std::string();
+  }
+  auto release = [&](PendingRegion& r) {
+    if (r.active && r.start < end) r.released = true;
+  };
+  release(current_region_);
+  for (PendingRegion& r : region_stack_) release(r);
+  std::string ready = output_.substr(start, end - start);
+  output_started_ = true;
+  emitted_end_ = end;
+  update_flush_regions();
+  return ready;
+}
+
+void Processor::update_flush_regions() {
+  const std::size_t keep = std::max(list_indent_.size() + 14, last_write_len_);
+  const std::size_t size = output_.size();
+  std::size_t cut = size > keep ? floor_boundary(size - keep) : 0;
+  cut = std::min(cut, emitted_end_);
+  auto limit = [&](std::size_t p) { cut = std::min(cut, floor_boundary(sat_sub(p, 2))); };
+  if (auto held = safe_flush_position()) limit(*held);
+  if (!inline_marker_spans_.empty()) limit(inline_marker_spans_.front().start);
+  if (!code_spans_.empty()) limit(code_spans_.front().start);
+  if (open_fence_) limit(open_fence_->start);
+  if (!quote_regions_.empty()) limit(quote_regions_.front().start);
+  insert_pending_newline(false);
+  if (pending_newline_) limit(pending_newline_at_);
+  if (cut == 0) return;
+
+  mark_blank_line_in_html_block(cut);
+
+  if (cut >= 2) {
+    tail_bytes_[0] = output_[cut - 2];
+    tail_bytes_[1] = output_[cut - 1];
+  } else {
+    tail_bytes_[0] = line_start_kind_ != 0 ? tail_bytes_[1] : '\0';
+    tail_bytes_[1] = output_[0];
+  }
+
+  // What is known of the line open at the cut.
+  if (output_[cut - 1] == '\n') {
+    line_start_kind_ = 1;
+    line_start_indent_ = 0;
+  } else {
+    const std::size_t lf = output_.rfind('\n', cut - 1);
+    std::size_t ls;
+    unsigned indent = 0;
+    bool decided = false;
+    if (lf == std::string::npos) {
+      ls = 0;
+      if (line_start_kind_ >= 2) decided = true;
+      else if (line_start_kind_ == 1) indent = line_start_indent_;
+    } else {
+      ls = lf + 1;
+    }
+    if (!decided) {
+      std::size_t k = ls;
+      while (k < cut && output_[k] == ' ') {
+        ++k;
+        ++indent;
+      }
+      if (k == cut) {
+        line_start_kind_ = 1;
+        line_start_indent_ = static_cast<std::uint8_t>(std::min(indent, 4u));
+      } else if (output_[k] == '<' && indent <= 3) {
+        line_start_kind_ = 2;
+      } else {
+        while (k < cut && (output_[k] == ' ' || output_[k] == '\t')) ++k;
+        if (k == cut) {
+          line_start_kind_ = 1;
+          line_start_indent_ = 4;
+        } else {
+          line_start_kind_ = output_[k] == '|' ? 3 : 4;
+        }
+      }
+    }
+  }
+
+  auto release = [&](PendingRegion& r) {
+    if (r.active && r.start < cut) r.released = true;
+  };
+  release(current_region_);
+  for (PendingRegion& r : region_stack_) release(r);
+
+  output_.erase(0, cut);
+  for_each_position([&](std::size_t& p) { p = sat_sub(p, cut); });
+  if (line_start_cache_ != kLineBeforeBuffer) {
+    line_start_cache_ = line_start_cache_ >= cut ? line_start_cache_ - cut : kLineBeforeBuffer;
+  }
+  if (line_scan_mark_) line_scan_mark_ = sat_sub(*line_scan_mark_, cut);
+  for (TrailingRunCache* c : {&whitespace_run_, &heading_run_}) {
+    if (c->length >= cut) {
+      c->length -= cut;
+      c->run_start = sat_sub(c->run_start, cut);
+    } else {
+      c->epoch = ~std::uint64_t{0};
+    }
+  }
+  quote_lf_clear_from_ = sat_sub(quote_lf_clear_from_, cut);
+  quote_lf_clear_to_ = sat_sub(quote_lf_clear_to_, cut);
+}
+
+std::string Processor::finalize_document() {
+  std::size_t end = output_.size();
+  while (end > 0 && is_whitespace_byte(static_cast<unsigned char>(output_[end - 1]))) --end;
+  output_.resize(end);
+  const std::size_t start = skip_unicode_space(output_, 0);
+  if (start > 0) output_.erase(0, start);
+  return std::move(output_);
+}
+
+}  // namespace tidewell::streaming

@@ -1,0 +1,473 @@
+// The streaming converter's whole state and its internal operations. The
+// tokenizer (scan.cpp) reports text runs, start tags and end tags; the
+// element stack (stack.cpp) and the open handling (open.cpp) keep track of
+// what is open; the writers (close.cpp, text.cpp, code.cpp, quote.cpp,
+// html_output.cpp) append Markdown to one output buffer, from which the
+// drain (drain.cpp) hands out what no later step can change.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "streaming/tags.hpp"
+
+namespace tidewell::streaming {
+
+struct ParsedAttribute {
+  std::string name;   // ASCII lower case
+  std::string value;  // references decoded; empty when the attribute had none
+};
+
+using AttributeList = std::vector<ParsedAttribute>;
+
+// The first attribute with exactly this (lower-case) name.
+const ParsedAttribute* find_attribute(const AttributeList& list, std::string_view name);
+
+// One open element.
+struct ElementFrame {
+  AttributeList attributes;
+  std::string name;  // lower-cased name of an unknown element; empty for a known one
+  std::uint64_t serial = 0;
+  std::uint64_t sibling_index = 0;
+  std::uint64_t child_count = 0;
+  std::uint64_t text_count = 0;
+  bool known = false;
+  TagId tag_id = kHtml;
+  bool in_template = false;
+  bool is_inline = false;
+  bool discards_text = false;
+  bool is_raw_text = false;
+  bool phrasing_context = false;
+  bool explicit_spacing = false;
+  std::uint8_t newlines_before = 0;
+  std::uint8_t newlines_after = 0;
+
+  bool is(TagId id) const { return known && tag_id == id; }
+};
+
+// A construct cut by the end of the buffer: how far its scan got, so that
+// the next call goes on from there instead of from its '<'.
+struct ResumeState {
+  enum Kind : std::uint8_t { kNone, kTagName, kAttributes, kEndTag, kComment, kCdata, kDeclaration };
+  Kind kind = kNone;
+  std::size_t offset = 0;  // from the construct's '<'
+  std::size_t name_end = 0;  // tags: end of the name, from the '<'
+  std::uint8_t phase = 0;  // attribute scan phase; for end tags 1 = past the name
+  char quote = 0;          // open quote byte, 0 = none
+  bool slash = false;      // attribute scan: the byte before is a '/' outside a value
+};
+
+// An output region whose text may still be rewritten (a link).
+struct PendingRegion {
+  std::size_t start = 0;
+  std::size_t limit = 0;
+  std::uint8_t kind = 0;
+  bool released = false;
+  bool active = false;
+};
+
+struct QuoteRegion {
+  std::string prefix;
+  std::size_t start = 0;
+};
+
+// An inline opener at the end of the output not yet followed by content.
+struct InlineMarkerSpan {
+  std::size_t start = 0;
+  std::size_t end = 0;
+  std::uint8_t kind = 0;
+};
+
+struct CodeSpanRecord {
+  std::size_t start = 0;
+  std::size_t end = 0;
+  bool opener_at_end = false;
+};
+
+struct HeldSeparator {
+  std::string text;
+  std::uint64_t count = 0;
+};
+
+// A figcaption opener: its newlines and "*", written when content follows.
+struct DeferredMarker {
+  std::optional<HeldSeparator> held_separator;
+  std::uint8_t state = 0;  // 0 not written, 1 written (revocable), 2 final
+  bool space_flag = false;
+  std::size_t position = 0;
+  std::size_t content_position = 0;
+  std::uint8_t newlines_before = 0;
+  std::uint8_t newlines_after = 0;
+  bool no_padding = false;
+};
+
+struct FenceOpener {
+  std::string list_indent;
+  std::string language;
+  std::size_t start = 0;
+  std::size_t fence_offset = 0;
+  std::size_t end = 0;
+};
+
+// An opener from write_open_markup: absent, or a text (possibly empty).
+using Opener = std::optional<std::string>;
+
+struct OpenResult {
+  std::size_t position = 0;
+  bool close_now = false;
+  bool not_opened = false;
+};
+
+// Where the trailing run of some byte class begins, remembered between
+// drains so that a long run at the end of the output is not walked again.
+struct TrailingRunCache {
+  std::uint64_t epoch = ~std::uint64_t{0};
+  std::size_t length = 0;     // output length when computed
+  std::size_t run_start = 0;  // start of the run then
+};
+
+class Processor {
+ public:
+  explicit Processor(std::size_t size_hint);
+
+  // Tokenizer: consumes what it can of `buffer`, returns the bytes consumed
+  // (always at a character boundary).
+  std::size_t scan_chunk(std::string_view buffer);
+  // End of input: `rest` is what the last scan left.
+  void flush_end_of_input(std::string_view rest);
+  // The one-shot road's final pass: the whole output, trimmed.
+  std::string finalize_document();
+  // The Markdown that no later step can change; "" when there is none.
+  std::string drain_ready_output();
+  // Forgets a construct carried between calls (the carry was taken away).
+  void forget_resume() { resume_ = ResumeState{}; }
+
+  // True when something still holds the drain or waits for a close: used to
+  // check that nothing is left once every element has closed.
+  bool holds_outstanding() const;
+  std::size_t stack_depth() const { return depth_; }
+  std::size_t buffered_output() const { return output_.size(); }
+  // Bytes the tokenizer walked while looking for the ends of tags, comments
+  // and other constructs: grows with the input, not with how it is cut.
+  std::uint64_t scan_work() const { return scan_work_; }
+
+ private:
+  // ---- tokenizer (scan.cpp)
+  std::size_t take_text(std::string_view buf, std::size_t pos, bool fast);
+  void take_byte_slow(std::string_view buf, std::size_t& pos);
+  void maybe_split_long_run();
+  bool scan_start_tag(std::string_view buf, std::size_t& pos);
+  bool scan_end_tag(std::string_view buf, std::size_t& pos);
+  bool scan_markup_declaration(std::string_view buf, std::size_t& pos);
+  bool scan_raw_text_markup(std::string_view buf, std::size_t& pos);
+  bool scan_script_content(std::string_view buf, std::size_t& pos);
+  void flush_run();
+  void flush_raw_text();
+  void after_skipped_construct();
+  void append_text_literal_lt();
+  void parse_tag_attributes(std::string_view tag, std::uint16_t mask, AttributeList& out);
+
+  // ---- element stack and text flush (stack.cpp)
+ public:
+  void close_element();
+ private:
+  void close_current_element();
+  bool close_until_tag(TagId t);
+  void close_until_tag_in_set(const TagSet& targets, const TagSet& barriers);
+  void close_in_set_to_table_scope(const TagSet& set);
+  void close_down_to(std::size_t index);
+  void set_pending_element(std::string_view name, bool known, TagId id, const StreamTagInfo& info);
+  void clear_pending_element();
+  bool finish_end_tag(std::string_view raw_name);
+  void flush_text_node(std::string_view text, bool count);
+  bool any_tag_open_in_range(TagId first, TagId last) const;
+  bool is_open(TagId id) const;
+  ElementFrame* innermost() { return depth_ ? &frames_[depth_ - 1] : nullptr; }
+  const ElementFrame* innermost() const { return depth_ ? &frames_[depth_ - 1] : nullptr; }
+
+  // ---- open handling and opening markup (open.cpp)
+  OpenResult open_element(std::string_view name, bool known, TagId id, std::string_view region, bool self_closing);
+  void apply_implicit_closes(bool known, TagId id, bool& select_closed);
+  Opener write_open_markup(const ElementFrame& frame, std::size_t index);
+  Opener open_markup_line_break() const;
+  Opener open_markup_rule() const;
+  Opener open_markup_code(const ElementFrame& frame, std::size_t index);
+  Opener open_markup_list_item(const ElementFrame& frame, std::size_t index) const;
+  Opener open_markup_image(const ElementFrame& frame) const;
+  Opener open_markup_table_row();
+  Opener open_markup_cell(const ElementFrame& frame) const;
+  std::uint8_t newlines_before_element(const ElementFrame& frame) const;
+  void record_list_indent(const ElementFrame& frame, std::size_t index);
+  std::uint64_t list_item_number(const ElementFrame& frame, std::size_t index) const;
+
+  // ---- raw-HTML output (html_output.cpp)
+  std::optional<std::string> write_html_open_tag(const ElementFrame& frame, bool opening) const;
+
+  // ---- drain and pending regions (drain.cpp)
+  void update_flush_regions();
+  std::optional<std::size_t> safe_flush_position() const;
+  bool region_holds(const PendingRegion& region) const;
+  void push_pending_region(std::size_t start);
+  void pop_pending_region();
+  void insert_pending_newline(bool force);
+  void update_blank_line_state(bool reset, std::size_t from);
+  void mark_blank_line_in_html_block(std::size_t upto);
+  void truncate_output(std::size_t len);
+  void delete_output_range(std::size_t from, std::size_t to);
+  void insert_output(std::size_t at, std::string_view text) { replace_output(at, 0, text); }
+  void replace_output(std::size_t from, std::size_t len, std::string_view text);
+  std::size_t trailing_run_start(TrailingRunCache& cache, std::size_t end, bool (*in_class)(unsigned char)) const;
+  std::size_t end_without_trailing_whitespace() const;
+
+  // ---- closing markup and separators (close.cpp)
+  void write_close_element(ElementFrame& frame);
+  Opener write_close_markup(const ElementFrame& frame, std::uint64_t colspan) const;
+  std::string header_separator_row();
+  void finish_link(const ElementFrame& frame, std::uint8_t newlines);
+ public:
+  void write_block_separator(bool before, bool is_inline, std::uint8_t newlines, const std::string* text, bool raw,
+                             const ElementFrame* frame = nullptr);
+ private:
+  void take_back_soft_space(bool before, bool is_inline, std::uint8_t newlines, const ElementFrame* e);
+  void write_blank_line_with_prefix();
+  void write_newline_padding(std::uint8_t count, bool with_prefix);
+  std::optional<std::string> newline_padded_marker(std::string_view text, std::uint8_t count) const;
+  std::optional<std::string> leading_separator_for(std::string_view text) const;
+  std::string build_line_prefix() const;
+  void trim_trailing_spaces();
+  void escape_trailing_heading_hashes();
+  bool inside_html_block_element() const;
+  std::uint8_t line_starts_list_item() const;
+  bool is_list_marker_at(std::size_t pos) const;
+  std::uint8_t trailing_line_feeds(std::size_t limit) const;
+  bool in_cell() const { return is_open(kTh) || is_open(kTd); }
+
+  // ---- text output and escaping (text.cpp)
+  void write_text(std::string_view text, bool soft);
+  std::optional<std::string> escape_inline_markdown(std::string_view text) const;
+  bool needs_line_start_escape(std::string_view text) const;
+  bool line_starts_with_html_tag();
+  bool output_at_line_start() const;
+  std::optional<unsigned> line_start_indent() const;
+  void write_emphasis_marker(std::uint8_t mode);
+  void drop_empty_caption_markers();
+  void flush_deferred_separators(std::optional<HeldSeparator>& held);
+  void flush_all_deferred_separators();
+  bool defer_caption_separator(std::string_view text);
+  void mark_frames_with_content();
+
+  // ---- code fences and spans (code.cpp)
+  void finish_pending_block();
+  void find_code_fence_opener(std::size_t start, std::size_t end, std::string language, std::string indent);
+  std::optional<std::string> choose_code_fence();
+  std::string close_inline_code(std::size_t start, std::size_t end);
+
+  // ---- quotation regions (quote.cpp)
+  void close_quote_region();
+  void rewrite_region_lines(std::size_t limit);
+  void replace_region_text(std::size_t from, std::size_t to, const std::string& text);
+
+  // Calls `f(position&)` for every output position recorded by the writers.
+  template <class F>
+  void for_each_position(F&& f) {
+    f(emitted_end_);
+    if (current_region_.active) f(current_region_.start);
+    for (PendingRegion& r : region_stack_) f(r.start);
+    for (InlineMarkerSpan& s : inline_marker_spans_) {
+      f(s.start);
+      f(s.end);
+    }
+    for (CodeSpanRecord& c : code_spans_) {
+      f(c.start);
+      f(c.end);
+    }
+    for (DeferredMarker& m : deferred_markers_) {
+      if (m.state != 1) continue;
+      f(m.position);
+      f(m.content_position);
+    }
+    if (open_fence_) {
+      f(open_fence_->start);
+      f(open_fence_->end);
+    }
+    for (QuoteRegion& q : quote_regions_) f(q.start);
+    f(pending_newline_at_);
+    f(pending_newline_scan_);
+    f(html_block_scan_start_);
+  }
+
+  // ---- output helpers
+  void push_output(std::string_view bytes) { output_.append(bytes); }
+  std::optional<unsigned char> last_byte() const;
+  std::optional<unsigned char> byte_before(std::size_t pos) const;
+  bool output_ends_with(std::string_view s) const;
+  std::size_t floor_boundary(std::size_t pos) const;
+  void check_no_holds_left() const;
+
+  // ---------------------------------------------------------------- state
+  // Input side.
+  std::string text_buffer_;
+  bool has_ampersand_ = false;
+  bool at_space_ = true;
+  bool has_space_ = false;
+  bool has_content_ = false;
+  bool text_needs_escape_ = false;
+  bool after_close_ = false;
+  std::uint64_t plain_byte_count_ = 0;
+  bool end_tag_unfinished_ = false;
+  std::uint8_t script_state_ = 0;
+  ResumeState resume_;    // saved by the call that stopped
+  ResumeState incoming_;  // what the current call may resume at offset 0
+  std::uint64_t scan_work_ = 0;
+
+  std::vector<ElementFrame> frames_;  // [0, depth_) is the stack; the rest is the pool
+  std::size_t depth_ = 0;
+  std::uint16_t open_counts_[kTagCount] = {};
+  std::uint64_t element_serial_ = 0;
+  std::optional<std::size_t> innermost_block_;
+  std::vector<std::size_t> block_depths_;
+  std::uint8_t phrasing_depth_ = 0;
+  std::uint8_t span_depth_ = 0;
+  std::string list_indent_;
+  std::vector<std::uint8_t> list_indent_widths_;
+
+  bool pending_known_ = false;
+  TagId pending_tag_ = kHtml;
+  std::string pending_name_;
+  std::uint64_t pending_depth_ = 0;
+  std::string skip_name_;
+  std::uint64_t skip_depth_ = 0;
+  std::string raw_text_end_name_;
+  bool raw_text_discard_ = false;
+  bool raw_text_mode_ = false;
+  bool in_preformatted_ = false;
+
+  // Output side.
+  std::string output_;
+  std::size_t emitted_end_ = 0;
+  bool output_started_ = false;
+  std::size_t last_write_len_ = 0;
+  char tail_bytes_[2] = {'\n', '\n'};
+  std::uint8_t line_start_kind_ = 0;
+  std::uint8_t line_start_indent_ = 0;
+  PendingRegion current_region_;
+  std::vector<PendingRegion> region_stack_;
+  std::vector<InlineMarkerSpan> inline_marker_spans_;
+  std::vector<DeferredMarker> deferred_markers_;
+  std::vector<CodeSpanRecord> code_spans_;
+  std::optional<FenceOpener> open_fence_;
+  std::vector<QuoteRegion> quote_regions_;
+  bool pending_newline_ = false;
+  std::size_t pending_newline_at_ = 0;
+  std::size_t pending_newline_scan_ = 0;
+  bool html_block_blank_line_ = false;
+  std::size_t html_block_scan_start_ = 0;
+  std::size_t line_start_cache_ = 0;
+  std::optional<std::size_t> line_scan_mark_;
+
+  std::string fence_language_;
+  bool fence_pending_ = false;
+  bool fence_open_ = false;
+  std::vector<std::uint8_t> column_alignments_;
+  std::uint64_t cell_index_ = 0;
+  std::uint64_t column_count_ = 0;
+  bool separator_written_ = false;
+  std::uint8_t break_state_ = 0;
+  std::uint8_t break_newlines_ = 0;
+  bool html_link_open_ = false;
+  bool list_rule_break_ = false;
+  bool last_element_inline_ = false;
+  bool pending_space_ = false;
+  bool soft_space_ = false;
+  bool text_written_ = false;
+
+  std::string scratch_;
+  // Bumped by every change of the output other than an append.
+  std::uint64_t output_epoch_ = 0;
+  mutable TrailingRunCache whitespace_run_;
+  mutable TrailingRunCache heading_run_;
+  // Quotation early rewrite: output known to hold no line feed in
+  // [quote_lf_clear_from_, quote_lf_clear_to_).
+  std::uint64_t quote_lf_epoch_ = ~std::uint64_t{0};
+  std::size_t quote_lf_clear_from_ = 0;
+  std::size_t quote_lf_clear_to_ = 0;
+};
+
+// A line start that lies before the buffer.
+inline constexpr std::size_t kLineBeforeBuffer = ~std::size_t{0};
+
+// Text written right after a non-inline element's output on the same line
+// gets a space in front.
+bool is_flanking_boundary(bool last_inline, std::optional<unsigned char> last, std::string_view text);
+
+// Byte classes.
+inline bool is_whitespace_byte(unsigned char c) {
+  return c == '\t' || c == '\n' || c == '\f' || c == '\r' || c == ' ';
+}
+
+inline bool is_markdown_special(unsigned char c) {
+  return c == '*' || c == '<' || c == '[' || c == '\\' || c == '_' || c == '`' || c == '~';
+}
+
+inline bool has_visible_text(std::string_view text) {
+  for (char c : text) {
+    if (!is_whitespace_byte(static_cast<unsigned char>(c))) return true;
+  }
+  return false;
+}
+
+// Parses an unsigned decimal number: surrounding whitespace trimmed, one
+// leading '+', only digits, at most `max`.
+std::optional<std::uint64_t> parse_ascii_uint(std::string_view text, std::uint64_t max);
+
+// The ordered-list start ("start" attribute, 1 by default) plus `index`,
+// capped at 999999999.
+std::uint64_t ordered_list_start(const AttributeList& attributes, std::uint64_t index);
+
+// The inline kind of a tag: strong, b, dfn 1; em, i 2; del, s, strike 3;
+// cite 4; code, kbd, samp, var 5; q 6; 0 for every other tag.
+std::uint8_t inline_kind_of_tag(TagId id);
+
+// The language of a "class" value: the rest of the first word starting with
+// "language-" whose bytes are all acceptable in a fence's info string.
+std::optional<std::string> code_language_from_class(const ParsedAttribute* cls);
+
+// Writes "(" url [title] ")": the URL in angle brackets when it holds
+// white space, parentheses, angle brackets or a backslash.
+void write_link_destination(std::string& out, std::string_view url, std::string_view title);
+
+// Copies `text`, a backslash before every byte of `set`.
+void backslash_escape(std::string& out, std::string_view text, std::string_view set);
+
+// Appends `text` to `out`, every byte for which `entity(c)` gives a text
+// replaced by that text; runs without such bytes are copied in one piece.
+template <class Entity>
+void append_with_entities(std::string& out, std::string_view text, Entity entity) {
+  std::size_t copied = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char* replacement = entity(text[i]);
+    if (!replacement) continue;
+    out.append(text.data() + copied, i - copied);
+    out.append(replacement);
+    copied = i + 1;
+  }
+  out.append(text.data() + copied, text.size() - copied);
+}
+
+// "<name>" or "</name>" of a known tag.
+std::string html_tag(TagId id, bool closing);
+
+// Appends `text` escaped for an attribute value in double quotes.
+void escape_html_attribute(std::string& out, std::string_view text);
+
+// Text inside elements written as raw HTML.
+std::optional<std::string> escape_html_block_text(bool table_open, bool in_link, std::string_view text);
+
+// Code text inside a table cell.
+std::string escape_cell_code_text(std::string_view text);
+
+}  // namespace tidewell::streaming

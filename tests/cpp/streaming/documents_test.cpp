@@ -1,0 +1,276 @@
+// Documents and the Markdown they convert to, by area. Every document is
+// also converted in chunks by chunking_test.cpp.
+#include "streaming_cases.hpp"
+
+namespace tidewell::streaming::test {
+
+const std::vector<StreamCase>& tokenizer_cases() {
+  static const std::vector<StreamCase> cases = {
+      {"Empty", "", ""},
+      {"WhitespaceRunsFold", "a  \n b", "a b"},
+      {"LeadingAndTrailingWhitespaceDropped", " \n\t\xC2\xA0 x \n ", "x"},
+      {"UnfinishedTagAtEndDropped", "abc <b", "abc"},
+      {"LoneLtAtEndDropped", "a <", "a"},
+      {"LtBeforeSpaceIsText", "a < b", "a < b"},
+      {"SpaceAfterEndTagKept", "<b>x</b> y", "**x** y"},
+      {"CommentWithDoubleDash", "x<!-- a -- b -->y", "xy"},
+      {"CommentEndingWithBang", "<!--x--!>z", "z"},
+      {"NoSpaceInventedAtSkippedMarkup", "a<!-- -->b<![CDATA[x]]>c<!x>d", "abcd"},
+      {"SpaceAroundCommentKept", "a <!-- --> b", "a b"},
+      {"ShortComments", "a<!-->b<!--->c", "abc"},
+      {"DoctypeAndConditionalSkipped", "<!DOCTYPE html><![if x]>y", "y"},
+      {"CdataSkipped", "<![CDATA[a<b]]>c", "c"},
+      {"TitleContentIsText", "<title>a</b>c</title>", "a\\</b>c"},
+      {"ScriptContentDropped", "<script>if (a<b) {}</script>z", "z"},
+      {"EscapedScriptEndsAtRightTag", "<script><!--<script></script>--></script>z", "z"},
+      {"UppercaseScriptEnd", "<SCRIPT>x</Script >z", "z"},
+      {"QuotedGtInsideAttribute", "<a title='x>y' href=z>t</a>", "[t](z \"x>y\")"},
+      {"QuoteInsideNameOpensNothing", "<a x\"y>t</a>", "t"},
+      {"QuoteAfterValueStartsNewName", "<a href=\"x\"y>t</a>", "[t](x)"},
+      {"UnquotedValueKeepsSlash", "<a href=/>t</a>", "[t](/)"},
+      {"SelfClosingOpensAndCloses", "<b/>x</b>", "x"},
+      {"UppercaseTagNames", "<P>a<B>b</B></P>", "a**b**"},
+      {"ProcessingInstructionIsAnUnknownElement", "<?xml version=\"1.0\"?><p>x</p>", "x"},
+  };
+  return cases;
+}
+
+const std::vector<StreamCase>& element_stack_cases() {
+  static const std::vector<StreamCase> cases = {
+      {"EndTagClosesInnerElements", "<p>a <b>b</p>c", "a **b**\n\nc"},
+      {"UnmatchedEndTagIgnored", "</div>x", "x"},
+      {"TemplateEndClosesInside", "<template><div></template>x", "x"},
+      {"SearchStopsAtTemplate", "<template><p></div>x", ""},
+      {"RowClosesRow", "<table><tr><td>x<tr><td>y</table>", "| x |\n| --- |\n| y |"},
+      {"SpaceBetweenInlineElements", "<p> <b>x</b> <i>y</i></p>", "**x** *y*"},
+      {"EmptyLinkTakesTitle", "<a title=\"Home\" href=\"/\"></a>", "[Home](/)"},
+      {"TitleBeatsAriaLabel", "<a title=T aria-label=L href=/x></a>", "[T](/x)"},
+      {"AriaLabelWithoutTitle", "<a aria-label=L href=/x></a>", "[L](/x)"},
+      {"EmptyTitleGivesNoText", "<a title=\"\" aria-label=L href=/x></a>", "[](/x)"},
+      {"TextOfDiscardingElementsHidden",
+       "<noscript>n</noscript><iframe>i</iframe><datalist>d</datalist><noembed>e</noembed><noframes>f</noframes>"
+       "<style>s</style><template>t</template>x",
+       "x"},
+      {"TextDirectlyInTableSectionsHidden", "<table><thead>h<tr><td>a</td></tr></thead><tbody>b</tbody></table>",
+       "| a |\n| --- |"},
+      {"DecodedAmpersandEscapedBeforeName", "<p>&amp;copy;</p>", "\\&copy;"},
+      {"DecodedAmpersandPlainInCode", "<code>&amp;copy;</code>", "`&copy;`"},
+      {"LeadingLineFeedsOfPreDropped", "<pre>\n\nx</pre>", "```\nx\n```"},
+      {"ReferencesInText", "<p>&lt;&#65;&#x42;&notit; &hellip &copy=2</p>", "\\<AB\xC2\xACit; &hellip \xC2\xA9=2"},
+      {"ReferencesInAttributes", "<a href=\"?a=1&copy=2&amp;b\">t</a>", "[t](?a=1&copy=2&b)"},
+  };
+  return cases;
+}
+
+const std::vector<StreamCase>& open_cases() {
+  static const std::vector<StreamCase> cases = {
+      {"DivClosesParagraph", "<p>a<div>b</div>c</p>", "a\n\nb\n\nc"},
+      {"SpanLeavesParagraphOpen", "<p>a<span>b</span>c</p>", "abc"},
+      {"ItemClosesItem", "<ul><li>a<li>b</ul>", "- a\n- b"},
+      {"HeadClosedByBody", "<head><title>t</title><meta name=x><p>b", "t\n\nb"},
+      {"OrderedStart", "<ol start=5><li>a<p>b</p></li></ol>", "5. a\n\n   b"},
+      {"OrderedStartZero", "<ol start=0><li>a</li></ol>", "0. a"},
+      {"OrderedStartUnreadable", "<ol start=x><li>a</li></ol><ol start=-2><li>b</li></ol>", "1. a\n\n1. b"},
+      {"OrderedStartTooLarge", "<ol start=1000000000><li>a</li></ol>", "1. a"},
+      {"OrderedStartWrappingIn32Bits", "<ol start=5000000000><li>a</li></ol>", "1. a"},
+      {"OrderedNumbersCapped", "<ol start=999999999><li>a</li><li>b<p>c</p></li></ol>",
+       "999999999. a\n999999999. b\n\n           c"},
+      {"ItemInsideDivOfList", "<ol><div><li>a</li></div></ol>", "- a"},
+      {"NestedLists", "<ul><li>a<ol><li>b</li><li>c</li></ol></li><li>d</li></ul>", "- a\n  1. b\n  2. c\n- d"},
+      {"HeaderAlignments",
+       "<table><tr><th align=Center>a</th><th align=\"\">b</th><th align=justify>c</th><th align=left>d</th>"
+       "<th align=RIGHT>e</th></tr></table>",
+       "| a | b | c | d | e |\n| :---: | --- | --- | :--- | ---: |"},
+      {"FenceFromPreClass", "<pre class=language-py>x</pre>", "```py\nx\n```"},
+      {"FenceFromCodeClass", "<pre><code class=\"language-sql\">SELECT</code></pre>", "```sql\nSELECT\n```"},
+      {"FenceWrittenWhenBlockOpensInPre", "<pre class=language-py><div><code class=language-x>y</code></div></pre>",
+       "```py\n\ny\n\n\n```"},
+      {"InsideTemplateNothingIsWritten", "<template><p>a<b>b</b></p></template>c", "c"},
+  };
+  return cases;
+}
+
+const std::vector<StreamCase>& opening_markup_cases() {
+  static const std::vector<StreamCase> cases = {
+      {"ParagraphAfterTextInItem", "<ul><li>word<p>para</p></li></ul>", "- word\n\n  para"},
+      {"ParagraphFirstInItem", "<ul><li><p>first</p><p>second</p></li></ul>", "- first\n\n  second"},
+      {"NestedBoldWritesOnePair", "<b>a<b>b</b>c</b>", "**abc**"},
+      {"NestedStrongWritesTwoPairs", "<strong>a<strong>b</strong>c</strong>", "**a**b**c**"},
+      {"CodeInItemAfterWord", "<ul><li>x<code>c</code></li></ul>", "- x `c`"},
+      {"CodeInItemAfterParen", "<ul><li>(<code>c</code>)</li></ul>", "- ( `c`)"},
+      {"CodeInItemAfterBracket", "<ul><li>[<code>c</code>]</li></ul>", "- \\[`c`]"},
+      {"DataUrlImageLosesSource", "<IMG SRC=\"DATA:x\" alt=a_b>", "![a\\_b]()"},
+      {"ProtocolRelativeImage", "<img src=\"//cdn/x.png\" alt=x title=\"T\">", "![x](https://cdn/x.png \"T\")"},
+      {"BreakInHeading", "<h2>a<br>b</h2>", "## a<br>b"},
+      {"BreakInPre", "<pre>a<br>b</pre>", "```\na\nb\n```"},
+      {"BreakInItem", "<ul><li>a<br>b</li></ul>", "- a  \n  b"},
+      {"BreakInParagraph", "<p>one<br>two</p>", "one  \ntwo"},
+      {"RuleAtItemStart", "<ul><li><hr></li></ul>", "- ***"},
+      {"Rules", "<hr><p>x</p><hr>", "---\n\nx\n\n---"},
+      {"HeadingInsideLinkAsHtml", "<a href=u><h2>H</h2></a>", "[<h2>H</h2>](u)"},
+      {"Headings", "<h1>A</h1><h2>B</h2>text", "# A\n\n## B\n\ntext"},
+      {"LinkInHeading", "<h3>x<a href=u>y</a></h3>", "### x [y](u)"},
+      {"InlineHtmlTags", "<p>a<sub>1</sub><sup>2</sup><ins>i</ins><mark>m</mark><u>u</u><del>d</del><s>s</s></p>",
+       "a<sub>1</sub><sup>2</sup><ins>i</ins><mark>m</mark><u>u</u>~~d~~ ~~s~~"},
+      {"InlineMarkers", "<p><kbd>k</kbd> <samp>s</samp> <var>v</var> <cite>c</cite> <dfn>d</dfn> <abbr>a</abbr></p>",
+       "`k` `s` `v` *c* **d** a"},
+      {"Quote", "<q>hi</q>", "\"hi\""},
+      {"HtmlKeptElements", "<dl><dt>T</dt><dd>D</dd></dl><address>A<br>B</address>",
+       "<dl><dt>T</dt>\n<dd>D</dd>\n</dl><address>A<br>B</address>"},
+      {"CellsBeyondFirstRow", "<table><tr><td>a</td><td>b</td></tr><tr><td>1</td><td>2</td><td>3</td></tr></table>",
+       "| a | b |\n| --- | --- |\n| 1 | 2 3 |"},
+  };
+  return cases;
+}
+
+const std::vector<StreamCase>& html_output_cases() {
+  static const std::vector<StreamCase> cases = {
+      {"LinkInDetails", "<details><a href=\"page.html\" title=\"x\">t</a></details>",
+       "<details><a href=\"page.html\" title=\"x\">t</a></details>"},
+      {"DisallowedSchemeInDd", "<dd><a href=\"javascript:x\">t</a></dd>", "<dd>t</dd>"},
+      {"NoHrefInDd", "<dd><a>t</a></dd>", "<dd>t</dd>"},
+      {"HrefEscaped", "<details><a href=\"/a?x=1&amp;y=[2]\">t</a></details>",
+       "<details><a href=\"/a?x=1&amp;y=&#91;2&#93;\">t</a></details>"},
+      {"ProtocolRelativeHref", "<dd><a href=\"//h/p\">t</a></dd>", "<dd><a href=\"https://h/p\">t</a></dd>"},
+      {"TextInDetailsAsEntities", "<details><summary>S</summary>a &lt;b&gt; &amp; c <a href=u>[1]</a></details>",
+       "<details>\n\n<summary>S</summary>\n\n\n\na &lt;b&gt; &amp; c <a href=\"u\">&#91;1&#93;</a></details>"},
+  };
+  return cases;
+}
+
+const std::vector<StreamCase>& closing_cases() {
+  static const std::vector<StreamCase> cases = {
+      {"EmptyStrongVanishes", "<strong>  </strong>x", "x"},
+      {"EmptyEmphasisVanishes", "<p>a<em></em>b</p>", "ab"},
+      {"TrailingHashEscaped", "<h2>C #</h2>", "## C \\#"},
+      {"HashAfterLetterKept", "<h2>C#</h2>", "## C#"},
+      {"HeadingOfHashesEscaped", "<h2>###</h2>", "## \\###"},
+      {"RelativeLink", "<p>see <a href=\"a/b.html\">this</a></p>", "see [this](a/b.html)"},
+      {"TitleEqualToTextDropped", "<a href=u title=t>t</a>", "[t](u)"},
+      {"TitleKept", "<a href=u title='a \"q\" \\'>t</a>", "[t](u \"a \\\"q\\\" \\\\\")"},
+      {"EmptyHref", "<a href=\"\">x</a>", "[x]()"},
+      {"NoHref", "<a>no href</a>", "no href"},
+      {"DestinationWithSpace", "<a href=\"a b\">x</a>", "[x](<a b>)"},
+      {"LinkTextEscaped", "<a href=u>a]b</a>", "[a\\]b](u)"},
+      {"AutomaticLink", "<p>Hello <a href=\"http://x.com\">http://x.com</a> end</p>", "Hello <http://x.com> end"},
+      {"AutomaticLinkNeedsLowerCaseScheme", "<a href=\"Https://x\">Https://x</a>", "[Https://x](Https://x)"},
+      {"ColspanWritesExtraBars", "<table><tr><td colspan=3>a</td></tr><tr><td>1</td><td>2</td><td>3</td></tr></table>",
+       "| a | | |\n| --- | --- | --- |\n| 1 | 2 | 3 |"},
+      {"UnknownElementBetweenParagraphs", "<p>a</p><x>b</x><p>c</p>", "a\n\nb\n\nc"},
+      {"UnknownElementInItem", "<ul><li><x>b</x>c</li></ul>", "- bc"},
+      {"ListThenParagraph", "<ul><li>a</li></ul><p>b</p>", "- a\n\nb"},
+  };
+  return cases;
+}
+
+const std::vector<StreamCase>& text_cases() {
+  static const std::vector<StreamCase> cases = {
+      {"HashAtLineStartEscaped", "<p># not heading</p>", "\\# not heading"},
+      {"HashInsideLineKept", "<p>a # b</p>", "a # b"},
+      {"OrderedMarkerEscaped", "<p>1. not a list</p><p>1) x</p>", "1\\. not a list\n\n1\\) x"},
+      {"DigitsBeforeLetterKept", "<p>2.5 apples</p><p>1a. b</p>", "2.5 apples\n\n1a. b"},
+      {"BulletMarkersEscaped", "<p>- x</p><p>+ x</p><p>--- </p>", "\\- x\n\n\\+ x\n\n\\---"},
+      {"QuoteMarkerEscaped", "<p>&gt; x</p>", "\\> x"},
+      {"GtInQuotationEscaped", "<blockquote><p>a &gt; b</p></blockquote>", "> a \\> b"},
+      {"PipeInCellEscaped", "<table><tr><td>a|b</td></tr></table><p>c|d</p>", "| a\\|b |\n| --- |\n\nc|d"},
+      {"LtBeforeLetterEscaped", "<p>&lt;div&gt; and 1 &lt; 2</p>", "\\<div> and 1 < 2"},
+      {"InlineSyntaxEscaped", "<p>*star* _u_ [x] `c` ~t~ \\back</p>", "\\*star\\* \\_u\\_ \\[x] \\`c\\` \\~t\\~ \\\\back"},
+      {"BackslashBeforeReferenceKept", "<p>&amp;lt; *</p>", "\\&lt; \\*"},
+      {"FigureCaption", "<figure><img src=a.png><figcaption>cap</figcaption></figure>after",
+       "![](a.png)\n\n*cap*\n\nafter"},
+      {"EmptyFigureCaptionLeavesNoMarker", "<figure><figcaption>  </figcaption></figure>x", "x"},
+      {"CaptionInParagraph", "<p>a<figcaption>cap</figcaption>b</p>", "a\n\n*cap*\n\nb"},
+      {"BreakAtCaptionStartWaits", "<p>x</p><figcaption><br>cap</figcaption>", "x\n\n  \n*cap*"},
+      {"CodeInCellOfPre", "<table><tr><td><pre>a|b&amp;\nc</pre></td></tr></table>",
+       "| <pre>a&#124;b&amp;<br>c</pre> |\n| --- |"},
+  };
+  return cases;
+}
+
+const std::vector<StreamCase>& table_cases() {
+  static const std::vector<StreamCase> cases = {
+      {"FirstRowIsHeader", "<table><tr><td>a</td><td>b</td><td>c</td></tr></table>",
+       "| a | b | c |\n| --- | --- | --- |"},
+      {"RowWithoutCells", "<table><tr></tr></table>", "| |\n|"},
+      {"NestedTableAsHtml", "<table><tr><td>a<table><tr><th>x</th></tr></table></td></tr></table>",
+       "| a<table><tr><th>x</th></tr></table> |\n| --- |"},
+      {"TableInItem", "<ul><li><table><tr><td>a</td></tr><tr><td>b</td></tr></table></li></ul>",
+       "- | a |\n  | --- |\n  | b |"},
+      {"ColspanBounds", "<table><tr><td colspan=0>a</td><td colspan=\" +2 \">b</td></tr></table>",
+       "| a | b | |\n| --- | --- | --- |"},
+      {"ColspanCappedAt64", "<table><tr><td colspan=100>a</td></tr></table>",
+       "| a" + [] {
+         std::string bars;
+         for (int i = 0; i < 63; ++i) bars += " |";
+         return bars;
+       }() + " |\n|" + [] {
+         std::string pieces;
+         for (int i = 0; i < 64; ++i) pieces += " --- |";
+         return pieces;
+       }()},
+      {"InlineCodeInCell", "<table><tr><td><code>a|b</code></td></tr></table>", "| `a\\|b` |\n| --- |"},
+      {"HeadingInCell", "<table><tr><th><h3>H</h3></th><td>x</td></tr></table>", "| <h3>H</h3> | x |\n| --- | --- |"},
+      {"LineFeedInCellText", "<table><tr><td><span>a\nb</span></td></tr></table>", "| a b |\n| --- |"},
+  };
+  return cases;
+}
+
+const std::vector<StreamCase>& code_cases() {
+  static const std::vector<StreamCase> cases = {
+      {"FenceLongerThanInnerRun", "<pre class=language-md>a\n```\nb</pre>", "````md\na\n```\nb\n````"},
+      {"BacktickInLanguageRefused", "<pre class=\"language-a`b\">x</pre>", "```\nx\n```"},
+      {"ThreeSpacesBeforeRunCount", "<pre>a\n   ```\n</pre>", "````\na\n   ```\n\n````"},
+      {"FourSpacesBeforeRunDoNot", "<pre>a\n    ```\n</pre>", "```\na\n    ```\n\n```"},
+      {"WhitespaceOnlyPreWritesNoFence", "<pre> \n </pre>x", "x"},
+      {"InlineCodeWithBacktick", "<code>a`b</code>", "``a`b``"},
+      {"InlineCodePadded", "<code>`a</code>", "`` `a ``"},
+      {"EmptyInlineCodeVanishes", "<p><code></code>x</p>", "x"},
+      {"PreInItem", "<ul><li><pre>a\nb</pre></li></ul>", "- ```\n  a\n  b\n  ```"},
+      {"PreAfterTextInItem", "<ul><li>x<pre>a\n  b\n</pre>y</li></ul>", "- x\n\n  ```\n  a\n    b\n\n  ```\n\n  y"},
+  };
+  return cases;
+}
+
+const std::vector<StreamCase>& quote_cases() {
+  static const std::vector<StreamCase> cases = {
+      {"TwoParagraphs", "<blockquote><p>q1</p><p>q2</p></blockquote>", "> q1\n>\n> q2"},
+      {"Nested", "<blockquote><p>a</p><blockquote><p>b</p><p>c</p></blockquote></blockquote>",
+       "> a\n> > b\n> >\n> > c"},
+      {"InItem", "<ul><li>x<blockquote><p>q</p></blockquote></li></ul>", "- x\n  > q"},
+      {"HoldingAList", "<blockquote><ul><li>a</li><li>b</li></ul></blockquote>", "> - a\n> - b"},
+      {"Empty", "<blockquote></blockquote>", ">"},
+      {"TextAroundNested", "<blockquote>q<blockquote>r</blockquote>s</blockquote>", "> q\n> > r\n>\n> s"},
+  };
+  return cases;
+}
+
+const std::vector<std::pair<const char*, const std::vector<StreamCase>*>>& all_case_tables() {
+  static const std::vector<std::pair<const char*, const std::vector<StreamCase>*>> tables = {
+      {"Tokenizer", &tokenizer_cases()}, {"ElementStack", &element_stack_cases()},
+      {"Open", &open_cases()},           {"OpeningMarkup", &opening_markup_cases()},
+      {"HtmlOutput", &html_output_cases()}, {"Closing", &closing_cases()},
+      {"Text", &text_cases()},           {"Tables", &table_cases()},
+      {"Code", &code_cases()},           {"Quotes", &quote_cases()},
+  };
+  return tables;
+}
+
+namespace {
+
+class ConvertsTo : public testing::TestWithParam<StreamCase> {};
+
+TEST_P(ConvertsTo, AtOnce) { EXPECT_EQ(convert(GetParam().html), GetParam().markdown); }
+
+INSTANTIATE_TEST_SUITE_P(Tokenizer, ConvertsTo, testing::ValuesIn(tokenizer_cases()), case_name);
+INSTANTIATE_TEST_SUITE_P(ElementStack, ConvertsTo, testing::ValuesIn(element_stack_cases()), case_name);
+INSTANTIATE_TEST_SUITE_P(Open, ConvertsTo, testing::ValuesIn(open_cases()), case_name);
+INSTANTIATE_TEST_SUITE_P(OpeningMarkup, ConvertsTo, testing::ValuesIn(opening_markup_cases()), case_name);
+INSTANTIATE_TEST_SUITE_P(HtmlOutput, ConvertsTo, testing::ValuesIn(html_output_cases()), case_name);
+INSTANTIATE_TEST_SUITE_P(Closing, ConvertsTo, testing::ValuesIn(closing_cases()), case_name);
+INSTANTIATE_TEST_SUITE_P(Text, ConvertsTo, testing::ValuesIn(text_cases()), case_name);
+INSTANTIATE_TEST_SUITE_P(Tables, ConvertsTo, testing::ValuesIn(table_cases()), case_name);
+INSTANTIATE_TEST_SUITE_P(Code, ConvertsTo, testing::ValuesIn(code_cases()), case_name);
+INSTANTIATE_TEST_SUITE_P(Quotes, ConvertsTo, testing::ValuesIn(quote_cases()), case_name);
+
+}  // namespace
+}  // namespace tidewell::streaming::test

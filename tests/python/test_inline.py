@@ -1,0 +1,355 @@
+"""Inline content through convert: emphasis and the other inline formats,
+spans and abbreviations, ruby annotations, code spans and elements preserved
+as raw HTML; the white space at element edges, and very deep nesting."""
+import re
+
+import pytest
+
+import tidewell
+
+
+def md(html, **options):
+    return tidewell.convert_to_markdown(html, options)
+
+
+DJOT = {"output_format": "djot"}
+
+
+# --- markers by element, format and option -----------------------------------
+
+
+@pytest.mark.parametrize(
+    "html, options, expected",
+    [
+        ("<strong>bold</strong>", {}, "**bold**"),
+        ("<b>bold</b>", {"strong_em_symbol": "_"}, "__bold__"),
+        ("<strong>bold</strong>", DJOT, "*bold*"),
+        ("<em>it</em>", {}, "*it*"),
+        ("<i>it</i>", {"strong_em_symbol": "_"}, "_it_"),
+        ("<em>it</em>", DJOT, "_it_"),
+        ("<s>gone</s>", {}, "~~gone~~"),
+        ("<del>gone</del>", DJOT, "{-gone-}"),
+        ("<ins>new</ins>", {}, "==new=="),
+        ("<ins>new</ins>", DJOT, "{+new+}"),
+        ("<var>x</var>", {}, "*x*"),
+        ("<dfn>x</dfn>", DJOT, "*x*"),
+        ("<kbd>Ctrl  +  C</kbd>", {}, "`Ctrl + C`"),
+        ("<samp>a*b_c</samp>", {"escape_asterisks": True, "escape_underscores": True}, "`a*b_c`"),
+        ("<sub>2</sub>", {}, "2"),
+        ("<sub>2</sub>", {"sub_symbol": "<sub>"}, "<sub>2</sub>"),
+        ("<sub>2</sub>", {"sub_symbol": "~"}, "~2~"),
+        ("<sub>2</sub>", {"sub_symbol": "<sub>", "output_format": "djot"}, "~2~"),
+        ("<sup>2</sup>", {"sup_symbol": "^"}, "^2^"),
+        ("<sup>2</sup>", {"sup_symbol": "<sup>"}, "<sup>2</sup>"),
+        ("<sup>2</sup>", DJOT, "^2^"),
+        ("<mark>hi</mark>", {}, "==hi=="),
+        ("<mark>hi</mark>", DJOT, "{=hi=}"),
+        ("<mark>hi</mark>", {"highlight_style": "html"}, "<mark>hi</mark>"),
+        ("<mark>hi</mark>", {"highlight_style": "bold"}, "**hi**"),
+        ("<mark>hi</mark>", {"highlight_style": "none"}, "hi"),
+        ("<mark>hi</mark>", {"highlight_style": "html", "output_format": "djot"}, "<mark>hi</mark>"),
+        ("<u>under</u> <small>small</small>", {}, "under small"),
+        ("<abbr title=' HyperText Markup Language '>HTML</abbr>", {}, "HTML (HyperText Markup Language)"),
+        ("<abbr title='  '>HTML</abbr>", {}, "HTML"),
+        ("<abbr title='Caf&eacute; &amp;\n\n*Co*'>C</abbr>", {}, "C (Café & *Co*)"),
+        ("<abbr title='*Co*'>C</abbr>", {"escape_asterisks": True}, "C (\\*Co\\*)"),
+        ("<abbr>HTML</abbr>", {}, "HTML"),
+        ("<abbr title='t'> </abbr>", {}, ""),
+    ],
+)
+def test_markers(html, options, expected):
+    assert md(html, **options) == expected + ("\n" if expected else "")
+
+
+@pytest.mark.parametrize(
+    "html, options, expected",
+    [
+        # strong emphasis inside strong emphasis writes no second pair
+        ("<strong>a<strong>b</strong><b>c</b></strong>", {}, "**abc**"),
+        ("<b>a<em>b</em></b>", {}, "**a*b***"),
+        ("<mark>a<strong>b</strong></mark>", {"highlight_style": "bold"}, "**ab**"),
+        ("<mark><em>b</em></mark>", {"highlight_style": "bold"}, "***b***"),
+        # a hard break at the end stands after the closing marker
+        ("<p>x<strong>y<br></strong>z</p>", {}, "x**y**  \nz"),
+        ("<p>x<strong>y<br></strong>z</p>", {"newline_style": "backslash"}, "x**y**\\\nz"),
+        # inside a heading or in inline mode a mark writes its content only
+        ("<h2>a <mark>x</mark></h2>", {}, "## a x"),
+        ("<p><mark>x</mark></p>", {"convert_as_inline": True}, "x"),
+    ],
+)
+def test_nesting_and_breaks(html, options, expected):
+    assert md(html, **options) == expected + "\n"
+
+
+@pytest.mark.parametrize(
+    "html, options, expected",
+    [
+        ("<code>a<strong>b</strong><em>c</em><del>d</del><s>e</s></code>", {}, "`abcde`"),
+        ("<code>a<kbd>b</kbd><samp>c</samp><ins>d</ins><var>e</var></code>", {}, "`abcde`"),
+        ("<code>a<dfn>b</dfn><sub> c </sub><sup>d</sup><mark>e</mark></code>", {"sub_symbol": "~"}, "`ab c de`"),
+        ("<code>a<mark>b</mark></code>", {"highlight_style": "html"}, "`ab`"),
+        ("<code>a<mark>b</mark></code>", {"highlight_style": "bold"}, "`ab`"),
+        ("<code>a<abbr title='t'>b</abbr></code>", {}, "`ab`"),
+    ],
+)
+def test_formats_inside_code(html, options, expected):
+    # code shows every marker as written: formatting inside it gives its
+    # text only
+    assert md(html, **options) == expected + "\n"
+
+
+# --- empty content, and white space at the element's edges -------------------
+
+WRAPPED = ["b", "strong", "i", "em", "s", "del", "ins", "mark", "kbd", "samp", "var", "dfn", "sub", "sup", "abbr",
+           "code", "rb", "rp"]
+PLAIN = ["u", "small", "span", "ruby", "rtc"]
+
+
+@pytest.mark.parametrize("tag", WRAPPED + PLAIN)
+@pytest.mark.parametrize("block", ["p", "div"])
+@pytest.mark.parametrize("space", [" ", "\n", "\t ", "\u00a0\u00a0", "<br>"])
+def test_words_stay_apart_at_element_edges(tag, block, space):
+    def words(html):
+        return re.findall(r"\w+", re.sub(r"[*_~=`^]", "", md(html)))
+
+    assert words(f"<{block}>one<{tag}>{space}x</{tag}>two</{block}>") == ["one", "xtwo"]
+    assert words(f"<{block}>one<{tag}>x{space}</{tag}>two</{block}>") == ["onex", "two"]
+
+
+@pytest.mark.parametrize("tag", WRAPPED + PLAIN)
+def test_blank_content_keeps_the_words_apart(tag):
+    assert md(f"<p>one<{tag}> </{tag}>two</p>") == "one two\n"
+
+
+@pytest.mark.parametrize(
+    "html, expected",
+    [
+        ("<p>a<strong> bold </strong>c</p>", "a **bold** c"),
+        # blank text after the element makes the separation itself
+        ("<p>a<strong> bold </strong> <em>c</em></p>", "a **bold** *c*"),
+        ("<p>a <strong> bold</strong></p>", "a **bold**"),
+        ("<p>a<strong>\nbold\n</strong>c</p>", "a **bold** c"),
+        # nested elements pass the white space on to the outermost one
+        ("<p>a<b><i> x</i></b>b</p>", "a ***x***b"),
+        ("<p>a<b><i>x </i></b>b</p>", "a***x*** b"),
+        ("<p>a<b><i><br>x</i></b>b</p>", "a  \n***x***b"),
+        # empty elements write nothing, not even an empty pair of markers
+        ("<p>a<strong></strong>b<em></em>c<del></del>d<kbd></kbd>e<code></code>f<mark></mark>g</p>", "abcdefg"),
+        ("<mark></mark>", ""),
+        # line breaks at the edges stand outside the markers
+        ("<p>a<strong> <br></strong>b</p>", "a  \nb"),
+        ("<p>a<strong><br></strong>b</p>", "a  \nb"),
+        ("<p>a<strong><br>b</strong>c</p>", "a  \n**b**c"),
+        ("<p>a<em>b<br></em>c</p>", "a*b*  \nc"),
+    ],
+)
+def test_outer_white_space(html, expected):
+    assert md(html) == expected + ("\n" if expected else "")
+
+
+def test_no_line_starts_with_the_white_space_of_an_element():
+    for tag in WRAPPED:
+        out = md(f"<div>line<br><{tag}>    x</{tag}></div>")
+        assert all(not line.startswith(" ") for line in out.split("\n")), (tag, out)
+
+
+@pytest.mark.parametrize(
+    "html, options, expected",
+    [
+        # side by side, two pairs of the same markers would leave the middle
+        # ones as text ("**a****b**"): they become one pair
+        ("<p><strong>a</strong><strong>b</strong><b>c</b></p>", {}, "**abc**"),
+        ("<p>(<i>Show</i><!-- c --><em>Hide</em>)</p>", {}, "(*ShowHide*)"),
+        ("<p><em>a</em><var>b</var></p>", {}, "*ab*"),
+        ("<p><span><u><em>a</em></u></span><em>.</em></p>", {}, "*a.*"),
+        ("<p><b>[</b><span><b>x</b></span><b>]</b></p>", {}, "**[x]**"),
+        ("<p><s>a</s><del>b</del><ins>c</ins><ins>d</ins></p>", {}, "~~ab~~==cd=="),
+        ("<p><mark>a</mark><mark>b</mark></p>", {}, "==ab=="),
+        ("<p><mark>a</mark><b>b</b></p>", {"highlight_style": "bold"}, "**ab**"),
+        ("<p><sub>1</sub><sub>2</sub></p>", {"sub_symbol": "~"}, "~12~"),
+        ("<p><em>a</em><em>b</em></p>", DJOT, "_ab_"),
+        # different markers, markers that differ in closing form, and
+        # elements apart stay as they are
+        ("<p><em>a</em><strong>b</strong></p>", {}, "*a***b**"),
+        ("<p><sub>1</sub><sub>2</sub></p>", {"sub_symbol": "<sub>"}, "<sub>1</sub><sub>2</sub>"),
+        ("<p><em>a</em> <em>b</em></p>", {}, "*a* *b*"),
+        ("<p><em>a</em><em> b</em></p>", {}, "*a* *b*"),
+        ("<p><span>x*</span><em>a</em></p>", {}, "x**a*"),
+        ("<p><span><em>a</em>*</span><em>b</em></p>", {}, "*a***b*"),
+        # two code spans side by side get a space, or their backticks would
+        # run into one
+        ("<p><kbd>a</kbd><kbd>b</kbd><code>c</code></p>", {}, "`a` `b` `c`"),
+    ],
+)
+def test_elements_side_by_side(html, options, expected):
+    assert md(html, **options) == expected + "\n"
+
+
+def test_emphasis_nested_in_emphasis_is_written_in_full():
+    assert md("<p><em>a <strong>b</strong> c</em></p>") == "*a **b** c*\n"
+
+
+# --- caret icons ---------------------------------------------------------------
+
+
+@pytest.mark.parametrize(
+    "html, expected",
+    [
+        ("<p>Home<i class='icon caret'></i>Page</p>", "Home > Page"),
+        ("<p>Home <i class='caret'></i>Page</p>", "Home Page"),
+        ("<p>Home<em class='caret'>x</em>Page</p>", "Home*x*Page"),
+        ("<p>Home<i class='icon'></i>Page</p>", "HomePage"),
+        # at the start of a line the ">" would open a quotation
+        ("<p><i class='caret'></i>Page</p>", "\\> Page"),
+    ],
+)
+def test_caret(html, expected):
+    assert md(html) == expected + "\n"
+
+
+# --- span ----------------------------------------------------------------------
+
+
+@pytest.mark.parametrize(
+    "html, expected",
+    [
+        ("<p>word <span class='ocrx_word'>next</span></p>", "word next"),
+        ("<p>word<span class='ocrx_word'>next</span></p>", "word next"),
+        ("<p>word<span class='x'>next</span></p>", "wordnext"),
+        # a line feed before a span: the line's words stay apart
+        ("<div>word\n<span class='ocrx_word'>next</span></div>", "word next"),
+        ("<div>a\n<span>b</span></div>", "a b"),
+        ("<p>a\n<span>b</span></p>", "a b"),
+        # a hard break, a rule or a heading keeps its line feed
+        ("a<br><span>b</span>", "a  \nb"),
+        ("<hr><span>x</span>", "---\nx"),
+        ("<p>t</p><hr><span>x</span>", "t\n\n---\nx"),
+    ],
+)
+def test_span(html, expected):
+    assert md(html) == expected + "\n"
+
+
+def test_span_keeps_line_feeds_in_strict_mode():
+    assert md("<div>a\n<span>b</span></div>", whitespace_mode="strict") == "a\nb\n"
+
+
+def test_span_does_not_count_towards_max_depth():
+    html = "<div><span><span><span><em>deep</em></span></span></span></div>"
+    assert md(html, max_depth=3) == "*deep*\n"
+    assert md("<div><b><b><b><em>deep</em></b></b></b></div>", max_depth=3) == ""
+
+
+# --- ruby ----------------------------------------------------------------------
+
+
+@pytest.mark.parametrize(
+    "html, expected",
+    [
+        ("<ruby>ab<rt>x</rt></ruby>", "ab(x)"),
+        ("<ruby><rb>a</rb><rt>x</rt><rb>b</rb><rt>y</rt></ruby>", "a(x)b(y)"),
+        ("<ruby>a<rt>x</rt>b<rt>y</rt></ruby>", "ab(x)(y)"),
+        ("<ruby>ab<rp>(</rp><rt>x</rt><rp>)</rp></ruby>", "ab(x)"),
+        ("<ruby><rb>a</rb><rp>(</rp><rt>x</rt><rp>)</rp></ruby>", "a(x)"),
+        ("<ruby><rb>a</rb><span>s</span><rt>x</rt></ruby>", "as(x)"),
+        ("<ruby>ab<rt>x</rt><rt>y</rt><rtc><rt>z</rt></rtc></ruby>", "ab((x)(y))(z)"),
+        ("<ruby>ab<rt>x</rt><rtc><rt>z</rt></rtc></ruby>", "ab(x)(z)"),
+        ("<ruby><rb>a</rb><rt>x</rt><rb>b</rb><rtc><rt>z</rt></rtc></ruby>", "ab(x)(z)"),
+        ("<ruby>a<rt></rt></ruby>", "a()"),
+        ("<ruby><!-- c --><rb>a</rb><rt>x</rt></ruby>", "a(x)"),
+        ("<p>foo (<rt>bar</rt>)</p>", "foo (bar)"),
+        ("<p>word<rt> gloss </rt>next</p>", "word (gloss) next"),
+        ("<ruby>\n  <rb>a</rb>\n  <rt>x</rt>\n</ruby>", "a(x)"),
+        ("<ruby>a b<rt>x</rt></ruby>", "a b(x)"),
+        ("<p>漢<ruby>字<rt>じ</rt></ruby>です</p>", "漢字(じ)です"),
+        ("<p>x<ruby> a<rt>n</rt> </ruby>y</p>", "x a(n) y"),
+        ("<p>a<rb> b </rb>c</p>", "a b c"),
+    ],
+)
+def test_ruby(html, expected):
+    assert md(html) == expected + "\n"
+
+
+# --- code spans ----------------------------------------------------------------
+
+
+@pytest.mark.parametrize(
+    "html, expected",
+    [
+        ("<code>x</code>", "`x`"),
+        ("<code>a`b</code>", "``a`b``"),
+        ("<code>`a</code>", "`` `a ``"),
+        ("<code>a``b</code>", "`a``b`"),
+        # runs of one and two backticks: three, since both other lengths occur
+        ("<code>a`b``c</code>", "```a`b``c```"),
+        ("<code>a``b```c</code>", "`a``b```c`"),
+        ("<code> a </code>", "` a `"),
+        ("<code> `a` </code>", "``  `a`  ``"),
+        ("<code>*a_b*</code>", "`*a_b*`"),
+        ("<code>&lt;div&gt; &amp;</code>", "`<div> &`"),
+        ("<code>a<code>b</code></code>", "`ab`"),
+        ("<kbd>a`b</kbd>", "``a`b``"),
+        ("<p>x<code>  </code>y</p>", "x y"),
+    ],
+)
+def test_code_span(html, expected):
+    assert md(html, escape_asterisks=True, escape_underscores=True, escape_misc=True) == expected + "\n"
+
+
+def test_empty_code_writes_nothing():
+    assert md("<code></code>") == ""
+    assert md("<code> \n </code>") == ""
+
+
+def test_code_span_stays_in_its_paragraph():
+    # a line break inside the span would end it, and its next line would be
+    # read as a heading
+    assert md("<p>see <code>line1\n\n# line2</code> here</p>") == "see `line1  # line2` here\n"
+
+
+# --- preserved elements --------------------------------------------------------
+
+
+@pytest.mark.parametrize(
+    "html, tags, expected",
+    [
+        ("<mark>a <b>b</b></mark>", ["mark"], "<mark>a <b>b</b></mark>"),
+        ("<mark class='hl'>x</mark>", ["mark"], '<mark class="hl">x</mark>'),
+        ("<MARK>x</MARK>", ["mark"], "<mark>x</mark>"),
+        ("<MARK>x</MARK>", ["MARK"], "==x=="),
+        ("<span class=c id=i title=t>x</span>", ["span"], '<span title="t" id="i" class="c">x</span>'),
+        ("<span DATA-X='1'>x</span>", ["span"], '<span DATA-X="1">x</span>'),
+        ("<span title='say \"hi\"'>x</span>", ["span"], '<span title="say &quot;hi&quot;">x</span>'),
+        ("<span itemscope>x</span>", ["span"], "<span itemscope>x</span>"),
+        ("<span>&amp; &lt;<!-- c --></span>", ["span"], "<span>&amp; &lt;</span>"),
+        ("<p>a<br>b<img src=i.png></p>", ["p"], '<p>a<br>b<img src="i.png"></p>'),
+        ("<span></span>", ["span"], "<span></span>"),
+        ("<div>a<div>b", ["div"], "<div>a<div>b</div></div>"),
+        ("<p>x<mark>m</mark>y</p>", ["mark"], "x<mark>m</mark>y"),
+    ],
+)
+def test_preserved(html, tags, expected):
+    assert md(html, preserve_tags=tags) == expected + "\n"
+
+
+def test_preserved_subtree_ignores_the_depth_limit():
+    html = "<section><div><div><div><b>deep</b></div></div></div></section>"
+    assert md(html, preserve_tags=["section"], max_depth=2) == (
+        "<section><div><div><div><b>deep</b></div></div></div></section>\n")
+
+
+def test_preserved_very_deep_subtree():
+    depth = 100_000
+    out = md("<div>" + "<b>" * depth + "x" + "</b>" * depth + "</div>", preserve_tags=["div"])
+    assert out == "<div>" + "<b>" * depth + "x" + "</b>" * depth + "</div>\n"
+
+
+# --- very deep nesting ---------------------------------------------------------
+
+
+@pytest.mark.parametrize("tag", ["em", "span", "ruby", "rtc", "kbd", "code", "abbr", "mark"])
+def test_very_deep_nesting(tag):
+    depth = 100_000
+    out = md("<p>" + f"<{tag}>w " * depth + "end" + f"</{tag}>" * depth + "</p>")
+    text = out.replace("*", "").replace("`", "").replace("=", "")
+    assert text.split() == ["w"] * depth + ["end"]

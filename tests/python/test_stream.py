@@ -1,0 +1,216 @@
+"""The streaming converter: the "quillmoor" road of `convert` and the class
+`MarkdownStreamProcessor`, which converts HTML fed in chunks and hands back
+after each chunk the Markdown that can no longer change."""
+import ast
+import inspect
+import random
+import re
+from pathlib import Path
+
+import pytest
+
+import tidewell
+from expected import EMPTY_METADATA
+
+QUILLMOOR = {"tier_strategy": "quillmoor"}
+
+DOCUMENTS = {
+    "blocks": "<h1>Title</h1><p>Some <b>bold</b>, <i>it</i> and <code>a`b</code>.</p><hr><p>end</p>",
+    "lists": "<ul><li>a<ul><li>b</li></ul></li><li><p>c</p><p>d</p></li></ul><ol start=3><li>x</li></ol>",
+    "links": '<p>See <a href="http://x.example">http://x.example</a> and <a href="/r" title="T">r</a>'
+             '<img src="//cdn/i.png" alt="a_b"></p>',
+    "table": '<table><tr><th align="right">n</th><th>v</th></tr><tr><td>1</td><td>a|b</td></tr></table>',
+    "code": '<pre class="language-md">a\n```\nb</pre><ul><li><pre>x\ny</pre></li></ul>',
+    "quotes": "<blockquote><p>q1</p><blockquote><p>q2</p></blockquote></blockquote>",
+    "kept_as_html": '<details><summary>S</summary><p>a &lt; b</p><a href="u">l</a></details>',
+    "escapes": "<p># no &amp;lt; *x* [y] 1. z</p><p>&gt; q</p>",
+    "figure": "<figure><img src=a.png><figcaption>cap</figcaption></figure><p>after</p>",
+    "comments_and_scripts": "a<!-- c -->b<script>if (a<b) {}</script><![CDATA[x]]>c<style>p{}</style>",
+}
+
+
+def stream(html, cuts):
+    """The class fed `html` in pieces ending at `cuts`, then finished."""
+    processor = tidewell.MarkdownStreamProcessor()
+    out, start = [], 0
+    for cut in list(cuts) + [len(html)]:
+        out.append(processor.process_chunk(html[start:cut]))
+        start = cut
+    out.append(processor.finish())
+    return "".join(out)
+
+
+def without_automatic_links(markdown):
+    # The one cut-dependent form: a link whose text equals its URL is written
+    # "<url>" unless its text was handed out before the link closed.
+    return re.sub(r"<((?:https?://|ftp://|mailto:)[^\s<>]*)>", r"[\1](\1)", markdown)
+
+
+# ---- the road --------------------------------------------------------------------
+
+
+def test_road_returns_the_content_alone():
+    result = tidewell.convert("<h2>H</h2><p>x</p>", QUILLMOOR)
+    assert result == {"content": "## H\n\nx", "document": None, "metadata": EMPTY_METADATA, "tables": [],
+                      "warnings": []}
+
+
+def test_road_depends_on_no_other_option():
+    html = DOCUMENTS["blocks"] + DOCUMENTS["table"]
+    plain = tidewell.convert_to_markdown(html, QUILLMOOR)
+    for options in [{"output_format": "djot"}, {"escape_ascii": True}, {"heading_style": "atx_closed"},
+                    {"extract_metadata": False, "include_document_structure": True}, {"wrap": True}]:
+        assert tidewell.convert_to_markdown(html, {**options, **QUILLMOOR}) == plain
+
+
+def test_text_without_markup_takes_the_plain_road():
+    assert tidewell.convert_to_markdown("just text", QUILLMOOR) == "just text\n"
+
+
+def test_input_with_line_breaks_is_prepared():
+    assert tidewell.convert_to_markdown("<pre>a\r\nb\rc</pre>", QUILLMOOR) == "```\na\nb\nc\n```"
+    assert tidewell.convert_to_markdown("<p>a\0b</p>", QUILLMOOR) == "ab"
+
+
+@pytest.mark.parametrize("name", sorted(DOCUMENTS))
+def test_road_and_class_agree(name):
+    html = DOCUMENTS[name]
+    assert stream(html, []) == tidewell.convert_to_markdown(html, QUILLMOOR)
+
+
+# ---- the class -------------------------------------------------------------------
+
+
+def test_class_is_exported():
+    assert tidewell.__all__ == ["__version__", "convert", "convert_to_markdown", "MarkdownStreamProcessor"]
+    cls = tidewell.MarkdownStreamProcessor
+    assert cls.__name__ == "MarkdownStreamProcessor"
+    assert cls.__module__ == "builtins"
+    assert str(inspect.signature(cls)) == "(options=None)"
+    processor = cls()
+    assert str(inspect.signature(processor.process_chunk)) == "(chunk)"
+    assert str(inspect.signature(processor.finish)) == "()"
+
+
+def test_type_stub_declares_the_class():
+    stub = ast.parse((Path(__file__).resolve().parents[2] / "python" / "tidewell" / "__init__.pyi").read_text())
+    declared = {node.name: node for node in stub.body if isinstance(node, (ast.ClassDef, ast.FunctionDef))}
+    declared.update({t.id: node for node in stub.body if isinstance(node, ast.AnnAssign)
+                     for t in [node.target] if isinstance(t, ast.Name)})
+    assert [name for name in tidewell.__all__ if name not in declared] == []
+    methods = {f.name: [a.arg for a in f.args.args] for f in declared["MarkdownStreamProcessor"].body
+               if isinstance(f, ast.FunctionDef)}
+    assert methods == {"__init__": ["self", "options"], "process_chunk": ["self", "chunk"], "finish": ["self"]}
+
+
+@pytest.mark.parametrize("args,kwargs", [((), {}), ((None,), {}), ((), {"options": None}),
+                                         (({"heading_style": "setext", "output_format": "djot"},), {})])
+def test_options_are_checked_and_change_nothing(args, kwargs):
+    processor = tidewell.MarkdownStreamProcessor(*args, **kwargs)
+    assert processor.process_chunk("<h1>a</h1><p>b") == "# a"
+    assert processor.finish() == "\n\nb"
+
+
+def test_bad_options_are_refused():
+    with pytest.raises(ValueError, match="^invalid conversion options: "):
+        tidewell.MarkdownStreamProcessor({"unknown_key": 1})
+    with pytest.raises(ValueError, match="^invalid conversion options: "):
+        tidewell.MarkdownStreamProcessor({"tier_strategy": "Tier2"})
+    with pytest.raises(TypeError):  # raised by json.dumps, unchanged
+        tidewell.MarkdownStreamProcessor({"strip_tags": {"a"}})
+
+
+@pytest.mark.parametrize("call", [
+    lambda cls: cls(None, None),
+    lambda cls: cls(colour=1),
+    lambda cls: cls({}, options={}),
+    lambda cls: cls().process_chunk(b"<p>"),
+    lambda cls: cls().process_chunk(),
+    lambda cls: cls().process_chunk("a", "b"),
+    lambda cls: cls().process_chunk(text="a"),
+    lambda cls: cls().finish(1),
+])
+def test_wrong_arguments(call):
+    with pytest.raises(TypeError):
+        call(tidewell.MarkdownStreamProcessor)
+
+
+def test_chunk_without_a_utf8_form():
+    with pytest.raises(UnicodeEncodeError):
+        tidewell.MarkdownStreamProcessor().process_chunk("<p>\udcff</p>")
+
+
+def test_chunks_hand_out_what_is_ready():
+    processor = tidewell.MarkdownStreamProcessor()
+    assert processor.process_chunk("") == ""
+    assert processor.process_chunk(chunk="<p>Hel") == ""
+    assert processor.process_chunk("lo</p><di") == "Hello"
+    assert processor.process_chunk("v>x</div>") == "\n\nx"
+    assert processor.finish() == ""
+    assert processor.finish() == ""
+    # After finish the same document goes on.
+    assert processor.process_chunk("<p>more</p>") == "\n\nmore"
+    assert processor.finish() == ""
+
+
+def test_reentrant_call_is_refused():
+    processor = tidewell.MarkdownStreamProcessor()
+    seen = []
+
+    class Key(str):
+        # Looking up the keyword compares keys: this runs while the call
+        # holds the object.
+        __hash__ = str.__hash__
+
+        def __eq__(self, other):
+            try:
+                processor.finish()
+            except RuntimeError as e:
+                seen.append(str(e))
+            return str.__eq__(self, other)
+
+    assert processor.process_chunk(**{Key("chunk"): "<p>x</p>"}) == "x"
+    assert seen == ["Already borrowed"]
+    assert processor.finish() == ""
+
+
+def test_empty_inline_code_does_not_hold_the_output():
+    processor = tidewell.MarkdownStreamProcessor()
+    assert processor.process_chunk("<p>a <code></code>b</p><p>c</p><p>") == "a b\n\nc"
+
+
+@pytest.mark.parametrize("name", sorted(DOCUMENTS))
+def test_every_cut_gives_the_same_markdown(name):
+    html = DOCUMENTS[name]
+    whole = tidewell.convert_to_markdown(html, QUILLMOOR)
+    for cut in range(1, len(html)):
+        assert stream(html, [cut]) == whole, f"cut at {cut}"
+    assert stream(html, range(1, len(html))) == whole
+
+
+def test_random_chunks_give_the_same_markdown():
+    rng = random.Random(11)
+    html = "".join(DOCUMENTS.values()) * 3
+    whole = tidewell.convert_to_markdown(html, QUILLMOOR)
+    for _ in range(50):
+        cuts = sorted(rng.sample(range(1, len(html)), rng.randrange(1, 60)))
+        assert without_automatic_links(stream(html, cuts)) == without_automatic_links(whole)
+
+
+def test_long_quotation_streams_before_it_closes():
+    body = "".join("<p>line %d of a long quotation</p>" % i for i in range(400))
+    processor = tidewell.MarkdownStreamProcessor()
+    html = "<p>intro</p><blockquote>" + body
+    handed = "".join(processor.process_chunk(html[i:i + 1000]) for i in range(0, len(html), 1000))
+    assert len(handed) > 8000
+    assert handed.startswith("intro\n\n> line 0 of a long quotation\n>\n> line 1")
+    rest = processor.process_chunk("</blockquote><p>after</p>") + processor.finish()
+    assert handed + rest == tidewell.convert_to_markdown(html + "</blockquote><p>after</p>", QUILLMOOR)
+
+
+def test_deep_nesting_and_huge_attributes():
+    processor = tidewell.MarkdownStreamProcessor()
+    html = "<div>" * 200000 + "x" + "</div>" * 200000 + '<a href="' + "u" * 3_000_000 + '">t</a>'
+    out = "".join(processor.process_chunk(html[i:i + 4096]) for i in range(0, len(html), 4096))
+    out += processor.finish()
+    assert out == "x\n\n[t](" + "u" * 3_000_000 + ")"

@@ -1,0 +1,432 @@
+"""Tables: the layout a table gets (pipe table, one line per row, nothing),
+pipe tables with their widths, spans and separator, row lists, captions,
+framing, the grids of convert(...)["tables"], and tables whose markup is
+incomplete, whose spans are huge or which nest very deep."""
+import subprocess
+import sys
+import textwrap
+
+import pytest
+
+import tidewell
+
+
+def md(html, **options):
+    return tidewell.convert_to_markdown(html, options)
+
+
+def tables(html, **options):
+    return tidewell.convert(html, {"include_document_structure": True, **options})["tables"]
+
+
+def table(rows, attrs=""):
+    return f"<table{attrs}>{rows}</table>"
+
+
+HEADER_ROW = "<tr><th>Name</th><th>Age</th></tr>"
+ALICE_ROW = "<tr><td>Alice</td><td>30</td></tr>"
+WORKED_EXAMPLE = table("<tr><th>A</th><th>B</th></tr><tr><td rowspan='2'>x</td><td>y</td></tr><tr><td>z</td></tr>")
+
+
+# --- pipe tables, row lists and captions ------------------------------------------
+
+
+@pytest.mark.parametrize(
+    "html, options, expected",
+    [
+        pytest.param(WORKED_EXAMPLE, {}, "| A | B |\n| --- | --- |\n| x | y |\n|   | z |\n", id="worked-example"),
+        pytest.param(table(HEADER_ROW + ALICE_ROW), {},
+                     "| Name  | Age |\n| ----- | --- |\n| Alice | 30  |\n", id="widths"),
+        pytest.param(table(HEADER_ROW + ALICE_ROW), {"compact_tables": True},
+                     "| Name | Age |\n| --- | --- |\n| Alice | 30 |\n", id="compact"),
+        pytest.param(table("<tr><td>a|b</td></tr>"), {}, "| a\\|b |\n| ---- |\n", id="pipe-in-text"),
+        pytest.param(table("<tr><td>*a* _b_</td></tr>"), {}, "| \\*a\\* \\_b\\_ |\n| ----------- |\n",
+                     id="asterisks-underscores-always-escaped"),
+        pytest.param(table("<tr><th>abc</th></tr><tr><td> </td></tr>"), {}, "| abc |\n| --- |\n|     |\n",
+                     id="blank-cell-padded"),
+        pytest.param(table("<tr><th>h\u00e9llo</th></tr><tr><td>x</td></tr>"), {},
+                     "| h\u00e9llo |\n| ----- |\n| x     |\n", id="width-in-characters"),
+        pytest.param(table("<tr><th>abc</th><th>def</th><th>ghi</th></tr><tr><td colspan='2'>x</td><td>y</td></tr>"),
+                     {}, "| abc | def | ghi |\n| --- | --- | --- |\n| x   | | y   |\n", id="colspan"),
+        pytest.param(table("<tr><th>T</th></tr><tr><td>a</td><td>b</td></tr>"), {},
+                     "| T |\n| --- |\n| a | b |\n", id="separator-follows-first-row"),
+        pytest.param(table("<caption>Q-1</caption><tr><th>a</th></tr>"), {}, "*Q\\-1*\n\n| a |\n| --- |\n",
+                     id="caption"),
+        pytest.param(table("<tr><th>a</th></tr>\n  <div>mid</div>\n  <tr><td>b</td></tr>"), {},
+                     "| a |\n| --- |\n\nmid\n\n| b |\n", id="element-between-rows-in-place"),
+        pytest.param(table("<thead><tr><th>h</th></tr></thead><tbody><tr><td>b</td></tr></tbody>"
+                           "<tfoot><tr><td>f</td></tr></tfoot>"), {},
+                     "| h |\n| --- |\n| b |\n| f |\n", id="sections"),
+        pytest.param(table("<colgroup><col></colgroup><tr><th>a</th></tr>"), {}, "| a |\n| --- |\n",
+                     id="columns-write-nothing"),
+        pytest.param(table("<tr><th>a<br>b</th></tr>"), {}, "| a   b |\n| ----- |\n", id="break-becomes-space"),
+        pytest.param(table("<tr><th>a<br>b</th></tr>"), {"br_in_tables": True}, "| a  \nb |\n| ----- |\n",
+                     id="break-kept-with-br_in_tables"),
+        pytest.param(table("<tr><th>h</th></tr><tr><td><div>a</div><div>b</div></td></tr><tr><td><p>c</p><p>d</p></td></tr>"),
+                     {}, "| h      |\n| ------ |\n| a   b  |\n| c<br>d |\n", id="blocks-in-cells"),
+        pytest.param(table("<tr><th>h</th></tr><tr><td><div>a</div><div>b</div></td></tr>"), {"br_in_tables": True},
+                     "| h      |\n| ------ |\n| a<br>b |\n", id="blocks-in-cells-br_in_tables"),
+        pytest.param(table("<tr><td>Home</td><td></td><td>About</td></tr><tr><td>x</td></tr>"), {},
+                     "- Home About\n- x\n", id="row-list"),
+        pytest.param(table("<tr><td>- item</td></tr><tr><td>a</td><td>b</td></tr>"), {}, "- item\n- a b\n",
+                     id="row-list-no-double-marker"),
+        pytest.param(table("<tr><td>a</td><td>b</td></tr><tr><td>" + table("<tr><th>in</th></tr>") + "</td><td>c</td></tr>"),
+                     {}, "| a              | b |\n| -------------- | --- |\n| | in | | --- | | c |\n",
+                     id="table-in-pipe-cell-on-one-line"),
+        pytest.param(table("<tr><td>a</td><td>b</td></tr><tr><td>" + table("<tr><td>x</td></tr>") * 2 + "</td></tr>"),
+                     {}, "- a b\n- | x |\n| --- |\n\n| x |\n| --- |\n", id="tables-in-row-list-keep-lines"),
+        pytest.param(table("<tr><td>a</td></tr>"), {"output_format": "djot"}, "| a |\n| --- |\n", id="djot"),
+    ],
+)
+def test_table_rendering(html, options, expected):
+    assert md(html, **options) == expected
+
+
+@pytest.mark.parametrize(
+    "before, expected",
+    [
+        ("", "| a |\n| --- |\n"),
+        ("<p>para</p>", "para\n\n| a |\n| --- |\n"),
+        ("abc", "abc\n\n| a |\n| --- |\n"),
+    ],
+)
+def test_table_stands_between_blank_lines(before, expected):
+    assert md(before + table("<tr><th>a</th></tr>") + "after") == expected + "after\n"
+
+
+# --- the layout choice ----------------------------------------------------------
+
+
+def layout(html, **options):
+    out = md(html, **options)
+    if out == "":
+        return "omitted"
+    if out.startswith("- "):
+        return "rows"
+    assert out.startswith(("| ", "*")) and "\n| -" in out, out
+    return "pipe"
+
+
+TWO_BY_TWO = "<tr><td>a</td><td>b</td></tr><tr><td>c</td><td>d</td></tr>"
+UNEVEN = "<tr><td>a</td><td>b</td></tr><tr><td>c</td><td>d</td><td>e</td></tr>"
+
+
+@pytest.mark.parametrize(
+    "html, expected",
+    [
+        pytest.param(table("<tr><th>a</th><th>b</th></tr><tr><td>c</td><td>d</td></tr>"), "pipe", id="header"),
+        pytest.param(table(TWO_BY_TWO), "pipe", id="text-only"),
+        pytest.param(table(UNEVEN), "rows", id="uneven-rows"),
+        pytest.param(table("<caption>c</caption>" + UNEVEN), "pipe", id="caption-wins"),
+        pytest.param(table("<tr><td>" + table("<caption>c</caption><tr><td>x</td></tr>") + "</td></tr>" + UNEVEN),
+                     "pipe", id="nested-caption-wins"),
+        pytest.param(table(UNEVEN.replace("<td>e</td>", "") + "<tr><td colspan='2'>f</td></tr>"), "pipe",
+                     id="colspan-evens-widths"),
+        pytest.param(table("<tr><td>" + table("<tr><td>x</td><td>y</td></tr>") + "</td><td>b</td></tr>"), "pipe",
+                     id="one-nested-table"),
+        pytest.param(table("<tr><td>" + table("<tr><td>x</td><td>y</td></tr>") * 2 + "</td><td>b</td></tr>"), "rows",
+                     id="two-nested-tables"),
+        pytest.param(table("<tr><td><a href=1>a</a> <a href=2>b</a> <a href=3>c</a> text</td></tr>"), "rows",
+                     id="one-row-three-links"),
+        pytest.param(table("<tr><td><a href=1>a</a> <a href=2>b</a> <a href=3>c</a></td></tr><tr><td>x</td></tr>"
+                           "<tr></tr>"), "pipe", id="three-rows-three-links"),
+        pytest.param(table("<tr><td> \t\n</td><td>&nbsp;&#160;</td></tr>"), "omitted", id="blank-cells"),
+        pytest.param(table("<tr><td><img alt=''></td></tr>"), "pipe", id="image-with-empty-alt"),
+        pytest.param(table("<tr><td><img></td></tr>"), "omitted", id="image-without-src-or-alt"),
+        pytest.param(table("<tr><td colspan='1'>a</td></tr><tr><td>b</td></tr>", " border='0'"), "rows",
+                     id="spans-and-border-0"),
+        pytest.param(table("<tr><td colspan='1'></td></tr>", " border='0'"), "omitted", id="spans-border-0-empty"),
+        pytest.param(table("<tr><td colspan='1'>a</td></tr><tr><td>b</td></tr>", " border='1'"), "pipe",
+                     id="spans-and-border-1"),
+        pytest.param(table("<tr><td colspan='1'>a</td></tr><tr><td>b</td></tr>", " border='00'"), "pipe",
+                     id="spans-and-border-00"),
+        pytest.param(table("<row><cell role='head'>h</cell></row>" + UNEVEN), "pipe", id="role-head-cell"),
+        pytest.param(table("<tr><td role='head'>h</td></tr>" + UNEVEN), "rows", id="role-head-on-td"),
+        pytest.param(table("<row><cell role='Head'>h</cell></row>" + UNEVEN), "rows", id="role-Head"),
+    ],
+)
+def test_layout_choice(html, expected):
+    assert layout(html) == expected
+
+
+def test_omitted_table_still_separates():
+    assert md("abc" + table("<tr><td> </td></tr>") + "def") == "abc\n\ndef\n"
+
+
+# --- the grids of convert(...)["tables"] ----------------------------------------
+
+
+def cells(grid):
+    return [(c["content"], c["row"], c["col"], c["row_span"], c["col_span"], c["is_header"]) for c in grid["cells"]]
+
+
+@pytest.mark.parametrize(
+    "html, rows, cols, expected_cells",
+    [
+        pytest.param(table("<thead><tr><th>A</th><th>B</th></tr></thead><tbody><tr><td>1</td><td>2</td></tr></tbody>"),
+                     2, 2, [("A", 0, 0, 1, 1, True), ("B", 0, 1, 1, 1, True),
+                            ("1", 1, 0, 1, 1, False), ("2", 1, 1, 1, 1, False)], id="thead-tbody"),
+        pytest.param(table("<tr><td>a</td></tr><tr><td>b</td><th>c</th></tr>"), 2, 2,
+                     [("a", 0, 0, 1, 1, True), ("b", 1, 0, 1, 1, False), ("c", 1, 1, 1, 1, True)],
+                     id="first-direct-row-is-header"),
+        pytest.param(table("<tbody><tr><td>a</td></tr><tr><td>b</td></tr></tbody>"), 2, 1,
+                     [("a", 0, 0, 1, 1, False), ("b", 1, 0, 1, 1, False)], id="tbody-only"),
+        pytest.param(table("<tr><td colspan='2'>a</td><td>b</td></tr>"), 1, 3,
+                     [("a", 0, 0, 1, 2, True), ("b", 0, 2, 1, 1, True)], id="colspan"),
+        pytest.param(table("<tbody><tr><td rowspan='2'>a</td><td>b</td></tr><tr><td>c</td></tr></tbody>"), 2, 2,
+                     [("a", 0, 0, 2, 1, False), ("b", 0, 1, 1, 1, False), ("c", 1, 0, 1, 1, False)],
+                     id="rowspan-does-not-move-columns"),
+        pytest.param(table("<tbody><tr><td>a</td></tr><tr></tr><tr><td>b</td></tr></tbody>"), 3, 1,
+                     [("a", 0, 0, 1, 1, False), ("b", 2, 0, 1, 1, False)], id="empty-row-counts"),
+        pytest.param(table("<tr><th>a<br>b</th></tr>"), 1, 1, [("a \nb", 0, 0, 1, 1, True)], id="line-break-kept"),
+        pytest.param(table("<tr><td colspan='0'>a</td><td colspan='5000' rowspan='+3'>b</td><td colspan=' 2'>c</td></tr>"),
+                     1, 1002, [("a", 0, 0, 1, 1, True), ("b", 0, 1, 3, 1000, True), ("c", 0, 1001, 1, 1, True)],
+                     id="span-values"),
+    ],
+)
+def test_grid_records(html, rows, cols, expected_cells):
+    [data] = tables(html)
+    assert (data["grid"]["rows"], data["grid"]["cols"]) == (rows, cols)
+    assert cells(data["grid"]) == expected_cells
+
+
+def test_grid_markdown_is_the_trimmed_table_text():
+    [data] = tables("<p>x</p>" + WORKED_EXAMPLE)
+    assert data["markdown"] == "| A | B |\n| --- | --- |\n| x | y |\n|   | z |"
+    assert list(data) == ["grid", "markdown"]
+
+
+def test_omitted_table_records_its_grid_with_empty_markdown():
+    [data] = tables(table("<tr><td> </td><td></td></tr>"))
+    assert data["markdown"] == ""
+    assert cells(data["grid"]) == [("", 0, 0, 1, 1, True), ("", 0, 1, 1, 1, True)]
+
+
+@pytest.mark.parametrize("html", [table("<caption>c</caption>"), table(""), "<p>no table</p>"])
+def test_tables_without_rows_record_nothing(html):
+    assert tables(html) == []
+
+
+def test_no_grids_without_the_document_structure():
+    assert tidewell.convert(WORKED_EXAMPLE)["tables"] == []
+
+
+def test_table_node_in_the_document_structure():
+    result = tidewell.convert(WORKED_EXAMPLE, {"include_document_structure": True})
+    [node] = [n for n in result["document"]["nodes"] if n["content"]["node_type"] == "table"]
+    assert node["content"]["grid"] == result["tables"][0]["grid"]
+    assert node["id"].startswith("table-")
+
+
+@pytest.mark.parametrize(
+    "outer",
+    [
+        pytest.param(lambda inner: table(f"<tr><td>{inner}</td><td>b</td></tr><tr><td>c</td><td>d</td></tr>"),
+                     id="pipe-table"),
+        pytest.param(lambda inner: table(f"<tr><td>{inner}{inner}</td></tr><tr><td>a</td><td>b</td></tr>"),
+                     id="row-list"),
+    ],
+)
+def test_nested_tables_are_recorded_once_before_their_table(outer):
+    # Each cell is converted once for the table text and the grid, so a
+    # table inside a cell is not recorded a second time.
+    inner = table("<tr><th>in</th></tr>")
+    found = tables(outer(inner))
+    assert [t["markdown"] for t in found[:-1]] == ["| in |\n| --- |"] * (len(found) - 1)
+    assert len(found) == 1 + outer(inner).count(inner)
+    assert found[-1]["grid"]["cells"][0]["content"].startswith("| in |")
+
+
+@pytest.mark.parametrize(
+    "html",
+    [
+        pytest.param(table("<tr><th>a</th></tr><tr><td><a href='u'>one</a> <img src='i.png' alt='pic'></td></tr>"),
+                     id="pipe-table"),
+        pytest.param(table("<tr><td><a href='u'>one</a> <img src='i.png' alt='pic'></td></tr><tr><td>a</td><td>b</td></tr>"),
+                     id="row-list"),
+    ],
+)
+def test_links_and_images_in_cells_are_recorded_once(html):
+    result = tidewell.convert(html, {"include_document_structure": True})
+    assert [link["href"] for link in result["metadata"]["links"]] == ["u"]
+    assert [image["src"] for image in result["metadata"]["images"]] == ["i.png"]
+    assert [n["content"]["node_type"] for n in result["document"]["nodes"]].count("image") == 1
+
+
+def test_reference_links_in_cells_keep_their_numbers_in_the_grid():
+    html = table("<tr><td><a href='u'>one</a></td></tr><tr><td><a href='v'>two</a></td><td>x</td></tr>")
+    result = tidewell.convert(html, {"include_document_structure": True, "link_style": "reference"})
+    assert result["content"] == "- [one][1]\n- [two][2] x\n\n[1]: u\n[2]: v\n"
+    assert [c["content"] for c in result["tables"][0]["grid"]["cells"]] == ["[one][1]", "[two][2]", "x"]
+
+
+def test_row_list_grid_is_converted_as_table_cells():
+    # The list line follows the running text's escaping; the grid records
+    # the cells as table cells, like a pipe table's.
+    [data] = tables(table("<tr><td>a|b</td><td>*c*</td></tr><tr><td>d</td></tr>"))
+    assert data["markdown"] == "- a|b *c*\n- d"
+    assert [c["content"] for c in data["grid"]["cells"]] == ["a\\|b", "\\*c\\*", "d"]
+
+
+# --- escaping: nothing escaped twice ---------------------------------------------
+
+
+@pytest.mark.parametrize(
+    "html, options, expected",
+    [
+        pytest.param(table("<tr><td>a|b</td></tr>"), {"escape_ascii": True}, "| a\\|b |", id="text-cell-ascii"),
+        pytest.param(table("<tr><td><b>a|b</b></td></tr>"), {"escape_ascii": True}, "| **a\\|b** |",
+                     id="element-cell-ascii"),
+        pytest.param(table("<tr><td>a|b</td></tr>"), {"escape_misc": True}, "| a\\|b |", id="text-cell-misc"),
+        pytest.param(table("<caption>a-b</caption><tr><th>x</th></tr>"), {"escape_misc": True}, "*a\\-b*",
+                     id="caption-misc"),
+        pytest.param(table("<caption>a-b</caption><tr><th>x</th></tr>"), {"escape_ascii": True}, "*a\\-b*",
+                     id="caption-ascii"),
+        pytest.param(table("<caption>a\\-b</caption><tr><th>x</th></tr>"), {"escape_misc": True}, "*a\\\\\\-b*",
+                     id="caption-misc-backslash"),
+        pytest.param(table("<caption>a\\-b</caption><tr><th>x</th></tr>"), {}, "*a\\\\-b*",
+                     id="caption-plain-backslash"),
+        pytest.param("<caption>x-y</caption>", {"escape_ascii": True}, "*x\\-y*", id="caption-outside-table"),
+    ],
+)
+def test_escaping_is_not_doubled(html, options, expected):
+    assert md(html, **options).splitlines()[0] == expected
+
+
+# --- incomplete markup keeps its text -------------------------------------------
+
+FORMATS = ["markdown", "djot", "plain"]
+
+
+@pytest.mark.parametrize("fmt", FORMATS)
+@pytest.mark.parametrize("repair", ["", "<!-- comment -->"], ids=["fast-parser", "repaired"])
+@pytest.mark.parametrize(
+    "html, words",
+    [
+        ("<table><td>cell</table>", ["cell"]),
+        ("<table><td>a</td><td>b</td></table>", ["a", "b"]),
+        ("<table><tbody><td>a</td></tbody><tr><td>b</td></tr></table>", ["a", "b"]),
+        ("<table><thead><th>h</th></thead><tr><td>x</td></tr></table>", ["h", "x"]),
+    ],
+)
+def test_cells_without_rows_keep_their_text(html, words, repair, fmt):
+    out = md(repair + html, output_format=fmt)
+    assert out.split() == words or [w.strip("|-\t") for w in out.split() if w.strip("|-\t")] == words, out
+
+
+@pytest.mark.parametrize("fmt, expected", [
+    ("markdown", "| a | b |\n| --- | --- |\n| c | d |\n"),
+    ("plain", "a\tb\nc\td\n"),
+])
+@pytest.mark.parametrize("repair", ["", "<!-- comment -->"], ids=["fast-parser", "repaired"])
+@pytest.mark.parametrize("html", [
+    "<table><tr><td>a<td>b<tr><td>c<td>d</table>",
+    "<table><tr><td>a</td><td>b</td><tr><td>c</td><td>d</td></table>",
+    "<table><tbody><tr><td>a<td>b</td><tr><td>c</td><td>d</tbody></table>",
+])
+def test_unclosed_rows_and_cells(html, repair, fmt, expected):
+    assert md(repair + html, output_format=fmt) == expected
+
+
+def test_cells_without_rows_form_one_row():
+    assert md("<table><td>a</td> <td>b</td></table>") == "| a | b |\n| --- | --- |\n"
+    [data] = tables("<table><td>a</td><td>b</td></table>")
+    assert cells(data["grid"]) == [("a", 0, 0, 1, 1, False), ("b", 0, 1, 1, 1, False)]
+
+
+@pytest.mark.parametrize(
+    "html, expected",
+    [
+        ("x<tr><td>y</td></tr>z", "x y z\n"),
+        ("<div>a<td>x</td>b</div>", "a x b\n"),
+        ("<div>a<th>h</th>b</div>", "a h b\n"),
+        ("<div>a<td> </td>b</div>", "ab\n"),
+        ("<div>a<thead>t</thead><tbody>b</tbody><tfoot>f</tfoot>c</div>", "atbfc\n"),
+        ("<td>a</td><td>b</td>", "a b\n"),
+        (table("<div><tr><td>wrapped</td></tr></div><tr><th>h</th></tr>"), "| wrapped |\n| ------- |\n| h       |\n"),
+        (table("Hello<tr><th>x</th></tr>"), "Hello\n\n| x |\n| --- |\n"),
+        (table("<tbody><p>in section</p><tr><th>x</th></tr></tbody>"), "in section\n\n| x |\n| --- |\n"),
+    ],
+)
+def test_table_parts_outside_a_table_keep_their_text(html, expected):
+    assert md(html) == expected
+
+
+# --- size and depth ---------------------------------------------------------------
+
+
+def test_table_in_a_pipe_cell_is_not_padded():
+    # Its lines are joined into the cell, so aligning them means nothing.
+    inner = table(HEADER_ROW + ALICE_ROW)
+    out = md(table(f"<tr><th>outer</th></tr><tr><td>{inner}</td></tr>"))
+    assert out.splitlines()[2] == "| | Name | Age | | --- | --- | | Alice | 30 | |"
+
+
+def test_nested_header_tables_grow_linearly():
+    # Padded, each level's separator repeated the width of the table inside
+    # it, doubling the text at every level.
+    for depth in (10, 40):
+        html = "<table><tr><th>h</th></tr><tr><td>" * depth + "leaf" + "</td></tr></table>" * depth
+        out = md(html)
+        assert "leaf" in out
+        assert len(out) < 60 * depth, (depth, len(out))
+
+
+def test_padding_never_outweighs_the_table():
+    huge = "w " * 300_000
+    rows = "<tr><td>x</td></tr>" * 20_000
+    out = md(table(f"<tr><th>{huge}</th></tr>{rows}"))
+    assert len(out) < 3 * len(huge) + 10 * 20_000
+    assert out.splitlines()[-1] == "| x |"
+    # Ordinary tables keep their padding.
+    assert md(table(f"<tr><th>{'w' * 500}</th></tr>{'<tr><td>x</td></tr>' * 50}")).splitlines()[-1] == \
+        "| x" + " " * 499 + " |"
+
+SIZE_SCRIPT = textwrap.dedent(
+    """
+    import json, resource, sys
+    import tidewell
+    kind, options = sys.argv[1], json.loads(sys.argv[2])
+    if kind == "colspan":
+        html = "<table>" + ("<tr>" + "<td colspan=1000>x</td>" * 2000 + "</tr>") * 20 + "</table>"
+    elif kind == "rowspan":
+        html = "<table>" + "<tr><td rowspan=65534>x</td></tr>" * 5000 + "</table>"
+    elif kind == "wide-rowspan":
+        html = "<table><tr>" + "<td>x</td>" * 1000 + "</tr>" + "<tr><td rowspan=65534>x</td></tr>" * 5000 + "</table>"
+    elif kind == "nested":
+        html = "<table><tr><td>" * 100000 + "deep" + "</td></tr></table>" * 100000
+    elif kind == "nested-unclosed":
+        html = "<table><tr><td>x " * 100000 + "deep"
+    result = tidewell.convert(html, options)
+    peak = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss // 1024
+    print(json.dumps({"input": len(html), "output": len(result["content"]), "peak_mb": peak,
+                      "deep": "deep" in result["content"], "tables": len(result["tables"])}))
+    """
+)
+
+
+def run_size_case(kind, options):
+    import json
+
+    run = subprocess.run([sys.executable, "-c", SIZE_SCRIPT, kind, json.dumps(options)],
+                         capture_output=True, text=True, timeout=600)
+    assert run.returncode == 0, run.stderr[-2000:]
+    return json.loads(run.stdout)
+
+
+@pytest.mark.parametrize("kind", ["colspan", "rowspan", "wide-rowspan"])
+@pytest.mark.parametrize("options", [{}, {"include_document_structure": True}, {"output_format": "plain"}],
+                         ids=["markdown", "grids", "plain"])
+def test_huge_spans_stay_within_memory(kind, options):
+    found = run_size_case(kind, options)
+    assert found["peak_mb"] < 400, found
+    # Capped at the table's column count, spans cost no more than the cells.
+    assert found["output"] < 2 * found["input"], found
+
+
+@pytest.mark.parametrize("kind", ["nested", "nested-unclosed"])
+@pytest.mark.parametrize("options", [{}, {"include_document_structure": True}, {"output_format": "plain"}],
+                         ids=["markdown", "grids", "plain"])
+def test_hundred_thousand_nested_tables(kind, options):
+    found = run_size_case(kind, options)
+    assert found["deep"], found
