@@ -16,9 +16,6 @@
 namespace tidewell {
 
 using fast_dom::append_code_span;
-using fast_dom::append_destination;
-using fast_dom::append_link_label;
-using fast_dom::append_title;
 
 namespace {
 
@@ -717,11 +714,9 @@ class Walker {
       out_ += href_;
     } else {
       out_ += '[';
-      append_link_label(text, out_);
+      escape_markdown_into(text, EscapeMode::LinkText, options_, out_);
       out_ += "](";
-      append_destination(href_, out_);
-      if (has_title) append_title(title_, out_);
-      out_ += ')';
+      append_target(href_, has_title ? &title_ : nullptr);
     }
     if (trail) out_ += ' ';
   }
@@ -874,10 +869,21 @@ class Walker {
     }
     if (!decode_attribute(tag, "src", href_) || href_.empty()) return;
     out_ += "![";
-    if (has_alt) append_link_label(fold_line(title_), out_);
+    if (has_alt) escape_markdown_into(fold_line(title_), EscapeMode::LinkText, options_, out_);
     out_ += "](";
-    append_destination(href_, out_);
-    if (decode_attribute(tag, "title", title_) && !title_.empty()) append_title(title_, out_);
+    const bool has_title = decode_attribute(tag, "title", title_) && !title_.empty();
+    append_target(href_, has_title ? &title_ : nullptr);
+  }
+
+  // "destination "title")" after a label, through the shared writers (no
+  // percent-encoding: this road does not read `url_escape_style`).
+  void append_target(std::string_view destination, const std::string* title) {
+    append_link_destination(destination, false, out_);
+    if (title != nullptr) {
+      out_ += " \"";
+      append_link_title(*title, out_);
+      out_ += '"';
+    }
     out_ += ')';
   }
 

@@ -9,6 +9,7 @@
 #include "common/utf8.hpp"
 #include "converter/text/entities.hpp"
 #include "converter/text/line_fold.hpp"
+#include "converter/text/processing.hpp"
 #include "converter/text/unicode_space.hpp"
 #include "converter/tier1/attributes.hpp"
 #include "converter/tier1/scanner_internal.hpp"
@@ -335,7 +336,7 @@ bool Scanner::write_image(std::string_view attributes) {
   const std::string_view alt = std::string_view(scratch_).substr(0, parts[0]);
   const std::string_view src = std::string_view(scratch_).substr(parts[0], parts[1] - parts[0]);
   const std::string_view title = std::string_view(scratch_).substr(parts[1], parts[2] - parts[1]);
-  if (!plain_label_holds(alt) || !plain_destination_holds(src) || (has_title && !plain_title_holds(title))) {
+  if (!plain_label_holds(alt, options_) || !plain_destination_holds(src) || (has_title && !plain_title_holds(title))) {
     return fail(Tier1Reason::UnsafeLink, "img");
   }
   out.reserve(start + scratch_.size() + 8);
@@ -721,7 +722,7 @@ bool Scanner::close_link(const Frame& frame) {
     if (!frame.has_href) {
       const std::size_t bracket = frame.marker_offset;
       if (bracket < out.size() && out[bracket] == '[') out.erase(bracket, 1);
-    } else if (!plain_label_holds(std::string_view(out).substr(content)) || !plain_destination_holds(href) ||
+    } else if (!plain_label_holds(std::string_view(out).substr(content), options_) || !plain_destination_holds(href) ||
                (frame.has_title && !plain_title_holds(title))) {
       ok = fail(Tier1Reason::UnsafeLink, "a");
     } else {
@@ -774,55 +775,25 @@ void Scanner::clean_up_output() {
 // ---------------------------------------------------------------------------
 // What Markdown holds as written
 
-namespace {
-
-bool starts_reference(std::string_view text, std::size_t amp) {
-  std::string sink;
-  return decode_html_entity_at(text, amp, sink) != 0;
-}
-
-}  // namespace
-
+// The shared writers of link parts leave the text as it is exactly when
+// Markdown reads it back as written.
 bool plain_destination_holds(std::string_view url) {
-  if (url.empty()) return true;
-  if (url.front() == '<') return false;
-  std::size_t depth = 0;
-  for (std::size_t i = 0; i < url.size(); ++i) {
-    const auto c = static_cast<unsigned char>(url[i]);
-    if (c <= 0x20 || c == 0x7F || c == '\\') return false;
-    if (c == '(') {
-      ++depth;
-    } else if (c == ')') {
-      if (depth == 0) return false;
-      --depth;
-    } else if (c == '&' && starts_reference(url, i)) {
-      return false;
-    }
-  }
-  return depth == 0;
+  if (url.empty()) return true;  // written "()"
+  std::string written;
+  append_link_destination(url, false, written);
+  return written == url;
 }
 
 bool plain_title_holds(std::string_view title) {
-  for (std::size_t i = 0; i < title.size(); ++i) {
-    const char c = title[i];
-    if (c == '"' || c == '\\' || c == '\n' || c == '\r') return false;
-    if (c == '&' && starts_reference(title, i)) return false;
-  }
-  return true;
+  std::string written;
+  append_link_title(title, written);
+  return written == title;
 }
 
-bool plain_label_holds(std::string_view label) {
-  std::size_t depth = 0;
-  for (char c : label) {
-    if (c == '\\' || c == '\r') return false;
-    if (c == '[') {
-      ++depth;
-    } else if (c == ']') {
-      if (depth == 0) return false;
-      --depth;
-    }
-  }
-  return depth == 0;
+bool plain_label_holds(std::string_view label, const ConversionOptions& options) {
+  std::string written;
+  escape_markdown_into(label, EscapeMode::LinkText, options, written);
+  return written == label;
 }
 
 }  // namespace tier1

@@ -153,6 +153,6 @@ void ensure_line_break(std::string& out);
 // written as Markdown without any escape.
 bool plain_destination_holds(std::string_view url);
 bool plain_title_holds(std::string_view title);
-bool plain_label_holds(std::string_view label);
+bool plain_label_holds(std::string_view label, const ConversionOptions& options);
 
 }  // namespace tidewell::tier1
