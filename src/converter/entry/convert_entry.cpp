@@ -1,6 +1,7 @@
 #include "converter/entry/convert_entry.hpp"
 
 #include <cstring>
+#include <stdexcept>
 #include <string>
 
 #include "converter/entry/input_guard.hpp"
@@ -121,7 +122,7 @@ Outcome<ConversionResult> convert_entry(std::string_view html, ConversionOptions
       return content_only(streaming::quillmoor_convert(prepared.text(html)));
     }
   }
-  throw RoadNotBuilt("unknown conversion road");
+  throw std::logic_error("unknown conversion road");
 }
 
 }  // namespace tidewell

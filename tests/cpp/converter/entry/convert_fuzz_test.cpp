@@ -35,13 +35,7 @@ bool documented_refusal(const ConversionError& error) {
 
 // Empty when the call is sound, else what is wrong with it.
 std::string check_call(const std::string& html, const ConversionOptions& options) {
-  Outcome<ConversionResult> out = [&]() -> Outcome<ConversionResult> {
-    try {
-      return convert_entry(html, options);
-    } catch (const RoadNotBuilt&) {
-      return ConversionResult{};
-    }
-  }();
+  const Outcome<ConversionResult> out = convert_entry(html, options);
   if (!out.ok()) return documented_refusal(out.error()) ? "" : "refused: " + out.error().display();
   const ConversionResult& result = out.value();
   if (result.content && !is_valid_utf8(*result.content)) return "content is not valid UTF-8";
