@@ -4,12 +4,14 @@
 #include <stdexcept>
 #include <string>
 
+#include "common/scan.hpp"
 #include "converter/entry/input_guard.hpp"
 #include "converter/entry/plain_road.hpp"
 #include "converter/entry/prescan.hpp"
 #include "converter/entry/wrap.hpp"
 #include "converter/fast_dom/fast_dom.hpp"
 #include "converter/metadata/extraction.hpp"
+#include "converter/preprocess/preprocessing.hpp"
 #include "converter/tier1/eligibility.hpp"
 #include "converter/tier1/scanner.hpp"
 #include "converter/document/convert_document.hpp"
@@ -66,8 +68,31 @@ std::optional<std::string> try_tier1(std::string_view prepared, const Conversion
   return std::nullopt;
 }
 
+// Comments the fast parser would read past their end: an empty comment
+// ("<!---->", "<!--->") is spelled "<!-- -->", and a terminator of three or
+// more dashes "-->". Anything else is left as it is; nullopt when nothing
+// changes.
+std::optional<std::string> comments_for_parser(std::string_view text) {
+  if (scan::find_str(text, "<!--", 0) == scan::npos) return std::nullopt;
+  std::optional<std::string> ended = normalize_comment_endings(text);
+  const std::string_view source = ended ? std::string_view(*ended) : text;
+  scan::CowWriter out(source);
+  for (std::size_t i = scan::find_str(source, "<!---", 0); i != scan::npos; i = scan::find_str(source, "<!---", i + 1)) {
+    for (std::string_view empty : {std::string_view("<!---->"), std::string_view("<!--->")}) {
+      if (source.compare(i, empty.size(), empty) == 0) {
+        out.replace(i, i + empty.size(), "<!-- -->", 2);
+        break;
+      }
+    }
+  }
+  if (!out.changed()) return ended;
+  return out.finish();
+}
+
 // The fast_dom road over a text that needs no further preparation.
-Outcome<ConversionResult> convert_fast_dom(std::string_view text, const ConversionOptions& options) {
+Outcome<ConversionResult> convert_fast_dom(std::string_view input, const ConversionOptions& options) {
+  const std::optional<std::string> commented = comments_for_parser(input);
+  const std::string_view text = commented ? std::string_view(*commented) : input;
   ParseResult parsed = parse_document(options.parser_backend, text);
   if (!parsed) return ConversionError::html_parse("Failed to parse HTML");
   std::string out;

@@ -500,7 +500,7 @@ class Walker {
         return;
       case Action::InlineBlock:
         trim_spaces_tabs(f.outer_base);
-        if (out_.size() > f.mark) out_ += ' ';
+        if (out_.size() > f.mark) space_apart(f.outer_base);
         return;
       case Action::Heading:
         close_heading(f);

@@ -1,6 +1,7 @@
 #include "converter/tier1/scanner.hpp"
 
 #include <algorithm>
+#include <cctype>
 #include <array>
 #include <cstring>
 
@@ -92,16 +93,10 @@ std::uint16_t list_start_value(std::string_view attributes) {
   return n > 65535 ? 1 : static_cast<std::uint16_t>(n);
 }
 
-// Whether the attributes hold the boolean attribute `hidden`.
+// Whether the attributes hold the boolean attribute `hidden` (names only
+// are read; quoted values are passed over by a search).
 bool has_hidden_attribute(std::string_view attributes) {
-  bool mentioned = false;
-  for (std::size_t i = 0; i + 6 <= attributes.size(); ++i) {
-    if ((attributes[i] | 0x20) == 'h' && ascii_iequals(attributes.substr(i, 6), "hidden")) {
-      mentioned = true;
-      break;
-    }
-  }
-  return mentioned && find_tier1_attribute(attributes, "hidden").has_value();
+  return attributes.size() >= 7 && find_tier1_attribute(attributes, "hidden").has_value();
 }
 
 // Leading white-space characters of a code line (Unicode White_Space).
@@ -209,16 +204,18 @@ std::size_t Scanner::tag_end(std::size_t from) const {
   std::size_t i = from;
   while (i < n && !kTagEndStop[static_cast<unsigned char>(data[i])]) ++i;
   if (i < n && data[i] == '>') return i + 1;
-  char quote = 0;
-  for (; i < n; ++i) {
+  while (i < n) {
     const char c = data[i];
-    if (quote != 0) {
-      if (c == quote) quote = 0;
-    } else if (c == '>') {
-      return i + 1;
-    } else if (c == '"' || c == '\'') {
-      quote = c;
+    if (c == '>') return i + 1;
+    if (c == '"' || c == '\'') {
+      // A quoted stretch ends at the same quote, wherever that is.
+      const void* close = std::memchr(data + i + 1, c, n - i - 1);
+      if (close == nullptr) return npos;
+      i = static_cast<std::size_t>(static_cast<const char*>(close) - data) + 1;
+      continue;
     }
+    ++i;
+    while (i < n && !kTagEndStop[static_cast<unsigned char>(data[i])]) ++i;
   }
   return npos;
 }
@@ -779,6 +776,29 @@ void Scanner::clean_up_output() {
 // Markdown reads it back as written.
 bool plain_destination_holds(std::string_view url) {
   if (url.empty()) return true;  // written "()"
+  // Nothing the writer could change (no white space or control, no
+  // backslash, no '&' that starts a reference, parentheses in pairs): no
+  // copy needed to tell.
+  bool plain = url.front() != '<';
+  std::size_t depth = 0;
+  for (std::size_t i = 0; plain && i < url.size(); ++i) {
+    const auto c = static_cast<unsigned char>(url[i]);
+    if (c <= 0x20 || c == 0x7F || c == '\\') {
+      plain = false;
+    } else if (c == '(') {
+      plain = ++depth <= 16;
+    } else if (c == ')') {
+      plain = depth-- > 0;
+    } else if (c == '&') {
+      // "&", alphanumerics (after an optional '#') and ';': the writer decides.
+      std::size_t k = i + 1;
+      if (k < url.size() && url[k] == '#') ++k;
+      const std::size_t name = k;
+      while (k < url.size() && k - name < 33 && std::isalnum(static_cast<unsigned char>(url[k]))) ++k;
+      plain = !(k > name && k < url.size() && url[k] == ';');
+    }
+  }
+  if (plain && depth == 0) return true;
   std::string written;
   append_link_destination(url, false, written);
   return written == url;
@@ -791,6 +811,20 @@ bool plain_title_holds(std::string_view title) {
 }
 
 bool plain_label_holds(std::string_view label, const ConversionOptions& options) {
+  // Brackets in pairs and no backslash: nothing the writer could change.
+  std::size_t depth = 0;
+  bool paired = true;
+  for (std::size_t i = 0; paired && i < label.size(); ++i) {
+    const char c = label[i];
+    if (c == '\\') {
+      paired = false;
+    } else if (c == '[') {
+      ++depth;
+    } else if (c == ']') {
+      paired = depth-- > 0;
+    }
+  }
+  if (paired && depth == 0) return true;
   std::string written;
   escape_markdown_into(label, EscapeMode::LinkText, options, written);
   return written == label;
