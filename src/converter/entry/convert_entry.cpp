@@ -73,7 +73,13 @@ std::optional<std::string> try_tier1(std::string_view prepared, const Conversion
 // more dashes "-->". Anything else is left as it is; nullopt when nothing
 // changes.
 std::optional<std::string> comments_for_parser(std::string_view text) {
-  if (scan::find_str(text, "<!--", 0) == scan::npos) return std::nullopt;
+  // All three forms hold "-" right before a "-->"; most pages have none.
+  bool found = false;
+  for (std::size_t end = scan::find_str(text, "-->", 0); end != scan::npos && !found;
+       end = scan::find_str(text, "-->", end + 1)) {
+    found = end > 0 && text[end - 1] == '-';
+  }
+  if (!found) return std::nullopt;
   std::optional<std::string> ended = normalize_comment_endings(text);
   const std::string_view source = ended ? std::string_view(*ended) : text;
   scan::CowWriter out(source);
