@@ -68,37 +68,64 @@ std::optional<std::string> try_tier1(std::string_view prepared, const Conversion
   return std::nullopt;
 }
 
-// Comments the fast parser would read past their end: an empty comment
-// ("<!---->", "<!--->") is spelled "<!-- -->", and a terminator of three or
-// more dashes "-->". Anything else is left as it is; nullopt when nothing
-// changes.
-std::optional<std::string> comments_for_parser(std::string_view text) {
-  // All three forms hold "-" right before a "-->"; most pages have none.
-  bool found = false;
-  for (std::size_t end = scan::find_str(text, "-->", 0); end != scan::npos && !found;
-       end = scan::find_str(text, "-->", end + 1)) {
-    found = end > 0 && text[end - 1] == '-';
+// Whether the text holds "--->".
+bool has_long_comment_end(std::string_view text) {
+  for (std::size_t at = scan::find_pair(text, '-', '>', 0); at != scan::npos;
+       at = scan::find_pair(text, '-', '>', at + 2)) {
+    if (at >= 2 && text[at - 1] == '-' && text[at - 2] == '-') return true;
   }
-  if (!found) return std::nullopt;
-  std::optional<std::string> ended = normalize_comment_endings(text);
-  const std::string_view source = ended ? std::string_view(*ended) : text;
-  scan::CowWriter out(source);
-  for (std::size_t i = scan::find_str(source, "<!---", 0); i != scan::npos; i = scan::find_str(source, "<!---", i + 1)) {
-    for (std::string_view empty : {std::string_view("<!---->"), std::string_view("<!--->")}) {
-      if (source.compare(i, empty.size(), empty) == 0) {
-        out.replace(i, i + empty.size(), "<!-- -->", 2);
-        break;
+  return false;
+}
+
+// What the fast parsers would misread, made safe as the DOM road's
+// preprocessing does before its parse: empty comments and comment
+// terminators of three or more dashes (read past their end), DOCTYPE declarations
+// (whose identifiers would become text), processing instructions (a comment
+// to an HTML reader, text to the fast parser; removed) and stray '<'
+// characters (which would be dropped or open an element), written "&lt;".
+// nullopt when nothing changes.
+std::optional<std::string> markup_for_fast_parser(std::string_view text) {
+  std::optional<std::string> current;
+  const auto view = [&] { return current ? std::string_view(*current) : text; };
+  const auto apply = [&](std::optional<std::string> changed) {
+    if (changed) current = std::move(changed);
+  };
+  // Empty comments first, or a later terminator would be read as theirs.
+  {
+    scan::CowWriter out(text);
+    for (std::size_t at = scan::find_pair(text, '<', '!', 0); at != scan::npos;
+         at = scan::find_pair(text, '<', '!', at + 2)) {
+      for (std::string_view empty : {std::string_view("<!-->"), std::string_view("<!--->"),
+                                     std::string_view("<!---->")}) {
+        if (text.compare(at, empty.size(), empty) == 0) {
+          out.replace(at, at + empty.size(), "<!-- -->", 3);
+          break;
+        }
       }
     }
+    apply(out.finish());
   }
-  if (!out.changed()) return ended;
-  return out.finish();
+  if (has_long_comment_end(view())) apply(normalize_comment_endings(view()));
+  apply(normalize_markup_for_parser(view()));
+  const std::string_view source = view();
+  std::size_t at = scan::find_pair(source, '<', '?', 0);
+  if (at == scan::npos) return current;
+  scan::CowWriter out(source);
+  while (at != scan::npos) {
+    // Like a comment, it runs to its '>' or to the end of the text.
+    const std::size_t gt = scan::find_byte(source, '>', at + 2);
+    const std::size_t end = gt == scan::npos ? source.size() : gt + 1;
+    out.replace(at, end, "");
+    at = scan::find_pair(source, '<', '?', end);
+  }
+  apply(out.finish());
+  return current;
 }
 
 // The fast_dom road over a text that needs no further preparation.
 Outcome<ConversionResult> convert_fast_dom(std::string_view input, const ConversionOptions& options) {
-  const std::optional<std::string> commented = comments_for_parser(input);
-  const std::string_view text = commented ? std::string_view(*commented) : input;
+  const std::optional<std::string> safe = markup_for_fast_parser(input);
+  const std::string_view text = safe ? std::string_view(*safe) : input;
   ParseResult parsed = parse_document(options.parser_backend, text);
   if (!parsed) return ConversionError::html_parse("Failed to parse HTML");
   std::string out;
