@@ -1,11 +1,8 @@
 #include <algorithm>
-#include <cstring>
-#include <optional>
 #include <vector>
 
 #include "common/scan.hpp"
 #include "common/tags.hpp"
-#include "common/utf8.hpp"
 #include "converter/fast_dom/fast_dom.hpp"
 #include "converter/fast_dom/markdown.hpp"
 #include "converter/text/entities.hpp"

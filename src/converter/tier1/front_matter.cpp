@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "common/ascii.hpp"
-#include "common/utf8.hpp"
 #include "converter/metadata/front_matter.hpp"
 #include "converter/metadata/metadata_sink.hpp"
 #include "converter/text/entities.hpp"

@@ -1,13 +1,11 @@
 #include "converter/tier1/scanner.hpp"
 
 #include <algorithm>
-#include <cctype>
 #include <array>
+#include <cctype>
 #include <cstring>
 
-#include "common/ascii.hpp"
 #include "common/scan.hpp"
-#include "common/utf8.hpp"
 #include "converter/text/entities.hpp"
 #include "converter/text/line_fold.hpp"
 #include "converter/text/processing.hpp"
@@ -23,14 +21,15 @@ namespace {
 constexpr std::size_t npos = std::string_view::npos;
 
 bool is_letter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+bool is_name_byte(char c) { return is_letter(c) || (c >= '0' && c <= '9') || c == '_' || c == '-'; }
 
+// The bytes that stop the search for a tag's end: '>' and the quotes.
 constexpr std::array<bool, 256> make_tag_end_stops() {
   std::array<bool, 256> t{};
   t['>'] = t['"'] = t['\''] = true;
   return t;
 }
 constexpr std::array<bool, 256> kTagEndStop = make_tag_end_stops();
-bool is_name_byte(char c) { return is_letter(c) || (c >= '0' && c <= '9') || c == '_' || c == '-'; }
 
 bool is_inline_marker_kind(Tier1Kind kind) {
   return kind == Tier1Kind::Strong || kind == Tier1Kind::Emphasis || kind == Tier1Kind::Code ||
