@@ -58,6 +58,8 @@ OUTPUTS = {
                                  "Cap\n\n| a |\n| --- |"),
     "rule": ("<p>a</p><hr><p>b</p>", "a\n\n---\n\nb"),
     "break": ("<p>a<br>b</p>", "a  \nb"),
+    "breaks at line starts": ("<p>a<br><br>b</p><div><br>c</div>", "a  \n\nb\n\nc"),
+    "break in code": ("<pre>a<br>b</pre>", "```\na\nb\n```"),
     "skipped elements": ("<head><title>T</title></head><style>p{}</style><script>x</script>"
                          "<template>t</template><noscript>n</noscript><p>body</p>", "body"),
     "title outside a head": ("<title>T</title><p>x</p>", "x"),

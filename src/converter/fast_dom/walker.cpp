@@ -252,8 +252,16 @@ class Walker {
       case C::Skip:
         return;
       case C::LineBreak:
-        out_ += options_.newline_style == NewlineStyle::Backslash ? "\\\n" : "  \n";
-        out_.append(state.content_indent, ' ');
+        // In code a break is a line feed of the code; at the start of a line
+        // it can only make an empty line, which needs no break marker.
+        if (state.in_code) {
+          out_ += '\n';
+        } else if (out_.empty() || out_.back() == '\n') {
+          if (!out_.empty() && !out_.ends_with("\n\n")) out_ += '\n';
+        } else {
+          out_ += options_.newline_style == NewlineStyle::Backslash ? "\\\n" : "  \n";
+        }
+        if (!state.in_code) out_.append(state.content_indent, ' ');
         return;
       case C::Image:
         write_image(*tag, state);
