@@ -106,7 +106,7 @@ def test_structural_check_repairs(html, expected):
     "html, expected",
     [
         ("<!-- c --><p>a<search>b</search>c</p>", "a\n\nbc\n"),
-        ("<!-- c --><p>a<dialog>b</dialog>c</p>", "a\n\nbc\n"),
+        ("<!-- c --><p>a<dialog>b</dialog>c</p>", "a\n\nb\n\nc\n"),
         ("<!-- c --><select><div>one</div><hr><option>two</select>", "one\n\n---\ntwo\n"),
         ("<!-- c --><menuitem>x</menuitem>y", "xy\n"),
         # the svg is left empty ("<svg />" in the data URI): the p breaks out of it
@@ -123,7 +123,7 @@ def test_repair_follows_the_current_standard(html, expected):
 
 def test_repair_handles_what_made_the_old_parser_quadratic():
     n = 80_000
-    assert md("<!-- c -->" + "<ul><li>" * n + "x" + "</li></ul>" * n) == "x\n"
+    assert md("<!-- c -->" + "<ul><li>" * n + "x" + "</li></ul>" * n).split()[-1] == "x"
     tag = "<p" + "".join(" a%d=v" % i for i in range(32_000)) + ">x</p>"
     assert md("<!-- c -->" + tag) == "x\n"
 

@@ -1,14 +1,6 @@
 // Handlers of block elements. Each is an ElementHandler (see
 // converter/walk/walk.hpp) reached through the DOM road's handler table
 // (converter/document/handler_table.cpp), one entry per HandlerFamily.
-//
-// Families still to be built here, each with its entry in the table that
-// now sends its elements to convert_unknown_element:
-//   List        ul, ol, li, dl, dt, dd          convert_list_element
-//   CodeBlock   pre                             convert_code_block
-//   Blockquote  blockquote                      convert_blockquote
-//   Semantic    q, nav, main, menu, aside, ...  convert_semantic_element
-//   Form        form, fieldset, label, ...      convert_form_element
 #pragma once
 
 #include <cstddef>
@@ -48,5 +40,35 @@ void emit_line_break(std::string& output, NewlineStyle newline_style, bool in_si
 void convert_line_break(const Walk& w, NodeHandle node, const ConversionContext& context, std::size_t depth);
 // hr.
 void convert_horizontal_rule(const Walk& w, NodeHandle node, const ConversionContext& context, std::size_t depth);
+
+// --- lists (lists.cpp) ---
+
+// ul, ol, li, dl, dt, dd.
+void convert_list_element(const Walk& w, NodeHandle node, const ConversionContext& context, std::size_t depth);
+
+// --- code blocks (code_blocks.cpp) ---
+
+// pre.
+void convert_code_block(const Walk& w, NodeHandle node, const ConversionContext& context, std::size_t depth);
+// A code block's text without its leading and trailing line feeds and
+// without the indentation all its non-blank lines share; the trailing line
+// feeds are put back. Text that is only white space stays as it is.
+std::string dedent_code(std::string_view buffer);
+
+// --- blockquotes (blockquotes.cpp) ---
+
+void convert_blockquote(const Walk& w, NodeHandle node, const ConversionContext& context, std::size_t depth);
+
+// --- semantic and sectioning elements (semantic.cpp) ---
+
+// q, nav, main, menu, aside, header, footer, figure, figcaption, dialog,
+// article, section, details, summary.
+void convert_semantic_element(const Walk& w, NodeHandle node, const ConversionContext& context, std::size_t depth);
+
+// --- form elements (forms.cpp) ---
+
+// form, fieldset, label, input, meter, legend, select, option, optgroup,
+// button, output, textarea, progress, datalist.
+void convert_form_element(const Walk& w, NodeHandle node, const ConversionContext& context, std::size_t depth);
 
 }  // namespace tidewell

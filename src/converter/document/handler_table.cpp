@@ -33,6 +33,11 @@ constexpr HandlerTable make_table() {
   t[F::LineBreak] = convert_line_break;
   t[F::Rule] = convert_horizontal_rule;
   t[F::Heading] = convert_heading;
+  t[F::List] = convert_list_element;
+  t[F::CodeBlock] = convert_code_block;
+  t[F::Blockquote] = convert_blockquote;
+  t[F::Semantic] = convert_semantic_element;
+  t[F::Form] = convert_form_element;
   t[F::Inline] = convert_inline_element;
   t[F::InlineCode] = convert_inline_code;
   t[F::Table] = convert_table;
@@ -42,14 +47,6 @@ constexpr HandlerTable make_table() {
   t[F::Image] = convert_image;
   t[F::Graphic] = convert_graphic;
   t[F::Embedded] = convert_embedded_element;
-
-  // Not part of this build yet: their elements convert like unknown ones
-  // (content kept, no markup) until their handlers exist.
-  t[F::List] = convert_unknown_element;        // blocks: convert_list_element
-  t[F::CodeBlock] = convert_unknown_element;   // blocks: convert_code_block
-  t[F::Blockquote] = convert_unknown_element;  // blocks: convert_blockquote
-  t[F::Semantic] = convert_unknown_element;    // blocks: convert_semantic_element
-  t[F::Form] = convert_unknown_element;        // blocks: convert_form_element
 
   t.preserved = convert_preserved_element;
   return t;

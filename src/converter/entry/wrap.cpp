@@ -183,6 +183,7 @@ class Wrapper {
       quote_line(line);
       return false;
     }
+    in_quote_fence_ = false;
     flush_quote();
     if (list_item(line, t)) return false;
     if (!t.empty() && (t[0] == '#' || t[0] == '=' || t[0] == '|' || is_thematic_break(t))) {
@@ -245,8 +246,19 @@ class Wrapper {
     }
     std::string prefix(line.substr(0, p));
     if (prefix.back() != ' ') prefix.push_back(' ');
-    const std::string_view content = trim_unicode_space(line.substr(p));
+    const std::string_view rest = line.substr(p);
+    const std::string_view content = trim_unicode_space(rest);
     flush_paragraph();
+    // Code and blocks inside the quote keep their lines: a fence and what it
+    // holds, indented code, list items, headings and table rows.
+    const bool fence = is_fence(content);
+    if (in_quote_fence_ || fence || keeps_its_line(rest, content)) {
+      flush_quote();
+      out_.append(line);
+      out_.push_back('\n');
+      if (fence) in_quote_fence_ = !in_quote_fence_;
+      return;
+    }
     if (!content.empty()) {
       if (!quote_.empty() && quote_prefix_ == prefix) {
         quote_.push_back(' ');
@@ -263,6 +275,16 @@ class Wrapper {
     while (!bare.empty() && (bare.back() == ' ' || bare.back() == '\t')) bare.remove_suffix(1);
     out_.append(bare);
     out_.push_back('\n');
+  }
+
+  // A quoted line that is no running text: indented code (four spaces or a
+  // tab after the marker's space), a list item, a heading or a table row.
+  static bool keeps_its_line(std::string_view rest, std::string_view content) {
+    if (content.empty()) return false;
+    if (starts_with(rest, "    ") || starts_with(rest, "\t")) return true;
+    const char c = content[0];
+    if ((c == '*' || c == '+' || c == '-') && (content.size() == 1 || content[1] == ' ')) return true;
+    return c == '#' || c == '|' || is_ordered_marker(first_word(content));
   }
 
   bool list_item(std::string_view line, std::string_view t) {
@@ -327,6 +349,7 @@ class Wrapper {
   std::string quote_;
   std::string quote_prefix_;
   bool in_fence_ = false;
+  bool in_quote_fence_ = false;  // inside a fence that stands in a quote
 };
 
 }  // namespace

@@ -69,12 +69,16 @@ void append_reference_definitions(const ReferenceLinkCollector& collector, std::
 // ---------------------------------------------------------------------------
 // The context
 
+// The number of an ordered-list item: a list may start at 2^64 - 1 and
+// still count on.
+using ListItemNumber = unsigned __int128;
+
 // The table handler's findings about the tables inside the table it is
 // converting (converter/tables).
 struct TableScanCache;
 
 struct ConversionContext {
-  std::uint64_t list_item_number = 0;
+  ListItemNumber list_item_number = 0;
   std::uint64_t blockquote_depth = 0;
   std::uint64_t emphasis_depth = 0;
   std::size_t list_depth = 0;
@@ -82,6 +86,10 @@ struct ConversionContext {
   // Offset in the current output buffer where the enclosing block's content
   // begins; text spacing looks at the output only from here on.
   std::size_t block_start = 0;
+  // List items at a handle below this one hold no task checkbox: the
+  // enclosing item's search already passed them (handles follow document
+  // order). 0 until an item has searched.
+  NodeHandle checkbox_free_below = 0;
   // Walk nesting above depth 0 of this scope. Table cells restart the walk
   // depth (which `max_depth` counts) at 0; the walk's recursion limit counts
   // depth + nesting_offset, so nested tables still reach it.

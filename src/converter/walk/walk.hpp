@@ -79,6 +79,13 @@ class Walk {
     return w;
   }
 
+  // The same walk reading `options` (which must outlive it) instead.
+  Walk with_options(const ConversionOptions& options) const {
+    Walk w = *this;
+    w.options_ = &options;
+    return w;
+  }
+
   // --- white space at element boundaries ---------------------------------
   //
   // White space between two pieces of text is never lost because an element

@@ -1,0 +1,123 @@
+// Small pieces shared by the block handlers of this folder.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+#include "common/utf8.hpp"
+#include "converter/text/unicode_space.hpp"
+#include "converter/walk/walk.hpp"
+
+namespace tidewell::blocks {
+
+// Converts every child of `element` at `depth` itself (not depth + 1), for
+// the elements whose children stand at their own level.
+inline void walk_children_at(const Walk& w, NodeHandle element, const ConversionContext& context,
+                             std::size_t depth) {
+  const TlNode::Tag* tag = w.dom().tag(element);
+  if (tag == nullptr) return;
+  for (NodeHandle child : tag->children) w.node(child, context, depth);
+}
+
+// A text for one handler call to convert children into, taken from this
+// thread's pool: handlers nest, so buffers are taken and given back in stack
+// order, and a buffer keeps its capacity for the next element instead of
+// being allocated anew for every block.
+class BlockBuffer {
+ public:
+  BlockBuffer();
+  ~BlockBuffer();
+  BlockBuffer(const BlockBuffer&) = delete;
+  BlockBuffer& operator=(const BlockBuffer&) = delete;
+
+  std::string& text() { return *text_; }
+  operator std::string_view() const { return *text_; }
+
+ private:
+  std::string* text_;
+};
+
+// Converts the children of `element` into `buffer`, at `child_depth`.
+inline void convert_into_buffer(const Walk& w, NodeHandle element, const ConversionContext& context,
+                                std::size_t child_depth, BlockBuffer& buffer) {
+  walk_children_at(w.into(buffer.text()), element, context, child_depth);
+}
+
+// Writes the trimmed text of `buffer` by `write(text)`. White space at its
+// ends is not lost: a boundary space (see Walk::write_boundary_space) goes
+// before where the buffer started with white space and, with `space_after`,
+// after where it ended with some. A buffer of white space alone writes that
+// one space and nothing else; the result says whether there was text.
+template <typename Write>
+bool write_trimmed(const Walk& w, std::string_view buffer, bool space_after, Write&& write) {
+  const std::string_view text = trim_unicode_space(buffer);
+  if (text.empty()) {
+    if (!buffer.empty()) w.write_boundary_space();
+    return false;
+  }
+  if (text.data() != buffer.data()) w.write_boundary_space();
+  write(text);
+  if (space_after && text.size() < buffer.size() - static_cast<std::size_t>(text.data() - buffer.data())) {
+    w.write_boundary_space();
+  }
+  return true;
+}
+
+// The strong-emphasis marker: `strong_em_symbol` twice ("**").
+inline void append_strong_marker(std::string& out, const ConversionOptions& options) {
+  append_utf8(out, options.strong_em_symbol);
+  append_utf8(out, options.strong_em_symbol);
+}
+
+// `text` between two strong markers.
+inline void append_strong(std::string& out, const ConversionOptions& options, std::string_view text) {
+  append_strong_marker(out, options);
+  out += text;
+  append_strong_marker(out, options);
+}
+
+// A blank line after the output, an empty output included: nothing after
+// "\n\n", "\n" after a single "\n", "\n\n" otherwise.
+inline void end_with_blank_line(std::string& out) {
+  if (end_of(out).is_blank_line()) return;
+  out += end_of(out).is_line_break() ? "\n" : "\n\n";
+}
+
+// The output ends with a list item's marker alone: a block written now is the
+// item's first content and follows the marker on its line.
+inline bool at_item_start(const Walk& w, const ConversionContext& context) {
+  return context.in_list_item && w.end().is_bare_list_marker();
+}
+
+// A blank line before a block ("\n\n" unless the output is empty or ends
+// with a blank line), except as an item's first content.
+inline void blank_line_before_block(const Walk& w, const ConversionContext& context) {
+  if (!at_item_start(w, context)) blank_line_before(w.out());
+}
+
+// A "<br>" in a table cell, unless the cell's text is empty or ends with a
+// space, a "|" or a "<br>" already (lists.cpp).
+void break_in_cell(std::string& out);
+
+// The separator before a list (lists.cpp): "<br>" in a table cell after
+// text; none at the start, right after an item's marker or for a list
+// directly inside a list; a line break inside an item; else a blank line.
+void ensure_list_start_separator(std::string& out, const ConversionContext& context);
+
+// A block of the trimmed converted children (walked at the element's own
+// depth) between blank lines: nothing when it is empty; in inline rendering
+// the children in place. dl, details, form and fieldset.
+void convert_framed_block(const Walk& w, NodeHandle node, const ConversionContext& context, std::size_t depth);
+
+// The trimmed converted children (at depth + 1) after `marker`, followed by
+// `after`; nothing when empty. In inline rendering the text alone.
+void convert_text_line(const Walk& w, NodeHandle node, const ConversionContext& context, std::size_t depth,
+                       std::string_view marker, std::string_view after);
+
+// The trimmed converted children (at depth + 1, inside strong emphasis) in
+// bold, then a blank line; nothing when empty. In inline rendering the text
+// alone. summary and legend.
+void convert_bold_line(const Walk& w, NodeHandle node, const ConversionContext& context, std::size_t depth);
+
+}  // namespace tidewell::blocks

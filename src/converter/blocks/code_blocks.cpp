@@ -1,0 +1,180 @@
+// pre: a fenced or indented code block, its language taken from a class.
+#include <algorithm>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "converter/blocks/block_support.hpp"
+#include "converter/blocks/blocks.hpp"
+#include "converter/text/entities.hpp"
+#include "converter/metadata/structure_sink.hpp"
+
+namespace tidewell {
+namespace {
+
+// The language of the first class token that starts with "language-" or
+// "lang-": the rest of the token, possibly empty.
+std::optional<std::string> language_from_class(const TlDom& dom, const TlNode::Tag& tag) {
+  if (!tag.class_) return std::nullopt;
+  const std::string classes = attribute_text(dom.bytes(*tag.class_));
+  for (std::string_view token : split_unicode_space(classes)) {
+    for (std::string_view prefix : {std::string_view("language-"), std::string_view("lang-")}) {
+      if (token.starts_with(prefix)) return std::string(token.substr(prefix.size()));
+    }
+  }
+  return std::nullopt;
+}
+
+// From the pre's class, else from the class of its first child element
+// named exactly "code" (as written).
+std::optional<std::string> code_block_language(const TlDom& dom, const TlNode::Tag& pre) {
+  if (auto language = language_from_class(dom, pre)) return language;
+  for (NodeHandle child : pre.children) {
+    const TlNode::Tag* tag = dom.tag(child);
+    if (tag != nullptr && dom.bytes(tag->name) == "code") return language_from_class(dom, *tag);
+  }
+  return std::nullopt;
+}
+
+// Splits at "\n" (a "\r" right before it goes with it); a final "\n" starts
+// no further line.
+template <typename F>
+void for_each_line(std::string_view text, F&& f) {
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    const std::size_t nl = text.find('\n', pos);
+    if (nl == std::string_view::npos) {
+      f(text.substr(pos));
+      return;
+    }
+    std::string_view line = text.substr(pos, nl - pos);
+    if (line.ends_with('\r')) line.remove_suffix(1);
+    f(line);
+    pos = nl + 1;
+  }
+}
+
+// Number of white-space characters at the start of `line`, and their bytes.
+std::size_t leading_space_chars(std::string_view line, std::size_t* bytes = nullptr) {
+  std::size_t chars = 0;
+  std::size_t pos = 0;
+  while (pos < line.size()) {
+    const std::size_t len = space_len_at(line, pos);
+    if (len == 0) break;
+    pos += len;
+    ++chars;
+  }
+  if (bytes != nullptr) *bytes = pos;
+  return chars;
+}
+
+// The byte length of the first `chars` white-space characters of `line`.
+std::size_t space_prefix_bytes(std::string_view line, std::size_t chars) {
+  std::size_t pos = 0;
+  for (std::size_t i = 0; i < chars && pos < line.size(); ++i) {
+    const std::size_t len = space_len_at(line, pos);
+    if (len == 0) break;
+    pos += len;
+  }
+  return pos;
+}
+
+// The fence: three characters, or one more than the longest run of the
+// fence character that opens a line of the content (after up to three
+// spaces), so that no content line can close the block.
+std::string make_fence(char fence_char, std::string_view content) {
+  std::size_t longest = 0;
+  for_each_line(content, [&](std::string_view line) {
+    std::size_t i = 0;
+    while (i < 3 && i < line.size() && line[i] == ' ') ++i;
+    std::size_t run = 0;
+    while (i + run < line.size() && line[i + run] == fence_char) ++run;
+    longest = std::max(longest, run);
+  });
+  return std::string(std::max<std::size_t>(3, longest + 1), fence_char);
+}
+
+}  // namespace
+
+std::string dedent_code(std::string_view buffer) {
+  if (is_unicode_space_only(buffer)) return std::string(buffer);
+  std::size_t first = 0;
+  while (first < buffer.size() && buffer[first] == '\n') ++first;
+  std::size_t last = buffer.size();
+  while (last > first && buffer[last - 1] == '\n') --last;
+  const std::string_view core = buffer.substr(first, last - first);
+  const std::size_t trailing_newlines = buffer.size() - last;
+
+  std::size_t margin = std::string_view::npos;
+  for_each_line(core, [&](std::string_view line) {
+    std::size_t bytes = 0;
+    const std::size_t chars = leading_space_chars(line, &bytes);
+    if (bytes < line.size()) margin = std::min(margin, chars);
+  });
+  if (margin == std::string_view::npos) margin = 0;
+
+  std::string out;
+  out.reserve(core.size() + trailing_newlines);
+  bool first_line = true;
+  for_each_line(core, [&](std::string_view line) {
+    if (!first_line) out += '\n';
+    first_line = false;
+    if (is_unicode_space_only(line)) {
+      out += line;
+    } else {
+      out += line.substr(space_prefix_bytes(line, margin));
+    }
+  });
+  out.append(trailing_newlines, '\n');
+  return out;
+}
+
+void convert_code_block(const Walk& w, NodeHandle node, const ConversionContext& context, std::size_t depth) {
+  const TlNode::Tag* tag = w.dom().tag(node);
+  if (tag == nullptr) return;
+  const ConversionOptions& options = w.options();
+
+  ConversionContext code_context = context;
+  code_context.in_code = true;
+  // The block stands at the margin even in a list item: its text must not
+  // be re-indented for the item.
+  code_context.in_list_item = false;
+  blocks::BlockBuffer buffer;
+  blocks::convert_into_buffer(w, node, code_context, depth + 1, buffer);
+  if (buffer.text().empty()) return;
+  const std::string content =
+      options.whitespace_mode == WhitespaceMode::Strict ? buffer.text() : dedent_code(buffer);
+  const std::optional<std::string> language = code_block_language(w.dom(), *tag);
+
+  std::string& out = w.out();
+  if (!context.inline_mode) ensure_blank_line(out);
+  if (options.code_block_style == CodeBlockStyle::Indented) {
+    bool first_line = true;
+    for_each_line(content, [&](std::string_view line) {
+      if (!first_line) out += '\n';
+      first_line = false;
+      if (!line.empty()) out += "    ";
+      out += line;
+    });
+    out += "\n\n";
+  } else {
+    std::string_view body = content;
+    while (body.ends_with('\n')) body.remove_suffix(1);
+    const std::string fence = make_fence(options.code_block_style == CodeBlockStyle::Tildes ? '~' : '`', body);
+    out += fence;
+    if (language) {
+      out += *language;
+    } else {
+      out += options.code_language;
+    }
+    out += '\n';
+    out += body;
+    out += '\n';
+    out += fence;
+    out += "\n\n";
+  }
+
+  if (context.structure_sink != nullptr) doc_struct_add_code(*context.structure_sink, content, language);
+}
+
+}  // namespace tidewell

@@ -1,0 +1,348 @@
+// Lists: ul and ol with their items (task items included), and definition
+// lists. Nesting travels in the context: a list marks each child with its
+// depth, number and kind, an item marks its content as item content.
+#include <algorithm>
+#include <cstdint>
+#include <limits>
+#include <new>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "converter/blocks/block_support.hpp"
+#include "converter/blocks/blocks.hpp"
+#include "converter/text/entities.hpp"
+#include "converter/metadata/structure_sink.hpp"
+
+namespace tidewell {
+namespace {
+
+using blocks::end_with_blank_line;
+
+bool is_list_tag(TagId id) { return id == TagId::Ul || id == TagId::Ol; }
+
+// An item with one of these children is followed by a blank line.
+bool is_block_child_tag(TagId id) {
+  return id == TagId::P || id == TagId::Div || id == TagId::Pre || id == TagId::Hr || id == TagId::Dl ||
+         id == TagId::Table || id == TagId::Blockquote;
+}
+
+// The raw text of a text node is white space only (before any reference
+// is decoded).
+bool is_blank_text_node(const TlDom& dom, NodeHandle node) {
+  const TlNode* n = dom.node(node);
+  const TlNode::Raw* raw = n != nullptr ? n->as_raw() : nullptr;
+  return raw != nullptr && is_unicode_space_only(dom.bytes(raw->text));
+}
+
+// Some li child of the list has a p child.
+bool list_has_paragraph_items(const Walk& w, const TlNode::Tag& list) {
+  for (NodeHandle item : list.children) {
+    if (w.tag(item).id != TagId::Li) continue;
+    for (NodeHandle child : w.dom().tag(item)->children) {
+      if (w.tag(child).id == TagId::P) return true;
+    }
+  }
+  return false;
+}
+
+// The start attribute of an ol: an optional "+" and ASCII digits, nothing
+// else; 1 when absent, malformed or past 64 bits.
+std::uint64_t list_start_number(const TlDom& dom, const TlNode::Tag& list) {
+  const std::optional<std::string_view> value = attribute_value(dom, list, "start");
+  if (!value) return 1;
+  const std::string text = attribute_text(*value);
+  std::string_view digits = text;
+  if (digits.starts_with('+')) digits.remove_prefix(1);
+  if (digits.empty()) return 1;
+  std::uint64_t n = 0;
+  for (char c : digits) {
+    if (c < '0' || c > '9') return 1;
+    if (__builtin_mul_overflow(n, 10u, &n) || __builtin_add_overflow(n, static_cast<unsigned>(c - '0'), &n)) {
+      return 1;
+    }
+  }
+  return n;
+}
+
+void append_item_number(std::string& out, ListItemNumber n) {
+  char digits[40];
+  std::size_t i = sizeof digits;
+  do {
+    digits[--i] = static_cast<char>('0' + static_cast<unsigned>(n % 10));
+    n /= 10;
+  } while (n != 0);
+  out.append(digits + i, sizeof digits - i);
+}
+
+// The bullet of an unordered item: the character of `bullets` at
+// (level - 1) modulo their count, level counting from 1; "*" when there
+// are none.
+std::string_view bullet_for(std::string_view bullets, std::size_t bullet_level) {
+  const auto starts_char = [&](std::size_t i) { return (static_cast<unsigned char>(bullets[i]) & 0xC0) != 0x80; };
+  std::size_t count = 0;
+  for (std::size_t i = 0; i < bullets.size(); ++i) count += starts_char(i);
+  if (count == 0) return "*";
+  std::size_t wanted = (bullet_level > 0 ? bullet_level - 1 : 0) % count;
+  std::size_t start = 0;
+  while (!starts_char(start) || wanted-- > 0) ++start;
+  std::size_t end = start + 1;
+  while (end < bullets.size() && !starts_char(end)) ++end;
+  return bullets.substr(start, end - start);
+}
+
+// The indentation of an item at list depth `level`.
+void append_indent(std::string& out, std::size_t level, const ConversionOptions& options) {
+  if (level == 0) return;
+  if (options.list_indent_type == ListIndentType::Tabs) {
+    out.append(level, '\t');
+    return;
+  }
+  std::size_t width = 0;
+  if (__builtin_mul_overflow(level, options.list_indent_width, &width)) throw std::bad_alloc();
+  out.append(width, ' ');
+}
+
+// --- task items --------------------------------------------------------------
+
+struct TaskCheckbox {
+  NodeHandle node;
+  bool checked;
+};
+
+// An input element whose type is exactly "checkbox".
+std::optional<TaskCheckbox> as_checkbox(const Walk& w, NodeHandle node) {
+  if (w.tag(node).id != TagId::Input) return std::nullopt;
+  const TlNode::Tag& tag = *w.dom().tag(node);
+  const std::optional<std::string_view> type = attribute_value(w.dom(), tag, "type");
+  if (!type || attribute_text(*type) != "checkbox") return std::nullopt;
+  return TaskCheckbox{node, attribute_map_get(w.dom(), tag, "checked").found()};
+}
+
+// The first checkbox in the item's subtree, nested lists included. Handles
+// follow document order, so the subtree is the run of handles after the
+// item whose parents lie in it (a parent always comes before its child).
+std::optional<TaskCheckbox> find_task_checkbox(const Walk& w, NodeHandle item) {
+  const TlDom& dom = w.dom();
+  const std::vector<std::optional<NodeHandle>>& parents = w.dom_context().parents;
+  const std::size_t end = std::min(dom.nodes.size(), parents.size());
+  for (std::size_t h = std::size_t{item} + 1; h < end; ++h) {
+    if (!parents[h] || *parents[h] < item) break;
+    const TlNode::Tag* tag = dom.nodes[h].as_tag();
+    // A quick look at the name as written before the cached lookup.
+    if (tag == nullptr || tag->name.len != 5) continue;
+    if (auto box = as_checkbox(w, static_cast<NodeHandle>(h))) return box;
+  }
+  return std::nullopt;
+}
+
+// Converts the children of `item` as the walk would, except that `left_out`
+// is not written and every element on the way down to it gives only its
+// children.
+void convert_children_except(const Walk& w, NodeHandle item, NodeHandle left_out, const ConversionContext& context,
+                             std::size_t depth) {
+  // path[0] is the item, path.back() the node left out.
+  std::vector<NodeHandle> path;
+  for (std::optional<NodeHandle> n = left_out; n; n = w.dom_context().parent_of(*n)) {
+    path.push_back(*n);
+    if (*n == item) break;
+  }
+  if (path.back() != item) return;
+  std::reverse(path.begin(), path.end());
+  std::vector<std::size_t> next_child(path.size(), 0);
+  std::size_t level = 0;
+  while (true) {
+    const auto children = w.dom().tag(path[level])->children.as_span();
+    if (next_child[level] >= children.size()) {
+      if (level == 0) return;
+      --level;
+      continue;
+    }
+    const NodeHandle child = children[next_child[level]++];
+    if (child == path[level + 1]) {
+      if (level + 2 < path.size()) ++level;
+      continue;
+    }
+    w.node(child, context, depth);
+  }
+}
+
+// --- separators --------------------------------------------------------------
+
+// After a list: inside an item a line break (a blank line in a loose list);
+// a list that stands outside every list ends with a blank line, so that text
+// after it does not run on as part of its last item.
+void ensure_list_end_separator(std::string& out, const ConversionContext& context) {
+  if (!context.in_list_item) {
+    if (!context.in_list && !context.in_table_cell) end_with_blank_line(out);
+    return;
+  }
+  if (context.loose_list) {
+    end_with_blank_line(out);
+  } else if (!end_of(out).is_line_break()) {
+    out += '\n';
+  }
+}
+
+// --- the elements ------------------------------------------------------------
+
+void render_list_items(const Walk& w, const TlNode::Tag& list, const ConversionContext& context, std::size_t depth,
+                       bool ordered, bool loose, std::size_t item_depth, std::uint64_t start) {
+  ConversionContext child_context = context;
+  child_context.list_depth = item_depth;
+  if (!ordered) ++child_context.bullet_level;
+  child_context.in_ordered_list = ordered;
+  child_context.in_list = true;
+  child_context.loose_list = loose;
+  ListItemNumber counter = start;
+  for (NodeHandle child : list.children) {
+    if (is_blank_text_node(w.dom(), child)) continue;
+    child_context.list_item_number = ordered ? counter : 0;
+    w.node(child, child_context, depth);
+    if (ordered && w.tag(child).id == TagId::Li) ++counter;
+  }
+}
+
+void convert_list(const Walk& w, const TlNode::Tag& tag, bool ordered, const ConversionContext& context,
+                  std::size_t depth) {
+  std::string& out = w.out();
+  blocks::ensure_list_start_separator(out, context);
+  const std::size_t item_depth =
+      context.in_list && !context.in_list_item ? context.list_depth + 1 : context.list_depth;
+  const bool loose = list_has_paragraph_items(w, tag);
+  const std::uint64_t start = ordered ? list_start_number(w.dom(), tag) : 1;
+  StructureSink* sink = context.in_table_cell ? nullptr : context.structure_sink;
+  if (sink != nullptr) doc_struct_add_list(*sink, ordered);
+  render_list_items(w, tag, context, depth, ordered, loose, item_depth, start);
+  if (sink != nullptr) doc_struct_end_list(*sink);
+  ensure_list_end_separator(out, context);
+}
+
+void convert_list_item(const Walk& w, NodeHandle node, const TlNode::Tag& tag, const ConversionContext& context,
+                       std::size_t depth) {
+  std::string& out = w.out();
+  const ConversionOptions& options = w.options();
+  // In a table cell the items have no markers: a "<br>" keeps one item's
+  // text from running into the next.
+  if (context.in_table_cell) blocks::break_in_cell(out);
+  append_indent(out, context.list_depth, options);
+
+  bool block_item = false;
+  for (NodeHandle child : tag.children) block_item = block_item || is_block_child_tag(w.tag(child).id);
+
+  ConversionContext content = context;
+  content.list_depth = context.list_depth + 1;
+  content.in_list_item = true;
+
+  // An item searched before this one and found its first checkbox (or
+  // none) further on: there is none in this item's subtree.
+  const std::optional<TaskCheckbox> box =
+      node < context.checkbox_free_below ? std::nullopt : find_task_checkbox(w, node);
+  content.checkbox_free_below = box ? box->node : std::numeric_limits<NodeHandle>::max();
+  if (box) {
+    out += box->checked ? "- [x]" : "- [ ]";
+    std::string buffer;
+    convert_children_except(w.into(buffer), node, box->node, content, depth + 1);
+    out += ' ';
+    out += trim_unicode_space(buffer);
+    if (context.in_table_cell) return;
+  } else {
+    if (!context.in_table_cell) {
+      if (context.in_ordered_list) {
+        append_item_number(out, context.list_item_number);
+        out += ". ";
+      } else {
+        out += bullet_for(options.bullets, context.bullet_level);
+        out += ' ';
+      }
+    }
+    // The item's own text runs from here to the end of the last child that
+    // wrote something and is no nested list.
+    const std::size_t text_start = out.size();
+    std::size_t text_end = text_start;
+    for (NodeHandle child : tag.children) {
+      const std::size_t before = out.size();
+      w.node(child, content, depth + 1);
+      if (is_list_tag(w.tag(child).id)) continue;
+      // (A child may also shorten the output: a dropped element takes the
+      // spaces before it away.)
+      if (out.size() > before && !is_unicode_space_only(std::string_view(out).substr(before))) {
+        text_end = out.size();
+      }
+    }
+    trim_trailing_spaces_tabs(out);
+    if (context.in_table_cell) return;
+    if (context.structure_sink != nullptr) {
+      // The trimming above may have cut into the item's own range (an
+      // empty item loses the space of its marker).
+      const std::size_t from = std::min(text_start, out.size());
+      const std::size_t to = std::max(from, std::min(text_end, out.size()));
+      const std::string_view text = trim_unicode_space(std::string_view(out).substr(from, to - from));
+      if (!text.empty()) doc_struct_add_list_item(*context.structure_sink, text);
+    }
+  }
+
+  if (block_item || context.loose_list) {
+    end_with_blank_line(out);
+  } else if (!end_of(out).is_line_break()) {
+    out += '\n';
+  }
+}
+
+}  // namespace
+
+namespace blocks {
+
+void break_in_cell(std::string& out) {
+  const OutputEnd end = end_of(out);
+  if (!end.is_empty() && !end.is_space() && !end.is_cell_boundary()) out += "<br>";
+}
+
+void ensure_list_start_separator(std::string& out, const ConversionContext& context) {
+  const OutputEnd end = end_of(out);
+  if (context.in_table_cell) {
+    break_in_cell(out);
+    return;
+  }
+  if (end.is_empty()) return;
+  if (!context.in_list) {
+    if (!end.is_blank_line() && !end.is_bare_list_marker()) out += "\n\n";
+    return;
+  }
+  if (!context.in_list_item) return;
+  // A list right after an item's marker stays on the marker's line.
+  if (end.is_line_break() || end.is_bare_list_marker()) return;
+  trim_trailing_spaces_tabs(out);
+  out += '\n';
+}
+
+}  // namespace blocks
+
+void convert_list_element(const Walk& w, NodeHandle node, const ConversionContext& context, std::size_t depth) {
+  const TlNode::Tag* tag = w.dom().tag(node);
+  if (tag == nullptr) return;
+  switch (w.tag(node).id) {
+    case TagId::Ul:
+      convert_list(w, *tag, false, context, depth);
+      return;
+    case TagId::Ol:
+      convert_list(w, *tag, true, context, depth);
+      return;
+    case TagId::Li:
+      convert_list_item(w, node, *tag, context, depth);
+      return;
+    case TagId::Dl:
+      blocks::convert_framed_block(w, node, context, depth);
+      return;
+    case TagId::Dt:
+      blocks::convert_text_line(w, node, context, depth, "", "\n");
+      return;
+    case TagId::Dd:
+      blocks::convert_text_line(w, node, context, depth, "", "\n\n");
+      return;
+    default:
+      return;
+  }
+}
+
+}  // namespace tidewell

@@ -1,0 +1,175 @@
+// Elements with meaning but no Markdown syntax of their own: q, the
+// sectioning elements, menu, figure and figcaption, dialog, details and
+// summary.
+#include <algorithm>
+#include <string>
+#include <string_view>
+
+#include "converter/blocks/block_support.hpp"
+#include "converter/blocks/blocks.hpp"
+
+namespace tidewell {
+namespace {
+
+using blocks::convert_into_buffer;
+using blocks::walk_children_at;
+
+// q: the text between straight double quotes.
+void convert_quotation(const Walk& w, NodeHandle node, const ConversionContext& context, std::size_t depth) {
+  blocks::BlockBuffer buffer;
+  convert_into_buffer(w, node, context, depth + 1, buffer);
+  std::string& out = w.out();
+  blocks::write_trimmed(w, buffer, true, [&](std::string_view text) {
+    out += '"';
+    out += text;
+    out += '"';
+  });
+}
+
+// nav, main, aside, header, footer, article, section: a block between
+// blank lines.
+void convert_section(const Walk& w, NodeHandle node, const ConversionContext& context, std::size_t depth) {
+  if (context.inline_mode) {
+    w.children(node, context, depth);
+    return;
+  }
+  blocks::BlockBuffer buffer;
+  convert_into_buffer(w, node, context, depth + 1, buffer);
+  const std::string_view text = buffer;
+  if (is_unicode_space_only(text)) return;
+  std::string& out = w.out();
+  if (blocks::at_item_start(w, context)) {
+    out += text.substr(skip_unicode_space(text, 0));
+  } else {
+    blank_line_before(out);
+    out += text;
+  }
+  ensure_blank_line(out);
+}
+
+// menu: an unordered list whose bullets are all "-".
+void convert_menu(const Walk& w, NodeHandle node, const ConversionContext& context, std::size_t depth) {
+  std::string& out = w.out();
+  ConversionOptions options = w.options();
+  options.bullets.assign(1, '-');
+  const Walk menu_walk = w.with_options(options);
+  ConversionContext items = context;
+  items.list_item_number = 0;
+  items.in_ordered_list = false;
+  items.in_list = true;
+  // Separated like a list, so that its first item does not run on from the
+  // text before it; the separator goes again when the menu writes nothing
+  // (and the spaces it may have trimmed come back).
+  const std::size_t kept = out.find_last_not_of(" \t") + 1;
+  const std::string trailing = out.substr(kept);
+  if (!context.inline_mode) blocks::ensure_list_start_separator(out, context);
+  const std::size_t items_start = out.size();
+  walk_children_at(menu_walk, node, items, depth);
+  if (context.inline_mode) {
+    while (end_of(out).is_line_break()) out.pop_back();
+  } else if (out.size() > items_start) {
+    ensure_blank_line(out);
+  } else {
+    out.resize(std::min(out.size(), kept));
+    out += trailing;
+  }
+}
+
+// Each "\n![" and then each " ![" loses its first character: an image is
+// drawn up to the text before it.
+void join_images(std::string& text) {
+  for (std::string_view gap : {std::string_view("\n!["), std::string_view(" ![")}) {
+    if (text.find(gap) == std::string::npos) continue;
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+      if (text.compare(i, gap.size(), gap) != 0) text[kept++] = text[i];
+    }
+    text.resize(kept);
+  }
+}
+
+std::string_view trim_spaces_tabs_newlines(std::string_view text) {
+  const std::size_t first = text.find_first_not_of(" \t\n");
+  if (first == std::string_view::npos) return {};
+  return text.substr(first, text.find_last_not_of(" \t\n") - first + 1);
+}
+
+void convert_figure(const Walk& w, NodeHandle node, const ConversionContext& context, std::size_t depth) {
+  if (context.inline_mode) {
+    walk_children_at(w, node, context, depth);
+    return;
+  }
+  blocks::blank_line_before_block(w, context);
+  std::string& out = w.out();
+  blocks::BlockBuffer buffer;
+  convert_into_buffer(w, node, context, depth, buffer);
+  join_images(buffer.text());
+  const std::string_view text = trim_spaces_tabs_newlines(buffer);
+  if (text.empty()) return;
+  out += text;
+  if (!end_of(out).is_line_break()) out += '\n';
+  if (!end_of(out).is_blank_line()) out += '\n';
+}
+
+// figcaption: an italic line, "*" whatever the emphasis symbol.
+void convert_figcaption(const Walk& w, NodeHandle node, const ConversionContext& context, std::size_t depth) {
+  blocks::BlockBuffer buffer;
+  convert_into_buffer(w, node, context, depth + 1, buffer);
+  const std::string_view text = trim_unicode_space(buffer);
+  if (text.empty()) return;
+  std::string& out = w.out();
+  if (!out.empty() && !w.end().is_fence_line()) {
+    trim_trailing_spaces_tabs(out);
+    blocks::end_with_blank_line(out);
+  } else if (!out.empty()) {
+    out += '\n';
+  }
+  out += '*';
+  out += text;
+  out += "*\n\n";
+}
+
+void convert_dialog(const Walk& w, NodeHandle node, const ConversionContext& context, std::size_t depth) {
+  std::string& out = w.out();
+  const std::size_t start = out.size();
+  walk_children_at(w, node, context, depth);
+  if (context.inline_mode || out.size() <= start) return;
+  std::size_t n = out.size();
+  while (n > start && (out[n - 1] == ' ' || out[n - 1] == '\t')) --n;
+  out.resize(n);
+  if (n > start && !w.end().is_blank_line()) out += "\n\n";
+}
+
+}  // namespace
+
+void convert_semantic_element(const Walk& w, NodeHandle node, const ConversionContext& context, std::size_t depth) {
+  if (w.dom().tag(node) == nullptr) return;
+  switch (w.tag(node).id) {
+    case TagId::Q:
+      return convert_quotation(w, node, context, depth);
+    case TagId::Nav:
+    case TagId::Main:
+    case TagId::Aside:
+    case TagId::Header:
+    case TagId::Footer:
+    case TagId::Article:
+    case TagId::Section:
+      return convert_section(w, node, context, depth);
+    case TagId::Menu:
+      return convert_menu(w, node, context, depth);
+    case TagId::Figure:
+      return convert_figure(w, node, context, depth);
+    case TagId::Figcaption:
+      return convert_figcaption(w, node, context, depth);
+    case TagId::Dialog:
+      return convert_dialog(w, node, context, depth);
+    case TagId::Details:
+      return blocks::convert_framed_block(w, node, context, depth);
+    case TagId::Summary:
+      return blocks::convert_bold_line(w, node, context, depth);
+    default:
+      return;
+  }
+}
+
+}  // namespace tidewell

@@ -1,0 +1,144 @@
+"""Code blocks (pre) through convert: fence styles, the language from a class,
+dedenting, fences that content cannot close, the indented style, separation
+and the code records of the document structure."""
+import pytest
+
+import tidewell
+
+
+def md(html, **options):
+    return tidewell.convert_to_markdown(html, options)
+
+
+TILDES = {"code_block_style": "tildes"}
+
+
+@pytest.mark.parametrize(
+    "html, options, expected",
+    [
+        ("<pre><code class='language-sh'>ls -la</code></pre>", TILDES, "~~~sh\nls -la\n~~~\n"),
+        ("<pre><code class='language-sh'>ls -la</code></pre>", {}, "```sh\nls -la\n```\n"),
+        ("<pre class='lang-js'>f()</pre>", TILDES, "~~~js\nf()\n~~~\n"),
+        ("<pre class='highlight language-py'>x</pre>", TILDES, "~~~py\nx\n~~~\n"),
+        ("<pre class='lang-c language-go'>x</pre>", TILDES, "~~~c\nx\n~~~\n"),
+        # an empty language from a class suppresses code_language
+        ("<pre class='language-'>x</pre>", {**TILDES, "code_language": "text"}, "~~~\nx\n~~~\n"),
+        ("<pre>x</pre>", {**TILDES, "code_language": "text"}, "~~~text\nx\n~~~\n"),
+        ("<pre class='Language-py'>x</pre>", TILDES, "~~~\nx\n~~~\n"),
+        ("<pre class='language-c&#43;&#43;'>x</pre>", TILDES, "~~~c++\nx\n~~~\n"),
+        # the pre's own class wins over its code child's
+        ("<pre class='language-a'><code class='language-b'>x</code></pre>", TILDES, "~~~a\nx\n~~~\n"),
+        ("<pre class='plain'><code class='language-b'>x</code></pre>", TILDES, "~~~b\nx\n~~~\n"),
+        # only the first code child, with its name as written
+        ("<pre><code>x</code><code class='language-b'>y</code></pre>", TILDES, "~~~\nxy\n~~~\n"),
+        ("<pre><CODE class='language-b'>x</CODE></pre>", TILDES, "~~~\nx\n~~~\n"),
+    ],
+)
+def test_fences_and_language(html, options, expected):
+    assert md(html, **options) == expected
+
+
+@pytest.mark.parametrize(
+    "html, options, expected",
+    [
+        # leading line feeds and the shared indentation go, inner indentation stays
+        ("<pre>\n\n    a\n      b\n</pre>", TILDES, "~~~\na\n  b\n~~~\n"),
+        ("<pre>  a\n\n    b</pre>", TILDES, "~~~\na\n\n  b\n~~~\n"),
+        ("<pre>\ta\n\t\tb</pre>", TILDES, "~~~\na\n\tb\n~~~\n"),
+        # blank lines do not count for the shared indentation
+        ("<pre>    a\n  \n    b</pre>", TILDES, "~~~\na\n  \nb\n~~~\n"),
+        # strict white space keeps everything
+        ("<pre>\n  x</pre>", {**TILDES, "whitespace_mode": "strict"}, "~~~\n\n  x\n~~~\n"),
+        ("<pre></pre><p>after</p>", TILDES, "after\n"),
+        ("<pre><span></span></pre>", TILDES, ""),
+        # text inside a code block is not escaped
+        ("<pre>*a* _b_ # c &lt;d&gt;</pre>", {**TILDES, "escape_asterisks": True, "escape_misc": True},
+         "~~~\n*a* _b_ # c <d>\n~~~\n"),
+        # inline elements inside a code block write their text only
+        ("<pre><b>bold</b> <i>x</i></pre>", TILDES, "~~~\nbold x\n~~~\n"),
+        ("<pre><code class=language-py>a = <b>1</b>\n<em>b</em> <code>c</code></code></pre>", TILDES,
+         "~~~py\na = 1\nb c\n~~~\n"),
+        # in a list item the block's lines are written as they are, blank lines and all
+        ("<ul><li>a<pre>x\n\ny\n    z</pre></li></ul>", TILDES, "- a\n\n~~~\nx\n\ny\n    z\n~~~\n"),
+    ],
+)
+def test_content(html, options, expected):
+    assert md(html, **options) == expected
+
+
+@pytest.mark.parametrize(
+    "content, style, expected",
+    [
+        ("a ```\nb", {}, "```\na ```\nb\n```\n"),
+        # a line that opens with the fence character gets a longer fence
+        ("```\nx\n```", {}, "````\n```\nx\n```\n````\n"),
+        ("x\n``````", {}, "```````\nx\n``````\n```````\n"),
+        ("x\n   ````", {}, "`````\nx\n   ````\n`````\n"),
+        ("x\n    ````", {}, "```\nx\n    ````\n```\n"),
+        ("~~~\nx", TILDES, "~~~~\n~~~\nx\n~~~~\n"),
+        ("~~~\nx", {}, "```\n~~~\nx\n```\n"),
+        ("```\nx", TILDES, "~~~\n```\nx\n~~~\n"),
+    ],
+)
+def test_fence_outlasts_the_content(content, style, expected):
+    assert md(f"<pre>{content}</pre>", **style) == expected
+
+
+def test_fenced_block_renders_whole():
+    markdown_it = pytest.importorskip("markdown_it")
+    text = md("<pre>```\nprint(1)\n```\n\nmore</pre><p>after</p>")
+    html = markdown_it.MarkdownIt().render(text)
+    assert html == "<pre><code>```\nprint(1)\n```\n\nmore\n</code></pre>\n<p>after</p>\n"
+
+
+INDENTED = {"code_block_style": "indented"}
+
+
+@pytest.mark.parametrize(
+    "html, expected",
+    [
+        ("<pre>a\n\n</pre><p>b</p>", "    a\n\nb\n"),
+        ("<pre>a</pre>", "    a\n"),
+        ("<pre>a\n\nb</pre>", "    a\n\n    b\n"),
+        ("<p>x</p><pre>a\n  b</pre>", "x\n\n    a\n      b\n"),
+    ],
+)
+def test_indented_style(html, expected):
+    assert md(html, **INDENTED) == expected
+
+
+@pytest.mark.parametrize(
+    "html, options, expected",
+    [
+        ("abc<pre>x</pre>", TILDES, "abc\n\n~~~\nx\n~~~\n"),
+        ("<p>abc</p><pre>x</pre><p>def</p>", TILDES, "abc\n\n~~~\nx\n~~~\n\ndef\n"),
+        ("abc<pre>x</pre>", {**TILDES, "convert_as_inline": True}, "abc~~~\nx\n~~~\n"),
+        ("<pre>x</pre><pre>y</pre>", TILDES, "~~~\nx\n~~~\n\n~~~\ny\n~~~\n"),
+    ],
+)
+def test_separation(html, options, expected):
+    assert md(html, **options) == expected
+
+
+@pytest.mark.parametrize(
+    "html, options, text, language",
+    [
+        ("<pre class='language-py'>\n  p = 1\n</pre>", {}, "p = 1\n", "py"),
+        ("<pre>\n  p = 1\n</pre>", {"code_language": "text"}, "p = 1\n", None),
+        ("<pre class='lang-'>x</pre>", {}, "x", ""),
+        ("<pre>\n  x</pre>", {"whitespace_mode": "strict"}, "\n  x", None),
+        # content that is only white space is kept as it is
+        ("<pre>  \n </pre>", {}, "  \n ", None),
+    ],
+)
+def test_code_records(html, options, text, language):
+    nodes = tidewell.convert(html, {"include_document_structure": True, **options})["document"]["nodes"]
+    assert len(nodes) == 1
+    content = nodes[0]["content"]
+    assert content["node_type"] == "code"
+    assert content["text"] == text
+    assert content.get("language") == language
+
+
+def test_empty_code_block_makes_no_record():
+    assert tidewell.convert("<pre></pre>", {"include_document_structure": True})["document"]["nodes"] == []

@@ -1,0 +1,240 @@
+"""Lists through convert: bullets and numbers, nesting and indentation, loose
+and block items, task items, lists in table cells, definition lists, list
+records of the document structure."""
+import pytest
+
+import tidewell
+
+
+def md(html, **options):
+    return tidewell.convert_to_markdown(html, options)
+
+
+def structure_nodes(html, **options):
+    return tidewell.convert(html, {"include_document_structure": True, **options})["document"]["nodes"]
+
+
+NESTED_4 = "<ul><li>a<ul><li>b<ul><li>c<ul><li>d</li></ul></li></ul></li></ul></li></ul>"
+
+
+@pytest.mark.parametrize(
+    "html, options, expected",
+    [
+        ("<ul><li>a</li><li>b</li></ul>", {}, "- a\n- b\n"),
+        ("<ul><li>a</li><li>b</li></ul>", {"bullets": "*"}, "* a\n* b\n"),
+        ("<ul><li>a</li></ul>", {"bullets": ""}, "* a\n"),
+        ("<ul><li>a<ul><li>b</li></ul></li></ul>", {"bullets": "•◦"}, "• a\n  ◦ b\n"),
+        (NESTED_4, {}, "- a\n  * b\n    + c\n      - d\n"),
+        (NESTED_4, {"list_indent_width": 4}, "- a\n    * b\n        + c\n            - d\n"),
+        (NESTED_4, {"list_indent_width": 0}, "- a\n* b\n+ c\n- d\n"),
+        (NESTED_4, {"list_indent_type": "tabs"}, "- a\n\t* b\n\t\t+ c\n\t\t\t- d\n"),
+        # an ordered list between two unordered ones does not advance the bullet
+        ("<ul><li>a<ol><li>b<ul><li>c</li></ul></li></ol></li></ul>", {}, "- a\n  1. b\n    * c\n"),
+        # a list directly inside a list is one level deeper
+        ("<ul><li>a</li><ul><li>b</li></ul></ul>", {}, "- a\n  * b\n"),
+        # an li outside any list: no indentation, the first bullet
+        ("<li>a</li><li>b</li>", {}, "- a\n- b\n"),
+        ("<p>Para</p><ul><li>x</li></ul><p>after</p>", {}, "Para\n\n- x\n\nafter\n"),
+        ("text<ul><li>x</li></ul>", {}, "text\n\n- x\n"),
+        # text after a list does not run on as part of its last item
+        ("<div><ul><li>x</li></ul>\nafter</div>", {}, "- x\n\nafter\n"),
+        ("<ol><li>x</li></ol>after", {}, "1. x\n\nafter\n"),
+        # pretty-printed markup: whitespace between the items is skipped
+        ("<ul>\n  <li>a\n    <ul>\n      <li>b</li>\n    </ul>\n  </li>\n  <li>c</li>\n</ul>", {}, "- a\n  * b\n- c\n"),
+        ("<ul><li>a<!-- note --></li><li>b</li></ul>", {}, "- a\n- b\n"),
+        ("<ul><li></li><li>b</li></ul>", {}, "-\n- b\n"),
+    ],
+    ids=[
+        "bullets", "bullets-option", "no-bullets", "wide-bullets", "four-levels", "indent-width",
+        "indent-width-zero", "tabs", "ordered-between", "list-in-list", "li-outside-list", "between-paragraphs",
+        "after-text", "text-after-list", "text-after-ordered-list", "pretty-printed", "comment-in-item", "empty-item",
+    ],
+)
+def test_unordered_lists(html, options, expected):
+    assert md(html, **options) == expected
+
+
+@pytest.mark.parametrize(
+    "start, expected",
+    [
+        (None, "1. a\n2. b\n"),
+        ('"3"', "3. a\n4. b\n"),
+        ('"0"', "0. a\n1. b\n"),
+        ('"+7"', "7. a\n8. b\n"),
+        ('"007"', "7. a\n8. b\n"),
+        ('"-2"', "1. a\n2. b\n"),
+        ('" 3"', "1. a\n2. b\n"),
+        ('"3 "', "1. a\n2. b\n"),
+        ('"x"', "1. a\n2. b\n"),
+        ('"3x"', "1. a\n2. b\n"),
+        ('""', "1. a\n2. b\n"),
+        ('"+"', "1. a\n2. b\n"),
+        ("", "1. a\n2. b\n"),  # the attribute without a value
+        ('"18446744073709551616"', "1. a\n2. b\n"),  # past 64 bits
+        # the numbers count on past the largest 64-bit value instead of wrapping
+        ('"18446744073709551615"', "18446744073709551615. a\n18446744073709551616. b\n"),
+    ],
+)
+def test_ordered_list_start(start, expected):
+    attribute = "" if start is None else " start" if start == "" else f" start={start}"
+    assert md(f"<ol{attribute}><li>a</li><li>b</li></ol>") == expected
+
+
+@pytest.mark.parametrize(
+    "html, expected",
+    [
+        # a stray child gets the current number but does not advance it
+        ("<ol start=5><div>x</div><li>a</li><li>b</li></ol>", "x\n\n5. a\n6. b\n"),
+        ("<ol><li>a<ol><li>b</li><li>c</li></ol></li><li>d</li></ol>", "1. a\n  1. b\n  2. c\n2. d\n"),
+        # type, reversed and value are not read
+        ('<ol type="a" reversed><li value="9">a</li><li>b</li></ol>', "1. a\n2. b\n"),
+    ],
+)
+def test_ordered_list_numbering(html, expected):
+    assert md(html) == expected
+
+
+@pytest.mark.parametrize(
+    "html, expected",
+    [
+        # items holding paragraphs make the list loose
+        ("<ul><li><p>a</p></li><li><p>b</p></li></ul>", "- a\n\n- b\n"),
+        ("<ul><li>a</li><li><p>b</p></li><li>c</li></ul>", "- a\n\n- b\n\n- c\n"),
+        # an item with a block child is followed by a blank line in a tight list
+        ("<ul><li>a<div>d</div></li><li>b</li></ul>", "- a\n  d\n\n- b\n"),
+        ("<ul><li>a<hr></li><li>b</li></ul>", "- a\n\n---\n\n- b\n"),
+        ("<ul><li>a<table><tr><th>h</th></tr><tr><td>1</td></tr></table></li><li>b</li></ul>",
+         "- a\n    | h |\n    | --- |\n    | 1 |\n\n- b\n"),
+    ],
+)
+def test_loose_lists_and_block_items(html, expected):
+    assert md(html) == expected
+
+
+@pytest.mark.parametrize(
+    "html, expected",
+    [
+        # the text of the item runs on; the nested list starts on a new line
+        ("<ul><li>x <ul><li>y</li></ul></li></ul>", "- x\n  * y\n"),
+        # a list right after the marker stays on the marker's line
+        ("<ul><li><ul><li>y</li></ul></li></ul>", "-   * y\n"),
+        # text that merely ends in "- " or ". " is no marker: the list starts on its own line
+        ("<ul><li>Step 1. <ol><li>y</li></ol></li></ul>", "- Step 1.\n  1. y\n"),
+        ("<p>Options -</p><div>Pick - <ul><li>y</li></ul></div>", "Options -\n\nPick -\n\n- y\n"),
+        # a nested list in an item of a loose list ends with a blank line
+        ("<ul><li><p>a</p><ul><li>b</li></ul></li><li><p>c</p></li></ul>", "- a\n\n  * b\n\n- c\n"),
+    ],
+)
+def test_nested_list_separators(html, expected):
+    assert md(html) == expected
+
+
+@pytest.mark.parametrize(
+    "html, expected",
+    [
+        ("<ol><li><input type=checkbox checked> Done</li><li><input type=checkbox>Todo</li></ol>",
+         "- [x] Done\n- [ ] Todo\n"),
+        ('<ul><li><input type="checkbox" checked="false"> a</li></ul>', "- [x] a\n"),
+        # the type is compared exactly
+        ('<ul><li><input type="Checkbox"> a</li></ul>', "- a\n"),
+        ('<ul><li><input type="radio"> a</li></ul>', "- a\n"),
+        ('<ul><li><INPUT type="checkbox"> a</li></ul>', "- [ ] a\n"),
+        # the elements around the checkbox write nothing of their own
+        ("<ul><li><label><input type=checkbox checked> Done</label></li></ul>", "- [x] Done\n"),
+        ("<ul><li><p><input type=checkbox> Todo</p></li></ul>", "- [ ] Todo\n"),
+        ("<ul><li>Buy <b>milk</b> <input type=checkbox> now</li></ul>", "- [ ] Buy **milk** now\n"),
+        # only the first checkbox counts; a later one writes nothing
+        ("<ul><li><input type=checkbox checked> a <input type=checkbox> b</li></ul>", "- [x] a  b\n"),
+        # nothing besides the checkbox (the final clean-up drops the trailing space)
+        ("<ul><li><input type=checkbox></li><li>b</li></ul>", "- [ ]\n- b\n"),
+        ("<ul><li><label><input type=checkbox> <a href=/y>Y</a></label></li></ul>", "- [ ] [Y](/y)\n"),
+        # a checkbox in a nested list makes the outer item a task item
+        ("<ul><li>a<ul><li><input type=checkbox> b</li></ul></li></ul>", "- [ ] a b\n"),
+    ],
+)
+def test_task_items(html, expected):
+    assert md(html) == expected
+
+
+@pytest.mark.parametrize(
+    "html, expected",
+    [
+        ("<ul><li><p>a</p></li><li>b</li></ul>", ["a", "b"]),
+        # the outer item's record holds its own text, without the nested list
+        ("<ul><li>a<ul><li>b</li></ul></li></ul>", ["b", "a"]),
+        ("<ul>\n <li>a\n  <ul>\n   <li>b</li>\n  </ul>\n </li>\n</ul>", ["b", "a"]),
+        # an empty item (its marker's space is trimmed away) makes no record
+        ("<ul><li></li><li> </li><li>b</li></ul>", ["b"]),
+        ("<ol><li></li></ol>", []),
+        # task items make no record
+        ("<ul><li><input type=checkbox> t</li><li>u</li></ul>", ["u"]),
+        # the record holds the item's Markdown
+        ("<ul><li><a href=/x>X</a> more</li></ul>", ["[X](/x) more"]),
+    ],
+)
+def test_list_item_records(html, expected):
+    nodes = structure_nodes(html)
+    assert [n["content"]["text"] for n in nodes if n["content"]["node_type"] == "list_item"] == expected
+
+
+def test_list_records_nest_items_under_their_list():
+    nodes = structure_nodes("<ol><li>x</li></ol><ul><li>y</li></ul>")
+    assert [(n["content"]["node_type"], n.get("parent")) for n in nodes] == [
+        ("list", None), ("list_item", 0), ("list", None), ("list_item", 2)
+    ]
+    assert nodes[0]["content"]["ordered"] is True
+    assert nodes[2]["content"]["ordered"] is False
+
+
+# --- lists in table cells ------------------------------------------------------
+
+
+def cell_text(cell_html):
+    """The text of the one body cell of a pipe table holding `cell_html`."""
+    content = md(f"<table><tr><th>h</th></tr><tr><td>{cell_html}</td></tr></table>")
+    row = content.splitlines()[2]
+    return row.strip("|").strip()
+
+
+@pytest.mark.parametrize(
+    "cell_html, expected",
+    [
+        # no markers; a <br> before the list after text and between the items
+        ("text<ul><li>a</li><li>b</li></ul>", "text<br>a<br>b"),
+        ("<ol start=4><li>a</li><li>b</li></ol>", "a<br>b"),
+        ("x <ul><li>a</li></ul>", "x a"),
+        # a nested list keeps its indentation
+        ("<ul><li>a<ul><li>c</li></ul></li></ul>", "a<br>  c"),
+        # task items keep their marker and box
+        ("<ul><li><input type=checkbox checked> t</li><li><input type=checkbox> u</li></ul>", "- [x] t<br>- [ ] u"),
+    ],
+)
+def test_lists_in_table_cells(cell_html, expected):
+    assert cell_text(cell_html) == expected
+
+
+def test_lists_in_table_cells_make_no_records():
+    html = "<table><tr><th>h</th></tr><tr><td><ul><li>a</li></ul></td></tr></table>"
+    assert [n["content"]["node_type"] for n in structure_nodes(html)] == ["table"]
+
+
+# --- definition lists ----------------------------------------------------------
+
+
+@pytest.mark.parametrize(
+    "html, options, expected",
+    [
+        ("<dl><dt>Term</dt><dd>Meaning</dd></dl>", {}, "Term\nMeaning\n"),
+        ("<p>x</p><dl><dt>A</dt><dd>1</dd><dt>B</dt><dd>2</dd></dl><p>y</p>", {}, "x\n\nA\n1\n\nB\n2\n\ny\n"),
+        ("text<dl><dt>T</dt></dl>", {}, "text\n\nT\n"),
+        ("<dl><dt> </dt><dd>\n</dd></dl><p>y</p>", {}, "y\n"),
+        ("<dl><dt>A</dt><dd>1</dd></dl>", {"convert_as_inline": True}, "A1\n"),
+        ("<dl><dt>A <b>b</b></dt><dd><p>one</p><p>two</p></dd></dl>", {}, "A **b**\none\n\ntwo\n"),
+    ],
+)
+def test_definition_lists(html, options, expected):
+    assert md(html, **options) == expected
+
+
+def test_definition_lists_make_no_records():
+    assert structure_nodes("<dl><dt>T</dt><dd>M</dd></dl>") == []
