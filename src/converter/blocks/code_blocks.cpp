@@ -7,6 +7,7 @@
 #include "converter/blocks/block_support.hpp"
 #include "converter/blocks/blocks.hpp"
 #include "converter/text/entities.hpp"
+#include "converter/text/unicode_space.hpp"
 #include "converter/metadata/structure_sink.hpp"
 
 namespace tidewell {
@@ -52,31 +53,6 @@ void for_each_line(std::string_view text, F&& f) {
     f(line);
     pos = nl + 1;
   }
-}
-
-// Number of white-space characters at the start of `line`, and their bytes.
-std::size_t leading_space_chars(std::string_view line, std::size_t* bytes = nullptr) {
-  std::size_t chars = 0;
-  std::size_t pos = 0;
-  while (pos < line.size()) {
-    const std::size_t len = space_len_at(line, pos);
-    if (len == 0) break;
-    pos += len;
-    ++chars;
-  }
-  if (bytes != nullptr) *bytes = pos;
-  return chars;
-}
-
-// The byte length of the first `chars` white-space characters of `line`.
-std::size_t space_prefix_bytes(std::string_view line, std::size_t chars) {
-  std::size_t pos = 0;
-  for (std::size_t i = 0; i < chars && pos < line.size(); ++i) {
-    const std::size_t len = space_len_at(line, pos);
-    if (len == 0) break;
-    pos += len;
-  }
-  return pos;
 }
 
 // The fence: three characters, or one more than the longest run of the

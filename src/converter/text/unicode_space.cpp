@@ -79,4 +79,25 @@ std::vector<std::string_view> split_unicode_space(std::string_view text) {
   return words;
 }
 
+std::size_t leading_space_chars(std::string_view line, std::size_t* bytes) {
+  std::size_t chars = 0;
+  std::size_t pos = 0;
+  while (const std::size_t len = pos < line.size() ? space_len_at(line, pos) : 0) {
+    pos += len;
+    ++chars;
+  }
+  if (bytes != nullptr) *bytes = pos;
+  return chars;
+}
+
+std::size_t space_prefix_bytes(std::string_view line, std::size_t chars) {
+  std::size_t pos = 0;
+  for (std::size_t i = 0; i < chars && pos < line.size(); ++i) {
+    const std::size_t len = space_len_at(line, pos);
+    if (len == 0) break;
+    pos += len;
+  }
+  return pos;
+}
+
 }  // namespace tidewell

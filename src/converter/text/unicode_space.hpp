@@ -33,6 +33,14 @@ std::string_view trim_unicode_space_end(std::string_view text);
 // True for the empty text and for text made only of white space.
 inline bool is_unicode_space_only(std::string_view text) { return skip_unicode_space(text, 0) == text.size(); }
 
+// Number of White_Space characters at the start of `line`; `bytes`, when
+// given, receives their length in bytes.
+std::size_t leading_space_chars(std::string_view line, std::size_t* bytes = nullptr);
+
+// The byte length of the first `chars` White_Space characters of `line`
+// (fewer when the line has fewer).
+std::size_t space_prefix_bytes(std::string_view line, std::size_t chars);
+
 // The non-empty runs between White_Space characters, in order.
 std::vector<std::string_view> split_unicode_space(std::string_view text);
 

@@ -98,30 +98,6 @@ bool has_hidden_attribute(std::string_view attributes) {
   return attributes.size() >= 7 && find_tier1_attribute(attributes, "hidden").has_value();
 }
 
-// Leading white-space characters of a code line (Unicode White_Space).
-std::size_t leading_space_chars(std::string_view line) {
-  std::size_t chars = 0;
-  std::size_t pos = 0;
-  while (pos < line.size()) {
-    const std::size_t len = space_len_at(line, pos);
-    if (len == 0) break;
-    pos += len;
-    ++chars;
-  }
-  return chars;
-}
-
-// Byte offset after the first `chars` characters of `line`.
-std::size_t skip_chars(std::string_view line, std::size_t chars) {
-  std::size_t pos = 0;
-  while (chars > 0 && pos < line.size()) {
-    const std::size_t len = space_len_at(line, pos);
-    pos += len == 0 ? 1 : len;
-    --chars;
-  }
-  return pos;
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -660,7 +636,7 @@ void Scanner::close_pre(const Frame& frame) {
     std::string_view line = std::string_view(scratch_).substr(pos, nl - pos);
     if (line.ends_with('\r')) line.remove_suffix(1);
     main_ += "    ";
-    if (!is_unicode_space_only(line)) main_ += line.substr(skip_chars(line, indent));
+    if (!is_unicode_space_only(line)) main_ += line.substr(space_prefix_bytes(line, indent));
     main_ += '\n';
     pos = nl + 1;
   }
