@@ -352,6 +352,25 @@ def test_table_parts_outside_a_table_keep_their_text(html, expected):
     assert md(html) == expected
 
 
+@pytest.mark.parametrize("options", [{}, {"include_document_structure": True}], ids=["plain-run", "structure"])
+@pytest.mark.parametrize(
+    "html, expected",
+    [
+        # A row's own text, before or after its cells, stands before the
+        # table, where a browser shows it.
+        (table("<tr>junk<td>a</td></tr>"), "junk\n\n| a |\n| --- |\n"),
+        (table("<tr><td>a</td>junk</tr>"), "junk\n\n| a |\n| --- |\n"),
+        (table("<tr><th>h</th></tr><tr><span>more</span><td>c</td></tr>"), "more\n\n| h |\n| --- |\n| c |\n"),
+        (table("<tr><td>a</td><table><tr><td>in</td></tr></table></tr>"), "| in |\n| --- |\n\n| a |\n| --- |\n"),
+        # Row lists keep it too.
+        (table("<tr>note<td>a</td><td>b</td></tr><tr><td>c</td></tr>"), "note\n\n- a b\n- c\n"),
+        (table("<tr> <td>a</td> </tr>"), "| a |\n| --- |\n"),
+    ],
+)
+def test_text_in_rows_outside_cells_is_kept(html, expected, options):
+    assert md(html, **options) == expected
+
+
 # --- size and depth ---------------------------------------------------------------
 
 

@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "converter/tables/table_job.hpp"
+#include "converter/text/unicode_space.hpp"
 
 namespace tidewell {
 namespace {
@@ -49,6 +50,28 @@ void frame_table(std::string& output, std::string_view text, const ConversionCon
   if (!end_of(output).is_line_break()) output += '\n';
 }
 
+// What rows hold outside their cells (text, or elements that are neither
+// cells nor rows): a browser shows it before the table, and so is it
+// written here, so that no table layout loses it.
+std::string convert_row_strays(const TableJob& job) {
+  std::string strays;
+  const Walk walk = job.w.into(strays, BufferPlace::LineStart);
+  const ConversionContext context = table_text_context(job);
+  for_each_table_row(
+      job.table, job.reader,
+      [&](const TableRow& row) {
+        if (row.implied) return;
+        for (const NodeHandle item : row.items) {
+          const TablePart part = job.reader.part(item);
+          const bool stray = part == TablePart::Other || part == TablePart::Table ||
+                             (part == TablePart::None && job.reader.is_non_blank_text(item));
+          if (stray) walk.node(item, context, job.depth + 2);
+        }
+      },
+      [](NodeHandle, TablePart, TablePart) {});
+  return strays;
+}
+
 }  // namespace
 
 void convert_table(const Walk& w, NodeHandle node, const ConversionContext& context, std::size_t depth) {
@@ -83,6 +106,16 @@ void convert_table(const Walk& w, NodeHandle node, const ConversionContext& cont
       break;
   }
   if (job.record_grid) record_table_grid(job, table_text, cells, layout != TableLayout::Omitted);
+  const std::string strays = convert_row_strays(job);
+  if (const std::string_view kept = trim_unicode_space(strays); !kept.empty()) {
+    if (context.in_list_item) {
+      trim_trailing_spaces_tabs(w.out());
+      ensure_line_break(w.out());
+    } else {
+      ensure_blank_line(w.out());
+    }
+    w.out() += kept;
+  }
   frame_table(w.out(), table_text, context, w.options());
 }
 
