@@ -136,12 +136,11 @@ void convert_math(const Walk& w, NodeHandle node, const TlNode::Tag& element, co
   if (display || !w.at_line_start()) {
     comment();
     out += ' ';
-    escape_markdown_into(trimmed, EscapeMode::Text, w.options(), out);
+    escape_markdown_into(trimmed, EscapeMode::PageText, w.options(), out);
   } else {
     // A comment that starts a line would start a block of raw HTML there,
     // swallowing the rest of the line: the text comes first.
-    escape_markdown_into(trimmed, EscapeMode::Text, w.options(), out);
-    escape_block_markers_from(out, start, true);
+    append_page_text(out, trimmed, w.options(), true);
     out += ' ';
     comment();
   }
