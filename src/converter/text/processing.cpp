@@ -677,13 +677,17 @@ LineBlockMarker find_reference_definition(std::string_view text) {
   return text.size() - i <= kMaxLabel + 1 ? LineBlockMarker{i, 1} : LineBlockMarker{};
 }
 
-bool joins_into_markup(char before, std::string_view text) {
-  if (text.empty()) return false;
-  if (before == '<') return opens_tag(static_cast<unsigned char>(text.front()));
-  if (before != '&') return false;
+bool ends_in_joining_markup(std::string_view out, std::string_view next) {
+  if (out.empty() || next.empty()) return false;
+  const char before = out.back();
+  if (before != '<' && before != '&') return false;
+  std::size_t backslashes = 0;
+  for (std::size_t i = out.size() - 1; i > 0 && out[i - 1] == '\\'; --i) ++backslashes;
+  if (backslashes % 2 != 0) return false;  // escaped already
+  if (before == '<') return opens_tag(static_cast<unsigned char>(next.front()));
   // A reference is at most "&#" and seven digits, or a name of 32, and ';'.
   std::string joined = "&";
-  joined.append(text.substr(0, 40));
+  joined.append(next.substr(0, 40));
   return starts_decoded_reference(joined, 0);
 }
 

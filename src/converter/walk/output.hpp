@@ -149,10 +149,8 @@ class OutputEnd {
   static constexpr std::size_t kMaxLinePrefix = 256;
   // Ends with a '!' that no backslash escapes: a '[' written next would
   // turn a link into an image.
-  bool is_image_bang() const { return is_bare('!'); }
-  // Ends with `c` and no backslash escapes it.
-  bool is_bare(char c) const {
-    if (text_.empty() || last() != c) return false;
+  bool is_image_bang() const {
+    if (last() != '!') return false;
     std::size_t backslashes = 0;
     for (std::size_t i = text_.size() - 1; i > 0 && text_[i - 1] == '\\'; --i) ++backslashes;
     return backslashes % 2 == 0;

@@ -59,11 +59,7 @@ void append_page_text(std::string& out, std::string_view text, const ConversionO
 }
 
 void escape_joining_markup(std::string& out, std::string_view next) {
-  const OutputEnd end = end_of(out);
-  const char last = end.last();
-  if ((last == '<' || last == '&') && end.is_bare(last) && joins_into_markup(last, next)) {
-    out.insert(out.size() - 1, 1, '\\');
-  }
+  if (ends_in_joining_markup(out, next)) out.insert(out.size() - 1, 1, '\\');
 }
 
 bool may_complete_number_marker(std::string_view text) {
