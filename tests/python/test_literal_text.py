@@ -45,6 +45,9 @@ def read_back(markdown):
         ("<p>&amp;copy; 2024</p>", {}, "\\&copy; 2024\n", "&copy; 2024"),
         ("<p>&amp;#169; &amp;#xA9; &amp;#XA9;</p>", {}, "\\&#169; \\&#xA9; \\&#XA9;\n", "&#169; &#xA9; &#XA9;"),
         ("<p>&amp;<span>amp;</span> x</p>", {}, "\\&amp; x\n", "&amp; x"),  # '&' and name in two texts
+        ("<p>&amp;co<span>py;</span> x</p>", {}, "\\&copy; x\n", "&copy; x"),  # the name split
+        ("<p>a &amp;#16<span>9;</span></p>", {}, "a \\&#169;\n", "a &#169;"),
+        ("<p>&amp;co<b>py;</b></p>", {}, "&co**py;**\n", "&copy;"),  # markup between: no reference
         ("<table><tr><td>&amp;lt;</td></tr></table>", {}, "| \\&lt; |\n| ----- |\n", "&lt;"),
         ("&amp;amp; plain", {}, "\\&amp; plain\n", "&amp; plain"),
         # a backslash before punctuation, a line break or markup

@@ -866,7 +866,8 @@ class Walker {
     }
     if (pending && (!folded_.empty() || !drop_lead)) folded_ += ' ';
     if (folded_.empty()) return;
-    if (ends_in_joining_markup(out_, folded_)) out_.insert(out_.size() - 1, 1, '\\');
+    const std::size_t joining = joining_markup_at(out_, folded_);
+    if (joining != std::string::npos) out_.insert(joining, 1, '\\');
     escape_markdown_into(folded_, EscapeMode::PageText, options_, out_);
   }
 

@@ -677,18 +677,27 @@ LineBlockMarker find_reference_definition(std::string_view text) {
   return text.size() - i <= kMaxLabel + 1 ? LineBlockMarker{i, 1} : LineBlockMarker{};
 }
 
-bool ends_in_joining_markup(std::string_view out, std::string_view next) {
-  if (out.empty() || next.empty()) return false;
-  const char before = out.back();
-  if (before != '<' && before != '&') return false;
+std::size_t joining_markup_at(std::string_view out, std::string_view next) {
+  constexpr std::size_t kNone = std::string_view::npos;
+  if (out.empty() || next.empty()) return kNone;
+  std::size_t at = out.size() - 1;
+  if (out[at] != '<') {
+    // The '&' of a reference begun in `out`: a name of up to 32 characters
+    // or "&#" and up to seven digits may stand before `next`.
+    constexpr std::size_t kReach = 34;
+    const auto in_name = [](char c) {
+      return is_digit(static_cast<unsigned char>(c)) || ((c | 0x20) >= 'a' && (c | 0x20) <= 'z') || c == '#';
+    };
+    while (at > 0 && out[at] != '&' && out.size() - at < kReach && in_name(out[at])) --at;
+    if (out[at] != '&') return kNone;
+  }
   std::size_t backslashes = 0;
-  for (std::size_t i = out.size() - 1; i > 0 && out[i - 1] == '\\'; --i) ++backslashes;
-  if (backslashes % 2 != 0) return false;  // escaped already
-  if (before == '<') return opens_tag(static_cast<unsigned char>(next.front()));
-  // A reference is at most "&#" and seven digits, or a name of 32, and ';'.
-  std::string joined = "&";
+  for (std::size_t i = at; i > 0 && out[i - 1] == '\\'; --i) ++backslashes;
+  if (backslashes % 2 != 0) return kNone;  // escaped already
+  if (out[at] == '<') return opens_tag(static_cast<unsigned char>(next.front())) ? at : kNone;
+  std::string joined(out.substr(at));
   joined.append(next.substr(0, 40));
-  return starts_decoded_reference(joined, 0);
+  return starts_decoded_reference(joined, 0) ? at : kNone;
 }
 
 std::optional<std::string> escape_line_block_markers(std::string_view text, bool starts_line) {

@@ -127,10 +127,10 @@ LineBlockMarker find_line_block_marker(std::string_view text);
 // could complete it).
 LineBlockMarker find_reference_definition(std::string_view text);
 
-// `out` ends with a '<' or '&' that no backslash escapes and that `next`,
-// written right after it, would join into a tag, comment or autolink, or a
-// character reference.
-bool ends_in_joining_markup(std::string_view out, std::string_view next);
+// The offset in `out` of a '<' or '&' that no backslash escapes and that
+// `next`, written right after `out`, would complete into a tag, comment or
+// autolink, or a character reference; npos when there is none.
+std::size_t joining_markup_at(std::string_view out, std::string_view next);
 
 // `text` with a backslash before the block marker or reference definition
 // at the start of every line of it that starts a line of the output: the

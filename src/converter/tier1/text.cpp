@@ -183,7 +183,8 @@ bool Scanner::push_text(std::string_view run) {
   // or a backslash escape is left to the DOM road, which escapes it.
   const std::string_view before(out.data(), start);
   const std::string_view written = std::string_view(out).substr(start);
-  if (ends_in_joining_markup(before, written) || escape_markdown(written, EscapeMode::PageText, options_).has_value()) {
+  if (joining_markup_at(before, written) != std::string_view::npos ||
+      escape_markdown(written, EscapeMode::PageText, options_).has_value()) {
     return fail(Tier1Reason::MarkupInText);
   }
   return true;

@@ -59,7 +59,8 @@ void append_page_text(std::string& out, std::string_view text, const ConversionO
 }
 
 void escape_joining_markup(std::string& out, std::string_view next) {
-  if (ends_in_joining_markup(out, next)) out.insert(out.size() - 1, 1, '\\');
+  const std::size_t at = joining_markup_at(out, next);
+  if (at != std::string::npos) out.insert(at, 1, '\\');
 }
 
 bool may_complete_number_marker(std::string_view text) {

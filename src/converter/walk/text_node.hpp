@@ -41,9 +41,9 @@ void escape_block_markers_from(std::string& out, std::size_t from, bool starts_l
 void append_page_text(std::string& out, std::string_view text, const ConversionOptions& options, bool starts_line,
                       bool after_number = false);
 
-// A '<' or '&' that ends `out` unescaped and that `next` (page text written
-// right after it) would join into a tag or a character reference gets a
-// backslash.
+// A '<' or '&' near the end of `out`, unescaped, that `next` (page text
+// written right after it) would complete into a tag or a character
+// reference gets a backslash (see joining_markup_at).
 void escape_joining_markup(std::string& out, std::string_view next);
 
 // The text would complete an ordered list marker begun by a number before it

@@ -192,6 +192,7 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"BackslashBeforePunctuation", "<p>a\\*b</p>", "MarkupInText"},
         Case{"TagAcrossTexts", "<p>&lt;<span>b&gt;</span></p>", "MarkupInText"},
         Case{"ReferenceAcrossTexts", "<p>&amp;<span>amp;</span></p>", "MarkupInText"},
+        Case{"ReferenceNameAcrossTexts", "<p>&amp;co<span>py;</span></p>", "MarkupInText"},
         Case{"BacktickInCode", "<code>a`b</code>", "Unsupported"}),
     case_name);
 
