@@ -40,7 +40,11 @@ def read_back(markdown):
         ("<table><tr><td>&lt;b&gt;</td></tr></table>", {}, "| \\<b> |\n| ---- |\n", "<b>"),
         ("<p>a &lt;b&gt;</p>", {"whitespace_mode": "strict"}, "a \\<b>\n", "a <b>"),
         ("<p><abbr title='&lt;b&gt;'>x</abbr></p>", {}, "x (\\<b>)\n", "x (<b>)"),
-        ("<p>&lt;i&gt;</p>", {"output_format": "djot"}, "\\<i>\n", None),
+        # djot has no raw HTML: only an autolink is escaped
+        ("<p>&lt;i&gt; &lt;http://x.y&gt; &lt;a@b.c&gt;</p>", {"output_format": "djot"},
+         "<i> \\<http://x.y> \\<a@b.c>\n", None),
+        ("<p>&lt;<span>i&gt;</span> &lt;<span>http://x.y&gt;</span></p>", {"output_format": "djot"},
+         "<i> \\<http://x.y>\n", None),
         # a character reference
         ("<p>&amp;copy; 2024</p>", {}, "\\&copy; 2024\n", "&copy; 2024"),
         ("<p>&amp;#169; &amp;#xA9; &amp;#XA9;</p>", {}, "\\&#169; \\&#xA9; \\&#XA9;\n", "&#169; &#xA9; &#XA9;"),

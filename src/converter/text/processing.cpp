@@ -71,8 +71,9 @@ std::size_t first_fold(std::string_view text) {
 // Markdown escaping
 
 // kTag, kReference, kBackslash: page text's '<', '&' and '\\', escaped
-// where they would be read as markup (see EscapeMode::PageText).
-enum : std::uint8_t { kKeep = 0, kEscape = 1, kAfterDigit = 2, kTag = 3, kReference = 4, kBackslash = 5 };
+// where they would be read as markup (see EscapeMode::PageText); kAutolink:
+// djot's '<', which opens no tag, only an autolink.
+enum : std::uint8_t { kKeep = 0, kEscape = 1, kAfterDigit = 2, kTag = 3, kReference = 4, kBackslash = 5, kAutolink = 6 };
 
 using EscapeClass = std::array<std::uint8_t, 256>;
 
@@ -106,6 +107,15 @@ constexpr std::array<EscapeClass, 9> make_page_tables() {
   return tables;
 }
 constexpr std::array<EscapeClass, 9> kPageTables = make_page_tables();
+
+constexpr std::array<EscapeClass, 9> make_djot_page_tables() {
+  std::array<EscapeClass, 9> tables = kPageTables;
+  for (EscapeClass& t : tables) {
+    if (t['<'] == kTag) t['<'] = kAutolink;
+  }
+  return tables;
+}
+constexpr std::array<EscapeClass, 9> kDjotPageTables = make_djot_page_tables();
 
 inline bool is_digit(unsigned char c) { return c >= '0' && c <= '9'; }
 
@@ -192,12 +202,13 @@ std::optional<std::string> collapse_whitespace(std::string_view text) {
 namespace {
 
 // The escape table for a flag combination, or nullptr when no flag is set
-// and `page` is not. `page`: the table with the checks for page text.
+// and `page` is not. `page`: the table with the checks for page text (of
+// djot output when `djot`).
 const EscapeClass* escape_table(bool escape_misc, bool escape_asterisks, bool escape_underscores, bool escape_ascii,
-                                bool page) {
+                                bool page, bool djot) {
   const int index =
       escape_ascii ? 8 : (escape_misc ? 1 : 0) | (escape_asterisks ? 2 : 0) | (escape_underscores ? 4 : 0);
-  if (page) return &kPageTables[static_cast<std::size_t>(index)];
+  if (page) return &(djot ? kDjotPageTables : kPageTables)[static_cast<std::size_t>(index)];
   return index == 0 ? nullptr : &kEscapeTables[static_cast<std::size_t>(index)];
 }
 
@@ -212,6 +223,20 @@ bool holds_markup_byte(std::string_view text) {
 // processing instruction or autolink.
 inline bool opens_tag(unsigned char c) { return scan::is_letter(c) || c == '/' || c == '!' || c == '?'; }
 
+// A '<' before [p, end) opens a djot autolink ("<scheme:...>" or
+// "<name@host>"), or may where the text ends first. Stops at the next '<',
+// so the scans of a text's '<'s never overlap.
+bool opens_autolink(const unsigned char* p, const unsigned char* end) {
+  if (p == end || !scan::is_letter(*p)) return false;
+  bool marked = false;
+  for (; p < end; ++p) {
+    if (*p == '>') return marked;
+    if (*p == '<' || *p <= ' ') return false;
+    if (*p == ':' || *p == '@') marked = true;
+  }
+  return true;
+}
+
 inline bool needs_escape(const EscapeClass& cls, std::string_view text, const unsigned char* p) {
   const auto* const begin = reinterpret_cast<const unsigned char*>(text.data());
   const auto* const end = begin + text.size();
@@ -222,6 +247,8 @@ inline bool needs_escape(const EscapeClass& cls, std::string_view text, const un
       return p > begin && is_digit(p[-1]);
     case kTag:
       return p + 1 < end && opens_tag(p[1]);
+    case kAutolink:
+      return opens_autolink(p + 1, end);
     case kReference:
       return starts_decoded_reference(text, static_cast<std::size_t>(p - begin));
     case kBackslash:
@@ -262,7 +289,7 @@ namespace {
 
 const EscapeClass* text_table(const ConversionOptions& o, bool force_emphasis, bool page = false) {
   return escape_table(o.escape_misc, force_emphasis || o.escape_asterisks, force_emphasis || o.escape_underscores,
-                      o.escape_ascii, page);
+                      o.escape_ascii, page, o.output_format == OutputFormat::Djot);
 }
 
 // The table for `text` in `mode` (Text or PageText).
@@ -677,7 +704,7 @@ LineBlockMarker find_reference_definition(std::string_view text) {
   return text.size() - i <= kMaxLabel + 1 ? LineBlockMarker{i, 1} : LineBlockMarker{};
 }
 
-std::size_t joining_markup_at(std::string_view out, std::string_view next) {
+std::size_t joining_markup_at(std::string_view out, std::string_view next, bool djot) {
   constexpr std::size_t kNone = std::string_view::npos;
   if (out.empty() || next.empty()) return kNone;
   std::size_t at = out.size() - 1;
@@ -694,7 +721,10 @@ std::size_t joining_markup_at(std::string_view out, std::string_view next) {
   std::size_t backslashes = 0;
   for (std::size_t i = at; i > 0 && out[i - 1] == '\\'; --i) ++backslashes;
   if (backslashes % 2 != 0) return kNone;  // escaped already
-  if (out[at] == '<') return opens_tag(static_cast<unsigned char>(next.front())) ? at : kNone;
+  if (out[at] == '<') {
+    const auto* const p = reinterpret_cast<const unsigned char*>(next.data());
+    return (djot ? opens_autolink(p, p + next.size()) : opens_tag(*p)) ? at : kNone;
+  }
   std::string joined(out.substr(at));
   joined.append(next.substr(0, 40));
   return starts_decoded_reference(joined, 0) ? at : kNone;

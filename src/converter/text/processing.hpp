@@ -129,8 +129,9 @@ LineBlockMarker find_reference_definition(std::string_view text);
 
 // The offset in `out` of a '<' or '&' that no backslash escapes and that
 // `next`, written right after `out`, would complete into a tag, comment or
-// autolink, or a character reference; npos when there is none.
-std::size_t joining_markup_at(std::string_view out, std::string_view next);
+// autolink, or a character reference; npos when there is none. In `djot`
+// output a '<' opens an autolink only.
+std::size_t joining_markup_at(std::string_view out, std::string_view next, bool djot = false);
 
 // `text` with a backslash before the block marker or reference definition
 // at the start of every line of it that starts a line of the output: the

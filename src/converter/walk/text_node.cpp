@@ -58,8 +58,8 @@ void append_page_text(std::string& out, std::string_view text, const ConversionO
   escape_block_markers_from(out, start, starts_line, after_number);
 }
 
-void escape_joining_markup(std::string& out, std::string_view next) {
-  const std::size_t at = joining_markup_at(out, next);
+void escape_joining_markup(std::string& out, std::string_view next, const ConversionOptions& options) {
+  const std::size_t at = joining_markup_at(out, next, options.output_format == OutputFormat::Djot);
   if (at != std::string::npos) out.insert(at, 1, '\\');
 }
 
@@ -162,7 +162,7 @@ void write_normalized(const Walk& w, std::string_view text, NodeHandle node, con
   const bool starts_line = w.starts_line();
   const bool after_number =
       !starts_line && !keep_lead && may_complete_number_marker(core) && w.ends_in_line_start_number();
-  if (!keep_lead) escape_joining_markup(output, core);
+  if (!keep_lead) escape_joining_markup(output, core, w.options());
   const auto write = [&](std::string& out) {
     if (keep_lead) out += ' ';
     append_page_text(out, core, w.options(), starts_line, after_number);
@@ -215,7 +215,7 @@ void convert_text_node(const Walk& w, NodeHandle node, const ConversionContext& 
     const std::string_view source = collapsed ? std::string_view(*collapsed) : text;
     std::string piece;
     piece.reserve(source.size() + 8);
-    escape_joining_markup(output, source);
+    escape_joining_markup(output, source, options);
     escape_markdown_into(source, EscapeMode::PageCell, options, piece);
     write_piece(piece, output, context);
     return;
@@ -225,7 +225,7 @@ void convert_text_node(const Walk& w, NodeHandle node, const ConversionContext& 
     const bool after_number = !starts_line && may_complete_number_marker(text) && w.ends_in_line_start_number();
     std::string piece;
     std::string& target = context.in_list_item ? piece : output;
-    escape_joining_markup(output, text);
+    escape_joining_markup(output, text, options);
     append_page_text(target, text, options, starts_line, after_number);
     if (context.in_list_item) write_piece(piece, output, context);
     return;

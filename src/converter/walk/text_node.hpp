@@ -44,7 +44,7 @@ void append_page_text(std::string& out, std::string_view text, const ConversionO
 // A '<' or '&' near the end of `out`, unescaped, that `next` (page text
 // written right after it) would complete into a tag or a character
 // reference gets a backslash (see joining_markup_at).
-void escape_joining_markup(std::string& out, std::string_view next);
+void escape_joining_markup(std::string& out, std::string_view next, const ConversionOptions& options);
 
 // The text would complete an ordered list marker begun by a number before it
 // (see Walk::ends_in_line_start_number): it begins with "." or ")".
