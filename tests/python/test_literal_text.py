@@ -52,6 +52,11 @@ def read_back(markdown):
         ("<p>&amp;co<span>py;</span> x</p>", {}, "\\&copy; x\n", "&copy; x"),  # the name split
         ("<p>a &amp;#16<span>9;</span></p>", {}, "a \\&#169;\n", "a &#169;"),
         ("<p>&amp;co<b>py;</b></p>", {}, "&co**py;**\n", "&copy;"),  # markup between: no reference
+        # the next text written from an element's buffer
+        ("<p>&amp;co<abbr>py;</abbr> &lt;<sub>div&gt;</sub></p>", {}, "\\&copy; \\<div>\n", "&copy; <div>"),
+        ("<p>x &lt;<label>div&gt;</label></p>", {}, "x \\<div>\n", "x <div>"),
+        ("<p>&amp;co<video>py;</video></p>", {}, "\\&copy;\n", "&copy;"),
+        ("<p>&lt;<b>div</b>&gt;</p>", {}, "<**div**>\n", "<div>"),  # markers between: no tag
         ("<table><tr><td>&amp;lt;</td></tr></table>", {}, "| \\&lt; |\n| ----- |\n", "&lt;"),
         ("&amp;amp; plain", {}, "\\&amp; plain\n", "&amp; plain"),
         # a backslash before punctuation, a line break or markup

@@ -68,7 +68,9 @@ void convert_media(const Walk& w, const TlNode::Tag& element, const ConversionCo
   const std::string_view text = trim_unicode_space(fallback);
   // On one line with the link, the fallback text stays a word of its own.
   if (!url.empty() && !text.empty() && !w.end().is_white_space()) out += ' ';
+  const std::size_t seam = out.size();
   out += text;
+  escape_joining_markup_at(out, seam, w.options());
   if (!context.in_paragraph && !context.inline_mode) out += "\n\n";
 }
 

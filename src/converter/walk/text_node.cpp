@@ -63,6 +63,13 @@ void escape_joining_markup(std::string& out, std::string_view next, const Conver
   if (at != std::string::npos) out.insert(at, 1, '\\');
 }
 
+void escape_joining_markup_at(std::string& out, std::size_t seam, const ConversionOptions& options) {
+  const std::string_view written(out);
+  const std::size_t at =
+      joining_markup_at(written.substr(0, seam), written.substr(seam), options.output_format == OutputFormat::Djot);
+  if (at != std::string::npos) out.insert(at, 1, '\\');
+}
+
 bool may_complete_number_marker(std::string_view text) {
   return !text.empty() && (text.front() == '.' || text.front() == ')');
 }

@@ -45,6 +45,8 @@ void append_page_text(std::string& out, std::string_view text, const ConversionO
 // written right after it) would complete into a tag or a character
 // reference gets a backslash (see joining_markup_at).
 void escape_joining_markup(std::string& out, std::string_view next, const ConversionOptions& options);
+// The same where what follows is written already, from `seam` on.
+void escape_joining_markup_at(std::string& out, std::size_t seam, const ConversionOptions& options);
 
 // The text would complete an ordered list marker begun by a number before it
 // (see Walk::ends_in_line_start_number): it begins with "." or ")".
