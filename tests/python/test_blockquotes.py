@@ -16,7 +16,7 @@ def md(html, **options):
         ("<blockquote>Hello</blockquote>", "> Hello\n"),
         ("<blockquote>\n  Hello\n</blockquote>", "> Hello\n"),
         ("<blockquote><p>One</p><p>Two</p></blockquote>", "> One\n>\n> Two\n"),
-        ("<blockquote>a<br>b</blockquote>", "> a\n> b\n"),
+        ("<blockquote>a<br>b</blockquote>", "> a  \n> b\n"),
         # after a blank line the quote follows on the next line
         ("<p>Para</p><blockquote>Hello</blockquote>", "Para\n> Hello\n"),
         ("Para<br><blockquote>Hello</blockquote>", "Para  \n\n> Hello\n"),
@@ -71,7 +71,7 @@ def test_nested_quotes(html, expected):
         # an indented code block at the start of the quote keeps its indentation
         ("<blockquote><pre>x = 1</pre></blockquote>", {"code_block_style": "indented"}, ">     x = 1\n"),
         # the end of each line is trimmed
-        ("<blockquote>a   <br>b</blockquote>", {}, "> a\n> b\n"),
+        ("<blockquote>a   <br>b</blockquote>", {}, "> a  \n> b\n"),
     ],
 )
 def test_indentation_inside_quotes(html, options, expected):

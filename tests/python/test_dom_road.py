@@ -321,9 +321,9 @@ ESCAPE_DOC = r"<p>*a* _b_ #c 3.5 2) x.y [l] a-b+c=d|e~f`g\h &lt;t&gt; &amp; !?@{
 @pytest.mark.parametrize(
     "options, expected",
     [
-        ({}, r"*a* _b_ #c 3.5 2) x.y [l] a-b+c=d|e~f`g\h <t> & !?@{}"),
-        ({"escape_asterisks": True}, r"\*a\* _b_ #c 3.5 2) x.y [l] a-b+c=d|e~f`g\h <t> & !?@{}"),
-        ({"escape_underscores": True}, r"*a* \_b\_ #c 3.5 2) x.y [l] a-b+c=d|e~f`g\h <t> & !?@{}"),
+        ({}, r"*a* _b_ #c 3.5 2) x.y [l] a-b+c=d|e~f`g\h \<t> & !?@{}"),
+        ({"escape_asterisks": True}, r"\*a\* _b_ #c 3.5 2) x.y [l] a-b+c=d|e~f`g\h \<t> & !?@{}"),
+        ({"escape_underscores": True}, r"*a* \_b\_ #c 3.5 2) x.y [l] a-b+c=d|e~f`g\h \<t> & !?@{}"),
         (
             {"escape_misc": True},
             r"*a* _b_ \#c 3\.5 2\) x.y \[l\] a\-b\+c\=d\|e\~f\`g\\h \<t\> \& !?@{}",

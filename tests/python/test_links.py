@@ -90,7 +90,7 @@ def test_automatic_links_and_default_titles(html_text, options, expected):
         ('<a href="mailto:ann@x_y">ann@x_y</a>', "[ann@x\\_y](mailto:ann@x_y)\n"),
         ('<a href="x:y">x:y</a>', "[x:y](x:y)\n"),
         ('<a href="http://a b">http://a b</a>', "[http://a b](<http://a b>)\n"),
-        ('<a href="http://a&lt;b">http://a&lt;b</a>', "[http://a<b](http://a<b)\n"),
+        ('<a href="http://a&lt;b">http://a&lt;b</a>', "[http://a\\<b](http://a<b)\n"),
     ],
 )
 def test_automatic_link_only_for_valid_targets(html_text, expected):

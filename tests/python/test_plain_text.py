@@ -26,7 +26,7 @@ import tidewell
         ("3.5 and 2) and x.y", {"escape_misc": True}, "3\\.5 and 2\\) and x.y\n"),
         ("*a*", {"escape_ascii": True, "escape_asterisks": True}, "\\*a\\*\n"),
         ("*a* #b", {"output_format": "plain", "escape_ascii": True}, "*a* #b\n"),
-        ("&lt;p&gt;", {}, "<p>\n"),
+        ("&lt;p&gt;", {}, "\\<p>\n"),
         ("&nosuch; &amp", {}, "&nosuch; &amp\n"),
     ],
 )

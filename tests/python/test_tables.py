@@ -284,7 +284,7 @@ def test_row_list_grid_is_converted_as_table_cells():
                      id="caption-ascii"),
         pytest.param(table("<caption>a\\-b</caption><tr><th>x</th></tr>"), {"escape_misc": True}, "*a\\\\\\-b*",
                      id="caption-misc-backslash"),
-        pytest.param(table("<caption>a\\-b</caption><tr><th>x</th></tr>"), {}, "*a\\\\-b*",
+        pytest.param(table("<caption>a\\-b</caption><tr><th>x</th></tr>"), {}, "*a\\\\\\-b*",
                      id="caption-plain-backslash"),
         pytest.param("<caption>x-y</caption>", {"escape_ascii": True}, "*x\\-y*", id="caption-outside-table"),
     ],

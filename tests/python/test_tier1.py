@@ -52,7 +52,7 @@ OUTPUTS = {
     "break": ("<p>a<br>b</p>", "a  \nb\n"),
     "rule": ("a<hr>b", "a\n\n---\nb\n"),
     "comment and doctype skipped": ("<!DOCTYPE html><!-- c --><p>a</p>", "a\n"),
-    "references": ("<p>&lt;b&gt; &amp;amp; &#65;&#x42; &hearts;</p>", "<b> &amp; AB \u2665\n"),
+    "references": ("<p>a &lt; b &amp; c &#65;&#x42; &hearts;</p>", "a < b & c AB \u2665\n"),
     "nul reference": ("<p>a&#0;b</p>", "a\ufffdb\n"),
     "spaces fold": ("<p>a  \t b</p>", "a b\n"),
     "table": (
@@ -119,6 +119,9 @@ GIVES_UP = {
     "title with a quote": "<a href=u title='say \"hi\"'>x</a>",
     "unpaired bracket in link text": "<a href=u>a]b</a>",
     "unknown reference": "<p>AT&T;</p>",
+    "text that reads as a tag": "<p>&lt;b&gt; x</p>",
+    "text that reads as a reference": "<p>&amp;amp; x</p>",
+    "backslash before punctuation": "<p>a\\*b</p>",
     "unterminated comment": "<p>a</p><!-- b",
     "unclosed element": "<div><span>x</div>",
     "lone end tag": "</p>",

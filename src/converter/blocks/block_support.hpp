@@ -7,6 +7,7 @@
 
 #include "common/utf8.hpp"
 #include "converter/text/unicode_space.hpp"
+#include "converter/walk/text_node.hpp"
 #include "converter/walk/walk.hpp"
 
 namespace tidewell::blocks {
@@ -60,7 +61,10 @@ bool write_trimmed(const Walk& w, std::string_view buffer, bool space_after, Wri
     return false;
   }
   if (text.data() != buffer.data()) w.write_boundary_space();
+  const std::size_t seam = w.out().size();
   write(text);
+  // Text written bare may complete a '<' or '&' of the text before it.
+  escape_joining_markup_at(w.out(), seam, w.options());
   if (space_after && text.size() < buffer.size() - static_cast<std::size_t>(text.data() - buffer.data())) {
     w.write_boundary_space();
   }

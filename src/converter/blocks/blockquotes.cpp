@@ -77,8 +77,12 @@ void convert_blockquote(const Walk& w, NodeHandle node, const ConversionContext&
   while (pos <= body.size()) {
     std::size_t nl = body.find('\n', pos);
     if (nl == std::string_view::npos) nl = body.size();
+    const std::string_view line = body.substr(pos, nl - pos);
+    const std::string_view kept = trim_unicode_space_end(line);
     out += "> ";
-    out += trim_unicode_space_end(body.substr(pos, nl - pos));
+    out += kept;
+    // The two spaces of a line break stay, or its lines would run together.
+    if (!kept.empty() && line.ends_with("  ")) out += "  ";
     out += '\n';
     pos = nl + 1;
   }

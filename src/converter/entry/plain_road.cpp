@@ -40,7 +40,7 @@ std::string convert_plain_text_document(std::string_view input, const Conversion
     take(drop_line_leading_spaces(current, true));
   }
   if (options.output_format != OutputFormat::PlainText) {
-    take(escape_markdown(current, EscapeMode::Text, options));
+    take(escape_markdown(current, EscapeMode::PageText, options));
     // Every line of the text starts a line of the output.
     take(escape_line_block_markers(current, true));
   }

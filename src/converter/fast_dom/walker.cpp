@@ -755,8 +755,11 @@ class Walker {
       if (nl == std::string_view::npos) nl = quote.size();
       std::string_view line = quote.substr(pos, nl - pos);
       if (line.ends_with('\r')) line.remove_suffix(1);
+      const std::string_view kept = trim_unicode_space(line);
       out_ += "> ";
-      out_ += trim_unicode_space(line);
+      out_ += kept;
+      // The two spaces of a line break stay, or its lines would run together.
+      if (!kept.empty() && line.ends_with("  ")) out_ += "  ";
       out_ += '\n';
       pos = nl + 1;
     }
@@ -863,7 +866,9 @@ class Walker {
     }
     if (pending && (!folded_.empty() || !drop_lead)) folded_ += ' ';
     if (folded_.empty()) return;
-    escape_markdown_into(folded_, EscapeMode::Text, options_, out_);
+    const std::size_t joining = joining_markup_at(out_, folded_);
+    if (joining != std::string::npos) out_.insert(joining, 1, '\\');
+    escape_markdown_into(folded_, EscapeMode::PageText, options_, out_);
   }
 
   void write_image(const TlNode::Tag& tag, const FastDomState& state) {

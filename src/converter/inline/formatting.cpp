@@ -268,7 +268,7 @@ void convert_abbr(const Walk& w, NodeHandle node, const ConversionContext& conte
     const std::string text = fold_line_breaks(*title);
     if (text.empty()) return;
     out += " (";
-    escape_markdown_into(text, EscapeMode::Text, w.options(), out);
+    escape_markdown_into(text, EscapeMode::PageText, w.options(), out);
     out += ')';
   });
 }

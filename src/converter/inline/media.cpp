@@ -68,7 +68,9 @@ void convert_media(const Walk& w, const TlNode::Tag& element, const ConversionCo
   const std::string_view text = trim_unicode_space(fallback);
   // On one line with the link, the fallback text stays a word of its own.
   if (!url.empty() && !text.empty() && !w.end().is_white_space()) out += ' ';
+  const std::size_t seam = out.size();
   out += text;
+  escape_joining_markup_at(out, seam, w.options());
   if (!context.in_paragraph && !context.inline_mode) out += "\n\n";
 }
 
@@ -136,12 +138,11 @@ void convert_math(const Walk& w, NodeHandle node, const TlNode::Tag& element, co
   if (display || !w.at_line_start()) {
     comment();
     out += ' ';
-    escape_markdown_into(trimmed, EscapeMode::Text, w.options(), out);
+    escape_markdown_into(trimmed, EscapeMode::PageText, w.options(), out);
   } else {
     // A comment that starts a line would start a block of raw HTML there,
     // swallowing the rest of the line: the text comes first.
-    escape_markdown_into(trimmed, EscapeMode::Text, w.options(), out);
-    escape_block_markers_from(out, start, true);
+    append_page_text(out, trimmed, w.options(), true);
     out += ' ';
     comment();
   }

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "converter/walk/text_node.hpp"
 #include "converter/walk/walk.hpp"
 
 namespace tidewell {
@@ -62,7 +63,10 @@ void write_framed(const Walk& w, NodeHandle node, const OuterWhitespaceSplit& sp
   } else if (!split.leading.empty()) {
     w.write_boundary_space();
   }
+  const std::size_t seam = out.size();
   write_core(out);
+  // Content written bare may complete a '<' or '&' of the text before it.
+  escape_joining_markup_at(out, seam, w.options());
   if (split.trailing == " " && dom_cache_next_space_text(w.dom_context(), node, w.dom())) return;
   out += split.trailing;
 }

@@ -87,7 +87,7 @@ std::string render_cell_text(const TableJob& job, NodeHandle cell, std::optional
     if (options.whitespace_mode != WhitespaceMode::Strict) collapsed = collapse_whitespace(content);
     std::string escaped;
     escaped.reserve(content.size() + 8);
-    escape_markdown_into(collapsed ? std::string_view(*collapsed) : std::string_view(content), EscapeMode::TableCell,
+    escape_markdown_into(collapsed ? std::string_view(*collapsed) : std::string_view(content), EscapeMode::PageCell,
                          options, escaped);
     text.assign(trim_unicode_space(escaped));
   }

@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "common/ascii.hpp"
+#include "common/scan.hpp"
+#include "converter/text/entities.hpp"
 
 namespace tidewell {
 namespace {
@@ -68,7 +70,10 @@ std::size_t first_fold(std::string_view text) {
 // ---------------------------------------------------------------------------
 // Markdown escaping
 
-enum : std::uint8_t { kKeep = 0, kEscape = 1, kAfterDigit = 2 };
+// kTag, kReference, kBackslash: page text's '<', '&' and '\\', escaped
+// where they would be read as markup (see EscapeMode::PageText); kAutolink:
+// djot's '<', which opens no tag, only an autolink.
+enum : std::uint8_t { kKeep = 0, kEscape = 1, kAfterDigit = 2, kTag = 3, kReference = 4, kBackslash = 5, kAutolink = 6 };
 
 using EscapeClass = std::array<std::uint8_t, 256>;
 
@@ -90,7 +95,64 @@ constexpr std::array<EscapeClass, 9> make_escape_tables() {
 }
 constexpr std::array<EscapeClass, 9> kEscapeTables = make_escape_tables();
 
+// The tables for page text: the same, with the markup checks where a table
+// keeps '<', '&' or '\\' as they are.
+constexpr std::array<EscapeClass, 9> make_page_tables() {
+  std::array<EscapeClass, 9> tables = kEscapeTables;
+  for (EscapeClass& t : tables) {
+    if (t['<'] == kKeep) t['<'] = kTag;
+    if (t['&'] == kKeep) t['&'] = kReference;
+    if (t['\\'] == kKeep) t['\\'] = kBackslash;
+  }
+  return tables;
+}
+constexpr std::array<EscapeClass, 9> kPageTables = make_page_tables();
+
+constexpr std::array<EscapeClass, 9> make_djot_page_tables() {
+  std::array<EscapeClass, 9> tables = kPageTables;
+  for (EscapeClass& t : tables) {
+    if (t['<'] == kTag) t['<'] = kAutolink;
+  }
+  return tables;
+}
+constexpr std::array<EscapeClass, 9> kDjotPageTables = make_djot_page_tables();
+
 inline bool is_digit(unsigned char c) { return c >= '0' && c <= '9'; }
+
+inline bool is_hex_digit(unsigned char c) {
+  return is_digit(c) || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
+}
+
+// A '&' at `pos` that CommonMark would read as the start of a character
+// reference: "&name;", "&#digits;" or "&#xhex;".
+bool starts_character_reference(std::string_view text, std::size_t pos) {
+  std::size_t i = pos + 1;
+  const auto at = [&](std::size_t k) { return k < text.size() ? static_cast<unsigned char>(text[k]) : 0; };
+  std::size_t n = 0;
+  if (at(i) == '#') {
+    ++i;
+    if (at(i) == 'x' || at(i) == 'X') {
+      ++i;
+      while (n < 6 && is_hex_digit(at(i + n))) ++n;
+    } else {
+      while (n < 7 && is_digit(at(i + n))) ++n;
+    }
+  } else {
+    const auto alnum = [](unsigned char c) { return is_digit(c) || ((c | 0x20) >= 'a' && (c | 0x20) <= 'z'); };
+    while (n < 32 && alnum(at(i + n))) ++n;
+  }
+  return n > 0 && at(i + n) == ';';
+}
+
+// A '&' at `pos` that CommonMark decodes: a numeric reference, or a named
+// one whose name (with its ';') is in the table of character names.
+bool starts_decoded_reference(std::string_view text, std::size_t pos) {
+  if (!starts_character_reference(text, pos)) return false;
+  if (pos + 1 < text.size() && text[pos + 1] == '#') return true;
+  std::string value;
+  const std::size_t taken = read_character_reference(text.substr(pos), false, value);
+  return taken != 0 && text[pos + taken - 1] == ';';
+}
 
 }  // namespace
 
@@ -139,17 +201,62 @@ std::optional<std::string> collapse_whitespace(std::string_view text) {
 
 namespace {
 
-// The escape table for a flag combination, or nullptr when no flag is set.
-const EscapeClass* escape_table(bool escape_misc, bool escape_asterisks, bool escape_underscores,
-                                bool escape_ascii) {
+// The escape table for a flag combination, or nullptr when no flag is set
+// and `page` is not. `page`: the table with the checks for page text (of
+// djot output when `djot`).
+const EscapeClass* escape_table(bool escape_misc, bool escape_asterisks, bool escape_underscores, bool escape_ascii,
+                                bool page, bool djot) {
   const int index =
       escape_ascii ? 8 : (escape_misc ? 1 : 0) | (escape_asterisks ? 2 : 0) | (escape_underscores ? 4 : 0);
+  if (page) return &(djot ? kDjotPageTables : kPageTables)[static_cast<std::size_t>(index)];
   return index == 0 ? nullptr : &kEscapeTables[static_cast<std::size_t>(index)];
 }
 
-inline bool needs_escape(const EscapeClass& cls, const unsigned char* begin, const unsigned char* p) {
-  const std::uint8_t c = cls[*p];
-  return c == kEscape || (c == kAfterDigit && p > begin && is_digit(p[-1]));
+// The text holds a byte that page text may need escaped: most texts hold
+// none, and take the plain tables.
+bool holds_markup_byte(std::string_view text) {
+  return scan::find_byte(text, '<', 0) != scan::npos || scan::find_byte(text, '&', 0) != scan::npos ||
+         scan::find_byte(text, '\\', 0) != scan::npos;
+}
+
+// A '<' followed by this reads as the start of a tag, comment, declaration,
+// processing instruction or autolink.
+inline bool opens_tag(unsigned char c) { return scan::is_letter(c) || c == '/' || c == '!' || c == '?'; }
+
+// A '<' before [p, end) opens a djot autolink ("<scheme:...>" or
+// "<name@host>"), or may where the text ends first. Stops at the next '<',
+// so the scans of a text's '<'s never overlap.
+bool opens_autolink(const unsigned char* p, const unsigned char* end) {
+  if (p == end || !scan::is_letter(*p)) return false;
+  bool marked = false;
+  for (; p < end; ++p) {
+    if (*p == '>') return marked;
+    if (*p == '<' || *p <= ' ') return false;
+    if (*p == ':' || *p == '@') marked = true;
+  }
+  return true;
+}
+
+inline bool needs_escape(const EscapeClass& cls, std::string_view text, const unsigned char* p) {
+  const auto* const begin = reinterpret_cast<const unsigned char*>(text.data());
+  const auto* const end = begin + text.size();
+  switch (cls[*p]) {
+    case kEscape:
+      return true;
+    case kAfterDigit:
+      return p > begin && is_digit(p[-1]);
+    case kTag:
+      return p + 1 < end && opens_tag(p[1]);
+    case kAutolink:
+      return opens_autolink(p + 1, end);
+    case kReference:
+      return starts_decoded_reference(text, static_cast<std::size_t>(p - begin));
+    case kBackslash:
+      // What follows may be punctuation or a line break: at the end too.
+      return p + 1 == end || is_ascii_punct(p[1]) || p[1] == '\n' || p[1] == '\r';
+    default:
+      return false;
+  }
 }
 
 // Offset of the first character to escape, or the text's length.
@@ -157,7 +264,7 @@ std::size_t first_escape(const EscapeClass& cls, std::string_view text) {
   const auto* const begin = reinterpret_cast<const unsigned char*>(text.data());
   const auto* const end = begin + text.size();
   const unsigned char* p = begin;
-  while (p < end && !needs_escape(cls, begin, p)) ++p;
+  while (p < end && !needs_escape(cls, text, p)) ++p;
   return static_cast<std::size_t>(p - begin);
 }
 
@@ -168,7 +275,7 @@ void append_escaped(const EscapeClass& cls, std::string_view text, std::size_t f
   const auto* const end = begin + text.size();
   const unsigned char* run = begin;
   for (const unsigned char* p = begin + from; p < end; ++p) {
-    if (!needs_escape(cls, begin, p)) continue;
+    if (!needs_escape(cls, text, p)) continue;
     out.append(reinterpret_cast<const char*>(run), static_cast<std::size_t>(p - run));
     out.push_back('\\');
     run = p;  // the character itself starts the next run
@@ -180,14 +287,19 @@ void append_escaped(const EscapeClass& cls, std::string_view text, std::size_t f
 
 namespace {
 
-const EscapeClass* text_table(const ConversionOptions& o, bool force_emphasis) {
+const EscapeClass* text_table(const ConversionOptions& o, bool force_emphasis, bool page = false) {
   return escape_table(o.escape_misc, force_emphasis || o.escape_asterisks, force_emphasis || o.escape_underscores,
-                      o.escape_ascii);
+                      o.escape_ascii, page, o.output_format == OutputFormat::Djot);
 }
 
-void escape_table_cell(std::string_view text, const ConversionOptions& o, std::string& out) {
+// The table for `text` in `mode` (Text or PageText).
+const EscapeClass* running_text_table(std::string_view text, EscapeMode mode, const ConversionOptions& o) {
+  return text_table(o, false, mode == EscapeMode::PageText && holds_markup_byte(text));
+}
+
+void escape_table_cell(std::string_view text, const ConversionOptions& o, bool page, std::string& out) {
   const std::size_t start = out.size();
-  append_escaped(*text_table(o, true), text, 0, out);
+  append_escaped(*text_table(o, true, page && holds_markup_byte(text)), text, 0, out);
   // The ASCII rule already escapes "|"; escaping it again would leave a
   // bare "|" after an escaped backslash and split the row.
   if (o.escape_misc || o.escape_ascii) return;
@@ -250,10 +362,6 @@ void escape_link_text(std::string_view text, std::string& out) {
 
 constexpr char kHexDigits[] = "0123456789ABCDEF";
 
-inline bool is_hex_digit(unsigned char c) {
-  return is_digit(c) || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
-}
-
 inline void append_percent_byte(unsigned char c, std::string& out) {
   out += '%';
   out += kHexDigits[c >> 4];
@@ -276,27 +384,6 @@ constexpr std::array<bool, 256> kUrlCharacters = make_url_characters();
 
 inline bool is_c0_or_space(unsigned char c) { return c <= 0x20; }
 inline bool is_tab_or_line_break(unsigned char c) { return c == '\t' || c == '\n' || c == '\r'; }
-
-// A '&' at `pos` that CommonMark would read as the start of a character
-// reference: "&name;", "&#digits;" or "&#xhex;".
-bool starts_character_reference(std::string_view text, std::size_t pos) {
-  std::size_t i = pos + 1;
-  const auto at = [&](std::size_t k) { return k < text.size() ? static_cast<unsigned char>(text[k]) : 0; };
-  std::size_t n = 0;
-  if (at(i) == '#') {
-    ++i;
-    if (at(i) == 'x' || at(i) == 'X') {
-      ++i;
-      while (n < 6 && is_hex_digit(at(i + n))) ++n;
-    } else {
-      while (n < 7 && is_digit(at(i + n))) ++n;
-    }
-  } else {
-    const auto alnum = [](unsigned char c) { return is_digit(c) || ((c | 0x20) >= 'a' && (c | 0x20) <= 'z'); };
-    while (n < 32 && alnum(at(i + n))) ++n;
-  }
-  return n > 0 && at(i + n) == ';';
-}
 
 inline bool is_ascii_punct_at(std::string_view text, std::size_t pos) {
   return pos < text.size() && is_ascii_punct(static_cast<unsigned char>(text[pos]));
@@ -471,14 +558,16 @@ void escape_markdown_into(std::string_view text, EscapeMode mode, const Conversi
                           std::string& out) {
   switch (mode) {
     case EscapeMode::Text:
-      if (const EscapeClass* cls = text_table(options, false)) {
+    case EscapeMode::PageText:
+      if (const EscapeClass* cls = running_text_table(text, mode, options)) {
         append_escaped(*cls, text, 0, out);
       } else {
         out.append(text);
       }
       return;
     case EscapeMode::TableCell:
-      escape_table_cell(text, options, out);
+    case EscapeMode::PageCell:
+      escape_table_cell(text, options, mode == EscapeMode::PageCell, out);
       return;
     case EscapeMode::LinkText:
       escape_link_text(text, out);
@@ -497,9 +586,9 @@ void escape_markdown_into(std::string_view text, EscapeMode mode, const Conversi
 
 std::optional<std::string> escape_markdown(std::string_view text, EscapeMode mode, const ConversionOptions& options) {
   if (mode == EscapeMode::Code) return std::nullopt;
-  if (mode == EscapeMode::Text) {
+  if (mode == EscapeMode::Text || mode == EscapeMode::PageText) {
     // The common case finds nothing to escape without copying.
-    const EscapeClass* cls = text_table(options, false);
+    const EscapeClass* cls = running_text_table(text, mode, options);
     if (cls == nullptr || text.empty()) return std::nullopt;
     const std::size_t first = first_escape(*cls, text);
     if (first == text.size()) return std::nullopt;
@@ -587,11 +676,66 @@ LineBlockMarker find_line_block_marker(std::string_view text) {
   }
 }
 
+LineBlockMarker find_reference_definition(std::string_view text) {
+  std::size_t i = 0;
+  while (i < 3 && i < text.size() && text[i] == ' ') ++i;
+  if (i == text.size() || text[i] != '[') return {};
+  constexpr std::size_t kMaxLabel = 999;
+  bool blank = true;
+  bool line_blank = false;  // the label's current line holds nothing yet
+  for (std::size_t k = i + 1; k < text.size() && k - i <= kMaxLabel + 1; ++k) {
+    const char c = text[k];
+    if (c == ']') {
+      const bool open = k + 1 == text.size();
+      return !blank && (open || text[k + 1] == ':') ? LineBlockMarker{i, 1} : LineBlockMarker{};
+    }
+    if (c == '[') return {};
+    if (c == '\n') {
+      if (line_blank) return {};  // a blank line ends the paragraph
+      line_blank = true;
+      continue;
+    }
+    if (c == ' ' || c == '\t' || c == '\r') continue;
+    blank = false;
+    line_blank = false;
+    if (c == '\\') ++k;  // the escaped character belongs to the label
+  }
+  // The label is still open where the text ends: what follows may close it.
+  return text.size() - i <= kMaxLabel + 1 ? LineBlockMarker{i, 1} : LineBlockMarker{};
+}
+
+std::size_t joining_markup_at(std::string_view out, std::string_view next, bool djot) {
+  constexpr std::size_t kNone = std::string_view::npos;
+  if (out.empty() || next.empty()) return kNone;
+  std::size_t at = out.size() - 1;
+  if (out[at] != '<') {
+    // The '&' of a reference begun in `out`: a name of up to 32 characters
+    // or "&#" and up to seven digits may stand before `next`.
+    constexpr std::size_t kReach = 34;
+    const auto in_name = [](char c) {
+      return is_digit(static_cast<unsigned char>(c)) || ((c | 0x20) >= 'a' && (c | 0x20) <= 'z') || c == '#';
+    };
+    while (at > 0 && out[at] != '&' && out.size() - at < kReach && in_name(out[at])) --at;
+    if (out[at] != '&') return kNone;
+  }
+  std::size_t backslashes = 0;
+  for (std::size_t i = at; i > 0 && out[i - 1] == '\\'; --i) ++backslashes;
+  if (backslashes % 2 != 0) return kNone;  // escaped already
+  if (out[at] == '<') {
+    const auto* const p = reinterpret_cast<const unsigned char*>(next.data());
+    return (djot ? opens_autolink(p, p + next.size()) : opens_tag(*p)) ? at : kNone;
+  }
+  std::string joined(out.substr(at));
+  joined.append(next.substr(0, 40));
+  return starts_decoded_reference(joined, 0) ? at : kNone;
+}
+
 std::optional<std::string> escape_line_block_markers(std::string_view text, bool starts_line) {
   std::optional<std::string> out;
   std::size_t copied = 0;  // text before this offset is in `out`
   const auto escape_line = [&](std::size_t line) {
-    const LineBlockMarker marker = find_line_block_marker(text.substr(line));
+    LineBlockMarker marker = find_line_block_marker(text.substr(line));
+    if (!marker) marker = find_reference_definition(text.substr(line));
     if (!marker) return;
     if (!out) {
       out.emplace();

@@ -52,6 +52,15 @@ enum class EscapeMode : std::uint8_t {
   LinkTitle,
   // Code: written as it stands.
   Code,
+  // Text of the page's text nodes: as Text, and where the escape options
+  // leave them, a backslash before what CommonMark would read as markup of
+  // its own: a '<' before an ASCII letter, '/', '!' or '?' (a tag, comment
+  // or autolink), a '&' that starts a character reference it decodes, and a
+  // backslash before ASCII punctuation, a line break or the text's end (an
+  // escape or a hard break).
+  PageText,
+  // A table cell's page text: as TableCell, with PageText's additions.
+  PageCell,
 };
 
 // The URL with RFC 3986's unreserved and reserved characters and existing
@@ -111,10 +120,24 @@ struct LineBlockMarker {
 // a strikethrough), and before the first character otherwise.
 LineBlockMarker find_line_block_marker(std::string_view text);
 
-// `text` with a backslash before the block marker at the start of every
-// line of it that starts a line of the output: the first when
-// `starts_line`, each one after a line feed. A marker the escape options
-// have escaped already is none any more. nullopt when nothing changes.
+// The '[' of a link reference definition at the start of a line that begins
+// with `text` (after at most three spaces): a label of at most 999
+// characters, not blank, without unescaped brackets, followed by ':'. A
+// label or definition still open where `text` ends counts (what follows
+// could complete it).
+LineBlockMarker find_reference_definition(std::string_view text);
+
+// The offset in `out` of a '<' or '&' that no backslash escapes and that
+// `next`, written right after `out`, would complete into a tag, comment or
+// autolink, or a character reference; npos when there is none. In `djot`
+// output a '<' opens an autolink only.
+std::size_t joining_markup_at(std::string_view out, std::string_view next, bool djot = false);
+
+// `text` with a backslash before the block marker or reference definition
+// at the start of every line of it that starts a line of the output: the
+// first when `starts_line`, each one after a line feed. A marker the escape
+// options have escaped already is none any more. nullopt when nothing
+// changes.
 std::optional<std::string> escape_line_block_markers(std::string_view text, bool starts_line);
 
 }  // namespace tidewell

@@ -828,6 +828,7 @@ std::string_view tier1_reason_name(Tier1Reason reason) {
     case Tier1Reason::UnsafeLink: return "UnsafeLink";
     case Tier1Reason::DroppedContent: return "DroppedContent";
     case Tier1Reason::RemovedElement: return "RemovedElement";
+    case Tier1Reason::MarkupInText: return "MarkupInText";
   }
   return "Unknown";
 }

@@ -35,6 +35,7 @@ enum class Tier1Reason : std::uint8_t {
   UnsafeLink,           // a destination, title or text that Markdown cannot hold as written
   DroppedContent,       // content the output would lose (text between table cells, cells outside rows)
   RemovedElement,       // an element the conversion options remove (forms, navigation, hidden)
+  MarkupInText,         // text a Markdown reader would take for a tag, a reference or an escape
 };
 
 std::string_view tier1_reason_name(Tier1Reason reason);

@@ -5,6 +5,7 @@
 
 #include "common/scan.hpp"
 #include "converter/text/entities.hpp"
+#include "converter/text/processing.hpp"
 #include "converter/tier1/scanner_internal.hpp"
 
 namespace tidewell::tier1 {
@@ -139,6 +140,7 @@ bool Scanner::push_text(std::string_view run) {
       while (i < n && is_ascii_space(data[i])) ++i;
     }
   }
+  const std::size_t start = out.size();
   while (i < n) {
     const char c = data[i];
     if (!kSpecial[static_cast<unsigned char>(c)]) {
@@ -176,6 +178,14 @@ bool Scanner::push_text(std::string_view run) {
       last = ' ';
     }
     ++i;
+  }
+  // Text that a Markdown reader would take for a tag, a character reference
+  // or a backslash escape is left to the DOM road, which escapes it.
+  const std::string_view before(out.data(), start);
+  const std::string_view written = std::string_view(out).substr(start);
+  if (joining_markup_at(before, written) != std::string_view::npos ||
+      escape_markdown(written, EscapeMode::PageText, options_).has_value()) {
+    return fail(Tier1Reason::MarkupInText);
   }
   return true;
 }

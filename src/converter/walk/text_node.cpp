@@ -51,6 +51,25 @@ void escape_block_markers_from(std::string& out, std::size_t from, bool starts_l
   }
 }
 
+void append_page_text(std::string& out, std::string_view text, const ConversionOptions& options, bool starts_line,
+                      bool after_number) {
+  const std::size_t start = out.size();
+  escape_markdown_into(text, EscapeMode::PageText, options, out);
+  escape_block_markers_from(out, start, starts_line, after_number);
+}
+
+void escape_joining_markup(std::string& out, std::string_view next, const ConversionOptions& options) {
+  const std::size_t at = joining_markup_at(out, next, options.output_format == OutputFormat::Djot);
+  if (at != std::string::npos) out.insert(at, 1, '\\');
+}
+
+void escape_joining_markup_at(std::string& out, std::size_t seam, const ConversionOptions& options) {
+  const std::string_view written(out);
+  const std::size_t at =
+      joining_markup_at(written.substr(0, seam), written.substr(seam), options.output_format == OutputFormat::Djot);
+  if (at != std::string::npos) out.insert(at, 1, '\\');
+}
+
 bool may_complete_number_marker(std::string_view text) {
   return !text.empty() && (text.front() == '.' || text.front() == ')');
 }
@@ -150,11 +169,10 @@ void write_normalized(const Walk& w, std::string_view text, NodeHandle node, con
   const bool starts_line = w.starts_line();
   const bool after_number =
       !starts_line && !keep_lead && may_complete_number_marker(core) && w.ends_in_line_start_number();
+  if (!keep_lead) escape_joining_markup(output, core, w.options());
   const auto write = [&](std::string& out) {
     if (keep_lead) out += ' ';
-    const std::size_t start = out.size();
-    escape_markdown_into(core, EscapeMode::Text, w.options(), out);
-    escape_block_markers_from(out, start, starts_line, after_number);
+    append_page_text(out, core, w.options(), starts_line, after_number);
     out += split.tail;
     if (extra != 0) out += extra;
   };
@@ -204,7 +222,8 @@ void convert_text_node(const Walk& w, NodeHandle node, const ConversionContext& 
     const std::string_view source = collapsed ? std::string_view(*collapsed) : text;
     std::string piece;
     piece.reserve(source.size() + 8);
-    escape_markdown_into(source, EscapeMode::TableCell, options, piece);
+    escape_joining_markup(output, source, options);
+    escape_markdown_into(source, EscapeMode::PageCell, options, piece);
     write_piece(piece, output, context);
     return;
   }
@@ -213,9 +232,8 @@ void convert_text_node(const Walk& w, NodeHandle node, const ConversionContext& 
     const bool after_number = !starts_line && may_complete_number_marker(text) && w.ends_in_line_start_number();
     std::string piece;
     std::string& target = context.in_list_item ? piece : output;
-    const std::size_t start = target.size();
-    escape_markdown_into(text, EscapeMode::Text, options, target);
-    escape_block_markers_from(target, start, starts_line, after_number);
+    escape_joining_markup(output, text, options);
+    append_page_text(target, text, options, starts_line, after_number);
     if (context.in_list_item) write_piece(piece, output, context);
     return;
   }

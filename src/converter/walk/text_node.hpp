@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "converter/walk/context.hpp"
+#include "options/options.hpp"
 #include "html_parser/dom.hpp"
 
 namespace tidewell {
@@ -33,6 +34,19 @@ bool is_longer_than_one_char(std::string_view text);
 // before `from` ends with a number that starts a line's content, which a
 // "." or ")" at `from` would turn into an ordered list marker.
 void escape_block_markers_from(std::string& out, std::size_t from, bool starts_line, bool after_number = false);
+
+// Appends text of the page's text nodes escaped as EscapeMode::PageText,
+// then escapes the block markers at its line starts (see
+// escape_block_markers_from).
+void append_page_text(std::string& out, std::string_view text, const ConversionOptions& options, bool starts_line,
+                      bool after_number = false);
+
+// A '<' or '&' near the end of `out`, unescaped, that `next` (page text
+// written right after it) would complete into a tag or a character
+// reference gets a backslash (see joining_markup_at).
+void escape_joining_markup(std::string& out, std::string_view next, const ConversionOptions& options);
+// The same where what follows is written already, from `seam` on.
+void escape_joining_markup_at(std::string& out, std::size_t seam, const ConversionOptions& options);
 
 // The text would complete an ordered list marker begun by a number before it
 // (see Walk::ends_in_line_start_number): it begins with "." or ")".

@@ -58,9 +58,8 @@ void write_plain_text(const Walk& w, NodeHandle node, const ConversionContext& c
   if (core.empty() || lead) w.write_boundary_space();
   if (core.empty()) return;
   const bool starts_line = w.starts_line();
-  const std::size_t start = output.size();
-  escape_markdown_into(core, EscapeMode::Text, w.options(), output);
-  escape_block_markers_from(output, start, starts_line);
+  escape_joining_markup(output, core, w.options());
+  append_page_text(output, core, w.options(), starts_line);
   if (tail) output += ' ';
 }
 

@@ -117,8 +117,9 @@ INSTANTIATE_TEST_SUITE_P(
 INSTANTIATE_TEST_SUITE_P(
     References, Tier1Output,
     ::testing::Values(
-        Case{"LtGt", "<p>&lt;b&gt;</p>", "<b>\n"},
-        Case{"AmpThenText", "<p>&amp;amp;</p>", "&amp;\n"},
+        Case{"LtGt", "<p>a &lt; b &gt; c</p>", "a < b > c\n"},
+        Case{"AmpThenText", "<p>AT&amp;T &amp;amp</p>", "AT&T &amp\n"},
+        Case{"BackslashBeforeLetter", "<p>a\\b</p>", "a\\b\n"},
         Case{"Numeric", "<p>&#65;&#x41;&#X41;&#0065;</p>", "AAAA\n"},
         Case{"Nul", "<p>a&#0;b</p>", "a\xEF\xBF\xBD" "b\n"},
         Case{"C1MapsThroughWindows1252", "<p>&#128;</p>", "\xE2\x82\xAC\n"},
@@ -185,6 +186,13 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"SignedNumber", "<p>&#+65;</p>", "UnrecognizedEntity"},
         Case{"HexWithoutDigits", "<p>&#x;</p>", "UnrecognizedEntity"},
         Case{"UnknownReferenceInHref", "<a href='&bogus;'>x</a>", "UnrecognizedEntity"},
+        // text a Markdown reader would take for markup: the DOM road escapes it
+        Case{"DecodedTag", "<p>&lt;b&gt;</p>", "MarkupInText"},
+        Case{"DecodedReference", "<p>&amp;amp;</p>", "MarkupInText"},
+        Case{"BackslashBeforePunctuation", "<p>a\\*b</p>", "MarkupInText"},
+        Case{"TagAcrossTexts", "<p>&lt;<span>b&gt;</span></p>", "MarkupInText"},
+        Case{"ReferenceAcrossTexts", "<p>&amp;<span>amp;</span></p>", "MarkupInText"},
+        Case{"ReferenceNameAcrossTexts", "<p>&amp;co<span>py;</span></p>", "MarkupInText"},
         Case{"BacktickInCode", "<code>a`b</code>", "Unsupported"}),
     case_name);
 

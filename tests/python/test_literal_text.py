@@ -1,0 +1,130 @@
+"""Page text that a CommonMark reader would take for markup of its own (a tag,
+an autolink, a character reference, a backslash escape, a link reference
+definition) gets the one backslash that keeps it text, and a line break in a
+quotation stays a line break."""
+import html
+import re
+
+import pytest
+
+import tidewell
+
+
+def markdown_it():
+    return pytest.importorskip("markdown_it").MarkdownIt("commonmark")
+
+
+def read_back(markdown):
+    """The text a reader shows of the rendered Markdown: tags dropped, then
+    references decoded, so raw HTML in the Markdown shows nothing."""
+    return html.unescape(re.sub(r"<[^>]*>", "", markdown_it().render(markdown)))
+
+
+@pytest.mark.parametrize(
+    "html_in, options, expected, text",
+    [
+        # a tag, comment, declaration, processing instruction or autolink
+        ("<p>Use the &lt;div&gt; element</p>", {}, "Use the \\<div> element\n", "Use the <div> element"),
+        ("<p>end &lt;/p&gt; tag</p>", {}, "end \\</p> tag\n", "end </p> tag"),
+        ("<p>a &lt;!-- c --&gt; b</p>", {}, "a \\<!-- c --> b\n", "a <!-- c --> b"),
+        ("<p>a &lt;!DOCTYPE html&gt;</p>", {}, "a \\<!DOCTYPE html>\n", "a <!DOCTYPE html>"),
+        ("<p>a &lt;?php x ?&gt;</p>", {}, "a \\<?php x ?>\n", "a <?php x ?>"),
+        ("<p>see &lt;http://x.y&gt;</p>", {}, "see \\<http://x.y>\n", "see <http://x.y>"),
+        ("<p>&lt;div&gt; starts</p>", {}, "\\<div> starts\n", "<div> starts"),  # an HTML block
+        ("&lt;p&gt; plain", {}, "\\<p> plain\n", "<p> plain"),  # text without markup
+        ("<p>&lt;<span>div</span>&gt; x</p>", {}, "\\<div> x\n", "<div> x"),  # '<' and name in two texts
+        ("<p><a href='u'>&lt;b&gt; x</a></p>", {}, "[\\<b> x](u)\n", "<b> x"),
+        ("<ul><li>&lt;br&gt; x</li></ul>", {}, "- \\<br> x\n", "<br> x"),
+        ("<h2>the &lt;a&gt; tag</h2>", {}, "## the \\<a> tag\n", "the <a> tag"),
+        ("<table><tr><td>&lt;b&gt; <i>x</i></td></tr></table>", {}, "| \\<b> *x* |\n| -------- |\n", "<b> x"),
+        ("<table><tr><td>&lt;b&gt;</td></tr></table>", {}, "| \\<b> |\n| ---- |\n", "<b>"),
+        ("<p>a &lt;b&gt;</p>", {"whitespace_mode": "strict"}, "a \\<b>\n", "a <b>"),
+        ("<p><abbr title='&lt;b&gt;'>x</abbr></p>", {}, "x (\\<b>)\n", "x (<b>)"),
+        # djot has no raw HTML: only an autolink is escaped
+        ("<p>&lt;i&gt; &lt;http://x.y&gt; &lt;a@b.c&gt;</p>", {"output_format": "djot"},
+         "<i> \\<http://x.y> \\<a@b.c>\n", None),
+        ("<p>&lt;<span>i&gt;</span> &lt;<span>http://x.y&gt;</span></p>", {"output_format": "djot"},
+         "<i> \\<http://x.y>\n", None),
+        # a character reference
+        ("<p>&amp;copy; 2024</p>", {}, "\\&copy; 2024\n", "&copy; 2024"),
+        ("<p>&amp;#169; &amp;#xA9; &amp;#XA9;</p>", {}, "\\&#169; \\&#xA9; \\&#XA9;\n", "&#169; &#xA9; &#XA9;"),
+        ("<p>&amp;<span>amp;</span> x</p>", {}, "\\&amp; x\n", "&amp; x"),  # '&' and name in two texts
+        ("<p>&amp;co<span>py;</span> x</p>", {}, "\\&copy; x\n", "&copy; x"),  # the name split
+        ("<p>a &amp;#16<span>9;</span></p>", {}, "a \\&#169;\n", "a &#169;"),
+        ("<p>&amp;co<b>py;</b></p>", {}, "&co**py;**\n", "&copy;"),  # markup between: no reference
+        # the next text written from an element's buffer
+        ("<p>&amp;co<abbr>py;</abbr> &lt;<sub>div&gt;</sub></p>", {}, "\\&copy; \\<div>\n", "&copy; <div>"),
+        ("<p>x &lt;<label>div&gt;</label></p>", {}, "x \\<div>\n", "x <div>"),
+        ("<p>&amp;co<video>py;</video></p>", {}, "\\&copy;\n", "&copy;"),
+        ("<p>&lt;<b>div</b>&gt;</p>", {}, "<**div**>\n", "<div>"),  # markers between: no tag
+        ("<table><tr><td>&amp;lt;</td></tr></table>", {}, "| \\&lt; |\n| ----- |\n", "&lt;"),
+        ("&amp;amp; plain", {}, "\\&amp; plain\n", "&amp; plain"),
+        # a backslash before punctuation, a line break or markup
+        ("<p>a\\*b\\_c\\</p>", {}, "a\\\\*b\\\\_c\\\\\n", "a\\*b\\_c\\"),
+        ("<p>a\\<br>b</p>", {}, "a\\\\  \nb\n", "a\\\nb"),
+        ("<p>a\\<b>x</b></p>", {}, "a\\\\**x**\n", "a\\x"),
+        ("<p>a\\*b</p>", {"escape_asterisks": True}, "a\\\\\\*b\n", "a\\*b"),
+        ("<table><tr><td>a\\|b</td><td>c</td></tr></table>", {}, "| a\\\\\\|b | c |\n| ------ | --- |\n", "a\\|b"),
+        ("<p><a href='u'>a\\</a></p>", {}, "[a\\\\](u)\n", "a\\"),
+        # a link reference definition
+        ("<p>[1]: http://x.y</p>", {}, "\\[1]: http://x.y\n", "[1]: http://x.y"),
+        ("<p>[a b]:</p><p>c</p>", {}, "\\[a b]:\n\nc\n", "[a b]:"),
+        ("<p>[<b>1</b>]: http://x.y</p>", {}, "\\[**1**]: http://x.y\n", "[1]: http://x.y"),
+        ("<p>[1]<span>: http://x.y</span></p>", {}, "\\[1]: http://x.y\n", "[1]: http://x.y"),
+        ("<ul><li>[1]: http://x.y</li></ul>", {}, "- \\[1]: http://x.y\n", "[1]: http://x.y"),
+        ("<blockquote>[1]: http://x.y</blockquote>", {}, "> \\[1]: http://x.y\n", "[1]: http://x.y"),
+        ("<p>   [1]: x</p>", {"whitespace_mode": "strict"}, "   \\[1]: x\n", "[1]: x"),
+        ("[1]: http://x.y", {}, "\\[1]: http://x.y\n", "[1]: http://x.y"),  # text without markup
+    ],
+)
+def test_page_text_reads_back_as_written(html_in, options, expected, text):
+    out = tidewell.convert_to_markdown(html_in, options)
+    assert out == expected
+    if text is not None:
+        assert text in read_back(out)
+
+
+@pytest.mark.parametrize(
+    "html_in, options, expected",
+    [
+        # nothing a reader takes for markup: written as it stands
+        ("<p>x &lt; y, a &lt;3, 1 &lt;= 2, a&lt; b</p>", {}, "x < y, a <3, 1 <= 2, a< b\n"),
+        ("<p>&amp;nosuch; &amp;copy &amp;#; &amp;#12345678; a &amp; b</p>", {}, "&nosuch; &copy &#; &#12345678; a & b\n"),
+        ("<p>a\\b \\ c</p>", {}, "a\\b \\ c\n"),
+        ("<p>[1] x, see [1]: y, [ ]: z</p>", {}, "[1] x, see [1]: y, [ ]: z\n"),
+        ("<p>a<br>[1]: y</p>", {}, "a  \n\\[1]: y\n"),  # every line start counts
+        # markup the converter writes is not page text
+        ("<p><mark>x</mark> <a href='http://x.y'>http://x.y</a></p>", {"highlight_style": "html"},
+         "<mark>x</mark> <http://x.y>\n"),
+        ("<p><code>&lt;div&gt; &amp;amp; a\\*</code></p>", {}, "`<div> &amp; a\\*`\n"),
+        ("<pre>&lt;div&gt; &amp;amp;\n[1]: x</pre>", {}, "```\n<div> &amp;\n[1]: x\n```\n"),
+        ("<span>&lt;b&gt; &amp;amp;</span>", {"preserve_tags": ["span"]}, "<span>&lt;b&gt; &amp;amp;</span>\n"),
+        ("<p>&lt;div&gt; &amp;amp; a\\*b</p><p>[1]: x</p>", {"output_format": "plain"},
+         "<div> &amp; a\\*b\n\n[1]: x\n"),
+        # the escape options' backslash is the only one
+        ("<p>&lt;div&gt; &amp;amp; a\\*b [1]: x</p>", {"escape_misc": True}, "\\<div\\> \\&amp; a\\\\*b \\[1\\]: x\n"),
+        ("<p>[1]: x</p>", {"escape_misc": True}, "\\[1\\]: x\n"),
+        ("<p>&lt;a&gt; &amp;amp; a\\*b</p>", {"escape_ascii": True}, "\\<a\\> \\&amp\\; a\\\\\\*b\n"),
+        ("<table><tr><td>&lt;a&gt; a\\|b</td></tr></table>", {"escape_misc": True}, "| \\<a\\> a\\\\\\|b |\n| ------------ |\n"),
+    ],
+)
+def test_escape_only_where_text_would_read_as_markup(html_in, options, expected):
+    assert tidewell.convert_to_markdown(html_in, options) == expected
+
+
+@pytest.mark.parametrize(
+    "html_in, options, expected, rendered",
+    [
+        ("<blockquote>a<br>b</blockquote>", {}, "> a  \n> b\n", "<blockquote>\n<p>a<br />\nb</p>\n</blockquote>\n"),
+        ("<blockquote><blockquote>a<br>b</blockquote></blockquote>", {}, "> > a  \n> > b\n",
+         "<blockquote>\n<blockquote>\n<p>a<br />\nb</p>\n</blockquote>\n</blockquote>\n"),
+        ("<blockquote>a<br>b</blockquote>", {"newline_style": "backslash"}, "> a\\\n> b\n",
+         "<blockquote>\n<p>a<br />\nb</p>\n</blockquote>\n"),
+        ("<blockquote>a   <br>b c  </blockquote>", {}, "> a  \n> b c\n", None),
+    ],
+)
+def test_line_break_in_quotation_stays(html_in, options, expected, rendered):
+    out = tidewell.convert_to_markdown(html_in, options)
+    assert out == expected
+    if rendered is not None:
+        assert markdown_it().render(out) == rendered
