@@ -91,7 +91,7 @@ def test_table_rendering(html, options, expected):
     ],
 )
 def test_table_stands_between_blank_lines(before, expected):
-    assert md(before + table("<tr><th>a</th></tr>") + "after") == expected + "after\n"
+    assert md(before + table("<tr><th>a</th></tr>") + "after") == expected + "\nafter\n"
 
 
 # --- the layout choice ----------------------------------------------------------

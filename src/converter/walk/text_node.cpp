@@ -62,7 +62,7 @@ void write_piece(std::string_view piece, std::string& output, const ConversionCo
     const std::string_view part = piece.substr(pos, hit == std::string_view::npos ? std::string_view::npos : hit - pos);
     if (!first) {
       output += "\n\n";
-      append_spaces(output, 4 * context.list_depth);
+      append_spaces(output, context.item_indent);
     }
     output += trim_unicode_space(part);
     first = false;
@@ -142,6 +142,9 @@ void write_normalized(const Walk& w, std::string_view text, NodeHandle node, con
     write(output);
     return;
   }
+  // Text that starts a line of a list item (after a block of the item)
+  // stays in the item.
+  if (w.at_item_line_start(context)) append_spaces(output, context.item_indent);
   std::string piece;
   piece.reserve(split.lead.size() + core.size() + split.tail.size() + 2);
   write(piece);
@@ -175,7 +178,8 @@ void convert_text_node(const Walk& w, NodeHandle node, const ConversionContext& 
   }
 
   if (context.in_code) {
-    write_piece(text, output, context);
+    // Code is written as it stands, in a list item too.
+    output += text;
     return;
   }
   if (context.in_table_cell) {
