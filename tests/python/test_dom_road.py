@@ -366,8 +366,8 @@ def test_escaping_applies_in_strict_mode_and_to_heading_text():
         ("<div>x</div>  y", {}, "x\n\ny\n"),  # after a blank line the lead goes
         ("<span>a </span><span> b</span>", {}, "a b\n"),
         ("<span>a </span> b", {}, "a  b\n"),  # previous sibling inline: lead kept
-        ("<span>- </span><span> x</span>", {}, "- x\n"),
-        ("<span>1. </span><span> x</span>", {}, "1. x\n"),
+        ("<span>- </span><span> x</span>", {}, "\\- x\n"),
+        ("<span>1. </span><span> x</span>", {}, "1\\. x\n"),
         ("<span>a</span>\u00a0<span>b</span>", {}, "a\u00a0b\n"),  # one character is kept as it is
         ("<span>a</span>\u00a0\u00a0<span>b</span>", {}, "a b\n"),
         # whitespace-only text between siblings
@@ -477,8 +477,6 @@ def test_text_before_a_heading_is_separated_from_it(html, expected, style, mark)
         ("<div><br>a</div>", {}, "a\n"),  # a division drops a single leading line feed
         ("<div><br><br>a</div>", {}, "\n\na\n"),
         ("<h2>a <br>b</h2>", {}, "## a  b\n"),
-        # a paragraph right after a fence line gets no separation
-        ("<span>```\n</span><p>x</p>", {"whitespace_mode": "strict"}, "```\nx\n"),
         # unknown elements
         ("a<foo>   </foo>b", {}, "a b\n"),
         ("a <foo> </foo>b", {}, "a b\n"),
@@ -506,8 +504,6 @@ def test_blocks_breaks_and_unknown_elements(html, options, expected):
         ("<p>a<hr>b</p>", "a\n\n---\nb\n"),
         ("<p>a   <hr>b</p>", "a\n\n---\nb\n"),
         ("<p>a<br><hr>b</p>", "a  \n\n---\nb\n"),
-        # after a quotation line only a line feed
-        ("<span>&gt; q</span><hr>", "> q\n---\n"),
     ],
 )
 def test_horizontal_rules(html, expected):

@@ -43,7 +43,7 @@ void convert_framed_block(const Walk& w, NodeHandle node, const ConversionContex
     return;
   }
   BlockBuffer buffer;
-  convert_into_buffer(w, node, context, depth, buffer);
+  convert_into_buffer(w, node, context, depth, buffer, BufferPlace::LineStart);
   const std::string_view text = trim_unicode_space(buffer);
   if (text.empty()) return;
   blank_line_before_block(w, context);
@@ -55,8 +55,9 @@ void convert_framed_block(const Walk& w, NodeHandle node, const ConversionContex
 
 void convert_text_line(const Walk& w, NodeHandle node, const ConversionContext& context, std::size_t depth,
                        std::string_view marker, std::string_view after) {
+  // The text stands where the output ends, after a marker at most.
   BlockBuffer buffer;
-  convert_into_buffer(w, node, context, depth + 1, buffer);
+  convert_into_buffer(w, node, context, depth + 1, buffer, BufferPlace::Here);
   std::string& out = w.out();
   write_trimmed(w, buffer, context.inline_mode, [&](std::string_view text) {
     if (!context.inline_mode) out += marker;
@@ -69,7 +70,8 @@ void convert_bold_line(const Walk& w, NodeHandle node, const ConversionContext& 
   ConversionContext scope = context;
   if (!context.inline_mode) scope.in_strong = true;
   BlockBuffer buffer;
-  convert_into_buffer(w, node, scope, depth + 1, buffer);
+  convert_into_buffer(w, node, scope, depth + 1, buffer,
+                      context.inline_mode ? BufferPlace::Here : BufferPlace::Elsewhere);
   std::string& out = w.out();
   write_trimmed(w, buffer, context.inline_mode, [&](std::string_view text) {
     if (context.inline_mode) {

@@ -38,10 +38,13 @@ class BlockBuffer {
   std::string* text_;
 };
 
-// Converts the children of `element` into `buffer`, at `child_depth`.
+// Converts the children of `element` into `buffer`, at `child_depth`; the
+// buffer's content will stand at `place` (text that starts a line there is
+// kept from being read as a block marker).
 inline void convert_into_buffer(const Walk& w, NodeHandle element, const ConversionContext& context,
-                                std::size_t child_depth, BlockBuffer& buffer) {
-  walk_children_at(w.into(buffer.text()), element, context, child_depth);
+                                std::size_t child_depth, BlockBuffer& buffer,
+                                BufferPlace place = BufferPlace::Elsewhere) {
+  walk_children_at(w.into(buffer.text(), place), element, context, child_depth);
 }
 
 // Writes the trimmed text of `buffer` by `write(text)`. White space at its

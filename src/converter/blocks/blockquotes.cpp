@@ -47,7 +47,7 @@ void convert_blockquote(const Walk& w, NodeHandle node, const ConversionContext&
   inner.list_depth = 0;
   inner.item_indent = 0;
   blocks::BlockBuffer buffer;
-  blocks::convert_into_buffer(w, node, inner, depth + 1, buffer);
+  blocks::convert_into_buffer(w, node, inner, depth + 1, buffer, BufferPlace::LineStart);
   const std::string_view body = blocks::block_body(buffer);
   if (body.empty()) return;
 

@@ -93,8 +93,17 @@ void convert_heading(const Walk& w, NodeHandle node, const ConversionContext& co
   scope.inline_mode = true;
   scope.in_single_line = true;
   scope.keep_images_here = w.policy().keeps_inline_images(name);
+  // The text starts a line as a setext heading, and stands in place in
+  // running text; after "#" or in a cell it starts no line.
+  const bool setext = w.options().heading_style == HeadingStyle::Underlined && level <= 2;
+  BufferPlace place = BufferPlace::Elsewhere;
+  if (context.inline_mode) {
+    place = BufferPlace::Here;
+  } else if (setext && !context.in_table_cell) {
+    place = BufferPlace::LineStart;
+  }
   std::string buffer;
-  w.into(buffer).children(node, scope, depth);
+  w.into(buffer, place).children(node, scope, depth);
 
   const std::string_view trimmed = trim_unicode_space(buffer);
   if (trimmed.empty()) return;

@@ -34,7 +34,7 @@ void convert_section(const Walk& w, NodeHandle node, const ConversionContext& co
     return;
   }
   blocks::BlockBuffer buffer;
-  convert_into_buffer(w, node, context, depth + 1, buffer);
+  convert_into_buffer(w, node, context, depth + 1, buffer, BufferPlace::LineStart);
   // (White space at its start would start its first line with a space.)
   const std::string_view text = blocks::block_body(buffer, context.in_list_item ? context.item_indent : 0);
   if (text.empty()) return;
@@ -110,7 +110,7 @@ void convert_figure(const Walk& w, NodeHandle node, const ConversionContext& con
   blocks::blank_line_before_block(w, context);
   std::string& out = w.out();
   blocks::BlockBuffer buffer;
-  convert_into_buffer(w, node, context, depth, buffer);
+  convert_into_buffer(w, node, context, depth, buffer, BufferPlace::LineStart);
   join_images(buffer.text());
   const std::string_view text = trim_spaces_tabs_newlines(buffer);
   if (text.empty()) return;

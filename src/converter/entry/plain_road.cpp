@@ -39,7 +39,11 @@ std::string convert_plain_text_document(std::string_view input, const Conversion
     take(collapse_whitespace(current));
     take(drop_line_leading_spaces(current, true));
   }
-  if (options.output_format != OutputFormat::PlainText) take(escape_markdown(current, EscapeMode::Text, options));
+  if (options.output_format != OutputFormat::PlainText) {
+    take(escape_markdown(current, EscapeMode::Text, options));
+    // Every line of the text starts a line of the output.
+    take(escape_line_block_markers(current, true));
+  }
   while (!current.empty() && (current.back() == ' ' || current.back() == '\t')) current.remove_suffix(1);
   std::string out;
   out.reserve(current.size() + 1);

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "converter/text/processing.hpp"
 #include "converter/text/unicode_space.hpp"
 
 namespace tidewell {
@@ -53,24 +54,10 @@ bool is_thematic_break(std::string_view t) {
   return count >= 3;
 }
 
-bool all_of_char(std::string_view w, char c) { return !w.empty() && w.find_first_not_of(c) == std::string_view::npos; }
-
-// A word that Markdown reads as a block marker at the start of a line: a
-// bullet ("-", "+", "*"), a heading ("#" to "######"), a quote (">..."), an
-// ordered marker (a number and "." or ")"), a setext underline or rule (a
-// run of "=", "-", "*" or "_"), a fence ("```", "~~~").
-bool starts_block(std::string_view w) {
-  if (w == "+" || w.front() == '>' || is_fence(w)) return true;
-  for (char c : {'-', '*', '_', '=', '#'}) {
-    if (all_of_char(w, c)) return true;
-  }
-  return is_ordered_marker(w);
-}
-
 // Fills the words greedily into lines of at most the width (a longer word
-// stands alone). No line but the first begins with a word that would start
-// a block: the break moves back to an earlier word, or, when no earlier word
-// of the line can begin the next one, is not made.
+// stands alone). No line but the first begins with a word that Markdown
+// would read as a block marker: the break moves back to an earlier word, or,
+// when no earlier word of the line can begin the next one, is not made.
 void fill_words(const std::vector<std::string_view>& words, std::uint64_t first_width, std::uint64_t next_width,
                 std::string_view first_prefix, std::string_view next_prefix, std::string& out) {
   if (words.empty()) return;
@@ -83,7 +70,7 @@ void fill_words(const std::vector<std::string_view>& words, std::uint64_t first_
       continue;
     }
     std::size_t brk = i;
-    while (brk > starts.back() && starts_block(words[brk])) --brk;
+    while (brk > starts.back() && find_line_block_marker(words[brk])) --brk;
     if (brk == starts.back()) {
       line_len += 1 + words[i].size();  // no break here
       continue;

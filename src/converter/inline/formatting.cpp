@@ -169,7 +169,9 @@ void convert_wrapped(const Walk& w, NodeHandle node, const ConversionContext& co
     w.children(node, child_context, depth);
     return;
   }
-  write_wrapped(w, node, context, render_children(w, node, child_context, depth), *markers);
+  // Without markers the content stands where the element does.
+  const BufferPlace place = markers->open.empty() ? BufferPlace::Here : BufferPlace::Elsewhere;
+  write_wrapped(w, node, context, render_children(w, node, child_context, depth, place), *markers);
 }
 
 // b, strong: one pair of markers, none inside strong emphasis already.
@@ -256,7 +258,7 @@ void convert_span(const Walk& w, NodeHandle node, const ConversionContext& conte
 void convert_abbr(const Walk& w, NodeHandle node, const ConversionContext& context, std::size_t depth) {
   const TlNode::Tag* tag = w.dom().tag(node);
   if (tag == nullptr) return;
-  const std::string rendered = render_children(w, node, context, depth);
+  const std::string rendered = render_children(w, node, context, depth, BufferPlace::Here);
   const OuterWhitespaceSplit split = split_outer_whitespace(rendered);
   write_framed(w, node, split, [&](std::string& out) {
     out += split.core;

@@ -6,6 +6,7 @@
 #include "converter/inline/serialize.hpp"
 #include "converter/text/processing.hpp"
 #include "converter/text/unicode_space.hpp"
+#include "converter/walk/text_node.hpp"
 
 namespace tidewell {
 namespace {
@@ -58,7 +59,7 @@ void convert_media(const Walk& w, const TlNode::Tag& element, const ConversionCo
   if (!url.empty()) write_media_link(w, url, context);
 
   std::string fallback;
-  const Walk into = w.into(fallback);
+  const Walk into = w.into(fallback, BufferPlace::Here);
   for (const NodeHandle child : element.children) {
     if (!is_element_named(dom, child, "source")) into.node(child, context, depth + 1);
   }
@@ -140,6 +141,7 @@ void convert_math(const Walk& w, NodeHandle node, const TlNode::Tag& element, co
     // A comment that starts a line would start a block of raw HTML there,
     // swallowing the rest of the line: the text comes first.
     escape_markdown_into(trimmed, EscapeMode::Text, w.options(), out);
+    escape_block_markers_from(out, start, true);
     out += ' ';
     comment();
   }

@@ -24,13 +24,14 @@ struct OuterWhitespaceSplit {
 OuterWhitespaceSplit split_outer_whitespace(std::string_view text);
 
 // The element's children rendered at depth + 1 into a new string, which
-// the enclosing block's content starts at.
+// the enclosing block's content starts at; `place` is where the string's
+// content will stand.
 inline std::string render_children(const Walk& w, NodeHandle node, const ConversionContext& context,
-                                   std::size_t depth) {
+                                   std::size_t depth, BufferPlace place = BufferPlace::Elsewhere) {
   ConversionContext scope = context;
   scope.block_start = 0;
   std::string buffer;
-  w.into(buffer).children(node, scope, depth);
+  w.into(buffer, place).children(node, scope, depth);
   return buffer;
 }
 

@@ -1,7 +1,11 @@
 #include "converter/plain/renderer.hpp"
 
 #include <cstddef>
+#include <cstdint>
+#include <span>
+#include <unordered_set>
 #include <utility>
+#include <vector>
 
 #include "common/tags.hpp"
 #include "converter/walk/policy.hpp"
@@ -13,10 +17,6 @@ namespace tidewell {
 namespace {
 
 using Kind = PlainKind;
-
-bool is_named(const TlDom& dom, const TlNode::Tag& tag, TagId id) {
-  return tag_id_ignore_case(dom.bytes(tag.name)) == id;
-}
 
 void ensure_newline_from(std::string& out, std::size_t base) {
   if (out.size() == base || out.back() == '\n') return;
@@ -34,23 +34,57 @@ void ensure_blank_line_from(std::string& out, std::size_t base) {
   out.append(feeds == 1 ? "\n" : "\n\n");
 }
 
-bool is_cell(const TlDom& dom, const TlNode::Tag& tag) {
-  return is_named(dom, tag, TagId::Td) || is_named(dom, tag, TagId::Th);
+// What a node directly inside a table (or inside an element between the
+// table and its rows) is to the table.
+enum class TableNode : std::uint8_t { Nothing, Content, Row, Cell, Caption, Table, Element };
+
+TableNode classify_table_node(const TlDom& dom, NodeHandle h) {
+  const TlNode* n = dom.node(h);
+  if (n == nullptr || n->is_comment()) return TableNode::Nothing;
+  if (const TlNode::Raw* raw = n->as_raw()) {
+    return is_unicode_space_only(dom.bytes(raw->text)) ? TableNode::Nothing : TableNode::Content;
+  }
+  switch (tag_id_ignore_case(dom.bytes(n->as_tag()->name))) {
+    case TagId::Tr:
+      return TableNode::Row;
+    case TagId::Td:
+    case TagId::Th:
+      return TableNode::Cell;
+    case TagId::Caption:
+      return TableNode::Caption;
+    case TagId::Table:
+      return TableNode::Table;
+    default:
+      return TableNode::Element;
+  }
 }
 
-// The search for rows: an element and the next of its children to look at.
+// A piece of a table's text: a row (a tr's children, or a run of cells
+// that stand without a tr), or other content (a text or an element that
+// holds no rows) written as a line of its own.
+struct TablePiece {
+  std::span<const NodeHandle> row;
+  NodeHandle content = 0;
+  bool is_row = false;
+};
+
+// The search below a table: an element and the next of its children to
+// look at.
 struct RowSearch {
   NodeHandle element;
   std::size_t next;
 };
 
-// Appends to `rows` the rows below `element` in document order, not looking
-// inside a tr or a cell: a tr's children, or a run of td and th elements
-// that stand without a tr (markup that leaves the row out keeps its cells).
-void collect_rows(NodeHandle element, const TlDom& dom, std::vector<std::span<const NodeHandle>>& rows,
-                  std::vector<RowSearch>& stack) {
+// Walks the elements below `table` through which rows are reached (every
+// element but rows, cells, captions and nested tables, or, with `holders`
+// given, only the elements in it), calling `found(parent's children, index,
+// kind)` for each child. The return value of `found` is the index of the
+// next child to look at.
+template <typename Found>
+void search_table(NodeHandle table, const TlDom& dom, const std::unordered_set<NodeHandle>* holders,
+                  std::vector<RowSearch>& stack, Found&& found) {
   stack.clear();
-  stack.push_back({element, 0});
+  stack.push_back({table, 0});
   while (!stack.empty()) {
     const RowSearch search = stack.back();
     const TlNode::Tag* parent = dom.tag(search.element);
@@ -60,28 +94,72 @@ void collect_rows(NodeHandle element, const TlDom& dom, std::vector<std::span<co
       continue;
     }
     const NodeHandle h = items[search.next];
-    std::size_t next = search.next + 1;
-    if (const TlNode::Tag* tag = dom.tag(h)) {
-      if (is_named(dom, *tag, TagId::Tr)) {
-        rows.push_back(tag->children.as_span());
-      } else if (is_cell(dom, *tag)) {
-        // The run goes on over text and comments up to the last cell before
-        // another element.
-        for (std::size_t j = next; j < items.size(); ++j) {
-          const TlNode::Tag* other = dom.tag(items[j]);
-          if (other == nullptr) continue;
-          if (!is_cell(dom, *other)) break;
-          next = j + 1;
-        }
-        rows.push_back(items.subspan(search.next, next - search.next));
-      } else {
-        stack.back().next = next;
-        stack.push_back({h, 0});
-        continue;
+    const TableNode kind = classify_table_node(dom, h);
+    if (kind == TableNode::Element && (holders == nullptr || holders->contains(h))) {
+      stack.back().next = search.next + 1;
+      stack.push_back({h, 0});
+      continue;
+    }
+    stack.back().next = found(items, search.next, kind);
+  }
+}
+
+// The elements between `table` and its rows and cells (nested tables not
+// looked into): their other children are content of the table.
+void find_row_holders(NodeHandle table, const TlDom& dom, std::unordered_set<NodeHandle>& holders,
+                      std::vector<RowSearch>& stack) {
+  holders.clear();
+  search_table(table, dom, nullptr, stack, [&](std::span<const NodeHandle>, std::size_t i, TableNode kind) {
+    if (kind == TableNode::Row || kind == TableNode::Cell) {
+      // The elements above are marked from the top down to the first one
+      // marked before, above which all are.
+      for (std::size_t k = stack.size(); k > 1 && holders.insert(stack[k - 1].element).second; --k) {
       }
     }
-    stack.back().next = next;
-  }
+    return i + 1;
+  });
+}
+
+// The pieces of `table` in document order, its captions first.
+void collect_table_pieces(NodeHandle table, const TlDom& dom, std::unordered_set<NodeHandle>& holders,
+                          std::vector<TablePiece>& pieces, std::vector<TablePiece>& captions,
+                          std::vector<RowSearch>& stack) {
+  find_row_holders(table, dom, holders, stack);
+  pieces.clear();
+  captions.clear();
+  search_table(table, dom, &holders, stack, [&](std::span<const NodeHandle> items, std::size_t i, TableNode kind) {
+    std::size_t next = i + 1;
+    switch (kind) {
+      case TableNode::Nothing:
+        break;
+      case TableNode::Row:
+        pieces.push_back({dom.tag(items[i])->children.as_span(), 0, true});
+        break;
+      case TableNode::Cell:
+        // The run goes on over comments and white space up to the last cell
+        // before anything else.
+        for (std::size_t j = next; j < items.size(); ++j) {
+          const TableNode other = classify_table_node(dom, items[j]);
+          if (other == TableNode::Cell) {
+            next = j + 1;
+          } else if (other != TableNode::Nothing) {
+            break;
+          }
+        }
+        pieces.push_back({items.subspan(i, next - i), 0, true});
+        break;
+      case TableNode::Caption:
+        captions.push_back({{}, items[i], false});
+        break;
+      case TableNode::Content:
+      case TableNode::Table:
+      case TableNode::Element:
+        pieces.push_back({{}, items[i], false});
+        break;
+    }
+    return next;
+  });
+  pieces.insert(pieces.begin(), captions.begin(), captions.end());
 }
 
 // The renderer's explicit stack machine. Every unit of work is a Task;
@@ -120,20 +198,34 @@ class Renderer {
     for (std::size_t i = kids.size(); i > 0; --i) tasks_.push_back(Task{Op::Visit, pre, kids[i - 1], list});
   }
 
+  // A table's pieces: rows one a line, their cells and other content
+  // separated by tabs; other content and captions (first) lines of their own.
   void push_table(NodeHandle table) {
-    rows_.clear();
-    collect_rows(table, dom_, rows_, scratch_);
-    for (std::size_t r = rows_.size(); r > 0; --r) {
-      cells_.clear();
-      for (NodeHandle h : rows_[r - 1]) {
-        const TlNode::Tag* cell = dom_.tag(h);
-        if (cell != nullptr && is_cell(dom_, *cell)) cells_.push_back(h);
+    collect_table_pieces(table, dom_, holders_, pieces_, captions_, scratch_);
+    for (std::size_t p = pieces_.size(); p > 0; --p) {
+      const TablePiece& piece = pieces_[p - 1];
+      if (!piece.is_row) {
+        tasks_.push_back(Task{Op::EnsureNewline, false, 0, 0});
+        tasks_.push_back(Task{Op::BeginPart, false, piece.content, 0});
+        tasks_.push_back(Task{Op::EnsureNewline, false, 0, 0});
+        continue;
       }
-      for (std::size_t c = cells_.size(); c > 0; --c) {
-        tasks_.push_back(Task{Op::BeginCell, false, cells_[c - 1], 0});
-        if (c > 1) tasks_.push_back(Task{Op::AppendTab, false, 0, 0});
+      tasks_.push_back(Task{Op::EndRow, false, 0, 0});
+      for (std::size_t c = piece.row.size(); c > 0; --c) {
+        const NodeHandle h = piece.row[c - 1];
+        switch (classify_table_node(dom_, h)) {
+          case TableNode::Nothing:
+            break;
+          case TableNode::Cell:
+            tasks_.push_back(Task{Op::BeginCell, false, h, 0});
+            break;
+          default:
+            tasks_.push_back(Task{Op::BeginRowPart, false, h, 0});
+            break;
+        }
       }
-      if (r > 1) tasks_.push_back(Task{Op::AppendNewline, false, 0, 0});
+      tasks_.push_back(Task{Op::BeginRow, false, 0, 0});
+      if (p > 1 && pieces_[p - 2].is_row) tasks_.push_back(Task{Op::AppendNewline, false, 0, 0});
     }
   }
 
@@ -158,11 +250,22 @@ class Renderer {
         case Op::AppendNewline:
           append_white_space('\n');
           break;
-        case Op::AppendTab:
-          append_white_space('\t');
-          break;
         case Op::BeginCell:
-          begin_cell(task.node);
+          if (rows_.back()) append_white_space('\t');
+          rows_.back() = true;
+          begin_region(task.node, Region::Cell);
+          break;
+        case Op::BeginRowPart:
+          begin_region(task.node, Region::RowPart);
+          break;
+        case Op::BeginPart:
+          begin_region(task.node, Region::Part);
+          break;
+        case Op::BeginRow:
+          rows_.push_back(false);
+          break;
+        case Op::EndRow:
+          rows_.pop_back();
           break;
         case Op::EndCell:
           end_cell();
@@ -178,9 +281,12 @@ class Renderer {
     EnsureBlankLine,
     EndList,  // newline, then the list state of the ul/ol is dropped
     AppendNewline,
-    AppendTab,
-    BeginCell,
-    EndCell,
+    BeginRow,      // a row's cells and other content follow
+    EndRow,
+    BeginCell,     // a cell: its children; a tab before all but the first of the row
+    BeginRowPart,  // other content in a row: a tab before it when it writes anything after something
+    BeginPart,     // other content of a table: the node itself
+    EndCell,       // the end of any of the three
   };
   struct Task {
     Op op;
@@ -189,8 +295,10 @@ class Renderer {
     std::uint32_t list;  // index into lists_
   };
   struct Region {
+    enum Kind : std::uint8_t { Whole, Cell, RowPart, Part };
     std::size_t base = 0;      // where the region starts in out_
-    bool trim_leading = false;  // a cell: white space at its start is dropped
+    bool trim_leading = false;  // a cell or part: white space at its start is dropped
+    Kind kind = Whole;
   };
 
   bool region_empty() const { return out_.size() == region_.base; }
@@ -331,12 +439,19 @@ class Renderer {
     settle_append(before);
   }
 
-  void begin_cell(NodeHandle cell) {
+  // A cell or a piece of other content, rendered in a region of its own:
+  // a cell's children, or the node itself.
+  void begin_region(NodeHandle node, Region::Kind kind) {
     regions_.push_back(region_);
-    region_ = Region{out_.size(), true};
+    region_ = Region{out_.size(), true, kind};
     lists_.push_back(PlainListState{});
+    const auto list = static_cast<std::uint32_t>(lists_.size() - 1);
     tasks_.push_back(Task{Op::EndCell, false, 0, 0});
-    push_children(cell, false, static_cast<std::uint32_t>(lists_.size() - 1));
+    if (kind == Region::Cell) {
+      push_children(node, false, list);
+    } else {
+      tasks_.push_back(Task{Op::Visit, false, node, list});
+    }
   }
 
   void end_cell() {
@@ -347,9 +462,15 @@ class Renderer {
       end -= len;
     }
     out_.resize(end);
+    const Region done = region_;
     region_ = regions_.back();
     regions_.pop_back();
     lists_.pop_back();
+    if (done.kind != Region::RowPart || end == done.base) return;
+    // Other content in a row is set off by a tab only when it writes
+    // something, after something else of the row.
+    if (rows_.back() && !(region_.trim_leading && done.base == region_.base)) out_.insert(done.base, 1, '\t');
+    rows_.back() = true;
   }
 
   const TlDom& dom_;
@@ -358,10 +479,12 @@ class Renderer {
   const WalkPolicy policy_;
   std::vector<Task> tasks_;
   std::vector<PlainListState> lists_;  // [0] is the caller's state
-  std::vector<Region> regions_;        // enclosing regions of open cells
+  std::vector<Region> regions_;        // enclosing regions of open cells and parts
   Region region_;
-  std::vector<std::span<const NodeHandle>> rows_;
-  std::vector<NodeHandle> cells_;
+  std::vector<bool> rows_{false};      // per open row: something of it stands before
+  std::vector<TablePiece> pieces_;
+  std::vector<TablePiece> captions_;
+  std::unordered_set<NodeHandle> holders_;
   std::vector<RowSearch> scratch_;
 };
 

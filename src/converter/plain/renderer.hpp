@@ -1,7 +1,7 @@
 // Plain-text rendering of a parsed document: text without markup, blocks
 // separated by blank lines, list items on lines of their own ("- " or a
-// number), table rows as lines of tab-separated cells, images as their alt
-// text.
+// number), table rows as lines of tab-separated cells (a table's captions
+// and other content on lines of their own), images as their alt text.
 //
 // The renderer walks the document with an explicit stack, so any nesting
 // depth is safe. It ignores `max_depth`, `strip_tags` and `preserve_tags`;

@@ -60,8 +60,9 @@ ConversionContext table_text_context(const TableJob& job) {
   return context;
 }
 
-void walk_children_at_zero(const TableJob& job, NodeHandle node, const ConversionContext& context, std::string& out) {
-  const Walk w = job.w.into(out);
+void walk_children_at_zero(const TableJob& job, NodeHandle node, const ConversionContext& context, std::string& out,
+                           BufferPlace place) {
+  const Walk w = job.w.into(out, place);
   for (const NodeHandle child : job.reader.children(node)) w.node(child, context, 0);
 }
 

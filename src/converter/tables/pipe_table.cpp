@@ -51,7 +51,8 @@ class PipeTableWriter {
     if (!job_.compact) measure();
     carry_.assign(column_count_, Carry{});
     const ConversionContext text_context = table_text_context(job_);
-    const Walk text_walk = job_.w.into(out_);
+    // The table's text starts a line.
+    const Walk text_walk = job_.w.into(out_, BufferPlace::LineStart);
     const auto on_row = [&](const TableRow& row) { write_row(row); };
     const auto on_other = [&](NodeHandle node, TablePart part, TablePart section) {
       if (part == TablePart::Columns) return;

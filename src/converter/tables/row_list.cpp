@@ -17,7 +17,9 @@ void write_row_as_list_item(const TableJob& job, const TableRow& row, std::vecto
   std::string converted;
   for (const NodeHandle cell : cells) {
     converted.clear();
-    walk_children_at_zero(job, cell, context, converted);
+    // The row's first text follows the item's marker.
+    const BufferPlace place = line.empty() ? BufferPlace::LineStart : BufferPlace::Elsewhere;
+    walk_children_at_zero(job, cell, context, converted, place);
     const std::optional<std::string> collapsed = collapse_whitespace(converted);
     const std::string_view text = trim_unicode_space(collapsed ? std::string_view(*collapsed) : converted);
     if (text.empty()) continue;
@@ -39,7 +41,7 @@ void write_row_as_list_item(const TableJob& job, const TableRow& row, std::vecto
 void write_row_list(const TableJob& job, std::string& table_text) {
   std::vector<NodeHandle> cells;
   const ConversionContext text_context = table_text_context(job);
-  const Walk text_walk = job.w.into(table_text);
+  const Walk text_walk = job.w.into(table_text, BufferPlace::LineStart);
   for_each_table_row(
       job.table, job.reader, [&](const TableRow& row) { write_row_as_list_item(job, row, cells, table_text); },
       [&](NodeHandle node, TablePart part, TablePart) {

@@ -50,8 +50,9 @@ ConversionContext detached_context(ConversionContext context);
 ConversionContext table_text_context(const TableJob& job);
 
 // Converts every child of `node` at depth 0 with `context`, appending to
-// `out`.
-void walk_children_at_zero(const TableJob& job, NodeHandle node, const ConversionContext& context, std::string& out);
+// `out`, whose content will stand at `place`.
+void walk_children_at_zero(const TableJob& job, NodeHandle node, const ConversionContext& context, std::string& out,
+                           BufferPlace place = BufferPlace::Elsewhere);
 
 // A cell's text for the pipe table; for a cell with child elements `grid`
 // (when given) receives the content that the grid records.

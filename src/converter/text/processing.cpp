@@ -515,6 +515,105 @@ std::optional<std::string> escape_markdown(std::string_view text, EscapeMode mod
   return out;
 }
 
+namespace {
+
+inline bool ends_line(std::string_view text, std::size_t i) {
+  return i < text.size() && (text[i] == '\n' || text[i] == '\r');
+}
+
+// A space or tab, or the end of the text or of the line: what must follow
+// a bullet, an ordered marker or a heading's hashes.
+inline bool is_marker_end(std::string_view text, std::size_t i) {
+  return i >= text.size() || text[i] == ' ' || text[i] == '\t' || ends_line(text, i);
+}
+
+// The rest of the line from `i` holds only `c`, spaces and tabs (`spaced`),
+// or only spaces and tabs (not `spaced`). `marks` counts the `c`; `open`
+// tells that the text ended before the line did.
+bool rest_of_line_is(std::string_view text, std::size_t i, char c, bool spaced, std::size_t& marks, bool& open) {
+  for (; i < text.size() && !ends_line(text, i); ++i) {
+    if (text[i] == c && spaced) {
+      ++marks;
+    } else if (text[i] != ' ' && text[i] != '\t') {
+      return false;
+    }
+  }
+  open = i == text.size();
+  return true;
+}
+
+}  // namespace
+
+LineBlockMarker find_line_block_marker(std::string_view text) {
+  std::size_t i = 0;
+  while (i < 3 && i < text.size() && text[i] == ' ') ++i;
+  if (i == text.size()) return {};
+  const char c = text[i];
+  if (is_digit(static_cast<unsigned char>(c))) {
+    std::size_t k = i;
+    while (k < text.size() && is_digit(static_cast<unsigned char>(text[k]))) ++k;
+    const bool ordered = k - i <= 9 && k < text.size() && (text[k] == '.' || text[k] == ')') && is_marker_end(text, k + 1);
+    return ordered ? LineBlockMarker{k, 1} : LineBlockMarker{};
+  }
+  std::size_t run = i;
+  while (run < text.size() && text[run] == c) ++run;
+  const std::size_t n = run - i;
+  const LineBlockMarker first{i, 1};
+  std::size_t marks = n;
+  bool open = false;
+  switch (c) {
+    case '>':
+      return first;
+    case '#':
+      return n <= 6 && is_marker_end(text, run) ? first : LineBlockMarker{};
+    case '+':
+      return n == 1 && is_marker_end(text, run) ? first : LineBlockMarker{};
+    case '`':
+    case '~':
+      return n >= 3 ? LineBlockMarker{i, n} : LineBlockMarker{};
+    case '=':
+      return rest_of_line_is(text, run, c, false, marks, open) ? first : LineBlockMarker{};
+    case '-':
+      // A bullet, an underline or a rule: a line of '-', spaces and tabs
+      // is always one of them.
+      if (n == 1 && is_marker_end(text, run)) return first;
+      return rest_of_line_is(text, run, c, true, marks, open) ? first : LineBlockMarker{};
+    case '*':
+    case '_':
+      if (c == '*' && n == 1 && is_marker_end(text, run)) return first;
+      return rest_of_line_is(text, run, c, true, marks, open) && (marks >= 3 || open) ? first : LineBlockMarker{};
+    default:
+      return {};
+  }
+}
+
+std::optional<std::string> escape_line_block_markers(std::string_view text, bool starts_line) {
+  std::optional<std::string> out;
+  std::size_t copied = 0;  // text before this offset is in `out`
+  const auto escape_line = [&](std::size_t line) {
+    const LineBlockMarker marker = find_line_block_marker(text.substr(line));
+    if (!marker) return;
+    if (!out) {
+      out.emplace();
+      out->reserve(text.size() + marker.count + 8);
+    }
+    const std::size_t at = line + marker.pos;
+    out->append(text.substr(copied, at - copied));
+    for (std::size_t k = at; k < at + marker.count; ++k) {
+      *out += '\\';
+      *out += text[k];
+    }
+    copied = at + marker.count;
+  };
+  if (starts_line) escape_line(0);
+  for (std::size_t nl = text.find('\n'); nl != std::string_view::npos; nl = text.find('\n', nl + 1)) {
+    escape_line(nl + 1);
+  }
+  if (!out) return std::nullopt;
+  out->append(text.substr(copied));
+  return out;
+}
+
 std::optional<std::string> drop_line_leading_spaces(std::string_view text, bool line_start) {
   const auto is_blank = [](char c) { return c == ' ' || c == '\t'; };
   const bool leading = line_start && !text.empty() && is_blank(text.front());

@@ -2,6 +2,7 @@
 // with a mode for each kind of text the converters write.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -88,5 +89,32 @@ void escape_markdown_into(std::string_view text, EscapeMode mode, const Conversi
 
 // Copy-on-write form: nullopt when the escaped text equals `text`.
 std::optional<std::string> escape_markdown(std::string_view text, EscapeMode mode, const ConversionOptions& options);
+
+// A block marker that Markdown reads at the start of a line: a bullet
+// ("-", "+", "*" and a space), an ordered marker (up to nine digits, "." or
+// ")" and a space), a heading ("#" to "######" and a space), a quotation
+// (">"), a fence ("```", "~~~"), a setext underline (a run of "=" or "-")
+// or a rule (three of "-", "*" or "_", spaced or not).
+struct LineBlockMarker {
+  std::size_t pos = 0;    // the first character that takes a backslash
+  std::size_t count = 0;  // how many from `pos` on take one each; 0: no marker
+  explicit operator bool() const { return count != 0; }
+};
+
+// The block marker at the start of a line that begins with `text` (after
+// at most three spaces), whatever may follow `text` on that line: where
+// `text` ends before the line does, what follows could still complete a
+// rule or an underline, so those count. The backslash goes before the
+// delimiter of an ordered marker (a backslash before a digit is a
+// character of its own), before every character of a backtick or tilde
+// run (what is left of a run could pair with a later one as a code span or
+// a strikethrough), and before the first character otherwise.
+LineBlockMarker find_line_block_marker(std::string_view text);
+
+// `text` with a backslash before the block marker at the start of every
+// line of it that starts a line of the output: the first when
+// `starts_line`, each one after a line feed. A marker the escape options
+// have escaped already is none any more. nullopt when nothing changes.
+std::optional<std::string> escape_line_block_markers(std::string_view text, bool starts_line);
 
 }  // namespace tidewell

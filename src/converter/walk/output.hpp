@@ -106,6 +106,57 @@ class OutputEnd {
     }
     return mark == '=' || mark == '-' || marks >= 3;
   }
+  // What is written next starts the content of a line, where Markdown reads
+  // block markers: the last line holds nothing but indentation, quote
+  // markers (">") and list item markers ("-", "*", "+", "1." or "1)", each
+  // with a space after it). The first line counts only when `starts_line`
+  // (the text begins at the start of a line, as an output does). A prefix
+  // longer than kMaxLinePrefix bytes is not looked through.
+  bool is_line_content_start(bool starts_line = true) const {
+    const std::size_t floor = text_.size() > kMaxLinePrefix ? text_.size() - kMaxLinePrefix : 0;
+    std::size_t begin = text_.size();
+    while (begin > floor && text_[begin - 1] != '\n') {
+      const char c = text_[begin - 1];
+      if (c != ' ' && c != '\t' && c != '>' && c != '-' && c != '*' && c != '+' && c != '.' && c != ')' &&
+          (c < '0' || c > '9')) {
+        return false;
+      }
+      --begin;
+    }
+    if (begin == 0 ? !starts_line : text_[begin - 1] != '\n') return false;
+    const auto blank = [&](std::size_t i) { return i < text_.size() && (text_[i] == ' ' || text_[i] == '\t'); };
+    std::size_t i = begin;
+    while (i < text_.size()) {
+      const char c = text_[i];
+      if (blank(i) || c == '>') {
+        ++i;
+      } else if ((c == '-' || c == '*' || c == '+') && blank(i + 1)) {
+        i += 2;
+      } else {
+        std::size_t digits = i;
+        while (digits < text_.size() && text_[digits] >= '0' && text_[digits] <= '9') ++digits;
+        if (digits == i || digits - i > 9 || digits + 1 >= text_.size() ||
+            (text_[digits] != '.' && text_[digits] != ')') || !blank(digits + 1)) {
+          return false;
+        }
+        i = digits + 2;
+      }
+    }
+    return true;
+  }
+  // The last line is a number (up to nine digits) where a line's content
+  // starts (see is_line_content_start): a "." or ")" written next would
+  // make it an ordered list marker.
+  bool is_line_start_number(bool starts_line = true) const {
+    std::size_t digits = 0;
+    while (digits < text_.size() && digits < 10 && text_[text_.size() - 1 - digits] >= '0' &&
+           text_[text_.size() - 1 - digits] <= '9') {
+      ++digits;
+    }
+    return digits != 0 && digits <= 9 &&
+           OutputEnd(text_.substr(0, text_.size() - digits)).is_line_content_start(starts_line);
+  }
+  static constexpr std::size_t kMaxLinePrefix = 256;
   // Ends with a '!' that no backslash escapes: a '[' written next would
   // turn a link into an image.
   bool is_image_bang() const {

@@ -40,6 +40,21 @@ bool is_longer_than_one_char(std::string_view text) {
   return text.size() > first;
 }
 
+void escape_block_markers_from(std::string& out, std::size_t from, bool starts_line, bool after_number) {
+  if (after_number && from < out.size() && may_complete_number_marker(std::string_view(out).substr(from))) {
+    const std::size_t next = from + 1;
+    if (next == out.size() || out[next] == ' ' || out[next] == '\t' || out[next] == '\n') out.insert(from, 1, '\\');
+  }
+  if (std::optional<std::string> escaped = escape_line_block_markers(std::string_view(out).substr(from), starts_line)) {
+    out.resize(from);
+    out += *escaped;
+  }
+}
+
+bool may_complete_number_marker(std::string_view text) {
+  return !text.empty() && (text.front() == '.' || text.front() == ')');
+}
+
 namespace {
 
 bool contains_byte(std::string_view s, char c) { return std::memchr(s.data(), c, s.size()) != nullptr; }
@@ -132,9 +147,14 @@ void write_normalized(const Walk& w, std::string_view text, NodeHandle node, con
   const std::optional<std::string> unindented = drop_line_leading_spaces(split.core, false);
   const std::string_view core = unindented ? std::string_view(*unindented) : split.core;
 
+  const bool starts_line = w.starts_line();
+  const bool after_number =
+      !starts_line && !keep_lead && may_complete_number_marker(core) && w.ends_in_line_start_number();
   const auto write = [&](std::string& out) {
     if (keep_lead) out += ' ';
+    const std::size_t start = out.size();
     escape_markdown_into(core, EscapeMode::Text, w.options(), out);
+    escape_block_markers_from(out, start, starts_line, after_number);
     out += split.tail;
     if (extra != 0) out += extra;
   };
@@ -193,13 +213,14 @@ void convert_text_node(const Walk& w, NodeHandle node, const ConversionContext& 
     return;
   }
   if (options.whitespace_mode == WhitespaceMode::Strict) {
-    if (!context.in_list_item) {
-      escape_markdown_into(text, EscapeMode::Text, options, output);
-      return;
-    }
+    const bool starts_line = w.starts_line();
+    const bool after_number = !starts_line && may_complete_number_marker(text) && w.ends_in_line_start_number();
     std::string piece;
-    escape_markdown_into(text, EscapeMode::Text, options, piece);
-    write_piece(piece, output, context);
+    std::string& target = context.in_list_item ? piece : output;
+    const std::size_t start = target.size();
+    escape_markdown_into(text, EscapeMode::Text, options, target);
+    escape_block_markers_from(target, start, starts_line, after_number);
+    if (context.in_list_item) write_piece(piece, output, context);
     return;
   }
   write_normalized(w, text, node, context);

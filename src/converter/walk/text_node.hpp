@@ -26,6 +26,18 @@ TextWhitespaceSplit split_text_whitespace(std::string_view text);
 // The text holds at least two characters.
 bool is_longer_than_one_char(std::string_view text);
 
+// Text that starts a line must not be read as a block marker there: a
+// backslash goes before the marker at the start of each line of
+// out[from..] that starts a line of the output (the first when
+// `starts_line`, each one after a line feed). `after_number`: the output
+// before `from` ends with a number that starts a line's content, which a
+// "." or ")" at `from` would turn into an ordered list marker.
+void escape_block_markers_from(std::string& out, std::size_t from, bool starts_line, bool after_number = false);
+
+// The text would complete an ordered list marker begun by a number before it
+// (see Walk::ends_in_line_start_number): it begins with "." or ")".
+bool may_complete_number_marker(std::string_view text);
+
 class Walk;
 
 // Converts one text node and appends the result to the walk's output.

@@ -57,7 +57,10 @@ void write_plain_text(const Walk& w, NodeHandle node, const ConversionContext& c
   const std::string_view core = trim_unicode_space(folded);
   if (core.empty() || lead) w.write_boundary_space();
   if (core.empty()) return;
+  const bool starts_line = w.starts_line();
+  const std::size_t start = output.size();
   escape_markdown_into(core, EscapeMode::Text, w.options(), output);
+  escape_block_markers_from(output, start, starts_line);
   if (tail) output += ' ';
 }
 

@@ -10,6 +10,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -24,6 +25,13 @@
 namespace tidewell {
 
 class Walk;
+
+// Where the content of a handler's buffer will stand in the output.
+enum class BufferPlace : std::uint8_t {
+  Elsewhere,  // not known, or after markup the handler writes first
+  LineStart,  // at the start of a line (a setext heading's text, a quotation's lines)
+  Here,       // where the output ends now, with nothing written before it
+};
 
 // Converts one element of a handler family; never fails.
 using ElementHandler = void (*)(const Walk& w, NodeHandle node, const ConversionContext& context,
@@ -71,11 +79,13 @@ class Walk {
   // How the output ends (blank line, line start, list marker, ...).
   OutputEnd end() const { return end_of(*out_); }
 
-  // The same walk writing into `buffer`.
-  Walk into(std::string& buffer) const {
+  // The same walk writing into `buffer`, whose content will stand at
+  // `place` in the output.
+  Walk into(std::string& buffer, BufferPlace place = BufferPlace::Elsewhere) const {
     Walk w = *this;
     w.out_ = &buffer;
     w.in_buffer_ = true;
+    w.buffer_starts_line_ = place == BufferPlace::LineStart || (place == BufferPlace::Here && starts_line());
     return w;
   }
 
@@ -131,6 +141,17 @@ class Walk {
     return context.in_list_item && !context.in_table_cell && !context.inline_mode && !context.in_code &&
            context.item_indent != 0 && !out_->empty() && out_->back() == '\n';
   }
+  // Text written next starts the content of a line, where Markdown reads
+  // block markers: the output ends at the start of a line or after nothing
+  // but indentation, quote markers and list item markers (see
+  // OutputEnd::is_line_content_start). An empty buffer does only when its
+  // content will start a line.
+  bool starts_line() const { return end_of(*out_).is_line_content_start(!in_buffer_ || buffer_starts_line_); }
+  // The output ends with a number where a line's content starts: text that
+  // begins with "." or ")" would complete an ordered list marker.
+  bool ends_in_line_start_number() const {
+    return end_of(*out_).is_line_start_number(!in_buffer_ || buffer_starts_line_);
+  }
   // No boundary space is needed: at the start of a line, or after a space,
   // tab or line feed.
   bool ends_at_boundary() const {
@@ -157,6 +178,7 @@ class Walk {
   const HandlerTable* handlers_;
   std::string* out_;
   bool in_buffer_ = false;  // writes into a handler's buffer (into())
+  bool buffer_starts_line_ = false;  // that buffer's content will start a line
   // Handler calls in progress on the C stack; copied by into().
   mutable std::size_t nesting_ = 0;
 };

@@ -15,19 +15,34 @@
 
 namespace tidewell::test {
 
+// A parsed fragment and what a walk over it needs.
+struct WalkFixture {
+  explicit WalkFixture(std::string_view html, const ConversionOptions& walk_options = {})
+      : parsed(parse_document(ParserBackend::Copperfern, html)), options(walk_options) {
+    EXPECT_TRUE(parsed.ok());
+    dom_context = build_dom_context(dom().top_level, dom(), html.size());
+  }
+  const TlDom& dom() const { return parsed.dom(); }
+  // A walk writing to `output`.
+  Walk walk(std::string& output) const {
+    return Walk(dom(), dom_context, options, policy, dom_handler_table(), output);
+  }
+
+  ParseResult parsed;
+  ConversionOptions options;
+  DomContext dom_context;
+  WalkSets sets;
+  WalkPolicy policy = WalkPolicy::for_walk(options, sets);
+};
+
 template <typename Adjust>
 std::string walk_with(std::string_view html, Adjust adjust, const ConversionOptions& options = {},
                       std::string output = {}) {
-  ParseResult parsed = parse_document(ParserBackend::Copperfern, html);
-  EXPECT_TRUE(parsed.ok());
-  const TlDom& dom = parsed.dom();
-  const DomContext dom_context = build_dom_context(dom.top_level, dom, html.size());
-  const WalkSets sets;
-  const WalkPolicy policy = WalkPolicy::for_walk(options, sets);
-  const Walk walk(dom, dom_context, options, policy, dom_handler_table(), output);
+  const WalkFixture fixture(html, options);
+  const Walk walk = fixture.walk(output);
   ConversionContext context = make_root_context(options, nullptr, nullptr, nullptr);
   adjust(context);
-  for (NodeHandle node : dom.top_level) walk.node(node, context, 0);
+  for (NodeHandle node : fixture.dom().top_level) walk.node(node, context, 0);
   return output;
 }
 

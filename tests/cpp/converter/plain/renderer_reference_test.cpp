@@ -35,34 +35,89 @@ void plain_text_ensure_blank_line(std::string& out) {
   out += (!out.empty() && out.back() == '\n') ? "\n" : "\n\n";
 }
 
-bool is_cell_name(const TlDom& dom, const TlNode::Tag& tag) {
-  return ascii_iequals(dom.bytes(tag.name), "td") || ascii_iequals(dom.bytes(tag.name), "th");
+std::string lower(std::string_view s);
+std::string trim_unicode(const std::string& s);
+
+// What a child of a table, or of an element between a table and its rows,
+// is to the table.
+enum class Part { Nothing, Content, Row, Cell, Caption, Table, Element };
+
+Part part_of(const TlDom& dom, NodeHandle h) {
+  const TlNode* n = dom.node(h);
+  if (n == nullptr || n->is_comment()) return Part::Nothing;
+  if (const TlNode::Raw* raw = n->as_raw()) {
+    std::string text;
+    append_utf8_lossy(dom.bytes(raw->text), text);
+    return trim_unicode(text).empty() ? Part::Nothing : Part::Content;
+  }
+  const std::string name = lower(dom.bytes(n->as_tag()->name));
+  if (name == "tr") return Part::Row;
+  if (name == "td" || name == "th") return Part::Cell;
+  if (name == "caption") return Part::Caption;
+  if (name == "table") return Part::Table;
+  return Part::Element;
 }
 
-// The rows below `h` in document order, not looking inside a tr or a cell:
-// a tr's children, or a run of td/th elements without a tr (text and
-// comments may stand between them).
-void collect_plain_text_table_rows(NodeHandle h, const TlDom& dom, std::vector<std::span<const NodeHandle>>& rows) {
-  const TlNode::Tag* tag = dom.tag(h);
-  if (tag == nullptr) return;
-  const std::span<const NodeHandle> kids = tag->children.as_span();
+// An element below a table holds one of its rows or cells (nested tables
+// and captions not looked into).
+bool holds_rows(NodeHandle h, const TlDom& dom) {
+  for (NodeHandle c : dom.tag(h)->children) {
+    const Part part = part_of(dom, c);
+    if (part == Part::Row || part == Part::Cell || (part == Part::Element && holds_rows(c, dom))) return true;
+  }
+  return false;
+}
+
+// The table's pieces in document order: a row is its members (a tr's
+// children, or a run of td/th without a tr, comments and white space
+// between them), other content a node of its own; captions go to
+// `captions`.
+struct Piece {
+  std::vector<NodeHandle> row;
+  NodeHandle content = 0;
+  bool is_row = false;
+};
+
+void collect_table_pieces(NodeHandle h, const TlDom& dom, std::vector<Piece>& pieces,
+                          std::vector<Piece>& captions) {
+  const std::span<const NodeHandle> kids = dom.tag(h)->children.as_span();
   for (std::size_t i = 0; i < kids.size(); ++i) {
-    const TlNode::Tag* child = dom.tag(kids[i]);
-    if (child == nullptr) continue;
-    if (ascii_iequals(dom.bytes(child->name), "tr")) {
-      rows.push_back(child->children.as_span());
-    } else if (is_cell_name(dom, *child)) {
-      std::size_t end = i + 1;
-      for (std::size_t j = i + 1; j < kids.size(); ++j) {
-        const TlNode::Tag* next = dom.tag(kids[j]);
-        if (next == nullptr) continue;
-        if (!is_cell_name(dom, *next)) break;
-        end = j + 1;
+    switch (part_of(dom, kids[i])) {
+      case Part::Nothing:
+        break;
+      case Part::Row: {
+        const auto members = dom.tag(kids[i])->children.as_span();
+        pieces.push_back({{members.begin(), members.end()}, 0, true});
+        break;
       }
-      rows.push_back(kids.subspan(i, end - i));
-      i = end - 1;
-    } else {
-      collect_plain_text_table_rows(kids[i], dom, rows);
+      case Part::Cell: {
+        std::size_t end = i + 1;
+        for (std::size_t j = i + 1; j < kids.size(); ++j) {
+          const Part next = part_of(dom, kids[j]);
+          if (next == Part::Cell) {
+            end = j + 1;
+          } else if (next != Part::Nothing) {
+            break;
+          }
+        }
+        const auto run = kids.subspan(i, end - i);
+        pieces.push_back({{run.begin(), run.end()}, 0, true});
+        i = end - 1;
+        break;
+      }
+      case Part::Caption:
+        captions.push_back({{}, kids[i], false});
+        break;
+      case Part::Element:
+        if (holds_rows(kids[i], dom)) {
+          collect_table_pieces(kids[i], dom, pieces, captions);
+          break;
+        }
+        [[fallthrough]];
+      case Part::Content:
+      case Part::Table:
+        pieces.push_back({{}, kids[i], false});
+        break;
     }
   }
 }
@@ -187,23 +242,42 @@ struct Reference {
     }
   }
 
+  // A node rendered on its own, trimmed.
+  std::string alone(NodeHandle h, bool children_only) {
+    std::string text;
+    PlainListState none;
+    if (children_only) {
+      children(h, text, false, none);
+    } else {
+      node(h, text, false, none);
+    }
+    return trim_unicode(text);
+  }
+
+  // Captions first, then rows one a line (cells and other content
+  // tab-separated) and other content on lines of its own.
   void table(NodeHandle h, std::string& out) {
-    std::vector<std::span<const NodeHandle>> rows;
-    collect_plain_text_table_rows(h, dom, rows);
-    for (std::size_t r = 0; r < rows.size(); ++r) {
-      if (r > 0) out += "\n";
-      bool first = true;
-      for (NodeHandle c : rows[r]) {
-        const TlNode::Tag* cell = dom.tag(c);
-        if (cell == nullptr) continue;
-        const std::string name = lower(dom.bytes(cell->name));
-        if (name != "td" && name != "th") continue;
-        if (!first) out += "\t";
-        first = false;
-        std::string text;
-        PlainListState none;
-        children(c, text, false, none);
-        out += trim_unicode(text);
+    std::vector<Piece> pieces;
+    std::vector<Piece> captions;
+    collect_table_pieces(h, dom, pieces, captions);
+    pieces.insert(pieces.begin(), captions.begin(), captions.end());
+    for (std::size_t p = 0; p < pieces.size(); ++p) {
+      if (!pieces[p].is_row) {
+        plain_text_ensure_newline(out);
+        out += alone(pieces[p].content, false);
+        plain_text_ensure_newline(out);
+        continue;
+      }
+      if (p > 0 && pieces[p - 1].is_row) out += "\n";
+      bool any = false;
+      for (NodeHandle c : pieces[p].row) {
+        const Part part = part_of(dom, c);
+        if (part == Part::Nothing) continue;
+        const std::string text = alone(c, part == Part::Cell);
+        if (part != Part::Cell && text.empty()) continue;
+        if (any) out += "\t";
+        any = true;
+        out += text;
       }
     }
   }
@@ -236,7 +310,7 @@ TEST(PlainTextReference, RandomMarkup) {
       "<ul>", "</ul>", "<ol start=3>", "<ol>", "</ol>", "<li>", "</li>", "<pre>", "</pre>", "<p>", "</p>",
       "<div>", "</div>", "<br>", "<hr>", "<span>", "</span>", "<img alt=' a '>", "<nav>", "</nav>",
       "<script>", "</script>", " ", "  ", "\n", "\t", "x", "y z", "&amp;", "&nbsp;", "\xC2\xA0", "<!--c-->",
-      "\xE3\x80\x80", "<header class=menu>", "</header>",
+      "\xE3\x80\x80", "<header class=menu>", "</header>", "<caption>", "</caption>",
   };
   std::mt19937 rng(12345);
   std::uniform_int_distribution<std::size_t> pick(0, std::size(fragments) - 1);

@@ -132,8 +132,14 @@ TEST(PlainText, Tables) {
        "</table>y",
        "x\n\nA\n1\n2\n\ny\n"},
       {"<table></table>", ""},
-      {"<table>loose text</table>", ""},
-      {"<table><caption>c</caption><tr><td>1</td></tr></table>", "1\n"},
+      // Nothing in a table is lost: captions first, other content in place,
+      // each on a line of its own; inside a row set off by a tab.
+      {"<table>loose text</table>", "loose text\n"},
+      {"<table><caption>c</caption><tr><td>1</td></tr></table>", "c\n1\n"},
+      {"<table><tr><td>1</td></tr><caption> late <b>c</b> </caption></table>", "late c\n1\n"},
+      {"<table><tr><td>1</td><td>2</td></tr> between <div><p>a</p><p>b</p></div><tr><td>3</td></tr></table>",
+       "1\t2\nbetween\na\n\nb\n3\n"},
+      {"<table><tr>x<td>1</td><input><td>2</td></tr></table>", "x\t1\t2\n"},
       // A row without cells is an empty line inside the table.
       {"<table><tr><td>a</td></tr><tr></tr><tr><td>b</td></tr></table>", "a\n\nb\n"},
       // Rows of a table inside a cell stay with that table.
@@ -144,7 +150,7 @@ TEST(PlainText, Tables) {
        "a\tb\t\tc\n"},
       {"<table><tr><td><ul><li>x</li></ul></td></tr></table>", "- x\n"},
       {"<table><tr><td><pre>  code  </pre></td></tr></table>", "code\n"},
-      {"<TABLE><TR><TD>a</TD><Th>b</Th><span>no</span></TR></TABLE>", "a\tb\n"},
+      {"<TABLE><TR><TD>a</TD><Th>b</Th><span>yes</span></TR></TABLE>", "a\tb\tyes\n"},
       {"<table><tr><td>a<br>b</td></tr></table>", "a\nb\n"},
   };
   check(cases);
@@ -172,7 +178,7 @@ TEST(PlainText, RowsAreFoundBelowTheTableButNotInNestedTables) {
   // The nested table stays inside its cell; the row in a div and the upper-case TR count.
   EXPECT_EQ(render_raw("<table><tr><td>1<table><tr><td>in</td></tr></table></td></tr>text<tbody><!--c-->"
                        "<tr><td>2</td></tr><div><TR><td>3</td></TR></div></tbody><tr><td>4</td></tr></table>"),
-            "1\n\nin\n2\n3\n4\n\n");
+            "1\n\nin\ntext\n2\n3\n4\n\n");
 }
 
 // A table whose markup leaves out the rows keeps its cells' text: each run

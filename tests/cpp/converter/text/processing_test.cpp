@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <random>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "converter/text/processing.hpp"
@@ -195,6 +197,58 @@ TEST(EscapeMarkdownText, Rules) {
     // Code is never escaped.
     EXPECT_EQ(escaped(c.in, EscapeMode::Code, o), c.in) << c.in;
   }
+}
+
+// A block marker at a line's start gets the fewest backslashes that leave
+// its characters as text; where the text ends before its line does, what
+// could still complete a rule or an underline counts.
+TEST(EscapeLineBlockMarkers, MarkersAndTheirEscapes) {
+  struct Case {
+    const char* in;
+    bool starts_line;
+    const char* out;
+  };
+  const Case cases[] = {
+      {"- x", true, "\\- x"},
+      {"-", true, "\\-"},
+      {"-x", true, "-x"},
+      {"-- x", true, "-- x"},
+      {"-- -", true, "\\-- -"},  // a rule
+      {"=== ", true, "\\=== "},
+      {"= x", true, "= x"},
+      {"**", true, "\\**"},      // "** *" would be a rule
+      {"**\nx", true, "**\nx"},  // the line ended: no rule
+      {"** x", true, "** x"},
+      {"_ _ _", true, "\\_ _ _"},
+      {"``` a ``", true, "\\`\\`\\` a ``"},
+      {"~~~~", true, "\\~\\~\\~\\~"},
+      {"``x", true, "``x"},
+      {"###### x", true, "\\###### x"},
+      {"####### x", true, "####### x"},
+      {"#x", true, "#x"},
+      {">x", true, "\\>x"},
+      {"+ x", true, "\\+ x"},
+      {"++ x", true, "++ x"},
+      {"123456789) x", true, "123456789\\) x"},
+      {"1234567890. x", true, "1234567890. x"},
+      {"1.5", true, "1.5"},
+      {"1.", true, "1\\."},
+      {"   - x", true, "   \\- x"},
+      {"    - x", true, "    - x"},  // indented code, not a marker
+      {"\\- x", true, "\\- x"},     // escaped already
+      {"- x", false, "- x"},
+      {"a\n- b\n\n# c\n  > d\r\ne", false, "a\n\\- b\n\n\\# c\n  \\> d\r\ne"},
+      {"- a\n1) b", true, "\\- a\n1\\) b"},
+      {"", true, ""},
+  };
+  for (const Case& c : cases) {
+    const std::optional<std::string> out = escape_line_block_markers(c.in, c.starts_line);
+    EXPECT_EQ(out.value_or(c.in), c.out) << c.in;
+    EXPECT_EQ(out.has_value(), std::string_view(c.out) != c.in) << c.in;
+  }
+  // A run of any length: one pass, one backslash before each character.
+  const std::string fence(100000, '`');
+  EXPECT_EQ(escape_line_block_markers(fence, true).value().size(), 2 * fence.size());
 }
 
 TEST(EscapeMarkdown, TableCell) {

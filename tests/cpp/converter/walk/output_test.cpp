@@ -76,6 +76,23 @@ TEST(OutputEnd, BlockLine) {
   }
 }
 
+TEST(OutputEnd, LineContentStart) {
+  for (const char* yes : {"", "a\n", "a  \n", "- ", "* ", "+ ", "1. ", "123456789) ", "> ", "> > ", ">", "a\n    ",
+                          "a\n  - ", "> - ", "- > ", "\t- "}) {
+    EXPECT_TRUE(end_of(yes).is_line_content_start()) << yes;
+  }
+  for (const char* no : {"a", "a ", "-", "a\n-", "- [ ] ", "# ", "| ", "1.5 ", "1234567890. ", "\\- ", "a - ",
+                         "**"}) {
+    EXPECT_FALSE(end_of(no).is_line_content_start()) << no;
+  }
+  // The first line counts only when the text begins a line.
+  EXPECT_FALSE(end_of("").is_line_content_start(false));
+  EXPECT_FALSE(end_of("- ").is_line_content_start(false));
+  EXPECT_TRUE(end_of("x\n- ").is_line_content_start(false));
+  // A prefix too long to look through counts as none.
+  EXPECT_FALSE(end_of("\n" + std::string(OutputEnd::kMaxLinePrefix + 1, ' ')).is_line_content_start());
+}
+
 TEST(OutputEnd, Separators) {
   struct Case {
     const char* before;
