@@ -11,6 +11,10 @@
 #include <string_view>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace tidewell::scan {
 
 inline constexpr std::size_t npos = static_cast<std::size_t>(-1);
@@ -43,6 +47,79 @@ inline std::size_t find_byte(std::string_view t, char c, std::size_t from) {
   if (from >= t.size()) return npos;
   const void* p = std::memchr(t.data() + from, c, t.size() - from);
   return p ? static_cast<std::size_t>(static_cast<const char*>(p) - t.data()) : npos;
+}
+
+// find_byte for text where the byte is usually close (markup): the first
+// bytes are looked at one by one before a vectorised search.
+inline std::size_t find_byte_near(std::string_view t, char c, std::size_t from) {
+#if defined(__SSE2__)
+  if (from + 16 <= t.size()) {
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t.data() + from));
+    const int mask = _mm_movemask_epi8(_mm_cmpeq_epi8(block, _mm_set1_epi8(c)));
+    if (mask != 0) return from + static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(mask)));
+    return find_byte(t, c, from + 16);
+  }
+#endif
+  const std::size_t near = std::min(t.size(), from + 16);
+  for (std::size_t i = from; i < near; ++i) {
+    if (t[i] == c) return i;
+  }
+  return find_byte(t, c, near);
+}
+
+// Skips running text a converter copies as it stands: from `from` on, the
+// first position that holds a control byte of white space (9 to 13), '&',
+// the lead byte of a possible Unicode space (0xC2, 0xE1 to 0xE3), or a space
+// that such a byte or another space follows. Blocks of 16 bytes are tested
+// at once; where that cannot decide (a space ending a block), it stops
+// early, and the caller's own byte loop goes on from there.
+inline std::size_t skip_plain_words(std::string_view t, std::size_t from) {
+  std::size_t j = from;
+#if defined(__SSE2__)
+  const char* const data = t.data();
+  while (j + 16 <= t.size()) {
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + j));
+    const __m128i space = _mm_cmpeq_epi8(block, _mm_set1_epi8(' '));
+    const __m128i control =
+        _mm_and_si128(_mm_cmpgt_epi8(block, _mm_set1_epi8(8)), _mm_cmplt_epi8(block, _mm_set1_epi8(14)));
+    const __m128i lead = _mm_or_si128(
+        _mm_cmpeq_epi8(block, _mm_set1_epi8(static_cast<char>(0xC2))),
+        _mm_and_si128(_mm_cmpgt_epi8(block, _mm_set1_epi8(static_cast<char>(0xE0))),
+                      _mm_cmplt_epi8(block, _mm_set1_epi8(static_cast<char>(0xE4)))));
+    const __m128i other = _mm_or_si128(_mm_or_si128(control, lead), _mm_cmpeq_epi8(block, _mm_set1_epi8('&')));
+    const unsigned spaces = static_cast<unsigned>(_mm_movemask_epi8(space));
+    const unsigned others = static_cast<unsigned>(_mm_movemask_epi8(other));
+    const unsigned stops = others | (spaces & (((spaces | others) >> 1) | 0x8000u));
+    if (stops != 0) return j + static_cast<std::size_t>(__builtin_ctz(stops));
+    j += 16;
+  }
+#endif
+  return j;
+}
+
+// The first position at or after `from` where `first` is followed by
+// `second`: a search for two-byte markers that are rare in a page ("<!",
+// "<?", "->"), 16 positions at a time.
+inline std::size_t find_pair(std::string_view t, char first, char second, std::size_t from) {
+  const std::size_t n = t.size();
+  std::size_t i = from;
+#if defined(__SSE2__)
+  const char* const data = t.data();
+  const __m128i a = _mm_set1_epi8(first);
+  const __m128i b = _mm_set1_epi8(second);
+  while (i + 17 <= n) {
+    const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
+    const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i + 1));
+    const unsigned mask =
+        static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(here, a), _mm_cmpeq_epi8(next, b))));
+    if (mask != 0) return i + static_cast<std::size_t>(__builtin_ctz(mask));
+    i += 16;
+  }
+#endif
+  for (; i + 1 < n; ++i) {
+    if (t[i] == first && t[i + 1] == second) return i;
+  }
+  return npos;
 }
 
 inline std::size_t find_str(std::string_view t, std::string_view needle, std::size_t from) {
@@ -85,6 +162,8 @@ class CowWriter {
     replace(at, at, text, extra);
   }
   bool changed() const { return out_.has_value(); }
+  // Where input position `at` (not before the last edit) lands in the output.
+  std::size_t output_position(std::size_t at) const { return out_ ? out_->size() + (at - copied_) : at; }
   std::optional<std::string> finish() {
     if (out_) out_->append(in_.data() + copied_, in_.size() - copied_);
     return std::move(out_);

@@ -18,15 +18,13 @@
 namespace tidewell {
 
 // Turns a C++ exception escaping a conversion into a Python exception:
-// allocation failure is MemoryError, a road not built is NotImplementedError,
-// anything else RuntimeError with the message.
+// allocation failure is MemoryError, anything else RuntimeError with the
+// message.
 void raise_from_current_exception() {
   try {
     throw;
   } catch (const std::bad_alloc&) {
     PyErr_NoMemory();
-  } catch (const RoadNotBuilt& e) {
-    py::raise(PyExc_NotImplementedError, e.what());
   } catch (const std::exception& e) {
     py::raise(PyExc_RuntimeError, e.what());
   } catch (...) {

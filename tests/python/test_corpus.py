@@ -1,9 +1,12 @@
 """Real pages and the html5lib tree-construction inputs convert without error.
 
 Every page of the shared corpus converts on the default road, to djot, to
-plain text, with wrapping on and on the streaming road; the text and every
-string of the result dict is valid UTF-8. Fed to `MarkdownStreamProcessor` in
-4 KB and in random chunks, every page gives the streaming road's text. Every `#data` case of the html5lib `.dat` files converts under
+plain text, with wrapping on, on the streaming road, on the auto road with
+options the tier-1 scanner implements (where it gives up, the result is the
+tier2 result) and on the fast_dom road over both parser backends; the text
+and every string of the result dict is valid UTF-8. Fed to
+`MarkdownStreamProcessor` in 4 KB and in random chunks, every page gives the
+streaming road's text. Every `#data` case of the html5lib `.dat` files converts under
 a few option sets without a crash. Each pass runs in a child interpreter, so a
 crash of the extension fails the test (naming the input it died on) instead of
 killing the test run.
@@ -71,16 +74,29 @@ PAGES_SCRIPT = CHECKS + textwrap.dedent(
     r'''
     options = json.loads(sys.argv[1])
     latin1 = set(json.loads(sys.argv[2]))
+    # With "same_as_tier2" every result that did not come from the tier-1
+    # scanner (which returns no document) must equal the tier2 result.
+    same_as_tier2 = bool(options and options.pop("same_as_tier2", False))
+    # asm_tl refuses some real pages; the fast_dom road reports that.
+    refusal = "HTML parsing error: Failed to parse HTML" \
+        if options and options.get("parser_backend") == "asm_tl" else None
     faults = []
     count = 0
     for path, html in pages(latin1, "converting"):
         count += 1
         try:
             result = tidewell.convert(html, options)
+        except ValueError as error:
+            if str(error) != refusal:
+                faults.append([path, traceback.format_exc(limit=1)])
+            continue
         except Exception:
             faults.append([path, traceback.format_exc(limit=1)])
             continue
         fault = check(result)
+        if fault is None and same_as_tier2 and result["document"] is not None:
+            if result != tidewell.convert(html, dict(options, tier_strategy="tier2")):
+                fault = "the auto road gave up but differs from tier2"
         if fault is None and options is None:
             # Both entry points give the same text.
             if tidewell.convert_to_markdown(html) != result["content"]:
@@ -136,7 +152,9 @@ HTML5LIB_SCRIPT = CHECKS + textwrap.dedent(
     OPTION_SETS = [None, {"parser_backend": "asm_tl"}, {"output_format": "plain"},
                    {"output_format": "djot", "wrap": True, "wrap_width": 20},
                    {"include_document_structure": True, "link_style": "reference",
-                    "preprocessing": {"preset": "aggressive"}}]
+                    "preprocessing": {"preset": "aggressive"}},
+                   {"code_block_style": "indented", "highlight_style": "none"},
+                   {"tier_strategy": "fast_dom"}, {"tier_strategy": "fast_dom", "parser_backend": "asm_tl"}]
 
     def cases(root):
         for path in sorted(pathlib.Path(root).rglob("*.dat")):
@@ -181,10 +199,16 @@ def run_child(script, args, stdin=""):
     return json.loads(run.stdout)
 
 
+# Options the tier-1 scanner implements ("auto" tries it first).
+TIER1 = {"code_block_style": "indented", "highlight_style": "none", "include_document_structure": True}
+
+
 @pytest.mark.parametrize(
     "options",
-    [None, {"output_format": "djot"}, {"output_format": "plain"}, {"wrap": True}, {"tier_strategy": "quillmoor"}],
-    ids=["default", "djot", "plain", "wrap", "quillmoor"],
+    [None, {"output_format": "djot"}, {"output_format": "plain"}, {"wrap": True}, {"tier_strategy": "quillmoor"},
+     dict(TIER1, same_as_tier2=True), {"tier_strategy": "fast_dom"},
+     {"tier_strategy": "fast_dom", "parser_backend": "asm_tl"}],
+    ids=["default", "djot", "plain", "wrap", "quillmoor", "tier1", "fast_dom", "fast_dom_asm_tl"],
 )
 def test_corpus_pages_convert(options):
     pages = corpus_pages()

@@ -4,12 +4,13 @@ with random and mutated HTML.
 Inputs: random tags and attributes, corpus pages cut at random points and
 mutated, stray '<' and '&', characters of the control ranges, nesting 200,000
 levels deep and attribute values of several megabytes. Options: random but
-valid, on the roads that are built (tier_strategy "auto", "tier2" or
-"quillmoor"; under "auto" the options never qualify for the tier-1 scanner).
-Every call must give a well-formed result whose strings are valid UTF-8, or one
-of the documented ValueErrors of refused input. A share of the inputs is also
-fed to a `MarkdownStreamProcessor` in random chunks, which must hand back
-strings with a UTF-8 form. Each family runs in a child interpreter, so a
+valid, on every road (tier_strategy "auto", "tier2", "fast_dom" or
+"quillmoor"; under "auto" a share of the option sets qualifies
+for the tier-1 scanner, the rest goes to the DOM road). Every call must give a
+well-formed result whose strings are valid UTF-8, or one of the documented
+ValueErrors of refused input. A share of the inputs is also fed to a
+`MarkdownStreamProcessor` in random chunks, which must hand back strings with
+a UTF-8 form. Each family runs in a child interpreter, so a
 crash fails the test; the child writes the input it is working on to a file
 first, so the failing input is at hand after a crash.
 """
@@ -252,8 +253,13 @@ SCRIPT = textwrap.dedent(
     SELECTORS = ["div", ".nav", "#main", "p > b", "ul li a", "a[href]", "[class~=x]", "div:not(.a)",
                  "h1 + p", "li ~ li", "*", "", ">>", "[", "div,", "td:nth-child(2n+1)", "a[href^=http]"]
 
+    # Keys the tier-1 scanner does not look at, beside the options it needs.
+    TIER1_FREE = ["extract_metadata", "autolinks", "br_in_tables", "strip_newlines", "include_document_structure",
+                  "keep_inline_images_in", "code_language", "wrap_width", "parser_backend", "encoding",
+                  "extract_images", "capture_svg", "infer_dimensions", "max_image_size"]
+
     def random_options():
-        tier = rng.choice(["auto", "tier2", "quillmoor"])
+        tier = rng.choice(["auto", "tier2", "fast_dom", "quillmoor"])
         choices = {
             "heading_style": lambda: rng.choice(["atx", "atx_closed", "underlined", "setext", "ATX", "??"]),
             "list_indent_type": lambda: rng.choice(["spaces", "tabs", "Tabs", "x"]),
@@ -269,10 +275,7 @@ SCRIPT = textwrap.dedent(
             "default_title": lambda: rng.random() < 0.5,
             "br_in_tables": lambda: rng.random() < 0.5,
             "compact_tables": lambda: rng.random() < 0.5,
-            # Under "auto" a highlight style of None would let the options reach the
-            # tier-1 scanner, which is not built; it is fuzzed under "tier2" only.
-            "highlight_style": lambda: rng.choice(["double_equal", "html", "bold"] +
-                                                  (["none", "?"] if tier == "tier2" else [])),
+            "highlight_style": lambda: rng.choice(["double_equal", "html", "bold", "none", "?"]),
             "extract_metadata": lambda: rng.random() < 0.7,
             "whitespace_mode": lambda: rng.choice(["normalized", "strict"]),
             "strip_newlines": lambda: rng.random() < 0.3,
@@ -306,6 +309,14 @@ SCRIPT = textwrap.dedent(
             "parser_backend": lambda: rng.choice(["copperfern-tl", "copper_fern_tl", "copperfern_tl",
                                                   "asm-tl", "asm_tl"]),
         }
+        if tier == "auto" and rng.random() < 0.5:
+            # Options that let the tier-1 scanner run.
+            keys = rng.sample(TIER1_FREE, rng.randrange(0, 6))
+            options = {k: choices[k]() for k in keys}
+            options.update(code_block_style="indented", highlight_style="none",
+                           preprocessing={"remove_navigation": rng.random() < 0.5,
+                                          "remove_forms": rng.random() < 0.5})
+            return options
         keys = rng.sample(sorted(choices), rng.randrange(0, 12))
         options = {(camel(k) if rng.random() < 0.3 else k): choices[k]() for k in keys}
         options["tier_strategy" if rng.random() < 0.7 else "tierStrategy"] = tier

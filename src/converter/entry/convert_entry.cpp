@@ -1,14 +1,22 @@
 #include "converter/entry/convert_entry.hpp"
 
 #include <cstring>
+#include <stdexcept>
 #include <string>
 
+#include "common/scan.hpp"
 #include "converter/entry/input_guard.hpp"
 #include "converter/entry/plain_road.hpp"
+#include "converter/entry/prescan.hpp"
 #include "converter/entry/wrap.hpp"
+#include "converter/fast_dom/fast_dom.hpp"
 #include "converter/metadata/extraction.hpp"
+#include "converter/preprocess/preprocessing.hpp"
 #include "converter/tier1/eligibility.hpp"
+#include "converter/tier1/scanner.hpp"
 #include "converter/document/convert_document.hpp"
+#include "converter/text/unicode_space.hpp"
+#include "html_parser/parser.hpp"
 #include "streaming/quillmoor.hpp"
 
 namespace tidewell {
@@ -50,6 +58,89 @@ Outcome<ConversionResult> convert_tier2(std::string_view prepared, const Convers
   return convert_dom(prepared, options);
 }
 
+// The tier-1 scanner over the prescanned text; nullopt when the prescan
+// flags what it cannot convert or it gives up.
+std::optional<std::string> try_tier1(std::string_view prepared, const ConversionOptions& options) {
+  const Prescan prescan = prescan_input(prepared);
+  if (prescan.summary.blocks_scanner() || !tier1_options_supported(options)) return std::nullopt;
+  Tier1Outcome scanned = scan_tier1(prescan.scan_text(prepared), prescan.summary.head_span, options);
+  if (std::string* content = std::get_if<std::string>(&scanned)) return std::move(*content);
+  return std::nullopt;
+}
+
+// Whether the text holds "--->".
+bool has_long_comment_end(std::string_view text) {
+  for (std::size_t at = scan::find_pair(text, '-', '>', 0); at != scan::npos;
+       at = scan::find_pair(text, '-', '>', at + 2)) {
+    if (at >= 2 && text[at - 1] == '-' && text[at - 2] == '-') return true;
+  }
+  return false;
+}
+
+// What the fast parsers would misread, made safe as the DOM road's
+// preprocessing does before its parse: empty comments and comment
+// terminators of three or more dashes (read past their end), DOCTYPE declarations
+// (whose identifiers would become text), processing instructions (a comment
+// to an HTML reader, text to the fast parser; removed) and stray '<'
+// characters (which would be dropped or open an element), written "&lt;".
+// nullopt when nothing changes.
+std::optional<std::string> markup_for_fast_parser(std::string_view text) {
+  std::optional<std::string> current;
+  const auto view = [&] { return current ? std::string_view(*current) : text; };
+  const auto apply = [&](std::optional<std::string> changed) {
+    if (changed) current = std::move(changed);
+  };
+  // Empty comments first, or a later terminator would be read as theirs.
+  {
+    scan::CowWriter out(text);
+    for (std::size_t at = scan::find_pair(text, '<', '!', 0); at != scan::npos;
+         at = scan::find_pair(text, '<', '!', at + 2)) {
+      for (std::string_view empty : {std::string_view("<!-->"), std::string_view("<!--->"),
+                                     std::string_view("<!---->")}) {
+        if (text.compare(at, empty.size(), empty) == 0) {
+          out.replace(at, at + empty.size(), "<!-- -->", 3);
+          break;
+        }
+      }
+    }
+    apply(out.finish());
+  }
+  if (has_long_comment_end(view())) apply(normalize_comment_endings(view()));
+  apply(normalize_markup_for_parser(view()));
+  const std::string_view source = view();
+  std::size_t at = scan::find_pair(source, '<', '?', 0);
+  if (at == scan::npos) return current;
+  scan::CowWriter out(source);
+  while (at != scan::npos) {
+    // Like a comment, it runs to its '>' or to the end of the text.
+    const std::size_t gt = scan::find_byte(source, '>', at + 2);
+    const std::size_t end = gt == scan::npos ? source.size() : gt + 1;
+    out.replace(at, end, "");
+    at = scan::find_pair(source, '<', '?', end);
+  }
+  apply(out.finish());
+  return current;
+}
+
+// The fast_dom road over a text that needs no further preparation.
+Outcome<ConversionResult> convert_fast_dom(std::string_view input, const ConversionOptions& options) {
+  const std::optional<std::string> safe = markup_for_fast_parser(input);
+  const std::string_view text = safe ? std::string_view(*safe) : input;
+  ParseResult parsed = parse_document(options.parser_backend, text);
+  if (!parsed) return ConversionError::html_parse("Failed to parse HTML");
+  std::string out;
+  out.reserve(text.size() / 2);
+  fast_dom_convert(parsed.dom(), options, out);
+  // White space is trimmed at both ends, but a first line keeps its
+  // indentation (an indented code block stays one).
+  const std::size_t first = skip_unicode_space(out, 0);
+  const std::size_t line = first == out.size() ? first : out.rfind('\n', first);
+  const std::size_t start = line == std::string::npos ? 0 : (first == out.size() ? first : line + 1);
+  const std::string_view trimmed = trim_unicode_space_end(std::string_view(out).substr(start));
+  if (start == 0 && trimmed.size() == out.size()) return content_only(std::move(out));
+  return content_only(std::string(trimmed));
+}
+
 }  // namespace
 
 Outcome<ConversionResult> convert_entry(std::string_view html, ConversionOptions options) {
@@ -65,7 +156,9 @@ Outcome<ConversionResult> convert_entry(std::string_view html, ConversionOptions
       if (tier1_options_supported(options)) {
         PreparedInput prepared = prepare_input(html);
         if (prepared.refusal) return ConversionError::invalid_input(std::move(*prepared.refusal));
-        throw RoadNotBuilt("the tier-1 scanner is not built yet");
+        const std::string_view text = prepared.text(html);
+        if (std::optional<std::string> content = try_tier1(text, options)) return content_only(std::move(*content));
+        return convert_tier2(text, options);
       }
       [[fallthrough]];
     case TierStrategy::Tier2: {
@@ -83,11 +176,11 @@ Outcome<ConversionResult> convert_entry(std::string_view html, ConversionOptions
       } else if (auto refusal = detect_binary_input(html)) {
         return ConversionError::invalid_input(std::move(*refusal));
       }
-      if (options.tier_strategy == TierStrategy::FastDom) throw RoadNotBuilt("the fast_dom road is not built yet");
+      if (options.tier_strategy == TierStrategy::FastDom) return convert_fast_dom(prepared.text(html), options);
       return content_only(streaming::quillmoor_convert(prepared.text(html)));
     }
   }
-  throw RoadNotBuilt("unknown conversion road");
+  throw std::logic_error("unknown conversion road");
 }
 
 }  // namespace tidewell

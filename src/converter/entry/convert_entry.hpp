@@ -2,7 +2,6 @@
 // assembles the result.
 #pragma once
 
-#include <stdexcept>
 #include <string_view>
 
 #include "options/options.hpp"
@@ -10,13 +9,6 @@
 #include "result/result.hpp"
 
 namespace tidewell {
-
-// Thrown for a road whose converter is not part of this build yet; the module
-// raises it as NotImplementedError.
-class RoadNotBuilt : public std::logic_error {
- public:
-  using std::logic_error::logic_error;
-};
 
 Outcome<ConversionResult> convert_entry(std::string_view html, ConversionOptions options);
 

@@ -267,6 +267,11 @@ std::string_view text_node_content(std::string_view bytes, std::string& holder) 
   return text;
 }
 
+std::size_t decode_html_entity_at(std::string_view text, std::size_t amp, std::string& out) {
+  if (amp >= text.size() || text[amp] != '&') return 0;
+  return decode_one(text, amp, out);
+}
+
 std::string attribute_text(std::string_view bytes) {
   std::string holder;
   const std::string_view text = text_node_content(bytes, holder);

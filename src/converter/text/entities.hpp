@@ -26,6 +26,11 @@ std::size_t read_character_reference(std::string_view text, bool in_attribute, s
 // Appends the decoded form of `text` to `out`.
 void decode_html_entities_into(std::string_view text, std::string& out);
 
+// The one reference that starts at text[amp] == '&', read as above: appends
+// its replacement to `out` and returns the bytes it spans, or returns 0 and
+// appends nothing when no reference starts there.
+std::size_t decode_html_entity_at(std::string_view text, std::size_t amp, std::string& out);
+
 // The streaming converter's reading, appended to `out`: numeric references as
 // above; named ones only from the 252 names of HTML 4 and XML (at most 8
 // bytes), with ';', or without it for the names HTML also lists that way

@@ -35,13 +35,7 @@ bool documented_refusal(const ConversionError& error) {
 
 // Empty when the call is sound, else what is wrong with it.
 std::string check_call(const std::string& html, const ConversionOptions& options) {
-  Outcome<ConversionResult> out = [&]() -> Outcome<ConversionResult> {
-    try {
-      return convert_entry(html, options);
-    } catch (const RoadNotBuilt&) {
-      return ConversionResult{};
-    }
-  }();
+  const Outcome<ConversionResult> out = convert_entry(html, options);
   if (!out.ok()) return documented_refusal(out.error()) ? "" : "refused: " + out.error().display();
   const ConversionResult& result = out.value();
   if (result.content && !is_valid_utf8(*result.content)) return "content is not valid UTF-8";
@@ -49,6 +43,32 @@ std::string check_call(const std::string& html, const ConversionOptions& options
   serialize_conversion_result(result, json);
   if (!is_valid_utf8(json)) return "the result record is not valid UTF-8";
   return "";
+}
+
+// Options the tier-1 scanner implements: "auto" tries it first.
+ConversionOptions tier1_options() {
+  ConversionOptions o;
+  o.code_block_style = CodeBlockStyle::Indented;
+  o.highlight_style = HighlightStyle::None;
+  return o;
+}
+
+ConversionOptions fast_dom_options(ParserBackend backend) {
+  ConversionOptions o;
+  o.tier_strategy = TierStrategy::FastDom;
+  o.parser_backend = backend;
+  return o;
+}
+
+TEST(ConvertFuzz, CorpusPagesOnTheFastRoads) {
+  const std::vector<fs::path> pages = corpus_pages();
+  if (pages.empty()) TIDEWELL_SKIP_WITHOUT_CORPUS("corpus");
+  const ConversionOptions sets[] = {tier1_options(), fast_dom_options(ParserBackend::Copperfern),
+                                    fast_dom_options(ParserBackend::AsmTl)};
+  for (const fs::path& page : pages) {
+    const std::string html = page_text(page);
+    for (const ConversionOptions& options : sets) EXPECT_EQ(check_call(html, options), "") << page;
+  }
 }
 
 TEST(ConvertFuzz, CorpusPagesUnderEveryOutputForm) {
@@ -81,6 +101,9 @@ TEST(ConvertFuzz, Html5libTreeConstructionInputs) {
   sets[2].link_style = LinkStyle::Reference;
   sets[2].wrap = true;
   sets[2].wrap_width = 20;
+  sets.push_back(tier1_options());
+  sets.push_back(fast_dom_options(ParserBackend::Copperfern));
+  sets.push_back(fast_dom_options(ParserBackend::AsmTl));
   for (const test::Html5libCase& c : cases) {
     for (const ConversionOptions& options : sets) {
       EXPECT_EQ(check_call(c.data, options), "") << c.where << ": " << c.data;
@@ -89,10 +112,20 @@ TEST(ConvertFuzz, Html5libTreeConstructionInputs) {
   EXPECT_GT(cases.size(), 1500u);
 }
 
-// Random but valid options on the tier-2 and the streaming road.
+// Random but valid options on every road: tier 2, the streaming road,
+// fast_dom, and "auto" with options the tier-1 scanner runs under.
 ConversionOptions random_options(MarkupGenerator& gen) {
   ConversionOptions o;
-  o.tier_strategy = gen.chance(0.25) ? TierStrategy::Quillmoor : TierStrategy::Tier2;
+  const std::size_t road = gen.below(4);
+  if (road == 3) {
+    ConversionOptions scanned = tier1_options();
+    scanned.extract_metadata = gen.chance(0.7);
+    scanned.include_document_structure = gen.chance(0.5);
+    scanned.parser_backend = static_cast<ParserBackend>(gen.below(2));
+    scanned.preprocessing.remove_forms = gen.chance(0.5);
+    return scanned;
+  }
+  o.tier_strategy = road == 0 ? TierStrategy::Quillmoor : road == 1 ? TierStrategy::FastDom : TierStrategy::Tier2;
   o.heading_style = static_cast<HeadingStyle>(gen.below(3));
   o.code_block_style = static_cast<CodeBlockStyle>(gen.below(3));
   o.output_format = static_cast<OutputFormat>(gen.below(3));

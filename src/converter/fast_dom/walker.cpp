@@ -1,0 +1,934 @@
+#include <algorithm>
+#include <vector>
+
+#include "common/scan.hpp"
+#include "common/tags.hpp"
+#include "converter/fast_dom/fast_dom.hpp"
+#include "converter/fast_dom/markdown.hpp"
+#include "converter/text/entities.hpp"
+#include "converter/text/line_fold.hpp"
+#include "converter/text/processing.hpp"
+#include "converter/text/unicode_space.hpp"
+
+namespace tidewell {
+
+using fast_dom::append_code_span;
+
+namespace {
+
+std::pair<FastDomTagClass, int> classify(TagId id) {
+  using C = FastDomTagClass;
+  switch (id) {
+    case TagId::Head:
+    case TagId::Style:
+    case TagId::Script:
+    case TagId::Template:
+    case TagId::Noscript:
+    // A title is a head entry wherever it stands, never body text.
+    case TagId::Title:
+      return {C::Skip, 0};
+    case TagId::H1: return {C::Heading, 1};
+    case TagId::H2: return {C::Heading, 2};
+    case TagId::H3: return {C::Heading, 3};
+    case TagId::H4: return {C::Heading, 4};
+    case TagId::H5: return {C::Heading, 5};
+    case TagId::H6: return {C::Heading, 6};
+    case TagId::P: return {C::Paragraph, 0};
+    case TagId::Br: return {C::LineBreak, 0};
+    case TagId::B:
+    case TagId::Strong:
+      return {C::Strong, 0};
+    case TagId::I:
+    case TagId::Em:
+      return {C::Emphasis, 0};
+    case TagId::Code: return {C::Code, 0};
+    case TagId::Pre: return {C::Preformatted, 0};
+    case TagId::A: return {C::Anchor, 0};
+    case TagId::Img: return {C::Image, 0};
+    case TagId::Ul: return {C::UnorderedList, 0};
+    case TagId::Ol: return {C::OrderedList, 0};
+    case TagId::Li: return {C::ListItem, 0};
+    case TagId::Blockquote: return {C::Blockquote, 0};
+    case TagId::Hr: return {C::Rule, 0};
+    case TagId::Table: return {C::Table, 0};
+    case TagId::Thead:
+    case TagId::Tbody:
+    case TagId::Tfoot:
+      return {C::TableSection, 0};
+    case TagId::Tr: return {C::TableRow, 0};
+    case TagId::Td:
+    case TagId::Th:
+    case TagId::Caption:
+      return {C::Cell, 0};
+    default:
+      return {C::Other, 0};
+  }
+}
+
+}  // namespace
+
+std::pair<FastDomTagClass, int> classify_fast_dom_tag(std::string_view name) {
+  return classify(tag_id_ignore_case(name));
+}
+
+namespace {
+
+using C = FastDomTagClass;
+
+// Elements nested deeper than this are written without markup of their own
+// (their text and their separation stay): every rewrite of an element's
+// output then stays proportional to the page, whatever the nesting.
+constexpr std::size_t kMarkupDepth = 256;
+
+// What an open element does when its children are done.
+enum class Action : std::uint8_t {
+  Transparent,   // nothing
+  Block,         // a paragraph or other block: separation after it
+  InlineBlock,   // a block inside inline content: a space after it
+  Heading,
+  Strong,
+  Emphasis,
+  CodeSpan,
+  CodeBlock,
+  Link,
+  List,
+  ListItem,
+  Blockquote,
+  Table,         // collects its rows, writes them at its end
+  TableSection,  // collects rows for the table
+  TableRow,      // collects cells for the table
+  Cell,          // one cell's text for the table
+  Caption,       // a table's caption, written before it
+};
+
+struct Frame {
+  NodeHandle node = 0;
+  std::uint32_t next_child = 0;
+  FastDomState state;            // the state of its children
+  Action action = Action::Transparent;
+  std::uint8_t level = 0;        // heading level
+  bool outer_inline = false;     // the element itself stands in inline content
+  std::size_t outer_base = 0;    // start of the buffer the element writes into
+  std::size_t base = 0;          // start of the buffer its children write into
+  std::size_t mark = 0;          // element-specific offset in the output
+};
+
+// One table being collected: cell texts back to back, cells and row ends.
+struct TableRecord {
+  std::string cells;
+  std::vector<std::pair<std::size_t, std::size_t>> spans;  // (offset, length) in `cells`
+  std::vector<std::size_t> row_ends;                         // spans index after each row
+  std::string caption;
+
+  void clear() {
+    cells.clear();
+    spans.clear();
+    row_ends.clear();
+    caption.clear();
+  }
+};
+
+bool is_ascii_space(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v'; }
+
+// Bytes that may start a white-space character.
+bool may_start_space(unsigned char c) {
+  return c == ' ' || (c >= '\t' && c <= '\r') || c == 0xC2 || c == 0xE1 || c == 0xE2 || c == 0xE3;
+}
+
+bool is_block_element(TagId id) { return tag_has(id, kBlock) || tag_info(id).plain == PlainKind::Block; }
+
+// The first character of `bullets`, '-' when there is none.
+std::string_view bullet_of(const ConversionOptions& options) {
+  const std::string_view bullets = options.bullets;
+  if (bullets.empty()) return "-";
+  const auto lead = static_cast<unsigned char>(bullets[0]);
+  const std::size_t len = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+  return bullets.substr(0, std::min(len, bullets.size()));
+}
+
+std::size_t char_count(std::string_view text) {
+  std::size_t count = 0;
+  for (char c : text) count += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+  return count;
+}
+
+class Walker {
+ public:
+  Walker(const TlDom& dom, const ConversionOptions& options, std::string& out)
+      : dom_(dom), options_(options), out_(out), bullet_(bullet_of(options)) {}
+
+  void walk(NodeHandle root, FastDomState state) {
+    visit(root, state, 0, 0);
+    while (!stack_.empty()) {
+      Frame& frame = stack_.back();
+      const TlNode::Tag* tag = dom_.tag(frame.node);
+      const auto children = tag->children.as_span();
+      if (frame.next_child < children.size()) {
+        const NodeHandle child = children[frame.next_child++];
+        const std::size_t depth = stack_.size();
+        switch (frame.action) {
+          case Action::Table:
+          case Action::TableSection:
+            collect_row_or_section(child, frame.state, frame.base);
+            break;
+          case Action::TableRow:
+            collect_cell(child, frame.state);
+            break;
+          default:
+            visit(child, frame.state, frame.base, depth);
+            break;
+        }
+        continue;
+      }
+      const Frame done = frame;
+      stack_.pop_back();
+      close(done);
+    }
+  }
+
+ private:
+  // --- the output as one buffer seen from `base` ----------------------------
+
+  bool empty_from(std::size_t base) const { return out_.size() <= base; }
+  char last_from(std::size_t base) const { return empty_from(base) ? '\0' : out_.back(); }
+  bool ends_with_from(std::size_t base, std::string_view s) const {
+    return out_.size() - base >= s.size() && std::string_view(out_).substr(out_.size() - s.size()) == s;
+  }
+  void trim_spaces_tabs(std::size_t base) {
+    std::size_t n = out_.size();
+    while (n > base && (out_[n - 1] == ' ' || out_[n - 1] == '\t')) --n;
+    out_.resize(n);
+  }
+  void trim_end(std::size_t base) {
+    std::size_t n = out_.size();
+    while (n > base) {
+      const std::size_t len = space_len_before(out_, n);
+      if (len == 0) break;
+      n -= len;
+    }
+    out_.resize(std::max(n, base));
+  }
+
+  // A blank line before a block; `also_empty`: an empty buffer gets one too.
+  void blank_line(std::size_t base, bool also_empty) {
+    if (empty_from(base) && !also_empty) return;
+    trim_spaces_tabs(base);
+    if (ends_with_from(base, "\n\n")) return;
+    out_ += last_from(base) == '\n' ? "\n" : "\n\n";
+  }
+  // A space apart from what precedes, inside inline content.
+  void space_apart(std::size_t base) {
+    const char last = last_from(base);
+    if (last != '\0' && !is_ascii_space(last)) out_ += ' ';
+  }
+  // Starts a new line, inside inline content.
+  void line_apart(std::size_t base) {
+    trim_spaces_tabs(base);
+    if (!empty_from(base) && out_.back() != '\n') out_ += '\n';
+  }
+  // Separation before a block element in `state`.
+  void open_block(const FastDomState& state, std::size_t base) {
+    if (state.inline_context) {
+      space_apart(base);
+    } else {
+      blank_line(base, false);
+    }
+  }
+
+  // --- nodes -------------------------------------------------------------
+
+  void visit(NodeHandle node, const FastDomState& state, std::size_t base, std::size_t depth) {
+    const TlNode* n = dom_.node(node);
+    if (n == nullptr) return;
+    if (const TlNode::Raw* raw = n->as_raw()) {
+      write_text(dom_.bytes(raw->text), state);
+      return;
+    }
+    const TlNode::Tag* tag = n->as_tag();
+    if (tag == nullptr) return;
+    const TagId id = tag_id_ignore_case(dom_.bytes(tag->name));
+    const auto [cls, level] = classify(id);
+    switch (cls) {
+      case C::Skip:
+        return;
+      case C::LineBreak:
+        // In code a break is a line feed of the code; at the start of a line
+        // it can only make an empty line, which needs no break marker.
+        if (state.in_code) {
+          out_ += '\n';
+        } else if (out_.empty() || out_.back() == '\n') {
+          if (!out_.empty() && !out_.ends_with("\n\n")) out_ += '\n';
+        } else {
+          out_ += options_.newline_style == NewlineStyle::Backslash ? "\\\n" : "  \n";
+        }
+        if (!state.in_code) out_.append(state.content_indent, ' ');
+        return;
+      case C::Image:
+        write_image(*tag, state);
+        return;
+      case C::Rule:
+        if (state.in_code) return;
+        if (state.inline_context) {
+          space_apart(base);
+        } else {
+          blank_line(base, false);
+          out_ += "---\n\n";
+        }
+        return;
+      default:
+        break;
+    }
+
+    Frame frame;
+    frame.node = node;
+    frame.state = state;
+    frame.outer_base = base;
+    frame.base = base;
+    frame.level = static_cast<std::uint8_t>(level);
+    frame.outer_inline = state.inline_context;
+    // Inside code every element is its content; deep down every element
+    // keeps only its separation.
+    if (state.in_code) {
+      push(frame);
+      return;
+    }
+    if (depth >= kMarkupDepth) {
+      open_plain(frame, cls, id);
+      push(frame);
+      return;
+    }
+    switch (cls) {
+      case C::Paragraph:
+        open_paragraph(frame);
+        break;
+      case C::Heading:
+        frame.action = Action::Heading;
+        frame.base = out_.size();
+        frame.state.inline_context = true;
+        break;
+      case C::Strong:
+      case C::Emphasis:
+        frame.action = cls == C::Strong ? Action::Strong : Action::Emphasis;
+        frame.mark = out_.size();
+        out_ += cls == C::Strong ? "**" : "*";
+        frame.state.inline_context = true;
+        break;
+      case C::Code:
+        if (state.in_pre) {
+          frame.state.in_code = true;
+          break;
+        }
+        frame.action = Action::CodeSpan;
+        frame.base = out_.size();
+        frame.state.in_code = true;
+        frame.state.inline_context = true;
+        break;
+      case C::Preformatted:
+        if (state.inline_context) {
+          line_apart(base);
+        } else {
+          blank_line(base, false);
+        }
+        frame.action = Action::CodeBlock;
+        frame.base = out_.size();
+        frame.state.in_pre = true;
+        frame.state.in_code = true;
+        break;
+      case C::Anchor: {
+        // Markdown links hold no links.
+        if (state.in_link) break;
+        const auto href = attribute_map_get(dom_, *tag, "href").value_bytes(dom_);
+        if (!href || href->empty()) break;
+        frame.action = Action::Link;
+        frame.base = out_.size();
+        frame.state.inline_context = true;
+        frame.state.in_link = true;
+        break;
+      }
+      case C::UnorderedList:
+      case C::OrderedList:
+        if (!state.inline_context) blank_line(base, false);
+        frame.action = Action::List;
+        ++frame.state.list_depth;
+        frame.state.numbered = cls == C::OrderedList;
+        frame.state.marker_indent = state.content_indent;
+        break;
+      case C::ListItem:
+        open_list_item(frame);
+        break;
+      case C::Blockquote:
+        open_block(state, base);
+        frame.action = Action::Blockquote;
+        frame.base = out_.size();
+        break;
+      case C::Table:
+        frame.action = Action::Table;
+        frame.mark = tables_used_++;
+        if (tables_.size() < tables_used_) tables_.emplace_back();
+        tables_[frame.mark].clear();
+        break;
+      case C::TableRow:
+        open_paragraph(frame);
+        break;
+      case C::Cell:
+        space_apart(base);
+        frame.action = Action::InlineBlock;
+        break;
+      case C::Other:
+        if (is_block_element(id)) open_paragraph(frame);
+        break;
+      default:
+        break;
+    }
+    push(frame);
+  }
+
+  void push(const Frame& frame) {
+    if (dom_.tag(frame.node)->children.empty()) {
+      close(frame);
+      return;
+    }
+    stack_.push_back(frame);
+  }
+
+  void open_paragraph(Frame& frame) {
+    if (frame.state.inline_context) {
+      space_apart(frame.outer_base);
+      frame.action = Action::InlineBlock;
+    } else {
+      blank_line(frame.outer_base, false);
+      frame.action = Action::Block;
+    }
+    frame.mark = out_.size();
+  }
+
+  void open_plain(Frame& frame, FastDomTagClass cls, TagId id) {
+    switch (cls) {
+      case C::Paragraph:
+      case C::Heading:
+      case C::Preformatted:
+      case C::UnorderedList:
+      case C::OrderedList:
+      case C::ListItem:
+      case C::Blockquote:
+      case C::Table:
+      case C::TableRow:
+        open_paragraph(frame);
+        return;
+      case C::Cell:
+        space_apart(frame.outer_base);
+        frame.action = Action::InlineBlock;
+        return;
+      default:
+        if (is_block_element(id)) open_paragraph(frame);
+        return;
+    }
+  }
+
+  void open_list_item(Frame& frame) {
+    const std::size_t base = frame.outer_base;
+    trim_spaces_tabs(base);
+    if (!empty_from(base) && out_.back() != '\n') out_ += '\n';
+    // Items of a nested list start past their parent item's marker; the
+    // later lines of an item (breaks, code blocks, tables) line up past
+    // its own marker, by the option's width within what keeps them inside.
+    out_.append(frame.state.marker_indent, ' ');
+    std::size_t width;
+    if (frame.state.numbered) {
+      out_ += "1. ";
+      width = 3;
+    } else {
+      out_ += bullet_;
+      out_ += ' ';
+      width = char_count(bullet_) + 1;
+    }
+    frame.state.content_indent =
+        frame.state.marker_indent +
+        std::clamp<std::size_t>(static_cast<std::size_t>(options_.list_indent_width), width, width + 3);
+    frame.action = Action::ListItem;
+    frame.base = out_.size();
+    frame.state.inline_context = true;
+  }
+
+  // --- tables --------------------------------------------------------------
+
+  void collect_row_or_section(NodeHandle child, const FastDomState& state, std::size_t base) {
+    const TlNode::Tag* tag = dom_.tag(child);
+    if (tag == nullptr) return;
+    const TagId id = tag_id_ignore_case(dom_.bytes(tag->name));
+    const FastDomTagClass cls = classify(id).first;
+    Frame frame;
+    frame.node = child;
+    frame.state = state;
+    frame.outer_base = frame.base = base;
+    frame.outer_inline = state.inline_context;
+    frame.mark = stack_.back().mark;
+    if (cls == C::TableSection) {
+      frame.action = Action::TableSection;
+    } else if (cls == C::TableRow) {
+      frame.action = Action::TableRow;
+    } else if (id == TagId::Caption && stack_.back().action == Action::Table) {
+      // A caption stays: it is written before the table.
+      frame.action = Action::Caption;
+      frame.base = out_.size();
+      frame.state.inline_context = true;
+    } else {
+      return;
+    }
+    push(frame);
+  }
+
+  void collect_cell(NodeHandle child, const FastDomState& state) {
+    const TlNode::Tag* tag = dom_.tag(child);
+    if (tag == nullptr) return;
+    if (classify(tag_id_ignore_case(dom_.bytes(tag->name))).first != C::Cell) return;
+    Frame frame;
+    frame.node = child;
+    frame.state = state;
+    frame.state.inline_context = true;
+    frame.action = Action::Cell;
+    frame.outer_base = stack_.back().base;
+    frame.base = out_.size();
+    frame.mark = stack_.back().mark;
+    push(frame);
+  }
+
+  // --- closing -------------------------------------------------------------
+
+  void close(const Frame& f) {
+    switch (f.action) {
+      case Action::Transparent:
+        return;
+      case Action::Block:
+        trim_spaces_tabs(f.outer_base);
+        if (out_.size() > f.mark) blank_line(f.outer_base, true);
+        return;
+      case Action::InlineBlock:
+        trim_spaces_tabs(f.outer_base);
+        if (out_.size() > f.mark) space_apart(f.outer_base);
+        return;
+      case Action::Heading:
+        close_heading(f);
+        return;
+      case Action::Strong:
+      case Action::Emphasis:
+        close_emphasis(f);
+        return;
+      case Action::CodeSpan:
+        close_code_span(f);
+        return;
+      case Action::CodeBlock:
+        close_code_block(f);
+        return;
+      case Action::Link:
+        close_link(f);
+        return;
+      case Action::List:
+        if (!f.outer_inline) blank_line(f.outer_base, true);
+        return;
+      case Action::ListItem:
+        close_list_item(f);
+        return;
+      case Action::Blockquote:
+        close_blockquote(f);
+        return;
+      case Action::Table:
+        close_table(f);
+        return;
+      case Action::TableSection:
+        return;
+      case Action::TableRow:
+        tables_[f.mark].row_ends.push_back(tables_[f.mark].spans.size());
+        return;
+      case Action::Cell:
+        close_cell(f);
+        return;
+      case Action::Caption:
+        take_region(f.base, scratch_);
+        tables_[f.mark].caption.assign(fold_line(scratch_));
+        return;
+    }
+  }
+
+  // Moves the buffer from `base` on into `into` and cuts it from the output.
+  void take_region(std::size_t base, std::string& into) {
+    into.assign(out_, std::min(base, out_.size()), std::string::npos);
+    out_.resize(std::min(base, out_.size()));
+  }
+
+  // The text trimmed, with every run of white space that holds a line
+  // break folded to one space: content that must stay on one line.
+  std::string_view fold_line(std::string& text) {
+    const std::string_view trimmed = trim_unicode_space(text);
+    const std::size_t begin = static_cast<std::size_t>(trimmed.data() - text.data());
+    const std::size_t end = fold_line_breaks(text, begin, begin + trimmed.size());
+    return std::string_view(text).substr(begin, end - begin);
+  }
+
+  void close_heading(const Frame& f) {
+    take_region(f.base, scratch_);
+    const std::string_view text = fold_line(scratch_);
+    if (text.empty()) return;
+    const std::size_t base = f.outer_base;
+    if (f.outer_inline) {
+      space_apart(base);
+      out_ += text;
+      out_ += ' ';
+      return;
+    }
+    blank_line(base, false);
+    const int level = f.level;
+    if (options_.heading_style == HeadingStyle::Underlined && level <= 2) {
+      out_ += text;
+      out_ += '\n';
+      out_.append(char_count(text), level == 1 ? '=' : '-');
+      out_ += "\n\n";
+      return;
+    }
+    out_.append(static_cast<std::size_t>(level), '#');
+    out_ += ' ';
+    out_ += text;
+    if (options_.heading_style == HeadingStyle::AtxClosed) {
+      out_ += ' ';
+      out_.append(static_cast<std::size_t>(level), '#');
+    }
+    out_ += "\n\n";
+  }
+
+  // Markers close right after the last visible character and open right
+  // before the first: white space inside them moves outside, and an element
+  // with nothing to show writes no markers (four asterisks alone would read
+  // as a rule).
+  void close_emphasis(const Frame& f) {
+    const std::string_view marker = f.action == Action::Strong ? "**" : "*";
+    const std::size_t content = f.mark + marker.size();
+    std::size_t end = out_.size();
+    while (end > content && is_ascii_space(out_[end - 1])) --end;
+    tail_.assign(out_, end, std::string::npos);
+    std::size_t lead = content;
+    while (lead < end && is_ascii_space(out_[lead])) ++lead;
+    if (lead == end) {
+      out_.resize(f.mark);
+      if (tail_.find('\n') != std::string::npos) {
+        out_ += tail_;
+      } else if (!tail_.empty() || end > content) {
+        space_apart(f.outer_base);
+      }
+      return;
+    }
+    out_.resize(end);
+    if (lead > content) {
+      out_.erase(content, lead - content);
+      const bool space_before = f.mark > f.outer_base && !is_ascii_space(out_[f.mark - 1]);
+      if (space_before) out_.insert(f.mark, 1, ' ');
+    }
+    out_ += marker;
+    if (tail_.find('\n') != std::string::npos) {
+      out_ += tail_;
+    } else if (!tail_.empty()) {
+      out_ += ' ';
+    }
+  }
+
+  void close_code_span(const Frame& f) {
+    take_region(f.base, scratch_);
+    const bool lead = !scratch_.empty() && space_len_at(scratch_, 0) != 0;
+    const bool trail = !scratch_.empty() && space_len_before(scratch_, scratch_.size()) != 0;
+    const std::string_view text = fold_line(scratch_);
+    if (lead) space_apart(f.outer_base);
+    if (text.empty()) return;
+    append_code_span(text, out_);
+    if (trail) out_ += ' ';
+  }
+
+  void close_code_block(const Frame& f) {
+    take_region(f.base, scratch_);
+    std::string_view code = scratch_;
+    // A line break right after the start tag belongs to the markup.
+    if (code.starts_with('\n')) code.remove_prefix(1);
+    const std::size_t indent = f.state.content_indent;
+    if (options_.code_block_style == CodeBlockStyle::Indented) {
+      while (code.starts_with('\n')) code.remove_prefix(1);
+      while (code.ends_with('\n')) code.remove_suffix(1);
+      std::size_t pos = 0;
+      while (!code.empty() && pos <= code.size()) {
+        std::size_t nl = code.find('\n', pos);
+        if (nl == std::string_view::npos) nl = code.size();
+        std::string_view line = code.substr(pos, nl - pos);
+        if (line.ends_with('\r')) line.remove_suffix(1);
+        out_.append(indent + 4, ' ');
+        out_ += line;
+        out_ += '\n';
+        pos = nl + 1;
+      }
+      out_ += '\n';
+      return;
+    }
+    code = trim_unicode_space_end(code);
+    const char fence_char = options_.code_block_style == CodeBlockStyle::Tildes ? '~' : '`';
+    // The fence is longer than any run of its character inside.
+    std::size_t longest = 0;
+    for (std::size_t i = 0; i < code.size();) {
+      if (code[i] != fence_char) {
+        ++i;
+        continue;
+      }
+      std::size_t j = i;
+      while (j < code.size() && code[j] == fence_char) ++j;
+      longest = std::max(longest, j - i);
+      i = j;
+    }
+    const std::size_t fence = std::max<std::size_t>(3, longest + 1);
+    if (indent != 0 && !out_.empty() && out_.back() == '\n') out_.append(indent, ' ');
+    out_.append(fence, fence_char);
+    out_ += '\n';
+    append_indented(code, indent);
+    if (!code.empty()) out_ += '\n';
+    out_.append(indent, ' ');
+    out_.append(fence, fence_char);
+    out_ += "\n\n";
+  }
+
+  // Appends `text` with `indent` spaces before every line that is not empty.
+  void append_indented(std::string_view text, std::size_t indent) {
+    if (indent == 0) {
+      out_ += text;
+      return;
+    }
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+      std::size_t nl = text.find('\n', pos);
+      if (nl == std::string_view::npos) nl = text.size();
+      if (nl > pos) out_.append(indent, ' ');
+      out_.append(text, pos, nl - pos);
+      if (nl < text.size()) out_ += '\n';
+      pos = nl + 1;
+    }
+  }
+
+  void close_link(const Frame& f) {
+    take_region(f.base, scratch_);
+    const bool lead = !scratch_.empty() && space_len_at(scratch_, 0) != 0;
+    const bool trail = !scratch_.empty() && space_len_before(scratch_, scratch_.size()) != 0;
+    const std::string_view text = fold_line(scratch_);
+    const TlNode::Tag& tag = *dom_.tag(f.node);
+    decode_attribute(tag, "href", href_);
+    const bool has_title = decode_attribute(tag, "title", title_) && !title_.empty();
+    if (lead) space_apart(f.outer_base);
+    if (text.empty()) {
+      out_ += href_;
+    } else {
+      out_ += '[';
+      escape_markdown_into(text, EscapeMode::LinkText, options_, out_);
+      out_ += "](";
+      append_target(href_, has_title ? &title_ : nullptr);
+    }
+    if (trail) out_ += ' ';
+  }
+
+  void close_list_item(const Frame& f) {
+    trim_end(f.base);
+    std::size_t lead = f.base;
+    while (lead < out_.size()) {
+      const std::size_t len = space_len_at(out_, lead);
+      if (len == 0) break;
+      lead += len;
+    }
+    if (lead > f.base) out_.erase(f.base, lead - f.base);
+    out_ += '\n';
+  }
+
+  void close_blockquote(const Frame& f) {
+    take_region(f.base, scratch_);
+    if (f.outer_inline) {
+      const std::string_view text = fold_line(scratch_);
+      if (text.empty()) return;
+      space_apart(f.outer_base);
+      out_ += text;
+      out_ += ' ';
+      return;
+    }
+    const std::string_view quote = trim_unicode_space(scratch_);
+    std::size_t pos = 0;
+    while (pos <= quote.size() && !quote.empty()) {
+      std::size_t nl = quote.find('\n', pos);
+      if (nl == std::string_view::npos) nl = quote.size();
+      std::string_view line = quote.substr(pos, nl - pos);
+      if (line.ends_with('\r')) line.remove_suffix(1);
+      out_ += "> ";
+      out_ += trim_unicode_space(line);
+      out_ += '\n';
+      pos = nl + 1;
+    }
+    out_ += '\n';
+  }
+
+  void close_cell(const Frame& f) {
+    take_region(f.base, scratch_);
+    const std::string_view text = fold_line(scratch_);
+    TableRecord& table = tables_[f.mark];
+    const std::size_t start = table.cells.size();
+    for (char c : text) {
+      if (c == '|') table.cells += '\\';
+      table.cells += c;
+    }
+    table.spans.emplace_back(start, table.cells.size() - start);
+  }
+
+  void close_table(const Frame& f) {
+    TableRecord& table = tables_[f.mark];
+    --tables_used_;
+    if (!table.caption.empty()) {
+      open_block(f.state, f.outer_base);
+      out_ += table.caption;
+      if (!f.outer_inline) out_ += "\n\n";
+    }
+    const std::size_t rows = table.row_ends.size();
+    if (rows == 0) return;
+    if (f.outer_inline) {
+      line_apart(f.outer_base);
+    } else {
+      blank_line(f.outer_base, false);
+    }
+    std::size_t columns = 0;
+    for (std::size_t r = 0; r < rows; ++r) {
+      columns = std::max(columns, table.row_ends[r] - (r == 0 ? 0 : table.row_ends[r - 1]));
+    }
+    if (columns == 0) return;
+    const std::size_t indent = f.state.content_indent;
+    for (std::size_t r = 0; r < rows; ++r) {
+      const std::size_t begin = r == 0 ? 0 : table.row_ends[r - 1];
+      const std::size_t count = table.row_ends[r] - begin;
+      out_.append(indent, ' ');
+      out_ += '|';
+      for (std::size_t k = 0; k < columns; ++k) {
+        out_ += ' ';
+        if (k < count) {
+          const auto [offset, length] = table.spans[begin + k];
+          out_.append(table.cells, offset, length);
+        }
+        out_ += " |";
+      }
+      out_ += '\n';
+      if (r == 0) {
+        out_.append(indent, ' ');
+        out_ += '|';
+        for (std::size_t k = 0; k < columns; ++k) out_ += " --- |";
+        out_ += '\n';
+      }
+    }
+    out_ += '\n';
+  }
+
+  // --- leaves --------------------------------------------------------------
+
+  void write_text(std::string_view bytes, const FastDomState& state) {
+    const std::string_view text = text_node_content(bytes, holder_);
+    if (state.in_code) {
+      out_ += text;
+      return;
+    }
+    // Runs of white space fold to one space; none where the output already
+    // ends with white space (a list item's marker included).
+    const bool drop_lead = out_.empty() || out_.back() == ' ' || out_.back() == '\n';
+    folded_.clear();
+    bool pending = false;
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    const std::size_t n = text.size();
+    std::size_t i = 0;
+    while (i < n) {
+      if (may_start_space(p[i])) {
+        const std::size_t len = p[i] < 0x80 ? (is_ascii_space(static_cast<char>(p[i])) ? 1 : 0) : space_len_at(text, i);
+        if (len != 0) {
+          pending = true;
+          i += len;
+          continue;
+        }
+      }
+      if (pending && (!folded_.empty() || !drop_lead)) folded_ += ' ';
+      pending = false;
+      // Words and the single spaces between them are copied as they stand.
+      std::size_t j = scan::skip_plain_words(text, i + 1);
+      while (j < n) {
+        if (!may_start_space(p[j])) {
+          ++j;
+        } else if (p[j] == ' ' && j + 1 < n && !may_start_space(p[j + 1])) {
+          j += 2;
+        } else {
+          break;
+        }
+      }
+      folded_.append(text, i, j - i);
+      i = j;
+    }
+    if (pending && (!folded_.empty() || !drop_lead)) folded_ += ' ';
+    if (folded_.empty()) return;
+    escape_markdown_into(folded_, EscapeMode::Text, options_, out_);
+  }
+
+  void write_image(const TlNode::Tag& tag, const FastDomState& state) {
+    const bool has_alt = decode_attribute(tag, "alt", title_);
+    if (state.in_code || state.inline_context) {
+      if (has_alt) out_ += fold_line(title_);
+      return;
+    }
+    if (!decode_attribute(tag, "src", href_) || href_.empty()) return;
+    out_ += "![";
+    if (has_alt) escape_markdown_into(fold_line(title_), EscapeMode::LinkText, options_, out_);
+    out_ += "](";
+    const bool has_title = decode_attribute(tag, "title", title_) && !title_.empty();
+    append_target(href_, has_title ? &title_ : nullptr);
+  }
+
+  // "destination "title")" after a label, through the shared writers (no
+  // percent-encoding: this road does not read `url_escape_style`).
+  void append_target(std::string_view destination, const std::string* title) {
+    append_link_destination(destination, false, out_);
+    if (title != nullptr) {
+      out_ += " \"";
+      append_link_title(*title, out_);
+      out_ += '"';
+    }
+    out_ += ')';
+  }
+
+  // The attribute's value decoded into `into`; false when it is absent or
+  // has no value.
+  bool decode_attribute(const TlNode::Tag& tag, std::string_view name, std::string& into) {
+    const auto bytes = attribute_map_get(dom_, tag, name).value_bytes(dom_);
+    if (!bytes) {
+      into.clear();
+      return false;
+    }
+    into = attribute_text(*bytes);
+    return true;
+  }
+
+  const TlDom& dom_;
+  const ConversionOptions& options_;
+  std::string& out_;
+  std::string_view bullet_;
+  std::vector<Frame> stack_;
+  std::vector<TableRecord> tables_;
+  std::size_t tables_used_ = 0;
+  std::string holder_;
+  std::string folded_;
+  std::string scratch_;
+  std::string tail_;
+  std::string href_;
+  std::string title_;
+};
+
+}  // namespace
+
+void fast_dom_walk(NodeHandle node, const TlDom& dom, std::string& out, const ConversionOptions& options,
+                   FastDomState state) {
+  Walker(dom, options, out).walk(node, state);
+}
+
+void fast_dom_convert(const TlDom& dom, const ConversionOptions& options, std::string& out) {
+  Walker walker(dom, options, out);
+  for (NodeHandle node : dom.top_level) walker.walk(node, FastDomState{});
+}
+
+}  // namespace tidewell

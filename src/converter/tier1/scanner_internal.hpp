@@ -1,0 +1,158 @@
+// The scanner's state and actions, shared by its source files (markup in
+// scanner.cpp, tables in tables.cpp, text and references in text.cpp).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "converter/tier1/scanner.hpp"
+#include "converter/tier1/tag_table.hpp"
+
+namespace tidewell::tier1 {
+
+// Deeper nesting is left to the DOM road, which bounds its own; it keeps
+// every rewrite of an element's output here proportional to the page.
+inline constexpr std::size_t kMaxOpenElements = 256;
+
+// One open element.
+struct Frame {
+  const Tier1Tag* tag = nullptr;
+  std::size_t marker_offset = 0;  // where its opening marker starts in its target
+  std::size_t start_offset = 0;   // its target's length right after its open action
+  std::uint32_t link_mark = 0;    // anchors: link_pool_ length before their href and title
+  std::uint32_t href_len = 0;
+  std::uint32_t title_len = 0;
+  std::uint16_t item_counter = 0;  // ordered lists: items opened so far
+  std::uint16_t list_start = 1;    // ordered lists: the start attribute
+  bool has_href = false;
+  bool has_title = false;
+  bool saved_in_pre = false;
+  bool in_cell = false;  // its offsets are offsets in a cell's text
+  bool plain = false;    // inside a code block: writes no markers
+
+  Tier1Kind kind() const { return tag->kind; }
+};
+
+// The open table (tables never nest on this road).
+struct Table {
+  bool open = false;
+  bool in_cell = false;
+  bool tbody_closed = false;
+  bool tfoot_seen = false;
+  bool has_header_cell = false;
+  std::size_t link_count = 0;
+  std::string cell_text;  // the open cell's text: the current target while in_cell
+  std::string cells;      // recorded cell texts, back to back
+  std::vector<std::pair<std::size_t, std::size_t>> cell_spans;  // (offset, length) in `cells`
+  std::vector<std::size_t> row_ends;  // cell_spans index after each recorded row
+  std::size_t row_first = 0;          // first cell of the row being collected
+
+  void reset() {
+    open = in_cell = tbody_closed = tfoot_seen = has_header_cell = false;
+    link_count = 0;
+    cell_text.clear();
+    cells.clear();
+    cell_spans.clear();
+    row_ends.clear();
+    row_first = 0;
+  }
+  std::string_view cell(std::size_t index) const {
+    return std::string_view(cells).substr(cell_spans[index].first, cell_spans[index].second);
+  }
+};
+
+class Scanner {
+ public:
+  Scanner(std::string_view text, const ConversionOptions& options);
+
+  // Converts the whole text; false when it gave up (see bailout()).
+  bool run();
+  std::string& output() { return main_; }
+  Tier1Bailout& bailout() { return bailout_; }
+
+ private:
+  // --- markup (scanner.cpp)
+  bool markup_declaration(std::size_t lt, std::size_t& after);
+  bool start_tag(std::size_t lt, std::size_t& after);
+  bool end_tag(std::size_t lt, std::size_t& after);
+  std::size_t tag_end(std::size_t from) const;
+  bool removed_by_options(const Tier1Tag& tag, std::string_view attributes);
+  bool void_action(const Tier1Tag& tag, std::string_view attributes);
+  bool open_element(const Tier1Tag& tag, std::string_view attributes);
+  bool check_block_context(const Tier1Tag& tag);
+  bool close_innermost();
+  Frame pop_frame();
+  bool close_action(const Frame& frame, int heading_level);
+  bool end_of_input();
+  void clean_up_output();
+
+  bool close_heading(const Frame& frame, int level);
+  void close_blockquote(const Frame& frame);
+  void close_pre(const Frame& frame);
+  void close_emphasis(const Frame& frame);
+  bool close_code(const Frame& frame);
+  bool close_link(const Frame& frame);
+  bool write_image(std::string_view attributes);
+  void separate_container();
+  void clamp_offsets();
+
+  // --- tables (tables.cpp)
+  bool open_table_part(const Tier1Tag& tag, std::string_view attributes);
+  bool close_table_part(const Frame& frame);
+  bool close_cell();
+  bool drop_cells_outside_rows();
+  void close_row();
+  bool close_table();
+
+  // --- text and references (text.cpp)
+  bool push_text(std::string_view run);
+  bool push_pre_text(std::string_view run, std::string& target);
+  bool decode_into(std::string_view text, std::string& out);
+  bool decode_reference(std::string_view text, std::size_t& i, std::string& out);
+  std::size_t open_marker_chain_start(const std::string& target) const;
+  void insert_space_before_markers(std::string& target, std::size_t at);
+
+  // --- shared
+  bool in_cell() const { return table_.open && table_.in_cell; }
+  std::string& target() { return in_cell() ? table_.cell_text : main_; }
+  bool fail(Tier1Reason reason, std::string_view name = {});
+
+  std::string_view text_;
+  const ConversionOptions& options_;
+  std::string main_;
+  std::vector<Frame> frames_;
+  Table table_;
+  std::string link_pool_;  // decoded hrefs and titles of the open anchors
+  std::string scratch_;
+  std::size_t position_ = 0;  // the markup being read, for the bailout
+  std::uint16_t list_depth_ = 0;
+  bool in_pre_ = false;
+  std::size_t open_inline_ = 0;   // open strong, emphasis, code and anchor elements
+  std::size_t open_anchors_ = 0;
+  std::size_t open_items_ = 0;    // open list items
+  Tier1Bailout bailout_;
+};
+
+// --- output helpers shared by the source files
+
+inline bool is_ascii_space(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r'; }
+
+// Removes spaces and tabs at the end.
+void trim_spaces_and_tabs(std::string& out);
+// A blank line after whatever the output holds (nothing for an empty output),
+// trailing spaces and tabs removed first.
+void ensure_blank_line(std::string& out);
+// A line break after whatever the output holds (nothing for an empty output).
+void ensure_line_break(std::string& out);
+
+// Whether a decoded destination, title or label reads back unchanged when
+// written as Markdown without any escape.
+bool plain_destination_holds(std::string_view url);
+bool plain_title_holds(std::string_view title);
+bool plain_label_holds(std::string_view label, const ConversionOptions& options);
+
+}  // namespace tidewell::tier1

@@ -1,0 +1,183 @@
+// Text runs and character references of the tier-1 scanner.
+#include <array>
+#include <cstring>
+
+
+#include "common/scan.hpp"
+#include "converter/text/entities.hpp"
+#include "converter/tier1/scanner_internal.hpp"
+
+namespace tidewell::tier1 {
+namespace {
+
+// Bytes of a text run that need more than a copy.
+constexpr std::array<bool, 256> make_special() {
+  std::array<bool, 256> t{};
+  t[' '] = t['\t'] = t['\n'] = t['\f'] = t['\r'] = t['&'] = true;
+  return t;
+}
+constexpr std::array<bool, 256> kSpecial = make_special();
+
+// The window in which a ';' makes "&..." a reference that must be known.
+constexpr std::size_t kReferenceReach = 33;
+
+bool is_marker_frame(const Frame& frame) {
+  return !frame.plain && (frame.kind() == Tier1Kind::Strong || frame.kind() == Tier1Kind::Emphasis);
+}
+
+}  // namespace
+
+bool Scanner::decode_reference(std::string_view text, std::size_t& i, std::string& out) {
+  const std::size_t used = decode_html_entity_at(text, i, out);
+  if (used != 0) {
+    i += used;
+    return true;
+  }
+  // A ';' close enough makes the text a reference the reader would try to
+  // resolve; one that no decoder knows is left to the DOM road.
+  const std::size_t reach = std::min(text.size(), i + 1 + kReferenceReach);
+  const void* semi = std::memchr(text.data() + i + 1, ';', reach - (i + 1));
+  if (semi == nullptr || semi == text.data() + i + 1) {
+    out += '&';
+    ++i;
+    return true;
+  }
+  const std::size_t end = static_cast<std::size_t>(static_cast<const char*>(semi) - text.data());
+  return fail(Tier1Reason::UnrecognizedEntity, text.substr(i + 1, end - i - 1));
+}
+
+bool Scanner::decode_into(std::string_view text, std::string& out) {
+  std::size_t copied = 0;
+  std::size_t i = 0;
+  while (true) {
+    const void* hit = i < text.size() ? std::memchr(text.data() + i, '&', text.size() - i) : nullptr;
+    if (hit == nullptr) break;
+    const std::size_t amp = static_cast<std::size_t>(static_cast<const char*>(hit) - text.data());
+    out.append(text, copied, amp - copied);
+    i = amp;
+    if (!decode_reference(text, i, out)) return false;
+    copied = i;
+  }
+  out.append(text, copied, std::string_view::npos);
+  return true;
+}
+
+// Where a run of opening emphasis markers at the end of `target` begins, or
+// npos when `target` does not end with one.
+std::size_t Scanner::open_marker_chain_start(const std::string& target) const {
+  const bool cell = in_cell();
+  std::size_t at = target.size();
+  std::size_t found = std::string::npos;
+  for (std::size_t i = frames_.size(); i > 0; --i) {
+    const Frame& frame = frames_[i - 1];
+    if (frame.in_cell != cell || frame.start_offset != at) break;
+    if (is_marker_frame(frame)) {
+      at = frame.marker_offset;
+      found = at;
+    } else if (frame.kind() == Tier1Kind::Code || frame.kind() == Tier1Kind::Anchor) {
+      break;
+    }
+  }
+  return found;
+}
+
+// White space that opens an emphasised text stands before its markers
+// ("a **b**", not "a** b**", which Markdown would not read as emphasis).
+void Scanner::insert_space_before_markers(std::string& target, std::size_t at) {
+  if (at == 0 || is_ascii_space(target[at - 1])) return;
+  target.insert(at, 1, ' ');
+  const bool cell = in_cell();
+  for (std::size_t i = frames_.size(); i > 0; --i) {
+    Frame& frame = frames_[i - 1];
+    if (frame.in_cell != cell) break;
+    if (frame.start_offset < at || (frame.start_offset == at && !is_marker_frame(frame))) break;
+    if (frame.marker_offset >= at) ++frame.marker_offset;
+    ++frame.start_offset;
+  }
+}
+
+bool Scanner::push_pre_text(std::string_view run, std::string& out) {
+  if (std::memchr(run.data(), '&', run.size()) == nullptr) {
+    out += run;
+    return true;
+  }
+  return decode_into(run, out);
+}
+
+bool Scanner::push_text(std::string_view run) {
+  if (table_.open && !table_.in_cell) {
+    // Between the cells of a table only white space may stand; any other
+    // text would be lost.
+    for (char c : run) {
+      if (!is_ascii_space(c)) return fail(Tier1Reason::DroppedContent);
+    }
+    return true;
+  }
+  std::string& out = target();
+  if (in_pre_) return push_pre_text(run, out);
+
+  const char* const data = run.data();
+  const std::size_t n = run.size();
+  std::size_t i = 0;
+  char last = out.empty() ? '\n' : out.back();
+  if (is_ascii_space(data[0])) {
+    // White space from the text never starts a line, nor follows a list
+    // item's marker.
+    bool drop = last == '\n';
+    if (!drop && !frames_.empty() && frames_.back().kind() == Tier1Kind::ListItem &&
+        frames_.back().start_offset == out.size() && !frames_.back().in_cell) {
+      drop = true;
+    }
+    if (!drop && last != ' ') {
+      const std::size_t chain = open_marker_chain_start(out);
+      if (chain != std::string::npos) {
+        insert_space_before_markers(out, chain);
+        drop = true;
+      }
+    }
+    if (drop) {
+      while (i < n && is_ascii_space(data[i])) ++i;
+    }
+  }
+  while (i < n) {
+    const char c = data[i];
+    if (!kSpecial[static_cast<unsigned char>(c)]) {
+      // Words and the single spaces between them are copied as they stand.
+      std::size_t j = scan::skip_plain_words(run, i + 1);
+      while (j < n) {
+        const auto b = static_cast<unsigned char>(data[j]);
+        if (!kSpecial[b]) {
+          ++j;
+        } else if (b == ' ' && j + 1 < n && !kSpecial[static_cast<unsigned char>(data[j + 1])]) {
+          j += 2;
+        } else {
+          break;
+        }
+      }
+      out.append(data + i, j - i);
+      last = data[j - 1];
+      i = j;
+      continue;
+    }
+    if (c == '&') {
+      if (!decode_reference(run, i, out)) return false;
+      last = out.empty() ? '\n' : out.back();
+      continue;
+    }
+    if (c == '\n') {
+      out += '\n';
+      last = '\n';
+      ++i;
+      continue;
+    }
+    // Spaces and tabs fold into one space, none at a line start.
+    if (last != ' ' && last != '\n') {
+      out += ' ';
+      last = ' ';
+    }
+    ++i;
+  }
+  return true;
+}
+
+}  // namespace tidewell::tier1

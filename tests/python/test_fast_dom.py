@@ -1,0 +1,249 @@
+"""The "fast_dom" road: a lean walk over the parsed document.
+
+It returns the content alone, trimmed at both ends, and reads only a few
+options (heading, code-block and newline styles, bullets, list indent width
+and the escape options). Every output must be the same over both parser
+backends.
+"""
+import json
+import re
+import subprocess
+import sys
+import textwrap
+
+import pytest
+
+import tidewell
+from expected import EMPTY_METADATA
+from test_tier1 import LINE_START_CASES
+from test_word_boundaries import ELEMENTS, PATTERNS, assert_separated, fill, rendered_words
+
+BACKENDS = ["copperfern-tl", "asm_tl"]
+
+
+def fast(html, backend="copperfern-tl", **options):
+    return tidewell.convert_to_markdown(html, {"tier_strategy": "fast_dom", "parser_backend": backend, **options})
+
+
+OUTPUTS = {
+    "paragraph then heading": ("<p>Hello <b>world</b></p><h2>Next</h2>", "Hello **world**\n\n## Next"),
+    "empty heading writes nothing": ("<p>a</p><h1> </h1><p>b</p>", "a\n\nb"),
+    "containers stand apart": ("<div>a</div><div>b</div><span>c</span>", "a\n\nb\n\nc"),
+    "unordered list": ("<ul><li>a</li><li>b</li></ul>", "- a\n- b"),
+    "ordered list": ("<ol><li>a</li><li>b</li></ol>", "1. a\n1. b"),
+    "nested list": ("<ul><li>a<ul><li>b<ul><li>c</li></ul></li></ul></li></ul>", "- a\n  - b\n    - c"),
+    "nested under a number": ("<ol><li>a<ul><li>b</li></ul></li></ol>", "1. a\n   - b"),
+    "item continues after a break": ("<ul><li>a<br>b</li></ul>", "- a  \n  b"),
+    "code block in an item": ("<ul><li>a<pre>x\ny</pre></li></ul>", "- a\n  ```\n  x\n  y\n  ```"),
+    "quote": ("<blockquote><p>a</p><p>b</p></blockquote>", "> a\n> \n> b"),
+    "code span": ("<p>run <code>ls -l</code> now</p>", "run `ls -l` now"),
+    "code span holding backticks": ("<p><code>a`b</code> <code>`c</code></p>", "``a`b`` `` `c ``"),
+    "code keeps its text, references decoded": ("<pre>if (a &lt; b) {\n  x;\n}</pre>", "```\nif (a < b) {\n  x;\n}\n```"),
+    "code block fence outruns the code": ("<pre>```\nx\n```</pre>", "````\n```\nx\n```\n````"),
+    "link": ('<a href="/a" title="t">x</a>', '[x](/a "t")'),
+    "link with empty text writes its address": ('<a href="/a"><img src=i></a>', "/a"),
+    "link without address": ("<a>x</a>", "x"),
+    "link destination with a space": ('<a href="/a b">x</a>', "[x](</a b>)"),
+    "link label brackets": ('<a href="u">[1] a]</a>', "[[1] a\\]](u)"),
+    "destination escapes": ('<a href="/a\\*b&amp;amp;c">x</a>', "[x](/a\\\\*b&amp;amp;c)"),
+    "link in a link is its text": ('<a href="/o">a <a href="/i">b</a></a>', "[a b](/o)"),
+    "title quotes escaped": ("<a href=u title='say \"hi\"'>x</a>", '[x](u "say \\"hi\\"")'),
+    "image": ('<img src="/i.png" alt="pic" title="T">', '![pic](/i.png "T")'),
+    "image without src": ('<img alt="pic">', ""),
+    "image in a list item is its alt": ('<ul><li><img src=x alt="pic"></li></ul>', "- pic"),
+    "table": ("<table><tr><th>a</th><th>b</th></tr><tr><td>1</td></tr></table>",
+              "| a | b |\n| --- | --- |\n| 1 |  |"),
+    "pipe and break in a cell": ("<table><tr><td>a|b<br>c</td></tr></table>", "| a\\|b c |\n| --- |"),
+    "caption before the table": ("<table><caption>Cap</caption><tr><td>a</td></tr></table>",
+                                 "Cap\n\n| a |\n| --- |"),
+    "rule": ("<p>a</p><hr><p>b</p>", "a\n\n---\n\nb"),
+    "break": ("<p>a<br>b</p>", "a  \nb"),
+    "breaks at line starts": ("<p>a<br><br>b</p><div><br>c</div>", "a  \n\nb\n\nc"),
+    "break in code": ("<pre>a<br>b</pre>", "```\na\nb\n```"),
+    "skipped elements": ("<head><title>T</title></head><style>p{}</style><script>x</script>"
+                         "<template>t</template><noscript>n</noscript><p>body</p>", "body"),
+    "title outside a head": ("<title>T</title><p>x</p>", "x"),
+    "white space folds": ("<p>a\n   b\u00a0 c</p>", "a b c"),
+    "references decoded": ("<p>&lt;b&gt; &amp;amp; &#65;</p>", "<b> &amp; A"),
+    "empty emphasis writes nothing": ("<p>a<b></b> <i> </i>b</p>", "a b"),
+    "emphasis spaces move out": ("<p>a<b> x </b>y</p>", "a **x** y"),
+    "heading in a list item": ("<ul><li><h2>T</h2>x</li></ul>", "- T x"),
+    "paragraphs in a list item": ("<ul><li><p>a</p><p>b</p></li></ul>", "- a b"),
+    "indented code at the start keeps its place": ("<pre>x</pre>", "```\nx\n```"),
+    "empty comment": ("a<!---->b<p>c</p>", "ab\n\nc"),
+    "shortest empty comment": ("a<!--->b", "ab"),
+    "comment ending in three dashes": ("a<!-- x --->b", "ab"),
+    "comments of one byte": ("a<!-->b<!--->c", "abc"),
+    "doctype with identifiers": ('<!DOCTYPE html PUBLIC "-//W3C//DTD XHTML 1.0//EN" "x.dtd"><p>a</p>', "a"),
+    "processing instructions": ('a<?xml version="1.0"?>b<?php echo 1 ?>c', "abc"),
+    "stray less-than signs": ("<p>a < b and 1<2</p>", "a < b and 1<2"),
+}
+
+
+@pytest.mark.parametrize("backend", BACKENDS)
+@pytest.mark.parametrize("html, expected", OUTPUTS.values(), ids=OUTPUTS.keys())
+def test_output(html, expected, backend):
+    assert fast(html, backend) == expected
+
+
+def test_result_holds_the_content_alone():
+    result = tidewell.convert("<h1>T</h1><a href=x>l</a>", {"tier_strategy": "fast_dom",
+                                                             "include_document_structure": True})
+    assert result["content"] == "# T\n\n[l](x)"
+    assert result["document"] is None
+    assert result["tables"] == []
+    assert result["metadata"] == EMPTY_METADATA
+
+
+@pytest.mark.parametrize(
+    "options, expected",
+    [
+        ({"heading_style": "atx"}, "## Sub\n\n# Top\n\n### Low"),
+        ({"heading_style": "atx_closed"}, "## Sub ##\n\n# Top #\n\n### Low ###"),
+        ({"heading_style": "underlined"}, "Sub\n---\n\nTop\n===\n\n### Low"),
+    ],
+    ids=["atx", "closed", "underlined"],
+)
+def test_heading_styles(options, expected):
+    assert fast("<h2>Sub</h2><h1>Top</h1><h3>Low</h3>", **options) == expected
+
+
+def test_options_it_reads():
+    html = "<ul><li>a<ul><li>b</li></ul></li></ul><p>x<br>y *z*</p><pre>c</pre>"
+    assert fast(html, bullets="+-", list_indent_width=4, newline_style="backslash",
+                code_block_style="indented", escape_asterisks=True) == (
+        "+ a\n    + b\n\nx\\\ny \\*z\\*\n\n    c")
+    assert fast("<pre>c</pre>", code_block_style="tildes") == "~~~\nc\n~~~"
+    assert fast("<ul><li>a</li></ul>", bullets="") == "- a"
+
+
+def test_options_it_does_not_read():
+    html = '<p><b>a</b> <a href="http://x">http://x</a> <code>c</code></p>'
+    expected = "**a** [http://x](http://x) `c`"
+    assert fast(html) == expected
+    assert fast(html, strong_em_symbol="_", autolinks=True, link_style="reference", code_language="py",
+                wrap=True, extract_metadata=True, output_format="djot") == expected
+
+
+def test_lists_with_narrow_indent_still_nest():
+    assert fast("<ul><li>a<ul><li>b</li></ul></li></ul>", list_indent_width=0) == "- a\n  - b"
+
+
+def test_input_preparation():
+    # Input with a carriage return is prepared (line endings), else not.
+    assert fast("<p>a\r\nb</p>") == "a b"
+    assert fast("plain text only") == "plain text only\n"  # the plain-text road
+    with pytest.raises(ValueError, match="binary data detected"):
+        fast("%PDF-1.4 <p>")
+
+
+def test_parse_failure_is_reported():
+    with pytest.raises(ValueError, match="^HTML parsing error: Failed to parse HTML$"):
+        fast("<!ELEMENT x><p>a</p>", backend="asm_tl")
+    assert fast("<!ELEMENT x><p>a</p>").endswith("a")
+
+
+# --- the real-page mends hold on this road -------------------------------------
+
+
+@pytest.mark.parametrize("backend", BACKENDS)
+def test_json_ld_holding_markup_swallows_nothing(backend):
+    html = (
+        '<head><title>T</title><script type="application/ld+json">'
+        '{"@type":"NewsArticle","articleBody":"<body><p>x</p>"}</script></head><body><p>Real text</p></body>'
+    )
+    assert fast(html, backend) == "Real text"
+
+
+@pytest.mark.parametrize("pattern", PATTERNS.values(), ids=PATTERNS.keys())
+@pytest.mark.parametrize("spec", ELEMENTS, ids=[e.split()[0] for e in ELEMENTS])
+def test_words_stay_apart(spec, pattern):
+    html = fill(pattern, spec)
+    for out in (fast(html), fast(html, "asm_tl")):
+        if re.search(r"<a [^>]*>\s*</a>", html):
+            # A link whose text is only white space writes its address.
+            assert re.search(r"alpha\s+https://example.org/x\s+omega", rendered_words(out)), out
+        else:
+            assert_separated(out)
+
+
+@pytest.mark.parametrize("html", LINE_START_CASES + ["<h1>T</h1>\n    <em>after</em> the heading"])
+@pytest.mark.parametrize("backend", BACKENDS)
+def test_white_space_from_text_never_starts_a_line(html, backend):
+    out = fast(html, backend)
+    assert [line for line in out.splitlines() if line[:1] in (" ", "\t")] == []
+
+
+# Run in a child interpreter: a million-level document takes memory that the
+# test process would keep (and report as its children's peak) long after.
+DEEP_SCRIPT = textwrap.dedent(
+    """
+    import json, sys
+    import tidewell
+    unit = sys.argv[1]
+    levels = 1_000_000 if len(unit) < 12 else 333_334
+    marks = {i: "w%d" % i for i in range(0, levels, 100_000)}
+    html = "".join(unit + (marks[i] + " " if i in marks else "") for i in range(levels)) + "end"
+    out = tidewell.convert_to_markdown(html, {"tier_strategy": "fast_dom"})
+    print(json.dumps([w for w in list(marks.values()) + ["end"] if w not in out]))
+    """
+)
+
+
+@pytest.mark.parametrize(
+    "unit",
+    ["<div>", "<span>", "<b>", "<a href=x>", "<li>", "<ul><li>", "<blockquote>", "<h2>", "<code>", "<pre>",
+     "<table><tr><td>", "<p>"],
+)
+def test_million_levels_keep_every_text(unit):
+    run = subprocess.run([sys.executable, "-c", DEEP_SCRIPT, unit], capture_output=True, text=True, timeout=600)
+    assert run.returncode == 0, run.stderr[-2000:]
+    assert json.loads(run.stdout) == []
+
+
+def test_deep_markup_keeps_separation():
+    html = "<div>" * 1000 + "<p>a</p><p>b</p>" + "</div>" * 1000
+    assert fast(html) == "a\n\nb"
+
+
+@pytest.mark.parametrize("html", ["<b>" * 5000 + "x", "<i>" * 300 + "</i>" * 300, "<pre>" * 400 + "x"])
+def test_deep_inline_markup_stays_small(html):
+    assert len(fast(html)) < 5000
+
+
+def test_article_words_survive():
+    # The article-extraction benchmark's pages (see test_article_recall.py).
+    from test_article_recall import BENCHMARK, MINIMUM, TRUTH, recall
+
+    if not TRUTH:
+        pytest.skip("article-extraction benchmark not found")
+    low = []
+    for page_id, entry in sorted(TRUTH.items()):
+        html = (BENCHMARK / "pages" / f"{page_id}.html").read_text(encoding="utf-8")
+        for backend in BACKENDS:
+            try:
+                out = fast(html, backend)
+            except ValueError:
+                continue  # asm_tl refuses a few pages
+            share = recall(entry["articleBody"], out)
+            if share < MINIMUM:
+                low.append((page_id[:12], backend, round(share, 3)))
+    assert low == []
+
+
+# Pages on which the backends parse differently: copperfern-tl drops a tag
+# with a '/' between its attributes ("<img src=x / alt=y>"), asm_tl keeps it.
+PARSER_DIFFERENCES = {"lady50plus.de.sekre.html"}
+
+
+def test_corpus_pages_give_the_same_text_over_both_backends():
+    from corpus import corpus_pages, read_page
+
+    differ = []
+    for path in corpus_pages():
+        if path.name in PARSER_DIFFERENCES:
+            continue
+        html = read_page(path)
+        if fast(html) != fast(html, "asm_tl"):
+            differ.append(path.name)
+    assert differ == []
