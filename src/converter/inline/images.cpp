@@ -38,23 +38,33 @@ bool is_word_byte(char c) {
   return b >= 0x80 || (b >= '0' && b <= '9') || ((b | 0x20) >= 'a' && (b | 0x20) <= 'z');
 }
 
-// The next sibling of `node` goes on with a word: an element (but a line
-// break), or a text that starts with a letter or digit.
+// What follows `node` goes on with a word: its next sibling (or, for the
+// last child of an inline element such as a link, that element's next
+// sibling) is an element other than a line break, or a text that starts
+// with a letter or digit.
 bool next_sibling_continues_word(const Walk& w, NodeHandle node) {
   const DomContext& dom_context = w.dom_context();
-  if (node >= dom_context.sibling_index.size() || !dom_context.sibling_index[node]) return false;
-  const std::optional<NodeHandle> parent = dom_context.parent_of(node);
-  const std::span<const NodeHandle> siblings =
-      parent ? dom_context.children_of(*parent) : std::span<const NodeHandle>(dom_context.roots);
-  const std::size_t next = static_cast<std::size_t>(*dom_context.sibling_index[node]) + 1;
-  if (next >= siblings.size()) return false;
-  const TlNode* n = w.dom().node(siblings[next]);
+  // A few levels of inline elements are looked through, no more.
+  for (int levels = 0;; ++levels) {
+    if (node >= dom_context.sibling_index.size() || !dom_context.sibling_index[node]) return false;
+    const std::optional<NodeHandle> parent = dom_context.parent_of(node);
+    const std::span<const NodeHandle> siblings =
+        parent ? dom_context.children_of(*parent) : std::span<const NodeHandle>(dom_context.roots);
+    const std::size_t next = static_cast<std::size_t>(*dom_context.sibling_index[node]) + 1;
+    if (next < siblings.size()) {
+      node = siblings[next];
+      break;
+    }
+    if (!parent || levels == 8 || !tag_has(w.tag(*parent).id, kInline)) return false;
+    node = *parent;
+  }
+  const TlNode* n = w.dom().node(node);
   if (n == nullptr || n->is_comment()) return false;
   if (const TlNode::Raw* raw = n->as_raw()) {
     const std::string_view text = w.dom().bytes(raw->text);
     return !text.empty() && (is_word_byte(text.front()) || text.front() == '&');
   }
-  const TagId id = w.tag(siblings[next]).id;
+  const TagId id = w.tag(node).id;
   return id != TagId::Br && id != TagId::Wbr;
 }
 
