@@ -121,3 +121,25 @@ def test_images_stand_as_words(html, expected):
 def test_sections_open_no_line_with_a_space(html, expected):
     assert md(html) == expected
 
+
+@pytest.mark.parametrize(
+    "html, options, expected, structure",
+    [
+        ("<b>*</b>", {}, "**\\***\n", "<p><strong>*</strong></p>"),
+        ("<i>*</i>", {}, "*\\**\n", "<p><em>*</em></p>"),
+        ("<strong>**</strong>", {}, "**\\*\\***\n", "<p><strong>**</strong></p>"),
+        # only the character of the markers
+        ("<em>a_b_c</em>", {}, "*a_b_c*\n", "<p><em>a_b_c</em></p>"),
+        ("<strong>2*3*4</strong>", {}, "**2\\*3\\*4**\n", "<p><strong>2*3*4</strong></p>"),
+        ("<b><i>*</i></b>", {}, "***\\****\n", "<p><em><strong>*</strong></em></p>"),
+        ("<b>_</b>", {"strong_em_symbol": "_"}, "__\\___\n", "<p><strong>_</strong></p>"),
+        ("<i>2*3</i>", {"strong_em_symbol": "_"}, "_2*3_\n", "<p><em>2*3</em></p>"),
+        # outside emphasis a lone asterisk stays as written
+        ("<p>2 * 3</p>", {}, "2 * 3\n", "<p>2 * 3</p>"),
+    ],
+)
+def test_emphasis_characters_inside_emphasis_are_text(html, options, expected, structure):
+    out = md(html, **options)
+    assert out == expected
+    assert read_back(out) == structure
+

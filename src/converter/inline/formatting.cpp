@@ -65,6 +65,17 @@ struct Markers {
   std::string close;
 };
 
+// Emphasis markers made of '*' or '_', which a literal one of the same
+// character next to them would join ("**" "*" "**" is no bold asterisk).
+bool symbol_joins_markers(const ConversionOptions& options) {
+  return !is_djot(options) && (options.strong_em_symbol == U'*' || options.strong_em_symbol == U'_');
+}
+
+bool is_emphasis_marker(std::string_view marker, const ConversionOptions& options) {
+  return symbol_joins_markers(options) && !marker.empty() &&
+         marker.front() == static_cast<char>(options.strong_em_symbol);
+}
+
 // The markers around the content of a formatting element converted in
 // `context` (outside code); nothing for elements written another way.
 std::optional<Markers> wrap_markers(TagId id, const ConversionOptions& options, const ConversionContext& context) {
@@ -171,6 +182,12 @@ void convert_wrapped(const Walk& w, NodeHandle node, const ConversionContext& co
   }
   // Without markers the content stands where the element does.
   const BufferPlace place = markers->open.empty() ? BufferPlace::Here : BufferPlace::Elsewhere;
+  if (!markers->open.empty() && !child_context.in_emphasis && is_emphasis_marker(markers->open, w.options())) {
+    ConversionContext emphasized = child_context;
+    emphasized.in_emphasis = true;
+    write_wrapped(w, node, context, render_children(w, node, emphasized, depth, place), *markers);
+    return;
+  }
   write_wrapped(w, node, context, render_children(w, node, child_context, depth, place), *markers);
 }
 
@@ -194,6 +211,7 @@ bool has_caret_class(const Walk& w, NodeHandle node) {
 void convert_emphasis(const Walk& w, NodeHandle node, const ConversionContext& context, std::size_t depth) {
   ConversionContext scope = context;
   ++scope.emphasis_depth;
+  scope.in_emphasis = scope.in_emphasis || symbol_joins_markers(w.options());
   const std::string rendered = render_children(w, node, scope, depth);
   if (rendered.empty()) {
     if (!has_caret_class(w, node) || w.end().is_space()) return;

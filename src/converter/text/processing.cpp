@@ -477,6 +477,13 @@ void escape_markdown_into(std::string_view text, EscapeMode mode, const Conversi
         out.append(text);
       }
       return;
+    case EscapeMode::EmphasizedText: {
+      const bool asterisk = options.strong_em_symbol == U'*';
+      append_escaped(*escape_table(options.escape_misc, asterisk || options.escape_asterisks,
+                                   !asterisk || options.escape_underscores, options.escape_ascii),
+                     text, 0, out);
+      return;
+    }
     case EscapeMode::TableCell:
       escape_table_cell(text, options, out);
       return;

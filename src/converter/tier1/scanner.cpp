@@ -396,10 +396,19 @@ bool Scanner::open_element(const Tier1Tag& tag, std::string_view attributes) {
       frame.marker_offset = main_.size();
       break;
     case Tier1Kind::Strong:
-      if (!frame.plain) out += "**";
-      break;
     case Tier1Kind::Emphasis:
-      if (!frame.plain) out += '*';
+      if (frame.plain) break;
+      // Right after the closing marker of a neighbour the two would read as
+      // one run; the DOM road joins such neighbours. (An opening marker
+      // right before is the enclosing element's: nesting is fine.)
+      if (!out.empty() && out.back() == '*') {
+        // The new frame is the last one.
+        const Frame* outer = frames_.size() >= 2 ? &frames_[frames_.size() - 2] : nullptr;
+        const bool nested = outer != nullptr && outer->start_offset == out.size() &&
+                            (outer->kind() == Tier1Kind::Strong || outer->kind() == Tier1Kind::Emphasis);
+        if (!nested) return fail(Tier1Reason::Unsupported, name);
+      }
+      out += tag.kind == Tier1Kind::Strong ? "**" : "*";
       break;
     case Tier1Kind::Code:
       if (!frame.plain) out += '`';
@@ -608,7 +617,13 @@ void Scanner::close_blockquote(const Frame& frame) {
   while (end > start && main_[end - 1] == '\n') --end;
   scratch_.assign(main_, start, end - start);
   main_.resize(start);
-  if (main_.size() >= 2 && main_.ends_with("\n\n")) main_.pop_back();
+  // A quote may follow a paragraph on the next line, but one right after
+  // another quote would join it.
+  if (main_.size() >= 2 && main_.ends_with("\n\n")) {
+    const std::size_t last = main_.size() - 2;  // the line feed that ends the last line
+    const std::size_t before = last == 0 ? npos : main_.rfind('\n', last - 1);
+    if (main_[before == npos ? 0 : before + 1] != '>') main_.pop_back();
+  }
   if (!scratch_.empty()) {
     std::size_t pos = 0;
     while (true) {

@@ -111,6 +111,8 @@ class Scanner {
   // --- text and references (text.cpp)
   bool push_text(std::string_view run);
   bool push_pre_text(std::string_view run, std::string& target);
+  bool push_running_text(std::string_view run, std::string& target);
+  bool in_emphasis() const;
   bool decode_into(std::string_view text, std::string& out);
   bool decode_reference(std::string_view text, std::size_t& i, std::string& out);
   std::size_t open_marker_chain_start(const std::string& target) const;

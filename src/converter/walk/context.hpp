@@ -116,6 +116,9 @@ struct ConversionContext {
   bool keep_images_here = false;
   bool in_paragraph = false;
   bool in_strong = false;
+  // Between the emphasis markers of b, strong, i, em (and of elements
+  // written like them): text escapes the emphasis characters.
+  bool in_emphasis = false;
   bool collect_document = false;
   bool collect_headers = false;
   bool collect_links = false;

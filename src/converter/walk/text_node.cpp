@@ -59,6 +59,11 @@ namespace {
 
 bool contains_byte(std::string_view s, char c) { return std::memchr(s.data(), c, s.size()) != nullptr; }
 
+// Text between emphasis markers escapes the emphasis characters too.
+EscapeMode text_escape_mode(const ConversionContext& context) {
+  return context.in_emphasis ? EscapeMode::EmphasizedText : EscapeMode::Text;
+}
+
 bool contains_blank_line(std::string_view s) {
   return s.find("\n\n") != std::string_view::npos || s.find("\r\n\r\n") != std::string_view::npos;
 }
@@ -153,7 +158,7 @@ void write_normalized(const Walk& w, std::string_view text, NodeHandle node, con
   const auto write = [&](std::string& out) {
     if (keep_lead) out += ' ';
     const std::size_t start = out.size();
-    escape_markdown_into(core, EscapeMode::Text, w.options(), out);
+    escape_markdown_into(core, text_escape_mode(context), w.options(), out);
     escape_block_markers_from(out, start, starts_line, after_number);
     out += split.tail;
     if (extra != 0) out += extra;
@@ -218,7 +223,7 @@ void convert_text_node(const Walk& w, NodeHandle node, const ConversionContext& 
     std::string piece;
     std::string& target = context.in_list_item ? piece : output;
     const std::size_t start = target.size();
-    escape_markdown_into(text, EscapeMode::Text, options, target);
+    escape_markdown_into(text, text_escape_mode(context), options, target);
     escape_block_markers_from(target, start, starts_line, after_number);
     if (context.in_list_item) write_piece(piece, output, context);
     return;
