@@ -136,9 +136,14 @@ def test_sections_open_no_line_with_a_space(html, expected):
         ("<i>2*3</i>", {"strong_em_symbol": "_"}, "_2*3_\n", "<p><em>2*3</em></p>"),
         # outside emphasis a lone asterisk stays as written
         ("<p>2 * 3</p>", {}, "2 * 3\n", "<p>2 * 3</p>"),
+        # emphasis inside a sub or sup written without symbols joins the
+        # emphasis right before it ("*I**n*" would leave "**" as text)
+        ("<p>matrix <i>I</i><sub><i>n</i></sub> is</p>", {}, "matrix *In* is\n", "<p>matrix <em>In</em> is</p>"),
+        ("<p><b>A</b><sup><b>2</b></sup></p>", {}, "**A2**\n", "<p><strong>A2</strong></p>"),
+        ("<p><i>A</i><sup><i>n</i></sup></p>", {"sup_symbol": "^"}, "*A*^*n*^\n", "<p><em>A</em>^<em>n</em>^</p>"),
     ],
 )
-def test_emphasis_characters_inside_emphasis_are_text(html, options, expected, structure):
+def test_emphasis_reads_back_as_written(html, options, expected, structure):
     out = md(html, **options)
     assert out == expected
     assert read_back(out) == structure

@@ -97,10 +97,16 @@ std::optional<Markers> wrap_markers(TagId id, const ConversionOptions& options, 
     case TagId::Var:
     case TagId::Dfn:
       return same(emphasis_marker(options, 1));
+    // Without a symbol the content stands as a span's would, in the output
+    // itself, so that emphasis inside can join emphasis right before it.
     case TagId::Sub:
-      return djot ? same("~") : Markers{options.sub_symbol, closing_symbol(options.sub_symbol)};
+      if (djot) return same("~");
+      if (options.sub_symbol.empty()) return std::nullopt;
+      return Markers{options.sub_symbol, closing_symbol(options.sub_symbol)};
     case TagId::Sup:
-      return djot ? same("^") : Markers{options.sup_symbol, closing_symbol(options.sup_symbol)};
+      if (djot) return same("^");
+      if (options.sup_symbol.empty()) return std::nullopt;
+      return Markers{options.sup_symbol, closing_symbol(options.sup_symbol)};
     case TagId::Mark:
       if (context.inline_mode) return std::nullopt;
       if (options.highlight_style == HighlightStyle::DoubleEqual) return djot ? Markers{"{=", "=}"} : same("==");
