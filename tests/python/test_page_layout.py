@@ -141,6 +141,16 @@ def test_sections_open_no_line_with_a_space(html, expected):
         ("<p>matrix <i>I</i><sub><i>n</i></sub> is</p>", {}, "matrix *In* is\n", "<p>matrix <em>In</em> is</p>"),
         ("<p><b>A</b><sup><b>2</b></sup></p>", {}, "**A2**\n", "<p><strong>A2</strong></p>"),
         ("<p><i>A</i><sup><i>n</i></sup></p>", {"sup_symbol": "^"}, "*A*^*n*^\n", "<p><em>A</em>^<em>n</em>^</p>"),
+        # right after a word, markers before punctuation would open nothing:
+        # the content stands without them
+        ("<p>Seite von Montauk<strong>.</strong></p>", {}, "Seite von Montauk.\n", "<p>Seite von Montauk.</p>"),
+        ("<p>a<b>*x</b></p>", {}, "a\\*x\n", "<p>a*x</p>"),
+        ("<p>a<i>(b)</i> c</p>", {}, "a(b) c\n", "<p>a(b) c</p>"),
+        ("<p>a<b>.</b></p>", {"strong_em_symbol": "_"}, "a.\n", "<p>a.</p>"),
+        # after a space or punctuation, or before a letter, they open
+        ("<p>a <b>.</b></p>", {}, "a **.**\n", "<p>a <strong>.</strong></p>"),
+        ("<p>(<b>.</b>)</p>", {}, "(**.**)\n", "<p>(<strong>.</strong>)</p>"),
+        ("<p>a<b><i>x</i></b></p>", {}, "a***x***\n", "<p>a<em><strong>x</strong></em></p>"),
     ],
 )
 def test_emphasis_reads_back_as_written(html, options, expected, structure):

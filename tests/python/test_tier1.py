@@ -139,6 +139,7 @@ GIVES_UP = {
     "asterisk in emphasis": "<p><b>*</b> <i>2*3</i></p>",
     "asterisk reference in emphasis": "<p><b>a&#42;</b></p>",
     "emphasis after emphasis": "<p><i>a</i><i>b</i></p>",
+    "emphasis of punctuation after a word": "<p>a<b>.</b></p>",
 }
 
 

@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/ascii.hpp"
 #include "common/utf8.hpp"
 #include "converter/inline/inline.hpp"
 #include "converter/inline/inline_text.hpp"
@@ -162,6 +163,19 @@ bool continues_previous(const Walk& w, NodeHandle node, const ConversionContext&
   return false;
 }
 
+// An emphasis marker right after a letter or digit, before punctuation
+// (also the backslash of an escape), opens nothing: "Montauk**.**" keeps
+// its asterisks as text. Such content is written without markers. The
+// markers of emphasis nested at the start are part of the same run: what
+// follows them decides.
+bool cannot_open_here(const Walk& w, const OuterWhitespaceSplit& split, const Markers& markers) {
+  if (!split.leading.empty() || split.core.empty() || !is_emphasis_marker(markers.open, w.options())) return false;
+  const std::string& out = w.out();
+  if (out.empty() || !is_ascii_alnum(out.back())) return false;
+  const std::size_t first = split.core.find_first_not_of(markers.open.front());
+  return first != std::string_view::npos && is_ascii_punct(static_cast<unsigned char>(split.core[first]));
+}
+
 // Writes the rendered content between the markers, its outer white space
 // outside them.
 void write_wrapped(const Walk& w, NodeHandle node, const ConversionContext& context, std::string_view rendered,
@@ -170,10 +184,11 @@ void write_wrapped(const Walk& w, NodeHandle node, const ConversionContext& cont
   const OuterWhitespaceSplit split = split_outer_whitespace(rendered);
   const bool join = split.leading.empty() && !split.core.empty() && continues_previous(w, node, context, markers);
   if (join) w.out().resize(w.out().size() - markers.close.size());
+  const bool bare = !join && cannot_open_here(w, split, markers);
   write_framed(w, node, split, [&](std::string& out) {
-    if (!join) out += markers.open;
+    if (!join && !bare) out += markers.open;
     out += split.core;
-    out += markers.close;
+    if (!bare) out += markers.close;
   });
 }
 

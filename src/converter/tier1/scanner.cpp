@@ -5,6 +5,7 @@
 #include <cctype>
 #include <cstring>
 
+#include "common/ascii.hpp"
 #include "common/scan.hpp"
 #include "converter/text/entities.hpp"
 #include "converter/text/line_fold.hpp"
@@ -542,7 +543,9 @@ bool Scanner::close_action(const Frame& frame, int heading_level) {
       return true;
     case Tier1Kind::Strong:
     case Tier1Kind::Emphasis:
-      if (!frame.plain) close_emphasis(frame);
+      if (frame.plain) return true;
+      if (!opens_after_word(frame)) return fail(Tier1Reason::Unsupported, "emphasis");
+      close_emphasis(frame);
       return true;
     case Tier1Kind::Code:
       return frame.plain || close_code(frame);
@@ -680,6 +683,19 @@ void Scanner::close_pre(const Frame& frame) {
     pos = nl + 1;
   }
   clamp_offsets();
+}
+
+// Whether the markers of `frame` can open where they stand: right after a
+// letter or digit, content that starts with punctuation leaves them as text
+// (the DOM road writes such content without markers).
+bool Scanner::opens_after_word(const Frame& frame) const {
+  const std::string& out = frame.in_cell ? table_.cell_text : main_;
+  const std::size_t at = frame.marker_offset;
+  if (at == 0 || at >= out.size()) return true;
+  const char before = out[at - 1];
+  if (!is_ascii_alnum(before)) return true;
+  const std::size_t first = out.find_first_not_of('*', at);
+  return first == npos || !is_ascii_punct(static_cast<unsigned char>(out[first]));
 }
 
 // Emphasis markers close right after their last visible character: white
