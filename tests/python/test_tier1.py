@@ -140,6 +140,7 @@ GIVES_UP = {
     "asterisk reference in emphasis": "<p><b>a&#42;</b></p>",
     "emphasis after emphasis": "<p><i>a</i><i>b</i></p>",
     "emphasis of punctuation after a word": "<p>a<b>.</b></p>",
+    "emphasis ending in punctuation before a word": "<p>a <b>x.</b>y</p>",
 }
 
 

@@ -118,18 +118,43 @@ std::optional<Markers> wrap_markers(TagId id, const ConversionOptions& options, 
   }
 }
 
-// The sibling right before `node`, comments skipped.
-std::optional<NodeHandle> previous_sibling(const Walk& w, NodeHandle node) {
+// The siblings of `node` and its place among them; nullopt for a node
+// outside the tree.
+std::optional<std::pair<std::span<const NodeHandle>, std::size_t>> siblings_of(const Walk& w, NodeHandle node) {
   const DomContext& dom_context = w.dom_context();
   if (node >= dom_context.sibling_index.size() || !dom_context.sibling_index[node]) return std::nullopt;
   const std::optional<NodeHandle> parent = dom_context.parent_of(node);
   const std::span<const NodeHandle> siblings =
       parent ? dom_context.children_of(*parent) : std::span<const NodeHandle>(dom_context.roots);
-  for (std::size_t pos = std::min<std::size_t>(*dom_context.sibling_index[node], siblings.size()); pos > 0;) {
-    const TlNode* n = w.dom().node(siblings[--pos]);
-    if (n != nullptr && !n->is_comment()) return siblings[pos];
+  return std::pair{siblings, std::min<std::size_t>(*dom_context.sibling_index[node], siblings.size())};
+}
+
+// The sibling right before `node`, comments skipped.
+std::optional<NodeHandle> previous_sibling(const Walk& w, NodeHandle node) {
+  const auto place = siblings_of(w, node);
+  if (!place) return std::nullopt;
+  for (std::size_t pos = place->second; pos > 0;) {
+    const TlNode* n = w.dom().node(place->first[--pos]);
+    if (n != nullptr && !n->is_comment()) return place->first[pos];
   }
   return std::nullopt;
+}
+
+// The sibling right after `node` is text that starts with a letter or
+// digit (comments skipped).
+bool next_sibling_starts_word(const Walk& w, NodeHandle node) {
+  const auto place = siblings_of(w, node);
+  if (!place) return false;
+  for (std::size_t pos = place->second + 1; pos < place->first.size(); ++pos) {
+    const TlNode* n = w.dom().node(place->first[pos]);
+    if (n == nullptr) return false;
+    if (n->is_comment()) continue;
+    const TlNode::Raw* raw = n->as_raw();
+    if (raw == nullptr) return false;
+    const std::string_view text = w.dom().bytes(raw->text);
+    return !text.empty() && is_ascii_alnum(text.front());
+  }
+  return false;
 }
 
 // The output ends with the closing marker of a formatting element that
@@ -165,15 +190,22 @@ bool continues_previous(const Walk& w, NodeHandle node, const ConversionContext&
 
 // An emphasis marker right after a letter or digit, before punctuation
 // (also the backslash of an escape), opens nothing: "Montauk**.**" keeps
-// its asterisks as text. Such content is written without markers. The
-// markers of emphasis nested at the start are part of the same run: what
-// follows them decides.
-bool cannot_open_here(const Walk& w, const OuterWhitespaceSplit& split, const Markers& markers) {
-  if (!split.leading.empty() || split.core.empty() || !is_emphasis_marker(markers.open, w.options())) return false;
+// its asterisks as text; so does a closing one after punctuation, before a
+// letter or digit ("**\***Price"). Such content is written without
+// markers. The markers of emphasis nested at either end are part of the
+// same run: what stands beyond them decides.
+bool markers_stay_text(const Walk& w, NodeHandle node, const OuterWhitespaceSplit& split, const Markers& markers) {
+  if (split.core.empty() || !is_emphasis_marker(markers.open, w.options())) return false;
+  const char symbol = markers.open.front();
+  const auto punct = [](char c) { return is_ascii_punct(static_cast<unsigned char>(c)); };
   const std::string& out = w.out();
-  if (out.empty() || !is_ascii_alnum(out.back())) return false;
-  const std::size_t first = split.core.find_first_not_of(markers.open.front());
-  return first != std::string_view::npos && is_ascii_punct(static_cast<unsigned char>(split.core[first]));
+  if (split.leading.empty() && !out.empty() && is_ascii_alnum(out.back())) {
+    const std::size_t first = split.core.find_first_not_of(symbol);
+    if (first != std::string_view::npos && punct(split.core[first])) return true;
+  }
+  if (!split.trailing.empty()) return false;
+  const std::size_t last = split.core.find_last_not_of(symbol);
+  return last != std::string_view::npos && punct(split.core[last]) && next_sibling_starts_word(w, node);
 }
 
 // Writes the rendered content between the markers, its outer white space
@@ -184,7 +216,7 @@ void write_wrapped(const Walk& w, NodeHandle node, const ConversionContext& cont
   const OuterWhitespaceSplit split = split_outer_whitespace(rendered);
   const bool join = split.leading.empty() && !split.core.empty() && continues_previous(w, node, context, markers);
   if (join) w.out().resize(w.out().size() - markers.close.size());
-  const bool bare = !join && cannot_open_here(w, split, markers);
+  const bool bare = !join && markers_stay_text(w, node, split, markers);
   write_framed(w, node, split, [&](std::string& out) {
     if (!join && !bare) out += markers.open;
     out += split.core;

@@ -713,7 +713,12 @@ void Scanner::close_emphasis(const Frame& frame) {
     out.resize(std::min(frame.marker_offset, out.size()));
   } else {
     out.resize(end);
+    const std::size_t last = out.find_last_not_of('*');
     out += marker;
+    // A letter or digit right after would leave this marker as text.
+    if (last != npos && last >= content && is_ascii_punct(static_cast<unsigned char>(out[last]))) {
+      closed_after_punct_ = {out.size(), frame.in_cell};
+    }
   }
   if (scratch_.empty()) return;
   if (line_break) {

@@ -134,6 +134,10 @@ class Scanner {
   std::size_t position_ = 0;  // the markup being read, for the bailout
   std::uint16_t list_depth_ = 0;
   bool in_pre_ = false;
+  // Where an emphasis marker after punctuation closed (its target's length
+  // then, and whether the target is a cell): text that goes on with a
+  // letter or digit there is left to the DOM road.
+  std::pair<std::size_t, bool> closed_after_punct_{std::string::npos, false};
   std::size_t open_inline_ = 0;   // open strong, emphasis, code and anchor elements
   std::size_t open_anchors_ = 0;
   std::size_t open_items_ = 0;    // open list items

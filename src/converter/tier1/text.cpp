@@ -3,6 +3,7 @@
 #include <cstring>
 
 
+#include "common/ascii.hpp"
 #include "common/scan.hpp"
 #include "converter/text/entities.hpp"
 #include "converter/tier1/scanner_internal.hpp"
@@ -115,6 +116,10 @@ bool Scanner::push_text(std::string_view run) {
   }
   std::string& out = target();
   if (in_pre_) return push_pre_text(run, out);
+  if (closed_after_punct_.first == out.size() && closed_after_punct_.second == in_cell() && !run.empty() &&
+      is_ascii_alnum(run.front())) {
+    return fail(Tier1Reason::Unsupported, "emphasis");
+  }
   const std::size_t before = out.size();
   if (!push_running_text(run, out)) return false;
   // An asterisk of the text next to an emphasis marker would join it; the
