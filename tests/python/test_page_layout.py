@@ -151,6 +151,10 @@ def test_sections_open_no_line_with_a_space(html, expected):
          "| \\*Price with code |\n| ----------------- |\n", None),
         ("<p>a <b>x.</b>y</p>", {}, "a x.y\n", "<p>a x.y</p>"),
         ("<p>a <b>x.</b><!-- c -->y</p>", {}, "a x.y\n", "<p>a x.y</p>"),
+        # without markers in front, content that starts a line keeps its
+        # marker characters as text
+        ("<p><b>- x.</b>y</p>", {}, "\\- x.y\n", "<p>- x.y</p>"),
+        ("<p>1<b>. x</b></p>", {}, "1\\. x\n", "<p>1. x</p>"),
         # after a space or punctuation, or before a letter, they open
         ("<p>a <b>.</b></p>", {}, "a **.**\n", "<p>a <strong>.</strong></p>"),
         ("<p>(<b>.</b>)</p>", {}, "(**.**)\n", "<p>(<strong>.</strong>)</p>"),

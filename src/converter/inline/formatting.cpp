@@ -12,6 +12,7 @@
 #include "converter/inline/outer_space.hpp"
 #include "converter/text/processing.hpp"
 #include "converter/text/unicode_space.hpp"
+#include "converter/walk/text_node.hpp"
 
 namespace tidewell {
 
@@ -218,9 +219,18 @@ void write_wrapped(const Walk& w, NodeHandle node, const ConversionContext& cont
   if (join) w.out().resize(w.out().size() - markers.close.size());
   const bool bare = !join && markers_stay_text(w, node, split, markers);
   write_framed(w, node, split, [&](std::string& out) {
-    if (!join && !bare) out += markers.open;
+    if (bare) {
+      // Without markers in front, the content may start a line itself.
+      const bool starts_line = w.starts_line();
+      const bool after_number = w.ends_in_line_start_number();
+      const std::size_t start = out.size();
+      out += split.core;
+      escape_block_markers_from(out, start, starts_line, after_number);
+      return;
+    }
+    if (!join) out += markers.open;
     out += split.core;
-    if (!bare) out += markers.close;
+    out += markers.close;
   });
 }
 
