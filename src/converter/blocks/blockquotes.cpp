@@ -11,23 +11,6 @@
 namespace tidewell {
 namespace {
 
-// The quote's content without its leading blank lines and trailing white
-// space. The first line keeps an indentation of four columns or more (an
-// indented code block) and loses a shorter one.
-std::string_view quote_body(std::string_view buffer) {
-  std::size_t start = 0;
-  std::size_t line_start = 0;
-  while (start < buffer.size()) {
-    const std::size_t len = space_len_at(buffer, start);
-    if (len == 0) break;
-    if (buffer[start] == '\n') line_start = start + len;
-    start += len;
-  }
-  const std::string_view indent = buffer.substr(line_start, start - line_start);
-  if (indent.starts_with("    ") || indent.starts_with('\t')) start = line_start;
-  return trim_unicode_space_end(buffer.substr(start));
-}
-
 // The separator before a quote that is not inside another quote.
 void separate_quote(std::string& out) {
   const OutputEnd end = end_of(out);
@@ -56,29 +39,37 @@ void convert_blockquote(const Walk& w, NodeHandle node, const ConversionContext&
 
   ConversionContext inner = context;
   ++inner.blockquote_depth;
-  // The quote's lines start at the margin, even inside a list item, so its
-  // content is laid out as at the top level, not indented for the item.
+  // The quote's content is laid out as at the top level, not indented for
+  // an item it stands in: the item's indentation goes before its "> ".
   inner.in_list = false;
   inner.in_list_item = false;
   inner.loose_list = false;
   inner.list_depth = 0;
+  inner.item_indent = 0;
   blocks::BlockBuffer buffer;
   blocks::convert_into_buffer(w, node, inner, depth + 1, buffer, BufferPlace::LineStart);
-  const std::string_view body = quote_body(buffer);
+  const std::string_view body = blocks::block_body(buffer);
   if (body.empty()) return;
 
   std::string& out = w.out();
+  // In a list item every line of the quote but one that follows the item's
+  // marker is indented to the item's content.
+  const bool in_item = context.in_list_item && !context.in_table_cell;
+  const bool after_marker = in_item && w.end().is_bare_list_marker();
   if (context.blockquote_depth > 0) {
-    out += "\n\n\n";
-  } else {
+    // In its parent's buffer: a blank line between it and the text before.
+    blank_line_before(out);
+  } else if (!after_marker) {
     separate_quote(out);
   }
+  const std::size_t indent = in_item ? context.item_indent : 0;
   std::size_t pos = 0;
   while (pos <= body.size()) {
     std::size_t nl = body.find('\n', pos);
     if (nl == std::string_view::npos) nl = body.size();
     const std::string_view line = body.substr(pos, nl - pos);
     const std::string_view kept = trim_unicode_space_end(line);
+    if (pos != 0 || !after_marker) append_spaces(out, indent);
     out += "> ";
     out += kept;
     // The two spaces of a line break stay, or its lines would run together.
@@ -87,11 +78,15 @@ void convert_blockquote(const Walk& w, NodeHandle node, const ConversionContext&
     pos = nl + 1;
   }
   if (cite) {
-    out += "\n\xE2\x80\x94 <";
+    out += '\n';
+    append_spaces(out, indent);
+    out += "\xE2\x80\x94 <";
     out += attribute_text(*cite);
     out += ">\n\n";
   }
-  if (context.in_table_cell || context.in_list_item) return;
+  if (context.in_table_cell) return;
+  // A blank line after it, in a list item too: a line that followed the
+  // quote directly would continue it.
   while (end_of(out).is_line_break()) out.pop_back();
   out += "\n\n";
 }

@@ -51,7 +51,7 @@ void convert_line_break(const Walk& w, NodeHandle, const ConversionContext& cont
 
 // Inside a paragraph the rule is separated like anywhere else: "---"
 // right under a line of text would turn that text into a heading.
-void convert_horizontal_rule(const Walk& w, NodeHandle node, const ConversionContext&, std::size_t) {
+void convert_horizontal_rule(const Walk& w, NodeHandle node, const ConversionContext& context, std::size_t) {
   if (w.dom().tag(node) == nullptr) return;
   std::string& output = w.out();
   if (output.empty()) {
@@ -75,6 +75,8 @@ void convert_horizontal_rule(const Walk& w, NodeHandle node, const ConversionCon
   } else {
     ensure_line_break(output);
   }
+  // In a list item the rule stays in the item.
+  if (w.at_item_line_start(context)) append_spaces(output, context.item_indent);
   output += "---\n";
 }
 

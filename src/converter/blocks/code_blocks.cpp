@@ -112,8 +112,8 @@ void convert_code_block(const Walk& w, NodeHandle node, const ConversionContext&
 
   ConversionContext code_context = context;
   code_context.in_code = true;
-  // The block stands at the margin even in a list item: its text must not
-  // be re-indented for the item.
+  // The text is not re-indented for a list item the block stands in: the
+  // block's lines as a whole are, below.
   code_context.in_list_item = false;
   blocks::BlockBuffer buffer;
   blocks::convert_into_buffer(w, node, code_context, depth + 1, buffer);
@@ -122,8 +122,15 @@ void convert_code_block(const Walk& w, NodeHandle node, const ConversionContext&
       options.whitespace_mode == WhitespaceMode::Strict ? buffer.text() : dedent_code(buffer);
   const std::optional<std::string> language = code_block_language(w.dom(), *tag);
 
-  std::string& out = w.out();
-  if (!context.inline_mode) ensure_blank_line(out);
+  // In a list item the block's lines are indented to the item's content,
+  // which keeps the block in the item (a reader takes that indentation off
+  // again); right after the item's marker the first line follows it.
+  const bool in_item = context.in_list_item && !context.in_table_cell && !context.inline_mode;
+  const bool after_marker = in_item && w.end().is_bare_list_marker();
+  std::string& target = w.out();
+  if (!context.inline_mode && !after_marker) ensure_blank_line(target);
+  std::string item_block;
+  std::string& out = in_item ? item_block : target;
   if (options.code_block_style == CodeBlockStyle::Indented) {
     bool first_line = true;
     for_each_line(content, [&](std::string_view line) {
@@ -149,6 +156,7 @@ void convert_code_block(const Walk& w, NodeHandle node, const ConversionContext&
     out += fence;
     out += "\n\n";
   }
+  if (in_item) blocks::append_indented_lines(target, item_block, context.item_indent, after_marker);
 
   if (context.structure_sink != nullptr) doc_struct_add_code(*context.structure_sink, content, language);
 }

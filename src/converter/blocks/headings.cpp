@@ -22,10 +22,12 @@ void write_heading(std::string& output, const ConversionContext& context, Headin
     return;
   }
   if (context.in_list_item) {
-    if (end.is_line_break()) {
-      append_spaces(output, 4 * context.list_depth);
-    } else if (!end.is_empty() && !end.is_space()) {
-      output += ' ';
+    // After the item's marker the heading follows it on its line; after
+    // other content of the item it starts a line at the item's indentation.
+    if (!end.is_empty() && !end.is_bare_list_marker()) {
+      trim_trailing_spaces_tabs(output);
+      ensure_line_break(output);
+      append_spaces(output, context.item_indent);
     }
   } else if (!end.is_empty() && !end.is_blank_line()) {
     if (end.is_line_break()) {

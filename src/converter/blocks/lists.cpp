@@ -91,16 +91,34 @@ std::string_view bullet_for(std::string_view bullets, std::size_t bullet_level) 
   return bullets.substr(start, end - start);
 }
 
-// The indentation of an item at list depth `level`.
-void append_indent(std::string& out, std::size_t level, const ConversionOptions& options) {
-  if (level == 0) return;
+// Writes the indentation of an item at list depth `level` and returns its
+// width in columns (a tab reaches the next multiple of four). An item
+// nested in another item is indented at least to that item's content
+// (`enclosing`): less would end the enclosing item ("1. a" holds its
+// content from column 3, so "  - b" would not be inside it). A width of 0
+// asks for no indentation at all.
+std::size_t append_indent(std::string& out, std::size_t level, std::size_t enclosing,
+                          const ConversionOptions& options) {
+  if (level == 0) return 0;
   if (options.list_indent_type == ListIndentType::Tabs) {
     out.append(level, '\t');
-    return;
+    std::size_t columns = 0;
+    if (__builtin_mul_overflow(level, std::size_t{4}, &columns)) throw std::bad_alloc();
+    return columns;
   }
   std::size_t width = 0;
   if (__builtin_mul_overflow(level, options.list_indent_width, &width)) throw std::bad_alloc();
+  if (width != 0) width = std::max(width, enclosing);
   out.append(width, ' ');
+  return width;
+}
+
+// The width in columns of a marker written from `from` to the end of `out`
+// (its characters, not bytes).
+std::size_t marker_columns(const std::string& out, std::size_t from) {
+  std::size_t columns = 0;
+  for (std::size_t i = from; i < out.size(); ++i) columns += (static_cast<unsigned char>(out[i]) & 0xC0) != 0x80;
+  return columns;
 }
 
 // --- task items --------------------------------------------------------------
@@ -225,7 +243,11 @@ void convert_list_item(const Walk& w, NodeHandle node, const TlNode::Tag& tag, c
   // In a table cell the items have no markers: a "<br>" keeps one item's
   // text from running into the next.
   if (context.in_table_cell) blocks::break_in_cell(out);
-  append_indent(out, context.list_depth, options);
+  // Right after the enclosing item's marker ("- - x") the item needs no
+  // indentation: the marker has brought the line to that item's content.
+  const std::size_t indent = !context.in_table_cell && end_of(out).is_bare_list_marker()
+                                 ? context.item_indent
+                                 : append_indent(out, context.list_depth, context.item_indent, options);
 
   bool block_item = false;
   for (NodeHandle child : tag.children) block_item = block_item || is_block_child_tag(w.tag(child).id);
@@ -240,6 +262,8 @@ void convert_list_item(const Walk& w, NodeHandle node, const TlNode::Tag& tag, c
       node < context.checkbox_free_below ? std::nullopt : find_task_checkbox(w, node);
   content.checkbox_free_below = box ? box->node : std::numeric_limits<NodeHandle>::max();
   if (box) {
+    // Markdown reads the box as the start of the item's text.
+    content.item_indent = indent + 2;
     out += box->checked ? "- [x]" : "- [ ]";
     std::string buffer;
     convert_children_except(w.into(buffer), node, box->node, content, depth + 1);
@@ -248,6 +272,7 @@ void convert_list_item(const Walk& w, NodeHandle node, const TlNode::Tag& tag, c
     if (context.in_table_cell) return;
   } else {
     if (!context.in_table_cell) {
+      const std::size_t marker = out.size();
       if (context.in_ordered_list) {
         append_item_number(out, context.list_item_number);
         out += ". ";
@@ -255,19 +280,33 @@ void convert_list_item(const Walk& w, NodeHandle node, const TlNode::Tag& tag, c
         out += bullet_for(options.bullets, context.bullet_level);
         out += ' ';
       }
+      content.item_indent = indent + marker_columns(out, marker);
     }
     // The item's own text runs from here to the end of the last child that
     // wrote something and is no nested list.
     const std::size_t text_start = out.size();
     std::size_t text_end = text_start;
+    // Where a nested list ended, while nothing has been written after it.
+    std::size_t after_list = std::string::npos;
     for (NodeHandle child : tag.children) {
       const std::size_t before = out.size();
       w.node(child, content, depth + 1);
-      if (is_list_tag(w.tag(child).id)) continue;
+      if (is_list_tag(w.tag(child).id)) {
+        after_list = out.size();
+        continue;
+      }
       // (A child may also shorten the output: a dropped element takes the
       // spaces before it away.)
       if (out.size() > before && !is_unicode_space_only(std::string_view(out).substr(before))) {
         text_end = out.size();
+        // Content after a nested list is set off by a blank line: on the
+        // next line it would continue the nested list's last item.
+        if (after_list <= before && out[after_list] != '\n' &&
+            end_of(std::string_view(out).substr(0, after_list)).is_single_line_break()) {
+          out.insert(after_list, 1, '\n');
+          ++text_end;
+        }
+        after_list = std::string::npos;
       }
     }
     trim_trailing_spaces_tabs(out);

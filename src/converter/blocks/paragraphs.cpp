@@ -46,13 +46,15 @@ void convert_div(const Walk& w, NodeHandle node, const ConversionContext& contex
   bool indented = false;
 
   if (context.in_list_item) {
+    // (White space alone, in a buffer, is no content to start a line after.)
+    if (is_unicode_space_only(output)) output.clear();
     if (!output.empty()) {
       if (needs_separator) {
         trim_trailing_spaces_tabs(output);
         output += cell_separator(options);
       } else if (!w.end().is_list_marker()) {
         ensure_line_break(output);
-        append_spaces(output, 2 * context.list_depth);
+        append_spaces(output, context.item_indent);
         indented = true;
       }
     }
@@ -83,20 +85,25 @@ void convert_paragraph(const Walk& w, NodeHandle node, const ConversionContext& 
   std::string& output = w.out();
   const std::size_t start = output.size();
   const bool needs_separator = needs_cell_separator(output, context);
-  const bool after_marker = context.in_list_item && w.end().is_list_marker();
+  const bool after_marker = context.in_list_item && w.end().is_bare_list_marker();
   const bool block_context = context.in_list_item || context.in_table_cell || context.inline_mode;
 
   if (context.in_list_item && output.empty()) {
     // The item's first paragraph follows its marker directly.
-  } else if (!output.empty() && !block_context && context.blockquote_depth == 0 && !w.end().is_blank_line()) {
+  } else if (!output.empty() && !block_context && !w.end().is_blank_line()) {
     // Right after a fence's closing line the paragraph needs no blank line.
     if (!w.end().is_fence_line()) separate_block(output);
   } else if (needs_separator) {
     trim_trailing_spaces_tabs(output);
     output += "<br>";
+  } else if (context.in_list_item && context.inline_mode) {
+    w.write_boundary_space();
   } else if (context.in_list_item && !after_marker) {
-    if (!w.end().is_space_or_line_break()) output += ' ';
-    append_spaces(output, 4 * context.list_depth);
+    // A further block of the item: after a blank line, at the item's
+    // indentation (less would end the item, four more would make code).
+    trim_trailing_spaces_tabs(output);
+    ensure_blank_line(output);
+    append_spaces(output, context.item_indent);
   }
 
   ConversionContext scope = context;

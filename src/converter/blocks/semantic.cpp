@@ -35,15 +35,15 @@ void convert_section(const Walk& w, NodeHandle node, const ConversionContext& co
   }
   blocks::BlockBuffer buffer;
   convert_into_buffer(w, node, context, depth + 1, buffer, BufferPlace::LineStart);
-  const std::string_view text = buffer;
-  if (is_unicode_space_only(text)) return;
+  // (White space at its start would start its first line with a space.)
+  const std::string_view text = blocks::block_body(buffer, context.in_list_item ? context.item_indent : 0);
+  if (text.empty()) return;
   std::string& out = w.out();
-  if (blocks::at_item_start(w, context)) {
-    out += text.substr(skip_unicode_space(text, 0));
-  } else {
+  if (!blocks::at_item_start(w, context)) {
     blank_line_before(out);
-    out += text;
+    blocks::indent_item_line(w, context);
   }
+  out += text;
   ensure_blank_line(out);
 }
 
@@ -75,17 +75,25 @@ void convert_menu(const Walk& w, NodeHandle node, const ConversionContext& conte
   }
 }
 
-// Each "\n![" and then each " ![" loses its first character: an image is
-// drawn up to the text before it.
+// An image on a line of its own after a line of text is drawn up to that
+// text, a space between them so that its words and the image's stay apart
+// ("\n![" becomes " ![", and a space before that line break goes). A hard
+// break, and a line Markdown reads as a block of its own (a heading, a
+// rule, a table row), keep the image off the line.
 void join_images(std::string& text) {
-  for (std::string_view gap : {std::string_view("\n!["), std::string_view(" ![")}) {
-    if (text.find(gap) == std::string::npos) continue;
-    std::size_t kept = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-      if (text.compare(i, gap.size(), gap) != 0) text[kept++] = text[i];
+  if (text.find("\n![") == std::string::npos) return;
+  std::string joined;
+  joined.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    joined += text[i];
+    if (text[i] != '\n' || text.compare(i + 1, 2, "![") != 0 || joined.size() < 2 ||
+        joined[joined.size() - 2] == '\n' || end_of(joined).is_hard_break() || end_of(joined).is_block_line()) {
+      continue;
     }
-    text.resize(kept);
+    joined.pop_back();
+    if (joined.back() != ' ') joined += ' ';
   }
+  text.swap(joined);
 }
 
 std::string_view trim_spaces_tabs_newlines(std::string_view text) {
@@ -106,6 +114,7 @@ void convert_figure(const Walk& w, NodeHandle node, const ConversionContext& con
   join_images(buffer.text());
   const std::string_view text = trim_spaces_tabs_newlines(buffer);
   if (text.empty()) return;
+  blocks::indent_item_line(w, context);
   out += text;
   if (!end_of(out).is_line_break()) out += '\n';
   if (!end_of(out).is_blank_line()) out += '\n';
@@ -124,6 +133,7 @@ void convert_figcaption(const Walk& w, NodeHandle node, const ConversionContext&
   } else if (!out.empty()) {
     out += '\n';
   }
+  blocks::indent_item_line(w, context);
   out += '*';
   out += text;
   out += "*\n\n";

@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/ascii.hpp"
 #include "common/utf8.hpp"
 #include "converter/inline/inline.hpp"
 #include "converter/inline/inline_text.hpp"
@@ -11,6 +12,7 @@
 #include "converter/inline/outer_space.hpp"
 #include "converter/text/processing.hpp"
 #include "converter/text/unicode_space.hpp"
+#include "converter/walk/text_node.hpp"
 
 namespace tidewell {
 
@@ -65,6 +67,17 @@ struct Markers {
   std::string close;
 };
 
+// Emphasis markers made of '*' or '_', which a literal one of the same
+// character next to them would join ("**" "*" "**" is no bold asterisk).
+bool symbol_joins_markers(const ConversionOptions& options) {
+  return !is_djot(options) && (options.strong_em_symbol == U'*' || options.strong_em_symbol == U'_');
+}
+
+bool is_emphasis_marker(std::string_view marker, const ConversionOptions& options) {
+  return symbol_joins_markers(options) && !marker.empty() &&
+         marker.front() == static_cast<char>(options.strong_em_symbol);
+}
+
 // The markers around the content of a formatting element converted in
 // `context` (outside code); nothing for elements written another way.
 std::optional<Markers> wrap_markers(TagId id, const ConversionOptions& options, const ConversionContext& context) {
@@ -86,10 +99,16 @@ std::optional<Markers> wrap_markers(TagId id, const ConversionOptions& options, 
     case TagId::Var:
     case TagId::Dfn:
       return same(emphasis_marker(options, 1));
+    // Without a symbol the content stands as a span's would, in the output
+    // itself, so that emphasis inside can join emphasis right before it.
     case TagId::Sub:
-      return djot ? same("~") : Markers{options.sub_symbol, closing_symbol(options.sub_symbol)};
+      if (djot) return same("~");
+      if (options.sub_symbol.empty()) return std::nullopt;
+      return Markers{options.sub_symbol, closing_symbol(options.sub_symbol)};
     case TagId::Sup:
-      return djot ? same("^") : Markers{options.sup_symbol, closing_symbol(options.sup_symbol)};
+      if (djot) return same("^");
+      if (options.sup_symbol.empty()) return std::nullopt;
+      return Markers{options.sup_symbol, closing_symbol(options.sup_symbol)};
     case TagId::Mark:
       if (context.inline_mode) return std::nullopt;
       if (options.highlight_style == HighlightStyle::DoubleEqual) return djot ? Markers{"{=", "=}"} : same("==");
@@ -100,18 +119,43 @@ std::optional<Markers> wrap_markers(TagId id, const ConversionOptions& options, 
   }
 }
 
-// The sibling right before `node`, comments skipped.
-std::optional<NodeHandle> previous_sibling(const Walk& w, NodeHandle node) {
+// The siblings of `node` and its place among them; nullopt for a node
+// outside the tree.
+std::optional<std::pair<std::span<const NodeHandle>, std::size_t>> siblings_of(const Walk& w, NodeHandle node) {
   const DomContext& dom_context = w.dom_context();
   if (node >= dom_context.sibling_index.size() || !dom_context.sibling_index[node]) return std::nullopt;
   const std::optional<NodeHandle> parent = dom_context.parent_of(node);
   const std::span<const NodeHandle> siblings =
       parent ? dom_context.children_of(*parent) : std::span<const NodeHandle>(dom_context.roots);
-  for (std::size_t pos = std::min<std::size_t>(*dom_context.sibling_index[node], siblings.size()); pos > 0;) {
-    const TlNode* n = w.dom().node(siblings[--pos]);
-    if (n != nullptr && !n->is_comment()) return siblings[pos];
+  return std::pair{siblings, std::min<std::size_t>(*dom_context.sibling_index[node], siblings.size())};
+}
+
+// The sibling right before `node`, comments skipped.
+std::optional<NodeHandle> previous_sibling(const Walk& w, NodeHandle node) {
+  const auto place = siblings_of(w, node);
+  if (!place) return std::nullopt;
+  for (std::size_t pos = place->second; pos > 0;) {
+    const TlNode* n = w.dom().node(place->first[--pos]);
+    if (n != nullptr && !n->is_comment()) return place->first[pos];
   }
   return std::nullopt;
+}
+
+// The sibling right after `node` is text that starts with a letter or
+// digit (comments skipped).
+bool next_sibling_starts_word(const Walk& w, NodeHandle node) {
+  const auto place = siblings_of(w, node);
+  if (!place) return false;
+  for (std::size_t pos = place->second + 1; pos < place->first.size(); ++pos) {
+    const TlNode* n = w.dom().node(place->first[pos]);
+    if (n == nullptr) return false;
+    if (n->is_comment()) continue;
+    const TlNode::Raw* raw = n->as_raw();
+    if (raw == nullptr) return false;
+    const std::string_view text = w.dom().bytes(raw->text);
+    return !text.empty() && is_ascii_alnum(text.front());
+  }
+  return false;
 }
 
 // The output ends with the closing marker of a formatting element that
@@ -145,6 +189,26 @@ bool continues_previous(const Walk& w, NodeHandle node, const ConversionContext&
   return false;
 }
 
+// An emphasis marker right after a letter or digit, before punctuation
+// (also the backslash of an escape), opens nothing: "Montauk**.**" keeps
+// its asterisks as text; so does a closing one after punctuation, before a
+// letter or digit ("**\***Price"). Such content is written without
+// markers. The markers of emphasis nested at either end are part of the
+// same run: what stands beyond them decides.
+bool markers_stay_text(const Walk& w, NodeHandle node, const OuterWhitespaceSplit& split, const Markers& markers) {
+  if (split.core.empty() || !is_emphasis_marker(markers.open, w.options())) return false;
+  const char symbol = markers.open.front();
+  const auto punct = [](char c) { return is_ascii_punct(static_cast<unsigned char>(c)); };
+  const std::string& out = w.out();
+  if (split.leading.empty() && !out.empty() && is_ascii_alnum(out.back())) {
+    const std::size_t first = split.core.find_first_not_of(symbol);
+    if (first != std::string_view::npos && punct(split.core[first])) return true;
+  }
+  if (!split.trailing.empty()) return false;
+  const std::size_t last = split.core.find_last_not_of(symbol);
+  return last != std::string_view::npos && punct(split.core[last]) && next_sibling_starts_word(w, node);
+}
+
 // Writes the rendered content between the markers, its outer white space
 // outside them.
 void write_wrapped(const Walk& w, NodeHandle node, const ConversionContext& context, std::string_view rendered,
@@ -153,7 +217,17 @@ void write_wrapped(const Walk& w, NodeHandle node, const ConversionContext& cont
   const OuterWhitespaceSplit split = split_outer_whitespace(rendered);
   const bool join = split.leading.empty() && !split.core.empty() && continues_previous(w, node, context, markers);
   if (join) w.out().resize(w.out().size() - markers.close.size());
+  const bool bare = !join && markers_stay_text(w, node, split, markers);
   write_framed(w, node, split, [&](std::string& out) {
+    if (bare) {
+      // Without markers in front, the content may start a line itself.
+      const bool starts_line = w.starts_line();
+      const bool after_number = w.ends_in_line_start_number();
+      const std::size_t start = out.size();
+      out += split.core;
+      escape_block_markers_from(out, start, starts_line, after_number);
+      return;
+    }
     if (!join) out += markers.open;
     out += split.core;
     out += markers.close;
@@ -171,6 +245,12 @@ void convert_wrapped(const Walk& w, NodeHandle node, const ConversionContext& co
   }
   // Without markers the content stands where the element does.
   const BufferPlace place = markers->open.empty() ? BufferPlace::Here : BufferPlace::Elsewhere;
+  if (!markers->open.empty() && !child_context.in_emphasis && is_emphasis_marker(markers->open, w.options())) {
+    ConversionContext emphasized = child_context;
+    emphasized.in_emphasis = true;
+    write_wrapped(w, node, context, render_children(w, node, emphasized, depth, place), *markers);
+    return;
+  }
   write_wrapped(w, node, context, render_children(w, node, child_context, depth, place), *markers);
 }
 
@@ -194,6 +274,7 @@ bool has_caret_class(const Walk& w, NodeHandle node) {
 void convert_emphasis(const Walk& w, NodeHandle node, const ConversionContext& context, std::size_t depth) {
   ConversionContext scope = context;
   ++scope.emphasis_depth;
+  scope.in_emphasis = scope.in_emphasis || symbol_joins_markers(w.options());
   const std::string rendered = render_children(w, node, scope, depth);
   if (rendered.empty()) {
     if (!has_caret_class(w, node) || w.end().is_space()) return;

@@ -32,14 +32,48 @@ std::optional<std::pair<std::uint32_t, std::uint32_t>> image_dimensions(const Tl
   return std::make_pair(*w, *h);
 }
 
+// A letter or digit, or a byte of a character outside ASCII.
+bool is_word_byte(char c) {
+  const auto b = static_cast<unsigned char>(c);
+  return b >= 0x80 || (b >= '0' && b <= '9') || ((b | 0x20) >= 'a' && (b | 0x20) <= 'z');
+}
+
+// What follows `node` goes on with a word: its next sibling (or, for the
+// last child of an inline element such as a link, that element's next
+// sibling) is an element other than a line break, or a text that starts
+// with a letter or digit.
+bool next_sibling_continues_word(const Walk& w, NodeHandle node) {
+  const DomContext& dom_context = w.dom_context();
+  // A few levels of inline elements are looked through, no more.
+  for (int levels = 0;; ++levels) {
+    if (node >= dom_context.sibling_index.size() || !dom_context.sibling_index[node]) return false;
+    const std::optional<NodeHandle> parent = dom_context.parent_of(node);
+    const std::span<const NodeHandle> siblings =
+        parent ? dom_context.children_of(*parent) : std::span<const NodeHandle>(dom_context.roots);
+    const std::size_t next = static_cast<std::size_t>(*dom_context.sibling_index[node]) + 1;
+    if (next < siblings.size()) {
+      node = siblings[next];
+      break;
+    }
+    if (!parent || levels == 8 || !tag_has(w.tag(*parent).id, kInline)) return false;
+    node = *parent;
+  }
+  const TlNode* n = w.dom().node(node);
+  if (n == nullptr || n->is_comment()) return false;
+  if (const TlNode::Raw* raw = n->as_raw()) {
+    const std::string_view text = w.dom().bytes(raw->text);
+    return !text.empty() && (is_word_byte(text.front()) || text.front() == '&');
+  }
+  const TagId id = w.tag(node).id;
+  return id != TagId::Br && id != TagId::Wbr;
+}
+
 // Writes the image, or its alt text, unless images are skipped.
-void write_image(const Walk& w, const ImageSource& image, const ConversionContext& context) {
+void write_image(const Walk& w, NodeHandle node, const ImageSource& image, const ConversionContext& context) {
   if (w.options().skip_images) return;
   std::string& out = w.out();
   if (writes_alt_only(context)) {
-    const std::size_t start = out.size();
-    out += image.alt;
-    if (context.in_table_cell) escape_cell_pipes(out, start);
+    write_alt_word(w, node, image.alt, context.in_table_cell);
     return;
   }
   std::string label;
@@ -63,6 +97,16 @@ void record_image(const TlDom& dom, const TlNode::Tag& tag, ImageSource image, c
 }
 
 }  // namespace
+
+void write_alt_word(const Walk& w, NodeHandle node, std::string_view alt, bool in_table_cell) {
+  if (alt.empty()) return;
+  std::string& out = w.out();
+  if (!out.empty() && is_word_byte(out.back()) && is_word_byte(alt.front())) out += ' ';
+  const std::size_t start = out.size();
+  out += alt;
+  if (in_table_cell) escape_cell_pipes(out, start);
+  if (is_word_byte(alt.back()) && next_sibling_continues_word(w, node)) out += ' ';
+}
 
 std::string_view unwrap_markdown_link(std::string_view value) {
   const std::size_t mid = value.find("](");
@@ -95,7 +139,7 @@ void convert_image(const Walk& w, NodeHandle node, const ConversionContext& cont
   if (auto alt = attribute_value_text(dom, *tag, "alt")) image.alt = std::move(*alt);
   image.title = attribute_value_text(dom, *tag, "title");
 
-  write_image(w, image, context);
+  write_image(w, node, image, context);
 
   if (context.structure_sink != nullptr) {
     doc_struct_add_image(*context.structure_sink, image.src.empty() ? std::nullopt : std::optional(image.src),
@@ -126,7 +170,7 @@ void convert_graphic(const Walk& w, NodeHandle node, const ConversionContext& co
   }
   image.title = attribute_value_text(dom, *tag, "title");
 
-  write_image(w, image, context);
+  write_image(w, node, image, context);
 
   if (context.collect_images && context.metadata_sink != nullptr && !image.src.empty()) {
     OrderedMap attributes = attribute_record_map(dom, *tag, [](std::string_view name) {

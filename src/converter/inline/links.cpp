@@ -1,6 +1,7 @@
 #include <string>
 #include <vector>
 
+#include "common/ascii.hpp"
 #include "converter/blocks/blocks.hpp"
 #include "converter/inline/inline_text.hpp"
 #include "converter/inline/links.hpp"
@@ -13,8 +14,6 @@ namespace tidewell {
 namespace {
 
 bool is_ascii_letter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-bool is_ascii_digit(char c) { return c >= '0' && c <= '9'; }
-bool is_ascii_alnum(char c) { return is_ascii_letter(c) || is_ascii_digit(c); }
 
 // An absolute URI as CommonMark reads it inside "<...>": a scheme of 2 to 32
 // letters, digits, '+', '.' and '-' starting with a letter, a ':', then no

@@ -85,6 +85,13 @@ void convert_link(const Walk& w, NodeHandle node, const ConversionContext& conte
 // "b"); the value itself otherwise.
 std::string_view unwrap_markdown_link(std::string_view value);
 
+// Writes the text that stands for an image or graphic (its alt text or
+// title) in its place, as a word of its own: a space before it after a word
+// and after it when the element's next sibling goes on with one, so that
+// "Read<img alt=more>now" does not read "Readmorenow". In a table cell '|'
+// is escaped.
+void write_alt_word(const Walk& w, NodeHandle node, std::string_view alt, bool in_table_cell);
+
 // An unsigned 32-bit decimal with an optional leading '+', nothing else.
 std::optional<std::uint32_t> parse_image_dimension(std::string_view value);
 

@@ -83,7 +83,7 @@ void convert_svg(const Walk& w, NodeHandle node, const TlNode::Tag& element, con
   if (w.options().skip_images) return;
   std::string& out = w.out();
   if (context.inline_mode) {
-    out += alt;
+    write_alt_word(w, node, alt, context.in_table_cell);
     return;
   }
   const std::size_t start = out.size();

@@ -453,7 +453,7 @@ std::optional<std::string> normalize_comment_endings(std::string_view text) {
 
 std::optional<std::string> join_split_end_tags(std::string_view text) {
   const std::size_t n = text.size();
-  if (n <= 3 || find_byte(text, '\n', 0) == npos) return std::nullopt;
+  if (n <= 3 || text.find("</") == npos) return std::nullopt;
   CowWriter out(text);
   std::string repl;
   std::size_t p = 0;
@@ -472,12 +472,8 @@ std::optional<std::string> join_split_end_tags(std::string_view text) {
       continue;
     }
     std::size_t r = k;
-    bool line_break = false;
-    while (r < n && is_ws(static_cast<unsigned char>(text[r]))) {
-      line_break |= text[r] == '\n' || text[r] == '\r';
-      ++r;
-    }
-    if (!line_break || r >= n || text[r] != '>') {
+    while (r < n && is_ws(static_cast<unsigned char>(text[r]))) ++r;
+    if (r == k || r >= n || text[r] != '>') {
       ++p;
       continue;
     }

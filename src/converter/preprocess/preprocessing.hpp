@@ -21,7 +21,9 @@ std::optional<std::string> strip_script_and_style(std::string_view text);
 std::optional<std::string> remove_hidden_elements(std::string_view text);
 // Rewrites comment terminators with three or more dashes to "-->".
 std::optional<std::string> normalize_comment_endings(std::string_view text);
-// Joins end tags whose name and ">" are separated by a line break.
+// Joins end tags whose name and ">" are separated by white space ("</li >",
+// "</div\n>"): the fast parsers read the name up to the ">" and would not
+// close the element.
 std::optional<std::string> join_split_end_tags(std::string_view text);
 // Inserts the end tags of li, dt and dd items left open.
 std::optional<std::string> close_open_list_items(std::string_view text);

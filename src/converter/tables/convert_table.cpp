@@ -1,7 +1,5 @@
 // The table handlers: layout, table text, grid, framing; captions and table
 // parts that no table writes.
-#include <algorithm>
-#include <limits>
 
 #include "converter/tables/table_job.hpp"
 #include "converter/text/unicode_space.hpp"
@@ -9,38 +7,23 @@
 namespace tidewell {
 namespace {
 
-// The indentation of table lines inside a list item at `list_depth` (> 0,
-// bounded by the walk's nesting).
-std::string list_indent(const ConversionOptions& options, std::size_t list_depth) {
-  const std::size_t levels = 2 * list_depth - 1;
-  if (options.list_indent_type == ListIndentType::Tabs) return std::string(levels, '\t');
-  const std::size_t width = options.list_indent_width;
-  const std::size_t spaces =
-      width > std::numeric_limits<std::size_t>::max() / levels ? std::numeric_limits<std::size_t>::max() : levels * width;
-  return std::string(std::max<std::size_t>(spaces, 4), ' ');
-}
-
 // Frames the table text into the output: a blank line before it (in a list
-// item only a line start, and the pipe lines indented), a line break after.
-void frame_table(std::string& output, std::string_view text, const ConversionContext& context,
-                 const ConversionOptions& options) {
+// item only a line start, and its lines indented to the item's content), a line break after, and a blank line after a table that wrote
+// rows outside a table cell (a line right after its rows would be read as
+// one more row).
+void frame_table(std::string& output, std::string_view text, const ConversionContext& context) {
   if (context.in_list_item) {
     if (!text.starts_with('*')) {
       trim_trailing_spaces_tabs(output);
       ensure_line_break(output);
     }
-    if (context.list_depth == 0) {
-      output += text;
-    } else {
-      const std::string indent = list_indent(options, context.list_depth);
-      std::size_t pos = 0;
-      while (pos < text.size()) {
-        const std::size_t nl = text.find('\n', pos);
-        const std::size_t end = nl == std::string_view::npos ? text.size() : nl + 1;
-        if (text[pos] == '|') output += indent;
-        output += text.substr(pos, end - pos);
-        pos = end;
-      }
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+      const std::size_t nl = text.find('\n', pos);
+      const std::size_t end = nl == std::string_view::npos ? text.size() : nl + 1;
+      if (text[pos] != '\n' && end_of(output).is_line_break()) append_spaces(output, context.item_indent);
+      output += text.substr(pos, end - pos);
+      pos = end;
     }
   } else {
     ensure_blank_line(output);
@@ -48,6 +31,7 @@ void frame_table(std::string& output, std::string_view text, const ConversionCon
   }
   // Even an empty output ends with a line break after a table.
   if (!end_of(output).is_line_break()) output += '\n';
+  if (!text.empty() && !context.in_table_cell) ensure_blank_line(output);
 }
 
 // What rows hold outside their cells (text, or elements that are neither
@@ -108,15 +92,20 @@ void convert_table(const Walk& w, NodeHandle node, const ConversionContext& cont
   if (job.record_grid) record_table_grid(job, table_text, cells, layout != TableLayout::Omitted);
   const std::string strays = convert_row_strays(job);
   if (const std::string_view kept = trim_unicode_space(strays); !kept.empty()) {
+    std::string& out = w.out();
     if (context.in_list_item) {
-      trim_trailing_spaces_tabs(w.out());
-      ensure_line_break(w.out());
+      // In a list item it stands at the item's content column (the walk
+      // indented its further lines already).
+      trim_trailing_spaces_tabs(out);
+      ensure_line_break(out);
+      append_spaces(out, context.item_indent);
+      out += kept;
     } else {
-      ensure_blank_line(w.out());
+      ensure_blank_line(out);
+      out += kept;
     }
-    w.out() += kept;
   }
-  frame_table(w.out(), table_text, context, w.options());
+  frame_table(w.out(), table_text, context);
 }
 
 void convert_caption(const Walk& w, NodeHandle node, const ConversionContext& context, std::size_t depth) {

@@ -565,6 +565,15 @@ void escape_markdown_into(std::string_view text, EscapeMode mode, const Conversi
         out.append(text);
       }
       return;
+    case EscapeMode::EmphasizedText: {
+      const bool asterisk = options.strong_em_symbol == U'*';
+      // Page text between the markers: PageText's additions apply too.
+      append_escaped(*escape_table(options.escape_misc, asterisk || options.escape_asterisks,
+                                   !asterisk || options.escape_underscores, options.escape_ascii,
+                                   holds_markup_byte(text), options.output_format == OutputFormat::Djot),
+                     text, 0, out);
+      return;
+    }
     case EscapeMode::TableCell:
     case EscapeMode::PageCell:
       escape_table_cell(text, options, mode == EscapeMode::PageCell, out);

@@ -37,6 +37,11 @@ enum class EscapeMode : std::uint8_t {
   // and '.' or ')' right after an ASCII digit; `escape_asterisks`: '*';
   // `escape_underscores`: '_'.
   Text,
+  // Running text between emphasis markers of `strong_em_symbol` ('*' or
+  // '_'): as PageText with that character always escaped (a literal one next to
+  // the markers would be read as one of them: "**" "*" "**" is no bold
+  // asterisk).
+  EmphasizedText,
   // A table cell: as Text with '*' and '_' always escaped, and '|' escaped
   // when neither `escape_misc` nor `escape_ascii` already does it.
   TableCell,

@@ -5,6 +5,7 @@
 #include <cctype>
 #include <cstring>
 
+#include "common/ascii.hpp"
 #include "common/scan.hpp"
 #include "converter/text/entities.hpp"
 #include "converter/text/line_fold.hpp"
@@ -372,10 +373,19 @@ bool Scanner::open_element(const Tier1Tag& tag, std::string_view attributes) {
       frame.marker_offset = main_.size();
       break;
     case Tier1Kind::Strong:
-      if (!frame.plain) out += "**";
-      break;
     case Tier1Kind::Emphasis:
-      if (!frame.plain) out += '*';
+      if (frame.plain) break;
+      // Right after the closing marker of a neighbour the two would read as
+      // one run; the DOM road joins such neighbours. (An opening marker
+      // right before is the enclosing element's: nesting is fine.)
+      if (!out.empty() && out.back() == '*') {
+        // The new frame is the last one.
+        const Frame* outer = frames_.size() >= 2 ? &frames_[frames_.size() - 2] : nullptr;
+        const bool nested = outer != nullptr && outer->start_offset == out.size() &&
+                            (outer->kind() == Tier1Kind::Strong || outer->kind() == Tier1Kind::Emphasis);
+        if (!nested) return fail(Tier1Reason::Unsupported, name);
+      }
+      out += tag.kind == Tier1Kind::Strong ? "**" : "*";
       break;
     case Tier1Kind::Code:
       if (!frame.plain) out += '`';
@@ -509,7 +519,9 @@ bool Scanner::close_action(const Frame& frame, int heading_level) {
       return true;
     case Tier1Kind::Strong:
     case Tier1Kind::Emphasis:
-      if (!frame.plain) close_emphasis(frame);
+      if (frame.plain) return true;
+      if (!opens_after_word(frame)) return fail(Tier1Reason::Unsupported, "emphasis");
+      close_emphasis(frame);
       return true;
     case Tier1Kind::Code:
       return frame.plain || close_code(frame);
@@ -584,7 +596,13 @@ void Scanner::close_blockquote(const Frame& frame) {
   while (end > start && main_[end - 1] == '\n') --end;
   scratch_.assign(main_, start, end - start);
   main_.resize(start);
-  if (main_.size() >= 2 && main_.ends_with("\n\n")) main_.pop_back();
+  // A quote may follow a paragraph on the next line, but one right after
+  // another quote would join it.
+  if (main_.size() >= 2 && main_.ends_with("\n\n")) {
+    const std::size_t last = main_.size() - 2;  // the line feed that ends the last line
+    const std::size_t before = last == 0 ? npos : main_.rfind('\n', last - 1);
+    if (main_[before == npos ? 0 : before + 1] != '>') main_.pop_back();
+  }
   if (!scratch_.empty()) {
     std::size_t pos = 0;
     while (true) {
@@ -643,6 +661,19 @@ void Scanner::close_pre(const Frame& frame) {
   clamp_offsets();
 }
 
+// Whether the markers of `frame` can open where they stand: right after a
+// letter or digit, content that starts with punctuation leaves them as text
+// (the DOM road writes such content without markers).
+bool Scanner::opens_after_word(const Frame& frame) const {
+  const std::string& out = frame.in_cell ? table_.cell_text : main_;
+  const std::size_t at = frame.marker_offset;
+  if (at == 0 || at >= out.size()) return true;
+  const char before = out[at - 1];
+  if (!is_ascii_alnum(before)) return true;
+  const std::size_t first = out.find_first_not_of('*', at);
+  return first == npos || !is_ascii_punct(static_cast<unsigned char>(out[first]));
+}
+
 // Emphasis markers close right after their last visible character: white
 // space at the end moves after the marker, and an element with nothing to
 // show writes no markers at all (four asterisks alone would be a rule).
@@ -658,7 +689,12 @@ void Scanner::close_emphasis(const Frame& frame) {
     out.resize(std::min(frame.marker_offset, out.size()));
   } else {
     out.resize(end);
+    const std::size_t last = out.find_last_not_of('*');
     out += marker;
+    // A letter or digit right after would leave this marker as text.
+    if (last != npos && last >= content && is_ascii_punct(static_cast<unsigned char>(out[last]))) {
+      closed_after_punct_ = {out.size(), frame.in_cell};
+    }
   }
   if (scratch_.empty()) return;
   if (line_break) {

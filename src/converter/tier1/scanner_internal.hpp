@@ -93,6 +93,7 @@ class Scanner {
   bool close_heading(const Frame& frame, int level);
   void close_blockquote(const Frame& frame);
   void close_pre(const Frame& frame);
+  bool opens_after_word(const Frame& frame) const;
   void close_emphasis(const Frame& frame);
   bool close_code(const Frame& frame);
   bool close_link(const Frame& frame);
@@ -111,6 +112,8 @@ class Scanner {
   // --- text and references (text.cpp)
   bool push_text(std::string_view run);
   bool push_pre_text(std::string_view run, std::string& target);
+  bool push_running_text(std::string_view run, std::string& target);
+  bool in_emphasis() const;
   bool decode_into(std::string_view text, std::string& out);
   bool decode_reference(std::string_view text, std::size_t& i, std::string& out);
   std::size_t open_marker_chain_start(const std::string& target) const;
@@ -131,6 +134,10 @@ class Scanner {
   std::size_t position_ = 0;  // the markup being read, for the bailout
   std::uint16_t list_depth_ = 0;
   bool in_pre_ = false;
+  // Where an emphasis marker after punctuation closed (its target's length
+  // then, and whether the target is a cell): text that goes on with a
+  // letter or digit there is left to the DOM road.
+  std::pair<std::size_t, bool> closed_after_punct_{std::string::npos, false};
   std::size_t open_inline_ = 0;   // open strong, emphasis, code and anchor elements
   std::size_t open_anchors_ = 0;
   std::size_t open_items_ = 0;    // open list items

@@ -3,6 +3,7 @@
 #include <cstring>
 
 
+#include "common/ascii.hpp"
 #include "common/scan.hpp"
 #include "converter/text/entities.hpp"
 #include "converter/text/processing.hpp"
@@ -116,6 +117,31 @@ bool Scanner::push_text(std::string_view run) {
   }
   std::string& out = target();
   if (in_pre_) return push_pre_text(run, out);
+  if (closed_after_punct_.first == out.size() && closed_after_punct_.second == in_cell() && !run.empty() &&
+      is_ascii_alnum(run.front())) {
+    return fail(Tier1Reason::Unsupported, "emphasis");
+  }
+  const std::size_t before = out.size();
+  if (!push_running_text(run, out)) return false;
+  // An asterisk of the text next to an emphasis marker would join it; the
+  // DOM road escapes it. (A reference may decode to one; the region written
+  // may then also hold a marker moved behind a space, which only costs the
+  // fast road.)
+  const bool asterisk = std::memchr(run.data(), '*', run.size()) != nullptr ||
+                        (std::memchr(run.data(), '&', run.size()) != nullptr &&
+                         std::memchr(out.data() + before, '*', out.size() - before) != nullptr);
+  if (asterisk && in_emphasis()) return fail(Tier1Reason::Unsupported, "*");
+  return true;
+}
+
+bool Scanner::in_emphasis() const {
+  for (const Frame& frame : frames_) {
+    if (frame.kind() == Tier1Kind::Strong || frame.kind() == Tier1Kind::Emphasis) return true;
+  }
+  return false;
+}
+
+bool Scanner::push_running_text(std::string_view run, std::string& out) {
 
   const char* const data = run.data();
   const std::size_t n = run.size();

@@ -82,6 +82,10 @@ struct ConversionContext {
   std::uint64_t blockquote_depth = 0;
   std::uint64_t emphasis_depth = 0;
   std::size_t list_depth = 0;
+  // Inside a list item: the column where the item's content starts (its
+  // marker's indentation and width). Lines that continue the item are
+  // indented by this many spaces, which keeps them in the item.
+  std::size_t item_indent = 0;
   std::size_t bullet_level = 0;
   // Offset in the current output buffer where the enclosing block's content
   // begins; text spacing looks at the output only from here on.
@@ -112,6 +116,9 @@ struct ConversionContext {
   bool keep_images_here = false;
   bool in_paragraph = false;
   bool in_strong = false;
+  // Between the emphasis markers of b, strong, i, em (and of elements
+  // written like them): text escapes the emphasis characters.
+  bool in_emphasis = false;
   bool collect_document = false;
   bool collect_headers = false;
   bool collect_links = false;

@@ -36,25 +36,35 @@ class OutputEnd {
   // Ends with white space that a separator may follow: empty, or a space,
   // tab or line feed.
   bool is_white_space() const { return text_.empty() || last() == ' ' || last() == '\t' || last() == '\n'; }
-  // Ends with a list item marker: "* ", "- " or ". " (after a number).
-  bool is_list_marker() const { return ends_with("* ") || ends_with("- ") || ends_with(". "); }
-  // The last line is a list item marker alone ("- ", "* " or a number and
-  // ". ", maybe with more spaces), after its indentation: the item's text
-  // has not started yet.
+  // Ends with a list item marker: "* ", "- ", "+ " or ". " (after a
+  // number).
+  bool is_list_marker() const {
+    return ends_with("* ") || ends_with("- ") || ends_with("+ ") || ends_with(". ");
+  }
+  // The last line holds list item markers alone ("- ", "* ", "+ " or a
+  // number and ". ", maybe with more spaces; "- * " for an item that starts
+  // with a nested list), after its indentation: the item's text has not
+  // started yet.
   bool is_bare_list_marker() const {
     std::size_t n = text_.size();
     while (n > 0 && (text_[n - 1] == ' ' || text_[n - 1] == '\t')) --n;
-    if (n == text_.size() || n == 0) return false;
-    const char mark = text_[--n];
-    if (mark == '.') {
-      const std::size_t digits_end = n;
-      while (n > 0 && text_[n - 1] >= '0' && text_[n - 1] <= '9') --n;
-      if (n == digits_end) return false;
-    } else if (mark != '-' && mark != '*') {
-      return false;
+    if (n == text_.size()) return false;
+    // One marker or more ("- * " when an item starts with a nested list).
+    while (n > 0) {
+      const char mark = text_[--n];
+      if (mark == '.') {
+        const std::size_t digits_end = n;
+        while (n > 0 && text_[n - 1] >= '0' && text_[n - 1] <= '9') --n;
+        if (n == digits_end) return false;
+      } else if (mark != '-' && mark != '*' && mark != '+') {
+        return false;
+      }
+      const std::size_t marker_start = n;
+      while (n > 0 && (text_[n - 1] == ' ' || text_[n - 1] == '\t')) --n;
+      if (n == 0 || text_[n - 1] == '\n') return true;
+      if (n == marker_start) return false;
     }
-    while (n > 0 && (text_[n - 1] == ' ' || text_[n - 1] == '\t')) --n;
-    return n == 0 || text_[n - 1] == '\n';
+    return false;
   }
   // Ends with a list item marker or a task box ("[ ] ", "[x] "): the item's
   // text starts next.

@@ -52,9 +52,9 @@ void escape_block_markers_from(std::string& out, std::size_t from, bool starts_l
 }
 
 void append_page_text(std::string& out, std::string_view text, const ConversionOptions& options, bool starts_line,
-                      bool after_number) {
+                      bool after_number, EscapeMode mode) {
   const std::size_t start = out.size();
-  escape_markdown_into(text, EscapeMode::PageText, options, out);
+  escape_markdown_into(text, mode, options, out);
   escape_block_markers_from(out, start, starts_line, after_number);
 }
 
@@ -78,6 +78,11 @@ namespace {
 
 bool contains_byte(std::string_view s, char c) { return std::memchr(s.data(), c, s.size()) != nullptr; }
 
+// Text between emphasis markers escapes the emphasis characters too.
+EscapeMode text_escape_mode(const ConversionContext& context) {
+  return context.in_emphasis ? EscapeMode::EmphasizedText : EscapeMode::PageText;
+}
+
 bool contains_blank_line(std::string_view s) {
   return s.find("\n\n") != std::string_view::npos || s.find("\r\n\r\n") != std::string_view::npos;
 }
@@ -96,7 +101,7 @@ void write_piece(std::string_view piece, std::string& output, const ConversionCo
     const std::string_view part = piece.substr(pos, hit == std::string_view::npos ? std::string_view::npos : hit - pos);
     if (!first) {
       output += "\n\n";
-      append_spaces(output, 4 * context.list_depth);
+      append_spaces(output, context.item_indent);
     }
     output += trim_unicode_space(part);
     first = false;
@@ -172,7 +177,7 @@ void write_normalized(const Walk& w, std::string_view text, NodeHandle node, con
   if (!keep_lead) escape_joining_markup(output, core, w.options());
   const auto write = [&](std::string& out) {
     if (keep_lead) out += ' ';
-    append_page_text(out, core, w.options(), starts_line, after_number);
+    append_page_text(out, core, w.options(), starts_line, after_number, text_escape_mode(context));
     out += split.tail;
     if (extra != 0) out += extra;
   };
@@ -180,6 +185,9 @@ void write_normalized(const Walk& w, std::string_view text, NodeHandle node, con
     write(output);
     return;
   }
+  // Text that starts a line of a list item (after a block of the item)
+  // stays in the item.
+  if (w.at_item_line_start(context)) append_spaces(output, context.item_indent);
   std::string piece;
   piece.reserve(split.lead.size() + core.size() + split.tail.size() + 2);
   write(piece);
@@ -213,7 +221,8 @@ void convert_text_node(const Walk& w, NodeHandle node, const ConversionContext& 
   }
 
   if (context.in_code) {
-    write_piece(text, output, context);
+    // Code is written as it stands, in a list item too.
+    output += text;
     return;
   }
   if (context.in_table_cell) {
@@ -233,7 +242,7 @@ void convert_text_node(const Walk& w, NodeHandle node, const ConversionContext& 
     std::string piece;
     std::string& target = context.in_list_item ? piece : output;
     escape_joining_markup(output, text, options);
-    append_page_text(target, text, options, starts_line, after_number);
+    append_page_text(target, text, options, starts_line, after_number, text_escape_mode(context));
     if (context.in_list_item) write_piece(piece, output, context);
     return;
   }

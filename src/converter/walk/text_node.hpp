@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "converter/text/processing.hpp"
 #include "converter/walk/context.hpp"
 #include "options/options.hpp"
 #include "html_parser/dom.hpp"
@@ -35,11 +36,11 @@ bool is_longer_than_one_char(std::string_view text);
 // "." or ")" at `from` would turn into an ordered list marker.
 void escape_block_markers_from(std::string& out, std::size_t from, bool starts_line, bool after_number = false);
 
-// Appends text of the page's text nodes escaped as EscapeMode::PageText,
-// then escapes the block markers at its line starts (see
-// escape_block_markers_from).
+// Appends text of the page's text nodes escaped in `mode` (PageText, or
+// EmphasizedText between emphasis markers), then escapes the block markers
+// at its line starts (see escape_block_markers_from).
 void append_page_text(std::string& out, std::string_view text, const ConversionOptions& options, bool starts_line,
-                      bool after_number = false);
+                      bool after_number = false, EscapeMode mode = EscapeMode::PageText);
 
 // A '<' or '&' near the end of `out`, unescaped, that `next` (page text
 // written right after it) would complete into a tag or a character

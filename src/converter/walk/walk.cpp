@@ -176,12 +176,20 @@ void Walk::node(NodeHandle node, const ConversionContext& context, std::size_t d
       context.metadata_sink != nullptr) {
     collect_document_attributes(dom, element, *context.metadata_sink);
   }
+  // Inline content that starts a line of a list item (after a block of
+  // the item) is indented to stay in the item; the indentation goes again
+  // when the element writes nothing.
+  const bool indent =
+      tag_has(ref.id, kInline) && ref.id != TagId::Br && ref.id != TagId::Wbr && at_item_line_start(context);
+  const std::size_t before = out_->size();
+  if (indent) append_spaces(*out_, context.item_indent);
   ++nesting_;
   struct Unnest {
     std::size_t& n;
     ~Unnest() { --n; }
   } unnest{nesting_};
   (*handlers_)[tag_info(ref.id).family](*this, node, context, depth);
+  if (indent && out_->size() == before + context.item_indent) out_->resize(before);
 }
 
 void Walk::children(NodeHandle element, const ConversionContext& context, std::size_t depth) const {

@@ -135,6 +135,12 @@ class Walk {
     }
     write_boundary_space();
   }
+  // Content written now starts a line inside a list item: it needs the
+  // item's indentation (context.item_indent) to stay in the item.
+  bool at_item_line_start(const ConversionContext& context) const {
+    return context.in_list_item && !context.in_table_cell && !context.inline_mode && !context.in_code &&
+           context.item_indent != 0 && !out_->empty() && out_->back() == '\n';
+  }
   // Text written next starts the content of a line, where Markdown reads
   // block markers: the output ends at the start of a line or after nothing
   // but indentation, quote markers and list item markers (see

@@ -106,14 +106,17 @@ TEST(ConvertDocument, ParagraphSpacing) {
   ConversionOptions br;
   br.br_in_tables = true;
   EXPECT_EQ(walk_with("<div>b</div>", cell, br, "a"), "a<br>b");
-  // Two paragraphs in one list item: blank line, four spaces per level.
+  // Two paragraphs in one list item: blank line, the item's indentation;
+  // a paragraph after text of the item likewise.
   const auto item = [](ConversionContext& c) {
     c.in_list_item = true;
     c.list_depth = 1;
+    c.item_indent = 3;
   };
-  EXPECT_EQ(walk_with("<p>a</p><p>b</p>", item, {}, "- "), "- a\n\n    b\n\n");
-  // A div in a list item after text: new line, two spaces per level.
-  EXPECT_EQ(walk_with("<div>b</div>", item, {}, "- a"), "- a\n  b\n");
+  EXPECT_EQ(walk_with("<p>a</p><p>b</p>", item, {}, "1. "), "1. a\n\n   b\n\n");
+  EXPECT_EQ(walk_with("<p>b</p>", item, {}, "1. a "), "1. a\n\n   b\n\n");
+  // A div in a list item after text: new line, the item's indentation.
+  EXPECT_EQ(walk_with("<div>b</div>", item, {}, "1. a"), "1. a\n   b\n");
 }
 
 TEST(ConvertDocument, ParagraphSkipsWhitespaceBetweenVoidElements) {
@@ -156,9 +159,11 @@ TEST(ConvertDocument, HeadingSeparationAgainstRealOutput) {
   const auto item = [](ConversionContext& c) {
     c.in_list_item = true;
     c.list_depth = 1;
+    c.item_indent = 2;
   };
-  EXPECT_EQ(walk_with("<h2>T</h2>", item, {}, "- x"), "- x ## T\n");
-  EXPECT_EQ(walk_with("<h2>T</h2>", item, {}, "- x\n"), "- x\n    ## T\n");
+  EXPECT_EQ(walk_with("<h2>T</h2>", item, {}, "- "), "- ## T\n");
+  EXPECT_EQ(walk_with("<h2>T</h2>", item, {}, "- x"), "- x\n  ## T\n");
+  EXPECT_EQ(walk_with("<h2>T</h2>", item, {}, "- x\n"), "- x\n  ## T\n");
   const auto quote = [](ConversionContext& c) { c.blockquote_depth = 1; };
   EXPECT_EQ(walk_with("<h2>T</h2>", quote, {}, "x"), "x\n\n## T\n");
   EXPECT_EQ(walk_with("<h2>T</h2>", quote, {}, "x\n"), "x\n\n## T\n");
@@ -240,8 +245,9 @@ TEST(ConvertDocument, TextInListItemIndentsBlankLines) {
   const auto item = [](ConversionContext& c) {
     c.in_list_item = true;
     c.list_depth = 2;
+    c.item_indent = 4;
   };
-  EXPECT_EQ(walk_with("a\n\nb", item, strict), "a\n\n        b");
+  EXPECT_EQ(walk_with("a\n\nb", item, strict), "a\n\n    b");
 }
 
 TEST(ConvertDocument, TextInTableCell) {

@@ -120,9 +120,12 @@ TEST(JoinSplitEndTags, Cases) {
   RunCases({
       {"line feed and spaces", join_split_end_tags, "<div>x</div\n  >", "<div>x</div>"},
       {"carriage return", join_split_end_tags, "x</my-el\r\n>\n", "x</my-el>\n"},
-      {"spaces only untouched", join_split_end_tags, "x</div  >\n", std::nullopt},
+      {"spaces only", join_split_end_tags, "x</div  >\n", "x</div>\n"},
+      {"tab, no line feed in the text", join_split_end_tags, "<li>a</li\t><li>b", "<li>a</li><li>b"},
+      {"the last end tag", join_split_end_tags, "<li>a</li><li>b</li >", "<li>a</li><li>b</li>"},
       {"start tag untouched", join_split_end_tags, "<div\n>x", std::nullopt},
-      {"no line feed", join_split_end_tags, "</div\r>", std::nullopt},
+      {"carriage return alone", join_split_end_tags, "</div\r>", "</div>"},
+      {"no white space", join_split_end_tags, "</div>\n", std::nullopt},
       {"name as written", join_split_end_tags, "</DiV\t\n>\n", "</DiV>\n"},
   });
 }

@@ -274,40 +274,34 @@ TEST(Tables, ZeroBorder) {
 const char* const kSmallTable = "<table><tr><th>a</th></tr><tr><td>b</td></tr></table>";
 
 TEST(Tables, FramingInListItems) {
-  const auto item = [](std::size_t depth) {
-    return [depth](ConversionContext& c) {
+  // The table's lines are indented to the item's content (which keeps them
+  // in the item), and a blank line follows the rows.
+  const auto item = [](std::size_t indent) {
+    return [indent](ConversionContext& c) {
       c.in_list_item = true;
-      c.list_depth = depth;
+      c.list_depth = 1;
+      c.item_indent = indent;
     };
   };
-  EXPECT_EQ(walk_with(kSmallTable, item(1), "- Text"), "- Text\n    | a |\n    | --- |\n    | b |\n");
-  EXPECT_EQ(walk_with(kSmallTable, item(1), "- Text  \t"), "- Text\n    | a |\n    | --- |\n    | b |\n");
-  EXPECT_EQ(walk_with(kSmallTable, item(2), "x\n"), "x\n      | a |\n      | --- |\n      | b |\n");
-  EXPECT_EQ(walk_with(kSmallTable, item(0), "- Text"), "- Text\n| a |\n| --- |\n| b |\n");
+  EXPECT_EQ(walk_with(kSmallTable, item(2), "- Text"), "- Text\n  | a |\n  | --- |\n  | b |\n\n");
+  EXPECT_EQ(walk_with(kSmallTable, item(2), "- Text  \t"), "- Text\n  | a |\n  | --- |\n  | b |\n\n");
+  EXPECT_EQ(walk_with(kSmallTable, item(5), "x\n"), "x\n     | a |\n     | --- |\n     | b |\n\n");
+  EXPECT_EQ(walk_with(kSmallTable, item(0), "- Text"), "- Text\n| a |\n| --- |\n| b |\n\n");
 
-  ConversionOptions tabs;
-  tabs.list_indent_type = ListIndentType::Tabs;
-  EXPECT_EQ(walk_with(kSmallTable, item(1), "- Text", tabs), "- Text\n\t| a |\n\t| --- |\n\t| b |\n");
-  EXPECT_EQ(walk_with(kSmallTable, item(2), "", tabs), "\t\t\t| a |\n\t\t\t| --- |\n\t\t\t| b |\n");
-  ConversionOptions wide;
-  wide.list_indent_width = 3;
-  EXPECT_EQ(walk_with(kSmallTable, item(2), "", wide), std::string(9, ' ') + "| a |\n" + std::string(9, ' ') +
-                                                           "| --- |\n" + std::string(9, ' ') + "| b |\n");
-
-  // A caption first: the text before it is left as it is and caption lines
-  // are not indented.
-  EXPECT_EQ(walk_with("<table><caption>c</caption><tr><th>a</th></tr></table>", item(1), "- T "),
-            "- T *c*\n\n    | a |\n    | --- |\n");
+  // A caption first: the text before it is left as it is.
+  EXPECT_EQ(walk_with("<table><caption>c</caption><tr><th>a</th></tr></table>", item(2), "- T "),
+            "- T *c*\n\n  | a |\n  | --- |\n\n");
 }
 
 TEST(Tables, FramingElsewhere) {
-  EXPECT_EQ(walk_with(kSmallTable, kNoChange, ""), "| a |\n| --- |\n| b |\n");
-  EXPECT_EQ(walk_with(kSmallTable, kNoChange, "p\n\n"), "p\n\n| a |\n| --- |\n| b |\n");
-  EXPECT_EQ(walk_with(kSmallTable, kNoChange, "p\n"), "p\n\n| a |\n| --- |\n| b |\n");
-  EXPECT_EQ(walk_with(kSmallTable, kNoChange, "abc"), "abc\n\n| a |\n| --- |\n| b |\n");
+  // Between blank lines: a line right after the rows would be one more row.
+  EXPECT_EQ(walk_with(kSmallTable, kNoChange, ""), "| a |\n| --- |\n| b |\n\n");
+  EXPECT_EQ(walk_with(kSmallTable, kNoChange, "p\n\n"), "p\n\n| a |\n| --- |\n| b |\n\n");
+  EXPECT_EQ(walk_with(kSmallTable, kNoChange, "p\n"), "p\n\n| a |\n| --- |\n| b |\n\n");
+  EXPECT_EQ(walk_with(kSmallTable, kNoChange, "abc"), "abc\n\n| a |\n| --- |\n| b |\n\n");
   // The table itself is written alike in any context.
   EXPECT_EQ(walk_with(kSmallTable, [](ConversionContext& c) { c.inline_mode = c.in_code = true; }, ""),
-            "| a |\n| --- |\n| b |\n");
+            "| a |\n| --- |\n| b |\n\n");
 
   const char* const omitted = "<table><tr><td> </td></tr></table>";
   EXPECT_EQ(walk_with(omitted, kNoChange, "abc"), "abc\n\n");

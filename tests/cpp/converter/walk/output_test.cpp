@@ -48,10 +48,11 @@ TEST(OutputEnd, NamedStates) {
   EXPECT_TRUE(end_of("(").is_open_paren());
 
   // A marker alone on its line, after its indentation; not text ending in one.
-  for (const char* bare : {"- ", "* ", "1. ", "-  ", "12.\t", "a\n  - ", "a\n\t\t3. "}) {
+  for (const char* bare : {"- ", "* ", "+ ", "1. ", "-  ", "12.\t", "a\n  - ", "a\n\t\t3. ", "- * ", "1. 1. "}) {
     EXPECT_TRUE(end_of(bare).is_bare_list_marker()) << bare;
   }
-  for (const char* other : {"", "-", " ", "+ ", ". ", "a - ", "Step 1. ", "x1. ", "- a", "- [ ] ", "a\n"}) {
+  for (const char* other :
+       {"", "-", " ", ". ", "a - ", "Step 1. ", "x1. ", "- a", "- [ ] ", "a\n", "a - * ", "-- ", "- -"}) {
     EXPECT_FALSE(end_of(other).is_bare_list_marker()) << other;
   }
   EXPECT_TRUE(end_of("wow!").is_image_bang());
