@@ -221,6 +221,12 @@ def test_strip_tags(html, options, expected):
         ("<h3>A\nB</h3><p>  lots   of   space  </p>", "A\nB\n\n lots of space\n"),
         ("<form><p>f</p></form><nav>n</nav><p>kept</p>", "kept\n"),
         ("<!-- c --><p></p>", ""),
+        # alt texts stand as words of their own (icons beside their labels,
+        # photos before their captions)
+        ('<p><a href="/f"><img alt="Facebook"></a><a href="/f">Facebook</a></p>', "Facebook Facebook\n"),
+        ("<p>Photo<img alt=A> credit.<img alt=Next></p>", "Photo A credit. Next\n"),
+        ("<p>(<img alt=b>), <img alt=' '>x</p>", "(b),  x\n"),
+        ("<p><img alt=a></p><p>b</p>", "a\n\nb\n"),
     ],
 )
 def test_plain_output(html, expected):

@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/ascii.hpp"
 #include "common/tags.hpp"
 #include "converter/walk/policy.hpp"
 #include "converter/text/entities.hpp"
@@ -233,6 +234,7 @@ class Renderer {
     while (!tasks_.empty()) {
       const Task task = tasks_.back();
       tasks_.pop_back();
+      if (task.op != Op::Visit) after_alt_ = false;
       switch (task.op) {
         case Op::Visit:
           visit(task.node, task.pre, task.list);
@@ -303,6 +305,20 @@ class Renderer {
 
   bool region_empty() const { return out_.size() == region_.base; }
 
+  // A letter or digit (any non-ASCII character counts), or punctuation
+  // that ends a sentence or clause.
+  static bool ends_word(std::string_view text) {
+    if (text.empty()) return false;
+    const auto c = static_cast<unsigned char>(text.back());
+    return c >= 0x80 ? space_len_before(text, text.size()) == 0
+                     : (is_ascii_alnum(static_cast<char>(c)) || std::string_view(".,;:!?)]\"'").find(static_cast<char>(c)) != std::string_view::npos);
+  }
+  static bool starts_word(std::string_view text) {
+    if (text.empty()) return false;
+    const auto c = static_cast<unsigned char>(text.front());
+    return c >= 0x80 ? space_len_at(text, 0) == 0 : is_ascii_alnum(static_cast<char>(c));
+  }
+
   void append_white_space(char c) {
     if (region_.trim_leading && region_empty()) return;
     out_.push_back(c);
@@ -336,6 +352,8 @@ class Renderer {
     if (kind == Kind::Skipped) return;
     // Stripped and preserved elements are written as text like the others.
     if (policy_.check(dom_, node_handle, tag, raw_name, id) == NodeVerdict::Drop) return;
+    // Blocks, breaks, lists and tables stand between an alt text and what follows.
+    if (kind != Kind::Other && kind != Kind::Img) after_alt_ = false;
 
     switch (kind) {
       case Kind::Skipped:
@@ -401,8 +419,13 @@ class Renderer {
         const AttributeLookup alt = attributes_get(dom_, tag, "alt");
         if (!alt.has_value() || alt.value.empty()) return;
         const std::size_t before = out_.size();
-        append_utf8_lossy(dom_.bytes(alt.value), out_);
+        // The alt text stands as words of its own: a space sets it off
+        // from a word or a sentence's end right before it.
+        const std::string_view value = dom_.bytes(alt.value);
+        if (!region_empty() && ends_word(out_) && space_len_at(value, 0) == 0) out_.push_back(' ');
+        append_utf8_lossy(value, out_);
         settle_append(before);
+        after_alt_ = !is_unicode_space_only(std::string_view(out_).substr(before));
         return;
       }
       case Kind::Block:
@@ -425,6 +448,9 @@ class Renderer {
       if (decoded) view = *decoded;
     }
     if (view.empty()) return;
+    // A word right after an alt text is set off from it too.
+    if (after_alt_ && !region_empty() && space_len_before(out_, out_.size()) == 0 && starts_word(view)) out_.push_back(' ');
+    after_alt_ = false;
     const std::size_t before = out_.size();
     if (pre) {
       out_.append(view);
@@ -475,6 +501,9 @@ class Renderer {
 
   const TlDom& dom_;
   std::string& out_;
+  // Nothing but an alt text was written since the last text: a word that
+  // follows is set off from it.
+  bool after_alt_ = false;
   const PlainTextScope& scope_;
   const WalkPolicy policy_;
   std::vector<Task> tasks_;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -163,9 +164,28 @@ std::string trim_unicode(const std::string& s) {
   return s.substr(b, e - b);
 }
 
+char32_t first_cp(const std::string& s) { return s.empty() ? U' ' : code_points(s).front().second; }
+char32_t last_cp(const std::string& s) { return s.empty() ? U' ' : code_points(s).back().second; }
+bool word_cp(char32_t c) { return c >= 0x80 ? !is_ws_cp(c) : std::isalnum(static_cast<int>(c)) != 0; }
+
+bool is_block_name(const std::string& name) {
+  return name == "p" || name == "div" || (name.size() == 2 && name[0] == 'h' && name[1] >= '1' && name[1] <= '6') ||
+         name == "blockquote" || name == "section" || name == "article" || name == "aside" || name == "main" ||
+         name == "nav" || name == "header" || name == "footer" || name == "figure" || name == "figcaption" ||
+         name == "details" || name == "summary" || name == "address" || name == "hgroup" || name == "search";
+}
+
+// Elements the reference writes nothing of its own for: only their children.
+bool passes_through(const std::string& name) {
+  return !(name == "br" || name == "hr" || name == "ul" || name == "ol" || name == "li" || name == "pre" ||
+           name == "table" || name == "img" || is_block_name(name));
+}
+
 struct Reference {
   const TlDom& dom;
   const ConversionOptions& options;
+  // Nothing but an alt text was written since the last text.
+  bool after_alt = false;
 
   void children(NodeHandle h, std::string& out, bool pre, PlainListState& list) {
     for (NodeHandle c : dom.tag(h)->children) node(c, out, pre, list);
@@ -185,6 +205,9 @@ struct Reference {
       std::string folded;
       collapse_whitespace_into(text, folded);
       if (folded.empty()) return;
+      // A word right after an alt text is set off from it.
+      if (after_alt && !is_ws_cp(last_cp(out)) && word_cp(first_cp(folded))) out += ' ';
+      after_alt = false;
       if (folded == " " && !out.empty() && out.back() == '\n') return;
       out += folded;
       return;
@@ -195,6 +218,9 @@ struct Reference {
       if (name == skip) return;
     }
     if (is_boilerplate_element(name, dom, tag, options.preprocessing)) return;
+    // Blocks, breaks, lists and tables stand between an alt text and what
+    // follows.
+    if (name != "img" && !passes_through(name)) after_alt = false;
     if (name == "br") {
       out += "\n";
     } else if (name == "hr") {
@@ -207,6 +233,7 @@ struct Reference {
       plain_text_ensure_newline(out);
       children(h, out, false, state);
       plain_text_ensure_newline(out);
+      after_alt = false;
     } else if (name == "li") {
       plain_text_ensure_newline(out);
       if (list.kind == PlainListKind::Ordered) {
@@ -217,17 +244,32 @@ struct Reference {
       }
       children(h, out, false, list);
       plain_text_ensure_newline(out);
+      after_alt = false;
     } else if (name == "pre") {
       plain_text_ensure_blank_line(out);
       children(h, out, true, list);
       plain_text_ensure_blank_line(out);
+      after_alt = false;
     } else if (name == "table") {
       plain_text_ensure_blank_line(out);
       table(h, out);
       plain_text_ensure_blank_line(out);
+      after_alt = false;
     } else if (name == "img") {
       if (options.skip_images) return;
-      if (auto alt = attribute_value(dom, tag, "alt")) append_utf8_lossy(*alt, out);
+      if (auto alt = attribute_value(dom, tag, "alt")) {
+        std::string text;
+        append_utf8_lossy(*alt, text);
+        if (text.empty()) return;
+        // An alt text stands apart from a word or a sentence's end before it.
+        const char32_t before = out.empty() ? U' ' : last_cp(out);
+        const bool ends_word = before >= 0x80 ? !is_ws_cp(before)
+                                              : (std::isalnum(static_cast<int>(before)) != 0 ||
+                                                 std::u32string_view(U".,;:!?)]\"'").find(before) != std::u32string_view::npos);
+        if (ends_word && !is_ws_cp(first_cp(text))) out += ' ';
+        out += text;
+        after_alt = !trim_unicode(text).empty();
+      }
     } else if (name == "p" || name == "div" || (name.size() == 2 && name[0] == 'h' && name[1] >= '1' &&
                                                  name[1] <= '6') ||
                name == "blockquote" || name == "section" || name == "article" || name == "aside" ||
@@ -237,6 +279,7 @@ struct Reference {
       plain_text_ensure_blank_line(out);
       children(h, out, pre, list);
       plain_text_ensure_blank_line(out);
+      after_alt = false;
     } else {
       children(h, out, pre, list);
     }

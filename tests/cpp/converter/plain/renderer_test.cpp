@@ -201,10 +201,13 @@ TEST(PlainText, Images) {
   EXPECT_EQ(render("<img>"), "");
   EXPECT_EQ(render("<img alt>"), "");
   EXPECT_EQ(render("<img alt='\xFF'>"), "\xEF\xBF\xBD\n");
-  EXPECT_EQ(render("a<img alt='b'>c"), "abc\n");
+  // An alt text stands as words of its own, apart from the words around it.
+  EXPECT_EQ(render("a<img alt='b'>c"), "a b c\n");
+  EXPECT_EQ(render("Photo.<img alt='A'><img alt='B'>, c"), "Photo. A B, c\n");
+  EXPECT_EQ(render("(<img alt='b'>) <img alt=' '>x"), "(b)  x\n");
   // Void names ignore ASCII case: the text after an upper-case IMG is not
   // taken into the image.
-  EXPECT_EQ(render("a<IMG alt='b'>c"), "abc\n");
+  EXPECT_EQ(render("a<IMG alt='b'>c"), "a b c\n");
 }
 
 TEST(PlainText, SkippedElements) {
