@@ -169,3 +169,18 @@ def test_emphasis_reads_back_as_written(html, options, expected, structure):
     if structure is not None:
         assert read_back(out) == structure
 
+
+
+@pytest.mark.parametrize(
+    "html, expected",
+    [
+        # djot marks emphasis with '_' and strong emphasis with '*': a literal
+        # one between the markers would join them
+        ("<p><i>a_b</i> c_d</p>", "_a\\_b_ c_d\n"),
+        ("<p><b>2*3</b></p>", "*2\\*3*\n"),
+        ("<p><b>a <i>b_c*d</i></b></p>", "*a _b\\_c\\*d_*\n"),
+        ("<p><em>x</em></p>", "_x_\n"),
+    ],
+)
+def test_djot_emphasis_keeps_marker_characters_as_text(html, expected):
+    assert md(html, output_format="djot") == expected

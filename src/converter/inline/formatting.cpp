@@ -245,7 +245,10 @@ void convert_wrapped(const Walk& w, NodeHandle node, const ConversionContext& co
   }
   // Without markers the content stands where the element does.
   const BufferPlace place = markers->open.empty() ? BufferPlace::Here : BufferPlace::Elsewhere;
-  if (!markers->open.empty() && !child_context.in_emphasis && is_emphasis_marker(markers->open, w.options())) {
+  // Djot's '_' and '*' markers are joined by a literal one the same way.
+  const bool djot_emphasis = is_djot(w.options()) && (markers->open == "_" || markers->open == "*");
+  if (!markers->open.empty() && !child_context.in_emphasis &&
+      (djot_emphasis || is_emphasis_marker(markers->open, w.options()))) {
     ConversionContext emphasized = child_context;
     emphasized.in_emphasis = true;
     write_wrapped(w, node, context, render_children(w, node, emphasized, depth, place), *markers);
@@ -274,7 +277,7 @@ bool has_caret_class(const Walk& w, NodeHandle node) {
 void convert_emphasis(const Walk& w, NodeHandle node, const ConversionContext& context, std::size_t depth) {
   ConversionContext scope = context;
   ++scope.emphasis_depth;
-  scope.in_emphasis = scope.in_emphasis || symbol_joins_markers(w.options());
+  scope.in_emphasis = scope.in_emphasis || symbol_joins_markers(w.options()) || is_djot(w.options());
   const std::string rendered = render_children(w, node, scope, depth);
   if (rendered.empty()) {
     if (!has_caret_class(w, node) || w.end().is_space()) return;

@@ -566,11 +566,15 @@ void escape_markdown_into(std::string_view text, EscapeMode mode, const Conversi
       }
       return;
     case EscapeMode::EmphasizedText: {
-      const bool asterisk = options.strong_em_symbol == U'*';
+      // Djot marks emphasis with '_' and strong emphasis with '*' whatever
+      // `strong_em_symbol` says: both are escaped there.
+      const bool djot = options.output_format == OutputFormat::Djot;
+      const bool asterisk = djot || options.strong_em_symbol == U'*';
+      const bool underscore = djot || options.strong_em_symbol != U'*';
       // Page text between the markers: PageText's additions apply too.
       append_escaped(*escape_table(options.escape_misc, asterisk || options.escape_asterisks,
-                                   !asterisk || options.escape_underscores, options.escape_ascii,
-                                   holds_markup_byte(text), options.output_format == OutputFormat::Djot),
+                                   underscore || options.escape_underscores, options.escape_ascii,
+                                   holds_markup_byte(text), djot),
                      text, 0, out);
       return;
     }
