@@ -56,6 +56,10 @@ OUTPUTS = {
     "pipe and break in a cell": ("<table><tr><td>a|b<br>c</td></tr></table>", "| a\\|b c |\n| --- |"),
     "caption before the table": ("<table><caption>Cap</caption><tr><td>a</td></tr></table>",
                                  "Cap\n\n| a |\n| --- |"),
+    # what a table holds outside its cells stands before it, as a browser shows it
+    "text outside the cells": ("<table>t<tbody>u<tr>v<td>a</td><span>w <b>x</b></span></tr></tbody></table>",
+                               "t u v w **x**\n\n| a |\n| --- |"),
+    "blank text between rows": ("<table>\n <tr>\n <td>a</td>\n </tr>\n</table>", "| a |\n| --- |"),
     "rule": ("<p>a</p><hr><p>b</p>", "a\n\n---\n\nb"),
     "break": ("<p>a<br>b</p>", "a  \nb"),
     "breaks at line starts": ("<p>a<br><br>b</p><div><br>c</div>", "a  \n\nb\n\nc"),

@@ -99,6 +99,7 @@ enum class Action : std::uint8_t {
   TableRow,      // collects cells for the table
   Cell,          // one cell's text for the table
   Caption,       // a table's caption, written before it
+  Stray,         // content of a table outside its cells, written before it
 };
 
 struct Frame {
@@ -119,12 +120,14 @@ struct TableRecord {
   std::vector<std::pair<std::size_t, std::size_t>> spans;  // (offset, length) in `cells`
   std::vector<std::size_t> row_ends;                         // spans index after each row
   std::string caption;
+  std::string strays;  // text outside the cells, as a browser shows it: before the table
 
   void clear() {
     cells.clear();
     spans.clear();
     row_ends.clear();
     caption.clear();
+    strays.clear();
   }
 };
 
@@ -454,7 +457,10 @@ class Walker {
 
   void collect_row_or_section(NodeHandle child, const FastDomState& state, std::size_t base) {
     const TlNode::Tag* tag = dom_.tag(child);
-    if (tag == nullptr) return;
+    if (tag == nullptr) {
+      collect_stray_text(child, state);
+      return;
+    }
     const TagId id = tag_id_ignore_case(dom_.bytes(tag->name));
     const FastDomTagClass cls = classify(id).first;
     Frame frame;
@@ -473,15 +479,57 @@ class Walker {
       frame.base = out_.size();
       frame.state.inline_context = true;
     } else {
+      push_stray(child, state);
       return;
     }
     push(frame);
   }
 
+  // Text of a table outside its cells: kept, for writing before the table.
+  void collect_stray_text(NodeHandle child, const FastDomState& state) {
+    const TlNode* n = dom_.node(child);
+    const TlNode::Raw* raw = n != nullptr ? n->as_raw() : nullptr;
+    if (raw == nullptr) return;
+    FastDomState inline_state = state;
+    inline_state.inline_context = true;
+    const std::size_t at = out_.size();
+    write_text(dom_.bytes(raw->text), inline_state);
+    take_region(at, scratch_);
+    add_stray(stack_.back().mark, fold_line(scratch_));
+  }
+
+  // An element of a table that is neither a part of it nor a cell: its
+  // content is kept, for writing before the table.
+  void push_stray(NodeHandle child, const FastDomState& state) {
+    if (classify(tag_id_ignore_case(dom_.bytes(dom_.tag(child)->name))).first == C::Skip) return;
+    Frame frame;
+    frame.node = child;
+    frame.state = state;
+    frame.state.inline_context = true;
+    frame.action = Action::Stray;
+    frame.outer_base = stack_.back().base;
+    frame.base = out_.size();
+    frame.mark = stack_.back().mark;
+    push(frame);
+  }
+
+  void add_stray(std::size_t table, std::string_view text) {
+    if (text.empty()) return;
+    std::string& strays = tables_[table].strays;
+    if (!strays.empty()) strays += ' ';
+    strays += text;
+  }
+
   void collect_cell(NodeHandle child, const FastDomState& state) {
     const TlNode::Tag* tag = dom_.tag(child);
-    if (tag == nullptr) return;
-    if (classify(tag_id_ignore_case(dom_.bytes(tag->name))).first != C::Cell) return;
+    if (tag == nullptr) {
+      collect_stray_text(child, state);
+      return;
+    }
+    if (classify(tag_id_ignore_case(dom_.bytes(tag->name))).first != C::Cell) {
+      push_stray(child, state);
+      return;
+    }
     Frame frame;
     frame.node = child;
     frame.state = state;
@@ -546,6 +594,10 @@ class Walker {
       case Action::Caption:
         take_region(f.base, scratch_);
         tables_[f.mark].caption.assign(fold_line(scratch_));
+        return;
+      case Action::Stray:
+        take_region(f.base, scratch_);
+        add_stray(f.mark, fold_line(scratch_));
         return;
     }
   }
@@ -781,6 +833,11 @@ class Walker {
   void close_table(const Frame& f) {
     TableRecord& table = tables_[f.mark];
     --tables_used_;
+    if (!table.strays.empty()) {
+      open_block(f.state, f.outer_base);
+      out_ += table.strays;
+      if (!f.outer_inline) out_ += "\n\n";
+    }
     if (!table.caption.empty()) {
       open_block(f.state, f.outer_base);
       out_ += table.caption;
