@@ -502,11 +502,17 @@ class Walker {
   // content is kept, for writing before the table.
   void push_stray(NodeHandle child, const FastDomState& state) {
     if (classify(tag_id_ignore_case(dom_.bytes(dom_.tag(child)->name))).first == C::Skip) return;
+    push_collected(child, state, Action::Stray);
+  }
+
+  // A cell or stray content of the table on top: its content is written on
+  // one line at the end of the output, and taken from there when it ends.
+  void push_collected(NodeHandle child, const FastDomState& state, Action action) {
     Frame frame;
     frame.node = child;
     frame.state = state;
     frame.state.inline_context = true;
-    frame.action = Action::Stray;
+    frame.action = action;
     frame.outer_base = stack_.back().base;
     frame.base = out_.size();
     frame.mark = stack_.back().mark;
@@ -530,15 +536,7 @@ class Walker {
       push_stray(child, state);
       return;
     }
-    Frame frame;
-    frame.node = child;
-    frame.state = state;
-    frame.state.inline_context = true;
-    frame.action = Action::Cell;
-    frame.outer_base = stack_.back().base;
-    frame.base = out_.size();
-    frame.mark = stack_.back().mark;
-    push(frame);
+    push_collected(child, state, Action::Cell);
   }
 
   // --- closing -------------------------------------------------------------
