@@ -516,6 +516,9 @@ Opener Processor::open_markup_table_row() {
 
 Opener Processor::open_markup_cell(const ElementFrame& f) const {
   if (f.sibling_index == 0) return "";
+  // Only cells make columns: what a row holds before its first cell (text
+  // it drops, or an element's text) is set apart by a space, not a bar.
+  if (cell_index_ == 0) return " ";
   if (column_count_ == 0 || cell_index_ < column_count_) return " | ";
   return " ";
 }

@@ -20,6 +20,7 @@ DOCUMENTS = {
     "links": '<p>See <a href="http://x.example">http://x.example</a> and <a href="/r" title="T">r</a>'
              '<img src="//cdn/i.png" alt="a_b"></p>',
     "table": '<table><tr><th align="right">n</th><th>v</th></tr><tr><td>1</td><td>a|b</td></tr></table>',
+    "table_strays": "<table><tr>junk<td>a</td><td>b</td></tr><tr><span>s</span><td>c</td><td>d</td></tr></table>",
     "code": '<pre class="language-md">a\n```\nb</pre><ul><li><pre>x\ny</pre></li></ul>',
     "quotes": "<blockquote><p>q1</p><blockquote><p>q2</p></blockquote></blockquote>",
     "kept_as_html": '<details><summary>S</summary><p>a &lt; b</p><a href="u">l</a></details>',
@@ -172,6 +173,13 @@ def test_reentrant_call_is_refused():
     assert processor.process_chunk(**{Key("chunk"): "<p>x</p>"}) == "x"
     assert seen == ["Already borrowed"]
     assert processor.finish() == ""
+
+
+def test_row_content_outside_cells_makes_no_column():
+    # A bar for it would give the header more cells than the separator, and
+    # no reader would take the lines for a table.
+    out = tidewell.convert_to_markdown(DOCUMENTS["table_strays"], QUILLMOOR)
+    assert out == "|  a | b |\n| --- | --- |\n| s c | d |"
 
 
 def test_empty_inline_code_does_not_hold_the_output():
