@@ -220,8 +220,8 @@ class Parser {
     const ByteSpan nm = dom_.nodes[h].as_tag()->name;
     if (self_closing || is_void_name(s_ + nm.start, nm.len)) return;
     dom_.open_stack.push_back(h);
-    const std::string_view tag_name(s_ + nm.start, nm.len);
-    if (is_raw_text_element(tag_name)) raw_text(tag_name);
+    const std::string_view raw = raw_text_element(std::string_view(s_ + nm.start, nm.len));
+    if (!raw.empty()) raw_text(raw);
   }
 
   // The content of an open script or style element: one text node up to

@@ -11,23 +11,17 @@
 
 namespace tidewell {
 
-// "script" or "style", ASCII case ignored.
-inline bool is_raw_text_element(std::string_view name) { return scan::ieq(name, "script") || scan::ieq(name, "style"); }
-
-// `name` stands at `pos` of `input`, ASCII case ignored on both sides.
-inline bool same_name_at(std::string_view input, std::size_t pos, std::string_view name) {
-  if (input.size() - pos < name.size()) return false;
-  for (std::size_t k = 0; k < name.size(); ++k) {
-    if (scan::lower(static_cast<unsigned char>(input[pos + k])) != scan::lower(static_cast<unsigned char>(name[k]))) {
-      return false;
-    }
-  }
-  return true;
+// "script" or "style" (lower case) for a tag name that is one of them in any
+// ASCII case; empty for every other name.
+inline std::string_view raw_text_element(std::string_view name) {
+  if (scan::ieq(name, "script")) return "script";
+  if (scan::ieq(name, "style")) return "style";
+  return {};
 }
 
-// Where the content of a raw-text element named `name` that starts at
-// `from` ends: the position of the "<" of its end tag ("</", the name in any
-// ASCII case, then white space, "/" or ">"), or the end of the input when
+// Where the content of a raw-text element named `name` (lower case) that
+// starts at `from` ends: the position of the "<" of its end tag ("</", the
+// name in any ASCII case, then white space, "/" or ">"), or the end of the input when
 // the element is never closed. `tag_end` is set to the position after the
 // end tag's ">" (the end of the input when it has none).
 inline std::size_t find_raw_text_end(std::string_view input, std::size_t from, std::string_view name,
@@ -35,7 +29,7 @@ inline std::size_t find_raw_text_end(std::string_view input, std::size_t from, s
   const std::size_t n = input.size();
   for (std::size_t lt = scan::find_byte(input, '<', from); lt != scan::npos; lt = scan::find_byte(input, '<', lt + 1)) {
     const std::size_t after = lt + 2 + name.size();
-    if (after >= n || input[lt + 1] != '/' || !same_name_at(input, lt + 2, name)) continue;
+    if (after >= n || input[lt + 1] != '/' || !scan::ieq_at(input, lt + 2, name)) continue;
     const auto c = static_cast<unsigned char>(input[after]);
     if (!scan::is_ws(c) && c != '/' && c != '>') continue;
     const std::size_t gt = scan::find_byte(input, '>', after);

@@ -289,7 +289,7 @@ class Tokenizer {
     if (self_closing || is_void_element(view(name, name_end))) return kTokenizeFinished;
     if (out_.stack_depth >= out_.stack_capacity) return kOpenStackFull;
     out_.stack[out_.stack_depth++] = index;
-    if (is_raw_text_element(view(name, name_end))) return raw_text(view(name, name_end));
+    if (const std::string_view raw = raw_text_element(view(name, name_end)); !raw.empty()) return raw_text(raw);
     return kTokenizeFinished;
   }
 
