@@ -131,7 +131,6 @@ LinkLabel link_label(const Walk& w, std::span<const NodeHandle> children, const 
                      std::size_t depth) {
   ConversionContext scope = context;
   scope.emphasis_depth += 1;
-  scope.block_start = 0;
   LinkLabel label;
   std::string& content = label.content;
   if (!collect_link_content(children, w.dom(), w.dom_context(), false).has_block) {
@@ -273,7 +272,6 @@ void convert_link(const Walk& w, NodeHandle node, const ConversionContext& conte
     scope.inline_mode = true;
     scope.in_single_line = true;
     scope.keep_images_here = w.policy().keeps_inline_images(w.tag(heading->second).name);
-    scope.block_start = 0;
     std::string buffer;
     w.into(buffer).node(heading->second, scope, depth + 1);
     const std::string_view text = trim_unicode_space(buffer);
