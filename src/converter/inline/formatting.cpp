@@ -1,6 +1,4 @@
-#include <algorithm>
 #include <optional>
-#include <span>
 #include <string>
 #include <string_view>
 
@@ -119,24 +117,13 @@ std::optional<Markers> wrap_markers(TagId id, const ConversionOptions& options, 
   }
 }
 
-// The siblings of `node` and its place among them; nullopt for a node
-// outside the tree.
-std::optional<std::pair<std::span<const NodeHandle>, std::size_t>> siblings_of(const Walk& w, NodeHandle node) {
-  const DomContext& dom_context = w.dom_context();
-  if (node >= dom_context.sibling_index.size() || !dom_context.sibling_index[node]) return std::nullopt;
-  const std::optional<NodeHandle> parent = dom_context.parent_of(node);
-  const std::span<const NodeHandle> siblings =
-      parent ? dom_context.children_of(*parent) : std::span<const NodeHandle>(dom_context.roots);
-  return std::pair{siblings, std::min<std::size_t>(*dom_context.sibling_index[node], siblings.size())};
-}
-
 // The sibling right before `node`, comments skipped.
 std::optional<NodeHandle> previous_sibling(const Walk& w, NodeHandle node) {
-  const auto place = siblings_of(w, node);
+  const auto place = sibling_place(w, node);
   if (!place) return std::nullopt;
-  for (std::size_t pos = place->second; pos > 0;) {
-    const TlNode* n = w.dom().node(place->first[--pos]);
-    if (n != nullptr && !n->is_comment()) return place->first[pos];
+  for (std::size_t pos = place->index; pos > 0;) {
+    const TlNode* n = w.dom().node(place->siblings[--pos]);
+    if (n != nullptr && !n->is_comment()) return place->siblings[pos];
   }
   return std::nullopt;
 }
@@ -144,10 +131,10 @@ std::optional<NodeHandle> previous_sibling(const Walk& w, NodeHandle node) {
 // The sibling right after `node` is text that starts with a letter or
 // digit (comments skipped).
 bool next_sibling_starts_word(const Walk& w, NodeHandle node) {
-  const auto place = siblings_of(w, node);
+  const auto place = sibling_place(w, node);
   if (!place) return false;
-  for (std::size_t pos = place->second + 1; pos < place->first.size(); ++pos) {
-    const TlNode* n = w.dom().node(place->first[pos]);
+  for (std::size_t pos = place->index + 1; pos < place->siblings.size(); ++pos) {
+    const TlNode* n = w.dom().node(place->siblings[pos]);
     if (n == nullptr) return false;
     if (n->is_comment()) continue;
     const TlNode::Raw* raw = n->as_raw();

@@ -43,18 +43,15 @@ bool is_word_byte(char c) {
 // sibling) is an element other than a line break, or a text that starts
 // with a letter or digit.
 bool next_sibling_continues_word(const Walk& w, NodeHandle node) {
-  const DomContext& dom_context = w.dom_context();
   // A few levels of inline elements are looked through, no more.
   for (int levels = 0;; ++levels) {
-    if (node >= dom_context.sibling_index.size() || !dom_context.sibling_index[node]) return false;
-    const std::optional<NodeHandle> parent = dom_context.parent_of(node);
-    const std::span<const NodeHandle> siblings =
-        parent ? dom_context.children_of(*parent) : std::span<const NodeHandle>(dom_context.roots);
-    const std::size_t next = static_cast<std::size_t>(*dom_context.sibling_index[node]) + 1;
-    if (next < siblings.size()) {
-      node = siblings[next];
+    const auto place = sibling_place(w, node);
+    if (!place) return false;
+    if (place->index + 1 < place->siblings.size()) {
+      node = place->siblings[place->index + 1];
       break;
     }
+    const std::optional<NodeHandle> parent = w.dom_context().parent_of(node);
     if (!parent || levels == 8 || !tag_has(w.tag(*parent).id, kInline)) return false;
     node = *parent;
   }

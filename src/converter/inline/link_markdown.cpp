@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <string>
 
 #include "converter/inline/links.hpp"
@@ -9,6 +10,15 @@ std::optional<std::string> attribute_value_text(const TlDom& dom, const TlNode::
   const auto bytes = attribute_map_get(dom, tag, name).value_bytes(dom);
   if (!bytes) return std::nullopt;
   return attribute_text(*bytes);
+}
+
+std::optional<SiblingPlace> sibling_place(const Walk& w, NodeHandle node) {
+  const DomContext& dom_context = w.dom_context();
+  if (node >= dom_context.sibling_index.size() || !dom_context.sibling_index[node]) return std::nullopt;
+  const std::optional<NodeHandle> parent = dom_context.parent_of(node);
+  const std::span<const NodeHandle> siblings =
+      parent ? dom_context.children_of(*parent) : std::span<const NodeHandle>(dom_context.roots);
+  return SiblingPlace{siblings, std::min<std::size_t>(*dom_context.sibling_index[node], siblings.size())};
 }
 
 void append_link_markdown(std::string& out, std::string_view label, std::string_view destination,

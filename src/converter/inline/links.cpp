@@ -67,13 +67,11 @@ bool has_scheme(std::string_view href) {
 // The first non-comment sibling after `node` is a text that begins with
 // white space. False when an element follows and when nothing does.
 bool next_text_starts_with_space(const Walk& w, NodeHandle node) {
-  const DomContext& dc = w.dom_context();
   const TlDom& dom = w.dom();
-  if (node >= dc.sibling_index.size() || !dc.sibling_index[node]) return false;
-  const std::optional<NodeHandle> parent = dc.parent_of(node);
-  const std::span<const NodeHandle> siblings = parent ? dc.children_of(*parent) : std::span<const NodeHandle>(dc.roots);
-  for (std::size_t i = static_cast<std::size_t>(*dc.sibling_index[node]) + 1; i < siblings.size(); ++i) {
-    const TlNode* n = dom.node(siblings[i]);
+  const auto place = sibling_place(w, node);
+  if (!place) return false;
+  for (std::size_t i = place->index + 1; i < place->siblings.size(); ++i) {
+    const TlNode* n = dom.node(place->siblings[i]);
     if (n == nullptr || n->is_comment()) continue;
     const TlNode::Raw* raw = n->as_raw();
     if (raw == nullptr) return false;
@@ -133,7 +131,6 @@ LinkLabel link_label(const Walk& w, std::span<const NodeHandle> children, const 
                      std::size_t depth) {
   ConversionContext scope = context;
   scope.emphasis_depth += 1;
-  scope.block_start = 0;
   LinkLabel label;
   std::string& content = label.content;
   if (!collect_link_content(children, w.dom(), w.dom_context(), false).has_block) {
@@ -275,7 +272,6 @@ void convert_link(const Walk& w, NodeHandle node, const ConversionContext& conte
     scope.inline_mode = true;
     scope.in_single_line = true;
     scope.keep_images_here = w.policy().keeps_inline_images(w.tag(heading->second).name);
-    scope.block_start = 0;
     std::string buffer;
     w.into(buffer).node(heading->second, scope, depth + 1);
     const std::string_view text = trim_unicode_space(buffer);

@@ -21,6 +21,15 @@ namespace tidewell {
 
 // --- shared by the handlers below (link_markdown.cpp) ---
 
+// The siblings of `node` (the top-level nodes for one without a parent) and
+// its index among them, at most siblings.size(); nullopt for a node the walk's
+// tree does not place.
+struct SiblingPlace {
+  std::span<const NodeHandle> siblings;
+  std::size_t index;
+};
+std::optional<SiblingPlace> sibling_place(const Walk& w, NodeHandle node);
+
 // The value of an attribute present with a value, as text (attribute_text:
 // invalid UTF-8 replaced, character references decoded).
 std::optional<std::string> attribute_value_text(const TlDom& dom, const TlNode::Tag& tag, std::string_view name);

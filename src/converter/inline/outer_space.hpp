@@ -24,15 +24,12 @@ struct OuterWhitespaceSplit {
 // buffer is just "\n").
 OuterWhitespaceSplit split_outer_whitespace(std::string_view text);
 
-// The element's children rendered at depth + 1 into a new string, which
-// the enclosing block's content starts at; `place` is where the string's
-// content will stand.
+// The element's children rendered at depth + 1 into a new string; `place`
+// is where the string's content will stand.
 inline std::string render_children(const Walk& w, NodeHandle node, const ConversionContext& context,
                                    std::size_t depth, BufferPlace place = BufferPlace::Elsewhere) {
-  ConversionContext scope = context;
-  scope.block_start = 0;
   std::string buffer;
-  w.into(buffer, place).children(node, scope, depth);
+  w.into(buffer, place).children(node, context, depth);
   return buffer;
 }
 

@@ -65,9 +65,7 @@ void convert_ruby(const Walk& w, NodeHandle node, const ConversionContext& conte
   }
 
   // Every child is converted at the ruby's own depth.
-  ConversionContext scope = context;
-  scope.block_start = 0;
-  const auto convert_into = [&](NodeHandle child, std::string& buffer) { w.into(buffer).node(child, scope, depth); };
+  const auto convert_into = [&](NodeHandle child, std::string& buffer) { w.into(buffer).node(child, context, depth); };
   // The white space at the ruby's edges: the first base text it writes
   // begins with, the last one it ends with (when no annotation follows).
   OuterWhitespaceSplit edges;

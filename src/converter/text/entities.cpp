@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstring>
 
+#include "common/ascii.hpp"
 #include "common/utf8.hpp"
 
 namespace tidewell {
@@ -41,13 +42,7 @@ const EntityEntry* find_entity(std::string_view name) {
   return nullptr;
 }
 
-bool is_alnum(unsigned char c) {
-  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
-
 bool is_digit(unsigned char c) { return c >= '0' && c <= '9'; }
-
-bool is_hex_digit(unsigned char c) { return is_digit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
 
 // Decodes the numeric reference at text[i] == '&', text[i + 1] == '#'. On
 // success appends the character and returns the bytes consumed, else 0.
@@ -95,7 +90,7 @@ std::size_t decode_one(std::string_view text, std::size_t i, std::string& out) {
   if (j >= n) return 0;
   if (text[j] == '#') return decode_numeric(text, i, out);
   // Named: the longest run of alphanumerics must be followed by ';'.
-  while (j < n && j - i - 1 <= kEntityMaxNameLength && is_alnum(static_cast<unsigned char>(text[j]))) ++j;
+  while (j < n && j - i - 1 <= kEntityMaxNameLength && is_ascii_alnum(text[j])) ++j;
   if (j >= n || text[j] != ';' || j == i + 1) return 0;
   const EntityEntry* e = find_entity(text.substr(i + 1, j - i - 1));
   if (!e) return 0;
@@ -121,10 +116,10 @@ bool reads_as_reference(std::string_view rest) {
       ++j;
     }
     const std::size_t start = j;
-    while (j < n && (hex ? is_hex_digit(static_cast<unsigned char>(rest[j])) : is_digit(static_cast<unsigned char>(rest[j])))) ++j;
+    while (j < n && (hex ? is_ascii_hex_digit(rest[j]) : is_digit(static_cast<unsigned char>(rest[j])))) ++j;
     return j > start && j < n && rest[j] == ';';
   }
-  while (j < n && is_alnum(static_cast<unsigned char>(rest[j]))) ++j;
+  while (j < n && is_ascii_alnum(rest[j])) ++j;
   return j > 0 && j < n && rest[j] == ';';
 }
 
@@ -149,7 +144,7 @@ std::size_t decode_legacy_one(std::string_view text, std::size_t i, bool in_attr
     return used;
   }
   std::size_t run = 0;
-  while (i + 1 + run < n && run < kLegacyNameMax && is_alnum(static_cast<unsigned char>(text[i + 1 + run]))) ++run;
+  while (i + 1 + run < n && run < kLegacyNameMax && is_ascii_alnum(text[i + 1 + run])) ++run;
   if (run == 0) return 0;
   const std::string_view name = text.substr(i + 1, run);
   if (i + 1 + run < n && text[i + 1 + run] == ';') {
@@ -165,8 +160,8 @@ std::size_t decode_legacy_one(std::string_view text, std::size_t i, bool in_attr
     if (!e || (e->flags & (kRefLegacy | kRefBare)) != (kRefLegacy | kRefBare)) continue;
     const std::size_t end = i + 1 + len;
     if (in_attribute && end < n) {
-      const unsigned char next = static_cast<unsigned char>(text[end]);
-      if (next == '=' || is_alnum(next)) continue;
+      const char next = text[end];
+      if (next == '=' || is_ascii_alnum(next)) continue;
     }
     push_legacy_value(std::string_view(e->value, e->value_len), text.substr(end), escape_ampersand, out);
     return len + 1;
@@ -181,7 +176,7 @@ std::size_t read_character_reference(std::string_view text, bool in_attribute, s
   if (n < 2) return 0;
   if (text[1] == '#') return decode_numeric(text, 0, out);
   std::size_t j = 1;
-  while (j < n && j - 1 <= kEntityMaxNameLength && is_alnum(static_cast<unsigned char>(text[j]))) ++j;
+  while (j < n && j - 1 <= kEntityMaxNameLength && is_ascii_alnum(text[j])) ++j;
   const std::size_t run = j - 1;
   if (run == 0) return 0;
   if (j < n && text[j] == ';' && run <= kEntityMaxNameLength) {
@@ -196,7 +191,7 @@ std::size_t read_character_reference(std::string_view text, bool in_attribute, s
     if (e == nullptr || !(e->flags & kRefBare)) continue;
     const std::size_t end = 1 + len;
     // In an attribute value "&amp=" and "&ampx" stay as written (query strings).
-    if (in_attribute && end < n && (text[end] == '=' || is_alnum(static_cast<unsigned char>(text[end])))) {
+    if (in_attribute && end < n && (text[end] == '=' || is_ascii_alnum(text[end]))) {
       return 0;
     }
     out.append(e->value, e->value_len);

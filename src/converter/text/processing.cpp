@@ -119,27 +119,22 @@ constexpr std::array<EscapeClass, 9> kDjotPageTables = make_djot_page_tables();
 
 inline bool is_digit(unsigned char c) { return c >= '0' && c <= '9'; }
 
-inline bool is_hex_digit(unsigned char c) {
-  return is_digit(c) || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
-}
-
 // A '&' at `pos` that CommonMark would read as the start of a character
 // reference: "&name;", "&#digits;" or "&#xhex;".
 bool starts_character_reference(std::string_view text, std::size_t pos) {
   std::size_t i = pos + 1;
-  const auto at = [&](std::size_t k) { return k < text.size() ? static_cast<unsigned char>(text[k]) : 0; };
+  const auto at = [&](std::size_t k) { return k < text.size() ? text[k] : '\0'; };
   std::size_t n = 0;
   if (at(i) == '#') {
     ++i;
     if (at(i) == 'x' || at(i) == 'X') {
       ++i;
-      while (n < 6 && is_hex_digit(at(i + n))) ++n;
+      while (n < 6 && is_ascii_hex_digit(at(i + n))) ++n;
     } else {
       while (n < 7 && is_digit(at(i + n))) ++n;
     }
   } else {
-    const auto alnum = [](unsigned char c) { return is_digit(c) || ((c | 0x20) >= 'a' && (c | 0x20) <= 'z'); };
-    while (n < 32 && alnum(at(i + n))) ++n;
+    while (n < 32 && is_ascii_alnum(at(i + n))) ++n;
   }
   return n > 0 && at(i + n) == ';';
 }
@@ -480,8 +475,8 @@ std::string percent_encode_url(std::string_view url) {
   out.reserve(2 * url.size());
   for (std::size_t i = 0; i < url.size(); ++i) {
     const auto c = static_cast<unsigned char>(url[i]);
-    const bool escape_start = c == '%' && i + 2 < url.size() && is_hex_digit(static_cast<unsigned char>(url[i + 1])) &&
-                              is_hex_digit(static_cast<unsigned char>(url[i + 2]));
+    const bool escape_start = c == '%' && i + 2 < url.size() && is_ascii_hex_digit(url[i + 1]) &&
+                              is_ascii_hex_digit(url[i + 2]);
     if (kUrlCharacters[c] || escape_start) {
       out += static_cast<char>(c);
     } else {
@@ -725,9 +720,7 @@ std::size_t joining_markup_at(std::string_view out, std::string_view next, bool 
     // The '&' of a reference begun in `out`: a name of up to 32 characters
     // or "&#" and up to seven digits may stand before `next`.
     constexpr std::size_t kReach = 34;
-    const auto in_name = [](char c) {
-      return is_digit(static_cast<unsigned char>(c)) || ((c | 0x20) >= 'a' && (c | 0x20) <= 'z') || c == '#';
-    };
+    const auto in_name = [](char c) { return is_ascii_alnum(c) || c == '#'; };
     while (at > 0 && out[at] != '&' && out.size() - at < kReach && in_name(out[at])) --at;
     if (out[at] != '&') return kNone;
   }
