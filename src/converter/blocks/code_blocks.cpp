@@ -3,6 +3,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "converter/blocks/block_support.hpp"
 #include "converter/blocks/blocks.hpp"
@@ -118,9 +119,11 @@ void convert_code_block(const Walk& w, NodeHandle node, const ConversionContext&
   blocks::BlockBuffer buffer;
   blocks::convert_into_buffer(w, node, code_context, depth + 1, buffer);
   if (buffer.text().empty()) return;
-  const std::string content =
-      options.whitespace_mode == WhitespaceMode::Strict ? buffer.text() : dedent_code(buffer);
-  const std::optional<std::string> language = code_block_language(w.dom(), *tag);
+  // Strict white space keeps the text as converted, with no copy of it.
+  const bool strict = options.whitespace_mode == WhitespaceMode::Strict;
+  const std::string dedented = strict ? std::string() : dedent_code(buffer);
+  const std::string_view content = strict ? std::string_view(buffer) : std::string_view(dedented);
+  std::optional<std::string> language = code_block_language(w.dom(), *tag);
 
   // In a list item the block's lines are indented to the item's content,
   // which keeps the block in the item (a reader takes that indentation off
@@ -158,7 +161,7 @@ void convert_code_block(const Walk& w, NodeHandle node, const ConversionContext&
   }
   if (in_item) blocks::append_indented_lines(target, item_block, context.item_indent, after_marker);
 
-  if (context.structure_sink != nullptr) doc_struct_add_code(*context.structure_sink, content, language);
+  if (context.structure_sink != nullptr) doc_struct_add_code(*context.structure_sink, content, std::move(language));
 }
 
 }  // namespace tidewell

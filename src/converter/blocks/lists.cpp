@@ -265,8 +265,8 @@ void convert_list_item(const Walk& w, NodeHandle node, const TlNode::Tag& tag, c
     // Markdown reads the box as the start of the item's text.
     content.item_indent = indent + 2;
     out += box->checked ? "- [x]" : "- [ ]";
-    std::string buffer;
-    convert_children_except(w.into(buffer), node, box->node, content, depth + 1);
+    blocks::BlockBuffer buffer;
+    convert_children_except(w.into(buffer.text()), node, box->node, content, depth + 1);
     out += ' ';
     out += trim_unicode_space(buffer);
     if (context.in_table_cell) return;

@@ -310,8 +310,9 @@ class Renderer {
   static bool ends_word(std::string_view text) {
     if (text.empty()) return false;
     const auto c = static_cast<unsigned char>(text.back());
-    return c >= 0x80 ? space_len_before(text, text.size()) == 0
-                     : (is_ascii_alnum(static_cast<char>(c)) || std::string_view(".,;:!?)]\"'").find(static_cast<char>(c)) != std::string_view::npos);
+    if (c >= 0x80) return space_len_before(text, text.size()) == 0;
+    return is_ascii_alnum(static_cast<char>(c)) ||
+           std::string_view(".,;:!?)]\"'").find(static_cast<char>(c)) != std::string_view::npos;
   }
   static bool starts_word(std::string_view text) {
     if (text.empty()) return false;
@@ -449,7 +450,9 @@ class Renderer {
     }
     if (view.empty()) return;
     // A word right after an alt text is set off from it too.
-    if (after_alt_ && !region_empty() && space_len_before(out_, out_.size()) == 0 && starts_word(view)) out_.push_back(' ');
+    if (after_alt_ && !region_empty() && space_len_before(out_, out_.size()) == 0 && starts_word(view)) {
+      out_.push_back(' ');
+    }
     after_alt_ = false;
     const std::size_t before = out_.size();
     if (pre) {

@@ -1,5 +1,7 @@
 // Cell contents: the contexts cells are converted in and the texts that
 // the pipe table, the grid and captions make of them.
+#include <utility>
+
 #include "converter/tables/table_job.hpp"
 #include "converter/text/processing.hpp"
 #include "converter/text/unicode_space.hpp"
@@ -17,6 +19,14 @@ bool has_child_element(const TlDom& dom, NodeHandle node) {
     if (dom.tag(child) != nullptr) return true;
   }
   return false;
+}
+
+// Cuts `text` down to trim_unicode_space(text) in place, with no copy.
+void trim_in_place(std::string& text) {
+  const std::string_view kept = trim_unicode_space(text);
+  const auto start = static_cast<std::size_t>(kept.data() - text.data());
+  text.resize(start + kept.size());
+  text.erase(0, start);
 }
 
 void line_breaks_to_spaces(std::string& text) {
@@ -67,30 +77,30 @@ void walk_children_at_zero(const TableJob& job, NodeHandle node, const Conversio
 }
 
 std::string grid_cell_content(std::string_view converted) {
-  const std::optional<std::string> collapsed = collapse_whitespace(converted);
-  return std::string(trim_unicode_space(collapsed ? std::string_view(*collapsed) : converted));
+  std::optional<std::string> collapsed = collapse_whitespace(converted);
+  if (!collapsed) return std::string(trim_unicode_space(converted));
+  trim_in_place(*collapsed);
+  return std::move(*collapsed);
 }
 
 std::string render_cell_text(const TableJob& job, NodeHandle cell, std::optional<std::string>* grid) {
   const ConversionOptions& options = job.options();
+  // The text is built and trimmed in one string, which is returned.
   std::string text;
   if (has_child_element(job.w.dom(), cell)) {
-    std::string converted;
-    converted.reserve(64);
-    walk_children_at_zero(job, cell, cell_context(job, false), converted);
-    if (grid != nullptr) *grid = grid_cell_content(converted);
-    text.assign(trim_unicode_space(converted));
+    text.reserve(64);
+    walk_children_at_zero(job, cell, cell_context(job, false), text);
+    if (grid != nullptr) *grid = grid_cell_content(text);
   } else {
     std::string content;
     dom_append_node_text(job.w.dom_context(), cell, job.w.dom(), content);
     std::optional<std::string> collapsed;
     if (options.whitespace_mode != WhitespaceMode::Strict) collapsed = collapse_whitespace(content);
-    std::string escaped;
-    escaped.reserve(content.size() + 8);
+    text.reserve(content.size() + 8);
     escape_markdown_into(collapsed ? std::string_view(*collapsed) : std::string_view(content), EscapeMode::PageCell,
-                         options, escaped);
-    text.assign(trim_unicode_space(escaped));
+                         options, text);
   }
+  trim_in_place(text);
   if (!options.br_in_tables) line_breaks_to_spaces(text);
   return text;
 }

@@ -8,9 +8,9 @@ namespace tidewell {
 namespace {
 
 // Frames the table text into the output: a blank line before it (in a list
-// item only a line start, and its lines indented to the item's content), a line break after, and a blank line after a table that wrote
-// rows outside a table cell (a line right after its rows would be read as
-// one more row).
+// item only a line start, and its lines indented to the item's content), a
+// line break after, and a blank line after a table that wrote rows outside
+// a table cell (a line right after its rows would be read as one more row).
 void frame_table(std::string& output, std::string_view text, const ConversionContext& context) {
   if (context.in_list_item) {
     if (!text.starts_with('*')) {

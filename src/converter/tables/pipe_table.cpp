@@ -124,8 +124,9 @@ class PipeTableWriter {
   void write_row(const TableRow& row) {
     collect_row_cells(row, job_.reader, cells_);
     if (row_index_ == 0) separator_columns_ = std::clamp<std::size_t>(row_width(cells_, dom_), 1, kMaxTableSpan);
-    std::string line;
-    line.reserve(256);
+    // One line buffer for all rows: a row costs no allocation of its own.
+    std::string& line = line_;
+    line.clear();
     std::size_t column = 0;
     if (job_.scan.has_spans) {
       const auto filler = [&](std::size_t col) {
@@ -217,6 +218,7 @@ class PipeTableWriter {
   std::size_t text_bytes_ = 0;
   std::vector<Carry> carry_;
   std::vector<NodeHandle> cells_;
+  std::string line_;
   std::string scratch_;
 };
 

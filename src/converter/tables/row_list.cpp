@@ -9,12 +9,20 @@
 namespace tidewell {
 namespace {
 
-void write_row_as_list_item(const TableJob& job, const TableRow& row, std::vector<NodeHandle>& cells,
-                            std::string& table_text) {
-  collect_row_cells(row, job.reader, cells);
-  const ConversionContext context = cell_context(job, true);
+// Buffers kept across the rows of one table.
+struct RowScratch {
+  std::vector<NodeHandle> cells;
   std::string line;
   std::string converted;
+};
+
+void write_row_as_list_item(const TableJob& job, const TableRow& row, const ConversionContext& context,
+                            RowScratch& scratch, std::string& table_text) {
+  std::vector<NodeHandle>& cells = scratch.cells;
+  std::string& line = scratch.line;
+  std::string& converted = scratch.converted;
+  collect_row_cells(row, job.reader, cells);
+  line.clear();
   for (const NodeHandle cell : cells) {
     converted.clear();
     // The row's first text follows the item's marker.
@@ -39,11 +47,13 @@ void write_row_as_list_item(const TableJob& job, const TableRow& row, std::vecto
 }  // namespace
 
 void write_row_list(const TableJob& job, std::string& table_text) {
-  std::vector<NodeHandle> cells;
+  RowScratch scratch;
+  const ConversionContext cells_context = cell_context(job, true);
   const ConversionContext text_context = table_text_context(job);
   const Walk text_walk = job.w.into(table_text, BufferPlace::LineStart);
   for_each_table_row(
-      job.table, job.reader, [&](const TableRow& row) { write_row_as_list_item(job, row, cells, table_text); },
+      job.table, job.reader,
+      [&](const TableRow& row) { write_row_as_list_item(job, row, cells_context, scratch, table_text); },
       [&](NodeHandle node, TablePart part, TablePart) {
         if (part != TablePart::Columns) text_walk.node(node, text_context, job.depth + 1);
       });
