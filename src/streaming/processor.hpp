@@ -31,7 +31,6 @@ const ParsedAttribute* find_attribute(const AttributeList& list, std::string_vie
 struct ElementFrame {
   AttributeList attributes;
   std::string name;  // lower-cased name of an unknown element; empty for a known one
-  std::uint64_t serial = 0;
   std::uint64_t sibling_index = 0;
   std::uint64_t child_count = 0;
   std::uint64_t text_count = 0;
@@ -143,8 +142,6 @@ class Processor {
   std::string finalize_document();
   // The Markdown that no later step can change; "" when there is none.
   std::string drain_ready_output();
-  // Forgets a construct carried between calls (the carry was taken away).
-  void forget_resume() { resume_ = ResumeState{}; }
 
   // True when something still holds the drain or waits for a close: used to
   // check that nothing is left once every element has closed.
@@ -327,7 +324,6 @@ class Processor {
   std::vector<ElementFrame> frames_;  // [0, depth_) is the stack; the rest is the pool
   std::size_t depth_ = 0;
   std::uint16_t open_counts_[kTagCount] = {};
-  std::uint64_t element_serial_ = 0;
   std::optional<std::size_t> innermost_block_;
   std::vector<std::size_t> block_depths_;
   std::uint8_t phrasing_depth_ = 0;

@@ -75,7 +75,6 @@ void Processor::close_element() {
   frame.attributes.clear();
   frame.name.clear();
   raw_text_mode_ = depth_ ? frames_[depth_ - 1].is_raw_text : false;
-  --element_serial_;
   has_ampersand_ = false;
   after_close_ = true;
   if (depth_ == 0 && pending_depth_ == 0) check_no_holds_left();
