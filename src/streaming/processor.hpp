@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/scan.hpp"
 #include "streaming/tags.hpp"
 
 namespace tidewell::streaming {
@@ -401,17 +402,13 @@ inline constexpr std::size_t kLineBeforeBuffer = ~std::size_t{0};
 bool is_flanking_boundary(bool last_inline, std::optional<unsigned char> last, std::string_view text);
 
 // Byte classes.
-inline bool is_whitespace_byte(unsigned char c) {
-  return c == '\t' || c == '\n' || c == '\f' || c == '\r' || c == ' ';
-}
-
 inline bool is_markdown_special(unsigned char c) {
   return c == '*' || c == '<' || c == '[' || c == '\\' || c == '_' || c == '`' || c == '~';
 }
 
 inline bool has_visible_text(std::string_view text) {
   for (char c : text) {
-    if (!is_whitespace_byte(static_cast<unsigned char>(c))) return true;
+    if (!scan::is_ws(static_cast<unsigned char>(c))) return true;
   }
   return false;
 }

@@ -253,7 +253,7 @@ void Processor::flush_text_node(std::string_view text, bool count) {
       if (in_preformatted_) {
         while (k < text.size() && (text[k] == '\n' || text[k] == '\r')) ++k;
       } else {
-        while (k < text.size() && is_whitespace_byte(static_cast<unsigned char>(text[k]))) ++k;
+        while (k < text.size() && scan::is_ws(static_cast<unsigned char>(text[k]))) ++k;
       }
       text.remove_prefix(k);
     }

@@ -1,15 +1,12 @@
 #include "streaming/url.hpp"
 
 #include "common/ascii.hpp"
+#include "common/scan.hpp"
 
 namespace tidewell::streaming {
 namespace {
 
 bool is_ignored(unsigned char c) { return c == '\t' || c == '\n' || c == '\r'; }
-
-bool is_ascii_alpha(unsigned char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-
-bool is_ascii_digit(unsigned char c) { return c >= '0' && c <= '9'; }
 
 bool starts_with(std::string_view text, std::string_view prefix) {
   return text.size() >= prefix.size() && text.substr(0, prefix.size()) == prefix;
@@ -64,7 +61,7 @@ bool is_allowed_url(std::string_view url) {
         default: return false;
       }
     }
-    if (is_ascii_alpha(c) || is_ascii_digit(c) || c == '+' || c == '-' || c == '.') continue;
+    if (scan::is_letter(c) || scan::is_digit(c) || c == '+' || c == '-' || c == '.') continue;
     return true;
   }
   return true;
