@@ -8,10 +8,6 @@ namespace {
 
 bool is_ignored(unsigned char c) { return c == '\t' || c == '\n' || c == '\r'; }
 
-bool starts_with(std::string_view text, std::string_view prefix) {
-  return text.size() >= prefix.size() && text.substr(0, prefix.size()) == prefix;
-}
-
 }  // namespace
 
 std::string_view trim_url(std::string_view url) {
@@ -68,10 +64,8 @@ bool is_allowed_url(std::string_view url) {
 }
 
 bool is_autolink_candidate(std::string_view url) {
-  const bool prefixed = (starts_with(url, "http://") && url.size() >= 7) ||
-                        (starts_with(url, "https://") && url.size() >= 8) ||
-                        (starts_with(url, "ftp://") && url.size() >= 6) ||
-                        (starts_with(url, "mailto:") && url.size() >= 7);
+  const bool prefixed = url.starts_with("http://") || url.starts_with("https://") || url.starts_with("ftp://") ||
+                        url.starts_with("mailto:");
   if (!prefixed) return false;
   return url.find_first_of("\t\n\r <>") == std::string_view::npos;
 }
