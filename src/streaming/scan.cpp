@@ -28,22 +28,6 @@ inline bool is_plain(char c) { return kPlain[static_cast<unsigned char>(c)]; }
 
 inline bool ends_name(unsigned char c) { return scan::is_ws(c) || c == '/' || c == '>'; }
 
-bool has_upper(std::string_view s) {
-  for (char c : s) {
-    if (c >= 'A' && c <= 'Z') return true;
-  }
-  return false;
-}
-
-// The id of a tag name as written, then ASCII-lower-cased.
-std::optional<TagId> lookup_either_case(std::string_view name) {
-  if (auto id = lookup_tag_id(name)) return id;
-  if (name.size() > 10 || !has_upper(name)) return std::nullopt;
-  char lower[10];
-  for (std::size_t i = 0; i < name.size(); ++i) lower[i] = ascii_lower(name[i]);
-  return lookup_tag_id(std::string_view(lower, name.size()));
-}
-
 // 1: `buf` at `i` holds `word` (ASCII case-insensitive) and then a byte
 // that ends a tag name; 0: it does not; -1: the buffer ends before that is
 // known and what is there matches so far.
