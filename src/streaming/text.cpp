@@ -220,18 +220,8 @@ std::optional<std::string> Processor::escape_inline_markdown(std::string_view te
   const bool table = is_open(kTable);
   const bool quote = is_open(kBlockquote);
   const bool link = is_open(kA);
-  std::string out;
-  bool changed = false;
-  std::size_t copied = 0;
-  auto emit = [&](std::size_t i, std::string_view replacement) {
-    if (!changed) {
-      out.reserve(text.size() + 16);
-      changed = true;
-    }
-    out.append(text.data() + copied, i - copied);
-    out.append(replacement);
-    copied = i + 1;
-  };
+  scan::CowWriter out(text);
+  auto emit = [&](std::size_t i, std::string_view replacement) { out.replace(i, i + 1, replacement, 16); };
   auto escape_at = [&](std::size_t i) {
     const char pair[2] = {'\\', text[i]};
     emit(i, std::string_view(pair, 2));
@@ -326,9 +316,7 @@ std::optional<std::string> Processor::escape_inline_markdown(std::string_view te
       }
     }
   }
-  if (!changed) return std::nullopt;
-  out.append(text.data() + copied, n - copied);
-  return out;
+  return out.finish();
 }
 
 // ---------------------------------------------------------------- write_text
