@@ -3,7 +3,6 @@
 // separator writer every opening and closing goes through, and the line
 // tests the writers share.
 #include <algorithm>
-#include <cstring>
 
 #include "common/ascii.hpp"
 #include "streaming/processor.hpp"
@@ -70,7 +69,7 @@ std::optional<unsigned char> Processor::byte_before(std::size_t pos) const {
 std::optional<unsigned char> Processor::last_byte() const { return byte_before(output_.size()); }
 
 bool Processor::output_ends_with(std::string_view s) const {
-  return output_.size() >= s.size() && std::memcmp(output_.data() + output_.size() - s.size(), s.data(), s.size()) == 0;
+  return output_.ends_with(s);
 }
 
 std::size_t Processor::floor_boundary(std::size_t pos) const {
