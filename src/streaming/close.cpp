@@ -3,7 +3,6 @@
 // separator writer every opening and closing goes through, and the line
 // tests the writers share.
 #include <algorithm>
-#include <cstring>
 
 #include "common/ascii.hpp"
 #include "streaming/processor.hpp"
@@ -26,8 +25,8 @@ constexpr std::string_view kCellBar = " |";
 
 std::optional<std::uint64_t> parse_ascii_uint(std::string_view text, std::uint64_t max) {
   std::size_t b = 0, e = text.size();
-  while (b < e && is_whitespace_byte(static_cast<unsigned char>(text[b]))) ++b;
-  while (e > b && is_whitespace_byte(static_cast<unsigned char>(text[e - 1]))) --e;
+  while (b < e && scan::is_ws(static_cast<unsigned char>(text[b]))) ++b;
+  while (e > b && scan::is_ws(static_cast<unsigned char>(text[e - 1]))) --e;
   if (b < e && text[b] == '+') ++b;
   if (b == e) return std::nullopt;
   std::uint64_t value = 0;
@@ -70,7 +69,7 @@ std::optional<unsigned char> Processor::byte_before(std::size_t pos) const {
 std::optional<unsigned char> Processor::last_byte() const { return byte_before(output_.size()); }
 
 bool Processor::output_ends_with(std::string_view s) const {
-  return output_.size() >= s.size() && std::memcmp(output_.data() + output_.size() - s.size(), s.data(), s.size()) == 0;
+  return output_.ends_with(s);
 }
 
 std::size_t Processor::floor_boundary(std::size_t pos) const {
@@ -263,7 +262,7 @@ void Processor::take_back_soft_space(bool before, bool is_inline, std::uint8_t n
   const std::size_t write_start = size - std::min(last_write_len_, size);
   const std::size_t floor = std::max(write_start, trim_floor(open_fence_, code_spans_, quote_regions_));
   std::size_t end = size;
-  while (end > floor && is_whitespace_byte(static_cast<unsigned char>(output_[end - 1]))) --end;
+  while (end > floor && scan::is_ws(static_cast<unsigned char>(output_[end - 1]))) --end;
   if (end == size) return;
   truncate_output(end);
   last_write_len_ = end > write_start ? end - write_start : 0;
@@ -286,7 +285,7 @@ void Processor::write_block_separator(bool before, bool is_inline, std::uint8_t 
       if (pending_space_) {
         const auto last = last_byte();
         if (last && !is_line_space(*last) &&
-            (text->empty() || !is_whitespace_byte(static_cast<unsigned char>((*text)[0])))) {
+            (text->empty() || !scan::is_ws(static_cast<unsigned char>((*text)[0])))) {
           push_output(" ");
         }
       }

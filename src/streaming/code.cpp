@@ -13,9 +13,9 @@ std::optional<std::string> code_language_from_class(const ParsedAttribute* cls) 
   const std::string_view value = cls->value;
   std::size_t i = 0;
   while (i < value.size()) {
-    while (i < value.size() && is_whitespace_byte(static_cast<unsigned char>(value[i]))) ++i;
+    while (i < value.size() && scan::is_ws(static_cast<unsigned char>(value[i]))) ++i;
     std::size_t j = i;
-    while (j < value.size() && !is_whitespace_byte(static_cast<unsigned char>(value[j]))) ++j;
+    while (j < value.size() && !scan::is_ws(static_cast<unsigned char>(value[j]))) ++j;
     const std::string_view word = value.substr(i, j - i);
     i = j;
     if (word.size() <= kPrefix.size() || word.substr(0, kPrefix.size()) != kPrefix) continue;

@@ -13,8 +13,6 @@ constexpr std::size_t kEarlyRewriteSize = 8191;
 
 std::size_t sat_sub(std::size_t a, std::size_t b) { return a > b ? a - b : 0; }
 
-bool is_ws_class(unsigned char c) { return is_whitespace_byte(c); }
-
 bool is_heading_tail_class(unsigned char c) { return c == '#' || c == ' ' || c == '\t'; }
 
 }  // namespace
@@ -68,7 +66,7 @@ std::size_t Processor::trailing_run_start(TrailingRunCache& cache, std::size_t e
 }
 
 std::size_t Processor::end_without_trailing_whitespace() const {
-  return trailing_run_start(whitespace_run_, output_.size(), is_ws_class);
+  return trailing_run_start(whitespace_run_, output_.size(), scan::is_ws);
 }
 
 // ---------------------------------------------------------------- regions
@@ -186,7 +184,7 @@ void Processor::mark_blank_line_in_html_block(std::size_t upto) {
 std::string Processor::drain_ready_output() {
   auto held_end = [&](std::size_t p) {
     p = floor_boundary(p);
-    while (p > 0 && is_whitespace_byte(static_cast<unsigned char>(output_[p - 1]))) --p;
+    while (p > 0 && scan::is_ws(static_cast<unsigned char>(output_[p - 1]))) --p;
     return p;
   };
   const DeferredMarker* written_marker = nullptr;
@@ -324,7 +322,7 @@ void Processor::update_flush_regions() {
 
 std::string Processor::finalize_document() {
   std::size_t end = output_.size();
-  while (end > 0 && is_whitespace_byte(static_cast<unsigned char>(output_[end - 1]))) --end;
+  while (end > 0 && scan::is_ws(static_cast<unsigned char>(output_[end - 1]))) --end;
   output_.resize(end);
   const std::size_t start = skip_unicode_space(output_, 0);
   if (start > 0) output_.erase(0, start);

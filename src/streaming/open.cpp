@@ -125,14 +125,12 @@ OpenResult Processor::open_element(std::string_view name, bool known, TagId id, 
     if (open_counts_[id] != 0xFFFF) ++open_counts_[id];
     if (id == kPre) in_preformatted_ = true;
   }
-  ++element_serial_;
   const std::size_t index = depth_;
   if (frames_.size() == index) frames_.emplace_back();
   ElementFrame& f = frames_[index];
   f.attributes.clear();
   if (known && info.attribute_mask) parse_tag_attributes(region, info.attribute_mask, f.attributes);
   f.name.assign(known ? std::string_view() : name);
-  f.serial = element_serial_;
   f.sibling_index = depth_ ? frames_[depth_ - 1].child_count : 0;
   f.child_count = 0;
   f.text_count = 0;

@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/scan.hpp"
 #include "streaming/tags.hpp"
 
 namespace tidewell::streaming {
@@ -31,7 +32,6 @@ const ParsedAttribute* find_attribute(const AttributeList& list, std::string_vie
 struct ElementFrame {
   AttributeList attributes;
   std::string name;  // lower-cased name of an unknown element; empty for a known one
-  std::uint64_t serial = 0;
   std::uint64_t sibling_index = 0;
   std::uint64_t child_count = 0;
   std::uint64_t text_count = 0;
@@ -143,8 +143,6 @@ class Processor {
   std::string finalize_document();
   // The Markdown that no later step can change; "" when there is none.
   std::string drain_ready_output();
-  // Forgets a construct carried between calls (the carry was taken away).
-  void forget_resume() { resume_ = ResumeState{}; }
 
   // True when something still holds the drain or waits for a close: used to
   // check that nothing is left once every element has closed.
@@ -327,7 +325,6 @@ class Processor {
   std::vector<ElementFrame> frames_;  // [0, depth_) is the stack; the rest is the pool
   std::size_t depth_ = 0;
   std::uint16_t open_counts_[kTagCount] = {};
-  std::uint64_t element_serial_ = 0;
   std::optional<std::size_t> innermost_block_;
   std::vector<std::size_t> block_depths_;
   std::uint8_t phrasing_depth_ = 0;
@@ -405,17 +402,13 @@ inline constexpr std::size_t kLineBeforeBuffer = ~std::size_t{0};
 bool is_flanking_boundary(bool last_inline, std::optional<unsigned char> last, std::string_view text);
 
 // Byte classes.
-inline bool is_whitespace_byte(unsigned char c) {
-  return c == '\t' || c == '\n' || c == '\f' || c == '\r' || c == ' ';
-}
-
 inline bool is_markdown_special(unsigned char c) {
   return c == '*' || c == '<' || c == '[' || c == '\\' || c == '_' || c == '`' || c == '~';
 }
 
 inline bool has_visible_text(std::string_view text) {
   for (char c : text) {
-    if (!is_whitespace_byte(static_cast<unsigned char>(c))) return true;
+    if (!scan::is_ws(static_cast<unsigned char>(c))) return true;
   }
   return false;
 }

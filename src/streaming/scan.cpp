@@ -26,25 +26,7 @@ constexpr std::array<bool, 256> kPlain = make_plain();
 
 inline bool is_plain(char c) { return kPlain[static_cast<unsigned char>(c)]; }
 
-inline bool is_ascii_alpha(unsigned char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-
-inline bool ends_name(unsigned char c) { return is_whitespace_byte(c) || c == '/' || c == '>'; }
-
-bool has_upper(std::string_view s) {
-  for (char c : s) {
-    if (c >= 'A' && c <= 'Z') return true;
-  }
-  return false;
-}
-
-// The id of a tag name as written, then ASCII-lower-cased.
-std::optional<TagId> lookup_either_case(std::string_view name) {
-  if (auto id = lookup_tag_id(name)) return id;
-  if (name.size() > 10 || !has_upper(name)) return std::nullopt;
-  char lower[10];
-  for (std::size_t i = 0; i < name.size(); ++i) lower[i] = ascii_lower(name[i]);
-  return lookup_tag_id(std::string_view(lower, name.size()));
-}
+inline bool ends_name(unsigned char c) { return scan::is_ws(c) || c == '/' || c == '>'; }
 
 // 1: `buf` at `i` holds `word` (ASCII case-insensitive) and then a byte
 // that ends a tag name; 0: it does not; -1: the buffer ends before that is
@@ -100,7 +82,7 @@ std::size_t Processor::scan_chunk(std::string_view buf) {
       if (!scan_end_tag(buf, pos)) return pos;
     } else if (next == '!') {
       if (!scan_markup_declaration(buf, pos)) return pos;
-    } else if (is_ascii_alpha(next) || next == '?') {
+    } else if (scan::is_letter(next) || next == '?') {
       if (!scan_start_tag(buf, pos)) return pos;
     } else {
       append_text_literal_lt();
@@ -152,7 +134,7 @@ std::size_t Processor::take_text(std::string_view buf, std::size_t pos, bool fas
 
 void Processor::take_byte_slow(std::string_view buf, std::size_t& pos) {
   const unsigned char c = static_cast<unsigned char>(buf[pos]);
-  if (is_whitespace_byte(c)) {
+  if (scan::is_ws(c)) {
     ++pos;
     if (in_preformatted_) {
       text_buffer_.push_back(static_cast<char>(c));
@@ -284,15 +266,15 @@ bool Processor::scan_start_tag(std::string_view buf, std::size_t& pos) {
     switch (phase) {
       case 3:
         if (c == '"' || c == '\'') quote = static_cast<char>(c);
-        else if (!is_whitespace_byte(c)) phase = 4;
+        else if (!scan::is_ws(c)) phase = 4;
         slash = false;
         break;
       case 4:
-        if (is_whitespace_byte(c)) phase = 0;
+        if (scan::is_ws(c)) phase = 0;
         slash = false;
         break;
       default:
-        if (is_whitespace_byte(c)) {
+        if (scan::is_ws(c)) {
           phase = phase == 0 ? 0 : 2;
           slash = false;
         } else if (c == '=' && phase != 0) {
@@ -369,13 +351,13 @@ void Processor::parse_tag_attributes(std::string_view tag, std::uint16_t mask, A
     }
     switch (phase) {
       case 0:
-        if (!is_whitespace_byte(c)) {
+        if (!scan::is_ws(c)) {
           name_begin = j;
           phase = 1;
         }
         break;
       case 1:
-        if (is_whitespace_byte(c)) {
+        if (scan::is_ws(c)) {
           name_end = j;
           phase = 2;
         } else if (c == '=') {
@@ -386,7 +368,7 @@ void Processor::parse_tag_attributes(std::string_view tag, std::uint16_t mask, A
       case 2:
         if (c == '=') {
           phase = 3;
-        } else if (!is_whitespace_byte(c)) {
+        } else if (!scan::is_ws(c)) {
           add(tag.substr(name_begin, name_end - name_begin), {});
           name_begin = j;
           phase = 1;
@@ -396,13 +378,13 @@ void Processor::parse_tag_attributes(std::string_view tag, std::uint16_t mask, A
         if (c == '"' || c == '\'') {
           quote = static_cast<char>(c);
           value_begin = j + 1;
-        } else if (!is_whitespace_byte(c)) {
+        } else if (!scan::is_ws(c)) {
           value_begin = j;
           phase = 4;
         }
         break;
       case 4:
-        if (is_whitespace_byte(c)) {
+        if (scan::is_ws(c)) {
           add(tag.substr(name_begin, name_end - name_begin), tag.substr(value_begin, j - value_begin));
           phase = 0;
         }

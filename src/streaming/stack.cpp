@@ -75,7 +75,6 @@ void Processor::close_element() {
   frame.attributes.clear();
   frame.name.clear();
   raw_text_mode_ = depth_ ? frames_[depth_ - 1].is_raw_text : false;
-  --element_serial_;
   has_ampersand_ = false;
   after_close_ = true;
   if (depth_ == 0 && pending_depth_ == 0) check_no_holds_left();
@@ -171,12 +170,9 @@ void Processor::close_in_set_to_table_scope(const TagSet& set) {
 
 bool Processor::finish_end_tag(std::string_view raw_name) {
   after_close_ = true;
-  std::optional<TagId> id = lookup_tag_id(raw_name);
-  std::string lower;
-  if (!id) {
-    lower = ascii_lowercase(raw_name);
-    id = lookup_tag_id(lower);
-  }
+  // Names of unknown elements are kept lower-cased, so they compare with
+  // ASCII case folded.
+  const std::optional<TagId> id = lookup_either_case(raw_name);
 
   if (skip_depth_) {
     if (!raw_text_end_name_.empty()) {
@@ -196,7 +192,7 @@ bool Processor::finish_end_tag(std::string_view raw_name) {
     // End tags taken here separate text as their element would have.
     last_element_inline_ = id ? stream_tag_info(*id).is_inline : true;
     if (id && stream_tag_info(*id).is_void) return false;
-    const bool own = pending_known_ ? (id && *id == pending_tag_) : (!id && lower == pending_name_);
+    const bool own = pending_known_ ? (id && *id == pending_tag_) : (!id && ascii_iequals(raw_name, pending_name_));
     if (!raw_text_end_name_.empty()) {
       raw_text_end_name_.clear();
       raw_text_discard_ = false;
@@ -215,7 +211,7 @@ bool Processor::finish_end_tag(std::string_view raw_name) {
     last_element_inline_ = true;
     return false;
   }
-  auto matches = [&](const ElementFrame& f) { return f.known ? (id && *id == f.tag_id) : (!id && f.name == lower); };
+  auto matches = [&](const ElementFrame& f) { return f.known ? (id && *id == f.tag_id) : (!id && ascii_iequals(raw_name, f.name)); };
   for (std::size_t i = depth_; i-- > 0;) {
     const ElementFrame& f = frames_[i];
     if (matches(f)) {
@@ -254,7 +250,7 @@ void Processor::flush_text_node(std::string_view text, bool count) {
       if (in_preformatted_) {
         while (k < text.size() && (text[k] == '\n' || text[k] == '\r')) ++k;
       } else {
-        while (k < text.size() && is_whitespace_byte(static_cast<unsigned char>(text[k]))) ++k;
+        while (k < text.size() && scan::is_ws(static_cast<unsigned char>(text[k]))) ++k;
       }
       text.remove_prefix(k);
     }

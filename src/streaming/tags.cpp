@@ -125,6 +125,18 @@ std::optional<TagId> lookup_tag_id(std::string_view name) {
   return std::nullopt;
 }
 
+std::optional<TagId> lookup_either_case(std::string_view name) {
+  if (auto id = lookup_tag_id(name)) return id;
+  if (name.size() > kMaxNameLength) return std::nullopt;
+  char lower[kMaxNameLength];
+  bool folded = false;
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    lower[i] = ascii_lower(name[i]);
+    folded |= lower[i] != name[i];
+  }
+  return folded ? lookup_tag_id(std::string_view(lower, name.size())) : std::nullopt;
+}
+
 const StreamTagInfo& stream_tag_info(TagId id) { return kInfos[id]; }
 
 const StreamTagInfo& unknown_tag_info() { return kUnknownInfo; }

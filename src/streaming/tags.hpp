@@ -54,6 +54,10 @@ std::string_view tag_name(TagId id);
 // bytes, compared byte for byte).
 std::optional<TagId> lookup_tag_id(std::string_view name);
 
+// lookup_tag_id of the name as written, then ASCII-lower-cased (no
+// allocation).
+std::optional<TagId> lookup_either_case(std::string_view name);
+
 // The constant record of a known tag (html, path, object and caption have
 // none and get the all-default record).
 const StreamTagInfo& stream_tag_info(TagId id);

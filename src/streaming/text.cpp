@@ -3,16 +3,13 @@
 #include <algorithm>
 #include <array>
 
+#include "common/ascii.hpp"
 #include "streaming/processor.hpp"
 
 namespace tidewell::streaming {
 namespace {
 
-bool is_digit(unsigned char c) { return c >= '0' && c <= '9'; }
-
-bool is_ascii_alpha(unsigned char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-
-bool is_alnum(unsigned char c) { return is_digit(c) || is_ascii_alpha(c); }
+using scan::is_digit;
 
 bool is_hex(unsigned char c) { return is_digit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
 
@@ -48,7 +45,7 @@ bool backslash_before_reference(std::string_view text, std::size_t i) {
     return j > start && j < text.size() && text[j] == ';';
   }
   const std::size_t start = j;
-  while (j < text.size() && is_alnum(text[j])) ++j;
+  while (j < text.size() && is_ascii_alnum(text[j])) ++j;
   return j > start && j < text.size() && text[j] == ';';
 }
 
@@ -223,18 +220,8 @@ std::optional<std::string> Processor::escape_inline_markdown(std::string_view te
   const bool table = is_open(kTable);
   const bool quote = is_open(kBlockquote);
   const bool link = is_open(kA);
-  std::string out;
-  bool changed = false;
-  std::size_t copied = 0;
-  auto emit = [&](std::size_t i, std::string_view replacement) {
-    if (!changed) {
-      out.reserve(text.size() + 16);
-      changed = true;
-    }
-    out.append(text.data() + copied, i - copied);
-    out.append(replacement);
-    copied = i + 1;
-  };
+  scan::CowWriter out(text);
+  auto emit = [&](std::size_t i, std::string_view replacement) { out.replace(i, i + 1, replacement, 16); };
   auto escape_at = [&](std::size_t i) {
     const char pair[2] = {'\\', text[i]};
     emit(i, std::string_view(pair, 2));
@@ -275,7 +262,7 @@ std::optional<std::string> Processor::escape_inline_markdown(std::string_view te
         line_start = false;
         continue;
       case '<':
-        if (i + 1 < n && (is_ascii_alpha(text[i + 1]) || text[i + 1] == '!' || text[i + 1] == '/' || text[i + 1] == '?'))
+        if (i + 1 < n && (scan::is_letter(text[i + 1]) || text[i + 1] == '!' || text[i + 1] == '/' || text[i + 1] == '?'))
           escape_at(i);
         line_start = false;
         continue;
@@ -292,14 +279,14 @@ std::optional<std::string> Processor::escape_inline_markdown(std::string_view te
           std::size_t j = i;
           while (j < n && text[j] == '#') ++j;
           const std::size_t run = j - i;
-          if (run <= 6 && (j == n || is_whitespace_byte(static_cast<unsigned char>(text[j])))) escape_at(i);
+          if (run <= 6 && (j == n || scan::is_ws(static_cast<unsigned char>(text[j])))) escape_at(i);
         }
         line_start = false;
         continue;
       }
       case '+': case '-': {
         if (line_start) {
-          bool escape = i + 1 == n || is_whitespace_byte(static_cast<unsigned char>(text[i + 1]));
+          bool escape = i + 1 == n || scan::is_ws(static_cast<unsigned char>(text[i + 1]));
           if (!escape && c == '-') {
             std::size_t dashes = 0;
             bool other = false;
@@ -319,7 +306,7 @@ std::optional<std::string> Processor::escape_inline_markdown(std::string_view te
           std::size_t j = i;
           while (j < n && is_digit(text[j]) && j - i < 10) ++j;
           if (j - i <= 9 && j < n && (text[j] == '.' || text[j] == ')') &&
-              (j + 1 == n || is_whitespace_byte(static_cast<unsigned char>(text[j + 1])))) {
+              (j + 1 == n || scan::is_ws(static_cast<unsigned char>(text[j + 1])))) {
             escape_at(j);
             i = j;
           }
@@ -329,9 +316,7 @@ std::optional<std::string> Processor::escape_inline_markdown(std::string_view te
       }
     }
   }
-  if (!changed) return std::nullopt;
-  out.append(text.data() + copied, n - copied);
-  return out;
+  return out.finish();
 }
 
 // ---------------------------------------------------------------- write_text
@@ -363,7 +348,7 @@ void Processor::write_text(std::string_view text, bool soft) {
     if (!has_visible_text(text)) return;
     const auto last = last_byte();
     if (last && *last != '\t' && *last != '\n' && *last != ' ' &&
-        !is_whitespace_byte(static_cast<unsigned char>(text[0]))) {
+        !scan::is_ws(static_cast<unsigned char>(text[0]))) {
       push_output(" ");
     }
     pending_space_ = false;

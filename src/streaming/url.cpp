@@ -1,19 +1,12 @@
 #include "streaming/url.hpp"
 
 #include "common/ascii.hpp"
+#include "common/scan.hpp"
 
 namespace tidewell::streaming {
 namespace {
 
 bool is_ignored(unsigned char c) { return c == '\t' || c == '\n' || c == '\r'; }
-
-bool is_ascii_alpha(unsigned char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-
-bool is_ascii_digit(unsigned char c) { return c >= '0' && c <= '9'; }
-
-bool starts_with(std::string_view text, std::string_view prefix) {
-  return text.size() >= prefix.size() && text.substr(0, prefix.size()) == prefix;
-}
 
 }  // namespace
 
@@ -64,17 +57,15 @@ bool is_allowed_url(std::string_view url) {
         default: return false;
       }
     }
-    if (is_ascii_alpha(c) || is_ascii_digit(c) || c == '+' || c == '-' || c == '.') continue;
+    if (scan::is_letter(c) || scan::is_digit(c) || c == '+' || c == '-' || c == '.') continue;
     return true;
   }
   return true;
 }
 
 bool is_autolink_candidate(std::string_view url) {
-  const bool prefixed = (starts_with(url, "http://") && url.size() >= 7) ||
-                        (starts_with(url, "https://") && url.size() >= 8) ||
-                        (starts_with(url, "ftp://") && url.size() >= 6) ||
-                        (starts_with(url, "mailto:") && url.size() >= 7);
+  const bool prefixed = url.starts_with("http://") || url.starts_with("https://") || url.starts_with("ftp://") ||
+                        url.starts_with("mailto:");
   if (!prefixed) return false;
   return url.find_first_of("\t\n\r <>") == std::string_view::npos;
 }

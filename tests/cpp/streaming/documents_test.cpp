@@ -39,6 +39,7 @@ const std::vector<StreamCase>& element_stack_cases() {
   static const std::vector<StreamCase> cases = {
       {"EndTagClosesInnerElements", "<p>a <b>b</p>c", "a **b**\n\nc"},
       {"UnmatchedEndTagIgnored", "</div>x", "x"},
+      {"UnknownEndTagMatchesInAnyCase", "<p><My-El><b>a</MY-EL>b</p>", "**a**\n\nb"},
       {"TemplateEndClosesInside", "<template><div></template>x", "x"},
       {"SearchStopsAtTemplate", "<template><p></div>x", ""},
       {"RowClosesRow", "<table><tr><td>x<tr><td>y</table>", "| x |\n| --- |\n| y |"},

@@ -19,14 +19,7 @@ std::string check_stream(const std::string& html, const std::vector<std::size_t>
   const std::string whole = convert(html);
   if (!is_valid_utf8(whole)) return "not valid UTF-8";
   QuillmoorStream stream;
-  std::string chunked;
-  std::size_t from = 0;
-  for (std::size_t cut : cuts) {
-    chunked += stream.process_chunk(std::string_view(html).substr(from, cut - from));
-    from = cut;
-  }
-  chunked += stream.process_chunk(std::string_view(html).substr(from));
-  chunked += stream.finish();
+  const std::string chunked = stream_cut_at(stream, html, cuts);
   if (stream.holds_outstanding()) return "a hold outlived the document";
   if (stream.processor().stack_depth() != 0) return "elements left open";
   if (chunked != whole && without_automatic_links(chunked) != without_automatic_links(whole)) {

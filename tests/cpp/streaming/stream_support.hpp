@@ -24,10 +24,9 @@ inline void PrintTo(const StreamCase& c, std::ostream* os) { *os << c.name; }
 
 inline std::string convert(std::string_view html) { return quillmoor_convert(html); }
 
-// The document fed in pieces ending at each of `cuts` (ascending), then
-// finished; the pieces handed out are joined.
-inline std::string stream_cut_at(std::string_view html, const std::vector<std::size_t>& cuts) {
-  QuillmoorStream stream;
+// The document fed to `stream` in pieces ending at each of `cuts`
+// (ascending), then finished; the pieces handed out are joined.
+inline std::string stream_cut_at(QuillmoorStream& stream, std::string_view html, const std::vector<std::size_t>& cuts) {
   std::string out;
   std::size_t from = 0;
   for (std::size_t cut : cuts) {
@@ -37,6 +36,11 @@ inline std::string stream_cut_at(std::string_view html, const std::vector<std::s
   out += stream.process_chunk(html.substr(from));
   out += stream.finish();
   return out;
+}
+
+inline std::string stream_cut_at(std::string_view html, const std::vector<std::size_t>& cuts) {
+  QuillmoorStream stream;
+  return stream_cut_at(stream, html, cuts);
 }
 
 // Character boundaries of a UTF-8 text, 1 .. size-1.
