@@ -479,7 +479,7 @@ class Walker {
       frame.base = out_.size();
       frame.state.inline_context = true;
     } else {
-      push_stray(child, state);
+      push_stray(child, cls, state);
       return;
     }
     push(frame);
@@ -500,8 +500,8 @@ class Walker {
 
   // An element of a table that is neither a part of it nor a cell: its
   // content is kept, for writing before the table.
-  void push_stray(NodeHandle child, const FastDomState& state) {
-    if (classify(tag_id_ignore_case(dom_.bytes(dom_.tag(child)->name))).first == C::Skip) return;
+  void push_stray(NodeHandle child, FastDomTagClass cls, const FastDomState& state) {
+    if (cls == C::Skip) return;
     push_collected(child, state, Action::Stray);
   }
 
@@ -532,8 +532,9 @@ class Walker {
       collect_stray_text(child, state);
       return;
     }
-    if (classify(tag_id_ignore_case(dom_.bytes(tag->name))).first != C::Cell) {
-      push_stray(child, state);
+    const FastDomTagClass cls = classify(tag_id_ignore_case(dom_.bytes(tag->name))).first;
+    if (cls != C::Cell) {
+      push_stray(child, cls, state);
       return;
     }
     push_collected(child, state, Action::Cell);
@@ -960,7 +961,8 @@ class Walker {
       into.clear();
       return false;
     }
-    into = attribute_text(*bytes);
+    // Read into the reused holder, so that no string is made per attribute.
+    into.assign(text_node_content(*bytes, holder_));
     return true;
   }
 
