@@ -58,11 +58,12 @@ Outcome<ConversionResult> convert_tier2(std::string_view prepared, const Convers
   return convert_dom(prepared, options);
 }
 
-// The tier-1 scanner over the prescanned text; nullopt when the prescan
-// flags what it cannot convert or it gives up.
+// The tier-1 scanner over the prescanned text, for options that passed
+// tier1_options_supported; nullopt when the prescan flags what it cannot
+// convert or it gives up.
 std::optional<std::string> try_tier1(std::string_view prepared, const ConversionOptions& options) {
   const Prescan prescan = prescan_input(prepared);
-  if (prescan.summary.blocks_scanner() || !tier1_options_supported(options)) return std::nullopt;
+  if (prescan.summary.blocks_scanner()) return std::nullopt;
   Tier1Outcome scanned = scan_tier1(prescan.scan_text(prepared), prescan.summary.head_span, options);
   if (std::string* content = std::get_if<std::string>(&scanned)) return std::move(*content);
   return std::nullopt;
