@@ -585,7 +585,8 @@ bool Scanner::close_heading(const Frame& frame, int level) {
     return true;
   }
   const int clamped = std::clamp(level, 1, 6);
-  main_.insert(start, std::string(static_cast<std::size_t>(clamped), '#') + ' ');
+  // The marker and its space, with no string made for them.
+  main_.insert(start, std::string_view("###### ").substr(static_cast<std::size_t>(6 - clamped)));
   ensure_blank_line(main_);
   return true;
 }
