@@ -718,18 +718,7 @@ class Walker {
     code = trim_unicode_space_end(code);
     const char fence_char = options_.code_block_style == CodeBlockStyle::Tildes ? '~' : '`';
     // The fence is longer than any run of its character inside.
-    std::size_t longest = 0;
-    for (std::size_t i = 0; i < code.size();) {
-      if (code[i] != fence_char) {
-        ++i;
-        continue;
-      }
-      std::size_t j = i;
-      while (j < code.size() && code[j] == fence_char) ++j;
-      longest = std::max(longest, j - i);
-      i = j;
-    }
-    const std::size_t fence = std::max<std::size_t>(3, longest + 1);
+    const std::size_t fence = std::max<std::size_t>(3, fast_dom::longest_run(code, fence_char) + 1);
     if (indent != 0 && !out_.empty() && out_.back() == '\n') out_.append(indent, ' ');
     out_.append(fence, fence_char);
     out_ += '\n';
