@@ -137,9 +137,10 @@ Outcome<ConversionResult> convert_fast_dom(std::string_view input, const Convers
   const std::size_t first = skip_unicode_space(out, 0);
   const std::size_t line = first == out.size() ? first : out.rfind('\n', first);
   const std::size_t start = line == std::string::npos ? 0 : (first == out.size() ? first : line + 1);
-  const std::string_view trimmed = trim_unicode_space_end(std::string_view(out).substr(start));
-  if (start == 0 && trimmed.size() == out.size()) return content_only(std::move(out));
-  return content_only(std::string(trimmed));
+  // Cut in place: the output is not copied.
+  out.resize(start + trim_unicode_space_end(std::string_view(out).substr(start)).size());
+  out.erase(0, start);
+  return content_only(std::move(out));
 }
 
 }  // namespace
