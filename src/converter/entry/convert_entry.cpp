@@ -58,11 +58,12 @@ Outcome<ConversionResult> convert_tier2(std::string_view prepared, const Convers
   return convert_dom(prepared, options);
 }
 
-// The tier-1 scanner over the prescanned text; nullopt when the prescan
-// flags what it cannot convert or it gives up.
+// The tier-1 scanner over the prescanned text, for options that passed
+// tier1_options_supported; nullopt when the prescan flags what it cannot
+// convert or it gives up.
 std::optional<std::string> try_tier1(std::string_view prepared, const ConversionOptions& options) {
   const Prescan prescan = prescan_input(prepared);
-  if (prescan.summary.blocks_scanner() || !tier1_options_supported(options)) return std::nullopt;
+  if (prescan.summary.blocks_scanner()) return std::nullopt;
   Tier1Outcome scanned = scan_tier1(prescan.scan_text(prepared), prescan.summary.head_span, options);
   if (std::string* content = std::get_if<std::string>(&scanned)) return std::move(*content);
   return std::nullopt;
@@ -136,9 +137,10 @@ Outcome<ConversionResult> convert_fast_dom(std::string_view input, const Convers
   const std::size_t first = skip_unicode_space(out, 0);
   const std::size_t line = first == out.size() ? first : out.rfind('\n', first);
   const std::size_t start = line == std::string::npos ? 0 : (first == out.size() ? first : line + 1);
-  const std::string_view trimmed = trim_unicode_space_end(std::string_view(out).substr(start));
-  if (start == 0 && trimmed.size() == out.size()) return content_only(std::move(out));
-  return content_only(std::string(trimmed));
+  // Cut in place: the output is not copied.
+  out.resize(start + trim_unicode_space_end(std::string_view(out).substr(start)).size());
+  out.erase(0, start);
+  return content_only(std::move(out));
 }
 
 }  // namespace

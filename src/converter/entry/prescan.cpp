@@ -173,10 +173,7 @@ class Prescanner {
       }
       ++k;
     }
-    std::string end_tag = "</";
-    end_tag += name;
-    end_tag += '>';
-    out_.replace(start_end, close, end_tag);
+    out_.replace(start_end, close, name == "script" ? "</script>" : "</style>");
     summary_.script = true;
     return close;
   }

@@ -63,18 +63,25 @@ void fill_words(const std::vector<std::string_view>& words, std::uint64_t first_
   if (words.empty()) return;
   std::vector<std::size_t> starts{0};  // the first word of each line
   std::size_t line_len = words[0].size();
+  // Each word is tested once: `checked` is the first word not yet tested,
+  // `can_start` the last tested one that may begin a line (0: none yet), so
+  // a long run of marker words costs no rescan per word.
+  std::size_t checked = 1;
+  std::size_t can_start = 0;
   for (std::size_t i = 1; i < words.size(); ++i) {
     const std::uint64_t width = starts.size() == 1 ? first_width : next_width;
     if (line_len + 1 + words[i].size() <= width) {
       line_len += 1 + words[i].size();
       continue;
     }
-    std::size_t brk = i;
-    while (brk > starts.back() && find_line_block_marker(words[brk])) --brk;
-    if (brk == starts.back()) {
+    for (; checked <= i; ++checked) {
+      if (!find_line_block_marker(words[checked])) can_start = checked;
+    }
+    if (can_start <= starts.back()) {
       line_len += 1 + words[i].size();  // no break here
       continue;
     }
+    const std::size_t brk = can_start;
     starts.push_back(brk);
     line_len = words[brk].size();
     for (std::size_t k = brk + 1; k <= i; ++k) line_len += 1 + words[k].size();

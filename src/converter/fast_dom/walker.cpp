@@ -479,7 +479,7 @@ class Walker {
       frame.base = out_.size();
       frame.state.inline_context = true;
     } else {
-      push_stray(child, state);
+      push_stray(child, cls, state);
       return;
     }
     push(frame);
@@ -500,8 +500,8 @@ class Walker {
 
   // An element of a table that is neither a part of it nor a cell: its
   // content is kept, for writing before the table.
-  void push_stray(NodeHandle child, const FastDomState& state) {
-    if (classify(tag_id_ignore_case(dom_.bytes(dom_.tag(child)->name))).first == C::Skip) return;
+  void push_stray(NodeHandle child, FastDomTagClass cls, const FastDomState& state) {
+    if (cls == C::Skip) return;
     push_collected(child, state, Action::Stray);
   }
 
@@ -532,8 +532,9 @@ class Walker {
       collect_stray_text(child, state);
       return;
     }
-    if (classify(tag_id_ignore_case(dom_.bytes(tag->name))).first != C::Cell) {
-      push_stray(child, state);
+    const FastDomTagClass cls = classify(tag_id_ignore_case(dom_.bytes(tag->name))).first;
+    if (cls != C::Cell) {
+      push_stray(child, cls, state);
       return;
     }
     push_collected(child, state, Action::Cell);
@@ -717,18 +718,7 @@ class Walker {
     code = trim_unicode_space_end(code);
     const char fence_char = options_.code_block_style == CodeBlockStyle::Tildes ? '~' : '`';
     // The fence is longer than any run of its character inside.
-    std::size_t longest = 0;
-    for (std::size_t i = 0; i < code.size();) {
-      if (code[i] != fence_char) {
-        ++i;
-        continue;
-      }
-      std::size_t j = i;
-      while (j < code.size() && code[j] == fence_char) ++j;
-      longest = std::max(longest, j - i);
-      i = j;
-    }
-    const std::size_t fence = std::max<std::size_t>(3, longest + 1);
+    const std::size_t fence = std::max<std::size_t>(3, fast_dom::longest_run(code, fence_char) + 1);
     if (indent != 0 && !out_.empty() && out_.back() == '\n') out_.append(indent, ' ');
     out_.append(fence, fence_char);
     out_ += '\n';
@@ -960,7 +950,8 @@ class Walker {
       into.clear();
       return false;
     }
-    into = attribute_text(*bytes);
+    // Read into the reused holder, so that no string is made per attribute.
+    into.assign(text_node_content(*bytes, holder_));
     return true;
   }
 

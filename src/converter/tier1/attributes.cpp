@@ -1,11 +1,10 @@
 #include "converter/tier1/attributes.hpp"
 
 #include "common/ascii.hpp"
+#include "common/scan.hpp"
 
 namespace tidewell {
 namespace {
-
-bool is_space(char c) { return c == '\t' || c == '\n' || c == '\f' || c == '\r' || c == ' '; }
 
 // A form feed belongs to an attribute name.
 bool ends_name(char c) { return c == '\t' || c == '\n' || c == '\r' || c == ' ' || c == '/' || c == '=' || c == '>'; }
@@ -14,7 +13,7 @@ bool ends_name(char c) { return c == '\t' || c == '\n' || c == '\r' || c == ' ' 
 
 std::optional<Tier1Attribute> Tier1AttributeLexer::next() {
   const std::size_t n = region_.size();
-  while (pos_ < n && is_space(region_[pos_])) ++pos_;
+  while (pos_ < n && scan::is_ws(region_[pos_])) ++pos_;
   if (pos_ >= n || region_[pos_] == '>' || region_[pos_] == '/') {
     stopped_ = pos_;
     return std::nullopt;
@@ -27,10 +26,10 @@ std::optional<Tier1Attribute> Tier1AttributeLexer::next() {
   }
   Tier1Attribute attribute{region_.substr(name_start, pos_ - name_start), std::nullopt};
   std::size_t p = pos_;
-  while (p < n && is_space(region_[p])) ++p;
+  while (p < n && scan::is_ws(region_[p])) ++p;
   if (p >= n || region_[p] != '=') return attribute;
   ++p;
-  while (p < n && is_space(region_[p])) ++p;
+  while (p < n && scan::is_ws(region_[p])) ++p;
   if (p >= n) {
     pos_ = n;
     return attribute;
@@ -44,7 +43,7 @@ std::optional<Tier1Attribute> Tier1AttributeLexer::next() {
     pos_ = close < n ? close + 1 : n;
   } else {
     const std::size_t start = p;
-    while (p < n && !is_space(region_[p]) && region_[p] != '>') ++p;
+    while (p < n && !scan::is_ws(region_[p]) && region_[p] != '>') ++p;
     attribute.value = region_.substr(start, p - start);
     pos_ = p;
   }

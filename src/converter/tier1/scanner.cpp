@@ -546,7 +546,7 @@ bool Scanner::close_action(const Frame& frame, int heading_level) {
       // Options of a list stand apart.
       if (frame.tag->close_group == Tier1CloseGroup::Option) {
         std::string& out = target();
-        if (!out.empty() && !is_ascii_space(out.back())) out += ' ';
+        if (!out.empty() && !scan::is_ws(out.back())) out += ' ';
       }
       return true;
     default:
@@ -573,7 +573,7 @@ void Scanner::clamp_offsets() {
 bool Scanner::close_heading(const Frame& frame, int level) {
   const std::size_t start = std::min(frame.start_offset, main_.size());
   std::size_t end = main_.size();
-  while (end > start && is_ascii_space(main_[end - 1])) --end;
+  while (end > start && scan::is_ws(main_[end - 1])) --end;
   main_.resize(end);
   // One line: every run of white space that holds a line break becomes a space.
   fold_line_breaks(main_, start, end);
@@ -585,7 +585,8 @@ bool Scanner::close_heading(const Frame& frame, int level) {
     return true;
   }
   const int clamped = std::clamp(level, 1, 6);
-  main_.insert(start, std::string(static_cast<std::size_t>(clamped), '#') + ' ');
+  // The marker and its space, with no string made for them.
+  main_.insert(start, std::string_view("###### ").substr(static_cast<std::size_t>(6 - clamped)));
   ensure_blank_line(main_);
   return true;
 }
@@ -682,7 +683,7 @@ void Scanner::close_emphasis(const Frame& frame) {
   const std::string_view marker = frame.kind() == Tier1Kind::Strong ? "**" : "*";
   const std::size_t content = std::min(frame.start_offset, out.size());
   std::size_t end = out.size();
-  while (end > content && is_ascii_space(out[end - 1])) --end;
+  while (end > content && scan::is_ws(out[end - 1])) --end;
   scratch_.assign(out, end, npos);
   const bool line_break = scratch_.find('\n') != npos;
   if (end == content) {
@@ -699,7 +700,7 @@ void Scanner::close_emphasis(const Frame& frame) {
   if (scratch_.empty()) return;
   if (line_break) {
     out += scratch_;
-  } else if (!out.empty() && !is_ascii_space(out.back())) {
+  } else if (!out.empty() && !scan::is_ws(out.back())) {
     out += ' ';
   }
 }

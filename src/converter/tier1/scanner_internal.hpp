@@ -146,8 +146,6 @@ class Scanner {
 
 // --- output helpers shared by the source files
 
-inline bool is_ascii_space(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r'; }
-
 // Removes spaces and tabs at the end.
 void trim_spaces_and_tabs(std::string& out);
 // A blank line after whatever the output holds (nothing for an empty output),

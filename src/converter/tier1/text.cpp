@@ -86,7 +86,7 @@ std::size_t Scanner::open_marker_chain_start(const std::string& target) const {
 // White space that opens an emphasised text stands before its markers
 // ("a **b**", not "a** b**", which Markdown would not read as emphasis).
 void Scanner::insert_space_before_markers(std::string& target, std::size_t at) {
-  if (at == 0 || is_ascii_space(target[at - 1])) return;
+  if (at == 0 || scan::is_ws(target[at - 1])) return;
   target.insert(at, 1, ' ');
   const bool cell = in_cell();
   for (std::size_t i = frames_.size(); i > 0; --i) {
@@ -111,7 +111,7 @@ bool Scanner::push_text(std::string_view run) {
     // Between the cells of a table only white space may stand; any other
     // text would be lost.
     for (char c : run) {
-      if (!is_ascii_space(c)) return fail(Tier1Reason::DroppedContent);
+      if (!scan::is_ws(c)) return fail(Tier1Reason::DroppedContent);
     }
     return true;
   }
@@ -147,7 +147,7 @@ bool Scanner::push_running_text(std::string_view run, std::string& out) {
   const std::size_t n = run.size();
   std::size_t i = 0;
   char last = out.empty() ? '\n' : out.back();
-  if (is_ascii_space(data[0])) {
+  if (scan::is_ws(data[0])) {
     // White space from the text never starts a line, nor follows a list
     // item's marker.
     bool drop = last == '\n';
@@ -163,7 +163,7 @@ bool Scanner::push_running_text(std::string_view run, std::string& out) {
       }
     }
     if (drop) {
-      while (i < n && is_ascii_space(data[i])) ++i;
+      while (i < n && scan::is_ws(data[i])) ++i;
     }
   }
   const std::size_t start = out.size();

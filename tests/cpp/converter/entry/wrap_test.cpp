@@ -90,6 +90,18 @@ TEST(WrapMarkdown, NoWrappedLineStartsABlock) {
   for (const Case& c : cases) EXPECT_EQ(wrap_markdown(c.in, c.width), c.out) << c.name;
 }
 
+// A long run of words that may not begin a line: no break inside it, and
+// the break after it falls before the first word that may begin a line.
+// The run is long so that a rescan of the line per word would show.
+TEST(WrapMarkdown, LongRunOfMarkerWords) {
+  std::string run;
+  for (int i = 0; i < 200000; ++i) run += " +";
+  const std::string text = "a" + run;
+  EXPECT_EQ(wrap_markdown(text, 10), text + "\n\n");
+  EXPECT_EQ(wrap_markdown(text + " b c", 10), text + "\nb c\n\n");
+  EXPECT_EQ(wrap_markdown("aaaa bbbb" + run + " cccc", 10), "aaaa\nbbbb" + run + "\ncccc\n\n");
+}
+
 TEST(WrapHelpers, EmitAndPrefixed) {
   EXPECT_EQ(wrap_emit_line("one two three", 7), "one two\nthree");
   EXPECT_EQ(wrap_emit_line("fits", 4), "fits");

@@ -52,6 +52,7 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"SpanThenDiv", "<span>a</span><div>b</div>c", "a\n\nb\n\nc\n"},
         Case{"LeadingSpaceDropped", "<p> Hello </p>", "Hello\n"},
         Case{"HeadingClosedByOtherLevel", "<h1>x</h2>", "## x\n"},
+        Case{"HeadingLevelsThreeAndSix", "<h3>a</h3><h6>b</h6>", "### a\n\n###### b\n"},
         Case{"HeadingOfOnlySpace", "<p>a</p><h1> </h1><p>b</p>", "a\n\nb\n"},
         Case{"HeadingOnOneLine", "<h1>a\nb<br>c</h1>", "# a b c\n"},
         Case{"BlocksInHeadingFold", "<h1>a<p>b</p><ul><li>c</ul></h1>", "# a b - c\n"},
