@@ -6,6 +6,8 @@
 #include <utility>
 #include <vector>
 
+#include "common/ascii.hpp"
+#include "common/scan.hpp"
 #include "html5/formatting_list.hpp"
 #include "html5/open_elements.hpp"
 #include "html5/parser.hpp"
@@ -23,7 +25,7 @@ enum class Mode : std::uint8_t {
 
 constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
 
-bool is_ws(char c) { return c == '\t' || c == '\n' || c == '\f' || c == '\r' || c == ' '; }
+using ::tidewell::scan::is_ws;
 
 std::size_t ws_prefix(std::string_view s) {
   std::size_t k = 0;
@@ -33,18 +35,8 @@ std::size_t ws_prefix(std::string_view s) {
 
 bool all_ws(std::string_view s) { return ws_prefix(s) == s.size(); }
 
-char ascii_lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
-
-bool ieq(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t k = 0; k < a.size(); ++k) {
-    if (ascii_lower(a[k]) != ascii_lower(b[k])) return false;
-  }
-  return true;
-}
-
 bool istarts(std::string_view s, std::string_view prefix) {
-  return s.size() >= prefix.size() && ieq(s.substr(0, prefix.size()), prefix);
+  return s.size() >= prefix.size() && ascii_iequals(s.substr(0, prefix.size()), prefix);
 }
 
 template <std::size_t N>
@@ -143,15 +135,15 @@ QuirksMode quirks_from_doctype(const Token& t) {
   const std::string_view pub = t.ids.public_id;
   const std::string_view sys = t.ids.system_id;
   if (t.ids.has_public) {
-    if (ieq(pub, "-//W3O//DTD W3 HTML Strict 3.0//EN//") || ieq(pub, "-/W3C/DTD HTML 4.0 Transitional/EN") ||
-        ieq(pub, "HTML")) {
+    if (ascii_iequals(pub, "-//W3O//DTD W3 HTML Strict 3.0//EN//") ||
+        ascii_iequals(pub, "-/W3C/DTD HTML 4.0 Transitional/EN") || ascii_iequals(pub, "HTML")) {
       return QuirksMode::Quirks;
     }
     for (std::string_view prefix : kQuirkyPublicPrefixes) {
       if (istarts(pub, prefix)) return QuirksMode::Quirks;
     }
   }
-  if (t.ids.has_system && ieq(sys, "http://www.ibm.com/data/dtd/v11/ibmxhtml1-transitional.dtd")) {
+  if (t.ids.has_system && ascii_iequals(sys, "http://www.ibm.com/data/dtd/v11/ibmxhtml1-transitional.dtd")) {
     return QuirksMode::Quirks;
   }
   if (t.ids.has_public) {
@@ -480,7 +472,8 @@ class TreeBuilder {
     const TagId tag = tag_id(t.name);
     if (ns == Ns::MathMl && tag == TagId::AnnotationXml) {
       if (const Attribute* enc = t.find_attr("encoding")) {
-        integration_point = ieq(enc->value, "text/html") || ieq(enc->value, "application/xhtml+xml");
+        integration_point =
+            ascii_iequals(enc->value, "text/html") || ascii_iequals(enc->value, "application/xhtml+xml");
       }
     }
     return doc_.create_element(ns, tag, name, attrs_buf_, integration_point);
@@ -1095,7 +1088,7 @@ class TreeBuilder {
         reconstruct_formatting();
         insert_void(t);
         const Attribute* type = t.find_attr("type");
-        if (type == nullptr || !ieq(type->value, "hidden")) frameset_ok_ = false;
+        if (type == nullptr || !ascii_iequals(type->value, "hidden")) frameset_ok_ = false;
         return false;
       }
       case TagId::Param:
@@ -1485,7 +1478,7 @@ class TreeBuilder {
           case TagId::Template: return in_head(t);
           case TagId::Input: {
             const Attribute* type = t.find_attr("type");
-            if (type == nullptr || !ieq(type->value, "hidden")) break;
+            if (type == nullptr || !ascii_iequals(type->value, "hidden")) break;
             insert_void(t);
             return false;
           }
@@ -2037,9 +2030,7 @@ Document parse_document(std::string_view input, const ParseOptions& options) {
 Document parse_fragment(std::string_view input, Ns ns, std::string_view context, const ParseOptions& options) {
   Document doc = make_document(input);
   Tokenizer tokenizer(doc.input());
-  std::string lower(context);
-  for (char& c : lower) c = ascii_lower(c);
-  const TagId tag = tag_id(lower);
+  const TagId tag = tag_id_ignore_case(context);
   const NodeId context_node = doc.create_element(ns, tag, context, {});
   if (ns == Ns::Html) {
     switch (tag) {
