@@ -469,7 +469,8 @@ class TreeBuilder {
       adjust_foreign_attribute(a);
     }
     const std::string_view name = ns == Ns::Svg ? adjusted(t.name, kSvgTagNames) : t.name;
-    const TagId tag = tag_id(t.name);
+    // The tokenizer already looked the lower-case name up.
+    const TagId tag = t.tag;
     if (ns == Ns::MathMl && tag == TagId::AnnotationXml) {
       if (const Attribute* enc = t.find_attr("encoding")) {
         integration_point =
