@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -596,16 +597,15 @@ class TreeBuilder {
     original_mode_ = mode_;
     mode_ = Mode::Text;
   }
+  // A set of the names already there: a scan of them per attribute would be
+  // quadratic in a repeated long tag. The token's own names are distinct.
   void add_missing_attributes(NodeId el, const Token& t) {
+    if (t.attrs.empty()) return;
+    std::unordered_set<std::string_view> present;
+    present.reserve(doc_.attributes(el).size());
+    for (const Attribute& have : doc_.attributes(el)) present.insert(have.name);
     for (const Attribute& a : t.attrs) {
-      bool present = false;
-      for (const Attribute& have : doc_.attributes(el)) {
-        if (have.name == a.name) {
-          present = true;
-          break;
-        }
-      }
-      if (!present) doc_.add_attribute(el, a);
+      if (!present.contains(a.name)) doc_.add_attribute(el, a);
     }
   }
 
