@@ -379,11 +379,31 @@ class TreeBuilder {
     const auto x = doc_.attributes(a);
     const auto y = doc_.attributes(b);
     if (x.size() != y.size()) return false;
+    if (x.data() == y.data()) return true;  // a clone shares its records
+    if (y.size() <= 16) {
+      for (const Attribute& ax : x) {
+        bool found = false;
+        for (const Attribute& ay : y) {
+          if (ay.name == ax.name && ay.ns == ax.ns) {
+            found = ay.value == ax.value;
+            break;
+          }
+        }
+        if (!found) return false;
+      }
+      return true;
+    }
+    // Long tags: y's names in a table, so the match stays linear. A name
+    // and namespace stand once in an element.
+    std::unordered_multimap<std::string_view, const Attribute*> by_name;
+    by_name.reserve(y.size());
+    for (const Attribute& ay : y) by_name.emplace(ay.name, &ay);
     for (const Attribute& ax : x) {
       bool found = false;
-      for (const Attribute& ay : y) {
-        if (ay.name == ax.name && ay.ns == ax.ns) {
-          found = ay.value == ax.value;
+      const auto [from, to] = by_name.equal_range(ax.name);
+      for (auto it = from; it != to; ++it) {
+        if (it->second->ns == ax.ns) {
+          found = it->second->value == ax.value;
           break;
         }
       }

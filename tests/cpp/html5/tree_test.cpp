@@ -146,5 +146,33 @@ TEST(Html5Parser, RepeatedHtmlAndBodyTagsAddMissingAttributes) {
   EXPECT_EQ(attrs[kCount].value, "2");
 }
 
+// Equal formatting elements (attributes in any order) stand at most three
+// times in the list of active formatting elements: a new paragraph reopens
+// three of four equal b elements, but all four when one value differs. Long
+// attribute lists are compared through a table.
+TEST(Html5Parser, EqualFormattingElementsAreKeptThreeTimes) {
+  auto reopened = [](const std::string& input) {
+    const Document doc = parse_document(input);
+    const NodeId body = doc.node(doc.node(Document::root()).first_child).last_child;
+    int count = 0;
+    for (NodeId n = doc.node(doc.node(body).last_child).first_child; n != kNoNode && doc.node(n).tag == TagId::B;
+         n = doc.node(n).first_child) {
+      ++count;
+    }
+    return count;
+  };
+  for (const int size : {3, 40}) {
+    std::string forward, backward, changed;
+    for (int k = 0; k < size; ++k) {
+      forward += " a" + std::to_string(k) + "=v";
+      backward += " a" + std::to_string(size - 1 - k) + "=v";
+      changed += " a" + std::to_string(k) + (k == size / 2 ? "=w" : "=v");
+    }
+    SCOPED_TRACE(size);
+    EXPECT_EQ(reopened("<p><b" + forward + "><b" + backward + "><b" + forward + "><b" + backward + "><p>x"), 3);
+    EXPECT_EQ(reopened("<p><b" + forward + "><b" + changed + "><b" + forward + "><b" + backward + "><p>x"), 4);
+  }
+}
+
 }  // namespace
 }  // namespace tidewell::html5
