@@ -3,9 +3,12 @@
 #include <cstring>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
+#include "common/ascii.hpp"
+#include "common/scan.hpp"
 #include "html5/formatting_list.hpp"
 #include "html5/open_elements.hpp"
 #include "html5/parser.hpp"
@@ -23,7 +26,7 @@ enum class Mode : std::uint8_t {
 
 constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
 
-bool is_ws(char c) { return c == '\t' || c == '\n' || c == '\f' || c == '\r' || c == ' '; }
+using ::tidewell::scan::is_ws;
 
 std::size_t ws_prefix(std::string_view s) {
   std::size_t k = 0;
@@ -33,18 +36,8 @@ std::size_t ws_prefix(std::string_view s) {
 
 bool all_ws(std::string_view s) { return ws_prefix(s) == s.size(); }
 
-char ascii_lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
-
-bool ieq(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t k = 0; k < a.size(); ++k) {
-    if (ascii_lower(a[k]) != ascii_lower(b[k])) return false;
-  }
-  return true;
-}
-
 bool istarts(std::string_view s, std::string_view prefix) {
-  return s.size() >= prefix.size() && ieq(s.substr(0, prefix.size()), prefix);
+  return s.size() >= prefix.size() && ascii_iequals(s.substr(0, prefix.size()), prefix);
 }
 
 template <std::size_t N>
@@ -143,15 +136,15 @@ QuirksMode quirks_from_doctype(const Token& t) {
   const std::string_view pub = t.ids.public_id;
   const std::string_view sys = t.ids.system_id;
   if (t.ids.has_public) {
-    if (ieq(pub, "-//W3O//DTD W3 HTML Strict 3.0//EN//") || ieq(pub, "-/W3C/DTD HTML 4.0 Transitional/EN") ||
-        ieq(pub, "HTML")) {
+    if (ascii_iequals(pub, "-//W3O//DTD W3 HTML Strict 3.0//EN//") ||
+        ascii_iequals(pub, "-/W3C/DTD HTML 4.0 Transitional/EN") || ascii_iequals(pub, "HTML")) {
       return QuirksMode::Quirks;
     }
     for (std::string_view prefix : kQuirkyPublicPrefixes) {
       if (istarts(pub, prefix)) return QuirksMode::Quirks;
     }
   }
-  if (t.ids.has_system && ieq(sys, "http://www.ibm.com/data/dtd/v11/ibmxhtml1-transitional.dtd")) {
+  if (t.ids.has_system && ascii_iequals(sys, "http://www.ibm.com/data/dtd/v11/ibmxhtml1-transitional.dtd")) {
     return QuirksMode::Quirks;
   }
   if (t.ids.has_public) {
@@ -386,11 +379,31 @@ class TreeBuilder {
     const auto x = doc_.attributes(a);
     const auto y = doc_.attributes(b);
     if (x.size() != y.size()) return false;
+    if (x.data() == y.data()) return true;  // a clone shares its records
+    if (y.size() <= 16) {
+      for (const Attribute& ax : x) {
+        bool found = false;
+        for (const Attribute& ay : y) {
+          if (ay.name == ax.name && ay.ns == ax.ns) {
+            found = ay.value == ax.value;
+            break;
+          }
+        }
+        if (!found) return false;
+      }
+      return true;
+    }
+    // Long tags: y's names in a table, so the match stays linear. A name
+    // and namespace stand once in an element.
+    std::unordered_multimap<std::string_view, const Attribute*> by_name;
+    by_name.reserve(y.size());
+    for (const Attribute& ay : y) by_name.emplace(ay.name, &ay);
     for (const Attribute& ax : x) {
       bool found = false;
-      for (const Attribute& ay : y) {
-        if (ay.name == ax.name && ay.ns == ax.ns) {
-          found = ay.value == ax.value;
+      const auto [from, to] = by_name.equal_range(ax.name);
+      for (auto it = from; it != to; ++it) {
+        if (it->second->ns == ax.ns) {
+          found = it->second->value == ax.value;
           break;
         }
       }
@@ -477,10 +490,12 @@ class TreeBuilder {
       adjust_foreign_attribute(a);
     }
     const std::string_view name = ns == Ns::Svg ? adjusted(t.name, kSvgTagNames) : t.name;
-    const TagId tag = tag_id(t.name);
+    // The tokenizer already looked the lower-case name up.
+    const TagId tag = t.tag;
     if (ns == Ns::MathMl && tag == TagId::AnnotationXml) {
       if (const Attribute* enc = t.find_attr("encoding")) {
-        integration_point = ieq(enc->value, "text/html") || ieq(enc->value, "application/xhtml+xml");
+        integration_point =
+            ascii_iequals(enc->value, "text/html") || ascii_iequals(enc->value, "application/xhtml+xml");
       }
     }
     return doc_.create_element(ns, tag, name, attrs_buf_, integration_point);
@@ -602,16 +617,15 @@ class TreeBuilder {
     original_mode_ = mode_;
     mode_ = Mode::Text;
   }
+  // A set of the names already there: a scan of them per attribute would be
+  // quadratic in a repeated long tag. The token's own names are distinct.
   void add_missing_attributes(NodeId el, const Token& t) {
+    if (t.attrs.empty()) return;
+    std::unordered_set<std::string_view> present;
+    present.reserve(doc_.attributes(el).size());
+    for (const Attribute& have : doc_.attributes(el)) present.insert(have.name);
     for (const Attribute& a : t.attrs) {
-      bool present = false;
-      for (const Attribute& have : doc_.attributes(el)) {
-        if (have.name == a.name) {
-          present = true;
-          break;
-        }
-      }
-      if (!present) doc_.add_attribute(el, a);
+      if (!present.contains(a.name)) doc_.add_attribute(el, a);
     }
   }
 
@@ -1095,7 +1109,7 @@ class TreeBuilder {
         reconstruct_formatting();
         insert_void(t);
         const Attribute* type = t.find_attr("type");
-        if (type == nullptr || !ieq(type->value, "hidden")) frameset_ok_ = false;
+        if (type == nullptr || !ascii_iequals(type->value, "hidden")) frameset_ok_ = false;
         return false;
       }
       case TagId::Param:
@@ -1485,7 +1499,7 @@ class TreeBuilder {
           case TagId::Template: return in_head(t);
           case TagId::Input: {
             const Attribute* type = t.find_attr("type");
-            if (type == nullptr || !ieq(type->value, "hidden")) break;
+            if (type == nullptr || !ascii_iequals(type->value, "hidden")) break;
             insert_void(t);
             return false;
           }
@@ -2037,9 +2051,7 @@ Document parse_document(std::string_view input, const ParseOptions& options) {
 Document parse_fragment(std::string_view input, Ns ns, std::string_view context, const ParseOptions& options) {
   Document doc = make_document(input);
   Tokenizer tokenizer(doc.input());
-  std::string lower(context);
-  for (char& c : lower) c = ascii_lower(c);
-  const TagId tag = tag_id(lower);
+  const TagId tag = tag_id_ignore_case(context);
   const NodeId context_node = doc.create_element(ns, tag, context, {});
   if (ns == Ns::Html) {
     switch (tag) {

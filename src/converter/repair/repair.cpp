@@ -15,7 +15,6 @@ using scan::npos;
 
 namespace {
 
-
 // End of a comment or declaration starting at i ("<!" or "<?"), as the
 // tokenizer reads it.
 std::size_t declaration_end(std::string_view t, std::size_t i) {

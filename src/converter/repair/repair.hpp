@@ -10,7 +10,8 @@ namespace tidewell {
 // Rewrites self-closing start tags of non-void elements ("<div/>") into a
 // start and end tag pair, then parses the text as a whole HTML document and
 // serialises it back: implied html/head/body present, every element closed,
-// attribute values quoted and escaped. nullopt means the repair gives nothing.
+// attribute values quoted and escaped. Every input parses, so the result is
+// never nullopt.
 std::optional<std::string> repair_html(std::string_view html);
 
 // The self-closing rewrite alone (nullopt: nothing to rewrite). Comments and

@@ -136,12 +136,18 @@ TEST(Html5Fuzz, HugeTags) {
   for (int k = 0; k < 20000; ++k) many += " a" + std::to_string(k % 15000) + "='" + std::to_string(k) + "'";
   many += ">x";
   const Document doc = parse_document(many);
-  const NodeId body = doc.node(doc.node(doc.node(Document::root()).first_child).last_child).first_child;
-  EXPECT_EQ(doc.attributes(body).size(), 15000u);  // duplicates dropped, the first value kept
-  EXPECT_EQ(doc.attributes(body)[7].value, "7");
+  const NodeId p = doc.node(doc.node(doc.node(Document::root()).first_child).last_child).first_child;
+  EXPECT_EQ(doc.attributes(p).size(), 15000u);  // duplicates dropped, the first value kept
+  EXPECT_EQ(doc.attributes(p)[7].value, "7");
   const std::string value(2'000'000, 'v');
   const Document big = parse_document("<svg><path d='" + value + "' xlink:href=x>");
   EXPECT_TRUE(test::check_links(big).empty());
+  const NodeId svg = big.node(big.node(big.node(Document::root()).first_child).last_child).first_child;
+  const NodeId path = big.node(svg).first_child;
+  ASSERT_NE(path, kNoNode);
+  ASSERT_EQ(big.attributes(path).size(), 2u);
+  EXPECT_EQ(big.attributes(path)[0].value.size(), value.size());
+  EXPECT_EQ(big.attributes(path)[1].ns, AttrNs::XLink);
 }
 
 }  // namespace

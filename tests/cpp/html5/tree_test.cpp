@@ -116,5 +116,63 @@ TEST(Html5Parser, LineBreaksAndScriptingFlag) {
             "| <html>\n|   <head>\n|     <noscript>\n|   <body>\n|     <img>\n|       src=\"a\"\n");
 }
 
+// A repeated html or body start tag adds only the attributes the element
+// lacks, keeping the first values; long repeated tags merge in one pass.
+TEST(Html5Parser, RepeatedHtmlAndBodyTagsAddMissingAttributes) {
+  const Document doc = parse_document("<html lang=en><body a=1 b=2><p>x<body b=3 c=4 a=5><html lang=fr dir=rtl>");
+  const NodeId html = doc.node(Document::root()).first_child;
+  const NodeId body = doc.node(html).last_child;
+  auto names_and_values = [&](NodeId el) {
+    std::string out;
+    for (const Attribute& a : doc.attributes(el)) out += std::string(a.name) + "=" + std::string(a.value) + " ";
+    return out;
+  };
+  EXPECT_EQ(names_and_values(html), "lang=en dir=rtl ");
+  EXPECT_EQ(names_and_values(body), "a=1 b=2 c=4 ");
+
+  constexpr int kCount = 100000;
+  std::string first = "<body", second = "<p>x<body";
+  for (int k = 0; k < kCount; ++k) {
+    first += " a" + std::to_string(k) + "=1";
+    second += " a" + std::to_string(k + kCount / 2) + "=2";
+  }
+  const std::string input = first + ">" + second + ">";  // the document keeps views into it
+  const Document big = parse_document(input);
+  const NodeId big_body = big.node(big.node(Document::root()).first_child).last_child;
+  const auto attrs = big.attributes(big_body);
+  ASSERT_EQ(attrs.size(), static_cast<std::size_t>(kCount + kCount / 2));
+  EXPECT_EQ(attrs[kCount - 1].value, "1");
+  EXPECT_EQ(attrs[kCount].name, "a" + std::to_string(kCount));
+  EXPECT_EQ(attrs[kCount].value, "2");
+}
+
+// Equal formatting elements (attributes in any order) stand at most three
+// times in the list of active formatting elements: a new paragraph reopens
+// three of four equal b elements, but all four when one value differs. Long
+// attribute lists are compared through a table.
+TEST(Html5Parser, EqualFormattingElementsAreKeptThreeTimes) {
+  auto reopened = [](const std::string& input) {
+    const Document doc = parse_document(input);
+    const NodeId body = doc.node(doc.node(Document::root()).first_child).last_child;
+    int count = 0;
+    for (NodeId n = doc.node(doc.node(body).last_child).first_child; n != kNoNode && doc.node(n).tag == TagId::B;
+         n = doc.node(n).first_child) {
+      ++count;
+    }
+    return count;
+  };
+  for (const int size : {3, 40}) {
+    std::string forward, backward, changed;
+    for (int k = 0; k < size; ++k) {
+      forward += " a" + std::to_string(k) + "=v";
+      backward += " a" + std::to_string(size - 1 - k) + "=v";
+      changed += " a" + std::to_string(k) + (k == size / 2 ? "=w" : "=v");
+    }
+    SCOPED_TRACE(size);
+    EXPECT_EQ(reopened("<p><b" + forward + "><b" + backward + "><b" + forward + "><b" + backward + "><p>x"), 3);
+    EXPECT_EQ(reopened("<p><b" + forward + "><b" + changed + "><b" + forward + "><b" + backward + "><p>x"), 4);
+  }
+}
+
 }  // namespace
 }  // namespace tidewell::html5

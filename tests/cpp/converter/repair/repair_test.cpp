@@ -2,10 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
-#include "html_parser/dom.hpp"
+#include "common/utf8.hpp"
 #include "support/corpus.hpp"
 
 namespace tidewell {
