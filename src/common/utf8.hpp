@@ -12,6 +12,13 @@
 
 namespace tidewell {
 
+// Characters of UTF-8 text: the bytes that are not continuation bytes.
+inline std::size_t utf8_char_count(std::string_view text) {
+  std::size_t count = 0;
+  for (const char c : text) count += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+  return count;
+}
+
 // Length of the UTF-8 sequence whose lead byte is `p[0]` (>= 0x80), reading
 // no further than `end`. When the sequence is well formed `valid` is true and
 // the length is that of the whole sequence; otherwise `valid` is false and the

@@ -1,3 +1,4 @@
+#include "common/utf8.hpp"
 #include "options/options_reader.hpp"
 
 #include <array>
@@ -293,11 +294,7 @@ class OptionsParser {
     std::string_view s;
     if (!read_string_value(s, "a character")) return false;
     // Valid UTF-8 (the reader checked it): one character is one lead byte.
-    std::size_t count = 0;
-    for (char c : s) {
-      if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) ++count;
-    }
-    if (count != 1) {
+    if (utf8_char_count(s) != 1) {
       JsonUnexpected u;
       u.kind = JsonUnexpected::Kind::String;
       u.string = s;

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "common/utf8.hpp"
 #include "converter/blocks/block_support.hpp"
 #include "converter/blocks/blocks.hpp"
 #include "converter/text/entities.hpp"
@@ -116,9 +117,7 @@ std::size_t append_indent(std::string& out, std::size_t level, std::size_t enclo
 // The width in columns of a marker written from `from` to the end of `out`
 // (its characters, not bytes).
 std::size_t marker_columns(const std::string& out, std::size_t from) {
-  std::size_t columns = 0;
-  for (std::size_t i = from; i < out.size(); ++i) columns += (static_cast<unsigned char>(out[i]) & 0xC0) != 0x80;
-  return columns;
+  return utf8_char_count(std::string_view(out).substr(from));
 }
 
 // --- task items --------------------------------------------------------------

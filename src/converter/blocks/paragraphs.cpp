@@ -108,7 +108,6 @@ void convert_paragraph(const Walk& w, NodeHandle node, const ConversionContext& 
 
   ConversionContext scope = context;
   scope.in_paragraph = true;
-  scope.block_start = output.size();
 
   const auto walk_children = [&] {
     const auto children = tag->children.as_span();

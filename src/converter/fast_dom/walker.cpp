@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "common/utf8.hpp"
 #include "common/scan.hpp"
 #include "common/tags.hpp"
 #include "converter/fast_dom/fast_dom.hpp"
@@ -149,11 +150,6 @@ std::string_view bullet_of(const ConversionOptions& options) {
   return bullets.substr(0, std::min(len, bullets.size()));
 }
 
-std::size_t char_count(std::string_view text) {
-  std::size_t count = 0;
-  for (char c : text) count += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-  return count;
-}
 
 class Walker {
  public:
@@ -443,7 +439,7 @@ class Walker {
     } else {
       out_ += bullet_;
       out_ += ' ';
-      width = char_count(bullet_) + 1;
+      width = utf8_char_count(bullet_) + 1;
     }
     frame.state.content_indent =
         frame.state.marker_indent +
@@ -632,7 +628,7 @@ class Walker {
     if (options_.heading_style == HeadingStyle::Underlined && level <= 2) {
       out_ += text;
       out_ += '\n';
-      out_.append(char_count(text), level == 1 ? '=' : '-');
+      out_.append(utf8_char_count(text), level == 1 ? '=' : '-');
       out_ += "\n\n";
       return;
     }

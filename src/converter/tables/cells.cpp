@@ -44,7 +44,6 @@ ConversionContext cell_context(const TableJob& job, bool row_list) {
   } else {
     context.in_table_cell = true;
   }
-  context.block_start = 0;
   context.table_scans = job.scans;
   // The walk restarts at depth 0 inside cells; its recursion limit still
   // counts the levels above.
@@ -65,7 +64,6 @@ ConversionContext detached_context(ConversionContext context) {
 
 ConversionContext table_text_context(const TableJob& job) {
   ConversionContext context = job.context;
-  context.block_start = 0;
   context.table_scans = job.scans;
   return context;
 }
@@ -121,12 +119,5 @@ void append_caption_text(std::string_view converted, const ConversionOptions& op
   out += "*\n\n";
 }
 
-std::size_t char_count(std::string_view text) {
-  std::size_t count = 0;
-  for (const char c : text) {
-    if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) ++count;
-  }
-  return count;
-}
 
 }  // namespace tidewell

@@ -110,9 +110,7 @@ void convert_table(const Walk& w, NodeHandle node, const ConversionContext& cont
 
 void convert_caption(const Walk& w, NodeHandle node, const ConversionContext& context, std::size_t depth) {
   std::string converted;
-  ConversionContext scope = context;
-  scope.block_start = 0;
-  w.into(converted).children(node, scope, depth);
+  w.into(converted).children(node, context, depth);
   append_caption_text(converted, w.options(), w.out());
 }
 

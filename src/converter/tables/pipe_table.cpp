@@ -9,6 +9,7 @@
 #include <limits>
 #include <vector>
 
+#include "common/utf8.hpp"
 #include "converter/tables/table_job.hpp"
 
 namespace tidewell {
@@ -107,7 +108,7 @@ class PipeTableWriter {
     for (const NodeHandle cell : cells_) {
       skip_carried(carry, column, [](std::size_t) {});
       const std::string& text = cell_text(cell);
-      const std::size_t chars = char_count(text);
+      const std::size_t chars = utf8_char_count(text);
       text_bytes_ = saturating_add(text_bytes_, text.size());
       if (column < column_count_) {
         if (widths_.size() <= column) widths_.resize(column + 1, 0);
@@ -172,7 +173,7 @@ class PipeTableWriter {
     line += ' ';
     line += text;
     if (width) {
-      const std::size_t chars = char_count(text);
+      const std::size_t chars = utf8_char_count(text);
       if (chars < *width) append_spaces(line, *width - chars);
     }
     const std::size_t room = column < column_count_ ? column_count_ - column : 0;

@@ -66,9 +66,6 @@ std::string grid_cell_content(std::string_view converted);
 // nothing when the text is empty.
 void append_caption_text(std::string_view converted, const ConversionOptions& options, std::string& out);
 
-// The number of characters (Unicode scalar values) of UTF-8 text.
-std::size_t char_count(std::string_view text);
-
 // Writes the table as a pipe table / as a list of rows into `table_text`.
 // `cache` may be null (compact tables without a grid).
 void write_pipe_table(const TableJob& job, std::string& table_text, CellTextCache* cache);

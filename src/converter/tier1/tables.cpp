@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <limits>
 
+#include "common/utf8.hpp"
 #include "converter/text/unicode_space.hpp"
 #include "converter/tier1/attributes.hpp"
 #include "converter/tier1/scanner_internal.hpp"
@@ -27,12 +28,6 @@ std::uint32_t span_attribute_value(const std::optional<Tier1Attribute>& attribut
   return static_cast<std::uint32_t>(n);
 }
 
-// Characters (Unicode scalar values) of UTF-8 text.
-std::size_t char_count(std::string_view text) {
-  std::size_t count = 0;
-  for (char c : text) count += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-  return count;
-}
 
 }  // namespace
 
@@ -147,7 +142,7 @@ bool Scanner::close_table() {
   for (std::size_t r = 0; r < rows; ++r) {
     for (std::size_t c = row_begin(r); c < t.row_ends[r]; ++c) {
       std::size_t& width = widths[c - row_begin(r)];
-      width = std::max(width, char_count(t.cell(c)));
+      width = std::max(width, utf8_char_count(t.cell(c)));
     }
   }
   ensure_blank_line(main_);
@@ -161,7 +156,7 @@ bool Scanner::close_table() {
       const std::string_view text = k < count ? t.cell(row_begin(r) + k) : std::string_view();
       main_ += ' ';
       main_ += text;
-      main_.append(widths[k] - char_count(text), ' ');
+      main_.append(widths[k] - utf8_char_count(text), ' ');
       main_ += " |";
     }
     main_ += '\n';

@@ -87,9 +87,6 @@ struct ConversionContext {
   // indented by this many spaces, which keeps them in the item.
   std::size_t item_indent = 0;
   std::size_t bullet_level = 0;
-  // Offset in the current output buffer where the enclosing block's content
-  // begins; text spacing looks at the output only from here on.
-  std::size_t block_start = 0;
   // List items at a handle below this one hold no task checkbox: the
   // enclosing item's search already passed them (handles follow document
   // order). 0 until an item has searched.
