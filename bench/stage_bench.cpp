@@ -52,9 +52,9 @@ void measure_stages(const std::string& page, Stages& s) {
 
   if (has_hyphenated_tag_name(text)) {
     t0 = Clock::now();
-    auto repaired = repair_html(text);
+    std::string repaired = repair_html(text);
     s.repair += since(t0);
-    if (repaired) text = after_repair(std::move(*repaired), s);
+    text = after_repair(std::move(repaired), s);
   }
   t0 = Clock::now();
   TlDom dom(text);
@@ -67,18 +67,16 @@ void measure_stages(const std::string& page, Stages& s) {
   s.caches += since(t0);
   if (structural) {
     t0 = Clock::now();
-    auto repaired = repair_html(text);
+    std::string repaired = repair_html(text);
     s.repair += since(t0);
-    if (repaired) {
-      text = after_repair(std::move(*repaired), s);
+    text = after_repair(std::move(repaired), s);
+    t0 = Clock::now();
+    ParseResult again = parse_document(ParserBackend::Copperfern, text);
+    s.parse += since(t0);
+    if (again) {
       t0 = Clock::now();
-      ParseResult again = parse_document(ParserBackend::Copperfern, text);
-      s.parse += since(t0);
-      if (again) {
-        t0 = Clock::now();
-        DomContext ctx2 = build_dom_context(again.dom().top_level, again.dom(), text.size());
-        s.caches += since(t0);
-      }
+      DomContext ctx2 = build_dom_context(again.dom().top_level, again.dom(), text.size());
+      s.caches += since(t0);
     }
   }
 }

@@ -256,7 +256,7 @@ Outcome<DocumentConversion> convert_document(std::string_view text, const Conver
 
   // 2. Custom elements and comments go through the HTML5 parser.
   if (has_hyphenated_tag_name(current.view())) {
-    if (auto repaired = repair_html(current.view())) current.replace_preprocessed(std::move(*repaired));
+    current.replace_preprocessed(repair_html(current.view()));
   }
 
   // 3. Parse, repairing when the fast parser fails.
@@ -266,9 +266,7 @@ Outcome<DocumentConversion> convert_document(std::string_view text, const Conver
     if (!parse_nodes(options.parser_backend, *dom)) break;
     dom.reset();
     if (repairs >= kMaxParseRepairs) return ConversionError::html_parse("Failed to parse HTML");
-    auto repaired = repair_html(current.view());
-    if (!repaired) return ConversionError::html_parse("Failed to parse HTML");
-    current.replace_preprocessed(std::move(*repaired));
+    current.replace_preprocessed(repair_html(current.view()));
   }
 
   // 4. Output and caches.
@@ -278,16 +276,14 @@ Outcome<DocumentConversion> convert_document(std::string_view text, const Conver
 
   // 5. Structural check, at most once.
   if (needs_structural_repair(*dom, dom_context)) {
-    if (auto repaired = repair_html(current.view())) {
-      dom.reset();
-      current.replace_preprocessed(std::move(*repaired));
-      ParseResult reparsed = parse_document(options.parser_backend, current.view());
-      if (!reparsed) return ConversionError::html_parse("Failed to parse repaired HTML");
-      dom.emplace(std::move(reparsed.dom()));
-      dom_context = build_dom_context(dom->top_level, *dom, current.view().size());
-      output = std::string();
-      output.reserve(current.view().size() + current.view().size() / 4);
-    }
+    dom.reset();
+    current.replace_preprocessed(repair_html(current.view()));
+    ParseResult reparsed = parse_document(options.parser_backend, current.view());
+    if (!reparsed) return ConversionError::html_parse("Failed to parse repaired HTML");
+    dom.emplace(std::move(reparsed.dom()));
+    dom_context = build_dom_context(dom->top_level, *dom, current.view().size());
+    output = std::string();
+    output.reserve(current.view().size() + current.view().size() / 4);
   }
 
   // 6. and 7. Head metadata and front matter. Head entries outside a head

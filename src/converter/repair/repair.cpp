@@ -99,7 +99,7 @@ std::optional<std::string> rewrite_self_closing_tags(std::string_view t) {
   return out.finish();
 }
 
-std::optional<std::string> repair_html(std::string_view html) {
+std::string repair_html(std::string_view html) {
   if (html.size() >= 3 && html.compare(0, 3, "\xEF\xBB\xBF") == 0) html.remove_prefix(3);
   // Ill-formed UTF-8 is read as U+FFFD, so what is written back is well formed.
   const std::optional<std::string> well_formed = utf8_lossy_owned(html);

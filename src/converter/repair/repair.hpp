@@ -10,9 +10,8 @@ namespace tidewell {
 // Rewrites self-closing start tags of non-void elements ("<div/>") into a
 // start and end tag pair, then parses the text as a whole HTML document and
 // serialises it back: implied html/head/body present, every element closed,
-// attribute values quoted and escaped. Every input parses, so the result is
-// never nullopt.
-std::optional<std::string> repair_html(std::string_view html);
+// attribute values quoted and escaped. Every input parses.
+std::string repair_html(std::string_view html);
 
 // The self-closing rewrite alone (nullopt: nothing to rewrite). Comments and
 // other "<!"/"<?" declarations are passed over unchanged.
