@@ -279,4 +279,25 @@ class TagEndFinder {
   std::vector<std::size_t> value_;
 };
 
+// Line breaks as an HTML input stream sees them: CR LF and lone CR become
+// LF; nullopt when the text holds no CR.
+inline std::optional<std::string> normalize_line_endings(std::string_view text) {
+  if (std::memchr(text.data(), '\r', text.size()) == nullptr) return std::nullopt;
+  std::string out;
+  out.reserve(text.size());
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    const void* hit = std::memchr(text.data() + pos, '\r', text.size() - pos);
+    if (!hit) {
+      out.append(text.data() + pos, text.size() - pos);
+      break;
+    }
+    const std::size_t cr = static_cast<std::size_t>(static_cast<const char*>(hit) - text.data());
+    out.append(text.data() + pos, cr - pos);
+    out.push_back('\n');
+    pos = (cr + 1 < text.size() && text[cr + 1] == '\n') ? cr + 2 : cr + 1;
+  }
+  return out;
+}
+
 }  // namespace tidewell::scan

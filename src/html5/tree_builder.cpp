@@ -1,6 +1,7 @@
 // Tree construction: the insertion modes over the tokenizer's tokens.
 #include <array>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -2012,27 +2013,10 @@ class TreeBuilder {
 };
 
 // Line breaks as the input stream sees them: CR LF and lone CR become LF.
-bool normalise_newlines(std::string_view input, std::string& out) {
-  const void* cr = std::memchr(input.data(), '\r', input.size());
-  if (cr == nullptr) return false;
-  out.reserve(input.size());
-  for (std::size_t k = 0; k < input.size(); ++k) {
-    const char c = input[k];
-    if (c == '\r') {
-      out.push_back('\n');
-      if (k + 1 < input.size() && input[k + 1] == '\n') ++k;
-    } else {
-      out.push_back(c);
-    }
-  }
-  return true;
-}
-
 Document make_document(std::string_view input) {
-  std::string normalised;
-  if (normalise_newlines(input, normalised)) {
+  if (std::optional<std::string> normalised = scan::normalize_line_endings(input)) {
     Document doc;
-    doc.own_input(std::move(normalised));
+    doc.own_input(std::move(*normalised));
     return doc;
   }
   return Document(input);

@@ -120,26 +120,6 @@ std::optional<std::string> detect_binary_input(std::string_view text) {
   return std::nullopt;
 }
 
-std::optional<std::string> normalize_line_endings(std::string_view text) {
-  const void* first = std::memchr(text.data(), '\r', text.size());
-  if (!first) return std::nullopt;
-  std::string out;
-  out.reserve(text.size());
-  std::size_t pos = 0;
-  while (pos < text.size()) {
-    const void* hit = std::memchr(text.data() + pos, '\r', text.size() - pos);
-    if (!hit) {
-      out.append(text.data() + pos, text.size() - pos);
-      break;
-    }
-    const std::size_t cr = static_cast<const char*>(hit) - text.data();
-    out.append(text.data() + pos, cr - pos);
-    out.push_back('\n');
-    pos = (cr + 1 < text.size() && text[cr + 1] == '\n') ? cr + 2 : cr + 1;
-  }
-  return out;
-}
-
 std::optional<std::string> space_self_closing_tags(std::string_view text) {
   if (text.size() <= 2 || text.find("/>") == std::string_view::npos) return std::nullopt;
   std::optional<std::string> out;

@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "common/scan.hpp"
+
 namespace tidewell {
 
 // The refusal message of a text that is not HTML (archives, PDF, UTF-16 that
@@ -25,7 +27,7 @@ struct PreparedInput {
 PreparedInput prepare_input(std::string_view text);
 
 // CR LF and lone CR become LF; nullopt when the text holds no CR.
-std::optional<std::string> normalize_line_endings(std::string_view text);
+using scan::normalize_line_endings;
 
 // "<br/>" becomes "<br />" for attribute-less tags whose name is made of
 // letters, digits, '-', '.', ':' and '_'; nullopt when nothing changes.
