@@ -3,6 +3,7 @@ compares the stub with the module, mypy checks code written the way the
 README shows, and real results are held against the result TypedDicts."""
 import importlib.util
 import os
+import site
 import subprocess
 import sys
 import types
@@ -19,9 +20,12 @@ needs_mypy = pytest.mark.skipif(
 
 
 def run_mypy_tool(args, cwd):
-    # The package this suite imports, for the import and for mypy's own search.
-    where = str(Path(tidewell.__file__).resolve().parents[1])
-    env = dict(os.environ, PYTHONPATH=where, MYPYPATH=where)
+    # The package this suite imports, for the import and for mypy's own search
+    # (which finds an installed one itself and refuses site-packages on MYPYPATH).
+    where = Path(tidewell.__file__).resolve().parents[1]
+    env = dict(os.environ)
+    if where not in {Path(p).resolve() for p in [*site.getsitepackages(), site.getusersitepackages()]}:
+        env["PYTHONPATH"] = env["MYPYPATH"] = str(where)
     return subprocess.run([sys.executable, "-m", *args], cwd=cwd, env=env, capture_output=True, text=True)
 
 
