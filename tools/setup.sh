@@ -32,8 +32,9 @@ for py in $(tools/pythons.sh); do
   echo "== $venv for $("$py" --version)"
   if [ ! -x "$venv/bin/python" ]; then "$py" -m venv "$venv"; fi
   "$venv/bin/python" -m pip install -q --upgrade pip >/dev/null 2>&1 || true
-  # markdown-it-py: the tests read the Markdown back with a CommonMark renderer.
-  "$venv/bin/python" -m pip install -q cmake ninja pytest pyyaml scikit-build-core markdown-it-py
+  # markdown-it-py: the tests read the Markdown back with a CommonMark renderer;
+  # mypy: they check the type information against the built module.
+  "$venv/bin/python" -m pip install -q cmake ninja pytest pyyaml scikit-build-core markdown-it-py mypy
   PATH="$PWD/$venv/bin:$PATH" "$venv/bin/python" -m pip install -q --no-build-isolation .
   first="${first:-$venv}"
 done

@@ -94,14 +94,14 @@ def test_class_is_exported():
 
 
 def test_type_stub_declares_the_class():
-    stub = ast.parse((Path(__file__).resolve().parents[2] / "python" / "tidewell" / "__init__.pyi").read_text())
+    stub = ast.parse((Path(__file__).resolve().parents[2] / "python" / "tidewell" / "_tidewell.pyi").read_text())
     declared = {node.name: node for node in stub.body if isinstance(node, (ast.ClassDef, ast.FunctionDef))}
     declared.update({t.id: node for node in stub.body if isinstance(node, ast.AnnAssign)
                      for t in [node.target] if isinstance(t, ast.Name)})
     assert [name for name in tidewell.__all__ if name not in declared] == []
     methods = {f.name: [a.arg for a in f.args.args] for f in declared["MarkdownStreamProcessor"].body
                if isinstance(f, ast.FunctionDef)}
-    assert methods == {"__init__": ["self", "options"], "process_chunk": ["self", "chunk"], "finish": ["self"]}
+    assert methods == {"__new__": ["cls", "options"], "process_chunk": ["self", "chunk"], "finish": ["self"]}
 
 
 @pytest.mark.parametrize("args,kwargs", [((), {}), ((None,), {}), ((), {"options": None}),

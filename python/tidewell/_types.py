@@ -1,14 +1,23 @@
-"""Type information of the `tidewell` package."""
+"""The option and result records of `tidewell` as TypedDicts, with the
+literal types of the strict option values. They are real classes, so
+`from tidewell import ConversionOptions` works at run time as well as for a
+type checker; at run time they are plain dicts.
+"""
 from typing import Any, Literal, TypedDict
 
-__version__: str
-__all__: list[str]
-
 _Names = list[str] | tuple[str, ...]
+# The array form of a record: its values by position, in key order.
+_Positional = list[Any] | tuple[Any, ...]
 
-# Strict option values: any other text is refused with ValueError.
-TierStrategy = Literal["auto", "tier2", "fast_dom", "quillmoor"]
-ParserBackend = Literal["copperfern-tl", "copper_fern_tl", "copperfern_tl", "asm_tl", "asm-tl"]
+# Strict option values: any other text is refused with ValueError. Written as
+# unions of one-value literals, the same type to a checker, so that the object
+# is a Union at run time too, as stubtest expects of a union alias.
+TierStrategy = Literal["auto"] | Literal["tier2"] | Literal["fast_dom"] | Literal["quillmoor"]
+ParserBackend = (
+    Literal["copperfern-tl"] | Literal["copper_fern_tl"] | Literal["copperfern_tl"]
+    | Literal["asm_tl"] | Literal["asm-tl"]
+)
+
 
 class PreprocessingOptions(TypedDict, total=False):
     """The boilerplate filter ("preprocessing")."""
@@ -20,12 +29,15 @@ class PreprocessingOptions(TypedDict, total=False):
     remove_forms: bool
     removeForms: bool
 
+
 class ConversionOptions(TypedDict, total=False):
     """Every option key, in its snake_case name and, for multi-word keys, its
     camelCase alias (give one spelling per option). Enum-like values are read
     leniently (ASCII letters lower-cased, digits kept, other characters
     dropped) and an unknown value selects the fallback; tier_strategy and
-    parser_backend are strict. Values and defaults: see the README."""
+    parser_backend are strict. The options may also be given as a list of
+    their values by position, in the order of the snake_case keys below.
+    Values and defaults: see the README."""
 
     heading_style: str
     headingStyle: str
@@ -76,7 +88,7 @@ class ConversionOptions(TypedDict, total=False):
     codeBlockStyle: str
     keep_inline_images_in: _Names
     keepInlineImagesIn: _Names
-    preprocessing: PreprocessingOptions
+    preprocessing: PreprocessingOptions | _Positional
     encoding: str
     debug: bool
     strip_tags: _Names
@@ -110,6 +122,7 @@ class ConversionOptions(TypedDict, total=False):
     parser_backend: ParserBackend
     parserBackend: ParserBackend
 
+
 class DocumentMetadata(TypedDict):
     title: str | None
     description: str | None
@@ -123,12 +136,14 @@ class DocumentMetadata(TypedDict):
     twitter_card: dict[str, str]
     meta_tags: dict[str, str]
 
+
 class HeaderMetadata(TypedDict):
     level: int
     text: str
     id: str | None
     depth: int
     html_offset: int
+
 
 class LinkMetadata(TypedDict):
     href: str
@@ -138,6 +153,7 @@ class LinkMetadata(TypedDict):
     rel: list[str]
     attributes: dict[str, str]
 
+
 class ImageMetadata(TypedDict):
     src: str
     alt: str | None
@@ -146,10 +162,12 @@ class ImageMetadata(TypedDict):
     image_type: Literal["data_uri", "inline_svg", "external", "relative"]
     attributes: dict[str, str]
 
+
 class StructuredData(TypedDict):
     data_type: Literal["json_ld", "microdata", "rdfa"]
     raw_json: str
     schema_type: str | None
+
 
 class HtmlMetadata(TypedDict):
     document: DocumentMetadata
@@ -157,6 +175,7 @@ class HtmlMetadata(TypedDict):
     links: list[LinkMetadata]
     images: list[ImageMetadata]
     structured_data: list[StructuredData]
+
 
 class TableCell(TypedDict):
     content: str
@@ -166,22 +185,27 @@ class TableCell(TypedDict):
     col_span: int
     is_header: bool
 
+
 class TableGrid(TypedDict):
     rows: int
     cols: int
     cells: list[TableCell]
 
+
 class TableData(TypedDict):
     grid: TableGrid
     markdown: str
+
 
 class ConversionWarning(TypedDict):
     message: str
     kind: str
 
+
 class DocumentStructure(TypedDict, total=False):
     nodes: list[dict[str, Any]]
     source_format: str
+
 
 class ConversionResult(TypedDict):
     content: str | None
@@ -189,20 +213,3 @@ class ConversionResult(TypedDict):
     metadata: HtmlMetadata
     tables: list[TableData]
     warnings: list[ConversionWarning]
-
-def convert(html: str, options: ConversionOptions | None = None) -> ConversionResult:
-    """Converts `html` and returns the whole result. Raises ValueError for bad
-    options or refused input, TypeError for arguments of the wrong type."""
-
-def convert_to_markdown(html: str, options: ConversionOptions | None = None) -> str:
-    """Converts `html` and returns the text alone ("" when there is none)."""
-
-class MarkdownStreamProcessor:
-    """Converts HTML that arrives in pieces: each `process_chunk` returns the
-    Markdown that can no longer change, keeping markup cut by the chunk's end
-    for the next call; `finish` returns the rest. The options are checked like
-    those of `convert` (ValueError when refused) and otherwise not used."""
-
-    def __init__(self, options: ConversionOptions | None = None) -> None: ...
-    def process_chunk(self, chunk: str) -> str: ...
-    def finish(self) -> str: ...
