@@ -13,6 +13,7 @@
 //    HTML tokenizer reads them; noscript and plaintext are looked up by id.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
@@ -173,38 +174,6 @@ enum class TagId : std::uint8_t {
 };
 inline constexpr std::size_t kTagIdCount = static_cast<std::size_t>(TagId::Xmp) + 1;
 
-// Which handler of the DOM walk converts an element (see
-// converter/document/handler_table.cpp for the one dispatch entry of each).
-enum class HandlerFamily : std::uint8_t {
-  Unknown,      // no handler of its own: the content is converted, no markup
-  Nothing,      // nothing is written (wbr, source)
-  Transparent,  // only the children are converted (time, data, html, body)
-  Metadata,     // head, style, script: JSON-LD capture, body content in a head
-  Paragraph,
-  Div,
-  LineBreak,
-  Rule,
-  Heading,
-  Link,
-  Inline,       // emphasis and the other inline formats, ruby
-  InlineCode,
-  Image,
-  Graphic,
-  Embedded,     // svg, math, audio, video, iframe, picture
-  List,         // ul, ol, li, dl, dt, dd
-  CodeBlock,
-  Blockquote,
-  Semantic,     // sectioning elements, q, figure, details, dialog, menu
-  Form,
-  Table,
-  TablePart,    // tr, td, th, thead, tbody, tfoot met outside the table handler
-  Caption,
-};
-inline constexpr std::size_t kHandlerFamilyCount = static_cast<std::size_t>(HandlerFamily::Caption) + 1;
-
-// How the plain-text renderer writes an element.
-enum class PlainKind : std::uint8_t { Other, Skipped, Br, Hr, Ul, Ol, Li, Pre, Table, Img, Block };
-
 enum TagFlag : std::uint16_t {
   kInline = 1u << 0,             // phrasing element (is_inline_tag)
   kBlock = 1u << 1,              // block element (is_block_tag)
@@ -220,9 +189,29 @@ enum TagFlag : std::uint16_t {
 struct TagInfo {
   std::string_view name;  // lower case
   std::uint16_t flags;
-  HandlerFamily family;
-  PlainKind plain;
 };
+
+// A per-tag table for a layer above this one: built at compile time from
+// (tag, value) entries, every tag not listed holding Value{}; looked up with
+// tag_table_at, which gives Value{} for an id out of range.
+template <typename Value>
+struct TagValue {
+  TagId id;
+  Value value;
+};
+
+template <typename Value, std::size_t N>
+constexpr std::array<Value, kTagIdCount> make_tag_table(const TagValue<Value> (&entries)[N]) {
+  std::array<Value, kTagIdCount> table{};
+  for (const TagValue<Value>& e : entries) table[static_cast<std::size_t>(e.id)] = e.value;
+  return table;
+}
+
+template <typename Value>
+constexpr Value tag_table_at(const std::array<Value, kTagIdCount>& table, TagId id) {
+  const auto index = static_cast<std::size_t>(id);
+  return index < kTagIdCount ? table[index] : Value{};
+}
 
 // The entry of a tag id (Unknown has an empty name and no flags).
 const TagInfo& tag_info(TagId id);

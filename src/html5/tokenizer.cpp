@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "converter/text/entities.hpp"
+#include "common/entities.hpp"
 #include "html5/scan.hpp"
 
 namespace tidewell::html5 {

@@ -3,7 +3,7 @@
 // writers that look back and every position that may still be rewritten.
 #include <algorithm>
 
-#include "converter/text/unicode_space.hpp"
+#include "common/unicode_space.hpp"
 #include "streaming/processor.hpp"
 
 namespace tidewell::streaming {

@@ -5,9 +5,9 @@
 #include <array>
 #include <cstring>
 
-#include "common/utf8.hpp"
 #include "common/ascii.hpp"
-#include "converter/text/entities.hpp"
+#include "common/entities.hpp"
+#include "common/utf8.hpp"
 #include "streaming/processor.hpp"
 
 namespace tidewell::streaming {

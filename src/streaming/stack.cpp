@@ -3,7 +3,7 @@
 #include <stdexcept>
 
 #include "common/ascii.hpp"
-#include "converter/text/entities.hpp"
+#include "common/entities.hpp"
 #include "streaming/processor.hpp"
 
 namespace tidewell::streaming {

@@ -5,8 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "common/unicode_space.hpp"
 #include "common/utf8.hpp"
-#include "converter/text/unicode_space.hpp"
 #include "converter/walk/text_node.hpp"
 #include "converter/walk/walk.hpp"
 

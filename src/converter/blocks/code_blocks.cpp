@@ -5,10 +5,10 @@
 #include <string_view>
 #include <utility>
 
+#include "common/entities.hpp"
+#include "common/unicode_space.hpp"
 #include "converter/blocks/block_support.hpp"
 #include "converter/blocks/blocks.hpp"
-#include "converter/text/entities.hpp"
-#include "converter/text/unicode_space.hpp"
 #include "converter/metadata/structure_sink.hpp"
 
 namespace tidewell {

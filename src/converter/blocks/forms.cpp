@@ -3,9 +3,9 @@
 #include <string>
 #include <string_view>
 
+#include "common/entities.hpp"
 #include "converter/blocks/block_support.hpp"
 #include "converter/blocks/blocks.hpp"
-#include "converter/text/entities.hpp"
 
 namespace tidewell {
 namespace {

@@ -1,10 +1,10 @@
 #include <string>
 
+#include "common/entities.hpp"
+#include "common/unicode_space.hpp"
 #include "converter/blocks/blocks.hpp"
 #include "converter/metadata/records.hpp"
 #include "converter/metadata/structure_sink.hpp"
-#include "converter/text/entities.hpp"
-#include "converter/text/unicode_space.hpp"
 
 namespace tidewell {
 

@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "common/entities.hpp"
 #include "common/utf8.hpp"
 #include "converter/blocks/block_support.hpp"
 #include "converter/blocks/blocks.hpp"
-#include "converter/text/entities.hpp"
 #include "converter/metadata/structure_sink.hpp"
 
 namespace tidewell {

@@ -1,8 +1,8 @@
 #include <string>
 
+#include "common/unicode_space.hpp"
 #include "converter/blocks/blocks.hpp"
 #include "converter/metadata/structure_sink.hpp"
-#include "converter/text/unicode_space.hpp"
 
 namespace tidewell {
 namespace {

@@ -4,15 +4,15 @@
 #include <memory>
 #include <utility>
 
+#include "common/entities.hpp"
 #include "common/tags.hpp"
+#include "common/unicode_space.hpp"
 #include "converter/document/handler_table.hpp"
 #include "converter/metadata/head_collect.hpp"
 #include "converter/metadata/head_metadata.hpp"
 #include "converter/plain/renderer.hpp"
 #include "converter/preprocess/preprocessing.hpp"
 #include "converter/repair/repair.hpp"
-#include "converter/text/entities.hpp"
-#include "converter/text/unicode_space.hpp"
 #include "converter/walk/walk.hpp"
 #include "html_parser/parser.hpp"
 #include "html_parser/queryselector/queryselector.hpp"

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "converter/text/entities.hpp"
-#include "converter/text/unicode_space.hpp"
+#include "common/entities.hpp"
+#include "common/unicode_space.hpp"
 
 namespace tidewell {
 namespace {

@@ -5,6 +5,8 @@
 #include <string>
 
 #include "common/scan.hpp"
+#include "common/unicode_space.hpp"
+#include "converter/document/convert_document.hpp"
 #include "converter/entry/input_guard.hpp"
 #include "converter/entry/plain_road.hpp"
 #include "converter/entry/prescan.hpp"
@@ -14,8 +16,6 @@
 #include "converter/preprocess/preprocessing.hpp"
 #include "converter/tier1/eligibility.hpp"
 #include "converter/tier1/scanner.hpp"
-#include "converter/document/convert_document.hpp"
-#include "converter/text/unicode_space.hpp"
 #include "html_parser/parser.hpp"
 #include "streaming/quillmoor.hpp"
 

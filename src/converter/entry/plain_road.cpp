@@ -3,7 +3,7 @@
 #include <cstring>
 #include <optional>
 
-#include "converter/text/entities.hpp"
+#include "common/entities.hpp"
 #include "converter/text/processing.hpp"
 
 namespace tidewell {

@@ -2,8 +2,8 @@
 
 #include <vector>
 
+#include "common/unicode_space.hpp"
 #include "converter/text/processing.hpp"
-#include "converter/text/unicode_space.hpp"
 
 namespace tidewell {
 namespace {

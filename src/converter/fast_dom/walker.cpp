@@ -1,15 +1,16 @@
 #include <algorithm>
 #include <vector>
 
-#include "common/utf8.hpp"
+#include "common/entities.hpp"
 #include "common/scan.hpp"
 #include "common/tags.hpp"
+#include "common/unicode_space.hpp"
+#include "common/utf8.hpp"
 #include "converter/fast_dom/fast_dom.hpp"
 #include "converter/fast_dom/markdown.hpp"
-#include "converter/text/entities.hpp"
+#include "converter/plain/plain_kind.hpp"
 #include "converter/text/line_fold.hpp"
 #include "converter/text/processing.hpp"
-#include "converter/text/unicode_space.hpp"
 
 namespace tidewell {
 
@@ -139,7 +140,7 @@ bool may_start_space(unsigned char c) {
   return c == ' ' || (c >= '\t' && c <= '\r') || c == 0xC2 || c == 0xE1 || c == 0xE2 || c == 0xE3;
 }
 
-bool is_block_element(TagId id) { return tag_has(id, kBlock) || tag_info(id).plain == PlainKind::Block; }
+bool is_block_element(TagId id) { return tag_has(id, kBlock) || plain_kind(id) == PlainKind::Block; }
 
 // The first character of `bullets`, '-' when there is none.
 std::string_view bullet_of(const ConversionOptions& options) {

@@ -3,9 +3,9 @@
 #include <string_view>
 #include <vector>
 
+#include "common/unicode_space.hpp"
 #include "converter/inline/inline.hpp"
 #include "converter/inline/outer_space.hpp"
-#include "converter/text/unicode_space.hpp"
 
 namespace tidewell {
 

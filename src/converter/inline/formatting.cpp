@@ -3,13 +3,13 @@
 #include <string_view>
 
 #include "common/ascii.hpp"
+#include "common/unicode_space.hpp"
 #include "common/utf8.hpp"
 #include "converter/inline/inline.hpp"
 #include "converter/inline/inline_text.hpp"
 #include "converter/inline/links.hpp"
 #include "converter/inline/outer_space.hpp"
 #include "converter/text/processing.hpp"
-#include "converter/text/unicode_space.hpp"
 #include "converter/walk/text_node.hpp"
 
 namespace tidewell {

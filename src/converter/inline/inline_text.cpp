@@ -1,8 +1,8 @@
 #include "converter/inline/inline_text.hpp"
 
 #include "common/ascii.hpp"
+#include "common/unicode_space.hpp"
 #include "converter/text/processing.hpp"
-#include "converter/text/unicode_space.hpp"
 #include "converter/walk/output.hpp"
 
 namespace tidewell {

@@ -1,7 +1,7 @@
 // Small text and name routines shared by the inline handlers (links,
 // images, media, inline formats, ruby). What the tag table and the text
 // module already offer is used from there: is_block_tag and is_inline_tag
-// (common/tags.hpp), is_unicode_space (converter/text/unicode_space.hpp),
+// (common/tags.hpp), is_unicode_space (common/unicode_space.hpp),
 // collapse_whitespace (converter/text/processing.hpp).
 #pragma once
 

@@ -2,13 +2,13 @@
 #include <vector>
 
 #include "common/ascii.hpp"
+#include "common/entities.hpp"
+#include "common/unicode_space.hpp"
 #include "converter/blocks/blocks.hpp"
 #include "converter/inline/inline_text.hpp"
 #include "converter/inline/links.hpp"
 #include "converter/metadata/records.hpp"
-#include "converter/text/entities.hpp"
 #include "converter/text/processing.hpp"
-#include "converter/text/unicode_space.hpp"
 
 namespace tidewell {
 namespace {

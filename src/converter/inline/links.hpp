@@ -13,7 +13,7 @@
 #include <string_view>
 #include <utility>
 
-#include "converter/text/entities.hpp"
+#include "common/entities.hpp"
 #include "converter/walk/walk.hpp"
 #include "result/result.hpp"
 

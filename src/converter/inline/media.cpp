@@ -1,11 +1,11 @@
 #include <string>
 
 #include "common/ascii.hpp"
+#include "common/unicode_space.hpp"
 #include "converter/inline/inline_text.hpp"
 #include "converter/inline/links.hpp"
 #include "converter/inline/serialize.hpp"
 #include "converter/text/processing.hpp"
-#include "converter/text/unicode_space.hpp"
 #include "converter/walk/text_node.hpp"
 
 namespace tidewell {

@@ -5,9 +5,9 @@
 #include <string>
 #include <string_view>
 
+#include "common/unicode_space.hpp"
 #include "converter/inline/inline.hpp"
 #include "converter/inline/outer_space.hpp"
-#include "converter/text/unicode_space.hpp"
 
 namespace tidewell {
 namespace {

@@ -1,9 +1,9 @@
 #include "converter/metadata/extraction.hpp"
 
-#include "converter/metadata/json_ld_json.hpp"
 #include "common/ascii.hpp"
-#include "converter/text/unicode_space.hpp"
 #include "common/json_value.hpp"
+#include "common/unicode_space.hpp"
+#include "converter/metadata/json_ld_json.hpp"
 
 namespace tidewell {
 

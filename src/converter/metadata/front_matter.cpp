@@ -3,8 +3,8 @@
 #include <array>
 
 #include "common/ascii.hpp"
+#include "common/unicode_space.hpp"
 #include "common/utf8.hpp"
-#include "converter/text/unicode_space.hpp"
 
 namespace tidewell {
 namespace {

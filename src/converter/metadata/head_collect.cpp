@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "common/ascii.hpp"
-#include "converter/text/entities.hpp"
-#include "converter/text/unicode_space.hpp"
+#include "common/entities.hpp"
+#include "common/unicode_space.hpp"
 
 namespace tidewell {
 

@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <string>
 
-#include "converter/metadata/head_metadata.hpp"
 #include "common/ascii.hpp"
-#include "converter/text/entities.hpp"
-#include "converter/text/unicode_space.hpp"
+#include "common/entities.hpp"
+#include "common/unicode_space.hpp"
+#include "converter/metadata/head_metadata.hpp"
 
 namespace tidewell {
 

@@ -1,6 +1,6 @@
 #include "converter/metadata/records.hpp"
 
-#include "converter/text/unicode_space.hpp"
+#include "common/unicode_space.hpp"
 
 namespace tidewell {
 

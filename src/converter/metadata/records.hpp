@@ -29,7 +29,7 @@ void metadata_add_header(MetadataSink& sink, std::uint8_t level, std::string tex
                          std::size_t depth);
 
 // The values of link and image records are text as the page means it:
-// attribute values read with attribute_text (converter/text/entities.hpp,
+// attribute values read with attribute_text (common/entities.hpp,
 // character references decoded), so that a record is the same whether or
 // not the page went through the repair. They are stored as given.
 

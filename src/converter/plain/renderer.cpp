@@ -8,11 +8,12 @@
 #include <vector>
 
 #include "common/ascii.hpp"
+#include "common/entities.hpp"
 #include "common/tags.hpp"
-#include "converter/walk/policy.hpp"
-#include "converter/text/entities.hpp"
+#include "common/unicode_space.hpp"
+#include "converter/plain/plain_kind.hpp"
 #include "converter/text/processing.hpp"
-#include "converter/text/unicode_space.hpp"
+#include "converter/walk/policy.hpp"
 
 namespace tidewell {
 namespace {
@@ -349,7 +350,7 @@ class Renderer {
     const TlNode::Tag& tag = *node->as_tag();
     const std::string_view raw_name = dom_.bytes(tag.name);
     const TagId id = tag_id_ignore_case(raw_name);
-    const Kind kind = tag_info(id).plain;
+    const Kind kind = plain_kind(id);
     if (kind == Kind::Skipped) return;
     // Stripped and preserved elements are written as text like the others.
     if (policy_.check(dom_, node_handle, tag, raw_name, id) == NodeVerdict::Drop) return;

@@ -4,8 +4,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "converter/text/unicode_space.hpp"
 #include "common/scan.hpp"
+#include "common/unicode_space.hpp"
 
 namespace tidewell {
 

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "common/entities.hpp"
+#include "common/unicode_space.hpp"
 #include "converter/tables/tables.hpp"
-#include "converter/text/entities.hpp"
-#include "converter/text/unicode_space.hpp"
 
 namespace tidewell {
 namespace {

@@ -2,9 +2,9 @@
 // the pipe table, the grid and captions make of them.
 #include <utility>
 
+#include "common/unicode_space.hpp"
 #include "converter/tables/table_job.hpp"
 #include "converter/text/processing.hpp"
-#include "converter/text/unicode_space.hpp"
 
 namespace tidewell {
 namespace {

@@ -1,8 +1,8 @@
 // The table handlers: layout, table text, grid, framing; captions and table
 // parts that no table writes.
 
+#include "common/unicode_space.hpp"
 #include "converter/tables/table_job.hpp"
-#include "converter/text/unicode_space.hpp"
 
 namespace tidewell {
 namespace {

@@ -4,9 +4,9 @@
 #include <limits>
 #include <vector>
 
+#include "common/unicode_space.hpp"
 #include "converter/metadata/structure_sink.hpp"
 #include "converter/tables/table_job.hpp"
-#include "converter/text/unicode_space.hpp"
 
 namespace tidewell {
 namespace {

@@ -2,9 +2,9 @@
 // by spaces.
 #include <vector>
 
+#include "common/unicode_space.hpp"
 #include "converter/tables/table_job.hpp"
 #include "converter/text/processing.hpp"
-#include "converter/text/unicode_space.hpp"
 
 namespace tidewell {
 namespace {

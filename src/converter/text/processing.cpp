@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "common/ascii.hpp"
+#include "common/entities.hpp"
 #include "common/scan.hpp"
-#include "converter/text/entities.hpp"
 
 namespace tidewell {
 namespace {

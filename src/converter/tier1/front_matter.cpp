@@ -5,10 +5,10 @@
 #include <vector>
 
 #include "common/ascii.hpp"
+#include "common/entities.hpp"
+#include "common/unicode_space.hpp"
 #include "converter/metadata/front_matter.hpp"
 #include "converter/metadata/metadata_sink.hpp"
-#include "converter/text/entities.hpp"
-#include "converter/text/unicode_space.hpp"
 #include "converter/tier1/scanner.hpp"
 #include "html_parser/parser.hpp"
 

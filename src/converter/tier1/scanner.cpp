@@ -6,11 +6,11 @@
 #include <cstring>
 
 #include "common/ascii.hpp"
+#include "common/entities.hpp"
 #include "common/scan.hpp"
-#include "converter/text/entities.hpp"
+#include "common/unicode_space.hpp"
 #include "converter/text/line_fold.hpp"
 #include "converter/text/processing.hpp"
-#include "converter/text/unicode_space.hpp"
 #include "converter/tier1/attributes.hpp"
 #include "converter/tier1/scanner_internal.hpp"
 

@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <limits>
 
+#include "common/unicode_space.hpp"
 #include "common/utf8.hpp"
-#include "converter/text/unicode_space.hpp"
 #include "converter/tier1/attributes.hpp"
 #include "converter/tier1/scanner_internal.hpp"
 

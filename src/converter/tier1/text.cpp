@@ -4,8 +4,8 @@
 
 
 #include "common/ascii.hpp"
+#include "common/entities.hpp"
 #include "common/scan.hpp"
-#include "converter/text/entities.hpp"
 #include "converter/text/processing.hpp"
 #include "converter/tier1/scanner_internal.hpp"
 

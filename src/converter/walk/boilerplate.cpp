@@ -5,7 +5,7 @@
 #include <optional>
 
 #include "common/ascii.hpp"
-#include "converter/text/unicode_space.hpp"
+#include "common/unicode_space.hpp"
 
 namespace tidewell {
 namespace {

@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "converter/text/unicode_space.hpp"
+#include "common/unicode_space.hpp"
 
 namespace tidewell {
 

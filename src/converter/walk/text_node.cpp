@@ -2,10 +2,10 @@
 
 #include <cstring>
 
+#include "common/entities.hpp"
 #include "common/tags.hpp"
-#include "converter/text/entities.hpp"
+#include "common/unicode_space.hpp"
 #include "converter/text/processing.hpp"
-#include "converter/text/unicode_space.hpp"
 #include "converter/walk/output.hpp"
 #include "converter/walk/walk.hpp"
 

@@ -2,10 +2,10 @@
 
 #include <vector>
 
+#include "common/entities.hpp"
+#include "common/unicode_space.hpp"
 #include "converter/metadata/head_metadata.hpp"
-#include "converter/text/entities.hpp"
 #include "converter/text/processing.hpp"
-#include "converter/text/unicode_space.hpp"
 #include "converter/walk/text_node.hpp"
 
 namespace tidewell {
@@ -188,7 +188,7 @@ void Walk::node(NodeHandle node, const ConversionContext& context, std::size_t d
     std::size_t& n;
     ~Unnest() { --n; }
   } unnest{nesting_};
-  (*handlers_)[tag_info(ref.id).family](*this, node, context, depth);
+  (*handlers_)[handler_family(ref.id)](*this, node, context, depth);
   if (indent && out_->size() == before + context.item_indent) out_->resize(before);
 }
 

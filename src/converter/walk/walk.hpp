@@ -17,6 +17,7 @@
 #include "common/tags.hpp"
 #include "converter/dom/dom_context.hpp"
 #include "converter/walk/context.hpp"
+#include "converter/walk/handler_family.hpp"
 #include "converter/walk/output.hpp"
 #include "converter/walk/policy.hpp"
 #include "html_parser/dom.hpp"
@@ -37,7 +38,7 @@ enum class BufferPlace : std::uint8_t {
 using ElementHandler = void (*)(const Walk& w, NodeHandle node, const ConversionContext& context,
                                 std::size_t depth);
 
-// The handler of every family (HandlerFamily in common/tags.hpp) and of
+// The handler of every family (HandlerFamily in handler_family.hpp) and of
 // preserved elements. The DOM road's table is in
 // converter/document/handler_table.cpp.
 struct HandlerTable {

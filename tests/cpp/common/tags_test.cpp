@@ -55,7 +55,6 @@ TEST(TagTable, LookupIsExactOrFoldsAsciiCase) {
   }
   EXPECT_EQ(tag_info(TagId::Unknown).name, "");
   EXPECT_EQ(tag_info(TagId::Unknown).flags, 0);
-  EXPECT_EQ(tag_info(TagId::Unknown).family, HandlerFamily::Unknown);
   // The name is the table's own text, not a view of the caller's buffer.
   std::string buf = "figcaption";
   const std::string_view name = tag_info(tag_id(buf)).name;
@@ -119,43 +118,6 @@ TEST(TagTable, RawTextAndMetadata) {
     if (tag_has(tag_id(name), kSpaceBetweenDropped)) gap.insert(name);
   }
   EXPECT_EQ(gap, (std::set<std::string>{"br", "hr", "img", "input", "link", "meta"}));
-}
-
-TEST(TagTable, HandlerFamiliesAndPlainKinds) {
-  struct Row {
-    const char* name;
-    HandlerFamily family;
-    PlainKind plain;
-  };
-  for (const Row& r : {
-           Row{"p", HandlerFamily::Paragraph, PlainKind::Block},
-           Row{"h4", HandlerFamily::Heading, PlainKind::Block},
-           Row{"div", HandlerFamily::Div, PlainKind::Block},
-           Row{"br", HandlerFamily::LineBreak, PlainKind::Br},
-           Row{"hr", HandlerFamily::Rule, PlainKind::Hr},
-           Row{"ul", HandlerFamily::List, PlainKind::Ul},
-           Row{"ol", HandlerFamily::List, PlainKind::Ol},
-           Row{"li", HandlerFamily::List, PlainKind::Li},
-           Row{"dd", HandlerFamily::List, PlainKind::Other},
-           Row{"pre", HandlerFamily::CodeBlock, PlainKind::Pre},
-           Row{"table", HandlerFamily::Table, PlainKind::Table},
-           Row{"img", HandlerFamily::Image, PlainKind::Img},
-           Row{"svg", HandlerFamily::Embedded, PlainKind::Skipped},
-           Row{"head", HandlerFamily::Metadata, PlainKind::Skipped},
-           Row{"template", HandlerFamily::Unknown, PlainKind::Skipped},
-           Row{"nav", HandlerFamily::Semantic, PlainKind::Block},
-           Row{"address", HandlerFamily::Unknown, PlainKind::Block},
-           Row{"td", HandlerFamily::TablePart, PlainKind::Other},
-           Row{"wbr", HandlerFamily::Nothing, PlainKind::Other},
-           Row{"caption", HandlerFamily::Caption, PlainKind::Other},
-           Row{"time", HandlerFamily::Transparent, PlainKind::Other},
-           Row{"a", HandlerFamily::Link, PlainKind::Other},
-           Row{"graphic", HandlerFamily::Graphic, PlainKind::Other},
-           Row{"x-widget", HandlerFamily::Unknown, PlainKind::Other},
-       }) {
-    EXPECT_EQ(tag_info(tag_id(r.name)).family, r.family) << r.name;
-    EXPECT_EQ(tag_info(tag_id(r.name)).plain, r.plain) << r.name;
-  }
 }
 
 }  // namespace

@@ -13,11 +13,11 @@
 #include <string_view>
 #include <vector>
 
-#include "converter/walk/boilerplate.hpp"
 #include "common/ascii.hpp"
+#include "common/entities.hpp"
 #include "converter/plain/renderer.hpp"
-#include "converter/text/entities.hpp"
 #include "converter/text/processing.hpp"
+#include "converter/walk/boilerplate.hpp"
 #include "html_parser/parser.hpp"
 #include "support/corpus.hpp"
 

@@ -1,4 +1,4 @@
-#include "converter/text/unicode_space.hpp"
+#include "common/unicode_space.hpp"
 
 namespace tidewell {
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "converter/text/entities.hpp"
+#include "common/entities.hpp"
 
 using tidewell::decode_html_entities;
 using tidewell::decode_entities_owned;

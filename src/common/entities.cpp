@@ -1,4 +1,4 @@
-#include "converter/text/entities.hpp"
+#include "common/entities.hpp"
 
 #include <algorithm>
 #include <cstddef>
