@@ -21,8 +21,14 @@ class MarkdownStreamProcessor:
     """Converts HTML that arrives in pieces: each `process_chunk` returns the
     Markdown that can no longer change, keeping markup cut by the chunk's end
     for the next call; `finish` returns the rest. The options are checked like
-    those of `convert` (ValueError when refused) and otherwise not used."""
+    those of `convert` (ValueError when refused) and otherwise not used. One
+    object converts one document."""
 
     def __new__(cls, options: _Options | None = None) -> "MarkdownStreamProcessor": ...
-    def process_chunk(self, chunk: str) -> str: ...
-    def finish(self) -> str: ...
+    def process_chunk(self, chunk: str) -> str:
+        """The Markdown ready after `chunk`. Raises ValueError for input that
+        `convert` refuses (the same message, from then on at every call) and
+        after `finish`."""
+    def finish(self) -> str:
+        """Ends the document and returns the rest of the Markdown. Raises
+        ValueError when the input is refused or `finish` was called before."""

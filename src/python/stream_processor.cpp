@@ -7,14 +7,14 @@
 
 #include "python/module.hpp"
 #include "python/py_ref.hpp"
-#include "streaming/quillmoor.hpp"
+#include "converter/entry/markdown_stream.hpp"
 
 namespace tidewell {
 namespace {
 
 struct StreamObject {
   PyObject_HEAD
-  streaming::QuillmoorStream* stream;
+  MarkdownStream* stream;
   // 0 when free; every method holds it for the whole call.
   std::atomic<std::uintptr_t> access;
 };
@@ -88,7 +88,7 @@ PyObject* stream_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
     // converts with its own fixed settings.
     ConversionOptions checked;
     if (!parse_conversion_options(options, checked)) return nullptr;
-    auto* stream = new streaming::QuillmoorStream(4096);
+    auto* stream = new MarkdownStream(4096);
     auto* self = reinterpret_cast<StreamObject*>(type->tp_alloc(type, 0));
     if (!self) {
       delete stream;
@@ -112,7 +112,23 @@ void stream_dealloc(PyObject* object) {
   Py_DECREF(type);
 }
 
-PyObject* text_result(const std::string& markdown) { return py::str(markdown).release(); }
+// The Markdown of a call, or ValueError with the refusal convert would give.
+PyObject* text_result(const Outcome<std::string>& markdown) {
+  if (!markdown) {
+    py::raise(PyExc_ValueError, markdown.error().display());
+    return nullptr;
+  }
+  return py::str(markdown.value()).release();
+}
+
+// False with ValueError set once finish() has ended the document (a refused
+// stream keeps raising its refusal instead).
+bool still_open(const StreamObject* self, const char* function) {
+  if (!self->stream->finished() || self->stream->refused()) return true;
+  PyErr_Format(PyExc_ValueError,
+               "%s() called after finish(); create a new MarkdownStreamProcessor for the next document", function);
+  return false;
+}
 
 PyObject* stream_process_chunk(PyObject* object, PyObject* args, PyObject* kwargs) {
   auto* self = reinterpret_cast<StreamObject*>(object);
@@ -124,6 +140,7 @@ PyObject* stream_process_chunk(PyObject* object, PyObject* args, PyObject* kwarg
     PyErr_Format(PyExc_TypeError, "process_chunk() argument 'chunk' must be str, not %s", Py_TYPE(chunk)->tp_name);
     return nullptr;
   }
+  if (!still_open(self, "process_chunk")) return nullptr;
   Py_ssize_t size = 0;
   const char* data = PyUnicode_AsUTF8AndSize(chunk, &size);
   if (!data) return nullptr;
@@ -139,6 +156,7 @@ PyObject* stream_finish(PyObject* object, PyObject*) {
   auto* self = reinterpret_cast<StreamObject*>(object);
   Borrow borrow(self);
   if (!borrow) return nullptr;
+  if (!still_open(self, "finish")) return nullptr;
   try {
     return text_result(self->stream->finish());
   } catch (...) {

@@ -148,10 +148,6 @@ def test_chunks_hand_out_what_is_ready():
     assert processor.process_chunk("lo</p><di") == "Hello"
     assert processor.process_chunk("v>x</div>") == "\n\nx"
     assert processor.finish() == ""
-    assert processor.finish() == ""
-    # After finish the same document goes on.
-    assert processor.process_chunk("<p>more</p>") == "\n\nmore"
-    assert processor.finish() == ""
 
 
 def test_reentrant_call_is_refused():
@@ -222,3 +218,102 @@ def test_deep_nesting_and_huge_attributes():
     out = "".join(processor.process_chunk(html[i:i + 4096]) for i in range(0, len(html), 4096))
     out += processor.finish()
     assert out == "x\n\n[t](" + "u" * 3_000_000 + ")"
+
+
+# ---- input preparation and refusal -----------------------------------------------
+
+
+def utf16(text, little_endian=True):
+    return "".join(c + "\0" if little_endian else "\0" + c for c in text)
+
+
+PREPARED = {
+    "nul_and_crlf": "<p>a\x00b</p><pre>x\r\ny</pre>",
+    "line_endings": "<pre>a\r\n\r\n\rb\r</pre>\r\n<p>c\rd</p>\r",
+    "nul_inside_crlf": "<pre>a\r\x00\nb\r\x00\x00\r\nc</pre>",
+    "nul_in_markup": "<p cl\x00ass=x>a</\x00p><scr\x00ipt>x</script>&am\x00p;",
+    "few_nuls_early": "<p>" + "\x00" * 9 + "</p>" + "<p>text</p>" * 800,
+    "cr_across_the_window": "<pre>" + "x" * 8186 + "\r\ny\r</pre>",
+    "nul_past_the_window": "<p>" + "a" * 9000 + "\x00" * 200 + "b</p>",
+    "utf16_little_endian": utf16("<p>hi &amp; bye</p>\r\n<pre>a\rb</pre>"),
+    "utf16_big_endian": utf16("<h1>T</h1><p>x</p>", little_endian=False),
+    "utf16_odd_length": utf16("<p>x</p>") + "<",
+    # U+0600 and U+0700 are the byte pairs D8 80 and DC 80 in UTF-8: a
+    # surrogate pair, then lone high surrogates
+    "utf16_surrogates": utf16("<p>", False) + "\u0600\u0700" + utf16("a", False) + "\u0600" + utf16("b</p>", False)
+                        + "\u0600",
+    "utf16_long": utf16("<p>line</p>\r\n" * 700),
+}
+
+
+def cut_every(html, step):
+    return range(step, len(html), step)
+
+
+@pytest.mark.parametrize("name", sorted(PREPARED))
+def test_stream_prepares_input_as_the_road(name):
+    html = PREPARED[name]
+    whole = tidewell.convert_to_markdown(html, QUILLMOOR)
+    assert "\r" not in whole and "\0" not in whole
+    cuts = [cut_every(html, 1), cut_every(html, 7), cut_every(html, 4096), []]
+    if len(html) < 200:
+        cuts += [[cut] for cut in range(1, len(html))]
+    for chunking in cuts:
+        assert stream(html, chunking) == whole, f"cuts {chunking}"
+
+
+# What convert refuses, the stream refuses with the same message, holding at
+# most the bytes the test looks at.
+REFUSED = [
+    "%PDF-1.4 <p>x</p>",
+    "PK\x03\x04<p>x</p>",
+    "<p>a</p>" + "\x00" * 100,
+    "\x00" * 1_000_000,
+    "<p>" + "\x01\x02" * 40 + "</p>",
+    "<p>" + "x" * 8000 + "</p>" + "\x00" * 100_000,
+    # UTF-16 whose second half encodes UTF-16 again
+    "a\x00" * 4096 + "b\x00\x00\x00" * 2048,
+]
+
+
+@pytest.mark.parametrize("html", REFUSED, ids=range(len(REFUSED)))
+@pytest.mark.parametrize("step", [1, 100, 4096, None])
+def test_stream_refuses_what_convert_refuses(html, step):
+    if step == 1 and len(html) > 20000:
+        html = html[:20000]
+    with pytest.raises(ValueError) as expected:
+        tidewell.convert_to_markdown(html, QUILLMOOR)
+    processor = tidewell.MarkdownStreamProcessor()
+    with pytest.raises(ValueError) as refused:
+        for start in range(0, len(html), step or len(html)):
+            processor.process_chunk(html[start:start + (step or len(html))])
+        processor.finish()
+    assert str(refused.value) == str(expected.value)
+    if len(html) > 20000:
+        assert start < 20000  # refused long before the end
+    # A refused stream stays refused.
+    for call in [lambda: processor.process_chunk("<p>x</p>"), processor.finish]:
+        with pytest.raises(ValueError) as again:
+            call()
+        assert str(again.value) == str(expected.value)
+
+
+def test_text_found_to_be_utf16_after_it_was_converted_is_refused():
+    # Converted as UTF-8 before its NUL bytes came, it cannot be transcoded.
+    html = "<p>abc</p>" + utf16("<p>x</p>" * 100)
+    assert stream(html, []) == tidewell.convert_to_markdown(html, QUILLMOOR)
+    processor = tidewell.MarkdownStreamProcessor()
+    assert processor.process_chunk(html[:10]) == "abc"
+    with pytest.raises(ValueError, match=r"^Invalid input: binary data detected \(UTF-16 data without BOM\)"):
+        processor.process_chunk(html[10:])
+        processor.finish()
+
+
+@pytest.mark.parametrize("call", [lambda p: p.process_chunk("<p>more</p>"), lambda p: p.process_chunk(""),
+                                  lambda p: p.finish()])
+def test_calls_after_finish_are_refused(call):
+    processor = tidewell.MarkdownStreamProcessor()
+    assert processor.process_chunk("<p>a</p><p>b") == "a"
+    assert processor.finish() == "\n\nb"
+    with pytest.raises(ValueError, match=r"^\w+\(\) called after finish\(\); create a new MarkdownStreamProcessor"):
+        call(processor)

@@ -8,15 +8,24 @@
 namespace tidewell {
 namespace {
 
-constexpr std::size_t kWindow = 8192;
+constexpr std::size_t kWindow = kInspectedBytes;
 
-struct Utf16Guess {
-  bool is_utf16 = false;
-  bool little_endian = false;
-};
+std::string transcode_utf16(std::string_view text, bool little_endian) {
+  std::string out;
+  out.reserve(text.size());
+  Utf16Decoder(little_endian).decode(text, true, out);
+  return out;
+}
 
-// NUL bytes concentrated on one offset of the byte pairs mark UTF-16 text
-// that reached us byte by byte.
+bool is_name_byte(unsigned char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
+         c == ':' || c == '_';
+}
+
+bool is_ascii_letter(unsigned char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+
+}  // namespace
+
 Utf16Guess guess_utf16(std::string_view text) {
   const std::size_t window = std::min(text.size(), kWindow);
   std::size_t even = 0, odd = 0;
@@ -33,42 +42,49 @@ Utf16Guess guess_utf16(std::string_view text) {
   return guess;
 }
 
-std::string transcode_utf16(std::string_view text, bool little_endian) {
-  std::string out;
-  out.reserve(text.size());
-  const std::size_t units = text.size() / 2;
-  auto unit_at = [&](std::size_t k) -> char16_t {
-    const auto a = static_cast<unsigned char>(text[2 * k]);
-    const auto b = static_cast<unsigned char>(text[2 * k + 1]);
-    return static_cast<char16_t>(little_endian ? (a | (b << 8)) : ((a << 8) | b));
+void Utf16Decoder::decode(std::string_view bytes, bool last, std::string& out) {
+  std::size_t i = 0;
+  auto unit = [&](unsigned char a, unsigned char b) -> char16_t {
+    return static_cast<char16_t>(little_endian_ ? (a | (b << 8)) : ((a << 8) | b));
   };
-  for (std::size_t k = 0; k < units; ++k) {
-    const char16_t u = unit_at(k);
-    if (u >= 0xD800 && u <= 0xDBFF) {
-      if (k + 1 < units) {
-        const char16_t next = unit_at(k + 1);
-        if (next >= 0xDC00 && next <= 0xDFFF) {
-          append_utf8(out, 0x10000 + ((static_cast<char32_t>(u) - 0xD800) << 10) + (next - 0xDC00));
-          ++k;
-          continue;
-        }
+  auto take = [&](char16_t u) {
+    if (high_surrogate_ != 0) {
+      const char16_t high = high_surrogate_;
+      high_surrogate_ = 0;
+      if (u >= 0xDC00 && u <= 0xDFFF) {
+        append_utf8(out, 0x10000 + ((static_cast<char32_t>(high) - 0xD800) << 10) + (u - 0xDC00));
+        return;
       }
       append_utf8(out, 0xFFFD);
+    }
+    if (u >= 0xD800 && u <= 0xDBFF) {
+      high_surrogate_ = u;
     } else if (u >= 0xDC00 && u <= 0xDFFF) {
       append_utf8(out, 0xFFFD);
     } else {
       append_utf8(out, u);
     }
+  };
+  if (has_odd_byte_ && !bytes.empty()) {
+    take(unit(odd_byte_, static_cast<unsigned char>(bytes[0])));
+    has_odd_byte_ = false;
+    i = 1;
   }
-  return out;
+  for (; i + 1 < bytes.size(); i += 2) {
+    take(unit(static_cast<unsigned char>(bytes[i]), static_cast<unsigned char>(bytes[i + 1])));
+  }
+  if (i < bytes.size()) {
+    has_odd_byte_ = true;
+    odd_byte_ = static_cast<unsigned char>(bytes[i]);
+  }
+  if (last) {
+    has_odd_byte_ = false;
+    if (high_surrogate_ != 0) {
+      high_surrogate_ = 0;
+      append_utf8(out, 0xFFFD);
+    }
+  }
 }
-
-bool is_name_byte(unsigned char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
-         c == ':' || c == '_';
-}
-
-bool is_ascii_letter(unsigned char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
 std::string remove_nul_bytes(std::string_view text) {
   std::string out;
@@ -82,8 +98,6 @@ std::string remove_nul_bytes(std::string_view text) {
   }
   return out;
 }
-
-}  // namespace
 
 std::optional<std::string> detect_binary_input(std::string_view text) {
   if (text.empty()) return std::nullopt;

@@ -26,6 +26,37 @@ struct PreparedInput {
 // spaced self-closing tags, in this order.
 PreparedInput prepare_input(std::string_view text);
 
+// Bytes inspected by the refusal test and the UTF-16 guess (besides the
+// leading signatures and the text's size).
+inline constexpr std::size_t kInspectedBytes = 8192;
+
+struct Utf16Guess {
+  bool is_utf16 = false;
+  bool little_endian = false;
+};
+
+// NUL bytes concentrated on one offset of the byte pairs mark UTF-16 text
+// that reached us byte by byte; only the first kInspectedBytes count.
+Utf16Guess guess_utf16(std::string_view text);
+
+// Decodes UTF-16 code units given as byte pairs, in pieces cut anywhere: an
+// odd byte or a high surrogate at a piece's end waits for the next piece.
+// Unpaired surrogates become U+FFFD; at the end an odd byte is dropped.
+class Utf16Decoder {
+ public:
+  explicit Utf16Decoder(bool little_endian) : little_endian_(little_endian) {}
+  void decode(std::string_view bytes, bool last, std::string& out);
+
+ private:
+  bool little_endian_;
+  bool has_odd_byte_ = false;
+  unsigned char odd_byte_ = 0;
+  char16_t high_surrogate_ = 0;  // 0 = none waiting
+};
+
+// The text without its NUL bytes.
+std::string remove_nul_bytes(std::string_view text);
+
 // CR LF and lone CR become LF; nullopt when the text holds no CR.
 using scan::normalize_line_endings;
 
