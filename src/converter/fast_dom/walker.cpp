@@ -306,12 +306,17 @@ class Walker {
         frame.state.inline_context = true;
         break;
       case C::Strong:
-      case C::Emphasis:
+      case C::Emphasis: {
+        // Inside emphasis of its own kind the markers are open already.
+        bool& open = cls == C::Strong ? frame.state.in_strong : frame.state.in_emphasis;
+        frame.state.inline_context = true;
+        if (open) break;
+        open = true;
         frame.action = cls == C::Strong ? Action::Strong : Action::Emphasis;
         frame.mark = out_.size();
         out_ += cls == C::Strong ? "**" : "*";
-        frame.state.inline_context = true;
         break;
+      }
       case C::Code:
         if (state.in_pre) {
           frame.state.in_code = true;
