@@ -1,5 +1,3 @@
-#include <cstdint>
-#include <iterator>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -78,9 +76,9 @@ bool is_emphasis_marker(std::string_view marker, const ConversionOptions& option
          marker.front() == static_cast<char>(options.strong_em_symbol);
 }
 
-// The markers an element writes around its content; nothing for elements
-// written another way.
-std::optional<Markers> element_markers(TagId id, const ConversionOptions& options, const ConversionContext& context) {
+// The markers around the content of a formatting element converted in
+// `context` (outside code); nothing for elements written another way.
+std::optional<Markers> wrap_markers(TagId id, const ConversionOptions& options, const ConversionContext& context) {
   const bool djot = is_djot(options);
   const auto same = [](std::string marker) { return Markers{marker, marker}; };
   switch (id) {
@@ -119,48 +117,32 @@ std::optional<Markers> element_markers(TagId id, const ConversionOptions& option
   }
 }
 
-constexpr std::uint8_t strong_marker_bit = 1;
-
-// The bit of ConversionContext::open_markers that stands for the marker
-// `open`: elements that write the same marker share one bit (ins and mark
-// both write "==", var and em one emphasis character).
-std::uint8_t marker_bit(std::string_view open, const ConversionOptions& options) {
-  const bool djot = is_djot(options);
-  const std::string strong = djot ? "*" : emphasis_marker(options, 2);
-  const std::string emphasis = djot ? "_" : emphasis_marker(options, 1);
-  const std::string_view kinds[] = {strong,
-                                    emphasis,
-                                    djot ? "{-" : "~~",
-                                    djot ? "{+" : "==",
-                                    djot ? "{=" : "==",
-                                    djot ? std::string_view("~") : std::string_view(options.sub_symbol),
-                                    djot ? std::string_view("^") : std::string_view(options.sup_symbol)};
-  static_assert(std::size(kinds) <= 8 && strong_marker_bit == 1);
-  for (std::size_t i = 0; i < std::size(kinds); ++i) {
-    if (open == kinds[i]) return static_cast<std::uint8_t>(1U << i);
+// The element is the whole content of an enclosing element that writes the
+// same markers (through elements that hold nothing else): "*" around "*x*"
+// would read as strong emphasis, "~~~~" at a line start as a code fence. It
+// writes no markers; the enclosing element's stand for both. A few levels
+// are looked through, no more.
+bool doubles_enclosing_markers(const Walk& w, NodeHandle node, const ConversionContext& context,
+                               const Markers& markers) {
+  if (markers.open.empty()) return false;
+  for (int levels = 0; levels < 8; ++levels) {
+    const std::optional<NodeHandle> parent = w.dom_context().parent_of(node);
+    if (!parent) return false;
+    const TlNode::Tag* tag = w.dom().tag(*parent);
+    if (tag == nullptr || sole_child(w.dom(), *tag) != node) return false;
+    const std::optional<Markers> enclosing = wrap_markers(w.tag(*parent).id, w.options(), context);
+    if (enclosing && enclosing->open == markers.open && enclosing->close == markers.close) return true;
+    node = *parent;
   }
-  return 0;
+  return false;
 }
 
-// The markers around the content of a formatting element converted in
-// `context` (outside code). Nested in an element that wrote the same
-// markers, it writes none: "**" inside "**" would read as text, "*" inside
-// "*" as strong emphasis.
-std::optional<Markers> wrap_markers(TagId id, const ConversionOptions& options, const ConversionContext& context) {
-  std::optional<Markers> markers = element_markers(id, options, context);
-  if (!markers || markers->open.empty()) return markers;
-  const std::uint8_t bit = marker_bit(markers->open, options);
-  const bool open = (context.open_markers & bit) != 0 || (bit == strong_marker_bit && context.in_strong);
-  if (open) return Markers{};
+// The markers of a formatting element at `node`: none where they would
+// double those of an enclosing one.
+std::optional<Markers> node_markers(const Walk& w, NodeHandle node, const ConversionContext& context) {
+  std::optional<Markers> markers = wrap_markers(w.tag(node).id, w.options(), context);
+  if (markers && doubles_enclosing_markers(w, node, context, *markers)) return Markers{};
   return markers;
-}
-
-// The child context of an element that writes `markers`.
-ConversionContext with_markers_open(const ConversionContext& context, const Markers& markers,
-                                    const ConversionOptions& options) {
-  ConversionContext scope = context;
-  if (!markers.open.empty()) scope.open_markers |= marker_bit(markers.open, options);
-  return scope;
 }
 
 // The sibling right before `node`, comments skipped.
@@ -271,20 +253,23 @@ void write_wrapped(const Walk& w, NodeHandle node, const ConversionContext& cont
 // between its markers.
 void convert_wrapped(const Walk& w, NodeHandle node, const ConversionContext& context,
                      const ConversionContext& child_context, std::size_t depth) {
-  const std::optional<Markers> markers = wrap_markers(w.tag(node).id, w.options(), context);
+  const std::optional<Markers> markers = node_markers(w, node, context);
   if (!markers) {
     w.children(node, child_context, depth);
     return;
   }
   // Without markers the content stands where the element does.
   const BufferPlace place = markers->open.empty() ? BufferPlace::Here : BufferPlace::Elsewhere;
-  ConversionContext scope = with_markers_open(child_context, *markers, w.options());
   // Djot's '_' and '*' markers are joined by a literal one the same way.
   const bool djot_emphasis = is_djot(w.options()) && (markers->open == "_" || markers->open == "*");
-  if (!markers->open.empty() && (djot_emphasis || is_emphasis_marker(markers->open, w.options()))) {
-    scope.in_emphasis = true;
+  if (!markers->open.empty() && !child_context.in_emphasis &&
+      (djot_emphasis || is_emphasis_marker(markers->open, w.options()))) {
+    ConversionContext emphasized = child_context;
+    emphasized.in_emphasis = true;
+    write_wrapped(w, node, context, render_children(w, node, emphasized, depth, place), *markers);
+    return;
   }
-  write_wrapped(w, node, context, render_children(w, node, scope, depth, place), *markers);
+  write_wrapped(w, node, context, render_children(w, node, child_context, depth, place), *markers);
 }
 
 // b, strong: one pair of markers, none inside strong emphasis already.
@@ -305,8 +290,8 @@ bool has_caret_class(const Walk& w, NodeHandle node) {
 
 // i, em. An empty one with a "caret" class is an icon that stands for ">".
 void convert_emphasis(const Walk& w, NodeHandle node, const ConversionContext& context, std::size_t depth) {
-  const Markers markers = *wrap_markers(TagId::Em, w.options(), context);
-  ConversionContext scope = with_markers_open(context, markers, w.options());
+  const Markers markers = node_markers(w, node, context).value_or(Markers{});
+  ConversionContext scope = context;
   ++scope.emphasis_depth;
   scope.in_emphasis = scope.in_emphasis || symbol_joins_markers(w.options()) || is_djot(w.options());
   // Without markers the content stands where the element does.

@@ -378,7 +378,7 @@ bool Scanner::open_element(const Tier1Tag& tag, std::string_view attributes) {
     case Tier1Kind::Emphasis:
       if (frame.plain) break;
       // Emphasis inside emphasis of its own kind is left to the DOM road,
-      // which writes the markers once.
+      // which sees whether the two would double their markers.
       for (std::size_t i = 0; i + 1 < frames_.size(); ++i) {
         if (frames_[i].kind() == tag.kind && !frames_[i].plain) return fail(Tier1Reason::Unsupported, name);
       }

@@ -113,10 +113,6 @@ struct ConversionContext {
   bool keep_images_here = false;
   bool in_paragraph = false;
   bool in_strong = false;
-  // The markers of the formatting elements written around this scope, one
-  // bit per kind of marker (converter/inline/formatting.cpp): an element
-  // whose markers are open already writes none of its own.
-  std::uint8_t open_markers = 0;
   // Between the emphasis markers of b, strong, i, em (and of elements
   // written like them): text escapes the emphasis characters.
   bool in_emphasis = false;
