@@ -88,6 +88,21 @@ std::optional<AttributePair> AttributeIter::next() {
   return std::nullopt;
 }
 
+std::optional<NodeHandle> sole_child(const TlDom& dom, const TlNode::Tag& tag) {
+  std::optional<NodeHandle> found;
+  for (const NodeHandle child : tag.children) {
+    const TlNode* n = dom.node(child);
+    if (n == nullptr || n->is_comment()) continue;
+    if (const TlNode::Raw* raw = n->as_raw();
+        raw != nullptr && dom.bytes(raw->text).find_first_not_of(" \t\n\r\f") == std::string_view::npos) {
+      continue;
+    }
+    if (found) return std::nullopt;
+    found = child;
+  }
+  return found;
+}
+
 // ---------------------------------------------------------------------------
 // inner_text
 

@@ -336,6 +336,10 @@ class AttributeIter {
 
 inline AttributeIter attributes_iter(const TlDom& dom, const TlNode::Tag& tag) { return AttributeIter(dom, tag); }
 
+// The element's one child that is neither a comment nor text of ASCII white
+// space, when it has exactly one such child. Stops at the second one.
+std::optional<NodeHandle> sole_child(const TlDom& dom, const TlNode::Tag& tag);
+
 // ---------------------------------------------------------------------------
 // Text content
 

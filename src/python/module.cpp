@@ -6,6 +6,7 @@
 
 #include <exception>
 #include <new>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 
@@ -18,15 +19,16 @@
 namespace tidewell {
 
 // Turns a C++ exception escaping a conversion into a Python exception:
-// allocation failure is MemoryError, anything else RuntimeError with the
-// message.
+// allocation failure, and a string asked to grow past its largest size, are
+// MemoryError; anything else is a fault of the library, whose own message
+// (a standard library's wording) says nothing to the caller.
 void raise_from_current_exception() {
   try {
     throw;
   } catch (const std::bad_alloc&) {
     PyErr_NoMemory();
-  } catch (const std::exception& e) {
-    py::raise(PyExc_RuntimeError, e.what());
+  } catch (const std::length_error&) {
+    py::raise(PyExc_MemoryError, "the output is too large to hold in memory");
   } catch (...) {
     py::raise(PyExc_RuntimeError, "internal error in tidewell");
   }

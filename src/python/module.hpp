@@ -16,8 +16,9 @@ namespace tidewell {
 bool parse_conversion_options(PyObject* obj, ConversionOptions& out);
 
 // Raises the Python exception for the C++ exception being handled: MemoryError
-// for allocation failure, RuntimeError with the message otherwise. Call only
-// inside a catch block.
+// for allocation failure and for a string that would outgrow its largest
+// size, RuntimeError "internal error in tidewell" otherwise. Call only inside
+// a catch block.
 void raise_from_current_exception();
 
 // The class MarkdownStreamProcessor, created on first use and kept for the

@@ -227,6 +227,9 @@ def test_strip_tags(html, options, expected):
         ("<p>Photo<img alt=A> credit.<img alt=Next></p>", "Photo A credit. Next\n"),
         ("<p>(<img alt=b>), <img alt=' '>x</p>", "(b),  x\n"),
         ("<p><img alt=a></p><p>b</p>", "a\n\nb\n"),
+        # references in alt texts are read as in text
+        ("<img alt=\"Tom &amp; Jerry&#39;s\">", "Tom & Jerry's\n"),
+        ("<p>a<img alt='&lt;b&gt; &eacute;t&eacute;'>b</p>", "a <b> été b\n"),
     ],
 )
 def test_plain_output(html, expected):

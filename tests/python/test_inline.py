@@ -189,6 +189,56 @@ def test_emphasis_nested_in_emphasis_is_written_in_full():
     assert md("<p><em>a <strong>b</strong> c</em></p>") == "*a **b** c*\n"
 
 
+# An element that is the whole content of one writing the same markers
+# writes none of its own ("**x**" would read as strong emphasis, "~~~~" at a
+# line start as a code fence); nested among other text it keeps them.
+SAME_MARKERS = {
+    "em in em": ("<p><em><em>x</em></em></p>", {}, "*x*"),
+    "through white space and a span": ("<p><i> <span><em>x</em></span> </i></p>", {}, "*x*"),
+    "through strong": ("<p><em><strong><em>x</em></strong></em></p>", {}, "***x***"),
+    "strong in b": ("<p><b><strong>x</strong></b></p>", {}, "**x**"),
+    "strike": ("<del><s>y</s></del> <strike><del>z</del></strike>", {}, "~~y~~ ~~z~~"),
+    "highlight": ("<p><mark><mark>z</mark></mark> <ins><mark>w</mark></ins></p>", {}, "==z== ==w=="),
+    "var in em": ("<p><em><var>v</var></em></p>", {}, "*v*"),
+    "sup in sup": ("<p><sup><sup>2</sup></sup></p>", {"sup_symbol": "^"}, "^2^"),
+    "underscore": ("<p><em><em>x</em></em></p>", {"strong_em_symbol": "_"}, "_x_"),
+    "djot": ("<p><em><em>x</em></em> <del><s>y</s></del></p>", DJOT, "_x_ {-y-}"),
+    "among other text": ("<p><em>a <em>b</em> c</em> <em><em>a</em> b</em> <em>(<em>a</em>)</em></p>", {},
+                         "*a *b* c* **a* b* *(*a*)*"),
+}
+
+
+@pytest.mark.parametrize("html, options, expected", SAME_MARKERS.values(), ids=SAME_MARKERS.keys())
+def test_markers_of_one_kind_do_not_double(html, options, expected):
+    assert md(html, **options) == expected + "\n"
+
+
+ROADS = {"dom": {}, "fast_dom": {"tier_strategy": "fast_dom"},
+         "tier1": {"code_block_style": "indented", "highlight_style": "none"}}
+
+
+@pytest.mark.parametrize("road", ROADS.values(), ids=ROADS.keys())
+@pytest.mark.parametrize(
+    "html, read",
+    [
+        ("<p><em><em>x</em></em></p>", "<p><em>x</em></p>"),
+        ("<p><b>a <strong>b</strong></b></p>", "<p><strong>a b</strong></p>"),
+        ("<p><em><strong><em>x</em></strong></em></p>", "<p><em><strong>x</strong></em></p>"),
+        ("<p><em>a <em>b</em> c</em></p>", "<p><em>a <em>b</em> c</em></p>"),
+        ("<p><em><em>a</em> b</em></p>", "<p><em><em>a</em> b</em></p>"),
+    ],
+)
+def test_nested_emphasis_reads_back(html, read, road):
+    markdown_it = pytest.importorskip("markdown_it")
+    assert markdown_it.MarkdownIt("commonmark").render(md(html, **road)).strip() == read
+
+
+def test_nested_strike_reads_back_as_strike():
+    markdown_it = pytest.importorskip("markdown_it")
+    rendered = markdown_it.MarkdownIt("gfm-like", {"linkify": False}).render(md("<del><s>gone</s></del>"))
+    assert rendered.strip() == "<p><s>gone</s></p>"
+
+
 # --- caret icons ---------------------------------------------------------------
 
 

@@ -136,6 +136,37 @@ def test_link_inside_a_link(html_text, expected):
     assert md(html_text) == expected
 
 
+@pytest.mark.parametrize(
+    "html_text, options, expected",
+    [
+        # inside code the brackets would show: a link gives its text, as formatting does
+        ('<p><code>see <a href="/x">Foo</a> <b>b</b></code></p>', {}, "`see Foo b`"),
+        ('<p><code><a href="/x">Foo</a></code></p>', {"tier_strategy": "fast_dom"}, "`Foo`"),
+        ('<p><kbd><a href="/x">Ctrl</a></kbd></p>', {}, "`Ctrl`"),
+        ('<pre><code><a href="/x">Foo</a>()</code></pre>', {}, "```\nFoo()\n```"),
+        # an image in a block inside a link keeps its place, as without the block
+        ('<a href="/h"><div><img src="l.png" alt="Logo"></div></a>', {}, "[![Logo](l.png)](/h)"),
+        ('<a href="/h"><div><p>Card <img src="l.png" alt="Logo"></p></div></a>', {}, "[Card ![Logo](l.png)](/h)"),
+        ('<table><tr><td><a href="/h"><div><img src="l.png" alt="L"></div></a></td></tr></table>', {},
+         "| [![L](l.png)](/h) |\n| ----------------- |"),
+        # where images are their alt text, they stay so
+        ('<h2><a href="/h"><div><img src="l.png" alt="Logo"></div></a></h2>', {}, "## [Logo](/h)"),
+        ('<a href="/h"><div><img src="l.png" alt="Logo"></div></a>', {"convert_as_inline": True}, "[Logo](/h)"),
+    ],
+)
+def test_links_in_code_and_images_in_linked_blocks(html_text, options, expected):
+    assert md(html_text, **options).rstrip("\n") == expected
+
+
+def test_link_in_code_reads_back_as_code_and_keeps_its_record():
+    html_text = ('<p>Call <code><a href="/api/run">run</a>(x)</code> or '
+                 '<a href="/h"><div><img src="l.png" alt="Logo"></div></a></p>')
+    rendered = markdown_it().render(md(html_text))
+    assert rendered.strip() == '<p>Call <code>run(x)</code> or <a href="/h"><img src="l.png" alt="Logo" /></a></p>'
+    links = metadata(html_text)["links"]
+    assert [(l["href"], l["text"]) for l in links] == [("/api/run", "run"), ("/h", "![Logo](l.png)")]
+
+
 def test_link_records():
     links = metadata(
         '<a href="/a?b=1&amp;c=2" title="x &amp; y" rel="nofollow  me" class="c" data-x>Go <b>there</b></a>'

@@ -54,6 +54,22 @@ def test_unordered_lists(html, options, expected):
     assert md(html, **options) == expected
 
 
+@pytest.mark.parametrize("width", [2**62, 2**63, 2**64 - 1])
+@pytest.mark.parametrize("options", [{}, {"tier_strategy": "fast_dom"}, {"output_format": "djot"}], ids=str)
+def test_indent_wider_than_memory_is_a_memory_error(width, options):
+    with pytest.raises(MemoryError) as caught:
+        md("<ul><li>a<ul><li>b</li></ul></li></ul>", list_indent_width=width, **options)
+    assert str(caught.value) in ("", "the output is too large to hold in memory")
+
+
+@pytest.mark.parametrize("width", [1, 2, 3, 4, 8, 13])
+@pytest.mark.parametrize("html", [NESTED_4, "<ol><li>a<ol><li>b<ul><li>c</li></ul></li></ol></li></ol>",
+                                  "<ul><li>a<ol><li>b<ol><li>c</li></ol></li></ol></li></ul>"])
+def test_fast_dom_indents_nested_lists_as_the_dom_road_does(html, width):
+    options = {"list_indent_width": width, "bullets": "-"}
+    assert md(html, tier_strategy="fast_dom", **options) == md(html, **options).rstrip("\n")
+
+
 @pytest.mark.parametrize(
     "start, expected",
     [

@@ -66,6 +66,7 @@ OUTPUTS = {
     "self-closing paragraph": ("<p/>x<div/>y", "x\n\ny\n"),
     "quotes in a row stay two": ("<blockquote>a</blockquote><blockquote>b</blockquote>", "> a\n\n> b\n"),
     "nested emphasis": ("<p><b><i>x</i></b></p>", "***x***\n"),
+    "link and formatting in code are their text": ("<p><code><a href=/x>Foo</a> <b>b</b></code></p>", "`Foo b`\n"),
 }
 
 
@@ -142,6 +143,7 @@ GIVES_UP = {
     "asterisk in emphasis": "<p><b>*</b> <i>2*3</i></p>",
     "asterisk reference in emphasis": "<p><b>a&#42;</b></p>",
     "emphasis after emphasis": "<p><i>a</i><i>b</i></p>",
+    "emphasis in emphasis of its kind": "<p><i>a <em>b</em></i> <b><strong>c</strong></b></p>",
     "emphasis of punctuation after a word": "<p>a<b>.</b></p>",
     "emphasis ending in punctuation before a word": "<p>a <b>x.</b>y</p>",
 }

@@ -6,6 +6,7 @@
 #include <limits>
 #include <new>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -108,7 +109,9 @@ std::size_t append_indent(std::string& out, std::size_t level, std::size_t enclo
     return columns;
   }
   std::size_t width = 0;
-  if (__builtin_mul_overflow(level, options.list_indent_width, &width)) throw std::bad_alloc();
+  if (__builtin_mul_overflow(level, options.list_indent_width, &width) || width > out.max_size() - out.size()) {
+    throw std::length_error("list indentation");
+  }
   if (width != 0) width = std::max(width, enclosing);
   out.append(width, ' ');
   return width;

@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <stdexcept>
 #include <vector>
 
 #include "common/entities.hpp"
@@ -307,12 +308,17 @@ class Walker {
         frame.state.inline_context = true;
         break;
       case C::Strong:
-      case C::Emphasis:
+      case C::Emphasis: {
+        frame.state.inline_context = true;
+        // Strong emphasis inside strong emphasis, and emphasis that is the
+        // whole content of emphasis, write no markers of their own.
+        if (cls == C::Strong ? state.in_strong : doubles_enclosing_emphasis(node)) break;
+        if (cls == C::Strong) frame.state.in_strong = true;
         frame.action = cls == C::Strong ? Action::Strong : Action::Emphasis;
         frame.mark = out_.size();
         out_ += cls == C::Strong ? "**" : "*";
-        frame.state.inline_context = true;
         break;
+      }
       case C::Code:
         if (state.in_pre) {
           frame.state.in_code = true;
@@ -351,7 +357,7 @@ class Walker {
         frame.action = Action::List;
         ++frame.state.list_depth;
         frame.state.numbered = cls == C::OrderedList;
-        frame.state.marker_indent = state.content_indent;
+        frame.state.marker_indent = nested_marker_indent(frame.state.list_depth, state.content_indent);
         break;
       case C::ListItem:
         open_list_item(frame);
@@ -423,6 +429,32 @@ class Walker {
         if (is_block_element(id)) open_paragraph(frame);
         return;
     }
+  }
+
+  // The element is the whole content of an enclosing emphasis (through
+  // elements that hold nothing else): its markers would double the enclosing
+  // ones, and "**x**" reads as strong emphasis. A few levels are looked
+  // through, no more.
+  bool doubles_enclosing_emphasis(NodeHandle node) const {
+    for (std::size_t i = stack_.size(), levels = 0; i > 0 && levels < 8; --i, ++levels) {
+      const Frame& enclosing = stack_[i - 1];
+      if (sole_child(dom_, *dom_.tag(enclosing.node)) != node) return false;
+      if (enclosing.action == Action::Emphasis) return true;
+      node = enclosing.node;
+    }
+    return false;
+  }
+
+  // The indentation of the items of a list at `depth`: `list_indent_width`
+  // columns per level below the first, and past the enclosing item's marker
+  // (`enclosing`), since less would end that item.
+  std::size_t nested_marker_indent(std::size_t depth, std::size_t enclosing) const {
+    if (depth <= 1) return 0;
+    std::size_t width = 0;
+    if (__builtin_mul_overflow(depth - 1, options_.list_indent_width, &width) || width > out_.max_size()) {
+      throw std::length_error("list indentation");
+    }
+    return std::max(width, enclosing);
   }
 
   void open_list_item(Frame& frame) {

@@ -117,6 +117,34 @@ std::optional<Markers> wrap_markers(TagId id, const ConversionOptions& options, 
   }
 }
 
+// The element is the whole content of an enclosing element that writes the
+// same markers (through elements that hold nothing else): "*" around "*x*"
+// would read as strong emphasis, "~~~~" at a line start as a code fence. It
+// writes no markers; the enclosing element's stand for both. A few levels
+// are looked through, no more.
+bool doubles_enclosing_markers(const Walk& w, NodeHandle node, const ConversionContext& context,
+                               const Markers& markers) {
+  if (markers.open.empty()) return false;
+  for (int levels = 0; levels < 8; ++levels) {
+    const std::optional<NodeHandle> parent = w.dom_context().parent_of(node);
+    if (!parent) return false;
+    const TlNode::Tag* tag = w.dom().tag(*parent);
+    if (tag == nullptr || sole_child(w.dom(), *tag) != node) return false;
+    const std::optional<Markers> enclosing = wrap_markers(w.tag(*parent).id, w.options(), context);
+    if (enclosing && enclosing->open == markers.open && enclosing->close == markers.close) return true;
+    node = *parent;
+  }
+  return false;
+}
+
+// The markers of a formatting element at `node`: none where they would
+// double those of an enclosing one.
+std::optional<Markers> node_markers(const Walk& w, NodeHandle node, const ConversionContext& context) {
+  std::optional<Markers> markers = wrap_markers(w.tag(node).id, w.options(), context);
+  if (markers && doubles_enclosing_markers(w, node, context, *markers)) return Markers{};
+  return markers;
+}
+
 // The sibling right before `node`, comments skipped.
 std::optional<NodeHandle> previous_sibling(const Walk& w, NodeHandle node) {
   const auto place = sibling_place(w, node);
@@ -225,7 +253,7 @@ void write_wrapped(const Walk& w, NodeHandle node, const ConversionContext& cont
 // between its markers.
 void convert_wrapped(const Walk& w, NodeHandle node, const ConversionContext& context,
                      const ConversionContext& child_context, std::size_t depth) {
-  const std::optional<Markers> markers = wrap_markers(w.tag(node).id, w.options(), context);
+  const std::optional<Markers> markers = node_markers(w, node, context);
   if (!markers) {
     w.children(node, child_context, depth);
     return;
@@ -262,17 +290,20 @@ bool has_caret_class(const Walk& w, NodeHandle node) {
 
 // i, em. An empty one with a "caret" class is an icon that stands for ">".
 void convert_emphasis(const Walk& w, NodeHandle node, const ConversionContext& context, std::size_t depth) {
+  const Markers markers = node_markers(w, node, context).value_or(Markers{});
   ConversionContext scope = context;
   ++scope.emphasis_depth;
   scope.in_emphasis = scope.in_emphasis || symbol_joins_markers(w.options()) || is_djot(w.options());
-  const std::string rendered = render_children(w, node, scope, depth);
+  // Without markers the content stands where the element does.
+  const std::string rendered =
+      render_children(w, node, scope, depth, markers.open.empty() ? BufferPlace::Here : BufferPlace::Elsewhere);
   if (rendered.empty()) {
     if (!has_caret_class(w, node) || w.end().is_space()) return;
     // At the start of a line a bare ">" would open a quotation.
     w.out() += w.at_line_start() ? "\\> " : " > ";
     return;
   }
-  write_wrapped(w, node, context, rendered, *wrap_markers(TagId::Em, w.options(), context));
+  write_wrapped(w, node, context, rendered, markers);
 }
 
 // kbd, samp: the text as written, white space folded, as a code span.

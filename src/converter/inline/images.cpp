@@ -15,13 +15,6 @@ struct ImageSource {
   std::optional<std::string> title;
 };
 
-// Only the alt text is written: inside a heading or a link on one line
-// unless keep_inline_images_in names it, and in inline mode.
-bool writes_alt_only(const ConversionContext& context) {
-  if (context.in_single_line) return !context.keep_images_here;
-  return context.inline_mode;
-}
-
 std::optional<std::pair<std::uint32_t, std::uint32_t>> image_dimensions(const TlDom& dom, const TlNode::Tag& tag) {
   const auto width = attribute_value_text(dom, tag, "width");
   const auto height = attribute_value_text(dom, tag, "height");
@@ -94,6 +87,11 @@ void record_image(const TlDom& dom, const TlNode::Tag& tag, ImageSource image, c
 }
 
 }  // namespace
+
+bool writes_alt_only(const ConversionContext& context) {
+  if (context.in_single_line) return !context.keep_images_here;
+  return context.inline_mode && !context.keep_images_here;
+}
 
 void write_alt_word(const Walk& w, NodeHandle node, std::string_view alt, bool in_table_cell) {
   if (alt.empty()) return;

@@ -140,6 +140,8 @@ LinkLabel link_label(const Walk& w, std::span<const NodeHandle> children, const 
     return label;
   }
   scope.inline_mode = true;
+  // An image in a block keeps its place in the link, as it does without the block.
+  scope.keep_images_here = !writes_alt_only(context);
   std::string piece;
   for (const NodeHandle child : children) {
     piece.clear();
@@ -154,6 +156,15 @@ LinkLabel link_label(const Walk& w, std::span<const NodeHandle> children, const 
   label.text = fold_line_breaks(label.plain ? collect_link_content(children, w.dom(), w.dom_context()).text
                                             : std::string_view(content));
   return label;
+}
+
+// The link record, when links are collected.
+void record_link(const Walk& w, const TlNode::Tag& tag, const ConversionContext& context, std::string href,
+                 std::string text, std::optional<std::string> title) {
+  if (!context.collect_links || context.metadata_sink == nullptr) return;
+  metadata_add_link(*context.metadata_sink, std::move(href), std::move(text), std::move(title),
+                    attribute_value_text(w.dom(), tag, "rel"),
+                    attribute_record_map(w.dom(), tag, [](std::string_view name) { return name == "href"; }));
 }
 
 }  // namespace
@@ -246,6 +257,14 @@ void convert_link(const Walk& w, NodeHandle node, const ConversionContext& conte
     return *plain;
   };
 
+  // Inside code the brackets and the destination would show as written: a
+  // link there gives its text only, as formatting does.
+  if (context.in_code) {
+    w.children(node, context, depth);
+    record_link(w, *tag, context, std::move(href), std::string(plain_text()), std::move(title));
+    return;
+  }
+
   // A link inside the link ends it there: the children before it make the
   // label, the rest follows the link.
   const std::span<const NodeHandle> children = tag->children.as_span();
@@ -314,11 +333,7 @@ void convert_link(const Walk& w, NodeHandle node, const ConversionContext& conte
     write_spaced(w, label.content, markdown, whole && next_text_starts_with_space(w, node));
   }
 
-  if (context.collect_links && context.metadata_sink != nullptr) {
-    metadata_add_link(*context.metadata_sink, std::move(href), std::move(label.text), std::move(title),
-                      attribute_value_text(dom, *tag, "rel"),
-                      attribute_record_map(dom, *tag, [](std::string_view name) { return name == "href"; }));
-  }
+  record_link(w, *tag, context, std::move(href), std::move(label.text), std::move(title));
   for (const NodeHandle child : children.subspan(split)) w.node(child, context, depth + 1);
 }
 

@@ -94,6 +94,11 @@ void convert_link(const Walk& w, NodeHandle node, const ConversionContext& conte
 // "b"); the value itself otherwise.
 std::string_view unwrap_markdown_link(std::string_view value);
 
+// Images in `context` are written as their alt text only: inside a heading
+// or a link on one line unless keep_inline_images_in names it (or the link
+// keeps them), and in inline mode.
+bool writes_alt_only(const ConversionContext& context);
+
 // Writes the text that stands for an image or graphic (its alt text or
 // title) in its place, as a word of its own: a space before it after a word
 // and after it when the element's next sibling goes on with one, so that

@@ -423,9 +423,9 @@ class Renderer {
         const std::size_t before = out_.size();
         // The alt text stands as words of its own: a space sets it off
         // from a word or a sentence's end right before it.
-        const std::string_view value = dom_.bytes(alt.value);
+        const std::string value = attribute_text(dom_.bytes(alt.value));
         if (!region_empty() && ends_word(out_) && space_len_at(value, 0) == 0) out_.push_back(' ');
-        append_utf8_lossy(value, out_);
+        out_ += value;
         settle_append(before);
         after_alt_ = !is_unicode_space_only(std::string_view(out_).substr(before));
         return;

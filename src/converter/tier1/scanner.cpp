@@ -354,7 +354,9 @@ bool Scanner::open_element(const Tier1Tag& tag, std::string_view attributes) {
   frame.tag = &tag;
   frame.saved_in_pre = in_pre_;
   frame.in_cell = in_cell();
-  frame.plain = in_pre_;
+  // Inside code, formatting and links write their text only.
+  const Frame* outer = frames_.size() >= 2 ? &frames_[frames_.size() - 2] : nullptr;
+  frame.plain = in_pre_ || (outer != nullptr && (outer->plain || outer->kind() == Tier1Kind::Code));
   if (is_table_kind(tag.kind)) {
     if (!open_table_part(tag, attributes)) return false;
   }
@@ -375,12 +377,15 @@ bool Scanner::open_element(const Tier1Tag& tag, std::string_view attributes) {
     case Tier1Kind::Strong:
     case Tier1Kind::Emphasis:
       if (frame.plain) break;
+      // Emphasis inside emphasis of its own kind is left to the DOM road,
+      // which sees whether the two would double their markers.
+      for (std::size_t i = 0; i + 1 < frames_.size(); ++i) {
+        if (frames_[i].kind() == tag.kind && !frames_[i].plain) return fail(Tier1Reason::Unsupported, name);
+      }
       // Right after the closing marker of a neighbour the two would read as
       // one run; the DOM road joins such neighbours. (An opening marker
       // right before is the enclosing element's: nesting is fine.)
       if (!out.empty() && out.back() == '*') {
-        // The new frame is the last one.
-        const Frame* outer = frames_.size() >= 2 ? &frames_[frames_.size() - 2] : nullptr;
         const bool nested = outer != nullptr && outer->start_offset == out.size() &&
                             (outer->kind() == Tier1Kind::Strong || outer->kind() == Tier1Kind::Emphasis);
         if (!nested) return fail(Tier1Reason::Unsupported, name);

@@ -258,8 +258,7 @@ struct Reference {
     } else if (name == "img") {
       if (options.skip_images) return;
       if (auto alt = attribute_value(dom, tag, "alt")) {
-        std::string text;
-        append_utf8_lossy(*alt, text);
+        const std::string text = attribute_text(*alt);
         if (text.empty()) return;
         // An alt text stands apart from a word or a sentence's end before it.
         const char32_t before = out.empty() ? U' ' : last_cp(out);

@@ -196,7 +196,7 @@ TEST(PlainText, Images) {
   skip.skip_images = true;
   EXPECT_EQ(render("<img alt='x'>"), "x\n");
   EXPECT_EQ(render("<img alt='x'>", skip), "");
-  EXPECT_EQ(render("<img alt='a &amp; b'>"), "a &amp; b\n");
+  EXPECT_EQ(render("<img alt='a &amp; b&#39;s'>"), "a & b's\n");
   EXPECT_EQ(render("<img alt='a   b'>"), "a   b\n");
   EXPECT_EQ(render("<img>"), "");
   EXPECT_EQ(render("<img alt>"), "");
