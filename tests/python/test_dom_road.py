@@ -390,7 +390,7 @@ def test_escaping_applies_in_strict_mode_and_to_heading_text():
         ("<p>a\n<!-- c -->b</p>", {}, "a b\n"),
         ("<div>a\n<!-- c -->b</div>", {}, "a\nb\n"),
         ("<p>a \n<em>b</em></p>", {}, "a *b*\n"),
-        ("<div>a\n\n  b</div>", {}, "a\n\nb\n"),
+        ("<div>a\n\n  b</div>", {}, "a\nb\n"),
         # strip_newlines
         ("<p>a\nb</p>", {}, "a\nb\n"),
         ("<p>a\nb</p>", {"strip_newlines": True}, "a b\n"),

@@ -225,12 +225,12 @@ def test_lists_in_table_cells_make_no_records():
 @pytest.mark.parametrize(
     "html, options, expected",
     [
-        ("<dl><dt>Term</dt><dd>Meaning</dd></dl>", {}, "Term\nMeaning\n"),
-        ("<p>x</p><dl><dt>A</dt><dd>1</dd><dt>B</dt><dd>2</dd></dl><p>y</p>", {}, "x\n\nA\n1\n\nB\n2\n\ny\n"),
+        ("<dl><dt>Term</dt><dd>Meaning</dd></dl>", {}, "Term  \nMeaning\n"),
+        ("<p>x</p><dl><dt>A</dt><dd>1</dd><dt>B</dt><dd>2</dd></dl><p>y</p>", {}, "x\n\nA  \n1\n\nB  \n2\n\ny\n"),
         ("text<dl><dt>T</dt></dl>", {}, "text\n\nT\n"),
         ("<dl><dt> </dt><dd>\n</dd></dl><p>y</p>", {}, "y\n"),
         ("<dl><dt>A</dt><dd>1</dd></dl>", {"convert_as_inline": True}, "A1\n"),
-        ("<dl><dt>A <b>b</b></dt><dd><p>one</p><p>two</p></dd></dl>", {}, "A **b**\none\n\ntwo\n"),
+        ("<dl><dt>A <b>b</b></dt><dd><p>one</p><p>two</p></dd></dl>", {}, "A **b**  \none\n\ntwo\n"),
     ],
 )
 def test_definition_lists(html, options, expected):

@@ -35,6 +35,27 @@ void line_breaks_to_spaces(std::string& text) {
   }
 }
 
+// Every line break of a cell as "<br>", which keeps the row on its line:
+// a line feed, with the two spaces or the backslash of a hard break and any
+// other white space before it.
+void line_breaks_to_br(std::string& text) {
+  if (text.find('\n') == std::string::npos) return;
+  std::string out;
+  out.reserve(text.size() + 16);
+  for (const char c : text) {
+    if (c != '\n') {
+      out += c;
+      continue;
+    }
+    while (!out.empty() && (out.back() == ' ' || out.back() == '\t')) out.pop_back();
+    std::size_t backslashes = 0;
+    while (backslashes < out.size() && out[out.size() - 1 - backslashes] == '\\') ++backslashes;
+    if (backslashes % 2 == 1) out.pop_back();
+    out += "<br>";
+  }
+  text = std::move(out);
+}
+
 }  // namespace
 
 ConversionContext cell_context(const TableJob& job, bool row_list) {
@@ -99,7 +120,11 @@ std::string render_cell_text(const TableJob& job, NodeHandle cell, std::optional
                          options, text);
   }
   trim_in_place(text);
-  if (!options.br_in_tables) line_breaks_to_spaces(text);
+  if (options.br_in_tables) {
+    line_breaks_to_br(text);
+  } else {
+    line_breaks_to_spaces(text);
+  }
   return text;
 }
 

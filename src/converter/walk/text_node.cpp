@@ -140,6 +140,37 @@ void write_whitespace_only(const Walk& w, std::string_view text, bool has_line_b
   w.write_boundary_space();
 }
 
+// Running text with every run of white space that holds a blank line
+// written as one line feed: a blank line would end the paragraph. nullopt
+// when there is none.
+std::optional<std::string> fold_blank_lines(std::string_view text) {
+  if (text.find("\n\n") == std::string_view::npos) return std::nullopt;
+  std::string out;
+  out.reserve(text.size());
+  std::size_t i = 0;
+  while (i < text.size()) {
+    const char c = text[i];
+    if (c != ' ' && c != '\t' && c != '\n') {
+      out += c;
+      ++i;
+      continue;
+    }
+    std::size_t end = i;
+    std::size_t line_feeds = 0;
+    while (end < text.size() && (text[end] == ' ' || text[end] == '\t' || text[end] == '\n')) {
+      if (text[end] == '\n') ++line_feeds;
+      ++end;
+    }
+    if (line_feeds >= 2) {
+      out += '\n';
+    } else {
+      out.append(text, i, end - i);
+    }
+    i = end;
+  }
+  return out;
+}
+
 // The character a text ending in a single line break is continued with: a
 // line break where the text holds a blank line or where lines are kept, a
 // space in running text.
@@ -169,7 +200,12 @@ void write_normalized(const Walk& w, std::string_view text, NodeHandle node, con
   }
   const char extra = split.tail.empty() && single_break_end ? single_break_continuation(has_blank_line2, context) : 0;
   const std::optional<std::string> unindented = drop_line_leading_spaces(split.core, false);
-  const std::string_view core = unindented ? std::string_view(*unindented) : split.core;
+  const std::optional<std::string> folded =
+      fold_blank_lines(unindented ? std::string_view(*unindented) : split.core);
+  const std::string_view core =
+      folded ? std::string_view(*folded) : unindented ? std::string_view(*unindented) : split.core;
+  // A blank line at the end of the text is one line feed as well.
+  const std::string_view tail = split.tail == "\n\n" ? std::string_view("\n") : split.tail;
 
   const bool starts_line = w.starts_line();
   const bool after_number =
@@ -178,7 +214,7 @@ void write_normalized(const Walk& w, std::string_view text, NodeHandle node, con
   const auto write = [&](std::string& out) {
     if (keep_lead) out += ' ';
     append_page_text(out, core, w.options(), starts_line, after_number, text_escape_mode(context));
-    out += split.tail;
+    out += tail;
     if (extra != 0) out += extra;
   };
   if (!context.in_list_item) {
@@ -189,7 +225,7 @@ void write_normalized(const Walk& w, std::string_view text, NodeHandle node, con
   // stays in the item.
   if (w.at_item_line_start(context)) append_spaces(output, context.item_indent);
   std::string piece;
-  piece.reserve(split.lead.size() + core.size() + split.tail.size() + 2);
+  piece.reserve(split.lead.size() + core.size() + tail.size() + 2);
   write(piece);
   write_piece(piece, output, context);
 }
