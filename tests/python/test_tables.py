@@ -2,6 +2,7 @@
 pipe tables with their widths, spans and separator, row lists, captions,
 framing, the grids of convert(...)["tables"], and tables whose markup is
 incomplete, whose spans are huge or which nest very deep."""
+import re
 import subprocess
 import sys
 import textwrap
@@ -451,3 +452,23 @@ def test_huge_spans_stay_within_memory(kind, options):
 def test_hundred_thousand_nested_tables(kind, options):
     found = run_size_case(kind, options)
     assert found["deep"], found
+
+
+@pytest.mark.parametrize(
+    "cell, options",
+    [
+        ("a<br>b", {}),
+        ("a<br><br>b", {}),
+        ("a<br>b", {"newline_style": "backslash"}),
+        ("a<br>b", {"whitespace_mode": "strict"}),
+        ("a\nb", {}),
+        ("<ul><li>a</li><li>b</li></ul>", {}),
+    ],
+)
+def test_br_in_tables_keeps_every_break_in_its_row(cell, options):
+    markdown = tidewell.convert_to_markdown(f"<table><tr><th>h</th></tr><tr><td>{cell}</td></tr></table>",
+                                            {"br_in_tables": True, **options})
+    rendered = pytest.importorskip("markdown_it").MarkdownIt("commonmark").enable("table").render(markdown)
+    cells = re.findall(r"<td>(.*?)</td>", rendered, re.S)
+    assert len(cells) == 1 and cells[0].startswith("a<br>") and cells[0].endswith("b")
+    assert "\n" not in cells[0]
