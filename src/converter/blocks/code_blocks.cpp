@@ -150,8 +150,9 @@ void convert_code_block(const Walk& w, NodeHandle node, const ConversionContext&
   if (!context.inline_mode && !after_marker) ensure_blank_line(target);
   std::string item_block;
   std::string& out = in_item ? item_block : target;
-  // A table cell folds the block onto its row: nothing there to keep.
-  const bool keep_lines = !context.in_table_cell;
+  // Cells, headings and inline text (a link's label) fold the block onto
+  // one line, and may record it: nothing there to keep.
+  const bool keep_lines = !context.in_table_cell && !context.inline_mode && !context.in_single_line;
   std::string_view body = content;
   while (body.ends_with('\n')) body.remove_suffix(1);
   if (options.code_block_style == CodeBlockStyle::Indented) {
