@@ -294,6 +294,8 @@ def test_lists_read_back_as_written(road, html, options):
         ("<ol><li>a</li></ol><p>x</p><ol><li>b</li></ol>", {}, "1. a\n\nx\n\n1. b\n"),
         ("<ol><li>a</li></ol><ol><li>b</li></ol>", {}, "1. a\n\n1) b\n"),
         ("<ul><li>a</li></ul><ol><li>b</li></ol>", {}, "- a\n\n1. b\n"),
+        ("<ul><li><input type=checkbox>a</li></ul><ul><li><input type=checkbox checked>b</li></ul><ul><li>c</li></ul>",
+         {}, "- [ ] a\n\n* [x] b\n\n- c\n"),
     ],
 )
 def test_list_markers_and_indentation(html, options, expected):

@@ -327,8 +327,12 @@ void convert_list_item(const Walk& w, NodeHandle node, const TlNode::Tag& tag, c
   content.checkbox_free_below = box ? box->node : std::numeric_limits<NodeHandle>::max();
   if (box) {
     // Markdown reads the box as the start of the item's text.
-    content.item_indent = indent + 2;
-    out += box->checked ? "- [x]" : "- [ ]";
+    const std::string_view bullet = context.other_list_marker && !context.in_ordered_list
+                                        ? other_bullet(options.bullets, context.bullet_level)
+                                        : "-";
+    content.item_indent = indent + utf8_char_count(bullet) + 1;
+    out += bullet;
+    out += box->checked ? " [x]" : " [ ]";
     blocks::BlockBuffer buffer;
     convert_children_except(w.into(buffer.text()), node, box->node, content, depth + 1);
     out += ' ';
