@@ -195,3 +195,13 @@ def test_code_in_a_list_item_record_holds_no_marks():
     nodes = tidewell.convert("<ul><li>x<pre>a\n\n\nb</pre></li></ul>", {"include_document_structure": True})
     items = [n["content"] for n in nodes["document"]["nodes"] if n["content"]["node_type"] == "list_item"]
     assert items[0]["text"] == "x\n\n  ```\n  a\n\n\n  b\n  ```"
+
+
+@pytest.mark.parametrize("road", ["dom", "fast_dom"])
+def test_page_code_with_breaks_reads_back_as_its_lines(road):
+    from corpus import corpus_path, read_page
+
+    page = read_page(corpus_path("readability", "pages", "v8-blog.html"))
+    blocks = code_read_back(tidewell.convert(page, ROADS[road])["content"])
+    sample = next(block for block in blocks if block.startswith("// add.c"))
+    assert sample == "// add.c\n#include <emscripten.h>\n\nEMSCRIPTEN_KEEPALIVE\nint add(int x, int y) {\n  return x + y;\n}\n"
