@@ -114,7 +114,13 @@ std::string render_cell_text(const TableJob& job, NodeHandle cell, std::optional
     std::string content;
     dom_append_node_text(job.w.dom_context(), cell, job.w.dom(), content);
     std::optional<std::string> collapsed;
-    if (options.whitespace_mode != WhitespaceMode::Strict) collapsed = collapse_whitespace(content);
+    if (options.whitespace_mode != WhitespaceMode::Strict) {
+      collapsed = collapse_whitespace(content);
+      // A blank line in the text is one line break, as in running text.
+      if (auto folded = fold_blank_lines(collapsed ? std::string_view(*collapsed) : std::string_view(content))) {
+        collapsed = std::move(folded);
+      }
+    }
     text.reserve(content.size() + 8);
     escape_markdown_into(collapsed ? std::string_view(*collapsed) : std::string_view(content), EscapeMode::PageCell,
                          options, text);

@@ -140,37 +140,6 @@ void write_whitespace_only(const Walk& w, std::string_view text, bool has_line_b
   w.write_boundary_space();
 }
 
-// Running text with every run of white space that holds a blank line
-// written as one line feed: a blank line would end the paragraph. nullopt
-// when there is none.
-std::optional<std::string> fold_blank_lines(std::string_view text) {
-  if (text.find("\n\n") == std::string_view::npos) return std::nullopt;
-  std::string out;
-  out.reserve(text.size());
-  std::size_t i = 0;
-  while (i < text.size()) {
-    const char c = text[i];
-    if (c != ' ' && c != '\t' && c != '\n') {
-      out += c;
-      ++i;
-      continue;
-    }
-    std::size_t end = i;
-    std::size_t line_feeds = 0;
-    while (end < text.size() && (text[end] == ' ' || text[end] == '\t' || text[end] == '\n')) {
-      if (text[end] == '\n') ++line_feeds;
-      ++end;
-    }
-    if (line_feeds >= 2) {
-      out += '\n';
-    } else {
-      out.append(text, i, end - i);
-    }
-    i = end;
-  }
-  return out;
-}
-
 // The character a text ending in a single line break is continued with: a
 // line break where the text holds a blank line or where lines are kept, a
 // space in running text.
@@ -262,9 +231,13 @@ void convert_text_node(const Walk& w, NodeHandle node, const ConversionContext& 
     return;
   }
   if (context.in_table_cell) {
-    const std::optional<std::string> collapsed =
-        options.whitespace_mode == WhitespaceMode::Strict ? std::nullopt : collapse_whitespace(text);
-    const std::string_view source = collapsed ? std::string_view(*collapsed) : text;
+    const bool strict = options.whitespace_mode == WhitespaceMode::Strict;
+    const std::optional<std::string> collapsed = strict ? std::nullopt : collapse_whitespace(text);
+    const std::optional<std::string> folded =
+        strict ? std::nullopt : fold_blank_lines(collapsed ? std::string_view(*collapsed) : text);
+    const std::string_view source = folded      ? std::string_view(*folded)
+                                    : collapsed ? std::string_view(*collapsed)
+                                                : text;
     std::string piece;
     piece.reserve(source.size() + 8);
     escape_joining_markup(output, source, options);
