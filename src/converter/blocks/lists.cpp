@@ -92,8 +92,8 @@ std::string_view bullet_for(std::string_view bullets, std::size_t bullet_level) 
   return bullets.substr(start, end - start);
 }
 
-// The bullet after `bullet` in `bullets`, or one of "-", "*", "+" that
-// differs from it when `bullets` offers no other.
+// The bullet after the one of `bullet_level` in `bullets`, or "*" or "-"
+// when `bullets` offers no other.
 std::string_view other_bullet(std::string_view bullets, std::size_t bullet_level) {
   const std::string_view bullet = bullet_for(bullets, bullet_level);
   const std::string_view next = bullet_for(bullets, bullet_level + 1);
@@ -113,11 +113,16 @@ bool starts_with_item_marker(std::string_view line, std::size_t indent, bool ord
          (digits + 1 == line.size() || line[digits + 1] == ' ');
 }
 
+// How far back the output is searched for an item line: the lines of a
+// long last item are not searched again and again by later lists.
+constexpr std::size_t kListLookBack = std::size_t{1} << 16;
+
 // Whether the output ends with a list of the same kind whose items start at
 // column `indent` (a reader would continue it): going back over blank lines
 // and lines indented deeper (the items' later lines), the first line at
 // that column starts with the same marker.
 bool follows_same_list(std::string_view out, std::size_t indent, bool ordered, std::string_view bullet) {
+  if (out.size() > kListLookBack) out.remove_prefix(out.size() - kListLookBack);
   std::size_t end = out.size();
   while (end > 0) {
     const std::size_t nl = end >= 2 ? out.rfind('\n', end - 2) : std::string_view::npos;
@@ -287,7 +292,10 @@ void convert_list(const Walk& w, const TlNode::Tag& tag, bool ordered, const Con
   const bool loose = list_has_paragraph_items(w, tag);
   const std::uint64_t start = ordered ? list_start_number(w.dom(), tag) : 1;
   bool other_marker = false;
-  if (!context.in_table_cell && !end_of(out).is_bare_list_marker()) {
+  // (A list without items writes no marker of its own.)
+  const bool has_items =
+      std::any_of(tag.children.begin(), tag.children.end(), [&](NodeHandle child) { return w.tag(child).id == TagId::Li; });
+  if (has_items && !context.in_table_cell && !end_of(out).is_bare_list_marker()) {
     std::string indent;
     const std::size_t column = append_indent(indent, item_depth, context.item_indent, w.options());
     const std::size_t level = ordered ? context.bullet_level : context.bullet_level + 1;
