@@ -172,6 +172,7 @@ def code_read_back(markdown):
         ("<pre>x\n   \n\n\ny</pre><p>after</p>", "x\n   \n\n\ny\n"),
         ("<pre>a<br>b</pre>", "a\nb\n"),
         ("<ul><li>item<pre>a\n\n\nb  </pre></li></ul>", "a\n\n\nb  \n"),
+        ("<blockquote><pre>a \n\n\n  b\t</pre></blockquote><p>after</p>", "a \n\n\n  b\t\n"),
     ],
 )
 def test_code_lines_keep_blank_runs_and_trailing_white_space(road, html, code):

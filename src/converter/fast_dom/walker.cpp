@@ -817,6 +817,9 @@ class Walker {
       return;
     }
     const std::string_view quote = trim_unicode_space(scratch_);
+    // The fence of the code block the lines are in: its lines are code,
+    // written as they stand.
+    std::string_view fence;
     std::size_t pos = 0;
     while (pos <= quote.size() && !quote.empty()) {
       std::size_t nl = quote.find('\n', pos);
@@ -825,13 +828,26 @@ class Walker {
       if (line.ends_with('\r')) line.remove_suffix(1);
       const std::string_view kept = trim_unicode_space(line);
       out_ += "> ";
-      out_ += kept;
-      // The two spaces of a line break stay, or its lines would run together.
-      if (!kept.empty() && line.ends_with("  ")) out_ += "  ";
+      if (!fence.empty() && !(kept.starts_with(fence) && kept.find_first_not_of(fence[0]) == std::string_view::npos)) {
+        out_ += line;
+      } else {
+        out_ += kept;
+        // The two spaces of a line break stay, or its lines would run together.
+        if (!kept.empty() && line.ends_with("  ")) out_ += "  ";
+        fence = fence.empty() ? fence_at(kept) : std::string_view();
+      }
       out_ += '\n';
       pos = nl + 1;
     }
     out_ += '\n';
+  }
+
+  // The fence that `line` opens: a run of three or more backticks or tildes
+  // at its start; empty when it opens none.
+  static std::string_view fence_at(std::string_view line) {
+    if (line.empty() || (line[0] != '`' && line[0] != '~')) return {};
+    const std::size_t run = std::min(line.find_first_not_of(line[0]), line.size());
+    return run >= 3 ? line.substr(0, run) : std::string_view();
   }
 
   void close_cell(const Frame& f) {
