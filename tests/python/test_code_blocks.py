@@ -143,3 +143,66 @@ def test_code_records(html, options, text, language):
 
 def test_empty_code_block_makes_no_record():
     assert tidewell.convert("<pre></pre>", {"include_document_structure": True})["document"]["nodes"] == []
+
+
+# --- code text survives the final clean-up, on every road -------------------
+
+ROADS = {
+    "dom": {"tier_strategy": "tier2"},
+    "dom indented": {"tier_strategy": "tier2", "code_block_style": "indented"},
+    "tier-1": {"code_block_style": "indented", "highlight_style": "none"},
+    "fast_dom": {"tier_strategy": "fast_dom"},
+}
+
+
+def code_read_back(markdown):
+    """The text of every code block a CommonMark reader finds."""
+    from html import unescape
+
+    rendered = pytest.importorskip("markdown_it").MarkdownIt("commonmark").render(markdown)
+    return [unescape(block) for block in __import__("re").findall(r"<pre><code[^>]*>(.*?)</code></pre>", rendered, 16)]
+
+
+@pytest.mark.parametrize("road", ROADS)
+@pytest.mark.parametrize(
+    "html, code",
+    [
+        ("<pre><code>a\n\n\n\nb</code></pre>", "a\n\n\n\nb\n"),
+        ("<pre>a  \nb\t\nc  </pre>", "a  \nb\t\nc  \n"),
+        ("<pre>x\n   \n\n\ny</pre><p>after</p>", "x\n   \n\n\ny\n"),
+        ("<pre>a<br>b</pre>", "a\nb\n"),
+        ("<ul><li>item<pre>a\n\n\nb  </pre></li></ul>", "a\n\n\nb  \n"),
+        ("<blockquote><pre>a \n\n\n  b\t</pre></blockquote><p>after</p>", "a \n\n\n  b\t\n"),
+    ],
+)
+def test_code_lines_keep_blank_runs_and_trailing_white_space(road, html, code):
+    assert code_read_back(tidewell.convert(html, ROADS[road])["content"]) == [code]
+
+
+@pytest.mark.parametrize(
+    "html, expected",
+    [
+        ("<pre>a<br>b</pre>", "```\na\nb\n```\n"),
+        ("<pre>a\n\n\n\nb  </pre>", "```\na\n\n\n\nb  \n```\n"),
+        # outside the code the clean-up still applies
+        ("<p>x   </p>\n\n\n\n<pre>a  </pre><p>y</p>", "x\n\n```\na  \n```\n\ny\n"),
+    ],
+)
+def test_code_block_text_is_written_as_it_stands(html, expected):
+    assert md(html) == expected
+
+
+def test_code_in_a_list_item_record_holds_no_marks():
+    nodes = tidewell.convert("<ul><li>x<pre>a\n\n\nb</pre></li></ul>", {"include_document_structure": True})
+    items = [n["content"] for n in nodes["document"]["nodes"] if n["content"]["node_type"] == "list_item"]
+    assert items[0]["text"] == "x\n\n  ```\n  a\n\n\n  b\n  ```"
+
+
+@pytest.mark.parametrize("road", ["dom", "fast_dom"])
+def test_page_code_with_breaks_reads_back_as_its_lines(road):
+    from corpus import corpus_path, read_page
+
+    page = read_page(corpus_path("readability", "pages", "v8-blog.html"))
+    blocks = code_read_back(tidewell.convert(page, ROADS[road])["content"])
+    sample = next(block for block in blocks if block.startswith("// add.c"))
+    assert sample == "// add.c\n#include <emscripten.h>\n\nEMSCRIPTEN_KEEPALIVE\nint add(int x, int y) {\n  return x + y;\n}\n"

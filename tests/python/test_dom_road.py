@@ -393,7 +393,7 @@ def test_escaping_applies_in_strict_mode_and_to_heading_text():
         ("<p>a\n<!-- c -->b</p>", {}, "a b\n"),
         ("<div>a\n<!-- c -->b</div>", {}, "a\nb\n"),
         ("<p>a \n<em>b</em></p>", {}, "a *b*\n"),
-        ("<div>a\n\n  b</div>", {}, "a\n\nb\n"),
+        ("<div>a\n\n  b</div>", {}, "a\nb\n"),
         # strip_newlines
         ("<p>a\nb</p>", {}, "a\nb\n"),
         ("<p>a\nb</p>", {"strip_newlines": True}, "a b\n"),
@@ -640,3 +640,28 @@ def test_million_nested_elements_keep_their_innermost_text(kind, backend, fmt):
     )
     assert run.returncode == 0, run.stderr[-2000:]
     assert run.stdout.strip() == repr("deep\n")
+
+
+@pytest.mark.parametrize(
+    "road", [{"tier_strategy": "tier2"}, {"code_block_style": "indented", "highlight_style": "none"},
+             {"tier_strategy": "fast_dom"}],
+)
+@pytest.mark.parametrize(
+    "html, text",
+    [
+        ("<p>foo\n\nbar</p>", "foo\nbar"),
+        ("<p>foo \n \n bar</p>", "foo\nbar"),
+        ("<div>a\n\n\nb</div>", "a\nb"),
+        ("<p>a\n\n<b>b</b></p>", "a\n<strong>b</strong>"),
+        ("<p><em>a\n\nb</em></p>", "<em>a\nb</em>"),
+        ("<ul><li>a\n\nb</li></ul>", None),
+    ],
+)
+def test_blank_line_in_running_text_keeps_one_paragraph(road, html, text):
+    markdown = tidewell.convert_to_markdown(html, road)
+    rendered = pytest.importorskip("markdown_it").MarkdownIt("commonmark").render(markdown)
+    if text is None:
+        assert rendered.count("<li>") == 1 and "<p>" not in rendered
+        return
+    assert rendered.count("<p>") == 1
+    assert " ".join(rendered.replace("<p>", "").replace("</p>", "").split()) == " ".join(text.split())

@@ -120,7 +120,7 @@ def test_wrapping_keeps_escaped_text_in_its_paragraph():
         ("<blockquote><blockquote>1. x</blockquote></blockquote>", "> > 1\\. x\n",
          "<blockquote>\n<blockquote>\n<p>1. x</p>\n</blockquote>\n</blockquote>\n"),
         ("<blockquote>a<br>&gt; b</blockquote>", "> a  \n> \\> b\n", "<blockquote>\n<p>a<br />\n&gt; b</p>\n</blockquote>\n"),
-        ("<dl><dt>- t</dt><dd>1. d</dd></dl>", "\\- t\n1\\. d\n", "<p>- t\n1. d</p>\n"),
+        ("<dl><dt>- t</dt><dd>1. d</dd></dl>", "\\- t  \n1\\. d\n", "<p>- t<br />\n1. d</p>\n"),
         ("<section>+ x</section>", "\\+ x\n", "<p>+ x</p>\n"),
         ("<figure>* x</figure>", "\\* x\n", "<p>* x</p>\n"),
         ("<select><option>- x</option><option selected>- y</option></select>", "\\- x\n* \\- y\n",

@@ -241,12 +241,12 @@ def test_lists_in_table_cells_make_no_records():
 @pytest.mark.parametrize(
     "html, options, expected",
     [
-        ("<dl><dt>Term</dt><dd>Meaning</dd></dl>", {}, "Term\nMeaning\n"),
-        ("<p>x</p><dl><dt>A</dt><dd>1</dd><dt>B</dt><dd>2</dd></dl><p>y</p>", {}, "x\n\nA\n1\n\nB\n2\n\ny\n"),
+        ("<dl><dt>Term</dt><dd>Meaning</dd></dl>", {}, "Term  \nMeaning\n"),
+        ("<p>x</p><dl><dt>A</dt><dd>1</dd><dt>B</dt><dd>2</dd></dl><p>y</p>", {}, "x\n\nA  \n1\n\nB  \n2\n\ny\n"),
         ("text<dl><dt>T</dt></dl>", {}, "text\n\nT\n"),
         ("<dl><dt> </dt><dd>\n</dd></dl><p>y</p>", {}, "y\n"),
         ("<dl><dt>A</dt><dd>1</dd></dl>", {"convert_as_inline": True}, "A1\n"),
-        ("<dl><dt>A <b>b</b></dt><dd><p>one</p><p>two</p></dd></dl>", {}, "A **b**\none\n\ntwo\n"),
+        ("<dl><dt>A <b>b</b></dt><dd><p>one</p><p>two</p></dd></dl>", {}, "A **b**  \none\n\ntwo\n"),
     ],
 )
 def test_definition_lists(html, options, expected):
@@ -255,3 +255,77 @@ def test_definition_lists(html, options, expected):
 
 def test_definition_lists_make_no_records():
     assert structure_nodes("<dl><dt>T</dt><dd>M</dd></dl>") == []
+
+
+# --- how the lists read back, on every road ---------------------------------
+
+ROADS = {
+    "dom": {"tier_strategy": "tier2"},
+    "tier-1": {"code_block_style": "indented", "highlight_style": "none"},
+    "fast_dom": {"tier_strategy": "fast_dom"},
+}
+
+
+def read_back(markdown):
+    """The HTML a CommonMark reader makes of the Markdown, without white space."""
+    html = pytest.importorskip("markdown_it").MarkdownIt("commonmark").render(markdown)
+    return "".join(html.split())
+
+
+@pytest.mark.parametrize("road", ROADS)
+@pytest.mark.parametrize(
+    "html, options",
+    [
+        # a list written directly in a list belongs to the item before it
+        ("<ol><li>a</li><ul><li>b</li></ul><li>c</li></ol>", {}),
+        ("<ol><li>abc</li><ol><li>b</li></ol></ol>", {}),
+        ("<ul><li>a</li><ol><li>b</li></ol></ul>", {}),
+        ("<ol><li>a</li><ul><li>b</li></ul></ol>", {"list_indent_width": 4}),
+        # adjacent lists of one kind stay apart
+        ("<ul><li>a</li></ul><ul><li>b</li></ul>", {}),
+        ("<ul><li>a</li></ul><ul><li>b</li></ul><ul><li>c</li></ul>", {}),
+        ("<ol><li>a</li></ol><ol><li>b</li></ol>", {}),
+        ("<ul><li>a</li></ul><div><ul><li>b</li></ul></div>", {}),
+        ("<ul><li>a<ul><li>x</li></ul><ul><li>y</li></ul></li></ul>", {}),
+        ("<ul><li>a</li></ul><ul><li>b</li></ul>", {"bullets": "*"}),
+        ("<ul><li>a</li></ul><ul><li>b</li></ul>", {"bullets": "+-"}),
+    ],
+)
+def test_lists_read_back_as_written(road, html, options):
+    expected = "".join(html.replace("<div>", "").replace("</div>", "").split())
+    # what a reader makes of a list standing in a list: the item holds it
+    expected = expected.replace("</li><ul>", "<ul>").replace("</li><ol>", "<ol>")
+    expected = expected.replace("</ul></ol>", "</ul></li></ol>").replace("</ol></ol>", "</ol></li></ol>")
+    expected = expected.replace("</ol></ul>", "</ol></li></ul>").replace("</ul><li>", "</ul></li><li>")
+    assert read_back(tidewell.convert(html, {**ROADS[road], **options})["content"]) == expected
+
+
+@pytest.mark.parametrize(
+    "html, options, expected",
+    [
+        ("<ol><li>a</li><ul><li>b</li></ul><li>c</li></ol>", {}, "1. a\n   - b\n2. c\n"),
+        ("<ol start=9><li>a</li><li>b</li><ol><li>c</li></ol></ol>", {}, "9. a\n10. b\n    1. c\n"),
+        ("<ul><li>a</li></ul><ul><li>b</li></ul><ul><li>c</li></ul>", {}, "- a\n\n* b\n\n- c\n"),
+        ("<ul><li>a</li></ul><ul><li>b</li></ul>", {"bullets": "*"}, "* a\n\n- b\n"),
+        ("<ol><li>a</li></ol><p>x</p><ol><li>b</li></ol>", {}, "1. a\n\nx\n\n1. b\n"),
+        ("<ol><li>a</li></ol><ol><li>b</li></ol>", {}, "1. a\n\n1) b\n"),
+        ("<ul><li>a</li></ul><ol><li>b</li></ol>", {}, "- a\n\n1. b\n"),
+        ("<ul><li><input type=checkbox>a</li></ul><ul><li><input type=checkbox checked>b</li></ul><ul><li>c</li></ul>",
+         {}, "- [ ] a\n\n* [x] b\n\n- c\n"),
+    ],
+)
+def test_list_markers_and_indentation(html, options, expected):
+    assert md(html, **options) == expected
+
+
+@pytest.mark.parametrize(
+    "html, expected",
+    [
+        ("<dl><dt>T</dt><dd>D</dd></dl>", "<p>T<br>D</p>"),
+        ("<dl><dt>A</dt><dt>B</dt><dd>D</dd></dl>", "<p>A<br>B<br>D</p>"),
+        ("<dl><dt>T</dt><dd><p>one</p><p>two</p></dd></dl>", "<p>T<br>one</p><p>two</p>"),
+        ("<dl><dt>T</dt><dd><ul><li>x</li></ul></dd></dl>", "<p>T</p><ul><li>x</li></ul>"),
+    ],
+)
+def test_definition_terms_stay_on_their_own_line(html, expected):
+    assert read_back(md(html)).replace("<br/>", "<br>") == expected

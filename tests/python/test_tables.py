@@ -2,6 +2,7 @@
 pipe tables with their widths, spans and separator, row lists, captions,
 framing, the grids of convert(...)["tables"], and tables whose markup is
 incomplete, whose spans are huge or which nest very deep."""
+import re
 import subprocess
 import sys
 import textwrap
@@ -60,7 +61,7 @@ WORKED_EXAMPLE = table("<tr><th>A</th><th>B</th></tr><tr><td rowspan='2'>x</td><
         pytest.param(table("<colgroup><col></colgroup><tr><th>a</th></tr>"), {}, "| a |\n| --- |\n",
                      id="columns-write-nothing"),
         pytest.param(table("<tr><th>a<br>b</th></tr>"), {}, "| a   b |\n| ----- |\n", id="break-becomes-space"),
-        pytest.param(table("<tr><th>a<br>b</th></tr>"), {"br_in_tables": True}, "| a  \nb |\n| ----- |\n",
+        pytest.param(table("<tr><th>a<br>b</th></tr>"), {"br_in_tables": True}, "| a<br>b |\n| ------ |\n",
                      id="break-kept-with-br_in_tables"),
         pytest.param(table("<tr><th>h</th></tr><tr><td><div>a</div><div>b</div></td></tr><tr><td><p>c</p><p>d</p></td></tr>"),
                      {}, "| h      |\n| ------ |\n| a   b  |\n| c<br>d |\n", id="blocks-in-cells"),
@@ -451,3 +452,23 @@ def test_huge_spans_stay_within_memory(kind, options):
 def test_hundred_thousand_nested_tables(kind, options):
     found = run_size_case(kind, options)
     assert found["deep"], found
+
+
+@pytest.mark.parametrize(
+    "cell, options, expected",
+    [
+        ("a<br>b", {}, "a<br>b"),
+        ("a<br><br>b", {}, "a<br><br>b"),
+        ("a<br>b", {"newline_style": "backslash"}, "a<br>b"),
+        ("a<br>b", {"whitespace_mode": "strict"}, "a<br>b"),
+        ("a\nb", {}, "a<br>b"),
+        # a blank line of the text is one line break
+        ("a\n\n<b>b</b>", {}, "a<br><strong>b</strong>"),
+        ("<ul><li>a</li><li>b</li></ul>", {}, "a<br>b"),
+    ],
+)
+def test_br_in_tables_keeps_every_break_in_its_row(cell, options, expected):
+    markdown = tidewell.convert_to_markdown(f"<table><tr><th>h</th></tr><tr><td>{cell}</td></tr></table>",
+                                            {"br_in_tables": True, **options})
+    rendered = pytest.importorskip("markdown_it").MarkdownIt("commonmark").enable("table").render(markdown)
+    assert re.findall(r"<td>(.*?)</td>", rendered, re.S) == [expected]

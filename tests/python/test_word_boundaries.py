@@ -121,7 +121,7 @@ def lines_starting_with_white_space(markdown):
         ("<p>a<br>    <span>b</span></p>", "a  \nb\n"),
         ("<div>a\n      b</div>", "a\nb\n"),
         ("<div>a\n\t\t\tb</div>", "a\nb\n"),
-        ("<div>a\n\n      b</div>", "a\n\nb\n"),
+        ("<div>a\n\n      b</div>", "a\nb\n"),
         ("<body>\n    <span>Updated</span>\n</body>", "Updated\n"),
         ("    text", "text\n"),
         ("<p>a</p>\n        <x-y>   lead</x-y>", "a\n\nlead\n"),

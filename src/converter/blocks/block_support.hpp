@@ -7,6 +7,7 @@
 
 #include "common/unicode_space.hpp"
 #include "common/utf8.hpp"
+#include "converter/text/kept_lines.hpp"
 #include "converter/walk/text_node.hpp"
 #include "converter/walk/walk.hpp"
 
@@ -97,14 +98,15 @@ inline void indent_item_line(const Walk& w, const ConversionContext& context) {
 }
 
 // Appends `text` with `indent` spaces before each of its lines that is not
-// empty, except the first when `first_follows` (it continues the line the
-// output ends with).
+// empty (a kept empty line of code included), except the first when
+// `first_follows` (it continues the line the output ends with).
 inline void append_indented_lines(std::string& out, std::string_view text, std::size_t indent, bool first_follows) {
   std::size_t pos = 0;
   while (pos < text.size()) {
     const std::size_t nl = text.find('\n', pos);
     const std::size_t end = nl == std::string_view::npos ? text.size() : nl + 1;
-    if (text[pos] != '\n' && (pos != 0 || !first_follows)) append_spaces(out, indent);
+    const bool empty = text[pos] == '\n' || text[pos] == kKeptLineMark;
+    if (!empty && (pos != 0 || !first_follows)) append_spaces(out, indent);
     out.append(text.substr(pos, end - pos));
     pos = end;
   }

@@ -7,6 +7,7 @@
 #include "common/entities.hpp"
 #include "converter/blocks/block_support.hpp"
 #include "converter/blocks/blocks.hpp"
+#include "converter/text/kept_lines.hpp"
 
 namespace tidewell {
 namespace {
@@ -70,7 +71,8 @@ void convert_blockquote(const Walk& w, NodeHandle node, const ConversionContext&
     const std::string_view line = body.substr(pos, nl - pos);
     const std::string_view kept = trim_unicode_space_end(line);
     if (pos != 0 || !after_marker) append_spaces(out, indent);
-    out += "> ";
+    // A kept empty line of code takes no space after its ">".
+    out += kept.size() == 1 && kept[0] == kKeptLineMark ? ">" : "> ";
     out += kept;
     // The two spaces of a line break stay, or its lines would run together.
     if (!kept.empty() && line.ends_with("  ")) out += "  ";

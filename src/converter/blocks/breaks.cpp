@@ -46,6 +46,11 @@ void emit_line_break(std::string& output, NewlineStyle newline_style, bool in_si
 }
 
 void convert_line_break(const Walk& w, NodeHandle, const ConversionContext& context, std::size_t) {
+  // In code a break is a line feed of the code, not a Markdown hard break.
+  if (context.in_code && !context.in_single_line) {
+    w.out() += '\n';
+    return;
+  }
   emit_line_break(w.out(), w.options().newline_style, context.in_single_line);
 }
 

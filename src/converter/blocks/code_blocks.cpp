@@ -9,6 +9,7 @@
 #include "common/unicode_space.hpp"
 #include "converter/blocks/block_support.hpp"
 #include "converter/blocks/blocks.hpp"
+#include "converter/text/kept_lines.hpp"
 #include "converter/metadata/structure_sink.hpp"
 
 namespace tidewell {
@@ -69,6 +70,21 @@ std::string make_fence(char fence_char, std::string_view content) {
     longest = std::max(longest, run);
   });
   return std::string(std::max<std::size_t>(3, longest + 1), fence_char);
+}
+
+// Appends the lines of `body` as they are, marked where the final clean-up
+// would change them.
+void append_kept_lines(std::string& out, std::string_view body) {
+  std::size_t pos = 0;
+  while (true) {
+    const std::size_t nl = std::min(body.find('\n', pos), body.size());
+    const std::string_view line = body.substr(pos, nl - pos);
+    out += line;
+    if (code_line_needs_keeping(line)) out += kKeptLineMark;
+    if (nl == body.size()) return;
+    out += '\n';
+    pos = nl + 1;
+  }
 }
 
 }  // namespace
@@ -134,18 +150,25 @@ void convert_code_block(const Walk& w, NodeHandle node, const ConversionContext&
   if (!context.inline_mode && !after_marker) ensure_blank_line(target);
   std::string item_block;
   std::string& out = in_item ? item_block : target;
+  // Cells, headings and inline text (a link's label) fold the block onto
+  // one line, and may record it: nothing there to keep.
+  const bool keep_lines = !context.in_table_cell && !context.inline_mode && !context.in_single_line;
+  std::string_view body = content;
+  while (body.ends_with('\n')) body.remove_suffix(1);
   if (options.code_block_style == CodeBlockStyle::Indented) {
     bool first_line = true;
+    std::size_t pos = 0;
     for_each_line(content, [&](std::string_view line) {
       if (!first_line) out += '\n';
       first_line = false;
       if (!line.empty()) out += "    ";
       out += line;
+      // The empty lines after the last line of code are no code.
+      if (keep_lines && pos < body.size() && code_line_needs_keeping(line)) out += kKeptLineMark;
+      pos = std::min(content.find('\n', pos), content.size()) + 1;
     });
     out += "\n\n";
   } else {
-    std::string_view body = content;
-    while (body.ends_with('\n')) body.remove_suffix(1);
     const std::string fence = make_fence(options.code_block_style == CodeBlockStyle::Tildes ? '~' : '`', body);
     out += fence;
     if (language) {
@@ -154,7 +177,11 @@ void convert_code_block(const Walk& w, NodeHandle node, const ConversionContext&
       out += options.code_language;
     }
     out += '\n';
-    out += body;
+    if (keep_lines) {
+      append_kept_lines(out, body);
+    } else {
+      out += body;
+    }
     out += '\n';
     out += fence;
     out += "\n\n";

@@ -93,6 +93,52 @@ std::string_view bullet_for(std::string_view bullets, std::size_t bullet_level) 
   return bullets.substr(start, end - start);
 }
 
+// The bullet after the one of `bullet_level` in `bullets`, or "*" or "-"
+// when `bullets` offers no other.
+std::string_view other_bullet(std::string_view bullets, std::size_t bullet_level) {
+  const std::string_view bullet = bullet_for(bullets, bullet_level);
+  const std::string_view next = bullet_for(bullets, bullet_level + 1);
+  if (next != bullet) return next;
+  return bullet == "-" ? "*" : "-";
+}
+
+// Whether `line` starts, after `indent` spaces, with the marker of an item
+// of `ordered` kind written with `bullet` or ". ".
+bool starts_with_item_marker(std::string_view line, std::size_t indent, bool ordered, std::string_view bullet) {
+  if (line.size() < indent || line.find_first_not_of(' ') < indent) return false;
+  line.remove_prefix(indent);
+  if (!ordered) return line.starts_with(bullet) && (line.size() == bullet.size() || line[bullet.size()] == ' ');
+  std::size_t digits = 0;
+  while (digits < line.size() && line[digits] >= '0' && line[digits] <= '9') ++digits;
+  return digits != 0 && digits < line.size() && line[digits] == '.' &&
+         (digits + 1 == line.size() || line[digits + 1] == ' ');
+}
+
+// How far back the output is searched for an item line: the lines of a
+// long last item are not searched again and again by later lists.
+constexpr std::size_t kListLookBack = std::size_t{1} << 16;
+
+// Whether the output ends with a list of the same kind whose items start at
+// column `indent` (a reader would continue it): going back over blank lines
+// and lines indented deeper (the items' later lines), the first line at
+// that column starts with the same marker.
+bool follows_same_list(std::string_view out, std::size_t indent, bool ordered, std::string_view bullet) {
+  if (out.size() > kListLookBack) out.remove_prefix(out.size() - kListLookBack);
+  std::size_t end = out.size();
+  while (end > 0) {
+    const std::size_t nl = end >= 2 ? out.rfind('\n', end - 2) : std::string_view::npos;
+    const std::size_t begin = nl == std::string_view::npos ? 0 : nl + 1;
+    std::string_view line = out.substr(begin, end - begin);
+    if (line.ends_with('\n')) line.remove_suffix(1);
+    end = begin;
+    const std::size_t lead = line.find_first_not_of(" \t");
+    if (lead == std::string_view::npos) continue;
+    if (lead > indent) continue;
+    return lead == indent && starts_with_item_marker(line, indent, ordered, bullet);
+  }
+  return false;
+}
+
 // Writes the indentation of an item at list depth `level` and returns its
 // width in columns (a tab reaches the next multiple of four). An item
 // nested in another item is indented at least to that item's content
@@ -207,19 +253,36 @@ void ensure_list_end_separator(std::string& out, const ConversionContext& contex
 // --- the elements ------------------------------------------------------------
 
 void render_list_items(const Walk& w, const TlNode::Tag& list, const ConversionContext& context, std::size_t depth,
-                       bool ordered, bool loose, std::size_t item_depth, std::uint64_t start) {
+                       bool ordered, bool loose, std::size_t item_depth, std::uint64_t start, bool other_marker) {
   ConversionContext child_context = context;
   child_context.list_depth = item_depth;
   if (!ordered) ++child_context.bullet_level;
   child_context.in_ordered_list = ordered;
   child_context.in_list = true;
   child_context.loose_list = loose;
+  child_context.other_list_marker = other_marker;
   ListItemNumber counter = start;
+  // The number of the last item: a list standing directly in this one is
+  // indented to that item's content, as a list inside the item would be.
+  std::optional<ListItemNumber> last_item;
   for (NodeHandle child : list.children) {
     if (is_blank_text_node(w.dom(), child)) continue;
     child_context.list_item_number = ordered ? counter : 0;
+    const TagId id = w.tag(child).id;
+    if (is_list_tag(id) && last_item && !context.in_table_cell) {
+      std::string scratch;
+      if (ordered) append_item_number(scratch, *last_item);
+      const std::size_t marker =
+          ordered ? scratch.size() + 2 : utf8_char_count(bullet_for(w.options().bullets, child_context.bullet_level)) + 1;
+      ConversionContext nested = child_context;
+      nested.item_indent = append_indent(scratch, item_depth, context.item_indent, w.options()) + marker;
+      w.node(child, nested, depth);
+      continue;
+    }
     w.node(child, child_context, depth);
-    if (ordered && w.tag(child).id == TagId::Li) ++counter;
+    if (id != TagId::Li) continue;
+    last_item = counter;
+    if (ordered) ++counter;
   }
 }
 
@@ -231,9 +294,19 @@ void convert_list(const Walk& w, const TlNode::Tag& tag, bool ordered, const Con
       context.in_list && !context.in_list_item ? context.list_depth + 1 : context.list_depth;
   const bool loose = list_has_paragraph_items(w, tag);
   const std::uint64_t start = ordered ? list_start_number(w.dom(), tag) : 1;
+  bool other_marker = false;
+  // (A list without items writes no marker of its own.)
+  const bool has_items =
+      std::any_of(tag.children.begin(), tag.children.end(), [&](NodeHandle child) { return w.tag(child).id == TagId::Li; });
+  if (has_items && !context.in_table_cell && !end_of(out).is_bare_list_marker()) {
+    std::string indent;
+    const std::size_t column = append_indent(indent, item_depth, context.item_indent, w.options());
+    const std::size_t level = ordered ? context.bullet_level : context.bullet_level + 1;
+    other_marker = follows_same_list(out, column, ordered, bullet_for(w.options().bullets, level));
+  }
   StructureSink* sink = context.in_table_cell ? nullptr : context.structure_sink;
   if (sink != nullptr) doc_struct_add_list(*sink, ordered);
-  render_list_items(w, tag, context, depth, ordered, loose, item_depth, start);
+  render_list_items(w, tag, context, depth, ordered, loose, item_depth, start, other_marker);
   if (sink != nullptr) doc_struct_end_list(*sink);
   ensure_list_end_separator(out, context);
 }
@@ -265,8 +338,12 @@ void convert_list_item(const Walk& w, NodeHandle node, const TlNode::Tag& tag, c
   content.checkbox_free_below = box ? box->node : std::numeric_limits<NodeHandle>::max();
   if (box) {
     // Markdown reads the box as the start of the item's text.
-    content.item_indent = indent + 2;
-    out += box->checked ? "- [x]" : "- [ ]";
+    const std::string_view bullet = context.other_list_marker && !context.in_ordered_list
+                                        ? other_bullet(options.bullets, context.bullet_level)
+                                        : "-";
+    content.item_indent = indent + utf8_char_count(bullet) + 1;
+    out += bullet;
+    out += box->checked ? " [x]" : " [ ]";
     blocks::BlockBuffer buffer;
     convert_children_except(w.into(buffer.text()), node, box->node, content, depth + 1);
     out += ' ';
@@ -277,9 +354,10 @@ void convert_list_item(const Walk& w, NodeHandle node, const TlNode::Tag& tag, c
       const std::size_t marker = out.size();
       if (context.in_ordered_list) {
         append_item_number(out, context.list_item_number);
-        out += ". ";
+        out += context.other_list_marker ? ") " : ". ";
       } else {
-        out += bullet_for(options.bullets, context.bullet_level);
+        out += context.other_list_marker ? other_bullet(options.bullets, context.bullet_level)
+                                         : bullet_for(options.bullets, context.bullet_level);
         out += ' ';
       }
       content.item_indent = indent + marker_columns(out, marker);
@@ -376,7 +454,10 @@ void convert_list_element(const Walk& w, NodeHandle node, const ConversionContex
       blocks::convert_framed_block(w, node, context, depth);
       return;
     case TagId::Dt:
-      blocks::convert_text_line(w, node, context, depth, "", "\n");
+      // A hard break keeps the term on a line of its own: on the next line
+      // the definition would continue it. (Two spaces, which a reader drops
+      // before a block, where a backslash would show.)
+      blocks::convert_text_line(w, node, context, depth, "", "  \n");
       return;
     case TagId::Dd:
       blocks::convert_text_line(w, node, context, depth, "", "\n\n");

@@ -13,6 +13,7 @@
 #include "converter/plain/renderer.hpp"
 #include "converter/preprocess/preprocessing.hpp"
 #include "converter/repair/repair.hpp"
+#include "converter/text/kept_lines.hpp"
 #include "converter/walk/walk.hpp"
 #include "html_parser/parser.hpp"
 #include "html_parser/queryselector/queryselector.hpp"
@@ -187,38 +188,43 @@ bool needs_structural_repair(const TlDom& dom, const DomContext& dom_context) {
 
 std::string normalize_markdown_output(std::string_view output) {
   if (output.empty()) return {};
-  std::string lines;
-  lines.reserve(output.size() + 1);
+  std::string out;
+  out.reserve(output.size() + 1);
+  std::string unmarked;
+  // Line feeds at the end of `out`: runs of three or more become two.
+  std::size_t run = 0;
   std::size_t pos = 0;
   while (true) {
     const std::size_t nl = output.find('\n', pos);
-    const std::string_view line = output.substr(pos, nl == std::string_view::npos ? std::string_view::npos : nl - pos);
-    if (line.size() >= 2 && line.ends_with("  ")) {
-      lines += trim_end_spaces_tabs(line.substr(0, line.size() - 2));
-      lines += "  \n";
-    } else {
-      lines += trim_end_spaces_tabs(line);
-      lines += '\n';
+    std::string_view line = output.substr(pos, nl == std::string_view::npos ? std::string_view::npos : nl - pos);
+    const bool kept = line.ends_with(kKeptLineMark);
+    if (holds_kept_line_mark(line)) {
+      unmarked = without_kept_line_marks(line);
+      line = unmarked;
     }
+    if (kept) {
+      // A line of code stays as it is.
+      out += line;
+    } else if (line.size() >= 2 && line.ends_with("  ")) {
+      out += trim_end_spaces_tabs(line.substr(0, line.size() - 2));
+      out += "  ";
+    } else {
+      line = trim_end_spaces_tabs(line);
+      if (line.empty() && run >= 2) {
+        if (nl == std::string_view::npos) break;
+        pos = nl + 1;
+        continue;
+      }
+      out += line;
+    }
+    run = !kept && line.empty() ? run + 1 : 1;
+    out += '\n';
     if (nl == std::string_view::npos) break;
     pos = nl + 1;
   }
-  while (!lines.empty() && lines.back() == '\n') lines.pop_back();
-  if (lines.empty()) return {};
-  lines += '\n';
-
-  // Runs of three or more line feeds become two.
-  std::string out;
-  out.reserve(lines.size());
-  std::size_t run = 0;
-  for (char c : lines) {
-    if (c == '\n') {
-      if (++run > 2) continue;
-    } else {
-      run = 0;
-    }
-    out += c;
-  }
+  while (!out.empty() && out.back() == '\n') out.pop_back();
+  if (out.empty()) return {};
+  out += '\n';
   return out;
 }
 

@@ -152,11 +152,25 @@ std::string_view bullet_of(const ConversionOptions& options) {
   return bullets.substr(0, std::min(len, bullets.size()));
 }
 
+// The bullet of a list that follows a list of bullet `first`: the next of
+// `bullets`, or "*" or "-" when it has no other.
+std::string_view other_bullet_of(const ConversionOptions& options, std::string_view first) {
+  const std::string_view rest = std::string_view(options.bullets).substr(std::min(first.size(), options.bullets.size()));
+  if (!rest.empty()) {
+    const auto lead = static_cast<unsigned char>(rest[0]);
+    const std::size_t len = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+    const std::string_view next = rest.substr(0, std::min(len, rest.size()));
+    if (next != first) return next;
+  }
+  return first == "-" ? "*" : "-";
+}
+
 
 class Walker {
  public:
   Walker(const TlDom& dom, const ConversionOptions& options, std::string& out)
-      : dom_(dom), options_(options), out_(out), bullet_(bullet_of(options)) {}
+      : dom_(dom), options_(options), out_(out), bullet_(bullet_of(options)),
+        other_bullet_(other_bullet_of(options, bullet_)) {}
 
   void walk(NodeHandle root, FastDomState state) {
     visit(root, state, 0, 0);
@@ -352,13 +366,26 @@ class Walker {
         break;
       }
       case C::UnorderedList:
-      case C::OrderedList:
-        if (!state.inline_context) blank_line(base, false);
+      case C::OrderedList: {
+        // A list standing directly in a list belongs to the item before it
+        // (the parent's mark holds that item's content column + 1).
+        const Frame* parent = stack_.empty() ? nullptr : &stack_.back();
+        const bool in_list = parent != nullptr && parent->action == Action::List && parent->mark != 0;
+        if (in_list) {
+          line_apart(base);
+          frame.outer_inline = true;
+        } else if (!state.inline_context) {
+          blank_line(base, false);
+        }
         frame.action = Action::List;
         ++frame.state.list_depth;
         frame.state.numbered = cls == C::OrderedList;
-        frame.state.marker_indent = nested_marker_indent(frame.state.list_depth, state.content_indent);
+        frame.state.marker_indent =
+            nested_marker_indent(frame.state.list_depth, in_list ? parent->mark - 1 : state.content_indent);
+        frame.state.other_marker = list_end_.at == out_.size() && list_end_.numbered == frame.state.numbered &&
+                                   !list_end_.other_marker;
         break;
+      }
       case C::ListItem:
         open_list_item(frame);
         break;
@@ -467,12 +494,13 @@ class Walker {
     out_.append(frame.state.marker_indent, ' ');
     std::size_t width;
     if (frame.state.numbered) {
-      out_ += "1. ";
+      out_ += frame.state.other_marker ? "1) " : "1. ";
       width = 3;
     } else {
-      out_ += bullet_;
+      const std::string_view bullet = frame.state.other_marker ? other_bullet_ : bullet_;
+      out_ += bullet;
       out_ += ' ';
-      width = utf8_char_count(bullet_) + 1;
+      width = utf8_char_count(bullet) + 1;
     }
     frame.state.content_indent =
         frame.state.marker_indent +
@@ -601,6 +629,7 @@ class Walker {
         return;
       case Action::List:
         if (!f.outer_inline) blank_line(f.outer_base, true);
+        list_end_ = {out_.size(), f.state.numbered, f.state.other_marker};
         return;
       case Action::ListItem:
         close_list_item(f);
@@ -744,7 +773,9 @@ class Walker {
       out_ += '\n';
       return;
     }
-    code = trim_unicode_space_end(code);
+    // The line feeds at the end belong to no line; white space at the end
+    // of the last line is code.
+    while (code.ends_with('\n')) code.remove_suffix(1);
     const char fence_char = options_.code_block_style == CodeBlockStyle::Tildes ? '~' : '`';
     // The fence is longer than any run of its character inside.
     const std::size_t fence = std::max<std::size_t>(3, fast_dom::longest_run(code, fence_char) + 1);
@@ -796,6 +827,8 @@ class Walker {
   }
 
   void close_list_item(const Frame& f) {
+    // The list keeps its last item's content column in its mark, + 1.
+    if (!stack_.empty() && stack_.back().action == Action::List) stack_.back().mark = f.state.content_indent + 1;
     trim_end(f.base);
     std::size_t lead = f.base;
     while (lead < out_.size()) {
@@ -818,6 +851,9 @@ class Walker {
       return;
     }
     const std::string_view quote = trim_unicode_space(scratch_);
+    // The fence of the code block the lines are in: its lines are code,
+    // written as they stand.
+    std::string_view fence;
     std::size_t pos = 0;
     while (pos <= quote.size() && !quote.empty()) {
       std::size_t nl = quote.find('\n', pos);
@@ -826,13 +862,26 @@ class Walker {
       if (line.ends_with('\r')) line.remove_suffix(1);
       const std::string_view kept = trim_unicode_space(line);
       out_ += "> ";
-      out_ += kept;
-      // The two spaces of a line break stay, or its lines would run together.
-      if (!kept.empty() && line.ends_with("  ")) out_ += "  ";
+      if (!fence.empty() && !(kept.starts_with(fence) && kept.find_first_not_of(fence[0]) == std::string_view::npos)) {
+        out_ += line;
+      } else {
+        out_ += kept;
+        // The two spaces of a line break stay, or its lines would run together.
+        if (!kept.empty() && line.ends_with("  ")) out_ += "  ";
+        fence = fence.empty() ? fence_at(kept) : std::string_view();
+      }
       out_ += '\n';
       pos = nl + 1;
     }
     out_ += '\n';
+  }
+
+  // The fence that `line` opens: a run of three or more backticks or tildes
+  // at its start; empty when it opens none.
+  static std::string_view fence_at(std::string_view line) {
+    if (line.empty() || (line[0] != '`' && line[0] != '~')) return {};
+    const std::size_t run = std::min(line.find_first_not_of(line[0]), line.size());
+    return run >= 3 ? line.substr(0, run) : std::string_view();
   }
 
   void close_cell(const Frame& f) {
@@ -988,6 +1037,14 @@ class Walker {
   const ConversionOptions& options_;
   std::string& out_;
   std::string_view bullet_;
+  std::string_view other_bullet_;
+  // Where the last list ended in the output, whether it was numbered and
+  // whether its items wrote the other marker.
+  struct ListEnd {
+    std::size_t at = std::string::npos;
+    bool numbered = false;
+    bool other_marker = false;
+  } list_end_;
   std::vector<Frame> stack_;
   std::vector<TableRecord> tables_;
   std::size_t tables_used_ = 0;

@@ -3,9 +3,18 @@
 #include <bit>
 #include <charconv>
 
+#include "converter/text/kept_lines.hpp"
+
 namespace tidewell {
 
 namespace {
+
+// The text of a record as a reader sees it: the marks of kept code lines go.
+std::string_view record_text(std::string_view text, std::string& holder) {
+  if (!holds_kept_line_mark(text)) return text;
+  holder = without_kept_line_marks(text);
+  return holder;
+}
 
 // Streaming SipHash-1-3: bytes written in several pieces hash like their
 // concatenation.
@@ -140,6 +149,8 @@ std::string doc_struct_node_id(std::string_view kind, std::string_view text, std
 
 std::uint32_t doc_struct_add_heading(StructureSink& sink, std::uint8_t level, std::string_view text,
                                      std::optional<std::string> id) {
+  std::string holder;
+  text = record_text(text, holder);
   while (!sink.open_sections.empty() && sink.open_sections.back().level >= level) sink.open_sections.pop_back();
 
   const std::uint32_t group =
@@ -152,6 +163,8 @@ std::uint32_t doc_struct_add_heading(StructureSink& sink, std::uint8_t level, st
 }
 
 std::uint32_t doc_struct_add_paragraph(StructureSink& sink, std::string_view text) {
+  std::string holder;
+  text = record_text(text, holder);
   if (text.empty()) return kNoStructureNode;
   return push_node(sink, "paragraph", text, NodeParagraph{std::string(text)}, innermost_section(sink));
 }
@@ -168,6 +181,8 @@ void doc_struct_end_list(StructureSink& sink) {
 }
 
 std::uint32_t doc_struct_add_list_item(StructureSink& sink, std::string_view text) {
+  std::string holder;
+  text = record_text(text, holder);
   std::optional<std::uint32_t> parent;
   if (!sink.open_lists.empty()) {
     parent = sink.open_lists.back();

@@ -35,6 +35,27 @@ void line_breaks_to_spaces(std::string& text) {
   }
 }
 
+// Every line break of a cell as "<br>", which keeps the row on its line:
+// a line feed, with the two spaces or the backslash of a hard break and any
+// other white space before it.
+void line_breaks_to_br(std::string& text) {
+  if (text.find('\n') == std::string::npos) return;
+  std::string out;
+  out.reserve(text.size() + 16);
+  for (const char c : text) {
+    if (c != '\n') {
+      out += c;
+      continue;
+    }
+    while (!out.empty() && (out.back() == ' ' || out.back() == '\t')) out.pop_back();
+    std::size_t backslashes = 0;
+    while (backslashes < out.size() && out[out.size() - 1 - backslashes] == '\\') ++backslashes;
+    if (backslashes % 2 == 1) out.pop_back();
+    out += "<br>";
+  }
+  text = std::move(out);
+}
+
 }  // namespace
 
 ConversionContext cell_context(const TableJob& job, bool row_list) {
@@ -93,13 +114,23 @@ std::string render_cell_text(const TableJob& job, NodeHandle cell, std::optional
     std::string content;
     dom_append_node_text(job.w.dom_context(), cell, job.w.dom(), content);
     std::optional<std::string> collapsed;
-    if (options.whitespace_mode != WhitespaceMode::Strict) collapsed = collapse_whitespace(content);
+    if (options.whitespace_mode != WhitespaceMode::Strict) {
+      collapsed = collapse_whitespace(content);
+      // A blank line in the text is one line break, as in running text.
+      if (auto folded = fold_blank_lines(collapsed ? std::string_view(*collapsed) : std::string_view(content))) {
+        collapsed = std::move(folded);
+      }
+    }
     text.reserve(content.size() + 8);
     escape_markdown_into(collapsed ? std::string_view(*collapsed) : std::string_view(content), EscapeMode::PageCell,
                          options, text);
   }
   trim_in_place(text);
-  if (!options.br_in_tables) line_breaks_to_spaces(text);
+  if (options.br_in_tables) {
+    line_breaks_to_br(text);
+  } else {
+    line_breaks_to_spaces(text);
+  }
   return text;
 }
 

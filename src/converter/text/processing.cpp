@@ -781,4 +781,37 @@ std::optional<std::string> drop_line_leading_spaces(std::string_view text, bool 
   return out;
 }
 
+std::optional<std::string> fold_blank_lines(std::string_view text) {
+  bool found = false;
+  for (std::size_t nl = text.find('\n'); nl != std::string_view::npos && !found; nl = text.find('\n', nl + 1)) {
+    const std::size_t next = text.find_first_not_of(" \t", nl + 1);
+    found = next != std::string_view::npos && text[next] == '\n';
+  }
+  if (!found) return std::nullopt;
+  std::string out;
+  out.reserve(text.size());
+  std::size_t i = 0;
+  while (i < text.size()) {
+    const char c = text[i];
+    if (c != ' ' && c != '\t' && c != '\n') {
+      out += c;
+      ++i;
+      continue;
+    }
+    std::size_t end = i;
+    std::size_t line_feeds = 0;
+    while (end < text.size() && (text[end] == ' ' || text[end] == '\t' || text[end] == '\n')) {
+      if (text[end] == '\n') ++line_feeds;
+      ++end;
+    }
+    if (line_feeds >= 2) {
+      out += '\n';
+    } else {
+      out.append(text, i, end - i);
+    }
+    i = end;
+  }
+  return out;
+}
+
 }  // namespace tidewell

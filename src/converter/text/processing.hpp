@@ -23,6 +23,11 @@ std::optional<std::string> collapse_whitespace(std::string_view text);
 // alone; the end of `out` is not looked at.
 void collapse_whitespace_into(std::string_view text, std::string& out);
 
+// Running text with every run of spaces, tabs and line feeds that holds
+// two or more line feeds written as one line feed: a blank line would end
+// the paragraph. nullopt when there is none.
+std::optional<std::string> fold_blank_lines(std::string_view text);
+
 // The text without the spaces and tabs that would start a line: those after
 // each line feed, and at its start when `line_start` is set. White space of
 // a text never starts a line of the output (four spaces there make Markdown

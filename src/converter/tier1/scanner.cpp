@@ -415,6 +415,7 @@ bool Scanner::open_element(const Tier1Tag& tag, std::string_view attributes) {
     }
     case Tier1Kind::List:
       ensure_blank_line(main_);
+      if (list_end_ == std::pair{main_.size(), tag.param}) return fail(Tier1Reason::Unsupported, name);
       if (list_depth_ < 65535) ++list_depth_;
       if (tag.param == 1) frame.list_start = list_start_value(attributes);
       frame.marker_offset = main_.size();
@@ -535,6 +536,7 @@ bool Scanner::close_action(const Frame& frame, int heading_level) {
     case Tier1Kind::List:
       if (list_depth_ > 0) --list_depth_;
       ensure_blank_line(main_);
+      list_end_ = {main_.size(), frame.tag->param};
       return true;
     case Tier1Kind::ListItem:
       ensure_line_break(main_);
@@ -660,10 +662,12 @@ void Scanner::close_pre(const Frame& frame) {
     std::string_view line = std::string_view(scratch_).substr(pos, nl - pos);
     if (line.ends_with('\r')) line.remove_suffix(1);
     main_ += "    ";
-    if (!is_unicode_space_only(line)) main_ += line.substr(space_prefix_bytes(line, indent));
+    // A line of white space is code as it stands.
+    main_ += is_unicode_space_only(line) ? line : line.substr(space_prefix_bytes(line, indent));
     main_ += '\n';
     pos = nl + 1;
   }
+  code_end_ = main_.size();
   clamp_offsets();
 }
 
@@ -770,6 +774,8 @@ bool Scanner::end_of_input() {
 // with exactly one line feed after its last visible character (or is empty).
 void Scanner::clean_up_output() {
   std::string& out = main_;
+  // White space at the end of a code block that ends the text is code.
+  const bool ends_in_code = code_end_ != npos && out.find_last_not_of('\n') + 2 == code_end_;
   const std::size_t first = out.find("\n\n\n");
   if (first != npos) {
     std::size_t write = first + 2;
@@ -782,7 +788,9 @@ void Scanner::clean_up_output() {
     }
     out.resize(write);
   }
-  while (!out.empty() && (out.back() == '\n' || out.back() == ' ' || out.back() == '\t')) out.pop_back();
+  while (!out.empty() && (out.back() == '\n' || (!ends_in_code && (out.back() == ' ' || out.back() == '\t')))) {
+    out.pop_back();
+  }
   if (!out.empty()) out += '\n';
 }
 

@@ -134,6 +134,7 @@ class Scanner {
   std::size_t position_ = 0;  // the markup being read, for the bailout
   std::uint16_t list_depth_ = 0;
   bool in_pre_ = false;
+  std::size_t code_end_ = std::string::npos;  // the end of the last code block written
   // Where an emphasis marker after punctuation closed (its target's length
   // then, and whether the target is a cell): text that goes on with a
   // letter or digit there is left to the DOM road.
@@ -141,6 +142,9 @@ class Scanner {
   std::size_t open_inline_ = 0;   // open strong, emphasis, code and anchor elements
   std::size_t open_anchors_ = 0;
   std::size_t open_items_ = 0;    // open list items
+  // Where the last list ended in the output, and its kind: a list of the
+  // same kind right after it needs other markers, which the DOM road writes.
+  std::pair<std::size_t, std::uint8_t> list_end_{std::string::npos, 0};
   Tier1Bailout bailout_;
 };
 

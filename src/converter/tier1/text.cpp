@@ -193,7 +193,9 @@ bool Scanner::push_running_text(std::string_view run, std::string& out) {
       continue;
     }
     if (c == '\n') {
-      out += '\n';
+      // A run of white space that holds a blank line is one line feed: a
+      // blank line would end the paragraph.
+      if (last != '\n' || out.size() == start) out += '\n';
       last = '\n';
       ++i;
       continue;

@@ -109,6 +109,10 @@ struct ConversionContext {
   bool in_list_item = false;
   bool in_list = false;
   bool loose_list = false;
+  // The items of the innermost list write the other marker ("+" for "-",
+  // ")" for "."): the list follows one of the same kind, which a reader
+  // would otherwise take as its continuation.
+  bool other_list_marker = false;
   bool in_single_line = false;
   bool keep_images_here = false;
   bool in_paragraph = false;

@@ -169,7 +169,12 @@ void write_normalized(const Walk& w, std::string_view text, NodeHandle node, con
   }
   const char extra = split.tail.empty() && single_break_end ? single_break_continuation(has_blank_line2, context) : 0;
   const std::optional<std::string> unindented = drop_line_leading_spaces(split.core, false);
-  const std::string_view core = unindented ? std::string_view(*unindented) : split.core;
+  const std::optional<std::string> folded =
+      fold_blank_lines(unindented ? std::string_view(*unindented) : split.core);
+  const std::string_view core =
+      folded ? std::string_view(*folded) : unindented ? std::string_view(*unindented) : split.core;
+  // A blank line at the end of the text is one line feed as well.
+  const std::string_view tail = split.tail == "\n\n" ? std::string_view("\n") : split.tail;
 
   const bool starts_line = w.starts_line();
   const bool after_number =
@@ -178,7 +183,7 @@ void write_normalized(const Walk& w, std::string_view text, NodeHandle node, con
   const auto write = [&](std::string& out) {
     if (keep_lead) out += ' ';
     append_page_text(out, core, w.options(), starts_line, after_number, text_escape_mode(context));
-    out += split.tail;
+    out += tail;
     if (extra != 0) out += extra;
   };
   if (!context.in_list_item) {
@@ -189,7 +194,7 @@ void write_normalized(const Walk& w, std::string_view text, NodeHandle node, con
   // stays in the item.
   if (w.at_item_line_start(context)) append_spaces(output, context.item_indent);
   std::string piece;
-  piece.reserve(split.lead.size() + core.size() + split.tail.size() + 2);
+  piece.reserve(split.lead.size() + core.size() + tail.size() + 2);
   write(piece);
   write_piece(piece, output, context);
 }
@@ -226,9 +231,13 @@ void convert_text_node(const Walk& w, NodeHandle node, const ConversionContext& 
     return;
   }
   if (context.in_table_cell) {
-    const std::optional<std::string> collapsed =
-        options.whitespace_mode == WhitespaceMode::Strict ? std::nullopt : collapse_whitespace(text);
-    const std::string_view source = collapsed ? std::string_view(*collapsed) : text;
+    const bool strict = options.whitespace_mode == WhitespaceMode::Strict;
+    const std::optional<std::string> collapsed = strict ? std::nullopt : collapse_whitespace(text);
+    const std::optional<std::string> folded =
+        strict ? std::nullopt : fold_blank_lines(collapsed ? std::string_view(*collapsed) : text);
+    const std::string_view source = folded      ? std::string_view(*folded)
+                                    : collapsed ? std::string_view(*collapsed)
+                                                : text;
     std::string piece;
     piece.reserve(source.size() + 8);
     escape_joining_markup(output, source, options);

@@ -453,6 +453,10 @@ TEST(ConvertDocument, MarkdownNormalization) {
       {"a\n\n\n\nb\n\n\n", "a\n\nb\n"},
       {"```\na\n\n\n\nb\n```", "```\na\n\nb\n```\n"},
       {"a \t  ", "a  \n"},
+      // Lines of code ended by the mark stay as they are, without it.
+      {"```\na\n\xFF\n\xFF\n\xFF\nb \t\xFF\n```\n\n\n\nc  ", "```\na\n\n\n\nb \t\n```\n\nc  \n"},
+      {"x\xFF\n\n\n\ny", "x\n\ny\n"},
+      {"> \xFF\n>  a", "> \n>  a\n"},
   };
   for (const Case& c : cases) EXPECT_EQ(normalize_markdown_output(c.html), c.expected) << c.html;
 }
