@@ -363,7 +363,7 @@ void Processor::escape_trailing_heading_hashes() {
 
 Opener Processor::write_close_markup(const ElementFrame& e, std::uint64_t colspan) const {
   if (!e.known) return std::nullopt;
-  if (is_open(kPre) && quillmoor_is_inline_tag(e.tag_id)) return std::nullopt;
+  if ((is_open(kPre) || is_open(kCode)) && quillmoor_is_inline_tag(e.tag_id)) return std::nullopt;
   const bool cell = in_cell();
   const bool nested_table = open_counts_[kTable] > 1;
   auto as_html = [&] { return Opener(html_tag(e.tag_id, true)); };
@@ -374,9 +374,9 @@ Opener Processor::write_close_markup(const ElementFrame& e, std::uint64_t colspa
     case kCenter: return nested_table ? as_html() : std::nullopt;
     case kH1: case kH2: case kH3: case kH4: case kH5: case kH6:
       return (is_open(kA) || cell) ? as_html() : std::nullopt;
-    case kStrong: case kB: return open_counts_[kB] > 1 ? "" : "**";
-    case kEm: case kI: return open_counts_[kI] > 1 ? "" : "*";
-    case kDel: case kS: case kStrike: return "~~";
+    case kStrong: case kB: return nested_emphasis(kStrong, kB, kB) ? "" : "**";
+    case kEm: case kI: return nested_emphasis(kEm, kI, kI) ? "" : "*";
+    case kDel: case kS: case kStrike: return nested_emphasis(kDel, kS, kStrike) ? "" : "~~";
     case kCode:
       if (!is_open(kPre)) return inside_html_block_element() ? *as_html() : "`";
       return cell ? as_html() : std::nullopt;
@@ -536,7 +536,7 @@ void Processor::write_close_element(ElementFrame& e) {
 
   if (e.known && is_heading(e.tag_id) && !is_open(kA) && !in_cell()) escape_trailing_heading_hashes();
 
-  if (e.is(kA) && !html_kept && !is_open(kPre)) {
+  if (e.is(kA) && !html_kept && !is_open(kPre) && !is_open(kCode)) {
     finish_link(e, newlines);
     return;
   }

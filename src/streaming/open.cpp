@@ -396,7 +396,8 @@ void Processor::record_list_indent(const ElementFrame& f, std::size_t index) {
 
 Opener Processor::write_open_markup(const ElementFrame& f, std::size_t index) {
   if (!f.known) return std::nullopt;
-  if (is_open(kPre) && kPreInline[f.tag_id]) return std::nullopt;
+  // Code holds text only: formatting and links inside it write no markup.
+  if ((is_open(kPre) || is_open(kCode)) && kPreInline[f.tag_id]) return std::nullopt;
   const bool cell = in_cell();
   const bool nested_table = open_counts_[kTable] > 1;
   auto as_html = [&] { return Opener(html_tag(f.tag_id, false)); };
@@ -414,9 +415,9 @@ Opener Processor::write_open_markup(const ElementFrame& f, std::size_t index) {
       if (is_open(kA) || cell) return as_html();
       return std::string(static_cast<std::size_t>(f.tag_id - kH1 + 1), '#') + " ";
     case kHr: return open_markup_rule();
-    case kStrong: case kB: return open_counts_[kB] > 1 ? "" : "**";
-    case kEm: case kI: return open_counts_[kI] > 1 ? "" : "*";
-    case kDel: case kS: case kStrike: return "~~";
+    case kStrong: case kB: return nested_emphasis(kStrong, kB, kB) ? "" : "**";
+    case kEm: case kI: return nested_emphasis(kEm, kI, kI) ? "" : "*";
+    case kDel: case kS: case kStrike: return nested_emphasis(kDel, kS, kStrike) ? "" : "~~";
     case kBlockquote: return (is_open(kLi) && break_state_ != 1) ? Opener("\n") : std::nullopt;
     case kCode: return open_markup_code(f, index);
     case kA:

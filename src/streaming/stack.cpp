@@ -17,6 +17,12 @@ void saturating_decrement(std::uint8_t& v) {
 
 bool Processor::is_open(TagId id) const { return open_counts_[id] != 0; }
 
+bool Processor::nested_emphasis(TagId a, TagId b, TagId c) const {
+  std::size_t open = std::size_t{open_counts_[a]} + open_counts_[b];
+  if (c != b) open += open_counts_[c];
+  return open > 1;
+}
+
 bool Processor::any_tag_open_in_range(TagId first, TagId last) const {
   for (int id = first; id <= last; ++id) {
     if (open_counts_[id]) return true;

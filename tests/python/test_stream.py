@@ -317,3 +317,22 @@ def test_calls_after_finish_are_refused(call):
     assert processor.finish() == "\n\nb"
     with pytest.raises(ValueError, match=r"^\w+\(\) called after finish\(\); create a new MarkdownStreamProcessor"):
         call(processor)
+
+
+# ---- nested emphasis and code ------------------------------------------------------
+
+@pytest.mark.parametrize("html,expected", [
+    ("<p><em><em>x</em></em> y</p>", "*x* y"),
+    ("<p><em><i>x</i></em> y</p>", "*x* y"),
+    ("<p><strong><strong>x</strong></strong> y</p>", "**x** y"),
+    ("<p><b><strong>x</strong></b> y</p>", "**x** y"),
+    ("<p><del><s>x</s></del> y</p>", "~~x~~ y"),
+    ("<p><em>a <em>b</em> c</em></p>", "*a b c*"),
+    ("<p><code><a href=\"/x\">Foo</a></code> y</p>", "`Foo` y"),
+    ("<p><code>a<b>b</b><em>c</em></code></p>", "`abc`"),
+    ("<p><a href=\"/a\">x <code>c</code></a></p>", "[x `c`](/a)"),
+])
+def test_nested_emphasis_and_code_hold_no_doubled_markup(html, expected):
+    markdown = tidewell.convert_to_markdown(html, QUILLMOOR)
+    assert markdown == expected
+    assert all(stream(html, cuts) == markdown for cuts in ([], range(1, len(html))))
