@@ -10,14 +10,12 @@ constexpr std::size_t kBlockSize = 64 * 1024;
 }
 
 Document::Document(std::string_view input) : input_(input) {
-  nodes_.reserve(64 + input.size() / 32);
   new_node(NodeKind::Document);
 }
 
 NodeId Document::new_node(NodeKind kind) {
-  const NodeId id = static_cast<NodeId>(nodes_.size());
-  nodes_.emplace_back();
-  nodes_.back().kind = kind;
+  const NodeId id = nodes_.push();
+  nodes_[id].kind = kind;
   return id;
 }
 

@@ -57,6 +57,26 @@ struct DoctypeInfo {
   bool has_public = false, has_system = false;
 };
 
+// The node arena: fixed-size chunks that never move, so that growing it
+// neither copies the nodes nor holds two arrays at once, and its size
+// follows the node count closely.
+class NodeArena {
+ public:
+  Node& operator[](NodeId id) { return chunks_[id >> kShift][id & kMask]; }
+  const Node& operator[](NodeId id) const { return chunks_[id >> kShift][id & kMask]; }
+  std::size_t size() const { return size_; }
+  NodeId push() {
+    if ((size_ & kMask) == 0) chunks_.push_back(std::make_unique<Node[]>(kMask + 1));
+    return static_cast<NodeId>(size_++);
+  }
+
+ private:
+  static constexpr unsigned kShift = 12;
+  static constexpr std::size_t kMask = (std::size_t{1} << kShift) - 1;
+  std::vector<std::unique_ptr<Node[]>> chunks_;
+  std::size_t size_ = 0;
+};
+
 class Document {
  public:
   // Views into `input` are kept as they are; every other string handed to
@@ -133,7 +153,7 @@ class Document {
 
   std::string_view input_;
   std::unique_ptr<std::string> owned_input_;
-  std::vector<Node> nodes_;
+  NodeArena nodes_;
   std::vector<Attribute> attrs_;
   std::vector<Segment> segments_;
   std::vector<DoctypeInfo> doctypes_;

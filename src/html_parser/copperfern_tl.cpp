@@ -1,9 +1,11 @@
 // copperfern-tl: the default backend. One forward pass over the bytes that
 // tokenizes and builds the tree at once; a text run, a comment or a start
 // tag becomes a node as soon as it is complete.
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <limits>
+#include <new>
 
 #include "html_parser/parser.hpp"
 #include "html_parser/raw_text.hpp"
@@ -289,6 +291,22 @@ class Parser {
   std::size_t p_;
 };
 
+// Room for every node the input can give, so that the arena is never
+// copied while it grows: each text run ends at a "<" or at the end, each
+// element or comment starts at a "<", and every node takes two bytes or
+// more. Pages untouched stay virtual. Reserving is only an optimisation: if
+// the bound cannot be had, the arena grows as it needs.
+void reserve_nodes(TlDom& dom) {
+  const std::string_view in = dom.input;
+  const auto lt = static_cast<std::size_t>(std::count(in.begin(), in.end(), '<'));
+  const std::size_t bound = std::min(2 * lt + 1, in.size() / 2 + 1);
+  try {
+    dom.nodes.reserve(bound);
+  } catch (const std::bad_alloc&) {
+    dom.nodes.reserve(in.size() / 48 + 16);
+  }
+}
+
 }  // namespace
 
 bool is_void_start_tag(std::string_view name) { return is_void_name(name.data(), name.size()); }
@@ -296,7 +314,7 @@ bool is_void_start_tag(std::string_view name) { return is_void_name(name.data(),
 std::optional<ParseError> parse_nodes(TlDom& dom) {
   if (dom.input.size() >= (std::size_t{1} << 32)) return ParseError::InputTooLarge;
   dom.attribute_inline_capacity = 8;
-  if (dom.nodes.empty()) dom.nodes.reserve(dom.input.size() / 48 + 16);
+  if (dom.nodes.empty()) reserve_nodes(dom);
   Parser(dom).run();
   return std::nullopt;
 }
