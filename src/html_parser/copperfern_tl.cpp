@@ -293,9 +293,11 @@ class Parser {
 
 // Room for every node the input can give, so that the arena is never
 // copied while it grows: each text run ends at a "<" or at the end, each
-// element or comment starts at a "<", and every node takes two bytes or
-// more. Pages untouched stay virtual. Reserving is only an optimisation: if
-// the bound cannot be had, the arena grows as it needs.
+// element or comment starts at a "<", and as texts never follow each other
+// and markup takes three bytes or more, there are at most half as many
+// nodes as bytes, and one. Pages never written stay virtual. Reserving is
+// only an optimisation: if the room cannot be had, the arena grows as it
+// needs.
 void reserve_nodes(TlDom& dom) {
   const std::string_view in = dom.input;
   const auto lt = static_cast<std::size_t>(std::count(in.begin(), in.end(), '<'));

@@ -65,8 +65,10 @@ std::uint32_t shared_tag_info(const DomContext& ctx, std::string_view raw_name) 
   std::uint32_t* slot = nullptr;
   if (info.id != TagId::Unknown) {
     slot = &ctx.known_tag_infos[static_cast<std::size_t>(info.id)];
+  } else if (const auto found = ctx.unknown_tag_infos.find(info.name.view()); found != ctx.unknown_tag_infos.end()) {
+    slot = &found->second;
   } else {
-    slot = &ctx.unknown_tag_infos.try_emplace(info.name.to_string(), kInfoUnset).first->second;
+    slot = &ctx.unknown_tag_infos.emplace(info.name.to_string(), kInfoUnset).first->second;
   }
   if (*slot != kInfoUnset) return *slot;
   const bool inline_tag = tag_has(info.id, kInline);

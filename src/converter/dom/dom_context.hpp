@@ -7,9 +7,10 @@
 // fill their once-computed cells on first use (one conversion, one thread).
 #pragma once
 
-#include <cstddef>
 #include <array>
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <deque>
 #include <optional>
 #include <span>
@@ -83,7 +84,12 @@ class DomContext {
   // deque, so that the pointers handed out stay valid.
   mutable std::deque<CachedTagInfo> tag_infos;
   mutable std::array<std::uint32_t, 256> known_tag_infos{};  // by TagId, 2 + index, 0 unset
-  mutable std::unordered_map<std::string, std::uint32_t> unknown_tag_infos;  // lower-cased name -> 2 + index
+  struct NameHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view name) const { return std::hash<std::string_view>{}(name); }
+  };
+  // Lower-cased name -> 2 + index.
+  mutable std::unordered_map<std::string, std::uint32_t, NameHash, std::equal_to<>> unknown_tag_infos;
   mutable std::vector<std::uint8_t> prev_inline;      // 0 unset, 1 false, 2 true
   mutable std::vector<std::uint8_t> next_inline;      // 0 unset, 1 false, 2 true
   // 0xFFFFFFFF unset, 0xFFFFFFFE none, else the handle.

@@ -1,9 +1,5 @@
 #include "converter/repair/repair.hpp"
 
-#ifdef __GLIBC__
-#include <malloc.h>
-#endif
-
 #include "common/tags.hpp"
 #include "converter/repair/serialize.hpp"
 #include "html5/parser.hpp"
@@ -110,18 +106,10 @@ std::string repair_html(std::string_view html) {
   if (well_formed) html = *well_formed;
   const std::optional<std::string> rewritten = rewrite_self_closing_tags(html);
   const std::string_view text = rewritten ? std::string_view(*rewritten) : html;
+  const html5::Document doc = html5::parse_document(text);
   std::string out;
-  {
-    const html5::Document doc = html5::parse_document(text);
-    out.reserve(text.size() + text.size() / 8 + 64);
-    repair::serialize_document(doc, out);
-  }
-#ifdef __GLIBC__
-  // The tree's many small blocks sit in the middle of the heap, where free
-  // leaves their pages resident; the parse that follows would stack its own
-  // tree on top of them.
-  malloc_trim(0);
-#endif
+  out.reserve(text.size() + text.size() / 8 + 64);
+  repair::serialize_document(doc, out);
   return out;
 }
 

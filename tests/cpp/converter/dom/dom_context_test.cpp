@@ -194,6 +194,19 @@ TEST(DomContextTags, NamesAndFlags) {
   EXPECT_FALSE(dom_tag_name_lower(d.ctx, text, d.dom).has_value());
 }
 
+TEST(DomContextTags, ElementsOfOneNameShareOneRecord) {
+  Doc d("<p>a</p><P>b</P><x-y></x-y><X-Y></X-Y><p></p>");
+  const CachedTagInfo* p = dom_cache_tag_info(d.ctx, d.find("p"), d.dom);
+  ASSERT_NE(p, nullptr);
+  EXPECT_EQ(dom_cache_tag_info(d.ctx, d.find("P"), d.dom), p);
+  EXPECT_EQ(dom_cache_tag_info(d.ctx, static_cast<NodeHandle>(d.dom.nodes.size() - 1), d.dom), p);
+  const CachedTagInfo* custom = dom_cache_tag_info(d.ctx, d.find("x-y"), d.dom);
+  ASSERT_NE(custom, nullptr);
+  EXPECT_NE(custom, p);
+  EXPECT_EQ(dom_cache_tag_info(d.ctx, d.find("X-Y"), d.dom), custom);
+  EXPECT_EQ(custom->name.view(), "x-y");
+}
+
 TEST(DomContextTags, UnvisitedNodesAndInvalidBytes) {
   // Built over no roots: nothing is visited, so there is no cached info, but
   // the lower-cased name is still read from the document.
