@@ -125,7 +125,30 @@ class Parser {
     }
   }
 
-  void add_leaf(TlNode node) { register_node(dom_.append_node(std::move(node))); }
+  void add_leaf(TlNode node) {
+    make_room();
+    register_node(dom_.append_node(std::move(node)));
+  }
+
+  // When the first guess of the node count falls short, room for every
+  // node the rest of the input can give, so that the arena is copied at
+  // most once: each text run ends at a "<" or at the end, each element or
+  // comment starts at a "<", and as texts never follow each other and
+  // markup takes three bytes or more, there are at most half as many nodes
+  // as bytes, and one. Pages never written stay virtual. The room is only
+  // an optimisation: if it cannot be had, the arena grows as it needs.
+  void make_room() {
+    std::vector<TlNode>& nodes = dom_.nodes;
+    if (nodes.size() < nodes.capacity() || counted_rest_) return;
+    counted_rest_ = true;
+    const auto lt = static_cast<std::size_t>(std::count(s_ + p_, s_ + n_, '<'));
+    const std::size_t rest = std::min(2 * lt + 1, (n_ - p_) / 2 + 1);
+    try {
+      // One more for the node being added, whose markup may lie before p.
+      nodes.reserve(nodes.size() + 1 + rest);
+    } catch (const std::bad_alloc&) {
+    }
+  }
 
   void text_run() {
     const std::size_t end = find_byte('<', p_);
@@ -217,6 +240,7 @@ class Parser {
     }
     ++p_;
     dom_.seal_attributes(tag);
+    make_room();
     const NodeHandle h = dom_.append_node(TlNode{std::move(tag)});
     register_node(h);
     const ByteSpan nm = dom_.nodes[h].as_tag()->name;
@@ -289,25 +313,8 @@ class Parser {
   const char* s_;
   std::size_t n_;
   std::size_t p_;
+  bool counted_rest_ = false;
 };
-
-// Room for every node the input can give, so that the arena is never
-// copied while it grows: each text run ends at a "<" or at the end, each
-// element or comment starts at a "<", and as texts never follow each other
-// and markup takes three bytes or more, there are at most half as many
-// nodes as bytes, and one. Pages never written stay virtual. Reserving is
-// only an optimisation: if the room cannot be had, the arena grows as it
-// needs.
-void reserve_nodes(TlDom& dom) {
-  const std::string_view in = dom.input;
-  const auto lt = static_cast<std::size_t>(std::count(in.begin(), in.end(), '<'));
-  const std::size_t bound = std::min(2 * lt + 1, in.size() / 2 + 1);
-  try {
-    dom.nodes.reserve(bound);
-  } catch (const std::bad_alloc&) {
-    dom.nodes.reserve(in.size() / 48 + 16);
-  }
-}
 
 }  // namespace
 
@@ -316,7 +323,7 @@ bool is_void_start_tag(std::string_view name) { return is_void_name(name.data(),
 std::optional<ParseError> parse_nodes(TlDom& dom) {
   if (dom.input.size() >= (std::size_t{1} << 32)) return ParseError::InputTooLarge;
   dom.attribute_inline_capacity = 8;
-  if (dom.nodes.empty()) reserve_nodes(dom);
+  if (dom.nodes.empty()) dom.nodes.reserve(dom.input.size() / 48 + 16);
   Parser(dom).run();
   return std::nullopt;
 }
