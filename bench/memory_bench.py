@@ -1,6 +1,6 @@
 """Peak memory of one conversion against the size of its input.
 
-    python bench/memory_bench.py [--sizes 1,4,16,64]
+    python bench/memory_bench.py [--sizes 1,4,16,64] [--count 200000]
 
 For each size (MB), the corpus pages (../shared/corpus/*/pages) are joined
 until the text reaches that size, and a child process converts it once with
@@ -8,9 +8,15 @@ tidewell.convert_to_markdown; the growth of the process's peak resident size
 during the call is printed, as MB and as a multiple of the input's UTF-8
 size. The Python string itself is made before the measurement starts, so the
 figure is what the conversion needs on top of it.
+
+Then the same for hostile shapes on the DOM road ("tier2"): markup repeated
+--count times that makes many nodes from few bytes (unclosed formatting that
+the HTML5 repair reopens in every paragraph, nesting as deep as the input is
+long, custom elements, a long table).
 """
 import argparse
 import glob
+import json
 import os
 import subprocess
 import sys
@@ -39,10 +45,42 @@ after = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss
 print(nbytes, (after - before) * 1024, len(out))
 """
 
+# The shape's text is prefix + unit * count + middle + close * count + suffix.
+SHAPES = [
+    ("unclosed <p><b>x", dict(unit="<p><b>x")),
+    ("unclosed <b>x (nested)", dict(unit="<b>x")),
+    ("unclosed <a><b><i><s>x", dict(unit="<a><b><i><s>x")),
+    ("unclosed <ul><li>x", dict(unit="<ul><li>x")),
+    ("unclosed <div>x", dict(unit="<div>x")),
+    ("nested <div>...</div>", dict(unit="<div>", middle="x", close="</div>")),
+    ("<p> only", dict(unit="<p>")),
+    ("custom elements <x-y>", dict(unit="<x-y>")),
+    ("table rows, 8 cells", dict(prefix="<html><body><table>",
+                                 unit="<tr>" + "<td>cell text</td>" * 8 + "</tr>\n",
+                                 suffix="</table></body></html>")),
+    ("table rows, unclosed cells", dict(prefix="<html><body><table>", unit="<tr>" + "<td>cell text" * 8 + "\n",
+                                        suffix="</table></body></html>")),
+]
+
+SHAPE_CHILD = r"""
+import json, resource, sys
+import tidewell
+shape = json.loads(sys.argv[1])
+count = int(sys.argv[2])
+html = (shape.get("prefix", "") + shape["unit"] * count + shape.get("middle", "") + shape.get("close", "") * count
+        + shape.get("suffix", ""))
+nbytes = len(html.encode())
+before = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss
+out = tidewell.convert_to_markdown(html, {"tier_strategy": "tier2"})
+after = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss
+print(nbytes, (after - before) * 1024, len(out))
+"""
+
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--sizes", default="1,4,16,64")
+    parser.add_argument("--count", type=int, default=200_000, help="repetitions of each hostile shape's unit")
     args = parser.parse_args()
     print(f"{'input MB':>9} {'peak growth MB':>15} {'x input':>8}")
     for size in [int(s) for s in args.sizes.split(",")]:
@@ -50,6 +88,14 @@ def main():
                              check=True, env=os.environ)
         nbytes, growth, _ = (int(v) for v in out.stdout.split())
         print(f"{nbytes / 1e6:9.1f} {growth / 1e6:15.1f} {growth / nbytes:8.2f}")
+
+    print()
+    print(f"{'hostile shape (DOM road)':<28} {'input MB':>9} {'peak growth MB':>15} {'x input':>8}")
+    for name, shape in SHAPES:
+        out = subprocess.run([sys.executable, "-c", SHAPE_CHILD, json.dumps(shape), str(args.count)],
+                             capture_output=True, text=True, check=True, env=os.environ)
+        nbytes, growth, _ = (int(v) for v in out.stdout.split())
+        print(f"{name:<28} {nbytes / 1e6:9.1f} {growth / 1e6:15.1f} {growth / nbytes:8.2f}")
 
 
 if __name__ == "__main__":

@@ -10,14 +10,12 @@ constexpr std::size_t kBlockSize = 64 * 1024;
 }
 
 Document::Document(std::string_view input) : input_(input) {
-  nodes_.reserve(64 + input.size() / 32);
   new_node(NodeKind::Document);
 }
 
 NodeId Document::new_node(NodeKind kind) {
-  const NodeId id = static_cast<NodeId>(nodes_.size());
-  nodes_.emplace_back();
-  nodes_.back().kind = kind;
+  const NodeId id = nodes_.push();
+  nodes_[id].kind = kind;
   return id;
 }
 
@@ -50,8 +48,8 @@ NodeId Document::create_element(Ns ns, TagId tag, std::string_view name, std::sp
   n.tag = tag;
   n.name = keep(name);
   n.html_integration_point = html_integration_point;
-  n.attr_first = static_cast<std::uint32_t>(attrs_.size());
-  n.attr_count = n.attr_cap = static_cast<std::uint32_t>(attrs.size());
+  n.of.element.attr_first = static_cast<std::uint32_t>(attrs_.size());
+  n.of.element.attr_count = n.of.element.attr_cap = static_cast<std::uint32_t>(attrs.size());
   for (const Attribute& a : attrs) attrs_.push_back({keep(a.name), keep(a.value), a.ns});
   if (ns == Ns::Html && tag == TagId::Template) nodes_[id].template_contents = create_document_fragment();
   return id;
@@ -65,9 +63,9 @@ NodeId Document::clone_element(NodeId element) {
   n.tag = from.tag;
   n.name = from.name;
   n.html_integration_point = from.html_integration_point;
-  n.attr_first = from.attr_first;
-  n.attr_count = from.attr_count;
-  n.attr_cap = 0;  // shared records: a later addition copies them first
+  n.of.element.attr_first = from.of.element.attr_first;
+  n.of.element.attr_count = from.of.element.attr_count;
+  n.of.element.attr_cap = 0;  // shared records: a later addition copies them first
   if (n.ns == Ns::Html && n.tag == TagId::Template) nodes_[id].template_contents = create_document_fragment();
   return id;
 }
@@ -81,7 +79,7 @@ NodeId Document::create_comment(std::string_view data) {
 NodeId Document::create_doctype(std::string_view name, const DoctypeInfo& ids) {
   const NodeId id = new_node(NodeKind::Doctype);
   nodes_[id].name = keep(name);
-  nodes_[id].doctype = static_cast<std::uint32_t>(doctypes_.size());
+  nodes_[id].of.doctype = static_cast<std::uint32_t>(doctypes_.size());
   doctypes_.push_back({keep(ids.public_id), keep(ids.system_id), ids.has_public, ids.has_system});
   return id;
 }
@@ -127,14 +125,14 @@ std::uint32_t Document::new_segment(std::string_view s) {
 }
 
 void Document::append_piece(NodeId text, std::string_view s) {
-  Segment& last = segments_[nodes_[text].seg_last];
+  Segment& last = segments_[nodes_[text].of.text.seg_last];
   if (last.data + last.len == s.data()) {
     last.len += s.size();  // adjacent in the input or in the store
     return;
   }
   const std::uint32_t seg = new_segment(s);
-  segments_[nodes_[text].seg_last].next = seg;
-  nodes_[text].seg_last = seg;
+  segments_[nodes_[text].of.text.seg_last].next = seg;
+  nodes_[text].of.text.seg_last = seg;
 }
 
 void Document::insert_text(NodeId parent, std::string_view text, NodeId before) {
@@ -147,7 +145,7 @@ void Document::insert_text(NodeId parent, std::string_view text, NodeId before) 
   }
   const NodeId id = new_node(NodeKind::Text);
   const std::uint32_t seg = new_segment(kept);
-  nodes_[id].seg_first = nodes_[id].seg_last = seg;
+  nodes_[id].of.text.seg_first = nodes_[id].of.text.seg_last = seg;
   insert(parent, id, before);
 }
 
@@ -163,24 +161,24 @@ void Document::reparent_children(NodeId from, NodeId to) {
 void Document::add_attribute(NodeId element, const Attribute& attr) {
   Node& n = nodes_[element];
   const Attribute kept{keep(attr.name), keep(attr.value), attr.ns};
-  if (n.attr_count < n.attr_cap) {
-    attrs_[n.attr_first + n.attr_count++] = kept;
+  if (n.of.element.attr_count < n.of.element.attr_cap) {
+    attrs_[n.of.element.attr_first + n.of.element.attr_count++] = kept;
     return;
   }
-  if (n.attr_cap > 0 && n.attr_first + n.attr_cap == attrs_.size()) {
+  if (n.of.element.attr_cap > 0 && n.of.element.attr_first + n.of.element.attr_cap == attrs_.size()) {
     attrs_.push_back(kept);
-    ++n.attr_count;
-    ++n.attr_cap;
+    ++n.of.element.attr_count;
+    ++n.of.element.attr_cap;
     return;
   }
   // Move the records to the end with room to grow.
   const auto first = static_cast<std::uint32_t>(attrs_.size());
-  const std::uint32_t cap = std::max<std::uint32_t>(4, n.attr_count * 2);
+  const std::uint32_t cap = std::max<std::uint32_t>(4, n.of.element.attr_count * 2);
   attrs_.resize(attrs_.size() + cap);
-  std::copy_n(attrs_.begin() + n.attr_first, n.attr_count, attrs_.begin() + first);
-  n.attr_first = first;
-  n.attr_cap = cap;
-  attrs_[first + n.attr_count++] = kept;
+  std::copy_n(attrs_.begin() + n.of.element.attr_first, n.of.element.attr_count, attrs_.begin() + first);
+  n.of.element.attr_first = first;
+  n.of.element.attr_cap = cap;
+  attrs_[first + n.of.element.attr_count++] = kept;
 }
 
 }  // namespace tidewell::html5

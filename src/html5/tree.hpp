@@ -44,17 +44,47 @@ struct Node {
   NodeId prev_sibling = kNoNode;
   NodeId next_sibling = kNoNode;
   NodeId template_contents = kNoNode;
+  // What only one kind of node has (placed before the name, so that the
+  // node packs into 56 bytes).
+  struct ElementRecords {
+    std::uint32_t attr_first, attr_count, attr_cap;
+  };
+  struct TextPieces {
+    std::uint32_t seg_first, seg_last;
+  };
+  union {
+    ElementRecords element;
+    TextPieces text;
+    std::uint32_t doctype;
+  } of{ElementRecords{0, 0, 0}};
   // Element: local name (camel case where SVG adjusts it). Doctype: name.
   // Comment: data.
   std::string_view name;
-  std::uint32_t attr_first = 0, attr_count = 0, attr_cap = 0;  // element
-  std::uint32_t seg_first = 0, seg_last = 0;                   // text
-  std::uint32_t doctype = 0;                                   // doctype
 };
 
 struct DoctypeInfo {
   std::string_view public_id, system_id;
   bool has_public = false, has_system = false;
+};
+
+// The node arena: fixed-size chunks that never move, so that growing it
+// neither copies the nodes nor holds two arrays at once, and its size
+// follows the node count closely.
+class NodeArena {
+ public:
+  Node& operator[](NodeId id) { return chunks_[id >> kShift][id & kMask]; }
+  const Node& operator[](NodeId id) const { return chunks_[id >> kShift][id & kMask]; }
+  std::size_t size() const { return size_; }
+  NodeId push() {
+    if ((size_ & kMask) == 0) chunks_.push_back(std::make_unique<Node[]>(kMask + 1));
+    return static_cast<NodeId>(size_++);
+  }
+
+ private:
+  static constexpr unsigned kShift = 12;
+  static constexpr std::size_t kMask = (std::size_t{1} << kShift) - 1;
+  std::vector<std::unique_ptr<Node[]>> chunks_;
+  std::size_t size_ = 0;
 };
 
 class Document {
@@ -83,14 +113,14 @@ class Document {
 
   std::span<const Attribute> attributes(NodeId element) const {
     const Node& n = nodes_[element];
-    return {attrs_.data() + n.attr_first, n.attr_count};
+    return {attrs_.data() + n.of.element.attr_first, n.of.element.attr_count};
   }
-  const DoctypeInfo& doctype(NodeId id) const { return doctypes_[nodes_[id].doctype]; }
+  const DoctypeInfo& doctype(NodeId id) const { return doctypes_[nodes_[id].of.doctype]; }
 
   // Calls f(std::string_view) for each stored piece of a text node, in order.
   template <class F>
   void for_each_text_piece(NodeId text, F&& f) const {
-    for (std::uint32_t s = nodes_[text].seg_first; s != kNoSegment; s = segments_[s].next) {
+    for (std::uint32_t s = nodes_[text].of.text.seg_first; s != kNoSegment; s = segments_[s].next) {
       f(std::string_view(segments_[s].data, segments_[s].len));
     }
   }
@@ -133,7 +163,7 @@ class Document {
 
   std::string_view input_;
   std::unique_ptr<std::string> owned_input_;
-  std::vector<Node> nodes_;
+  NodeArena nodes_;
   std::vector<Attribute> attrs_;
   std::vector<Segment> segments_;
   std::vector<DoctypeInfo> doctypes_;

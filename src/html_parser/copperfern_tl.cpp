@@ -1,9 +1,11 @@
 // copperfern-tl: the default backend. One forward pass over the bytes that
 // tokenizes and builds the tree at once; a text run, a comment or a start
 // tag becomes a node as soon as it is complete.
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <limits>
+#include <new>
 
 #include "html_parser/parser.hpp"
 #include "html_parser/raw_text.hpp"
@@ -123,7 +125,30 @@ class Parser {
     }
   }
 
-  void add_leaf(TlNode node) { register_node(dom_.append_node(std::move(node))); }
+  void add_leaf(TlNode node) {
+    make_room();
+    register_node(dom_.append_node(std::move(node)));
+  }
+
+  // When the first guess of the node count falls short, room for every
+  // node the rest of the input can give, so that the arena is copied at
+  // most once: each text run ends at a "<" or at the end, each element or
+  // comment starts at a "<", and as texts never follow each other and
+  // markup takes three bytes or more, there are at most half as many nodes
+  // as bytes, and one. Pages never written stay virtual. The room is only
+  // an optimisation: if it cannot be had, the arena grows as it needs.
+  void make_room() {
+    std::vector<TlNode>& nodes = dom_.nodes;
+    if (nodes.size() < nodes.capacity() || counted_rest_) return;
+    counted_rest_ = true;
+    const auto lt = static_cast<std::size_t>(std::count(s_ + p_, s_ + n_, '<'));
+    const std::size_t rest = std::min(2 * lt + 1, (n_ - p_) / 2 + 1);
+    try {
+      // One more for the node being added, whose markup may lie before p.
+      nodes.reserve(nodes.size() + 1 + rest);
+    } catch (const std::bad_alloc&) {
+    }
+  }
 
   void text_run() {
     const std::size_t end = find_byte('<', p_);
@@ -215,6 +240,7 @@ class Parser {
     }
     ++p_;
     dom_.seal_attributes(tag);
+    make_room();
     const NodeHandle h = dom_.append_node(TlNode{std::move(tag)});
     register_node(h);
     const ByteSpan nm = dom_.nodes[h].as_tag()->name;
@@ -287,6 +313,7 @@ class Parser {
   const char* s_;
   std::size_t n_;
   std::size_t p_;
+  bool counted_rest_ = false;
 };
 
 }  // namespace

@@ -37,6 +37,29 @@ struct ByteSpan {
   friend constexpr bool operator==(ByteSpan, ByteSpan) = default;
 };
 
+// An optional byte range in the room of one: no range of an input below
+// 4 GiB both starts and is as long as the largest offset, so that pair
+// stands for none.
+class OptionalSpan {
+ public:
+  constexpr OptionalSpan() = default;
+  constexpr OptionalSpan(std::nullopt_t) {}                     // NOLINT: implicit on purpose
+  constexpr OptionalSpan(ByteSpan s) : span_(s) {}              // NOLINT: implicit on purpose
+  constexpr OptionalSpan(std::optional<ByteSpan> s) : span_(s ? *s : kNone) {}  // NOLINT: implicit on purpose
+  constexpr bool has_value() const { return span_ != kNone; }
+  constexpr explicit operator bool() const { return has_value(); }
+  constexpr ByteSpan operator*() const { return span_; }
+  constexpr const ByteSpan* operator->() const { return &span_; }
+  constexpr operator std::optional<ByteSpan>() const {  // NOLINT: implicit on purpose
+    return has_value() ? std::optional<ByteSpan>(span_) : std::nullopt;
+  }
+  friend constexpr bool operator==(OptionalSpan, OptionalSpan) = default;
+
+ private:
+  static constexpr ByteSpan kNone{0xFFFFFFFFu, 0xFFFFFFFFu};
+  ByteSpan span_ = kNone;
+};
+
 // Index of a node in a document's arena; handles follow document order.
 using NodeHandle = std::uint32_t;
 
@@ -51,12 +74,14 @@ enum class ParseError : std::uint8_t {
 
 // ---------------------------------------------------------------------------
 // InlineVec: up to N items inline, then all of them on the heap; order is
-// always preserved. Items must be trivially copyable.
+// always preserved. Items must be trivially copyable. The heap pointer is
+// kept in the inline bytes, so the vector needs only its items' alignment.
 
 template <typename T, std::size_t N>
 class InlineVec {
   static_assert(std::is_trivially_copyable_v<T>, "InlineVec holds trivially copyable items");
   static_assert(N > 0);
+  static_assert(sizeof(T) * N >= sizeof(T*), "the inline items must have room for the heap pointer");
 
  public:
   InlineVec() noexcept {}
@@ -82,8 +107,8 @@ class InlineVec {
   bool empty() const { return size_ == 0; }
   // True once the items have moved to the heap.
   bool spilled() const { return cap_ > N; }
-  const T* data() const { return spilled() ? heap_ : inline_; }
-  T* data() { return spilled() ? heap_ : inline_; }
+  const T* data() const { return spilled() ? heap() : inline_; }
+  T* data() { return spilled() ? heap() : inline_; }
   const T* begin() const { return data(); }
   const T* end() const { return data() + size_; }
   const T& operator[](std::size_t i) const { return data()[i]; }
@@ -104,12 +129,18 @@ class InlineVec {
     T* fresh = static_cast<T*>(std::malloc(new_cap * sizeof(T)));
     if (fresh == nullptr) throw std::bad_alloc();
     if (size_ != 0) std::memcpy(fresh, data(), size_ * sizeof(T));
-    if (spilled()) std::free(heap_);
-    heap_ = fresh;
+    if (spilled()) std::free(heap());
+    set_heap(fresh);
     cap_ = static_cast<std::uint32_t>(new_cap);
   }
+  T* heap() const {
+    T* p = nullptr;
+    std::memcpy(&p, inline_, sizeof p);
+    return p;
+  }
+  void set_heap(T* p) { std::memcpy(inline_, &p, sizeof p); }
   void release() {
-    if (spilled()) std::free(heap_);
+    if (spilled()) std::free(heap());
     size_ = 0;
     cap_ = N;
   }
@@ -119,7 +150,7 @@ class InlineVec {
     const std::uint32_t n = other.size_;
     if (n > N) {
       grow(n);
-      std::memcpy(heap_, other.heap_, n * sizeof(T));
+      std::memcpy(heap(), other.heap(), n * sizeof(T));
     } else {
       std::memcpy(inline_, other.inline_, sizeof(inline_));
     }
@@ -128,21 +159,16 @@ class InlineVec {
   void steal(InlineVec& other) {
     size_ = other.size_;
     cap_ = other.cap_;
-    if (other.spilled()) {
-      heap_ = other.heap_;
-    } else {
-      std::memcpy(inline_, other.inline_, sizeof(inline_));
-    }
+    std::memcpy(inline_, other.inline_, sizeof(inline_));
     other.size_ = 0;
     other.cap_ = N;
   }
 
   std::uint32_t size_ = 0;
   std::uint32_t cap_ = N;
-  union {
-    T inline_[N]{};  // zeroed, so whole-array copies never read indeterminate bytes
-    T* heap_;
-  };
+  // The items, or the heap pointer once spilled; zeroed, so whole-array
+  // copies never read indeterminate bytes.
+  T inline_[N]{};
 };
 
 // ---------------------------------------------------------------------------
@@ -167,8 +193,8 @@ struct AttributeEntry {
 //    no seeded hashing is involved.
 struct InlineHashMap {
   std::uint32_t first = 0;
-  std::uint32_t count = 0;
-  bool moved = false;
+  std::uint32_t count : 31 = 0;
+  std::uint32_t moved : 1 = 0;
 
   std::size_t size() const { return count; }
   bool empty() const { return count == 0; }
@@ -183,8 +209,8 @@ inline constexpr std::size_t kChildrenInline = 4;
 struct TlNode {
   struct Tag {
     InlineHashMap attributes;
-    std::optional<ByteSpan> id;     // last exact "id" attribute; absent when valueless
-    std::optional<ByteSpan> class_;  // last exact "class" attribute; absent when valueless
+    OptionalSpan id;      // last exact "id" attribute; absent when valueless
+    OptionalSpan class_;  // last exact "class" attribute; absent when valueless
     InlineVec<NodeHandle, kChildrenInline> children;
     ByteSpan name;  // as written, case preserved
   };

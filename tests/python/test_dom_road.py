@@ -128,6 +128,15 @@ def test_repair_handles_what_made_the_old_parser_quadratic():
     assert md("<!-- c -->" + tag) == "x\n"
 
 
+@pytest.mark.parametrize("backend", BACKENDS)
+def test_formatting_reopened_in_every_paragraph(backend):
+    # Each new paragraph reopens the unclosed b elements (three equal ones
+    # at most stay listed): thousands of copies, one bold text per paragraph.
+    n = 3000
+    expected = "\n\n".join(["**x**"] * n) + "\n"
+    assert md("<p><b>x" * n, tier_strategy="tier2", parser_backend=backend) == expected
+
+
 # --- max_depth ----------------------------------------------------------------
 
 

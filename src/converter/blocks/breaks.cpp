@@ -13,7 +13,7 @@ std::optional<std::string_view> previous_element_name(NodeHandle node, const TlD
   if (node >= dom_context.sibling_index.size() || !dom_context.sibling_index[node]) return std::nullopt;
   const std::optional<NodeHandle> parent = dom_context.parent_of(node);
   const std::span<const NodeHandle> siblings =
-      parent ? dom_context.children_of(*parent) : std::span<const NodeHandle>(dom_context.roots);
+      parent ? dom_context.children_of(*parent, dom) : std::span<const NodeHandle>(dom_context.roots);
   std::size_t pos = static_cast<std::size_t>(*dom_context.sibling_index[node]);
   if (pos > siblings.size()) pos = siblings.size();
   while (pos > 0) {

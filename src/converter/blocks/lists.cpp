@@ -190,7 +190,7 @@ std::optional<TaskCheckbox> as_checkbox(const Walk& w, NodeHandle node) {
 // item whose parents lie in it (a parent always comes before its child).
 std::optional<TaskCheckbox> find_task_checkbox(const Walk& w, NodeHandle item) {
   const TlDom& dom = w.dom();
-  const std::vector<std::optional<NodeHandle>>& parents = w.dom_context().parents;
+  const std::vector<PackedIndex>& parents = w.dom_context().parents;
   const std::size_t end = std::min(dom.nodes.size(), parents.size());
   for (std::size_t h = std::size_t{item} + 1; h < end; ++h) {
     if (!parents[h] || *parents[h] < item) break;

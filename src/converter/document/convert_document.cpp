@@ -177,7 +177,7 @@ bool needs_structural_repair(const TlDom& dom, const DomContext& dom_context) {
     Frame child{0, frame.nearest, pre_or_code, frame.inline_ancestor, id};
     if (const Landmark mark = landmark_of(id); mark != Landmark::None) child.nearest = mark;
     if (tag_has(id, kInline) && id != TagId::A && id != TagId::Ins && id != TagId::Del) child.inline_ancestor = true;
-    const auto children = dom_context.children_of(frame.node);
+    const auto children = dom_context.children_of(frame.node, dom);
     for (std::size_t i = children.size(); i > 0; --i) {
       child.node = children[i - 1];
       stack.push_back(child);
@@ -282,13 +282,15 @@ Outcome<DocumentConversion> convert_document(std::string_view text, const Conver
 
   // 5. Structural check, at most once.
   if (needs_structural_repair(*dom, dom_context)) {
+    // The first parse and its tables go before the repair builds its own tree.
     dom.reset();
+    dom_context = DomContext();
+    output = std::string();
     current.replace_preprocessed(repair_html(current.view()));
     ParseResult reparsed = parse_document(options.parser_backend, current.view());
     if (!reparsed) return ConversionError::html_parse("Failed to parse repaired HTML");
     dom.emplace(std::move(reparsed.dom()));
     dom_context = build_dom_context(dom->top_level, *dom, current.view().size());
-    output = std::string();
     output.reserve(current.view().size() + current.view().size() / 4);
   }
 

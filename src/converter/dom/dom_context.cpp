@@ -13,6 +13,11 @@ constexpr std::uint8_t kUnset = 0;
 constexpr std::uint8_t kFalse = 1;
 constexpr std::uint8_t kTrue = 2;
 
+constexpr NodeHandle kNextUnset = 0xFFFFFFFFu;
+constexpr NodeHandle kNextNone = 0xFFFFFFFEu;
+constexpr std::uint32_t kInfoUnset = 0;
+constexpr std::uint32_t kInfoNone = 1;
+
 inline std::uint8_t cell_of(bool b) { return b ? kTrue : kFalse; }
 
 // Whitespace-only in the Unicode sense; invalid bytes (U+FFFD once decoded)
@@ -52,12 +57,34 @@ CowText lowered_name(std::string_view raw_name, TagId& id) {
   return CowText(std::move(owned));
 }
 
+// The cell value of the shared entry for an element named `raw_name`,
+// adding the entry on the first element of that name.
+std::uint32_t shared_tag_info(const DomContext& ctx, std::string_view raw_name) {
+  CachedTagInfo info;
+  info.name = lowered_name(raw_name, info.id);
+  std::uint32_t* slot = nullptr;
+  if (info.id != TagId::Unknown) {
+    slot = &ctx.known_tag_infos[static_cast<std::size_t>(info.id)];
+  } else if (const auto found = ctx.unknown_tag_infos.find(info.name.view()); found != ctx.unknown_tag_infos.end()) {
+    slot = &found->second;
+  } else {
+    slot = &ctx.unknown_tag_infos.emplace(info.name.to_string(), kInfoUnset).first->second;
+  }
+  if (*slot != kInfoUnset) return *slot;
+  const bool inline_tag = tag_has(info.id, kInline);
+  info.is_inline = inline_tag || info.id == TagId::Style || info.id == TagId::Script;
+  info.is_block = !inline_tag && tag_has(info.id, kBlock);
+  ctx.tag_infos.push_back(std::move(info));
+  *slot = static_cast<std::uint32_t>(ctx.tag_infos.size() - 1 + 2);
+  return *slot;
+}
+
 // The sibling list of `h` and its position in it; false when it has none.
-bool sibling_position(const DomContext& ctx, NodeHandle h, std::span<const NodeHandle>& list, std::size_t& pos) {
+bool sibling_position(const DomContext& ctx, NodeHandle h, const TlDom& dom, std::span<const NodeHandle>& list,
+                      std::size_t& pos) {
   const std::optional<NodeHandle> parent = ctx.parent_of(h);
   if (parent) {
-    if (*parent >= ctx.child_ranges.size() || !ctx.child_ranges[*parent]) return false;
-    list = ctx.children_of(*parent);
+    list = ctx.children_of(*parent, dom);
   } else {
     list = ctx.roots;
   }
@@ -94,7 +121,7 @@ void forward_element_scan(const DomContext& ctx, NodeHandle h, const TlDom& dom)
   std::optional<NodeHandle> answer;
   // Siblings at positions (pos, end) were passed over.
   std::size_t end = 0;
-  const bool positioned = sibling_position(ctx, h, list, pos);
+  const bool positioned = sibling_position(ctx, h, dom, list, pos);
   if (positioned) {
     for (end = pos + 1; end < list.size(); ++end) {
       const NodeHandle s = list[end];
@@ -103,8 +130,8 @@ void forward_element_scan(const DomContext& ctx, NodeHandle h, const TlDom& dom)
         if (info) answer = s;
         break;
       }
-      if (s < ctx.next_element.size() && ctx.next_element[s]) {
-        answer = *ctx.next_element[s];
+      if (s < ctx.next_element.size() && ctx.next_element[s] != kNextUnset) {
+        if (ctx.next_element[s] != kNextNone) answer = ctx.next_element[s];
         break;
       }
     }
@@ -113,7 +140,7 @@ void forward_element_scan(const DomContext& ctx, NodeHandle h, const TlDom& dom)
   const std::uint8_t inline_cell = cell_of(found && found->is_inline);
   auto fill = [&](NodeHandle n) {
     if (n >= ctx.next_element.size()) return;
-    if (!ctx.next_element[n]) ctx.next_element[n].emplace(answer);
+    if (ctx.next_element[n] == kNextUnset) ctx.next_element[n] = answer ? *answer : kNextNone;
     if (ctx.next_inline[n] == kUnset) ctx.next_inline[n] = inline_cell;
   };
   fill(h);
@@ -130,7 +157,7 @@ void backward_inline_scan(const DomContext& ctx, NodeHandle h, const TlDom& dom)
   std::uint8_t answer = kFalse;
   // Siblings at positions [first, pos) were passed over.
   std::size_t first = 0;
-  const bool positioned = sibling_position(ctx, h, list, pos);
+  const bool positioned = sibling_position(ctx, h, dom, list, pos);
   if (positioned) {
     for (first = pos; first > 0; --first) {
       const NodeHandle s = list[first - 1];
@@ -209,13 +236,12 @@ void dom_caches_ensure_len(DomContext& ctx, NodeHandle h) {
   const std::size_t need = static_cast<std::size_t>(h) + 1;
   if (ctx.parents.size() >= need) return;
   ctx.parents.resize(need);
-  ctx.child_ranges.resize(need);
   ctx.sibling_index.resize(need);
-  ctx.node_slots.resize(need);
-  ctx.tag_info.resize(need);
+  ctx.visited.resize(need, 0);
+  ctx.tag_info.resize(need, kInfoUnset);
   ctx.prev_inline.resize(need, kUnset);
   ctx.next_inline.resize(need, kUnset);
-  ctx.next_element.resize(need);
+  ctx.next_element.resize(need, kNextUnset);
   ctx.next_space_text.resize(need, kUnset);
   ctx.text_cache.in_cache.resize(need, 0);
 }
@@ -224,9 +250,8 @@ namespace {
 
 void truncate_tables(DomContext& ctx, std::size_t len) {
   ctx.parents.resize(len);
-  ctx.child_ranges.resize(len);
   ctx.sibling_index.resize(len);
-  ctx.node_slots.resize(len);
+  ctx.visited.resize(len);
   ctx.tag_info.resize(len);
   ctx.prev_inline.resize(len);
   ctx.next_inline.resize(len);
@@ -241,44 +266,41 @@ void fill_dom_context(NodeHandle node, std::optional<NodeHandle> parent, const T
   // A handle outside the document is not recorded: growing the tables up
   // to an arbitrary handle would only waste memory.
   if (!dom.contains(node)) return;
+  dom_caches_ensure_len(ctx, node);
+  ctx.parents[node] = parent;
+  ctx.visited[node] = 1;
 
-  struct Frame {
-    NodeHandle node;
-    std::uint32_t start;
-    std::uint32_t count;
-    std::uint32_t next;
+  // Pre-order without a stack: down to the first child, else on to the
+  // next sibling, climbing by the parents and positions just recorded.
+  // Children outside the document are passed over.
+  const auto record_first_from = [&](NodeHandle owner, std::size_t k) -> std::optional<NodeHandle> {
+    const TlNode::Tag* tag = dom.tag(owner);
+    if (tag == nullptr) return std::nullopt;
+    for (; k < tag->children.size(); ++k) {
+      const NodeHandle child = tag->children[k];
+      if (!dom.contains(child)) continue;
+      dom_caches_ensure_len(ctx, child);
+      ctx.parents[child] = owner;
+      ctx.visited[child] = 1;
+      ctx.sibling_index[child] = PackedIndex(static_cast<std::uint32_t>(k));
+      return child;
+    }
+    return std::nullopt;
   };
-  std::vector<Frame> stack;
-
-  // Records one node; returns true when it is an element whose children
-  // were appended (and a frame was pushed).
-  auto visit = [&](NodeHandle h, std::optional<NodeHandle> p) {
-    dom_caches_ensure_len(ctx, h);
-    ctx.parents[h] = p;
-    ctx.node_slots[h] = h;
-    const TlNode::Tag* tag = dom.tag(h);
-    if (!tag) return;
-    const auto start = static_cast<std::uint32_t>(ctx.children.size());
-    const auto count = static_cast<std::uint32_t>(tag->children.size());
-    ctx.children.insert(ctx.children.end(), tag->children.begin(), tag->children.end());
-    ctx.child_ranges[h] = ChildRange{start, count};
-    stack.push_back(Frame{h, start, count, 0});
-  };
-
-  visit(node, parent);
-  while (!stack.empty()) {
-    Frame& f = stack.back();
-    if (f.next >= f.count) {
-      stack.pop_back();
+  NodeHandle at = node;
+  while (true) {
+    if (const std::optional<NodeHandle> child = record_first_from(at, 0)) {
+      at = *child;
       continue;
     }
-    const std::uint32_t k = f.next++;
-    const NodeHandle owner = f.node;
-    const NodeHandle child = ctx.children[f.start + k];
-    if (!dom.contains(child)) continue;
-    dom_caches_ensure_len(ctx, child);
-    ctx.sibling_index[child] = k;
-    visit(child, owner);  // may push and invalidate `f`
+    std::optional<NodeHandle> next;
+    while (at != node && !next) {
+      const NodeHandle owner = *ctx.parents[at];
+      next = record_first_from(owner, std::size_t{*ctx.sibling_index[at]} + 1);
+      if (!next) at = owner;
+    }
+    if (!next) return;
+    at = *next;
   }
 }
 
@@ -286,7 +308,6 @@ DomContext build_dom_context(std::span<const NodeHandle> top_level, const TlDom&
   DomContext ctx;
   ctx.text_cache.capacity = std::clamp<std::size_t>(html_len / 1024, 32, 256);
   ctx.text_cache.entries.reserve(ctx.text_cache.capacity);
-  ctx.children.reserve(html_len / 32);
   ctx.roots.assign(top_level.begin(), top_level.end());
   const std::size_t n = dom.nodes.size();
   // Size the tables for the whole arena at once rather than growing them
@@ -297,12 +318,12 @@ DomContext build_dom_context(std::span<const NodeHandle> top_level, const TlDom&
     const NodeHandle h = top_level[i];
     if (!dom.contains(h)) continue;
     dom_caches_ensure_len(ctx, h);
-    ctx.sibling_index[h] = i;
+    ctx.sibling_index[h] = PackedIndex(static_cast<std::uint32_t>(i));
     fill_dom_context(h, std::nullopt, dom, ctx);
   }
-  std::size_t covered = ctx.node_slots.size();
-  while (covered > 0 && !ctx.node_slots[covered - 1]) --covered;
-  if (covered < ctx.node_slots.size()) truncate_tables(ctx, covered);
+  std::size_t covered = ctx.visited.size();
+  while (covered > 0 && ctx.visited[covered - 1] == 0) --covered;
+  if (covered < ctx.visited.size()) truncate_tables(ctx, covered);
   return ctx;
 }
 
@@ -311,20 +332,12 @@ DomContext build_dom_context(std::span<const NodeHandle> top_level, const TlDom&
 
 const CachedTagInfo* dom_cache_tag_info(const DomContext& ctx, NodeHandle h, const TlDom& dom) {
   if (h >= ctx.tag_info.size()) return nullptr;
-  auto& cell = ctx.tag_info[h];
-  if (cell) return cell->has_value() ? &**cell : nullptr;
-  const TlNode::Tag* tag = (ctx.node_slots[h] ? dom.tag(h) : nullptr);
-  if (!tag) {
-    cell.emplace(std::nullopt);
-    return nullptr;
+  std::uint32_t& cell = ctx.tag_info[h];
+  if (cell == kInfoUnset) {
+    const TlNode::Tag* tag = ctx.visited[h] != 0 ? dom.tag(h) : nullptr;
+    cell = tag ? shared_tag_info(ctx, dom.bytes(tag->name)) : kInfoNone;
   }
-  CachedTagInfo info;
-  info.name = lowered_name(dom.bytes(tag->name), info.id);
-  const bool inline_tag = tag_has(info.id, kInline);
-  info.is_inline = inline_tag || info.id == TagId::Style || info.id == TagId::Script;
-  info.is_block = !inline_tag && tag_has(info.id, kBlock);
-  cell.emplace(std::move(info));
-  return &**cell;
+  return cell == kInfoNone ? nullptr : &ctx.tag_infos[cell - 2];
 }
 
 std::optional<CowText> dom_tag_name_lower(const DomContext& ctx, NodeHandle h, const TlDom& dom) {
@@ -343,8 +356,9 @@ std::optional<CowText> dom_tag_name_lower(const DomContext& ctx, NodeHandle h, c
 
 std::optional<NodeHandle> dom_cache_next_element(const DomContext& ctx, NodeHandle h, const TlDom& dom) {
   if (h >= ctx.next_element.size()) return std::nullopt;
-  if (!ctx.next_element[h]) forward_element_scan(ctx, h, dom);
-  return *ctx.next_element[h];
+  if (ctx.next_element[h] == kNextUnset) forward_element_scan(ctx, h, dom);
+  if (ctx.next_element[h] == kNextNone) return std::nullopt;
+  return ctx.next_element[h];
 }
 
 std::optional<std::string_view> dom_next_element_tag_name(const DomContext& ctx, NodeHandle h, const TlDom& dom) {
@@ -376,7 +390,7 @@ bool dom_cache_next_space_text(const DomContext& ctx, NodeHandle h, const TlDom&
   std::span<const NodeHandle> list;
   std::size_t pos = 0;
   std::size_t end = 0;
-  const bool positioned = sibling_position(ctx, h, list, pos);
+  const bool positioned = sibling_position(ctx, h, dom, list, pos);
   if (positioned) {
     for (end = pos + 1; end < list.size(); ++end) {
       const NodeHandle s = list[end];

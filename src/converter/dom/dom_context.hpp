@@ -7,12 +7,16 @@
 // fill their once-computed cells on first use (one conversion, one thread).
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <deque>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -42,37 +46,66 @@ std::optional<std::string> text_cache_get(LruTextCache& cache, NodeHandle h);
 // Stores `text` for `h`, replacing an old entry or evicting the oldest.
 void text_cache_insert(LruTextCache& cache, NodeHandle h, std::string text);
 
-struct ChildRange {
-  std::uint32_t start = 0;
-  std::uint32_t count = 0;
+// An optional handle or position in four bytes, the largest value standing
+// for none: no handle or child position of a parsed document reaches it
+// (inputs stay below 4 GiB). The per-node tables hold one per node, so
+// their size follows the node count closely.
+class PackedIndex {
+ public:
+  constexpr PackedIndex() = default;
+  constexpr PackedIndex(std::nullopt_t) {}  // NOLINT: implicit on purpose
+  constexpr PackedIndex(std::uint32_t v) : v_(v) {}  // NOLINT: implicit on purpose
+  constexpr PackedIndex(std::optional<std::uint32_t> v) : v_(v ? *v : kNone) {}  // NOLINT: implicit on purpose
+  constexpr bool has_value() const { return v_ != kNone; }
+  constexpr explicit operator bool() const { return has_value(); }
+  constexpr std::uint32_t operator*() const { return v_; }
+  constexpr std::optional<std::uint32_t> get() const {
+    return has_value() ? std::optional<std::uint32_t>(v_) : std::nullopt;
+  }
+  friend constexpr bool operator==(PackedIndex, PackedIndex) = default;
+
+ private:
+  static constexpr std::uint32_t kNone = 0xFFFFFFFFu;
+  std::uint32_t v_ = kNone;
 };
 
 class DomContext {
  public:
   // Read-only after the build; read directly by callers.
-  std::vector<std::optional<NodeHandle>> parents;
-  std::vector<std::optional<ChildRange>> child_ranges;
-  std::vector<NodeHandle> children;
-  std::vector<std::optional<std::uint64_t>> sibling_index;
+  std::vector<PackedIndex> parents;
+  std::vector<PackedIndex> sibling_index;
   std::vector<NodeHandle> roots;
-  std::vector<std::optional<NodeHandle>> node_slots;
+  std::vector<std::uint8_t> visited;  // 1 for the nodes the build recorded
 
   // Once-filled cells (0: not computed yet).
-  mutable std::vector<std::optional<std::optional<CachedTagInfo>>> tag_info;
+  // tag_info: 0 unset, 1 not an element, else 2 + an index into tag_infos.
+  mutable std::vector<std::uint32_t> tag_info;
+  // One entry per distinct name, shared by every element of that name; a
+  // deque, so that the pointers handed out stay valid.
+  mutable std::deque<CachedTagInfo> tag_infos;
+  mutable std::array<std::uint32_t, 256> known_tag_infos{};  // by TagId, 2 + index, 0 unset
+  struct NameHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view name) const { return std::hash<std::string_view>{}(name); }
+  };
+  // Lower-cased name -> 2 + index.
+  mutable std::unordered_map<std::string, std::uint32_t, NameHash, std::equal_to<>> unknown_tag_infos;
   mutable std::vector<std::uint8_t> prev_inline;      // 0 unset, 1 false, 2 true
   mutable std::vector<std::uint8_t> next_inline;      // 0 unset, 1 false, 2 true
-  mutable std::vector<std::optional<std::optional<NodeHandle>>> next_element;
+  // 0xFFFFFFFF unset, 0xFFFFFFFE none, else the handle.
+  mutable std::vector<NodeHandle> next_element;
   mutable std::vector<std::uint8_t> next_space_text;  // 0 unset, 1 false, 2 true
 
   mutable LruTextCache text_cache;
 
-  // The children of `h` as recorded by the build (empty when none).
-  std::span<const NodeHandle> children_of(NodeHandle h) const {
-    if (h >= child_ranges.size() || !child_ranges[h]) return {};
-    return {children.data() + child_ranges[h]->start, child_ranges[h]->count};
+  // The children of `h` when the build recorded it (empty when none).
+  std::span<const NodeHandle> children_of(NodeHandle h, const TlDom& dom) const {
+    if (h >= visited.size() || visited[h] == 0) return {};
+    const TlNode::Tag* tag = dom.tag(h);
+    return tag ? tag->children.as_span() : std::span<const NodeHandle>();
   }
   std::optional<NodeHandle> parent_of(NodeHandle h) const {
-    return h < parents.size() ? parents[h] : std::nullopt;
+    return h < parents.size() ? parents[h].get() : std::nullopt;
   }
 };
 

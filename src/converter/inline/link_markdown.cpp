@@ -17,7 +17,7 @@ std::optional<SiblingPlace> sibling_place(const Walk& w, NodeHandle node) {
   if (node >= dom_context.sibling_index.size() || !dom_context.sibling_index[node]) return std::nullopt;
   const std::optional<NodeHandle> parent = dom_context.parent_of(node);
   const std::span<const NodeHandle> siblings =
-      parent ? dom_context.children_of(*parent) : std::span<const NodeHandle>(dom_context.roots);
+      parent ? dom_context.children_of(*parent, w.dom()) : std::span<const NodeHandle>(dom_context.roots);
   return SiblingPlace{siblings, std::min<std::size_t>(*dom_context.sibling_index[node], siblings.size())};
 }
 

@@ -71,13 +71,15 @@ void write_subtree_plainly(const Walk& w, NodeHandle root, const ConversionConte
                            const HandlerTable& handlers) {
   const TlDom& dom = w.dom();
   std::string& output = w.out();
+  // As small as it goes: the stack holds a frame or two per level of a
+  // subtree that may be as deep as the input is long.
   struct Frame {
     NodeHandle node;
-    std::size_t depth;
+    std::uint32_t depth;  // no deeper than the document has nodes
     bool closing;
   };
   std::vector<Frame> stack;
-  stack.push_back({root, depth, false});
+  stack.push_back({root, static_cast<std::uint32_t>(depth), false});
   while (!stack.empty()) {
     const Frame frame = stack.back();
     stack.pop_back();
@@ -123,7 +125,7 @@ void write_subtree_plainly(const Walk& w, NodeHandle root, const ConversionConte
       if (!end_of(output).is_line_start() && !end_of(output).is_space()) output += ' ';
     }
     const auto children = tag.children.as_span();
-    for (std::size_t i = children.size(); i > 0; --i) stack.push_back({children[i - 1], frame.depth + 1, false});
+    for (std::size_t i = children.size(); i > 0; --i) stack.push_back({children[i - 1], frame.depth + 1U, false});
   }
 }
 

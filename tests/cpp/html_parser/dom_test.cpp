@@ -119,6 +119,8 @@ TEST(AttributeLookup, ThreeStates) {
       {"<e id=a id=b>", "id", S::Value, "b"},  // the last id wins
       {"<e id=a id>", "id", S::NotFound, ""},   // ... even a valueless one
       {"<e class=a>", "class", S::Value, "a"},
+      {"<e id='' class=\"\">", "id", S::Value, ""},  // an empty value is a value
+      {"<e id='' class=\"\">", "class", S::Value, ""},
       {"<e title='&amp;'>", "title", S::Value, "&amp;"},
       {"<e t=''>", "t", S::Value, ""},
       {"<e>", "x", S::NotFound, ""},
@@ -132,6 +134,18 @@ TEST(AttributeLookup, ThreeStates) {
     if (c.state == S::Value) {
       EXPECT_EQ(d.bytes(got.value), c.value) << c.html;
     }
+  }
+}
+
+TEST(OptionalSpan, NoneDiffersFromEveryRange) {
+  EXPECT_FALSE(OptionalSpan().has_value());
+  EXPECT_FALSE(OptionalSpan(std::nullopt).has_value());
+  EXPECT_FALSE(OptionalSpan(std::optional<ByteSpan>()).has_value());
+  for (const ByteSpan span : {ByteSpan{0, 0}, ByteSpan{0xFFFFFFFFu, 0}, ByteSpan{0, 0xFFFFFFFFu}}) {
+    const OptionalSpan held(span);
+    ASSERT_TRUE(held.has_value());
+    EXPECT_EQ(*held, span);
+    EXPECT_EQ(std::optional<ByteSpan>(held), std::optional<ByteSpan>(span));
   }
 }
 

@@ -34,23 +34,23 @@ TEST(DomContextBuild, TablesFollowThePreOrderFill) {
   Doc d("<a><b><c></c></b><d></d></a>t");
   const DomContext& c = d.ctx;
   EXPECT_EQ(c.roots, (std::vector<NodeHandle>{0, 4}));
-  EXPECT_EQ(c.children, (std::vector<NodeHandle>{1, 3, 2}));
   ASSERT_EQ(c.parents.size(), 5u);
-  EXPECT_EQ(c.parents[0], std::nullopt);
-  EXPECT_EQ(c.parents[1], std::optional<NodeHandle>(0));
-  EXPECT_EQ(c.parents[2], std::optional<NodeHandle>(1));
-  EXPECT_EQ(c.parents[3], std::optional<NodeHandle>(0));
-  EXPECT_EQ(c.parents[4], std::nullopt);
-  EXPECT_EQ(c.child_ranges[0]->start, 0u);
-  EXPECT_EQ(c.child_ranges[0]->count, 2u);
-  EXPECT_EQ(c.child_ranges[1]->start, 2u);
-  EXPECT_EQ(c.child_ranges[1]->count, 1u);
-  EXPECT_EQ(c.child_ranges[2]->count, 0u);  // an element without children has a range
-  EXPECT_FALSE(c.child_ranges[4].has_value());  // text has none
-  EXPECT_EQ(c.sibling_index[3], std::optional<std::uint64_t>(1));
-  EXPECT_EQ(c.sibling_index[4], std::optional<std::uint64_t>(1));
-  for (NodeHandle h = 0; h < 5; ++h) EXPECT_EQ(c.node_slots[h], std::optional<NodeHandle>(h));
-  EXPECT_EQ(c.children_of(1).size(), 1u);
+  EXPECT_EQ(c.parent_of(0), std::nullopt);
+  EXPECT_EQ(c.parent_of(1), std::optional<NodeHandle>(0));
+  EXPECT_EQ(c.parent_of(2), std::optional<NodeHandle>(1));
+  EXPECT_EQ(c.parent_of(3), std::optional<NodeHandle>(0));
+  EXPECT_EQ(c.parent_of(4), std::nullopt);
+  const auto children = [&](NodeHandle h) {
+    const auto span = c.children_of(h, d.dom);
+    return std::vector<NodeHandle>(span.begin(), span.end());
+  };
+  EXPECT_EQ(children(0), (std::vector<NodeHandle>{1, 3}));
+  EXPECT_EQ(children(1), (std::vector<NodeHandle>{2}));
+  EXPECT_TRUE(children(2).empty());
+  EXPECT_TRUE(children(4).empty());  // text has no children
+  EXPECT_EQ(c.sibling_index[3].get(), std::optional<std::uint32_t>(1));
+  EXPECT_EQ(c.sibling_index[4].get(), std::optional<std::uint32_t>(1));
+  for (NodeHandle h = 0; h < 5; ++h) EXPECT_EQ(c.visited[h], 1u);
   EXPECT_EQ(c.parent_of(99), std::nullopt);
 }
 
@@ -58,7 +58,7 @@ TEST(DomContextBuild, EmptyDocumentAnswersNothing) {
   Doc d("");
   const DomContext& c = d.ctx;
   EXPECT_TRUE(c.parents.empty());
-  EXPECT_TRUE(c.children.empty());
+  EXPECT_TRUE(c.children_of(0, d.dom).empty());
   EXPECT_EQ(dom_cache_tag_info(c, 0, d.dom), nullptr);
   EXPECT_FALSE(dom_tag_name_lower(c, 0, d.dom).has_value());
   EXPECT_FALSE(dom_cache_next_element(c, 0, d.dom).has_value());
@@ -192,6 +192,19 @@ TEST(DomContextTags, NamesAndFlags) {
   EXPECT_EQ(dom_cache_tag_info(d.ctx, d.find("DIV"), d.dom), div);
   EXPECT_EQ(dom_tag_name_lower(d.ctx, d.find("My-El"), d.dom)->view(), "my-el");
   EXPECT_FALSE(dom_tag_name_lower(d.ctx, text, d.dom).has_value());
+}
+
+TEST(DomContextTags, ElementsOfOneNameShareOneRecord) {
+  Doc d("<p>a</p><P>b</P><x-y></x-y><X-Y></X-Y><p></p>");
+  const CachedTagInfo* p = dom_cache_tag_info(d.ctx, d.find("p"), d.dom);
+  ASSERT_NE(p, nullptr);
+  EXPECT_EQ(dom_cache_tag_info(d.ctx, d.find("P"), d.dom), p);
+  EXPECT_EQ(dom_cache_tag_info(d.ctx, static_cast<NodeHandle>(d.dom.nodes.size() - 1), d.dom), p);
+  const CachedTagInfo* custom = dom_cache_tag_info(d.ctx, d.find("x-y"), d.dom);
+  ASSERT_NE(custom, nullptr);
+  EXPECT_NE(custom, p);
+  EXPECT_EQ(dom_cache_tag_info(d.ctx, d.find("X-Y"), d.dom), custom);
+  EXPECT_EQ(custom->name.view(), "x-y");
 }
 
 TEST(DomContextTags, UnvisitedNodesAndInvalidBytes) {

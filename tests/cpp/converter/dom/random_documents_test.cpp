@@ -35,7 +35,8 @@ struct Reference {
     return true;
   }
   std::span<const NodeHandle> siblings(NodeHandle h, std::size_t& pos) const {
-    std::span<const NodeHandle> list = ctx.parents[h] ? ctx.children_of(*ctx.parents[h]) : std::span(ctx.roots);
+    const std::optional<NodeHandle> parent = ctx.parent_of(h);
+    std::span<const NodeHandle> list = parent ? ctx.children_of(*parent, d) : std::span(ctx.roots);
     pos = static_cast<std::size_t>(*ctx.sibling_index[h]);
     return list;
   }
