@@ -303,8 +303,10 @@ void Processor::write_block_separator(bool before, bool is_inline, std::uint8_t 
   else have = trailing_line_feeds(2);
   const std::uint8_t need = newlines > have ? static_cast<std::uint8_t>(newlines - have) : 0;
 
+  // Code keeps its last line as it stands when its element closes.
+  const bool closes_code = !before && fence_open_ && e != nullptr && (e->is(kPre) || e->is(kCode));
   if (need == 0) {
-    if (soft_space_ && (is_inline || depth_ > 0)) take_back_soft_space(before, is_inline, newlines, e);
+    if (soft_space_ && (is_inline || depth_ > 0) && !closes_code) take_back_soft_space(before, is_inline, newlines, e);
     if (before && !raw && text && !text->empty() && (*text)[0] != '\n' && !text->starts_with("\\\n")) {
       const auto last = last_byte();
       const unsigned char first = static_cast<unsigned char>((*text)[0]);
@@ -317,7 +319,7 @@ void Processor::write_block_separator(bool before, bool is_inline, std::uint8_t 
   } else if (output_.empty() && !output_started_) {
     if (text) push_output(*text);
   } else {
-    if (!output_.empty() && output_.back() == ' ') {
+    if (!output_.empty() && output_.back() == ' ' && !closes_code) {
       trim_trailing_spaces();
       soft_space_ = text_written_ = false;
     }
@@ -456,6 +458,10 @@ void Processor::write_close_element(ElementFrame& e) {
   const bool html_kept = inside_html_block_element();
   if (e.is(kLi)) list_rule_break_ = false;
   if (e.is(kA)) html_link_open_ = false;
+  if (e.is(kUl) || e.is(kOl)) {
+    // The list is its parent's last child so far.
+    list_end_ = ListEnd{depth_ ? frames_[depth_ - 1].serial : 0, child_position() - 1, e.tag_id, e.other_marker};
+  }
 
   std::uint64_t colspan = 1;
   if ((e.is(kTh) || e.is(kTd)) && open_counts_[kTable] < 2) {

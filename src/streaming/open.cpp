@@ -132,6 +132,10 @@ OpenResult Processor::open_element(std::string_view name, bool known, TagId id, 
   if (known && info.attribute_mask) parse_tag_attributes(region, info.attribute_mask, f.attributes);
   f.name.assign(known ? std::string_view() : name);
   f.sibling_index = depth_ ? frames_[depth_ - 1].child_count : 0;
+  f.serial = ++elements_opened_;
+  f.other_marker = (id == kUl || id == kOl) && known && list_end_ && list_end_->kind == id &&
+                   list_end_->parent_serial == (depth_ ? frames_[depth_ - 1].serial : 0) &&
+                   list_end_->position + 1 == child_position() && !list_end_->other_marker;
   f.child_count = 0;
   f.text_count = 0;
   f.known = known;
@@ -149,6 +153,7 @@ OpenResult Processor::open_element(std::string_view name, bool known, TagId id, 
     else phrasing_depth_ = saturating_inc(phrasing_depth_);
   }
   if (depth_) ++frames_[depth_ - 1].child_count;
+  else ++top_level_children_;
   if (!f.is_inline) {
     innermost_block_ = index;
     block_depths_.push_back(index);
@@ -483,10 +488,11 @@ Opener Processor::open_markup_code(const ElementFrame& f, std::size_t) {
 }
 
 Opener Processor::open_markup_list_item(const ElementFrame& f, std::size_t index) const {
+  const bool other = index > 0 && frames_[index - 1].other_marker;
   if (index > 0 && frames_[index - 1].is(kOl)) {
-    return list_indent_ + std::to_string(list_item_number(f, index)) + ". ";
+    return list_indent_ + std::to_string(list_item_number(f, index)) + (other ? ") " : ". ");
   }
-  return list_indent_ + "- ";
+  return list_indent_ + (other ? "* " : "- ");
 }
 
 Opener Processor::open_markup_image(const ElementFrame& f) const {

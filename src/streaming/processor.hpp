@@ -43,6 +43,8 @@ struct ElementFrame {
   bool is_raw_text = false;
   bool phrasing_context = false;
   bool explicit_spacing = false;
+  bool other_marker = false;  // a list right after one of its kind: its items take the other marker
+  std::uint64_t serial = 0;   // which element this frame holds (frames are reused)
   std::uint8_t newlines_before = 0;
   std::uint8_t newlines_after = 0;
 
@@ -380,6 +382,21 @@ class Processor {
   std::uint8_t break_state_ = 0;
   std::uint8_t break_newlines_ = 0;
   bool html_link_open_ = false;
+  // The last list closed: a list of its kind opened as the next child of
+  // the same parent would read as its continuation, so it takes the other
+  // marker ("*" for "-", ")" for ".").
+  struct ListEnd {
+    std::uint64_t parent_serial = 0;
+    std::uint64_t position = 0;  // among the parent's children
+    TagId kind = kHtml;
+    bool other_marker = false;
+  };
+  std::optional<ListEnd> list_end_;
+  std::uint64_t elements_opened_ = 0;
+  std::uint64_t top_level_children_ = 0;
+  // The index the next child of the innermost open element (or of the
+  // document) takes.
+  std::uint64_t child_position() const { return depth_ ? frames_[depth_ - 1].child_count : top_level_children_; }
   bool list_rule_break_ = false;
   bool last_element_inline_ = false;
   bool pending_space_ = false;

@@ -279,6 +279,7 @@ void Processor::flush_text_node(std::string_view text, bool count) {
     write_text(text, has_space);
   }
 
+  if (count && !depth_ && has_content) ++top_level_children_;
   if (count && depth_) {
     ++frames_[depth_ - 1].child_count;
     const std::size_t from = innermost_block_ ? *innermost_block_ : 0;

@@ -336,3 +336,32 @@ def test_nested_emphasis_and_code_hold_no_doubled_markup(html, expected):
     markdown = tidewell.convert_to_markdown(html, QUILLMOOR)
     assert markdown == expected
     assert all(stream(html, cuts) == markdown for cuts in ([], range(1, len(html))))
+
+
+@pytest.mark.parametrize("html,lists", [
+    ("<ul><li>a</li></ul><ul><li>b</li></ul>", 2),
+    ("<ul><li>a</li></ul>\n<ul><li>b</li></ul>\n<ul><li>c</li></ul>", 3),
+    ("<ol><li>a</li></ol><ol><li>b</li></ol>", 2),
+    ("<div><ul><li>a</li></ul><!-- c --> <ul><li>b</li></ul></div>", 2),
+    ("<ul><li>a<ul><li>n</li></ul><ul><li>m</li></ul></li></ul>", 3),
+    ("<ul><li>a</li></ul><p>x</p><ul><li>b</li></ul>", 2),
+])
+def test_adjacent_lists_stay_apart(html, lists):
+    from markdown_it import MarkdownIt
+    markdown = tidewell.convert_to_markdown(html, QUILLMOOR)
+    rendered = MarkdownIt("commonmark").render(markdown)
+    assert rendered.count("<ul>") + rendered.count("<ol>") == lists
+    assert stream(html, range(1, len(html))) == markdown
+
+
+@pytest.mark.parametrize("html,code", [
+    ("<pre>a  \nb  </pre>", "a  \nb  \n"),
+    ("<pre>a  \nb  </pre><p>x</p>", "a  \nb  \n"),
+    ("<pre><code>a\n\n\n\nb \t</code></pre>", "a\n\n\n\nb \t\n"),
+])
+def test_code_keeps_its_lines(html, code):
+    from markdown_it import MarkdownIt
+    markdown = tidewell.convert_to_markdown(html, QUILLMOOR)
+    tokens = [t for t in MarkdownIt("commonmark").parse(markdown) if t.type == "fence"]
+    assert [t.content for t in tokens] == [code]
+    assert stream(html, range(1, len(html))) == markdown

@@ -71,7 +71,7 @@ const std::vector<StreamCase>& open_cases() {
       {"HeadClosedByBody", "<head><title>t</title><meta name=x><p>b", "t\n\nb"},
       {"OrderedStart", "<ol start=5><li>a<p>b</p></li></ol>", "5. a\n\n   b"},
       {"OrderedStartZero", "<ol start=0><li>a</li></ol>", "0. a"},
-      {"OrderedStartUnreadable", "<ol start=x><li>a</li></ol><ol start=-2><li>b</li></ol>", "1. a\n\n1. b"},
+      {"OrderedStartUnreadable", "<ol start=x><li>a</li></ol><ol start=-2><li>b</li></ol>", "1. a\n\n1) b"},
       {"OrderedStartTooLarge", "<ol start=1000000000><li>a</li></ol>", "1. a"},
       {"OrderedStartWrappingIn32Bits", "<ol start=5000000000><li>a</li></ol>", "1. a"},
       {"OrderedNumbersCapped", "<ol start=999999999><li>a</li><li>b<p>c</p></li></ol>",
