@@ -60,7 +60,7 @@ def read_back(markdown):
         ("<table><tr><td>&amp;lt;</td></tr></table>", {}, "| \\&lt; |\n| ----- |\n", "&lt;"),
         ("&amp;amp; plain", {}, "\\&amp; plain\n", "&amp; plain"),
         # a backslash before punctuation, a line break or markup
-        ("<p>a\\*b\\_c\\</p>", {}, "a\\\\*b\\\\_c\\\\\n", "a\\*b\\_c\\"),
+        ("<p>a\\*b\\_c\\</p>", {}, "a\\\\\\*b\\\\\\_c\\\\\n", "a\\*b\\_c\\"),
         ("<p>a\\<br>b</p>", {}, "a\\\\  \nb\n", "a\\\nb"),
         ("<p>a\\<b>x</b></p>", {}, "a\\\\**x**\n", "a\\x"),
         ("<p>a\\*b</p>", {"escape_asterisks": True}, "a\\\\\\*b\n", "a\\*b"),
@@ -102,7 +102,7 @@ def test_page_text_reads_back_as_written(html_in, options, expected, text):
         ("<p>&lt;div&gt; &amp;amp; a\\*b</p><p>[1]: x</p>", {"output_format": "plain"},
          "<div> &amp; a\\*b\n\n[1]: x\n"),
         # the escape options' backslash is the only one
-        ("<p>&lt;div&gt; &amp;amp; a\\*b [1]: x</p>", {"escape_misc": True}, "\\<div\\> \\&amp; a\\\\*b \\[1\\]: x\n"),
+        ("<p>&lt;div&gt; &amp;amp; a\\*b [1]: x</p>", {"escape_misc": True}, "\\<div\\> \\&amp; a\\\\\\*b \\[1\\]: x\n"),
         ("<p>[1]: x</p>", {"escape_misc": True}, "\\[1\\]: x\n"),
         ("<p>&lt;a&gt; &amp;amp; a\\*b</p>", {"escape_ascii": True}, "\\<a\\> \\&amp\\; a\\\\\\*b\n"),
         ("<table><tr><td>&lt;a&gt; a\\|b</td></tr></table>", {"escape_misc": True}, "| \\<a\\> a\\\\\\|b |\n| ------------ |\n"),

@@ -915,12 +915,21 @@ class Walker {
   void write_image(const TlNode::Tag& tag, const FastDomState& state) {
     const bool has_alt = decode_attribute(tag, "alt", title_);
     if (state.in_code || state.inline_context) {
-      if (has_alt) out_ += fold_line(title_);
+      if (!has_alt) return;
+      if (state.in_code) {
+        out_ += fold_line(title_);
+      } else {
+        escape_markdown_into(fold_line(title_), EscapeMode::PageText, options_, out_);
+      }
       return;
     }
     if (!decode_attribute(tag, "src", href_) || href_.empty()) return;
     out_ += "![";
-    if (has_alt) escape_markdown_into(fold_line(title_), EscapeMode::LinkText, options_, out_);
+    if (has_alt) {
+      const std::size_t start = out_.size();
+      escape_markdown_into(fold_line(title_), EscapeMode::LinkText, options_, out_);
+      escape_inline_markup(out_, start, '[', ']', false);
+    }
     out_ += "](";
     const bool has_title = decode_attribute(tag, "title", title_) && !title_.empty();
     append_target(href_, has_title ? &title_ : nullptr);
