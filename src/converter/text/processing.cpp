@@ -711,6 +711,7 @@ void escape_inline_markup(std::string& out, std::size_t from, int before, int af
   };
   std::vector<std::size_t> brackets;  // '[' not closed yet
   std::size_t tilde_openers[2] = {0, 0};
+  std::vector<std::pair<std::size_t, std::size_t>> open_double_tildes;  // runs of two and more that may open
   bool code_pairs = false;
   std::uint64_t backtick_lengths = 0;  // the lengths of the backtick runs seen, longer ones as 63
   const auto length_bit = [](std::size_t len) { return std::uint64_t{1} << std::min<std::size_t>(len, 63); };
@@ -740,12 +741,12 @@ void escape_inline_markup(std::string& out, std::size_t from, int before, int af
           escape_run(i, len);
         } else if (reach.open) {
           ++openers;
+          if (len > 1) open_double_tildes.emplace_back(i, len);
         }
         break;
       }
       case '`':
         if (backticks_from == end) backticks_from = i;
-        if (djot) break;  // an unclosed verbatim span runs to the paragraph's end
         // Two runs of one length pair (a backslash does not keep a closing
         // run from closing).
         code_pairs |= (backtick_lengths & length_bit(len)) != 0;
@@ -775,7 +776,12 @@ void escape_inline_markup(std::string& out, std::size_t from, int before, int af
     }
     i = run - 1;
   }
-  if (code_pairs || (djot && backticks_from != end)) {
+  // Code spans and strikethroughs cross elements: a run that pairs with
+  // none in the text is left only where the text ends its block.
+  if (after != '\n') {
+    for (const auto& [pos, len] : open_double_tildes) escape_run(pos, len);
+  }
+  if (backticks_from != end && (code_pairs || djot || after != '\n')) {
     for (std::size_t i = backticks_from; i < end; ++i) {
       if (text[i] == '`' && !is_escaped_at(text, i)) inserts.push_back(i);
     }
@@ -1015,6 +1021,15 @@ std::size_t joining_markup_at(std::string_view out, std::string_view next, bool 
   std::string joined(out.substr(at));
   joined.append(next.substr(0, 40));
   return starts_decoded_reference(joined, 0) ? at : kNone;
+}
+
+std::size_t atx_closing_run(std::string_view text) {
+  std::size_t end = text.size();
+  while (end > 0 && (text[end - 1] == ' ' || text[end - 1] == '\t')) --end;
+  std::size_t run = end;
+  while (run > 0 && text[run - 1] == '#') --run;
+  if (run == end) return std::string_view::npos;
+  return run == 0 || text[run - 1] == ' ' || text[run - 1] == '\t' ? run : std::string_view::npos;
 }
 
 std::optional<std::string> escape_line_block_markers(std::string_view text, bool starts_line) {

@@ -167,6 +167,11 @@ std::size_t joining_markup_at(std::string_view out, std::string_view next, bool 
 // neighbour is escaped).
 void escape_inline_markup(std::string& out, std::size_t from, int before, int after, bool djot);
 
+// The offset of the run of '#' ending an ATX heading's text (before spaces
+// and tabs) that a reader would take for the closing sequence and drop: a
+// run after a space or tab, or the whole text. npos when there is none.
+std::size_t atx_closing_run(std::string_view text);
+
 // `text` with a backslash before the block marker or reference definition
 // at the start of every line of it that starts a line of the output: the
 // first when `starts_line`, each one after a line feed. A marker the escape

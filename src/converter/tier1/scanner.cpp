@@ -585,6 +585,11 @@ bool Scanner::close_heading(const Frame& frame, int level) {
     clamp_offsets();
     return true;
   }
+  // A final run of '#' would read as the line's closing sequence.
+  if (const std::size_t run = atx_closing_run(std::string_view(main_).substr(start));
+      run != std::string_view::npos) {
+    main_.insert(start + run, 1, '\\');
+  }
   const int clamped = std::clamp(level, 1, 6);
   // The marker and its space, with no string made for them.
   main_.insert(start, std::string_view("###### ").substr(static_cast<std::size_t>(6 - clamped)));
