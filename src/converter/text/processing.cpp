@@ -850,6 +850,11 @@ void escape_markdown_into(std::string_view text, EscapeMode mode, const Conversi
   }
 }
 
+bool holds_escaped_markup(std::string_view text, const ConversionOptions& options) {
+  const EscapeClass* cls = running_text_table(text, EscapeMode::PageText, options);
+  return cls != nullptr && first_escape(*cls, text) != text.size();
+}
+
 std::optional<std::string> escape_markdown(std::string_view text, EscapeMode mode, const ConversionOptions& options) {
   if (mode == EscapeMode::Code) return std::nullopt;
   if (mode == EscapeMode::Text || (mode == EscapeMode::PageText && !holds_inline_markup_byte(text, options))) {

@@ -112,6 +112,10 @@ struct TextNeighbours {
 void escape_markdown_into(std::string_view text, EscapeMode mode, const ConversionOptions& options,
                           std::string& out, TextNeighbours around = {});
 
+// Page text holds a '<', '&' or '\\' that PageText escapes, or a character
+// the escape options escape (inline markup aside: see escape_inline_markup).
+bool holds_escaped_markup(std::string_view text, const ConversionOptions& options);
+
 // Copy-on-write form: nullopt when the escaped text equals `text`.
 std::optional<std::string> escape_markdown(std::string_view text, EscapeMode mode, const ConversionOptions& options);
 

@@ -117,6 +117,8 @@ class Scanner {
   bool decode_into(std::string_view text, std::string& out);
   bool decode_reference(std::string_view text, std::size_t& i, std::string& out);
   std::size_t open_marker_chain_start(const std::string& target) const;
+  // Text written now stands in a code span (backticks open).
+  bool in_code_span() const;
   void insert_space_before_markers(std::string& target, std::size_t at);
 
   // --- shared

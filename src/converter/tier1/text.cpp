@@ -83,6 +83,13 @@ bool Scanner::decode_into(std::string_view text, std::string& out) {
   return true;
 }
 
+bool Scanner::in_code_span() const {
+  for (std::size_t i = frames_.size(); i > 0; --i) {
+    if (frames_[i - 1].kind() == Tier1Kind::Code && !frames_[i - 1].plain) return true;
+  }
+  return false;
+}
+
 // Where a run of opening emphasis markers at the end of `target` begins, or
 // npos when `target` does not end with one.
 std::size_t Scanner::open_marker_chain_start(const std::string& target) const {
@@ -224,12 +231,13 @@ bool Scanner::push_running_text(std::string_view run, std::string& out) {
     }
     ++i;
   }
-  // Text that a Markdown reader would take for a tag, a character reference
-  // or a backslash escape is left to the DOM road, which escapes it.
+  // Text that a Markdown reader would take for a tag, a character reference,
+  // a backslash escape or (outside code) inline markup is left to the DOM
+  // road, which escapes it.
   const std::string_view before(out.data(), start);
   const std::string_view written = std::string_view(out).substr(start);
-  if (joining_markup_at(before, written) != std::string_view::npos ||
-      escape_markdown(written, EscapeMode::PageText, options_).has_value() || reads_as_inline_markup(before, written)) {
+  if (joining_markup_at(before, written) != std::string_view::npos || holds_escaped_markup(written, options_) ||
+      (!in_code_span() && reads_as_inline_markup(before, written))) {
     return fail(Tier1Reason::MarkupInText);
   }
   return true;
