@@ -107,10 +107,19 @@ def inline_text(token):
         elif child.type in ("softbreak", "hardbreak"):
             parts.append(" ")
         elif child.type == "image":
-            parts.append(" " + child.content + " ")
+            parts.append(" " + image_alt(child) + " ")
         elif child.type == "html_inline" and re.match(r"<br\b", child.content, re.I):
             parts.append(" ")
     return "".join(parts)
+
+
+def image_alt(token):
+    """The alt text a reader makes of an image (its label read as inline
+    content; the token's content is the label's source, escapes and all)."""
+    if token.children is None:
+        return token.content
+    return "".join(image_alt(c) if c.type == "image" else c.content for c in token.children
+                   if c.type in ("text", "code_inline", "image"))
 
 
 def rendered_text(tokens):
@@ -373,7 +382,7 @@ def inline_markup_texts(token):
             if child.type in ("text", "code_inline"):
                 stack[-1][1].append(child.content)
             elif child.type == "image":
-                stack[-1][1].append(" " + child.content + " ")
+                stack[-1][1].append(" " + image_alt(child) + " ")
             elif child.type in ("softbreak", "hardbreak"):
                 stack[-1][1].append(" ")
     return found

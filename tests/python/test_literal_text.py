@@ -167,6 +167,7 @@ def tag_counts(text):
         "<ul><li>*a* b</li><li>x _y_</li></ul>",
         "<h2>*a* and `b`</h2>",
         "<table><tr><th>h</th></tr><tr><td>`a` ~~b~~ [c](d)</td></tr></table>",
+        "a *b* c, `d`, [e](f) and ~~g~~",  # text without markup
     ],
 )
 def test_text_that_reads_as_inline_markup_stays_text(html_in, road):
@@ -188,6 +189,7 @@ def test_text_that_reads_as_inline_markup_stays_text(html_in, road):
         ("<p>snake_case, 2 * 3, a_b_c and x - y</p>", "snake_case, 2 * 3, a_b_c and x - y"),
         ("<p>~5 min, ~10 min; don`t; [1] and [a] (b)</p>", "~5 min, ~10 min; don`t; [1] and [a] (b)"),
         ("<p>Name *</p>", "Name *"),
+        ("Name *", "Name *"),  # text without markup
         ("<p>C# and <b>x</b> C#</p>", "C# and **x** C#"),
     ],
 )
