@@ -168,6 +168,7 @@ def tag_counts(text):
         "<h2>*a* and `b`</h2>",
         "<table><tr><th>h</th></tr><tr><td>`a` ~~b~~ [c](d)</td></tr></table>",
         "a *b* c, `d`, [e](f) and ~~g~~",  # text without markup
+        "<p>a long run of plain words, then ^ and \\ and { before *b*, `c` and [d](e)</p>",  # far into the text
     ],
 )
 def test_text_that_reads_as_inline_markup_stays_text(html_in, road):
