@@ -37,6 +37,11 @@ output_format "plain" and with output_format "djot", and:
     - rule: more thematic breaks than the page has hr elements;
     - code: a code span or fenced block whose words are not in the page's
       code, kbd, samp, tt, var or pre elements;
+    - emphasis, link, strike: page text read as markup: emphasis, a link or
+      a strikethrough whose words are not in the page's emphasis elements
+      (em, strong, b, i, ...), links or s, del and strike elements, and
+      whose text the page's text holds right after a delimiter ('*' or '_',
+      '[', '~');
     - literal: "**", "](" or "![" left as text, more often than the page's
       own text holds it.
     Lists that the design writes although the page has none are counted
@@ -62,6 +67,15 @@ CORPUS = ROOT.parent / "shared" / "corpus"
 CACHE = ROOT / "build" / "page_check"
 LATIN1_PAGES = {"cdu-fraktion-erfurt.de.waldorfschule.html", "landwirt.com.sensortechnik.html"}
 CODE_TAGS = ["code", "kbd", "samp", "tt", "var", "pre"]
+# The elements the converter writes with emphasis, link and strikethrough markers.
+INLINE_MARKUP = {
+    "emphasis": ["em", "strong", "b", "i", "var", "dfn", "mark", "cite", "u", "ins", "address"],
+    "link": ["a"],
+    "strike": ["s", "del", "strike"],
+}
+INLINE_OPEN = {"em_open": "emphasis", "strong_open": "emphasis", "link_open": "link", "s_open": "strike"}
+# The characters that open each kind in Markdown text.
+INLINE_DELIMITERS = {"emphasis": "*_", "link": "[", "strike": "~"}
 LITERALS = ["**", "](", "!["]
 WORD = re.compile(r"\w+")
 FRONT_MATTER = re.compile(r"\A---\n.*?\n---\n", re.S)
@@ -93,10 +107,19 @@ def inline_text(token):
         elif child.type in ("softbreak", "hardbreak"):
             parts.append(" ")
         elif child.type == "image":
-            parts.append(" " + child.content + " ")
+            parts.append(" " + image_alt(child) + " ")
         elif child.type == "html_inline" and re.match(r"<br\b", child.content, re.I):
             parts.append(" ")
     return "".join(parts)
+
+
+def image_alt(token):
+    """The alt text a reader makes of an image (its label read as inline
+    content; the token's content is the label's source, escapes and all)."""
+    if token.children is None:
+        return token.content
+    return "".join(image_alt(c) if c.type == "image" else c.content for c in token.children
+                   if c.type in ("text", "code_inline", "image"))
 
 
 def rendered_text(tokens):
@@ -160,6 +183,10 @@ def page_facts(html):
     code_words = set()
     for tag in soup.find_all(CODE_TAGS):
         code_words.update(words(text_of(tag)))
+    markup_words = {kind: set() for kind in INLINE_MARKUP}
+    for kind, names in INLINE_MARKUP.items():
+        for tag in soup.find_all(names):
+            markup_words[kind].update(words(text_of(tag)))
     rows = [sorted(set(words(text_of(tr)))) for tr in soup.find_all("tr")]
     menu_items = [sorted(set(words(text_of(li)))) for menu in soup.find_all("menu") for li in menu.find_all("li")]
     options = [sorted(set(words(text_of(o)))) for o in soup.find_all("option")]
@@ -171,6 +198,8 @@ def page_facts(html):
         "quotes": quotes,
         "headings": headings,
         "code_words": sorted(code_words),
+        "markup_words": {kind: sorted(w) for kind, w in markup_words.items()},
+        "text": " ".join(soup.get_text("").split()),
         "hr": len(soup.find_all("hr")),
         "literals": {lit: text.count(lit) for lit in LITERALS},
     }
@@ -197,7 +226,11 @@ def cached(path, html):
     digest = hashlib.sha1(html.encode("utf-8", "surrogatepass")).hexdigest()[:16]
     file = CACHE / f"{path.parent.parent.name}.{path.stem}.{digest}.json"
     if file.exists():
-        return json.loads(file.read_text())
+        data = json.loads(file.read_text())
+        if "text" not in data["facts"]:  # cached before the inline markup checks
+            data["facts"] = page_facts(html)
+            file.write_text(json.dumps(data))
+        return data
     data = {"refs": reference_texts(html), "facts": page_facts(html)}
     CACHE.mkdir(parents=True, exist_ok=True)
     file.write_text(json.dumps(data))
@@ -255,6 +288,7 @@ def structure_findings(markdown, marked_markdown, facts):
 
     hr = 0
     code_words = set(facts["code_words"])
+    markup_words = {kind: set(w) for kind, w in facts["markup_words"].items()}
     depth = 0
     quote_start = None
     for i, token in enumerate(tokens):
@@ -286,6 +320,9 @@ def structure_findings(markdown, marked_markdown, facts):
             for child in token.children or []:
                 if child.type == "code_inline" and not set(words(child.content)) <= code_words:
                     findings["code"].append("`" + child.content[:80] + "`")
+            for kind, text in inline_markup_texts(token):
+                if not set(words(text)) <= markup_words[kind] and follows_delimiter(facts["text"], text, kind):
+                    findings[kind].append(text[:100] + "  in: " + token.content[:100])
     if hr > facts["hr"]:
         findings["rule"].append(f"{hr} rules, {facts['hr']} hr elements")
     text_tokens = [c.content for t in tokens if t.type == "inline" for c in (t.children or []) if c.type == "text"]
@@ -312,6 +349,43 @@ def structure_findings(markdown, marked_markdown, facts):
         else:
             findings["list"].append(line[:160])
     return dict(findings)
+
+
+def follows_delimiter(page_text, text, kind):
+    """The page's text holds `text` right after a delimiter of `kind`."""
+    text = " ".join(text.split())
+    if not text:
+        return False
+    start = page_text.find(text)
+    while start != -1:
+        if start > 0 and page_text[start - 1] in INLINE_DELIMITERS[kind]:
+            return True
+        start = page_text.find(text, start + 1)
+    return False
+
+
+def inline_markup_texts(token):
+    """(kind, text) of every emphasis, link and strikethrough in an inline
+    token, innermost first."""
+    found = []
+    stack = []
+    for child in token.children or []:
+        if child.type in INLINE_OPEN:
+            stack.append((INLINE_OPEN[child.type], []))
+        elif child.type.endswith("_close") and child.type.replace("_close", "_open") in INLINE_OPEN and stack:
+            kind, parts = stack.pop()
+            text = "".join(parts)
+            found.append((kind, text))
+            if stack:
+                stack[-1][1].append(text)
+        elif stack:
+            if child.type in ("text", "code_inline"):
+                stack[-1][1].append(child.content)
+            elif child.type == "image":
+                stack[-1][1].append(" " + image_alt(child) + " ")
+            elif child.type in ("softbreak", "hardbreak"):
+                stack[-1][1].append(" ")
+    return found
 
 
 def list_item_texts(tokens, start):
@@ -380,7 +454,8 @@ def all_pages(names):
     return pages
 
 
-STRUCTURE_KINDS = ["code_block", "setext", "heading", "list", "quote", "rule", "code", "literal", "designed"]
+STRUCTURE_KINDS = ["code_block", "setext", "heading", "list", "quote", "rule", "code", "emphasis", "link", "strike",
+                   "literal", "designed"]
 
 
 def summarize(results, details):

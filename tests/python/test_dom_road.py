@@ -339,12 +339,13 @@ ESCAPE_DOC = r"<p>*a* _b_ #c 3.5 2) x.y [l] a-b+c=d|e~f`g\h &lt;t&gt; &amp; !?@{
 @pytest.mark.parametrize(
     "options, expected",
     [
-        ({}, r"*a* _b_ #c 3.5 2) x.y [l] a-b+c=d|e~f`g\h \<t> & !?@{}"),
-        ({"escape_asterisks": True}, r"\*a\* _b_ #c 3.5 2) x.y [l] a-b+c=d|e~f`g\h \<t> & !?@{}"),
-        ({"escape_underscores": True}, r"*a* \_b\_ #c 3.5 2) x.y [l] a-b+c=d|e~f`g\h \<t> & !?@{}"),
+        # emphasis characters that would read as emphasis get a backslash either way
+        ({}, r"\*a\* \_b\_ #c 3.5 2) x.y [l] a-b+c=d|e~f`g\h \<t> & !?@{}"),
+        ({"escape_asterisks": True}, r"\*a\* \_b\_ #c 3.5 2) x.y [l] a-b+c=d|e~f`g\h \<t> & !?@{}"),
+        ({"escape_underscores": True}, r"\*a\* \_b\_ #c 3.5 2) x.y [l] a-b+c=d|e~f`g\h \<t> & !?@{}"),
         (
             {"escape_misc": True},
-            r"*a* _b_ \#c 3\.5 2\) x.y \[l\] a\-b\+c\=d\|e\~f\`g\\h \<t\> \& !?@{}",
+            r"\*a\* \_b\_ \#c 3\.5 2\) x.y \[l\] a\-b\+c\=d\|e\~f\`g\\h \<t\> \& !?@{}",
         ),
         (
             {"escape_misc": True, "escape_asterisks": True, "escape_underscores": True},

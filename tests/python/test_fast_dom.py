@@ -69,7 +69,7 @@ OUTPUTS = {
     "title outside a head": ("<title>T</title><p>x</p>", "x"),
     "white space folds": ("<p>a\n   b\u00a0 c</p>", "a b c"),
     "references decoded": ("<p>a &lt; b &amp; c &#65;</p>", "a < b & c A"),
-    "text that reads as markup stays text": ("<p>&lt;b&gt; &amp;amp; a\\*b</p>", "\\<b> \\&amp; a\\\\*b"),
+    "text that reads as markup stays text": ("<p>&lt;b&gt; &amp;amp; a\\*b</p>", "\\<b> \\&amp; a\\\\\\*b"),
     "markup across texts stays text": ("<p>&lt;<span>b&gt;</span> &amp;<span>amp;</span> &amp;co<span>py;</span></p>",
                                        "\\<b> \\&amp; \\&copy;"),
     "line break in a quotation": ("<blockquote>a<br>b</blockquote>", "> a  \n> b"),

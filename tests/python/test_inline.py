@@ -51,7 +51,7 @@ DJOT = {"output_format": "djot"}
         ("<u>under</u> <small>small</small>", {}, "under small"),
         ("<abbr title=' HyperText Markup Language '>HTML</abbr>", {}, "HTML (HyperText Markup Language)"),
         ("<abbr title='  '>HTML</abbr>", {}, "HTML"),
-        ("<abbr title='Caf&eacute; &amp;\n\n*Co*'>C</abbr>", {}, "C (Café & *Co*)"),
+        ("<abbr title='Caf&eacute; &amp;\n\n*Co*'>C</abbr>", {}, "C (Café & \\*Co\\*)"),
         ("<abbr title='*Co*'>C</abbr>", {"escape_asterisks": True}, "C (\\*Co\\*)"),
         ("<abbr>HTML</abbr>", {}, "HTML"),
         ("<abbr title='t'> </abbr>", {}, ""),
@@ -174,8 +174,8 @@ def test_no_line_starts_with_the_white_space_of_an_element():
         ("<p><sub>1</sub><sub>2</sub></p>", {"sub_symbol": "<sub>"}, "<sub>1</sub><sub>2</sub>"),
         ("<p><em>a</em> <em>b</em></p>", {}, "*a* *b*"),
         ("<p><em>a</em><em> b</em></p>", {}, "*a* *b*"),
-        ("<p><span>x*</span><em>a</em></p>", {}, "x**a*"),
-        ("<p><span><em>a</em>*</span><em>b</em></p>", {}, "*a***b*"),
+        ("<p><span>x*</span><em>a</em></p>", {}, "x\\**a*"),
+        ("<p><span><em>a</em>*</span><em>b</em></p>", {}, "*a*\\**b*"),
         # two code spans side by side get a space, or their backticks would
         # run into one
         ("<p><kbd>a</kbd><kbd>b</kbd><code>c</code></p>", {}, "`a` `b` `c`"),

@@ -39,7 +39,7 @@ def metadata(html_text, **options):
         ('<a href="/x">a<br>b</a>', "[a b](/x)\n"),
         ('<a href="/x">line\n  two</a>', "[line two](/x)\n"),
         ('<a href="/x">a]b</a>', "[a\\]b](/x)\n"),
-        ('<a href="/x">[x] and ![y](z)</a>', "[[x] and ![y](z)](/x)\n"),
+        ('<a href="/x">[x] and ![y](z)</a>', "[[x] and !\\[y\\](z)](/x)\n"),
         ('<a href="/a?b=1&amp;c=2">q</a>', "[q](/a?b=1&c=2)\n"),
         ('<a href="/x" title="T &amp; U">t</a>', '[t](/x "T & U")\n'),
         ('<a href="/x" title="&amp;lt;">t</a>', '[t](/x "&amp;lt;")\n'),
@@ -47,7 +47,7 @@ def metadata(html_text, **options):
         ('<a href="/x" title="">t</a>', '[t](/x "")\n'),
         ('<p><a href="/x"><img src="logo.png" alt="Logo"></a></p>', "[![Logo](logo.png)](/x)\n"),
         # A label made of the href or the plain text is plain text.
-        ('<p>a<a href="/a`b\\*c"> </a>and `x`</p>', "a [/a\\`b\\\\*c](/a`b\\\\*c) and `x`\n"),
+        ('<p>a<a href="/a`b\\*c"> </a>and `x`</p>', "a [/a\\`b\\\\\\*c](/a`b\\\\*c) and \\`x\\`\n"),
         ('<p>a<a href="/x">  <span> </span>  </a>b</p>', "a [/x](/x) b\n"),
         # A '!' before the link would make it an image.
         ('<p>Wow!<a href="/x">x</a> hey!<iframe src="/e"></iframe></p>', "Wow\\![x](/x) hey\\![/e](/e)\n"),
@@ -413,7 +413,7 @@ def test_deep_svg_serialises_without_recursion():
          '\n\n<!-- MathML: <math display="block"><mi>x</mi></math> --> x\n'),
         ('<p>t <math display="block"><mi>x</mi></math> u</p>',
          't <!-- MathML: <math display="block"><mi>x</mi></math> --> x u\n'),
-        ("<p>t <math><mi>x</mi><mo>*</mo></math></p>", "t <!-- MathML: <math><mi>x</mi><mo>*</mo></math> --> x*\n"),
+        ("<p>t <math><mi>x</mi><mo>*</mo></math></p>", "t <!-- MathML: <math><mi>x</mi><mo>*</mo></math> --> x\\*\n"),
         ("<math></math><p>x</p>", "x\n"),
         ("<math> \n </math><p>x</p>", "x\n"),
     ],

@@ -60,7 +60,7 @@ def read_back(markdown):
         ("<table><tr><td>&amp;lt;</td></tr></table>", {}, "| \\&lt; |\n| ----- |\n", "&lt;"),
         ("&amp;amp; plain", {}, "\\&amp; plain\n", "&amp; plain"),
         # a backslash before punctuation, a line break or markup
-        ("<p>a\\*b\\_c\\</p>", {}, "a\\\\*b\\\\_c\\\\\n", "a\\*b\\_c\\"),
+        ("<p>a\\*b\\_c\\</p>", {}, "a\\\\\\*b\\\\\\_c\\\\\n", "a\\*b\\_c\\"),
         ("<p>a\\<br>b</p>", {}, "a\\\\  \nb\n", "a\\\nb"),
         ("<p>a\\<b>x</b></p>", {}, "a\\\\**x**\n", "a\\x"),
         ("<p>a\\*b</p>", {"escape_asterisks": True}, "a\\\\\\*b\n", "a\\*b"),
@@ -102,7 +102,7 @@ def test_page_text_reads_back_as_written(html_in, options, expected, text):
         ("<p>&lt;div&gt; &amp;amp; a\\*b</p><p>[1]: x</p>", {"output_format": "plain"},
          "<div> &amp; a\\*b\n\n[1]: x\n"),
         # the escape options' backslash is the only one
-        ("<p>&lt;div&gt; &amp;amp; a\\*b [1]: x</p>", {"escape_misc": True}, "\\<div\\> \\&amp; a\\\\*b \\[1\\]: x\n"),
+        ("<p>&lt;div&gt; &amp;amp; a\\*b [1]: x</p>", {"escape_misc": True}, "\\<div\\> \\&amp; a\\\\\\*b \\[1\\]: x\n"),
         ("<p>[1]: x</p>", {"escape_misc": True}, "\\[1\\]: x\n"),
         ("<p>&lt;a&gt; &amp;amp; a\\*b</p>", {"escape_ascii": True}, "\\<a\\> \\&amp\\; a\\\\\\*b\n"),
         ("<table><tr><td>&lt;a&gt; a\\|b</td></tr></table>", {"escape_misc": True}, "| \\<a\\> a\\\\\\|b |\n| ------------ |\n"),
@@ -128,3 +128,108 @@ def test_line_break_in_quotation_stays(html_in, options, expected, rendered):
     assert out == expected
     if rendered is not None:
         assert markdown_it().render(out) == rendered
+
+
+ROADS = [
+    {},
+    {"tier_strategy": "tier2"},
+    {"tier_strategy": "fast_dom"},
+    {"code_block_style": "indented", "highlight_style": "none"},  # the tier-1 scanner's options
+]
+INLINE_TAGS = ("em", "strong", "code", "a", "img", "s", "del")
+
+
+def read_back_gfm(markdown):
+    """The rendered HTML (CommonMark with strikethrough) and the text it shows."""
+    rendered = markdown_it().enable(["strikethrough", "table"]).render(markdown)
+    return rendered, html.unescape(re.sub(r"<[^>]*>", "", rendered))
+
+
+def tag_counts(text):
+    return {tag: len(re.findall(rf"<{tag}[ >/]", text)) for tag in INLINE_TAGS}
+
+
+@pytest.mark.parametrize("road", ROADS, ids=["auto", "tier2", "fast_dom", "tier1"])
+@pytest.mark.parametrize(
+    "html_in",
+    [
+        "<p>a *b* c, _x_, `code`, [a](b) and ~~s~~</p>",
+        "<p>__init__ and **bold** and ***x*** a*b*c _y_z x_</p>",
+        "<p>x <em>y</em>*z and <em>a</em>_b_</p>",  # next to the converter's markers
+        "<p>a *<b>x</b>* c</p>",
+        "<p>a\\*b\\_c and \\`x\\`</p>",  # page backslashes
+        "<p>see [a]<span>(b)</span>, [x][y], ![i](s) and [a [b] c](d)</p>",
+        "<p>[<b>a</b>](b)</p>",
+        "<p>a ` b <b>x</b> ` c and ``d`` e</p>",
+        "<p>~~<b>x</b>~~ and ~a~</p>",
+        "<p>a <a href='u'>*b* [c](d) `e`</a> f</p>",  # link text
+        "<p><img src='i.png' alt='*not em* _x_ ~~s~~'> <img src='j.png' alt='a [b](c) `d`'></p>",  # alt text
+        "<ul><li>*a* b</li><li>x _y_</li></ul>",
+        "<h2>*a* and `b`</h2>",
+        "<table><tr><th>h</th></tr><tr><td>`a` ~~b~~ [c](d)</td></tr></table>",
+        "a *b* c, `d`, [e](f) and ~~g~~",  # text without markup
+        "<p>a long run of plain words, then ^ and \\ and { before *b*, `c` and [d](e)</p>",  # far into the text
+    ],
+)
+def test_text_that_reads_as_inline_markup_stays_text(html_in, road):
+    out = tidewell.convert_to_markdown(html_in, road)
+    rendered, shown = read_back_gfm(out)
+    source = html.unescape(re.sub(r"<[^>]*>", "", html_in))
+    for alt in re.findall(r"alt='([^']*)'", html_in):
+        assert f'alt="{html.escape(alt)}"' in rendered
+    assert "".join(shown.split()) == "".join(source.split())
+    # no emphasis, code, link, image or strikethrough the page did not have
+    page = tag_counts(html_in.replace("<b>", "<strong>").replace("<i>", "<em>"))
+    assert tag_counts(rendered) == page
+
+
+@pytest.mark.parametrize("road", ROADS, ids=["auto", "tier2", "fast_dom", "tier1"])
+@pytest.mark.parametrize(
+    "html_in, expected",
+    [
+        ("<p>snake_case, 2 * 3, a_b_c and x - y</p>", "snake_case, 2 * 3, a_b_c and x - y"),
+        ("<p>~5 min, ~10 min; don`t; [1] and [a] (b)</p>", "~5 min, ~10 min; don`t; [1] and [a] (b)"),
+        ("<p>Name *</p>", "Name *"),
+        ("Name *", "Name *"),  # text without markup
+        ("<p>C# and <b>x</b> C#</p>", "C# and **x** C#"),
+    ],
+)
+def test_text_that_cannot_read_as_inline_markup_stays_bare(html_in, expected, road):
+    assert tidewell.convert_to_markdown(html_in, road).rstrip("\n") == expected
+
+
+@pytest.mark.parametrize(
+    "html_in, options, expected",
+    [
+        # the escape options keep their meanings: their backslash is the only one
+        ("<p>*a* _b_ `c`</p>", {"escape_asterisks": True, "escape_underscores": True}, "\\*a\\* \\_b\\_ \\`c\\`"),
+        ("<p>*a* `c` [d](e) ~~f~~</p>", {"escape_misc": True}, "\\*a\\* \\`c\\` \\[d\\](e) \\~\\~f\\~\\~"),
+        ("<p>*a* `c`</p>", {"escape_ascii": True}, "\\*a\\* \\`c\\`"),
+        # djot: '_' and '*' open unless white space follows, close unless it
+        # precedes; a verbatim span needs no closing run; braces and '^'
+        ("<p>snake_case a*b 2 * 3 `c` x^2^ {-d-} [^n]</p>", {"output_format": "djot"},
+         "snake\\_case a\\*b 2 * 3 \\`c\\` x\\^2\\^ \\{-d-} \\[\\^n]"),
+    ],
+)
+def test_inline_markup_escapes_by_options_and_format(html_in, options, expected):
+    assert tidewell.convert_to_markdown(html_in, options).rstrip("\n") == expected
+
+
+@pytest.mark.parametrize("road", ROADS + [{"heading_style": "atx_closed"}, {"heading_style": "underlined"}],
+                         ids=["auto", "tier2", "fast_dom", "tier1", "closed", "underlined"])
+@pytest.mark.parametrize(
+    "html_in, text",
+    [
+        ("<h2>Issue #</h2>", "Issue #"),
+        ("<h3>a ##</h3>", "a ##"),
+        ("<h4>#</h4>", "#"),
+        ("<h2>C#</h2>", "C#"),
+        ("<h3>x # y</h3>", "x # y"),
+    ],
+)
+def test_heading_text_ending_in_hashes_keeps_them(html_in, text, road):
+    out = tidewell.convert_to_markdown(html_in, road)
+    level = html_in[2]
+    assert markdown_it().render(out).strip() == f"<h{level}>{text}</h{level}>"
+    if "C#" in text or "# y" in text:
+        assert "\\" not in out

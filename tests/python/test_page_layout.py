@@ -133,7 +133,7 @@ def test_sections_open_no_line_with_a_space(html, expected):
         ("<strong>2*3*4</strong>", {}, "**2\\*3\\*4**\n", "<p><strong>2*3*4</strong></p>"),
         ("<b><i>*</i></b>", {}, "***\\****\n", "<p><em><strong>*</strong></em></p>"),
         ("<b>_</b>", {"strong_em_symbol": "_"}, "__\\___\n", "<p><strong>_</strong></p>"),
-        ("<i>2*3</i>", {"strong_em_symbol": "_"}, "_2*3_\n", "<p><em>2*3</em></p>"),
+        ("<i>2*3</i>", {"strong_em_symbol": "_"}, "_2\\*3_\n", "<p><em>2*3</em></p>"),
         # outside emphasis a lone asterisk stays as written
         ("<p>2 * 3</p>", {}, "2 * 3\n", "<p>2 * 3</p>"),
         # emphasis inside a sub or sup written without symbols joins the
@@ -176,7 +176,7 @@ def test_emphasis_reads_back_as_written(html, options, expected, structure):
     [
         # djot marks emphasis with '_' and strong emphasis with '*': a literal
         # one between the markers would join them
-        ("<p><i>a_b</i> c_d</p>", "_a\\_b_ c_d\n"),
+        ("<p><i>a_b</i> c_d</p>", "_a\\_b_ c\\_d\n"),
         ("<p><b>2*3</b></p>", "*2\\*3*\n"),
         ("<p><b>a <i>b_c*d</i></b></p>", "*a _b\\_c\\*d_*\n"),
         ("<p><em>x</em></p>", "_x_\n"),

@@ -5,6 +5,7 @@
 #include "converter/blocks/blocks.hpp"
 #include "converter/metadata/records.hpp"
 #include "converter/metadata/structure_sink.hpp"
+#include "converter/text/processing.hpp"
 
 namespace tidewell {
 
@@ -111,14 +112,27 @@ void convert_heading(const Walk& w, NodeHandle node, const ConversionContext& co
   const bool has_break = trimmed.find_first_of("\n\r") != std::string_view::npos;
   if (has_break) folded = fold_heading_lines(trimmed);
   const std::string_view text = has_break ? std::string_view(folded) : trimmed;
+  // A final run of '#' would read as the closing sequence of the heading
+  // line; closed headings have one of their own, and djot headings none.
+  const bool atx = w.options().heading_style == HeadingStyle::Atx ||
+                   (w.options().heading_style == HeadingStyle::Underlined && !setext);
+  std::string_view line = text;
+  std::string unclosed;
+  if (atx && !context.inline_mode && !context.in_table_cell && w.options().output_format != OutputFormat::Djot) {
+    if (const std::size_t run = atx_closing_run(text); run != std::string_view::npos) {
+      unclosed.reserve(text.size() + 1);
+      unclosed.append(text.substr(0, run)).append(1, '\\').append(text.substr(run));
+      line = unclosed;
+    }
+  }
 
   // Written against the real output, so that the heading separates itself
   // from what stands before it in list items, quotes and table cells too;
   // in running text (inline mode) it is set off by spaces.
   if (context.inline_mode) {
-    w.write_as_words([&] { write_heading(output, context, w.options().heading_style, level, text); });
+    w.write_as_words([&] { write_heading(output, context, w.options().heading_style, level, line); });
   } else {
-    write_heading(output, context, w.options().heading_style, level, text);
+    write_heading(output, context, w.options().heading_style, level, line);
   }
 
   const bool want_header = context.collect_headers && context.metadata_sink != nullptr;

@@ -40,7 +40,11 @@ std::string convert_plain_text_document(std::string_view input, const Conversion
     take(drop_line_leading_spaces(current, true));
   }
   if (options.output_format != OutputFormat::PlainText) {
-    take(escape_markdown(current, EscapeMode::PageText, options));
+    // The text is the whole document: line ends on both sides.
+    std::string escaped;
+    escaped.reserve(current.size() + 8);
+    escape_markdown_into(current, EscapeMode::PageText, options, escaped, {'\n', '\n'});
+    if (escaped != current) take(std::move(escaped));
     // Every line of the text starts a line of the output.
     take(escape_line_block_markers(current, true));
   }

@@ -190,7 +190,9 @@ class Walker {
             collect_cell(child, frame.state);
             break;
           default:
+            follower_ = follower(frame, children);
             visit(child, frame.state, frame.base, depth);
+            follower_ = kUnknownNeighbour;
             break;
         }
         continue;
@@ -202,6 +204,26 @@ class Walker {
   }
 
  private:
+  // What a reader finds after the child just taken from `frame`, where that
+  // is cheap to tell: white space when a text of white space comes next,
+  // a line end when the child ends a block; otherwise not known.
+  int follower(const Frame& frame, std::span<const NodeHandle> children) const {
+    if (frame.next_child < children.size()) {
+      const TlNode* next = dom_.node(children[frame.next_child]);
+      const TlNode::Raw* raw = next != nullptr ? next->as_raw() : nullptr;
+      return raw != nullptr && space_len_at(dom_.bytes(raw->text), 0) != 0 ? ' ' : kUnknownNeighbour;
+    }
+    switch (frame.action) {
+      case Action::Block:
+      case Action::Heading:
+      case Action::ListItem:
+      case Action::Blockquote:
+        return '\n';
+      default:
+        return kUnknownNeighbour;
+    }
+  }
+
   // --- the output as one buffer seen from `base` ----------------------------
 
   bool empty_from(std::size_t base) const { return out_.size() <= base; }
@@ -696,7 +718,18 @@ class Walker {
     }
     out_.append(static_cast<std::size_t>(level), '#');
     out_ += ' ';
-    out_ += text;
+    // A final run of '#' would read as the line's closing sequence.
+    const std::size_t run = options_.heading_style == HeadingStyle::AtxClosed ||
+                                    options_.output_format == OutputFormat::Djot
+                                ? std::string_view::npos
+                                : atx_closing_run(text);
+    if (run != std::string_view::npos) {
+      out_.append(text.substr(0, run));
+      out_ += '\\';
+      out_.append(text.substr(run));
+    } else {
+      out_ += text;
+    }
     if (options_.heading_style == HeadingStyle::AtxClosed) {
       out_ += ' ';
       out_.append(static_cast<std::size_t>(level), '#');
@@ -991,18 +1024,34 @@ class Walker {
     if (folded_.empty()) return;
     const std::size_t joining = joining_markup_at(out_, folded_);
     if (joining != std::string::npos) out_.insert(joining, 1, '\\');
-    escape_markdown_into(folded_, EscapeMode::PageText, options_, out_);
+    escape_markdown_into(folded_, EscapeMode::PageText, options_, out_, {'\n', follower_});
   }
 
   void write_image(const TlNode::Tag& tag, const FastDomState& state) {
     const bool has_alt = decode_attribute(tag, "alt", title_);
     if (state.in_code || state.inline_context) {
-      if (has_alt) out_ += fold_line(title_);
+      if (!has_alt) return;
+      if (state.in_code) {
+        out_ += fold_line(title_);
+      } else {
+        escape_markdown_into(fold_line(title_), EscapeMode::PageText, options_, out_);
+      }
       return;
     }
     if (!decode_attribute(tag, "src", href_) || href_.empty()) return;
     out_ += "![";
-    if (has_alt) escape_markdown_into(fold_line(title_), EscapeMode::LinkText, options_, out_);
+    if (has_alt) {
+      // Emphasis and strikethrough characters first: the label's escape then
+      // sees the brackets that stay text.
+      std::string_view alt = fold_line(title_);
+      if (alt.find_first_of("*_`~[]") != std::string_view::npos) {
+        std::string escaped(alt);
+        escape_inline_markup(escaped, 0, '[', ']', false);
+        escape_markdown_into(escaped, EscapeMode::LinkText, options_, out_);
+      } else {
+        escape_markdown_into(alt, EscapeMode::LinkText, options_, out_);
+      }
+    }
     out_ += "](";
     const bool has_title = decode_attribute(tag, "title", title_) && !title_.empty();
     append_target(href_, has_title ? &title_ : nullptr);
@@ -1036,6 +1085,7 @@ class Walker {
   const TlDom& dom_;
   const ConversionOptions& options_;
   std::string& out_;
+  int follower_ = kUnknownNeighbour;  // what follows the text being written (see follower)
   std::string_view bullet_;
   std::string_view other_bullet_;
   // Where the last list ended in the output, whether it was numbered and

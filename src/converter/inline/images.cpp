@@ -4,6 +4,7 @@
 #include "converter/inline/links.hpp"
 #include "converter/metadata/records.hpp"
 #include "converter/metadata/structure_sink.hpp"
+#include "converter/text/processing.hpp"
 
 namespace tidewell {
 namespace {
@@ -98,7 +99,7 @@ void write_alt_word(const Walk& w, NodeHandle node, std::string_view alt, bool i
   std::string& out = w.out();
   if (!out.empty() && is_word_byte(out.back()) && is_word_byte(alt.front())) out += ' ';
   const std::size_t start = out.size();
-  out += alt;
+  escape_markdown_into(alt, EscapeMode::PageText, w.options(), out);
   if (in_table_cell) escape_cell_pipes(out, start);
   if (is_word_byte(alt.back()) && next_sibling_continues_word(w, node)) out += ' ';
 }

@@ -36,6 +36,7 @@ std::string escape_link_text_brackets(std::string_view text) {
 }
 
 void append_plain_link_text(std::string_view text, std::string& out) {
+  const std::size_t start = out.size();
   // A decoded "&lt;" must not be decoded again by the reader.
   const std::optional<std::string> encoded = encode_reference_ampersands(text);
   if (encoded) text = *encoded;
@@ -60,6 +61,8 @@ void append_plain_link_text(std::string_view text, std::string& out) {
     }
     out += c;
   }
+  // Emphasis and strikethrough characters: the label stands between brackets.
+  escape_inline_markup(out, start, '[', ']', false);
 }
 
 void append_link_after_text(std::string& out, std::string_view link) {

@@ -27,7 +27,8 @@ std::string escape_link_text_brackets(std::string_view text);
 // read as an escape is doubled, a '&' that would start a character
 // reference becomes "&amp;", and every bracket, backtick and '<' gets a
 // backslash (so that no link, code span or HTML tag forms: "[a](b)" in an
-// alt text stays text, a backtick cannot pair with one after the link).
+// alt text stays text, a backtick cannot pair with one after the link), as
+// does a '*', '_' or '~' run that would read as emphasis or strikethrough.
 void append_plain_link_text(std::string_view text, std::string& out);
 
 // Appends a link's Markdown (starting with '['): a '!' that ends the output

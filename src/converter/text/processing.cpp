@@ -1,14 +1,20 @@
 #include "converter/text/processing.hpp"
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "common/ascii.hpp"
 #include "common/entities.hpp"
 #include "common/scan.hpp"
+#include "common/unicode_space.hpp"
 
 namespace tidewell {
 namespace {
@@ -282,6 +288,12 @@ void append_escaped(const EscapeClass& cls, std::string_view text, std::size_t f
 
 namespace {
 
+// Page text's inline markup (see escape_inline_markup), where the escape
+// options have not escaped it already.
+void escape_page_markup(std::string& out, std::size_t from, const ConversionOptions& o, TextNeighbours around) {
+  escape_inline_markup(out, from, around.before, around.after, o.output_format == OutputFormat::Djot);
+}
+
 const EscapeClass* text_table(const ConversionOptions& o, bool force_emphasis, bool page = false) {
   return escape_table(o.escape_misc, force_emphasis || o.escape_asterisks, force_emphasis || o.escape_underscores,
                       o.escape_ascii, page, o.output_format == OutputFormat::Djot);
@@ -292,9 +304,11 @@ const EscapeClass* running_text_table(std::string_view text, EscapeMode mode, co
   return text_table(o, false, mode == EscapeMode::PageText && holds_markup_byte(text));
 }
 
-void escape_table_cell(std::string_view text, const ConversionOptions& o, bool page, std::string& out) {
+void escape_table_cell(std::string_view text, const ConversionOptions& o, bool page, std::string& out,
+                       TextNeighbours around) {
   const std::size_t start = out.size();
   append_escaped(*text_table(o, true, page && holds_markup_byte(text)), text, 0, out);
+  if (page) escape_page_markup(out, start, o, around);
   // The ASCII rule already escapes "|"; escaping it again would leave a
   // bare "|" after an escaped backslash and split the row.
   if (o.escape_misc || o.escape_ascii) return;
@@ -549,17 +563,287 @@ void append_link_title(std::string_view title, std::string& out) {
   }
 }
 
+namespace {
+
+// ---------------------------------------------------------------------------
+// Inline markup in page text
+
+// Bytes that may take part in inline markup (bit 0: CommonMark and GFM,
+// bit 1: djot).
+constexpr std::array<std::uint8_t, 256> make_inline_markup_bytes() {
+  std::array<std::uint8_t, 256> t{};
+  for (unsigned char c : {'*', '_', '`', '~', '[', ']'}) t[c] = 3;
+  t['^'] = t['{'] = 2;
+  return t;
+}
+constexpr std::array<std::uint8_t, 256> kInlineMarkupBytes = make_inline_markup_bytes();
+
+// The first byte at or after `from` that kInlineMarkupBytes marks with
+// `want`, or the text's length. Most text holds none: blocks of 16 bytes
+// are passed over at once ('*', '~', '{' and '[' to '`' stop a block).
+std::size_t find_inline_markup_byte(std::string_view t, std::size_t from, std::uint8_t want) {
+  const std::size_t n = t.size();
+  std::size_t i = from;
+#if defined(__SSE2__)
+  const char* const data = t.data();
+  while (i + 16 <= n) {
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
+    const __m128i range = _mm_and_si128(_mm_cmpgt_epi8(block, _mm_set1_epi8('[' - 1)),
+                                        _mm_cmplt_epi8(block, _mm_set1_epi8('`' + 1)));
+    const __m128i single = _mm_or_si128(_mm_cmpeq_epi8(block, _mm_set1_epi8('*')),
+                                        _mm_or_si128(_mm_cmpeq_epi8(block, _mm_set1_epi8('~')),
+                                                     _mm_cmpeq_epi8(block, _mm_set1_epi8('{'))));
+    const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(range, single)));
+    if (mask == 0) {
+      i += 16;
+      continue;
+    }
+    const std::size_t at = i + static_cast<std::size_t>(__builtin_ctz(mask));
+    if ((kInlineMarkupBytes[static_cast<unsigned char>(data[at])] & want) != 0) return at;
+    i = at + 1;
+  }
+#endif
+  while (i < n && (kInlineMarkupBytes[static_cast<unsigned char>(t[i])] & want) == 0) ++i;
+  return i;
+}
+
+// What a neighbour of a delimiter run may be, as bits: a neighbour that is
+// not known may be any of them.
+enum : std::uint8_t { kSpaceSide = 1, kPunctSide = 2, kWordSide = 4, kAnySide = 7 };
+
+// Code points that are letters for certain: Latin, Greek and Cyrillic
+// letters and the CJK ideographs. Other non-ASCII characters may be
+// punctuation or not.
+bool is_known_letter(char32_t cp) {
+  if (cp >= 0xC0 && cp <= 0x2AF) return cp != 0xD7 && cp != 0xF7;
+  if (cp >= 0x386 && cp <= 0x3FF) return cp != 0x387;
+  if (cp >= 0x400 && cp <= 0x4FF) return cp < 0x482 || cp > 0x489;
+  return (cp >= 0x3040 && cp <= 0x30FF) || (cp >= 0x4E00 && cp <= 0x9FFF) || (cp >= 0xAC00 && cp <= 0xD7A3);
+}
+
+std::uint8_t side_of_code_point(char32_t cp) {
+  if (cp < 0x80) {
+    const auto c = static_cast<unsigned char>(cp);
+    if (c == ' ' || (c >= 0x09 && c <= 0x0D)) return kSpaceSide;
+    return is_ascii_punct(c) ? kPunctSide : kWordSide;
+  }
+  if (is_unicode_space(cp)) return kSpaceSide;
+  return is_known_letter(cp) ? kWordSide : kPunctSide | kWordSide;
+}
+
+// The code point of the UTF-8 sequence at [p, end); U+FFFD when it is not
+// well formed.
+char32_t code_point_at(const unsigned char* p, const unsigned char* end) {
+  const unsigned char b = *p;
+  if (b < 0x80) return b;
+  const std::size_t len = b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC0 ? 2 : 1;
+  if (len == 1 || static_cast<std::size_t>(end - p) < len) return 0xFFFD;
+  char32_t cp = b & (0x3F >> (len - 1));
+  for (std::size_t k = 1; k < len; ++k) {
+    if ((p[k] & 0xC0) != 0x80) return 0xFFFD;
+    cp = (cp << 6) | (p[k] & 0x3F);
+  }
+  return cp;
+}
+
+std::uint8_t side_of_neighbour(int c) {
+  if (c == kUnknownNeighbour) return kAnySide;
+  return side_of_code_point(static_cast<unsigned char>(c));
+}
+
+// The side of the character that ends at `pos` in `text`; `fallback` at 0.
+std::uint8_t side_before(std::string_view text, std::size_t pos, int fallback) {
+  if (pos == 0) return side_of_neighbour(fallback);
+  std::size_t start = pos - 1;
+  while (start > 0 && pos - start < 4 && (static_cast<unsigned char>(text[start]) & 0xC0) == 0x80) --start;
+  const auto* const p = reinterpret_cast<const unsigned char*>(text.data());
+  return side_of_code_point(code_point_at(p + start, p + pos));
+}
+
+// The side of the character that starts at `pos` in `text`; `fallback` at
+// its end.
+std::uint8_t side_at(std::string_view text, std::size_t pos, int fallback) {
+  if (pos >= text.size()) return side_of_neighbour(fallback);
+  const auto* const p = reinterpret_cast<const unsigned char*>(text.data());
+  return side_of_code_point(code_point_at(p + pos, p + text.size()));
+}
+
+// Whether a delimiter run of `c` between neighbours of these sides may
+// open or close, by CommonMark's flanking rules (djot's: open unless white
+// space follows, close unless white space precedes), for any pair of the
+// possible neighbours.
+struct RunReach {
+  bool open = false;
+  bool close = false;
+};
+
+RunReach delimiter_reach(char c, std::uint8_t before, std::uint8_t after, bool djot) {
+  RunReach reach;
+  for (std::uint8_t b = 1; b <= 4; b <<= 1) {
+    if ((before & b) == 0) continue;
+    for (std::uint8_t a = 1; a <= 4; a <<= 1) {
+      if ((after & a) == 0) continue;
+      if (djot) {
+        reach.open |= a != kSpaceSide;
+        reach.close |= b != kSpaceSide;
+        continue;
+      }
+      const bool left = a != kSpaceSide && (a != kPunctSide || b != kWordSide);
+      const bool right = b != kSpaceSide && (b != kPunctSide || a != kWordSide);
+      if (c == '_') {
+        reach.open |= left && (!right || b == kPunctSide);
+        reach.close |= right && (!left || a == kPunctSide);
+      } else {
+        reach.open |= left;
+        reach.close |= right;
+      }
+    }
+  }
+  return reach;
+}
+
+// out[pos] stands after an odd number of backslashes.
+bool is_escaped_at(std::string_view out, std::size_t pos) {
+  std::size_t backslashes = 0;
+  while (pos > backslashes && out[pos - backslashes - 1] == '\\') ++backslashes;
+  return backslashes % 2 == 1;
+}
+
+// A '{' followed by this starts a djot attribute set or a braced inline
+// ("{-", "{+", "{=", "{_", "{*", "{~", "{^").
+bool opens_djot_brace(int next) {
+  if (next == kUnknownNeighbour) return true;
+  const auto c = static_cast<unsigned char>(next);
+  return is_ascii_alnum(static_cast<char>(c)) || (c != '{' && c != '}' && is_ascii_punct(c) && c != '\\');
+}
+
+// The text holds a byte that escape_inline_markup looks at.
+bool holds_inline_markup_byte(std::string_view text, const ConversionOptions& o) {
+  return find_inline_markup_byte(text, 0, o.output_format == OutputFormat::Djot ? 2 : 1) != text.size();
+}
+
+}  // namespace
+
+void escape_inline_markup(std::string& out, std::size_t from, int before, int after, bool djot) {
+  const std::uint8_t want = djot ? 2 : 1;
+  const std::size_t first = find_inline_markup_byte(out, from, want);
+  if (first == out.size()) return;
+
+  const std::string_view text(out);
+  const std::size_t end = text.size();
+  const int before_first = from == 0 ? before : kUnknownNeighbour;
+  const auto next_char = [&](std::size_t pos) { return pos < end ? static_cast<int>(static_cast<unsigned char>(text[pos])) : after; };
+  std::vector<std::size_t> inserts;  // positions that take a backslash
+  const auto escape_run = [&](std::size_t pos, std::size_t len) {
+    for (std::size_t k = pos; k < pos + len; ++k) inserts.push_back(k);
+  };
+  std::vector<std::size_t> brackets;  // '[' not closed yet
+  std::size_t tilde_openers[2] = {0, 0};
+  std::vector<std::pair<std::size_t, std::size_t>> open_double_tildes;  // runs of two and more that may open
+  bool code_pairs = false;
+  std::uint64_t backtick_lengths = 0;  // the lengths of the backtick runs seen, longer ones as 63
+  const auto length_bit = [](std::size_t len) { return std::uint64_t{1} << std::min<std::size_t>(len, 63); };
+  std::size_t backticks_from = end;  // the first backtick that no backslash escapes
+
+  for (std::size_t i = first; i < end; ++i) {
+    const char c = text[i];
+    if ((kInlineMarkupBytes[static_cast<unsigned char>(c)] & want) == 0 || is_escaped_at(text, i)) continue;
+    std::size_t run = i + 1;
+    while (run < end && text[run] == c) ++run;
+    const std::size_t len = run - i;
+    switch (c) {
+      case '*':
+      case '_':
+      case '^':
+      case '~': {
+        const std::uint8_t left = i == 0 ? side_of_neighbour(before_first) : side_before(text, i, before_first);
+        const RunReach reach = delimiter_reach(c, left, side_at(text, run, after), djot);
+        if (djot || c != '~') {
+          if (reach.open || reach.close) escape_run(i, len);
+          break;
+        }
+        // A strikethrough: a run of one or of two and more pairs with an
+        // earlier run of its kind that may open.
+        std::size_t& openers = tilde_openers[len == 1 ? 0 : 1];
+        if (reach.close && openers != 0) {
+          escape_run(i, len);
+        } else if (reach.open) {
+          ++openers;
+          if (len > 1) open_double_tildes.emplace_back(i, len);
+        }
+        break;
+      }
+      case '`':
+        if (backticks_from == end) backticks_from = i;
+        // Two runs of one length pair (a backslash does not keep a closing
+        // run from closing).
+        code_pairs |= (backtick_lengths & length_bit(len)) != 0;
+        backtick_lengths |= length_bit(len);
+        break;
+      case '[':
+        for (std::size_t k = i; k < run; ++k) brackets.push_back(k);
+        if (djot && next_char(run) == '^') inserts.push_back(run - 1);  // a footnote reference
+        break;
+      case ']':
+        for (std::size_t k = i; k < run; ++k) {
+          const int next = k + 1 < run ? ']' : next_char(run);
+          const bool joins = next == '(' || next == '[' || (djot && next == '{');
+          if (brackets.empty()) {
+            if (next == '(' || next == '[') inserts.push_back(k);
+          } else {
+            if (joins) inserts.push_back(brackets.back());
+            brackets.pop_back();
+          }
+        }
+        break;
+      case '{':
+        if (opens_djot_brace(next_char(run))) inserts.push_back(run - 1);
+        break;
+      default:
+        break;
+    }
+    i = run - 1;
+  }
+  // Code spans and strikethroughs cross elements: a run that pairs with
+  // none in the text is left only where the text ends its block.
+  if (after != '\n') {
+    for (const auto& [pos, len] : open_double_tildes) escape_run(pos, len);
+  }
+  if (backticks_from != end && (code_pairs || djot || after != '\n')) {
+    for (std::size_t i = backticks_from; i < end; ++i) {
+      if (text[i] == '`' && !is_escaped_at(text, i)) inserts.push_back(i);
+    }
+  }
+  if (inserts.empty()) return;
+  std::sort(inserts.begin(), inserts.end());
+  inserts.erase(std::unique(inserts.begin(), inserts.end()), inserts.end());
+  std::string tail;
+  tail.reserve(end - inserts.front() + inserts.size());
+  std::size_t copied = inserts.front();
+  for (const std::size_t at : inserts) {
+    tail.append(text.substr(copied, at - copied));
+    tail += '\\';
+    copied = at;
+  }
+  tail.append(text.substr(copied));
+  out.resize(inserts.front());
+  out += tail;
+}
+
 void escape_markdown_into(std::string_view text, EscapeMode mode, const ConversionOptions& options,
-                          std::string& out) {
+                          std::string& out, TextNeighbours around) {
   switch (mode) {
     case EscapeMode::Text:
-    case EscapeMode::PageText:
+    case EscapeMode::PageText: {
+      const std::size_t start = out.size();
       if (const EscapeClass* cls = running_text_table(text, mode, options)) {
         append_escaped(*cls, text, 0, out);
       } else {
         out.append(text);
       }
+      if (mode == EscapeMode::PageText) escape_page_markup(out, start, options, around);
       return;
+    }
     case EscapeMode::EmphasizedText: {
       // Djot marks emphasis with '_' and strong emphasis with '*' whatever
       // `strong_em_symbol` says: both are escaped there.
@@ -567,15 +851,17 @@ void escape_markdown_into(std::string_view text, EscapeMode mode, const Conversi
       const bool asterisk = djot || options.strong_em_symbol == U'*';
       const bool underscore = djot || options.strong_em_symbol != U'*';
       // Page text between the markers: PageText's additions apply too.
+      const std::size_t start = out.size();
       append_escaped(*escape_table(options.escape_misc, asterisk || options.escape_asterisks,
                                    underscore || options.escape_underscores, options.escape_ascii,
                                    holds_markup_byte(text), djot),
                      text, 0, out);
+      escape_page_markup(out, start, options, around);
       return;
     }
     case EscapeMode::TableCell:
     case EscapeMode::PageCell:
-      escape_table_cell(text, options, mode == EscapeMode::PageCell, out);
+      escape_table_cell(text, options, mode == EscapeMode::PageCell, out, around);
       return;
     case EscapeMode::LinkText:
       escape_link_text(text, out);
@@ -592,9 +878,14 @@ void escape_markdown_into(std::string_view text, EscapeMode mode, const Conversi
   }
 }
 
+bool holds_escaped_markup(std::string_view text, const ConversionOptions& options) {
+  const EscapeClass* cls = running_text_table(text, EscapeMode::PageText, options);
+  return cls != nullptr && first_escape(*cls, text) != text.size();
+}
+
 std::optional<std::string> escape_markdown(std::string_view text, EscapeMode mode, const ConversionOptions& options) {
   if (mode == EscapeMode::Code) return std::nullopt;
-  if (mode == EscapeMode::Text || mode == EscapeMode::PageText) {
+  if (mode == EscapeMode::Text || (mode == EscapeMode::PageText && !holds_inline_markup_byte(text, options))) {
     // The common case finds nothing to escape without copying.
     const EscapeClass* cls = running_text_table(text, mode, options);
     if (cls == nullptr || text.empty()) return std::nullopt;
@@ -712,9 +1003,38 @@ LineBlockMarker find_reference_definition(std::string_view text) {
   return text.size() - i <= kMaxLabel + 1 ? LineBlockMarker{i, 1} : LineBlockMarker{};
 }
 
+namespace {
+
+// The '[' (or else the ']') to escape where `out` ends with a ']' that
+// `next` would join to a link: its '[' when that is found within a label's
+// reach and is no reference label ("[text][n]", the converter's own),
+// the ']' itself when no '[' is found; npos otherwise.
+std::size_t joining_link_at(std::string_view out, std::string_view next) {
+  constexpr std::size_t kNone = std::string_view::npos;
+  const std::size_t close = out.size() - 1;
+  if (out[close] != ']' || (next.front() != '(' && next.front() != '[') || is_escaped_at(out, close)) return kNone;
+  constexpr std::size_t kReach = 1000;
+  std::size_t depth = 0;
+  for (std::size_t k = close; k > 0 && close - k < kReach;) {
+    --k;
+    if ((out[k] != '[' && out[k] != ']') || is_escaped_at(out, k)) continue;
+    if (out[k] == ']') {
+      ++depth;
+    } else if (depth != 0) {
+      --depth;
+    } else {
+      return k > 0 && out[k - 1] == ']' ? kNone : k;
+    }
+  }
+  return close;
+}
+
+}  // namespace
+
 std::size_t joining_markup_at(std::string_view out, std::string_view next, bool djot) {
   constexpr std::size_t kNone = std::string_view::npos;
   if (out.empty() || next.empty()) return kNone;
+  if (const std::size_t link = joining_link_at(out, next); link != kNone) return link;
   std::size_t at = out.size() - 1;
   if (out[at] != '<') {
     // The '&' of a reference begun in `out`: a name of up to 32 characters
@@ -734,6 +1054,15 @@ std::size_t joining_markup_at(std::string_view out, std::string_view next, bool 
   std::string joined(out.substr(at));
   joined.append(next.substr(0, 40));
   return starts_decoded_reference(joined, 0) ? at : kNone;
+}
+
+std::size_t atx_closing_run(std::string_view text) {
+  std::size_t end = text.size();
+  while (end > 0 && (text[end - 1] == ' ' || text[end - 1] == '\t')) --end;
+  std::size_t run = end;
+  while (run > 0 && text[run - 1] == '#') --run;
+  if (run == end) return std::string_view::npos;
+  return run == 0 || text[run - 1] == ' ' || text[run - 1] == '\t' ? run : std::string_view::npos;
 }
 
 std::optional<std::string> escape_line_block_markers(std::string_view text, bool starts_line) {

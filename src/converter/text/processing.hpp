@@ -102,9 +102,24 @@ void append_link_title(std::string_view title, std::string& out);
 // nothing changes.
 std::optional<std::string> encode_reference_ampersands(std::string_view text);
 
+// A neighbour of a text that is not known where the text is written.
+inline constexpr int kUnknownNeighbour = -1;
+
+// The characters around page text that are not in the output it is appended
+// to: `before` when the output is empty ('\n': a line start), `after`
+// always (kUnknownNeighbour when not known, ' ' white space).
+struct TextNeighbours {
+  int before = '\n';
+  int after = kUnknownNeighbour;
+};
+
 // Appends `text` escaped for `mode` to `out`.
 void escape_markdown_into(std::string_view text, EscapeMode mode, const ConversionOptions& options,
-                          std::string& out);
+                          std::string& out, TextNeighbours around = {});
+
+// Page text holds a '<', '&' or '\\' that PageText escapes, or a character
+// the escape options escape (inline markup aside: see escape_inline_markup).
+bool holds_escaped_markup(std::string_view text, const ConversionOptions& options);
 
 // Copy-on-write form: nullopt when the escaped text equals `text`.
 std::optional<std::string> escape_markdown(std::string_view text, EscapeMode mode, const ConversionOptions& options);
@@ -139,9 +154,32 @@ LineBlockMarker find_reference_definition(std::string_view text);
 
 // The offset in `out` of a '<' or '&' that no backslash escapes and that
 // `next`, written right after `out`, would complete into a tag, comment or
-// autolink, or a character reference; npos when there is none. In `djot`
-// output a '<' opens an autolink only.
+// autolink, or a character reference, or of the '[' of a label that ends
+// `out` and that a '(' or '[' starting `next` would make a link; npos when
+// there is none. In `djot` output a '<' opens an autolink only.
 std::size_t joining_markup_at(std::string_view out, std::string_view next, bool djot = false);
+
+// Adds the backslashes that keep out[from..] (page text, escaped already)
+// text where an inline reader would take it for markup: in CommonMark and
+// GFM, a '*' or '_' delimiter run that can open or close emphasis by the
+// flanking rules ("snake_case" and "2 * 3" stay), the backtick runs when
+// two of them would pair as a code span, a '[' whose ']' a '(' or '['
+// follows (or that ']' when its '[' is not in the text; a definition's ':'
+// reads only at a line start, see find_reference_definition), and a '~' run that
+// would pair with an earlier one as a strikethrough; in djot, every
+// backtick, a '_', '*', '~' or '^' run not between white space, and a '{'
+// that would start an attribute or an inline of its own. Characters
+// escaped already are left. The characters before `from` in `out` are its
+// neighbours; `before` stands for the one before out[0] when `from` is 0,
+// `after` for the one after the end ('\n' a line break,
+// kUnknownNeighbour when not known: a run that could be markup beside some
+// neighbour is escaped).
+void escape_inline_markup(std::string& out, std::size_t from, int before, int after, bool djot);
+
+// The offset of the run of '#' ending an ATX heading's text (before spaces
+// and tabs) that a reader would take for the closing sequence and drop: a
+// run after a space or tab, or the whole text. npos when there is none.
+std::size_t atx_closing_run(std::string_view text);
 
 // `text` with a backslash before the block marker or reference definition
 // at the start of every line of it that starts a line of the output: the

@@ -309,7 +309,8 @@ bool Scanner::write_image(std::string_view attributes) {
   const std::string_view alt = std::string_view(scratch_).substr(0, parts[0]);
   const std::string_view src = std::string_view(scratch_).substr(parts[0], parts[1] - parts[0]);
   const std::string_view title = std::string_view(scratch_).substr(parts[1], parts[2] - parts[1]);
-  if (!plain_label_holds(alt, options_) || !plain_destination_holds(src) || (has_title && !plain_title_holds(title))) {
+  if (!plain_label_holds(alt, options_) || !plain_alt_holds(alt) || !plain_destination_holds(src) ||
+      (has_title && !plain_title_holds(title))) {
     return fail(Tier1Reason::UnsafeLink, "img");
   }
   out.reserve(start + scratch_.size() + 8);
@@ -591,6 +592,11 @@ bool Scanner::close_heading(const Frame& frame, int level) {
     clamp_offsets();
     return true;
   }
+  // A final run of '#' would read as the line's closing sequence.
+  if (const std::size_t run = atx_closing_run(std::string_view(main_).substr(start));
+      run != std::string_view::npos) {
+    main_.insert(start + run, 1, '\\');
+  }
   const int clamped = std::clamp(level, 1, 6);
   // The marker and its space, with no string made for them.
   main_.insert(start, std::string_view("###### ").substr(static_cast<std::size_t>(6 - clamped)));
@@ -833,6 +839,13 @@ bool plain_title_holds(std::string_view title) {
   std::string written;
   append_link_title(title, written);
   return written == title;
+}
+
+bool plain_alt_holds(std::string_view alt) {
+  if (alt.find_first_of("*_~") == std::string_view::npos) return true;
+  std::string written(alt);
+  escape_inline_markup(written, 0, '[', ']', false);
+  return written.size() == alt.size();
 }
 
 bool plain_label_holds(std::string_view label, const ConversionOptions& options) {

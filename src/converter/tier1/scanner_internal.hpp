@@ -117,6 +117,8 @@ class Scanner {
   bool decode_into(std::string_view text, std::string& out);
   bool decode_reference(std::string_view text, std::size_t& i, std::string& out);
   std::size_t open_marker_chain_start(const std::string& target) const;
+  // Text written now stands in a code span (backticks open).
+  bool in_code_span() const;
   void insert_space_before_markers(std::string& target, std::size_t at);
 
   // --- shared
@@ -163,5 +165,7 @@ void ensure_line_break(std::string& out);
 bool plain_destination_holds(std::string_view url);
 bool plain_title_holds(std::string_view title);
 bool plain_label_holds(std::string_view label, const ConversionOptions& options);
+// An alt text holds nothing that would read as emphasis or strikethrough.
+bool plain_alt_holds(std::string_view alt);
 
 }  // namespace tidewell::tier1

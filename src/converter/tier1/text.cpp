@@ -1,6 +1,8 @@
 // Text runs and character references of the tier-1 scanner.
+#include <algorithm>
 #include <array>
 #include <cstring>
+#include <string>
 
 
 #include "common/ascii.hpp"
@@ -10,6 +12,23 @@
 #include "converter/tier1/scanner_internal.hpp"
 
 namespace tidewell::tier1 {
+
+namespace {
+
+// Text that would read as emphasis, code, a link or a strikethrough after
+// what `before` ends with (what follows it is not known yet).
+bool reads_as_inline_markup(std::string_view before, std::string_view written) {
+  if (written.find_first_of("*_`~[]") == std::string_view::npos) return false;
+  const std::size_t keep = std::min<std::size_t>(before.size(), 8);
+  std::string probe(before.substr(before.size() - keep));
+  const std::size_t from = probe.size();
+  probe.append(written);
+  const std::size_t size = probe.size();
+  escape_inline_markup(probe, from, '\n', kUnknownNeighbour, false);
+  return probe.size() != size;
+}
+
+}  // namespace
 namespace {
 
 // Bytes of a text run that need more than a copy.
@@ -62,6 +81,13 @@ bool Scanner::decode_into(std::string_view text, std::string& out) {
   }
   out.append(text, copied, std::string_view::npos);
   return true;
+}
+
+bool Scanner::in_code_span() const {
+  for (std::size_t i = frames_.size(); i > 0; --i) {
+    if (frames_[i - 1].kind() == Tier1Kind::Code && !frames_[i - 1].plain) return true;
+  }
+  return false;
 }
 
 // Where a run of opening emphasis markers at the end of `target` begins, or
@@ -207,12 +233,13 @@ bool Scanner::push_running_text(std::string_view run, std::string& out) {
     }
     ++i;
   }
-  // Text that a Markdown reader would take for a tag, a character reference
-  // or a backslash escape is left to the DOM road, which escapes it.
+  // Text that a Markdown reader would take for a tag, a character reference,
+  // a backslash escape or (outside code) inline markup is left to the DOM
+  // road, which escapes it.
   const std::string_view before(out.data(), start);
   const std::string_view written = std::string_view(out).substr(start);
-  if (joining_markup_at(before, written) != std::string_view::npos ||
-      escape_markdown(written, EscapeMode::PageText, options_).has_value()) {
+  if (joining_markup_at(before, written) != std::string_view::npos || holds_escaped_markup(written, options_) ||
+      (!in_code_span() && reads_as_inline_markup(before, written))) {
     return fail(Tier1Reason::MarkupInText);
   }
   return true;

@@ -52,9 +52,9 @@ void escape_block_markers_from(std::string& out, std::size_t from, bool starts_l
 }
 
 void append_page_text(std::string& out, std::string_view text, const ConversionOptions& options, bool starts_line,
-                      bool after_number, EscapeMode mode) {
+                      bool after_number, EscapeMode mode, TextNeighbours around) {
   const std::size_t start = out.size();
-  escape_markdown_into(text, mode, options, out);
+  escape_markdown_into(text, mode, options, out, around);
   escape_block_markers_from(out, start, starts_line, after_number);
 }
 
@@ -81,6 +81,34 @@ bool contains_byte(std::string_view s, char c) { return std::memchr(s.data(), c,
 // Text between emphasis markers escapes the emphasis characters too.
 EscapeMode text_escape_mode(const ConversionContext& context) {
   return context.in_emphasis ? EscapeMode::EmphasizedText : EscapeMode::PageText;
+}
+
+// What a reader finds right after a text node, where that is cheap to tell:
+// white space when the text ends with some or a text of white space comes
+// next, a line end when the text ends a block (through a few inline
+// elements); otherwise not known.
+int text_follower(const Walk& w, NodeHandle node, bool ends_with_space) {
+  if (ends_with_space) return ' ';
+  const DomContext& ctx = w.dom_context();
+  const TlDom& dom = w.dom();
+  NodeHandle h = node;
+  for (int level = 0; level < 4; ++level) {
+    const std::optional<NodeHandle> parent = ctx.parent_of(h);
+    if (!parent || h >= ctx.sibling_index.size() || !ctx.sibling_index[h]) return kUnknownNeighbour;
+    const std::span<const NodeHandle> siblings = ctx.children_of(*parent, dom);
+    for (std::size_t i = static_cast<std::size_t>(*ctx.sibling_index[h]) + 1; i < siblings.size(); ++i) {
+      const TlNode* next = dom.node(siblings[i]);
+      if (next == nullptr || next->is_comment()) continue;
+      const TlNode::Raw* raw = next->as_raw();
+      return raw != nullptr && space_len_at(dom.bytes(raw->text), 0) != 0 ? ' ' : kUnknownNeighbour;
+    }
+    const CachedTagInfo* info = dom_cache_tag_info(ctx, *parent, dom);
+    if (info == nullptr) return kUnknownNeighbour;
+    if (info->is_block) return '\n';
+    if (!info->is_inline) return kUnknownNeighbour;
+    h = *parent;
+  }
+  return kUnknownNeighbour;
 }
 
 bool contains_blank_line(std::string_view s) {
@@ -180,9 +208,11 @@ void write_normalized(const Walk& w, std::string_view text, NodeHandle node, con
   const bool after_number =
       !starts_line && !keep_lead && may_complete_number_marker(core) && w.ends_in_line_start_number();
   if (!keep_lead) escape_joining_markup(output, core, w.options());
+  const TextNeighbours around{output.empty() ? '\n' : static_cast<unsigned char>(output.back()),
+                              text_follower(w, node, !split.tail.empty() || extra != 0)};
   const auto write = [&](std::string& out) {
     if (keep_lead) out += ' ';
-    append_page_text(out, core, w.options(), starts_line, after_number, text_escape_mode(context));
+    append_page_text(out, core, w.options(), starts_line, after_number, text_escape_mode(context), around);
     out += tail;
     if (extra != 0) out += extra;
   };
@@ -251,7 +281,9 @@ void convert_text_node(const Walk& w, NodeHandle node, const ConversionContext& 
     std::string piece;
     std::string& target = context.in_list_item ? piece : output;
     escape_joining_markup(output, text, options);
-    append_page_text(target, text, options, starts_line, after_number, text_escape_mode(context));
+    const TextNeighbours around{output.empty() ? '\n' : static_cast<unsigned char>(output.back()),
+                                text_follower(w, node, false)};
+    append_page_text(target, text, options, starts_line, after_number, text_escape_mode(context), around);
     if (context.in_list_item) write_piece(piece, output, context);
     return;
   }

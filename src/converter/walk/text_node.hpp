@@ -38,9 +38,10 @@ void escape_block_markers_from(std::string& out, std::size_t from, bool starts_l
 
 // Appends text of the page's text nodes escaped in `mode` (PageText, or
 // EmphasizedText between emphasis markers), then escapes the block markers
-// at its line starts (see escape_block_markers_from).
+// at its line starts (see escape_block_markers_from). `around`: the text's
+// neighbours that `out` does not hold.
 void append_page_text(std::string& out, std::string_view text, const ConversionOptions& options, bool starts_line,
-                      bool after_number = false, EscapeMode mode = EscapeMode::PageText);
+                      bool after_number = false, EscapeMode mode = EscapeMode::PageText, TextNeighbours around = {});
 
 // A '<' or '&' near the end of `out`, unescaped, that `next` (page text
 // written right after it) would complete into a tag or a character

@@ -203,7 +203,8 @@ TEST(ConvertDocument, TextEscapingAndReferences) {
       {"a &amp; b", "a & b\n"},
       // a reference the page writes as text stays text
       {"a &amp;amp; b", "a \\&amp; b\n"},
-      {"*x* _y_ 3.5", "*x* _y_ 3.5\n"},
+      // text that would read as emphasis stays text
+      {"*x* _y_ 3.5", "\\*x\\* \\_y\\_ 3.5\n"},
   });
   ConversionOptions misc;
   misc.escape_misc = true;

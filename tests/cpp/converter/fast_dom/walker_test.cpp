@@ -37,7 +37,7 @@ TEST(FastDomWalk, StateIsCopiedIntoTheWalk) {
   const TlDom& dom = parsed.dom();
   std::string plain;
   for (NodeHandle top : dom.top_level) fast_dom_walk(top, dom, plain, ConversionOptions{}, FastDomState{});
-  EXPECT_EQ(plain, "a *b*\n\n![y](x)");
+  EXPECT_EQ(plain, "a \\*b\\*\n\n![y](x)");
   std::string code;
   FastDomState in_code;
   in_code.in_code = true;
