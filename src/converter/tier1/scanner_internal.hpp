@@ -33,6 +33,7 @@ struct Frame {
   bool saved_in_pre = false;
   bool in_cell = false;  // its offsets are offsets in a cell's text
   bool plain = false;    // inside a code block: writes no markers
+  bool pending_form = false;  // a form that form removal drops unless it holds page content
 
   Tier1Kind kind() const { return tag->kind; }
 };
@@ -99,6 +100,7 @@ class Scanner {
   bool close_link(const Frame& frame);
   bool write_image(std::string_view attributes);
   void separate_container();
+  void keep_pending_forms();
   void clamp_offsets();
 
   // --- tables (tables.cpp)
@@ -141,6 +143,7 @@ class Scanner {
   std::size_t open_inline_ = 0;   // open strong, emphasis, code and anchor elements
   std::size_t open_anchors_ = 0;
   std::size_t open_items_ = 0;    // open list items
+  std::size_t pending_forms_ = 0;  // open frames with pending_form
   Tier1Bailout bailout_;
 };
 
