@@ -1,5 +1,6 @@
 #include "common/raw_text.hpp"
 
+#include <array>
 #include <cstdint>
 
 namespace tidewell::scan {
@@ -61,6 +62,23 @@ std::size_t script_end(std::string_view t, std::size_t from) {
   return n;
 }
 
+// Bytes that end an attribute name (white space, '/', '>', '=') and those
+// that end an unquoted value (white space, '>').
+constexpr std::array<bool, 256> make_stops(bool name) {
+  std::array<bool, 256> stops{};
+  for (unsigned char c : {'\t', '\n', '\f', '\r', ' ', '>'}) stops[c] = true;
+  if (name) stops['/'] = stops['='] = true;
+  return stops;
+}
+constexpr std::array<bool, 256> kNameStops = make_stops(true);
+constexpr std::array<bool, 256> kUnquotedStops = make_stops(false);
+
+// The first byte at or after `k` that `stops` holds, or the end of `t`.
+std::size_t skip_to(std::string_view t, std::size_t k, const std::array<bool, 256>& stops) {
+  while (k < t.size() && !stops[static_cast<unsigned char>(t[k])]) ++k;
+  return k;
+}
+
 }  // namespace
 
 StartTagEnd read_start_tag(std::string_view t, std::size_t from) {
@@ -68,6 +86,11 @@ StartTagEnd read_start_tag(std::string_view t, std::size_t from) {
   const std::size_t n = t.size();
   State state = State::BeforeName;
   for (std::size_t k = from; k < n; ++k) {
+    // The bytes of a name or an unquoted value change nothing.
+    if (state == State::Name || state == State::Unquoted) {
+      k = skip_to(t, k, state == State::Name ? kNameStops : kUnquotedStops);
+      if (k == n) break;
+    }
     const char c = t[k];
     const bool ws = is_ws(static_cast<unsigned char>(c));
     if (state == State::Unquoted) {

@@ -151,8 +151,9 @@ std::optional<std::string> space_self_closing_tags(std::string_view text) {
     pos = lt + 1;
     // The content of a script, style, title or textarea is text: its "/>"
     // stays as written (a JSON-LD value, a code sample).
-    if (skip_raw_text && end < n && end - lt - 1 <= 8 && (scan::is_ws(static_cast<unsigned char>(text[end])) ||
-                                               text[end] == '/' || text[end] == '>')) {
+    if (skip_raw_text && end < n && end - lt - 1 >= 3 && end - lt - 1 <= 8 &&
+        std::strchr("sStTxXiInN", text[lt + 1]) != nullptr &&
+        (scan::is_ws(static_cast<unsigned char>(text[end])) || text[end] == '/' || text[end] == '>')) {
       const TagId id = tag_id_ignore_case(text.substr(lt + 1, end - lt - 1));
       if (!scan::has_raw_text(id)) continue;
       const scan::StartTagEnd tag = scan::read_start_tag(text, end);
