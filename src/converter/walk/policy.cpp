@@ -4,6 +4,7 @@
 #include <optional>
 #include <vector>
 
+#include "common/scan.hpp"
 #include "converter/walk/boilerplate.hpp"
 
 namespace tidewell {
@@ -21,12 +22,21 @@ WalkSets build_walk_sets(const ConversionOptions& options) {
 
 namespace {
 
-// The id of an element whose name could be "form", "h1", "main" or
-// "article"; the lookup is spared for every other length.
-TagId short_list_id(const TlDom& dom, const TlNode::Tag& element) {
-  const std::uint32_t len = element.name.len;
-  if (len != 2 && len != 4 && len != 7) return TagId::Unknown;
-  return tag_id_ignore_case(dom.bytes(element.name));
+enum class PageFormRole : std::uint8_t { None, Form, PageContent };
+
+// Whether an element is a form, an element that marks page content (h1,
+// article, main: marks_page_content), or neither; by its name's bytes,
+// without a table lookup.
+PageFormRole page_form_role(const TlDom& dom, const TlNode::Tag& element) {
+  const std::string_view name = dom.bytes(element.name);
+  switch (name.size()) {
+    case 2: return scan::ieq(name, "h1") ? PageFormRole::PageContent : PageFormRole::None;
+    case 4:
+      if (scan::ieq(name, "form")) return PageFormRole::Form;
+      return scan::ieq(name, "main") ? PageFormRole::PageContent : PageFormRole::None;
+    case 7: return scan::ieq(name, "article") ? PageFormRole::PageContent : PageFormRole::None;
+    default: return PageFormRole::None;
+  }
 }
 
 }  // namespace
@@ -35,7 +45,7 @@ void fill_page_forms(const TlDom& dom, const DomContext& context, NodeSet& page_
   bool any_form = false;
   for (const TlNode& node : dom.nodes) {
     const TlNode::Tag* element = node.as_tag();
-    if (element != nullptr && short_list_id(dom, *element) == TagId::Form) {
+    if (element != nullptr && page_form_role(dom, *element) == PageFormRole::Form) {
       any_form = true;
       break;
     }
@@ -47,12 +57,12 @@ void fill_page_forms(const TlDom& dom, const DomContext& context, NodeSet& page_
   std::vector<std::uint8_t> climbed(dom.size(), 0);
   for (NodeHandle h = 0; h < dom.size(); ++h) {
     const TlNode::Tag* element = dom.tag(h);
-    if (element == nullptr || !marks_page_content(short_list_id(dom, *element))) continue;
+    if (element == nullptr || page_form_role(dom, *element) != PageFormRole::PageContent) continue;
     for (std::optional<NodeHandle> up = context.parent_of(h); up && *up < climbed.size() && climbed[*up] == 0;
          up = context.parent_of(*up)) {
       climbed[*up] = 1;
       const TlNode::Tag* ancestor = dom.tag(*up);
-      if (ancestor != nullptr && short_list_id(dom, *ancestor) == TagId::Form) page_forms.insert(*up);
+      if (ancestor != nullptr && page_form_role(dom, *ancestor) == PageFormRole::Form) page_forms.insert(*up);
     }
   }
 }
