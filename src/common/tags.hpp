@@ -231,4 +231,8 @@ inline bool is_block_tag(std::string_view name) { return tag_has(tag_id(name), k
 // Void elements, ASCII case ignored.
 inline bool is_void_tag(std::string_view name) { return tag_has(tag_id_ignore_case(name), kVoid); }
 
+// Elements that make a form holding them a page wrapper rather than a form,
+// which form removal keeps: a site framework's form around the whole page.
+inline bool marks_page_content(TagId id) { return id == TagId::H1 || id == TagId::Article || id == TagId::Main; }
+
 }  // namespace tidewell

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <string_view>
 
+#include "common/raw_text.hpp"
 #include "common/scan.hpp"
 
 namespace tidewell {
@@ -27,17 +28,14 @@ inline std::string_view raw_text_element(std::string_view name) {
 inline std::size_t find_raw_text_end(std::string_view input, std::size_t from, std::string_view name,
                                      std::size_t& tag_end) {
   const std::size_t n = input.size();
-  for (std::size_t lt = scan::find_byte(input, '<', from); lt != scan::npos; lt = scan::find_byte(input, '<', lt + 1)) {
-    const std::size_t after = lt + 2 + name.size();
-    if (after >= n || input[lt + 1] != '/' || !scan::ieq_at(input, lt + 2, name)) continue;
-    const auto c = static_cast<unsigned char>(input[after]);
-    if (!scan::is_ws(c) && c != '/' && c != '>') continue;
-    const std::size_t gt = scan::find_byte(input, '>', after);
-    tag_end = gt == scan::npos ? n : gt + 1;
-    return lt;
+  const std::size_t lt = scan::find_end_tag(input, from, name);
+  if (lt == scan::npos) {
+    tag_end = n;
+    return n;
   }
-  tag_end = n;
-  return n;
+  const std::size_t gt = scan::find_byte(input, '>', lt + 2 + name.size());
+  tag_end = gt == scan::npos ? n : gt + 1;
+  return lt;
 }
 
 }  // namespace tidewell

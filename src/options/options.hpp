@@ -27,6 +27,9 @@ struct PreprocessingOptions {
   PreprocessingPreset preset = PreprocessingPreset::Standard;
   bool remove_navigation = true;
   bool remove_forms = true;
+
+  // Whether `remove_forms` takes effect.
+  bool removes_forms() const { return enabled && preset != PreprocessingPreset::Minimal && remove_forms; }
 };
 
 // Field order is the declaration order of the options, which is also the

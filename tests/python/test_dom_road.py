@@ -121,6 +121,25 @@ def test_repair_follows_the_current_standard(html, expected):
     assert md(html) == expected
 
 
+# Attribute values and raw text come through the repair as the page wrote
+# them: a '/' that ends an unquoted value belongs to the value (the tag is not
+# self-closing), and a "/>" in a textarea or title is text.
+@pytest.mark.parametrize("repair", ["<!-- c -->", "<x-y></x-y>"], ids=["comment", "custom element"])
+@pytest.mark.parametrize(
+    "html, expected",
+    [
+        ("<p><a href=/a/>x</a> y</p>", "[x](/a/) y\n"),
+        ("<p><a href=https://e.x/p/ title=t/>x</a></p>", '[x](https://e.x/p/ "t/")\n'),
+        ("<p><img src=/i/a/ alt=A/>b</p>", "![A/](/i/a/)b\n"),
+        ("<p>a<span title=x/>b</span>c</p>", "abc\n"),
+        ("<textarea>A <b/> C</textarea>", "A \\<b/> C\n"),
+        ("<title>a<b/>c</title><p>x</p>", "---\ntitle: a<b/>c\n---\n\nx\n"),
+    ],
+)
+def test_repair_keeps_values_and_raw_text(html, expected, repair):
+    assert md(repair + html) == expected
+
+
 def test_repair_handles_what_made_the_old_parser_quadratic():
     n = 80_000
     assert md("<!-- c -->" + "<ul><li>" * n + "x" + "</li></ul>" * n).split()[-1] == "x"

@@ -62,3 +62,39 @@ def test_controls_holding_text(tag):
     assert md(f"x<{tag}>abc</{tag}>y") == "xabc\n\ny\n"
     assert md(f"<p>x</p><{tag}></{tag}><p>y</p>") == "x\n\ny\n"
     assert md(f"x<{tag}>abc</{tag}>y", convert_as_inline=True) == "xabcy\n"
+
+
+# A form holding an h1, an article or a main element (at any depth) wraps the
+# page, as site frameworks do; form removal keeps it, and its controls are
+# written as with form removal off.
+PAGE_FORMS = [
+    ("<form method=post><h1>T</h1><p>a</p></form>", "# T\n\na\n", "T\n\na\n"),
+    ("<form><div><div><article><p>a</p></article></div></div></form>", "a\n", "a\n"),
+    ("<FORM><MAIN>m</MAIN></FORM><form><p>f</p></form><p>y</p>", "m\n\ny\n", "m\n\ny\n"),
+    ("<form><h1>T</h1><label>Name</label><textarea>abc</textarea></form>", "# T\n\nName\n\nabc\n",
+     "T\n\nNameabc\n"),
+    ("<form><p>f</p></form><article><h1>T</h1></article>", "# T\n", "T\n"),
+    ("<form><h2>T</h2><section>s</section></form><p>y</p>", "y\n", "y\n"),
+]
+
+ROADS = [{}, {"tier_strategy": "tier2"}, {"code_block_style": "indented", "highlight_style": "none"}]
+
+
+@pytest.mark.parametrize("html, markdown, plain", PAGE_FORMS)
+@pytest.mark.parametrize("road", ROADS, ids=["default", "tier2", "scanner options"])
+def test_a_form_that_holds_the_page_stays(html, markdown, plain, road):
+    assert md(html, **road) == markdown
+    assert tidewell.convert(html, {**road, "output_format": "plain"})["content"] == plain
+
+
+@pytest.mark.parametrize(
+    "options, expected",
+    [
+        ({"preprocessing": {"remove_forms": False}}, "# T\n\ny\n"),
+        ({"preprocessing": {"preset": "aggressive"}}, "y\n"),
+        ({"preprocessing": {"preset": "aggressive", "remove_navigation": False}}, "# T\n\ny\n"),
+    ],
+    ids=["forms kept", "aggressive drops navigation-like", "aggressive without navigation removal"],
+)
+def test_a_page_form_under_other_options(options, expected):
+    assert md('<form class="menu"><h1>T</h1></form><p>y</p>', **options) == expected

@@ -68,3 +68,14 @@ def test_news_pages_keep_their_article(page, words):
         assert words in result["content"]
         assert all(words not in data["raw_json"] or "articleBody" in data["raw_json"]
                    for data in result["metadata"]["structured_data"])
+
+
+# A "/>" in a JSON-LD string is captured as written, on every road that keeps
+# the script (a custom element sends the page through the HTML5 repair).
+@pytest.mark.parametrize("after", ["", "<x-y></x-y>", "<!-- c -->"], ids=["fast", "custom element", "comment"])
+@pytest.mark.parametrize("value", ["a<br/>b", "a<b/>b", '<i x="1"/>', "<!---->"])
+def test_json_ld_strings_are_captured_as_written(value, after):
+    ld = json.dumps({"articleBody": value})
+    result = tidewell.convert(f'<script type="application/ld+json">{ld}</script><p>x</p>{after}')
+    assert [data["raw_json"] for data in result["metadata"]["structured_data"]] == [ld]
+    assert result["content"] == "x\n"

@@ -67,6 +67,8 @@ OUTPUTS = {
     "quotes in a row stay two": ("<blockquote>a</blockquote><blockquote>b</blockquote>", "> a\n\n> b\n"),
     "nested emphasis": ("<p><b><i>x</i></b></p>", "***x***\n"),
     "link and formatting in code are their text": ("<p><code><a href=/x>Foo</a> <b>b</b></code></p>", "`Foo b`\n"),
+    "form holding the page": ("<form method=post><h1>T</h1><p>a</p></form>", "# T\n\na\n"),
+    "form holding an article": ("<form><div><article>a</article></div></form><p>b</p>", "a\n\nb\n"),
 }
 
 
@@ -136,6 +138,7 @@ GIVES_UP = {
     "layout table": "<table><tr><td><a href=1>a</a><a href=2>b</a><a href=3>c</a></td></tr></table>",
     "text between cells": "<table>lost?<tr><td>a</td></tr></table>",
     "form": "<form><p>a</p></form><p>b</p>",
+    "form after a page form": "<form><h1>T</h1></form><form><h2>a</h2></form><p>b</p>",
     "navigation": "<nav><a href=/>home</a></nav><p>b</p>",
     "hidden element": "<p hidden>secret</p><p>b</p>",
     "header with a class": '<header class="site-header">x</header><p>b</p>',

@@ -14,6 +14,7 @@
 #include "converter/preprocess/preprocessing.hpp"
 #include "converter/repair/repair.hpp"
 #include "converter/text/kept_lines.hpp"
+#include "converter/walk/policy.hpp"
 #include "converter/walk/walk.hpp"
 #include "html_parser/parser.hpp"
 #include "html_parser/queryselector/queryselector.hpp"
@@ -319,6 +320,7 @@ Outcome<DocumentConversion> convert_document(std::string_view text, const Conver
   WalkSets sets = build_walk_sets(options);
   if (!options.exclude_selectors.empty()) fill_excluded_nodes(options, *dom, sets.excluded_nodes);
   sets.excluded_nodes.insert(implied.elements.begin(), implied.elements.end());
+  if (options.preprocessing.removes_forms()) fill_page_forms(*dom, dom_context, sets.page_forms);
 
   // 10. Walk.
   {
@@ -341,7 +343,7 @@ Outcome<DocumentConversion> convert_document(std::string_view text, const Conver
     std::string plain;
     plain.reserve(1024);
     PlainListState list_state;
-    const PlainTextScope scope{options, &sets.excluded_nodes};
+    const PlainTextScope scope{options, &sets.excluded_nodes, &sets.page_forms};
     render_plain_text_nodes(dom->top_level, *dom, plain, false, list_state, scope);
     result.content = normalize_plain_output(plain);
   } else {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "common/raw_text.hpp"
 #include "common/utf8.hpp"
 
 namespace tidewell {
@@ -140,6 +141,7 @@ std::optional<std::string> space_self_closing_tags(std::string_view text) {
   std::size_t copied = 0;
   std::size_t pos = 0;
   const std::size_t n = text.size();
+  bool skip_raw_text = true;
   while (pos < n) {
     const void* hit = std::memchr(text.data() + pos, '<', n - pos);
     if (!hit) break;
@@ -158,8 +160,21 @@ std::optional<std::string> space_self_closing_tags(std::string_view text) {
       out->append(text.data() + copied, end - copied);
       out->append(" />");
       copied = pos = end + 2;
-    } else {
-      pos = lt + 1;
+      continue;
+    }
+    pos = lt + 1;
+    // The content of a script, style, title or textarea is text: its "/>"
+    // stays as written (a JSON-LD value, a code sample).
+    if (skip_raw_text && end < n && end - lt - 1 >= 3 && end - lt - 1 <= 8 &&
+        std::strchr("sStTxXiInN", text[lt + 1]) != nullptr &&
+        (scan::is_ws(static_cast<unsigned char>(text[end])) || text[end] == '/' || text[end] == '>')) {
+      const TagId id = tag_id_ignore_case(text.substr(lt + 1, end - lt - 1));
+      if (!scan::has_raw_text(id)) continue;
+      const scan::StartTagEnd tag = scan::read_start_tag(text, end);
+      // A tag that never ends holds the rest of the text; the scan goes on
+      // without skipping, so that it stays one pass.
+      if (tag.end == scan::npos) skip_raw_text = false;
+      else if (!tag.self_closing) pos = scan::raw_text_end(text, tag.end, id);
     }
   }
   if (!out) return std::nullopt;

@@ -61,7 +61,9 @@ std::string remove_nul_bytes(std::string_view text);
 using scan::normalize_line_endings;
 
 // "<br/>" becomes "<br />" for attribute-less tags whose name is made of
-// letters, digits, '-', '.', ':' and '_'; nullopt when nothing changes.
+// letters, digits, '-', '.', ':' and '_', outside the content of raw-text
+// elements (script, style, title, textarea, ...); nullopt when nothing
+// changes.
 std::optional<std::string> space_self_closing_tags(std::string_view text);
 
 }  // namespace tidewell

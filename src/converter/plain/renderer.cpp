@@ -181,7 +181,7 @@ class Renderer {
       : dom_(dom),
         out_(out),
         scope_(scope),
-        policy_(WalkPolicy::for_plain_text(scope.options.preprocessing, scope.excluded_nodes)) {
+        policy_(WalkPolicy::for_plain_text(scope.options.preprocessing, scope.excluded_nodes, scope.page_forms)) {
     lists_.push_back(root_list);
     tasks_.reserve(64);
   }

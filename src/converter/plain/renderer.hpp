@@ -34,11 +34,13 @@ struct PlainListState {
 };
 
 // What every call receives unchanged. `excluded_nodes` may be null, which
-// means no node is excluded (same as an empty set). Both must outlive the
-// call.
+// means no node is excluded (same as an empty set); `page_forms` (forms
+// kept under `remove_forms`, see fill_page_forms) likewise. All must outlive
+// the call.
 struct PlainTextScope {
   const ConversionOptions& options;
   const std::unordered_set<NodeHandle>* excluded_nodes = nullptr;
+  const std::unordered_set<NodeHandle>* page_forms = nullptr;
 };
 
 // Appends the plain text of each of `nodes` (e.g. the document's top-level

@@ -4,6 +4,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "common/raw_text.hpp"
 #include "common/scan.hpp"
 #include "common/unicode_space.hpp"
 
@@ -630,8 +631,11 @@ std::optional<std::string> normalize_markup_for_parser(std::string_view text) {
       if (script || style) {
         const std::size_t start_end = ends.find(i + (script ? 7 : 6));
         if (start_end != npos) {
+          // A JSON-LD script stays, its content as written: the fast parser
+          // reads it as text up to the first end tag.
           if (script && is_json_ld_script_tag(text.substr(i, start_end - i))) {
-            ++i;
+            const std::size_t end = scan::find_end_tag(text, start_end, "script");
+            i = end == npos ? n : end;
             continue;
           }
           const std::string_view close = script ? "</script>" : "</style>";

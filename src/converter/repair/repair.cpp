@@ -1,9 +1,9 @@
 #include "converter/repair/repair.hpp"
 
+#include "common/raw_text.hpp"
 #include "common/tags.hpp"
 #include "converter/repair/serialize.hpp"
 #include "html5/parser.hpp"
-#include "html5/scan.hpp"
 #include "common/scan.hpp"
 #include "common/utf8.hpp"
 
@@ -57,34 +57,12 @@ std::optional<std::string> rewrite_self_closing_tags(std::string_view t) {
       i = name_at;
       continue;
     }
-    // The tag ends at the first '>' or "/>" outside quotes; a quote runs
-    // to the next one of its kind.
-    static constexpr char kTagStops[] = {'"', '\'', '>', '/'};
-    std::size_t k = name_end;
-    std::size_t slash = npos;
-    while (true) {
-      k = static_cast<std::size_t>(html5::scan::find_any(t.data() + k, t.data() + n, kTagStops) - t.data());
-      if (k >= n) break;
-      const char c = t[k];
-      if (c == '"' || c == '\'') {
-        const std::size_t close = find_byte(t, c, k + 1);
-        k = close == npos ? n : close + 1;
-        continue;
-      }
-      if (c == '>') break;
-      if (k + 1 < n && t[k + 1] == '>') {
-        slash = k;
-        break;
-      }
-      ++k;
-    }
-    if (k >= n) break;  // the tag never ends: the rest stays as it is
-    if (slash == npos) {
-      i = k + 1;
-      continue;
-    }
+    const scan::StartTagEnd tag = scan::read_start_tag(t, name_end);
+    if (tag.end == npos) break;  // the tag never ends: the rest stays as it is
     const std::string_view name = t.substr(name_at, name_end - name_at);
-    if (!is_void_tag(name)) {
+    const TagId id = tag_id_ignore_case(name);
+    if (tag.self_closing && !tag_has(id, kVoid)) {
+      const std::size_t slash = tag.end - 2;
       repl.clear();
       repl.push_back('<');
       repl.append(name);
@@ -92,9 +70,16 @@ std::optional<std::string> rewrite_self_closing_tags(std::string_view t) {
       repl.append("></");
       repl.append(name);
       repl.push_back('>');
-      out.replace(lt, slash + 2, repl);
+      out.replace(lt, tag.end, repl);
+      i = tag.end;
+      continue;
     }
-    i = slash + 2;
+    i = tag.end;
+    // The content of raw-text and escapable raw-text elements is text: a
+    // "/>" in a script, a style, a title or a textarea stays as written.
+    // (Scripting is on for the parse: a noscript's content is text too.)
+    if (id == TagId::Plaintext) break;
+    if (scan::has_raw_text(id) || id == TagId::Noscript) i = scan::raw_text_end(t, i, id);
   }
   return out.finish();
 }

@@ -260,7 +260,9 @@ bool Scanner::removed_by_options(const Tier1Tag& tag, std::string_view attribute
   if (has_hidden_attribute(attributes)) return true;
   const PreprocessingOptions& pre = options_.preprocessing;
   if (!pre.enabled || pre.preset == PreprocessingPreset::Minimal) return false;
-  if (tag.id == TagId::Form) return pre.remove_forms;
+  // Whether a form goes is known at its end: one that holds page content
+  // stays (open_element, close_action).
+  if (tag.id == TagId::Form) return false;
   if (!pre.remove_navigation) return false;
   if (tag.id == TagId::Nav) return true;
   if (tag.id == TagId::Header || tag.id == TagId::Footer || tag.id == TagId::Aside) {
@@ -452,7 +454,23 @@ bool Scanner::open_element(const Tier1Tag& tag, std::string_view attributes) {
   if (tag.kind == Tier1Kind::Anchor) ++open_anchors_;
   if (tag.kind == Tier1Kind::ListItem) ++open_items_;
   if (tag.kind == Tier1Kind::Preformatted) in_pre_ = true;
+  if (tag.id == TagId::Form && options_.preprocessing.removes_forms()) {
+    frame.pending_form = true;
+    ++pending_forms_;
+  }
+  if (pending_forms_ > 0 && marks_page_content(tag.id)) keep_pending_forms();
   return true;
+}
+
+// The open forms hold page content: form removal keeps them. Each form is
+// passed at most once, and the search ends with the last pending one.
+void Scanner::keep_pending_forms() {
+  for (std::size_t i = frames_.size(); i > 0 && pending_forms_ > 0; --i) {
+    if (frames_[i - 1].pending_form) {
+      frames_[i - 1].pending_form = false;
+      --pending_forms_;
+    }
+  }
 }
 
 // Containers write no markup, but their content is a block of its own: a
@@ -508,10 +526,12 @@ Frame Scanner::pop_frame() {
   if (is_inline_marker_kind(kind)) --open_inline_;
   if (kind == Tier1Kind::Anchor) --open_anchors_;
   if (kind == Tier1Kind::ListItem) --open_items_;
+  if (frame.pending_form) --pending_forms_;
   return frame;
 }
 
 bool Scanner::close_action(const Frame& frame, int heading_level) {
+  if (frame.pending_form) return fail(Tier1Reason::RemovedElement, "form");
   switch (frame.kind()) {
     case Tier1Kind::Paragraph:
       ensure_blank_line(main_);

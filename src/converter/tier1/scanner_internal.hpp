@@ -33,6 +33,7 @@ struct Frame {
   bool saved_in_pre = false;
   bool in_cell = false;  // its offsets are offsets in a cell's text
   bool plain = false;    // inside a code block: writes no markers
+  bool pending_form = false;  // a form that form removal drops unless it holds page content
 
   Tier1Kind kind() const { return tag->kind; }
 };
@@ -99,6 +100,7 @@ class Scanner {
   bool close_link(const Frame& frame);
   bool write_image(std::string_view attributes);
   void separate_container();
+  void keep_pending_forms();
   void clamp_offsets();
 
   // --- tables (tables.cpp)
@@ -147,6 +149,7 @@ class Scanner {
   // Where the last list ended in the output, and its kind: a list of the
   // same kind right after it needs other markers, which the DOM road writes.
   std::pair<std::size_t, std::uint8_t> list_end_{std::string::npos, 0};
+  std::size_t pending_forms_ = 0;  // open frames with pending_form
   Tier1Bailout bailout_;
 };
 

@@ -88,10 +88,10 @@ bool attribute_has_token(const TlDom& dom, const TlNode::Tag& element, std::stri
 }
 
 bool is_boilerplate_element(TagId tag, const TlDom& dom, const TlNode::Tag& element,
-                            const PreprocessingOptions& options) {
+                            const PreprocessingOptions& options, bool wraps_page) {
   if (!options.enabled || options.preset == PreprocessingPreset::Minimal) return false;
   const bool aggressive = options.preset == PreprocessingPreset::Aggressive;
-  if (tag == TagId::Form && options.remove_forms) return true;
+  if (tag == TagId::Form && options.remove_forms && !wraps_page) return true;
   if (tag == TagId::Noscript && aggressive) return true;
   if (!options.remove_navigation) return false;
   // The navigation test reads attributes only; it is made only where the

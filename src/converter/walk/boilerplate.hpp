@@ -37,10 +37,12 @@ inline constexpr std::array<std::string_view, 12> kCookieAdvertisingWords = {
 // True when the element is to be dropped with its subtree.
 //
 // `tag` is the element's tag id (or its name with ASCII letters lower-cased); `element` is the element itself, read
-// through `dom` for its attributes. Looks at nothing else: not the content,
-// not the ancestors. No side effects.
+// through `dom` for its attributes. `wraps_page` says that a form holds the
+// page's content (see fill_page_forms): `remove_forms` then leaves it in
+// place. Looks at nothing else: not the content, not the ancestors. No side
+// effects.
 bool is_boilerplate_element(TagId tag, const TlDom& dom, const TlNode::Tag& element,
-                            const PreprocessingOptions& options);
+                            const PreprocessingOptions& options, bool wraps_page = false);
 inline bool is_boilerplate_element(std::string_view tag_name, const TlDom& dom, const TlNode::Tag& element,
                                    const PreprocessingOptions& options) {
   return is_boilerplate_element(tag_id(tag_name), dom, element, options);

@@ -11,6 +11,7 @@
 #include <unordered_set>
 
 #include "common/tags.hpp"
+#include "converter/dom/dom_context.hpp"
 #include "html_parser/dom.hpp"
 #include "options/options.hpp"
 
@@ -31,11 +32,19 @@ struct WalkSets {
   TagNameSet preserve_tag_set;
   TagNameSet keep_inline_images_set;
   NodeSet excluded_nodes;
+  // Forms that hold the page (fill_page_forms): kept under `remove_forms`.
+  NodeSet page_forms;
 };
 
 // The sets built from `strip_tags`, `preserve_tags` and
-// `keep_inline_images_in`; the excluded-node set is left empty.
+// `keep_inline_images_in`; the excluded-node and page-form sets are left
+// empty.
 WalkSets build_walk_sets(const ConversionOptions& options);
+
+// Adds to `page_forms` every form element that holds an h1, an article or a
+// main element at any depth: a page that a site framework wrapped whole in
+// one form. One pass over the document; `context` gives the parents.
+void fill_page_forms(const TlDom& dom, const DomContext& context, NodeSet& page_forms);
 
 // What becomes of an element, in this order of precedence.
 enum class NodeVerdict : std::uint8_t {
@@ -51,7 +60,8 @@ class WalkPolicy {
   static WalkPolicy for_walk(const ConversionOptions& options, const WalkSets& sets);
   // The policy of the plain-text renderer: boilerplate and excluded nodes
   // only (it writes every element's text, stripped or preserved).
-  static WalkPolicy for_plain_text(const PreprocessingOptions& preprocessing, const NodeSet* excluded_nodes);
+  static WalkPolicy for_plain_text(const PreprocessingOptions& preprocessing, const NodeSet* excluded_nodes,
+                                   const NodeSet* page_forms = nullptr);
 
   // `name` is the element's lower-cased name (used only for the strip and
   // preserve sets, which hold exact strings), `tag` its id.
@@ -68,6 +78,7 @@ class WalkPolicy {
 
   const PreprocessingOptions* preprocessing_ = nullptr;
   const NodeSet* excluded_ = nullptr;
+  const NodeSet* page_forms_ = nullptr;
   const TagNameSet* strip_ = nullptr;
   const TagNameSet* preserve_ = nullptr;
   const TagNameSet* keep_inline_images_ = nullptr;

@@ -112,6 +112,16 @@ TEST(PrepareInput, SelfClosingTags) {
       {"<br />", "<br />"},
       {"< br/> <1/>", "< br/> <1/>"},
       {"/>", "/>"},
+      // Raw text stays as written; the tag after it is spaced.
+      {"<script type=x>a<b/>c</script><i/>", "<script type=x>a<b/>c</script><i />"},
+      {"<TEXTAREA>a<b/></textarea\n><title>t<br/></title><style>x<b/></style>",
+       "<TEXTAREA>a<b/></textarea\n><title>t<br/></title><style>x<b/></style>"},
+      {"<textarea title='>'>a<b/></textarea>", "<textarea title='>'>a<b/></textarea>"},
+      {"<script><!--<script></script><b/>--></script><i/>", "<script><!--<script></script><b/>--></script><i />"},
+      {"<textarea/><b/>", "<textarea /><b />"},
+      {"<textareax><b/>", "<textareax><b />"},
+      {"<style a='<b/>", "<style a='<b />"},
+      {"<title>never closed<b/>", "<title>never closed<b/>"},
   };
   for (const Case& c : cases) EXPECT_EQ(prepared(c.in), c.out) << c.in;
   EXPECT_FALSE(space_self_closing_tags("<p>text</p>").has_value());

@@ -36,7 +36,17 @@ TEST(RewriteSelfClosingTags, Cases) {
   const C cases[] = {
       {"<div/>", "<div></div>"},
       {"<my-widget a='/>' b/>", "<my-widget a='/>' b></my-widget>"},
-      {"<DIV class=x/>", "<DIV class=x></DIV>"},
+      {"<DIV class='x'/>", "<DIV class='x'></DIV>"},
+      {"<DIV class=x />", "<DIV class=x ></DIV>"},
+      // A '/' that ends an unquoted value belongs to the value.
+      {"<DIV class=x/>", std::nullopt},
+      {"<a href=/a/>x</a>", std::nullopt},
+      {"<a href=/>x</a>", std::nullopt},
+      // A quote opens a value only after "=".
+      {"<p a\"b/>x", "<p a\"b></p>x"},
+      {"<p a=it's/><i/>", "<p a=it's/><i></i>"},
+      {"<p a='x'b/>", "<p a='x'b></p>"},
+      {"<p a = 'x' =b/>", "<p a = 'x' =b></p>"},
       {"<p/>", "<p></p>"},
       {"<br/><IMG src=x/><source src=x />", std::nullopt},
       {"<a href=\"x/>\">t</a>", std::nullopt},
@@ -48,6 +58,19 @@ TEST(RewriteSelfClosingTags, Cases) {
       {"<p>x<!-- a/> --></p>", std::nullopt},
       {"<!DOCTYPE html/><?php x/>?><![CDATA[<b/>]]><i/>", "<!DOCTYPE html/><?php x/>?><![CDATA[<b/>]]><i></i>"},
       {"<!-- open <b/>", std::nullopt},
+      // Raw-text and escapable raw-text content is text, up to its end tag.
+      {"<script>a<b/></script><i/>", "<script>a<b/></script><i></i>"},
+      {"<textarea>A <b/> C</TEXTAREA ><title>t<br/><i/></title><style>s<b/></style><i/>",
+       "<textarea>A <b/> C</TEXTAREA ><title>t<br/><i/></title><style>s<b/></style><i></i>"},
+      {"<noscript><b/></noscript><xmp><b/></xmp><iframe><b/></iframe><i/>",
+       "<noscript><b/></noscript><xmp><b/></xmp><iframe><b/></iframe><i></i>"},
+      {"<textarea>a</textareas><b/></textarea><i/>", "<textarea>a</textareas><b/></textarea><i></i>"},
+      {"<script><!--<script></script><b/>--></script><i/>", "<script><!--<script></script><b/>--></script><i></i>"},
+      {"<script><!--</script><i/>", "<script><!--</script><i></i>"},
+      {"<script><!--><script></script><i/>", "<script><!--><script></script><i></i>"},
+      {"<script/><i/>", "<script></script><i></i>"},
+      {"<plaintext><b/></plaintext><i/>", std::nullopt},
+      {"<style><b/>", std::nullopt},
   };
   for (const auto& c : cases) {
     auto got = rewrite_self_closing_tags(c.in);
