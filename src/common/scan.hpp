@@ -214,12 +214,14 @@ class TagEndFinder {
       const std::size_t gt = find_byte(t_, '>', start);
       const std::size_t len = gt - start;
       used_ += len + 1;
-      if (!std::memchr(t_.data() + start, '"', len) && !std::memchr(t_.data() + start, '\'', len)) {
-        return gt + 1;
-      }
+      // Past the budget even without quotes (many '<' before one far '>'),
+      // the table answers every later call.
       if (used_ > budget_) {
         build();
         return from_table(start);
+      }
+      if (!std::memchr(t_.data() + start, '"', len) && !std::memchr(t_.data() + start, '\'', len)) {
+        return gt + 1;
       }
     }
     const std::size_t limit = budget_ > used_ ? budget_ - used_ : 0;

@@ -694,3 +694,16 @@ def test_blank_line_in_running_text_keeps_one_paragraph(road, html, text):
         return
     assert rendered.count("<p>") == 1
     assert " ".join(rendered.replace("<p>", "").replace("</p>", "").split()) == " ".join(text.split())
+
+
+# Start tags that never close before one far '>' overlap each other; every
+# pass over the input must still read each byte a bounded number of times
+# (at 300,000 repetitions a rescan per tag would take minutes).
+@pytest.mark.parametrize("html", [
+    '<script a="' * 300_000 + "<x-y></x-y>",
+    "<script " * 300_000 + "<x-y>",
+    '<script type="application/ld+json" a="' * 100_000 + "<x-y></x-y>",
+    "<style " * 300_000 + "<x-y>",
+])
+def test_overlapping_unclosed_start_tags(html):
+    assert isinstance(tidewell.convert_to_markdown(html), str)

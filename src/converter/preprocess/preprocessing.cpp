@@ -244,10 +244,14 @@ class NestedEndTagSearch {
 
 }  // namespace
 
-bool is_json_ld_script_tag(std::string_view tag) {
+namespace {
+
+// The position of the value of the first type attribute at or after `from`
+// in `tag` (after its "=" and the white space there), with the position of
+// its name; {npos, npos} when there is none.
+std::pair<std::size_t, std::size_t> find_type_value(std::string_view tag, std::size_t from) {
   const std::size_t n = tag.size();
-  if (n < 4) return false;
-  for (std::size_t pos = 0; pos + 4 <= n; ++pos) {
+  for (std::size_t pos = from; pos + 4 <= n; ++pos) {
     if (!ieq_at(tag, pos, "type")) continue;
     if (pos > 0) {
       const auto before = static_cast<unsigned char>(tag[pos - 1]);
@@ -262,22 +266,63 @@ bool is_json_ld_script_tag(std::string_view tag) {
     }
     ++j;
     while (j < n && is_ws(static_cast<unsigned char>(tag[j]))) ++j;
-    if (j >= n) return false;
-    std::string_view value;
-    if (tag[j] == '"' || tag[j] == '\'') {
-      const std::size_t close = tag.find(tag[j], j + 1);
-      value = tag.substr(j + 1, (close == std::string_view::npos ? n : close) - j - 1);
-    } else {
-      std::size_t k = j;
-      while (k < n && !is_ws(static_cast<unsigned char>(tag[k])) && tag[k] != '>') ++k;
-      value = tag.substr(j, k - j);
-    }
-    const std::size_t semi = value.find(';');
-    if (semi != std::string_view::npos) value = value.substr(0, semi);
-    value = trim_unicode_space(value);
-    return value.size() >= 19 && ieq_at(value, 0, "application/ld+json");
+    return {pos, j};
   }
-  return false;
+  return {npos, npos};
+}
+
+bool is_json_ld_type_value(std::string_view tag, std::size_t j) {
+  const std::size_t n = tag.size();
+  if (j >= n) return false;
+  std::string_view value;
+  if (tag[j] == '"' || tag[j] == '\'') {
+    const std::size_t close = tag.find(tag[j], j + 1);
+    value = tag.substr(j + 1, (close == std::string_view::npos ? n : close) - j - 1);
+  } else {
+    std::size_t k = j;
+    while (k < n && !is_ws(static_cast<unsigned char>(tag[k])) && tag[k] != '>') ++k;
+    value = tag.substr(j, k - j);
+  }
+  const std::size_t semi = value.find(';');
+  if (semi != std::string_view::npos) value = value.substr(0, semi);
+  value = trim_unicode_space(value);
+  return value.size() >= 19 && ieq_at(value, 0, "application/ld+json");
+}
+
+// is_json_ld_script_tag over the script start tags of one text, in order.
+// Start tags cut off by quotes can run to one shared '>' ("<script a="
+// repeated): the type attribute found from an earlier start answers for a
+// later one that begins before it, so no stretch of the text is read twice.
+class JsonLdScriptTest {
+ public:
+  explicit JsonLdScriptTest(std::string_view text) : text_(text) {}
+
+  // The start tag from `start` (its '<') up to `stop` (exclusive).
+  bool operator()(std::size_t start, std::size_t stop) {
+    if (stop != stop_ || start < from_ || (name_ != npos && name_ <= start)) {
+      const std::string_view tag = text_.substr(0, stop);
+      stop_ = stop;
+      from_ = start;
+      const auto [name, value] = find_type_value(tag, start + 1);
+      name_ = name;
+      result_ = name != npos && is_json_ld_type_value(tag, value);
+    }
+    return result_;
+  }
+
+ private:
+  std::string_view text_;
+  std::size_t stop_ = npos;
+  std::size_t from_ = 0;
+  std::size_t name_ = npos;
+  bool result_ = false;
+};
+
+}  // namespace
+
+bool is_json_ld_script_tag(std::string_view tag) {
+  const auto [name, value] = find_type_value(tag, 0);
+  return name != npos && is_json_ld_type_value(tag, value);
 }
 
 // ---------------------------------------------------------------------------
@@ -291,6 +336,7 @@ std::optional<std::string> strip_script_and_style(std::string_view text) {
   FixedEndTagSearch script_end(text, "script");
   FixedEndTagSearch style_end(text, "style");
   ForwardCache next_gt;
+  JsonLdScriptTest json_ld(text);
   auto plain_gt = [&](std::size_t from) {
     return next_gt.find(from, [&](std::size_t p) { return find_byte(text, '>', p); });
   };
@@ -307,7 +353,7 @@ std::optional<std::string> strip_script_and_style(std::string_view text) {
     if (i + 7 < n && ieq_at(text, i + 1, "script") &&
         is_raw_start_sep(static_cast<unsigned char>(text[i + 7]))) {
       const std::size_t gt = plain_gt(i + 7);
-      if (gt != npos && !is_json_ld_script_tag(text.substr(i, gt + 1 - i))) {
+      if (gt != npos && !json_ld(i, gt + 1)) {
         element_end = script_end.find(gt + 1, gt);
       }
     } else if (i + 6 < n && ieq_at(text, i + 1, "style") &&
@@ -599,6 +645,7 @@ std::optional<std::string> normalize_markup_for_parser(std::string_view text) {
   const std::size_t n = text.size();
   CowWriter out(text);
   TagEndFinder ends(text);
+  JsonLdScriptTest json_ld(text);
   NestedEndTagSearch script_end(text, "script", ends);
   NestedEndTagSearch style_end(text, "style", ends);
   std::size_t svg_depth = 0;
@@ -633,7 +680,7 @@ std::optional<std::string> normalize_markup_for_parser(std::string_view text) {
         if (start_end != npos) {
           // A JSON-LD script stays, its content as written: the fast parser
           // reads it as text up to the first end tag.
-          if (script && is_json_ld_script_tag(text.substr(i, start_end - i))) {
+          if (script && json_ld(i, start_end)) {
             const std::size_t end = scan::find_end_tag(text, start_end, "script");
             i = end == npos ? n : end;
             continue;
