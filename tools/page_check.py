@@ -336,6 +336,9 @@ def structure_findings(markdown, marked_markdown, facts):
     for i, token in enumerate(marked):
         if not (token.type == "bullet_list_open" and token.markup != "+" or token.type == "ordered_list_open"):
             continue
+        if token.type == "bullet_list_open" and i > 0 and marked[i - 1].type == "bullet_list_close" \
+                and marked[i - 1].markup == "+":
+            continue  # a list right after one of ours takes the other marker to stay apart
         items = list_item_texts(marked, i)
         if token.markup == "-" and all(re.match(r"\[[ x]\]", t) for t in items):
             continue  # task items are written with "- " in every list
