@@ -65,7 +65,7 @@ void convert_blockquote(const Walk& w, NodeHandle node, const ConversionContext&
   } else if (context.blockquote_depth > 0) {
     // In its parent's buffer: a blank line between it and the text before.
     blank_line_before(out);
-  } else if (!after_marker) {
+  } else {
     separate_quote(out);
   }
   const std::size_t indent = in_item ? context.item_indent : 0;

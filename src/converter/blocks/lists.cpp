@@ -29,9 +29,8 @@ bool is_block_child_tag(TagId id) {
          id == TagId::Table || id == TagId::Blockquote;
 }
 
-// Children that leave an item of a tight list free of blank lines: no
-// paragraph, and nothing a block of its own after which the next line could
-// run on.
+// Children after which an item keeps its blank lines in a tight list too: a
+// paragraph, and blocks whose end (or content) the next line could run on.
 bool is_loose_block_child_tag(TagId id) {
   return id == TagId::P || id == TagId::Div || id == TagId::Dl || id == TagId::Table;
 }
