@@ -102,10 +102,10 @@ def test_cite_attribution(html, expected):
 @pytest.mark.parametrize(
     "html, expected",
     [
-        # inside a list item no blank line follows the quote
-        ("<ul><li>Item<blockquote>Q</blockquote></li><li>next</li></ul>", "- Item\n\n  > Q\n\n- next\n"),
+        # in a tight list no blank line comes before or after the quote
+        ("<ul><li>Item<blockquote>Q</blockquote></li><li>next</li></ul>", "- Item\n  > Q\n- next\n"),
         # the quote's content is laid out as at the top level, not indented for the item
-        ("<ul><li>Item<blockquote><p>One</p><p>Two</p></blockquote></li></ul>", "- Item\n\n  > One\n  >\n  > Two\n"),
+        ("<ul><li>Item<blockquote><p>One</p><p>Two</p></blockquote></li></ul>", "- Item\n  > One\n  >\n  > Two\n"),
         ("<ol><li><blockquote><ul><li>a</li><li>b</li></ul></blockquote></li></ol>", "1. > - a\n   > - b\n"),
     ],
 )

@@ -60,7 +60,7 @@ def test_fences_and_language(html, options, expected):
          "~~~py\na = 1\nb c\n~~~\n"),
         # in a list item the block's lines are indented to the item's content (a reader
         # takes that off again), blank lines stay empty
-        ("<ul><li>a<pre>x\n\ny\n    z</pre></li></ul>", TILDES, "- a\n\n  ~~~\n  x\n\n  y\n      z\n  ~~~\n"),
+        ("<ul><li>a<pre>x\n\ny\n    z</pre></li></ul>", TILDES, "- a\n  ~~~\n  x\n\n  y\n      z\n  ~~~\n"),
     ],
 )
 def test_content(html, options, expected):
@@ -195,7 +195,7 @@ def test_code_block_text_is_written_as_it_stands(html, expected):
 def test_code_in_a_list_item_record_holds_no_marks():
     nodes = tidewell.convert("<ul><li>x<pre>a\n\n\nb</pre></li></ul>", {"include_document_structure": True})
     items = [n["content"] for n in nodes["document"]["nodes"] if n["content"]["node_type"] == "list_item"]
-    assert items[0]["text"] == "x\n\n  ```\n  a\n\n\n  b\n  ```"
+    assert items[0]["text"] == "x\n  ```\n  a\n\n\n  b\n  ```"
 
 
 @pytest.mark.parametrize("road", ["dom", "fast_dom"])

@@ -128,6 +128,58 @@ def test_loose_lists_and_block_items(html, expected):
 
 
 @pytest.mark.parametrize(
+    "html, expected, structure",
+    [
+        # blocks that end a paragraph follow the item's text and each other on
+        # the next line, and the items follow them with no blank line
+        ("<ul><li>foo</li><li><pre><code>bar\n</code></pre></li><li><pre><code>baz\n</code></pre></li></ul>",
+         "- foo\n- ```\n  bar\n  ```\n- ```\n  baz\n  ```\n",
+         "<ul><li>foo</li><li><pre><code>bar</code></pre></li><li><pre><code>baz</code></pre></li></ul>"),
+        ("<ul><li>a<blockquote><p>b</p></blockquote></li><li>c</li></ul>", "- a\n  > b\n- c\n",
+         "<ul><li>a<blockquote><p>b</p></blockquote></li><li>c</li></ul>"),
+        ("<ul><li>a<blockquote><p>b</p></blockquote><pre><code>c\n</code></pre></li><li>d</li></ul>",
+         "- a\n  > b\n  ```\n  c\n  ```\n- d\n",
+         "<ul><li>a<blockquote><p>b</p></blockquote><pre><code>c</code></pre></li><li>d</li></ul>"),
+        ("<ol><li>a<h3>h</h3><blockquote>q</blockquote></li><li>b</li></ol>", "1. a\n   ### h\n   > q\n2. b\n",
+         "<ol><li>a<h3>h</h3><blockquote><p>q</p></blockquote></li><li>b</li></ol>"),
+        # a loose list inside a tight one keeps its blank line, the outer list none
+        ("<ul><li>a<ul><li><p>b</p><p>c</p></li></ul></li><li>d</li></ul>", "- a\n  * b\n\n    c\n- d\n",
+         "<ul><li>a<ul><li><p>b</p><p>c</p></li></ul></li><li>d</li></ul>"),
+        ("<ul><li>a<ul><li>b</li></ul><blockquote>q</blockquote></li><li>d</li></ul>", "- a\n  * b\n  > q\n- d\n",
+         "<ul><li>a<ul><li>b</li></ul><blockquote><p>q</p></blockquote></li><li>d</li></ul>"),
+        # a rule as an item's first content goes on the line after the marker
+        ("<ul><li>Foo</li><li><hr></li></ul>", "- Foo\n-\n  ---\n", "<ul><li>Foo</li><li><hr/></li></ul>"),
+        ("<ol><li><hr></li><li>b</li></ol>", "1.\n   ---\n2. b\n", "<ol><li><hr/></li><li>b</li></ol>"),
+        # a quote as an item's first content stays on the marker's line in a quote too
+        ("<blockquote><ol><li><blockquote><p>Blockquote\ncontinued here.</p></blockquote></li></ol></blockquote>",
+         "> 1. > Blockquote\n>    > continued here.\n",
+         "<blockquote><ol><li><blockquote><p>Blockquotecontinuedhere.</p></blockquote></li></ol></blockquote>"),
+        # where the next line would run on, the blank line stays (the list reads loose)
+        ("<ul><li>a<ol start=3><li>b</li></ol></li><li>c</li></ul>", "- a\n\n  3. b\n- c\n",
+         '<ul><li><p>a</p><olstart="3"><li>b</li></ol></li><li><p>c</p></li></ul>'),
+        ("<ul><li>a<blockquote>q</blockquote><blockquote>r</blockquote></li><li>c</li></ul>",
+         "- a\n  > q\n\n  > r\n- c\n",
+         "<ul><li><p>a</p><blockquote><p>q</p></blockquote><blockquote><p>r</p></blockquote></li><li><p>c</p></li></ul>"),
+    ],
+)
+def test_tight_lists_stay_tight(html, expected, structure):
+    out = md(html)
+    assert out == expected
+    assert read_back(out) == structure
+
+
+@pytest.mark.parametrize(
+    "html, expected",
+    [
+        ("<ul><li>a<pre>x</pre></li><li>b</li></ul>", "- a\n\n      x\n- b\n"),
+        ("<ul><li>a</li><li><pre>x</pre></li></ul>", "- a\n-     x\n"),
+    ],
+)
+def test_indented_code_in_tight_items(html, expected):
+    assert md(html, code_block_style="indented") == expected
+
+
+@pytest.mark.parametrize(
     "html, expected",
     [
         # the text of the item runs on; the nested list starts on a new line

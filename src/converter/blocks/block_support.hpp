@@ -138,6 +138,14 @@ inline bool at_item_start(const Walk& w, const ConversionContext& context) {
   return context.in_list_item && w.end().is_bare_list_marker();
 }
 
+// In an item of a tight list (no item of the list holds a paragraph
+// element): a block that can interrupt a paragraph goes on the line after
+// the text before it, since a blank line there would make a reader take the
+// list as loose.
+inline bool in_tight_item(const ConversionContext& context) {
+  return context.in_list_item && !context.loose_list && !context.in_table_cell && !context.inline_mode;
+}
+
 // A blank line before a block ("\n\n" unless the output is empty or ends
 // with a blank line), except as an item's first content.
 inline void blank_line_before_block(const Walk& w, const ConversionContext& context) {

@@ -57,10 +57,15 @@ void convert_blockquote(const Walk& w, NodeHandle node, const ConversionContext&
   // marker is indented to the item's content.
   const bool in_item = context.in_list_item && !context.in_table_cell;
   const bool after_marker = in_item && w.end().is_bare_list_marker();
-  if (context.blockquote_depth > 0) {
+  const OutputEnd end = end_of(out);
+  if (after_marker) {
+    // The quote starts on the marker's line, which keeps it in the item.
+  } else if (blocks::in_tight_item(context) && !end.is_empty() && !end.is_blank_line()) {
+    if (!end.is_line_break()) out += '\n';
+  } else if (context.blockquote_depth > 0) {
     // In its parent's buffer: a blank line between it and the text before.
     blank_line_before(out);
-  } else if (!after_marker) {
+  } else {
     separate_quote(out);
   }
   const std::size_t indent = in_item ? context.item_indent : 0;

@@ -70,6 +70,12 @@ void convert_horizontal_rule(const Walk& w, NodeHandle node, const ConversionCon
   if (after_blockquote && w.end().is_blank_line()) {
     // A quote's closing blank line shrinks to a line break.
     output.pop_back();
+  } else if (context.in_list_item && !context.in_table_cell && w.end().is_bare_list_marker()) {
+    // As an item's first content the rule goes on the next line, with no
+    // blank line between: after one the item would end empty ("- ---"
+    // on the marker's line is a rule of its own).
+    trim_trailing_spaces_tabs(output);
+    ensure_line_break(output);
   } else if (!quoted && !after_blockquote) {
     trim_trailing_spaces_tabs(output);
     if (output.empty()) {

@@ -147,7 +147,16 @@ void convert_code_block(const Walk& w, NodeHandle node, const ConversionContext&
   const bool in_item = context.in_list_item && !context.in_table_cell && !context.inline_mode;
   const bool after_marker = in_item && w.end().is_bare_list_marker();
   std::string& target = w.out();
-  if (!context.inline_mode && !after_marker) ensure_blank_line(target);
+  // A fence ends the text before it in a tight item; indentation alone
+  // would continue that text.
+  if (!context.inline_mode && !after_marker) {
+    if (blocks::in_tight_item(context) && options.code_block_style != CodeBlockStyle::Indented &&
+        !end_of(target).is_blank_line()) {
+      ensure_line_break(target);
+    } else {
+      ensure_blank_line(target);
+    }
+  }
   std::string item_block;
   std::string& out = in_item ? item_block : target;
   // Cells, headings and inline text (a link's label) fold the block onto

@@ -29,6 +29,32 @@ bool is_block_child_tag(TagId id) {
          id == TagId::Table || id == TagId::Blockquote;
 }
 
+// Children after which an item keeps its blank lines in a tight list too: a
+// paragraph, and blocks whose end (or content) the next line could run on.
+bool is_loose_block_child_tag(TagId id) {
+  return id == TagId::P || id == TagId::Div || id == TagId::Dl || id == TagId::Table;
+}
+
+bool is_heading_tag(TagId id) { return id >= TagId::H1 && id <= TagId::H6; }
+
+// Blocks that end the text before them on the next line: in a tight item
+// they take no blank line before them. (An ordered list starting past 1
+// does not, and sees to that itself; indented code would continue the text.)
+bool interrupts_paragraph(TagId id, const ConversionOptions& options) {
+  return id == TagId::Blockquote || is_list_tag(id) || is_heading_tag(id) ||
+         (id == TagId::Pre && options.code_block_style != CodeBlockStyle::Indented);
+}
+
+// Blocks whose end the next line cannot continue once it starts a block.
+bool ends_block_cleanly(TagId id) {
+  return id == TagId::Blockquote || id == TagId::Pre || id == TagId::Hr || is_list_tag(id) || is_heading_tag(id);
+}
+
+// Shrinks blank lines at the end of `out` to one line break.
+void drop_trailing_blank_lines(std::string& out) {
+  while (end_of(out).is_blank_line()) out.pop_back();
+}
+
 // The raw text of a text node is white space only (before any reference
 // is decoded).
 bool is_blank_text_node(const TlDom& dom, NodeHandle node) {
@@ -290,10 +316,16 @@ void convert_list(const Walk& w, const TlNode::Tag& tag, bool ordered, const Con
                   std::size_t depth) {
   std::string& out = w.out();
   blocks::ensure_list_start_separator(out, context);
+  const std::uint64_t start = ordered ? list_start_number(w.dom(), tag) : 1;
+  // Only an ordered list starting at 1 ends the text before it: any other
+  // would continue it after a line break.
+  if (start != 1 && context.in_list && !context.in_table_cell && !end_of(out).is_empty() &&
+      !end_of(out).is_bare_list_marker()) {
+    end_with_blank_line(out);
+  }
   const std::size_t item_depth =
       context.in_list && !context.in_list_item ? context.list_depth + 1 : context.list_depth;
   const bool loose = list_has_paragraph_items(w, tag);
-  const std::uint64_t start = ordered ? list_start_number(w.dom(), tag) : 1;
   bool other_marker = false;
   // (A list without items writes no marker of its own.)
   const bool has_items =
@@ -325,7 +357,15 @@ void convert_list_item(const Walk& w, NodeHandle node, const TlNode::Tag& tag, c
                                  : append_indent(out, context.list_depth, context.item_indent, options);
 
   bool block_item = false;
-  for (NodeHandle child : tag.children) block_item = block_item || is_block_child_tag(w.tag(child).id);
+  bool loose_block = false;
+  for (NodeHandle child : tag.children) {
+    block_item = block_item || is_block_child_tag(w.tag(child).id);
+    loose_block = loose_block || is_loose_block_child_tag(w.tag(child).id);
+  }
+  const bool tight = !context.loose_list && !loose_block && !context.in_table_cell;
+  // The last child that wrote something ends a block cleanly.
+  bool clean_end = false;
+  bool wrote_any = false;
 
   ConversionContext content = context;
   content.list_depth = context.list_depth + 1;
@@ -369,19 +409,31 @@ void convert_list_item(const Walk& w, NodeHandle node, const TlNode::Tag& tag, c
     // Where a nested list ended, while nothing has been written after it.
     std::size_t after_list = std::string::npos;
     for (NodeHandle child : tag.children) {
+      const TagId id = w.tag(child).id;
+      const bool interrupts = tight && interrupts_paragraph(id, options);
+      // One block right after another: the blank line the first left
+      // shrinks (two quotes in a row keep it, or they would merge).
+      if (interrupts && clean_end && !(id == TagId::Blockquote && end_of(out).is_in_quotation())) {
+        drop_trailing_blank_lines(out);
+      }
       const std::size_t before = out.size();
       w.node(child, content, depth + 1);
-      if (is_list_tag(w.tag(child).id)) {
+      const bool wrote = out.size() > before && !is_unicode_space_only(std::string_view(out).substr(before));
+      // (A rule after text keeps the blank line before it, which makes
+      // the list loose for a reader anyway.)
+      if (wrote) clean_end = ends_block_cleanly(id) && (id != TagId::Hr || !wrote_any);
+      wrote_any = wrote_any || wrote;
+      if (is_list_tag(id)) {
         after_list = out.size();
         continue;
       }
       // (A child may also shorten the output: a dropped element takes the
       // spaces before it away.)
-      if (out.size() > before && !is_unicode_space_only(std::string_view(out).substr(before))) {
+      if (wrote) {
         text_end = out.size();
         // Content after a nested list is set off by a blank line: on the
         // next line it would continue the nested list's last item.
-        if (after_list <= before && out[after_list] != '\n' &&
+        if (!interrupts && after_list <= before && out[after_list] != '\n' &&
             end_of(std::string_view(out).substr(0, after_list)).is_single_line_break()) {
           out.insert(after_list, 1, '\n');
           ++text_end;
@@ -401,7 +453,10 @@ void convert_list_item(const Walk& w, NodeHandle node, const TlNode::Tag& tag, c
     }
   }
 
-  if (block_item || context.loose_list) {
+  if (tight && clean_end) {
+    drop_trailing_blank_lines(out);
+    if (!end_of(out).is_line_break()) out += '\n';
+  } else if (block_item || context.loose_list) {
     end_with_blank_line(out);
   } else if (!end_of(out).is_line_break()) {
     out += '\n';
