@@ -203,14 +203,25 @@ struct InlineHashMap {
 // Children inline capacity: a storage choice only.
 inline constexpr std::size_t kChildrenInline = 4;
 
+inline constexpr std::uint32_t kNoIdClass = 0xFFFFFFFFu;
+
+// An element's last exact "id" and "class" attributes, each absent when
+// valueless.
+struct IdClass {
+  OptionalSpan id;
+  OptionalSpan class_;
+};
+
 // ---------------------------------------------------------------------------
 // Nodes
 
 struct TlNode {
   struct Tag {
     InlineHashMap attributes;
-    OptionalSpan id;      // last exact "id" attribute; absent when valueless
-    OptionalSpan class_;  // last exact "class" attribute; absent when valueless
+    // The element's id and class (TlDom::id_of, TlDom::class_of) live in
+    // TlDom::id_class, as most elements have neither: this indexes them,
+    // kNoIdClass when the element has none.
+    std::uint32_t id_class = kNoIdClass;
     InlineVec<NodeHandle, kChildrenInline> children;
     ByteSpan name;  // as written, case preserved
   };
@@ -253,6 +264,8 @@ struct TlDom {
 
   // Storage of every element's attribute map (see InlineHashMap).
   std::vector<AttributeEntry> attribute_pool;
+  // The id and class of the elements that have one (see Tag::id_class).
+  std::vector<IdClass> id_class;
   // Inline capacity of the attribute maps: 8 (copperfern-tl) or 4 (asm_tl).
   // Set by the backend before it stores attributes.
   std::uint8_t attribute_inline_capacity = 8;
@@ -264,6 +277,12 @@ struct TlDom {
   // nullptr for a handle out of range or a node of another kind.
   const TlNode* node(NodeHandle h) const { return h < nodes.size() ? &nodes[h] : nullptr; }
   const TlNode::Tag* tag(NodeHandle h) const { return h < nodes.size() ? nodes[h].as_tag() : nullptr; }
+  OptionalSpan id_of(const TlNode::Tag& tag) const {
+    return tag.id_class == kNoIdClass ? OptionalSpan() : id_class[tag.id_class].id;
+  }
+  OptionalSpan class_of(const TlNode::Tag& tag) const {
+    return tag.id_class == kNoIdClass ? OptionalSpan() : id_class[tag.id_class].class_;
+  }
   std::span<const AttributeEntry> entries(const InlineHashMap& m) const {
     return {attribute_pool.data() + m.first, m.count};
   }
@@ -285,9 +304,9 @@ struct TlDom {
   void store_attribute(TlNode::Tag& tag, ByteSpan name, std::optional<ByteSpan> value) {
     const char* p = input.data() + name.start;
     if (name.len == 2 && p[0] == 'i' && p[1] == 'd') {
-      tag.id = value;
+      if (value || tag.id_class != kNoIdClass) id_class_slots(tag).id = value;
     } else if (name.len == 5 && std::memcmp(p, "class", 5) == 0) {
-      tag.class_ = value;
+      if (value || tag.id_class != kNoIdClass) id_class_slots(tag).class_ = value;
     } else {
       attribute_pool.push_back(AttributeEntry{name, value});
       ++tag.attributes.count;
@@ -305,6 +324,13 @@ struct TlDom {
   }
 
  private:
+  IdClass& id_class_slots(TlNode::Tag& tag) {
+    if (tag.id_class == kNoIdClass) {
+      tag.id_class = static_cast<std::uint32_t>(id_class.size());
+      id_class.emplace_back();
+    }
+    return id_class[tag.id_class];
+  }
   void move_attribute_map(InlineHashMap& map);
 };
 
