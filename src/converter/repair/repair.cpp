@@ -117,7 +117,10 @@ std::string repair_html(std::string_view html) {
   std::string out;
   {
     const html5::Document doc = html5::parse_document(text);
-    out.reserve(text.size() + text.size() / 8 + 64);
+    // Every node writes a few bytes of markup of its own (an element at
+    // least "<b></b>"), so that a tree of many nodes from few bytes, where
+    // the repair reopens formatting, is written without growing the text.
+    out.reserve(text.size() + text.size() / 8 + 8 * doc.size() + 64);
     repair::serialize_document(doc, out);
   }
   // The tree's nodes are many small chunks that the allocator keeps after
