@@ -49,9 +49,9 @@ NodeId Document::create_element(Ns ns, TagId tag, std::string_view name, std::sp
   n.name = keep(name);
   n.html_integration_point = html_integration_point;
   n.of.element.attr_first = static_cast<std::uint32_t>(attrs_.size());
-  n.of.element.attr_count = n.of.element.attr_cap = static_cast<std::uint32_t>(attrs.size());
+  n.of.element.attr_count = static_cast<std::uint32_t>(attrs.size());
   for (const Attribute& a : attrs) attrs_.push_back({keep(a.name), keep(a.value), a.ns});
-  if (ns == Ns::Html && tag == TagId::Template) nodes_[id].template_contents = create_document_fragment();
+  if (ns == Ns::Html && tag == TagId::Template) create_document_fragment();
   return id;
 }
 
@@ -65,8 +65,7 @@ NodeId Document::clone_element(NodeId element) {
   n.html_integration_point = from.html_integration_point;
   n.of.element.attr_first = from.of.element.attr_first;
   n.of.element.attr_count = from.of.element.attr_count;
-  n.of.element.attr_cap = 0;  // shared records: a later addition copies them first
-  if (n.ns == Ns::Html && n.tag == TagId::Template) nodes_[id].template_contents = create_document_fragment();
+  if (n.ns == Ns::Html && n.tag == TagId::Template) create_document_fragment();
   return id;
 }
 
@@ -161,14 +160,17 @@ void Document::reparent_children(NodeId from, NodeId to) {
 void Document::add_attribute(NodeId element, const Attribute& attr) {
   Node& n = nodes_[element];
   const Attribute kept{keep(attr.name), keep(attr.value), attr.ns};
-  if (n.of.element.attr_count < n.of.element.attr_cap) {
+  auto room = std::find_if(attr_room_.begin(), attr_room_.end(),
+                           [element](const std::pair<NodeId, std::uint32_t>& r) { return r.first == element; });
+  if (room != attr_room_.end() && n.of.element.attr_count < room->second) {
     attrs_[n.of.element.attr_first + n.of.element.attr_count++] = kept;
     return;
   }
-  if (n.of.element.attr_cap > 0 && n.of.element.attr_first + n.of.element.attr_cap == attrs_.size()) {
+  // Records at the end grow in place, whether shared with a clone or not:
+  // the other holder keeps its own count.
+  if (room == attr_room_.end() && n.of.element.attr_first + n.of.element.attr_count == attrs_.size()) {
     attrs_.push_back(kept);
     ++n.of.element.attr_count;
-    ++n.of.element.attr_cap;
     return;
   }
   // Move the records to the end with room to grow.
@@ -177,7 +179,11 @@ void Document::add_attribute(NodeId element, const Attribute& attr) {
   attrs_.resize(attrs_.size() + cap);
   std::copy_n(attrs_.begin() + n.of.element.attr_first, n.of.element.attr_count, attrs_.begin() + first);
   n.of.element.attr_first = first;
-  n.of.element.attr_cap = cap;
+  if (room == attr_room_.end()) {
+    attr_room_.emplace_back(element, cap);
+  } else {
+    room->second = cap;
+  }
   attrs_[first + n.of.element.attr_count++] = kept;
 }
 

@@ -9,6 +9,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "common/tags.hpp"
@@ -43,11 +44,10 @@ struct Node {
   NodeId last_child = kNoNode;
   NodeId prev_sibling = kNoNode;
   NodeId next_sibling = kNoNode;
-  NodeId template_contents = kNoNode;
   // What only one kind of node has (placed before the name, so that the
-  // node packs into 56 bytes).
+  // node packs into 48 bytes).
   struct ElementRecords {
-    std::uint32_t attr_first, attr_count, attr_cap;
+    std::uint32_t attr_first, attr_count;
   };
   struct TextPieces {
     std::uint32_t seg_first, seg_last;
@@ -56,7 +56,7 @@ struct Node {
     ElementRecords element;
     TextPieces text;
     std::uint32_t doctype;
-  } of{ElementRecords{0, 0, 0}};
+  } of{ElementRecords{0, 0}};
   // Element: local name (camel case where SVG adjusts it). Doctype: name.
   // Comment: data.
   std::string_view name;
@@ -116,6 +116,12 @@ class Document {
     return {attrs_.data() + n.of.element.attr_first, n.of.element.attr_count};
   }
   const DoctypeInfo& doctype(NodeId id) const { return doctypes_[nodes_[id].of.doctype]; }
+  // The content fragment of an HTML template element, made right after the
+  // element (so its id is the next one); kNoNode for any other node.
+  NodeId template_contents(NodeId id) const {
+    const Node& n = nodes_[id];
+    return n.kind == NodeKind::Element && n.ns == Ns::Html && n.tag == TagId::Template ? id + 1 : kNoNode;
+  }
 
   // Calls f(std::string_view) for each stored piece of a text node, in order.
   template <class F>
@@ -165,6 +171,9 @@ class Document {
   std::unique_ptr<std::string> owned_input_;
   NodeArena nodes_;
   std::vector<Attribute> attrs_;
+  // Room of the elements whose records add_attribute moved to the end of
+  // attrs_ with space to grow (few: the html and body elements).
+  std::vector<std::pair<NodeId, std::uint32_t>> attr_room_;
   std::vector<Segment> segments_;
   std::vector<DoctypeInfo> doctypes_;
   // The string store: blocks that never move.

@@ -465,7 +465,7 @@ class TreeBuilder {
       const OpenElements::Entry table = open_.top_of(TagId::Table);
       const OpenElements::Entry tmpl = open_.top_of(TagId::Template);
       if (tmpl != OpenElements::kNone && (table == OpenElements::kNone || open_.higher(tmpl, table))) {
-        return {node(open_.node_of(tmpl)).template_contents, kNoNode};
+        return {doc_.template_contents(open_.node_of(tmpl)), kNoNode};
       }
       if (table == OpenElements::kNone) {
         loc = {bottom_node(), kNoNode};
@@ -475,7 +475,7 @@ class TreeBuilder {
         loc = {open_.node_of(open_.below(table)), kNoNode};
       }
     }
-    if (is_html(loc.parent, TagId::Template)) loc = {node(loc.parent).template_contents, kNoNode};
+    if (is_html(loc.parent, TagId::Template)) loc = {doc_.template_contents(loc.parent), kNoNode};
     return loc;
   }
   void insert_at(const Location& loc, NodeId child) { doc_.insert(loc.parent, child, loc.before); }

@@ -54,7 +54,7 @@ AttributeLookup attribute_map_get(const TlDom& dom, const TlNode::Tag& tag, std:
 
 AttributeLookup attributes_get(const TlDom& dom, const TlNode::Tag& tag, std::string_view name) {
   if (name == "class" || name == "id") {
-    const auto& slot = name.size() == 2 ? tag.id : tag.class_;
+    const OptionalSpan slot = name.size() == 2 ? dom.id_of(tag) : dom.class_of(tag);
     if (!slot) return {};
     return AttributeLookup{AttributeLookup::State::Value, *slot};
   }
@@ -63,8 +63,8 @@ AttributeLookup attributes_get(const TlDom& dom, const TlNode::Tag& tag, std::st
 
 AttributeIter::AttributeIter(const TlDom& dom, const TlNode::Tag& tag)
     : dom_(&dom), entries_(dom.entries(tag.attributes)) {
-  if (tag.id) id_ = utf8_lossy(dom.bytes(*tag.id));
-  if (tag.class_) class_ = utf8_lossy(dom.bytes(*tag.class_));
+  if (const OptionalSpan id = dom.id_of(tag)) id_ = utf8_lossy(dom.bytes(*id));
+  if (const OptionalSpan class_name = dom.class_of(tag)) class_ = utf8_lossy(dom.bytes(*class_name));
 }
 
 std::optional<AttributePair> AttributeIter::next() {

@@ -75,13 +75,15 @@ enum class ParseError : std::uint8_t {
 // ---------------------------------------------------------------------------
 // InlineVec: up to N items inline, then all of them on the heap; order is
 // always preserved. Items must be trivially copyable. The heap pointer is
-// kept in the inline bytes, so the vector needs only its items' alignment.
+// kept in the inline bytes and the heap array's capacity in front of its
+// items, so the vector needs only its items' room and a four-byte count.
 
 template <typename T, std::size_t N>
 class InlineVec {
   static_assert(std::is_trivially_copyable_v<T>, "InlineVec holds trivially copyable items");
   static_assert(N > 0);
   static_assert(sizeof(T) * N >= sizeof(T*), "the inline items must have room for the heap pointer");
+  static_assert(alignof(T) <= alignof(std::uint32_t), "the heap items follow a four-byte capacity");
 
  public:
   InlineVec() noexcept {}
@@ -103,35 +105,52 @@ class InlineVec {
     return *this;
   }
 
-  std::size_t size() const { return size_; }
-  bool empty() const { return size_ == 0; }
+  std::size_t size() const { return meta_ & kSizeMask; }
+  bool empty() const { return size() == 0; }
   // True once the items have moved to the heap.
-  bool spilled() const { return cap_ > N; }
+  bool spilled() const { return (meta_ & kHeapBit) != 0; }
   const T* data() const { return spilled() ? heap() : inline_; }
   T* data() { return spilled() ? heap() : inline_; }
   const T* begin() const { return data(); }
-  const T* end() const { return data() + size_; }
+  const T* end() const { return data() + size(); }
   const T& operator[](std::size_t i) const { return data()[i]; }
   T& operator[](std::size_t i) { return data()[i]; }
-  std::span<const T> as_span() const { return {data(), size_}; }
+  std::span<const T> as_span() const { return {data(), size()}; }
 
   void push_back(T item) {
-    if (size_ == cap_) grow(static_cast<std::size_t>(cap_) * 2);
-    data()[size_++] = item;
+    const std::size_t n = size();
+    if (n == capacity()) grow(n * 2);
+    data()[n] = item;
+    ++meta_;
   }
   // Makes room for `n` items in total; above N the heap array gets exactly n.
   void reserve(std::size_t n) {
-    if (n > cap_) grow(n);
+    if (n > capacity()) grow(n);
   }
 
  private:
+  static constexpr std::uint32_t kHeapBit = 0x80000000u;
+  static constexpr std::uint32_t kSizeMask = kHeapBit - 1;
+  static constexpr std::size_t kHeader = sizeof(std::uint32_t);
+
+  std::size_t capacity() const {
+    if (!spilled()) return N;
+    std::uint32_t cap = 0;
+    std::memcpy(&cap, reinterpret_cast<const char*>(heap()) - kHeader, sizeof cap);
+    return cap;
+  }
   void grow(std::size_t new_cap) {
-    T* fresh = static_cast<T*>(std::malloc(new_cap * sizeof(T)));
-    if (fresh == nullptr) throw std::bad_alloc();
-    if (size_ != 0) std::memcpy(fresh, data(), size_ * sizeof(T));
-    if (spilled()) std::free(heap());
+    if (new_cap > kSizeMask) throw std::bad_alloc();
+    char* block = static_cast<char*>(std::malloc(kHeader + new_cap * sizeof(T)));
+    if (block == nullptr) throw std::bad_alloc();
+    const auto cap = static_cast<std::uint32_t>(new_cap);
+    std::memcpy(block, &cap, sizeof cap);
+    T* fresh = reinterpret_cast<T*>(block + kHeader);
+    const std::size_t n = size();
+    if (n != 0) std::memcpy(fresh, data(), n * sizeof(T));
+    if (spilled()) free_heap();
     set_heap(fresh);
-    cap_ = static_cast<std::uint32_t>(new_cap);
+    meta_ |= kHeapBit;
   }
   T* heap() const {
     T* p = nullptr;
@@ -139,33 +158,29 @@ class InlineVec {
     return p;
   }
   void set_heap(T* p) { std::memcpy(inline_, &p, sizeof p); }
+  void free_heap() { std::free(reinterpret_cast<char*>(heap()) - kHeader); }
   void release() {
-    if (spilled()) std::free(heap());
-    size_ = 0;
-    cap_ = N;
+    if (spilled()) free_heap();
+    meta_ = 0;
   }
   void assign(const InlineVec& other) {
-    size_ = 0;
-    cap_ = N;
-    const std::uint32_t n = other.size_;
+    meta_ = 0;
+    const std::size_t n = other.size();
     if (n > N) {
       grow(n);
       std::memcpy(heap(), other.heap(), n * sizeof(T));
     } else {
-      std::memcpy(inline_, other.inline_, sizeof(inline_));
+      std::memcpy(inline_, other.data(), n * sizeof(T));
     }
-    size_ = n;
+    meta_ = (meta_ & kHeapBit) | static_cast<std::uint32_t>(n);
   }
   void steal(InlineVec& other) {
-    size_ = other.size_;
-    cap_ = other.cap_;
+    meta_ = other.meta_;
     std::memcpy(inline_, other.inline_, sizeof(inline_));
-    other.size_ = 0;
-    other.cap_ = N;
+    other.meta_ = 0;
   }
 
-  std::uint32_t size_ = 0;
-  std::uint32_t cap_ = N;
+  std::uint32_t meta_ = 0;  // the size, and kHeapBit once the items are on the heap
   // The items, or the heap pointer once spilled; zeroed, so whole-array
   // copies never read indeterminate bytes.
   T inline_[N]{};
@@ -203,14 +218,25 @@ struct InlineHashMap {
 // Children inline capacity: a storage choice only.
 inline constexpr std::size_t kChildrenInline = 4;
 
+inline constexpr std::uint32_t kNoIdClass = 0xFFFFFFFFu;
+
+// An element's last exact "id" and "class" attributes, each absent when
+// valueless.
+struct IdClass {
+  OptionalSpan id;
+  OptionalSpan class_;
+};
+
 // ---------------------------------------------------------------------------
 // Nodes
 
 struct TlNode {
   struct Tag {
     InlineHashMap attributes;
-    OptionalSpan id;      // last exact "id" attribute; absent when valueless
-    OptionalSpan class_;  // last exact "class" attribute; absent when valueless
+    // The element's id and class (TlDom::id_of, TlDom::class_of) live in
+    // TlDom::id_class, as most elements have neither: this indexes them,
+    // kNoIdClass when the element has none.
+    std::uint32_t id_class = kNoIdClass;
     InlineVec<NodeHandle, kChildrenInline> children;
     ByteSpan name;  // as written, case preserved
   };
@@ -253,6 +279,8 @@ struct TlDom {
 
   // Storage of every element's attribute map (see InlineHashMap).
   std::vector<AttributeEntry> attribute_pool;
+  // The id and class of the elements that have one (see Tag::id_class).
+  std::vector<IdClass> id_class;
   // Inline capacity of the attribute maps: 8 (copperfern-tl) or 4 (asm_tl).
   // Set by the backend before it stores attributes.
   std::uint8_t attribute_inline_capacity = 8;
@@ -264,6 +292,12 @@ struct TlDom {
   // nullptr for a handle out of range or a node of another kind.
   const TlNode* node(NodeHandle h) const { return h < nodes.size() ? &nodes[h] : nullptr; }
   const TlNode::Tag* tag(NodeHandle h) const { return h < nodes.size() ? nodes[h].as_tag() : nullptr; }
+  OptionalSpan id_of(const TlNode::Tag& tag) const {
+    return tag.id_class == kNoIdClass ? OptionalSpan() : id_class[tag.id_class].id;
+  }
+  OptionalSpan class_of(const TlNode::Tag& tag) const {
+    return tag.id_class == kNoIdClass ? OptionalSpan() : id_class[tag.id_class].class_;
+  }
   std::span<const AttributeEntry> entries(const InlineHashMap& m) const {
     return {attribute_pool.data() + m.first, m.count};
   }
@@ -285,9 +319,9 @@ struct TlDom {
   void store_attribute(TlNode::Tag& tag, ByteSpan name, std::optional<ByteSpan> value) {
     const char* p = input.data() + name.start;
     if (name.len == 2 && p[0] == 'i' && p[1] == 'd') {
-      tag.id = value;
+      if (value || tag.id_class != kNoIdClass) id_class_slots(tag).id = value;
     } else if (name.len == 5 && std::memcmp(p, "class", 5) == 0) {
-      tag.class_ = value;
+      if (value || tag.id_class != kNoIdClass) id_class_slots(tag).class_ = value;
     } else {
       attribute_pool.push_back(AttributeEntry{name, value});
       ++tag.attributes.count;
@@ -305,6 +339,13 @@ struct TlDom {
   }
 
  private:
+  IdClass& id_class_slots(TlNode::Tag& tag) {
+    if (tag.id_class == kNoIdClass) {
+      tag.id_class = static_cast<std::uint32_t>(id_class.size());
+      id_class.emplace_back();
+    }
+    return id_class[tag.id_class];
+  }
   void move_attribute_map(InlineHashMap& map);
 };
 

@@ -18,8 +18,9 @@ namespace {
 // The language of the first class token that starts with "language-" or
 // "lang-": the rest of the token, possibly empty.
 std::optional<std::string> language_from_class(const TlDom& dom, const TlNode::Tag& tag) {
-  if (!tag.class_) return std::nullopt;
-  const std::string classes = attribute_text(dom.bytes(*tag.class_));
+  const OptionalSpan class_name = dom.class_of(tag);
+  if (!class_name) return std::nullopt;
+  const std::string classes = attribute_text(dom.bytes(*class_name));
   for (std::string_view token : split_unicode_space(classes)) {
     for (std::string_view prefix : {std::string_view("language-"), std::string_view("lang-")}) {
       if (token.starts_with(prefix)) return std::string(token.substr(prefix.size()));

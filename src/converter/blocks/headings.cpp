@@ -139,7 +139,7 @@ void convert_heading(const Walk& w, NodeHandle node, const ConversionContext& co
   const bool want_node = !context.in_table_cell && context.structure_sink != nullptr;
   if (!want_header && !want_node) return;
   std::optional<std::string> id;
-  if (tag->id) id = attribute_text(w.dom().bytes(*tag->id));
+  if (const OptionalSpan span = w.dom().id_of(*tag)) id = attribute_text(w.dom().bytes(*span));
   if (want_header) metadata_add_header(*context.metadata_sink, level, std::string(text), id, depth);
   if (want_node) doc_struct_add_heading(*context.structure_sink, level, text, std::move(id));
 }

@@ -20,6 +20,18 @@ constexpr std::uint32_t kInfoNone = 1;
 
 inline std::uint8_t cell_of(bool b) { return b ? kTrue : kFalse; }
 
+// The bit offsets of the answers in DomContext::sibling_cells.
+enum class Cell : unsigned { PrevInline = 0, NextInline = 2, NextSpaceText = 4 };
+
+inline std::uint8_t cell_get(const DomContext& ctx, Cell c, NodeHandle h) {
+  return static_cast<std::uint8_t>((ctx.sibling_cells[h] >> static_cast<unsigned>(c)) & 3u);
+}
+inline void cell_set(const DomContext& ctx, Cell c, NodeHandle h, std::uint8_t v) {
+  std::uint8_t& bits = ctx.sibling_cells[h];
+  const unsigned shift = static_cast<unsigned>(c);
+  bits = static_cast<std::uint8_t>((bits & ~(3u << shift)) | (static_cast<unsigned>(v) << shift));
+}
+
 // Whitespace-only in the Unicode sense; invalid bytes (U+FFFD once decoded)
 // are not white space. The empty text counts as white space only.
 bool is_whitespace_only(std::string_view bytes) { return is_unicode_space_only(bytes); }
@@ -141,7 +153,7 @@ void forward_element_scan(const DomContext& ctx, NodeHandle h, const TlDom& dom)
   auto fill = [&](NodeHandle n) {
     if (n >= ctx.next_element.size()) return;
     if (ctx.next_element[n] == kNextUnset) ctx.next_element[n] = answer ? *answer : kNextNone;
-    if (ctx.next_inline[n] == kUnset) ctx.next_inline[n] = inline_cell;
+    if (cell_get(ctx, Cell::NextInline, n) == kUnset) cell_set(ctx, Cell::NextInline, n, inline_cell);
   };
   fill(h);
   if (positioned) {
@@ -166,14 +178,16 @@ void backward_inline_scan(const DomContext& ctx, NodeHandle h, const TlDom& dom)
         answer = cell_of(info && info->is_inline);
         break;
       }
-      if (s < ctx.prev_inline.size() && ctx.prev_inline[s] != kUnset) {
-        answer = ctx.prev_inline[s];
+      if (s < ctx.sibling_cells.size() && cell_get(ctx, Cell::PrevInline, s) != kUnset) {
+        answer = cell_get(ctx, Cell::PrevInline, s);
         break;
       }
     }
   }
   auto fill = [&](NodeHandle n) {
-    if (n < ctx.prev_inline.size() && ctx.prev_inline[n] == kUnset) ctx.prev_inline[n] = answer;
+    if (n < ctx.sibling_cells.size() && cell_get(ctx, Cell::PrevInline, n) == kUnset) {
+      cell_set(ctx, Cell::PrevInline, n, answer);
+    }
   };
   fill(h);
   if (positioned) {
@@ -239,10 +253,8 @@ void dom_caches_ensure_len(DomContext& ctx, NodeHandle h) {
   ctx.sibling_index.resize(need);
   ctx.visited.resize(need, 0);
   ctx.tag_info.resize(need, kInfoUnset);
-  ctx.prev_inline.resize(need, kUnset);
-  ctx.next_inline.resize(need, kUnset);
+  ctx.sibling_cells.resize(need, 0);
   ctx.next_element.resize(need, kNextUnset);
-  ctx.next_space_text.resize(need, kUnset);
   ctx.text_cache.in_cache.resize(need, 0);
 }
 
@@ -253,10 +265,8 @@ void truncate_tables(DomContext& ctx, std::size_t len) {
   ctx.sibling_index.resize(len);
   ctx.visited.resize(len);
   ctx.tag_info.resize(len);
-  ctx.prev_inline.resize(len);
-  ctx.next_inline.resize(len);
+  ctx.sibling_cells.resize(len);
   ctx.next_element.resize(len);
-  ctx.next_space_text.resize(len);
   ctx.text_cache.in_cache.resize(len);
 }
 
@@ -370,20 +380,20 @@ std::optional<std::string_view> dom_next_element_tag_name(const DomContext& ctx,
 }
 
 bool dom_cache_next_inline(const DomContext& ctx, NodeHandle h, const TlDom& dom) {
-  if (h >= ctx.next_inline.size()) return false;
-  if (ctx.next_inline[h] == kUnset) forward_element_scan(ctx, h, dom);
-  return ctx.next_inline[h] == kTrue;
+  if (h >= ctx.sibling_cells.size()) return false;
+  if (cell_get(ctx, Cell::NextInline, h) == kUnset) forward_element_scan(ctx, h, dom);
+  return cell_get(ctx, Cell::NextInline, h) == kTrue;
 }
 
 bool dom_cache_prev_inline(const DomContext& ctx, NodeHandle h, const TlDom& dom) {
-  if (h >= ctx.prev_inline.size()) return false;
-  if (ctx.prev_inline[h] == kUnset) backward_inline_scan(ctx, h, dom);
-  return ctx.prev_inline[h] == kTrue;
+  if (h >= ctx.sibling_cells.size()) return false;
+  if (cell_get(ctx, Cell::PrevInline, h) == kUnset) backward_inline_scan(ctx, h, dom);
+  return cell_get(ctx, Cell::PrevInline, h) == kTrue;
 }
 
 bool dom_cache_next_space_text(const DomContext& ctx, NodeHandle h, const TlDom& dom) {
-  if (h >= ctx.next_space_text.size()) return false;
-  std::uint8_t& cell = ctx.next_space_text[h];
+  if (h >= ctx.sibling_cells.size()) return false;
+  const std::uint8_t cell = cell_get(ctx, Cell::NextSpaceText, h);
   if (cell != kUnset) return cell == kTrue;
   // Comments passed over share the answer (and a known one ends the scan).
   std::uint8_t answer = kFalse;
@@ -396,8 +406,8 @@ bool dom_cache_next_space_text(const DomContext& ctx, NodeHandle h, const TlDom&
       const NodeHandle s = list[end];
       const TlNode* node = dom.node(s);
       if (!node || node->is_comment()) {
-        if (s < ctx.next_space_text.size() && ctx.next_space_text[s] != kUnset) {
-          answer = ctx.next_space_text[s];
+        if (s < ctx.sibling_cells.size() && cell_get(ctx, Cell::NextSpaceText, s) != kUnset) {
+          answer = cell_get(ctx, Cell::NextSpaceText, s);
           break;
         }
         continue;
@@ -406,11 +416,13 @@ bool dom_cache_next_space_text(const DomContext& ctx, NodeHandle h, const TlDom&
       break;
     }
   }
-  cell = answer;
+  cell_set(ctx, Cell::NextSpaceText, h, answer);
   if (positioned) {
     for (std::size_t j = pos + 1; j < end; ++j) {
       const NodeHandle n = list[j];
-      if (n < ctx.next_space_text.size() && ctx.next_space_text[n] == kUnset) ctx.next_space_text[n] = answer;
+      if (n < ctx.sibling_cells.size() && cell_get(ctx, Cell::NextSpaceText, n) == kUnset) {
+        cell_set(ctx, Cell::NextSpaceText, n, answer);
+      }
     }
   }
   return answer == kTrue;

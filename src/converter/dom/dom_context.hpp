@@ -90,11 +90,13 @@ class DomContext {
   };
   // Lower-cased name -> 2 + index.
   mutable std::unordered_map<std::string, std::uint32_t, NameHash, std::equal_to<>> unknown_tag_infos;
-  mutable std::vector<std::uint8_t> prev_inline;      // 0 unset, 1 false, 2 true
-  mutable std::vector<std::uint8_t> next_inline;      // 0 unset, 1 false, 2 true
+  // Three answers per node in one byte, two bits each (0 unset, 1 false,
+  // 2 true): whether the nearest element sibling before and after it is
+  // inline, and whether the sibling after it, past comments, is
+  // whitespace-only text.
+  mutable std::vector<std::uint8_t> sibling_cells;
   // 0xFFFFFFFF unset, 0xFFFFFFFE none, else the handle.
   mutable std::vector<NodeHandle> next_element;
-  mutable std::vector<std::uint8_t> next_space_text;  // 0 unset, 1 false, 2 true
 
   mutable LruTextCache text_cache;
 

@@ -7,6 +7,10 @@
 #include "common/scan.hpp"
 #include "common/utf8.hpp"
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 namespace tidewell {
 
 using scan::find_byte;
@@ -14,6 +18,10 @@ using scan::is_ws;
 using scan::npos;
 
 namespace {
+
+// Texts from this size on give the freed tree's pages back (below, the
+// pages are few and the trim would cost more than it saves).
+[[maybe_unused]] constexpr std::size_t kTrimAfterRepairBytes = std::size_t{1} << 20;
 
 // End of a comment or declaration starting at i ("<!" or "<?"), as the
 // tokenizer reads it.
@@ -91,10 +99,21 @@ std::string repair_html(std::string_view html) {
   if (well_formed) html = *well_formed;
   const std::optional<std::string> rewritten = rewrite_self_closing_tags(html);
   const std::string_view text = rewritten ? std::string_view(*rewritten) : html;
-  const html5::Document doc = html5::parse_document(text);
   std::string out;
-  out.reserve(text.size() + text.size() / 8 + 64);
-  repair::serialize_document(doc, out);
+  {
+    const html5::Document doc = html5::parse_document(text);
+    // Every node writes a few bytes of markup of its own (an element at
+    // least "<b></b>"), so that a tree of many nodes from few bytes, where
+    // the repair reopens formatting, is written without growing the text.
+    out.reserve(text.size() + text.size() / 8 + 8 * doc.size() + 64);
+    repair::serialize_document(doc, out);
+  }
+  // The tree's nodes are many small chunks that the allocator keeps after
+  // they are freed; on a large text, hand those pages back before the
+  // caller parses the repaired text, which needs as much again.
+#if defined(__GLIBC__)
+  if (text.size() >= kTrimAfterRepairBytes) malloc_trim(0);
+#endif
   return out;
 }
 

@@ -97,7 +97,7 @@ void serialize_document(const Document& doc, std::string& out) {
         out += '>';
         if (is_serialized_void(n)) break;
         // A template's content is not written.
-        if (n.template_contents == kNoNode && n.first_child != kNoNode) descend = true;
+        if (doc.template_contents(id) == kNoNode && n.first_child != kNoNode) descend = true;
         else append_end_tag(out, n);
         break;
       }

@@ -75,9 +75,9 @@ bool attribute_has_token(const TlDom& dom, const TlNode::Tag& element, std::stri
                          std::span<const std::string_view> words) {
   std::optional<ByteSpan> span;
   if (attribute_name == "class") {
-    span = element.class_;
+    span = dom.class_of(element);
   } else if (attribute_name == "id") {
-    span = element.id;
+    span = dom.id_of(element);
   } else {
     const AttributeLookup found = attribute_map_get(dom, element, attribute_name);
     if (found.has_value()) span = found.value;

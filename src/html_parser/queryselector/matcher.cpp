@@ -21,10 +21,10 @@ bool matches_simple(const SimpleSelector& simple, const TlDom& dom,
     case SelectorKind::Tag:
       return dom.bytes(tag->name) == simple.name;
     case SelectorKind::Id:
-      return same_bytes(dom, tag->id, simple.name);
+      return same_bytes(dom, dom.id_of(*tag), simple.name);
     case SelectorKind::Class:
-      return tag->class_.has_value() &&
-             contains_word(dom.bytes(*tag->class_), simple.name,
+      return dom.class_of(*tag).has_value() &&
+             contains_word(dom.bytes(*dom.class_of(*tag)), simple.name,
                            backend == ParserBackend::AsmTl
                                ? WordSeparators::AsciiSpaces
                                : WordSeparators::HtmlSpaces);

@@ -47,7 +47,7 @@ inline std::string dump_children(const Document& doc, NodeId parent) {
     work.pop_back();
     if (item.contents) {
       line(item.depth, "content");
-      push_children(doc.node(item.node).template_contents, item.depth + 1);
+      push_children(doc.template_contents(item.node), item.depth + 1);
       continue;
     }
     const Node& n = doc.node(item.node);
@@ -71,7 +71,7 @@ inline std::string dump_children(const Document& doc, NodeId parent) {
         std::sort(attrs.begin(), attrs.end());
         for (const auto& [name, value] : attrs) line(item.depth + 1, name + "=\"" + value + "\"");
         push_children(item.node, item.depth + 1);
-        if (n.template_contents != kNoNode) work.push_back({item.node, item.depth + 1, true});
+        if (doc.template_contents(item.node) != kNoNode) work.push_back({item.node, item.depth + 1, true});
         break;
       }
       case NodeKind::Document: break;
@@ -86,7 +86,7 @@ inline std::string check_links(const Document& doc) {
   std::vector<int> seen(doc.size(), 0);
   std::vector<NodeId> roots{Document::root()};
   for (NodeId id = 0; id < doc.size(); ++id) {
-    if (doc.node(id).template_contents != kNoNode) roots.push_back(doc.node(id).template_contents);
+    if (doc.template_contents(id) != kNoNode) roots.push_back(doc.template_contents(id));
   }
   std::vector<NodeId> work;
   for (NodeId r : roots) {
