@@ -84,7 +84,6 @@ std::optional<Markers> wrap_markers(TagId id, const ConversionOptions& options, 
   switch (id) {
     case TagId::B:
     case TagId::Strong:
-      if (context.in_strong) return Markers{};
       return same(djot ? "*" : emphasis_marker(options, 2));
     case TagId::I:
     case TagId::Em:
@@ -224,6 +223,77 @@ bool markers_stay_text(const Walk& w, NodeHandle node, const OuterWhitespaceSpli
   return last != std::string_view::npos && punct(split.core[last]) && next_sibling_starts_word(w, node);
 }
 
+// What stands beside `node` among its siblings, comments skipped: the
+// nearest byte of a text sibling, '\0' for an element, nullopt for none.
+std::optional<char> beside(const Walk& w, NodeHandle node, bool after) {
+  const auto place = sibling_place(w, node);
+  if (!place) return std::nullopt;
+  const auto siblings = place->siblings;
+  for (std::size_t pos = place->index; after ? pos + 1 < siblings.size() : pos > 0;) {
+    pos = after ? pos + 1 : pos - 1;
+    const TlNode* n = w.dom().node(siblings[pos]);
+    if (n == nullptr) return '\0';
+    if (n->is_comment()) continue;
+    const TlNode::Raw* raw = n->as_raw();
+    if (raw == nullptr) return '\0';
+    const std::string_view text = w.dom().bytes(raw->text);
+    return text.empty() ? '\0' : (after ? text.front() : text.back());
+  }
+  return std::nullopt;
+}
+
+bool is_white(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
+
+// A marker between `outside` and `inside` (a letter of the content) opens
+// or closes, never both: white space outside, or punctuation that writes
+// itself (not a marker, escape or reference) before a letter or digit.
+bool one_sided(char outside, char inside) {
+  if (is_white(outside)) return true;
+  return is_ascii_punct(static_cast<unsigned char>(outside)) &&
+         std::string_view("*_\\&`").find(outside) == std::string_view::npos &&
+         is_ascii_alnum(inside);
+}
+
+// Strong emphasis inside strong emphasis writes its markers only where a
+// reader pairs them as written: each marker faces white space or plain
+// punctuation, or joins the marker of the enclosing element it starts or
+// ends, which itself faces white space or the edge of a block. Elsewhere
+// ("**a**b**c**") the markers would pair the wrong way, and the enclosing
+// pair stands for both.
+bool nested_markers_read(const Walk& w, NodeHandle node, const ConversionContext& context,
+                         std::string_view core, const Markers& markers) {
+  if (core.empty()) return false;
+  const std::optional<NodeHandle> parent = w.dom_context().parent_of(node);
+  const auto same_as_parent = [&] {
+    if (!parent) return false;
+    const std::optional<Markers> enclosing = wrap_markers(w.tag(*parent).id, w.options(), context);
+    return enclosing && enclosing->open == markers.open && enclosing->close == markers.close;
+  };
+  // The enclosing element's edge: white space beside it, or nothing
+  // beside it in a block.
+  const auto edge = [&](bool after) {
+    const std::optional<char> outer = beside(w, *parent, after);
+    if (outer) return is_white(*outer);
+    const std::optional<NodeHandle> block = w.dom_context().parent_of(*parent);
+    return !block || tag_has(w.tag(*block).id, kBlock);
+  };
+  bool enclosed = false;
+  std::optional<NodeHandle> at = parent;
+  for (int levels = 0; at && levels < 8 && !enclosed; ++levels) {
+    const std::optional<Markers> enclosing = wrap_markers(w.tag(*at).id, w.options(), context);
+    enclosed = enclosing && enclosing->open == markers.open && enclosing->close == markers.close;
+    at = w.dom_context().parent_of(*at);
+  }
+  if (!enclosed) return false;
+  for (const bool after : {false, true}) {
+    const std::optional<char> next = beside(w, node, after);
+    const char inside = after ? core.back() : core.front();
+    // Djot reads a run of markers its own way: only markers facing text.
+    if (next ? !one_sided(*next, inside) : is_djot(w.options()) || !(same_as_parent() && edge(after))) return false;
+  }
+  return true;
+}
+
 // Writes the rendered content between the markers, its outer white space
 // outside them.
 void write_wrapped(const Walk& w, NodeHandle node, const ConversionContext& context, std::string_view rendered,
@@ -232,7 +302,10 @@ void write_wrapped(const Walk& w, NodeHandle node, const ConversionContext& cont
   const OuterWhitespaceSplit split = split_outer_whitespace(rendered);
   const bool join = split.leading.empty() && !split.core.empty() && continues_previous(w, node, context, markers);
   if (join) w.out().resize(w.out().size() - markers.close.size());
-  const bool bare = !join && markers_stay_text(w, node, split, markers);
+  const TagId id = w.tag(node).id;
+  const bool nested_strong = context.in_strong && (id == TagId::Strong || id == TagId::B);
+  const bool bare = !join && (markers_stay_text(w, node, split, markers) ||
+                              (nested_strong && !nested_markers_read(w, node, context, split.core, markers)));
   write_framed(w, node, split, [&](std::string& out) {
     if (bare) {
       // Without markers in front, the content may start a line itself.
