@@ -248,6 +248,7 @@ ROADS = {"dom": {}, "fast_dom": {"tier_strategy": "fast_dom"},
         ("<p><strong>foo <strong>bar</strong></strong>baz</p>", "<p><strong>foo bar</strong>baz</p>"),
         ("<p><strong>a <strong>b</strong><em>c</em> d</strong></p>", "<p><strong>a b<em>c</em> d</strong></p>"),
         ("<p><strong>a <strong>b</strong>*c d</strong></p>", "<p><strong>a b*c d</strong></p>"),
+        ("<p><strong>a <b> b</b>c</strong></p>", "<p><strong>a bc</strong></p>"),
     ],
 )
 def test_nested_emphasis_reads_back(html, read, road):

@@ -537,6 +537,12 @@ class Walker {
   bool nested_markers_read(const Frame& f, char first, char last) const {
     const std::optional<std::size_t> index = child_index(stack_.size(), f.node);
     if (!index) return false;
+    // The enclosing strong element stands a few levels up at most.
+    bool enclosed = false;
+    for (std::size_t i = stack_.size(), levels = 0; i > 0 && levels < 8 && !enclosed; --i, ++levels) {
+      enclosed = stack_[i - 1].action == Action::Strong;
+    }
+    if (!enclosed) return false;
     const Frame& parent = stack_.back();
     for (const bool after : {false, true}) {
       const std::optional<char> next = beside(parent, *index, after);
@@ -827,6 +833,13 @@ class Walker {
       while (first < end && is_ascii_space(out_[first])) ++first;
       if (first == end || !nested_markers_read(f, out_[first], out_[end - 1])) {
         out_.erase(f.mark, marker.size());
+        // Without the marker the content's first space folds into white
+        // space before it, as text written there would.
+        if (f.mark == 0 || out_[f.mark - 1] == ' ' || out_[f.mark - 1] == '\n') {
+          std::size_t lead = f.mark;
+          while (lead < out_.size() && out_[lead] == ' ') ++lead;
+          out_.erase(f.mark, lead - f.mark);
+        }
         return;
       }
     }

@@ -302,8 +302,8 @@ void write_wrapped(const Walk& w, NodeHandle node, const ConversionContext& cont
   const OuterWhitespaceSplit split = split_outer_whitespace(rendered);
   const bool join = split.leading.empty() && !split.core.empty() && continues_previous(w, node, context, markers);
   if (join) w.out().resize(w.out().size() - markers.close.size());
-  const TagId id = w.tag(node).id;
-  const bool nested_strong = context.in_strong && (id == TagId::Strong || id == TagId::B);
+  const bool nested_strong =
+      context.in_strong && (w.tag(node).id == TagId::Strong || w.tag(node).id == TagId::B);
   const bool bare = !join && (markers_stay_text(w, node, split, markers) ||
                               (nested_strong && !nested_markers_read(w, node, context, split.core, markers)));
   write_framed(w, node, split, [&](std::string& out) {
