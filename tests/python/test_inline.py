@@ -64,7 +64,8 @@ def test_markers(html, options, expected):
 @pytest.mark.parametrize(
     "html, options, expected",
     [
-        # strong emphasis inside strong emphasis writes no second pair
+        # strong emphasis inside strong emphasis writes no second pair where
+        # it would read another way (between letters)
         ("<strong>a<strong>b</strong><b>c</b></strong>", {}, "**abc**"),
         ("<b>a<em>b</em></b>", {}, "**a*b***"),
         ("<mark>a<strong>b</strong></mark>", {"highlight_style": "bold"}, "**ab**"),

@@ -500,18 +500,25 @@ class Walker {
 
   // What stands beside the child at `index` of the element of `parent`,
   // comments skipped: the nearest byte of a text sibling, '\0' for an
-  // element, nullopt for none.
+  // element, nullopt for none. White space with nothing else beyond it
+  // counts as none: it moves out of the enclosing element.
   std::optional<char> beside(const Frame& parent, std::size_t index, bool after) const {
     const auto siblings = dom_.tag(parent.node)->children.as_span();
+    bool space = false;
     for (std::size_t pos = index; after ? pos + 1 < siblings.size() : pos > 0;) {
       pos = after ? pos + 1 : pos - 1;
       const TlNode* n = dom_.node(siblings[pos]);
       if (n == nullptr) return '\0';
       if (n->is_comment()) continue;
       const TlNode::Raw* raw = n->as_raw();
+      const std::string_view text = raw != nullptr ? dom_.bytes(raw->text) : std::string_view();
+      if (raw != nullptr && text.find_first_not_of(" \t\n\r\f") == std::string_view::npos) {
+        space = true;
+        continue;
+      }
+      if (space) return ' ';
       if (raw == nullptr) return '\0';
-      const std::string_view text = dom_.bytes(raw->text);
-      return text.empty() ? '\0' : (after ? text.front() : text.back());
+      return after ? text.front() : text.back();
     }
     return std::nullopt;
   }
@@ -532,9 +539,14 @@ class Walker {
   // content from `first` to `last`) keeps its markers only where a reader
   // pairs them as written: each faces white space or plain punctuation, or
   // joins the marker of the enclosing strong element it starts or ends,
-  // which itself faces white space or the edge of a block. Elsewhere
+  // whose markers both face white space or the edge of a block (a joined
+  // run counts its full length in pairing). Elsewhere
   // ("**a**b**c**") the enclosing pair stands for both.
   bool nested_markers_read(const Frame& f, char first, char last) const {
+    const std::size_t marker_size = 2;
+    // Markers of emphasis inside could pair with the new ones by the run
+    // lengths they count.
+    if (std::string_view(out_).substr(f.mark + marker_size).find_first_of("*_") != std::string_view::npos) return false;
     const std::optional<std::size_t> index = child_index(stack_.size(), f.node);
     if (!index) return false;
     // The enclosing strong element stands a few levels up at most.
@@ -550,13 +562,27 @@ class Walker {
         if (!marker_one_sided(*next, after ? last : first)) return false;
         continue;
       }
-      // The markers join those of the enclosing element.
-      if (parent.action != Action::Strong) return false;
+      // The markers join those of the enclosing element. A joined run pairs
+      // by its full length: an emphasis marker elsewhere in the two
+      // elements could pair with it. Only text may stand beside.
+      if (parent.action != Action::Strong || !only_text_beside(parent, *index, !after)) return false;
       const std::optional<std::size_t> outer = child_index(stack_.size() - 1, parent.node);
       if (!outer) return false;
       const Frame& block = stack_[stack_.size() - 2];
-      const std::optional<char> beyond = beside(block, *outer, after);
-      if (beyond ? !is_ascii_space(*beyond) : !is_block_action(block.action)) return false;
+      for (const bool side : {false, true}) {
+        const std::optional<char> beyond = beside(block, *outer, side);
+        if (beyond ? !is_ascii_space(*beyond) : !is_block_action(block.action)) return false;
+      }
+    }
+    return true;
+  }
+
+  bool only_text_beside(const Frame& parent, std::size_t index, bool after) const {
+    const auto siblings = dom_.tag(parent.node)->children.as_span();
+    for (std::size_t pos = index; after ? pos + 1 < siblings.size() : pos > 0;) {
+      pos = after ? pos + 1 : pos - 1;
+      const TlNode* n = dom_.node(siblings[pos]);
+      if (n == nullptr || n->as_tag() != nullptr) return false;
     }
     return true;
   }
