@@ -117,6 +117,7 @@ struct Frame {
   std::size_t base = 0;          // start of the buffer its children write into
   std::size_t mark = 0;          // element-specific offset in the output
   bool nested = false;           // strong emphasis inside strong emphasis: markers kept where they read back
+  bool emphasis_inside = false;  // some descendant wrote emphasis markers
 };
 
 // One table being collected: cell texts back to back, cells and row ends.
@@ -202,6 +203,7 @@ class Walker {
       const Frame done = frame;
       stack_.pop_back();
       close(done);
+      if (done.emphasis_inside && !stack_.empty()) stack_.back().emphasis_inside = true;
     }
   }
 
@@ -543,10 +545,9 @@ class Walker {
   // run counts its full length in pairing). Elsewhere
   // ("**a**b**c**") the enclosing pair stands for both.
   bool nested_markers_read(const Frame& f, char first, char last) const {
-    const std::size_t marker_size = 2;
     // Markers of emphasis inside could pair with the new ones by the run
     // lengths they count.
-    if (std::string_view(out_).substr(f.mark + marker_size).find_first_of("*_") != std::string_view::npos) return false;
+    if (f.emphasis_inside) return false;
     const std::optional<std::size_t> index = child_index(stack_.size(), f.node);
     if (!index) return false;
     // The enclosing strong element stands a few levels up at most.
@@ -888,6 +889,7 @@ class Walker {
       if (space_before) out_.insert(f.mark, 1, ' ');
     }
     out_ += marker;
+    if (!stack_.empty()) stack_.back().emphasis_inside = true;
     if (tail_.find('\n') != std::string::npos) {
       out_ += tail_;
     } else if (!tail_.empty()) {
