@@ -250,6 +250,12 @@ ROADS = {"dom": {}, "fast_dom": {"tier_strategy": "fast_dom"},
         ("<p><strong>a <strong>b</strong><em>c</em> d</strong></p>", "<p><strong>a b<em>c</em> d</strong></p>"),
         ("<p><strong>a <strong>b</strong>*c d</strong></p>", "<p><strong>a b*c d</strong></p>"),
         ("<p><strong>a <b> b</b>c</strong></p>", "<p><strong>a bc</strong></p>"),
+        # a joined run counts its full length: the enclosing markers must face
+        # white space, and no emphasis may stand inside
+        ("<p>,<b>!<b>foo</b></b> -</p>", "<p>,<strong>!foo</strong> -</p>"),
+        ("<p>:<strong> <strong>a</strong>,</strong>:</p>", "<p>: <strong>a,</strong>:</p>"),
+        ("<p><strong>a <strong>b<em>c</em>d</strong> e</strong></p>", "<p><strong>a b<em>c</em>d e</strong></p>"),
+        ("<p><strong><strong>a</strong> b<em>c</em>d</strong></p>", "<p><strong>a b<em>c</em>d</strong></p>"),
     ],
 )
 def test_nested_emphasis_reads_back(html, read, road):
