@@ -64,7 +64,8 @@ def test_markers(html, options, expected):
 @pytest.mark.parametrize(
     "html, options, expected",
     [
-        # strong emphasis inside strong emphasis writes no second pair
+        # strong emphasis inside strong emphasis writes no second pair where
+        # it would read another way (between letters)
         ("<strong>a<strong>b</strong><b>c</b></strong>", {}, "**abc**"),
         ("<b>a<em>b</em></b>", {}, "**a*b***"),
         ("<mark>a<strong>b</strong></mark>", {"highlight_style": "bold"}, "**ab**"),
@@ -205,6 +206,12 @@ SAME_MARKERS = {
     "djot": ("<p><em><em>x</em></em> <del><s>y</s></del></p>", DJOT, "_x_ {-y-}"),
     "among other text": ("<p><em>a <em>b</em> c</em> <em><em>a</em> b</em> <em>(<em>a</em>)</em></p>", {},
                          "*a *b* c* **a* b* *(*a*)*"),
+    "strong among other text": ("<p><b>a <strong>b</strong> c</b> <b><b>a</b> b</b> <b>a <b>b</b></b></p>", {},
+                                "**a **b** c** ****a** b** **a **b****"),
+    "strong, underscore": ("<p><b>a, <b>b</b>, c</b> <b><b>a</b> b</b></p>", {"strong_em_symbol": "_"},
+                           "__a, __b__, c__ ____a__ b__"),
+    # djot reads a run of markers its own way: only markers facing text
+    "strong, djot": ("<p><b>a <b>b</b> c</b> <b><b>a</b> b</b></p>", DJOT, "*a *b* c* *a b*"),
 }
 
 
@@ -222,10 +229,33 @@ ROADS = {"dom": {}, "fast_dom": {"tier_strategy": "fast_dom"},
     "html, read",
     [
         ("<p><em><em>x</em></em></p>", "<p><em>x</em></p>"),
-        ("<p><b>a <strong>b</strong></b></p>", "<p><strong>a b</strong></p>"),
+        ("<p><b>a <strong>b</strong></b></p>", "<p><strong>a <strong>b</strong></strong></p>"),
         ("<p><em><strong><em>x</em></strong></em></p>", "<p><em><strong>x</strong></em></p>"),
         ("<p><em>a <em>b</em> c</em></p>", "<p><em>a <em>b</em> c</em></p>"),
         ("<p><em><em>a</em> b</em></p>", "<p><em><em>a</em> b</em></p>"),
+        ("<p><strong>foo, <strong>bar</strong>, baz</strong></p>",
+         "<p><strong>foo, <strong>bar</strong>, baz</strong></p>"),
+        ("<p><strong>foo <strong>bar</strong> baz</strong></p>", "<p><strong>foo <strong>bar</strong> baz</strong></p>"),
+        ("<p><strong><strong>foo</strong> bar</strong></p>", "<p><strong><strong>foo</strong> bar</strong></p>"),
+        ("<p><strong>foo <strong>bar</strong></strong></p>", "<p><strong>foo <strong>bar</strong></strong></p>"),
+        ("<p><strong>foo <em>bar <strong>baz</strong>\nbim</em> bop</strong></p>",
+         "<p><strong>foo <em>bar <strong>baz</strong> bim</em> bop</strong></p>"),
+        ("<p><strong><strong>x</strong></strong></p>", "<p><strong>x</strong></p>"),
+        ("<p><strong>a <!-- c --><b> (b) </b> c</strong></p>", "<p><strong>a <strong>(b)</strong> c</strong></p>"),
+        # where a second pair would be read another way, one pair stands for both
+        ("<p><strong>a<strong>b</strong>c</strong></p>", "<p><strong>abc</strong></p>"),
+        ("<p><strong>a <strong>b.</strong>, c</strong></p>", "<p><strong>a b., c</strong></p>"),
+        ("<p>x<strong><strong>foo</strong> bar</strong></p>", "<p>x<strong>foo bar</strong></p>"),
+        ("<p><strong>foo <strong>bar</strong></strong>baz</p>", "<p><strong>foo bar</strong>baz</p>"),
+        ("<p><strong>a <strong>b</strong><em>c</em> d</strong></p>", "<p><strong>a b<em>c</em> d</strong></p>"),
+        ("<p><strong>a <strong>b</strong>*c d</strong></p>", "<p><strong>a b*c d</strong></p>"),
+        ("<p><strong>a <b> b</b>c</strong></p>", "<p><strong>a bc</strong></p>"),
+        # a joined run counts its full length: the enclosing markers must face
+        # white space, and no emphasis may stand inside
+        ("<p>,<b>!<b>foo</b></b> -</p>", "<p>,<strong>!foo</strong> -</p>"),
+        ("<p>:<strong> <strong>a</strong>,</strong>:</p>", "<p>: <strong>a,</strong>:</p>"),
+        ("<p><strong>a <strong>b<em>c</em>d</strong> e</strong></p>", "<p><strong>a b<em>c</em>d e</strong></p>"),
+        ("<p><strong><strong>a</strong> b<em>c</em>d</strong></p>", "<p><strong>a b<em>c</em>d</strong></p>"),
     ],
 )
 def test_nested_emphasis_reads_back(html, read, road):

@@ -2,6 +2,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "common/ascii.hpp"
 #include "common/entities.hpp"
 #include "common/scan.hpp"
 #include "common/tags.hpp"
@@ -115,6 +116,8 @@ struct Frame {
   std::size_t outer_base = 0;    // start of the buffer the element writes into
   std::size_t base = 0;          // start of the buffer its children write into
   std::size_t mark = 0;          // element-specific offset in the output
+  bool nested = false;           // strong emphasis inside strong emphasis: markers kept where they read back
+  bool emphasis_inside = false;  // some descendant wrote emphasis markers
 };
 
 // One table being collected: cell texts back to back, cells and row ends.
@@ -200,6 +203,7 @@ class Walker {
       const Frame done = frame;
       stack_.pop_back();
       close(done);
+      if (done.emphasis_inside && !stack_.empty()) stack_.back().emphasis_inside = true;
     }
   }
 
@@ -346,9 +350,11 @@ class Walker {
       case C::Strong:
       case C::Emphasis: {
         frame.state.inline_context = true;
-        // Strong emphasis inside strong emphasis, and emphasis that is the
-        // whole content of emphasis, write no markers of their own.
-        if (cls == C::Strong ? state.in_strong : doubles_enclosing_emphasis(node)) break;
+        // Emphasis that is the whole content of emphasis of its kind writes
+        // no markers of its own; strong emphasis inside strong emphasis
+        // keeps them only where they read back (decided at its end).
+        if (doubles_enclosing_emphasis(node, cls == C::Strong ? Action::Strong : Action::Emphasis)) break;
+        frame.nested = cls == C::Strong && state.in_strong;
         if (cls == C::Strong) frame.state.in_strong = true;
         frame.action = cls == C::Strong ? Action::Strong : Action::Emphasis;
         frame.mark = out_.size();
@@ -484,14 +490,117 @@ class Walker {
   // elements that hold nothing else): its markers would double the enclosing
   // ones, and "**x**" reads as strong emphasis. A few levels are looked
   // through, no more.
-  bool doubles_enclosing_emphasis(NodeHandle node) const {
+  bool doubles_enclosing_emphasis(NodeHandle node, Action kind) const {
     for (std::size_t i = stack_.size(), levels = 0; i > 0 && levels < 8; --i, ++levels) {
       const Frame& enclosing = stack_[i - 1];
       if (sole_child(dom_, *dom_.tag(enclosing.node)) != node) return false;
-      if (enclosing.action == Action::Emphasis) return true;
+      if (enclosing.action == kind) return true;
       node = enclosing.node;
     }
     return false;
+  }
+
+  // What stands beside the child at `index` of the element of `parent`,
+  // comments skipped: the nearest byte of a text sibling, '\0' for an
+  // element, nullopt for none. White space with nothing else beyond it
+  // counts as none: it moves out of the enclosing element.
+  std::optional<char> beside(const Frame& parent, std::size_t index, bool after) const {
+    const auto siblings = dom_.tag(parent.node)->children.as_span();
+    bool space = false;
+    for (std::size_t pos = index; after ? pos + 1 < siblings.size() : pos > 0;) {
+      pos = after ? pos + 1 : pos - 1;
+      const TlNode* n = dom_.node(siblings[pos]);
+      if (n == nullptr) return '\0';
+      if (n->is_comment()) continue;
+      const TlNode::Raw* raw = n->as_raw();
+      const std::string_view text = raw != nullptr ? dom_.bytes(raw->text) : std::string_view();
+      if (raw != nullptr && text.find_first_not_of(" \t\n\r\f") == std::string_view::npos) {
+        space = true;
+        continue;
+      }
+      if (space) return ' ';
+      if (raw == nullptr) return '\0';
+      return after ? text.front() : text.back();
+    }
+    return std::nullopt;
+  }
+
+  // The place of the element of `frames[at]` among the children of the
+  // element of `frames[at - 1]`, whose child it was taken as last.
+  std::optional<std::size_t> child_index(std::size_t at, NodeHandle node) const {
+    if (at == 0) return std::nullopt;
+    const Frame& parent = stack_[at - 1];
+    const auto children = dom_.tag(parent.node)->children.as_span();
+    if (parent.next_child == 0 || parent.next_child > children.size() || children[parent.next_child - 1] != node) {
+      return std::nullopt;
+    }
+    return parent.next_child - 1;
+  }
+
+  // Strong emphasis inside strong emphasis (frame `f`, just closed, its
+  // content from `first` to `last`) keeps its markers only where a reader
+  // pairs them as written: each faces white space or plain punctuation, or
+  // joins the marker of the enclosing strong element it starts or ends,
+  // whose markers both face white space or the edge of a block (a joined
+  // run counts its full length in pairing). Elsewhere
+  // ("**a**b**c**") the enclosing pair stands for both.
+  bool nested_markers_read(const Frame& f, char first, char last) const {
+    // Markers of emphasis inside could pair with the new ones by the run
+    // lengths they count.
+    if (f.emphasis_inside) return false;
+    const std::optional<std::size_t> index = child_index(stack_.size(), f.node);
+    if (!index) return false;
+    // The enclosing strong element stands a few levels up at most.
+    bool enclosed = false;
+    for (std::size_t i = stack_.size(), levels = 0; i > 0 && levels < 8 && !enclosed; --i, ++levels) {
+      enclosed = stack_[i - 1].action == Action::Strong;
+    }
+    if (!enclosed) return false;
+    const Frame& parent = stack_.back();
+    for (const bool after : {false, true}) {
+      const std::optional<char> next = beside(parent, *index, after);
+      if (next) {
+        if (!marker_one_sided(*next, after ? last : first)) return false;
+        continue;
+      }
+      // The markers join those of the enclosing element. A joined run pairs
+      // by its full length: an emphasis marker elsewhere in the two
+      // elements could pair with it. Only text may stand beside.
+      if (parent.action != Action::Strong || !only_text_beside(parent, *index, !after)) return false;
+      const std::optional<std::size_t> outer = child_index(stack_.size() - 1, parent.node);
+      if (!outer) return false;
+      const Frame& block = stack_[stack_.size() - 2];
+      for (const bool side : {false, true}) {
+        const std::optional<char> beyond = beside(block, *outer, side);
+        if (beyond ? !is_ascii_space(*beyond) : !is_block_action(block.action)) return false;
+      }
+    }
+    return true;
+  }
+
+  bool only_text_beside(const Frame& parent, std::size_t index, bool after) const {
+    const auto siblings = dom_.tag(parent.node)->children.as_span();
+    for (std::size_t pos = index; after ? pos + 1 < siblings.size() : pos > 0;) {
+      pos = after ? pos + 1 : pos - 1;
+      const TlNode* n = dom_.node(siblings[pos]);
+      if (n == nullptr || n->as_tag() != nullptr) return false;
+    }
+    return true;
+  }
+
+  static bool is_block_action(Action action) {
+    return action == Action::Block || action == Action::Heading || action == Action::ListItem ||
+           action == Action::Blockquote || action == Action::Cell;
+  }
+
+  // A marker between `outside` and `inside` (a letter of the content)
+  // opens or closes, never both: white space outside, or punctuation that
+  // writes itself (not a marker, escape or reference) before a letter or
+  // digit.
+  static bool marker_one_sided(char outside, char inside) {
+    if (is_ascii_space(outside)) return true;
+    return is_ascii_punct(static_cast<unsigned char>(outside)) &&
+           std::string_view("*_\\&`").find(outside) == std::string_view::npos && is_ascii_alnum(inside);
   }
 
   // The indentation of the items of a list at `depth`: `list_indent_width`
@@ -746,6 +855,21 @@ class Walker {
     const std::size_t content = f.mark + marker.size();
     std::size_t end = out_.size();
     while (end > content && is_ascii_space(out_[end - 1])) --end;
+    if (f.nested) {
+      std::size_t first = content;
+      while (first < end && is_ascii_space(out_[first])) ++first;
+      if (first == end || !nested_markers_read(f, out_[first], out_[end - 1])) {
+        out_.erase(f.mark, marker.size());
+        // Without the marker the content's first space folds into white
+        // space before it, as text written there would.
+        if (f.mark == 0 || out_[f.mark - 1] == ' ' || out_[f.mark - 1] == '\n') {
+          std::size_t lead = f.mark;
+          while (lead < out_.size() && out_[lead] == ' ') ++lead;
+          out_.erase(f.mark, lead - f.mark);
+        }
+        return;
+      }
+    }
     tail_.assign(out_, end, std::string::npos);
     std::size_t lead = content;
     while (lead < end && is_ascii_space(out_[lead])) ++lead;
@@ -765,6 +889,7 @@ class Walker {
       if (space_before) out_.insert(f.mark, 1, ' ');
     }
     out_ += marker;
+    if (!stack_.empty()) stack_.back().emphasis_inside = true;
     if (tail_.find('\n') != std::string::npos) {
       out_ += tail_;
     } else if (!tail_.empty()) {

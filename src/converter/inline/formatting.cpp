@@ -84,7 +84,6 @@ std::optional<Markers> wrap_markers(TagId id, const ConversionOptions& options, 
   switch (id) {
     case TagId::B:
     case TagId::Strong:
-      if (context.in_strong) return Markers{};
       return same(djot ? "*" : emphasis_marker(options, 2));
     case TagId::I:
     case TagId::Em:
@@ -224,15 +223,118 @@ bool markers_stay_text(const Walk& w, NodeHandle node, const OuterWhitespaceSpli
   return last != std::string_view::npos && punct(split.core[last]) && next_sibling_starts_word(w, node);
 }
 
+bool is_white(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
+
+// What stands beside `node` among its siblings, comments skipped: the
+// nearest byte of a text sibling, '\0' for an element, nullopt for none.
+// White space with nothing else beyond it counts as none: it moves out of
+// the enclosing element.
+std::optional<char> beside(const Walk& w, NodeHandle node, bool after) {
+  const auto place = sibling_place(w, node);
+  if (!place) return std::nullopt;
+  const auto siblings = place->siblings;
+  bool space = false;
+  for (std::size_t pos = place->index; after ? pos + 1 < siblings.size() : pos > 0;) {
+    pos = after ? pos + 1 : pos - 1;
+    const TlNode* n = w.dom().node(siblings[pos]);
+    if (n == nullptr) return '\0';
+    if (n->is_comment()) continue;
+    const TlNode::Raw* raw = n->as_raw();
+    const std::string_view text = raw != nullptr ? w.dom().bytes(raw->text) : std::string_view();
+    if (raw != nullptr && text.find_first_not_of(" \t\n\r\f") == std::string_view::npos) {
+      space = true;
+      continue;
+    }
+    if (space) return ' ';
+    if (raw == nullptr) return '\0';
+    return after ? text.front() : text.back();
+  }
+  return std::nullopt;
+}
+
+// A marker between `outside` and `inside` (a letter of the content) opens
+// or closes, never both: white space outside, or punctuation that writes
+// itself (not a marker, escape or reference) before a letter or digit.
+bool one_sided(char outside, char inside) {
+  if (is_white(outside)) return true;
+  return is_ascii_punct(static_cast<unsigned char>(outside)) &&
+         std::string_view("*_\\&`").find(outside) == std::string_view::npos &&
+         is_ascii_alnum(inside);
+}
+
+// Strong emphasis inside strong emphasis writes its markers only where a
+// reader pairs them as written: each marker faces white space or plain
+// punctuation, or joins the marker of the enclosing element it starts or
+// ends, whose markers both face white space or the edge of a block (a
+// joined run counts its full length in pairing). Elsewhere
+// ("**a**b**c**") the markers would pair the wrong way, and the enclosing
+// pair stands for both.
+bool nested_markers_read(const Walk& w, NodeHandle node, const ConversionContext& context,
+                         std::string_view core, const Markers& markers) {
+  // Markers of emphasis inside could pair with the new ones by the run
+  // lengths they count.
+  if (core.empty() || core.find_first_of("*_") != std::string_view::npos) return false;
+  const std::optional<NodeHandle> parent = w.dom_context().parent_of(node);
+  const auto same_as_parent = [&] {
+    if (!parent) return false;
+    const std::optional<Markers> enclosing = wrap_markers(w.tag(*parent).id, w.options(), context);
+    return enclosing && enclosing->open == markers.open && enclosing->close == markers.close;
+  };
+  // The enclosing element's edge: white space beside it, or nothing
+  // beside it in a block.
+  const auto edge = [&](bool after) {
+    const std::optional<char> outer = beside(w, *parent, after);
+    if (outer) return is_white(*outer);
+    const std::optional<NodeHandle> block = w.dom_context().parent_of(*parent);
+    return !block || tag_has(w.tag(*block).id, kBlock);
+  };
+  // A joined run pairs by its full length: an emphasis marker elsewhere in
+  // the two elements could pair with it. Only text may stand beside.
+  const auto joins_cleanly = [&](bool after) {
+    const auto place = sibling_place(w, node);
+    if (!place) return false;
+    const auto siblings = place->siblings;
+    for (std::size_t pos = place->index; after ? pos > 0 : pos + 1 < siblings.size();) {
+      pos = after ? pos - 1 : pos + 1;
+      const TlNode* n = w.dom().node(siblings[pos]);
+      if (n == nullptr || n->as_tag() != nullptr) return false;
+    }
+    return true;
+  };
+  bool enclosed = false;
+  std::optional<NodeHandle> at = parent;
+  for (int levels = 0; at && levels < 8 && !enclosed; ++levels) {
+    const std::optional<Markers> enclosing = wrap_markers(w.tag(*at).id, w.options(), context);
+    enclosed = enclosing && enclosing->open == markers.open && enclosing->close == markers.close;
+    at = w.dom_context().parent_of(*at);
+  }
+  if (!enclosed) return false;
+  for (const bool after : {false, true}) {
+    const std::optional<char> next = beside(w, node, after);
+    const char inside = after ? core.back() : core.front();
+    // Djot reads a run of markers its own way: only markers facing text.
+    if (next ? !one_sided(*next, inside) : is_djot(w.options()) || !(same_as_parent() && edge(false) && edge(true) && joins_cleanly(after))) {
+      return false;
+    }
+  }
+  return true;
+}
+
 // Writes the rendered content between the markers, its outer white space
 // outside them.
 void write_wrapped(const Walk& w, NodeHandle node, const ConversionContext& context, std::string_view rendered,
                    const Markers& markers) {
   if (rendered.empty()) return;
   const OuterWhitespaceSplit split = split_outer_whitespace(rendered);
-  const bool join = split.leading.empty() && !split.core.empty() && continues_previous(w, node, context, markers);
+  // Strong emphasis inside strong emphasis joins no neighbour: the markers
+  // before it may close something else.
+  const bool nested_strong =
+      context.in_strong && (w.tag(node).id == TagId::Strong || w.tag(node).id == TagId::B);
+  const bool join = !nested_strong && split.leading.empty() && !split.core.empty() &&
+                    continues_previous(w, node, context, markers);
   if (join) w.out().resize(w.out().size() - markers.close.size());
-  const bool bare = !join && markers_stay_text(w, node, split, markers);
+  const bool bare = !join && (markers_stay_text(w, node, split, markers) ||
+                              (nested_strong && !nested_markers_read(w, node, context, split.core, markers)));
   write_framed(w, node, split, [&](std::string& out) {
     if (bare) {
       // Without markers in front, the content may start a line itself.
