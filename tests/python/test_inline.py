@@ -256,11 +256,24 @@ ROADS = {"dom": {}, "fast_dom": {"tier_strategy": "fast_dom"},
         ("<p>:<strong> <strong>a</strong>,</strong>:</p>", "<p>: <strong>a,</strong>:</p>"),
         ("<p><strong>a <strong>b<em>c</em>d</strong> e</strong></p>", "<p><strong>a b<em>c</em>d e</strong></p>"),
         ("<p><strong><strong>a</strong> b<em>c</em>d</strong></p>", "<p><strong>a b<em>c</em>d</strong></p>"),
+        # emphasis inside emphasis follows the same rule
+        ("<p><em>foo<em>bar</em></em></p>", "<p><em>foobar</em></p>"),
+        ("<p>x<em>foo <em>bar</em></em>y</p>", "<p>x<em>foo bar</em>y</p>"),
+        ("<p><em>(<em>foo</em>)</em></p>", "<p><em>(<em>foo</em>)</em></p>"),
+        ("<p><em>foo <em>bar</em></em></p>", "<p><em>foo <em>bar</em></em></p>"),
     ],
 )
 def test_nested_emphasis_reads_back(html, read, road):
     markdown_it = pytest.importorskip("markdown_it")
     assert markdown_it.MarkdownIt("commonmark").render(md(html, **road)).strip() == read
+
+
+@pytest.mark.parametrize("tag", ["em", "strong"])
+def test_nested_emphasis_beside_link_brackets_reads_back(tag):
+    # the link's brackets stand beside the inner markers (the DOM road)
+    markdown_it = pytest.importorskip("markdown_it")
+    html = f'<p><{tag}>foo <a href="/u"><{tag}>bar</{tag}></a></{tag}></p>'
+    assert markdown_it.MarkdownIt("commonmark").render(md(html)).strip() == html
 
 
 def test_nested_strike_reads_back_as_strike():

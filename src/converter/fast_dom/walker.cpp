@@ -116,7 +116,7 @@ struct Frame {
   std::size_t outer_base = 0;    // start of the buffer the element writes into
   std::size_t base = 0;          // start of the buffer its children write into
   std::size_t mark = 0;          // element-specific offset in the output
-  bool nested = false;           // strong emphasis inside strong emphasis: markers kept where they read back
+  bool nested = false;           // emphasis inside emphasis of its kind: markers kept where they read back
   bool emphasis_inside = false;  // some descendant wrote emphasis markers
 };
 
@@ -354,8 +354,9 @@ class Walker {
         // no markers of its own; strong emphasis inside strong emphasis
         // keeps them only where they read back (decided at its end).
         if (doubles_enclosing_emphasis(node, cls == C::Strong ? Action::Strong : Action::Emphasis)) break;
-        frame.nested = cls == C::Strong && state.in_strong;
+        frame.nested = cls == C::Strong ? state.in_strong : state.in_emphasis;
         if (cls == C::Strong) frame.state.in_strong = true;
+        else frame.state.in_emphasis = true;
         frame.action = cls == C::Strong ? Action::Strong : Action::Emphasis;
         frame.mark = out_.size();
         out_ += cls == C::Strong ? "**" : "*";
@@ -537,7 +538,7 @@ class Walker {
     return parent.next_child - 1;
   }
 
-  // Strong emphasis inside strong emphasis (frame `f`, just closed, its
+  // Emphasis inside emphasis of its kind (frame `f`, just closed, its
   // content from `first` to `last`) keeps its markers only where a reader
   // pairs them as written: each faces white space or plain punctuation, or
   // joins the marker of the enclosing strong element it starts or ends,
@@ -550,10 +551,10 @@ class Walker {
     if (f.emphasis_inside) return false;
     const std::optional<std::size_t> index = child_index(stack_.size(), f.node);
     if (!index) return false;
-    // The enclosing strong element stands a few levels up at most.
+    // The enclosing element of its kind stands a few levels up at most.
     bool enclosed = false;
     for (std::size_t i = stack_.size(), levels = 0; i > 0 && levels < 8 && !enclosed; --i, ++levels) {
-      enclosed = stack_[i - 1].action == Action::Strong;
+      enclosed = stack_[i - 1].action == f.action;
     }
     if (!enclosed) return false;
     const Frame& parent = stack_.back();
@@ -566,7 +567,7 @@ class Walker {
       // The markers join those of the enclosing element. A joined run pairs
       // by its full length: an emphasis marker elsewhere in the two
       // elements could pair with it. Only text may stand beside.
-      if (parent.action != Action::Strong || !only_text_beside(parent, *index, !after)) return false;
+      if (parent.action != f.action || !only_text_beside(parent, *index, !after)) return false;
       const std::optional<std::size_t> outer = child_index(stack_.size() - 1, parent.node);
       if (!outer) return false;
       const Frame& block = stack_[stack_.size() - 2];

@@ -252,6 +252,18 @@ std::optional<char> beside(const Walk& w, NodeHandle node, bool after) {
   return std::nullopt;
 }
 
+// Whether an element a few levels up writes the same markers as `node`.
+bool encloses_same_markers(const Walk& w, NodeHandle node, const ConversionContext& context,
+                           const Markers& markers) {
+  std::optional<NodeHandle> at = w.dom_context().parent_of(node);
+  for (int levels = 0; at && levels < 8; ++levels) {
+    const std::optional<Markers> enclosing = wrap_markers(w.tag(*at).id, w.options(), context);
+    if (enclosing && enclosing->open == markers.open && enclosing->close == markers.close) return true;
+    at = w.dom_context().parent_of(*at);
+  }
+  return false;
+}
+
 // A marker between `outside` and `inside` (a letter of the content) opens
 // or closes, never both: white space outside, or punctuation that writes
 // itself (not a marker, escape or reference) before a letter or digit.
@@ -301,16 +313,17 @@ bool nested_markers_read(const Walk& w, NodeHandle node, const ConversionContext
     }
     return true;
   };
-  bool enclosed = false;
-  std::optional<NodeHandle> at = parent;
-  for (int levels = 0; at && levels < 8 && !enclosed; ++levels) {
-    const std::optional<Markers> enclosing = wrap_markers(w.tag(*at).id, w.options(), context);
-    enclosed = enclosing && enclosing->open == markers.open && enclosing->close == markers.close;
-    at = w.dom_context().parent_of(*at);
-  }
-  if (!enclosed) return false;
+  if (!encloses_same_markers(w, node, context, markers)) return false;
+  // The whole text of a link: its brackets stand beside the markers.
+  const bool in_link_brackets = [&] {
+    if (!parent || w.tag(*parent).id != TagId::A || context.in_code) return false;
+    const TlNode::Tag* tag = w.dom().tag(*parent);
+    const auto href = tag != nullptr ? attribute_map_get(w.dom(), *tag, "href").value_bytes(w.dom()) : std::nullopt;
+    return href && !href->empty();
+  }();
   for (const bool after : {false, true}) {
-    const std::optional<char> next = beside(w, node, after);
+    std::optional<char> next = beside(w, node, after);
+    if (!next && in_link_brackets) next = after ? ']' : '[';
     const char inside = after ? core.back() : core.front();
     // Djot reads a run of markers its own way: only markers facing text.
     if (next ? !one_sided(*next, inside) : is_djot(w.options()) || !(same_as_parent() && edge(false) && edge(true) && joins_cleanly(after))) {
@@ -333,8 +346,12 @@ void write_wrapped(const Walk& w, NodeHandle node, const ConversionContext& cont
   const bool join = !nested_strong && split.leading.empty() && !split.core.empty() &&
                     continues_previous(w, node, context, markers);
   if (join) w.out().resize(w.out().size() - markers.close.size());
+  // Emphasis inside emphasis of its kind follows the same rule.
+  const bool nested_same = nested_strong || (context.in_emphasis && !markers.open.empty() &&
+                                             (w.tag(node).id == TagId::Em || w.tag(node).id == TagId::I) &&
+                                             encloses_same_markers(w, node, context, markers));
   const bool bare = !join && (markers_stay_text(w, node, split, markers) ||
-                              (nested_strong && !nested_markers_read(w, node, context, split.core, markers)));
+                              (nested_same && !nested_markers_read(w, node, context, split.core, markers)));
   write_framed(w, node, split, [&](std::string& out) {
     if (bare) {
       // Without markers in front, the content may start a line itself.
