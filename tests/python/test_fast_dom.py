@@ -5,6 +5,7 @@ options (heading, code-block and newline styles, bullets, list indent width
 and the escape options). Every output must be the same over both parser
 backends.
 """
+import html as html_module
 import json
 import re
 import subprocess
@@ -180,6 +181,27 @@ def test_words_stay_apart(spec, pattern):
 def test_white_space_from_text_never_starts_a_line(html, backend):
     out = fast(html, backend)
     assert [line for line in out.splitlines() if line[:1] in (" ", "\t")] == []
+
+
+@pytest.mark.parametrize("html, text", [
+    ("<p>- a x</p>", "- a x"),
+    ("<p>+ x</p>", "+ x"),
+    ("<p><span>#</span> x</p>", "# x"),
+    ("<p>1. x</p>", "1. x"),
+    ("<p>> q</p>", "> q"),
+    ("<p>x</p><p>- y</p>", "x - y"),
+    ("<p>x<br>- y</p>", "x - y"),
+    ("<ul><li>* b</li></ul>", "* b"),
+    ("<blockquote><p>- q</p></blockquote>", "- q"),
+    ("<p>a - b</p>", "a - b"),
+])
+def test_text_at_a_line_start_stays_text(html, text):
+    # a reader finds no list item, heading or quote that the page did not have
+    markdown_it = pytest.importorskip("markdown_it")
+    rendered = markdown_it.MarkdownIt("commonmark").render(fast(html))
+    for tag in ("<li>", "<blockquote>", "<h1>"):
+        assert rendered.count(tag) == html.count(tag), rendered
+    assert html_module.unescape(re.sub(r"<[^>]+>", " ", rendered)).split() == text.split()
 
 
 # Run in a child interpreter: a million-level document takes memory that the
