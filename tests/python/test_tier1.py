@@ -149,6 +149,10 @@ GIVES_UP = {
     "emphasis in emphasis of its kind": "<p><i>a <em>b</em></i> <b><strong>c</strong></b></p>",
     "emphasis of punctuation after a word": "<p>a<b>.</b></p>",
     "emphasis ending in punctuation before a word": "<p>a <b>x.</b>y</p>",
+    "text starting with a list marker": "<p>- a x</p>",
+    "text starting with a number marker": "<p>1. x</p>",
+    "text starting with a quote marker": "<p>&gt; q</p>",
+    "heading marker after a break": "<p>x<br># y</p>",
 }
 
 

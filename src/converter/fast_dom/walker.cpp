@@ -1154,25 +1154,11 @@ class Walker {
     escape_markdown_into(folded_, EscapeMode::PageText, options_, out_, {'\n', follower_});
     // Text that starts a line keeps a list, quote or heading marker as text.
     if (std::optional<std::string> escaped =
-            escape_line_block_markers(std::string_view(out_).substr(start), at_line_start(start))) {
+            escape_line_block_markers(std::string_view(out_).substr(start),
+                                      output_at_line_start(std::string_view(out_).substr(0, start)))) {
       out_.resize(start);
       out_ += *escaped;
     }
-  }
-
-  // Whether text written at `end` starts a line: the output is empty there,
-  // or its line holds only indentation and quote or list markers so far. A
-  // short look back; a longer run of such characters counts as a start too,
-  // which at worst adds a harmless backslash.
-  bool at_line_start(std::size_t end) const {
-    for (std::size_t i = end, budget = 64; i > 0 && budget > 0; --i, --budget) {
-      const char c = out_[i - 1];
-      if (c == '\n') return true;
-      if (c != ' ' && c != '>' && c != '-' && c != '*' && c != '+' && c != '.' && c != ')' && (c < '0' || c > '9')) {
-        return false;
-      }
-    }
-    return true;
   }
 
   void write_image(const TlNode::Tag& tag, const FastDomState& state) {

@@ -1065,6 +1065,17 @@ std::size_t atx_closing_run(std::string_view text) {
   return run == 0 || text[run - 1] == ' ' || text[run - 1] == '\t' ? run : std::string_view::npos;
 }
 
+bool output_at_line_start(std::string_view written) {
+  for (std::size_t i = written.size(), budget = 64; i > 0 && budget > 0; --i, --budget) {
+    const char c = written[i - 1];
+    if (c == '\n') return true;
+    if (c != ' ' && c != '>' && c != '-' && c != '*' && c != '+' && c != '.' && c != ')' && (c < '0' || c > '9')) {
+      return false;
+    }
+  }
+  return true;
+}
+
 std::optional<std::string> escape_line_block_markers(std::string_view text, bool starts_line) {
   std::optional<std::string> out;
   std::size_t copied = 0;  // text before this offset is in `out`

@@ -188,4 +188,10 @@ std::size_t atx_closing_run(std::string_view text);
 // changes.
 std::optional<std::string> escape_line_block_markers(std::string_view text, bool starts_line);
 
+// Whether text appended to `written` starts a line there: `written` is
+// empty, or its last line holds only indentation and quote or list markers
+// so far. A short look back; a longer run of such characters counts as a
+// start too, which at worst costs a harmless backslash.
+bool output_at_line_start(std::string_view written);
+
 }  // namespace tidewell

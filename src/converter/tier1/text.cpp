@@ -149,6 +149,13 @@ bool Scanner::push_text(std::string_view run) {
   }
   const std::size_t before = out.size();
   if (!push_running_text(run, out)) return false;
+  // Text that would read as a list, quote or heading marker where it starts
+  // a line: the DOM road escapes it.
+  if (out.size() > before &&
+      escape_line_block_markers(std::string_view(out).substr(before),
+                                output_at_line_start(std::string_view(out).substr(0, before)))) {
+    return fail(Tier1Reason::Unsupported, "line-start marker");
+  }
   // An asterisk of the text next to an emphasis marker would join it; the
   // DOM road escapes it. (A reference may decode to one; the region written
   // may then also hold a marker moved behind a space, which only costs the
