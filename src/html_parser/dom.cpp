@@ -103,6 +103,36 @@ std::optional<NodeHandle> sole_child(const TlDom& dom, const TlNode::Tag& tag) {
   return found;
 }
 
+std::optional<char> byte_beside(const TlDom& dom, std::span<const NodeHandle> siblings, std::size_t index,
+                                bool after) {
+  bool space = false;
+  for (std::size_t pos = index; after ? pos + 1 < siblings.size() : pos > 0;) {
+    pos = after ? pos + 1 : pos - 1;
+    const TlNode* n = dom.node(siblings[pos]);
+    if (n == nullptr) return '\0';
+    if (n->is_comment()) continue;
+    const TlNode::Raw* raw = n->as_raw();
+    const std::string_view text = raw != nullptr ? dom.bytes(raw->text) : std::string_view();
+    if (raw != nullptr && text.find_first_not_of(" \t\n\r\f") == std::string_view::npos) {
+      space = true;
+      continue;
+    }
+    if (space) return ' ';
+    if (raw == nullptr) return '\0';
+    return after ? text.front() : text.back();
+  }
+  return std::nullopt;
+}
+
+bool only_text_beside(const TlDom& dom, std::span<const NodeHandle> siblings, std::size_t index, bool after) {
+  for (std::size_t pos = index; after ? pos + 1 < siblings.size() : pos > 0;) {
+    pos = after ? pos + 1 : pos - 1;
+    const TlNode* n = dom.node(siblings[pos]);
+    if (n == nullptr || n->as_tag() != nullptr) return false;
+  }
+  return true;
+}
+
 // ---------------------------------------------------------------------------
 // inner_text
 

@@ -407,6 +407,18 @@ inline AttributeIter attributes_iter(const TlDom& dom, const TlNode::Tag& tag) {
 // space, when it has exactly one such child. Stops at the second one.
 std::optional<NodeHandle> sole_child(const TlDom& dom, const TlNode::Tag& tag);
 
+// What a reader meets beside `siblings[index]` (before it, or after it with
+// `after`), comments skipped: the nearest byte of a text sibling, '\0' for
+// an element, nullopt for nothing. Text of ASCII white space with nothing
+// else beyond it counts as nothing (it moves out of the enclosing element);
+// with something beyond it, it is a ' '.
+std::optional<char> byte_beside(const TlDom& dom, std::span<const NodeHandle> siblings, std::size_t index,
+                                bool after);
+
+// Whether every sibling before `siblings[index]` (after it, with `after`) is
+// text or a comment.
+bool only_text_beside(const TlDom& dom, std::span<const NodeHandle> siblings, std::size_t index, bool after);
+
 // ---------------------------------------------------------------------------
 // Text content
 

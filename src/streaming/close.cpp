@@ -376,9 +376,9 @@ Opener Processor::write_close_markup(const ElementFrame& e, std::uint64_t colspa
     case kCenter: return nested_table ? as_html() : std::nullopt;
     case kH1: case kH2: case kH3: case kH4: case kH5: case kH6:
       return (is_open(kA) || cell) ? as_html() : std::nullopt;
-    case kStrong: case kB: return nested_emphasis(kStrong, kB, kB) ? "" : "**";
-    case kEm: case kI: return nested_emphasis(kEm, kI, kI) ? "" : "*";
-    case kDel: case kS: case kStrike: return nested_emphasis(kDel, kS, kStrike) ? "" : "~~";
+    case kStrong: case kB: return nested_emphasis({kStrong, kB}) ? "" : "**";
+    case kEm: case kI: return nested_emphasis({kEm, kI}) ? "" : "*";
+    case kDel: case kS: case kStrike: return nested_emphasis({kDel, kS, kStrike}) ? "" : "~~";
     case kCode:
       if (!is_open(kPre)) return inside_html_block_element() ? *as_html() : "`";
       return cell ? as_html() : std::nullopt;

@@ -420,9 +420,9 @@ Opener Processor::write_open_markup(const ElementFrame& f, std::size_t index) {
       if (is_open(kA) || cell) return as_html();
       return std::string(static_cast<std::size_t>(f.tag_id - kH1 + 1), '#') + " ";
     case kHr: return open_markup_rule();
-    case kStrong: case kB: return nested_emphasis(kStrong, kB, kB) ? "" : "**";
-    case kEm: case kI: return nested_emphasis(kEm, kI, kI) ? "" : "*";
-    case kDel: case kS: case kStrike: return nested_emphasis(kDel, kS, kStrike) ? "" : "~~";
+    case kStrong: case kB: return nested_emphasis({kStrong, kB}) ? "" : "**";
+    case kEm: case kI: return nested_emphasis({kEm, kI}) ? "" : "*";
+    case kDel: case kS: case kStrike: return nested_emphasis({kDel, kS, kStrike}) ? "" : "~~";
     case kBlockquote: return (is_open(kLi) && break_state_ != 1) ? Opener("\n") : std::nullopt;
     case kCode: return open_markup_code(f, index);
     case kA:

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstddef>
+#include <initializer_list>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -186,10 +187,10 @@ class Processor {
   void flush_text_node(std::string_view text, bool count);
   bool any_tag_open_in_range(TagId first, TagId last) const;
   bool is_open(TagId id) const;
-  // Whether more than one element of one emphasis kind (its tags a, b, c)
-  // is open, the element being written included: nested emphasis of one
-  // kind writes its markers once, as "**x**" would read as strong.
-  bool nested_emphasis(TagId a, TagId b, TagId c) const;
+  // Whether more than one element of one emphasis kind (its tags) is open,
+  // the element being written included: nested emphasis of one kind writes
+  // its markers once, as "**x**" would read as strong.
+  bool nested_emphasis(std::initializer_list<TagId> kind) const;
   ElementFrame* innermost() { return depth_ ? &frames_[depth_ - 1] : nullptr; }
   const ElementFrame* innermost() const { return depth_ ? &frames_[depth_ - 1] : nullptr; }
 

@@ -17,9 +17,9 @@ void saturating_decrement(std::uint8_t& v) {
 
 bool Processor::is_open(TagId id) const { return open_counts_[id] != 0; }
 
-bool Processor::nested_emphasis(TagId a, TagId b, TagId c) const {
-  std::size_t open = std::size_t{open_counts_[a]} + open_counts_[b];
-  if (c != b) open += open_counts_[c];
+bool Processor::nested_emphasis(std::initializer_list<TagId> kind) const {
+  std::size_t open = 0;
+  for (const TagId id : kind) open += open_counts_[id];
   return open > 1;
 }
 

@@ -501,30 +501,12 @@ class Walker {
     return false;
   }
 
-  // What stands beside the child at `index` of the element of `parent`,
-  // comments skipped: the nearest byte of a text sibling, '\0' for an
-  // element, nullopt for none. White space with nothing else beyond it
-  // counts as none: it moves out of the enclosing element.
+  // What stands beside the child at `index` of the element of `parent`
+  // (byte_beside).
   std::optional<char> beside(const Frame& parent, std::size_t index, bool after) const {
-    const auto siblings = dom_.tag(parent.node)->children.as_span();
-    bool space = false;
-    for (std::size_t pos = index; after ? pos + 1 < siblings.size() : pos > 0;) {
-      pos = after ? pos + 1 : pos - 1;
-      const TlNode* n = dom_.node(siblings[pos]);
-      if (n == nullptr) return '\0';
-      if (n->is_comment()) continue;
-      const TlNode::Raw* raw = n->as_raw();
-      const std::string_view text = raw != nullptr ? dom_.bytes(raw->text) : std::string_view();
-      if (raw != nullptr && text.find_first_not_of(" \t\n\r\f") == std::string_view::npos) {
-        space = true;
-        continue;
-      }
-      if (space) return ' ';
-      if (raw == nullptr) return '\0';
-      return after ? text.front() : text.back();
-    }
-    return std::nullopt;
+    return byte_beside(dom_, dom_.tag(parent.node)->children.as_span(), index, after);
   }
+
 
   // The place of the element of `frames[at]` among the children of the
   // element of `frames[at - 1]`, whose child it was taken as last.
@@ -561,7 +543,7 @@ class Walker {
     for (const bool after : {false, true}) {
       const std::optional<char> next = beside(parent, *index, after);
       if (next) {
-        if (!marker_one_sided(*next, after ? last : first)) return false;
+        if (!emphasis_marker_one_sided(*next, after ? last : first)) return false;
         continue;
       }
       // The markers join those of the enclosing element. A joined run pairs
@@ -580,28 +562,13 @@ class Walker {
   }
 
   bool only_text_beside(const Frame& parent, std::size_t index, bool after) const {
-    const auto siblings = dom_.tag(parent.node)->children.as_span();
-    for (std::size_t pos = index; after ? pos + 1 < siblings.size() : pos > 0;) {
-      pos = after ? pos + 1 : pos - 1;
-      const TlNode* n = dom_.node(siblings[pos]);
-      if (n == nullptr || n->as_tag() != nullptr) return false;
-    }
-    return true;
+    return tidewell::only_text_beside(dom_, dom_.tag(parent.node)->children.as_span(), index, after);
   }
+
 
   static bool is_block_action(Action action) {
     return action == Action::Block || action == Action::Heading || action == Action::ListItem ||
            action == Action::Blockquote || action == Action::Cell;
-  }
-
-  // A marker between `outside` and `inside` (a letter of the content)
-  // opens or closes, never both: white space outside, or punctuation that
-  // writes itself (not a marker, escape or reference) before a letter or
-  // digit.
-  static bool marker_one_sided(char outside, char inside) {
-    if (is_ascii_space(outside)) return true;
-    return is_ascii_punct(static_cast<unsigned char>(outside)) &&
-           std::string_view("*_\\&`").find(outside) == std::string_view::npos && is_ascii_alnum(inside);
   }
 
   // The indentation of the items of a list at `depth`: `list_indent_width`

@@ -225,31 +225,11 @@ bool markers_stay_text(const Walk& w, NodeHandle node, const OuterWhitespaceSpli
 
 bool is_white(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
 
-// What stands beside `node` among its siblings, comments skipped: the
-// nearest byte of a text sibling, '\0' for an element, nullopt for none.
-// White space with nothing else beyond it counts as none: it moves out of
-// the enclosing element.
+// What stands beside `node` among its siblings (byte_beside).
 std::optional<char> beside(const Walk& w, NodeHandle node, bool after) {
   const auto place = sibling_place(w, node);
   if (!place) return std::nullopt;
-  const auto siblings = place->siblings;
-  bool space = false;
-  for (std::size_t pos = place->index; after ? pos + 1 < siblings.size() : pos > 0;) {
-    pos = after ? pos + 1 : pos - 1;
-    const TlNode* n = w.dom().node(siblings[pos]);
-    if (n == nullptr) return '\0';
-    if (n->is_comment()) continue;
-    const TlNode::Raw* raw = n->as_raw();
-    const std::string_view text = raw != nullptr ? w.dom().bytes(raw->text) : std::string_view();
-    if (raw != nullptr && text.find_first_not_of(" \t\n\r\f") == std::string_view::npos) {
-      space = true;
-      continue;
-    }
-    if (space) return ' ';
-    if (raw == nullptr) return '\0';
-    return after ? text.front() : text.back();
-  }
-  return std::nullopt;
+  return byte_beside(w.dom(), place->siblings, place->index, after);
 }
 
 // Whether an element a few levels up writes the same markers as `node`.
@@ -264,15 +244,6 @@ bool encloses_same_markers(const Walk& w, NodeHandle node, const ConversionConte
   return false;
 }
 
-// A marker between `outside` and `inside` (a letter of the content) opens
-// or closes, never both: white space outside, or punctuation that writes
-// itself (not a marker, escape or reference) before a letter or digit.
-bool one_sided(char outside, char inside) {
-  if (is_white(outside)) return true;
-  return is_ascii_punct(static_cast<unsigned char>(outside)) &&
-         std::string_view("*_\\&`").find(outside) == std::string_view::npos &&
-         is_ascii_alnum(inside);
-}
 
 // Strong emphasis inside strong emphasis writes its markers only where a
 // reader pairs them as written: each marker faces white space or plain
@@ -304,14 +275,7 @@ bool nested_markers_read(const Walk& w, NodeHandle node, const ConversionContext
   // the two elements could pair with it. Only text may stand beside.
   const auto joins_cleanly = [&](bool after) {
     const auto place = sibling_place(w, node);
-    if (!place) return false;
-    const auto siblings = place->siblings;
-    for (std::size_t pos = place->index; after ? pos > 0 : pos + 1 < siblings.size();) {
-      pos = after ? pos - 1 : pos + 1;
-      const TlNode* n = w.dom().node(siblings[pos]);
-      if (n == nullptr || n->as_tag() != nullptr) return false;
-    }
-    return true;
+    return place && only_text_beside(w.dom(), place->siblings, place->index, !after);
   };
   if (!encloses_same_markers(w, node, context, markers)) return false;
   // The whole text of a link: its brackets stand beside the markers.
@@ -326,7 +290,7 @@ bool nested_markers_read(const Walk& w, NodeHandle node, const ConversionContext
     if (!next && in_link_brackets) next = after ? ']' : '[';
     const char inside = after ? core.back() : core.front();
     // Djot reads a run of markers its own way: only markers facing text.
-    if (next ? !one_sided(*next, inside) : is_djot(w.options()) || !(same_as_parent() && edge(false) && edge(true) && joins_cleanly(after))) {
+    if (next ? !emphasis_marker_one_sided(*next, inside) : is_djot(w.options()) || !(same_as_parent() && edge(false) && edge(true) && joins_cleanly(after))) {
       return false;
     }
   }

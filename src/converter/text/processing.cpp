@@ -1065,6 +1065,12 @@ std::size_t atx_closing_run(std::string_view text) {
   return run == 0 || text[run - 1] == ' ' || text[run - 1] == '\t' ? run : std::string_view::npos;
 }
 
+bool emphasis_marker_one_sided(char outside, char inside) {
+  if (outside == ' ' || outside == '\t' || outside == '\n' || outside == '\r' || outside == '\f') return true;
+  return is_ascii_punct(static_cast<unsigned char>(outside)) &&
+         std::string_view("*_\\&`").find(outside) == std::string_view::npos && is_ascii_alnum(inside);
+}
+
 bool output_at_line_start(std::string_view written) {
   for (std::size_t i = written.size(), budget = 64; i > 0 && budget > 0; --i, --budget) {
     const char c = written[i - 1];

@@ -194,4 +194,10 @@ std::optional<std::string> escape_line_block_markers(std::string_view text, bool
 // start too, which at worst costs a harmless backslash.
 bool output_at_line_start(std::string_view written);
 
+// Whether an emphasis marker between `outside` and `inside` (the first or
+// last byte of the emphasised text) can only open or only close: white
+// space outside, or punctuation that stands for itself (not a marker,
+// escape, reference or code) before a letter or digit.
+bool emphasis_marker_one_sided(char outside, char inside);
+
 }  // namespace tidewell
