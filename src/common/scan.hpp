@@ -205,6 +205,10 @@ class TagEndFinder {
   explicit TagEndFinder(std::string_view t)
       : t_(t), budget_(4 * t.size() + 4096), last_gt_(t.rfind('>')) {}
 
+  // The bytes read by the scans so far (the table, once built, answers
+  // without reading): stays within a few times the text's size.
+  std::size_t bytes_scanned() const { return used_; }
+
   std::size_t find(std::size_t start) {
     if (built_) return from_table(start);
     const std::size_t n = t_.size();

@@ -706,4 +706,5 @@ def test_blank_line_in_running_text_keeps_one_paragraph(road, html, text):
     "<style " * 300_000 + "<x-y>",
 ])
 def test_overlapping_unclosed_start_tags(html):
-    assert isinstance(tidewell.convert_to_markdown(html), str)
+    # the unclosed raw-text element holds the rest of the page
+    assert tidewell.convert_to_markdown(html) == ""

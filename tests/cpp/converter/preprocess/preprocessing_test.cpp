@@ -73,6 +73,24 @@ TEST(IsJsonLdScriptTag, Cases) {
   for (const auto& c : cases) EXPECT_EQ(is_json_ld_script_tag(c.tag), c.yes) << c.tag;
 }
 
+TEST(FindHelpers, TagEndsOfOverlappingTagsReadEachByteABoundedNumberOfTimes) {
+  // Many start tags before one far '>', with quotes and without: every
+  // '<' asks for its tag's end, which is the same '>' for all.
+  for (const std::string_view unit : {std::string_view("<script "), std::string_view("<a href=\"")}) {
+    std::string text;
+    for (int i = 0; i < 20000; ++i) text += unit;
+    text += "<x-y>";
+    scan::TagEndFinder ends(text);
+    for (std::size_t at = text.find('<'); at != std::string::npos; at = text.find('<', at + 1)) {
+      const std::size_t end = ends.find(at + 1);
+      if (unit[2] == 'c') {
+        EXPECT_EQ(end, text.size()) << at;
+      }
+    }
+    EXPECT_LE(ends.bytes_scanned(), 5 * text.size() + 4096) << unit;
+  }
+}
+
 TEST(FindHelpers, TagAndScriptEnds) {
   EXPECT_EQ(scan::TagEndFinder("<a title='>'>x").find(1), 13u);
   EXPECT_EQ(scan::TagEndFinder("<a title=\"x>").find(1), scan::npos);
