@@ -381,3 +381,64 @@ def test_list_markers_and_indentation(html, options, expected):
 )
 def test_definition_terms_stay_on_their_own_line(html, expected):
     assert read_back(md(html)).replace("<br/>", "<br>") == expected
+
+
+# An item of a list that follows one of its kind (written with the other
+# marker) holds what the same item holds in a list of its own.
+@pytest.mark.parametrize(
+    "item",
+    [
+        "<div><div>x</div><div>y</div></div>",
+        "<div>x</div>",
+        "<p>x</p>",
+        "<h2>x</h2>",
+        "<pre>x</pre>",
+        "<blockquote>x</blockquote>",
+        "<ul><li>x</li></ul>",
+        "<hr>x",
+    ],
+)
+@pytest.mark.parametrize("kind", ["ol", "ul"])
+def test_items_of_an_adjacent_list_keep_their_blocks(kind, item):
+    single = md(f"<{kind}><li>{item}</li></{kind}>")
+    adjacent = md(f"<{kind}><li>a</li></{kind}><{kind}><li>{item}</li></{kind}>")
+    first, other = {"ol": ("1.", "1)"), "ul": ("-", "*")}[kind]
+    assert single.startswith(first)
+    assert adjacent == f"{first} a\n\n{other}{single[len(first):]}"
+    assert read_back(adjacent) == read_back(md(f"<{kind}><li>a</li></{kind}>")) + read_back(single)
+
+
+# A line feed kept in an item's text starts a line at the item's content
+# column, at every depth, on every road that keeps it.
+@pytest.mark.parametrize(
+    "html, expected",
+    [
+        ("<ol><li>Step one\n\n   more text</li></ol>", "1. Step one\n   more text\n"),
+        ("<ol><li>Step one\nmore text</li></ol>", "1. Step one\n   more text\n"),
+        ("<ul><li><ul><li>x\n\ny</li></ul></li></ul>", "- * x\n    y\n"),
+        ("<ul><li>a<ul><li>x\n\ny\n\nz</li></ul></li></ul>", "- a\n  * x\n    y\n    z\n"),
+        ("<ol start=10><li>a\n\nb</li></ol>", "10. a\n    b\n"),
+        ("<ol><li><b>Step one\n\nmore</b> text</li></ol>", "1. **Step one\n   more** text\n"),
+        ("<ul><li>a<div>b</div></li></ul>", "- a\n  b\n"),
+        ("<ul><li>a\n<b>b</b></li></ul>", "- a\n  **b**\n"),
+    ],
+)
+@pytest.mark.parametrize("road", ["dom", "tier-1"])
+def test_kept_line_feeds_stay_in_the_item(road, html, expected):
+    out = tidewell.convert(html, {**ROADS[road], "include_document_structure": road == "dom"})
+    if road == "tier-1" and out["document"] is not None:
+        pytest.skip("the scanner gives this page to the DOM road")
+    assert out["content"] == expected
+    assert read_back(out["content"]).count("<li>") == html.count("<li>")
+
+
+@pytest.mark.parametrize(
+    "html, expected",
+    [
+        ("<ol><li>Step one\nmore text</li></ol>", "1. Step one\n   more text\n"),
+        ("<ol><li>Step one\n\n   more text</li></ol>", "1. Step one\n\n   more text\n"),
+        ("<ul><li><ul><li>x\n   y</li></ul></li></ul>", "- * x\n    y\n"),
+    ],
+)
+def test_kept_line_feeds_stay_in_the_item_with_strict_white_space(html, expected):
+    assert md(html, whitespace_mode="strict") == expected

@@ -560,7 +560,7 @@ bool Scanner::close_action(const Frame& frame, int heading_level) {
       list_end_ = {main_.size(), frame.tag->param};
       return true;
     case Tier1Kind::ListItem:
-      ensure_line_break(main_);
+      close_item(frame);
       return true;
     case Tier1Kind::Container:
       if (frame.in_cell) return true;
@@ -657,6 +657,23 @@ void Scanner::close_blockquote(const Frame& frame) {
     main_ += '\n';
   }
   clamp_offsets();
+}
+
+// The item's later lines start at its content column (the marker's width):
+// at column 0 they would read as text outside the item.
+void Scanner::close_item(const Frame& frame) {
+  const std::size_t start = frame.start_offset;
+  if (!frame.in_cell && start <= main_.size() && frame.marker_offset <= start &&
+      std::memchr(main_.data() + start, '\n', main_.size() - start) != nullptr) {
+    const std::size_t column = start - frame.marker_offset;
+    scratch_.assign(main_, start);
+    main_.resize(start);
+    for (std::size_t i = 0; i < scratch_.size(); ++i) {
+      main_ += scratch_[i];
+      if (scratch_[i] == '\n' && i + 1 < scratch_.size() && scratch_[i + 1] != '\n') main_.append(column, ' ');
+    }
+  }
+  ensure_line_break(main_);
 }
 
 void Scanner::close_pre(const Frame& frame) {
