@@ -239,6 +239,10 @@ def test_task_items(html, expected):
         ("<ul><li><input type=checkbox> t</li><li>u</li></ul>", ["u"]),
         # the record holds the item's Markdown
         ("<ul><li><a href=/x>X</a> more</li></ul>", ["[X](/x) more"]),
+        # an element that the preprocessing removes takes nothing of the item's text
+        ("<ul><li><form></form>日本</li></ul>", ["日本"]),
+        ("<ul><li><form></form>abc</li><li><nav class=nav>menu</nav>été</li></ul>", ["abc", "été"]),
+        ("<ol><li><form></form><form></form>x</li></ol>", ["x"]),
     ],
 )
 def test_list_item_records(html, expected):
@@ -442,3 +446,23 @@ def test_kept_line_feeds_stay_in_the_item(road, html, expected):
 )
 def test_kept_line_feeds_stay_in_the_item_with_strict_white_space(html, expected):
     assert md(html, whitespace_mode="strict") == expected
+
+
+# An element that the preprocessing removes, at the start of an item, leaves
+# the marker as it is: "-abc" is no list item.
+@pytest.mark.parametrize(
+    "html, expected",
+    [
+        ("<ul><li><form></form>abc</li></ul>", "- abc\n"),
+        ('<ul><li><nav class="nav">menu</nav>abc</li></ul>', "- abc\n"),
+        ("<ol><li><form></form><form></form>abc</li></ol>", "1. abc\n"),
+        ("<ol><li>a</li></ol><ol><li><form></form>abc</li></ol>", "1. a\n\n1) abc\n"),
+        ("<ul><li><form></form><ul><li>x</li></ul></li></ul>", "- * x\n"),
+        ("<ul><li><form></form><div>abc</div></li></ul>", "- abc\n"),
+        ("<ul><li><form></form></li><li>b</li></ul>", "-\n- b\n"),
+    ],
+)
+def test_removed_elements_keep_the_item_marker(html, expected):
+    out = md(html)
+    assert out == expected
+    assert read_back(out).count("<li>") == html.count("<li>")

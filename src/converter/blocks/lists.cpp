@@ -445,8 +445,10 @@ void convert_list_item(const Walk& w, NodeHandle node, const TlNode::Tag& tag, c
     if (context.in_table_cell) return;
     if (context.structure_sink != nullptr) {
       // The trimming above may have cut into the item's own range (an
-      // empty item loses the space of its marker).
-      const std::size_t from = std::min(text_start, out.size());
+      // empty item loses the space of its marker); the range never starts
+      // inside a character.
+      std::size_t from = std::min(text_start, out.size());
+      while (from < out.size() && (static_cast<unsigned char>(out[from]) & 0xC0) == 0x80) ++from;
       const std::size_t to = std::max(from, std::min(text_end, out.size()));
       const std::string_view text = trim_unicode_space(std::string_view(out).substr(from, to - from));
       if (!text.empty()) doc_struct_add_list_item(*context.structure_sink, text);
