@@ -1,6 +1,8 @@
 """Lists through convert: bullets and numbers, nesting and indentation, loose
 and block items, task items, lists in table cells, definition lists, list
 records of the document structure."""
+import re
+
 import pytest
 
 import tidewell
@@ -466,3 +468,91 @@ def test_removed_elements_keep_the_item_marker(html, expected):
     out = md(html)
     assert out == expected
     assert read_back(out).count("<li>") == html.count("<li>")
+
+
+# Text and inline elements between the items of a list (breadcrumb
+# separators, commas, a label before the first item) stay text, and every
+# item starts a line of its own.
+BETWEEN_ITEMS = [
+    ('<ul><li>Home</li><span class="sep">\u203a</span><li>News</li></ul>', "- Home \u203a\n- News\n"),
+    ("<ul><li>red</li>, <li>green</li></ul>", "- red ,\n- green\n"),
+    ("<ul>Tags: <li>a</li><li>b</li></ul>", "Tags:\n- a\n- b\n"),
+    # an empty span, which the HTML5 repair nests the next item in
+    ("<ul><li>a</li><span></span><li>b</li></ul>", "- a\n- b\n"),
+    ("<ul><li>a</li><b>x</b><li>b</li></ul>", "- a **x**\n- b\n"),
+    ('<ul><li>a</li><a href="/u">x</a><li>b</li></ul>', "- a [x](/u)\n- b\n"),
+    ("<ol><li>a</li>x<li>b</li></ol>", "1. a x\n2. b\n"),
+    ("<ol start=3><li>a</li>x<span>y</span> z<li>b</li></ol>", "3. a xy z\n4. b\n"),
+    # an ordered item past 1 would continue text on the line before it
+    ("<ol start=3>Tags: <li>a</li><li>b</li></ol>", "Tags:\n\n3. a\n4. b\n"),
+    ("<ul><li>a<ul><li>b</li>, <li>c</li></ul></li></ul>", "- a\n  * b ,\n  * c\n"),
+    # after an item that ends in a block the text stands apart, out of the block
+    ("<ul><li><h2>a</h2></li>x<li>b</li></ul>", "- ## a\n\nx\n- b\n"),
+    ("<ol start=4><li><blockquote>a</blockquote></li>x<li>b</li></ol>", "4. > a\n\nx\n\n5. b\n"),
+    ("<ul><li>a<ul><li>b</li></ul></li>x<li>c</li></ul>", "- a\n  * b\n\nx\n- c\n"),
+    ("<ul><li>a</li><li>b</li>and more</ul>", "- a\n- b and more\n"),
+]
+
+
+@pytest.mark.parametrize("html, expected", BETWEEN_ITEMS)
+def test_content_between_items_keeps_the_items_apart(html, expected):
+    assert md(html) == expected
+
+
+def items_and_words(markdown):
+    """How many items a CommonMark reader finds, and the text's characters
+    other than white space."""
+    tokens = pytest.importorskip("markdown_it").MarkdownIt("commonmark").parse(markdown)
+    items = sum(token.type == "list_item_open" for token in tokens)
+    text = "".join(c.content for t in tokens if t.type == "inline" for c in t.children if c.type == "text")
+    return items, "".join(text.split())
+
+
+@pytest.mark.parametrize("road", ROADS)
+@pytest.mark.parametrize("html", [html for html, _ in BETWEEN_ITEMS])
+def test_content_between_items_reads_back(road, html):
+    items, text = items_and_words(tidewell.convert(html, ROADS[road])["content"])
+    assert items == html.count("<li>")
+    assert text == "".join(re.sub("<[^>]*>", "", html).split())
+
+
+def item_texts(markdown):
+    """The text of every list item a CommonMark reader finds, in order (an
+    item's text holds that of the items nested in it)."""
+    tokens = pytest.importorskip("markdown_it").MarkdownIt("commonmark").parse(markdown)
+    items, open_items = [], []
+    for token in tokens:
+        if token.type == "list_item_open":
+            open_items.append(len(items))
+            items.append("")
+        elif token.type == "list_item_close":
+            open_items.pop()
+        elif token.type == "inline":
+            for item in open_items:
+                items[item] += " " + " ".join(c.content for c in token.children if c.type == "text")
+    return [" ".join(item.split()) for item in items]
+
+
+def page_markdown(source, name):
+    from corpus import corpus_path, read_page
+
+    return tidewell.convert(read_page(corpus_path(source, "pages", name)), {})["content"]
+
+
+@pytest.mark.parametrize("source, name", [("readability", "nytimes-5.html"), ("trafilatura", "pcgamer.com.skyrim.html")])
+def test_page_items_of_adjacent_lists_hold_their_content(source, name):
+    items = item_texts(page_markdown(source, name))
+    assert items and "" not in items
+
+
+@pytest.mark.parametrize(
+    "source, name, expected",
+    [
+        ("readability", "liberation-1.html", ["Accueil \u203a", "Monde"]),
+        ("trafilatura", "meedia.de.freenet.html", ["Christoph Vilanek", "DVB-T", "Freenet"]),
+        ("trafilatura", "vice.com.amazon.html", ["VICE", "VICE News"]),
+    ],
+)
+def test_page_items_after_inline_content_stay_items(source, name, expected):
+    items = item_texts(page_markdown(source, name))
+    assert any(items[i:i + len(expected)] == expected for i in range(len(items)))

@@ -424,8 +424,6 @@ bool Scanner::open_element(const Tier1Tag& tag, std::string_view attributes) {
       frame.marker_offset = main_.size();
       break;
     case Tier1Kind::ListItem: {
-      ensure_line_break(main_);
-      frame.marker_offset = main_.size();
       Frame* list = nullptr;
       for (std::size_t i = frames_.size() - 1; i > 0; --i) {
         if (frames_[i - 1].kind() == Tier1Kind::List) {
@@ -434,11 +432,22 @@ bool Scanner::open_element(const Tier1Tag& tag, std::string_view attributes) {
         }
       }
       if (list != nullptr && list->tag->param == 1) {
-        if (list->item_counter < 65535) ++list->item_counter;
         const std::uint16_t offset = list->list_start == 0 ? 0 : static_cast<std::uint16_t>(list->list_start - 1);
-        main_ += std::to_string(static_cast<std::uint16_t>(list->item_counter + offset));
+        const auto number = static_cast<std::uint16_t>(std::min<int>(list->item_counter + 1, 65535) + offset);
+        // A first item numbered past 1 right after text in the list would
+        // continue that text.
+        if (list->item_counter == 0 && number != 1 && !main_.empty() && main_.back() != '\n') {
+          ensure_blank_line(main_);
+        } else {
+          ensure_line_break(main_);
+        }
+        if (list->item_counter < 65535) ++list->item_counter;
+        frame.marker_offset = main_.size();
+        main_ += std::to_string(number);
         main_ += ". ";
       } else {
+        ensure_line_break(main_);
+        frame.marker_offset = main_.size();
         main_ += "- ";
       }
       break;
