@@ -194,6 +194,8 @@ def test_indented_code_in_tight_items(html, expected):
         ("<p>Options -</p><div>Pick - <ul><li>y</li></ul></div>", "Options -\n\nPick -\n\n- y\n"),
         # a nested list in an item of a loose list ends with a blank line
         ("<ul><li><p>a</p><ul><li>b</li></ul></li><li><p>c</p></li></ul>", "- a\n\n  * b\n\n- c\n"),
+        # items that a div groups in a nested list stand at that list's column
+        ("<ul><li>a<ul><div><li>x</li><li>y</li></div><div><li>z</li></div></ul></li></ul>", "- a\n  * x\n  * y\n  * z\n"),
     ],
 )
 def test_nested_list_separators(html, expected):

@@ -405,7 +405,7 @@ void convert_list_item(const Walk& w, NodeHandle node, const TlNode::Tag& tag, c
   } else if (!end_of(out).is_line_start() && !end_of(out).is_bare_list_marker()) {
     // Every item starts a line, also after text written between items.
     trim_trailing_spaces_tabs(out);
-    out += '\n';
+    if (!end_of(out).is_line_start()) out += '\n';
   }
   // Right after the enclosing item's marker ("- - x") the item needs no
   // indentation: the marker has brought the line to that item's content.
