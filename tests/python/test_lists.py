@@ -501,6 +501,19 @@ def test_content_between_items_keeps_the_items_apart(html, expected):
     assert md(html) == expected
 
 
+@pytest.mark.parametrize(
+    "html, expected",
+    [
+        # a djot list never interrupts a paragraph: text before an item ends with a blank line
+        ("<ul>Tags: <li>a</li><li>b</li></ul>", "Tags:\n\n- a\n- b\n"),
+        ("<ul><li><h2>a</h2></li>x<li>b</li></ul>", "- ## a\n\nx\n\n- b\n"),
+        ('<ul><li>Home</li><span class="sep">\u203a</span><li>News</li></ul>', "- Home \u203a\n- News\n"),
+    ],
+)
+def test_content_between_items_in_djot(html, expected):
+    assert md(html, output_format="djot") == expected
+
+
 def items_and_words(markdown):
     """How many items a CommonMark reader finds, and the text's characters
     other than white space."""

@@ -334,9 +334,11 @@ void render_list_items(const Walk& w, const TlNode::Tag& list, const ConversionC
       }
     }
     item_line = std::string::npos;
-    // An ordered item past 1 right after text would continue it.
-    if (id == TagId::Li && ordered && counter != 1 && !on_item_line && !context.in_table_cell &&
-        !end_of(out).is_line_start() && !end_of(out).is_bare_list_marker()) {
+    // An item right after text would continue it where it cannot interrupt
+    // a paragraph: an ordered one past 1, and any in djot.
+    const bool interrupts = !(ordered && counter != 1) && w.options().output_format != OutputFormat::Djot;
+    if (id == TagId::Li && !interrupts && !on_item_line && !context.in_table_cell && !end_of(out).is_line_start() &&
+        !end_of(out).is_bare_list_marker()) {
       trim_trailing_spaces_tabs(out);
       end_with_blank_line(out);
     }
