@@ -284,6 +284,9 @@ def cell_text(cell_html):
         ("<ul><li>a<ul><li>c</li></ul></li></ul>", "a<br>  c"),
         # task items keep their marker and box
         ("<ul><li><input type=checkbox checked> t</li><li><input type=checkbox> u</li></ul>", "- [x] t<br>- [ ] u"),
+        # text between the items stays apart from them
+        ("<ul><li>a</li>x<li>b</li></ul>", "a x<br>b"),
+        ("<ul><li>a</li> x <span>y</span><li>b</li></ul>", "a x y<br>b"),
     ],
 )
 def test_lists_in_table_cells(cell_html, expected):

@@ -88,7 +88,8 @@ bool is_inline_content(const Walk& w, NodeHandle node) {
 bool holds_inline_only(const Walk& w, NodeHandle item) {
   const TlNode::Tag* tag = w.dom().tag(item);
   return tag != nullptr && std::all_of(tag->children.begin(), tag->children.end(), [&](NodeHandle child) {
-           return w.dom().node(child)->is_comment() || is_inline_content(w, child);
+           const TlNode* n = w.dom().node(child);
+           return n != nullptr && (n->is_comment() || is_inline_content(w, child));
          });
 }
 
@@ -320,8 +321,11 @@ void render_list_items(const Walk& w, const TlNode::Tag& list, const ConversionC
     if (is_blank_text_node(w.dom(), child)) continue;
     child_context.list_item_number = ordered ? counter : 0;
     const TagId id = w.tag(child).id;
-    if (last_item && id != TagId::Li && !context.in_table_cell && is_inline_content(w, child) &&
-        end_of(out).is_single_line_break()) {
+    if (last_item && id != TagId::Li && context.in_table_cell && is_inline_content(w, child)) {
+      // (In a cell the items' texts follow each other on one line.)
+      const TlNode::Raw* raw = w.dom().node(child)->as_raw();
+      if (raw == nullptr || space_len_at(w.dom().bytes(raw->text), 0) == 0) w.write_boundary_space();
+    } else if (last_item && id != TagId::Li && is_inline_content(w, child) && end_of(out).is_single_line_break()) {
       // Text or an inline element between two items (a separator, a label)
       // goes on the line of a text item before it; after a block it stands
       // apart, where it would run into the block as lazy text.
