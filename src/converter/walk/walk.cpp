@@ -21,10 +21,13 @@ void collect_document_attributes(const TlDom& dom, const TlNode::Tag& tag, Metad
   }
 }
 
-// A dropped element takes the spaces and tabs before it away, but not the
-// space after an item's marker, which makes the marker one.
+// A dropped element takes the spaces and tabs before it away, but for the
+// space after an item's marker, which makes the marker one. (Trimmed either
+// way, so that the next drop does not look through them again.)
 void trim_before_dropped(std::string& output) {
-  if (!end_of(output).is_bare_list_marker()) trim_trailing_spaces_tabs(output);
+  const bool after_marker = end_of(output).is_bare_list_marker();
+  trim_trailing_spaces_tabs(output);
+  if (after_marker) output += ' ';
 }
 
 // ---------------------------------------------------------------------------
