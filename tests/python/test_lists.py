@@ -1,6 +1,8 @@
 """Lists through convert: bullets and numbers, nesting and indentation, loose
 and block items, task items, lists in table cells, definition lists, list
 records of the document structure."""
+import re
+
 import pytest
 
 import tidewell
@@ -192,6 +194,8 @@ def test_indented_code_in_tight_items(html, expected):
         ("<p>Options -</p><div>Pick - <ul><li>y</li></ul></div>", "Options -\n\nPick -\n\n- y\n"),
         # a nested list in an item of a loose list ends with a blank line
         ("<ul><li><p>a</p><ul><li>b</li></ul></li><li><p>c</p></li></ul>", "- a\n\n  * b\n\n- c\n"),
+        # items that a div groups in a nested list stand at that list's column
+        ("<ul><li>a<ul><div><li>x</li><li>y</li></div><div><li>z</li></div></ul></li></ul>", "- a\n  * x\n  * y\n  * z\n"),
     ],
 )
 def test_nested_list_separators(html, expected):
@@ -239,6 +243,10 @@ def test_task_items(html, expected):
         ("<ul><li><input type=checkbox> t</li><li>u</li></ul>", ["u"]),
         # the record holds the item's Markdown
         ("<ul><li><a href=/x>X</a> more</li></ul>", ["[X](/x) more"]),
+        # an element that the preprocessing removes takes nothing of the item's text
+        ("<ul><li><form></form>日本</li></ul>", ["日本"]),
+        ("<ul><li><form></form>abc</li><li><nav class=nav>menu</nav>été</li></ul>", ["abc", "été"]),
+        ("<ol><li><form></form><form></form>x</li></ol>", ["x"]),
     ],
 )
 def test_list_item_records(html, expected):
@@ -276,6 +284,9 @@ def cell_text(cell_html):
         ("<ul><li>a<ul><li>c</li></ul></li></ul>", "a<br>  c"),
         # task items keep their marker and box
         ("<ul><li><input type=checkbox checked> t</li><li><input type=checkbox> u</li></ul>", "- [x] t<br>- [ ] u"),
+        # text between the items stays apart from them
+        ("<ul><li>a</li>x<li>b</li></ul>", "a x<br>b"),
+        ("<ul><li>a</li> x <span>y</span><li>b</li></ul>", "a x y<br>b"),
     ],
 )
 def test_lists_in_table_cells(cell_html, expected):
@@ -381,3 +392,185 @@ def test_list_markers_and_indentation(html, options, expected):
 )
 def test_definition_terms_stay_on_their_own_line(html, expected):
     assert read_back(md(html)).replace("<br/>", "<br>") == expected
+
+
+# An item of a list that follows one of its kind (written with the other
+# marker) holds what the same item holds in a list of its own.
+@pytest.mark.parametrize(
+    "item",
+    [
+        "<div><div>x</div><div>y</div></div>",
+        "<div>x</div>",
+        "<p>x</p>",
+        "<h2>x</h2>",
+        "<pre>x</pre>",
+        "<blockquote>x</blockquote>",
+        "<ul><li>x</li></ul>",
+        "<hr>x",
+    ],
+)
+@pytest.mark.parametrize("kind", ["ol", "ul"])
+def test_items_of_an_adjacent_list_keep_their_blocks(kind, item):
+    single = md(f"<{kind}><li>{item}</li></{kind}>")
+    adjacent = md(f"<{kind}><li>a</li></{kind}><{kind}><li>{item}</li></{kind}>")
+    first, other = {"ol": ("1.", "1)"), "ul": ("-", "*")}[kind]
+    assert single.startswith(first)
+    assert adjacent == f"{first} a\n\n{other}{single[len(first):]}"
+    assert read_back(adjacent) == read_back(md(f"<{kind}><li>a</li></{kind}>")) + read_back(single)
+
+
+# A line feed kept in an item's text starts a line at the item's content
+# column, at every depth, on every road that keeps it.
+@pytest.mark.parametrize(
+    "html, expected",
+    [
+        ("<ol><li>Step one\n\n   more text</li></ol>", "1. Step one\n   more text\n"),
+        ("<ol><li>Step one\nmore text</li></ol>", "1. Step one\n   more text\n"),
+        ("<ul><li><ul><li>x\n\ny</li></ul></li></ul>", "- * x\n    y\n"),
+        ("<ul><li>a<ul><li>x\n\ny\n\nz</li></ul></li></ul>", "- a\n  * x\n    y\n    z\n"),
+        ("<ol start=10><li>a\n\nb</li></ol>", "10. a\n    b\n"),
+        ("<ol><li><b>Step one\n\nmore</b> text</li></ol>", "1. **Step one\n   more** text\n"),
+        ("<ul><li>a<div>b</div></li></ul>", "- a\n  b\n"),
+        ("<ul><li>a\n<b>b</b></li></ul>", "- a\n  **b**\n"),
+    ],
+)
+@pytest.mark.parametrize("road", ["dom", "tier-1"])
+def test_kept_line_feeds_stay_in_the_item(road, html, expected):
+    out = tidewell.convert(html, {**ROADS[road], "include_document_structure": road == "dom"})
+    if road == "tier-1" and out["document"] is not None:
+        pytest.skip("the scanner gives this page to the DOM road")
+    assert out["content"] == expected
+    assert read_back(out["content"]).count("<li>") == html.count("<li>")
+
+
+@pytest.mark.parametrize(
+    "html, expected",
+    [
+        ("<ol><li>Step one\nmore text</li></ol>", "1. Step one\n   more text\n"),
+        ("<ol><li>Step one\n\n   more text</li></ol>", "1. Step one\n\n   more text\n"),
+        ("<ul><li><ul><li>x\n   y</li></ul></li></ul>", "- * x\n    y\n"),
+    ],
+)
+def test_kept_line_feeds_stay_in_the_item_with_strict_white_space(html, expected):
+    assert md(html, whitespace_mode="strict") == expected
+
+
+# An element that the preprocessing removes, at the start of an item, leaves
+# the marker as it is: "-abc" is no list item.
+@pytest.mark.parametrize(
+    "html, expected",
+    [
+        ("<ul><li><form></form>abc</li></ul>", "- abc\n"),
+        ('<ul><li><nav class="nav">menu</nav>abc</li></ul>', "- abc\n"),
+        ("<ol><li><form></form><form></form>abc</li></ol>", "1. abc\n"),
+        ("<ol><li>a</li></ol><ol><li><form></form>abc</li></ol>", "1. a\n\n1) abc\n"),
+        ("<ul><li><form></form><ul><li>x</li></ul></li></ul>", "- * x\n"),
+        ("<ul><li><form></form><div>abc</div></li></ul>", "- abc\n"),
+        ("<ul><li><form></form></li><li>b</li></ul>", "-\n- b\n"),
+    ],
+)
+def test_removed_elements_keep_the_item_marker(html, expected):
+    out = md(html)
+    assert out == expected
+    assert read_back(out).count("<li>") == html.count("<li>")
+
+
+# Text and inline elements between the items of a list (breadcrumb
+# separators, commas, a label before the first item) stay text, and every
+# item starts a line of its own.
+BETWEEN_ITEMS = [
+    ('<ul><li>Home</li><span class="sep">\u203a</span><li>News</li></ul>', "- Home \u203a\n- News\n"),
+    ("<ul><li>red</li>, <li>green</li></ul>", "- red ,\n- green\n"),
+    ("<ul>Tags: <li>a</li><li>b</li></ul>", "Tags:\n- a\n- b\n"),
+    # an empty span, which the HTML5 repair nests the next item in
+    ("<ul><li>a</li><span></span><li>b</li></ul>", "- a\n- b\n"),
+    ("<ul><li>a</li><b>x</b><li>b</li></ul>", "- a **x**\n- b\n"),
+    ('<ul><li>a</li><a href="/u">x</a><li>b</li></ul>', "- a [x](/u)\n- b\n"),
+    ("<ol><li>a</li>x<li>b</li></ol>", "1. a x\n2. b\n"),
+    ("<ol start=3><li>a</li>x<span>y</span> z<li>b</li></ol>", "3. a xy z\n4. b\n"),
+    # an ordered item past 1 would continue text on the line before it
+    ("<ol start=3>Tags: <li>a</li><li>b</li></ol>", "Tags:\n\n3. a\n4. b\n"),
+    ("<ul><li>a<ul><li>b</li>, <li>c</li></ul></li></ul>", "- a\n  * b ,\n  * c\n"),
+    # after an item that ends in a block the text stands apart, out of the block
+    ("<ul><li><h2>a</h2></li>x<li>b</li></ul>", "- ## a\n\nx\n- b\n"),
+    ("<ol start=4><li><blockquote>a</blockquote></li>x<li>b</li></ol>", "4. > a\n\nx\n\n5. b\n"),
+    ("<ul><li>a<ul><li>b</li></ul></li>x<li>c</li></ul>", "- a\n  * b\n\nx\n- c\n"),
+    ("<ul><li>a</li><li>b</li>and more</ul>", "- a\n- b and more\n"),
+]
+
+
+@pytest.mark.parametrize("html, expected", BETWEEN_ITEMS)
+def test_content_between_items_keeps_the_items_apart(html, expected):
+    assert md(html) == expected
+
+
+@pytest.mark.parametrize(
+    "html, expected",
+    [
+        # a djot list never interrupts a paragraph: text before an item ends with a blank line
+        ("<ul>Tags: <li>a</li><li>b</li></ul>", "Tags:\n\n- a\n- b\n"),
+        ("<ul><li><h2>a</h2></li>x<li>b</li></ul>", "- ## a\n\nx\n\n- b\n"),
+        ('<ul><li>Home</li><span class="sep">\u203a</span><li>News</li></ul>', "- Home \u203a\n- News\n"),
+    ],
+)
+def test_content_between_items_in_djot(html, expected):
+    assert md(html, output_format="djot") == expected
+
+
+def items_and_words(markdown):
+    """How many items a CommonMark reader finds, and the text's characters
+    other than white space."""
+    tokens = pytest.importorskip("markdown_it").MarkdownIt("commonmark").parse(markdown)
+    items = sum(token.type == "list_item_open" for token in tokens)
+    text = "".join(c.content for t in tokens if t.type == "inline" for c in t.children if c.type == "text")
+    return items, "".join(text.split())
+
+
+@pytest.mark.parametrize("road", ROADS)
+@pytest.mark.parametrize("html", [html for html, _ in BETWEEN_ITEMS])
+def test_content_between_items_reads_back(road, html):
+    items, text = items_and_words(tidewell.convert(html, ROADS[road])["content"])
+    assert items == html.count("<li>")
+    assert text == "".join(re.sub("<[^>]*>", "", html).split())
+
+
+def item_texts(markdown):
+    """The text of every list item a CommonMark reader finds, in order (an
+    item's text holds that of the items nested in it)."""
+    tokens = pytest.importorskip("markdown_it").MarkdownIt("commonmark").parse(markdown)
+    items, open_items = [], []
+    for token in tokens:
+        if token.type == "list_item_open":
+            open_items.append(len(items))
+            items.append("")
+        elif token.type == "list_item_close":
+            open_items.pop()
+        elif token.type == "inline":
+            for item in open_items:
+                items[item] += " " + " ".join(c.content for c in token.children if c.type == "text")
+    return [" ".join(item.split()) for item in items]
+
+
+def page_markdown(source, name):
+    from corpus import corpus_path, read_page
+
+    return tidewell.convert(read_page(corpus_path(source, "pages", name)), {})["content"]
+
+
+@pytest.mark.parametrize("source, name", [("readability", "nytimes-5.html"), ("trafilatura", "pcgamer.com.skyrim.html")])
+def test_page_items_of_adjacent_lists_hold_their_content(source, name):
+    items = item_texts(page_markdown(source, name))
+    assert items and "" not in items
+
+
+@pytest.mark.parametrize(
+    "source, name, expected",
+    [
+        ("readability", "liberation-1.html", ["Accueil \u203a", "Monde"]),
+        ("trafilatura", "meedia.de.freenet.html", ["Christoph Vilanek", "DVB-T", "Freenet"]),
+        ("trafilatura", "vice.com.amazon.html", ["VICE", "VICE News"]),
+    ],
+)
+def test_page_items_after_inline_content_stay_items(source, name, expected):
+    items = item_texts(page_markdown(source, name))
+    assert any(items[i:i + len(expected)] == expected for i in range(len(items)))

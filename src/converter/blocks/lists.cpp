@@ -74,6 +74,25 @@ bool list_has_paragraph_items(const Walk& w, const TlNode::Tag& list) {
   return false;
 }
 
+// Content that runs in a line: text, or an inline element (not a break).
+bool is_inline_content(const Walk& w, NodeHandle node) {
+  const TlNode* n = w.dom().node(node);
+  if (n == nullptr || n->is_comment()) return false;
+  if (n->is_raw()) return true;
+  const TagId id = w.tag(node).id;
+  return tag_has(id, kInline) && id != TagId::Br;
+}
+
+// The item holds text and inline elements only, so that its line is a line
+// of text (no heading, quote, table or code that text after it would join).
+bool holds_inline_only(const Walk& w, NodeHandle item) {
+  const TlNode::Tag* tag = w.dom().tag(item);
+  return tag != nullptr && std::all_of(tag->children.begin(), tag->children.end(), [&](NodeHandle child) {
+           const TlNode* n = w.dom().node(child);
+           return n != nullptr && (n->is_comment() || is_inline_content(w, child));
+         });
+}
+
 // The start attribute of an ol: an optional "+" and ASCII digits, nothing
 // else; 1 when absent, malformed or past 64 bits.
 std::uint64_t list_start_number(const TlDom& dom, const TlNode::Tag& list) {
@@ -291,10 +310,43 @@ void render_list_items(const Walk& w, const TlNode::Tag& list, const ConversionC
   // The number of the last item: a list standing directly in this one is
   // indented to that item's content, as a list inside the item would be.
   std::optional<ListItemNumber> last_item;
+  std::string& out = w.out();
+  // Where the last item's line starts, while that item holds one line of
+  // text and nothing has been written after it.
+  std::size_t item_line = std::string::npos;
+  // Text was joined to the line of the item before: the next item
+  // continues the list whatever its number.
+  bool on_item_line = false;
   for (NodeHandle child : list.children) {
     if (is_blank_text_node(w.dom(), child)) continue;
     child_context.list_item_number = ordered ? counter : 0;
     const TagId id = w.tag(child).id;
+    if (last_item && id != TagId::Li && context.in_table_cell && is_inline_content(w, child)) {
+      // (In a cell the items' texts follow each other on one line.)
+      const TlNode::Raw* raw = w.dom().node(child)->as_raw();
+      if (raw == nullptr || space_len_at(w.dom().bytes(raw->text), 0) == 0) w.write_boundary_space();
+    } else if (last_item && id != TagId::Li && is_inline_content(w, child) && end_of(out).is_single_line_break()) {
+      // Text or an inline element between two items (a separator, a label)
+      // goes on the line of a text item before it; after a block it stands
+      // apart, where it would run into the block as lazy text.
+      if (item_line != std::string::npos && std::string_view(out).find('\n', item_line) == out.size() - 1) {
+        out.pop_back();
+        w.write_boundary_space();
+        on_item_line = true;
+      } else {
+        end_with_blank_line(out);
+      }
+    }
+    item_line = std::string::npos;
+    // An item right after text would continue it where it cannot interrupt
+    // a paragraph: an ordered one past 1, and any in djot.
+    const bool interrupts = !(ordered && counter != 1) && w.options().output_format != OutputFormat::Djot;
+    if (id == TagId::Li && !interrupts && !on_item_line && !context.in_table_cell && !end_of(out).is_line_start() &&
+        !end_of(out).is_bare_list_marker()) {
+      trim_trailing_spaces_tabs(out);
+      end_with_blank_line(out);
+    }
+    if (id == TagId::Li) on_item_line = false;
     if (is_list_tag(id) && last_item && !context.in_table_cell) {
       std::string scratch;
       if (ordered) append_item_number(scratch, *last_item);
@@ -305,8 +357,13 @@ void render_list_items(const Walk& w, const TlNode::Tag& list, const ConversionC
       w.node(child, nested, depth);
       continue;
     }
+    const std::size_t before = out.size();
     w.node(child, child_context, depth);
     if (id != TagId::Li) continue;
+    if (!context.in_table_cell && holds_inline_only(w, child)) {
+      item_line = before;
+      while (item_line < out.size() && out[item_line] == '\n') ++item_line;
+    }
     last_item = counter;
     if (ordered) ++counter;
   }
@@ -349,7 +406,13 @@ void convert_list_item(const Walk& w, NodeHandle node, const TlNode::Tag& tag, c
   const ConversionOptions& options = w.options();
   // In a table cell the items have no markers: a "<br>" keeps one item's
   // text from running into the next.
-  if (context.in_table_cell) blocks::break_in_cell(out);
+  if (context.in_table_cell) {
+    blocks::break_in_cell(out);
+  } else if (!end_of(out).is_line_start() && !end_of(out).is_bare_list_marker()) {
+    // Every item starts a line, also after text written between items.
+    trim_trailing_spaces_tabs(out);
+    if (!end_of(out).is_line_start()) out += '\n';
+  }
   // Right after the enclosing item's marker ("- - x") the item needs no
   // indentation: the marker has brought the line to that item's content.
   const std::size_t indent = !context.in_table_cell && end_of(out).is_bare_list_marker()
@@ -445,8 +508,10 @@ void convert_list_item(const Walk& w, NodeHandle node, const TlNode::Tag& tag, c
     if (context.in_table_cell) return;
     if (context.structure_sink != nullptr) {
       // The trimming above may have cut into the item's own range (an
-      // empty item loses the space of its marker).
-      const std::size_t from = std::min(text_start, out.size());
+      // empty item loses the space of its marker); the range never starts
+      // inside a character.
+      std::size_t from = std::min(text_start, out.size());
+      while (from < out.size() && (static_cast<unsigned char>(out[from]) & 0xC0) == 0x80) ++from;
       const std::size_t to = std::max(from, std::min(text_end, out.size()));
       const std::string_view text = trim_unicode_space(std::string_view(out).substr(from, to - from));
       if (!text.empty()) doc_struct_add_list_item(*context.structure_sink, text);

@@ -52,7 +52,7 @@ void convert_div(const Walk& w, NodeHandle node, const ConversionContext& contex
       if (needs_separator) {
         trim_trailing_spaces_tabs(output);
         output += cell_separator(options);
-      } else if (!w.end().is_list_marker()) {
+      } else if (!w.end().is_bare_list_marker()) {
         ensure_line_break(output);
         append_spaces(output, context.item_indent);
         indented = true;

@@ -424,8 +424,6 @@ bool Scanner::open_element(const Tier1Tag& tag, std::string_view attributes) {
       frame.marker_offset = main_.size();
       break;
     case Tier1Kind::ListItem: {
-      ensure_line_break(main_);
-      frame.marker_offset = main_.size();
       Frame* list = nullptr;
       for (std::size_t i = frames_.size() - 1; i > 0; --i) {
         if (frames_[i - 1].kind() == Tier1Kind::List) {
@@ -434,11 +432,22 @@ bool Scanner::open_element(const Tier1Tag& tag, std::string_view attributes) {
         }
       }
       if (list != nullptr && list->tag->param == 1) {
-        if (list->item_counter < 65535) ++list->item_counter;
         const std::uint16_t offset = list->list_start == 0 ? 0 : static_cast<std::uint16_t>(list->list_start - 1);
-        main_ += std::to_string(static_cast<std::uint16_t>(list->item_counter + offset));
+        const auto number = static_cast<std::uint16_t>(std::min<int>(list->item_counter + 1, 65535) + offset);
+        // A first item numbered past 1 right after text in the list would
+        // continue that text.
+        if (list->item_counter == 0 && number != 1 && !main_.empty() && main_.back() != '\n') {
+          ensure_blank_line(main_);
+        } else {
+          ensure_line_break(main_);
+        }
+        if (list->item_counter < 65535) ++list->item_counter;
+        frame.marker_offset = main_.size();
+        main_ += std::to_string(number);
         main_ += ". ";
       } else {
+        ensure_line_break(main_);
+        frame.marker_offset = main_.size();
         main_ += "- ";
       }
       break;
@@ -560,7 +569,7 @@ bool Scanner::close_action(const Frame& frame, int heading_level) {
       list_end_ = {main_.size(), frame.tag->param};
       return true;
     case Tier1Kind::ListItem:
-      ensure_line_break(main_);
+      close_item(frame);
       return true;
     case Tier1Kind::Container:
       if (frame.in_cell) return true;
@@ -657,6 +666,23 @@ void Scanner::close_blockquote(const Frame& frame) {
     main_ += '\n';
   }
   clamp_offsets();
+}
+
+// The item's later lines start at its content column (the marker's width):
+// at column 0 they would read as text outside the item.
+void Scanner::close_item(const Frame& frame) {
+  const std::size_t start = frame.start_offset;
+  if (!frame.in_cell && start <= main_.size() && frame.marker_offset <= start &&
+      std::memchr(main_.data() + start, '\n', main_.size() - start) != nullptr) {
+    const std::size_t column = start - frame.marker_offset;
+    scratch_.assign(main_, start);
+    main_.resize(start);
+    for (std::size_t i = 0; i < scratch_.size(); ++i) {
+      main_ += scratch_[i];
+      if (scratch_[i] == '\n' && i + 1 < scratch_.size() && scratch_[i + 1] != '\n') main_.append(column, ' ');
+    }
+  }
+  ensure_line_break(main_);
 }
 
 void Scanner::close_pre(const Frame& frame) {

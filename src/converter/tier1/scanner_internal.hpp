@@ -93,6 +93,7 @@ class Scanner {
 
   bool close_heading(const Frame& frame, int level);
   void close_blockquote(const Frame& frame);
+  void close_item(const Frame& frame);
   void close_pre(const Frame& frame);
   bool opens_after_word(const Frame& frame) const;
   void close_emphasis(const Frame& frame);

@@ -42,9 +42,9 @@ class OutputEnd {
     return ends_with("* ") || ends_with("- ") || ends_with("+ ") || ends_with(". ");
   }
   // The last line holds list item markers alone ("- ", "* ", "+ " or a
-  // number and ". ", maybe with more spaces; "- * " for an item that starts
-  // with a nested list), after its indentation: the item's text has not
-  // started yet.
+  // number and ". " or ") ", maybe with more spaces; "- * " for an item that
+  // starts with a nested list), after its indentation: the item's text has
+  // not started yet.
   bool is_bare_list_marker() const {
     std::size_t n = text_.size();
     while (n > 0 && (text_[n - 1] == ' ' || text_[n - 1] == '\t')) --n;
@@ -52,7 +52,7 @@ class OutputEnd {
     // One marker or more ("- * " when an item starts with a nested list).
     while (n > 0) {
       const char mark = text_[--n];
-      if (mark == '.') {
+      if (mark == '.' || mark == ')') {
         const std::size_t digits_end = n;
         while (n > 0 && text_[n - 1] >= '0' && text_[n - 1] <= '9') --n;
         if (n == digits_end) return false;

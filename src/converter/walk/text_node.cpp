@@ -115,11 +115,36 @@ bool contains_blank_line(std::string_view s) {
   return s.find("\n\n") != std::string_view::npos || s.find("\r\n\r\n") != std::string_view::npos;
 }
 
-// Appends a piece; inside a list item every blank line in it is followed by
-// the item's indentation, and the parts are trimmed.
+// Appends `part`; after each line feed that content follows, the line's own
+// leading spaces and tabs give way to `indent` spaces (the item's content
+// column, which keeps the line in the item).
+void append_indented_lines(std::string& output, std::string_view part, std::size_t indent) {
+  std::size_t pos = 0;
+  for (std::size_t nl = part.find('\n'); nl != std::string_view::npos; nl = part.find('\n', pos)) {
+    output.append(part, pos, nl + 1 - pos);
+    pos = nl + 1;
+    while (pos < part.size() && (part[pos] == ' ' || part[pos] == '\t')) ++pos;
+    if (pos < part.size() && part[pos] != '\n') append_spaces(output, indent);
+  }
+  output.append(part, pos);
+}
+
+// Appends a piece. Inside a list item every blank line in it is followed by
+// the item's indentation, and the parts are trimmed; a line feed kept in
+// the text is followed by that indentation too.
 void write_piece(std::string_view piece, std::string& output, const ConversionContext& context) {
-  if (!context.in_list_item || piece.find("\n\n") == std::string_view::npos) {
+  if (!context.in_list_item) {
     output += piece;
+    return;
+  }
+  const std::size_t indent =
+      context.in_table_cell || context.inline_mode || context.in_code ? 0 : context.item_indent;
+  if (piece.find("\n\n") == std::string_view::npos) {
+    if (indent == 0 || piece.find('\n') == std::string_view::npos) {
+      output += piece;
+    } else {
+      append_indented_lines(output, piece, indent);
+    }
     return;
   }
   std::size_t pos = 0;
@@ -131,7 +156,7 @@ void write_piece(std::string_view piece, std::string& output, const ConversionCo
       output += "\n\n";
       append_spaces(output, context.item_indent);
     }
-    output += trim_unicode_space(part);
+    append_indented_lines(output, trim_unicode_space(part), indent);
     first = false;
     if (hit == std::string_view::npos) break;
     pos = hit + 2;

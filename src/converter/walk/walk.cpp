@@ -21,6 +21,15 @@ void collect_document_attributes(const TlDom& dom, const TlNode::Tag& tag, Metad
   }
 }
 
+// A dropped element takes the spaces and tabs before it away, but for the
+// space after an item's marker, which makes the marker one. (Trimmed either
+// way, so that the next drop does not look through them again.)
+void trim_before_dropped(std::string& output) {
+  const bool after_marker = end_of(output).is_bare_list_marker();
+  trim_trailing_spaces_tabs(output);
+  if (after_marker) output += ' ';
+}
+
 // ---------------------------------------------------------------------------
 // Past the recursion limit: the rest of the subtree as plain text.
 
@@ -101,7 +110,7 @@ void write_subtree_plainly(const Walk& w, NodeHandle root, const ConversionConte
     const TagId id = tag_id(name);
     const NodeVerdict verdict = w.policy().check(dom, frame.node, tag, name, id);
     if (verdict == NodeVerdict::Drop) {
-      trim_trailing_spaces_tabs(output);
+      trim_before_dropped(output);
       continue;
     }
     const bool stripped = verdict == NodeVerdict::ChildrenOnly;
@@ -163,7 +172,7 @@ void Walk::node(NodeHandle node, const ConversionContext& context, std::size_t d
 
   switch (policy_->check(dom, node, element, ref.name, ref.id)) {
     case NodeVerdict::Drop:
-      trim_trailing_spaces_tabs(*out_);
+      trim_before_dropped(*out_);
       return;
     case NodeVerdict::ChildrenOnly:
       children(node, context, depth);

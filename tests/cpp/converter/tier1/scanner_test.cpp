@@ -63,7 +63,7 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"OrderedStartPlus", "<ol start=+7><li>a</ol>", "7. a\n"},
         Case{"TextAfterListIsNoItem", "<ul><li>a</li></ul>after", "- a\n\nafter\n"},
         Case{"TextBeforeItemsStandsApart", "<ul>x<li>a</li></ul>", "x\n- a\n"},
-        Case{"ContainerInItem", "<ul><li><div>a</div><div>b</div></li></ul>", "- a\nb\n"},
+        Case{"ContainerInItem", "<ul><li><div>a</div><div>b</div></li></ul>", "- a\n  b\n"},
         Case{"QuoteAfterParagraph", "<p>a</p><blockquote>q</blockquote>", "a\n> q\n"},
         Case{"TextAfterQuoteIsNoLazyLine", "<blockquote>q</blockquote>after", "> q\n\nafter\n"},
         Case{"QuoteOfTwoParagraphs", "<blockquote><p>a</p><p>b</p></blockquote>", "> a\n>\n> b\n"},
