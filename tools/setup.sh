@@ -40,3 +40,5 @@ for py in $(tools/pythons.sh); do
 done
 
 "$first/bin/python" tools/convert_sample.py tools/sample.html
+echo "== tidewell is installed in $(for v in .venv/cp*; do printf '%s ' "$v"; done)(not in the system's" \
+  "python3): run $first/bin/python, or activate with '. $first/bin/activate'"

@@ -11,7 +11,8 @@ _Options = ConversionOptions | _Positional
 
 def convert(html: str, options: _Options | None = None) -> ConversionResult:
     """Converts `html` and returns the whole result. Raises ValueError for bad
-    options or refused input, TypeError for arguments of the wrong type."""
+    options or refused input, TypeError for arguments of the wrong type,
+    MemoryError when the output is too large to hold in memory."""
 
 def convert_to_markdown(html: str, options: _Options | None = None) -> str:
     """Converts `html` and returns the text alone ("" when there is none)."""

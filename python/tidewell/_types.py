@@ -208,7 +208,7 @@ class DocumentStructure(TypedDict, total=False):
 
 
 class ConversionResult(TypedDict):
-    content: str | None
+    content: str
     document: DocumentStructure | None
     metadata: HtmlMetadata
     tables: list[TableData]

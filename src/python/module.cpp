@@ -189,10 +189,16 @@ PyObject* py_convert_to_markdown(PyObject*, PyObject* const* args, Py_ssize_t na
 }
 
 PyMethodDef convert_def = {"convert", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(py_convert)),
-                           METH_FASTCALL | METH_KEYWORDS, "convert(html, options=None)\n--\n\n"};
+                           METH_FASTCALL | METH_KEYWORDS,
+                           "convert(html, options=None)\n--\n\n"
+                           "Converts `html` and returns the whole result. Raises ValueError for bad\n"
+                           "options or refused input, TypeError for arguments of the wrong type,\n"
+                           "MemoryError when the output is too large to hold in memory."};
 PyMethodDef convert_to_markdown_def = {
     "convert_to_markdown", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(py_convert_to_markdown)),
-    METH_FASTCALL | METH_KEYWORDS, "convert_to_markdown(html, options=None)\n--\n\n"};
+    METH_FASTCALL | METH_KEYWORDS,
+    "convert_to_markdown(html, options=None)\n--\n\n"
+    "Converts `html` and returns the text alone (\"\" when there is none)."};
 
 // Adds `value` under `name` and appends the name to `__all__`.
 int add_public(PyObject* module, const char* name, PyObject* value) {

@@ -167,13 +167,25 @@ PyObject* stream_finish(PyObject* object, PyObject*) {
 
 PyMethodDef stream_methods[] = {
     {"process_chunk", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(stream_process_chunk)),
-     METH_VARARGS | METH_KEYWORDS, "process_chunk($self, chunk)\n--\n\n"},
-    {"finish", stream_finish, METH_NOARGS, "finish($self)\n--\n\n"},
+     METH_VARARGS | METH_KEYWORDS,
+     "process_chunk($self, chunk)\n--\n\n"
+     "The Markdown ready after `chunk`. Raises ValueError for input that\n"
+     "`convert` refuses (the same message, from then on at every call) and\n"
+     "after `finish`."},
+    {"finish", stream_finish, METH_NOARGS,
+     "finish($self)\n--\n\n"
+     "Ends the document and returns the rest of the Markdown. Raises\n"
+     "ValueError when the input is refused or `finish` was called before."},
     {nullptr, nullptr, 0, nullptr},
 };
 
 PyType_Slot stream_slots[] = {
-    {Py_tp_doc, const_cast<char*>("MarkdownStreamProcessor(options=None)\n--\n\n")},
+    {Py_tp_doc, const_cast<char*>("MarkdownStreamProcessor(options=None)\n--\n\n"
+                                   "Converts HTML that arrives in pieces: each `process_chunk` returns the\n"
+                                   "Markdown that can no longer change, keeping markup cut by the chunk's end\n"
+                                   "for the next call; `finish` returns the rest. The options are checked like\n"
+                                   "those of `convert` (ValueError when refused) and otherwise not used. One\n"
+                                   "object converts one document.")},
     {Py_tp_new, reinterpret_cast<void*>(stream_new)},
     {Py_tp_dealloc, reinterpret_cast<void*>(stream_dealloc)},
     {Py_tp_methods, stream_methods},

@@ -1,8 +1,10 @@
 """The module's face: attributes, signatures, argument errors, result shape."""
+import ast
 import inspect
 import json
 import subprocess
 import sys
+from pathlib import Path
 
 import pytest
 
@@ -21,6 +23,35 @@ def test_version_and_all():
 def test_signature(fn):
     assert str(inspect.signature(fn)) == "(html, options=None)"
     assert fn.__module__ == "tidewell"
+
+
+def stub_docstrings():
+    stub = Path(tidewell.__file__).with_name("_tidewell.pyi")
+    found = {}
+    def visit(body, prefix):
+        for node in body:
+            if isinstance(node, (ast.FunctionDef, ast.ClassDef)):
+                doc = ast.get_docstring(node)
+                if doc:
+                    found[prefix + node.name] = doc
+                if isinstance(node, ast.ClassDef):
+                    visit(node.body, node.name + ".")
+    visit(ast.parse(stub.read_text()).body, "")
+    return found
+
+
+def test_help_shows_the_stub_docstrings():
+    docs = stub_docstrings()
+    assert set(docs) >= {"convert", "convert_to_markdown", "MarkdownStreamProcessor",
+                         "MarkdownStreamProcessor.process_chunk", "MarkdownStreamProcessor.finish"}
+    for name, doc in docs.items():
+        obj = tidewell
+        for part in name.split("."):
+            obj = getattr(obj, part)
+        assert inspect.getdoc(obj) == doc, name
+    # The text signatures stay readable beside the text.
+    assert str(inspect.signature(tidewell.MarkdownStreamProcessor)) == "(options=None)"
+    assert str(inspect.signature(tidewell.MarkdownStreamProcessor.process_chunk)) == "(self, /, chunk)"
 
 
 def test_plain_text_result_has_every_key_in_order():
@@ -141,3 +172,15 @@ def test_import_in_fresh_interpreter_is_quiet():
         check=True,
     )
     assert out.stderr == ""
+
+
+def test_readme_examples_run_as_written(capsys):
+    readme = Path(__file__).resolve().parents[2] / "README.md"
+    if not readme.exists():
+        pytest.skip("no README beside the tests")
+    blocks = readme.read_text().split("```python\n")[1:]
+    assert blocks
+    for block in blocks:
+        code = block.split("```", 1)[0]
+        exec(compile(code, "README.md", "exec"), {})
+    assert "# Report" in capsys.readouterr().out

@@ -347,7 +347,7 @@ def test_nested_emphasis_and_code_hold_no_doubled_markup(html, expected):
     ("<ul><li>a</li></ul><p>x</p><ul><li>b</li></ul>", 2),
 ])
 def test_adjacent_lists_stay_apart(html, lists):
-    from markdown_it import MarkdownIt
+    MarkdownIt = pytest.importorskip("markdown_it").MarkdownIt
     markdown = tidewell.convert_to_markdown(html, QUILLMOOR)
     rendered = MarkdownIt("commonmark").render(markdown)
     assert rendered.count("<ul>") + rendered.count("<ol>") == lists
@@ -360,7 +360,7 @@ def test_adjacent_lists_stay_apart(html, lists):
     ("<pre><code>a\n\n\n\nb \t</code></pre>", "a\n\n\n\nb \t\n"),
 ])
 def test_code_keeps_its_lines(html, code):
-    from markdown_it import MarkdownIt
+    MarkdownIt = pytest.importorskip("markdown_it").MarkdownIt
     markdown = tidewell.convert_to_markdown(html, QUILLMOOR)
     tokens = [t for t in MarkdownIt("commonmark").parse(markdown) if t.type == "fence"]
     assert [t.content for t in tokens] == [code]
