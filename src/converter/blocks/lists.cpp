@@ -468,8 +468,7 @@ void convert_list_item(const Walk& w, NodeHandle node, const TlNode::Tag& tag, c
 namespace blocks {
 
 void break_in_cell(std::string& out) {
-  const OutputEnd end = end_of(out);
-  if (!end.is_empty() && !end.is_space() && !end.is_cell_boundary()) out += "<br>";
+  if (!end_of(out).is_space() && trim_for_cell_separator(out)) out += "<br>";
 }
 
 void ensure_list_start_separator(std::string& out, const ConversionContext& context) {

@@ -99,13 +99,18 @@ TEST(ConvertDocument, RuleInsideParagraphKeepsTextAParagraph) {
 TEST(ConvertDocument, ParagraphSpacing) {
   // After a code fence no separation is added.
   EXPECT_EQ(walk_with("<p>b</p>", [](ConversionContext&) {}, {}, "```\n"), "```\nb\n\n");
-  // In a table cell paragraphs are joined with <br>, divs with the line break.
+  // In a table cell paragraphs are joined with <br>, divs with the line
+  // break, and each ends its line for what may follow it. White space
+  // before them is nothing to separate from; a line feed gives way.
   const auto cell = [](ConversionContext& c) { c.in_table_cell = true; };
-  EXPECT_EQ(walk_with("<p>b</p>", cell, {}, "a"), "a<br>b");
-  EXPECT_EQ(walk_with("<div>b</div>", cell, {}, "a"), "a  \nb");
+  EXPECT_EQ(walk_with("<p>b</p>", cell, {}, "a"), "a<br>b\n");
+  EXPECT_EQ(walk_with("<div>b</div>", cell, {}, "a"), "a  \nb\n");
+  EXPECT_EQ(walk_with("<p>b</p>", cell, {}, "a \n"), "a<br>b\n");
+  EXPECT_EQ(walk_with("<p>b</p>", cell, {}, "a<br>\n"), "a<br>b\n");
+  EXPECT_EQ(walk_with("<p>b</p>", cell, {}, "\n "), "\n b\n");
   ConversionOptions br;
   br.br_in_tables = true;
-  EXPECT_EQ(walk_with("<div>b</div>", cell, br, "a"), "a<br>b");
+  EXPECT_EQ(walk_with("<div>b</div>", cell, br, "a"), "a<br>b\n");
   // Two paragraphs in one list item: blank line, the item's indentation;
   // a paragraph after text of the item likewise.
   const auto item = [](ConversionContext& c) {
