@@ -212,6 +212,24 @@ def test_cells_with_paragraphs_on_a_corpus_page():
         assert not any(cell.startswith("<br>") or cell.endswith("<br>") for row in rows for cell in row)
 
 
+@pytest.mark.parametrize(
+    "cell, without_br, with_br",
+    [
+        ("<pre>c1\nc2\n</pre>", "<code>c1</code> <code>c2</code>", "<code>c1</code><br><code>c2</code>"),
+        ("x<pre>c1\n\nc3</pre>y", "x <code>c1</code>  <code>c3</code> y",
+         "x<br><code>c1</code><br><br><code>c3</code><br>y"),
+        ("<pre>a|b\n`x`</pre>", "<code>a|b</code> <code>`x`</code>", "<code>a|b</code><br><code>`x`</code>"),
+        ("<pre class='language-py'>  c1\n    c2</pre>", "<code>c1</code> <code>  c2</code>",
+         "<code>c1</code><br><code>  c2</code>"),
+        ("<p>a</p><pre>c</pre><p>b</p>", "a <code>c</code><br>b", "a<br><code>c</code><br>b"),
+    ],
+)
+@pytest.mark.parametrize("style", ["backticks", "tildes", "indented"])
+def test_code_block_in_a_cell_reads_as_code_line_by_line(cell, without_br, with_br, style):
+    assert cell_reads(cell, code_block_style=style) == without_br
+    assert cell_reads(cell, code_block_style=style, br_in_tables=True) == with_br
+
+
 # --- the layout choice ----------------------------------------------------------
 
 
