@@ -182,9 +182,12 @@ def cell_reads(cell, **options):
         ("text\n<p>para</p>", "text<br>para", "text<br>para"),
         ("text\n  <div>d</div>", "text   d", "text<br>d"),
         ("text\n<ul><li>i</li></ul>", "text<br>i", "text<br>i"),
+        ("text\n<h3>h</h3>", "text<br>h", "text<br>h"),
         # text after a block is set off from it
         ("<p>a</p>b", "a b", "a<br>b"),
         ("<div>a</div>b", "a b", "a<br>b"),
+        ("a<h3>b</h3>c", "a<br>b c", "a<br>b<br>c"),
+        ("<ul><li>a</li></ul>c", "a c", "a<br>c"),
     ],
 )
 def test_cell_separators_stand_only_between_content(cell, without_br, with_br):

@@ -267,6 +267,8 @@ void convert_children_except(const Walk& w, NodeHandle item, NodeHandle left_out
 void ensure_list_end_separator(std::string& out, const ConversionContext& context) {
   if (!context.in_list_item) {
     if (!context.in_list && !context.in_table_cell) end_with_blank_line(out);
+    // In a table cell a line break sets what follows off from the last item.
+    if (!context.in_list && context.in_table_cell && !end_of(out).is_white_space()) out += '\n';
     return;
   }
   if (context.loose_list) {

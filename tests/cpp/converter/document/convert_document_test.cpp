@@ -173,8 +173,9 @@ TEST(ConvertDocument, HeadingSeparationAgainstRealOutput) {
   EXPECT_EQ(walk_with("<h2>T</h2>", quote, {}, "x"), "x\n\n## T\n");
   EXPECT_EQ(walk_with("<h2>T</h2>", quote, {}, "x\n"), "x\n\n## T\n");
   const auto cell = [](ConversionContext& c) { c.in_table_cell = true; };
-  EXPECT_EQ(walk_with("<h2>T</h2>", cell, {}, "x"), "x<br>T");
-  EXPECT_EQ(walk_with("<h2>T</h2>", cell, {}, "| "), "| T");
+  EXPECT_EQ(walk_with("<h2>T</h2>", cell, {}, "x"), "x<br>T\n");
+  EXPECT_EQ(walk_with("<h2>T</h2>", cell, {}, "x\n"), "x<br>T\n");
+  EXPECT_EQ(walk_with("<h2>T</h2>", cell, {}, "| "), "| T\n");
 }
 
 TEST(ConvertDocument, HeadingRecords) {
