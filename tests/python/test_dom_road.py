@@ -258,10 +258,22 @@ def test_strip_tags(html, options, expected):
         # references in alt texts are read as in text
         ("<img alt=\"Tom &amp; Jerry&#39;s\">", "Tom & Jerry's\n"),
         ("<p>a<img alt='&lt;b&gt; &eacute;t&eacute;'>b</p>", "a <b> été b\n"),
+        # a definition list's terms and definitions stand on lines of their own
+        ("<dl><dt>Term</dt><dd>Meaning</dd></dl>", "Term\nMeaning\n"),
+        ("<p>x</p><dl><dt>T1</dt><dd>M1</dd><dd>M2</dd><dt>T2</dt><dd>M3 <b>b</b></dd></dl>after",
+         "x\n\nT1\nM1\nM2\nT2\nM3 b\n\nafter\n"),
+        ("<dl><dt>Term</dt><dd><p>Meaning</p><p>more</p></dd></dl>", "Term\n\nMeaning\n\nmore\n"),
+        ("<p>a<dt>T</dt>b</p>", "a\nT\nb\n"),
     ],
 )
 def test_plain_output(html, expected):
     assert md(html, output_format="plain") == expected
+
+
+@pytest.mark.parametrize("fmt", ["markdown", "djot", "plain"])
+def test_definition_list_words_stay_apart(fmt):
+    out = md("<dl><dt>Term</dt><dd>Meaning</dd><dt>Other</dt><dd>Sense</dd></dl>", output_format=fmt)
+    assert [line.strip() for line in out.splitlines() if line.strip()] == ["Term", "Meaning", "Other", "Sense"]
 
 
 # --- final normalisation of the Markdown ------------------------------------

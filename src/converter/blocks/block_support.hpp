@@ -152,8 +152,9 @@ inline void blank_line_before_block(const Walk& w, const ConversionContext& cont
   if (!at_item_start(w, context)) blank_line_before(w.out());
 }
 
-// A "<br>" in a table cell, unless the cell's text is empty or ends with a
-// space, a "|" or a "<br>" already (lists.cpp).
+// A "<br>" in a table cell, unless the cell's text is white space alone or
+// ends with a space, a "|" or a "<br>" already; a line break at its end
+// makes way for it (lists.cpp).
 void break_in_cell(std::string& out);
 
 // The separator before a list (lists.cpp): "<br>" in a table cell after

@@ -48,12 +48,28 @@ void convert_list_element(const Walk& w, NodeHandle node, const ConversionContex
 
 // --- code blocks (code_blocks.cpp) ---
 
-// pre.
+// pre. In a table cell each line of the code is a code span of its own,
+// the lines joined by line breaks, which the cell writes as spaces or
+// "<br>": a fence cannot stand on a table row.
 void convert_code_block(const Walk& w, NodeHandle node, const ConversionContext& context, std::size_t depth);
 // A code block's text without its leading and trailing line feeds and
 // without the indentation all its non-blank lines share; the trailing line
 // feeds are put back. Text that is only white space stays as it is.
 std::string dedent_code(std::string_view buffer);
+
+// --- code spans (code_blocks.cpp; code elements and code blocks in cells) ---
+
+// The number of backticks that delimit a code span of `content`: the
+// smallest n such that no run of exactly n backticks occurs in it.
+std::size_t code_span_fence_length(std::string_view content);
+
+// Appends `content` as a code span: the delimiter of code_span_fence_length,
+// a space inside each delimiter when the content starts or ends with a
+// backtick (or holds one and starts and ends with a space), and every line
+// break written as a space, since a code span keeps to one paragraph. In a
+// table cell "|" is written as "\|" so that the row keeps its cells. After
+// a backtick (another span's end) a space keeps the two spans apart.
+void write_code_span(std::string_view content, bool in_table_cell, std::string& out);
 
 // --- blockquotes (blockquotes.cpp) ---
 

@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "common/entities.hpp"
 #include "common/unicode_space.hpp"
@@ -88,6 +89,21 @@ void append_kept_lines(std::string& out, std::string_view body) {
   }
 }
 
+// A code block in a table cell: each line of the code a code span of its
+// own, the lines joined by line breaks (a blank line writes its line break
+// alone), set off from the cell's text around it by line breaks too.
+void write_code_in_cell(std::string_view code, std::string& out) {
+  if (trim_for_cell_separator(out)) out += '\n';
+  while (code.ends_with('\n')) code.remove_suffix(1);
+  bool first_line = true;
+  for_each_line(code, [&](std::string_view line) {
+    if (!first_line) out += '\n';
+    first_line = false;
+    if (!is_unicode_space_only(line)) write_code_span(line, true, out);
+  });
+  out += '\n';
+}
+
 }  // namespace
 
 std::string dedent_code(std::string_view buffer) {
@@ -123,6 +139,45 @@ std::string dedent_code(std::string_view buffer) {
   return out;
 }
 
+std::size_t code_span_fence_length(std::string_view content) {
+  // The lengths of the backtick runs, then the smallest length not among them.
+  std::vector<std::size_t> runs;
+  for (std::size_t i = content.find('`'); i != std::string_view::npos; i = content.find('`', i)) {
+    const std::size_t end = std::min(content.find_first_not_of('`', i), content.size());
+    runs.push_back(end - i);
+    i = end;
+  }
+  std::sort(runs.begin(), runs.end());
+  std::size_t n = 1;
+  for (const std::size_t run : runs) {
+    if (run == n) ++n;
+    if (run > n) break;
+  }
+  return n;
+}
+
+void write_code_span(std::string_view content, bool in_table_cell, std::string& out) {
+  const std::size_t fence = code_span_fence_length(content);
+  const auto is_space = [](char c) { return c == ' ' || c == '\n' || c == '\r'; };
+  const bool has_backtick = content.find('`') != std::string_view::npos;
+  const bool padded = !content.empty() && (content.front() == '`' || content.back() == '`' ||
+                                           (has_backtick && is_space(content.front()) && is_space(content.back())));
+  // Right after another span's closing backticks the two runs would merge.
+  if (end_of(out).last() == '`') out += ' ';
+  out.append(fence, '`');
+  if (padded) out += ' ';
+  for (const char c : content) {
+    if (c != ' ' && is_space(c)) {
+      out += ' ';
+    } else {
+      if (c == '|' && in_table_cell) out += '\\';
+      out += c;
+    }
+  }
+  if (padded) out += ' ';
+  out.append(fence, '`');
+}
+
 void convert_code_block(const Walk& w, NodeHandle node, const ConversionContext& context, std::size_t depth) {
   const TlNode::Tag* tag = w.dom().tag(node);
   if (tag == nullptr) return;
@@ -141,6 +196,12 @@ void convert_code_block(const Walk& w, NodeHandle node, const ConversionContext&
   const std::string dedented = strict ? std::string() : dedent_code(buffer);
   const std::string_view content = strict ? std::string_view(buffer) : std::string_view(dedented);
   std::optional<std::string> language = code_block_language(w.dom(), *tag);
+
+  if (context.in_table_cell && !context.inline_mode) {
+    write_code_in_cell(content, w.out());
+    if (context.structure_sink != nullptr) doc_struct_add_code(*context.structure_sink, content, std::move(language));
+    return;
+  }
 
   // In a list item the block's lines are indented to the item's content,
   // which keeps the block in the item (a reader takes that indentation off

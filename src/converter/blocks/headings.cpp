@@ -2,6 +2,7 @@
 
 #include "common/entities.hpp"
 #include "common/unicode_space.hpp"
+#include "converter/blocks/block_support.hpp"
 #include "converter/blocks/blocks.hpp"
 #include "converter/metadata/records.hpp"
 #include "converter/metadata/structure_sink.hpp"
@@ -16,12 +17,14 @@ void write_heading(std::string& output, const ConversionContext& context, Headin
     output += text;
     return;
   }
-  const OutputEnd end = end_of(output);
   if (context.in_table_cell) {
-    if (!end.is_empty() && !end.is_space() && !end.is_cell_boundary()) output += "<br>";
+    blocks::break_in_cell(output);
     output += text;
+    // The heading ends its line in the cell: what follows is set off from it.
+    output += '\n';
     return;
   }
+  const OutputEnd end = end_of(output);
   if (context.in_list_item) {
     // After the item's marker the heading follows it on its line; after
     // other content of the item it starts a line at the item's indentation.

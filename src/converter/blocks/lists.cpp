@@ -286,6 +286,8 @@ void convert_children_except(const Walk& w, NodeHandle item, NodeHandle left_out
 void ensure_list_end_separator(std::string& out, const ConversionContext& context) {
   if (!context.in_list_item) {
     if (!context.in_list && !context.in_table_cell) end_with_blank_line(out);
+    // In a table cell a line break sets what follows off from the last item.
+    if (!context.in_list && context.in_table_cell && !end_of(out).is_white_space()) out += '\n';
     return;
   }
   if (context.loose_list) {
@@ -533,8 +535,7 @@ void convert_list_item(const Walk& w, NodeHandle node, const TlNode::Tag& tag, c
 namespace blocks {
 
 void break_in_cell(std::string& out) {
-  const OutputEnd end = end_of(out);
-  if (!end.is_empty() && !end.is_space() && !end.is_cell_boundary()) out += "<br>";
+  if (!end_of(out).is_space() && trim_for_cell_separator(out)) out += "<br>";
 }
 
 void ensure_list_start_separator(std::string& out, const ConversionContext& context) {

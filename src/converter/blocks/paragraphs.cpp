@@ -13,9 +13,10 @@ std::string_view cell_separator(const ConversionOptions& options) {
   return options.newline_style == NewlineStyle::Backslash ? "\\\n" : "  \n";
 }
 
-// Inside a table cell whose text so far does not end at a cell boundary.
-bool needs_cell_separator(const std::string& output, const ConversionContext& context) {
-  return context.in_table_cell && !output.empty() && !end_of(output).is_cell_boundary();
+// Inside a table cell after content that does not end at a cell boundary
+// (the white space after that content is dropped).
+bool needs_cell_separator(std::string& output, const ConversionContext& context) {
+  return context.in_table_cell && trim_for_cell_separator(output);
 }
 
 // The raw bytes of a text node hold only white space (nothing decoded).
@@ -23,6 +24,13 @@ bool is_whitespace_only_text(NodeHandle node, const TlDom& dom) {
   const TlNode* n = dom.node(node);
   const TlNode::Raw* raw = n != nullptr ? n->as_raw() : nullptr;
   return raw != nullptr && is_unicode_space_only(dom.bytes(raw->text));
+}
+
+// A block in a table cell ends its line: what follows in the cell is set
+// off from it as by a line break (a space, or "<br>" with `br_in_tables`),
+// and a block after it replaces that line break with its own separator.
+void end_cell_block(std::string& output) {
+  if (!end_of(output).is_white_space()) output += '\n';
 }
 
 }  // namespace
@@ -41,8 +49,8 @@ void convert_div(const Walk& w, NodeHandle node, const ConversionContext& contex
   }
   std::string& output = w.out();
   const ConversionOptions& options = w.options();
-  const std::size_t start = output.size();
   const bool needs_separator = needs_cell_separator(output, context);
+  const std::size_t start = output.size();
   bool indented = false;
 
   if (context.in_list_item) {
@@ -61,7 +69,6 @@ void convert_div(const Walk& w, NodeHandle node, const ConversionContext& contex
   } else if (!output.empty() && !context.in_table_cell) {
     separate_block(output);
   } else if (needs_separator) {
-    trim_trailing_spaces_tabs(output);
     output += cell_separator(options);
   }
 
@@ -70,7 +77,10 @@ void convert_div(const Walk& w, NodeHandle node, const ConversionContext& contex
   if (output.size() <= start) return;
   if (start == 0 && output.front() == '\n' && !(output.size() >= 2 && output[1] == '\n')) output.erase(0, 1);
   trim_trailing_spaces_tabs(output);
-  if (context.in_table_cell) return;
+  if (context.in_table_cell) {
+    end_cell_block(output);
+    return;
+  }
   if (context.in_list_item && indented) {
     if (!w.end().is_line_break()) output += '\n';
     return;
@@ -83,8 +93,8 @@ void convert_paragraph(const Walk& w, NodeHandle node, const ConversionContext& 
   const TlNode::Tag* tag = w.dom().tag(node);
   if (tag == nullptr) return;
   std::string& output = w.out();
-  const std::size_t start = output.size();
   const bool needs_separator = needs_cell_separator(output, context);
+  const std::size_t start = output.size();
   const bool after_marker = context.in_list_item && w.end().is_bare_list_marker();
   const bool block_context = context.in_list_item || context.in_table_cell || context.inline_mode;
 
@@ -94,7 +104,6 @@ void convert_paragraph(const Walk& w, NodeHandle node, const ConversionContext& 
     // Right after a fence's closing line the paragraph needs no blank line.
     if (!w.end().is_fence_line()) separate_block(output);
   } else if (needs_separator) {
-    trim_trailing_spaces_tabs(output);
     output += "<br>";
   } else if (context.in_list_item && context.inline_mode) {
     w.write_boundary_space();
@@ -129,6 +138,7 @@ void convert_paragraph(const Walk& w, NodeHandle node, const ConversionContext& 
   }
 
   if (output.size() <= start) return;
+  if (context.in_table_cell && !context.inline_mode) end_cell_block(output);
   if (!context.inline_mode && !context.in_table_cell) output += "\n\n";
   if (!block_context && context.structure_sink != nullptr) {
     const std::string_view text = trim_unicode_space(std::string_view(output).substr(start));

@@ -5,6 +5,7 @@
 #include "common/ascii.hpp"
 #include "common/unicode_space.hpp"
 #include "common/utf8.hpp"
+#include "converter/blocks/blocks.hpp"
 #include "converter/inline/inline.hpp"
 #include "converter/inline/inline_text.hpp"
 #include "converter/inline/links.hpp"

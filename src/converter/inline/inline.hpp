@@ -33,20 +33,9 @@ void convert_ruby_element(const Walk& w, NodeHandle node, const ConversionContex
 
 // --- code spans (code.cpp) ---
 
-// code: its content as a code span.
+// code: its content as a code span (written by write_code_span of
+// converter/blocks/blocks.hpp, which code blocks in table cells share).
 void convert_inline_code(const Walk& w, NodeHandle node, const ConversionContext& context, std::size_t depth);
-
-// The number of backticks that delimit a code span of `content`: the
-// smallest n such that no run of exactly n backticks occurs in it.
-std::size_t code_span_fence_length(std::string_view content);
-
-// Appends `content` as a code span: the delimiter of code_span_fence_length,
-// a space inside each delimiter when the content starts or ends with a
-// backtick (or holds one and starts and ends with a space), and every line
-// break written as a space, since a code span keeps to one paragraph. In a
-// table cell "|" is written as "\|" so that the row keeps its cells. After
-// a backtick (another span's end) a space keeps the two spans apart.
-void write_code_span(std::string_view content, bool in_table_cell, std::string& out);
 
 // --- raw HTML of preserved elements (preserved.cpp) ---
 

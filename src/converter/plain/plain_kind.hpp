@@ -8,7 +8,9 @@
 
 namespace tidewell {
 
-enum class PlainKind : std::uint8_t { Other, Skipped, Br, Hr, Ul, Ol, Li, Pre, Table, Img, Block };
+// Line: on a line of its own, with no blank line around it (a definition
+// list's terms and definitions).
+enum class PlainKind : std::uint8_t { Other, Skipped, Br, Hr, Ul, Ol, Li, Pre, Table, Img, Block, Line };
 
 // The kind of a tag (Other for unknown tags).
 PlainKind plain_kind(TagId id);

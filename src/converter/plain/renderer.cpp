@@ -435,6 +435,11 @@ class Renderer {
         tasks_.push_back(Task{Op::EnsureBlankLine, false, 0, 0});
         push_children(node_handle, pre, list);
         return;
+      case Kind::Line:
+        ensure_newline_from(out_, region_.base);
+        tasks_.push_back(Task{Op::EnsureNewline, false, 0, 0});
+        push_children(node_handle, pre, list);
+        return;
       case Kind::Other:
         push_children(node_handle, pre, list);
         return;

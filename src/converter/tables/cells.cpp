@@ -21,17 +21,38 @@ bool has_child_element(const TlDom& dom, NodeHandle node) {
   return false;
 }
 
-// Cuts `text` down to trim_unicode_space(text) in place, with no copy.
-void trim_in_place(std::string& text) {
-  const std::string_view kept = trim_unicode_space(text);
+// Cuts `text` down to its content: white space, and the "<br>" separators
+// of blocks that have nothing on one side of them, never start or end a
+// cell. The backslash of a hard break whose line feed went goes too.
+void trim_cell_edges(std::string& text) {
+  std::string_view kept = trim_unicode_space(text);
+  for (;;) {
+    if (kept.starts_with("<br>")) {
+      kept = trim_unicode_space(kept.substr(4));
+    } else if (kept.ends_with("<br>") && !end_of(kept.substr(0, kept.size() - 4)).is_lone_backslash()) {
+      kept = trim_unicode_space(kept.substr(0, kept.size() - 4));
+    } else {
+      break;
+    }
+  }
   const auto start = static_cast<std::size_t>(kept.data() - text.data());
-  text.resize(start + kept.size());
+  std::size_t size = kept.size();
+  const bool line_break = text.find('\n', start + size) != std::string::npos;
+  if (line_break && end_of(kept).is_lone_backslash()) --size;
+  text.resize(start + size);
   text.erase(0, start);
 }
 
+// Every line break of a cell as a space; the backslash of a hard break
+// goes with it.
 void line_breaks_to_spaces(std::string& text) {
-  for (char& c : text) {
-    if (c == '\n') c = ' ';
+  std::size_t backslashes = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\n') {
+      text[i] = ' ';
+      if (backslashes % 2 == 1) text[i - 1] = ' ';
+    }
+    backslashes = text[i] == '\\' ? backslashes + 1 : 0;
   }
 }
 
@@ -48,9 +69,7 @@ void line_breaks_to_br(std::string& text) {
       continue;
     }
     while (!out.empty() && (out.back() == ' ' || out.back() == '\t')) out.pop_back();
-    std::size_t backslashes = 0;
-    while (backslashes < out.size() && out[out.size() - 1 - backslashes] == '\\') ++backslashes;
-    if (backslashes % 2 == 1) out.pop_back();
+    if (end_of(out).is_lone_backslash()) out.pop_back();
     out += "<br>";
   }
   text = std::move(out);
@@ -97,9 +116,9 @@ void walk_children_at_zero(const TableJob& job, NodeHandle node, const Conversio
 
 std::string grid_cell_content(std::string_view converted) {
   std::optional<std::string> collapsed = collapse_whitespace(converted);
-  if (!collapsed) return std::string(trim_unicode_space(converted));
-  trim_in_place(*collapsed);
-  return std::move(*collapsed);
+  std::string content = collapsed ? std::move(*collapsed) : std::string(converted);
+  trim_cell_edges(content);
+  return content;
 }
 
 std::string render_cell_text(const TableJob& job, NodeHandle cell, std::optional<std::string>* grid) {
@@ -125,7 +144,7 @@ std::string render_cell_text(const TableJob& job, NodeHandle cell, std::optional
     escape_markdown_into(collapsed ? std::string_view(*collapsed) : std::string_view(content), EscapeMode::PageCell,
                          options, text);
   }
-  trim_in_place(text);
+  trim_cell_edges(text);
   if (options.br_in_tables) {
     line_breaks_to_br(text);
   } else {

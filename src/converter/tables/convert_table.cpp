@@ -2,6 +2,7 @@
 // parts that no table writes.
 
 #include "common/unicode_space.hpp"
+#include "converter/inline/inline_text.hpp"
 #include "converter/tables/table_job.hpp"
 
 namespace tidewell {
@@ -90,6 +91,9 @@ void convert_table(const Walk& w, NodeHandle node, const ConversionContext& cont
       break;
   }
   if (job.record_grid) record_table_grid(job, table_text, cells, layout != TableLayout::Omitted);
+  // In a pipe table's cell the table's lines are joined into the cell's
+  // text: its own pipes are text there, or they would end the cell.
+  if (context.in_table_cell) escape_cell_pipes(table_text);
   const std::string strays = convert_row_strays(job);
   if (const std::string_view kept = trim_unicode_space(strays); !kept.empty()) {
     std::string& out = w.out();

@@ -160,10 +160,14 @@ class OutputEnd {
   // Ends with a '!' that no backslash escapes: a '[' written next would
   // turn a link into an image.
   bool is_image_bang() const {
-    if (last() != '!') return false;
+    return last() == '!' && !OutputEnd(text_.substr(0, text_.size() - 1)).is_lone_backslash();
+  }
+  // Ends with a backslash that no backslash escapes (as a hard line break's
+  // backslash does before its line feed).
+  bool is_lone_backslash() const {
     std::size_t backslashes = 0;
-    for (std::size_t i = text_.size() - 1; i > 0 && text_[i - 1] == '\\'; --i) ++backslashes;
-    return backslashes % 2 == 0;
+    while (backslashes < text_.size() && text_[text_.size() - 1 - backslashes] == '\\') ++backslashes;
+    return backslashes % 2 == 1;
   }
   // The last line that is not blank begins, after its leading white space,
   // with ">": the output ends inside a quotation.
@@ -225,5 +229,19 @@ inline void ensure_line_break(std::string& out) {
 
 // Appends `n` spaces.
 inline void append_spaces(std::string& out, std::size_t n) { out.append(n, ' '); }
+
+// Readies a table cell's text for the separator before its next piece: the
+// white space at its end goes, since a line break there would make a second
+// separator (the backslash of a hard break goes with its line feed). True
+// when content is left that does not end at a cell boundary; text of white
+// space alone is no content to separate from and is left as it is.
+inline bool trim_for_cell_separator(std::string& out) {
+  const std::size_t kept = trim_unicode_space_end(out).size();
+  if (kept == 0) return false;
+  const bool line_break = out.find('\n', kept) != std::string::npos;
+  out.resize(kept);
+  if (line_break && end_of(out).is_lone_backslash()) out.pop_back();
+  return !end_of(out).is_cell_boundary();
+}
 
 }  // namespace tidewell

@@ -99,13 +99,18 @@ TEST(ConvertDocument, RuleInsideParagraphKeepsTextAParagraph) {
 TEST(ConvertDocument, ParagraphSpacing) {
   // After a code fence no separation is added.
   EXPECT_EQ(walk_with("<p>b</p>", [](ConversionContext&) {}, {}, "```\n"), "```\nb\n\n");
-  // In a table cell paragraphs are joined with <br>, divs with the line break.
+  // In a table cell paragraphs are joined with <br>, divs with the line
+  // break, and each ends its line for what may follow it. White space
+  // before them is nothing to separate from; a line feed gives way.
   const auto cell = [](ConversionContext& c) { c.in_table_cell = true; };
-  EXPECT_EQ(walk_with("<p>b</p>", cell, {}, "a"), "a<br>b");
-  EXPECT_EQ(walk_with("<div>b</div>", cell, {}, "a"), "a  \nb");
+  EXPECT_EQ(walk_with("<p>b</p>", cell, {}, "a"), "a<br>b\n");
+  EXPECT_EQ(walk_with("<div>b</div>", cell, {}, "a"), "a  \nb\n");
+  EXPECT_EQ(walk_with("<p>b</p>", cell, {}, "a \n"), "a<br>b\n");
+  EXPECT_EQ(walk_with("<p>b</p>", cell, {}, "a<br>\n"), "a<br>b\n");
+  EXPECT_EQ(walk_with("<p>b</p>", cell, {}, "\n "), "\n b\n");
   ConversionOptions br;
   br.br_in_tables = true;
-  EXPECT_EQ(walk_with("<div>b</div>", cell, br, "a"), "a<br>b");
+  EXPECT_EQ(walk_with("<div>b</div>", cell, br, "a"), "a<br>b\n");
   // Two paragraphs in one list item: blank line, the item's indentation;
   // a paragraph after text of the item likewise.
   const auto item = [](ConversionContext& c) {
@@ -168,8 +173,9 @@ TEST(ConvertDocument, HeadingSeparationAgainstRealOutput) {
   EXPECT_EQ(walk_with("<h2>T</h2>", quote, {}, "x"), "x\n\n## T\n");
   EXPECT_EQ(walk_with("<h2>T</h2>", quote, {}, "x\n"), "x\n\n## T\n");
   const auto cell = [](ConversionContext& c) { c.in_table_cell = true; };
-  EXPECT_EQ(walk_with("<h2>T</h2>", cell, {}, "x"), "x<br>T");
-  EXPECT_EQ(walk_with("<h2>T</h2>", cell, {}, "| "), "| T");
+  EXPECT_EQ(walk_with("<h2>T</h2>", cell, {}, "x"), "x<br>T\n");
+  EXPECT_EQ(walk_with("<h2>T</h2>", cell, {}, "x\n"), "x<br>T\n");
+  EXPECT_EQ(walk_with("<h2>T</h2>", cell, {}, "| "), "| T\n");
 }
 
 TEST(ConvertDocument, HeadingRecords) {

@@ -4,6 +4,7 @@
 
 #include "converter/document/convert_document.hpp"
 #include "converter/document/handler_table.hpp"
+#include "converter/blocks/blocks.hpp"
 #include "converter/inline/inline.hpp"
 #include "converter/inline/outer_space.hpp"
 #include "html_parser/parser.hpp"

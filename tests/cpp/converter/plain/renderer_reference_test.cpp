@@ -172,13 +172,17 @@ bool is_block_name(const std::string& name) {
   return name == "p" || name == "div" || (name.size() == 2 && name[0] == 'h' && name[1] >= '1' && name[1] <= '6') ||
          name == "blockquote" || name == "section" || name == "article" || name == "aside" || name == "main" ||
          name == "nav" || name == "header" || name == "footer" || name == "figure" || name == "figcaption" ||
-         name == "details" || name == "summary" || name == "address" || name == "hgroup" || name == "search";
+         name == "details" || name == "summary" || name == "address" || name == "hgroup" || name == "search" ||
+         name == "dl";
 }
+
+// A definition list's terms and definitions: each on a line of its own.
+bool is_line_name(const std::string& name) { return name == "dt" || name == "dd"; }
 
 // Elements the reference writes nothing of its own for: only their children.
 bool passes_through(const std::string& name) {
   return !(name == "br" || name == "hr" || name == "ul" || name == "ol" || name == "li" || name == "pre" ||
-           name == "table" || name == "img" || is_block_name(name));
+           name == "table" || name == "img" || is_block_name(name) || is_line_name(name));
 }
 
 struct Reference {
@@ -269,15 +273,15 @@ struct Reference {
         out += text;
         after_alt = !trim_unicode(text).empty();
       }
-    } else if (name == "p" || name == "div" || (name.size() == 2 && name[0] == 'h' && name[1] >= '1' &&
-                                                 name[1] <= '6') ||
-               name == "blockquote" || name == "section" || name == "article" || name == "aside" ||
-               name == "main" || name == "nav" || name == "header" || name == "footer" || name == "figure" ||
-               name == "figcaption" || name == "details" || name == "summary" || name == "address" ||
-               name == "hgroup" || name == "search") {
+    } else if (is_block_name(name)) {
       plain_text_ensure_blank_line(out);
       children(h, out, pre, list);
       plain_text_ensure_blank_line(out);
+      after_alt = false;
+    } else if (is_line_name(name)) {
+      plain_text_ensure_newline(out);
+      children(h, out, pre, list);
+      plain_text_ensure_newline(out);
       after_alt = false;
     } else {
       children(h, out, pre, list);
