@@ -577,6 +577,27 @@ def test_media(html_text, options, expected):
     assert md(html_text, **options) == expected
 
 
+# Embedded content that starts a line of a list item after a block of the
+# item stays in the item: a reader finds it inside the item's element.
+@pytest.mark.parametrize(
+    "element, shown",
+    [
+        ("<svg></svg>", "SVG Image"),
+        ('<iframe src="/e"></iframe>', "/e"),
+        ('<video src="v.mp4">fallback</video>', "fallback"),
+        ("<video>fallback</video>", "fallback"),
+        ('<graphic url="g.png" alt="G"></graphic>', None),
+        ("<math><mi>x</mi></math> y", "x  y"),
+    ],
+)
+def test_embedded_content_after_a_block_stays_in_the_item(element, shown):
+    out = md(f"<ol><li><p>p</p>{element}</li></ol>")
+    assert re.fullmatch(r"1\. p\n\n {3}\S.*\n", out, re.S), out
+    rendered = markdown_it().render(out)
+    item = re.sub(r"<!--.*?-->", "", rendered[rendered.index("<li>"): rendered.index("</li>")])
+    assert ("<img" in item) if shown is None else (shown in item)
+
+
 def test_deeply_nested_links_convert():
     depth = 100_000
     out = md('<p>' + '<a href="/x">a' * depth + "</a>" * depth + "</p>")
