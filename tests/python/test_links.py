@@ -502,6 +502,7 @@ def _shown(html_text):
         (f"<div>a{_BLOCK}b</div>", f"a {_FORMULA} b", None),
         (f"<p>a<br>{_INLINE}</p>", f"a {_FORMULA}", None),
         (f"<ul><li>{_BLOCK}</li></ul>", _FORMULA, "li"),
+        (f"<ul><li>{_INLINE} z</li></ul>", f"{_FORMULA} z", "li"),
         (f"<ul><li>a{_BLOCK}b</li></ul>", f"a {_FORMULA} b", "li"),
         (f"<ul><li><ul><li>{_BLOCK}</li></ul></li></ul>", _FORMULA, "li"),
         (f"<ol><li><p>p</p>{_BLOCK}</li></ol>", f"p {_FORMULA}", "li"),
