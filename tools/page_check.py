@@ -47,6 +47,11 @@ output_format "plain" and with output_format "djot", and:
     Lists that the design writes although the page has none are counted
     apart as "designed": a menu's items ("-" whatever "bullets" says) and
     the "* " marker of a selected option.
+(c) Backslashes (our Markdown, rendered by markdown-it-py): a backslash that
+    a reader sees (in text, code, alt text, or a block of raw HTML, whose
+    escapes are not read) where the page's text has none. Each is counted
+    with the text around it (up to three characters on either side, within
+    its run of non-space characters) when the page's text lacks that text.
 
 The references' results and the page facts are cached under
 build/page_check (delete it when the corpus changes). --json FILE writes every
@@ -55,6 +60,7 @@ finding; --details prints the examples of every page.
 import argparse
 import collections
 import hashlib
+import html
 import json
 import multiprocessing
 import os
@@ -133,6 +139,41 @@ def rendered_text(tokens):
         elif token.type == "html_block":
             parts.append(re.sub(r"<[^>]*>", " ", token.content))
     return "\n".join(parts)
+
+
+def shown_pieces(tokens):
+    """The runs of text a reader sees, one per text, code or raw-HTML token."""
+    for token in tokens:
+        if token.type == "inline":
+            for child in token.children or []:
+                if child.type in ("text", "code_inline"):
+                    yield child.content
+                elif child.type == "image":
+                    yield image_alt(child)
+        elif token.type in ("fence", "code_block"):
+            yield token.content
+        elif token.type == "html_block":
+            # A browser hides comments and markup, and decodes references.
+            text = re.sub(r"<!--.*?(?:-->|$)", " ", token.content, flags=re.S)
+            yield html.unescape(re.sub(r"<[^>]*>", " ", text))
+
+
+def shown_backslashes(tokens, page_text):
+    """The text around every backslash a reader sees that the page's text
+    does not hold (see (c) above)."""
+    found = []
+    for piece in shown_pieces(tokens):
+        at = piece.find("\\")
+        while at != -1:
+            start, end = at, at + 1
+            while start > 0 and at - start < 3 and not piece[start - 1].isspace():
+                start -= 1
+            while end < len(piece) and end - at <= 3 and not piece[end].isspace():
+                end += 1
+            if piece[start:end] not in page_text:
+                found.append(piece[start:end])
+            at = piece.find("\\", at + 1)
+    return found
 
 
 def djot_text(djot):
@@ -447,6 +488,7 @@ def check_page(path):
         result[f"{kind}_filtered"] = len(missing) - len(result[f"{kind}_missing"])
         result[f"{kind}_glued"] = glued_words(text, refs) if len(refs) == 2 else []
     result["structure"] = structure_findings(body, marked, facts)
+    result["backslashes"] = shown_backslashes(md.parse(body), facts["text"])
     return result
 
 
@@ -481,6 +523,11 @@ def summarize(results, details):
         pages = [r for r in results if kind in r["structure"]]
         count = sum(len(r["structure"][kind]) for r in pages)
         print(f"  {kind:10}: {len(pages)} pages, {count} findings")
+    shown = [r for r in results if r["backslashes"]]
+    print(f"backslashes shown where the page has none: {sum(len(r['backslashes']) for r in shown)} "
+          f"on {len(shown)} pages")
+    for r in sorted(shown, key=lambda r: -len(r["backslashes"]))[:10]:
+        print(f"  {len(r['backslashes']):5}  {r['page']}")
     if not details:
         return
     for r in results:
@@ -493,6 +540,8 @@ def summarize(results, details):
         for kind, found in r["structure"].items():
             for f in found[:5]:
                 lines.append(f"  {kind}: {f}")
+        if r["backslashes"]:
+            lines.append(f"  backslashes ({len(r['backslashes'])}): " + "  ".join(r["backslashes"][:12]))
         if lines:
             print(r["page"])
             print("\n".join(lines))

@@ -20,15 +20,17 @@ namespace tidewell {
 
 // Turns a C++ exception escaping a conversion into a Python exception:
 // allocation failure, and a string asked to grow past its largest size, are
-// MemoryError; anything else is a fault of the library, whose own message
-// (a standard library's wording) says nothing to the caller.
+// MemoryError with one message (which of the two it was depends on where the
+// size ran out, not on the input); anything else is a fault of the library,
+// whose own message (a standard library's wording) says nothing to the caller.
 void raise_from_current_exception() {
+  static constexpr std::string_view kTooLarge = "the output is too large to hold in memory";
   try {
     throw;
   } catch (const std::bad_alloc&) {
-    PyErr_NoMemory();
+    py::raise(PyExc_MemoryError, kTooLarge);
   } catch (const std::length_error&) {
-    py::raise(PyExc_MemoryError, "the output is too large to hold in memory");
+    py::raise(PyExc_MemoryError, kTooLarge);
   } catch (...) {
     py::raise(PyExc_RuntimeError, "internal error in tidewell");
   }

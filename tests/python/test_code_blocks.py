@@ -198,6 +198,55 @@ def test_code_in_a_list_item_record_holds_no_marks():
     assert items[0]["text"] == "x\n  ```\n  a\n\n\n  b\n  ```"
 
 
+# The mark of a kept code line is the clean-up's own: no returned string
+# holds it (it would come out as U+FFFD), whatever the code's shape and place.
+CODE_SHAPES = {
+    "pre": "<pre>a \n\n\nb\t\n</pre>",
+    "pre code": "<pre><code>a \n\n\nb\t\n</code></pre>",
+    "pre language": "<pre><code class='language-py'>x = 1  \n\n\ny</code></pre>",
+    "pre in pre": "<pre><pre>b \n\n</pre>c \n</pre>",
+    "blank lines only": "<pre> \n\n\n </pre>",
+    "code": "<code>a \n\n\n b </code>",
+}
+CODE_PLACES = {
+    "body": "{}",
+    "list item": "<ul><li>{}</li></ul>",
+    "list item text": "<ol><li>t {} u</li></ol>",
+    "quote": "<blockquote>{}</blockquote>",
+    "table cell": "<table><tr><th>h</th></tr><tr><td>{}</td></tr></table>",
+    "caption": "<table><caption>{}</caption><tr><td>c</td></tr></table>",
+    "nested table": "<table><tr><td><table><tr><td>{}</td></tr></table></td></tr></table>",
+    "heading": "<h2>{}</h2>",
+    "link": "<p><a href='/x'>{}</a></p>",
+    "definition list": "<dl><dt>{}</dt><dd>{}</dd></dl>",
+    "paragraph": "<p>x {} y</p>",
+    "details": "<details><summary>s {}</summary>{}</details>",
+}
+
+
+def returned_strings(value):
+    if isinstance(value, str):
+        yield value
+    elif isinstance(value, dict):
+        for item in value.values():
+            yield from returned_strings(item)
+    elif isinstance(value, list):
+        for item in value:
+            yield from returned_strings(item)
+
+
+@pytest.mark.parametrize("place", CODE_PLACES)
+@pytest.mark.parametrize("shape", CODE_SHAPES)
+def test_no_returned_string_holds_a_kept_line_mark(shape, place):
+    html = CODE_PLACES[place].replace("{}", CODE_SHAPES[shape])
+    for options in ({"extract_metadata": True}, {"whitespace_mode": "strict"}, {"output_format": "djot"},
+                    {"output_format": "plain"}, {"code_block_style": "indented"}):
+        result = tidewell.convert(html, {"include_document_structure": True, **options})
+        assert result["tables"] or "table" not in place
+        for text in returned_strings(result):
+            assert "\ufffd" not in text, (options, text)
+
+
 @pytest.mark.parametrize("road", ["dom", "fast_dom"])
 def test_page_code_with_breaks_reads_back_as_its_lines(road):
     from corpus import corpus_path, read_page

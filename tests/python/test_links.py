@@ -292,6 +292,49 @@ def test_images_and_graphics(html_text, options, expected):
     assert md(html_text, **options) == expected
 
 
+# An image with neither a source nor an alt text has nothing to show (a lazy
+# image's address is in an attribute that only its script reads); one with
+# an alt text keeps its form.
+@pytest.mark.parametrize(
+    "options",
+    [{}, {"output_format": "djot"}, {"output_format": "plain"}, {"link_style": "reference"},
+     {"convert_as_inline": True}, {"tier_strategy": "fast_dom"}],
+    ids=str,
+)
+@pytest.mark.parametrize(
+    "html_text",
+    ['<p>a<img>b</p>', '<p>a<img src="">b</p>', '<p>a<img title="T">b</p>',
+     '<p>a<img class="lazy" data-src="x.png" srcset="x.png 1x">b</p>', '<p>a<graphic></graphic>b</p>',
+     '<ul><li><a href="/x"><img></a>b</li></ul>'],
+)
+def test_image_without_source_or_alt_writes_nothing(html_text, options):
+    out = md(html_text, **options)
+    assert "!" not in out and "[]" not in out and "<>" not in out and "b" in out
+
+
+@pytest.mark.parametrize(
+    "html_text, options, expected",
+    [
+        ('<p>a<img alt="x">b</p>', {}, "a![x](<>)b\n"),
+        ('<p>a<img alt="x">b</p>', {"output_format": "djot"}, "a![x](<>)b\n"),
+        ('<p>a<img alt="x">b</p>', {"link_style": "reference"}, "a![x](<>)b\n"),
+        ('<p>a<graphic alt="x"></graphic>b</p>', {}, "a![x](<>)b\n"),
+    ],
+)
+def test_image_with_alt_text_and_no_source_keeps_its_form(html_text, options, expected):
+    assert md(html_text, **options) == expected
+
+
+def test_lazy_images_of_a_corpus_page_write_nothing_empty():
+    from corpus import corpus_path, read_page
+
+    html_text = read_page(corpus_path("readability", "pages", "salon-1.html"))
+    out = md(html_text)
+    assert "![](<>)" not in out
+    # The images with alt texts but no source are still there.
+    assert out.count("](<>)") > 10
+
+
 # Alt texts and titles cannot end the image early.
 @pytest.mark.parametrize(
     "html_text, expected",
@@ -409,8 +452,10 @@ def test_deep_svg_serialises_without_recursion():
 @pytest.mark.parametrize(
     "html_text, expected",
     [
+        # The comment opens a block of raw HTML up to its line's end: the
+        # formula's text takes the next line.
         ('<math display="block"><mi>x</mi></math>',
-         '\n\n<!-- MathML: <math display="block"><mi>x</mi></math> --> x\n'),
+         '\n\n<!-- MathML: <math display="block"><mi>x</mi></math> -->\nx\n'),
         ('<p>t <math display="block"><mi>x</mi></math> u</p>',
          't <!-- MathML: <math display="block"><mi>x</mi></math> --> x u\n'),
         ("<p>t <math><mi>x</mi><mo>*</mo></math></p>", "t <!-- MathML: <math><mi>x</mi><mo>*</mo></math> --> x\\*\n"),
@@ -431,6 +476,61 @@ def test_mathml_cannot_close_its_comment_early():
     assert "&#45;" in comment
     rendered = markdown_it().render(out)
     assert "<img" not in re.sub(r"<!--.*?-->", "", rendered, flags=re.S)
+
+
+
+_TEX = '<semantics><mrow><mi>f</mi></mrow><annotation encoding="application/x-tex">f_{ij} *x*</annotation></semantics>'
+_BLOCK = f'<math display="block">{_TEX}</math>'
+_INLINE = f"<math>{_TEX}</math>"
+_FORMULA = "ff_{ij} *x*"  # the formula's text: its presentation, then its annotation
+
+
+def _shown(html_text):
+    """What a reader of the rendered HTML sees: comments hidden, markup gone."""
+    rendered = re.sub(r"<!--.*?-->", " ", html_text, flags=re.S)
+    return " ".join(html.unescape(re.sub(r"<[^>]+>", " ", rendered)).split())
+
+
+# A formula reads back as its text wherever it stands, and stays in the
+# element it stands in.
+@pytest.mark.parametrize(
+    "html_text, shown, inside",
+    [
+        (_BLOCK, _FORMULA, None),
+        (f"<p>text {_INLINE} more</p>", f"text {_FORMULA} more", None),
+        (f"<p>{_INLINE} more</p>", f"{_FORMULA} more", None),
+        (f"<div>a{_BLOCK}b</div>", f"a {_FORMULA} b", None),
+        (f"<p>a<br>{_INLINE}</p>", f"a {_FORMULA}", None),
+        (f"<ul><li>{_BLOCK}</li></ul>", _FORMULA, "li"),
+        (f"<ul><li>{_INLINE} z</li></ul>", f"{_FORMULA} z", "li"),
+        (f"<ul><li>a{_BLOCK}b</li></ul>", f"a {_FORMULA} b", "li"),
+        (f"<ul><li><ul><li>{_BLOCK}</li></ul></li></ul>", _FORMULA, "li"),
+        (f"<ol><li><p>p</p>{_BLOCK}</li></ol>", f"p {_FORMULA}", "li"),
+        (f"<ol><li><p>p</p>{_INLINE} z</li></ol>", f"p {_FORMULA} z", "li"),
+        (f"<blockquote>{_BLOCK}</blockquote>", _FORMULA, "blockquote"),
+        (f"<blockquote>{_INLINE}</blockquote>", _FORMULA, "blockquote"),
+        (f"<dl><dt>t</dt><dd>{_INLINE}</dd></dl>", f"t {_FORMULA}", None),
+        (f"<table><tr><th>h</th></tr><tr><td>{_BLOCK}</td></tr></table>", f"h {_FORMULA}", "td"),
+    ],
+)
+def test_formula_reads_back_as_its_text(html_text, shown, inside):
+    rendered = markdown_it().enable("table").render(md(html_text))
+    assert _shown(rendered) == shown
+    if inside:
+        assert re.search(f"<{inside}>.*{re.escape(html.escape(_FORMULA, quote=False))}.*</{inside}>", rendered, re.S)
+
+
+def test_corpus_formulas_show_no_escapes():
+    """Wikipedia formulas with TeX annotations: no block of raw HTML holds
+    text beside the comments (a reader would show its escapes)."""
+    from corpus import corpus_path, read_page
+
+    for name in ("readability/pages/wikipedia-3.html", "trafilatura/pages/en.wikipedia.org.tsne.html"):
+        out = md(read_page(corpus_path(*name.split("/"))))
+        assert out.count("<!-- MathML:") > 10
+        for token in markdown_it().parse(out):
+            if token.type == "html_block":
+                assert "\\" not in re.sub(r"<!--.*?-->", "", token.content, flags=re.S), token.content[:200]
 
 
 # The comment and the formula's text stay on the paragraph's line: a line of
@@ -476,6 +576,27 @@ def test_mathml_stays_on_its_line(html_text, expected):
 )
 def test_media(html_text, options, expected):
     assert md(html_text, **options) == expected
+
+
+# Embedded content that starts a line of a list item after a block of the
+# item stays in the item: a reader finds it inside the item's element.
+@pytest.mark.parametrize(
+    "element, shown",
+    [
+        ("<svg></svg>", "SVG Image"),
+        ('<iframe src="/e"></iframe>', "/e"),
+        ('<video src="v.mp4">fallback</video>', "fallback"),
+        ("<video>fallback</video>", "fallback"),
+        ('<graphic url="g.png" alt="G"></graphic>', None),
+        ("<math><mi>x</mi></math> y", "x  y"),
+    ],
+)
+def test_embedded_content_after_a_block_stays_in_the_item(element, shown):
+    out = md(f"<ol><li><p>p</p>{element}</li></ol>")
+    assert re.fullmatch(r"1\. p\n\n {3}\S.*\n", out, re.S), out
+    rendered = markdown_it().render(out)
+    item = re.sub(r"<!--.*?-->", "", rendered[rendered.index("<li>"): rendered.index("</li>")])
+    assert ("<img" in item) if shown is None else (shown in item)
 
 
 def test_deeply_nested_links_convert():

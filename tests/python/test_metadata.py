@@ -601,6 +601,24 @@ def test_paragraph_nodes(html, texts):
     assert nodes == [paragraph(text, i) for i, text in enumerate(texts)]
 
 
+# With strict white space the text between two blocks stays in the output
+# until the next block's separator trims it: a record holds its paragraph's
+# own text, from its first character.
+@pytest.mark.parametrize(
+    "html, texts",
+    [
+        ("<p>a</p>     <p>abcdef</p>", ["a", "abcdef"]),
+        ("<p>a</p>   <p>\u2019s x</p>", ["a", "\u2019s x"]),
+        ("<p>a</p>\n \t \n<p>\u65e5\u672c</p>", ["a", "\u65e5\u672c"]),
+        ("<p>a</p>     <p>ab</p><p>c</p>", ["a", "ab", "c"]),
+        ("<div>   <p>abcdef</p></div>", ["abcdef"]),
+    ],
+)
+def test_paragraph_records_with_strict_white_space(html, texts):
+    nodes = structure(html, whitespace_mode="strict")["nodes"]
+    assert nodes == [paragraph(text, i) for i, text in enumerate(texts)]
+
+
 def test_long_paragraph_id_is_cut_at_a_character_boundary():
     text = "a" * 63 + "\u00e9" + "tail"  # bytes 64 and 65 form one character
     nodes = structure("<p>" + text + "</p>")["nodes"]

@@ -49,6 +49,8 @@ OUTPUTS = {
     "link without href": ("<a>x</a>", "x\n"),
     "unquoted href keeps its slashes": ("<a href=https://e.x/p>t</a>", "[t](https://e.x/p)\n"),
     "unquoted src keeps its slashes": ("<img src=/i/a.png alt=x>", "![x](/i/a.png)\n"),
+    "image without source or alt text writes nothing": ("<p>a<img>b<img src='' title=t>c</p>", "abc\n"),
+    "image with alt text and no source": ("<p>a<img alt=x>b</p>", "a![x]()b\n"),
     "break": ("<p>a<br>b</p>", "a  \nb\n"),
     "rule": ("a<hr>b", "a\n\n---\nb\n"),
     "comment and doctype skipped": ("<!DOCTYPE html><!-- c --><p>a</p>", "a\n"),

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <string>
 
 #include "common/unicode_space.hpp"
@@ -115,6 +116,9 @@ void convert_paragraph(const Walk& w, NodeHandle node, const ConversionContext& 
     append_spaces(output, context.item_indent);
   }
 
+  // The separator may have trimmed white space kept before it (strict
+  // white space): the paragraph's own text starts here.
+  const std::size_t text_start = output.size();
   ConversionContext scope = context;
   scope.in_paragraph = true;
 
@@ -137,11 +141,12 @@ void convert_paragraph(const Walk& w, NodeHandle node, const ConversionContext& 
     walk_children();
   }
 
-  if (output.size() <= start) return;
+  // Nothing written (the separator alone may have shortened the output).
+  if (output.size() <= std::min(start, text_start)) return;
   if (context.in_table_cell && !context.inline_mode) end_cell_block(output);
   if (!context.inline_mode && !context.in_table_cell) output += "\n\n";
   if (!block_context && context.structure_sink != nullptr) {
-    const std::string_view text = trim_unicode_space(std::string_view(output).substr(start));
+    const std::string_view text = trim_unicode_space(std::string_view(output).substr(text_start));
     if (!text.empty()) doc_struct_add_paragraph(*context.structure_sink, text);
   }
 }

@@ -1,5 +1,6 @@
 #include <string>
 
+#include "converter/blocks/block_support.hpp"
 #include "converter/inline/inline_text.hpp"
 #include "converter/inline/links.hpp"
 #include "converter/metadata/records.hpp"
@@ -62,6 +63,9 @@ bool next_sibling_continues_word(const Walk& w, NodeHandle node) {
 // Writes the image, or its alt text, unless images are skipped.
 void write_image(const Walk& w, NodeHandle node, const ImageSource& image, const ConversionContext& context) {
   if (w.options().skip_images) return;
+  // Neither a source nor an alt text: nothing to show (often a lazy image
+  // whose script would fill it in).
+  if (image.src.empty() && image.alt.empty()) return;
   std::string& out = w.out();
   if (writes_alt_only(context)) {
     write_alt_word(w, node, image.alt, context.in_table_cell);
@@ -75,6 +79,8 @@ void write_image(const Walk& w, NodeHandle node, const ImageSource& image, const
   text += '!';
   append_link_markdown(text, label, image.src, image.title, false, w.options(), context.reference_links);
   if (context.in_table_cell) escape_cell_pipes(text);
+  // A graphic is no phrasing element: the walk leaves its line to it.
+  blocks::indent_item_line(w, context);
   out += text;
 }
 

@@ -2,6 +2,7 @@
 
 #include "common/ascii.hpp"
 #include "common/unicode_space.hpp"
+#include "converter/blocks/block_support.hpp"
 #include "converter/inline/inline_text.hpp"
 #include "converter/inline/links.hpp"
 #include "converter/inline/serialize.hpp"
@@ -36,6 +37,7 @@ std::optional<std::string> find_source_src(const TlDom& dom, const TlNode::Tag& 
 // style; a blank line after it outside paragraphs and inline mode.
 void write_media_link(const Walk& w, std::string_view url, const ConversionContext& context) {
   std::string& out = w.out();
+  blocks::indent_item_line(w, context);
   const std::size_t start = out.size();
   std::string label;
   append_plain_link_text(url, label);
@@ -68,6 +70,7 @@ void convert_media(const Walk& w, const TlNode::Tag& element, const ConversionCo
   const std::string_view text = trim_unicode_space(fallback);
   // On one line with the link, the fallback text stays a word of its own.
   if (!url.empty() && !text.empty() && !w.end().is_white_space()) out += ' ';
+  if (!text.empty()) blocks::indent_item_line(w, context);
   const std::size_t seam = out.size();
   out += text;
   escape_joining_markup_at(out, seam, w.options());
@@ -86,6 +89,7 @@ void convert_svg(const Walk& w, NodeHandle node, const TlNode::Tag& element, con
     write_alt_word(w, node, alt, context.in_table_cell);
     return;
   }
+  blocks::indent_item_line(w, context);
   const std::size_t start = out.size();
   out += "![";
   append_plain_link_text(alt, out);
@@ -126,28 +130,45 @@ void convert_math(const Walk& w, NodeHandle node, const TlNode::Tag& element, co
   const std::string trimmed = fold_line_breaks(dom_node_text_cached(w.dom_context(), node, dom));
   if (trimmed.empty()) return;
   const std::optional<std::string> display_value = attribute_value_text(dom, element, "display");
-  const bool display = display_value == "block" && !context.in_paragraph && !context.inline_mode;
+  const bool display =
+      display_value == "block" && !context.in_paragraph && !context.inline_mode && !context.in_table_cell;
   std::string& out = w.out();
-  if (display) out += "\n\n";
-  const std::size_t start = out.size();
   const auto comment = [&] {
     out += "<!-- MathML: ";
     append_comment_body(serialize_subtree_html(node, dom), out);
     out += " -->";
   };
-  if (display || !w.at_line_start()) {
+  if (display) {
+    // A comment that starts a line is a block of raw HTML up to the line's
+    // end, where escapes would show: the text takes the next line.
+    // As an item's first content it follows the marker; else a blank line
+    // comes first (the indentation of an item's line goes before it).
+    if (!blocks::at_item_start(w, context)) {
+      trim_trailing_spaces_tabs(out);
+      out += "\n\n";
+      blocks::indent_item_line(w, context);
+    }
+    comment();
+    out += '\n';
+    blocks::indent_item_line(w, context);
+    append_page_text(out, trimmed, w.options(), true);
+    out += "\n\n";
+    return;
+  }
+  blocks::indent_item_line(w, context);
+  const std::size_t start = out.size();
+  if (!w.starts_line()) {
     comment();
     out += ' ';
     escape_markdown_into(trimmed, EscapeMode::PageText, w.options(), out);
   } else {
-    // A comment that starts a line would start a block of raw HTML there,
-    // swallowing the rest of the line: the text comes first.
+    // Here the comment would start a block of raw HTML, swallowing the
+    // rest of the line: the text comes first.
     append_page_text(out, trimmed, w.options(), true);
     out += ' ';
     comment();
   }
   if (context.in_table_cell) escape_cell_pipes(out, start);
-  if (display) out += "\n\n";
 }
 
 }  // namespace

@@ -16,6 +16,11 @@ std::string_view record_text(std::string_view text, std::string& holder) {
   return holder;
 }
 
+// The same for a text the record owns.
+void drop_kept_line_marks(std::string& text) {
+  if (holds_kept_line_mark(text)) text = without_kept_line_marks(text);
+}
+
 // Streaming SipHash-1-3: bytes written in several pieces hash like their
 // concatenation.
 class SipHasher13 {
@@ -196,12 +201,18 @@ std::uint32_t doc_struct_add_table(StructureSink& sink, TableGrid grid, std::str
   char digits[16];
   const auto conv = std::to_chars(digits, digits + sizeof digits, grid.rows);
   const std::string_view id_text(digits, static_cast<std::size_t>(conv.ptr - digits));
+  // A code block in a cell or the caption marks its kept lines.
+  drop_kept_line_marks(markdown);
+  for (TableCell& cell : grid.cells) drop_kept_line_marks(cell.content);
   const std::uint32_t index = push_node(sink, "table", id_text, NodeTable{grid}, innermost_section(sink));
   sink.tables.push_back(TableData{std::move(grid), std::move(markdown)});
   return index;
 }
 
 std::uint32_t doc_struct_add_code(StructureSink& sink, std::string_view text, std::optional<std::string> language) {
+  // A pre inside a pre holds the inner block's marked lines.
+  std::string holder;
+  text = record_text(text, holder);
   return push_node(sink, "code", text, NodeCode{std::string(text), std::move(language)}, innermost_section(sink));
 }
 

@@ -315,6 +315,8 @@ bool Scanner::write_image(std::string_view attributes) {
       (has_title && !plain_title_holds(title))) {
     return fail(Tier1Reason::UnsafeLink, "img");
   }
+  // Neither a source nor an alt text: nothing to show.
+  if (src.empty() && alt.empty()) return true;
   out.reserve(start + scratch_.size() + 8);
   out += "![";
   out += alt;
