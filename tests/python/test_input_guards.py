@@ -52,3 +52,26 @@ def test_utf16_text_is_transcoded():
 def test_nul_and_line_endings_are_normalised():
     assert tidewell.convert_to_markdown("a\x00b\r\nc &amp;") == "ab\nc &\n"
     assert tidewell.convert_to_markdown("a\rb", {"whitespace_mode": "strict"}) == "a\nb\n"
+
+
+ROADS = [{"tier_strategy": "auto", "code_block_style": "indented", "highlight_style": "none"},
+         {"tier_strategy": "tier2"}, {"tier_strategy": "tier2", "parser_backend": "asm_tl"},
+         {"tier_strategy": "fast_dom"}, {"tier_strategy": "fast_dom", "parser_backend": "asm_tl"},
+         {"tier_strategy": "quillmoor"}, {"wrap": True}, {"output_format": "plain"}]
+
+
+@pytest.mark.parametrize("options", ROADS, ids=lambda o: "-".join(map(str, o.values())))
+@pytest.mark.parametrize("html", [
+    "<p>x</p>",
+    "plain words",  # the plain-text shortcut, taken before any preparation
+    "a &amp; b",
+    "<pre>a\r\nb</pre>",  # prepared on every road
+    "<p>a\x00b</p>",
+    "<html><head><title>T</title></head><body><p>x</p></body></html>",  # front matter first
+])
+def test_leading_byte_order_mark_is_dropped(html, options):
+    # What open(f, encoding="utf-8").read() gives for a file saved with a
+    # byte-order mark: the mark is no text, as for an HTML reader.
+    assert tidewell.convert_to_markdown("\ufeff" + html, options) == tidewell.convert_to_markdown(html, options)
+    # Only the first one goes: another is a character of the text.
+    assert "\ufeff" in tidewell.convert_to_markdown("\ufeff\ufeff" + html, options)

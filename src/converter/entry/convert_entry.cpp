@@ -146,6 +146,8 @@ Outcome<ConversionResult> convert_fast_dom(std::string_view input, const Convers
 }  // namespace
 
 Outcome<ConversionResult> convert_entry(std::string_view html, ConversionOptions options) {
+  // A byte-order mark is no text on any road, the unprepared ones included.
+  html = without_byte_order_mark(html);
   // Plain-text shortcut: nothing to parse, nothing to prepare.
   if (!options.wrap && !holds_byte(html, '<') && !holds_byte(html, '&') && !holds_byte(html, '\r') &&
       !holds_byte(html, '\0')) {
