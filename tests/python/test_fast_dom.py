@@ -95,6 +95,20 @@ def test_output(html, expected, backend):
     assert fast(html, backend) == expected
 
 
+ROADS = [{"tier_strategy": "auto", "code_block_style": "indented", "highlight_style": "none"},
+         *({"tier_strategy": road, "parser_backend": backend} for road in ["tier2", "fast_dom"] for backend in BACKENDS),
+         {"tier_strategy": "quillmoor"}]
+
+
+@pytest.mark.parametrize("options", ROADS, ids=lambda o: "-".join(o.values()))
+@pytest.mark.parametrize("br", ["<br>", "<BR>", "<Br />", "<br/>", "<BR/>", "<bR/>"])
+def test_line_break_in_any_case_on_every_road(br, options):
+    # A br written in upper case and self-closing is still a line break, in
+    # text and in code.
+    out = tidewell.convert_to_markdown(f"<p>a{br}b</p><pre>c{br}d</pre>", options)
+    assert re.match(r"a  \nb\n\n(```\n|    )c\n(    )?d\n", out), out
+
+
 def test_result_holds_the_content_alone():
     result = tidewell.convert("<h1>T</h1><a href=x>l</a>", {"tier_strategy": "fast_dom",
                                                              "include_document_structure": True})

@@ -656,12 +656,13 @@ std::optional<std::string> normalize_markup_for_parser(std::string_view text) {
       i += 7;
       continue;
     }
-    if (text.compare(i, 5, "<br/>") == 0 || text.compare(i, 5, "<hr/>") == 0) {
-      out.replace(i, i + 5, text[i + 1] == 'b' ? "<br>" : "<hr>");
+    // Any case: "<BR/>" would be an element named "BR/" that holds what follows.
+    if (ieq_at(text, i, "<br/>") || ieq_at(text, i, "<hr/>")) {
+      out.replace(i, i + 5, (text[i + 1] | 0x20) == 'b' ? "<br>" : "<hr>");
       i += 5;
       continue;
     }
-    if (text.compare(i, 6, "<img/>") == 0) {
+    if (ieq_at(text, i, "<img/>")) {
       out.replace(i, i + 6, "<img>");
       i += 6;
       continue;

@@ -168,7 +168,8 @@ TEST(NormalizeMarkupForParser, Cases) {
   RunCases({
       {"empty comment", normalize_markup_for_parser, "<!---->", "<!-- -->"},
       {"self-closing br hr img", normalize_markup_for_parser, "<br/><hr/><img/>", "<br><hr><img>"},
-      {"upper or spaced untouched", normalize_markup_for_parser, "<BR/><br />", std::nullopt},
+      {"self-closing in any case", normalize_markup_for_parser, "<BR/><Hr/><iMG/>", "<br><hr><img>"},
+      {"spaced untouched", normalize_markup_for_parser, "<BR /><br />", std::nullopt},
       {"doctype", normalize_markup_for_parser, "<!DOCTYPE html><p>x", "<p>x"},
       {"doctype lower", normalize_markup_for_parser, "<!doctype html>x", "x"},
       {"doctype with spaces", normalize_markup_for_parser, "<! DocType html>x", "x"},
