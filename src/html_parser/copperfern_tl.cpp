@@ -6,7 +6,10 @@
 #include <cstring>
 #include <limits>
 #include <new>
+#include <optional>
+#include <vector>
 
+#include "html_parser/end_tag_scope.hpp"
 #include "html_parser/parser.hpp"
 #include "html_parser/raw_text.hpp"
 
@@ -162,11 +165,35 @@ class Parser {
     const std::size_t gt = name_start <= n_ ? find_byte('>', name_start) : n_;
     const std::size_t name_len = gt - name_start;
     p_ = gt < n_ ? gt + 1 : n_;
-    if (dom_.open_stack.empty()) return;
-    const TlNode::Tag* top = dom_.nodes[dom_.open_stack.back()].as_tag();
-    if (top->name.len == name_len && std::memcmp(s_ + top->name.start, s_ + name_start, name_len) == 0) {
-      dom_.open_stack.pop_back();
+    std::vector<NodeHandle>& stack = dom_.open_stack;
+    if (stack.empty()) return;
+    const std::string_view name(s_ + name_start, name_len);
+    if (names_equal(stack.back(), name)) {
+      close_to(stack.size() - 1);
+      return;
     }
+    // An element open further down, which this end tag closes with all above it.
+    const std::optional<std::uint32_t> depth = scopes_.target(scope_entries_.data(), OpenScopes::tracked_id(name));
+    if (depth && names_equal(stack[*depth], name)) close_to(*depth);
+  }
+
+  bool names_equal(NodeHandle element, std::string_view name) const {
+    const ByteSpan nm = dom_.nodes[element].as_tag()->name;
+    return nm.len == name.size() && std::memcmp(s_ + nm.start, name.data(), name.size()) == 0;
+  }
+
+  // Pops the open elements from stack position `depth` on.
+  void close_to(std::size_t depth) {
+    dom_.open_stack.resize(depth);
+    scopes_.closed_to(scope_entries_.data(), static_cast<std::uint32_t>(depth));
+  }
+
+  void open(NodeHandle h, TagId id) {
+    const auto depth = static_cast<std::uint32_t>(dom_.open_stack.size());
+    dom_.open_stack.push_back(h);
+    if (id == TagId::Unknown) return;
+    if (scope_entries_.size() == scopes_.count()) scope_entries_.emplace_back();
+    scopes_.opened(scope_entries_.data(), id, depth);
   }
 
   // Reads one attribute at p into `tag`. Returns false (and moves p on by
@@ -245,8 +272,9 @@ class Parser {
     register_node(h);
     const ByteSpan nm = dom_.nodes[h].as_tag()->name;
     if (self_closing || is_void_name(s_ + nm.start, nm.len)) return;
-    dom_.open_stack.push_back(h);
-    const std::string_view raw = raw_text_element(std::string_view(s_ + nm.start, nm.len));
+    const std::string_view tag_name(s_ + nm.start, nm.len);
+    open(h, OpenScopes::tracked_id(tag_name));
+    const std::string_view raw = raw_text_element(tag_name);
     if (!raw.empty()) raw_text(raw);
   }
 
@@ -259,7 +287,7 @@ class Parser {
       add_leaf(TlNode{TlNode::Raw{ByteSpan{static_cast<std::uint32_t>(p_), static_cast<std::uint32_t>(end - p_)}}});
     }
     p_ = tag_end;
-    if (end < n_) dom_.open_stack.pop_back();
+    if (end < n_) close_to(dom_.open_stack.size() - 1);
   }
 
   void comment(std::size_t lt) {
@@ -314,6 +342,8 @@ class Parser {
   std::size_t n_;
   std::size_t p_;
   bool counted_rest_ = false;
+  OpenScopes scopes_;
+  std::vector<ScopeEntry> scope_entries_;
 };
 
 }  // namespace

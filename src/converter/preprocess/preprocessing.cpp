@@ -603,12 +603,15 @@ std::optional<std::string> close_open_list_items(std::string_view text) {
       } else if (raw_depth > 0) {
         --raw_depth;
       }
-    } else if (raw_depth == 0 && name.size() == 2) {
+    } else if (raw_depth == 0 && name.size() <= 4) {
       Item item = Item::None;
       if (ieq(name, "li")) item = Item::Li;
       else if (ieq(name, "dt")) item = Item::Dt;
       else if (ieq(name, "dd")) item = Item::Dd;
-      const bool list = ieq(name, "ol") || ieq(name, "ul") || ieq(name, "dl");
+      // menu and dir are lists too: an item inside one is no sibling of the
+      // item around it, which the end tag inserted here would close.
+      const bool list = ieq(name, "ol") || ieq(name, "ul") || ieq(name, "dl") || ieq(name, "menu") ||
+                        ieq(name, "dir");
       if (item != Item::None) {
         if (end_tag) {
           open = Item::None;

@@ -23,7 +23,9 @@ Tokenized tokenize(std::string_view html, std::size_t tokens = 1024, std::size_t
   r.tokens.resize(tokens);
   r.attributes.resize(attributes);
   std::vector<std::uint32_t> open(stack);
-  TokenBuffers b{r.tokens.data(), tokens, 99, r.attributes.data(), attributes, 99, open.data(), stack, 99, 77};
+  std::vector<ScopeEntry> scopes(stack);
+  TokenBuffers b{r.tokens.data(), tokens, 99, r.attributes.data(), attributes, 99,
+                 open.data(),     stack,  99, 77,                  scopes.data(), stack};
   r.code = tokenize_html(html.data(), html.size(), b);
   EXPECT_EQ(b.result, r.code);
   r.tokens.resize(b.token_count);
@@ -217,9 +219,11 @@ TEST(AsmTokenizer, FullArraysReportTheirCode) {
     std::vector<AsmToken> tokens(c.tokens + 1);
     std::vector<AsmAttribute> attributes(c.attributes + 1);
     std::vector<std::uint32_t> stack(c.stack + 1, 0xABCDu);
+    std::vector<ScopeEntry> scopes(c.stack + 1, ScopeEntry{0xABCDu, 0, TagId::Unknown});
     tokens.back().kind = 0xABCDu;
     attributes.back().kind = 0xABCDu;
-    TokenBuffers b{tokens.data(), c.tokens, 0, attributes.data(), c.attributes, 0, stack.data(), c.stack, 0, 0};
+    TokenBuffers b{tokens.data(), c.tokens, 0, attributes.data(), c.attributes, 0,
+                   stack.data(),  c.stack,  0, 0,                 scopes.data(), c.stack};
     EXPECT_EQ(tokenize_html(c.html, std::strlen(c.html), b), c.code) << c.html;
     EXPECT_LE(b.token_count, c.tokens);
     EXPECT_LE(b.attribute_count, c.attributes);
@@ -227,6 +231,7 @@ TEST(AsmTokenizer, FullArraysReportTheirCode) {
     EXPECT_EQ(tokens.back().kind, 0xABCDu);
     EXPECT_EQ(attributes.back().kind, 0xABCDu);
     EXPECT_EQ(stack.back(), 0xABCDu);
+    EXPECT_EQ(scopes.back().depth, 0xABCDu);
   }
 }
 
