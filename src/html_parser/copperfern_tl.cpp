@@ -29,6 +29,7 @@ constexpr std::array<bool, 256> kIdentifier = make_identifier_table();
 
 inline bool is_identifier_byte(unsigned char c) { return kIdentifier[c]; }
 inline bool is_tag_space(unsigned char c) { return c == ' ' || c == '\n'; }
+inline bool is_ascii_letter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
 // Void names, ASCII case ignored: an upper-case <BR> or <IMG> must not stay
 // open and swallow the rest of its parent as content that no handler shows.
@@ -85,9 +86,11 @@ class Parser {
       if (p_ >= n_) break;  // a final "<" (and white space) is dropped
       const char c = s_[p_];
       if (c == '/') {
-        end_tag();
+        end_tag(lt);
       } else if (c == '!') {
         markup_declaration(lt);
+      } else if (c == '?') {
+        bogus_comment(lt);  // a processing instruction is a comment to an HTML reader
       } else {
         start_tag();
       }
@@ -159,9 +162,14 @@ class Parser {
     p_ = end;
   }
 
-  void end_tag() {
+  void end_tag(std::size_t lt) {
     // p is at "/": the name is everything up to the next ">", unchanged.
     const std::size_t name_start = p_ + 1;
+    // "</" and a byte that cannot start a name: a comment ("</>" is nothing).
+    if (name_start < n_ && !is_ascii_letter(s_[name_start]) && s_[name_start] != '>') {
+      bogus_comment(lt);
+      return;
+    }
     const std::size_t gt = name_start <= n_ ? find_byte('>', name_start) : n_;
     const std::size_t name_len = gt - name_start;
     p_ = gt < n_ ? gt + 1 : n_;
@@ -311,13 +319,24 @@ class Parser {
         i += 1;
       }
     }
-    if (closed) {
-      add_leaf(TlNode{TlNode::Comment{ByteSpan{static_cast<std::uint32_t>(lt), static_cast<std::uint32_t>(end - lt)}}});
-      p_ = end;
-    } else {
-      add_leaf(TlNode{TlNode::Comment{ByteSpan{static_cast<std::uint32_t>(lt), 0}}});
-      p_ = n_;
-    }
+    add_comment(lt, closed ? end : n_, closed);
+  }
+
+  // The comment from lt up to `end`, where parsing goes on; an unterminated
+  // one runs to the end of the input and its span is empty.
+  void add_comment(std::size_t lt, std::size_t end, bool closed) {
+    const auto len = closed ? static_cast<std::uint32_t>(end - lt) : 0u;
+    add_leaf(TlNode{TlNode::Comment{ByteSpan{static_cast<std::uint32_t>(lt), len}}});
+    p_ = end;
+  }
+
+  // A comment up to the next ">" (CDATA sections and other declarations, a
+  // processing instruction, "</" before a non-letter), as an HTML reader
+  // takes it; without a ">" it holds the rest of the input, as an
+  // unterminated comment does.
+  void bogus_comment(std::size_t lt) {
+    const std::size_t gt = find_byte('>', p_);
+    add_comment(lt, gt < n_ ? gt + 1 : n_, gt < n_);
   }
 
   void markup_declaration(std::size_t lt) {
@@ -325,11 +344,15 @@ class Parser {
       comment(lt);
       return;
     }
+    const std::size_t bang = p_;
     ++p_;
     auto word = read_identifier();
-    if (!word) return;  // the bytes after "!" become text
+    if (!word || !eq_ignore_ascii_case(s_ + word->start, word->len, "doctype")) {
+      p_ = bang;
+      bogus_comment(lt);
+      return;
+    }
     skip_space();
-    if (!eq_ignore_ascii_case(s_ + word->start, word->len, "doctype")) return;
     auto second = read_identifier();
     if (!second) return;
     skip_space();

@@ -10,6 +10,7 @@ import textwrap
 import pytest
 
 import tidewell
+from roads import PARSER_ROADS, road_id
 
 
 def md(html, **options):
@@ -337,6 +338,27 @@ def test_upper_case_tags_convert_like_lower_case(upper, lower, expected):
 )
 def test_comments_write_nothing(html, expected):
     assert md(html) == expected
+
+
+# What an HTML reader takes for a comment: a processing instruction, a
+# declaration other than the DOCTYPE (a CDATA section outside svg and math
+# too) and "</" before a non-letter, each up to the next ">".
+BOGUS_COMMENTS = {
+    "xml prolog": ('<?xml version="1.0" encoding="UTF-8"?>\n<p>a</p>', "a"),
+    "word namespace": ('<p>a<?xml:namespace prefix = o ns = "urn:schemas-microsoft-com:office:office" />b</p>', "ab"),
+    "php": ("<p>a<?php echo 1 ?>b</p>", "ab"),
+    "cdata": ("<p>a <![CDATA[b]]> c</p>", "a c"),
+    "cdata with a gt inside": ("<p>a<![CDATA[b>c]]></p>", "ac]]>"),
+    "end tag of a digit": ("<p>c</3> d</p>", "c d"),
+    "end tag after a space": ("<ul><li>a</ li><li>b</li></ul>", "- a\n- b"),
+    "element declaration": ("<p>d<!ELEMENT x>e</p>", "de"),
+    "empty declaration": ("<p>x<!>y</p>", "xy"),
+    "unterminated": ("<p>a</p><?xml b", "a"),
+}
+@pytest.mark.parametrize("road", PARSER_ROADS + [{"output_format": "plain"}], ids=road_id)
+@pytest.mark.parametrize("html, text", BOGUS_COMMENTS.values(), ids=BOGUS_COMMENTS.keys())
+def test_bogus_comments_write_nothing(html, text, road):
+    assert md(html, **road).split() == text.split()
 
 
 @pytest.mark.parametrize(

@@ -2,6 +2,7 @@
 import pytest
 
 import tidewell
+from roads import EVERY_ROAD, road_id
 
 
 @pytest.mark.parametrize(
@@ -54,13 +55,7 @@ def test_nul_and_line_endings_are_normalised():
     assert tidewell.convert_to_markdown("a\rb", {"whitespace_mode": "strict"}) == "a\nb\n"
 
 
-ROADS = [{"tier_strategy": "auto", "code_block_style": "indented", "highlight_style": "none"},
-         {"tier_strategy": "tier2"}, {"tier_strategy": "tier2", "parser_backend": "asm_tl"},
-         {"tier_strategy": "fast_dom"}, {"tier_strategy": "fast_dom", "parser_backend": "asm_tl"},
-         {"tier_strategy": "quillmoor"}, {"wrap": True}, {"output_format": "plain"}]
-
-
-@pytest.mark.parametrize("options", ROADS, ids=lambda o: "-".join(map(str, o.values())))
+@pytest.mark.parametrize("options", EVERY_ROAD + [{"wrap": True}, {"output_format": "plain"}], ids=road_id)
 @pytest.mark.parametrize("html", [
     "<p>x</p>",
     "plain words",  # the plain-text shortcut, taken before any preparation

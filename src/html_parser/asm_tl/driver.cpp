@@ -55,7 +55,6 @@ std::optional<ParseError> parse_nodes(TlDom& dom) {
                    scopes, kFirstStack};
     const std::uint32_t code = tokenize_html(input, n, b);
     if (code == kTokenizeFinished) return finish(dom, b);
-    if (code == kUnsupportedDeclaration) return ParseError::UnsupportedDeclaration;
   }
 
   // Every token and attribute covers at least one input byte and every open
@@ -76,7 +75,6 @@ std::optional<ParseError> parse_nodes(TlDom& dom) {
                    scopes ? scopes.get() : few, scopes ? stack_cap : kFewScopes};
     const std::uint32_t code = tokenize_html(input, n, b);
     if (code == kTokenizeFinished) return finish(dom, b);
-    if (code == kUnsupportedDeclaration) return ParseError::UnsupportedDeclaration;
     if (code == kScopeArrayFull && !many_scopes) {
       // As many entries as open elements: this array cannot fill again.
       many_scopes = true;

@@ -30,6 +30,7 @@ constexpr IdentifierTable kIdentifier{};
 
 inline bool is_identifier_byte(Byte c) { return kIdentifier.bytes[c]; }
 inline bool is_tag_space(Byte c) { return c == ' ' || c == '\n'; }
+inline bool is_ascii_letter(Byte c) { return (c | 0x20) >= 'a' && (c | 0x20) <= 'z'; }
 
 // ---------------------------------------------------------------------------
 // Scan paths. Each returns the position of the first match in [p, end), or end.
@@ -118,7 +119,17 @@ class Tokenizer {
       }
       const Byte next = p[1];
       if (next == '/') {
+        // "</" and a byte that cannot start a name: a comment ("</>" is nothing).
+        if (end_ - p > 2 && !is_ascii_letter(p[2]) && p[2] != '>') {
+          if (!bogus_comment(p)) return kTokenArrayFull;
+          continue;
+        }
         p = end_tag(p + 2);
+        continue;
+      }
+      if (next == '?') {
+        // A processing instruction is a comment to an HTML reader.
+        if (!bogus_comment(p)) return kTokenArrayFull;
         continue;
       }
       if (next == '!') {
@@ -129,12 +140,15 @@ class Tokenizer {
           p = stop;
           continue;
         }
-        // "<!" that is not a comment: only a DOCTYPE is accepted, and it
-        // leaves no token.
+        // A DOCTYPE leaves no token; any other declaration (a CDATA section
+        // outside foreign content too) is a comment.
         const Byte* q = skip_spaces_newlines(p + 2);
         const Byte* word = q;
         q = read_identifier(q);
-        if (!eq_ascii_ci(view(word, q), "doctype")) return kUnsupportedDeclaration;
+        if (!eq_ascii_ci(view(word, q), "doctype")) {
+          if (!bogus_comment(p)) return kTokenArrayFull;
+          continue;
+        }
         q = skip_spaces_newlines(q);
         q = read_identifier(q);
         const Byte* gt = Scan::find_gt(q, end_);
@@ -189,10 +203,20 @@ class Tokenizer {
     return index;
   }
 
-  // q is just past "</". Pops the top element when its name matches, or an
-  // element further down that the end tag closes with all above it.
+  // The comment from the "<" at `p` through the next ">", or to the end of
+  // the input; p moves past it. False when the token array is full.
+  bool bogus_comment(const Byte*& p) {
+    const Byte* gt = Scan::find_gt(p + 2, end_);
+    const Byte* stop = gt == end_ ? end_ : gt + 1;
+    if (emit_token(kTokenComment, p, stop) == kNoParent) return false;
+    p = stop;
+    return true;
+  }
+
+  // q is just past "</", at a letter, a ">" or the end. Pops the top element
+  // when its name matches, or an element further down that the end tag
+  // closes with all above it.
   const Byte* end_tag(const Byte* q) {
-    q = skip_spaces_newlines(q);
     const Byte* gt = Scan::find_gt(q, end_);
     if (out_.stack_depth > 0) {
       const std::string_view name = view(q, gt);

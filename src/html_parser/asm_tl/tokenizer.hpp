@@ -50,7 +50,6 @@ inline constexpr std::uint32_t kTokenizeFinished = 0;
 inline constexpr std::uint32_t kTokenArrayFull = 1;
 inline constexpr std::uint32_t kAttributeArrayFull = 2;
 inline constexpr std::uint32_t kOpenStackFull = 4;
-inline constexpr std::uint32_t kUnsupportedDeclaration = 5;
 inline constexpr std::uint32_t kScopeArrayFull = 6;
 
 // The tokenizer's output arrays. The tokenizer resets the three counts when it

@@ -46,7 +46,7 @@ TEST(CopperfernTl, TreeShapesTable) {
       {"<div class='a", ""},
       {"<a / href=x>", "\" href=x>\""},
       {"<p >x</p >y", "p[\"x\",\"y\"]"},
-      {"<p>x</ p>y", "p[\"x\",\"y\"]"},
+      {"<p>x</ p>y", "p[\"x\",!\"</ p>\",\"y\"]"},  // "</" before a non-letter: a comment
       {"<p>x< /p>y", "p[\"x\"] \"y\""},
       {"<<p>x", "p[\"x\"]"},
       {"<img src=a>t", "img{src=a} \"t\""},
@@ -77,10 +77,18 @@ TEST(CopperfernTl, TreeShapesTable) {
       {"<!doctype svg>t", "\"t\""},
       {"<!DOCTYPE html PUBLIC \"x\">t", "\"UBLIC \"x\">t\""},
       {"<!DOCTYPE>t", "\">t\""},
-      {"<![CDATA[x]]>", "\"[CDATA[x]]>\""},
-      {"<!ELEMENT a b>", "\"a b>\""},
-      {"<!>t", "\">t\""},
-      {"<!-", ""},  // the word "-" is read and dropped
+      // Other declarations and processing instructions are comments up to
+      // the next ">"; without one, unterminated comments.
+      {"<![CDATA[x]]>", "!\"<![CDATA[x]]>\""},
+      {"<![CDATA[a>b]]>", "!\"<![CDATA[a>\" \"b]]>\""},
+      {"<!ELEMENT a b>", "!\"<!ELEMENT a b>\""},
+      {"<!>t", "!\"<!>\" \"t\""},
+      {"<!-", "!\"\""},
+      {"<?xml version=\"1.0\"?>t", "!\"<?xml version=\"1.0\"?>\" \"t\""},
+      {"<p>a<?xml:namespace prefix = o />b", "p[\"a\",!\"<?xml:namespace prefix = o />\",\"b\"]"},
+      {"a</3>b", "\"a\" !\"</3>\" \"b\""},
+      {"a</>b", "\"a\" \"b\""},
+      {"<?x", "!\"\""},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(parse_dump(c.html), c.tree) << "input: " << c.html;
