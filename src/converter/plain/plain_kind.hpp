@@ -8,7 +8,7 @@
 
 namespace tidewell {
 
-enum class PlainKind : std::uint8_t { Other, Skipped, Br, Hr, Ul, Ol, Li, Pre, Table, Img, Block };
+enum class PlainKind : std::uint8_t { Other, Skipped, Head, Br, Hr, Ul, Ol, Li, Pre, Table, Img, Block };
 
 // The kind of a tag (Other for unknown tags).
 PlainKind plain_kind(TagId id);
