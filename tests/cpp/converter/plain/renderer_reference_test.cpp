@@ -228,7 +228,8 @@ struct Reference {
         if (const TlNode::Tag* t = child->as_tag()) {
           const std::string child_name = lower(dom.bytes(t->name));
           bool own = false;
-          for (const char* head_element : {"title", "meta", "link", "base", "script", "style", "noscript", "template"}) {
+          for (const char* head_element :
+               {"title", "meta", "link", "base", "script", "style", "noscript", "template"}) {
             own = own || child_name == head_element;
           }
           if (own) continue;
