@@ -6,7 +6,10 @@
 #include <cstring>
 #include <limits>
 #include <new>
+#include <optional>
+#include <vector>
 
+#include "html_parser/end_tag_scope.hpp"
 #include "html_parser/parser.hpp"
 #include "html_parser/raw_text.hpp"
 
@@ -26,6 +29,7 @@ constexpr std::array<bool, 256> kIdentifier = make_identifier_table();
 
 inline bool is_identifier_byte(unsigned char c) { return kIdentifier[c]; }
 inline bool is_tag_space(unsigned char c) { return c == ' ' || c == '\n'; }
+inline bool is_ascii_letter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
 // Void names, ASCII case ignored: an upper-case <BR> or <IMG> must not stay
 // open and swallow the rest of its parent as content that no handler shows.
@@ -82,9 +86,11 @@ class Parser {
       if (p_ >= n_) break;  // a final "<" (and white space) is dropped
       const char c = s_[p_];
       if (c == '/') {
-        end_tag();
+        end_tag(lt);
       } else if (c == '!') {
         markup_declaration(lt);
+      } else if (c == '?') {
+        bogus_comment(lt);  // a processing instruction is a comment to an HTML reader
       } else {
         start_tag();
       }
@@ -156,17 +162,46 @@ class Parser {
     p_ = end;
   }
 
-  void end_tag() {
+  void end_tag(std::size_t lt) {
     // p is at "/": the name is everything up to the next ">", unchanged.
     const std::size_t name_start = p_ + 1;
+    // "</" and a byte that cannot start a name: a comment ("</>" is nothing).
+    if (name_start < n_ && !is_ascii_letter(s_[name_start]) && s_[name_start] != '>') {
+      bogus_comment(lt);
+      return;
+    }
     const std::size_t gt = name_start <= n_ ? find_byte('>', name_start) : n_;
     const std::size_t name_len = gt - name_start;
     p_ = gt < n_ ? gt + 1 : n_;
-    if (dom_.open_stack.empty()) return;
-    const TlNode::Tag* top = dom_.nodes[dom_.open_stack.back()].as_tag();
-    if (top->name.len == name_len && std::memcmp(s_ + top->name.start, s_ + name_start, name_len) == 0) {
-      dom_.open_stack.pop_back();
+    std::vector<NodeHandle>& stack = dom_.open_stack;
+    if (stack.empty()) return;
+    const std::string_view name(s_ + name_start, name_len);
+    if (names_equal(stack.back(), name)) {
+      close_to(stack.size() - 1);
+      return;
     }
+    // An element open further down, which this end tag closes with all above it.
+    const std::optional<std::uint32_t> depth = scopes_.target(scope_entries_.data(), OpenScopes::tracked_id(name));
+    if (depth && names_equal(stack[*depth], name)) close_to(*depth);
+  }
+
+  bool names_equal(NodeHandle element, std::string_view name) const {
+    const ByteSpan nm = dom_.nodes[element].as_tag()->name;
+    return nm.len == name.size() && std::memcmp(s_ + nm.start, name.data(), name.size()) == 0;
+  }
+
+  // Pops the open elements from stack position `depth` on.
+  void close_to(std::size_t depth) {
+    dom_.open_stack.resize(depth);
+    scopes_.closed_to(scope_entries_.data(), static_cast<std::uint32_t>(depth));
+  }
+
+  void open(NodeHandle h, TagId id) {
+    const auto depth = static_cast<std::uint32_t>(dom_.open_stack.size());
+    dom_.open_stack.push_back(h);
+    if (id == TagId::Unknown) return;
+    if (scope_entries_.size() == scopes_.count()) scope_entries_.emplace_back();
+    scopes_.opened(scope_entries_.data(), id, depth);
   }
 
   // Reads one attribute at p into `tag`. Returns false (and moves p on by
@@ -245,8 +280,9 @@ class Parser {
     register_node(h);
     const ByteSpan nm = dom_.nodes[h].as_tag()->name;
     if (self_closing || is_void_name(s_ + nm.start, nm.len)) return;
-    dom_.open_stack.push_back(h);
-    const std::string_view raw = raw_text_element(std::string_view(s_ + nm.start, nm.len));
+    const std::string_view tag_name(s_ + nm.start, nm.len);
+    open(h, OpenScopes::tracked_id(tag_name));
+    const std::string_view raw = raw_text_element(tag_name);
     if (!raw.empty()) raw_text(raw);
   }
 
@@ -259,7 +295,7 @@ class Parser {
       add_leaf(TlNode{TlNode::Raw{ByteSpan{static_cast<std::uint32_t>(p_), static_cast<std::uint32_t>(end - p_)}}});
     }
     p_ = tag_end;
-    if (end < n_) dom_.open_stack.pop_back();
+    if (end < n_) close_to(dom_.open_stack.size() - 1);
   }
 
   void comment(std::size_t lt) {
@@ -283,13 +319,24 @@ class Parser {
         i += 1;
       }
     }
-    if (closed) {
-      add_leaf(TlNode{TlNode::Comment{ByteSpan{static_cast<std::uint32_t>(lt), static_cast<std::uint32_t>(end - lt)}}});
-      p_ = end;
-    } else {
-      add_leaf(TlNode{TlNode::Comment{ByteSpan{static_cast<std::uint32_t>(lt), 0}}});
-      p_ = n_;
-    }
+    add_comment(lt, closed ? end : n_, closed);
+  }
+
+  // The comment from lt up to `end`, where parsing goes on; an unterminated
+  // one runs to the end of the input and its span is empty.
+  void add_comment(std::size_t lt, std::size_t end, bool closed) {
+    const auto len = closed ? static_cast<std::uint32_t>(end - lt) : 0u;
+    add_leaf(TlNode{TlNode::Comment{ByteSpan{static_cast<std::uint32_t>(lt), len}}});
+    p_ = end;
+  }
+
+  // A comment up to the next ">" (CDATA sections and other declarations, a
+  // processing instruction, "</" before a non-letter), as an HTML reader
+  // takes it; without a ">" it holds the rest of the input, as an
+  // unterminated comment does.
+  void bogus_comment(std::size_t lt) {
+    const std::size_t gt = find_byte('>', p_);
+    add_comment(lt, gt < n_ ? gt + 1 : n_, gt < n_);
   }
 
   void markup_declaration(std::size_t lt) {
@@ -297,11 +344,15 @@ class Parser {
       comment(lt);
       return;
     }
+    const std::size_t bang = p_;
     ++p_;
     auto word = read_identifier();
-    if (!word) return;  // the bytes after "!" become text
+    if (!word || !eq_ignore_ascii_case(s_ + word->start, word->len, "doctype")) {
+      p_ = bang;
+      bogus_comment(lt);
+      return;
+    }
     skip_space();
-    if (!eq_ignore_ascii_case(s_ + word->start, word->len, "doctype")) return;
     auto second = read_identifier();
     if (!second) return;
     skip_space();
@@ -314,6 +365,8 @@ class Parser {
   std::size_t n_;
   std::size_t p_;
   bool counted_rest_ = false;
+  OpenScopes scopes_;
+  std::vector<ScopeEntry> scope_entries_;
 };
 
 }  // namespace

@@ -69,7 +69,7 @@ enum class ParseError : std::uint8_t {
   TokenArrayTooSmall = 1,      // asm_tl: token array still full at its largest size
   OpenStackTooSmall = 2,       // asm_tl: open-element stack still full at its largest size
   AttributeArrayTooSmall = 4,  // asm_tl: attribute array still full at its largest size
-  UnsupportedDeclaration = 9,  // asm_tl: a "<!" that is neither a comment nor a DOCTYPE
+  UnsupportedDeclaration = 9,  // asm_tl: tokens the tree builder cannot place
 };
 
 // ---------------------------------------------------------------------------

@@ -10,6 +10,7 @@ import textwrap
 import pytest
 
 import tidewell
+from roads import PARSER_ROADS, road_id
 
 
 def md(html, **options):
@@ -351,6 +352,27 @@ def test_comments_write_nothing(html, expected):
     assert md(html) == expected
 
 
+# What an HTML reader takes for a comment: a processing instruction, a
+# declaration other than the DOCTYPE (a CDATA section outside svg and math
+# too) and "</" before a non-letter, each up to the next ">".
+BOGUS_COMMENTS = {
+    "xml prolog": ('<?xml version="1.0" encoding="UTF-8"?>\n<p>a</p>', "a"),
+    "word namespace": ('<p>a<?xml:namespace prefix = o ns = "urn:schemas-microsoft-com:office:office" />b</p>', "ab"),
+    "php": ("<p>a<?php echo 1 ?>b</p>", "ab"),
+    "cdata": ("<p>a <![CDATA[b]]> c</p>", "a c"),
+    "cdata with a gt inside": ("<p>a<![CDATA[b>c]]></p>", "ac]]>"),
+    "end tag of a digit": ("<p>c</3> d</p>", "c d"),
+    "end tag after a space": ("<ul><li>a</ li><li>b</li></ul>", "- a\n- b"),
+    "element declaration": ("<p>d<!ELEMENT x>e</p>", "de"),
+    "empty declaration": ("<p>x<!>y</p>", "xy"),
+    "unterminated": ("<p>a</p><?xml b", "a"),
+}
+@pytest.mark.parametrize("road", PARSER_ROADS + [{"output_format": "plain"}], ids=road_id)
+@pytest.mark.parametrize("html, text", BOGUS_COMMENTS.values(), ids=BOGUS_COMMENTS.keys())
+def test_bogus_comments_write_nothing(html, text, road):
+    assert md(html, **road).split() == text.split()
+
+
 @pytest.mark.parametrize(
     "html, expected",
     [
@@ -637,6 +659,49 @@ def test_backend_sample_output():
         "---\nmeta-description: D\ntitle: T\n---\n\n# Intro\n\nHello there world.\n\n"
         "one  \ntwo\n\n---\n\n## Later\n\nx & y\n"
     )
+
+
+# --- misnested end tags ---------------------------------------------------------
+
+# The end tag of a list item, quote, list, table part, section, div or
+# paragraph closes the element it names with everything left open above it,
+# as a browser builds the page: each misnested page converts as its
+# well-nested form does.
+MISNESTED = {
+    "item around a div": ("<ul><li><div>a</li><li>b</li></ul>", "<ul><li><div>a</div></li><li>b</li></ul>"),
+    "quote around a div": ("<blockquote><div>said</blockquote><p>after</p>",
+                           "<blockquote><div>said</div></blockquote><p>after</p>"),
+    "definition list": ("<dl><dt><span>T</dt><dd><div>D</dd></dl><p>after</p>",
+                        "<dl><dt><span>T</span></dt><dd><div>D</div></dd></dl><p>after</p>"),
+    "cells": ("<table><tr><th>h</th><th>i</th></tr><tr><td><div>a</td><td>b</td></tr></table><p>after</p>",
+              "<table><tr><th>h</th><th>i</th></tr><tr><td><div>a</div></td><td>b</td></tr></table><p>after</p>"),
+    "section": ("<section><div><span>in</section><p>after</p>",
+                "<section><div><span>in</span></div></section><p>after</p>"),
+    "list around an item's block": ("<ol><li><div>a</ol><p>after</p>", "<ol><li><div>a</div></li></ol><p>after</p>"),
+    "paragraph around a link": ('<p><a href="/x">link</p><p>next</p>', '<p><a href="/x">link</a></p><p>next</p>'),
+    "heading around a span": ("<h2><span>T</h2><p>next</p>", "<h2><span>T</span></h2><p>next</p>"),
+    # not across a table cell: the text stays in the cell
+    "div around a table": ("<div><table><tr><td>x</div>y</td></tr></table></div>",
+                           "<div><table><tr><td>xy</td></tr></table></div>"),
+}
+
+
+@pytest.mark.parametrize("road", [{"tier_strategy": "tier2", "parser_backend": b} for b in BACKENDS]
+                         + [{"tier_strategy": "fast_dom", "parser_backend": b} for b in BACKENDS],
+                         ids=lambda road: "-".join(road.values()))
+@pytest.mark.parametrize("html, nested", MISNESTED.values(), ids=MISNESTED.keys())
+def test_misnested_end_tags_close_what_they_name(html, nested, road):
+    assert tidewell.convert_to_markdown(html, road) == tidewell.convert_to_markdown(nested, road)
+
+
+@pytest.mark.parametrize("backend", BACKENDS)
+def test_misnested_end_tags_read_back(backend):
+    markdown_it = pytest.importorskip("markdown_it")
+    rendered = markdown_it.MarkdownIt("commonmark").render(
+        md("<ul><li><div>a</li><li>b</li></ul><blockquote><div>said</blockquote><p>after</p>",
+           parser_backend=backend))
+    assert rendered.count("<li>") == 2 and "- b" not in rendered
+    assert rendered.index("said") < rendered.index("</blockquote>") < rendered.index("after")
 
 
 # --- deep nesting -----------------------------------------------------------------

@@ -2,6 +2,7 @@
 import pytest
 
 import tidewell
+from roads import EVERY_ROAD, road_id
 
 
 @pytest.mark.parametrize(
@@ -52,3 +53,20 @@ def test_utf16_text_is_transcoded():
 def test_nul_and_line_endings_are_normalised():
     assert tidewell.convert_to_markdown("a\x00b\r\nc &amp;") == "ab\nc &\n"
     assert tidewell.convert_to_markdown("a\rb", {"whitespace_mode": "strict"}) == "a\nb\n"
+
+
+@pytest.mark.parametrize("options", EVERY_ROAD + [{"wrap": True}, {"output_format": "plain"}], ids=road_id)
+@pytest.mark.parametrize("html", [
+    "<p>x</p>",
+    "plain words",  # the plain-text shortcut, taken before any preparation
+    "a &amp; b",
+    "<pre>a\r\nb</pre>",  # prepared on every road
+    "<p>a\x00b</p>",
+    "<html><head><title>T</title></head><body><p>x</p></body></html>",  # front matter first
+])
+def test_leading_byte_order_mark_is_dropped(html, options):
+    # What open(f, encoding="utf-8").read() gives for a file saved with a
+    # byte-order mark: the mark is no text, as for an HTML reader.
+    assert tidewell.convert_to_markdown("\ufeff" + html, options) == tidewell.convert_to_markdown(html, options)
+    # Only the first one goes: another is a character of the text.
+    assert "\ufeff" in tidewell.convert_to_markdown("\ufeff\ufeff" + html, options)

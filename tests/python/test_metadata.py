@@ -1,11 +1,13 @@
 """The metadata dict, the front matter and the document structure of a
 conversion on the DOM road, end to end through tidewell.convert."""
+import re
 import struct
 
 import pytest
 
 import tidewell
 from expected import EMPTY_DOCUMENT, EMPTY_METADATA
+from roads import BACKENDS, road_id
 
 
 def convert(html, **options):
@@ -281,11 +283,12 @@ def test_title_joins_only_its_own_text_children():
             "---\ntitle: First\n---\n\nx\n",
         ),
         ("<p>x</p>", None, "x\n"),
-        # a head holding body content is converted, title included
+        # a head holding body content: that content is converted, the title
+        # stays in the head
         (
             "<head><title>T</title><p>in head</p></head><body><p>b</p></body>",
             "T",
-            "---\ntitle: T\n---\nT\n\nin head\n\nb\n",
+            "---\ntitle: T\n---\n\nin head\n\nb\n",
         ),
     ],
 )
@@ -293,6 +296,38 @@ def test_which_head_is_used(html, title, content):
     result = convert(html)
     assert result["content"] == content
     assert result["metadata"]["document"]["title"] == title
+
+
+# What a head holds besides its own elements (title, meta, link, base,
+# script, style, noscript, template) an HTML reader moves into the body, in
+# place; the head entries are read as before.
+MOVED_OUT_OF_HEAD = {
+    "span": ("<html><head><title>T</title><span>Hello</span></head><body><p>Body</p></body></html>",
+             ["Hello", "Body"]),
+    "paragraph": ("<html><head><title>T</title><p>Moved</p></head><body><p>Body</p></body></html>",
+                  ["Moved", "Body"]),
+    "text and a link": ('<head><title>T</title>Text <a href="/x">link</a></head><body><p>Body</p></body>',
+                        ["Text link", "Body"]),
+    "head left open": ("<html><head><title>T</title><span>a</span> <span>b</span><meta name=x content=y>"
+                       "<body><p>Body</p></body></html>", ["a b", "Body"]),
+    "head entries only": ('<html>\n<head>\n<meta charset=utf-8>\n<title>T</title>\n<meta name="description" '
+                          'content="D">\n<script>var x</script><style>p{}</style><noscript><p>n</p></noscript>\n'
+                          "</head>\n<body><p>Body</p></body></html>", ["Body"]),
+}
+
+
+@pytest.mark.parametrize("road", [{"parser_backend": b} for b in BACKENDS]
+                         + [{"tier_strategy": "fast_dom", "parser_backend": b} for b in BACKENDS]
+                         + [{"output_format": "plain"}], ids=road_id)
+@pytest.mark.parametrize("html, blocks", MOVED_OUT_OF_HEAD.values(), ids=MOVED_OUT_OF_HEAD.keys())
+def test_content_moved_out_of_head(html, blocks, road):
+    result = convert(html, **road)
+    body = result["content"].split("---\n")[-1]
+    rendered = pytest.importorskip("markdown_it").MarkdownIt("commonmark").render(body)
+    paragraphs = [" ".join(re.sub(r"<[^>]+>", " ", p).split()) for p in rendered.split("</p>") if p.strip()]
+    assert paragraphs == blocks
+    if "tier_strategy" not in road:
+        assert result["metadata"]["document"]["title"] == "T"
 
 
 def test_no_head_gives_empty_document_metadata():

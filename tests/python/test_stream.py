@@ -243,6 +243,10 @@ PREPARED = {
     "utf16_surrogates": utf16("<p>", False) + "\u0600\u0700" + utf16("a", False) + "\u0600" + utf16("b</p>", False)
                         + "\u0600",
     "utf16_long": utf16("<p>line</p>\r\n" * 700),
+    "byte_order_mark": "\ufeff<h1>T</h1><p>x</p>",
+    "byte_order_mark_then_crlf": "\ufeff\r\n<p>x</p>",
+    "byte_order_mark_twice": "\ufeff\ufeff<p>x</p>",
+    "byte_order_mark_after_nul": "\x00\ufeff<p>x</p>",
 }
 
 
@@ -260,6 +264,14 @@ def test_stream_prepares_input_as_the_road(name):
         cuts += [[cut] for cut in range(1, len(html))]
     for chunking in cuts:
         assert stream(html, chunking) == whole, f"cuts {chunking}"
+
+
+@pytest.mark.parametrize("chunks", [["\ufeff<p>x</p>"], ["", "\ufeff", "<p>x</p>"], ["\ufeff", "", "<p>x", "</p>"],
+                                    ["\ufeff"], ["", "\ufeff"]])
+def test_stream_drops_a_leading_byte_order_mark(chunks):
+    processor = tidewell.MarkdownStreamProcessor()
+    out = "".join(processor.process_chunk(chunk) for chunk in chunks) + processor.finish()
+    assert out == ("x" if "<p>x" in "".join(chunks) else "")
 
 
 # What convert refuses, the stream refuses with the same message, holding at

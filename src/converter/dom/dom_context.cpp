@@ -4,6 +4,8 @@
 #include <cstring>
 
 #include "common/entities.hpp"
+#include "common/scan.hpp"
+#include "common/tags.hpp"
 #include "common/unicode_space.hpp"
 
 namespace tidewell {
@@ -491,6 +493,27 @@ std::string dom_node_text_cached(const DomContext& ctx, NodeHandle h, const TlDo
   dom_compute_node_text(ctx, h, dom, text);
   text_cache_insert(ctx.text_cache, h, text);
   return text;
+}
+
+bool is_head_element(const TlDom& dom, NodeHandle h) {
+  const TlNode::Tag* tag = dom.tag(h);
+  return tag != nullptr && tag_has(tag_id_ignore_case(dom.bytes(tag->name)), kMetadataContent);
+}
+
+std::size_t first_moved_out_of_head(const TlDom& dom, const TlNode::Tag& head) {
+  const auto children = head.children.as_span();
+  for (std::size_t i = 0; i < children.size(); ++i) {
+    const TlNode* node = dom.node(children[i]);
+    if (node == nullptr || node->is_comment() || is_head_element(dom, children[i])) continue;
+    if (const TlNode::Raw* raw = node->as_raw()) {
+      const std::string_view text = dom.bytes(raw->text);
+      if (std::all_of(text.begin(), text.end(), [](char c) { return scan::is_ws(static_cast<unsigned char>(c)); })) {
+        continue;
+      }
+    }
+    return i;
+  }
+  return children.size();
 }
 
 }  // namespace tidewell

@@ -146,4 +146,16 @@ void dom_append_node_text(const DomContext& ctx, NodeHandle h, const TlDom& dom,
 // Like dom_append_node_text without consulting the cache for `h` itself.
 void dom_compute_node_text(const DomContext& ctx, NodeHandle h, const TlDom& dom, std::string& out);
 
+// --- a head's content ---
+// Whether the node is one of a head's own elements, which stay in the head
+// for an HTML reader: title, meta, link, base, script, style, noscript,
+// template (ASCII case ignored).
+bool is_head_element(const TlDom& dom, NodeHandle h);
+// Where the content an HTML reader moves from a head into the body starts:
+// the index of the head's first child that is none of its own elements, no
+// comment and no text of ASCII white space alone (the children's count when
+// there is none). From there on every child but the head's own elements is
+// moved, in place.
+std::size_t first_moved_out_of_head(const TlDom& dom, const TlNode::Tag& head);
+
 }  // namespace tidewell

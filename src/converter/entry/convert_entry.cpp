@@ -81,10 +81,9 @@ bool has_long_comment_end(std::string_view text) {
 // What the fast parsers would misread, made safe as the DOM road's
 // preprocessing does before its parse: empty comments and comment
 // terminators of three or more dashes (read past their end), DOCTYPE declarations
-// (whose identifiers would become text), processing instructions (a comment
-// to an HTML reader, text to the fast parser; removed) and stray '<'
-// characters (which would be dropped or open an element), written "&lt;".
-// nullopt when nothing changes.
+// (whose identifiers would become text) and stray '<' characters (which
+// would be dropped or open an element), written "&lt;". nullopt when
+// nothing changes.
 std::optional<std::string> markup_for_fast_parser(std::string_view text) {
   std::optional<std::string> current;
   const auto view = [&] { return current ? std::string_view(*current) : text; };
@@ -108,18 +107,6 @@ std::optional<std::string> markup_for_fast_parser(std::string_view text) {
   }
   if (has_long_comment_end(view())) apply(normalize_comment_endings(view()));
   apply(normalize_markup_for_parser(view()));
-  const std::string_view source = view();
-  std::size_t at = scan::find_pair(source, '<', '?', 0);
-  if (at == scan::npos) return current;
-  scan::CowWriter out(source);
-  while (at != scan::npos) {
-    // Like a comment, it runs to its '>' or to the end of the text.
-    const std::size_t gt = scan::find_byte(source, '>', at + 2);
-    const std::size_t end = gt == scan::npos ? source.size() : gt + 1;
-    out.replace(at, end, "");
-    at = scan::find_pair(source, '<', '?', end);
-  }
-  apply(out.finish());
   return current;
 }
 
@@ -146,6 +133,8 @@ Outcome<ConversionResult> convert_fast_dom(std::string_view input, const Convers
 }  // namespace
 
 Outcome<ConversionResult> convert_entry(std::string_view html, ConversionOptions options) {
+  // A byte-order mark is no text on any road, the unprepared ones included.
+  html = without_byte_order_mark(html);
   // Plain-text shortcut: nothing to parse, nothing to prepare.
   if (!options.wrap && !holds_byte(html, '<') && !holds_byte(html, '&') && !holds_byte(html, '\r') &&
       !holds_byte(html, '\0')) {

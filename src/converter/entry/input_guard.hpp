@@ -23,8 +23,17 @@ struct PreparedInput {
 };
 
 // UTF-16 transcoding, the binary refusal test, NUL removal, line endings and
-// spaced self-closing tags, in this order.
+// spaced self-closing tags, in this order. A leading byte-order mark is the
+// caller's to drop.
 PreparedInput prepare_input(std::string_view text);
+
+// U+FEFF in UTF-8: what a file saved with a byte-order mark starts with.
+inline constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+// The text without a leading byte-order mark, which an HTML reader drops.
+inline std::string_view without_byte_order_mark(std::string_view text) {
+  return text.starts_with(kByteOrderMark) ? text.substr(kByteOrderMark.size()) : text;
+}
 
 // Bytes inspected by the refusal test and the UTF-16 guess (besides the
 // leading signatures and the text's size).

@@ -114,8 +114,16 @@ StreamInput::Prepared StreamInput::prepare(std::string_view chunk, bool last) {
   if (!refusal_) {
     const std::string_view raw = raw_stage(chunk, last);
     if (!refusal_) {
-      const std::string_view text = text_stage(raw, last);
-      if (!refusal_) return {clean_stage(text), nullptr};
+      std::string_view text = text_stage(raw, last);
+      if (!refusal_) {
+        // The first text passed on holds at least four bytes unless it is all
+        // there is, so a leading byte-order mark is never cut.
+        if (!started_ && !text.empty()) {
+          started_ = true;
+          text = without_byte_order_mark(text);
+        }
+        return {clean_stage(text), nullptr};
+      }
     }
   }
   return {{}, &*refusal_};

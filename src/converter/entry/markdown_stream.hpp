@@ -14,11 +14,11 @@
 namespace tidewell {
 
 // Prepares a text that arrives in chunks as prepare_input prepares the whole
-// text: the same refusal, UTF-16 transcoding, NUL removal and line endings
-// (a CR LF may be cut between two chunks). The refusal and the UTF-16 guess
-// look only at the first kInspectedBytes, so only those are kept to decide;
-// while a decision is open and those bytes hold a NUL or a control byte, the
-// input waits for it instead of passing on.
+// text: the same refusal, UTF-16 transcoding, leading byte-order mark, NUL
+// removal and line endings (a CR LF may be cut between two chunks). The refusal
+// and the UTF-16 guess look only at the first kInspectedBytes, so only those
+// are kept to decide; while a decision is open and those bytes hold a NUL or
+// a control byte, the input waits for it instead of passing on.
 class StreamInput {
  public:
   struct Prepared {
@@ -51,6 +51,7 @@ class StreamInput {
   std::optional<Utf16Decoder> utf16_;
   bool signature_checked_ = false;
   bool after_cr_ = false;  // the text passed on so far ends with a CR
+  bool started_ = false;   // some text has passed on (a byte-order mark goes only at the start)
   std::optional<std::string> refusal_;
   std::string raw_out_, text_out_, clean_out_;
 };

@@ -89,12 +89,11 @@ class Prescanner {
     }
   }
 
-  // Leaves a '<' that starts markup, writes any other as "&lt;".
+  // Leaves a '<' that starts markup (a tag, or what an HTML reader takes
+  // for a comment), writes any other as "&lt;".
   std::size_t validate(std::size_t lt) {
     const unsigned char c = static_cast<unsigned char>(t_[lt + 1]);
-    const unsigned char c2 = lt + 2 < n_ ? static_cast<unsigned char>(t_[lt + 2]) : 0;
-    const bool valid = is_letter(c) || c == '?' || (c == '!' && lt + 2 < n_ && (c2 == '-' || is_letter(c2))) ||
-                       (c == '/' && lt + 2 < n_ && is_letter(c2));
+    const bool valid = is_letter(c) || c == '?' || c == '!' || (c == '/' && lt + 2 < n_);
     if (!valid) {
       out_.replace(lt, lt + 1, "&lt;", 4);
       summary_.escaped_lt = true;

@@ -23,7 +23,8 @@ namespace {
 std::pair<FastDomTagClass, int> classify(TagId id) {
   using C = FastDomTagClass;
   switch (id) {
-    case TagId::Head:
+    // A head is walked like any container: what it holds besides these
+    // (text, a span, a paragraph) an HTML reader moves into the body.
     case TagId::Style:
     case TagId::Script:
     case TagId::Template:

@@ -1,6 +1,5 @@
 #include "converter/metadata/json_ld.hpp"
 
-#include <algorithm>
 #include <string>
 
 #include "common/ascii.hpp"
@@ -17,20 +16,6 @@ bool is_script_element(NodeHandle h, const TlDom& dom, const DomContext& dom_ctx
   return name && name->view() == "script";
 }
 
-// Removes `h` from the scripts taken by their head; true when it was there.
-bool take_marker(MetadataSink& sink, NodeHandle h) {
-  auto& taken = sink.json_ld_taken_by_head;
-  const auto it = std::lower_bound(taken.begin(), taken.end(), h);
-  if (it == taken.end() || *it != h) return false;
-  taken.erase(it);
-  return true;
-}
-
-void add_marker(MetadataSink& sink, NodeHandle h) {
-  auto& taken = sink.json_ld_taken_by_head;
-  const auto it = std::lower_bound(taken.begin(), taken.end(), h);
-  if (it == taken.end() || *it != h) taken.insert(it, h);
-}
 
 }  // namespace
 
@@ -51,18 +36,6 @@ void capture_json_ld(const TlDom& dom, const TlNode::Tag& script, MetadataSink& 
   metadata_add_json_ld(sink, std::move(decoded));
 }
 
-bool head_holds_body_content(NodeHandle head, const TlDom& dom, const DomContext& dom_ctx) {
-  const TlNode::Tag* tag = dom.tag(head);
-  if (tag == nullptr) return false;
-  for (NodeHandle child : tag->children) {
-    const auto name = dom_tag_name_lower(dom_ctx, child, dom);
-    if (!name) continue;
-    const std::string_view n = name->view();
-    if (n == "p" || n == "div" || n == "body" || n == "main" || n == "article" || n == "section") return true;
-  }
-  return false;
-}
-
 void convert_metadata_element(std::string_view tag_name, NodeHandle node, const TlDom& dom, MetadataSink* sink,
                               bool collect_structured_data, std::size_t depth, const DomContext& dom_ctx,
                               ChildWalk walk_child) {
@@ -71,29 +44,25 @@ void convert_metadata_element(std::string_view tag_name, NodeHandle node, const 
   const bool capture = collect_structured_data && sink != nullptr;
 
   if (tag_name == "script") {
-    if (!capture || !is_json_ld_type(dom, *tag)) return;
-    if (take_marker(*sink, node)) return;
-    capture_json_ld(dom, *tag, *sink);
+    if (capture && is_json_ld_type(dom, *tag)) capture_json_ld(dom, *tag, *sink);
     return;
   }
   if (tag_name != "head") return;  // style: its content is dropped
 
-  const bool body_content = head_holds_body_content(node, dom, dom_ctx);
   if (capture) {
     for (NodeHandle child : tag->children) {
       const TlNode::Tag* script = dom.tag(child);
       if (script == nullptr || !is_script_element(child, dom, dom_ctx) || !is_json_ld_type(dom, *script)) continue;
       capture_json_ld(dom, *script, *sink);
-      if (body_content) add_marker(*sink, child);
     }
   }
-  if (!body_content) return;
-  // The child list is the document's and never changes, so iterating it
-  // across the walk is safe.
-  for (NodeHandle child : tag->children) walk_child(child, depth + 1);
-  if (capture && !sink->json_ld_taken_by_head.empty()) {
-    // Scripts the walk did not reach (dropped by a filter) leave no marker.
-    for (NodeHandle child : tag->children) take_marker(*sink, child);
+  // Everything else in a head (text, a span, a paragraph, ...) an HTML
+  // reader moves into the body, in its place; the head's own elements stay
+  // for the front matter. The child list is the document's and never
+  // changes, so iterating it across the walk is safe.
+  const auto children = tag->children.as_span();
+  for (std::size_t i = first_moved_out_of_head(dom, *tag); i < children.size(); ++i) {
+    if (!is_head_element(dom, children[i])) walk_child(children[i], depth + 1);
   }
 }
 

@@ -1,5 +1,5 @@
 // The walk's handler for head, style and script elements: JSON-LD capture,
-// and the conversion of a head that holds body content.
+// and the conversion of what a head holds besides its own elements.
 #pragma once
 
 #include <cstddef>
@@ -20,10 +20,6 @@ bool is_json_ld_type(const TlDom& dom, const TlNode::Tag& element);
 // Offers the script's text (trimmed, character references decoded) to the
 // sink; empty texts are skipped. The sink's budget decides the rest.
 void capture_json_ld(const TlDom& dom, const TlNode::Tag& script, MetadataSink& sink);
-
-// One of the head's direct children is a p, div, body, main, article or
-// section element (lower-cased name).
-bool head_holds_body_content(NodeHandle head, const TlDom& dom, const DomContext& dom_ctx);
 
 // Converts one child of the element through the walk at the given depth.
 // A non-owning reference to any callable taking (NodeHandle, std::size_t);
@@ -49,11 +45,10 @@ class ChildWalk {
 // nothing itself:
 //  - script: captures JSON-LD when `collect_structured_data` and a sink;
 //  - style: nothing;
-//  - head: captures the JSON-LD scripts among its direct children, then,
-//    when it holds body content, passes every direct child to `walk_child`
-//    at depth + 1.
-// A JSON-LD script captured by its head is not captured again when the walk
-// of that head's children reaches it.
+//  - head: captures the JSON-LD scripts among its direct children, then
+//    passes every direct child but the head's own elements (title, meta,
+//    link, base, script, style, noscript, template) to `walk_child` at
+//    depth + 1, as an HTML reader moves them into the body.
 void convert_metadata_element(std::string_view tag_name, NodeHandle node, const TlDom& dom, MetadataSink* sink,
                               bool collect_structured_data, std::size_t depth, const DomContext& dom_ctx,
                               ChildWalk walk_child);

@@ -37,9 +37,6 @@ struct MetadataSink {
   bool collect_images = true;
   bool collect_structured_data = true;
   HeadMetadataMap head_entries;
-  // JSON-LD scripts already captured by their head (a head that holds body
-  // content), sorted; the walk of that head's children skips them once.
-  std::vector<std::uint32_t> json_ld_taken_by_head;
 
   // A fresh sink: everything empty, every kind collected.
   MetadataSink() {

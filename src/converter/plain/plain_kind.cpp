@@ -26,7 +26,7 @@ constexpr TagValue<PlainKind> kKinds[] = {
     {TagId::H4, PlainKind::Block},
     {TagId::H5, PlainKind::Block},
     {TagId::H6, PlainKind::Block},
-    {TagId::Head, PlainKind::Skipped},
+    {TagId::Head, PlainKind::Head},
     {TagId::Header, PlainKind::Block},
     {TagId::Hgroup, PlainKind::Block},
     {TagId::Hr, PlainKind::Hr},

@@ -8,9 +8,10 @@
 
 namespace tidewell {
 
-// Line: on a line of its own, with no blank line around it (a definition
-// list's terms and definitions).
-enum class PlainKind : std::uint8_t { Other, Skipped, Br, Hr, Ul, Ol, Li, Pre, Table, Img, Block, Line };
+// Head: the head, whose own elements are skipped and whose other content
+// (moved out of it by browsers) is converted. Line: on a line of its own, with
+// no blank line around it (a definition list's terms and definitions).
+enum class PlainKind : std::uint8_t { Other, Skipped, Head, Br, Hr, Ul, Ol, Li, Pre, Table, Img, Block, Line };
 
 // The kind of a tag (Other for unknown tags).
 PlainKind plain_kind(TagId id);

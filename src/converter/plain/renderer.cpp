@@ -360,6 +360,16 @@ class Renderer {
     switch (kind) {
       case Kind::Skipped:
         return;
+      case Kind::Head: {
+        // Its own elements stay in the head; the rest an HTML reader moves
+        // into the body, in place.
+        const auto kids = tag.children.as_span();
+        const std::size_t first = first_moved_out_of_head(dom_, tag);
+        for (std::size_t i = kids.size(); i > first; --i) {
+          if (!is_head_element(dom_, kids[i - 1])) tasks_.push_back(Task{Op::Visit, pre, kids[i - 1], list});
+        }
+        return;
+      }
       case Kind::Br:
         append_white_space('\n');
         return;

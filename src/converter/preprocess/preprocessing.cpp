@@ -587,13 +587,19 @@ std::optional<std::string> close_open_list_items(std::string_view text) {
     std::size_t j = i + 1;
     const bool end_tag = j < n && text[j] == '/';
     if (end_tag) ++j;
-    while (j < n && is_ws(static_cast<unsigned char>(text[j]))) ++j;
-    std::size_t k = j;
-    while (k < n && !is_ws(static_cast<unsigned char>(text[k])) && text[k] != '/' && text[k] != '>') ++k;
-    if (k == j) {
-      i = j;
+    // A name starts right after "<" or "</": "< li>" is text, and "<!",
+    // "<?" and "</" before a non-letter open a comment up to the next ">".
+    if (j >= n || !is_letter(static_cast<unsigned char>(text[j]))) {
+      if (j < n && (end_tag || text[j] == '!' || text[j] == '?')) {
+        const std::size_t gt = find_byte(text, '>', j);
+        i = gt == npos ? n : gt + 1;
+      } else {
+        i = j;
+      }
       continue;
     }
+    std::size_t k = j;
+    while (k < n && !is_ws(static_cast<unsigned char>(text[k])) && text[k] != '/' && text[k] != '>') ++k;
     const std::size_t tag_end = ends.find(k);
     const std::size_t next = tag_end == npos ? n : tag_end;
     const std::string_view name = text.substr(j, k - j);
@@ -603,12 +609,15 @@ std::optional<std::string> close_open_list_items(std::string_view text) {
       } else if (raw_depth > 0) {
         --raw_depth;
       }
-    } else if (raw_depth == 0 && name.size() == 2) {
+    } else if (raw_depth == 0 && name.size() <= 4) {
       Item item = Item::None;
       if (ieq(name, "li")) item = Item::Li;
       else if (ieq(name, "dt")) item = Item::Dt;
       else if (ieq(name, "dd")) item = Item::Dd;
-      const bool list = ieq(name, "ol") || ieq(name, "ul") || ieq(name, "dl");
+      // menu and dir are lists too: an item inside one is no sibling of the
+      // item around it, which the end tag inserted here would close.
+      const bool list = ieq(name, "ol") || ieq(name, "ul") || ieq(name, "dl") || ieq(name, "menu") ||
+                        ieq(name, "dir");
       if (item != Item::None) {
         if (end_tag) {
           open = Item::None;
@@ -656,12 +665,13 @@ std::optional<std::string> normalize_markup_for_parser(std::string_view text) {
       i += 7;
       continue;
     }
-    if (text.compare(i, 5, "<br/>") == 0 || text.compare(i, 5, "<hr/>") == 0) {
-      out.replace(i, i + 5, text[i + 1] == 'b' ? "<br>" : "<hr>");
+    // Any case: "<BR/>" would be an element named "BR/" that holds what follows.
+    if (ieq_at(text, i, "<br/>") || ieq_at(text, i, "<hr/>")) {
+      out.replace(i, i + 5, (text[i + 1] | 0x20) == 'b' ? "<br>" : "<hr>");
       i += 5;
       continue;
     }
-    if (text.compare(i, 6, "<img/>") == 0) {
+    if (ieq_at(text, i, "<img/>")) {
       out.replace(i, i + 6, "<img>");
       i += 6;
       continue;
@@ -710,10 +720,12 @@ std::optional<std::string> normalize_markup_for_parser(std::string_view text) {
         }
       }
     }
+    // Markup stays: a tag, and what an HTML reader takes for a comment (a
+    // declaration, a processing instruction, "</" before a non-letter),
+    // which the parsers read so too. Inside svg a CDATA section is text.
     const auto b = static_cast<unsigned char>(text[i + 1]);
-    const auto b2 = i + 2 < n ? static_cast<unsigned char>(text[i + 2]) : 0;
-    const bool keep = is_letter(b) || b == '?' || (b == '/' && i + 2 < n && is_letter(b2)) ||
-                      (b == '!' && i + 2 < n && (b2 == '-' || is_letter(b2)));
+    const bool cdata_in_svg = svg_depth > 0 && text.compare(i, 9, "<![CDATA[") == 0;
+    const bool keep = is_letter(b) || b == '?' || (b == '!' && !cdata_in_svg) || (b == '/' && i + 2 < n);
     if (!keep) out.replace(i, i + 1, "&lt;", 4);
     ++i;
   }

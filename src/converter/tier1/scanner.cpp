@@ -155,6 +155,8 @@ bool Scanner::run() {
     bool ok;
     if (next == '!') {
       ok = markup_declaration(lt, after);
+    } else if (next == '?' || (next == '/' && lt + 2 < n && !is_letter(data[lt + 2]))) {
+      ok = bogus_comment(lt, after);
     } else if (next == '/') {
       ok = end_tag(lt, after);
     } else if (is_letter(next)) {
@@ -213,6 +215,12 @@ bool Scanner::markup_declaration(std::size_t lt, std::size_t& after) {
     after = close + 3;
     return true;
   }
+  return bogus_comment(lt, after);
+}
+
+// A processing instruction, a declaration or "</" before a non-letter: a
+// comment up to the next '>' to an HTML reader.
+bool Scanner::bogus_comment(std::size_t lt, std::size_t& after) {
   const std::size_t gt = text_.find('>', lt + 2);
   if (gt == npos) return fail(Tier1Reason::MalformedMarkup);
   after = gt + 1;

@@ -78,6 +78,7 @@ class Scanner {
  private:
   // --- markup (scanner.cpp)
   bool markup_declaration(std::size_t lt, std::size_t& after);
+  bool bogus_comment(std::size_t lt, std::size_t& after);
   bool start_tag(std::size_t lt, std::size_t& after);
   bool end_tag(std::size_t lt, std::size_t& after);
   std::size_t tag_end(std::size_t from) const;

@@ -16,6 +16,11 @@ namespace {
 constexpr std::size_t kFirstTokens = 192;
 constexpr std::size_t kFirstAttributes = 128;
 constexpr std::size_t kFirstStack = 64;
+// The entries for open elements that a misnested end tag may close are few
+// on ordinary pages: the retries keep them in the frame too, and give them
+// the room of the whole stack only when a page needs more (a large array
+// allocated for each page costs more than the parse itself).
+constexpr std::size_t kFewScopes = 256;
 
 ParseError full_array_error(std::uint32_t code) {
   switch (code) {
@@ -45,10 +50,11 @@ std::optional<ParseError> parse_nodes(TlDom& dom) {
     AsmToken tokens[kFirstTokens];
     AsmAttribute attributes[kFirstAttributes];
     std::uint32_t stack[kFirstStack];
-    TokenBuffers b{tokens, kFirstTokens, 0, attributes, kFirstAttributes, 0, stack, kFirstStack, 0, 0};
+    ScopeEntry scopes[kFirstStack];
+    TokenBuffers b{tokens, kFirstTokens, 0, attributes, kFirstAttributes, 0, stack, kFirstStack, 0, 0,
+                   scopes, kFirstStack};
     const std::uint32_t code = tokenize_html(input, n, b);
     if (code == kTokenizeFinished) return finish(dom, b);
-    if (code == kUnsupportedDeclaration) return ParseError::UnsupportedDeclaration;
   }
 
   // Every token and attribute covers at least one input byte and every open
@@ -57,14 +63,23 @@ std::optional<ParseError> parse_nodes(TlDom& dom) {
   std::size_t token_cap = std::min(most, std::max<std::size_t>(384, n / 2));
   std::size_t attribute_cap = std::min(most, std::max<std::size_t>(256, n / 3));
   std::size_t stack_cap = std::min(most, std::max<std::size_t>(128, n / 3));
+  bool many_scopes = false;
   for (;;) {
     auto tokens = std::make_unique_for_overwrite<AsmToken[]>(token_cap);
     auto attributes = std::make_unique_for_overwrite<AsmAttribute[]>(attribute_cap);
     auto stack = std::make_unique_for_overwrite<std::uint32_t[]>(stack_cap);
-    TokenBuffers b{tokens.get(), token_cap, 0, attributes.get(), attribute_cap, 0, stack.get(), stack_cap, 0, 0};
+    ScopeEntry few[kFewScopes];
+    std::unique_ptr<ScopeEntry[]> scopes;
+    if (many_scopes) scopes = std::make_unique_for_overwrite<ScopeEntry[]>(stack_cap);
+    TokenBuffers b{tokens.get(), token_cap, 0, attributes.get(), attribute_cap, 0, stack.get(), stack_cap, 0, 0,
+                   scopes ? scopes.get() : few, scopes ? stack_cap : kFewScopes};
     const std::uint32_t code = tokenize_html(input, n, b);
     if (code == kTokenizeFinished) return finish(dom, b);
-    if (code == kUnsupportedDeclaration) return ParseError::UnsupportedDeclaration;
+    if (code == kScopeArrayFull && !many_scopes) {
+      // As many entries as open elements: this array cannot fill again.
+      many_scopes = true;
+      continue;
+    }
     if (token_cap >= most && attribute_cap >= most && stack_cap >= most) return full_array_error(code);
     token_cap = std::min(most, token_cap * 2);
     attribute_cap = std::min(most, attribute_cap * 2);

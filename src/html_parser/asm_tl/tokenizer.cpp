@@ -30,6 +30,7 @@ constexpr IdentifierTable kIdentifier{};
 
 inline bool is_identifier_byte(Byte c) { return kIdentifier.bytes[c]; }
 inline bool is_tag_space(Byte c) { return c == ' ' || c == '\n'; }
+inline bool is_ascii_letter(Byte c) { return (c | 0x20) >= 'a' && (c | 0x20) <= 'z'; }
 
 // ---------------------------------------------------------------------------
 // Scan paths. Each returns the position of the first match in [p, end), or end.
@@ -118,7 +119,17 @@ class Tokenizer {
       }
       const Byte next = p[1];
       if (next == '/') {
+        // "</" and a byte that cannot start a name: a comment ("</>" is nothing).
+        if (end_ - p > 2 && !is_ascii_letter(p[2]) && p[2] != '>') {
+          if (!bogus_comment(p)) return kTokenArrayFull;
+          continue;
+        }
         p = end_tag(p + 2);
+        continue;
+      }
+      if (next == '?') {
+        // A processing instruction is a comment to an HTML reader.
+        if (!bogus_comment(p)) return kTokenArrayFull;
         continue;
       }
       if (next == '!') {
@@ -129,12 +140,15 @@ class Tokenizer {
           p = stop;
           continue;
         }
-        // "<!" that is not a comment: only a DOCTYPE is accepted, and it
-        // leaves no token.
+        // A DOCTYPE leaves no token; any other declaration (a CDATA section
+        // outside foreign content too) is a comment.
         const Byte* q = skip_spaces_newlines(p + 2);
         const Byte* word = q;
         q = read_identifier(q);
-        if (!eq_ascii_ci(view(word, q), "doctype")) return kUnsupportedDeclaration;
+        if (!eq_ascii_ci(view(word, q), "doctype")) {
+          if (!bogus_comment(p)) return kTokenArrayFull;
+          continue;
+        }
         q = skip_spaces_newlines(q);
         q = read_identifier(q);
         const Byte* gt = Scan::find_gt(q, end_);
@@ -189,18 +203,42 @@ class Tokenizer {
     return index;
   }
 
-  // q is just past "</". Pops the top element when its name matches.
+  // The comment from the "<" at `p` through the next ">", or to the end of
+  // the input; p moves past it. False when the token array is full.
+  bool bogus_comment(const Byte*& p) {
+    const Byte* gt = Scan::find_gt(p + 2, end_);
+    const Byte* stop = gt == end_ ? end_ : gt + 1;
+    if (emit_token(kTokenComment, p, stop) == kNoParent) return false;
+    p = stop;
+    return true;
+  }
+
+  // q is just past "</", at a letter, a ">" or the end. Pops the top element
+  // when its name matches, or an element further down that the end tag
+  // closes with all above it.
   const Byte* end_tag(const Byte* q) {
-    q = skip_spaces_newlines(q);
     const Byte* gt = Scan::find_gt(q, end_);
     if (out_.stack_depth > 0) {
-      const AsmToken& top = out_.tokens[out_.stack[out_.stack_depth - 1]];
-      const auto len = static_cast<std::size_t>(gt - q);
-      if (top.name_length == len && std::memcmp(begin_ + top.name_start, q, len) == 0) {
-        --out_.stack_depth;
+      const std::string_view name = view(q, gt);
+      if (names_equal(out_.stack_depth - 1, name)) {
+        close_to(out_.stack_depth - 1);
+      } else if (const auto depth = scopes_.target(out_.scopes, OpenScopes::tracked_id(name));
+                 depth && names_equal(*depth, name)) {
+        close_to(*depth);
       }
     }
     return gt == end_ ? end_ : gt + 1;
+  }
+
+  bool names_equal(std::size_t depth, std::string_view name) const {
+    const AsmToken& t = out_.tokens[out_.stack[depth]];
+    return t.name_length == name.size() && std::memcmp(begin_ + t.name_start, name.data(), name.size()) == 0;
+  }
+
+  // Pops the open elements from stack position `depth` on.
+  void close_to(std::size_t depth) {
+    out_.stack_depth = depth;
+    scopes_.closed_to(out_.scopes, static_cast<std::uint32_t>(depth));
   }
 
   // Reads one attribute starting at an identifier byte; returns the position
@@ -288,8 +326,13 @@ class Tokenizer {
     resume_ = q;
     if (self_closing || is_void_element(view(name, name_end))) return kTokenizeFinished;
     if (out_.stack_depth >= out_.stack_capacity) return kOpenStackFull;
+    const std::string_view tag_name = view(name, name_end);
+    if (const TagId id = OpenScopes::tracked_id(tag_name); id != TagId::Unknown) {
+      if (scopes_.count() >= out_.scope_capacity) return kScopeArrayFull;
+      scopes_.opened(out_.scopes, id, static_cast<std::uint32_t>(out_.stack_depth));
+    }
     out_.stack[out_.stack_depth++] = index;
-    if (const std::string_view raw = raw_text_element(view(name, name_end)); !raw.empty()) return raw_text(raw);
+    if (const std::string_view raw = raw_text_element(tag_name); !raw.empty()) return raw_text(raw);
     return kTokenizeFinished;
   }
 
@@ -300,7 +343,7 @@ class Tokenizer {
     std::size_t tag_end = 0;
     const std::size_t end = find_raw_text_end(input, offset(resume_), name, tag_end);
     if (begin_ + end > resume_ && emit_token(kTokenText, resume_, begin_ + end) == kNoParent) return kTokenArrayFull;
-    if (end < input.size()) --out_.stack_depth;
+    if (end < input.size()) close_to(out_.stack_depth - 1);
     resume_ = begin_ + tag_end;
     return kTokenizeFinished;
   }
@@ -310,6 +353,7 @@ class Tokenizer {
   TokenBuffers& out_;
   const Byte* resume_ = nullptr;
   bool stopped_ = false;
+  OpenScopes scopes_;
 };
 
 std::uint32_t tokenize_scalar(const Byte* in, std::size_t n, TokenBuffers& b) {

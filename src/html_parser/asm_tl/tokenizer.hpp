@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "html_parser/end_tag_scope.hpp"
+
 namespace tidewell::asm_tl {
 
 inline constexpr std::uint32_t kTokenText = 1;
@@ -48,7 +50,7 @@ inline constexpr std::uint32_t kTokenizeFinished = 0;
 inline constexpr std::uint32_t kTokenArrayFull = 1;
 inline constexpr std::uint32_t kAttributeArrayFull = 2;
 inline constexpr std::uint32_t kOpenStackFull = 4;
-inline constexpr std::uint32_t kUnsupportedDeclaration = 5;
+inline constexpr std::uint32_t kScopeArrayFull = 6;
 
 // The tokenizer's output arrays. The tokenizer resets the three counts when it
 // starts and never writes past a capacity.
@@ -63,6 +65,8 @@ struct TokenBuffers {
   std::size_t stack_capacity = 0;
   std::size_t stack_depth = 0;
   std::uint32_t result = kTokenizeFinished;
+  ScopeEntry* scopes = nullptr;  // the open elements that misnested end tags may close
+  std::size_t scope_capacity = 0;
 };
 
 // How the long scans (the next "<" in text, the closing quote of a quoted

@@ -12,55 +12,12 @@
 
 #include "html_parser/parser.hpp"
 #include "support/corpus.hpp"
+#include "support/tree_dump.hpp"
 
 namespace tidewell {
 namespace {
 
-void dump_node(const TlDom& d, NodeHandle h, std::string& out) {
-  const TlNode& n = d.nodes[h];
-  if (const auto* raw = n.as_raw()) {
-    out += '"';
-    out += d.bytes(raw->text);
-    out += '"';
-  } else if (const auto* c = n.as_comment()) {
-    out += "!\"";
-    out += d.bytes(c->text);
-    out += '"';
-  } else {
-    const auto* t = n.as_tag();
-    out += d.bytes(t->name);
-    AttributeIter it(d, *t);
-    std::string attrs;
-    while (auto pair = it.next()) {
-      if (!attrs.empty()) attrs += ' ';
-      attrs += pair->name.view();
-      if (pair->value) {
-        attrs += '=';
-        attrs += pair->value->view();
-      }
-    }
-    if (!attrs.empty()) out += "{" + attrs + "}";
-    if (!t->children.empty()) {
-      out += '[';
-      bool first = true;
-      for (NodeHandle c : t->children) {
-        if (!first) out += ',';
-        first = false;
-        dump_node(d, c, out);
-      }
-      out += ']';
-    }
-  }
-}
-
-std::string dump(const TlDom& d) {
-  std::string out;
-  for (NodeHandle h : d.top_level) {
-    if (!out.empty()) out += ' ';
-    dump_node(d, h, out);
-  }
-  return out;
-}
+using test::dump;
 
 std::string parse_dump(std::string_view html) {
   auto r = copperfern_tl::parse_document(html);
@@ -89,7 +46,7 @@ TEST(CopperfernTl, TreeShapesTable) {
       {"<div class='a", ""},
       {"<a / href=x>", "\" href=x>\""},
       {"<p >x</p >y", "p[\"x\",\"y\"]"},
-      {"<p>x</ p>y", "p[\"x\",\"y\"]"},
+      {"<p>x</ p>y", "p[\"x\",!\"</ p>\",\"y\"]"},  // "</" before a non-letter: a comment
       {"<p>x< /p>y", "p[\"x\"] \"y\""},
       {"<<p>x", "p[\"x\"]"},
       {"<img src=a>t", "img{src=a} \"t\""},
@@ -120,10 +77,18 @@ TEST(CopperfernTl, TreeShapesTable) {
       {"<!doctype svg>t", "\"t\""},
       {"<!DOCTYPE html PUBLIC \"x\">t", "\"UBLIC \"x\">t\""},
       {"<!DOCTYPE>t", "\">t\""},
-      {"<![CDATA[x]]>", "\"[CDATA[x]]>\""},
-      {"<!ELEMENT a b>", "\"a b>\""},
-      {"<!>t", "\">t\""},
-      {"<!-", ""},  // the word "-" is read and dropped
+      // Other declarations and processing instructions are comments up to
+      // the next ">"; without one, unterminated comments.
+      {"<![CDATA[x]]>", "!\"<![CDATA[x]]>\""},
+      {"<![CDATA[a>b]]>", "!\"<![CDATA[a>\" \"b]]>\""},
+      {"<!ELEMENT a b>", "!\"<!ELEMENT a b>\""},
+      {"<!>t", "!\"<!>\" \"t\""},
+      {"<!-", "!\"\""},
+      {"<?xml version=\"1.0\"?>t", "!\"<?xml version=\"1.0\"?>\" \"t\""},
+      {"<p>a<?xml:namespace prefix = o />b", "p[\"a\",!\"<?xml:namespace prefix = o />\",\"b\"]"},
+      {"a</3>b", "\"a\" !\"</3>\" \"b\""},
+      {"a</>b", "\"a\" \"b\""},
+      {"<?x", "!\"\""},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(parse_dump(c.html), c.tree) << "input: " << c.html;

@@ -7,12 +7,21 @@
 #include <filesystem>
 #include <random>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "common/utf8.hpp"
 #include "support/corpus.hpp"
 
 namespace tidewell::test {
+
+// `piece` written `n` times.
+inline std::string repeat(std::string_view piece, std::size_t n) {
+  std::string out;
+  out.reserve(piece.size() * n);
+  for (std::size_t i = 0; i < n; ++i) out += piece;
+  return out;
+}
 
 // The text of a page read as the browser would: UTF-8, or Latin-1 for the
 // pages that are not UTF-8.

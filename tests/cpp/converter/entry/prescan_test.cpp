@@ -45,15 +45,18 @@ INSTANTIATE_TEST_SUITE_P(
         Rewrite{"LtBeforeSpace", "a < b", "a &lt; b", true},
         Rewrite{"LtAtTheEnd", "a<", "a&lt;", true},
         Rewrite{"LtBeforeDigit", "1<2", "1&lt;2", true},
-        Rewrite{"SlashThenGt", "</>x", "&lt;/>x", true},
-        Rewrite{"SlashThenSpace", "</ p>", "&lt;/ p>", true},
-        Rewrite{"BangThenGt", "<!>x", "&lt;!>x", true},
+        // What an HTML reader takes for a comment stays.
+        Rewrite{"SlashThenGt", "</>x", "</>x", false},
+        Rewrite{"SlashThenSpace", "</ p>", "</ p>", false},
+        Rewrite{"SlashThenDigit", "a</3>b", "a</3>b", false},
+        Rewrite{"BangThenGt", "<!>x", "<!>x", false},
+        Rewrite{"SlashAtTheEnd", "a</", "a&lt;/", true},
         Rewrite{"CommentStartStays", "<!-- c -->x", "<!-- c -->x", false},
         Rewrite{"ProcessingInstructionStays", "<?xml?>x", "<?xml?>x", false},
         Rewrite{"EndTagStays", "<p>x</p>", "<p>x</p>", false},
         Rewrite{"EmptyComment", "<!---->x", "<!-- -->x", false},
         Rewrite{"EmptyCommentWithSpace", "<!-- -->x", "<!-- -->x", false},
-        Rewrite{"CdataIsEscapedToo", "<![CDATA[x]]>", "&lt;![CDATA[x]]>", true},
+        Rewrite{"CdataStays", "<![CDATA[x]]>", "<![CDATA[x]]>", false},
         Rewrite{"ScriptContentDropped", "<script>a</p>b</script><p>c</p>", "<script></script><p>c</p>", false},
         Rewrite{"ScriptTagKeptEndLowered", "<SCRIPT type=x>a</Script  ><p>c</p>", "<SCRIPT type=x></script><p>c</p>",
                 false},
@@ -83,7 +86,7 @@ TEST(Prescan, Flags) {
   EXPECT_FALSE(prescan("<svg><script>a</script></svg>").summary.script);
   EXPECT_TRUE(prescan("<![CDATA[x]]>").summary.cdata);
   EXPECT_FALSE(prescan("<![cdata[x]]>").summary.cdata);
-  EXPECT_TRUE(prescan("<![cdata[x]]>").summary.escaped_lt);
+  EXPECT_FALSE(prescan("<![cdata[x]]>").summary.blocks_scanner());
   EXPECT_TRUE(prescan("<svg width=1><path/></svg>").summary.svg);
   EXPECT_FALSE(prescan("<svgx>a</svgx>").summary.svg);
   EXPECT_FALSE(prescan("a<svg").summary.svg);

@@ -218,8 +218,32 @@ struct Reference {
     }
     const TlNode::Tag& tag = *n->as_tag();
     const std::string name = lower(dom.bytes(tag.name));
-    for (const char* skip : {"svg", "head", "math", "style", "script", "template", "noscript"}) {
+    for (const char* skip : {"svg", "math", "style", "script", "template", "noscript"}) {
       if (name == skip) return;
+    }
+    if (name == "head") {
+      // The head's own elements stay in it; from the first other child on
+      // (white space and comments before it do not count), the rest is the
+      // body's.
+      bool moved = false;
+      for (NodeHandle c : tag.children) {
+        const TlNode* child = dom.node(c);
+        if (child == nullptr || child->is_comment()) continue;
+        if (const TlNode::Tag* t = child->as_tag()) {
+          const std::string child_name = lower(dom.bytes(t->name));
+          bool own = false;
+          for (const char* head_element :
+               {"title", "meta", "link", "base", "script", "style", "noscript", "template"}) {
+            own = own || child_name == head_element;
+          }
+          if (own) continue;
+        } else if (!moved && dom.bytes(child->as_raw()->text).find_first_not_of(" \t\n\f\r") == std::string::npos) {
+          continue;
+        }
+        moved = true;
+        node(c, out, pre, list);
+      }
+      return;
     }
     if (is_boilerplate_element(name, dom, tag, options.preprocessing)) return;
     // Blocks, breaks, lists and tables stand between an alt text and what

@@ -168,13 +168,19 @@ TEST(NormalizeMarkupForParser, Cases) {
   RunCases({
       {"empty comment", normalize_markup_for_parser, "<!---->", "<!-- -->"},
       {"self-closing br hr img", normalize_markup_for_parser, "<br/><hr/><img/>", "<br><hr><img>"},
-      {"upper or spaced untouched", normalize_markup_for_parser, "<BR/><br />", std::nullopt},
+      {"self-closing in any case", normalize_markup_for_parser, "<BR/><Hr/><iMG/>", "<br><hr><img>"},
+      {"spaced untouched", normalize_markup_for_parser, "<BR /><br />", std::nullopt},
       {"doctype", normalize_markup_for_parser, "<!DOCTYPE html><p>x", "<p>x"},
       {"doctype lower", normalize_markup_for_parser, "<!doctype html>x", "x"},
       {"doctype with spaces", normalize_markup_for_parser, "<! DocType html>x", "x"},
       {"stray <", normalize_markup_for_parser, "a < b", "a &lt; b"},
       {"before digit", normalize_markup_for_parser, "x<3", "x&lt;3"},
-      {"cdata", normalize_markup_for_parser, "<![CDATA[x]]>", "&lt;![CDATA[x]]>"},
+      // What an HTML reader takes for a comment stays, for the parsers to
+      // read so; in svg a CDATA section is text.
+      {"cdata", normalize_markup_for_parser, "<![CDATA[x]]>", std::nullopt},
+      {"cdata in svg", normalize_markup_for_parser, "<svg><![CDATA[x]]></svg>", "<svg>&lt;![CDATA[x]]></svg>"},
+      {"bogus comments kept", normalize_markup_for_parser, "</3></ p></><!x><!>", std::nullopt},
+      {"slash at the end", normalize_markup_for_parser, "a</", "a&lt;/"},
       {"last byte", normalize_markup_for_parser, "a<", "a&lt;"},
       {"end tag and pi kept", normalize_markup_for_parser, "<?xml?></p><!--c-->", std::nullopt},
       {"script body dropped", normalize_markup_for_parser, "<script>a<b</script>c", "<script></script>c"},

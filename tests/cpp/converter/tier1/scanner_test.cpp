@@ -55,6 +55,8 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"HeadingLevelsThreeAndSix", "<h3>a</h3><h6>b</h6>", "### a\n\n###### b\n"},
         Case{"HeadingOfOnlySpace", "<p>a</p><h1> </h1><p>b</p>", "a\n\nb\n"},
         Case{"HeadingOnOneLine", "<h1>a\nb<br>c</h1>", "# a b c\n"},
+        // What an HTML reader takes for a comment writes nothing.
+        Case{"BogusComments", "<?xml version=\"1.0\"?><p>a<?x ?>b</3>c</ p>d<!x>e</p>", "abcde\n"},
         Case{"BlocksInHeadingFold", "<h1>a<p>b</p><ul><li>c</ul></h1>", "# a b - c\n"},
         Case{"ListItemsWithoutEndTags", "<ul><li>a<li>b</ul>", "- a\n- b\n"},
         Case{"OrderedStart3", "<ol start=3><li>a<li>b</ol>", "3. a\n4. b\n"},
@@ -172,7 +174,8 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"CommentEndedByBangGt", "<!-- a --!> b -->", "MalformedMarkup"},
         Case{"DeclarationWithoutGt", "<!x", "MalformedMarkup"},
         Case{"TagWithoutGt", "<p class='x>", "MalformedMarkup"},
-        Case{"EmptyEndTagName", "</ p>", "MalformedMarkup"},
+        Case{"CommentAfterSlashWithoutGt", "a</ p", "MalformedMarkup"},
+        Case{"ProcessingInstructionWithoutGt", "a<?x", "MalformedMarkup"},
         Case{"LtThenDigit", "<1>", "MalformedMarkup"}, Case{"Cdata", "<![CDATA[x]]>", "CdataSection"},
         Case{"CustomElement", "<x-y>a</x-y>", "UnrecognizedElement"},
         Case{"UnknownName", "<center>a</center>", "UnrecognizedElement"},

@@ -29,7 +29,7 @@ TEST(TagRoles, HandlerFamiliesAndPlainKinds) {
            Row{"table", HandlerFamily::Table, PlainKind::Table},
            Row{"img", HandlerFamily::Image, PlainKind::Img},
            Row{"svg", HandlerFamily::Embedded, PlainKind::Skipped},
-           Row{"head", HandlerFamily::Metadata, PlainKind::Skipped},
+           Row{"head", HandlerFamily::Metadata, PlainKind::Head},
            Row{"template", HandlerFamily::Unknown, PlainKind::Skipped},
            Row{"nav", HandlerFamily::Semantic, PlainKind::Block},
            Row{"address", HandlerFamily::Unknown, PlainKind::Block},

@@ -23,6 +23,7 @@ struct Output {
   std::vector<AsmToken> tokens;
   std::vector<AsmAttribute> attributes;
   std::vector<std::uint32_t> stack;
+  std::vector<ScopeEntry> scopes;
 };
 
 Output run(ScanPath path, const std::string& html) {
@@ -31,7 +32,8 @@ Output run(ScanPath path, const std::string& html) {
   o.tokens.assign(n, AsmToken{});
   o.attributes.assign(n, AsmAttribute{});
   o.stack.assign(n, 0);
-  TokenBuffers b{o.tokens.data(), n, 0, o.attributes.data(), n, 0, o.stack.data(), n, 0, 0};
+  o.scopes.assign(n, ScopeEntry{});
+  TokenBuffers b{o.tokens.data(), n, 0, o.attributes.data(), n, 0, o.stack.data(), n, 0, 0, o.scopes.data(), n};
   o.code = tokenize_html_with(path, html.data(), html.size(), b);
   o.tokens.resize(b.token_count);
   o.attributes.resize(b.attribute_count);
