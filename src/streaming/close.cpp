@@ -104,7 +104,8 @@ bool Processor::inside_html_block_element() const {
 // The bytes before `pos` end with a list marker ("*", "+", "-", or 1 to 9
 // digits and "." or ")") that starts a line after at most three spaces.
 bool Processor::is_list_marker_at(std::size_t pos) const {
-  if (pos == 0 || pos > output_.size()) return false;
+  if (pos == 0) return line_start_kind_ == 5;
+  if (pos > output_.size()) return false;
   const char c = output_[pos - 1];
   std::size_t m;
   if (c == '*' || c == '+' || c == '-') {
@@ -121,7 +122,10 @@ bool Processor::is_list_marker_at(std::size_t pos) const {
   std::size_t s = m;
   while (s > 0 && output_[s - 1] == ' ' && m - s < 4) --s;
   if (m - s > 3) return false;
-  if (s == 0) return line_start_kind_ == 0 || tail_bytes_[1] == '\n';
+  if (s == 0) {
+    return line_start_kind_ == 0 || tail_bytes_[1] == '\n' ||
+           (line_start_kind_ == 1 && line_start_indent_ + (m - s) <= 3);
+  }
   return output_[s - 1] == '\n';
 }
 
@@ -150,6 +154,7 @@ std::uint8_t Processor::line_starts_list_item() const {
   std::size_t end = size;
   while (end > ls && output_[end - 1] == ' ') --end;
   if (is_list_marker_at(end)) return 0;
+  if (from_before && line_start_kind_ == 5) return 2;
   return output_[k] == '|' ? 1 : 2;
 }
 
@@ -157,13 +162,16 @@ std::uint8_t Processor::line_starts_list_item() const {
 
 std::optional<std::string> Processor::leading_separator_for(std::string_view text) const {
   if (output_.empty()) {
-    if (line_start_kind_ == 0 || tail_bytes_[1] == '\n' || tail_bytes_[1] == ' ') return std::nullopt;
+    if (line_start_kind_ == 0 || line_start_kind_ == 5 || tail_bytes_[1] == '\n' || tail_bytes_[1] == ' ') {
+      return std::nullopt;
+    }
     return "\n\n" + std::string(text);
   }
   std::size_t j = output_.size();
   while (j > 0 && output_[j - 1] == ' ') --j;
   if (j < output_.size()) {
-    const bool line_of_spaces = j == 0 ? (line_start_kind_ == 0 || tail_bytes_[1] == '\n') : output_[j - 1] == '\n';
+    const bool line_of_spaces =
+        j == 0 ? (line_start_kind_ <= 1 || tail_bytes_[1] == '\n') : output_[j - 1] == '\n';
     if (line_of_spaces) return std::nullopt;
   }
   if (is_list_marker_at(j)) return std::nullopt;

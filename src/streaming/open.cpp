@@ -282,7 +282,10 @@ OpenResult Processor::open_element(std::string_view name, bool known, TagId id, 
             }
             break;
           case kBlockquote:
-            if (!quote_regions_.empty() && output_ends_with("\n\n")) {
+            // A quotation right inside another's content follows it without
+            // a blank line; the blank line before an empty outer one stays.
+            if (!quote_regions_.empty() && quote_regions_.back().start < output_.size() &&
+                output_ends_with("\n\n")) {
               truncate_output(output_.size() - 1);
               for (QuoteRegion& q : quote_regions_) q.start = std::min(q.start, output_.size());
             }

@@ -356,6 +356,10 @@ class Processor {
   bool output_started_ = false;
   std::size_t last_write_len_ = 0;
   char tail_bytes_[2] = {'\n', '\n'};
+  // What is known of the line that was open at the last compaction: 0
+  // nothing (no compaction yet), 1 only spaces so far (line_start_indent_ of
+  // them, at most 4), 2 starts with '<' after at most 3 spaces, 3 starts with
+  // '|', 4 other content, 5 a list marker and then only spaces.
   std::uint8_t line_start_kind_ = 0;
   std::uint8_t line_start_indent_ = 0;
   PendingRegion current_region_;

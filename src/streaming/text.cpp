@@ -142,7 +142,7 @@ std::string escape_cell_code_text(std::string_view text) {
 std::optional<unsigned> Processor::line_start_indent() const {
   const std::size_t size = output_.size();
   if (size == 0) {
-    if (line_start_kind_ == 0) return 0u;
+    if (line_start_kind_ == 0 || line_start_kind_ == 5) return 0u;
     if (tail_bytes_[1] == '\n') return 0u;
     if (line_start_kind_ == 1 && line_start_indent_ <= 3) return static_cast<unsigned>(line_start_indent_);
     return std::nullopt;
@@ -166,7 +166,7 @@ std::optional<unsigned> Processor::line_start_indent() const {
 }
 
 bool Processor::output_at_line_start() const {
-  if (output_.empty()) return !output_started_ || (line_start_kind_ != 0 && tail_bytes_[1] == '\n');
+  if (output_.empty() && !output_started_) return true;
   return line_start_indent().has_value();
 }
 
@@ -201,7 +201,7 @@ bool Processor::line_starts_with_html_tag() {
   unsigned carried = 0;
   if (start == kLineBeforeBuffer) {
     switch (line_start_kind_) {
-      case 3: case 4: return false;
+      case 3: case 4: case 5: return false;
       case 2: return true;
       case 1: carried = line_start_indent_; break;
       default: break;

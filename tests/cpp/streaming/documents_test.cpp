@@ -242,6 +242,11 @@ const std::vector<StreamCase>& quote_cases() {
       {"HoldingAList", "<blockquote><ul><li>a</li><li>b</li></ul></blockquote>", "> - a\n> - b"},
       {"Empty", "<blockquote></blockquote>", ">"},
       {"TextAroundNested", "<blockquote>q<blockquote>r</blockquote>s</blockquote>", "> q\n> > r\n>\n> s"},
+      {"NestedInItem", "<ul><li><blockquote><blockquote>x<p>y</p></blockquote></blockquote></li></ul>",
+       "- \n  > > x\n  > >\n  > > y"},
+      {"NestedAfterAParagraph", "<p>a</p><blockquote><blockquote>x</blockquote></blockquote>", "a\n\n> > x"},
+      {"NestedAfterRawHtml", "<dl><dt>a</dt></dl><blockquote><blockquote>x</blockquote></blockquote>",
+       "<dl><dt>a</dt>\n</dl>\n\n> > x"},
   };
   return cases;
 }
