@@ -373,7 +373,9 @@ void Processor::escape_trailing_heading_hashes() {
 
 Opener Processor::write_close_markup(const ElementFrame& e, std::uint64_t colspan) const {
   if (!e.known) return std::nullopt;
-  if ((is_open(kPre) || is_open(kCode)) && quillmoor_is_inline_tag(e.tag_id)) return std::nullopt;
+  if (code_text_open(&e) && (quillmoor_is_inline_tag(e.tag_id) || (e.is(kCode) && !is_open(kPre)))) {
+    return std::nullopt;
+  }
   const bool cell = in_cell();
   const bool nested_table = open_counts_[kTable] > 1;
   auto as_html = [&] { return Opener(html_tag(e.tag_id, true)); };
@@ -550,13 +552,15 @@ void Processor::write_close_element(ElementFrame& e) {
 
   if (e.known && is_heading(e.tag_id) && !is_open(kA) && !in_cell()) escape_trailing_heading_hashes();
 
-  if (e.is(kA) && !html_kept && !is_open(kPre) && !is_open(kCode)) {
+  if (e.is(kA) && !html_kept && !code_text_open()) {
     finish_link(e, newlines);
     return;
   }
 
   const std::uint8_t kind = e.known ? inline_kind_of_tag(e.tag_id) : 0;
   const bool inline_code = e.is(kCode) && !is_open(kPre) && !html_kept;
+  // A code span that wrote its opener (and its record): settled here.
+  const bool code_span = kind == 5 && !html_kept && !code_text_open(&e);
   if (kind && (!e.is(kCode) || inline_code) && text && !text->empty() && !inline_marker_spans_.empty()) {
     const InlineMarkerSpan span = inline_marker_spans_.back();
     inline_marker_spans_.pop_back();
@@ -566,7 +570,7 @@ void Processor::write_close_element(ElementFrame& e) {
       last_write_len_ = 0;
       drop_empty_caption_markers();
       last_element_inline_ = e.is_inline;
-      if (inline_code && !code_spans_.empty()) code_spans_.pop_back();
+      if (code_span && !code_spans_.empty()) code_spans_.pop_back();
       return;
     }
     inline_marker_spans_.clear();
@@ -574,7 +578,7 @@ void Processor::write_close_element(ElementFrame& e) {
     inline_marker_spans_.clear();
   }
 
-  if (inline_code && !code_spans_.empty()) {
+  if (code_span && !code_spans_.empty()) {
     const CodeSpanRecord record = code_spans_.back();
     code_spans_.pop_back();
     if (!record.opener_at_end) text.reset();

@@ -247,7 +247,7 @@ OpenResult Processor::open_element(std::string_view name, bool known, TagId id, 
     }
 
     if (!break_deferred) {
-      if (f.is(kCode) && opener) {
+      if (f.known && inline_kind_of_tag(f.tag_id) == 5 && opener) {
         const bool in_pre = is_open(kPre);
         if ((!in_pre && !html_kept) || (in_pre && !fence_open_ && !in_cell())) rewrite_region_lines(~std::size_t{0});
       }
@@ -302,6 +302,9 @@ OpenResult Processor::open_element(std::string_view name, bool known, TagId id, 
             } else if (opener && !html_kept) {
               code_spans_.push_back(CodeSpanRecord{opener_start, output_.size(), written});
             }
+            break;
+          case kKbd: case kSamp: case kVar:
+            if (opener && !html_kept) code_spans_.push_back(CodeSpanRecord{opener_start, output_.size(), written});
             break;
           default:
             break;
@@ -404,8 +407,9 @@ void Processor::record_list_indent(const ElementFrame& f, std::size_t index) {
 
 Opener Processor::write_open_markup(const ElementFrame& f, std::size_t index) {
   if (!f.known) return std::nullopt;
-  // Code holds text only: formatting and links inside it write no markup.
-  if ((is_open(kPre) || is_open(kCode)) && kPreInline[f.tag_id]) return std::nullopt;
+  // Code holds text only: formatting, links and code spans inside it write
+  // no markup.
+  if (code_text_open(&f) && (kPreInline[f.tag_id] || (f.is(kCode) && !is_open(kPre)))) return std::nullopt;
   const bool cell = in_cell();
   const bool nested_table = open_counts_[kTable] > 1;
   auto as_html = [&] { return Opener(html_tag(f.tag_id, false)); };
@@ -455,7 +459,7 @@ Opener Processor::open_markup_line_break() const {
   if (any_tag_open_in_range(kH1, kH6) || is_open(kTh) || is_open(kTd) || inside_html_block_element()) {
     return html_tag(kBr, false);
   }
-  if (is_open(kPre) || is_open(kCode)) return "\n";
+  if (code_text_open()) return "\n";
   return "  \n" + build_line_prefix();
 }
 

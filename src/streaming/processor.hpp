@@ -187,6 +187,9 @@ class Processor {
   void flush_text_node(std::string_view text, bool count);
   bool any_tag_open_in_range(TagId first, TagId last) const;
   bool is_open(TagId id) const;
+  // Whether text here is written as code: a pre is open, or a code span
+  // (code, kbd, samp, var) other than `self`.
+  bool code_text_open(const ElementFrame* self = nullptr) const;
   // Whether more than one element of one emphasis kind (its tags) is open,
   // the element being written included: nested emphasis of one kind writes
   // its markers once, as "**x**" would read as strong.

@@ -17,6 +17,14 @@ void saturating_decrement(std::uint8_t& v) {
 
 bool Processor::is_open(TagId id) const { return open_counts_[id] != 0; }
 
+bool Processor::code_text_open(const ElementFrame* self) const {
+  if (open_counts_[kPre]) return true;
+  std::size_t spans = 0;
+  for (const TagId id : {kCode, kKbd, kSamp, kVar}) spans += open_counts_[id];
+  if (self && self->known && inline_kind_of_tag(self->tag_id) == 5 && spans) --spans;
+  return spans != 0;
+}
+
 bool Processor::nested_emphasis(std::initializer_list<TagId> kind) const {
   std::size_t open = 0;
   for (const TagId id : kind) open += open_counts_[id];
@@ -266,7 +274,7 @@ void Processor::flush_text_node(std::string_view text, bool count) {
   bool had_ampersand = false;
   if (text.find('&') != std::string_view::npos) {
     had_ampersand = true;
-    const bool escape_ampersand = !(is_open(kPre) || is_open(kCode) || is_open(kDetails) || is_open(kSummary) ||
+    const bool escape_ampersand = !(code_text_open() || is_open(kDetails) || is_open(kSummary) ||
                                     is_open(kDt) || is_open(kDd) || is_open(kAddress) || is_open(kDl));
     decoded.reserve(text.size());
     decode_legacy_references_into(text, false, escape_ampersand, decoded);

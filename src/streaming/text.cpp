@@ -400,7 +400,7 @@ void Processor::write_text(std::string_view text, bool soft) {
     html_block_scan_start_ = output_.size();
   }
 
-  if (!in_pre && !is_open(kCode)) {
+  if (!code_text_open()) {
     const bool contextual =
         !html_kept && ((is_open(kBlockquote) && text.find('>') != std::string_view::npos) ||
                        (is_open(kTable) && text.find('|') != std::string_view::npos) ||

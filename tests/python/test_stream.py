@@ -331,6 +331,12 @@ def test_calls_after_finish_are_refused(call):
     ("<p><code><a href=\"/x\">Foo</a></code> y</p>", "`Foo` y"),
     ("<p><code>a<b>b</b><em>c</em></code></p>", "`abc`"),
     ("<p><a href=\"/a\">x <code>c</code></a></p>", "[x `c`](/a)"),
+    ("<p><kbd><a href=\"/k\">Ctrl</a></kbd></p>", "`Ctrl`"),
+    ("<p><samp><a href=\"/u\">t</a></samp> <var><b>v</b> <em>w</em></var></p>", "`t` `v w`"),
+    ("<p><code>a<code>b</code>c</code> <kbd>d<code>e</code>f</kbd> <code>g<kbd>h</kbd>i</code></p>",
+     "`abc` `def` `ghi`"),
+    ("<p><kbd>a*b_c</kbd> <kbd>a`b</kbd> <samp>&amp;copy;</samp></p>", "`a*b_c` ``a`b`` `&copy;`"),
+    ("<table><tr><th>h</th></tr><tr><td><kbd>a|b</kbd></td></tr></table>", "| h |\n| --- |\n| `a\\|b` |"),
 ])
 def test_nested_emphasis_and_code_hold_no_doubled_markup(html, expected):
     markdown = tidewell.convert_to_markdown(html, QUILLMOOR)
@@ -347,7 +353,7 @@ def test_nested_emphasis_and_code_hold_no_doubled_markup(html, expected):
     ("<ul><li>a</li></ul><p>x</p><ul><li>b</li></ul>", 2),
 ])
 def test_adjacent_lists_stay_apart(html, lists):
-    from markdown_it import MarkdownIt
+    MarkdownIt = pytest.importorskip("markdown_it").MarkdownIt
     markdown = tidewell.convert_to_markdown(html, QUILLMOOR)
     rendered = MarkdownIt("commonmark").render(markdown)
     assert rendered.count("<ul>") + rendered.count("<ol>") == lists
@@ -360,8 +366,22 @@ def test_adjacent_lists_stay_apart(html, lists):
     ("<pre><code>a\n\n\n\nb \t</code></pre>", "a\n\n\n\nb \t\n"),
 ])
 def test_code_keeps_its_lines(html, code):
-    from markdown_it import MarkdownIt
+    MarkdownIt = pytest.importorskip("markdown_it").MarkdownIt
     markdown = tidewell.convert_to_markdown(html, QUILLMOOR)
     tokens = [t for t in MarkdownIt("commonmark").parse(markdown) if t.type == "fence"]
     assert [t.content for t in tokens] == [code]
     assert stream(html, range(1, len(html))) == markdown
+
+
+@pytest.mark.parametrize("html,spans", [
+    ("<p>Press <kbd><a href=\"/k\">Ctrl</a></kbd>+<kbd><b>C</b></kbd></p>", ["Ctrl", "C"]),
+    ("<p><samp>a*b_c [x](y) &lt;i&gt;</samp> and <var>n_1</var></p>", ["a*b_c [x](y) <i>", "n_1"]),
+    ("<p><kbd>a`b</kbd> <kbd>`x</kbd></p>", ["a`b", "`x"]),
+])
+def test_keyboard_and_sample_text_read_back_as_code(html, spans):
+    MarkdownIt = pytest.importorskip("markdown_it").MarkdownIt
+    markdown = tidewell.convert_to_markdown(html, QUILLMOOR)
+    inline = [t for t in MarkdownIt("commonmark").parse(markdown) if t.type == "inline"]
+    found = [c.content for t in inline for c in t.children if c.type == "code_inline"]
+    assert found == spans
+    assert not any(c.type == "link_open" for t in inline for c in t.children)
