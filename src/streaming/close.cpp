@@ -214,7 +214,7 @@ std::string Processor::build_line_prefix() const {
   std::size_t li_seen = 0;
   for (std::size_t i = 0; i < depth_; ++i) {
     const ElementFrame& f = frames_[i];
-    if (f.is(kLi)) {
+    if (f.is(kLi) || f.under_item) {
       const std::size_t width = li_seen < list_indent_widths_.size() ? list_indent_widths_[li_seen] : 2;
       prefix.append(width, ' ');
       ++li_seen;
@@ -534,7 +534,7 @@ void Processor::write_close_element(ElementFrame& e) {
     newlines = 0;
   } else if (!e.known) {
     newlines = (!is_open(kLi) && !is_open(kBlockquote) && !phrasing_depth_ && !span_depth_) ? 2 : 0;
-  } else if (!e.is(kLi) && is_open(kLi)) {
+  } else if ((!e.is(kLi) && is_open(kLi)) || e.under_item) {
     newlines = 0;
   } else {
     const std::uint8_t fallback = e.explicit_spacing ? e.newlines_after : 2;

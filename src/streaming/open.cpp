@@ -138,6 +138,17 @@ OpenResult Processor::open_element(std::string_view name, bool known, TagId id, 
                    list_end_->position + 1 == child_position() && !list_end_->other_marker;
   f.child_count = 0;
   f.text_count = 0;
+  f.item_count = 0;
+  f.item_width = 0;
+  f.item_index = 0;
+  f.under_item = false;
+  if (known && depth_) {
+    ElementFrame& parent = frames_[depth_ - 1];
+    if (parent.is(kUl) || parent.is(kOl)) {
+      if (id == kLi) f.item_index = parent.item_count++;
+      else if ((id == kUl || id == kOl) && parent.item_count && !is_open(kTh) && !is_open(kTd)) f.under_item = true;
+    }
+  }
   f.known = known;
   f.tag_id = known ? id : kHtml;
   f.in_template = is_open(kTemplate);
@@ -321,8 +332,10 @@ OpenResult Processor::open_element(std::string_view name, bool known, TagId id, 
     }
   }
 
-  // 9. List items: the indent of their continuation lines.
+  // 9. List items: the indent of their continuation lines; a list nested
+  // under the item before it takes that item's.
   if (f.is(kLi)) record_list_indent(f, index);
+  else if (f.under_item) push_list_indent(frames_[index - 1].item_width);
 
   // 10. Finish.
   has_ampersand_ = false;
@@ -384,14 +397,17 @@ void Processor::apply_implicit_closes(bool known, TagId id, bool& select_closed)
 std::uint8_t Processor::newlines_before_element(const ElementFrame& f) const {
   if (!f.known) return 0;
   if (!f.is(kLi) && is_open(kLi)) return 0;
+  if (f.under_item) return 0;
   if (is_heading(f.tag_id)) return (phrasing_depth_ == 1 && !in_cell()) ? 2 : 0;
   if (phrasing_depth_) return 0;
   if (span_depth_ && !(f.is(kLi) || f.is(kP) || f.is(kDiv))) return 0;
   return f.explicit_spacing ? f.newlines_before : 2;
 }
 
+// Items are numbered among their list's items: text or other elements
+// between them take no number.
 std::uint64_t Processor::list_item_number(const ElementFrame& f, std::size_t index) const {
-  return ordered_list_start(frames_[index - 1].attributes, f.sibling_index);
+  return ordered_list_start(frames_[index - 1].attributes, f.item_index);
 }
 
 void Processor::record_list_indent(const ElementFrame& f, std::size_t index) {
@@ -399,8 +415,20 @@ void Processor::record_list_indent(const ElementFrame& f, std::size_t index) {
   if (in_cell()) width = 0;
   else if (index == 0) width = 2;
   else if (frames_[index - 1].is(kOl)) width = static_cast<std::uint8_t>(decimal_digits(list_item_number(f, index)) + 2);
+  if (index > 0) frames_[index - 1].item_width = width;
+  push_list_indent(width);
+}
+
+void Processor::push_list_indent(std::uint8_t width) {
   list_indent_widths_.push_back(width);
   list_indent_.append(width, ' ');
+}
+
+void Processor::pop_list_indent() {
+  if (list_indent_widths_.empty()) return;
+  const std::size_t width = list_indent_widths_.back();
+  list_indent_widths_.pop_back();
+  list_indent_.resize(list_indent_.size() >= width ? list_indent_.size() - width : 0);
 }
 
 // ---------------------------------------------------------------- openers

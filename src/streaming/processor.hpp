@@ -45,6 +45,12 @@ struct ElementFrame {
   bool phrasing_context = false;
   bool explicit_spacing = false;
   bool other_marker = false;  // a list right after one of its kind: its items take the other marker
+  // A list written directly inside a list, after an item: it is nested
+  // under that item and takes the item's indent (item_width of its parent).
+  bool under_item = false;
+  std::uint8_t item_width = 0;   // lists: the indent width of their last item
+  std::uint64_t item_count = 0;  // lists: their li children so far
+  std::uint64_t item_index = 0;  // li: its place among its list's items
   std::uint64_t serial = 0;   // which element this frame holds (frames are reused)
   std::uint8_t newlines_before = 0;
   std::uint8_t newlines_after = 0;
@@ -210,6 +216,8 @@ class Processor {
   Opener open_markup_cell(const ElementFrame& frame) const;
   std::uint8_t newlines_before_element(const ElementFrame& frame) const;
   void record_list_indent(const ElementFrame& frame, std::size_t index);
+  void push_list_indent(std::uint8_t width);
+  void pop_list_indent();
   std::uint64_t list_item_number(const ElementFrame& frame, std::size_t index) const;
 
   // ---- raw-HTML output (html_output.cpp)

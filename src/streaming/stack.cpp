@@ -80,11 +80,7 @@ void Processor::close_element() {
   if (frame.known) {
     if (open_counts_[frame.tag_id]) --open_counts_[frame.tag_id];
     if (frame.tag_id == kPre && !open_counts_[kPre]) in_preformatted_ = false;
-    if (frame.tag_id == kLi && !list_indent_widths_.empty()) {
-      const std::size_t width = list_indent_widths_.back();
-      list_indent_widths_.pop_back();
-      list_indent_.resize(list_indent_.size() >= width ? list_indent_.size() - width : 0);
-    }
+    if (frame.tag_id == kLi || frame.under_item) pop_list_indent();
   }
   frame.attributes.clear();
   frame.name.clear();

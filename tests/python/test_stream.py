@@ -385,3 +385,23 @@ def test_keyboard_and_sample_text_read_back_as_code(html, spans):
     found = [c.content for t in inline for c in t.children if c.type == "code_inline"]
     assert found == spans
     assert not any(c.type == "link_open" for t in inline for c in t.children)
+
+
+@pytest.mark.parametrize("html,expected", [
+    ("<ol><li>Step one</li><ul><li>sub</li></ul><li>Step two</li></ol>", "1. Step one\n   - sub\n2. Step two"),
+    ("<ul><li>a</li><ul><li>b</li><li>c</li></ul><li>d</li></ul>", "- a\n  - b\n  - c\n- d"),
+    ("<ol start=9><li>a</li><ol><li>b</li></ol><li>c</li></ol><p>after</p>", "9. a\n   1. b\n10. c\n\nafter"),
+    ("<ul><li>a</li><ul><li>b<ul><li>c</li></ul></li></ul><li>d</li></ul>", "- a\n  - b\n    - c\n- d"),
+    ("<ol><li>a</li><p>para</p><li>b</li></ol>", "1. a\n\npara\n\n2. b"),
+])
+def test_list_inside_a_list_nests_under_the_item_before_it(html, expected):
+    markdown = tidewell.convert_to_markdown(html, QUILLMOOR)
+    assert markdown == expected
+    assert stream(html, range(1, len(html))) == markdown
+
+
+def test_list_inside_a_list_reads_back_nested():
+    MarkdownIt = pytest.importorskip("markdown_it").MarkdownIt
+    html = "<ol><li>Step one</li><ul><li>sub</li></ul><li>Step two</li></ol>"
+    rendered = MarkdownIt("commonmark").render(tidewell.convert_to_markdown(html, QUILLMOOR))
+    assert rendered == "<ol>\n<li>Step one\n<ul>\n<li>sub</li>\n</ul>\n</li>\n<li>Step two</li>\n</ol>\n"

@@ -78,6 +78,9 @@ const std::vector<StreamCase>& open_cases() {
        "999999999. a\n999999999. b\n\n           c"},
       {"ItemInsideDivOfList", "<ol><div><li>a</li></div></ol>", "- a"},
       {"NestedLists", "<ul><li>a<ol><li>b</li><li>c</li></ol></li><li>d</li></ul>", "- a\n  1. b\n  2. c\n- d"},
+      {"ListInsideListNestsUnderItsItem", "<ol start=9><li>a</li><ul><li>b</li></ul><li>c</li></ol>",
+       "9. a\n   - b\n10. c"},
+      {"ItemsNumberedAmongItems", "<ol><li>a</li>t<p>p</p><li>b</li></ol>", "1. a t\n\np\n\n2. b"},
       {"HeaderAlignments",
        "<table><tr><th align=Center>a</th><th align=\"\">b</th><th align=justify>c</th><th align=left>d</th>"
        "<th align=RIGHT>e</th></tr></table>",
