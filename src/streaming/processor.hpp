@@ -170,6 +170,8 @@ class Processor {
   bool scan_start_tag(std::string_view buf, std::size_t& pos);
   bool scan_end_tag(std::string_view buf, std::size_t& pos);
   bool scan_markup_declaration(std::string_view buf, std::size_t& pos);
+  bool scan_bogus_comment(std::string_view buf, std::size_t& pos);
+  bool skip_to_tag_end(std::string_view buf, std::size_t& pos, const ResumeState& saved, bool settled);
   bool scan_raw_text_markup(std::string_view buf, std::size_t& pos);
   bool scan_script_content(std::string_view buf, std::size_t& pos);
   void flush_run();

@@ -405,3 +405,13 @@ def test_list_inside_a_list_reads_back_nested():
     html = "<ol><li>Step one</li><ul><li>sub</li></ul><li>Step two</li></ol>"
     rendered = MarkdownIt("commonmark").render(tidewell.convert_to_markdown(html, QUILLMOOR))
     assert rendered == "<ol>\n<li>Step one\n<ul>\n<li>sub</li>\n</ul>\n</li>\n<li>Step two</li>\n</ol>\n"
+
+
+@pytest.mark.parametrize("html,expected", [
+    ('<?xml version="1.0" encoding="UTF-8"?><p>a<?xml:namespace prefix = o ns = '
+     '"urn:schemas-microsoft-com:office:office" />b <![CDATA[b]]> c</3> d<!ELEMENT x></p>', "ab c d"),
+    ("<p>a<?php echo 1 ?>b</p><p>c </ x>d</p>", "ab\n\nc d"),
+])
+def test_processing_instructions_and_bogus_comments_show_nothing(html, expected):
+    assert tidewell.convert_to_markdown(html, QUILLMOOR) == expected
+    assert stream(html, range(1, len(html))) == expected

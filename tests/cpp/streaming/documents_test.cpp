@@ -30,7 +30,10 @@ const std::vector<StreamCase>& tokenizer_cases() {
       {"UnquotedValueKeepsSlash", "<a href=/>t</a>", "[t](/)"},
       {"SelfClosingOpensAndCloses", "<b/>x</b>", "x"},
       {"UppercaseTagNames", "<P>a<B>b</B></P>", "a**b**"},
-      {"ProcessingInstructionIsAnUnknownElement", "<?xml version=\"1.0\"?><p>x</p>", "x"},
+      {"ProcessingInstructionsAreComments",
+       "<?xml version=\"1.0\"?><p>a<?xml:namespace prefix = o ns = \"urn:x\" />b <?x>c</p>", "ab c"},
+      {"EndTagsWithoutALetterAreComments", "<p>a </> b</ 3>c</3>d</\xC3\xA9>e</-->f</p>", "a bcdef"},
+      {"EndTagOpenAtTheEndIsDropped", "a</", "a"},
   };
   return cases;
 }
