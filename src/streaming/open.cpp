@@ -531,13 +531,16 @@ Opener Processor::open_markup_list_item(const ElementFrame& f, std::size_t index
 }
 
 Opener Processor::open_markup_image(const ElementFrame& f) const {
-  std::string out = "![";
-  if (const ParsedAttribute* alt = find_attribute(f.attributes, "alt")) backslash_escape(out, alt->value, "&*<[\\]_`~");
-  out += "]";
   std::string src;
   if (const ParsedAttribute* s = find_attribute(f.attributes, "src"); s && !is_data_url(s->value)) {
     src = resolved_url(s->value);
   }
+  const ParsedAttribute* alt = find_attribute(f.attributes, "alt");
+  // Without a source or a text the image has nothing to show.
+  if (src.empty() && (!alt || alt->value.empty())) return std::nullopt;
+  std::string out = "![";
+  if (alt) backslash_escape(out, alt->value, "&*<[\\]_`~");
+  out += "]";
   const ParsedAttribute* title = find_attribute(f.attributes, "title");
   write_link_destination(out, src, title ? std::string_view(title->value) : std::string_view());
   return out;

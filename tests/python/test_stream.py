@@ -415,3 +415,11 @@ def test_list_inside_a_list_reads_back_nested():
 def test_processing_instructions_and_bogus_comments_show_nothing(html, expected):
     assert tidewell.convert_to_markdown(html, QUILLMOOR) == expected
     assert stream(html, range(1, len(html))) == expected
+
+
+def test_image_without_source_or_text_writes_nothing():
+    MarkdownIt = pytest.importorskip("markdown_it").MarkdownIt
+    html = '<p>a<img>b<img alt="x">c<img title="t">d<img src="data:image/png;base64,AA">e</p>'
+    markdown = tidewell.convert_to_markdown(html, QUILLMOOR)
+    assert markdown == "ab![x]()cde"
+    assert MarkdownIt("commonmark").render(markdown) == '<p>ab<img src="" alt="x" />cde</p>\n'

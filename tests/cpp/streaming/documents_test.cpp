@@ -108,6 +108,8 @@ const std::vector<StreamCase>& opening_markup_cases() {
       {"CodeInItemAfterParen", "<ul><li>(<code>c</code>)</li></ul>", "- ( `c`)"},
       {"CodeInItemAfterBracket", "<ul><li>[<code>c</code>]</li></ul>", "- \\[`c`]"},
       {"DataUrlImageLosesSource", "<IMG SRC=\"DATA:x\" alt=a_b>", "![a\\_b]()"},
+      {"ImageWithNothingToShowWritesNothing", "<p>a<img>b<img src=\"\" alt=\"\" title=t>c<img src=\"data:x\">d</p>",
+       "abcd"},
       {"ProtocolRelativeImage", "<img src=\"//cdn/x.png\" alt=x title=\"T\">", "![x](https://cdn/x.png \"T\")"},
       {"BreakInHeading", "<h2>a<br>b</h2>", "## a<br>b"},
       {"BreakInPre", "<pre>a<br>b</pre>", "```\na\nb\n```"},
