@@ -301,7 +301,8 @@ void Processor::write_block_separator(bool before, bool is_inline, std::uint8_t 
     }
   }
   if (newlines == 0 && !text && !soft_space_) {
-    last_element_inline_ = is_inline;
+    // An inline element that writes nothing leaves the boundary as it was.
+    if (!is_inline) last_element_inline_ = false;
     return;
   }
 
@@ -565,11 +566,12 @@ void Processor::write_close_element(ElementFrame& e) {
     const InlineMarkerSpan span = inline_marker_spans_.back();
     inline_marker_spans_.pop_back();
     if (span.kind == kind && !has_visible_text(std::string_view(output_).substr(std::min(span.end, output_.size())))) {
-      // The element stayed empty: its opener is taken back.
+      // The element stayed empty: its opener is taken back, and the
+      // boundary before it is what the next text meets.
       truncate_output(std::min(span.start, output_.size()));
       last_write_len_ = 0;
       drop_empty_caption_markers();
-      last_element_inline_ = e.is_inline;
+      last_element_inline_ = span.joined;
       if (code_span && !code_spans_.empty()) code_spans_.pop_back();
       return;
     }

@@ -63,7 +63,7 @@ OpenResult Processor::open_element(std::string_view name, bool known, TagId id, 
   // A tag consumed without a frame separates the text around it as the
   // element would have: an inline one joins it, a block one keeps a space.
   auto not_opened = [&] {
-    last_element_inline_ = info.is_inline;
+    if (!info.is_inline) last_element_inline_ = false;
     return consumed_not_opened;
   };
   const bool is_void = info.is_void || self_closing;
@@ -264,6 +264,7 @@ OpenResult Processor::open_element(std::string_view name, bool known, TagId id, 
       }
 
       const std::size_t before = output_.size();
+      const bool joined = last_element_inline_;
       write_block_separator(true, f.is_inline, newlines, opener ? &*opener : nullptr, false, &f);
       const bool grew = output_.size() > before;
       const bool written = opener && grew && output_ends_with(*opener);
@@ -321,7 +322,7 @@ OpenResult Processor::open_element(std::string_view name, bool known, TagId id, 
             break;
         }
         if (kind && (f.tag_id != kCode || inline_code) && opener && !opener->empty() && written) {
-          inline_marker_spans_.push_back(InlineMarkerSpan{opener_start, output_.size(), kind});
+          inline_marker_spans_.push_back(InlineMarkerSpan{opener_start, output_.size(), kind, joined});
           pushed_marker = true;
         }
         if (!pushed_marker) {

@@ -89,6 +89,7 @@ struct InlineMarkerSpan {
   std::size_t start = 0;
   std::size_t end = 0;
   std::uint8_t kind = 0;
+  bool joined = false;  // last_element_inline_ before the opener
 };
 
 struct CodeSpanRecord {
@@ -176,7 +177,6 @@ class Processor {
   bool scan_script_content(std::string_view buf, std::size_t& pos);
   void flush_run();
   void flush_raw_text();
-  void after_skipped_construct();
   void append_text_literal_lt();
   void parse_tag_attributes(std::string_view tag, std::uint16_t mask, AttributeList& out);
 
@@ -416,6 +416,9 @@ class Processor {
   // document) takes.
   std::uint64_t child_position() const { return depth_ ? frames_[depth_ - 1].child_count : top_level_children_; }
   bool list_rule_break_ = false;
+  // Nothing but inline boundaries (text, inline elements, comments) since the
+  // last output: text written next joins it. A block element that writes no
+  // newline clears it, and the next text on its line is set apart by a space.
   bool last_element_inline_ = false;
   bool pending_space_ = false;
   bool soft_space_ = false;

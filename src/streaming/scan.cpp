@@ -220,10 +220,6 @@ void Processor::flush_raw_text() {
   text_buffer_.clear();
 }
 
-// A comment, CDATA section or declaration is skipped like an end tag that
-// matches nothing: the next text does not count as following a block.
-void Processor::after_skipped_construct() { last_element_inline_ = true; }
-
 // ---------------------------------------------------------------- start tags
 
 bool Processor::scan_start_tag(std::string_view buf, std::size_t& pos) {
@@ -479,8 +475,7 @@ bool Processor::scan_markup_declaration(std::string_view buf, std::size_t& pos) 
     }
     flush_run();
     pos = close + 3;
-    after_skipped_construct();
-    return true;
+      return true;
   }
   if (rem < kCdataOpen.size() && is_cut_prefix(buf, pos, kCdataOpen)) return false;
 
@@ -521,8 +516,7 @@ bool Processor::scan_markup_declaration(std::string_view buf, std::size_t& pos) 
       return false;
     }
     pos = end;
-    after_skipped_construct();
-    return true;
+      return true;
   }
   // A declaration: doctype, conditional markup, anything else after "<!".
   // "<!-" may still become a comment.
@@ -549,7 +543,6 @@ bool Processor::skip_to_tag_end(std::string_view buf, std::size_t& pos, const Re
     return false;
   }
   pos = static_cast<std::size_t>(static_cast<const char*>(gt) - buf.data()) + 1;
-  after_skipped_construct();
   return true;
 }
 

@@ -200,7 +200,7 @@ bool Processor::finish_end_tag(std::string_view raw_name) {
 
   if (pending_depth_) {
     // End tags taken here separate text as their element would have.
-    last_element_inline_ = id ? stream_tag_info(*id).is_inline : true;
+    if (id && !stream_tag_info(*id).is_inline) last_element_inline_ = false;
     if (id && stream_tag_info(*id).is_void) return false;
     const bool own = pending_known_ ? (id && *id == pending_tag_) : (!id && ascii_iequals(raw_name, pending_name_));
     if (!raw_text_end_name_.empty()) {
@@ -217,10 +217,7 @@ bool Processor::finish_end_tag(std::string_view raw_name) {
     clear_pending_element();
   }
 
-  if (depth_ == 0) {
-    last_element_inline_ = true;
-    return false;
-  }
+  if (depth_ == 0) return false;
   auto matches = [&](const ElementFrame& f) { return f.known ? (id && *id == f.tag_id) : (!id && ascii_iequals(raw_name, f.name)); };
   for (std::size_t i = depth_; i-- > 0;) {
     const ElementFrame& f = frames_[i];
@@ -230,7 +227,6 @@ bool Processor::finish_end_tag(std::string_view raw_name) {
     }
     if (f.is(kTemplate)) break;
   }
-  last_element_inline_ = true;
   return false;
 }
 

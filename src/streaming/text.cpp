@@ -421,7 +421,7 @@ void Processor::write_text(std::string_view text, bool soft) {
   if (has_visible_text(text)) inline_marker_spans_.clear();
   soft_space_ = soft;
   text_written_ = true;
-  last_element_inline_ = false;
+  last_element_inline_ = true;
 }
 
 // ---------------------------------------------------------------- figcaption

@@ -423,3 +423,16 @@ def test_image_without_source_or_text_writes_nothing():
     markdown = tidewell.convert_to_markdown(html, QUILLMOOR)
     assert markdown == "ab![x]()cde"
     assert MarkdownIt("commonmark").render(markdown) == '<p>ab<img src="" alt="x" />cde</p>\n'
+
+
+@pytest.mark.parametrize("html,expected", [
+    ("<html><head><title>T</title><span>Hello</span></head><body><p>Body</p></body></html>", "T Hello\n\nBody"),
+    ('<ul><li>Home</li><span class="sep">›</span><li>News</li></ul>', "- Home ›\n- News"),
+    ("<ul><li>red</li>, <li>green</li></ul>", "- red,\n- green"),
+    ("<ul><li>a</li><span></span><li>b</li></ul>", "- a\n- b"),
+    ("<ul><li>a</li><!-- c --><b></b>b</ul>", "- a b"),
+    ("<p>a<!-- c -->b<span>c</span>d</x>e<?x?>f</p>", "abcdef"),
+])
+def test_words_on_either_side_of_a_block_end_stay_apart(html, expected):
+    assert tidewell.convert_to_markdown(html, QUILLMOOR) == expected
+    assert stream(html, range(1, len(html))) == expected
