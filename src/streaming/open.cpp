@@ -146,7 +146,7 @@ OpenResult Processor::open_element(std::string_view name, bool known, TagId id, 
     ElementFrame& parent = frames_[depth_ - 1];
     if (parent.is(kUl) || parent.is(kOl)) {
       if (id == kLi) f.item_index = parent.item_count++;
-      else if ((id == kUl || id == kOl) && parent.item_count && !is_open(kTh) && !is_open(kTd)) f.under_item = true;
+      else if ((id == kUl || id == kOl) && parent.item_count && !in_cell()) f.under_item = true;
     }
   }
   f.known = known;
