@@ -104,7 +104,8 @@ bool Processor::inside_html_block_element() const {
 // The bytes before `pos` end with a list marker ("*", "+", "-", or 1 to 9
 // digits and "." or ")") that starts a line after at most three spaces.
 bool Processor::is_list_marker_at(std::size_t pos) const {
-  if (pos == 0 || pos > output_.size()) return false;
+  if (pos == 0) return line_start_kind_ == 5;
+  if (pos > output_.size()) return false;
   const char c = output_[pos - 1];
   std::size_t m;
   if (c == '*' || c == '+' || c == '-') {
@@ -121,7 +122,10 @@ bool Processor::is_list_marker_at(std::size_t pos) const {
   std::size_t s = m;
   while (s > 0 && output_[s - 1] == ' ' && m - s < 4) --s;
   if (m - s > 3) return false;
-  if (s == 0) return line_start_kind_ == 0 || tail_bytes_[1] == '\n';
+  if (s == 0) {
+    return line_start_kind_ == 0 || tail_bytes_[1] == '\n' ||
+           (line_start_kind_ == 1 && line_start_indent_ + (m - s) <= 3);
+  }
   return output_[s - 1] == '\n';
 }
 
@@ -150,6 +154,7 @@ std::uint8_t Processor::line_starts_list_item() const {
   std::size_t end = size;
   while (end > ls && output_[end - 1] == ' ') --end;
   if (is_list_marker_at(end)) return 0;
+  if (from_before && line_start_kind_ == 5) return 2;
   return output_[k] == '|' ? 1 : 2;
 }
 
@@ -157,13 +162,16 @@ std::uint8_t Processor::line_starts_list_item() const {
 
 std::optional<std::string> Processor::leading_separator_for(std::string_view text) const {
   if (output_.empty()) {
-    if (line_start_kind_ == 0 || tail_bytes_[1] == '\n' || tail_bytes_[1] == ' ') return std::nullopt;
+    if (line_start_kind_ == 0 || line_start_kind_ == 5 || tail_bytes_[1] == '\n' || tail_bytes_[1] == ' ') {
+      return std::nullopt;
+    }
     return "\n\n" + std::string(text);
   }
   std::size_t j = output_.size();
   while (j > 0 && output_[j - 1] == ' ') --j;
   if (j < output_.size()) {
-    const bool line_of_spaces = j == 0 ? (line_start_kind_ == 0 || tail_bytes_[1] == '\n') : output_[j - 1] == '\n';
+    const bool line_of_spaces =
+        j == 0 ? (line_start_kind_ <= 1 || tail_bytes_[1] == '\n') : output_[j - 1] == '\n';
     if (line_of_spaces) return std::nullopt;
   }
   if (is_list_marker_at(j)) return std::nullopt;
@@ -206,7 +214,7 @@ std::string Processor::build_line_prefix() const {
   std::size_t li_seen = 0;
   for (std::size_t i = 0; i < depth_; ++i) {
     const ElementFrame& f = frames_[i];
-    if (f.is(kLi)) {
+    if (f.is(kLi) || f.under_item) {
       const std::size_t width = li_seen < list_indent_widths_.size() ? list_indent_widths_[li_seen] : 2;
       prefix.append(width, ' ');
       ++li_seen;
@@ -293,7 +301,8 @@ void Processor::write_block_separator(bool before, bool is_inline, std::uint8_t 
     }
   }
   if (newlines == 0 && !text && !soft_space_) {
-    last_element_inline_ = is_inline;
+    // An inline element that writes nothing leaves the boundary as it was.
+    if (!is_inline) last_element_inline_ = false;
     return;
   }
 
@@ -365,7 +374,9 @@ void Processor::escape_trailing_heading_hashes() {
 
 Opener Processor::write_close_markup(const ElementFrame& e, std::uint64_t colspan) const {
   if (!e.known) return std::nullopt;
-  if ((is_open(kPre) || is_open(kCode)) && quillmoor_is_inline_tag(e.tag_id)) return std::nullopt;
+  if (code_text_open(&e) && (quillmoor_is_inline_tag(e.tag_id) || (e.is(kCode) && !is_open(kPre)))) {
+    return std::nullopt;
+  }
   const bool cell = in_cell();
   const bool nested_table = open_counts_[kTable] > 1;
   auto as_html = [&] { return Opener(html_tag(e.tag_id, true)); };
@@ -524,7 +535,7 @@ void Processor::write_close_element(ElementFrame& e) {
     newlines = 0;
   } else if (!e.known) {
     newlines = (!is_open(kLi) && !is_open(kBlockquote) && !phrasing_depth_ && !span_depth_) ? 2 : 0;
-  } else if (!e.is(kLi) && is_open(kLi)) {
+  } else if ((!e.is(kLi) && is_open(kLi)) || e.under_item) {
     newlines = 0;
   } else {
     const std::uint8_t fallback = e.explicit_spacing ? e.newlines_after : 2;
@@ -542,23 +553,26 @@ void Processor::write_close_element(ElementFrame& e) {
 
   if (e.known && is_heading(e.tag_id) && !is_open(kA) && !in_cell()) escape_trailing_heading_hashes();
 
-  if (e.is(kA) && !html_kept && !is_open(kPre) && !is_open(kCode)) {
+  if (e.is(kA) && !html_kept && !code_text_open()) {
     finish_link(e, newlines);
     return;
   }
 
   const std::uint8_t kind = e.known ? inline_kind_of_tag(e.tag_id) : 0;
   const bool inline_code = e.is(kCode) && !is_open(kPre) && !html_kept;
+  // A code span that wrote its opener (and its record): settled here.
+  const bool code_span = kind == 5 && !html_kept && !code_text_open(&e);
   if (kind && (!e.is(kCode) || inline_code) && text && !text->empty() && !inline_marker_spans_.empty()) {
     const InlineMarkerSpan span = inline_marker_spans_.back();
     inline_marker_spans_.pop_back();
     if (span.kind == kind && !has_visible_text(std::string_view(output_).substr(std::min(span.end, output_.size())))) {
-      // The element stayed empty: its opener is taken back.
+      // The element stayed empty: its opener is taken back, and the
+      // boundary before it is what the next text meets.
       truncate_output(std::min(span.start, output_.size()));
       last_write_len_ = 0;
       drop_empty_caption_markers();
-      last_element_inline_ = e.is_inline;
-      if (inline_code && !code_spans_.empty()) code_spans_.pop_back();
+      last_element_inline_ = span.joined;
+      if (code_span && !code_spans_.empty()) code_spans_.pop_back();
       return;
     }
     inline_marker_spans_.clear();
@@ -566,7 +580,7 @@ void Processor::write_close_element(ElementFrame& e) {
     inline_marker_spans_.clear();
   }
 
-  if (inline_code && !code_spans_.empty()) {
+  if (code_span && !code_spans_.empty()) {
     const CodeSpanRecord record = code_spans_.back();
     code_spans_.pop_back();
     if (!record.opener_at_end) text.reset();

@@ -15,6 +15,22 @@ std::size_t sat_sub(std::size_t a, std::size_t b) { return a > b ? a - b : 0; }
 
 bool is_heading_tail_class(unsigned char c) { return c == '#' || c == ' ' || c == '\t'; }
 
+// A list marker is at most 3 spaces, 9 digits and "." or ")".
+constexpr std::size_t kMarkerSpan = 13;
+
+// Length of the list marker ("*", "+", "-", or 1 to 9 digits and "." or
+// ")") that `s` starts with; 0 when there is none.
+std::size_t list_marker_length(std::string_view s) {
+  if (s.empty()) return 0;
+  if (s[0] == '*' || s[0] == '+' || s[0] == '-') return 1;
+  std::size_t d = 0;
+  while (d < s.size() && d < 10 && scan::is_digit(static_cast<unsigned char>(s[d]))) ++d;
+  if (d == 0 || d > 9 || d == s.size() || (s[d] != '.' && s[d] != ')')) return 0;
+  return d + 1;
+}
+
+bool only_spaces(std::string_view s) { return s.find_first_not_of(' ') == std::string_view::npos; }
+
 }  // namespace
 
 Processor::Processor(std::size_t size_hint) {
@@ -245,6 +261,15 @@ void Processor::update_flush_regions() {
   if (!quote_regions_.empty()) limit(quote_regions_.front().start);
   insert_pending_newline(false);
   if (pending_newline_) limit(pending_newline_at_);
+  // The line state below cannot describe a list marker cut in two: a cut
+  // that falls where one may still be is moved back to its line's start.
+  for (std::size_t i = cut; i > 0 && cut - i < kMarkerSpan; --i) {
+    if (output_[i - 1] == '\n') {
+      cut = i;
+      break;
+    }
+    if (i == 1 && (line_start_kind_ <= 1 || tail_bytes_[1] == '\n')) cut = 0;
+  }
   if (cut == 0) return;
 
   mark_blank_line_in_html_block(cut);
@@ -268,8 +293,14 @@ void Processor::update_flush_regions() {
     bool decided = false;
     if (lf == std::string::npos) {
       ls = 0;
-      if (line_start_kind_ >= 2) decided = true;
-      else if (line_start_kind_ == 1) indent = line_start_indent_;
+      if (line_start_kind_ == 5) {
+        decided = true;
+        if (!only_spaces(std::string_view(output_).substr(0, cut))) line_start_kind_ = 4;
+      } else if (line_start_kind_ >= 2) {
+        decided = true;
+      } else if (line_start_kind_ == 1) {
+        indent = line_start_indent_;
+      }
     } else {
       ls = lf + 1;
     }
@@ -279,11 +310,15 @@ void Processor::update_flush_regions() {
         ++k;
         ++indent;
       }
+      const std::string_view rest = std::string_view(output_).substr(k, cut - k);
+      const std::size_t marker = indent <= 3 ? list_marker_length(rest) : 0;
       if (k == cut) {
         line_start_kind_ = 1;
         line_start_indent_ = static_cast<std::uint8_t>(std::min(indent, 4u));
       } else if (output_[k] == '<' && indent <= 3) {
         line_start_kind_ = 2;
+      } else if (marker && only_spaces(rest.substr(marker))) {
+        line_start_kind_ = 5;
       } else {
         while (k < cut && (output_[k] == ' ' || output_[k] == '\t')) ++k;
         if (k == cut) {

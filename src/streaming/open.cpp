@@ -63,7 +63,7 @@ OpenResult Processor::open_element(std::string_view name, bool known, TagId id, 
   // A tag consumed without a frame separates the text around it as the
   // element would have: an inline one joins it, a block one keeps a space.
   auto not_opened = [&] {
-    last_element_inline_ = info.is_inline;
+    if (!info.is_inline) last_element_inline_ = false;
     return consumed_not_opened;
   };
   const bool is_void = info.is_void || self_closing;
@@ -138,6 +138,17 @@ OpenResult Processor::open_element(std::string_view name, bool known, TagId id, 
                    list_end_->position + 1 == child_position() && !list_end_->other_marker;
   f.child_count = 0;
   f.text_count = 0;
+  f.item_count = 0;
+  f.item_width = 0;
+  f.item_index = 0;
+  f.under_item = false;
+  if (known && depth_) {
+    ElementFrame& parent = frames_[depth_ - 1];
+    if (parent.is(kUl) || parent.is(kOl)) {
+      if (id == kLi) f.item_index = parent.item_count++;
+      else if ((id == kUl || id == kOl) && parent.item_count && !in_cell()) f.under_item = true;
+    }
+  }
   f.known = known;
   f.tag_id = known ? id : kHtml;
   f.in_template = is_open(kTemplate);
@@ -247,12 +258,13 @@ OpenResult Processor::open_element(std::string_view name, bool known, TagId id, 
     }
 
     if (!break_deferred) {
-      if (f.is(kCode) && opener) {
+      if (f.known && inline_kind_of_tag(f.tag_id) == 5 && opener) {
         const bool in_pre = is_open(kPre);
         if ((!in_pre && !html_kept) || (in_pre && !fence_open_ && !in_cell())) rewrite_region_lines(~std::size_t{0});
       }
 
       const std::size_t before = output_.size();
+      const bool joined = last_element_inline_;
       write_block_separator(true, f.is_inline, newlines, opener ? &*opener : nullptr, false, &f);
       const bool grew = output_.size() > before;
       const bool written = opener && grew && output_ends_with(*opener);
@@ -282,7 +294,10 @@ OpenResult Processor::open_element(std::string_view name, bool known, TagId id, 
             }
             break;
           case kBlockquote:
-            if (!quote_regions_.empty() && output_ends_with("\n\n")) {
+            // A quotation right inside another's content follows it without
+            // a blank line; the blank line before an empty outer one stays.
+            if (!quote_regions_.empty() && quote_regions_.back().start < output_.size() &&
+                output_ends_with("\n\n")) {
               truncate_output(output_.size() - 1);
               for (QuoteRegion& q : quote_regions_) q.start = std::min(q.start, output_.size());
             }
@@ -300,11 +315,14 @@ OpenResult Processor::open_element(std::string_view name, bool known, TagId id, 
               code_spans_.push_back(CodeSpanRecord{opener_start, output_.size(), written});
             }
             break;
+          case kKbd: case kSamp: case kVar:
+            if (opener && !html_kept) code_spans_.push_back(CodeSpanRecord{opener_start, output_.size(), written});
+            break;
           default:
             break;
         }
         if (kind && (f.tag_id != kCode || inline_code) && opener && !opener->empty() && written) {
-          inline_marker_spans_.push_back(InlineMarkerSpan{opener_start, output_.size(), kind});
+          inline_marker_spans_.push_back(InlineMarkerSpan{opener_start, output_.size(), kind, joined});
           pushed_marker = true;
         }
         if (!pushed_marker) {
@@ -315,8 +333,10 @@ OpenResult Processor::open_element(std::string_view name, bool known, TagId id, 
     }
   }
 
-  // 9. List items: the indent of their continuation lines.
+  // 9. List items: the indent of their continuation lines; a list nested
+  // under the item before it takes that item's.
   if (f.is(kLi)) record_list_indent(f, index);
+  else if (f.under_item) push_list_indent(frames_[index - 1].item_width);
 
   // 10. Finish.
   has_ampersand_ = false;
@@ -378,14 +398,17 @@ void Processor::apply_implicit_closes(bool known, TagId id, bool& select_closed)
 std::uint8_t Processor::newlines_before_element(const ElementFrame& f) const {
   if (!f.known) return 0;
   if (!f.is(kLi) && is_open(kLi)) return 0;
+  if (f.under_item) return 0;
   if (is_heading(f.tag_id)) return (phrasing_depth_ == 1 && !in_cell()) ? 2 : 0;
   if (phrasing_depth_) return 0;
   if (span_depth_ && !(f.is(kLi) || f.is(kP) || f.is(kDiv))) return 0;
   return f.explicit_spacing ? f.newlines_before : 2;
 }
 
+// Items are numbered among their list's items: text or other elements
+// between them take no number.
 std::uint64_t Processor::list_item_number(const ElementFrame& f, std::size_t index) const {
-  return ordered_list_start(frames_[index - 1].attributes, f.sibling_index);
+  return ordered_list_start(frames_[index - 1].attributes, f.item_index);
 }
 
 void Processor::record_list_indent(const ElementFrame& f, std::size_t index) {
@@ -393,16 +416,29 @@ void Processor::record_list_indent(const ElementFrame& f, std::size_t index) {
   if (in_cell()) width = 0;
   else if (index == 0) width = 2;
   else if (frames_[index - 1].is(kOl)) width = static_cast<std::uint8_t>(decimal_digits(list_item_number(f, index)) + 2);
+  if (index > 0) frames_[index - 1].item_width = width;
+  push_list_indent(width);
+}
+
+void Processor::push_list_indent(std::uint8_t width) {
   list_indent_widths_.push_back(width);
   list_indent_.append(width, ' ');
+}
+
+void Processor::pop_list_indent() {
+  if (list_indent_widths_.empty()) return;
+  const std::size_t width = list_indent_widths_.back();
+  list_indent_widths_.pop_back();
+  list_indent_.resize(list_indent_.size() >= width ? list_indent_.size() - width : 0);
 }
 
 // ---------------------------------------------------------------- openers
 
 Opener Processor::write_open_markup(const ElementFrame& f, std::size_t index) {
   if (!f.known) return std::nullopt;
-  // Code holds text only: formatting and links inside it write no markup.
-  if ((is_open(kPre) || is_open(kCode)) && kPreInline[f.tag_id]) return std::nullopt;
+  // Code holds text only: formatting, links and code spans inside it write
+  // no markup.
+  if (code_text_open(&f) && (kPreInline[f.tag_id] || (f.is(kCode) && !is_open(kPre)))) return std::nullopt;
   const bool cell = in_cell();
   const bool nested_table = open_counts_[kTable] > 1;
   auto as_html = [&] { return Opener(html_tag(f.tag_id, false)); };
@@ -452,7 +488,7 @@ Opener Processor::open_markup_line_break() const {
   if (any_tag_open_in_range(kH1, kH6) || is_open(kTh) || is_open(kTd) || inside_html_block_element()) {
     return html_tag(kBr, false);
   }
-  if (is_open(kPre) || is_open(kCode)) return "\n";
+  if (code_text_open()) return "\n";
   return "  \n" + build_line_prefix();
 }
 
@@ -496,13 +532,16 @@ Opener Processor::open_markup_list_item(const ElementFrame& f, std::size_t index
 }
 
 Opener Processor::open_markup_image(const ElementFrame& f) const {
-  std::string out = "![";
-  if (const ParsedAttribute* alt = find_attribute(f.attributes, "alt")) backslash_escape(out, alt->value, "&*<[\\]_`~");
-  out += "]";
   std::string src;
   if (const ParsedAttribute* s = find_attribute(f.attributes, "src"); s && !is_data_url(s->value)) {
     src = resolved_url(s->value);
   }
+  const ParsedAttribute* alt = find_attribute(f.attributes, "alt");
+  // Without a source or a text the image has nothing to show.
+  if (src.empty() && (!alt || alt->value.empty())) return std::nullopt;
+  std::string out = "![";
+  if (alt) backslash_escape(out, alt->value, "&*<[\\]_`~");
+  out += "]";
   const ParsedAttribute* title = find_attribute(f.attributes, "title");
   write_link_destination(out, src, title ? std::string_view(title->value) : std::string_view());
   return out;

@@ -45,6 +45,12 @@ struct ElementFrame {
   bool phrasing_context = false;
   bool explicit_spacing = false;
   bool other_marker = false;  // a list right after one of its kind: its items take the other marker
+  // A list written directly inside a list, after an item: it is nested
+  // under that item and takes the item's indent (item_width of its parent).
+  bool under_item = false;
+  std::uint8_t item_width = 0;   // lists: the indent width of their last item
+  std::uint64_t item_count = 0;  // lists: their li children so far
+  std::uint64_t item_index = 0;  // li: its place among its list's items
   std::uint64_t serial = 0;   // which element this frame holds (frames are reused)
   std::uint8_t newlines_before = 0;
   std::uint8_t newlines_after = 0;
@@ -83,6 +89,7 @@ struct InlineMarkerSpan {
   std::size_t start = 0;
   std::size_t end = 0;
   std::uint8_t kind = 0;
+  bool joined = false;  // last_element_inline_ before the opener
 };
 
 struct CodeSpanRecord {
@@ -164,11 +171,12 @@ class Processor {
   bool scan_start_tag(std::string_view buf, std::size_t& pos);
   bool scan_end_tag(std::string_view buf, std::size_t& pos);
   bool scan_markup_declaration(std::string_view buf, std::size_t& pos);
+  bool scan_bogus_comment(std::string_view buf, std::size_t& pos);
+  bool skip_to_tag_end(std::string_view buf, std::size_t& pos, const ResumeState& saved, bool settled);
   bool scan_raw_text_markup(std::string_view buf, std::size_t& pos);
   bool scan_script_content(std::string_view buf, std::size_t& pos);
   void flush_run();
   void flush_raw_text();
-  void after_skipped_construct();
   void append_text_literal_lt();
   void parse_tag_attributes(std::string_view tag, std::uint16_t mask, AttributeList& out);
 
@@ -187,6 +195,9 @@ class Processor {
   void flush_text_node(std::string_view text, bool count);
   bool any_tag_open_in_range(TagId first, TagId last) const;
   bool is_open(TagId id) const;
+  // Whether text here is written as code: a pre is open, or a code span
+  // (code, kbd, samp, var) other than `self`.
+  bool code_text_open(const ElementFrame* self = nullptr) const;
   // Whether more than one element of one emphasis kind (its tags) is open,
   // the element being written included: nested emphasis of one kind writes
   // its markers once, as "**x**" would read as strong.
@@ -207,6 +218,8 @@ class Processor {
   Opener open_markup_cell(const ElementFrame& frame) const;
   std::uint8_t newlines_before_element(const ElementFrame& frame) const;
   void record_list_indent(const ElementFrame& frame, std::size_t index);
+  void push_list_indent(std::uint8_t width);
+  void pop_list_indent();
   std::uint64_t list_item_number(const ElementFrame& frame, std::size_t index) const;
 
   // ---- raw-HTML output (html_output.cpp)
@@ -356,6 +369,10 @@ class Processor {
   bool output_started_ = false;
   std::size_t last_write_len_ = 0;
   char tail_bytes_[2] = {'\n', '\n'};
+  // What is known of the line that was open at the last compaction: 0
+  // nothing (no compaction yet), 1 only spaces so far (line_start_indent_ of
+  // them, at most 4), 2 starts with '<' after at most 3 spaces, 3 starts with
+  // '|', 4 other content, 5 a list marker and then only spaces.
   std::uint8_t line_start_kind_ = 0;
   std::uint8_t line_start_indent_ = 0;
   PendingRegion current_region_;
@@ -399,6 +416,9 @@ class Processor {
   // document) takes.
   std::uint64_t child_position() const { return depth_ ? frames_[depth_ - 1].child_count : top_level_children_; }
   bool list_rule_break_ = false;
+  // Nothing but inline boundaries (text, inline elements, comments) since the
+  // last output: text written next joins it. A block element that writes no
+  // newline clears it, and the next text on its line is set apart by a space.
   bool last_element_inline_ = false;
   bool pending_space_ = false;
   bool soft_space_ = false;

@@ -77,6 +77,9 @@ void Processor::close_quote_region() {
   for_each_position(map);
   emitted_end_ = emitted;
   html_block_scan_start_ = scan_start;
+  // An outer quotation that starts where this one does still starts before
+  // the prefix just written: its own rewrite prefixes these lines again.
+  for (QuoteRegion& q : quote_regions_) q.start = std::min(q.start, region.start);
   if (open_fence_) {
     map(fence_at);
     open_fence_->fence_offset = fence_at >= open_fence_->start ? fence_at - open_fence_->start : 0;
@@ -107,7 +110,9 @@ void Processor::rewrite_region_lines(std::size_t limit) {
   for (const DeferredMarker& m : deferred_markers_) {
     if (m.state == 1) return;
   }
-  const std::size_t p = floor_boundary(std::min(limit, output_.size()));
+  // Only lines followed by visible text are final: at the close, white
+  // space at the region's end is dropped, not quoted.
+  const std::size_t p = floor_boundary(std::min(limit, end_without_trailing_whitespace()));
   std::size_t newest_start = 0;
   for (const QuoteRegion& q : quote_regions_) newest_start = std::max(newest_start, q.start);
 

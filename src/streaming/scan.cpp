@@ -79,11 +79,20 @@ std::size_t Processor::scan_chunk(std::string_view buf) {
     }
     const unsigned char next = static_cast<unsigned char>(buf[pos + 1]);
     if (next == '/') {
-      if (!scan_end_tag(buf, pos)) return pos;
+      // "</" before a byte that is not a letter opens a bogus comment.
+      if (pos + 2 == n) return pos;
+      if (scan::is_letter(static_cast<unsigned char>(buf[pos + 2]))) {
+        if (!scan_end_tag(buf, pos)) return pos;
+      } else if (!scan_bogus_comment(buf, pos)) {
+        return pos;
+      }
     } else if (next == '!') {
       if (!scan_markup_declaration(buf, pos)) return pos;
-    } else if (scan::is_letter(next) || next == '?') {
+    } else if (scan::is_letter(next)) {
       if (!scan_start_tag(buf, pos)) return pos;
+    } else if (next == '?') {
+      // A processing instruction is a bogus comment.
+      if (!scan_bogus_comment(buf, pos)) return pos;
     } else {
       append_text_literal_lt();
       ++pos;
@@ -210,10 +219,6 @@ void Processor::flush_raw_text() {
   flush_text_node(text_buffer_, true);
   text_buffer_.clear();
 }
-
-// A comment, CDATA section or declaration is skipped like an end tag that
-// matches nothing: the next text does not count as following a block.
-void Processor::after_skipped_construct() { last_element_inline_ = true; }
 
 // ---------------------------------------------------------------- start tags
 
@@ -470,8 +475,7 @@ bool Processor::scan_markup_declaration(std::string_view buf, std::size_t& pos) 
     }
     flush_run();
     pos = close + 3;
-    after_skipped_construct();
-    return true;
+      return true;
   }
   if (rem < kCdataOpen.size() && is_cut_prefix(buf, pos, kCdataOpen)) return false;
 
@@ -512,21 +516,33 @@ bool Processor::scan_markup_declaration(std::string_view buf, std::size_t& pos) 
       return false;
     }
     pos = end;
-    after_skipped_construct();
-    return true;
+      return true;
   }
   // A declaration: doctype, conditional markup, anything else after "<!".
+  // "<!-" may still become a comment.
+  return skip_to_tag_end(buf, pos, saved, rem >= 4 || (rem == 3 && buf[pos + 2] != '-'));
+}
+
+bool Processor::scan_bogus_comment(std::string_view buf, std::size_t& pos) {
+  const ResumeState saved = pos == 0 ? incoming_ : ResumeState{};
+  incoming_ = ResumeState{};
+  flush_run();
+  return skip_to_tag_end(buf, pos, saved, true);
+}
+
+// Skips a declaration or bogus comment at `pos` up to its first ">"; when
+// the buffer ends first, the scan resumes from there next time if `settled`.
+bool Processor::skip_to_tag_end(std::string_view buf, std::size_t& pos, const ResumeState& saved, bool settled) {
+  const std::size_t n = buf.size();
   std::size_t from = pos + 2;
   if (saved.kind == ResumeState::kDeclaration) from = std::max(from, pos + saved.offset);
   const void* gt = from < n ? std::memchr(buf.data() + from, '>', n - from) : nullptr;
   scan_work_ += (gt ? static_cast<std::size_t>(static_cast<const char*>(gt) - buf.data()) : n) - std::min(from, n);
   if (!gt) {
-    const bool settled = rem >= 4 || (rem == 3 && buf[pos + 2] != '-');
-    if (settled) resume_ = ResumeState{ResumeState::kDeclaration, rem};
+    if (settled) resume_ = ResumeState{ResumeState::kDeclaration, n - pos};
     return false;
   }
   pos = static_cast<std::size_t>(static_cast<const char*>(gt) - buf.data()) + 1;
-  after_skipped_construct();
   return true;
 }
 

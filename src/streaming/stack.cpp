@@ -17,6 +17,14 @@ void saturating_decrement(std::uint8_t& v) {
 
 bool Processor::is_open(TagId id) const { return open_counts_[id] != 0; }
 
+bool Processor::code_text_open(const ElementFrame* self) const {
+  if (open_counts_[kPre]) return true;
+  std::size_t spans = 0;
+  for (const TagId id : {kCode, kKbd, kSamp, kVar}) spans += open_counts_[id];
+  if (self && self->known && inline_kind_of_tag(self->tag_id) == 5 && spans) --spans;
+  return spans != 0;
+}
+
 bool Processor::nested_emphasis(std::initializer_list<TagId> kind) const {
   std::size_t open = 0;
   for (const TagId id : kind) open += open_counts_[id];
@@ -72,11 +80,7 @@ void Processor::close_element() {
   if (frame.known) {
     if (open_counts_[frame.tag_id]) --open_counts_[frame.tag_id];
     if (frame.tag_id == kPre && !open_counts_[kPre]) in_preformatted_ = false;
-    if (frame.tag_id == kLi && !list_indent_widths_.empty()) {
-      const std::size_t width = list_indent_widths_.back();
-      list_indent_widths_.pop_back();
-      list_indent_.resize(list_indent_.size() >= width ? list_indent_.size() - width : 0);
-    }
+    if (frame.tag_id == kLi || frame.under_item) pop_list_indent();
   }
   frame.attributes.clear();
   frame.name.clear();
@@ -196,7 +200,7 @@ bool Processor::finish_end_tag(std::string_view raw_name) {
 
   if (pending_depth_) {
     // End tags taken here separate text as their element would have.
-    last_element_inline_ = id ? stream_tag_info(*id).is_inline : true;
+    if (id && !stream_tag_info(*id).is_inline) last_element_inline_ = false;
     if (id && stream_tag_info(*id).is_void) return false;
     const bool own = pending_known_ ? (id && *id == pending_tag_) : (!id && ascii_iequals(raw_name, pending_name_));
     if (!raw_text_end_name_.empty()) {
@@ -213,10 +217,7 @@ bool Processor::finish_end_tag(std::string_view raw_name) {
     clear_pending_element();
   }
 
-  if (depth_ == 0) {
-    last_element_inline_ = true;
-    return false;
-  }
+  if (depth_ == 0) return false;
   auto matches = [&](const ElementFrame& f) { return f.known ? (id && *id == f.tag_id) : (!id && ascii_iequals(raw_name, f.name)); };
   for (std::size_t i = depth_; i-- > 0;) {
     const ElementFrame& f = frames_[i];
@@ -226,7 +227,6 @@ bool Processor::finish_end_tag(std::string_view raw_name) {
     }
     if (f.is(kTemplate)) break;
   }
-  last_element_inline_ = true;
   return false;
 }
 
@@ -266,7 +266,7 @@ void Processor::flush_text_node(std::string_view text, bool count) {
   bool had_ampersand = false;
   if (text.find('&') != std::string_view::npos) {
     had_ampersand = true;
-    const bool escape_ampersand = !(is_open(kPre) || is_open(kCode) || is_open(kDetails) || is_open(kSummary) ||
+    const bool escape_ampersand = !(code_text_open() || is_open(kDetails) || is_open(kSummary) ||
                                     is_open(kDt) || is_open(kDd) || is_open(kAddress) || is_open(kDl));
     decoded.reserve(text.size());
     decode_legacy_references_into(text, false, escape_ampersand, decoded);

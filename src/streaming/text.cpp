@@ -142,7 +142,7 @@ std::string escape_cell_code_text(std::string_view text) {
 std::optional<unsigned> Processor::line_start_indent() const {
   const std::size_t size = output_.size();
   if (size == 0) {
-    if (line_start_kind_ == 0) return 0u;
+    if (line_start_kind_ == 0 || line_start_kind_ == 5) return 0u;
     if (tail_bytes_[1] == '\n') return 0u;
     if (line_start_kind_ == 1 && line_start_indent_ <= 3) return static_cast<unsigned>(line_start_indent_);
     return std::nullopt;
@@ -166,7 +166,7 @@ std::optional<unsigned> Processor::line_start_indent() const {
 }
 
 bool Processor::output_at_line_start() const {
-  if (output_.empty()) return !output_started_ || (line_start_kind_ != 0 && tail_bytes_[1] == '\n');
+  if (output_.empty() && !output_started_) return true;
   return line_start_indent().has_value();
 }
 
@@ -201,7 +201,7 @@ bool Processor::line_starts_with_html_tag() {
   unsigned carried = 0;
   if (start == kLineBeforeBuffer) {
     switch (line_start_kind_) {
-      case 3: case 4: return false;
+      case 3: case 4: case 5: return false;
       case 2: return true;
       case 1: carried = line_start_indent_; break;
       default: break;
@@ -400,7 +400,7 @@ void Processor::write_text(std::string_view text, bool soft) {
     html_block_scan_start_ = output_.size();
   }
 
-  if (!in_pre && !is_open(kCode)) {
+  if (!code_text_open()) {
     const bool contextual =
         !html_kept && ((is_open(kBlockquote) && text.find('>') != std::string_view::npos) ||
                        (is_open(kTable) && text.find('|') != std::string_view::npos) ||
@@ -421,7 +421,7 @@ void Processor::write_text(std::string_view text, bool soft) {
   if (has_visible_text(text)) inline_marker_spans_.clear();
   soft_space_ = soft;
   text_written_ = true;
-  last_element_inline_ = false;
+  last_element_inline_ = true;
 }
 
 // ---------------------------------------------------------------- figcaption

@@ -343,6 +343,12 @@ def test_calls_after_finish_are_refused(call):
     ("<p><code><a href=\"/x\">Foo</a></code> y</p>", "`Foo` y"),
     ("<p><code>a<b>b</b><em>c</em></code></p>", "`abc`"),
     ("<p><a href=\"/a\">x <code>c</code></a></p>", "[x `c`](/a)"),
+    ("<p><kbd><a href=\"/k\">Ctrl</a></kbd></p>", "`Ctrl`"),
+    ("<p><samp><a href=\"/u\">t</a></samp> <var><b>v</b> <em>w</em></var></p>", "`t` `v w`"),
+    ("<p><code>a<code>b</code>c</code> <kbd>d<code>e</code>f</kbd> <code>g<kbd>h</kbd>i</code></p>",
+     "`abc` `def` `ghi`"),
+    ("<p><kbd>a*b_c</kbd> <kbd>a`b</kbd> <samp>&amp;copy;</samp></p>", "`a*b_c` ``a`b`` `&copy;`"),
+    ("<table><tr><th>h</th></tr><tr><td><kbd>a|b</kbd></td></tr></table>", "| h |\n| --- |\n| `a\\|b` |"),
 ])
 def test_nested_emphasis_and_code_hold_no_doubled_markup(html, expected):
     markdown = tidewell.convert_to_markdown(html, QUILLMOOR)
@@ -377,3 +383,68 @@ def test_code_keeps_its_lines(html, code):
     tokens = [t for t in MarkdownIt("commonmark").parse(markdown) if t.type == "fence"]
     assert [t.content for t in tokens] == [code]
     assert stream(html, range(1, len(html))) == markdown
+
+
+@pytest.mark.parametrize("html,spans", [
+    ("<p>Press <kbd><a href=\"/k\">Ctrl</a></kbd>+<kbd><b>C</b></kbd></p>", ["Ctrl", "C"]),
+    ("<p><samp>a*b_c [x](y) &lt;i&gt;</samp> and <var>n_1</var></p>", ["a*b_c [x](y) <i>", "n_1"]),
+    ("<p><kbd>a`b</kbd> <kbd>`x</kbd></p>", ["a`b", "`x"]),
+])
+def test_keyboard_and_sample_text_read_back_as_code(html, spans):
+    MarkdownIt = pytest.importorskip("markdown_it").MarkdownIt
+    markdown = tidewell.convert_to_markdown(html, QUILLMOOR)
+    inline = [t for t in MarkdownIt("commonmark").parse(markdown) if t.type == "inline"]
+    found = [c.content for t in inline for c in t.children if c.type == "code_inline"]
+    assert found == spans
+    assert not any(c.type == "link_open" for t in inline for c in t.children)
+
+
+@pytest.mark.parametrize("html,expected", [
+    ("<ol><li>Step one</li><ul><li>sub</li></ul><li>Step two</li></ol>", "1. Step one\n   - sub\n2. Step two"),
+    ("<ul><li>a</li><ul><li>b</li><li>c</li></ul><li>d</li></ul>", "- a\n  - b\n  - c\n- d"),
+    ("<ol start=9><li>a</li><ol><li>b</li></ol><li>c</li></ol><p>after</p>", "9. a\n   1. b\n10. c\n\nafter"),
+    ("<ul><li>a</li><ul><li>b<ul><li>c</li></ul></li></ul><li>d</li></ul>", "- a\n  - b\n    - c\n- d"),
+    ("<ol><li>a</li><p>para</p><li>b</li></ol>", "1. a\n\npara\n\n2. b"),
+])
+def test_list_inside_a_list_nests_under_the_item_before_it(html, expected):
+    markdown = tidewell.convert_to_markdown(html, QUILLMOOR)
+    assert markdown == expected
+    assert stream(html, range(1, len(html))) == markdown
+
+
+def test_list_inside_a_list_reads_back_nested():
+    MarkdownIt = pytest.importorskip("markdown_it").MarkdownIt
+    html = "<ol><li>Step one</li><ul><li>sub</li></ul><li>Step two</li></ol>"
+    rendered = MarkdownIt("commonmark").render(tidewell.convert_to_markdown(html, QUILLMOOR))
+    assert rendered == "<ol>\n<li>Step one\n<ul>\n<li>sub</li>\n</ul>\n</li>\n<li>Step two</li>\n</ol>\n"
+
+
+@pytest.mark.parametrize("html,expected", [
+    ('<?xml version="1.0" encoding="UTF-8"?><p>a<?xml:namespace prefix = o ns = '
+     '"urn:schemas-microsoft-com:office:office" />b <![CDATA[b]]> c</3> d<!ELEMENT x></p>', "ab c d"),
+    ("<p>a<?php echo 1 ?>b</p><p>c </ x>d</p>", "ab\n\nc d"),
+])
+def test_processing_instructions_and_bogus_comments_show_nothing(html, expected):
+    assert tidewell.convert_to_markdown(html, QUILLMOOR) == expected
+    assert stream(html, range(1, len(html))) == expected
+
+
+def test_image_without_source_or_text_writes_nothing():
+    MarkdownIt = pytest.importorskip("markdown_it").MarkdownIt
+    html = '<p>a<img>b<img alt="x">c<img title="t">d<img src="data:image/png;base64,AA">e</p>'
+    markdown = tidewell.convert_to_markdown(html, QUILLMOOR)
+    assert markdown == "ab![x]()cde"
+    assert MarkdownIt("commonmark").render(markdown) == '<p>ab<img src="" alt="x" />cde</p>\n'
+
+
+@pytest.mark.parametrize("html,expected", [
+    ("<html><head><title>T</title><span>Hello</span></head><body><p>Body</p></body></html>", "T Hello\n\nBody"),
+    ('<ul><li>Home</li><span class="sep">›</span><li>News</li></ul>', "- Home ›\n- News"),
+    ("<ul><li>red</li>, <li>green</li></ul>", "- red,\n- green"),
+    ("<ul><li>a</li><span></span><li>b</li></ul>", "- a\n- b"),
+    ("<ul><li>a</li><!-- c --><b></b>b</ul>", "- a b"),
+    ("<p>a<!-- c -->b<span>c</span>d</x>e<?x?>f</p>", "abcdef"),
+])
+def test_words_on_either_side_of_a_block_end_stay_apart(html, expected):
+    assert tidewell.convert_to_markdown(html, QUILLMOOR) == expected
+    assert stream(html, range(1, len(html))) == expected

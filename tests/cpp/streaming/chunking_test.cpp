@@ -34,6 +34,55 @@ INSTANTIATE_TEST_SUITE_P(Tables, EveryCut, testing::ValuesIn(table_cases()), cas
 INSTANTIATE_TEST_SUITE_P(Code, EveryCut, testing::ValuesIn(code_cases()), case_name);
 INSTANTIATE_TEST_SUITE_P(Quotes, EveryCut, testing::ValuesIn(quote_cases()), case_name);
 
+// Shapes whose Markdown once depended on where the drains fell: a list
+// marker followed by more white space than the buffer keeps behind the
+// drain, and quotations whose completed lines are quoted early once the
+// buffer passes 8 KB (by the drain, and before a code opener on either
+// road). Each is cut at every boundary of its last part, and fed one
+// character at a time.
+struct DrainShape {
+  const char* name;
+  std::string html;
+  std::string ends_with;  // the end of the Markdown; empty: not checked
+};
+
+std::vector<DrainShape> drain_shapes() {
+  std::string long_text = "<p>";
+  for (int i = 0; i < 2000; ++i) long_text += "word ";
+  long_text += "</p>";
+  std::string long_quote = "<blockquote>";
+  for (int i = 0; i < 600; ++i) long_quote += "<p>line of a quote</p>";
+  return {
+      {"MarkerThenSpacesBeforeAFence", "<pre><pre></pre><li>" + std::string(15, ' ') + "<b><code>x", ""},
+      {"LongMarkerThenSpacesBeforeAFence",
+       "<pre><pre></pre><ol start=123456789><li>" + std::string(30, ' ') + "<b><code>x", ""},
+      {"MarkerThenSpacesBeforeATable",
+       "<pre><pre></pre><ul><li>" + std::string(30, ' ') + "<table><tr><td>a</td></tr></table>", ""},
+      {"NestedQuoteAfterLongText", long_text + "<blockquote><blockquote>x<p>y<p>t",
+       "\n\n> > x\n> >\n> > y\n> >\n> > t"},
+      {"NestedQuoteOpeningWithABlankLine", long_text + "<blockquote><blockquote><p>x</p><p>y</p>",
+       "\n\n> > x\n> >\n> > y"},
+      {"LongQuoteEndingInWhiteSpaceBeforeCode", long_quote + "<p>z</p><ul><br></ul><code>", "\n>\n> z"},
+      {"LongQuoteWithCodeAfterABlankLine", long_quote + "<p>z</p><p><code>c</code></p>", "\n> z\n>\n> `c`"},
+  };
+}
+
+TEST(ChunkingDrain, EveryCutGivesTheSameMarkdown) {
+  for (const DrainShape& shape : drain_shapes()) {
+    const std::string whole = convert(shape.html);
+    if (!shape.ends_with.empty()) {
+      EXPECT_TRUE(whole.ends_with(shape.ends_with)) << shape.name << ": " << whole;
+    }
+    const std::vector<std::size_t> all = char_boundaries(shape.html);
+    for (std::size_t cut : all) {
+      if (cut + 400 < shape.html.size()) continue;
+      ASSERT_EQ(stream_cut_at(shape.html, {cut}), whole) << shape.name << ", cut at " << cut;
+    }
+    EXPECT_EQ(stream_cut_at(shape.html, all), whole) << shape.name << ", one character per chunk";
+    EXPECT_EQ(stream_in_chunks(shape.html, 4096), whole) << shape.name << ", 4 KB chunks";
+  }
+}
+
 TEST(ChunkingCorpus, PagesGiveTheSameMarkdownInAnyChunks) {
   const auto pages = tidewell::test::corpus_pages();
   if (pages.empty()) TIDEWELL_SKIP_WITHOUT_CORPUS("corpus");

@@ -30,7 +30,10 @@ const std::vector<StreamCase>& tokenizer_cases() {
       {"UnquotedValueKeepsSlash", "<a href=/>t</a>", "[t](/)"},
       {"SelfClosingOpensAndCloses", "<b/>x</b>", "x"},
       {"UppercaseTagNames", "<P>a<B>b</B></P>", "a**b**"},
-      {"ProcessingInstructionIsAnUnknownElement", "<?xml version=\"1.0\"?><p>x</p>", "x"},
+      {"ProcessingInstructionsAreComments",
+       "<?xml version=\"1.0\"?><p>a<?xml:namespace prefix = o ns = \"urn:x\" />b <?x>c</p>", "ab c"},
+      {"EndTagsWithoutALetterAreComments", "<p>a </> b</ 3>c</3>d</\xC3\xA9>e</-->f</p>", "a bcdef"},
+      {"EndTagOpenAtTheEndIsDropped", "a</", "a"},
   };
   return cases;
 }
@@ -44,6 +47,9 @@ const std::vector<StreamCase>& element_stack_cases() {
       {"SearchStopsAtTemplate", "<template><p></div>x", ""},
       {"RowClosesRow", "<table><tr><td>x<tr><td>y</table>", "| x |\n| --- |\n| y |"},
       {"SpaceBetweenInlineElements", "<p> <b>x</b> <i>y</i></p>", "**x** *y*"},
+      {"BlockEndSeparatesTextAcrossInlineElements",
+       "<ul><li>Home</li><span>\xE2\x80\xBA</span><li>News</li><!-- c --><span></span>z</ul>",
+       "- Home \xE2\x80\xBA\n- News z"},
       {"EmptyLinkTakesTitle", "<a title=\"Home\" href=\"/\"></a>", "[Home](/)"},
       {"TitleBeatsAriaLabel", "<a title=T aria-label=L href=/x></a>", "[T](/x)"},
       {"AriaLabelWithoutTitle", "<a aria-label=L href=/x></a>", "[L](/x)"},
@@ -78,6 +84,9 @@ const std::vector<StreamCase>& open_cases() {
        "999999999. a\n999999999. b\n\n           c"},
       {"ItemInsideDivOfList", "<ol><div><li>a</li></div></ol>", "- a"},
       {"NestedLists", "<ul><li>a<ol><li>b</li><li>c</li></ol></li><li>d</li></ul>", "- a\n  1. b\n  2. c\n- d"},
+      {"ListInsideListNestsUnderItsItem", "<ol start=9><li>a</li><ul><li>b</li></ul><li>c</li></ol>",
+       "9. a\n   - b\n10. c"},
+      {"ItemsNumberedAmongItems", "<ol><li>a</li>t<p>p</p><li>b</li></ol>", "1. a t\n\np\n\n2. b"},
       {"HeaderAlignments",
        "<table><tr><th align=Center>a</th><th align=\"\">b</th><th align=justify>c</th><th align=left>d</th>"
        "<th align=RIGHT>e</th></tr></table>",
@@ -102,6 +111,8 @@ const std::vector<StreamCase>& opening_markup_cases() {
       {"CodeInItemAfterParen", "<ul><li>(<code>c</code>)</li></ul>", "- ( `c`)"},
       {"CodeInItemAfterBracket", "<ul><li>[<code>c</code>]</li></ul>", "- \\[`c`]"},
       {"DataUrlImageLosesSource", "<IMG SRC=\"DATA:x\" alt=a_b>", "![a\\_b]()"},
+      {"ImageWithNothingToShowWritesNothing", "<p>a<img>b<img src=\"\" alt=\"\" title=t>c<img src=\"data:x\">d</p>",
+       "abcd"},
       {"ProtocolRelativeImage", "<img src=\"//cdn/x.png\" alt=x title=\"T\">", "![x](https://cdn/x.png \"T\")"},
       {"BreakInHeading", "<h2>a<br>b</h2>", "## a<br>b"},
       {"BreakInPre", "<pre>a<br>b</pre>", "```\na\nb\n```"},
@@ -242,6 +253,11 @@ const std::vector<StreamCase>& quote_cases() {
       {"HoldingAList", "<blockquote><ul><li>a</li><li>b</li></ul></blockquote>", "> - a\n> - b"},
       {"Empty", "<blockquote></blockquote>", ">"},
       {"TextAroundNested", "<blockquote>q<blockquote>r</blockquote>s</blockquote>", "> q\n> > r\n>\n> s"},
+      {"NestedInItem", "<ul><li><blockquote><blockquote>x<p>y</p></blockquote></blockquote></li></ul>",
+       "- \n  > > x\n  > >\n  > > y"},
+      {"NestedAfterAParagraph", "<p>a</p><blockquote><blockquote>x</blockquote></blockquote>", "a\n\n> > x"},
+      {"NestedAfterRawHtml", "<dl><dt>a</dt></dl><blockquote><blockquote>x</blockquote></blockquote>",
+       "<dl><dt>a</dt>\n</dl>\n\n> > x"},
   };
   return cases;
 }

@@ -48,6 +48,23 @@ TEST(StreamFuzz, RandomAndMutatedMarkup) {
   }
 }
 
+// Past 8 KB of held output a quotation's completed lines are quoted early,
+// by the drain and before a code opener: random markup inside and after a
+// long quotation, and after a long paragraph, gives the same Markdown
+// however it is cut.
+TEST(StreamFuzz, RandomMarkupPastTheEarlyQuotingSize) {
+  tidewell::test::MarkupGenerator gen(20261212);
+  std::string long_quote = "<blockquote>";
+  for (int i = 0; i < 500; ++i) long_quote += "<p>line of a quotation</p>";
+  std::string long_text = "<p>";
+  for (int i = 0; i < 2000; ++i) long_text += "word ";
+  long_text += "</p>";
+  for (int round = 0; round < 400; ++round) {
+    const std::string html = (round % 2 ? long_quote : long_text) + gen.markup(1 + gen.below(60));
+    ASSERT_EQ(check_stream(html, random_cuts(html, gen)), "") << "round " << round << ": " << html.substr(html.size() > 600 ? html.size() - 600 : 0);
+  }
+}
+
 TEST(StreamFuzz, Html5libTreeConstructionInputs) {
   const auto cases = tidewell::test::html5lib_cases();
   if (cases.empty()) TIDEWELL_SKIP_WITHOUT_CORPUS("html5lib tree-construction files");
