@@ -350,11 +350,12 @@ class Walker {
       case C::Strong:
       case C::Emphasis: {
         frame.state.inline_context = true;
-        // Emphasis that is the whole content of emphasis of its kind writes
-        // no markers of its own; strong emphasis inside strong emphasis
-        // keeps them only where they read back (decided at its end).
-        if (doubles_enclosing_emphasis(node, cls == C::Strong ? Action::Strong : Action::Emphasis)) break;
-        frame.nested = cls == C::Strong ? state.in_strong : state.in_emphasis;
+        // Strong emphasis inside strong emphasis, and emphasis that is the
+        // whole content of emphasis, write no markers of their own; other
+        // emphasis inside emphasis keeps them only where they read back
+        // (decided at its end).
+        if (cls == C::Strong ? state.in_strong : doubles_enclosing_emphasis(node, Action::Emphasis)) break;
+        frame.nested = cls == C::Emphasis && state.in_emphasis;
         if (cls == C::Strong) frame.state.in_strong = true;
         else frame.state.in_emphasis = true;
         frame.action = cls == C::Strong ? Action::Strong : Action::Emphasis;
@@ -523,10 +524,10 @@ class Walker {
   // Emphasis inside emphasis of its kind (frame `f`, just closed, its
   // content from `first` to `last`) keeps its markers only where a reader
   // pairs them as written: each faces white space or plain punctuation, or
-  // joins the marker of the enclosing strong element it starts or ends,
+  // joins the marker of the enclosing element it starts or ends,
   // whose markers both face white space or the edge of a block (a joined
   // run counts its full length in pairing). Elsewhere
-  // ("**a**b**c**") the enclosing pair stands for both.
+  // ("*a*b*c*") the enclosing pair stands for both.
   bool nested_markers_read(const Frame& f, char first, char last) const {
     // Markers of emphasis inside could pair with the new ones by the run
     // lengths they count.

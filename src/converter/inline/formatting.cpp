@@ -139,7 +139,11 @@ bool doubles_enclosing_markers(const Walk& w, NodeHandle node, const ConversionC
 // The markers of a formatting element at `node`: none where they would
 // double those of an enclosing one.
 std::optional<Markers> node_markers(const Walk& w, NodeHandle node, const ConversionContext& context) {
-  std::optional<Markers> markers = wrap_markers(w.tag(node).id, w.options(), context);
+  const TagId id = w.tag(node).id;
+  // Strong emphasis inside strong emphasis: the enclosing pair stands for
+  // both.
+  if (context.in_strong && (id == TagId::B || id == TagId::Strong)) return Markers{};
+  std::optional<Markers> markers = wrap_markers(id, w.options(), context);
   if (markers && doubles_enclosing_markers(w, node, context, *markers)) return Markers{};
   return markers;
 }
@@ -245,13 +249,13 @@ bool encloses_same_markers(const Walk& w, NodeHandle node, const ConversionConte
 }
 
 
-// Strong emphasis inside strong emphasis writes its markers only where a
+// Emphasis inside emphasis of its kind writes its markers only where a
 // reader pairs them as written: each marker faces white space or plain
 // punctuation, or joins the marker of the enclosing element it starts or
 // ends, whose markers both face white space or the edge of a block (a
-// joined run counts its full length in pairing). Elsewhere
-// ("**a**b**c**") the markers would pair the wrong way, and the enclosing
-// pair stands for both.
+// joined run counts its full length in pairing). Elsewhere ("*a*b*c*")
+// the markers would pair the wrong way, and the enclosing pair stands for
+// both.
 bool nested_markers_read(const Walk& w, NodeHandle node, const ConversionContext& context,
                          std::string_view core, const Markers& markers) {
   // Markers of emphasis inside could pair with the new ones by the run
@@ -303,17 +307,13 @@ void write_wrapped(const Walk& w, NodeHandle node, const ConversionContext& cont
                    const Markers& markers) {
   if (rendered.empty()) return;
   const OuterWhitespaceSplit split = split_outer_whitespace(rendered);
-  // Strong emphasis inside strong emphasis joins no neighbour: the markers
-  // before it may close something else.
-  const bool nested_strong =
-      context.in_strong && (w.tag(node).id == TagId::Strong || w.tag(node).id == TagId::B);
-  const bool join = !nested_strong && split.leading.empty() && !split.core.empty() &&
-                    continues_previous(w, node, context, markers);
+  const bool join = split.leading.empty() && !split.core.empty() && continues_previous(w, node, context, markers);
   if (join) w.out().resize(w.out().size() - markers.close.size());
-  // Emphasis inside emphasis of its kind follows the same rule.
-  const bool nested_same = nested_strong || (context.in_emphasis && !markers.open.empty() &&
-                                             (w.tag(node).id == TagId::Em || w.tag(node).id == TagId::I) &&
-                                             encloses_same_markers(w, node, context, markers));
+  // Emphasis inside emphasis of its kind writes its markers only where a
+  // reader keeps the nesting.
+  const bool nested_same = context.in_emphasis && !markers.open.empty() &&
+                           (w.tag(node).id == TagId::Em || w.tag(node).id == TagId::I) &&
+                           encloses_same_markers(w, node, context, markers);
   const bool bare = !join && (markers_stay_text(w, node, split, markers) ||
                               (nested_same && !nested_markers_read(w, node, context, split.core, markers)));
   write_framed(w, node, split, [&](std::string& out) {
