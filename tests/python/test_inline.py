@@ -29,6 +29,10 @@ DJOT = {"output_format": "djot"}
         ("<em>it</em>", DJOT, "_it_"),
         ("<s>gone</s>", {}, "~~gone~~"),
         ("<del>gone</del>", DJOT, "{-gone-}"),
+        # strike is the older name of s
+        ("<p><strike>$99</strike> $49</p>", {}, "~~$99~~ $49"),
+        ("<p><strike>$99</strike> $49</p>", DJOT, "{-$99-} $49"),
+        ("<p><strike>$99</strike> $49</p>", {"output_format": "plain"}, "$99 $49"),
         ("<ins>new</ins>", {}, "==new=="),
         ("<ins>new</ins>", DJOT, "{+new+}"),
         ("<var>x</var>", {}, "*x*"),
@@ -103,7 +107,7 @@ def test_formats_inside_code(html, options, expected):
 
 # --- empty content, and white space at the element's edges -------------------
 
-WRAPPED = ["b", "strong", "i", "em", "s", "del", "ins", "mark", "kbd", "samp", "var", "dfn", "sub", "sup", "abbr",
+WRAPPED = ["b", "strong", "i", "em", "s", "strike", "del", "ins", "mark", "kbd", "samp", "var", "dfn", "sub", "sup", "abbr",
            "code", "rb", "rp"]
 PLAIN = ["u", "small", "span", "ruby", "rtc"]
 
@@ -281,6 +285,14 @@ def test_nested_emphasis_reads_back(html, read, road):
 def test_nested_emphasis_beside_link_brackets_reads_back(html, read):
     markdown_it = pytest.importorskip("markdown_it")
     assert markdown_it.MarkdownIt("commonmark").render(md(html)).strip() == read
+
+
+@pytest.mark.parametrize("road", [{}, {"tier_strategy": "quillmoor"}], ids=["dom", "quillmoor"])
+def test_strike_reads_back_as_strike(road):
+    markdown_it = pytest.importorskip("markdown_it")
+    rendered = markdown_it.MarkdownIt("commonmark").enable("strikethrough").render(
+        md("<p><strike>$99</strike> $49</p>", **road))
+    assert rendered.strip() == "<p><s>$99</s> $49</p>"
 
 
 def test_nested_strike_reads_back_as_strike():

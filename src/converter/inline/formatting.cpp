@@ -89,6 +89,7 @@ std::optional<Markers> wrap_markers(TagId id, const ConversionOptions& options, 
     case TagId::Em:
       return same(djot ? "_" : emphasis_marker(options, 1));
     case TagId::S:
+    case TagId::Strike:
     case TagId::Del:
       return djot ? Markers{"{-", "-}"} : same("~~");
     case TagId::Ins:
@@ -478,6 +479,7 @@ void convert_inline_element(const Walk& w, NodeHandle node, const ConversionCont
       convert_emphasis(w, node, context, depth);
       return;
     case TagId::S:
+    case TagId::Strike:
     case TagId::Del:
     case TagId::Ins:
     case TagId::Var:
