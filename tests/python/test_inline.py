@@ -192,6 +192,27 @@ def test_elements_side_by_side(html, options, expected):
     assert md(html, **options) == expected + "\n"
 
 
+@pytest.mark.parametrize(
+    "html, expected, read",
+    [
+        # '_' cannot open or close inside a word: '*' stands there
+        ("<p><i>Foo</i>bar and un<b>believ</b>able</p>", "*Foo*bar and un**believ**able",
+         "<em>Foo</em>bar and un<strong>believ</strong>able"),
+        ("<p>a <i>x</i> b <b>y</b>, <i>(z)</i>.</p>", "a _x_ b __y__, _(z)_.",
+         "a <em>x</em> b <strong>y</strong>, <em>(z)</em>."),
+        ("<p>x<i>a</i><i>b</i>y</p>", "x*ab*y", "x<em>ab</em>y"),
+        ("<p>日本<i>x</i> <var>v</var>z</p>", "日本*x* *v*z", "日本<em>x</em> <em>v</em>z"),
+        ("<p><b>a<i>b</i></b>c</p>", "**a*b***c", "<strong>a<em>b</em></strong>c"),
+        ("<p>un<span><b>b</b></span>c</p>", "un**b**c", "un<strong>b</strong>c"),
+    ],
+)
+def test_underscore_markers_inside_a_word(html, expected, read):
+    out = md(html, strong_em_symbol="_")
+    assert out == expected + "\n"
+    markdown_it = pytest.importorskip("markdown_it")
+    assert markdown_it.MarkdownIt("commonmark").render(out).strip() == f"<p>{read}</p>"
+
+
 def test_emphasis_nested_in_emphasis_is_written_in_full():
     assert md("<p><em>a <strong>b</strong> c</em></p>") == "*a **b** c*\n"
 

@@ -182,8 +182,9 @@ bool next_sibling_starts_word(const Walk& w, NodeHandle node) {
 // `node` in the document (the sibling before it or before the ancestor it
 // starts, or that sibling's last descendant): the two are joined into one
 // pair, since "*a**b*" would leave the middle asterisks as text.
-bool continues_previous(const Walk& w, NodeHandle node, const ConversionContext& context, const Markers& markers) {
-  if (markers.open.empty() || markers.open != markers.close || !w.out().ends_with(markers.close)) return false;
+bool continues_previous(const Walk& w, NodeHandle node, const ConversionContext& context, const Markers& markers,
+                        std::string_view written_close) {
+  if (markers.open.empty() || markers.open != markers.close || !w.out().ends_with(written_close)) return false;
   std::optional<NodeHandle> last = previous_sibling(w, node);
   for (std::optional<NodeHandle> at = node; !last;) {
     at = w.dom_context().parent_of(*at);
@@ -216,7 +217,8 @@ bool continues_previous(const Walk& w, NodeHandle node, const ConversionContext&
 // same run: what stands beyond them decides.
 bool markers_stay_text(const Walk& w, NodeHandle node, const OuterWhitespaceSplit& split, const Markers& markers) {
   if (split.core.empty() || !is_emphasis_marker(markers.open, w.options())) return false;
-  const char symbol = markers.open.front();
+  // Nested '_' markers may have been written as '*' (inside a word).
+  const std::string_view symbol = markers.open.front() == '_' ? "_*" : "*";
   const auto punct = [](char c) { return is_ascii_punct(static_cast<unsigned char>(c)); };
   const std::string& out = w.out();
   if (split.leading.empty() && !out.empty() && is_ascii_alnum(out.back())) {
@@ -302,13 +304,56 @@ bool nested_markers_read(const Walk& w, NodeHandle node, const ConversionContext
   return true;
 }
 
+// Markers of '_' with '*' in their place.
+Markers with_asterisks(const Markers& markers) {
+  Markers star = markers;
+  for (char& c : star.open) c = '*';
+  for (char& c : star.close) c = '*';
+  return star;
+}
+
+// A byte that an '_' marker beside it cannot open or close next to: a
+// letter or digit, any non-ASCII byte (most are letters), or what is not
+// known.
+bool word_beside(int c) {
+  return c == kUnknownNeighbour || is_ascii_alnum(static_cast<char>(c)) || c >= 0x80;
+}
+
+// What a reader finds right after `node`: the first byte of the text that
+// follows, through the edges of inline elements that write no markers; the
+// first marker byte of an enclosing element that writes some; '\n' at the
+// edge of a block; kUnknownNeighbour for an element or what lies further.
+int byte_after(const Walk& w, NodeHandle node, const ConversionContext& context) {
+  for (int levels = 0; levels < 4; ++levels) {
+    const auto place = sibling_place(w, node);
+    if (!place) return kUnknownNeighbour;
+    if (const std::optional<char> next = byte_beside(w.dom(), place->siblings, place->index, true)) {
+      return *next == '\0' ? kUnknownNeighbour : static_cast<unsigned char>(*next);
+    }
+    const std::optional<NodeHandle> parent = w.dom_context().parent_of(node);
+    if (!parent || !tag_has(w.tag(*parent).id, kInline)) return '\n';
+    const std::optional<Markers> enclosing = wrap_markers(w.tag(*parent).id, w.options(), context);
+    if (enclosing && !enclosing->close.empty()) return static_cast<unsigned char>(enclosing->close.front());
+    node = *parent;
+  }
+  return kUnknownNeighbour;
+}
+
 // Writes the rendered content between the markers, its outer white space
 // outside them.
 void write_wrapped(const Walk& w, NodeHandle node, const ConversionContext& context, std::string_view rendered,
                    const Markers& markers) {
   if (rendered.empty()) return;
   const OuterWhitespaceSplit split = split_outer_whitespace(rendered);
-  const bool join = split.leading.empty() && !split.core.empty() && continues_previous(w, node, context, markers);
+  // '_' cannot open or close inside a word ("un__believ__able" stays
+  // text): there the markers are '*', which can.
+  const bool underscore = !is_djot(w.options()) && markers.open.starts_with('_');
+  const Markers star = underscore ? with_asterisks(markers) : Markers{};
+  const bool star_after = underscore && split.trailing.empty() && word_beside(byte_after(w, node, context));
+  // Joined to the pair before, the content takes that pair's closing marker.
+  const bool join_star = underscore && w.out().ends_with(star.close);
+  const bool join = split.leading.empty() && !split.core.empty() && (join_star || !star_after) &&
+                    continues_previous(w, node, context, markers, join_star ? star.close : markers.close);
   if (join) w.out().resize(w.out().size() - markers.close.size());
   // Emphasis inside emphasis of its kind writes its markers only where a
   // reader keeps the nesting.
@@ -327,9 +372,12 @@ void write_wrapped(const Walk& w, NodeHandle node, const ConversionContext& cont
       escape_block_markers_from(out, start, starts_line, after_number);
       return;
     }
-    if (!join) out += markers.open;
+    const bool use_star =
+        underscore && (join ? join_star : star_after || (!out.empty() && word_beside(static_cast<unsigned char>(out.back()))));
+    const Markers& written = use_star ? star : markers;
+    if (!join) out += written.open;
     out += split.core;
-    out += markers.close;
+    out += written.close;
   });
 }
 
