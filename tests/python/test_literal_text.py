@@ -233,3 +233,54 @@ def test_heading_text_ending_in_hashes_keeps_them(html_in, text, road):
     assert markdown_it().render(out).strip() == f"<h{level}>{text}</h{level}>"
     if "C#" in text or "# y" in text:
         assert "\\" not in out
+
+
+# --- text beside the markup of other elements --------------------------------------
+
+# (html, the text and the inline elements a reader sees)
+ACROSS_ELEMENTS = [
+    # '~' runs inside a strikethrough, and right beside its markers
+    ("<p><s>w~~ z</s></p>", "<p><s>w~~ z</s></p>"),
+    ("<p><del>~a</del> <s>b~</s> <strike>~</strike></p>", "<p><s>~a</s> <s>b~</s> <s>~</s></p>"),
+    ("<p>~<s>gone</s> here</p>", "<p>~<s>gone</s> here</p>"),
+    ("<p>~~<s>gone</s>~ here</p>", "<p>~~<s>gone</s>~ here</p>"),
+    # a backtick right after a code span
+    ("<p>Type <code>x</code>` after</p>", "<p>Type <code>x</code>` after</p>"),
+    ("<p>`<code>x</code></p>", "<p>`<code>x</code></p>"),
+    # code spans side by side are one span
+    ("<p><code>a</code><code>b</code> <kbd>c</kbd><span><code>d</code></span></p>",
+     "<p><code>ab</code> <code>cd</code></p>"),
+    # spaces at both ends of code
+    ("<p>x<code> a </code>y</p>", "<p>x<code> a </code>y</p>"),
+    # brackets in a code span of a link's text
+    ('<p><a href="u"><code>]</code> and <code>[</code></a></p>', '<p><a href="u"><code>]</code> and <code>[</code></a></p>'),
+    # markers that cannot close before a letter: the text stays
+    ("<p><s>.</s>b and <b><del>(</del></b>z</p>", "<p>.b and (z</p>"),
+    ("<p><em>x</em><b>]</b> <em>`</em><b>a</b></p>", "<p><em>x</em>] `<strong>a</strong></p>"),
+    # a '!' before a link's text
+    ('<p><del>!</del><s><a href="u">b</a></s></p>', '<p><s>!<a href="u">b</a></s></p>'),
+    # the text around a strikethrough inside a strikethrough
+    ("<p><s>-<del>*</del></s></p>", "<p><s>-*</s></p>"),
+]
+
+
+@pytest.mark.parametrize("html_in, read", ACROSS_ELEMENTS)
+def test_text_beside_other_elements_markup_reads_back(html_in, read):
+    out = tidewell.convert_to_markdown(html_in)
+    assert markdown_it().enable(["strikethrough"]).render(out).strip() == read
+
+
+@pytest.mark.parametrize(
+    "html_in, expected",
+    [
+        # in a table, text the README promises stays bare is bare, as in a paragraph
+        ("<table><tr><th>h</th></tr><tr><td>apache_builds</td></tr></table>",
+         "| h |\n| --- |\n| apache_builds |"),
+        ("<table><tr><th>h</th></tr><tr><td><i>x</i> snake_case 2 * 3</td></tr></table>",
+         "| h |\n| --- |\n| *x* snake_case 2 * 3 |"),
+        ("<table><caption>Step 2-3</caption><tr><th>h</th></tr></table>", "*Step 2-3*\n\n| h |\n| --- |"),
+    ],
+)
+def test_table_text_that_cannot_read_as_markup_stays_bare(html_in, expected):
+    out = tidewell.convert_to_markdown(html_in, {"compact_tables": True})
+    assert out.rstrip("\n") == expected
