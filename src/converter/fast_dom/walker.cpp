@@ -196,9 +196,9 @@ class Walker {
             collect_cell(child, frame.state);
             break;
           default:
-            follower_ = follower(frame, children);
+            in_frame_ = true;
             visit(child, frame.state, frame.base, depth);
-            follower_ = kUnknownNeighbour;
+            in_frame_ = false;
             break;
         }
         continue;
@@ -520,7 +520,6 @@ class Walker {
 
   enum class Lead : std::uint8_t { Word, Other, Nothing };
 
-  static bool is_word_byte(unsigned char c) { return is_ascii_alnum(static_cast<char>(c)) || c >= 0x80; }
 
   // What `nodes` write first, read from the document: a letter or digit,
   // something else, or nothing. Emphasis markers there join the run before
@@ -536,7 +535,7 @@ class Walker {
       if (const TlNode::Raw* raw = n->as_raw()) {
         const std::string_view text = dom_.bytes(raw->text);
         if (text.empty()) continue;
-        return is_word_byte(static_cast<unsigned char>(text.front())) ? Lead::Word : Lead::Other;
+        return letter_or_digit_at(text, 0) ? Lead::Word : Lead::Other;
       }
       const TlNode::Tag* tag = n->as_tag();
       if (tag == nullptr) return Lead::Other;
@@ -595,6 +594,11 @@ class Walker {
       const FastDomTagClass cls = classify(tag_id_ignore_case(dom_.bytes(tag->name))).first;
       if (cls != C::Strong && cls != C::Emphasis) return run;
       if (levels == 0 && f.action == (cls == C::Strong ? Action::Strong : Action::Emphasis)) return run;
+      // White space first stands before its markers.
+      const auto children = tag->children.as_span();
+      const TlNode* first = children.empty() ? nullptr : dom_.node(children.front());
+      const TlNode::Raw* raw = first != nullptr ? first->as_raw() : nullptr;
+      if (raw != nullptr && space_len_at(dom_.bytes(raw->text), 0) != 0) return run;
       run += cls == C::Strong ? 2 : 1;
       nodes = tag->children.as_span();
     }
@@ -1013,7 +1017,7 @@ class Walker {
     const std::size_t first = core.find_first_not_of('*');
     const std::size_t last = core.find_last_not_of('*');
     if (first == std::string_view::npos) return false;
-    if (before > f.outer_base && is_word_byte(static_cast<unsigned char>(out_[before - 1])) && punct(core[first])) {
+    if (before > f.outer_base && letter_or_digit_before(out_, before) && punct(core[first])) {
       return true;
     }
     if (mark > before && (mark - before) + marker.size() + first >= 4) return true;
@@ -1298,19 +1302,22 @@ class Walker {
     const bool emphasized = state.in_strong || state.in_emphasis;
     const EscapeMode mode = emphasized ? EscapeMode::EmphasizedText : EscapeMode::PageText;
     const ConversionOptions& options = emphasized ? emphasis_options_ : options_;
+    // What follows, told only for a child of the frame on top.
+    const int after =
+        in_frame_ ? follower(stack_.back(), dom_.tag(stack_.back().node)->children.as_span()) : kUnknownNeighbour;
     if (start == base && start != 0) {
       // At the start of a link's text its bracket stands before.
       const bool link = !stack_.empty() && stack_.back().action == Action::Link && stack_.back().base == base;
       scratch_text_.clear();
-      escape_markdown_into(folded_, mode, options, scratch_text_, {link ? '[' : '\n', follower_});
+      escape_markdown_into(folded_, mode, options, scratch_text_, {link ? '[' : '\n', after});
       out_ += scratch_text_;
     } else {
-      escape_markdown_into(folded_, mode, options, out_, {'\n', follower_});
+      escape_markdown_into(folded_, mode, options, out_, {'\n', after});
     }
     // Text that starts a line keeps a list, quote or heading marker as text.
-    if (std::optional<std::string> escaped =
-            escape_line_block_markers(std::string_view(out_).substr(start),
-                                      output_at_line_start(std::string_view(out_).substr(0, start)))) {
+    // (The folded text holds no line break: only its start can be one.)
+    if (!output_at_line_start(std::string_view(out_).substr(0, start))) return;
+    if (std::optional<std::string> escaped = escape_line_block_markers(std::string_view(out_).substr(start), true)) {
       out_.resize(start);
       out_ += *escaped;
     }
@@ -1375,7 +1382,7 @@ class Walker {
   const ConversionOptions& options_;
   ConversionOptions emphasis_options_;  // the options with '*' as the emphasis marker
   std::string& out_;
-  int follower_ = kUnknownNeighbour;  // what follows the text being written (see follower)
+  bool in_frame_ = false;  // the node being visited is a child of the frame on top
   std::string_view bullet_;
   std::string_view other_bullet_;
   // Where the last list ended in the output, whether it was numbered and

@@ -179,10 +179,6 @@ std::optional<NodeHandle> previous_sibling(const Walk& w, NodeHandle node, const
   return std::nullopt;
 }
 
-// A byte a marker next to it is inside a word with: a letter or digit, or
-// any byte of a non-ASCII character (most are letters).
-bool is_word_byte(unsigned char c) { return is_ascii_alnum(static_cast<char>(c)) || c >= 0x80; }
-
 // What the markers of a formatting element meet beside them, told from the
 // document: whether a letter or digit stands there. Looked for through text,
 // elements that write their content alone (or nothing, when empty),
@@ -232,7 +228,7 @@ class Surroundings {
       if (tag == nullptr) return run;
       const std::optional<Markers> markers = markers_of(*first, scope);
       if (!markers || markers->open.empty() || symbol.find(markers->open.front()) == std::string_view::npos ||
-          (levels == 0 && markers->open == own)) {
+          (levels == 0 && markers->open == own) || starts_with_space(tag->children.as_span())) {
         return run;
       }
       run += markers->open.size();
@@ -240,6 +236,18 @@ class Surroundings {
       nodes = tag->children.as_span();
     }
     return run;
+  }
+
+  // The first text in `nodes` starts with white space (which stands
+  // before the markers of their element).
+  bool starts_with_space(std::span<const NodeHandle> nodes) const {
+    for (const NodeHandle node : nodes) {
+      const TlNode* n = w_.dom().node(node);
+      if (n == nullptr || n->is_comment()) continue;
+      const TlNode::Raw* raw = n->as_raw();
+      return raw != nullptr && space_len_at(w_.dom().bytes(raw->text), 0) != 0;
+    }
+    return false;
   }
 
   // A letter or digit is what a reader meets right before `node`, which
@@ -257,7 +265,7 @@ class Surroundings {
         if (const TlNode::Raw* raw = n->as_raw()) {
           const std::string_view text = w_.dom().bytes(raw->text);
           if (text.empty()) continue;
-          return is_word_byte(static_cast<unsigned char>(text.back()));
+          return letter_or_digit_before(text, text.size());
         }
         // An element with the markers of the enclosing one continues its
         // pair: its content's end stands before.
@@ -370,7 +378,7 @@ class Surroundings {
       if (const TlNode::Raw* raw = n->as_raw()) {
         const std::string_view text = w_.dom().bytes(raw->text);
         if (text.empty()) continue;
-        return is_word_byte(static_cast<unsigned char>(text.front())) ? Lead::Word : Lead::Other;
+        return letter_or_digit_at(text, 0) ? Lead::Word : Lead::Other;
       }
       const TlNode::Tag* tag = n->as_tag();
       if (tag == nullptr) return Lead::Other;
@@ -419,7 +427,7 @@ class Surroundings {
       if (!last) return false;
       if (const TlNode::Raw* raw = w_.dom().node(*last)->as_raw()) {
         const std::string_view text = w_.dom().bytes(raw->text);
-        return !text.empty() && is_word_byte(static_cast<unsigned char>(text.back()));
+        return letter_or_digit_before(text, text.size());
       }
       const std::optional<Markers> markers = markers_of(*last, scope);
       if (markers && !markers->close.empty()) return false;
@@ -521,7 +529,7 @@ MarkerSides markers_stay_text(const Walk& w, NodeHandle node, const ConversionCo
     std::size_t end = out.size();
     while (end > 0 && symbol.find(out[end - 1]) != std::string_view::npos && !is_escaped_at(out, end - 1)) --end;
     if (end == 0) return !w.at_line_start() && around.word_before(node);
-    return is_word_byte(static_cast<unsigned char>(out[end - 1]));
+    return letter_or_digit_before(out, end);
   };
   MarkerSides sides;
   if (split.leading.empty()) {

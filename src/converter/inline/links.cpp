@@ -315,7 +315,8 @@ void convert_link(const Walk& w, NodeHandle node, const ConversionContext& conte
       label.plain = true;
     }
   }
-  if (label.text == "^" && href.starts_with('#')) label.text = "\u2191";
+  // (A djot text escapes the caret.)
+  if ((label.text == "^" || label.text == "\\^") && href.starts_with('#')) label.text = "\u2191";
 
   if (whole || !label.text.empty()) {
     std::string markdown;

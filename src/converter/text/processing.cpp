@@ -385,6 +385,18 @@ class BacktickRuns {
 };
 
 void escape_link_text(std::string_view text, std::string& out) {
+  // Most labels hold no bracket, backslash or code.
+  bool plain = true;
+  for (const char c : text) {
+    if (c == '[' || c == ']' || c == '\\' || c == '`') {
+      plain = false;
+      break;
+    }
+  }
+  if (plain) {
+    out.append(text);
+    return;
+  }
   // Brackets that pair up stay as they are; every other one gets a
   // backslash. A bracket after an odd number of backslashes is escaped
   // already. Unpaired '[' are known only at the end, so they are found first.
@@ -786,6 +798,45 @@ bool opens_djot_brace(int next) {
   return is_ascii_alnum(static_cast<char>(c)) || (c != '{' && c != '}' && is_ascii_punct(c) && c != '\\');
 }
 
+}  // namespace
+
+bool letter_or_digit_at(std::string_view text, std::size_t pos) {
+  return pos < text.size() && side_at(text, pos, kUnknownNeighbour) == kWordSide;
+}
+
+bool letter_or_digit_before(std::string_view text, std::size_t pos) {
+  return pos > 0 && side_before(text, pos, kUnknownNeighbour) == kWordSide;
+}
+
+namespace {
+
+// The text holds a byte that page text may need escaped for ('<', '&',
+// '\\') or that escape_inline_markup looks at, in either format: one pass,
+// 16 bytes at a time. Most texts hold none and are copied as they stand.
+bool holds_page_markup_byte(std::string_view t) {
+  const std::size_t n = t.size();
+  std::size_t i = 0;
+#if defined(__SSE2__)
+  const char* const data = t.data();
+  for (; i + 16 <= n; i += 16) {
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
+    const __m128i range = _mm_and_si128(_mm_cmpgt_epi8(block, _mm_set1_epi8('[' - 1)),
+                                        _mm_cmplt_epi8(block, _mm_set1_epi8('`' + 1)));
+    const __m128i single =
+        _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(block, _mm_set1_epi8('*')), _mm_cmpeq_epi8(block, _mm_set1_epi8('~'))),
+                     _mm_or_si128(_mm_cmpeq_epi8(block, _mm_set1_epi8('{')),
+                                  _mm_or_si128(_mm_cmpeq_epi8(block, _mm_set1_epi8('<')),
+                                               _mm_cmpeq_epi8(block, _mm_set1_epi8('&')))));
+    if (_mm_movemask_epi8(_mm_or_si128(range, single)) != 0) return true;
+  }
+#endif
+  for (; i < n; ++i) {
+    const char c = t[i];
+    if ((c >= '[' && c <= '`') || c == '*' || c == '~' || c == '{' || c == '<' || c == '&') return true;
+  }
+  return false;
+}
+
 // The text holds a byte that escape_inline_markup looks at.
 bool holds_inline_markup_byte(std::string_view text, const ConversionOptions& o) {
   return find_inline_markup_byte(text, 0, o.output_format == OutputFormat::Djot ? 2 : 1) != text.size();
@@ -912,6 +963,12 @@ void escape_markdown_into(std::string_view text, EscapeMode mode, const Conversi
   switch (mode) {
     case EscapeMode::Text:
     case EscapeMode::PageText: {
+      // Without escape options, text holding no byte of markup is itself.
+      if (mode == EscapeMode::PageText && !options.escape_ascii && !options.escape_misc &&
+          !options.escape_asterisks && !options.escape_underscores && !holds_page_markup_byte(text)) {
+        out.append(text);
+        return;
+      }
       const std::size_t start = out.size();
       if (const EscapeClass* cls = running_text_table(text, mode, options)) {
         append_escaped(*cls, text, 0, out);
@@ -922,6 +979,11 @@ void escape_markdown_into(std::string_view text, EscapeMode mode, const Conversi
       return;
     }
     case EscapeMode::EmphasizedText: {
+      if (!options.escape_ascii && !options.escape_misc && !options.escape_asterisks && !options.escape_underscores &&
+          !holds_page_markup_byte(text)) {
+        out.append(text);
+        return;
+      }
       // Djot marks emphasis with '_' and strong emphasis with '*' whatever
       // `strong_em_symbol` says: both are escaped there.
       const bool djot = options.output_format == OutputFormat::Djot;

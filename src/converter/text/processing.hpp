@@ -181,6 +181,14 @@ std::size_t joining_markup_at(std::string_view out, std::string_view next, bool 
 // neighbour is escaped).
 void escape_inline_markup(std::string& out, std::size_t from, int before, int after, bool djot);
 
+// The character that starts at `pos` (that ends at `pos`, for the
+// `_before` form) is a letter or digit for certain: an ASCII letter or
+// digit, a Latin, Greek or Cyrillic letter, kana, a CJK ideograph or Hangul
+// (white space, punctuation and other characters are not). False at the
+// text's edge.
+bool letter_or_digit_at(std::string_view text, std::size_t pos);
+bool letter_or_digit_before(std::string_view text, std::size_t pos);
+
 // out[pos] stands after an odd number of backslashes (is escaped).
 bool is_escaped_at(std::string_view out, std::size_t pos);
 

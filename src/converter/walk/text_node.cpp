@@ -85,7 +85,7 @@ EscapeMode text_escape_mode(const ConversionContext& context) {
 
 // Phrasing elements that write their content and nothing after it; the
 // others close with markup of their own ("~~", "**", "](u)").
-bool writes_content_only(TagId id) {
+bool writes_content_only(TagId id, const ConversionOptions& options) {
   switch (id) {
     case TagId::Span:
     case TagId::U:
@@ -96,6 +96,10 @@ bool writes_content_only(TagId id) {
     case TagId::Data:
     case TagId::Time:
       return true;
+    case TagId::Sub:
+      return options.sub_symbol.empty() && options.output_format != OutputFormat::Djot;
+    case TagId::Sup:
+      return options.sup_symbol.empty() && options.output_format != OutputFormat::Djot;
     default:
       return false;
   }
@@ -123,7 +127,7 @@ int text_follower(const Walk& w, NodeHandle node, bool ends_with_space) {
     const CachedTagInfo* info = dom_cache_tag_info(ctx, *parent, dom);
     if (info == nullptr) return kUnknownNeighbour;
     if (info->is_block) return '\n';
-    if (!info->is_inline || !writes_content_only(info->id)) return kUnknownNeighbour;
+    if (!info->is_inline || !writes_content_only(info->id, w.options())) return kUnknownNeighbour;
     h = *parent;
   }
   return kUnknownNeighbour;
