@@ -271,6 +271,23 @@ def test_text_beside_other_elements_markup_reads_back(html_in, read):
     assert markdown_it().enable(["strikethrough"]).render(out).strip() == read
 
 
+@pytest.mark.parametrize("road", [{"tier_strategy": "fast_dom"}, {"code_block_style": "indented", "highlight_style": "none"}],
+                         ids=["fast_dom", "tier1"])
+@pytest.mark.parametrize("html_in", [html_in for html_in, _ in ACROSS_ELEMENTS] + [
+    "<p><b>\\ </b> x</p>",  # a backslash before the closing marker
+    "<p>!<a href='u'>x</a></p>",  # a '!' before a link
+    "<p>&lt;<a href='u'>x</a></p>",  # a '<' before a link's text
+    "<p>x<em>[</em> <b>(</b>x <em>b</em><b>]</b></p>",  # markers that cannot open or close
+    "<p><b>z * </b> <em> * z</em></p>",  # an asterisk moved next to a marker
+])
+def test_text_beside_other_elements_markup_reads_back_on_the_fast_roads(html_in, road):
+    # fast_dom writes no strikethrough, and tier-1 no strikethrough either:
+    # the text must still read as the page's
+    out = tidewell.convert_to_markdown(html_in, road)
+    shown = markdown_it().enable(["strikethrough"]).render(out)
+    assert _shown_text(shown) == _shown_text(html_in), out
+
+
 @pytest.mark.parametrize(
     "html_in, expected",
     [
