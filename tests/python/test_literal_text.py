@@ -262,6 +262,8 @@ ACROSS_ELEMENTS = [
     ('<p><del>!</del><s><a href="u">b</a></s></p>', '<p><s>!<a href="u">b</a></s></p>'),
     # the text around a strikethrough inside a strikethrough
     ("<p><s>-<del>*</del></s></p>", "<p><s>-*</s></p>"),
+    # white space of a code span in a link's text is the code's
+    ('<p>x<a href="u"><code> ] </code></a></p>', '<p>x<a href="u"><code> ] </code></a></p>'),
 ]
 
 
@@ -279,6 +281,8 @@ def test_text_beside_other_elements_markup_reads_back(html_in, read):
     "<p>&lt;<a href='u'>x</a></p>",  # a '<' before a link's text
     "<p>x<em>[</em> <b>(</b>x <em>b</em><b>]</b></p>",  # markers that cannot open or close
     "<p><b>z * </b> <em> * z</em></p>",  # an asterisk moved next to a marker
+    "<p>b<a href='u'><b> a</b></a> <code>a</code><s><code>)</code></s></p>",  # at the start of an element's text
+    "<p><em>.</em><code></code><em>*</em> <b><em>)</em></b><em>)</em></p>",  # beside elements that write nothing
 ])
 def test_text_beside_other_elements_markup_reads_back_on_the_fast_roads(html_in, road):
     # fast_dom writes no strikethrough, and tier-1 no strikethrough either:

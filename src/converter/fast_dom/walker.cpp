@@ -264,6 +264,13 @@ class Walker {
   void space_apart(std::size_t base) {
     const char last = last_from(base);
     if (last != '\0' && !is_ascii_space(last)) out_ += ' ';
+    // At the start of a link's text the space goes before its bracket.
+    if (last == '\0' && at_link_start(base)) out_ += ' ';
+  }
+  // `base` starts the text of the link on top, which moves white space at
+  // its start before its bracket.
+  bool at_link_start(std::size_t base) const {
+    return base != 0 && !stack_.empty() && stack_.back().action == Action::Link && stack_.back().base == base;
   }
   // Starts a new line, inside inline content.
   void line_apart(std::size_t base) {
@@ -366,7 +373,7 @@ class Walker {
         // closed, the two are one pair ("*a**b*" would leave the middle
         // markers as text).
         if (!frame.nested && last_pair_.end == out_.size() && last_pair_.action == frame.action &&
-            previous_sibling() == last_pair_.node) {
+            ends_with_node(previous_sibling(), last_pair_.node)) {
           out_.resize(out_.size() - marker_of(frame.action).size());
           frame.mark = last_pair_.mark;
           break;
@@ -503,17 +510,43 @@ class Walker {
   static std::string_view marker_of(Action action) { return action == Action::Strong ? "**" : "*"; }
 
   // The sibling before the child just taken from the frame on top, comments
-  // skipped.
+  // and empty inline elements (which write nothing) skipped; at the start of
+  // an inline element that writes its content alone, the one before that.
   std::optional<NodeHandle> previous_sibling() const {
-    if (stack_.empty()) return std::nullopt;
-    const Frame& parent = stack_.back();
-    const auto children = dom_.tag(parent.node)->children.as_span();
-    for (std::size_t pos = std::min<std::size_t>(parent.next_child, children.size()); pos > 1;) {
-      --pos;
-      const TlNode* n = dom_.node(children[pos - 1]);
-      if (n != nullptr && !n->is_comment()) return children[pos - 1];
+    for (std::size_t at = stack_.size(); at > 0; --at) {
+      const Frame& parent = stack_[at - 1];
+      const auto children = dom_.tag(parent.node)->children.as_span();
+      for (std::size_t pos = std::min<std::size_t>(parent.next_child, children.size()); pos > 1; --pos) {
+        const TlNode* n = dom_.node(children[pos - 2]);
+        if (n == nullptr || n->is_comment()) continue;
+        const TlNode::Tag* tag = n->as_tag();
+        if (tag != nullptr && tag->children.empty()) {
+          const TagId id = tag_id_ignore_case(dom_.bytes(tag->name));
+          const FastDomTagClass cls = classify(id).first;
+          if (!is_block_element(id) && cls != C::Image && cls != C::LineBreak &&
+              !attribute_map_get(dom_, *tag, "href").has_value()) {
+            continue;
+          }
+        }
+        return children[pos - 2];
+      }
+      if (parent.action != Action::Transparent ||
+          is_block_element(tag_id_ignore_case(dom_.bytes(dom_.tag(parent.node)->name)))) {
+        return std::nullopt;
+      }
     }
     return std::nullopt;
+  }
+
+  // `node` is `last`, or its last child is, a few levels down.
+  bool ends_with_node(std::optional<NodeHandle> node, NodeHandle last) const {
+    for (int levels = 0; node && levels < 8; ++levels) {
+      if (*node == last) return true;
+      const TlNode::Tag* tag = dom_.tag(*node);
+      if (tag == nullptr || tag->children.empty()) return false;
+      node = tag->children.as_span().back();
+    }
+    return false;
   }
 
   // --- what emphasis markers meet beside them ------------------------------
@@ -565,8 +598,11 @@ class Walker {
       const Frame& parent = stack_[at - 1];
       const Lead lead = lead_of(dom_.tag(parent.node)->children.as_span().subspan(*index + 1), own, budget);
       if (lead != Lead::Nothing) return lead == Lead::Word;
+      // Out of emphasis (its marker joins the run) and of elements that write
+      // their content alone.
       if (parent.action != Action::Strong && parent.action != Action::Emphasis &&
-          !(parent.action == Action::Transparent && parent.outer_inline)) {
+          !(parent.action == Action::Transparent &&
+            !is_block_element(tag_id_ignore_case(dom_.bytes(dom_.tag(parent.node)->name))))) {
         return false;
       }
       own = Action::Transparent;
@@ -972,7 +1008,7 @@ class Walker {
     std::size_t mark = f.mark;
     if (lead > content) {
       out_.erase(content, lead - content);
-      const bool space_before = f.mark > f.outer_base && !is_ascii_space(out_[f.mark - 1]);
+      const bool space_before = f.mark > f.outer_base ? !is_ascii_space(out_[f.mark - 1]) : at_link_start(f.outer_base);
       if (space_before) {
         out_.insert(f.mark, 1, ' ');
         ++mark;
@@ -983,6 +1019,12 @@ class Walker {
     if (is_escaped_at(out_, out_.size())) out_ += '\\';
     if (!f.nested && markers_stay_text(f, mark, marker, tail_.empty())) {
       out_.erase(mark, marker.size());
+      // What the content holds moves with it.
+      if (last_pair_.end != std::string::npos && last_pair_.end > mark) {
+        last_pair_.end -= marker.size();
+        if (last_pair_.mark > mark) last_pair_.mark -= marker.size();
+      }
+      if (last_code_.end != std::string::npos && last_code_.end > mark) last_code_.end -= marker.size();
       // Without the markers in front the content may start a line.
       if (std::optional<std::string> escaped = escape_line_block_markers(
               std::string_view(out_).substr(mark), output_at_line_start(std::string_view(out_).substr(0, mark)))) {
@@ -1036,7 +1078,7 @@ class Walker {
     if (text.empty()) return;
     // Right after the span its previous sibling wrote, the two are one
     // span: side by side their backtick runs would merge.
-    if (last_code_.end == out_.size() && last_code_.node == previous_sibling()) {
+    if (last_code_.end == out_.size() && ends_with_node(previous_sibling(), last_code_.node)) {
       if (const std::optional<CodeSpanAtEnd> before = code_span_at_end(out_)) {
         joined_code_.assign(before->content);
         joined_code_ += text;

@@ -488,7 +488,9 @@ bool continues_previous(const Walk& w, NodeHandle node, const ConversionContext&
     if (tag == nullptr) return false;
     const std::optional<Markers> before = markers_in(w.tag(*last).id, w.options(), context);
     if (before && before->open == markers.open && before->close == markers.close) return true;
-    if (before && !before->close.empty()) return false;
+    // One that wrote its closing marker ends with it; one written without
+    // markers ends with its content.
+    if (before && !before->close.empty() && w.out().ends_with(before->close)) return false;
     last.reset();
     const auto children = tag->children.as_span();
     for (std::size_t i = children.size(); i > 0; --i) {
