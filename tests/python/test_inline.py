@@ -107,8 +107,8 @@ def test_formats_inside_code(html, options, expected):
 
 # --- empty content, and white space at the element's edges -------------------
 
-WRAPPED = ["b", "strong", "i", "em", "s", "strike", "del", "ins", "mark", "kbd", "samp", "var", "dfn", "sub", "sup", "abbr",
-           "code", "rb", "rp"]
+WRAPPED = ["b", "strong", "i", "em", "s", "strike", "del", "ins", "mark", "kbd", "samp", "var", "dfn", "sub", "sup",
+           "abbr", "code", "rb", "rp"]
 PLAIN = ["u", "small", "span", "ruby", "rtc"]
 
 

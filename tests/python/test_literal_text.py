@@ -254,7 +254,8 @@ ACROSS_ELEMENTS = [
     # spaces at both ends of code
     ("<p>x<code> a </code>y</p>", "<p>x<code> a </code>y</p>"),
     # brackets in a code span of a link's text
-    ('<p><a href="u"><code>]</code> and <code>[</code></a></p>', '<p><a href="u"><code>]</code> and <code>[</code></a></p>'),
+    ('<p><a href="u"><code>]</code> and <code>[</code></a></p>',
+     '<p><a href="u"><code>]</code> and <code>[</code></a></p>'),
     # markers that cannot close before a letter: the text stays
     ("<p><s>.</s>b and <b><del>(</del></b>z</p>", "<p>.b and (z</p>"),
     ("<p><em>x</em><b>]</b> <em>`</em><b>a</b></p>", "<p><em>x</em>] `<strong>a</strong></p>"),
@@ -273,7 +274,8 @@ def test_text_beside_other_elements_markup_reads_back(html_in, read):
     assert markdown_it().enable(["strikethrough"]).render(out).strip() == read
 
 
-@pytest.mark.parametrize("road", [{"tier_strategy": "fast_dom"}, {"code_block_style": "indented", "highlight_style": "none"}],
+@pytest.mark.parametrize("road", [{"tier_strategy": "fast_dom"},
+                                  {"code_block_style": "indented", "highlight_style": "none"}],
                          ids=["fast_dom", "tier1"])
 @pytest.mark.parametrize("html_in", [html_in for html_in, _ in ACROSS_ELEMENTS] + [
     "<p><b>\\ </b> x</p>",  # a backslash before the closing marker

@@ -238,18 +238,6 @@ class Surroundings {
     return run;
   }
 
-  // The first text in `nodes` starts with white space (which stands
-  // before the markers of their element).
-  bool starts_with_space(std::span<const NodeHandle> nodes) const {
-    for (const NodeHandle node : nodes) {
-      const TlNode* n = w_.dom().node(node);
-      if (n == nullptr || n->is_comment()) continue;
-      const TlNode::Raw* raw = n->as_raw();
-      return raw != nullptr && space_len_at(w_.dom().bytes(raw->text), 0) != 0;
-    }
-    return false;
-  }
-
   // A letter or digit is what a reader meets right before `node`, which
   // starts an enclosing element's content (the same reasoning, backwards).
   bool word_before(NodeHandle node) {
@@ -335,6 +323,18 @@ class Surroundings {
     if (is_strike(id)) scope.strike = false;
     if (is_em(id)) scope.em = false;
     return kind_of(parent, "", scope) != Kind::Other;
+  }
+
+  // The first text in `nodes` starts with white space (which stands
+  // before the markers of their element).
+  bool starts_with_space(std::span<const NodeHandle> nodes) const {
+    for (const NodeHandle node : nodes) {
+      const TlNode* n = w_.dom().node(node);
+      if (n == nullptr || n->is_comment()) continue;
+      const TlNode::Raw* raw = n->as_raw();
+      return raw != nullptr && space_len_at(w_.dom().bytes(raw->text), 0) != 0;
+    }
+    return false;
   }
 
   static std::string_view symbol_of(const Markers& markers) {
@@ -453,7 +453,9 @@ class Surroundings {
       const TlNode::Tag* tag = n->as_tag();
       if (tag == nullptr) return false;
       const TagId id = w_.tag(nodes[pos]).id;
-      if (id == TagId::Span || id == TagId::U || id == TagId::Small) return ends_in_punctuation(tag->children.as_span());
+      if (id == TagId::Span || id == TagId::U || id == TagId::Small) {
+        return ends_in_punctuation(tag->children.as_span());
+      }
       // An empty formatting element writes nothing; another element ends
       // with markup of its own (a marker, "`", ")"), a line break with none.
       if (tag->children.empty() && wrap_markers(id, w_.options(), context_)) continue;
@@ -540,7 +542,8 @@ MarkerSides markers_stay_text(const Walk& w, NodeHandle node, const ConversionCo
   }
   if (split.trailing.empty()) {
     const std::size_t last = split.core.find_last_not_of(symbol);
-    sides.close = last != std::string_view::npos && punct(split.core[last]) && around.word_after(node, symbol, markers.open);
+    sides.close = last != std::string_view::npos && punct(split.core[last]) &&
+                  around.word_after(node, symbol, markers.open);
   }
   if (strike) return sides;
   // Markers of other elements right beside these make one run with them,
@@ -706,8 +709,8 @@ void write_wrapped(const Walk& w, NodeHandle node, const ConversionContext& cont
       escape_block_markers_from(out, start, starts_line, after_number);
       return;
     }
-    const bool use_star =
-        underscore && (join ? join_star : star_after || (!out.empty() && word_beside(static_cast<unsigned char>(out.back()))));
+    const bool word_before = !out.empty() && word_beside(static_cast<unsigned char>(out.back()));
+    const bool use_star = underscore && (join ? join_star : star_after || word_before);
     const Markers& written = use_star ? star : markers;
     // A '~' of the text before would join the strikethrough's marker.
     if (!join && written.open == "~~") escape_trailing_tildes(out);
