@@ -130,7 +130,7 @@ constexpr TagInfo kTags[] = {
     {"small", kInline},
     {"source", kInline | kVoid | kParserVoid | kSerializedVoid},
     {"span", kInline},
-    {"strike", 0},
+    {"strike", kInline},
     {"strong", kInline},
     {"style", kRawText | kMetadataContent},
     {"sub", kInline},

@@ -65,11 +65,13 @@ std::size_t code_span_fence_length(std::string_view content);
 
 // Appends `content` as a code span: the delimiter of code_span_fence_length,
 // a space inside each delimiter when the content starts or ends with a
-// backtick (or holds one and starts and ends with a space), and every line
-// break written as a space, since a code span keeps to one paragraph. In a
-// table cell "|" is written as "\|" so that the row keeps its cells. After
-// a backtick (another span's end) a space keeps the two spans apart.
-void write_code_span(std::string_view content, bool in_table_cell, std::string& out);
+// backtick or starts and ends with a space (a reader takes one space off
+// each end), and every line break written as a space, since a code span
+// keeps to one paragraph. In a table cell "|" is written as "\|" so that
+// the row keeps its cells. Right after another code span (`joins`, see
+// follows_code_span of converter/inline) the two are written as one: side by
+// side their backtick runs would merge.
+void write_code_span(std::string_view content, bool in_table_cell, std::string& out, bool joins = false);
 
 // --- blockquotes (blockquotes.cpp) ---
 

@@ -11,6 +11,7 @@
 #include "converter/blocks/block_support.hpp"
 #include "converter/blocks/blocks.hpp"
 #include "converter/text/kept_lines.hpp"
+#include "converter/text/processing.hpp"
 #include "converter/metadata/structure_sink.hpp"
 
 namespace tidewell {
@@ -156,14 +157,24 @@ std::size_t code_span_fence_length(std::string_view content) {
   return n;
 }
 
-void write_code_span(std::string_view content, bool in_table_cell, std::string& out) {
+void write_code_span(std::string_view content, bool in_table_cell, std::string& out, bool joins) {
+  std::string joined;
+  if (joins) {
+    if (const std::optional<CodeSpanAtEnd> before = code_span_at_end(out)) {
+      for (const char c : before->content) {
+        // In a cell the span's "|" were written as "\|".
+        if (c == '|' && in_table_cell && !joined.empty() && joined.back() == '\\') joined.pop_back();
+        joined += c;
+      }
+      joined += content;
+      content = joined;
+      out.resize(before->start);
+    }
+  }
   const std::size_t fence = code_span_fence_length(content);
   const auto is_space = [](char c) { return c == ' ' || c == '\n' || c == '\r'; };
-  const bool has_backtick = content.find('`') != std::string_view::npos;
   const bool padded = !content.empty() && (content.front() == '`' || content.back() == '`' ||
-                                           (has_backtick && is_space(content.front()) && is_space(content.back())));
-  // Right after another span's closing backticks the two runs would merge.
-  if (end_of(out).last() == '`') out += ' ';
+                                           (is_space(content.front()) && is_space(content.back())));
   out.append(fence, '`');
   if (padded) out += ' ';
   for (const char c : content) {

@@ -22,7 +22,7 @@ struct FastDomState {
   bool inline_context = false;  // content rendered as one inline run (heading, item, link, cell, emphasis, code)
   bool numbered = false;        // the innermost list is an ol
   bool in_link = false;         // inside a link's text: a link there is its text alone
-  bool in_strong = false;       // inside strong emphasis: strong emphasis there keeps markers only where they read back
+  bool in_strong = false;       // inside strong emphasis: strong emphasis there writes no markers
   bool in_emphasis = false;     // inside emphasis: emphasis there likewise
   bool other_marker = false;    // the innermost list follows one of its kind: its items write the other marker
   std::size_t marker_indent = 0;   // spaces before the markers of the innermost list's items

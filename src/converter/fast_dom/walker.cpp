@@ -173,8 +173,11 @@ std::string_view other_bullet_of(const ConversionOptions& options, std::string_v
 class Walker {
  public:
   Walker(const TlDom& dom, const ConversionOptions& options, std::string& out)
-      : dom_(dom), options_(options), out_(out), bullet_(bullet_of(options)),
-        other_bullet_(other_bullet_of(options, bullet_)) {}
+      : dom_(dom), options_(options), emphasis_options_(options), out_(out), bullet_(bullet_of(options)),
+        other_bullet_(other_bullet_of(options, bullet_)) {
+    // This road's emphasis markers are '*' whatever `strong_em_symbol` says.
+    emphasis_options_.strong_em_symbol = U'*';
+  }
 
   void walk(NodeHandle root, FastDomState state) {
     visit(root, state, 0, 0);
@@ -194,9 +197,9 @@ class Walker {
             collect_cell(child, frame.state);
             break;
           default:
-            follower_ = follower(frame, children);
+            in_frame_ = true;
             visit(child, frame.state, frame.base, depth);
-            follower_ = kUnknownNeighbour;
+            in_frame_ = false;
             break;
         }
         continue;
@@ -262,6 +265,13 @@ class Walker {
   void space_apart(std::size_t base) {
     const char last = last_from(base);
     if (last != '\0' && !is_ascii_space(last)) out_ += ' ';
+    // At the start of a link's text the space goes before its bracket.
+    if (last == '\0' && at_link_start(base)) out_ += ' ';
+  }
+  // `base` starts the text of the link on top, which moves white space at
+  // its start before its bracket.
+  bool at_link_start(std::size_t base) const {
+    return base != 0 && !stack_.empty() && stack_.back().action == Action::Link && stack_.back().base == base;
   }
   // Starts a new line, inside inline content.
   void line_apart(std::size_t base) {
@@ -283,7 +293,7 @@ class Walker {
     const TlNode* n = dom_.node(node);
     if (n == nullptr) return;
     if (const TlNode::Raw* raw = n->as_raw()) {
-      write_text(dom_.bytes(raw->text), state);
+      write_text(dom_.bytes(raw->text), state, base);
       return;
     }
     const TlNode::Tag* tag = n->as_tag();
@@ -351,16 +361,26 @@ class Walker {
       case C::Strong:
       case C::Emphasis: {
         frame.state.inline_context = true;
-        // Emphasis that is the whole content of emphasis of its kind writes
-        // no markers of its own; strong emphasis inside strong emphasis
-        // keeps them only where they read back (decided at its end).
-        if (doubles_enclosing_emphasis(node, cls == C::Strong ? Action::Strong : Action::Emphasis)) break;
-        frame.nested = cls == C::Strong ? state.in_strong : state.in_emphasis;
+        // Strong emphasis inside strong emphasis, and emphasis that is the
+        // whole content of emphasis, write no markers of their own; other
+        // emphasis inside emphasis keeps them only where they read back
+        // (decided at its end).
+        if (cls == C::Strong ? state.in_strong : doubles_enclosing_emphasis(node, Action::Emphasis)) break;
+        frame.nested = cls == C::Emphasis && state.in_emphasis;
         if (cls == C::Strong) frame.state.in_strong = true;
         else frame.state.in_emphasis = true;
         frame.action = cls == C::Strong ? Action::Strong : Action::Emphasis;
+        // Right after the pair of the same kind that its previous sibling
+        // closed, the two are one pair ("*a**b*" would leave the middle
+        // markers as text).
+        if (!frame.nested && last_pair_.end == out_.size() && last_pair_.action == frame.action &&
+            ends_with_node(previous_sibling(), last_pair_.node)) {
+          out_.resize(out_.size() - marker_of(frame.action).size());
+          frame.mark = last_pair_.mark;
+          break;
+        }
         frame.mark = out_.size();
-        out_ += cls == C::Strong ? "**" : "*";
+        out_ += marker_of(frame.action);
         break;
       }
       case C::Code:
@@ -488,6 +508,140 @@ class Walker {
     }
   }
 
+  static std::string_view marker_of(Action action) { return action == Action::Strong ? "**" : "*"; }
+
+  // The sibling before the child just taken from the frame on top, comments
+  // and empty inline elements (which write nothing) skipped; at the start of
+  // an inline element that writes its content alone, the one before that.
+  std::optional<NodeHandle> previous_sibling() const {
+    for (std::size_t at = stack_.size(); at > 0; --at) {
+      const Frame& parent = stack_[at - 1];
+      const auto children = dom_.tag(parent.node)->children.as_span();
+      for (std::size_t pos = std::min<std::size_t>(parent.next_child, children.size()); pos > 1; --pos) {
+        const TlNode* n = dom_.node(children[pos - 2]);
+        if (n == nullptr || n->is_comment()) continue;
+        const TlNode::Tag* tag = n->as_tag();
+        if (tag != nullptr && tag->children.empty()) {
+          const TagId id = tag_id_ignore_case(dom_.bytes(tag->name));
+          const FastDomTagClass cls = classify(id).first;
+          if (!is_block_element(id) && cls != C::Image && cls != C::LineBreak &&
+              !attribute_map_get(dom_, *tag, "href").has_value()) {
+            continue;
+          }
+        }
+        return children[pos - 2];
+      }
+      if (parent.action != Action::Transparent ||
+          is_block_element(tag_id_ignore_case(dom_.bytes(dom_.tag(parent.node)->name)))) {
+        return std::nullopt;
+      }
+    }
+    return std::nullopt;
+  }
+
+  // `node` is `last`, or its last child is, a few levels down.
+  bool ends_with_node(std::optional<NodeHandle> node, NodeHandle last) const {
+    for (int levels = 0; node && levels < 8; ++levels) {
+      if (*node == last) return true;
+      const TlNode::Tag* tag = dom_.tag(*node);
+      if (tag == nullptr || tag->children.empty()) return false;
+      node = tag->children.as_span().back();
+    }
+    return false;
+  }
+
+  // --- what emphasis markers meet beside them ------------------------------
+
+  enum class Lead : std::uint8_t { Word, Other, Nothing };
+
+
+  // What `nodes` write first, read from the document: a letter or digit,
+  // something else, or nothing. Emphasis markers there join the run before
+  // them, so their content is looked into, as is the content of elements
+  // that write nothing of their own; `own`: an element of that kind right
+  // there continues the pair before it (nothing meets its closing marker).
+  Lead lead_of(std::span<const NodeHandle> nodes, Action own, int& budget) const {
+    for (const NodeHandle node : nodes) {
+      if (--budget < 0) return Lead::Other;
+      const TlNode* n = dom_.node(node);
+      if (n == nullptr) return Lead::Other;
+      if (n->is_comment()) continue;
+      if (const TlNode::Raw* raw = n->as_raw()) {
+        const std::string_view text = dom_.bytes(raw->text);
+        if (text.empty()) continue;
+        return letter_or_digit_at(text, 0) ? Lead::Word : Lead::Other;
+      }
+      const TlNode::Tag* tag = n->as_tag();
+      if (tag == nullptr) return Lead::Other;
+      const TagId id = tag_id_ignore_case(dom_.bytes(tag->name));
+      const FastDomTagClass cls = classify(id).first;
+      const bool markers = cls == C::Strong || cls == C::Emphasis;
+      if (markers && own == (cls == C::Strong ? Action::Strong : Action::Emphasis)) return Lead::Other;
+      const bool bare = cls == C::Other && !is_block_element(id);
+      if (!markers && !bare && !(cls == C::Code && tag->children.empty())) return Lead::Other;
+      const Lead lead = lead_of(tag->children.as_span(), Action::Transparent, budget);
+      if (lead != Lead::Nothing) return lead;
+    }
+    return Lead::Nothing;
+  }
+
+  // A letter or digit is what a reader meets right after the element of
+  // frame `f` (just closed; its parent on top of the stack): through the
+  // ends of enclosing emphasis (whose markers join the run) and of elements
+  // that write nothing of their own.
+  bool word_follows(const Frame& f) const {
+    int budget = 64;
+    Action own = f.action;
+    NodeHandle node = f.node;
+    for (std::size_t at = stack_.size(); at > 0; --at) {
+      const std::optional<std::size_t> index = child_index(at, node);
+      if (!index) return false;
+      const Frame& parent = stack_[at - 1];
+      const Lead lead = lead_of(dom_.tag(parent.node)->children.as_span().subspan(*index + 1), own, budget);
+      if (lead != Lead::Nothing) return lead == Lead::Word;
+      // Out of emphasis (its marker joins the run) and of elements that write
+      // their content alone.
+      if (parent.action != Action::Strong && parent.action != Action::Emphasis &&
+          !(parent.action == Action::Transparent &&
+            !is_block_element(tag_id_ignore_case(dom_.bytes(dom_.tag(parent.node)->name))))) {
+        return false;
+      }
+      own = Action::Transparent;
+      node = parent.node;
+    }
+    return false;
+  }
+
+  // How many emphasis markers the elements right after the element of
+  // frame `f` open with (an element and those that start its content).
+  std::size_t run_after(const Frame& f) const {
+    const std::optional<std::size_t> index = child_index(stack_.size(), f.node);
+    if (!index) return 0;
+    std::span<const NodeHandle> nodes = dom_.tag(stack_.back().node)->children.as_span().subspan(*index + 1);
+    std::size_t run = 0;
+    for (int levels = 0; levels < 4; ++levels) {
+      const TlNode::Tag* tag = nullptr;
+      for (const NodeHandle n : nodes) {
+        const TlNode* at = dom_.node(n);
+        if (at == nullptr || at->is_comment()) continue;
+        tag = at->as_tag();
+        break;
+      }
+      if (tag == nullptr) return run;
+      const FastDomTagClass cls = classify(tag_id_ignore_case(dom_.bytes(tag->name))).first;
+      if (cls != C::Strong && cls != C::Emphasis) return run;
+      if (levels == 0 && f.action == (cls == C::Strong ? Action::Strong : Action::Emphasis)) return run;
+      // White space first stands before its markers.
+      const auto children = tag->children.as_span();
+      const TlNode* first = children.empty() ? nullptr : dom_.node(children.front());
+      const TlNode::Raw* raw = first != nullptr ? first->as_raw() : nullptr;
+      if (raw != nullptr && space_len_at(dom_.bytes(raw->text), 0) != 0) return run;
+      run += cls == C::Strong ? 2 : 1;
+      nodes = tag->children.as_span();
+    }
+    return run;
+  }
+
   // The element is the whole content of an enclosing emphasis (through
   // elements that hold nothing else): its markers would double the enclosing
   // ones, and "**x**" reads as strong emphasis. A few levels are looked
@@ -524,10 +678,10 @@ class Walker {
   // Emphasis inside emphasis of its kind (frame `f`, just closed, its
   // content from `first` to `last`) keeps its markers only where a reader
   // pairs them as written: each faces white space or plain punctuation, or
-  // joins the marker of the enclosing strong element it starts or ends,
+  // joins the marker of the enclosing element it starts or ends,
   // whose markers both face white space or the edge of a block (a joined
   // run counts its full length in pairing). Elsewhere
-  // ("**a**b**c**") the enclosing pair stands for both.
+  // ("*a*b*c*") the enclosing pair stands for both.
   bool nested_markers_read(const Frame& f, char first, char last) const {
     // Markers of emphasis inside could pair with the new ones by the run
     // lengths they count.
@@ -650,7 +804,7 @@ class Walker {
     FastDomState inline_state = state;
     inline_state.inline_context = true;
     const std::size_t at = out_.size();
-    write_text(dom_.bytes(raw->text), inline_state);
+    write_text(dom_.bytes(raw->text), inline_state, at);
     take_region(at, scratch_);
     add_stray(stack_.back().mark, fold_line(scratch_));
   }
@@ -852,13 +1006,37 @@ class Walker {
       return;
     }
     out_.resize(end);
+    std::size_t mark = f.mark;
     if (lead > content) {
       out_.erase(content, lead - content);
-      const bool space_before = f.mark > f.outer_base && !is_ascii_space(out_[f.mark - 1]);
-      if (space_before) out_.insert(f.mark, 1, ' ');
+      const bool space_before = f.mark > f.outer_base ? !is_ascii_space(out_[f.mark - 1]) : at_link_start(f.outer_base);
+      if (space_before) {
+        out_.insert(f.mark, 1, ' ');
+        ++mark;
+      }
     }
-    out_ += marker;
-    if (!stack_.empty()) stack_.back().emphasis_inside = true;
+    // A backslash of the text that white space followed would escape the
+    // closing marker.
+    if (is_escaped_at(out_, out_.size())) out_ += '\\';
+    if (!f.nested && markers_stay_text(f, mark, marker, tail_.empty())) {
+      out_.erase(mark, marker.size());
+      // What the content holds moves with it.
+      if (last_pair_.end != std::string::npos && last_pair_.end > mark) {
+        last_pair_.end -= marker.size();
+        if (last_pair_.mark > mark) last_pair_.mark -= marker.size();
+      }
+      if (last_code_.end != std::string::npos && last_code_.end > mark) last_code_.end -= marker.size();
+      // Without the markers in front the content may start a line.
+      if (std::optional<std::string> escaped = escape_line_block_markers(
+              std::string_view(out_).substr(mark), output_at_line_start(std::string_view(out_).substr(0, mark)))) {
+        out_.resize(mark);
+        out_ += *escaped;
+      }
+    } else {
+      out_ += marker;
+      last_pair_ = {out_.size(), mark, f.action, f.node};
+      if (!stack_.empty()) stack_.back().emphasis_inside = true;
+    }
     if (tail_.find('\n') != std::string::npos) {
       out_ += tail_;
     } else if (!tail_.empty()) {
@@ -866,14 +1044,51 @@ class Walker {
     }
   }
 
+  // Emphasis markers that a reader would not pair where they stand: after a
+  // letter or digit before punctuation, after punctuation before a letter or
+  // digit (what follows read from the document), or in a run of four or
+  // more with markers of other elements beside them. The content from
+  // `mark` + the marker's size is written; `closes_here`: no white space
+  // follows it.
+  bool markers_stay_text(const Frame& f, std::size_t mark, std::string_view marker, bool closes_here) const {
+    const std::string_view core = std::string_view(out_).substr(mark + marker.size());
+    const auto punct = [](char c) { return is_ascii_punct(static_cast<unsigned char>(c)); };
+    // Before the buffer the element writes into stands its opening (a
+    // link's bracket, a line start): no letter.
+    std::size_t before = mark;
+    while (before > f.outer_base && out_[before - 1] == '*' && !is_escaped_at(out_, before - 1)) --before;
+    const std::size_t first = core.find_first_not_of('*');
+    const std::size_t last = core.find_last_not_of('*');
+    if (first == std::string_view::npos) return false;
+    if (before > f.outer_base && letter_or_digit_before(out_, before) && punct(core[first])) {
+      return true;
+    }
+    if (mark > before && (mark - before) + marker.size() + first >= 4) return true;
+    if (!closes_here) return false;
+    if (punct(core[last]) && word_follows(f)) return true;
+    const std::size_t after = run_after(f);
+    return after > 0 && (core.size() - 1 - last) + marker.size() + after >= 4;
+  }
+
   void close_code_span(const Frame& f) {
     take_region(f.base, scratch_);
     const bool lead = !scratch_.empty() && space_len_at(scratch_, 0) != 0;
     const bool trail = !scratch_.empty() && space_len_before(scratch_, scratch_.size()) != 0;
-    const std::string_view text = fold_line(scratch_);
+    std::string_view text = fold_line(scratch_);
     if (lead) space_apart(f.outer_base);
     if (text.empty()) return;
+    // Right after the span its previous sibling wrote, the two are one
+    // span: side by side their backtick runs would merge.
+    if (last_code_.end == out_.size() && ends_with_node(previous_sibling(), last_code_.node)) {
+      if (const std::optional<CodeSpanAtEnd> before = code_span_at_end(out_)) {
+        joined_code_.assign(before->content);
+        joined_code_ += text;
+        out_.resize(before->start);
+        text = joined_code_;
+      }
+    }
     append_code_span(text, out_);
+    last_code_ = {out_.size(), f.node};
     if (trail) out_ += ' ';
   }
 
@@ -945,6 +1160,10 @@ class Walker {
     if (text.empty()) {
       out_ += href_;
     } else {
+      // After a '!' the link would read as an image.
+      if (out_.size() > f.outer_base && out_.back() == '!' && !is_escaped_at(out_, out_.size() - 1)) {
+        out_.insert(out_.size() - 1, 1, '\\');
+      }
       out_ += '[';
       escape_markdown_into(text, EscapeMode::LinkText, options_, out_);
       out_ += "](";
@@ -1075,7 +1294,7 @@ class Walker {
 
   // --- leaves --------------------------------------------------------------
 
-  void write_text(std::string_view bytes, const FastDomState& state) {
+  void write_text(std::string_view bytes, const FastDomState& state, std::size_t base) {
     const std::string_view text = text_node_content(bytes, holder_);
     if (state.in_code) {
       out_ += text;
@@ -1116,14 +1335,32 @@ class Walker {
     }
     if (pending && (!folded_.empty() || !drop_lead)) folded_ += ' ';
     if (folded_.empty()) return;
-    const std::size_t joining = joining_markup_at(out_, folded_);
-    if (joining != std::string::npos) out_.insert(joining, 1, '\\');
+    // Only what the buffer the text is written into holds stands before it:
+    // a region taken out later (a link's text, a cell) starts with what its
+    // element writes there.
+    const std::size_t joining = joining_markup_at(std::string_view(out_).substr(base), folded_);
+    if (joining != std::string::npos) out_.insert(base + joining, 1, '\\');
     const std::size_t start = out_.size();
-    escape_markdown_into(folded_, EscapeMode::PageText, options_, out_, {'\n', follower_});
+    // Between emphasis markers every '*' is escaped: it would join them.
+    const bool emphasized = state.in_strong || state.in_emphasis;
+    const EscapeMode mode = emphasized ? EscapeMode::EmphasizedText : EscapeMode::PageText;
+    const ConversionOptions& options = emphasized ? emphasis_options_ : options_;
+    // What follows, told only for a child of the frame on top.
+    const int after =
+        in_frame_ ? follower(stack_.back(), dom_.tag(stack_.back().node)->children.as_span()) : kUnknownNeighbour;
+    if (start == base && start != 0) {
+      // At the start of a link's text its bracket stands before.
+      const bool link = !stack_.empty() && stack_.back().action == Action::Link && stack_.back().base == base;
+      scratch_text_.clear();
+      escape_markdown_into(folded_, mode, options, scratch_text_, {link ? '[' : '\n', after});
+      out_ += scratch_text_;
+    } else {
+      escape_markdown_into(folded_, mode, options, out_, {'\n', after});
+    }
     // Text that starts a line keeps a list, quote or heading marker as text.
-    if (std::optional<std::string> escaped =
-            escape_line_block_markers(std::string_view(out_).substr(start),
-                                      output_at_line_start(std::string_view(out_).substr(0, start)))) {
+    // (The folded text holds no line break: only its start can be one.)
+    if (!output_at_line_start(std::string_view(out_).substr(0, start))) return;
+    if (std::optional<std::string> escaped = escape_line_block_markers(std::string_view(out_).substr(start), true)) {
       out_.resize(start);
       out_ += *escaped;
     }
@@ -1186,8 +1423,9 @@ class Walker {
 
   const TlDom& dom_;
   const ConversionOptions& options_;
+  ConversionOptions emphasis_options_;  // the options with '*' as the emphasis marker
   std::string& out_;
-  int follower_ = kUnknownNeighbour;  // what follows the text being written (see follower)
+  bool in_frame_ = false;  // the node being visited is a child of the frame on top
   std::string_view bullet_;
   std::string_view other_bullet_;
   // Where the last list ended in the output, whether it was numbered and
@@ -1197,12 +1435,27 @@ class Walker {
     bool numbered = false;
     bool other_marker = false;
   } list_end_;
+  // The last pair of emphasis markers written: where its closing marker
+  // ends, where its opening one stands, its kind and element.
+  struct Pair {
+    std::size_t end = std::string::npos;
+    std::size_t mark = 0;
+    Action action = Action::Transparent;
+    NodeHandle node = 0;
+  } last_pair_;
+  // Where the last code span written ends, and its element.
+  struct CodeSpanEnd {
+    std::size_t end = std::string::npos;
+    NodeHandle node = 0;
+  } last_code_;
+  std::string joined_code_;
   std::vector<Frame> stack_;
   std::vector<TableRecord> tables_;
   std::size_t tables_used_ = 0;
   std::string holder_;
   std::string folded_;
   std::string scratch_;
+  std::string scratch_text_;
   std::string tail_;
   std::string href_;
   std::string title_;

@@ -1,11 +1,52 @@
+#include <optional>
 #include <string>
 
 #include "common/unicode_space.hpp"
 #include "converter/blocks/blocks.hpp"
 #include "converter/inline/inline.hpp"
+#include "converter/inline/links.hpp"
 #include "converter/inline/outer_space.hpp"
+#include "converter/text/processing.hpp"
 
 namespace tidewell {
+
+bool follows_code_span(const Walk& w, NodeHandle node) {
+  const auto content_only = [](TagId id) { return id == TagId::Span || id == TagId::U || id == TagId::Small; };
+  const auto last_child = [&](const TlNode::Tag& tag) -> std::optional<NodeHandle> {
+    const auto children = tag.children.as_span();
+    for (std::size_t pos = children.size(); pos > 0;) {
+      const TlNode* n = w.dom().node(children[--pos]);
+      if (n != nullptr && !n->is_comment()) return children[pos];
+    }
+    return std::nullopt;
+  };
+  for (int levels = 0; levels < 8; ++levels) {
+    const auto place = sibling_place(w, node);
+    if (!place) return false;
+    std::optional<NodeHandle> before;
+    for (std::size_t pos = place->index; pos > 0 && !before;) {
+      const TlNode* n = w.dom().node(place->siblings[--pos]);
+      if (n != nullptr && !n->is_comment()) before = place->siblings[pos];
+    }
+    if (!before) {
+      const std::optional<NodeHandle> parent = w.dom_context().parent_of(node);
+      if (!parent || !content_only(w.tag(*parent).id)) return false;
+      node = *parent;
+      continue;
+    }
+    // The last node in it: an element that writes something after it (a
+    // marker, a link's destination) leaves no backtick at the end.
+    for (int down = 0; down < 8 && before; ++down) {
+      const TlNode::Tag* tag = w.dom().tag(*before);
+      if (tag == nullptr) return false;
+      const TagId id = w.tag(*before).id;
+      if (id == TagId::Code || id == TagId::Kbd || id == TagId::Samp) return w.out().ends_with('`');
+      before = last_child(*tag);
+    }
+    return false;
+  }
+  return false;
+}
 
 void convert_inline_code(const Walk& w, NodeHandle node, const ConversionContext& context, std::size_t depth) {
   if (w.dom().tag(node) == nullptr) return;
@@ -22,7 +63,7 @@ void convert_inline_code(const Walk& w, NodeHandle node, const ConversionContext
     write_framed(w, node, split_outer_whitespace(content), [](std::string&) {});
     return;
   }
-  write_code_span(content, context.in_table_cell, w.out());
+  write_code_span(content, context.in_table_cell, w.out(), follows_code_span(w, node));
 }
 
 }  // namespace tidewell

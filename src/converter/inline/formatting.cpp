@@ -90,6 +90,7 @@ std::optional<Markers> wrap_markers(TagId id, const ConversionOptions& options, 
     case TagId::Em:
       return same(djot ? "_" : emphasis_marker(options, 1));
     case TagId::S:
+    case TagId::Strike:
     case TagId::Del:
       return djot ? Markers{"{-", "-}"} : same("~~");
     case TagId::Ins:
@@ -137,65 +138,367 @@ bool doubles_enclosing_markers(const Walk& w, NodeHandle node, const ConversionC
   return false;
 }
 
+// The markers of a formatting element converted in `context`: none for
+// strong emphasis inside strong emphasis, or a strikethrough inside a
+// strikethrough (the enclosing pair stands for both).
+std::optional<Markers> markers_in(TagId id, const ConversionOptions& options, const ConversionContext& context) {
+  if (context.in_strong && (id == TagId::B || id == TagId::Strong)) return Markers{};
+  if (context.in_strike && (id == TagId::S || id == TagId::Strike || id == TagId::Del)) return Markers{};
+  return wrap_markers(id, options, context);
+}
+
 // The markers of a formatting element at `node`: none where they would
 // double those of an enclosing one.
 std::optional<Markers> node_markers(const Walk& w, NodeHandle node, const ConversionContext& context) {
-  std::optional<Markers> markers = wrap_markers(w.tag(node).id, w.options(), context);
+  const TagId id = w.tag(node).id;
+  std::optional<Markers> markers = markers_in(id, w.options(), context);
   if (markers && doubles_enclosing_markers(w, node, context, *markers)) return Markers{};
   return markers;
 }
 
-// The sibling right before `node`, comments skipped.
-std::optional<NodeHandle> previous_sibling(const Walk& w, NodeHandle node) {
+// An empty element that writes nothing: a formatting element, code or a
+// span without children.
+bool writes_nothing(const Walk& w, NodeHandle node, const ConversionContext& context) {
+  const TlNode::Tag* tag = w.dom().tag(node);
+  if (tag == nullptr || !tag->children.empty()) return false;
+  const TagId id = w.tag(node).id;
+  return wrap_markers(id, w.options(), context) || id == TagId::Code || id == TagId::Kbd || id == TagId::Samp ||
+         id == TagId::Span || id == TagId::U || id == TagId::Small;
+}
+
+// The sibling right before `node`, comments and elements that write
+// nothing skipped.
+std::optional<NodeHandle> previous_sibling(const Walk& w, NodeHandle node, const ConversionContext& context) {
   const auto place = sibling_place(w, node);
   if (!place) return std::nullopt;
   for (std::size_t pos = place->index; pos > 0;) {
     const TlNode* n = w.dom().node(place->siblings[--pos]);
-    if (n != nullptr && !n->is_comment()) return place->siblings[pos];
+    if (n != nullptr && !n->is_comment() && !writes_nothing(w, place->siblings[pos], context)) {
+      return place->siblings[pos];
+    }
   }
   return std::nullopt;
 }
 
-// The sibling right after `node` is text that starts with a letter or
-// digit (comments skipped).
-bool next_sibling_starts_word(const Walk& w, NodeHandle node) {
-  const auto place = sibling_place(w, node);
-  if (!place) return false;
-  for (std::size_t pos = place->index + 1; pos < place->siblings.size(); ++pos) {
-    const TlNode* n = w.dom().node(place->siblings[pos]);
-    if (n == nullptr) return false;
-    if (n->is_comment()) continue;
-    const TlNode::Raw* raw = n->as_raw();
-    if (raw == nullptr) return false;
-    const std::string_view text = w.dom().bytes(raw->text);
-    return !text.empty() && is_ascii_alnum(text.front());
+// What the markers of a formatting element meet beside them, told from the
+// document: whether a letter or digit stands there. Looked for through text,
+// elements that write their content alone (or nothing, when empty),
+// emphasis markers of the same character (which join the run beside them),
+// and markers of another kind that will be left out (they cannot close
+// where they end); any other element writes punctuation of its own or is
+// not known, and counts as no letter. A bounded number of nodes is looked
+// at.
+class Surroundings {
+ public:
+  Surroundings(const Walk& w, NodeHandle node, const ConversionContext& context)
+      : w_(w), context_(context), scope_{context.in_strong, context.in_strike, false} {
+    std::optional<NodeHandle> at = w.dom_context().parent_of(node);
+    for (int levels = 0; at && levels < 8 && !scope_.em; ++levels) {
+      scope_.em = is_em(w.tag(*at).id);
+      at = w.dom_context().parent_of(*at);
+    }
   }
-  return false;
-}
+
+  // A letter or digit is what a reader meets right after `node`, whose
+  // markers are `own` (markers of `symbol` being part of the run there). An
+  // element with the same markers right after it continues its pair
+  // (continues_previous): no letter meets its closing marker there.
+  bool word_after(NodeHandle node, std::string_view symbol, std::string_view own) {
+    return word_after(node, symbol, own, scope_);
+  }
+
+  // How many marker characters of `symbol` the elements right after `node`
+  // open with (an element and the ones that start its content): they join
+  // its closing marker into one run.
+  std::size_t run_after(NodeHandle node, std::string_view symbol, std::string_view own) {
+    const auto place = sibling_place(w_, node);
+    if (!place) return 0;
+    Scope scope = scope_;
+    std::size_t run = 0;
+    std::span<const NodeHandle> nodes = place->siblings.subspan(place->index + 1);
+    for (int levels = 0; levels < 4; ++levels) {
+      std::optional<NodeHandle> first;
+      for (const NodeHandle n : nodes) {
+        const TlNode* at = w_.dom().node(n);
+        if (at != nullptr && !at->is_comment() && !writes_nothing(w_, n, context_)) {
+          first = n;
+          break;
+        }
+      }
+      const TlNode::Tag* tag = first ? w_.dom().tag(*first) : nullptr;
+      if (tag == nullptr) return run;
+      const std::optional<Markers> markers = markers_of(*first, scope);
+      if (!markers || markers->open.empty() || symbol.find(markers->open.front()) == std::string_view::npos ||
+          (levels == 0 && markers->open == own) || starts_with_space(tag->children.as_span())) {
+        return run;
+      }
+      run += markers->open.size();
+      scope = inside(*first, scope);
+      nodes = tag->children.as_span();
+    }
+    return run;
+  }
+
+  // A letter or digit is what a reader meets right before `node`, which
+  // starts an enclosing element's content (the same reasoning, backwards).
+  bool word_before(NodeHandle node) {
+    Scope scope = scope_;
+    std::optional<Markers> own;
+    for (int levels = 0; levels < 4; ++levels) {
+      const auto place = sibling_place(w_, node);
+      if (!place) return false;
+      for (std::size_t pos = place->index; pos > 0;) {
+        const NodeHandle sibling = place->siblings[--pos];
+        const TlNode* n = w_.dom().node(sibling);
+        if (n == nullptr || n->is_comment() || writes_nothing(w_, sibling, context_)) continue;
+        if (const TlNode::Raw* raw = n->as_raw()) {
+          const std::string_view text = w_.dom().bytes(raw->text);
+          if (text.empty()) continue;
+          return letter_or_digit_before(text, text.size());
+        }
+        // An element with the markers of the enclosing one continues its
+        // pair: its content's end stands before.
+        const std::optional<Markers> markers = markers_of(sibling, scope);
+        if (!own || !markers || markers->open != own->open) return false;
+        return ends_in_word(sibling, inside(sibling, scope));
+      }
+      const std::optional<NodeHandle> parent = w_.dom_context().parent_of(node);
+      if (!parent || !climb(*parent, scope)) return false;
+      own = markers_of(*parent, scope);
+      if (own && own->open.empty()) own.reset();
+      node = *parent;
+    }
+    return false;
+  }
+
+ private:
+  enum class Lead : std::uint8_t { Word, Other, Nothing };
+  enum class Kind : std::uint8_t { Content, Joined, Markers, Other };
+  // Strong emphasis or a strikethrough encloses the nodes looked at: one of
+  // their kind inside writes no markers.
+  struct Scope {
+    bool strong = false;
+    bool strike = false;
+    bool em = false;  // emphasis inside it writes its markers only in a few places
+  };
+
+  static bool is_strong(TagId id) { return id == TagId::B || id == TagId::Strong; }
+  static bool is_strike(TagId id) { return id == TagId::S || id == TagId::Strike || id == TagId::Del; }
+  static bool is_em(TagId id) { return id == TagId::I || id == TagId::Em; }
+
+  // The markers `node` writes in `scope`: none for strong emphasis or a
+  // strikethrough inside one of its kind; none taken for emphasis inside
+  // emphasis, which keeps them only in a few places.
+  std::optional<Markers> markers_of(NodeHandle node, Scope scope) const {
+    const TagId id = w_.tag(node).id;
+    if ((scope.strong && is_strong(id)) || (scope.strike && is_strike(id)) || (scope.em && is_em(id))) {
+      return Markers{};
+    }
+    return wrap_markers(id, w_.options(), context_);
+  }
+
+  // How an element stands beside markers of `symbol`.
+  Kind kind_of(NodeHandle node, std::string_view symbol, Scope scope) const {
+    const TagId id = w_.tag(node).id;
+    if (id == TagId::Span || id == TagId::U || id == TagId::Small) return Kind::Content;
+    const std::optional<Markers> markers = markers_of(node, scope);
+    if (!markers) return Kind::Other;
+    if (markers->open.empty()) return Kind::Content;
+    return symbol.find(markers->open.front()) != std::string_view::npos ? Kind::Joined : Kind::Markers;
+  }
+
+  // The scope of the children of `node`.
+  Scope inside(NodeHandle node, Scope scope) const {
+    const TagId id = w_.tag(node).id;
+    scope.strong = scope.strong || is_strong(id);
+    scope.strike = scope.strike || (is_strike(id) && !is_djot(w_.options()));
+    scope.em = scope.em || is_em(id);
+    return scope;
+  }
+
+  // Out to the enclosing `parent` (updating `scope` for its level): only
+  // through elements that write their content, with or without markers.
+  bool climb(NodeHandle parent, Scope& scope) const {
+    const TagId id = w_.tag(parent).id;
+    if (is_strong(id)) scope.strong = false;
+    if (is_strike(id)) scope.strike = false;
+    if (is_em(id)) scope.em = false;
+    return kind_of(parent, "", scope) != Kind::Other;
+  }
+
+  // The first text in `nodes` starts with white space (which stands
+  // before the markers of their element).
+  bool starts_with_space(std::span<const NodeHandle> nodes) const {
+    for (const NodeHandle node : nodes) {
+      const TlNode* n = w_.dom().node(node);
+      if (n == nullptr || n->is_comment()) continue;
+      const TlNode::Raw* raw = n->as_raw();
+      return raw != nullptr && space_len_at(w_.dom().bytes(raw->text), 0) != 0;
+    }
+    return false;
+  }
+
+  static std::string_view symbol_of(const Markers& markers) {
+    return markers.open.front() == '~' ? "~" : markers.open.front() == '_' ? "_*" : "*";
+  }
+
+  bool word_after(NodeHandle node, std::string_view symbol, std::string_view own_markers, Scope scope) {
+    std::string own(own_markers);
+    bool climbed = false;
+    for (int levels = 0; levels < 4; ++levels) {
+      const auto place = sibling_place(w_, node);
+      if (!place) return false;
+      const Lead lead = lead_of(place->siblings.subspan(place->index + 1), symbol, own, scope, climbed);
+      if (lead != Lead::Nothing) return lead == Lead::Word;
+      // At the end of an enclosing element: its closing marker (punctuation)
+      // when it keeps it, what follows it when it is left out, which it is
+      // exactly when that starts a word; an element with its markers right
+      // after it continues its pair, and then that one's content follows.
+      const std::optional<NodeHandle> parent = w_.dom_context().parent_of(node);
+      if (!parent || !climb(*parent, scope)) return false;
+      const std::optional<Markers> markers = markers_of(*parent, scope);
+      own = markers ? markers->open : std::string();
+      node = *parent;
+      climbed = true;
+    }
+    return false;
+  }
+
+  // What `nodes` write first, one after the other. `own`: the markers of
+  // the element they follow in the same output, whose pair an element with
+  // the same markers continues when it keeps them.
+  // `through`: the markers of that element stand at the end of an enclosing
+  // one, whose pair the continuing element takes on (they vanish).
+  Lead lead_of(std::span<const NodeHandle> nodes, std::string_view symbol, std::string_view own, Scope scope,
+               bool through = false) {
+    for (const NodeHandle node : nodes) {
+      if (--budget_ < 0) return Lead::Other;
+      const TlNode* n = w_.dom().node(node);
+      if (n == nullptr) return Lead::Other;
+      if (n->is_comment() || writes_nothing(w_, node, context_)) continue;
+      if (const TlNode::Raw* raw = n->as_raw()) {
+        const std::string_view text = w_.dom().bytes(raw->text);
+        if (text.empty()) continue;
+        return letter_or_digit_at(text, 0) ? Lead::Word : Lead::Other;
+      }
+      const TlNode::Tag* tag = n->as_tag();
+      if (tag == nullptr) return Lead::Other;
+      const Kind kind = kind_of(node, symbol, scope);
+      if (kind == Kind::Other) return Lead::Other;
+      // An empty one writes nothing.
+      if (tag->children.empty()) continue;
+      const Scope children = inside(node, scope);
+      if (kind == Kind::Content) {
+        const Lead lead = lead_of(tag->children.as_span(), symbol, own, children);
+        if (lead != Lead::Nothing) return lead;
+        continue;
+      }
+      const std::optional<Markers> markers = markers_of(node, scope);
+      const bool continues = !own.empty() && markers->open == own;
+      if (kind == Kind::Markers || continues) {
+        // Kept, its opening marker is punctuation (or it continues the pair
+        // before it, and its content follows what stands through the
+        // vanished markers); left out for its closing one, its content comes
+        // first.
+        if ((!continues || !through) && (!ends_in_punctuation(tag->children.as_span()) ||
+                                         !word_after(node, symbol_of(*markers), markers->open, scope))) {
+          return Lead::Other;
+        }
+      }
+      // Its content is written into a buffer of its own: no pair continues
+      // into it.
+      const Lead lead = lead_of(tag->children.as_span(), symbol, "", children);
+      if (lead != Lead::Nothing) return lead;
+    }
+    return Lead::Nothing;
+  }
+
+  // The content of `node` ends with a letter or digit: its last text, a few
+  // levels down.
+  bool ends_in_word(NodeHandle node, Scope scope) {
+    for (int levels = 0; levels < 8; ++levels) {
+      const TlNode::Tag* tag = w_.dom().tag(node);
+      if (tag == nullptr) return false;
+      const auto children = tag->children.as_span();
+      std::optional<NodeHandle> last;
+      for (std::size_t pos = children.size(); pos > 0 && !last;) {
+        const TlNode* n = w_.dom().node(children[--pos]);
+        if (n != nullptr && !n->is_comment() && !writes_nothing(w_, children[pos], context_)) last = children[pos];
+      }
+      if (!last) return false;
+      if (const TlNode::Raw* raw = w_.dom().node(*last)->as_raw()) {
+        const std::string_view text = w_.dom().bytes(raw->text);
+        return letter_or_digit_before(text, text.size());
+      }
+      const std::optional<Markers> markers = markers_of(*last, scope);
+      if (markers && !markers->close.empty()) return false;
+      scope = inside(*last, scope);
+      node = *last;
+    }
+    return false;
+  }
+
+  // The content written by `nodes` ends with punctuation (white space at
+  // the end moves out of the markers, and counts as none).
+  bool ends_in_punctuation(std::span<const NodeHandle> nodes) {
+    for (std::size_t pos = nodes.size(); pos > 0;) {
+      if (--budget_ < 0) return false;
+      const TlNode* n = w_.dom().node(nodes[--pos]);
+      if (n == nullptr) return false;
+      if (n->is_comment()) continue;
+      if (const TlNode::Raw* raw = n->as_raw()) {
+        const std::string_view text = w_.dom().bytes(raw->text);
+        if (text.empty()) continue;
+        return is_ascii_punct(static_cast<unsigned char>(text.back()));
+      }
+      const TlNode::Tag* tag = n->as_tag();
+      if (tag == nullptr) return false;
+      const TagId id = w_.tag(nodes[pos]).id;
+      if (id == TagId::Span || id == TagId::U || id == TagId::Small) {
+        return ends_in_punctuation(tag->children.as_span());
+      }
+      // An empty formatting element writes nothing; another element ends
+      // with markup of its own (a marker, "`", ")"), a line break with none.
+      if (tag->children.empty() && wrap_markers(id, w_.options(), context_)) continue;
+      return id != TagId::Br;
+    }
+    return false;
+  }
+
+  const Walk& w_;
+  const ConversionContext& context_;
+  Scope scope_;
+  int budget_ = 64;
+};
 
 // The output ends with the closing marker of a formatting element that
 // wraps its content in the same markers and ends the node right before
 // `node` in the document (the sibling before it or before the ancestor it
 // starts, or that sibling's last descendant): the two are joined into one
 // pair, since "*a**b*" would leave the middle asterisks as text.
-bool continues_previous(const Walk& w, NodeHandle node, const ConversionContext& context, const Markers& markers) {
-  if (markers.open.empty() || markers.open != markers.close || !w.out().ends_with(markers.close)) return false;
-  std::optional<NodeHandle> last = previous_sibling(w, node);
+bool continues_previous(const Walk& w, NodeHandle node, const ConversionContext& context, const Markers& markers,
+                        std::string_view written_close) {
+  if (markers.open.empty() || markers.open != markers.close || !w.out().ends_with(written_close)) return false;
+  std::optional<NodeHandle> last = previous_sibling(w, node, context);
   for (std::optional<NodeHandle> at = node; !last;) {
     at = w.dom_context().parent_of(*at);
     if (!at) return false;
-    last = previous_sibling(w, *at);
+    last = previous_sibling(w, *at, context);
   }
+  // Into its last child only where it writes no marker after it.
   while (last) {
     const TlNode::Tag* tag = w.dom().tag(*last);
     if (tag == nullptr) return false;
-    const std::optional<Markers> before = wrap_markers(w.tag(*last).id, w.options(), context);
+    const std::optional<Markers> before = markers_in(w.tag(*last).id, w.options(), context);
     if (before && before->open == markers.open && before->close == markers.close) return true;
+    // One that wrote its closing marker ends with it; one written without
+    // markers ends with its content.
+    if (before && !before->close.empty() && w.out().ends_with(before->close)) return false;
     last.reset();
     const auto children = tag->children.as_span();
     for (std::size_t i = children.size(); i > 0; --i) {
       const TlNode* child = w.dom().node(children[i - 1]);
-      if (child != nullptr && !child->is_comment()) {
+      if (child != nullptr && !child->is_comment() && !writes_nothing(w, children[i - 1], context)) {
         last = children[i - 1];
         break;
       }
@@ -204,24 +507,61 @@ bool continues_previous(const Walk& w, NodeHandle node, const ConversionContext&
   return false;
 }
 
-// An emphasis marker right after a letter or digit, before punctuation
-// (also the backslash of an escape), opens nothing: "Montauk**.**" keeps
-// its asterisks as text; so does a closing one after punctuation, before a
-// letter or digit ("**\***Price"). Such content is written without
-// markers. The markers of emphasis nested at either end are part of the
-// same run: what stands beyond them decides.
-bool markers_stay_text(const Walk& w, NodeHandle node, const OuterWhitespaceSplit& split, const Markers& markers) {
-  if (split.core.empty() || !is_emphasis_marker(markers.open, w.options())) return false;
-  const char symbol = markers.open.front();
+// Which of the markers of an element stay text where they stand.
+struct MarkerSides {
+  bool open = false;
+  bool close = false;
+};
+
+// An emphasis or strikethrough marker right after a letter or digit,
+// before punctuation (also the backslash of an escape), opens nothing:
+// "Montauk**.**" keeps its asterisks as text; so does a closing one after
+// punctuation, before a letter or digit ("**\***Price"). Such content is
+// written without markers. The markers of emphasis nested at either end
+// are part of the same run: what stands beyond them decides.
+MarkerSides markers_stay_text(const Walk& w, NodeHandle node, const ConversionContext& context,
+                              const OuterWhitespaceSplit& split, const Markers& markers) {
+  const bool strike = markers.open == "~~" && !is_djot(w.options());
+  if (split.core.empty() || !(strike || is_emphasis_marker(markers.open, w.options()))) return {};
+  // Nested '_' markers may have been written as '*' (inside a word).
+  const std::string_view symbol = strike ? "~" : markers.open.front() == '_' ? "_*" : "*";
   const auto punct = [](char c) { return is_ascii_punct(static_cast<unsigned char>(c)); };
   const std::string& out = w.out();
-  if (split.leading.empty() && !out.empty() && is_ascii_alnum(out.back())) {
+  Surroundings around(w, node, context);
+  // At the start of a buffer what stands before is the enclosing element's;
+  // markers of the run at the end of the output join the new ones.
+  const auto word_before = [&] {
+    std::size_t end = out.size();
+    while (end > 0 && symbol.find(out[end - 1]) != std::string_view::npos && !is_escaped_at(out, end - 1)) --end;
+    if (end == 0) return !w.at_line_start() && around.word_before(node);
+    return letter_or_digit_before(out, end);
+  };
+  MarkerSides sides;
+  if (split.leading.empty()) {
     const std::size_t first = split.core.find_first_not_of(symbol);
-    if (first != std::string_view::npos && punct(split.core[first])) return true;
+    sides.open = first != std::string_view::npos && punct(split.core[first]) && word_before();
   }
-  if (!split.trailing.empty()) return false;
-  const std::size_t last = split.core.find_last_not_of(symbol);
-  return last != std::string_view::npos && punct(split.core[last]) && next_sibling_starts_word(w, node);
+  if (split.trailing.empty()) {
+    const std::size_t last = split.core.find_last_not_of(symbol);
+    sides.close = last != std::string_view::npos && punct(split.core[last]) &&
+                  around.word_after(node, symbol, markers.open);
+  }
+  if (strike) return sides;
+  // Markers of other elements right beside these make one run with them,
+  // which a reader pairs by its length: a run of four or more does not pair
+  // as written.
+  const auto run_at = [&](std::string_view text, bool at_end) {
+    std::size_t n = 0;
+    while (n < text.size() && symbol.find(text[at_end ? text.size() - 1 - n : n]) != std::string_view::npos) ++n;
+    // An escaped marker character is text, and ends the run.
+    if (at_end && n > 0 && is_escaped_at(text, text.size() - n)) --n;
+    return n;
+  };
+  const std::size_t before = split.leading.empty() ? run_at(out, true) : 0;
+  if (before > 0 && before + markers.open.size() + run_at(split.core, false) >= 4) sides.open = true;
+  const std::size_t after = split.trailing.empty() ? around.run_after(node, symbol, markers.open) : 0;
+  if (after > 0 && run_at(split.core, true) + markers.close.size() + after >= 4) sides.close = true;
+  return sides;
 }
 
 bool is_white(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
@@ -246,13 +586,13 @@ bool encloses_same_markers(const Walk& w, NodeHandle node, const ConversionConte
 }
 
 
-// Strong emphasis inside strong emphasis writes its markers only where a
+// Emphasis inside emphasis of its kind writes its markers only where a
 // reader pairs them as written: each marker faces white space or plain
 // punctuation, or joins the marker of the enclosing element it starts or
 // ends, whose markers both face white space or the edge of a block (a
-// joined run counts its full length in pairing). Elsewhere
-// ("**a**b**c**") the markers would pair the wrong way, and the enclosing
-// pair stands for both.
+// joined run counts its full length in pairing). Elsewhere ("*a*b*c*")
+// the markers would pair the wrong way, and the enclosing pair stands for
+// both.
 bool nested_markers_read(const Walk& w, NodeHandle node, const ConversionContext& context,
                          std::string_view core, const Markers& markers) {
   // Markers of emphasis inside could pair with the new ones by the run
@@ -298,24 +638,67 @@ bool nested_markers_read(const Walk& w, NodeHandle node, const ConversionContext
   return true;
 }
 
+// Markers of '_' with '*' in their place.
+Markers with_asterisks(const Markers& markers) {
+  Markers star = markers;
+  for (char& c : star.open) c = '*';
+  for (char& c : star.close) c = '*';
+  return star;
+}
+
+// A byte that an '_' marker beside it cannot open or close next to: a
+// letter or digit, any non-ASCII byte (most are letters), or what is not
+// known.
+bool word_beside(int c) {
+  return c == kUnknownNeighbour || is_ascii_alnum(static_cast<char>(c)) || c >= 0x80;
+}
+
+// What a reader finds right after `node`: the first byte of the text that
+// follows, through the edges of inline elements that write no markers; the
+// first marker byte of an enclosing element that writes some; '\n' at the
+// edge of a block; kUnknownNeighbour for an element or what lies further.
+int byte_after(const Walk& w, NodeHandle node, const ConversionContext& context) {
+  for (int levels = 0; levels < 4; ++levels) {
+    const auto place = sibling_place(w, node);
+    if (!place) return kUnknownNeighbour;
+    if (const std::optional<char> next = byte_beside(w.dom(), place->siblings, place->index, true)) {
+      return *next == '\0' ? kUnknownNeighbour : static_cast<unsigned char>(*next);
+    }
+    const std::optional<NodeHandle> parent = w.dom_context().parent_of(node);
+    if (!parent || !tag_has(w.tag(*parent).id, kInline)) return '\n';
+    const std::optional<Markers> enclosing = wrap_markers(w.tag(*parent).id, w.options(), context);
+    if (enclosing && !enclosing->close.empty()) return static_cast<unsigned char>(enclosing->close.front());
+    node = *parent;
+  }
+  return kUnknownNeighbour;
+}
+
 // Writes the rendered content between the markers, its outer white space
 // outside them.
 void write_wrapped(const Walk& w, NodeHandle node, const ConversionContext& context, std::string_view rendered,
                    const Markers& markers) {
   if (rendered.empty()) return;
   const OuterWhitespaceSplit split = split_outer_whitespace(rendered);
-  // Strong emphasis inside strong emphasis joins no neighbour: the markers
-  // before it may close something else.
-  const bool nested_strong =
-      context.in_strong && (w.tag(node).id == TagId::Strong || w.tag(node).id == TagId::B);
-  const bool join = !nested_strong && split.leading.empty() && !split.core.empty() &&
-                    continues_previous(w, node, context, markers);
+  // '_' cannot open or close inside a word ("un__believ__able" stays
+  // text): there the markers are '*', which can.
+  const bool underscore = !is_djot(w.options()) && markers.open.starts_with('_');
+  const Markers star = underscore ? with_asterisks(markers) : Markers{};
+  const bool star_after = underscore && split.trailing.empty() && word_beside(byte_after(w, node, context));
+  // Joined to the pair before, the content takes that pair's closing marker.
+  const bool join_star = underscore && w.out().ends_with(star.close);
+  // Markers that cannot open or close where they stand are left out. A
+  // closing one that cannot close joins no pair before it either; joined,
+  // the content has no opening marker of its own.
+  const MarkerSides stays_text = markers_stay_text(w, node, context, split, markers);
+  const bool join = !stays_text.close && split.leading.empty() && !split.core.empty() && (join_star || !star_after) &&
+                    continues_previous(w, node, context, markers, join_star ? star.close : markers.close);
   if (join) w.out().resize(w.out().size() - markers.close.size());
-  // Emphasis inside emphasis of its kind follows the same rule.
-  const bool nested_same = nested_strong || (context.in_emphasis && !markers.open.empty() &&
-                                             (w.tag(node).id == TagId::Em || w.tag(node).id == TagId::I) &&
-                                             encloses_same_markers(w, node, context, markers));
-  const bool bare = !join && (markers_stay_text(w, node, split, markers) ||
+  // Emphasis inside emphasis of its kind writes its markers only where a
+  // reader keeps the nesting.
+  const bool nested_same = context.in_emphasis && !markers.open.empty() &&
+                           (w.tag(node).id == TagId::Em || w.tag(node).id == TagId::I) &&
+                           encloses_same_markers(w, node, context, markers);
+  const bool bare = !join && (stays_text.open || stays_text.close ||
                               (nested_same && !nested_markers_read(w, node, context, split.core, markers)));
   write_framed(w, node, split, [&](std::string& out) {
     if (bare) {
@@ -327,9 +710,14 @@ void write_wrapped(const Walk& w, NodeHandle node, const ConversionContext& cont
       escape_block_markers_from(out, start, starts_line, after_number);
       return;
     }
-    if (!join) out += markers.open;
+    const bool word_before = !out.empty() && word_beside(static_cast<unsigned char>(out.back()));
+    const bool use_star = underscore && (join ? join_star : star_after || word_before);
+    const Markers& written = use_star ? star : markers;
+    // A '~' of the text before would join the strikethrough's marker.
+    if (!join && written.open == "~~") escape_trailing_tildes(out);
+    if (!join) out += written.open;
     out += split.core;
-    out += markers.close;
+    out += written.close;
   });
 }
 
@@ -399,7 +787,10 @@ void convert_keyboard(const Walk& w, NodeHandle node, const ConversionContext& c
   const std::optional<std::string> collapsed = collapse_whitespace(rendered);
   const OuterWhitespaceSplit split = split_outer_whitespace(collapsed ? std::string_view(*collapsed) : rendered);
   write_framed(w, node, split,
-               [&](std::string& out) { write_code_span(split.core, context.in_table_cell, out); });
+               [&](std::string& out) {
+                 write_code_span(split.core, context.in_table_cell, out,
+                                 split.leading.empty() && follows_code_span(w, node));
+               });
 }
 
 // mark: highlighted by `highlight_style`; the marker styles wrap their
@@ -479,7 +870,13 @@ void convert_inline_element(const Walk& w, NodeHandle node, const ConversionCont
       convert_emphasis(w, node, context, depth);
       return;
     case TagId::S:
-    case TagId::Del:
+    case TagId::Strike:
+    case TagId::Del: {
+      ConversionContext scope = context;
+      scope.in_strike = !is_djot(w.options());
+      convert_wrapped(w, node, context, scope, depth);
+      return;
+    }
     case TagId::Ins:
     case TagId::Var:
     case TagId::Dfn:

@@ -37,6 +37,11 @@ void convert_ruby_element(const Walk& w, NodeHandle node, const ConversionContex
 // converter/blocks/blocks.hpp, which code blocks in table cells share).
 void convert_inline_code(const Walk& w, NodeHandle node, const ConversionContext& context, std::size_t depth);
 
+// The output ends with the code span of the node right before `node`: the
+// last element in that node is a code, kbd or samp element, and the output
+// ends with a backtick (no marker or destination was written after it).
+bool follows_code_span(const Walk& w, NodeHandle node);
+
 // --- raw HTML of preserved elements (preserved.cpp) ---
 
 // Appends the HTML of one node and its subtree, read from the document: the

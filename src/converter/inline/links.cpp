@@ -8,6 +8,7 @@
 #include "converter/inline/inline_text.hpp"
 #include "converter/inline/links.hpp"
 #include "converter/metadata/records.hpp"
+#include "converter/text/line_fold.hpp"
 #include "converter/text/processing.hpp"
 
 namespace tidewell {
@@ -127,6 +128,16 @@ struct LinkLabel {
   bool plain = false;
 };
 
+// The label on one line. White space inside a code span is the code's
+// (a reader keeps it): a label that holds one only has its line breaks
+// folded.
+std::string fold_label(std::string_view content) {
+  if (content.find('`') == std::string_view::npos) return fold_line_breaks(content);
+  std::string text(content);
+  text.resize(tidewell::fold_line_breaks(text, 0, text.size()));
+  return std::string(trim_unicode_space(text));
+}
+
 LinkLabel link_label(const Walk& w, std::span<const NodeHandle> children, const ConversionContext& context,
                      std::size_t depth) {
   ConversionContext scope = context;
@@ -136,7 +147,7 @@ LinkLabel link_label(const Walk& w, std::span<const NodeHandle> children, const 
   if (!collect_link_content(children, w.dom(), w.dom_context(), false).has_block) {
     const Walk into = w.into(content);
     for (const NodeHandle child : children) into.node(child, scope, depth + 1);
-    label.text = fold_line_breaks(content);
+    label.text = fold_label(content);
     return label;
   }
   scope.inline_mode = true;
@@ -315,7 +326,8 @@ void convert_link(const Walk& w, NodeHandle node, const ConversionContext& conte
       label.plain = true;
     }
   }
-  if (label.text == "^" && href.starts_with('#')) label.text = "\u2191";
+  // (A djot text escapes the caret.)
+  if ((label.text == "^" || label.text == "\\^") && href.starts_with('#')) label.text = "\u2191";
 
   if (whole || !label.text.empty()) {
     std::string markdown;

@@ -153,19 +153,13 @@ std::string render_cell_text(const TableJob& job, NodeHandle cell, std::optional
   return text;
 }
 
-void append_caption_text(std::string_view converted, const ConversionOptions& options, std::string& out) {
+void append_caption_text(std::string_view converted, std::string& out) {
   const std::string_view text = trim_unicode_space(converted);
   if (text.empty()) return;
-  // With these options the text escaping has put a backslash before every
-  // "-" of the text already; only the others get one here.
-  const bool escaped_already = options.escape_misc || options.escape_ascii;
+  // The text was escaped as the page's text; between the markers a '-'
+  // starts no list.
   out += '*';
-  std::size_t backslashes = 0;
-  for (const char c : text) {
-    if (c == '-' && !(escaped_already && backslashes % 2 == 1)) out += '\\';
-    out += c;
-    backslashes = c == '\\' ? backslashes + 1 : 0;
-  }
+  out += text;
   out += "*\n\n";
 }
 

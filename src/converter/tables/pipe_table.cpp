@@ -62,7 +62,7 @@ class PipeTableWriter {
         ConversionContext caption = text_context;
         caption.nesting_offset = job_.context.nesting_offset + job_.depth + 2;
         walk_children_at_zero(job_, node, caption, converted);
-        append_caption_text(converted, job_.options(), out_);
+        append_caption_text(converted, out_);
         return;
       }
       text_walk.node(node, text_context, job_.depth + 1);

@@ -62,9 +62,9 @@ std::string render_cell_text(const TableJob& job, NodeHandle cell, std::optional
 // trimmed, line breaks kept.
 std::string grid_cell_content(std::string_view converted);
 
-// A caption's converted text as "*text*\n\n", with every "-" escaped;
-// nothing when the text is empty.
-void append_caption_text(std::string_view converted, const ConversionOptions& options, std::string& out);
+// A caption's converted text as "*text*\n\n"; nothing when the text is
+// empty.
+void append_caption_text(std::string_view converted, std::string& out);
 
 // Writes the table as a pipe table / as a list of rows into `table_text`.
 // `cache` may be null (compact tables without a grid).

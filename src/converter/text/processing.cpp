@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <unordered_map>
 #include <vector>
 
 #if defined(__SSE2__)
@@ -286,12 +287,32 @@ void append_escaped(const EscapeClass& cls, std::string_view text, std::size_t f
 
 }  // namespace
 
+bool is_escaped_at(std::string_view out, std::size_t pos) {
+  std::size_t backslashes = 0;
+  while (pos > backslashes && out[pos - backslashes - 1] == '\\') ++backslashes;
+  return backslashes % 2 == 1;
+}
+
 namespace {
+
+// A backslash before every '~' of out[from..] that none escapes.
+void escape_every_tilde(std::string& out, std::size_t from) {
+  std::size_t at = out.find('~', from);
+  while (at != std::string::npos) {
+    if (!is_escaped_at(out, at)) {
+      out.insert(at, 1, '\\');
+      ++at;
+    }
+    at = out.find('~', at + 1);
+  }
+}
 
 // Page text's inline markup (see escape_inline_markup), where the escape
 // options have not escaped it already.
 void escape_page_markup(std::string& out, std::size_t from, const ConversionOptions& o, TextNeighbours around) {
-  escape_inline_markup(out, from, around.before, around.after, o.output_format == OutputFormat::Djot);
+  const bool djot = o.output_format == OutputFormat::Djot;
+  escape_inline_markup(out, from, around.before, around.after, djot);
+  if (around.struck && !djot) escape_every_tilde(out, from);
 }
 
 const EscapeClass* text_table(const ConversionOptions& o, bool force_emphasis, bool page = false) {
@@ -307,7 +328,13 @@ const EscapeClass* running_text_table(std::string_view text, EscapeMode mode, co
 void escape_table_cell(std::string_view text, const ConversionOptions& o, bool page, std::string& out,
                        TextNeighbours around) {
   const std::size_t start = out.size();
-  append_escaped(*text_table(o, true, page && holds_markup_byte(text)), text, 0, out);
+  // The page's own text escapes '*' and '_' as in a paragraph: only where
+  // they could be read as emphasis.
+  if (const EscapeClass* cls = text_table(o, !page, page && holds_markup_byte(text))) {
+    append_escaped(*cls, text, 0, out);
+  } else {
+    out.append(text);
+  }
   if (page) escape_page_markup(out, start, o, around);
   // The ASCII rule already escapes "|"; escaping it again would leave a
   // bare "|" after an escaped backslash and split the row.
@@ -321,18 +348,73 @@ void escape_table_cell(std::string_view text, const ConversionOptions& o, bool p
   }
 }
 
+// The backtick runs of a text, for finding where a code span that one
+// opens ends: the run after it of the same length. One pass over the text,
+// and a search per run among the runs of its length.
+class BacktickRuns {
+ public:
+  explicit BacktickRuns(std::string_view text) : text_(text) {
+    for (std::size_t i = text.find('`'); i != std::string_view::npos; i = text.find('`', i)) {
+      const std::size_t end = std::min(text.find_first_not_of('`', i), text.size());
+      by_length_[end - i].push_back(end);
+      i = end;
+    }
+  }
+
+  // The end of the code span opened by the backticks from `i` to the end of
+  // their run; npos when no run of that length closes it.
+  std::size_t span_end(std::size_t i) const {
+    const std::size_t run_end = std::min(text_.find_first_not_of('`', i), text_.size());
+    const auto found = by_length_.find(run_end - i);
+    if (found == by_length_.end()) return std::string_view::npos;
+    const std::vector<std::size_t>& ends = found->second;
+    const auto next = std::upper_bound(ends.begin(), ends.end(), run_end + (run_end - i) - 1);
+    return next == ends.end() ? std::string_view::npos : *next;
+  }
+
+  // Where the text after the backticks from `i` goes on: past the code
+  // span they open, or past their run when they open none.
+  std::size_t skip(std::size_t i) const {
+    const std::size_t end = span_end(i);
+    return end != std::string_view::npos ? end : std::min(text_.find_first_not_of('`', i), text_.size());
+  }
+
+ private:
+  std::string_view text_;
+  std::unordered_map<std::size_t, std::vector<std::size_t>> by_length_;  // run ends by run length
+};
+
 void escape_link_text(std::string_view text, std::string& out) {
+  // Most labels hold no bracket, backslash or code.
+  bool plain = true;
+  for (const char c : text) {
+    if (c == '[' || c == ']' || c == '\\' || c == '`') {
+      plain = false;
+      break;
+    }
+  }
+  if (plain) {
+    out.append(text);
+    return;
+  }
   // Brackets that pair up stay as they are; every other one gets a
   // backslash. A bracket after an odd number of backslashes is escaped
   // already. Unpaired '[' are known only at the end, so they are found first.
+  // A code span binds before the brackets: it is copied as it stands.
   std::vector<std::size_t> open;  // positions of '[' not paired yet
   std::vector<std::size_t> unpaired_open;
+  std::optional<BacktickRuns> code;
+  if (text.find('`') != std::string_view::npos) code.emplace(text);
   std::size_t backslashes = 0;
   for (std::size_t i = 0; i < text.size(); ++i) {
     const char c = text[i];
     const bool escaped = backslashes % 2 == 1;
     backslashes = c == '\\' ? backslashes + 1 : 0;
     if (escaped) continue;
+    if (c == '`') {
+      i = code->skip(i) - 1;
+      continue;
+    }
     if (c == '[') {
       open.push_back(i);
     } else if (c == ']' && !open.empty()) {
@@ -347,6 +429,12 @@ void escape_link_text(std::string_view text, std::string& out) {
     const char c = text[i];
     const bool escaped = backslashes % 2 == 1;
     backslashes = c == '\\' ? backslashes + 1 : 0;
+    if (!escaped && c == '`') {
+      const std::size_t next = code->skip(i);
+      out.append(text.substr(i, next - i));
+      i = next - 1;
+      continue;
+    }
     if (!escaped && c == '[') {
       if (next_unpaired < unpaired_open.size() && unpaired_open[next_unpaired] == i) {
         ++next_unpaired;
@@ -702,19 +790,51 @@ RunReach delimiter_reach(char c, std::uint8_t before, std::uint8_t after, bool d
   return reach;
 }
 
-// out[pos] stands after an odd number of backslashes.
-bool is_escaped_at(std::string_view out, std::size_t pos) {
-  std::size_t backslashes = 0;
-  while (pos > backslashes && out[pos - backslashes - 1] == '\\') ++backslashes;
-  return backslashes % 2 == 1;
-}
-
 // A '{' followed by this starts a djot attribute set or a braced inline
 // ("{-", "{+", "{=", "{_", "{*", "{~", "{^").
 bool opens_djot_brace(int next) {
   if (next == kUnknownNeighbour) return true;
   const auto c = static_cast<unsigned char>(next);
   return is_ascii_alnum(static_cast<char>(c)) || (c != '{' && c != '}' && is_ascii_punct(c) && c != '\\');
+}
+
+}  // namespace
+
+bool letter_or_digit_at(std::string_view text, std::size_t pos) {
+  return pos < text.size() && side_at(text, pos, kUnknownNeighbour) == kWordSide;
+}
+
+bool letter_or_digit_before(std::string_view text, std::size_t pos) {
+  return pos > 0 && side_before(text, pos, kUnknownNeighbour) == kWordSide;
+}
+
+namespace {
+
+// The text holds a byte that page text may need escaped for ('<', '&',
+// '\\') or that escape_inline_markup looks at, in either format: one pass,
+// 16 bytes at a time. Most texts hold none and are copied as they stand.
+bool holds_page_markup_byte(std::string_view t) {
+  const std::size_t n = t.size();
+  std::size_t i = 0;
+#if defined(__SSE2__)
+  const char* const data = t.data();
+  for (; i + 16 <= n; i += 16) {
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
+    const __m128i range = _mm_and_si128(_mm_cmpgt_epi8(block, _mm_set1_epi8('[' - 1)),
+                                        _mm_cmplt_epi8(block, _mm_set1_epi8('`' + 1)));
+    const __m128i single =
+        _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(block, _mm_set1_epi8('*')), _mm_cmpeq_epi8(block, _mm_set1_epi8('~'))),
+                     _mm_or_si128(_mm_cmpeq_epi8(block, _mm_set1_epi8('{')),
+                                  _mm_or_si128(_mm_cmpeq_epi8(block, _mm_set1_epi8('<')),
+                                               _mm_cmpeq_epi8(block, _mm_set1_epi8('&')))));
+    if (_mm_movemask_epi8(_mm_or_si128(range, single)) != 0) return true;
+  }
+#endif
+  for (; i < n; ++i) {
+    const char c = t[i];
+    if ((c >= '[' && c <= '`') || c == '*' || c == '~' || c == '{' || c == '<' || c == '&') return true;
+  }
+  return false;
 }
 
 // The text holds a byte that escape_inline_markup looks at.
@@ -751,6 +871,14 @@ void escape_inline_markup(std::string& out, std::size_t from, int before, int af
     std::size_t run = i + 1;
     while (run < end && text[run] == c) ++run;
     const std::size_t len = run - i;
+    // A tilde or backtick run right after one that no backslash escapes (the
+    // closing marker of a strikethrough or code span) would join it.
+    if (!djot && (c == '~' || c == '`') &&
+        (i == 0 ? before == c : text[i - 1] == c && !is_escaped_at(text, i - 1))) {
+      escape_run(i, len);
+      i = run - 1;
+      continue;
+    }
     switch (c) {
       case '*':
       case '_':
@@ -835,6 +963,12 @@ void escape_markdown_into(std::string_view text, EscapeMode mode, const Conversi
   switch (mode) {
     case EscapeMode::Text:
     case EscapeMode::PageText: {
+      // Without escape options, text holding no byte of markup is itself.
+      if (mode == EscapeMode::PageText && !options.escape_ascii && !options.escape_misc &&
+          !options.escape_asterisks && !options.escape_underscores && !holds_page_markup_byte(text)) {
+        out.append(text);
+        return;
+      }
       const std::size_t start = out.size();
       if (const EscapeClass* cls = running_text_table(text, mode, options)) {
         append_escaped(*cls, text, 0, out);
@@ -845,6 +979,11 @@ void escape_markdown_into(std::string_view text, EscapeMode mode, const Conversi
       return;
     }
     case EscapeMode::EmphasizedText: {
+      if (!options.escape_ascii && !options.escape_misc && !options.escape_asterisks && !options.escape_underscores &&
+          !holds_page_markup_byte(text)) {
+        out.append(text);
+        return;
+      }
       // Djot marks emphasis with '_' and strong emphasis with '*' whatever
       // `strong_em_symbol` says: both are escaped there.
       const bool djot = options.output_format == OutputFormat::Djot;
@@ -1035,6 +1174,10 @@ std::size_t joining_markup_at(std::string_view out, std::string_view next, bool 
   constexpr std::size_t kNone = std::string_view::npos;
   if (out.empty() || next.empty()) return kNone;
   if (const std::size_t link = joining_link_at(out, next); link != kNone) return link;
+  // A '!' before a link makes it an image.
+  if (!djot && out.back() == '!' && next.front() == '[' && !is_escaped_at(out, out.size() - 1)) {
+    return out.size() - 1;
+  }
   std::size_t at = out.size() - 1;
   if (out[at] != '<') {
     // The '&' of a reference begun in `out`: a name of up to 32 characters
@@ -1054,6 +1197,38 @@ std::size_t joining_markup_at(std::string_view out, std::string_view next, bool 
   std::string joined(out.substr(at));
   joined.append(next.substr(0, 40));
   return starts_decoded_reference(joined, 0) ? at : kNone;
+}
+
+std::optional<CodeSpanAtEnd> code_span_at_end(std::string_view out) {
+  std::size_t run = out.size();
+  while (run > 0 && out[run - 1] == '`') --run;
+  const std::size_t len = out.size() - run;
+  if (len == 0) return std::nullopt;
+  for (std::size_t end = run; end > 0;) {
+    const std::size_t last = out.rfind('`', end - 1);
+    if (last == std::string_view::npos) return std::nullopt;
+    std::size_t first = last;
+    while (first > 0 && out[first - 1] == '`') --first;
+    if (last + 1 - first == len) {
+      std::string_view content = out.substr(last + 1, run - last - 1);
+      if (content.size() >= 2 && content.front() == ' ' && content.back() == ' ' &&
+          content.find_first_not_of(' ') != std::string_view::npos) {
+        content = content.substr(1, content.size() - 2);
+      }
+      return CodeSpanAtEnd{first, content};
+    }
+    end = first;
+  }
+  return std::nullopt;
+}
+
+void escape_trailing_tildes(std::string& out) {
+  std::size_t start = out.size();
+  while (start > 0 && out[start - 1] == '~' && !is_escaped_at(out, start - 1)) --start;
+  if (start == out.size()) return;
+  std::string run;
+  for (std::size_t k = start; k < out.size(); ++k) run += "\\~";
+  out.replace(start, std::string::npos, run);
 }
 
 std::size_t atx_closing_run(std::string_view text) {

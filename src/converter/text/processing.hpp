@@ -69,7 +69,8 @@ enum class EscapeMode : std::uint8_t {
   // backslash before ASCII punctuation, a line break or the text's end (an
   // escape or a hard break).
   PageText,
-  // A table cell's page text: as TableCell, with PageText's additions.
+  // A table cell's page text: as PageText, with '|' escaped as in
+  // TableCell.
   PageCell,
 };
 
@@ -111,6 +112,9 @@ inline constexpr int kUnknownNeighbour = -1;
 struct TextNeighbours {
   int before = '\n';
   int after = kUnknownNeighbour;
+  // The text stands between strikethrough markers ("~~"): every '~' of it
+  // is escaped, since a run there could pair with them.
+  bool struck = false;
 };
 
 // Appends `text` escaped for `mode` to `out`.
@@ -154,9 +158,10 @@ LineBlockMarker find_reference_definition(std::string_view text);
 
 // The offset in `out` of a '<' or '&' that no backslash escapes and that
 // `next`, written right after `out`, would complete into a tag, comment or
-// autolink, or a character reference, or of the '[' of a label that ends
-// `out` and that a '(' or '[' starting `next` would make a link; npos when
-// there is none. In `djot` output a '<' opens an autolink only.
+// autolink, or a character reference, of the '[' of a label that ends `out`
+// and that a '(' or '[' starting `next` would make a link, or of a '!' that
+// ends `out` before a '[' (an image); npos when there is none. In `djot`
+// output a '<' opens an autolink only.
 std::size_t joining_markup_at(std::string_view out, std::string_view next, bool djot = false);
 
 // Adds the backslashes that keep out[from..] (page text, escaped already)
@@ -175,6 +180,34 @@ std::size_t joining_markup_at(std::string_view out, std::string_view next, bool 
 // kUnknownNeighbour when not known: a run that could be markup beside some
 // neighbour is escaped).
 void escape_inline_markup(std::string& out, std::size_t from, int before, int after, bool djot);
+
+// The character that starts at `pos` (that ends at `pos`, for the
+// `_before` form) is a letter or digit for certain: an ASCII letter or
+// digit, a Latin, Greek or Cyrillic letter, kana, a CJK ideograph or Hangul
+// (white space, punctuation and other characters are not). False at the
+// text's edge.
+bool letter_or_digit_at(std::string_view text, std::size_t pos);
+bool letter_or_digit_before(std::string_view text, std::size_t pos);
+
+// out[pos] stands after an odd number of backslashes (is escaped).
+bool is_escaped_at(std::string_view out, std::size_t pos);
+
+// A backslash before each '~' of the run that ends `out` (those no
+// backslash escapes): text that a strikethrough marker written next would
+// join ("~" then "~~gone~~" is a fence).
+void escape_trailing_tildes(std::string& out);
+
+// The code span whose closing backticks end `out`: where its opening run
+// starts, and its content as a reader takes it (one space off each end when
+// both are spaces and it is not all spaces). The opening run is the nearest
+// run of the closing one's length before it (the content holds none of that
+// length). nullopt when `out` does not end with a backtick or no such run
+// stands before it.
+struct CodeSpanAtEnd {
+  std::size_t start = 0;
+  std::string_view content;
+};
+std::optional<CodeSpanAtEnd> code_span_at_end(std::string_view out);
 
 // The offset of the run of '#' ending an ATX heading's text (before spaces
 // and tabs) that a reader would take for the closing sequence and drop: a

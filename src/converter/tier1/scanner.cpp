@@ -406,6 +406,9 @@ bool Scanner::open_element(const Tier1Tag& tag, std::string_view attributes) {
       out += tag.kind == Tier1Kind::Strong ? "**" : "*";
       break;
     case Tier1Kind::Code:
+      // Right after another code span the two backtick runs would merge;
+      // the DOM road writes the two as one span.
+      if (!frame.plain && !out.empty() && out.back() == '`') return fail(Tier1Reason::Unsupported, "code");
       if (!frame.plain) out += '`';
       break;
     case Tier1Kind::Anchor: {
@@ -423,6 +426,8 @@ bool Scanner::open_element(const Tier1Tag& tag, std::string_view attributes) {
         frame.title_len = static_cast<std::uint32_t>(link_pool_.size() - before);
       }
       if (table_.open) ++table_.link_count;
+      // After a '!' the link would read as an image; the DOM road escapes it.
+      if (!frame.plain && !out.empty() && out.back() == '!') return fail(Tier1Reason::MarkupInText);
       if (!frame.plain) out += '[';
       break;
     }
@@ -566,7 +571,7 @@ bool Scanner::close_action(const Frame& frame, int heading_level) {
     case Tier1Kind::Strong:
     case Tier1Kind::Emphasis:
       if (frame.plain) return true;
-      if (!opens_after_word(frame)) return fail(Tier1Reason::Unsupported, "emphasis");
+      if (!opens_after_word(frame) || ends_in_backslash(frame)) return fail(Tier1Reason::Unsupported, "emphasis");
       close_emphasis(frame);
       return true;
     case Tier1Kind::Code:
@@ -746,6 +751,15 @@ bool Scanner::opens_after_word(const Frame& frame) const {
   return first == npos || !is_ascii_punct(static_cast<unsigned char>(out[first]));
 }
 
+// The content of `frame` ends with a backslash (white space after it
+// moves out of the markers): it would escape the closing marker.
+bool Scanner::ends_in_backslash(const Frame& frame) const {
+  const std::string& out = frame.in_cell ? table_.cell_text : main_;
+  std::size_t end = out.size();
+  while (end > frame.start_offset && scan::is_ws(out[end - 1])) --end;
+  return end > frame.start_offset && out[end - 1] == '\\';
+}
+
 // Emphasis markers close right after their last visible character: white
 // space at the end moves after the marker, and an element with nothing to
 // show writes no markers at all (four asterisks alone would be a rule).
@@ -780,6 +794,12 @@ bool Scanner::close_code(const Frame& frame) {
   std::string& out = frame.in_cell ? table_.cell_text : main_;
   const std::size_t content = std::min(frame.start_offset, out.size());
   if (out.find('`', content) != npos) return fail(Tier1Reason::Unsupported, "code");
+  // A reader takes a space off each end of a span that starts and ends with
+  // one; the DOM road pads it.
+  if (out.size() - content >= 2 && out[content] == ' ' && out.back() == ' ' &&
+      out.find_first_not_of(' ', content) != npos) {
+    return fail(Tier1Reason::Unsupported, "code");
+  }
   if (content == out.size()) {
     out.resize(std::min(frame.marker_offset, out.size()));
     return true;

@@ -120,6 +120,9 @@ struct ConversionContext {
   // Between the emphasis markers of b, strong, i, em (and of elements
   // written like them): text escapes the emphasis characters.
   bool in_emphasis = false;
+  // Between the strikethrough markers ("~~") of s, strike and del: text
+  // escapes every '~'.
+  bool in_strike = false;
   bool collect_document = false;
   bool collect_headers = false;
   bool collect_links = false;

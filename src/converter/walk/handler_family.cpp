@@ -83,6 +83,7 @@ constexpr TagValue<HandlerFamily> kFamilies[] = {
     {TagId::Small, HandlerFamily::Inline},
     {TagId::Source, HandlerFamily::Nothing},
     {TagId::Span, HandlerFamily::Inline},
+    {TagId::Strike, HandlerFamily::Inline},
     {TagId::Strong, HandlerFamily::Inline},
     {TagId::Style, HandlerFamily::Metadata},
     {TagId::Sub, HandlerFamily::Inline},

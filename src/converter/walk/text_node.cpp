@@ -83,10 +83,32 @@ EscapeMode text_escape_mode(const ConversionContext& context) {
   return context.in_emphasis ? EscapeMode::EmphasizedText : EscapeMode::PageText;
 }
 
+// Phrasing elements that write their content and nothing after it; the
+// others close with markup of their own ("~~", "**", "](u)").
+bool writes_content_only(TagId id, const ConversionOptions& options) {
+  switch (id) {
+    case TagId::Span:
+    case TagId::U:
+    case TagId::Small:
+    case TagId::Bdi:
+    case TagId::Bdo:
+    case TagId::Cite:
+    case TagId::Data:
+    case TagId::Time:
+      return true;
+    case TagId::Sub:
+      return options.sub_symbol.empty() && options.output_format != OutputFormat::Djot;
+    case TagId::Sup:
+      return options.sup_symbol.empty() && options.output_format != OutputFormat::Djot;
+    default:
+      return false;
+  }
+}
+
 // What a reader finds right after a text node, where that is cheap to tell:
 // white space when the text ends with some or a text of white space comes
 // next, a line end when the text ends a block (through a few inline
-// elements); otherwise not known.
+// elements that write nothing after their content); otherwise not known.
 int text_follower(const Walk& w, NodeHandle node, bool ends_with_space) {
   if (ends_with_space) return ' ';
   const DomContext& ctx = w.dom_context();
@@ -105,7 +127,7 @@ int text_follower(const Walk& w, NodeHandle node, bool ends_with_space) {
     const CachedTagInfo* info = dom_cache_tag_info(ctx, *parent, dom);
     if (info == nullptr) return kUnknownNeighbour;
     if (info->is_block) return '\n';
-    if (!info->is_inline) return kUnknownNeighbour;
+    if (!info->is_inline || !writes_content_only(info->id, w.options())) return kUnknownNeighbour;
     h = *parent;
   }
   return kUnknownNeighbour;
@@ -233,8 +255,9 @@ void write_normalized(const Walk& w, std::string_view text, NodeHandle node, con
   const bool after_number =
       !starts_line && !keep_lead && may_complete_number_marker(core) && w.ends_in_line_start_number();
   if (!keep_lead) escape_joining_markup(output, core, w.options());
-  const TextNeighbours around{output.empty() ? '\n' : static_cast<unsigned char>(output.back()),
-                              text_follower(w, node, !split.tail.empty() || extra != 0)};
+  TextNeighbours around{output.empty() ? '\n' : static_cast<unsigned char>(output.back()),
+                        text_follower(w, node, !split.tail.empty() || extra != 0)};
+  around.struck = context.in_strike;
   const auto write = [&](std::string& out) {
     if (keep_lead) out += ' ';
     append_page_text(out, core, w.options(), starts_line, after_number, text_escape_mode(context), around);
@@ -296,7 +319,10 @@ void convert_text_node(const Walk& w, NodeHandle node, const ConversionContext& 
     std::string piece;
     piece.reserve(source.size() + 8);
     escape_joining_markup(output, source, options);
-    escape_markdown_into(source, EscapeMode::PageCell, options, piece);
+    TextNeighbours around{output.empty() ? '\n' : static_cast<unsigned char>(output.back()),
+                          text_follower(w, node, false)};
+    around.struck = context.in_strike;
+    escape_markdown_into(source, EscapeMode::PageCell, options, piece, around);
     write_piece(piece, output, context);
     return;
   }
@@ -306,8 +332,9 @@ void convert_text_node(const Walk& w, NodeHandle node, const ConversionContext& 
     std::string piece;
     std::string& target = context.in_list_item ? piece : output;
     escape_joining_markup(output, text, options);
-    const TextNeighbours around{output.empty() ? '\n' : static_cast<unsigned char>(output.back()),
-                                text_follower(w, node, false)};
+    TextNeighbours around{output.empty() ? '\n' : static_cast<unsigned char>(output.back()),
+                          text_follower(w, node, false)};
+    around.struck = context.in_strike;
     append_page_text(target, text, options, starts_line, after_number, text_escape_mode(context), around);
     if (context.in_list_item) write_piece(piece, output, context);
     return;

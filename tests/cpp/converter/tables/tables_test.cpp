@@ -310,10 +310,10 @@ TEST(Tables, FramingElsewhere) {
 }
 
 TEST(Tables, CaptionsOutsideTheTableHandler) {
-  EXPECT_EQ(walk_with("<caption>a-b</caption>", kNoChange, "x"), "x*a\\-b*\n\n");
+  EXPECT_EQ(walk_with("<caption>a-b</caption>", kNoChange, "x"), "x*a-b*\n\n");
   EXPECT_EQ(walk_with("<caption> </caption>", kNoChange, "x"), "x");
   // A caption in a cell is the cell's content.
-  EXPECT_EQ(convert("<table><tr><th><caption>c-d</caption>h</th></tr></table>"), "| *c\\-d*  h |\n| --------- |\n");
+  EXPECT_EQ(convert("<table><tr><th><caption>c-d</caption>h</th></tr></table>"), "| *c-d*  h |\n| -------- |\n");
 }
 
 // ---------------------------------------------------------------------------
