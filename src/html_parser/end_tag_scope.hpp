@@ -14,13 +14,12 @@
 #pragma once
 
 #include <array>
-#include <bit>
 #include <cstdint>
-#include <cstring>
 #include <optional>
 #include <string_view>
 
 #include "common/tags.hpp"
+#include "html_parser/tag_name.hpp"
 
 namespace tidewell {
 
@@ -31,6 +30,9 @@ struct ScopeEntry {
 };
 
 namespace end_tag_scope {
+
+using tag_name::lower_packed;
+using tag_name::pack;
 
 // What a name is to misnested end tags.
 inline constexpr std::uint8_t kClosable = 1u << 0;        // its end tag closes it below the top
@@ -131,34 +133,6 @@ constexpr std::array<TagId, count_boundaries()> make_boundaries() {
 }
 inline constexpr std::array<TagId, count_boundaries()> kBoundaries = make_boundaries();
 
-// Up to eight bytes in one word, the first lowest; the rest zero.
-constexpr std::uint64_t pack(std::string_view s) {
-  std::uint64_t v = 0;
-  for (std::size_t i = s.size(); i > 0; --i) v = (v << 8) | static_cast<unsigned char>(s[i - 1]);
-  return v;
-}
-
-// The same for a name of one to eight bytes, its ASCII letters in lower
-// case. Other bytes may change too; only a control byte can turn into a
-// digit, and the parsers compare the names as written before they close
-// anything.
-inline std::uint64_t lower_packed(std::string_view s) {
-  static_assert(std::endian::native == std::endian::little);
-  const auto* p = reinterpret_cast<const unsigned char*>(s.data());
-  const std::size_t n = s.size();
-  std::uint64_t v;
-  // Two loads that overlap in the middle, never one byte past the name.
-  if (n >= 4) {
-    std::uint32_t lo, hi;
-    std::memcpy(&lo, p, 4);
-    std::memcpy(&hi, p + n - 4, 4);
-    v = lo | (std::uint64_t{hi} << (8 * (n - 4)));
-  } else {
-    v = p[0] | (std::uint64_t{p[n / 2]} << (8 * (n / 2))) | (std::uint64_t{p[n - 1]} << (8 * (n - 1)));
-  }
-  return v | (0x2020202020202020ull >> (8 * (8 - n)));
-}
-
 // The names by a multiplicative hash of their first eight bytes, without
 // collisions (checked below): one probe finds a name, for every element the
 // parsers open.
@@ -203,14 +177,14 @@ class OpenScopes {
 
   // The id of a name (ASCII case ignored) whose elements get an entry, or
   // Unknown.
-  static TagId tracked_id(std::string_view name) {
+  static TagId tracked_id(std::string_view name) { return tracked_id(FoldedName(name)); }
+  static TagId tracked_id(const FoldedName& name) {
     using namespace end_tag_scope;
-    const std::size_t n = name.size();
+    const std::size_t n = name.text.size();
     if (n == 0 || n > 10 || n == 9) return TagId::Unknown;
-    const std::uint64_t key = lower_packed(name.substr(0, 8));
-    const Slot& slot = kSlots[slot_of(key)];
-    if (slot.key != key || slot.length != n) return TagId::Unknown;
-    if (n == 10 && lower_packed(name.substr(8)) != slot.tail) return TagId::Unknown;
+    const Slot& slot = kSlots[slot_of(name.head)];
+    if (slot.key != name.head || slot.length != n) return TagId::Unknown;
+    if (n == 10 && lower_packed(name.text.substr(8)) != slot.tail) return TagId::Unknown;
     return slot.id;
   }
 

@@ -9,14 +9,15 @@
 
 #include "common/raw_text.hpp"
 #include "common/scan.hpp"
+#include "html_parser/tag_name.hpp"
 
 namespace tidewell {
 
 // "script" or "style" (lower case) for a tag name that is one of them in any
 // ASCII case; empty for every other name.
-inline std::string_view raw_text_element(std::string_view name) {
-  if (scan::ieq(name, "script")) return "script";
-  if (scan::ieq(name, "style")) return "style";
+inline std::string_view raw_text_element(const FoldedName& name) {
+  if (name.is("script")) return "script";
+  if (name.is("style")) return "style";
   return {};
 }
 

@@ -232,7 +232,7 @@ class Tokenizer {
 
   bool names_equal(std::size_t depth, std::string_view name) const {
     const AsmToken& t = out_.tokens[out_.stack[depth]];
-    return t.name_length == name.size() && std::memcmp(begin_ + t.name_start, name.data(), name.size()) == 0;
+    return tag_name::same(view(begin_ + t.name_start, begin_ + t.name_start + t.name_length), name);
   }
 
   // Pops the open elements from stack position `depth` on.
@@ -324,9 +324,10 @@ class Tokenizer {
     t.name_start = offset(name);
     t.name_length = static_cast<std::uint32_t>(name_end - name);
     resume_ = q;
-    if (self_closing || is_void_element(view(name, name_end))) return kTokenizeFinished;
+    if (self_closing) return kTokenizeFinished;
+    const FoldedName tag_name(view(name, name_end));
+    if (is_void_element(tag_name)) return kTokenizeFinished;
     if (out_.stack_depth >= out_.stack_capacity) return kOpenStackFull;
-    const std::string_view tag_name = view(name, name_end);
     if (const TagId id = OpenScopes::tracked_id(tag_name); id != TagId::Unknown) {
       if (scopes_.count() >= out_.scope_capacity) return kScopeArrayFull;
       scopes_.opened(out_.scopes, id, static_cast<std::uint32_t>(out_.stack_depth));
@@ -399,24 +400,25 @@ bool eq_ascii_ci(std::string_view bytes, std::string_view pattern) {
 
 // ASCII case ignored, so that an upper-case <BR> does not stay open and
 // swallow the rest of its parent.
-bool is_void_element(std::string_view name) {
-  auto is = [&](std::string_view lower) { return eq_ascii_ci(name, lower); };
-  switch (name.size()) {
+bool is_void_element(const FoldedName& name) {
+  switch (name.text.size()) {
     case 2:
-      return is("br") || is("hr");
+      return name.is("br") || name.is("hr");
     case 3:
-      return is("col") || is("img") || is("wbr");
+      return name.is("col") || name.is("img") || name.is("wbr");
     case 4:
-      return is("area") || is("base") || is("link") || is("meta");
+      return name.is("area") || name.is("base") || name.is("link") || name.is("meta");
     case 5:
-      return is("embed") || is("input") || is("param") || is("track");
+      return name.is("embed") || name.is("input") || name.is("param") || name.is("track");
     case 6:
-      return is("source") || is("keygen");
+      return name.is("source") || name.is("keygen");
     case 7:
-      return is("command");
+      return name.is("command");
     default:
       return false;
   }
 }
+
+bool is_void_element(std::string_view name) { return is_void_element(FoldedName(name)); }
 
 }  // namespace tidewell::asm_tl
