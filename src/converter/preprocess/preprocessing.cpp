@@ -649,7 +649,11 @@ std::optional<std::string> close_open_list_items(std::string_view text) {
 // ---------------------------------------------------------------------------
 // Pass 6
 
-std::optional<std::string> normalize_markup_for_parser(std::string_view text) {
+namespace {
+
+// Pass 6; with `every_empty_comment`, "<!-->" and "<!--->" become
+// "<!-- -->" too, as "<!---->" always does.
+std::optional<std::string> normalize_markup(std::string_view text, bool every_empty_comment) {
   if (text.empty()) return std::nullopt;
   const std::size_t n = text.size();
   CowWriter out(text);
@@ -657,33 +661,58 @@ std::optional<std::string> normalize_markup_for_parser(std::string_view text) {
   JsonLdScriptTest json_ld(text);
   NestedEndTagSearch script_end(text, "script", ends);
   NestedEndTagSearch style_end(text, "style", ends);
+  // The length of the empty comment at `at` that becomes "<!-- -->", or 0.
+  const auto empty_comment = [&](std::size_t at) -> std::size_t {
+    if (text.compare(at, 7, "<!---->") == 0) return 7;
+    if (!every_empty_comment) return 0;
+    return text.compare(at, 5, "<!-->") == 0 ? 5 : text.compare(at, 6, "<!--->") == 0 ? 6 : 0;
+  };
+  // A stretch that is copied as it stands (an svg tag, a script start tag,
+  // a JSON-LD script) gets the fast roads' empty comments too, as if they
+  // were rewritten before this pass.
+  const auto empty_comments_in = [&](std::size_t from, std::size_t to) {
+    if (!every_empty_comment) return;
+    for (std::size_t at = find_byte(text, '<', from); at < to; at = find_byte(text, '<', at + 1)) {
+      if (const std::size_t len = empty_comment(at)) out.replace(at, at + len, "<!-- -->");
+    }
+  };
   std::size_t svg_depth = 0;
   std::size_t i = 0;
   while ((i = find_byte(text, '<', i)) != npos) {
-    if (text.compare(i, 7, "<!---->") == 0) {
-      out.replace(i, i + 7, "<!-- -->");
-      i += 7;
-      continue;
-    }
-    // Any case: "<BR/>" would be an element named "BR/" that holds what follows.
-    if (ieq_at(text, i, "<br/>") || ieq_at(text, i, "<hr/>")) {
-      out.replace(i, i + 5, (text[i + 1] | 0x20) == 'b' ? "<br>" : "<hr>");
-      i += 5;
-      continue;
-    }
-    if (ieq_at(text, i, "<img/>")) {
-      out.replace(i, i + 6, "<img>");
-      i += 6;
-      continue;
-    }
     if (i + 1 == n) {
       out.replace(i, i + 1, "&lt;", 4);
       break;
     }
-    if (step_over_svg_tag(text, i, ends, svg_depth)) continue;
+    // Each rewrite below starts with its own byte after the "<": that byte
+    // picks the few that can apply.
+    const auto b = static_cast<unsigned char>(text[i + 1]);
+    const auto folded = static_cast<unsigned char>(b | 0x20);
+    if (b == '!') {
+      if (const std::size_t empty = empty_comment(i)) {
+        out.replace(i, i + empty, "<!-- -->");
+        i += empty;
+        continue;
+      }
+    }
+    // Any case: "<BR/>" would be an element named "BR/" that holds what follows.
+    if ((folded == 'b' || folded == 'h') && (ieq_at(text, i, "<br/>") || ieq_at(text, i, "<hr/>"))) {
+      out.replace(i, i + 5, folded == 'b' ? "<br>" : "<hr>");
+      i += 5;
+      continue;
+    }
+    if (folded == 'i' && ieq_at(text, i, "<img/>")) {
+      out.replace(i, i + 6, "<img>");
+      i += 6;
+      continue;
+    }
+    if (const std::size_t tag = i; (folded == 's' || b == '/') && step_over_svg_tag(text, i, ends, svg_depth)) {
+      empty_comments_in(tag + 1, i);
+      continue;
+    }
     if (svg_depth == 0) {
-      const bool script = i + 7 < n && ieq_at(text, i + 1, "script") && is_svg_sep(static_cast<unsigned char>(text[i + 7]));
-      const bool style = !script && i + 6 < n && ieq_at(text, i + 1, "style") &&
+      const bool script = folded == 's' && i + 7 < n && ieq_at(text, i + 1, "script") &&
+                          is_svg_sep(static_cast<unsigned char>(text[i + 7]));
+      const bool style = folded == 's' && !script && i + 6 < n && ieq_at(text, i + 1, "style") &&
                          is_svg_sep(static_cast<unsigned char>(text[i + 6]));
       if (script || style) {
         const std::size_t start_end = ends.find(i + (script ? 7 : 6));
@@ -692,9 +721,11 @@ std::optional<std::string> normalize_markup_for_parser(std::string_view text) {
           // reads it as text up to the first end tag.
           if (script && json_ld(i, start_end)) {
             const std::size_t end = scan::find_end_tag(text, start_end, "script");
+            empty_comments_in(i + 1, end == npos ? n : end);
             i = end == npos ? n : end;
             continue;
           }
+          empty_comments_in(i + 1, start_end);
           const std::string_view close = script ? "</script>" : "</style>";
           const std::size_t end = (script ? script_end : style_end).find(start_end);
           if (end != npos) {
@@ -707,7 +738,7 @@ std::optional<std::string> normalize_markup_for_parser(std::string_view text) {
           continue;
         }
       }
-      if (text[i + 1] == '!') {
+      if (b == '!') {
         std::size_t k = i + 2;
         while (k < n && is_ws(static_cast<unsigned char>(text[k]))) ++k;
         if (ieq_at(text, k, "doctype")) {
@@ -723,13 +754,20 @@ std::optional<std::string> normalize_markup_for_parser(std::string_view text) {
     // Markup stays: a tag, and what an HTML reader takes for a comment (a
     // declaration, a processing instruction, "</" before a non-letter),
     // which the parsers read so too. Inside svg a CDATA section is text.
-    const auto b = static_cast<unsigned char>(text[i + 1]);
-    const bool cdata_in_svg = svg_depth > 0 && text.compare(i, 9, "<![CDATA[") == 0;
+    const bool cdata_in_svg = svg_depth > 0 && b == '!' && text.compare(i, 9, "<![CDATA[") == 0;
     const bool keep = is_letter(b) || b == '?' || (b == '!' && !cdata_in_svg) || (b == '/' && i + 2 < n);
     if (!keep) out.replace(i, i + 1, "&lt;", 4);
     ++i;
   }
   return out.finish();
+}
+
+}  // namespace
+
+std::optional<std::string> normalize_markup_for_parser(std::string_view text) { return normalize_markup(text, false); }
+
+std::optional<std::string> normalize_markup_for_fast_parser(std::string_view text) {
+  return normalize_markup(text, true);
 }
 
 // ---------------------------------------------------------------------------
