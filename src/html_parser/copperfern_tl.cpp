@@ -31,25 +31,6 @@ inline bool is_identifier_byte(unsigned char c) { return kIdentifier[c]; }
 inline bool is_tag_space(unsigned char c) { return c == ' ' || c == '\n'; }
 inline bool is_ascii_letter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
-// Void names, ASCII case ignored: an upper-case <BR> or <IMG> must not stay
-// open and swallow the rest of its parent as content that no handler shows.
-bool is_void_name(const FoldedName& name) {
-  switch (name.text.size()) {
-    case 2:
-      return name.is("br") || name.is("hr");
-    case 3:
-      return name.is("col") || name.is("img") || name.is("wbr");
-    case 4:
-      return name.is("area") || name.is("base") || name.is("link") || name.is("meta");
-    case 5:
-      return name.is("embed") || name.is("input") || name.is("param") || name.is("track");
-    case 6:
-      return name.is("keygen") || name.is("source");
-    default:
-      return false;
-  }
-}
-
 bool eq_ignore_ascii_case(const char* p, std::size_t len, std::string_view lower) {
   if (len != lower.size()) return false;
   for (std::size_t i = 0; i < len; ++i) {
@@ -271,10 +252,13 @@ class Parser {
     const auto h = static_cast<NodeHandle>(nodes.size() - 1);
     register_node(h);
     if (self_closing) return;
-    const FoldedName tag_name(std::string_view(s_ + name->start, name->len));
-    if (is_void_name(tag_name)) return;
-    open(h, OpenScopes::tracked_id(tag_name));
-    const std::string_view raw = raw_text_element(tag_name);
+    // Void names in any case: an upper-case <BR> or <IMG> must not stay
+    // open and swallow the rest of its parent as content that no handler
+    // shows.
+    const OpenScopes::StartTag kind = OpenScopes::start_tag(FoldedName(std::string_view(s_ + name->start, name->len)));
+    if ((kind.start & end_tag_scope::kVoid) != 0) return;
+    open(h, kind.tracked);
+    const std::string_view raw = raw_text_element(kind);
     if (!raw.empty()) raw_text(raw);
   }
 
@@ -371,7 +355,9 @@ class Parser {
 
 }  // namespace
 
-bool is_void_start_tag(std::string_view name) { return is_void_name(FoldedName(name)); }
+bool is_void_start_tag(std::string_view name) {
+  return (OpenScopes::start_tag(FoldedName(name)).start & end_tag_scope::kVoid) != 0;
+}
 
 std::optional<ParseError> parse_nodes(TlDom& dom) {
   if (dom.input.size() >= (std::size_t{1} << 32)) return ParseError::InputTooLarge;

@@ -9,15 +9,16 @@
 
 #include "common/raw_text.hpp"
 #include "common/scan.hpp"
-#include "html_parser/tag_name.hpp"
+#include "html_parser/end_tag_scope.hpp"
 
 namespace tidewell {
 
-// "script" or "style" (lower case) for a tag name that is one of them in any
-// ASCII case; empty for every other name.
-inline std::string_view raw_text_element(const FoldedName& name) {
-  if (name.is("script")) return "script";
-  if (name.is("style")) return "style";
+// "script" or "style" (lower case) for a start tag whose name is one of
+// them in any ASCII case (OpenScopes::start_tag tells); empty for every
+// other.
+inline std::string_view raw_text_element(const OpenScopes::StartTag& tag) {
+  if ((tag.start & end_tag_scope::kRawTextScript) != 0) return "script";
+  if ((tag.start & end_tag_scope::kRawTextStyle) != 0) return "style";
   return {};
 }
 

@@ -1,6 +1,7 @@
 // Tag names as both parser backends test them: the first eight bytes in one
-// word, ASCII letters in lower case, read once per tag for every test (void
-// element, raw-text element, the names misnested end tags close).
+// word, ASCII letters in lower case, read once per tag for the one probe
+// that tells what the tag is (OpenScopes::start_tag), and the names of end
+// tags compared in a word.
 #pragma once
 
 #include <bit>
@@ -63,10 +64,6 @@ inline bool same(std::string_view a, std::string_view b) {
 struct FoldedName {
   explicit FoldedName(std::string_view name)
       : text(name), head(name.empty() ? 0 : tag_name::lower_packed(name.substr(0, 8))) {}
-
-  // Whether the name is `lower` (one to eight letters, lower case) in any
-  // ASCII case: exact, as no other byte folds into a letter.
-  bool is(std::string_view lower) const { return text.size() == lower.size() && head == tag_name::pack(lower); }
 
   std::string_view text;  // as written
   std::uint64_t head;

@@ -32,6 +32,9 @@ inline bool is_identifier_byte(Byte c) { return kIdentifier.bytes[c]; }
 inline bool is_tag_space(Byte c) { return c == ' ' || c == '\n'; }
 inline bool is_ascii_letter(Byte c) { return (c | 0x20) >= 'a' && (c | 0x20) <= 'z'; }
 
+// The start tags asm_tl never leaves open: the void elements and "command".
+constexpr std::uint8_t kVoidStart = end_tag_scope::kVoid | end_tag_scope::kVoidToAsmTl;
+
 // ---------------------------------------------------------------------------
 // Scan paths. Each returns the position of the first match in [p, end), or end.
 
@@ -325,15 +328,15 @@ class Tokenizer {
     t.name_length = static_cast<std::uint32_t>(name_end - name);
     resume_ = q;
     if (self_closing) return kTokenizeFinished;
-    const FoldedName tag_name(view(name, name_end));
-    if (is_void_element(tag_name)) return kTokenizeFinished;
+    const OpenScopes::StartTag kind = OpenScopes::start_tag(FoldedName(view(name, name_end)));
+    if ((kind.start & kVoidStart) != 0) return kTokenizeFinished;
     if (out_.stack_depth >= out_.stack_capacity) return kOpenStackFull;
-    if (const TagId id = OpenScopes::tracked_id(tag_name); id != TagId::Unknown) {
+    if (const TagId id = kind.tracked; id != TagId::Unknown) {
       if (scopes_.count() >= out_.scope_capacity) return kScopeArrayFull;
       scopes_.opened(out_.scopes, id, static_cast<std::uint32_t>(out_.stack_depth));
     }
     out_.stack[out_.stack_depth++] = index;
-    if (const std::string_view raw = raw_text_element(tag_name); !raw.empty()) return raw_text(raw);
+    if (const std::string_view raw = raw_text_element(kind); !raw.empty()) return raw_text(raw);
     return kTokenizeFinished;
   }
 
@@ -400,25 +403,8 @@ bool eq_ascii_ci(std::string_view bytes, std::string_view pattern) {
 
 // ASCII case ignored, so that an upper-case <BR> does not stay open and
 // swallow the rest of its parent.
-bool is_void_element(const FoldedName& name) {
-  switch (name.text.size()) {
-    case 2:
-      return name.is("br") || name.is("hr");
-    case 3:
-      return name.is("col") || name.is("img") || name.is("wbr");
-    case 4:
-      return name.is("area") || name.is("base") || name.is("link") || name.is("meta");
-    case 5:
-      return name.is("embed") || name.is("input") || name.is("param") || name.is("track");
-    case 6:
-      return name.is("source") || name.is("keygen");
-    case 7:
-      return name.is("command");
-    default:
-      return false;
-  }
+bool is_void_element(std::string_view name) {
+  return (OpenScopes::start_tag(FoldedName(name)).start & kVoidStart) != 0;
 }
-
-bool is_void_element(std::string_view name) { return is_void_element(FoldedName(name)); }
 
 }  // namespace tidewell::asm_tl

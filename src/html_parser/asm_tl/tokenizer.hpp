@@ -95,7 +95,6 @@ constexpr bool fits_u32(std::size_t length) { return length <= 0xFFFFFFFFull; }
 
 // The void-element test, ASCII case ignored.
 bool is_void_element(std::string_view name);
-bool is_void_element(const FoldedName& name);
 
 // Compares `bytes` with the lower-case `pattern`, lowering ASCII "A" to "Z"
 // in `bytes` only.
