@@ -50,6 +50,13 @@ std::size_t svg_end_end(std::string_view t, std::size_t i, TagEndFinder& ends) {
   return npos;
 }
 
+// Whether the "<" at `i` may start an svg start or end tag: the test every
+// "<" gets before step_over_svg_tag.
+inline bool may_be_svg_tag(std::string_view t, std::size_t i) {
+  const std::size_t name = i + 1 < t.size() && t[i + 1] == '/' ? i + 2 : i + 1;
+  return name < t.size() && (t[name] | 0x20) == 's';
+}
+
 // Steps over an svg start or end tag at `i`, keeping the svg nesting depth
 // that both the raw-text and the self-closing passes honour. False when no
 // svg tag starts at `i`.
@@ -95,7 +102,7 @@ class FixedEndTagSearch {
   std::size_t scan(std::size_t p) const {
     const std::size_t n = t_.size();
     while (true) {
-      const std::size_t lt = find_byte(t_, '<', p);
+      const std::size_t lt = scan::find_byte_near(t_, '<', p);
       if (lt == npos) return npos;
       const std::size_t after = lt + 2 + name_.size();
       if (after < n && t_[lt + 1] == '/' && ieq_at(t_, lt + 2, name_) &&
@@ -208,7 +215,7 @@ class NestedEndTagSearch {
     const std::size_t n = t_.size();
     std::vector<long long> prefix{0};
     std::size_t p = 0;
-    while ((p = find_byte(t_, '<', p)) != npos) {
+    while ((p = scan::find_byte_near(t_, '<', p)) != npos) {
       const bool close = p + 1 < n && t_[p + 1] == '/';
       const std::size_t name_at = p + (close ? 2 : 1);
       const std::size_t sep = name_at + name_.size();
@@ -342,10 +349,11 @@ std::optional<std::string> strip_script_and_style(std::string_view text) {
   };
   std::size_t svg_depth = 0;
   std::size_t i = 0;
-  while ((i = find_byte(text, '<', i)) != npos) {
+  while ((i = scan::find_byte_near(text, '<', i)) != npos) {
     if (i + 1 >= n) break;
-    if (step_over_svg_tag(text, i, ends, svg_depth)) continue;
-    if (svg_depth > 0) {
+    if (may_be_svg_tag(text, i) && step_over_svg_tag(text, i, ends, svg_depth)) continue;
+    // Only a script or style element goes, outside svg.
+    if (svg_depth > 0 || (text[i + 1] | 0x20) != 's') {
       ++i;
       continue;
     }
@@ -394,15 +402,13 @@ std::optional<std::string> remove_hidden_elements(std::string_view text) {
     });
   };
   // The next "hidden" preceded by whitespace and followed by a byte that
-  // ends an attribute name.
+  // ends an attribute name. Its "dd" is looked for, far rarer than an "h".
   auto next_hidden = [&](std::size_t from) {
-    return hidden_cache.find(from, [&](std::size_t p) {
-      std::size_t lower_h = find_byte(text, 'h', p);
-      std::size_t upper_h = find_byte(text, 'H', p);
-      for (;;) {
-        p = std::min(lower_h, upper_h);
-        if (p == npos || p + 6 >= n) return npos;
-        if (p == lower_h) lower_h = find_byte(text, 'h', p + 1); else upper_h = find_byte(text, 'H', p + 1);
+    return hidden_cache.find(from, [&](std::size_t from_at) {
+      for (std::size_t dd = scan::find_letter_pair(text, 'd', 'd', from_at + 2); dd != npos;
+           dd = scan::find_letter_pair(text, 'd', 'd', dd + 1)) {
+        const std::size_t p = dd - 2;
+        if (p + 6 >= n) return npos;
         if (!ieq_at(text, p, "hidden")) continue;
         if (p == 0 || !is_ws(static_cast<unsigned char>(text[p - 1]))) continue;
         const char after = text[p + 6];
@@ -430,11 +436,13 @@ std::optional<std::string> remove_hidden_elements(std::string_view text) {
     return npos;
   };
   std::size_t i = 0;
-  while ((i = find_byte(text, '<', i)) != npos) {
+  while ((i = scan::find_byte_near(text, '<', i)) != npos) {
     if (i + 1 >= n || text[i + 1] == '!' || text[i + 1] == '/') {
       ++i;
       continue;
     }
+    // Past the last "hidden", nothing more goes.
+    if (next_hidden(i + 1) == npos) break;
     const std::size_t tag_end = ends.find(i + 1);
     if (tag_end == npos) {
       ++i;
@@ -504,7 +512,7 @@ std::optional<std::string> join_split_end_tags(std::string_view text) {
   CowWriter out(text);
   std::string repl;
   std::size_t p = 0;
-  while ((p = find_byte(text, '<', p)) != npos) {
+  while ((p = scan::find_byte_near(text, '<', p)) != npos) {
     if (p + 1 >= n || text[p + 1] != '/') {
       ++p;
       continue;
@@ -577,7 +585,7 @@ std::optional<std::string> close_open_list_items(std::string_view text) {
       i = close + 3;
       continue;
     }
-    i = find_byte(text, '<', i);
+    i = scan::find_byte_near(text, '<', i);
     if (i == npos) break;
     if (text.compare(i, 4, "<!--") == 0) {
       in_comment = true;
@@ -678,7 +686,7 @@ std::optional<std::string> normalize_markup(std::string_view text, bool every_em
   };
   std::size_t svg_depth = 0;
   std::size_t i = 0;
-  while ((i = find_byte(text, '<', i)) != npos) {
+  while ((i = scan::find_byte_near(text, '<', i)) != npos) {
     if (i + 1 == n) {
       out.replace(i, i + 1, "&lt;", 4);
       break;
@@ -705,7 +713,7 @@ std::optional<std::string> normalize_markup(std::string_view text, bool every_em
       i += 6;
       continue;
     }
-    if (const std::size_t tag = i; (folded == 's' || b == '/') && step_over_svg_tag(text, i, ends, svg_depth)) {
+    if (const std::size_t tag = i; may_be_svg_tag(text, i) && step_over_svg_tag(text, i, ends, svg_depth)) {
       empty_comments_in(tag + 1, i);
       continue;
     }
