@@ -122,9 +122,9 @@ const std::vector<StreamCase>& opening_markup_cases() {
       {"Rules", "<hr><p>x</p><hr>", "---\n\nx\n\n---"},
       {"HeadingInsideLinkAsHtml", "<a href=u><h2>H</h2></a>", "[<h2>H</h2>](u)"},
       {"Headings", "<h1>A</h1><h2>B</h2>text", "# A\n\n## B\n\ntext"},
-      {"LinkInHeading", "<h3>x<a href=u>y</a></h3>", "### x [y](u)"},
+      {"LinkInHeading", "<h3>x<a href=u>y</a></h3>", "### x[y](u)"},
       {"InlineHtmlTags", "<p>a<sub>1</sub><sup>2</sup><ins>i</ins><mark>m</mark><u>u</u><del>d</del><s>s</s></p>",
-       "a<sub>1</sub><sup>2</sup><ins>i</ins><mark>m</mark><u>u</u>~~d~~ ~~s~~"},
+       "a<sub>1</sub><sup>2</sup><ins>i</ins><mark>m</mark><u>u</u>~~ds~~"},
       {"InlineMarkers", "<p><kbd>k</kbd> <samp>s</samp> <var>v</var> <cite>c</cite> <dfn>d</dfn> <abbr>a</abbr></p>",
        "`k` `s` `v` *c* **d** a"},
       {"Quote", "<q>hi</q>", "\"hi\""},
@@ -200,6 +200,31 @@ const std::vector<StreamCase>& text_cases() {
   return cases;
 }
 
+// Emphasis, strikethrough and code markers: written where a reader pairs
+// them, and left out where the page's text would show them.
+const std::vector<StreamCase>& marker_cases() {
+  static const std::vector<StreamCase> cases = {
+      {"CannotOpenBesidePunctuation", "<p><s>&gt;</s>x z<b>#</b> <em>(</em>x</p>", "\\>x z# (x"},
+      {"CannotCloseBeforeAWord", "<p><b>*</b>b and <b>x.</b>y</p>", "\\*b and x.y"},
+      {"KeptBesideSpaceAndPunctuation", "<p><b>Note:</b> read <i>this</i>, <b>now</b>.</p>",
+       "**Note:** read *this*, **now**."},
+      {"LettersOfOtherScripts", "<p>\xE6\x97\xA5<b>\xE8\xAA\x9E</b>\xE3\x81\xA7 \xC3\x9C<b>\xC3\xA9</b>x</p>",
+       "\xE6\x97\xA5**\xE8\xAA\x9E**\xE3\x81\xA7 \xC3\x9C**\xC3\xA9**x"},
+      {"NestedPairsLeftOutTogether", "<p>a<b><em>x.</em></b>y</p>", "ax.y"},
+      {"LeadingSpaceBeforeMarkers", "<p>x<em> z</em> and <b><i> y</i></b></p>", "x *z* and ***y***"},
+      {"WhiteSpaceElementsKeepTheirSpace", "<p>x<em> </em>y<span> </span>z<code> </code>w</p>", "x y z w"},
+      {"NoSpaceBeforeLinkOrStrike", "<p>1<a href=u>x</a> ~<s>gone</s> a<del>b</del></p>",
+       "1[x](u) \\~~~gone~~ a~~b~~"},
+      {"BangBeforeLinkEscaped", "<p>Hi!<a href=u>x</a> !<b><a href=u>y</a></b>z</p>", "Hi\\![x](u) \\![y](u)z"},
+      {"LessThanAtTextEnd", "<p>a &lt;<s>b</s></p>", "a \\<~~b~~"},
+      {"MarkerOfAPairTakenOutAtLineStart", "<p><del>&gt;</del>x</p>", "\\>x"},
+      {"AdjacentPairsJoin", "<p><b>a</b><b>b</b> <em>c</em><i>d</i> <s>e</s><del>f</del></p>", "**ab** *cd* ~~ef~~"},
+      {"AdjacentCodeSpansJoin", "<p><code>a</code><code>b`</code> <kbd>c</kbd><samp>d</samp></p>", "`` ab` `` `cd`"},
+      {"CodeSpacesKept", "<p>x<code> a </code>y<code>b </code>z</p>", "x`  a  `y`b `z"},
+  };
+  return cases;
+}
+
 const std::vector<StreamCase>& table_cases() {
   static const std::vector<StreamCase> cases = {
       {"FirstRowIsHeader", "<table><tr><td>a</td><td>b</td><td>c</td></tr></table>",
@@ -240,6 +265,11 @@ const std::vector<StreamCase>& code_cases() {
       {"EmptyInlineCodeVanishes", "<p><code></code>x</p>", "x"},
       {"PreInItem", "<ul><li><pre>a\nb</pre></li></ul>", "- ```\n  a\n  b\n  ```"},
       {"PreAfterTextInItem", "<ul><li>x<pre>a\n  b\n</pre>y</li></ul>", "- x\n\n  ```\n  a\n    b\n\n  ```\n\n  y"},
+      {"PreInsidePre", "<pre>a<pre>b</pre>y</pre><p>z</p>", "````\na\n\n```\nb\n```\n\ny\n````\n\nz"},
+      {"PreInsidePreInItem", "<ul><li><pre>a<pre>b</pre>y</pre><p>z</p></li></ul>",
+       "- ````\n  a\n\n  ```\n  b\n  ```\n\n  y\n  ````\n\n  z"},
+      {"PresInsidePres", "<pre><pre>b<pre>c</pre></pre></pre>", "`````\n````\nb\n\n```\nc\n```\n````\n`````"},
+      {"EmptyPreInsidePre", "<pre>a<pre></pre>y</pre>", "```\nay\n```"},
   };
   return cases;
 }
@@ -269,6 +299,7 @@ const std::vector<std::pair<const char*, const std::vector<StreamCase>*>>& all_c
       {"HtmlOutput", &html_output_cases()}, {"Closing", &closing_cases()},
       {"Text", &text_cases()},           {"Tables", &table_cases()},
       {"Code", &code_cases()},           {"Quotes", &quote_cases()},
+      {"Markers", &marker_cases()},
   };
   return tables;
 }
@@ -289,6 +320,7 @@ INSTANTIATE_TEST_SUITE_P(Text, ConvertsTo, testing::ValuesIn(text_cases()), case
 INSTANTIATE_TEST_SUITE_P(Tables, ConvertsTo, testing::ValuesIn(table_cases()), case_name);
 INSTANTIATE_TEST_SUITE_P(Code, ConvertsTo, testing::ValuesIn(code_cases()), case_name);
 INSTANTIATE_TEST_SUITE_P(Quotes, ConvertsTo, testing::ValuesIn(quote_cases()), case_name);
+INSTANTIATE_TEST_SUITE_P(Markers, ConvertsTo, testing::ValuesIn(marker_cases()), case_name);
 
 }  // namespace
 }  // namespace tidewell::streaming::test
