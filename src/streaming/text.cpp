@@ -253,7 +253,26 @@ std::optional<std::string> Processor::escape_inline_markdown(std::string_view te
         if (!backslash_before_reference(text, i)) escape_at(i);
         line_start = false;
         continue;
-      case '*': case '[': case '_': case '`': case '~':
+      case '*': case '_': {
+        // A run that can neither open nor close emphasis stays bare:
+        // "snake_case", "2 * 3". Its neighbours must be in this text (what
+        // stands beyond it is not known), and not at a line start, where
+        // "* " starts a list item and "_ _ _" a rule.
+        std::size_t j = i;
+        while (j < n && text[j] == static_cast<char>(c)) ++j;
+        const bool inside = i > 0 && j < n && !line_start;
+        const bool spaced = inside && scan::is_ws(static_cast<unsigned char>(text[i - 1])) &&
+                            scan::is_ws(static_cast<unsigned char>(text[j]));
+        const bool in_word = inside && c == '_' && is_ascii_alnum(text[i - 1]) && is_ascii_alnum(text[j]);
+        if (spaced || in_word) {
+          i = j - 1;
+        } else {
+          escape_at(i);
+        }
+        line_start = false;
+        continue;
+      }
+      case '[': case '`': case '~':
         escape_at(i);
         line_start = false;
         continue;

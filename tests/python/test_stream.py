@@ -480,6 +480,15 @@ def test_markers_and_text_read_back_as_the_page(html_in):
     assert stream(html_in, range(1, len(html_in))) == markdown
 
 
+@pytest.mark.parametrize("html_in, expected", [
+    ("<p>snake_case, 2 * 3 and a_b_c</p>", "snake_case, 2 * 3 and a_b_c"),
+    ("<table><tr><th>h</th></tr><tr><td>apache_builds</td></tr></table>", "| h |\n| --- |\n| apache_builds |"),
+    ("<p>* * *</p><p>_ _ _</p>", "\\* * \\*\n\n\\_ _ \\_"),  # not a rule, nor a list item
+])
+def test_text_that_cannot_read_as_emphasis_stays_bare(html_in, expected):
+    assert tidewell.convert_to_markdown(html_in, QUILLMOOR) == expected
+
+
 def test_markers_beside_words_and_punctuation_stay():
     html_in = "<p><b>Note:</b> read <i>this</i>, <b>now</b>. \u65e5\u672c<b>\u8a9e</b>\u3067\u3059</p>"
     assert tidewell.convert_to_markdown(html_in, QUILLMOOR) == (

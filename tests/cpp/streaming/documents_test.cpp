@@ -189,6 +189,8 @@ const std::vector<StreamCase>& text_cases() {
       {"LtBeforeLetterEscaped", "<p>&lt;div&gt; and 1 &lt; 2</p>", "\\<div> and 1 < 2"},
       {"InlineSyntaxEscaped", "<p>*star* _u_ [x] `c` ~t~ \\back</p>", "\\*star\\* \\_u\\_ \\[x] \\`c\\` \\~t\\~ \\\\back"},
       {"BackslashBeforeReferenceKept", "<p>&amp;lt; *</p>", "\\&lt; \\*"},
+      {"MarkersThatCannotPairStayBare", "<p>snake_case, 2 * 3 and a_b_c</p><p>* * _ _ _</p>",
+       "snake_case, 2 * 3 and a_b_c\n\n\\* * _ _ \\_"},
       {"FigureCaption", "<figure><img src=a.png><figcaption>cap</figcaption></figure>after",
        "![](a.png)\n\n*cap*\n\nafter"},
       {"EmptyFigureCaptionLeavesNoMarker", "<figure><figcaption>  </figcaption></figure>x", "x"},
