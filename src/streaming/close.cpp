@@ -92,6 +92,18 @@ std::uint8_t Processor::trailing_line_feeds(std::size_t limit) const {
   return count;
 }
 
+// `e` is the last open element of those written as HTML (its own count
+// still holds it).
+bool Processor::closes_outermost_html_element(const ElementFrame& e) const {
+  if (!e.known) return false;
+  switch (e.tag_id) {
+    case kDetails: case kSummary: case kDd: case kDt: case kAddress: case kDl: break;
+    default: return false;
+  }
+  return open_counts_[kDetails] + open_counts_[kSummary] + open_counts_[kDd] + open_counts_[kDt] +
+             open_counts_[kAddress] + open_counts_[kDl] == 1;
+}
+
 bool Processor::inside_html_block_element() const {
   return open_counts_[kDetails] || open_counts_[kSummary] || open_counts_[kDd] || open_counts_[kDt] ||
          open_counts_[kAddress] || open_counts_[kDl];
@@ -360,6 +372,8 @@ void Processor::escape_trailing_heading_hashes() {
   }
   std::size_t run = end;
   while (run > marker_end && output_[run - 1] == '#') --run;
+  // An empty heading: its hashes are its marker.
+  if (run == end) return;
   bool escape;
   if (run == marker_end && line_in_buffer) {
     escape = true;
@@ -612,6 +626,12 @@ void Processor::write_close_element(ElementFrame& e) {
     }
   }
   if (e.is(kLi)) insert_pending_newline(true);
+  // A line that starts with such an element's tag is raw HTML up to a blank
+  // line: what follows the element starts a block of its own, where it
+  // reads as Markdown.
+  const bool ends_html_block =
+      html_kept && break_state_ == 0 && !in_cell() && closes_outermost_html_element(e) &&
+      (line_starts_with_html_tag() || (text && text->starts_with('<') && trailing_line_feeds(1) == 1));
 
   write_block_separator(false, e.is_inline, newlines, text ? &*text : nullptr, false, &e);
   if (kind && !marker_pairs_.empty()) close_marker_pair(e, text);
@@ -628,6 +648,9 @@ void Processor::write_close_element(ElementFrame& e) {
   if (caption_after) {
     break_state_ = 1;
     break_newlines_ = *caption_after;
+  } else if (ends_html_block) {
+    break_state_ = 1;
+    break_newlines_ = 2;
   }
   if (e.is(kPre)) {
     if (fence_open_) soft_space_ = text_written_ = false;

@@ -564,10 +564,31 @@ Opener Processor::open_markup_image(const ElementFrame& f) const {
   const ParsedAttribute* alt = find_attribute(f.attributes, "alt");
   // Without a source or a text the image has nothing to show.
   if (src.empty() && (!alt || alt->value.empty())) return std::nullopt;
+  const ParsedAttribute* title = find_attribute(f.attributes, "title");
+  // Inside an element kept as HTML a reader shows Markdown as it stands,
+  // escapes and all: the image is an HTML tag, as a link is there.
+  if (inside_html_block_element()) {
+    std::string tag = "<img src=\"";
+    escape_html_attribute(tag, src);
+    tag += "\" alt=\"";
+    if (alt) escape_html_attribute(tag, alt->value);
+    tag += '"';
+    if (title && !title->value.empty()) {
+      tag += " title=\"";
+      escape_html_attribute(tag, title->value);
+      tag += '"';
+    }
+    tag += '>';
+    if (is_open(kTable) && tag.find('|') != std::string::npos) {
+      std::string cell;
+      append_with_entities(cell, tag, [](char c) -> const char* { return c == '|' ? "&#124;" : nullptr; });
+      return cell;
+    }
+    return tag;
+  }
   std::string out = "![";
   if (alt) backslash_escape(out, alt->value, "&*<[\\]_`~");
   out += "]";
-  const ParsedAttribute* title = find_attribute(f.attributes, "title");
   write_link_destination(out, src, title ? std::string_view(title->value) : std::string_view());
   return out;
 }

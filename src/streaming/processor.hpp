@@ -317,6 +317,7 @@ class Processor {
   void trim_trailing_spaces();
   void escape_trailing_heading_hashes();
   bool inside_html_block_element() const;
+  bool closes_outermost_html_element(const ElementFrame& e) const;
   std::uint8_t line_starts_list_item() const;
   bool is_list_marker_at(std::size_t pos) const;
   std::uint8_t trailing_line_feeds(std::size_t limit) const;

@@ -527,3 +527,41 @@ def test_pre_inside_pre_is_part_of_the_outer_code(html_in):
     assert "y" not in [t.content for t in tokens if t.type == "inline"]
     assert stream(html_in, range(1, len(html_in))) == markdown
 
+
+# ---- elements written as HTML ------------------------------------------------------
+
+@pytest.mark.parametrize("html_in, alt", [
+    ('<dl><dd><img src="m.svg" alt="{\\displaystyle x_{i}\\mid [a]}"></dd></dl>', "{\\displaystyle x_{i}\\mid [a]}"),
+    ('<details><summary>s</summary><p>t</p><img src="m.svg" alt="a_b*"></details>', "a_b*"),
+])
+def test_image_inside_an_element_kept_as_html_is_a_tag(html_in, alt):
+    # a reader shows Markdown inside raw HTML as it stands: ![a\_b](m.svg)
+    MarkdownIt = pytest.importorskip("markdown_it").MarkdownIt
+    markdown = tidewell.convert_to_markdown(html_in, QUILLMOOR)
+    rendered = MarkdownIt("commonmark", {"html": True}).render(markdown)
+    assert re.search(r'<img src="m.svg" alt="([^"]*)"', rendered).group(1) == alt.replace("[", "&#91;").replace(
+        "]", "&#93;")
+    assert "![" not in rendered
+
+
+@pytest.mark.parametrize("html_in, shown", [
+    ("<dl><dt>a</dt></dl>b [x] *y*", "a b [x] *y*"),
+    ("<dd>a</dd> c_d [e]", "a c_d [e]"),
+    ("<address>a</address>b \\ c", "a b \\ c"),
+])
+def test_text_after_an_element_kept_as_html_reads_as_markdown(html_in, shown):
+    # after a line that starts with such an element's tag, a reader is in raw
+    # HTML up to a blank line: escapes would show
+    MarkdownIt = pytest.importorskip("markdown_it").MarkdownIt
+    markdown = tidewell.convert_to_markdown(html_in, QUILLMOOR)
+    assert shown_text(MarkdownIt("commonmark", {"html": True}).render(markdown)) == shown
+    assert stream(html_in, range(1, len(html_in))) == markdown
+
+
+@pytest.mark.parametrize("html_in", ["<h3> </h3><p>x</p>", "<h2>Issue #</h2>", "<h4>#</h4>", "<h3>a ##</h3>"])
+def test_heading_shows_no_backslash(html_in):
+    MarkdownIt = pytest.importorskip("markdown_it").MarkdownIt
+    rendered = MarkdownIt("commonmark").render(tidewell.convert_to_markdown(html_in, QUILLMOOR))
+    assert "\\" not in rendered
+    assert shown_text(rendered) == shown_text(html_in)
+

@@ -129,7 +129,7 @@ const std::vector<StreamCase>& opening_markup_cases() {
        "`k` `s` `v` *c* **d** a"},
       {"Quote", "<q>hi</q>", "\"hi\""},
       {"HtmlKeptElements", "<dl><dt>T</dt><dd>D</dd></dl><address>A<br>B</address>",
-       "<dl><dt>T</dt>\n<dd>D</dd>\n</dl><address>A<br>B</address>"},
+       "<dl><dt>T</dt>\n<dd>D</dd>\n</dl>\n\n<address>A<br>B</address>"},
       {"CellsBeyondFirstRow", "<table><tr><td>a</td><td>b</td></tr><tr><td>1</td><td>2</td><td>3</td></tr></table>",
        "| a | b |\n| --- | --- |\n| 1 | 2 3 |"},
   };
@@ -147,6 +147,12 @@ const std::vector<StreamCase>& html_output_cases() {
       {"ProtocolRelativeHref", "<dd><a href=\"//h/p\">t</a></dd>", "<dd><a href=\"https://h/p\">t</a></dd>"},
       {"TextInDetailsAsEntities", "<details><summary>S</summary>a &lt;b&gt; &amp; c <a href=u>[1]</a></details>",
        "<details>\n\n<summary>S</summary>\n\n\n\na &lt;b&gt; &amp; c <a href=\"u\">&#91;1&#93;</a></details>"},
+      {"ImageInDdAsTag", "<dl><dd><img src=\"a.png\" alt=\"x_{i} \\mathbf [a]\" title=t></dd></dl>",
+       "<dl><dd><img src=\"a.png\" alt=\"x_{i} \\mathbf &#91;a&#93;\" title=\"t\"></dd>\n</dl>"},
+      {"TextAfterADefinitionListStartsABlock", "<dl><dt>a</dt></dl>b [x]", "<dl><dt>a</dt>\n</dl>\n\nb \\[x]"},
+      {"TextAfterAStrayDd", "<dd>a</dd> *b*", "<dd>a</dd>\n\n\\*b\\*"},
+      {"ImageInDdInCell", "<table><tr><td><dd><img src=\"a|b.png\" alt=\"a|b\"></dd></td></tr></table>",
+       "| <dd><img src=\"a&#124;b.png\" alt=\"a&#124;b\"></dd> |\n| --- |"},
   };
   return cases;
 }
@@ -158,6 +164,7 @@ const std::vector<StreamCase>& closing_cases() {
       {"TrailingHashEscaped", "<h2>C #</h2>", "## C \\#"},
       {"HashAfterLetterKept", "<h2>C#</h2>", "## C#"},
       {"HeadingOfHashesEscaped", "<h2>###</h2>", "## \\###"},
+      {"EmptyHeadingEscapesNothing", "<h3> </h3><p>x</p>", "###\n\nx"},
       {"RelativeLink", "<p>see <a href=\"a/b.html\">this</a></p>", "see [this](a/b.html)"},
       {"TitleEqualToTextDropped", "<a href=u title=t>t</a>", "[t](u)"},
       {"TitleKept", "<a href=u title='a \"q\" \\'>t</a>", "[t](u \"a \\\"q\\\" \\\\\")"},
