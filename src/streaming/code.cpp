@@ -92,6 +92,7 @@ std::optional<std::string> Processor::choose_code_fence() {
 // fenced block of its own after a blank line: the outer fence, chosen when
 // the outer pre closes, grows past its fences.
 void Processor::open_inner_fence(const ElementFrame& f) {
+  const bool opened_outer = fence_pending_;
   if (fence_pending_) finish_pending_block();
   if (!fence_open_ || !open_fence_) return;
   inner_break_owed_ = false;
@@ -109,7 +110,7 @@ void Processor::open_inner_fence(const ElementFrame& f) {
   push_output(text);
   last_write_len_ = text.size();
   last_element_inline_ = false;
-  inner_fences_.push_back(InnerFence{f.serial, separator, fence, output_.size()});
+  inner_fences_.push_back(InnerFence{f.serial, separator, fence, output_.size(), opened_outer});
 }
 
 // Its fence is settled like the outer one's; an inner pre without text
@@ -118,8 +119,16 @@ void Processor::close_inner_fence() {
   const InnerFence inner = inner_fences_.back();
   inner_fences_.pop_back();
   if (inner.content >= output_.size()) {
-    // The code around it joins as if it were not there.
-    truncate_output(inner.separator);
+    // The code around it joins as if it were not there; the outer fence it
+    // wrote waits for content again.
+    if (inner.opened_outer && open_fence_) {
+      truncate_output(open_fence_->start);
+      open_fence_.reset();
+      fence_open_ = false;
+      fence_pending_ = true;
+    } else {
+      truncate_output(inner.separator);
+    }
     last_write_len_ = 0;
     last_element_inline_ = true;
     return;

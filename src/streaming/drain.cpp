@@ -280,7 +280,14 @@ void Processor::update_flush_regions() {
   if (auto held = safe_flush_position()) limit(*held);
   if (!inline_marker_spans_.empty()) limit(inline_marker_spans_.front().start);
   if (!code_spans_.empty()) limit(code_spans_.front().start);
-  if (!marker_pairs_.empty()) limit(marker_pairs_.front().open_start);
+  if (!marker_pairs_.empty()) {
+    // With the byte before the opener, the backslashes that may escape it:
+    // taking the pair out looks at both.
+    std::size_t k = marker_pairs_.front().open_start;
+    if (k > 0) --k;
+    while (k > 0 && output_[k - 1] == '\\') --k;
+    limit(k);
+  }
   if (code_span_ends_output()) limit(last_code_span_->start);
   if (open_fence_) limit(open_fence_->start);
   if (!quote_regions_.empty()) limit(quote_regions_.front().start);

@@ -109,6 +109,7 @@ std::uint8_t Processor::side_at(std::size_t pos) const {
 // known yet.
 std::optional<bool> Processor::marker_pair_reads(const MarkerPair& pair, bool at_end) const {
   const std::size_t size = output_.size();
+  if (pair.open_end > size || pair.close_end > size) return true;
   const char mark = output_[pair.open_start];
   // Markers of other elements right beside these are one run with them.
   auto run = [&](std::size_t start, std::size_t end) {

@@ -146,6 +146,7 @@ struct InnerFence {
   std::size_t separator = 0;    // where the blank line before its fence begins
   std::size_t fence = 0;        // its "```"
   std::size_t content = 0;      // where its text begins
+  bool opened_outer = false;    // it wrote the outer fence, which waited for content
 };
 
 struct FenceOpener {

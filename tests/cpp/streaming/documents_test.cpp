@@ -225,6 +225,8 @@ const std::vector<StreamCase>& marker_cases() {
       {"NoSpaceBeforeLinkOrStrike", "<p>1<a href=u>x</a> ~<s>gone</s> a<del>b</del></p>",
        "1[x](u) \\~~~gone~~ a~~b~~"},
       {"BangBeforeLinkEscaped", "<p>Hi!<a href=u>x</a> !<b><a href=u>y</a></b>z</p>", "Hi\\![x](u) \\![y](u)z"},
+      {"BangBeforeAPairTakenOutOverALink", "<p>words before it.\\!<del><a href=u>x</a></del>y</p>",
+       "words before it.\\\\\\![x](u)y"},
       {"LessThanAtTextEnd", "<p>a &lt;<s>b</s></p>", "a \\<~~b~~"},
       {"MarkerOfAPairTakenOutAtLineStart", "<p><del>&gt;</del>x</p>", "\\>x"},
       {"AdjacentPairsJoin", "<p><b>a</b><b>b</b> <em>c</em><i>d</i> <s>e</s><del>f</del></p>", "**ab** *cd* ~~ef~~"},
@@ -279,6 +281,7 @@ const std::vector<StreamCase>& code_cases() {
        "- ````\n  a\n\n  ```\n  b\n  ```\n\n  y\n  ````\n\n  z"},
       {"PresInsidePres", "<pre><pre>b<pre>c</pre></pre></pre>", "`````\n````\nb\n\n```\nc\n```\n````\n`````"},
       {"EmptyPreInsidePre", "<pre>a<pre></pre>y</pre>", "```\nay\n```"},
+      {"EmptyPreInsideEmptyPre", "<pre><pre></pre></pre>x<ul><li><pre><pre></pre></pre>y</li></ul>", "x\n\n- y"},
   };
   return cases;
 }
