@@ -21,9 +21,11 @@ constexpr std::array<bool, 256> byte_set(std::string_view set) {
   for (char c : set) t[static_cast<unsigned char>(c)] = true;
   return t;
 }
-// The space between words: not after these, nor before these.
+// The space between words: not after these, nor before these; before a
+// link's '[' or a strikethrough's '~' only where a block ended between
+// (the text ran on to them in the page).
 constexpr std::array<bool, 256> kNoSpaceAfter = byte_set("(*>[_`");
-constexpr std::array<bool, 256> kNoSpaceBefore = byte_set("!)*,.:;<?[]_`~");
+constexpr std::array<bool, 256> kNoSpaceBefore = byte_set("!)*,.:;<?]_`");
 
 constexpr std::string_view kCellBar = " |";
 
@@ -333,7 +335,9 @@ void Processor::write_block_separator(bool before, bool is_inline, std::uint8_t 
       const auto last = last_byte();
       const unsigned char first = static_cast<unsigned char>((*text)[0]);
       if (last && !is_line_space(*last) && !is_line_space(first) &&
-          ((*last == '|' && first == '<') || (!kNoSpaceAfter[*last] && !kNoSpaceBefore[first]))) {
+          ((*last == '|' && first == '<') ||
+           (!kNoSpaceAfter[*last] && !kNoSpaceBefore[first] &&
+            !((first == '[' || first == '~') && last_element_inline_)))) {
         push_output(" ");
       }
     }

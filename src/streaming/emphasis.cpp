@@ -122,6 +122,8 @@ std::optional<bool> Processor::marker_pair_reads(const MarkerPair& pair, bool at
   // An opener that follows may still be taken back with its empty element.
   if (!at_end && !inline_marker_spans_.empty() && inline_marker_spans_.front().start <= close_to) return std::nullopt;
   const auto [open_from, open_to] = run(pair.open_start, pair.open_end);
+  // Markers with nothing between them are one run, which pairs with nothing.
+  if (open_to > pair.close_start) return false;
   if (open_to >= size || !always_opens(side_before(open_from), side_at(open_to))) return false;
   return always_closes(side_before(close_from), close_to == size ? std::uint8_t{kSpaceSide} : side_at(close_to));
 }

@@ -235,6 +235,7 @@ OpenResult Processor::open_element(std::string_view name, bool known, TagId id, 
       if (visible && !f.is(kBlockquote)) {
         const bool revocable = f.is(kA) || (f.known && inline_kind_of_tag(f.tag_id) != 0);
         write_emphasis_marker(revocable ? 0 : 1);
+        pending_space_ = false;
       }
     }
 

@@ -359,6 +359,9 @@ void Processor::write_text(std::string_view text, bool soft) {
     if (break_state_ == 1) write_newline_padding(break_newlines_, true);
     write_emphasis_marker(1);
     break_state_ = 0;
+    // The text starts a block or a caption: a space owed before it would
+    // stand at its start.
+    pending_space_ = false;
   }
 
   if (list_rule_break_) {

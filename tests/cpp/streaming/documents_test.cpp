@@ -219,6 +219,8 @@ const std::vector<StreamCase>& marker_cases() {
        "**Note:** read *this*, **now**."},
       {"LettersOfOtherScripts", "<p>\xE6\x97\xA5<b>\xE8\xAA\x9E</b>\xE3\x81\xA7 \xC3\x9C<b>\xC3\xA9</b>x</p>",
        "\xE6\x97\xA5**\xE8\xAA\x9E**\xE3\x81\xA7 \xC3\x9C**\xC3\xA9**x"},
+      {"NothingBetweenTheMarkers", "<p>a <a href=u><i><svg><path d=x /></svg></i></a> b<b><i><svg></svg></i></b>c</p>",
+       "a [](u) bc"},
       {"NestedPairsLeftOutTogether", "<p>a<b><em>x.</em></b>y</p>", "ax.y"},
       {"LeadingSpaceBeforeMarkers", "<p>x<em> z</em> and <b><i> y</i></b></p>", "x *z* and ***y***"},
       {"WhiteSpaceElementsKeepTheirSpace", "<p>x<em> </em>y<span> </span>z<code> </code>w</p>", "x y z w"},
