@@ -275,8 +275,9 @@ def test_text_beside_other_elements_markup_reads_back(html_in, read):
 
 
 @pytest.mark.parametrize("road", [{"tier_strategy": "fast_dom"},
-                                  {"code_block_style": "indented", "highlight_style": "none"}],
-                         ids=["fast_dom", "tier1"])
+                                  {"code_block_style": "indented", "highlight_style": "none"},
+                                  {"tier_strategy": "quillmoor"}],
+                         ids=["fast_dom", "tier1", "quillmoor"])
 @pytest.mark.parametrize("html_in", [html_in for html_in, _ in ACROSS_ELEMENTS] + [
     "<p><b>\\ </b> x</p>",  # a backslash before the closing marker
     "<p>!<a href='u'>x</a></p>",  # a '!' before a link
@@ -320,14 +321,7 @@ READ_BACK_ROADS = {
     "tier2": {"tier_strategy": "tier2"},
     "fast_dom": {"tier_strategy": "fast_dom"},
     "tier1": {"code_block_style": "indented", "highlight_style": "none"},
-    "quillmoor": pytest.param(
-        {"tier_strategy": "quillmoor"},
-        marks=pytest.mark.xfail(
-            reason="the streaming road leaves markers a reader shows and adds spaces: emphasis and "
-                   "strikethrough markers that cannot open or close beside punctuation (<s>&gt;</s>x, "
-                   "z<b>#</b>, <em>(</em>x), white space at an element's start kept inside its markers "
-                   "(x<em> z</em>), a space written before s, del and a after text (x<s>z</s>, 1<a>x</a>)"),
-    ),
+    "quillmoor": {"tier_strategy": "quillmoor"},
 }
 
 
