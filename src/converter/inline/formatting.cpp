@@ -264,8 +264,9 @@ class Surroundings {
       }
       const std::optional<NodeHandle> parent = w_.dom_context().parent_of(node);
       if (!parent || !climb(*parent, scope)) return false;
+      // One written in place has no opening marker before its content.
       own = markers_of(*parent, scope);
-      if (own && own->open.empty()) own.reset();
+      if (own && (own->open.empty() || w_.written_in_place(*parent))) own.reset();
       node = *parent;
     }
     return false;
@@ -471,29 +472,57 @@ class Surroundings {
   int budget_ = 64;
 };
 
+// How a formatting element was written, as far as the walk has come.
+enum class Written : std::uint8_t {
+  Markers,  // with its markers (or not yet)
+  Bare,     // without them
+  // With its markers, the opening one in a run of three joined from markers
+  // of two lengths (see markers_stay_text)
+  RunOfThree,
+};
+
+void note_written(const Walk& w, NodeHandle node, Written how) {
+  std::vector<std::uint8_t>& notes = w.dom_context().written_bare;
+  if (node >= notes.size()) {
+    if (how == Written::Markers) return;
+    notes.resize(w.dom().nodes.size() > node ? w.dom().nodes.size() : node + std::size_t{1}, 0);
+  }
+  notes[node] = static_cast<std::uint8_t>(how);
+}
+
+Written written_as(const Walk& w, NodeHandle node) {
+  const std::vector<std::uint8_t>& notes = w.dom_context().written_bare;
+  return node < notes.size() ? static_cast<Written>(notes[node]) : Written::Markers;
+}
+
 // The output ends with the closing marker of a formatting element that
 // wraps its content in the same markers and ends the node right before
 // `node` in the document (the sibling before it or before the ancestor it
 // starts, or that sibling's last descendant): the two are joined into one
 // pair, since "*a**b*" would leave the middle asterisks as text.
-bool continues_previous(const Walk& w, NodeHandle node, const ConversionContext& context, const Markers& markers,
-                        std::string_view written_close) {
-  if (markers.open.empty() || markers.open != markers.close || !w.out().ends_with(written_close)) return false;
+// Returns the element whose pair is continued.
+std::optional<NodeHandle> continues_previous(const Walk& w, NodeHandle node, const ConversionContext& context,
+                                             const Markers& markers, std::string_view written_close) {
+  if (markers.open.empty() || markers.open != markers.close || !w.out().ends_with(written_close) ||
+      is_escaped_at(w.out(), w.out().size() - written_close.size())) {
+    return std::nullopt;
+  }
   std::optional<NodeHandle> last = previous_sibling(w, node, context);
   for (std::optional<NodeHandle> at = node; !last;) {
     at = w.dom_context().parent_of(*at);
-    if (!at) return false;
+    if (!at) return std::nullopt;
     last = previous_sibling(w, *at, context);
   }
   // Into its last child only where it writes no marker after it.
   while (last) {
     const TlNode::Tag* tag = w.dom().tag(*last);
-    if (tag == nullptr) return false;
-    const std::optional<Markers> before = markers_in(w.tag(*last).id, w.options(), context);
-    if (before && before->open == markers.open && before->close == markers.close) return true;
-    // One that wrote its closing marker ends with it; one written without
-    // markers ends with its content.
-    if (before && !before->close.empty() && w.out().ends_with(before->close)) return false;
+    if (tag == nullptr) return std::nullopt;
+    std::optional<Markers> before = markers_in(w.tag(*last).id, w.options(), context);
+    // One written without markers ends with its content.
+    if (before && written_as(w, *last) == Written::Bare) before.reset();
+    if (before && before->open == markers.open && before->close == markers.close) return last;
+    // One that wrote its closing marker ends with it.
+    if (before && !before->close.empty() && w.out().ends_with(before->close)) return std::nullopt;
     last.reset();
     const auto children = tag->children.as_span();
     for (std::size_t i = children.size(); i > 0; --i) {
@@ -504,6 +533,31 @@ bool continues_previous(const Walk& w, NodeHandle node, const ConversionContext&
       }
     }
   }
+  return std::nullopt;
+}
+
+// A run of emphasis markers inside `core` (not at either end) that a reader
+// could take both for an opening and for a closing one: it stands between
+// two letters or digits, or between two punctuation characters ('_' only
+// the latter). Escaped markers are text.
+bool holds_two_sided_run(std::string_view core, std::string_view symbol, std::optional<char> before_core = std::nullopt) {
+  const auto kind = [](char c) {
+    if (c == ' ' || c == '\t' || c == '\n') return 0;
+    return is_ascii_punct(static_cast<unsigned char>(c)) ? 1 : 2;
+  };
+  // The run at the start counts only with what stands before it.
+  std::size_t from = before_core ? 0 : 1;
+  while (!before_core && from < core.size() && core[from] == core[0]) ++from;
+  for (std::size_t i = from; i < core.size(); ++i) {
+    if (symbol.find(core[i]) == std::string_view::npos || is_escaped_at(core, i)) continue;
+    std::size_t end = i;
+    while (end < core.size() && core[end] == core[i]) ++end;
+    if (end == core.size()) return false;
+    const int before = kind(i == 0 ? *before_core : core[i - 1]);
+    const int after = kind(core[end]);
+    if (before != 0 && before == after && (before == 1 || core[i] == '*')) return true;
+    i = end - 1;
+  }
   return false;
 }
 
@@ -511,6 +565,7 @@ bool continues_previous(const Walk& w, NodeHandle node, const ConversionContext&
 struct MarkerSides {
   bool open = false;
   bool close = false;
+  bool run_of_three = false;  // the opening marker joins a run of three
 };
 
 // An emphasis or strikethrough marker right after a letter or digit,
@@ -558,7 +613,13 @@ MarkerSides markers_stay_text(const Walk& w, NodeHandle node, const ConversionCo
     return n;
   };
   const std::size_t before = split.leading.empty() ? run_at(out, true) : 0;
-  if (before > 0 && before + markers.open.size() + run_at(split.core, false) >= 4) sides.open = true;
+  const std::size_t lead = run_at(split.core, false);
+  if (before > 0 && before + markers.open.size() + lead >= 4) sides.open = true;
+  // A run of three joined from markers of two lengths: once its first
+  // pair closes, the rest opens with the run's length of three, which any
+  // run inside that can both open and close pairs with ("***a*b*c***").
+  sides.run_of_three = (before > 0 || lead > 0) && before + markers.open.size() + lead == 3;
+  if (sides.run_of_three && holds_two_sided_run(split.core, symbol)) sides.open = true;
   const std::size_t after = split.trailing.empty() ? around.run_after(node, symbol, markers.open) : 0;
   if (after > 0 && run_at(split.core, true) + markers.close.size() + after >= 4) sides.close = true;
   return sides;
@@ -673,10 +734,63 @@ int byte_after(const Walk& w, NodeHandle node, const ConversionContext& context)
   return kUnknownNeighbour;
 }
 
+// An element small enough to convert twice: its content converted where it
+// stands may differ from the content converted apart (what its text and
+// the markers inside meet there, code spans side by side). Not within two
+// such conversions already, so that the work stays bounded.
+bool worth_converting_in_place(const Walk& w, NodeHandle node) {
+  int nested = 0;
+  for (const InPlaceElement* at = w.in_place_elements(); at != nullptr; at = at->outer) nested += at->again ? 1 : 0;
+  if (nested >= 2) return false;
+  const TlNode::Tag* tag = w.dom().tag(node);
+  if (tag == nullptr) return false;
+  int budget = 32;
+  // Depth first over a bounded number of nodes.
+  NodeHandle stack[32];
+  int top = 0;
+  for (const NodeHandle child : tag->children) {
+    if (top == 32) return false;
+    stack[top++] = child;
+  }
+  while (top > 0) {
+    if (--budget < 0) return false;
+    const TlNode::Tag* at = w.dom().tag(stack[--top]);
+    if (at == nullptr) continue;
+    for (const NodeHandle child : at->children) {
+      if (top == 32) return false;
+      stack[top++] = child;
+    }
+  }
+  return true;
+}
+
+// Converts the children of `node` again at the end of the output, where
+// its content stands without an opening marker of its own, and takes the
+// white space at the content's end off again (it goes outside the markers).
+// The links and images were recorded by the first conversion.
+void convert_in_place(const Walk& w, NodeHandle node, const ConversionContext& scope, std::size_t depth) {
+  std::string& out = w.out();
+  const std::size_t start = out.size();
+  const InPlaceElement element{node, w.in_place_elements(), true};
+  w.in_place(element).children(node, detached_context(scope), depth);
+  if (out.size() <= start) return;
+  const OuterWhitespaceSplit split = split_outer_whitespace(std::string_view(out).substr(start));
+  out.resize(static_cast<std::size_t>(split.core.data() - out.data()) + split.core.size());
+}
+
+// A formatting element that writes no markers: its content is converted
+// where it stands.
+void convert_unmarked(const Walk& w, NodeHandle node, const ConversionContext& scope, std::size_t depth) {
+  const InPlaceElement element{node, w.in_place_elements()};
+  w.in_place(element).children(node, scope, depth);
+}
+
 // Writes the rendered content between the markers, its outer white space
-// outside them.
+// outside them. Content written without an opening marker (left out, or
+// joined to the pair before) is converted again where it stands when it
+// holds elements (`scope` and `depth`: those of the first conversion).
 void write_wrapped(const Walk& w, NodeHandle node, const ConversionContext& context, std::string_view rendered,
-                   const Markers& markers) {
+                   const Markers& markers, const ConversionContext& scope, std::size_t depth) {
   if (rendered.empty()) return;
   const OuterWhitespaceSplit split = split_outer_whitespace(rendered);
   // '_' cannot open or close inside a word ("un__believ__able" stays
@@ -690,23 +804,42 @@ void write_wrapped(const Walk& w, NodeHandle node, const ConversionContext& cont
   // closing one that cannot close joins no pair before it either; joined,
   // the content has no opening marker of its own.
   const MarkerSides stays_text = markers_stay_text(w, node, context, split, markers);
-  const bool join = !stays_text.close && split.leading.empty() && !split.core.empty() && (join_star || !star_after) &&
-                    continues_previous(w, node, context, markers, join_star ? star.close : markers.close);
+  const std::string_view written_close = join_star ? star.close : markers.close;
+  const std::optional<NodeHandle> continued =
+      !stays_text.close && split.leading.empty() && !split.core.empty() && (join_star || !star_after)
+          ? continues_previous(w, node, context, markers, written_close)
+          : std::nullopt;
+  // A pair opened in a run of three takes no content that holds a run of
+  // its markers that can both open and close (which is then written bare:
+  // its markers would meet those of that pair).
+  const bool join = continued && !(written_as(w, *continued) == Written::RunOfThree &&
+                                   w.out().size() > written_close.size() &&
+                                   holds_two_sided_run(split.core, markers.open.front() == '_' ? "_*" : "*",
+                                                       w.out()[w.out().size() - written_close.size() - 1]));
   if (join) w.out().resize(w.out().size() - markers.close.size());
   // Emphasis inside emphasis of its kind writes its markers only where a
   // reader keeps the nesting.
   const bool nested_same = context.in_emphasis && !markers.open.empty() &&
                            (w.tag(node).id == TagId::Em || w.tag(node).id == TagId::I) &&
                            encloses_same_markers(w, node, context, markers);
-  const bool bare = !join && (stays_text.open || stays_text.close ||
+  const bool bare = !join && (continued || stays_text.open || stays_text.close ||
                               (nested_same && !nested_markers_read(w, node, context, split.core, markers)));
+  const bool again = (bare || join) && worth_converting_in_place(w, node);
+  note_written(w, node, bare                    ? Written::Bare
+                        : join                  ? written_as(w, *continued)
+                        : stays_text.run_of_three ? Written::RunOfThree
+                                                  : Written::Markers);
   write_framed(w, node, split, [&](std::string& out) {
     if (bare) {
       // Without markers in front, the content may start a line itself.
       const bool starts_line = w.starts_line();
       const bool after_number = w.ends_in_line_start_number();
       const std::size_t start = out.size();
-      out += split.core;
+      if (again) {
+        convert_in_place(w, node, context, depth);
+      } else {
+        out += split.core;
+      }
       escape_block_markers_from(out, start, starts_line, after_number);
       return;
     }
@@ -716,9 +849,13 @@ void write_wrapped(const Walk& w, NodeHandle node, const ConversionContext& cont
     // A '~' of the text before would join the strikethrough's marker.
     if (!join && written.open == "~~") escape_trailing_tildes(out);
     if (!join) out += written.open;
-    out += split.core;
+    if (join && again) {
+      convert_in_place(w, node, scope, depth);
+    } else {
+      out += split.core;
+    }
     out += written.close;
-  });
+  }, again);
 }
 
 // A formatting element: its children at depth + 1 in `child_context`,
@@ -730,18 +867,22 @@ void convert_wrapped(const Walk& w, NodeHandle node, const ConversionContext& co
     w.children(node, child_context, depth);
     return;
   }
-  // Without markers the content stands where the element does.
-  const BufferPlace place = markers->open.empty() ? BufferPlace::Here : BufferPlace::Elsewhere;
+  if (markers->open.empty()) {
+    convert_unmarked(w, node, child_context, depth);
+    return;
+  }
+  const BufferPlace place = BufferPlace::Elsewhere;
   // Djot's '_' and '*' markers are joined by a literal one the same way.
   const bool djot_emphasis = is_djot(w.options()) && (markers->open == "_" || markers->open == "*");
   if (!markers->open.empty() && !child_context.in_emphasis &&
       (djot_emphasis || is_emphasis_marker(markers->open, w.options()))) {
     ConversionContext emphasized = child_context;
     emphasized.in_emphasis = true;
-    write_wrapped(w, node, context, render_children(w, node, emphasized, depth, place), *markers);
+    write_wrapped(w, node, context, render_children(w, node, emphasized, depth, place), *markers, emphasized, depth);
     return;
   }
-  write_wrapped(w, node, context, render_children(w, node, child_context, depth, place), *markers);
+  write_wrapped(w, node, context, render_children(w, node, child_context, depth, place), *markers, child_context,
+                depth);
 }
 
 // b, strong: one pair of markers, none inside strong emphasis already.
@@ -766,16 +907,21 @@ void convert_emphasis(const Walk& w, NodeHandle node, const ConversionContext& c
   ConversionContext scope = context;
   ++scope.emphasis_depth;
   scope.in_emphasis = scope.in_emphasis || symbol_joins_markers(w.options()) || is_djot(w.options());
-  // Without markers the content stands where the element does.
-  const std::string rendered =
-      render_children(w, node, scope, depth, markers.open.empty() ? BufferPlace::Here : BufferPlace::Elsewhere);
-  if (rendered.empty()) {
+  const std::size_t size = w.out().size();
+  if (!markers.open.empty()) {
+    const std::string rendered = render_children(w, node, scope, depth);
+    if (!rendered.empty()) {
+      write_wrapped(w, node, context, rendered, markers, scope, depth);
+      return;
+    }
+  } else {
+    convert_unmarked(w, node, scope, depth);
+  }
+  if (w.out().size() == size) {
     if (!has_caret_class(w, node) || w.end().is_space()) return;
     // At the start of a line a bare ">" would open a quotation.
     w.out() += w.at_line_start() ? "\\> " : " > ";
-    return;
   }
-  write_wrapped(w, node, context, rendered, markers);
 }
 
 // kbd, samp: the text as written, white space folded, as a code span.

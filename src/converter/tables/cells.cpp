@@ -91,17 +91,6 @@ ConversionContext cell_context(const TableJob& job, bool row_list) {
   return context;
 }
 
-ConversionContext detached_context(ConversionContext context) {
-  context.metadata_sink = nullptr;
-  context.structure_sink = nullptr;
-  context.collect_document = false;
-  context.collect_headers = false;
-  context.collect_links = false;
-  context.collect_images = false;
-  context.collect_structured_data = false;
-  return context;
-}
-
 ConversionContext table_text_context(const TableJob& job) {
   ConversionContext context = job.context;
   context.table_scans = job.scans;

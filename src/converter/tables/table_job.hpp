@@ -42,10 +42,6 @@ struct TableJob {
 // The context of a cell's content: walked at depth 0 into a string of its
 // own, with `in_table_cell` (or, for a row list, `inline_mode`) set.
 ConversionContext cell_context(const TableJob& job, bool row_list);
-// The same context with the collectors taken away: for a second
-// conversion of content whose links, images and tables were recorded by
-// the first one.
-ConversionContext detached_context(ConversionContext context);
 // The context of what the table writes into its own text at depth + 1.
 ConversionContext table_text_context(const TableJob& job);
 

@@ -872,9 +872,12 @@ void escape_inline_markup(std::string& out, std::size_t from, int before, int af
     while (run < end && text[run] == c) ++run;
     const std::size_t len = run - i;
     // A tilde or backtick run right after one that no backslash escapes (the
-    // closing marker of a strikethrough or code span) would join it.
+    // closing marker of a strikethrough or code span) would join it. A code
+    // span's content may end with a backslash, which escapes nothing.
     if (!djot && (c == '~' || c == '`') &&
-        (i == 0 ? before == c : text[i - 1] == c && !is_escaped_at(text, i - 1))) {
+        (i == 0 ? before == c
+                : text[i - 1] == c && (!is_escaped_at(text, i - 1) ||
+                                       (c == '`' && i == from && code_span_at_end(text.substr(0, i)))))) {
       escape_run(i, len);
       i = run - 1;
       continue;
@@ -1208,7 +1211,8 @@ std::optional<CodeSpanAtEnd> code_span_at_end(std::string_view out) {
     const std::size_t last = out.rfind('`', end - 1);
     if (last == std::string_view::npos) return std::nullopt;
     std::size_t first = last;
-    while (first > 0 && out[first - 1] == '`') --first;
+    // A backtick that a backslash escapes is text before the run.
+    while (first > 0 && out[first - 1] == '`' && !is_escaped_at(out, first - 1)) --first;
     if (last + 1 - first == len) {
       std::string_view content = out.substr(last + 1, run - last - 1);
       if (content.size() >= 2 && content.front() == ' ' && content.back() == ' ' &&
