@@ -361,6 +361,27 @@ def _random_paragraph(rng):
     return "<p>" + "".join(parts) + "</p>"
 
 
+def _random_nested(rng, levels, in_link=False):
+    """Text and inline elements side by side, as _random_paragraph, where b,
+    em, s, del and a may hold such a run themselves, `levels` deep (no link
+    in a link)."""
+    parts = []
+    for _ in range(rng.randrange(1, 4 if in_link or levels < 2 else 6)):
+        if rng.random() < 0.5:
+            parts.append(html.escape(_random_text(rng), quote=False))
+            continue
+        tag = rng.choice([t for t in INLINE_ELEMENTS if not (in_link and t == "a")])
+        if tag != "code" and levels > 0 and rng.random() < 0.6:
+            content = _random_nested(rng, levels - 1, in_link or tag == "a")
+        else:
+            content = html.escape(_random_text(rng), quote=False)
+        if tag == "a":
+            parts.append(f'<a href="u">{content}a</a>')
+        else:
+            parts.append(f"<{tag}>{content}</{tag}>")
+    return "".join(parts)
+
+
 def _shown_text(markup):
     return " ".join(html.unescape(re.sub(r"<[^>]*>", "", markup)).split())
 
@@ -372,5 +393,20 @@ def test_random_paragraphs_read_back_as_their_text(road, seed):
     rng = random.Random(seed)
     for _ in range(500):
         page = _random_paragraph(rng)
+        out = tidewell.convert_to_markdown(page, road)
+        assert _shown_text(reader.render(out)) == _shown_text(page), (page, out)
+
+
+@pytest.mark.parametrize("road", [READ_BACK_ROADS[name] for name in ("tier2", "fast_dom", "tier1")],
+                         ids=["tier2", "fast_dom", "tier1"])
+@pytest.mark.parametrize("seed", range(4))
+def test_random_nested_paragraphs_read_back_as_their_text(road, seed):
+    # Markers inside other markers: runs joined across elements, pairs left
+    # out or joined with the content inside them, code spans side by side
+    # through elements.
+    reader = markdown_it().enable(["strikethrough", "table"])
+    rng = random.Random(seed)
+    for _ in range(500):
+        page = "<p>" + _random_nested(rng, 2) + "</p>"
         out = tidewell.convert_to_markdown(page, road)
         assert _shown_text(reader.render(out)) == _shown_text(page), (page, out)

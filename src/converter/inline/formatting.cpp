@@ -431,8 +431,9 @@ class Surroundings {
         const std::string_view text = w_.dom().bytes(raw->text);
         return letter_or_digit_before(text, text.size());
       }
-      const std::optional<Markers> markers = markers_of(*last, scope);
-      if (markers && !markers->close.empty()) return false;
+      // Only an element that writes its content alone ends with it; the
+      // others end with a marker or markup of their own ("`", ")").
+      if (kind_of(*last, "", scope) != Kind::Content) return false;
       scope = inside(*last, scope);
       node = *last;
     }
@@ -536,31 +537,6 @@ std::optional<NodeHandle> continues_previous(const Walk& w, NodeHandle node, con
   return std::nullopt;
 }
 
-// A run of emphasis markers inside `core` (not at either end) that a reader
-// could take both for an opening and for a closing one: it stands between
-// two letters or digits, or between two punctuation characters ('_' only
-// the latter). Escaped markers are text.
-bool holds_two_sided_run(std::string_view core, std::string_view symbol, std::optional<char> before_core = std::nullopt) {
-  const auto kind = [](char c) {
-    if (c == ' ' || c == '\t' || c == '\n') return 0;
-    return is_ascii_punct(static_cast<unsigned char>(c)) ? 1 : 2;
-  };
-  // The run at the start counts only with what stands before it.
-  std::size_t from = before_core ? 0 : 1;
-  while (!before_core && from < core.size() && core[from] == core[0]) ++from;
-  for (std::size_t i = from; i < core.size(); ++i) {
-    if (symbol.find(core[i]) == std::string_view::npos || is_escaped_at(core, i)) continue;
-    std::size_t end = i;
-    while (end < core.size() && core[end] == core[i]) ++end;
-    if (end == core.size()) return false;
-    const int before = kind(i == 0 ? *before_core : core[i - 1]);
-    const int after = kind(core[end]);
-    if (before != 0 && before == after && (before == 1 || core[i] == '*')) return true;
-    i = end - 1;
-  }
-  return false;
-}
-
 // Which of the markers of an element stay text where they stand.
 struct MarkerSides {
   bool open = false;
@@ -619,7 +595,7 @@ MarkerSides markers_stay_text(const Walk& w, NodeHandle node, const ConversionCo
   // pair closes, the rest opens with the run's length of three, which any
   // run inside that can both open and close pairs with ("***a*b*c***").
   sides.run_of_three = (before > 0 || lead > 0) && before + markers.open.size() + lead == 3;
-  if (sides.run_of_three && holds_two_sided_run(split.core, symbol)) sides.open = true;
+  if (sides.run_of_three && holds_two_sided_emphasis_run(split.core, symbol)) sides.open = true;
   const std::size_t after = split.trailing.empty() ? around.run_after(node, symbol, markers.open) : 0;
   if (after > 0 && run_at(split.core, true) + markers.close.size() + after >= 4) sides.close = true;
   return sides;
@@ -814,7 +790,7 @@ void write_wrapped(const Walk& w, NodeHandle node, const ConversionContext& cont
   // its markers would meet those of that pair).
   const bool join = continued && !(written_as(w, *continued) == Written::RunOfThree &&
                                    w.out().size() > written_close.size() &&
-                                   holds_two_sided_run(split.core, markers.open.front() == '_' ? "_*" : "*",
+                                   holds_two_sided_emphasis_run(split.core, markers.open.front() == '_' ? "_*" : "*",
                                                        w.out()[w.out().size() - written_close.size() - 1]));
   if (join) w.out().resize(w.out().size() - markers.close.size());
   // Emphasis inside emphasis of its kind writes its markers only where a

@@ -1098,7 +1098,13 @@ LineBlockMarker find_line_block_marker(std::string_view text) {
       return n <= 6 && is_marker_end(text, run) ? first : LineBlockMarker{};
     case '+':
       return n == 1 && is_marker_end(text, run) ? first : LineBlockMarker{};
-    case '`':
+    case '`': {
+      // A backtick later on the line makes it no fence (the info string of
+      // a backtick fence holds none).
+      const std::size_t line_end = std::min(text.find('\n', run), text.size());
+      if (text.substr(run, line_end - run).find('`') != std::string_view::npos) return LineBlockMarker{};
+      return n >= 3 ? LineBlockMarker{i, n} : LineBlockMarker{};
+    }
     case '~':
       return n >= 3 ? LineBlockMarker{i, n} : LineBlockMarker{};
     case '=':
@@ -1244,6 +1250,28 @@ std::size_t atx_closing_run(std::string_view text) {
   return run == 0 || text[run - 1] == ' ' || text[run - 1] == '\t' ? run : std::string_view::npos;
 }
 
+bool holds_two_sided_emphasis_run(std::string_view core, std::string_view symbols, std::optional<char> before) {
+  const auto kind = [](char c) {
+    if (c == ' ' || c == '\t' || c == '\n') return 0;
+    return is_ascii_punct(static_cast<unsigned char>(c)) ? 1 : 2;
+  };
+  std::size_t from = before ? 0 : 1;
+  if (!before && !core.empty() && symbols.find(core[0]) != std::string_view::npos) {
+    while (from < core.size() && core[from] == core[0]) ++from;
+  }
+  for (std::size_t i = from; i < core.size(); ++i) {
+    if (symbols.find(core[i]) == std::string_view::npos || is_escaped_at(core, i)) continue;
+    std::size_t end = i;
+    while (end < core.size() && core[end] == core[i]) ++end;
+    if (end == core.size()) return false;
+    const int left = kind(i == 0 ? *before : core[i - 1]);
+    const int right = kind(core[end]);
+    if (left != 0 && left == right && (left == 1 || core[i] == '*')) return true;
+    i = end - 1;
+  }
+  return false;
+}
+
 bool emphasis_marker_one_sided(char outside, char inside) {
   if (outside == ' ' || outside == '\t' || outside == '\n' || outside == '\r' || outside == '\f') return true;
   return is_ascii_punct(static_cast<unsigned char>(outside)) &&
@@ -1259,6 +1287,14 @@ bool output_at_line_start(std::string_view written) {
     }
   }
   return true;
+}
+
+bool ends_in_line_start_number(std::string_view written) {
+  std::size_t digits = 0;
+  while (digits < written.size() && digits < 10 && is_digit(static_cast<unsigned char>(written[written.size() - 1 - digits]))) {
+    ++digits;
+  }
+  return digits != 0 && digits <= 9 && output_at_line_start(written.substr(0, written.size() - digits));
 }
 
 std::optional<std::string> escape_line_block_markers(std::string_view text, bool starts_line) {

@@ -227,6 +227,19 @@ std::optional<std::string> escape_line_block_markers(std::string_view text, bool
 // start too, which at worst costs a harmless backslash.
 bool output_at_line_start(std::string_view written);
 
+// `written` ends with a number of one to nine digits that starts a line's
+// content (see output_at_line_start): a '.' or ')' written next would make
+// it an ordered list marker.
+bool ends_in_line_start_number(std::string_view written);
+
+// A run of emphasis markers of `symbols` inside `core` (not at its end) that
+// a reader could take both for an opening and for a closing marker: it
+// stands between two letters or digits, or between two punctuation
+// characters ('_' only the latter). The run at the start counts only when
+// `before` gives what stands before `core`. Escaped markers are text.
+bool holds_two_sided_emphasis_run(std::string_view core, std::string_view symbols,
+                                  std::optional<char> before = std::nullopt);
+
 // Whether an emphasis marker between `outside` and `inside` (the first or
 // last byte of the emphasised text) can only open or only close: white
 // space outside, or punctuation that stands for itself (not a marker,

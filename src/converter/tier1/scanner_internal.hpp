@@ -98,6 +98,7 @@ class Scanner {
   void close_pre(const Frame& frame);
   bool opens_after_word(const Frame& frame) const;
   bool ends_in_backslash(const Frame& frame) const;
+  bool opens_unpairable_run(const Frame& frame) const;
   void close_emphasis(const Frame& frame);
   bool close_code(const Frame& frame);
   bool close_link(const Frame& frame);
