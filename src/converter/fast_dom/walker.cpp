@@ -1024,6 +1024,7 @@ class Walker {
       if (first == end || !nested_markers_read(f, out_[first], out_[end - 1])) {
         out_.erase(f.mark, marker.size());
         moved(f.mark, -static_cast<std::ptrdiff_t>(marker.size()));
+        join_at_seam(f, f.mark);
         // Without the marker the content's first space folds into white
         // space before it, as text written there would.
         if (f.mark == 0 || out_[f.mark - 1] == ' ' || out_[f.mark - 1] == '\n') {
@@ -1088,7 +1089,7 @@ class Walker {
   }
 
   // The output after `from` moved by `delta` bytes: so do the places noted
-  // in it.
+  // in it (the open elements' buffers and markers too).
   void moved(std::size_t from, std::ptrdiff_t delta) {
     const auto move = [&](std::size_t& at) {
       if (at != std::string::npos && at > from) at = static_cast<std::size_t>(static_cast<std::ptrdiff_t>(at) + delta);
@@ -1096,6 +1097,14 @@ class Walker {
     move(last_pair_.end);
     move(last_pair_.mark);
     move(last_code_.end);
+    for (Frame& frame : stack_) {
+      move(frame.base);
+      move(frame.outer_base);
+      if (frame.action == Action::Block || frame.action == Action::InlineBlock || frame.action == Action::Strong ||
+          frame.action == Action::Emphasis) {
+        move(frame.mark);
+      }
+    }
   }
 
   // Content of an element written without its markers meets what stands
@@ -1472,7 +1481,10 @@ class Walker {
     // a region taken out later (a link's text, a cell) starts with what its
     // element writes there.
     const std::size_t joining = joining_markup_at(std::string_view(out_).substr(base), folded_);
-    if (joining != std::string::npos) out_.insert(base + joining, 1, '\\');
+    if (joining != std::string::npos) {
+      out_.insert(base + joining, 1, '\\');
+      moved(base + joining, 1);
+    }
     const std::size_t start = out_.size();
     // Between emphasis markers every '*' is escaped: it would join them.
     const bool emphasized = state.in_strong || state.in_emphasis;
