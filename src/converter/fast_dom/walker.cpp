@@ -1387,14 +1387,14 @@ class Walker {
   void close_table(const Frame& f) {
     TableRecord& table = tables_[f.mark];
     --tables_used_;
-    if (!table.strays.empty()) {
+    for (const std::string* text : {&table.strays, &table.caption}) {
+      if (text->empty()) continue;
       open_block(f.state, f.outer_base);
-      out_ += table.strays;
-      if (!f.outer_inline) out_ += "\n\n";
-    }
-    if (!table.caption.empty()) {
-      open_block(f.state, f.outer_base);
-      out_ += table.caption;
+      // Collected on one line apart, the text starts a line here: a list
+      // inside it reads as its text ("- a - b").
+      const std::optional<std::string> escaped =
+          output_at_line_start(out_) ? escape_line_block_markers(*text, true) : std::nullopt;
+      out_ += escaped ? *escaped : *text;
       if (!f.outer_inline) out_ += "\n\n";
     }
     const std::size_t rows = table.row_ends.size();
