@@ -1377,9 +1377,14 @@ class Walker {
     const std::string_view text = fold_line(scratch_);
     TableRecord& table = tables_[f.mark];
     const std::size_t start = table.cells.size();
+    // A '|' that an odd run of backslashes escapes already (a pipe of a
+    // table written in a cell inside) stays: one more backslash would be
+    // shown.
+    std::size_t backslashes = 0;
     for (char c : text) {
-      if (c == '|') table.cells += '\\';
+      if (c == '|' && backslashes % 2 == 0) table.cells += '\\';
       table.cells += c;
+      backslashes = c == '\\' ? backslashes + 1 : 0;
     }
     table.spans.emplace_back(start, table.cells.size() - start);
   }
@@ -1525,18 +1530,9 @@ class Walker {
     }
     if (!decode_attribute(tag, "src", href_) || href_.empty()) return;
     out_ += "![";
-    if (has_alt) {
-      // Emphasis and strikethrough characters first: the label's escape then
-      // sees the brackets that stay text.
-      std::string_view alt = fold_line(title_);
-      if (alt.find_first_of("*_`~[]") != std::string_view::npos) {
-        std::string escaped(alt);
-        escape_inline_markup(escaped, 0, '[', ']', false);
-        escape_markdown_into(escaped, EscapeMode::LinkText, options_, out_);
-      } else {
-        escape_markdown_into(alt, EscapeMode::LinkText, options_, out_);
-      }
-    }
+    // The alt text as plain text between the brackets, as the DOM road
+    // writes it (a backslash in it stays one).
+    if (has_alt) append_plain_link_text(fold_line(title_), out_);
     out_ += "](";
     const bool has_title = decode_attribute(tag, "title", title_) && !title_.empty();
     append_target(href_, has_title ? &title_ : nullptr);

@@ -1250,6 +1250,36 @@ std::size_t atx_closing_run(std::string_view text) {
   return run == 0 || text[run - 1] == ' ' || text[run - 1] == '\t' ? run : std::string_view::npos;
 }
 
+void append_plain_link_text(std::string_view text, std::string& out) {
+  const std::size_t start = out.size();
+  // A decoded "&lt;" must not be decoded again by the reader.
+  const std::optional<std::string> encoded = encode_reference_ampersands(text);
+  if (encoded) text = *encoded;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    switch (c) {
+      case '\n':
+      case '\r':
+        out += ' ';
+        continue;
+      case '[':
+      case ']':
+      case '`':
+      case '<':
+        out += '\\';
+        break;
+      case '\\':
+        if (i + 1 == text.size() || is_ascii_punct(static_cast<unsigned char>(text[i + 1]))) out += '\\';
+        break;
+      default:
+        break;
+    }
+    out += c;
+  }
+  // Emphasis and strikethrough characters: the label stands between brackets.
+  escape_inline_markup(out, start, '[', ']', false);
+}
+
 bool holds_two_sided_emphasis_run(std::string_view core, std::string_view symbols, std::optional<char> before) {
   const auto kind = [](char c) {
     if (c == ' ' || c == '\t' || c == '\n') return 0;

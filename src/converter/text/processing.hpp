@@ -128,6 +128,15 @@ bool holds_escaped_markup(std::string_view text, const ConversionOptions& option
 // Copy-on-write form: nullopt when the escaped text equals `text`.
 std::optional<std::string> escape_markdown(std::string_view text, EscapeMode mode, const ConversionOptions& options);
 
+// Plain text (an alt text, a URL shown as a label) for the brackets of a
+// link or image: line breaks become spaces, a backslash that Markdown would
+// read as an escape is doubled, a '&' that would start a character
+// reference becomes "&amp;", and every bracket, backtick and '<' gets a
+// backslash (so that no link, code span or HTML tag forms: "[a](b)" in an
+// alt text stays text, a backtick cannot pair with one after the link), as
+// does a '*', '_' or '~' run that would read as emphasis or strikethrough.
+void append_plain_link_text(std::string_view text, std::string& out);
+
 // A block marker that Markdown reads at the start of a line: a bullet
 // ("-", "+", "*" and a space), an ordered marker (up to nine digits, "." or
 // ")" and a space), a heading ("#" to "######" and a space), a quotation
