@@ -319,7 +319,7 @@ bool Scanner::write_image(std::string_view attributes) {
   const std::string_view alt = std::string_view(scratch_).substr(0, parts[0]);
   const std::string_view src = std::string_view(scratch_).substr(parts[0], parts[1] - parts[0]);
   const std::string_view title = std::string_view(scratch_).substr(parts[1], parts[2] - parts[1]);
-  if (!plain_label_holds(alt, options_) || !plain_alt_holds(alt) || !plain_destination_holds(src) ||
+  if (!plain_alt_holds(alt) || !plain_destination_holds(src) ||
       (has_title && !plain_title_holds(title))) {
     return fail(Tier1Reason::UnsafeLink, "img");
   }
@@ -937,10 +937,10 @@ bool plain_title_holds(std::string_view title) {
 }
 
 bool plain_alt_holds(std::string_view alt) {
-  if (alt.find_first_of("*_~") == std::string_view::npos) return true;
-  std::string written(alt);
-  escape_inline_markup(written, 0, '[', ']', false);
-  return written.size() == alt.size();
+  if (alt.find_first_of("*_~[]`<\\&\n\r") == std::string_view::npos) return true;
+  std::string written;
+  append_plain_link_text(alt, written);
+  return written == alt;
 }
 
 bool plain_label_holds(std::string_view label, const ConversionOptions& options) {
