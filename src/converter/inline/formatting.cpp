@@ -207,38 +207,6 @@ class Surroundings {
     return word_after(node, symbol, own, scope_);
   }
 
-  // How many marker characters of `symbol` the elements right after `node`
-  // open with (an element and the ones that start its content): they join
-  // its closing marker into one run.
-  std::size_t run_after(NodeHandle node, std::string_view symbol, std::string_view own) {
-    const auto place = sibling_place(w_, node);
-    if (!place) return 0;
-    Scope scope = scope_;
-    std::size_t run = 0;
-    std::span<const NodeHandle> nodes = place->siblings.subspan(place->index + 1);
-    for (int levels = 0; levels < 4; ++levels) {
-      std::optional<NodeHandle> first;
-      for (const NodeHandle n : nodes) {
-        const TlNode* at = w_.dom().node(n);
-        if (at != nullptr && !at->is_comment() && !writes_nothing(w_, n, context_)) {
-          first = n;
-          break;
-        }
-      }
-      const TlNode::Tag* tag = first ? w_.dom().tag(*first) : nullptr;
-      if (tag == nullptr) return run;
-      const std::optional<Markers> markers = markers_of(*first, scope);
-      if (!markers || markers->open.empty() || symbol.find(markers->open.front()) == std::string_view::npos ||
-          (levels == 0 && markers->open == own) || starts_with_space(tag->children.as_span())) {
-        return run;
-      }
-      run += markers->open.size();
-      scope = inside(*first, scope);
-      nodes = tag->children.as_span();
-    }
-    return run;
-  }
-
   // A letter or digit is what a reader meets right before `node`, which
   // starts an enclosing element's content (the same reasoning, backwards).
   bool word_before(NodeHandle node) {
@@ -325,18 +293,6 @@ class Surroundings {
     if (is_strike(id)) scope.strike = false;
     if (is_em(id)) scope.em = false;
     return kind_of(parent, "", scope) != Kind::Other;
-  }
-
-  // The first text in `nodes` starts with white space (which stands
-  // before the markers of their element).
-  bool starts_with_space(std::span<const NodeHandle> nodes) const {
-    for (const NodeHandle node : nodes) {
-      const TlNode* n = w_.dom().node(node);
-      if (n == nullptr || n->is_comment()) continue;
-      const TlNode::Raw* raw = n->as_raw();
-      return raw != nullptr && space_len_at(w_.dom().bytes(raw->text), 0) != 0;
-    }
-    return false;
   }
 
   static std::string_view symbol_of(const Markers& markers) {
@@ -580,7 +536,9 @@ MarkerSides markers_stay_text(const Walk& w, NodeHandle node, const ConversionCo
   if (strike) return sides;
   // Markers of other elements right beside these make one run with them,
   // which a reader pairs by its length: a run of four or more does not pair
-  // as written.
+  // as written. The element whose opening marker makes it such a run is
+  // written without markers: what stands before was decided on as written
+  // (what comes after sees this element's markers in the output).
   const auto run_at = [&](std::string_view text, bool at_end) {
     std::size_t n = 0;
     while (n < text.size() && symbol.find(text[at_end ? text.size() - 1 - n : n]) != std::string_view::npos) ++n;
@@ -596,8 +554,6 @@ MarkerSides markers_stay_text(const Walk& w, NodeHandle node, const ConversionCo
   // run inside that can both open and close pairs with ("***a*b*c***").
   sides.run_of_three = (before > 0 || lead > 0) && before + markers.open.size() + lead == 3;
   if (sides.run_of_three && holds_two_sided_emphasis_run(split.core, symbol)) sides.open = true;
-  const std::size_t after = split.trailing.empty() ? around.run_after(node, symbol, markers.open) : 0;
-  if (after > 0 && run_at(split.core, true) + markers.close.size() + after >= 4) sides.close = true;
   return sides;
 }
 
@@ -712,9 +668,11 @@ int byte_after(const Walk& w, NodeHandle node, const ConversionContext& context)
 
 // An element small enough to convert twice: its content converted where it
 // stands may differ from the content converted apart (what its text and
-// the markers inside meet there, code spans side by side). Not within two
-// such conversions already, so that the work stays bounded.
-bool worth_converting_in_place(const Walk& w, NodeHandle node) {
+// the markers inside meet there, code spans side by side); text alone
+// without a markup character (`core`, as converted apart) reads the same
+// there. Not within two such conversions already, so that the work stays
+// bounded.
+bool worth_converting_in_place(const Walk& w, NodeHandle node, std::string_view core) {
   int nested = 0;
   for (const InPlaceElement* at = w.in_place_elements(); at != nullptr; at = at->outer) nested += at->again ? 1 : 0;
   if (nested >= 2) return false;
@@ -724,10 +682,13 @@ bool worth_converting_in_place(const Walk& w, NodeHandle node) {
   // Depth first over a bounded number of nodes.
   NodeHandle stack[32];
   int top = 0;
+  bool holds_element = false;
   for (const NodeHandle child : tag->children) {
     if (top == 32) return false;
+    holds_element = holds_element || w.dom().tag(child) != nullptr;
     stack[top++] = child;
   }
+  if (!holds_element && core.find_first_of("*_`~[]<&\\!") == std::string_view::npos) return false;
   while (top > 0) {
     if (--budget < 0) return false;
     const TlNode::Tag* at = w.dom().tag(stack[--top]);
@@ -800,7 +761,7 @@ void write_wrapped(const Walk& w, NodeHandle node, const ConversionContext& cont
                            encloses_same_markers(w, node, context, markers);
   const bool bare = !join && (continued || stays_text.open || stays_text.close ||
                               (nested_same && !nested_markers_read(w, node, context, split.core, markers)));
-  const bool again = (bare || join) && worth_converting_in_place(w, node);
+  const bool again = (bare || join) && worth_converting_in_place(w, node, split.core);
   note_written(w, node, bare                    ? Written::Bare
                         : join                  ? written_as(w, *continued)
                         : stays_text.run_of_three ? Written::RunOfThree
