@@ -439,7 +439,7 @@ enum class Written : std::uint8_t {
 };
 
 void note_written(const Walk& w, NodeHandle node, Written how) {
-  std::vector<std::uint8_t>& notes = w.dom_context().written_bare;
+  std::vector<std::uint8_t>& notes = w.dom_context().formatting_written;
   if (node >= notes.size()) {
     if (how == Written::Markers) return;
     notes.resize(w.dom().nodes.size() > node ? w.dom().nodes.size() : node + std::size_t{1}, 0);
@@ -448,7 +448,7 @@ void note_written(const Walk& w, NodeHandle node, Written how) {
 }
 
 Written written_as(const Walk& w, NodeHandle node) {
-  const std::vector<std::uint8_t>& notes = w.dom_context().written_bare;
+  const std::vector<std::uint8_t>& notes = w.dom_context().formatting_written;
   return node < notes.size() ? static_cast<Written>(notes[node]) : Written::Markers;
 }
 
@@ -724,8 +724,8 @@ void convert_unmarked(const Walk& w, NodeHandle node, const ConversionContext& s
 
 // Writes the rendered content between the markers, its outer white space
 // outside them. Content written without an opening marker (left out, or
-// joined to the pair before) is converted again where it stands when it
-// holds elements (`scope` and `depth`: those of the first conversion).
+// joined to the pair before) is converted again where it stands where that
+// may change it (`scope` and `depth`: those of the first conversion).
 void write_wrapped(const Walk& w, NodeHandle node, const ConversionContext& context, std::string_view rendered,
                    const Markers& markers, const ConversionContext& scope, std::size_t depth) {
   if (rendered.empty()) return;
@@ -749,23 +749,25 @@ void write_wrapped(const Walk& w, NodeHandle node, const ConversionContext& cont
   // A pair opened in a run of three takes no content that holds a run of
   // its markers that can both open and close (which is then written bare:
   // its markers would meet those of that pair).
-  const bool join = continued && !(written_as(w, *continued) == Written::RunOfThree &&
-                                   w.out().size() > written_close.size() &&
-                                   holds_two_sided_emphasis_run(split.core, markers.open.front() == '_' ? "_*" : "*",
-                                                       w.out()[w.out().size() - written_close.size() - 1]));
-  if (join) w.out().resize(w.out().size() - markers.close.size());
+  const std::size_t end = w.out().size();
+  const bool refused = continued && written_as(w, *continued) == Written::RunOfThree && end > written_close.size() &&
+                       holds_two_sided_emphasis_run(split.core, markers.open.front() == '_' ? "_*" : "*",
+                                                    w.out()[end - written_close.size() - 1]);
+  const bool join = continued && !refused;
+  if (join) w.out().resize(end - markers.close.size());
   // Emphasis inside emphasis of its kind writes its markers only where a
   // reader keeps the nesting.
   const bool nested_same = context.in_emphasis && !markers.open.empty() &&
                            (w.tag(node).id == TagId::Em || w.tag(node).id == TagId::I) &&
                            encloses_same_markers(w, node, context, markers);
-  const bool bare = !join && (continued || stays_text.open || stays_text.close ||
-                              (nested_same && !nested_markers_read(w, node, context, split.core, markers)));
+  const bool bare = refused || (!join && (stays_text.open || stays_text.close ||
+                                          (nested_same && !nested_markers_read(w, node, context, split.core, markers))));
   const bool again = (bare || join) && worth_converting_in_place(w, node, split.core);
-  note_written(w, node, bare                    ? Written::Bare
-                        : join                  ? written_as(w, *continued)
-                        : stays_text.run_of_three ? Written::RunOfThree
-                                                  : Written::Markers);
+  // Joined, the pair is the one it continues.
+  Written how = stays_text.run_of_three ? Written::RunOfThree : Written::Markers;
+  if (bare) how = Written::Bare;
+  if (join) how = written_as(w, *continued);
+  note_written(w, node, how);
   write_framed(w, node, split, [&](std::string& out) {
     if (bare) {
       // Without markers in front, the content may start a line itself.
@@ -808,18 +810,15 @@ void convert_wrapped(const Walk& w, NodeHandle node, const ConversionContext& co
     convert_unmarked(w, node, child_context, depth);
     return;
   }
-  const BufferPlace place = BufferPlace::Elsewhere;
   // Djot's '_' and '*' markers are joined by a literal one the same way.
   const bool djot_emphasis = is_djot(w.options()) && (markers->open == "_" || markers->open == "*");
-  if (!markers->open.empty() && !child_context.in_emphasis &&
-      (djot_emphasis || is_emphasis_marker(markers->open, w.options()))) {
+  if (!child_context.in_emphasis && (djot_emphasis || is_emphasis_marker(markers->open, w.options()))) {
     ConversionContext emphasized = child_context;
     emphasized.in_emphasis = true;
-    write_wrapped(w, node, context, render_children(w, node, emphasized, depth, place), *markers, emphasized, depth);
+    write_wrapped(w, node, context, render_children(w, node, emphasized, depth), *markers, emphasized, depth);
     return;
   }
-  write_wrapped(w, node, context, render_children(w, node, child_context, depth, place), *markers, child_context,
-                depth);
+  write_wrapped(w, node, context, render_children(w, node, child_context, depth), *markers, child_context, depth);
 }
 
 // b, strong: one pair of markers, none inside strong emphasis already.
