@@ -657,6 +657,11 @@ std::optional<std::string> normalize_markup_for_parser(std::string_view text) {
   JsonLdScriptTest json_ld(text);
   NestedEndTagSearch script_end(text, "script", ends);
   NestedEndTagSearch style_end(text, "style", ends);
+  // An element whose nested count never closes (a script whose strings
+  // hold "<script>") ends at its first end tag, as a browser reads it: its
+  // content is no text of the page.
+  FixedEndTagSearch first_script_end(text, "script");
+  FixedEndTagSearch first_style_end(text, "style");
   std::size_t svg_depth = 0;
   std::size_t i = 0;
   while ((i = find_byte(text, '<', i)) != npos) {
@@ -696,7 +701,8 @@ std::optional<std::string> normalize_markup_for_parser(std::string_view text) {
             continue;
           }
           const std::string_view close = script ? "</script>" : "</style>";
-          const std::size_t end = (script ? script_end : style_end).find(start_end);
+          std::size_t end = (script ? script_end : style_end).find(start_end);
+          if (end == npos) end = (script ? first_script_end : first_style_end).find(start_end, start_end - 1);
           if (end != npos) {
             out.replace(start_end, end, close);
             i = end;
