@@ -53,9 +53,15 @@ output_format "plain" and with output_format "djot", and:
     with the text around it (up to three characters on either side, within
     its run of non-space characters) when the page's text lacks that text.
 
+--road NAME converts the Markdown of (a) to (c) on that road ("tier_strategy":
+"fast_dom", "tier2", "quillmoor", or "tier1" for the scanner's options under
+"auto"); plain and djot stay on the default road.
+
 The references' results and the page facts are cached under
 build/page_check (delete it when the corpus changes). --json FILE writes every
-finding; --details prints the examples of every page.
+finding; --details prints the examples of every page. A road that reads no
+other option (quillmoor) ignores the "+" bullet conversion, so there only the
+Markdown's words, its structure but lists, and its backslashes say something.
 """
 import argparse
 import collections
@@ -85,6 +91,15 @@ INLINE_DELIMITERS = {"emphasis": "*_", "link": "[", "strike": "~"}
 LITERALS = ["**", "](", "!["]
 WORD = re.compile(r"\w+")
 FRONT_MATTER = re.compile(r"\A---\n.*?\n---\n", re.S)
+ROADS = {
+    "default": {},
+    "tier2": {"tier_strategy": "tier2"},
+    "fast_dom": {"tier_strategy": "fast_dom"},
+    "quillmoor": {"tier_strategy": "quillmoor"},
+    "tier1": {"code_block_style": "indented", "highlight_style": "none"},
+}
+# The options of the road the Markdown is converted on (--road).
+ROAD = {}
 
 
 def read_page(path):
@@ -461,15 +476,15 @@ def check_page(path):
     result = {"page": f"{path.parent.parent.name}/{path.name}"}
     md = markdown_reader()
 
-    markdown = tidewell.convert_to_markdown(html)
+    markdown = tidewell.convert_to_markdown(html, ROAD)
     front = FRONT_MATTER.match(markdown)
     body = markdown[front.end() :] if front else markdown
     front_words = set(words(front.group(0))) if front else set()
     plain = tidewell.convert_to_markdown(html, {"output_format": "plain"})
     djot = tidewell.convert_to_markdown(html, {"output_format": "djot"})
-    full = tidewell.convert_to_markdown(html, {"preprocessing": {"enabled": False}, "extract_metadata": False})
+    full = tidewell.convert_to_markdown(html, {**ROAD, "preprocessing": {"enabled": False}, "extract_metadata": False})
     full_plain = tidewell.convert_to_markdown(html, {"preprocessing": {"enabled": False}, "output_format": "plain"})
-    marked = tidewell.convert_to_markdown(marked_html(html), {"bullets": "+", "extract_metadata": False})
+    marked = tidewell.convert_to_markdown(marked_html(html), {**ROAD, "bullets": "+", "extract_metadata": False})
 
     texts = {
         "markdown": rendered_text(md.parse(body)),
@@ -553,7 +568,9 @@ def main():
     parser.add_argument("--details", action="store_true")
     parser.add_argument("--json")
     parser.add_argument("--jobs", type=int, default=min(3, os.cpu_count() or 1))
+    parser.add_argument("--road", choices=sorted(ROADS), default="default")
     args = parser.parse_args()
+    ROAD.update(ROADS[args.road])
     pages = all_pages(args.names)
     if args.jobs > 1 and len(pages) > 1:
         with multiprocessing.Pool(args.jobs) as pool:

@@ -3,6 +3,7 @@
 // separator writer every opening and closing goes through, and the line
 // tests the writers share.
 #include <algorithm>
+#include <array>
 
 #include "common/ascii.hpp"
 #include "streaming/processor.hpp"
@@ -15,7 +16,16 @@ bool is_heading(TagId id) { return id >= kH1 && id <= kH6; }
 
 bool is_line_space(unsigned char c) { return c == '\t' || c == '\n' || c == ' '; }
 
-bool in_set(unsigned char c, std::string_view set) { return c != 0 && set.find(static_cast<char>(c)) != std::string_view::npos; }
+constexpr std::array<bool, 256> byte_set(std::string_view set) {
+  std::array<bool, 256> t{};
+  for (char c : set) t[static_cast<unsigned char>(c)] = true;
+  return t;
+}
+// The space between words: not after these, nor before these; before a
+// link's '[' or a strikethrough's '~' only where a block ended between
+// (the text ran on to them in the page).
+constexpr std::array<bool, 256> kNoSpaceAfter = byte_set("(*>[_`");
+constexpr std::array<bool, 256> kNoSpaceBefore = byte_set("!)*,.:;<?]_`");
 
 constexpr std::string_view kCellBar = " |";
 
@@ -45,18 +55,6 @@ std::uint64_t ordered_list_start(const AttributeList& attributes, std::uint64_t 
   std::uint64_t start = 1;
   if (const ParsedAttribute* a = find_attribute(attributes, "start")) start = parse_ascii_uint(a->value, kMax).value_or(1);
   return std::min(start + std::min(index, kMax), kMax);
-}
-
-std::uint8_t inline_kind_of_tag(TagId id) {
-  switch (id) {
-    case kStrong: case kB: case kDfn: return 1;
-    case kEm: case kI: return 2;
-    case kDel: case kS: case kStrike: return 3;
-    case kCite: return 4;
-    case kCode: case kKbd: case kSamp: case kVar: return 5;
-    case kQ: return 6;
-    default: return 0;
-  }
 }
 
 std::optional<unsigned char> Processor::byte_before(std::size_t pos) const {
@@ -94,6 +92,18 @@ std::uint8_t Processor::trailing_line_feeds(std::size_t limit) const {
     }
   }
   return count;
+}
+
+// `e` is the last open element of those written as HTML (its own count
+// still holds it).
+bool Processor::closes_outermost_html_element(const ElementFrame& e) const {
+  if (!e.known) return false;
+  switch (e.tag_id) {
+    case kDetails: case kSummary: case kDd: case kDt: case kAddress: case kDl: break;
+    default: return false;
+  }
+  return open_counts_[kDetails] + open_counts_[kSummary] + open_counts_[kDd] + open_counts_[kDt] +
+             open_counts_[kAddress] + open_counts_[kDl] == 1;
 }
 
 bool Processor::inside_html_block_element() const {
@@ -312,15 +322,22 @@ void Processor::write_block_separator(bool before, bool is_inline, std::uint8_t 
   else have = trailing_line_feeds(2);
   const std::uint8_t need = newlines > have ? static_cast<std::uint8_t>(newlines - have) : 0;
 
-  // Code keeps its last line as it stands when its element closes.
-  const bool closes_code = !before && fence_open_ && e != nullptr && (e->is(kPre) || e->is(kCode));
+  // Code keeps its last line as it stands when its element closes, and a
+  // code span the white space at its end, which its closer was chosen for.
+  const auto closes_code = [&] {
+    return !before && e != nullptr &&
+           ((fence_open_ && (e->is(kPre) || e->is(kCode))) ||
+            (e->is_inline && e->known && inline_kind_of_tag(e->tag_id) == 5 && !is_open(kPre)));
+  };
   if (need == 0) {
-    if (soft_space_ && (is_inline || depth_ > 0) && !closes_code) take_back_soft_space(before, is_inline, newlines, e);
+    if (soft_space_ && (is_inline || depth_ > 0) && !closes_code()) take_back_soft_space(before, is_inline, newlines, e);
     if (before && !raw && text && !text->empty() && (*text)[0] != '\n' && !text->starts_with("\\\n")) {
       const auto last = last_byte();
       const unsigned char first = static_cast<unsigned char>((*text)[0]);
       if (last && !is_line_space(*last) && !is_line_space(first) &&
-          ((*last == '|' && first == '<') || (!in_set(*last, "(*>[_`") && !in_set(first, "!)*,.:;<?]_`")))) {
+          ((*last == '|' && first == '<') ||
+           (!kNoSpaceAfter[*last] && !kNoSpaceBefore[first] &&
+            !((first == '[' || first == '~') && last_element_inline_)))) {
         push_output(" ");
       }
     }
@@ -328,7 +345,7 @@ void Processor::write_block_separator(bool before, bool is_inline, std::uint8_t 
   } else if (output_.empty() && !output_started_) {
     if (text) push_output(*text);
   } else {
-    if (!output_.empty() && output_.back() == ' ' && !closes_code) {
+    if (!output_.empty() && output_.back() == ' ' && !closes_code()) {
       trim_trailing_spaces();
       soft_space_ = text_written_ = false;
     }
@@ -359,6 +376,8 @@ void Processor::escape_trailing_heading_hashes() {
   }
   std::size_t run = end;
   while (run > marker_end && output_[run - 1] == '#') --run;
+  // An empty heading: its hashes are its marker.
+  if (run == end) return;
   bool escape;
   if (run == marker_end && line_in_buffer) {
     escape = true;
@@ -462,8 +481,13 @@ void Processor::finish_link(const ElementFrame& e, std::uint8_t newlines) {
 }
 
 void Processor::write_close_element(ElementFrame& e) {
+  if (!marker_pairs_.empty()) settle_marker_pairs(false);
   if (e.in_template) {
     last_element_inline_ = e.is_inline;
+    return;
+  }
+  if (e.is(kPre) && !inner_fences_.empty() && inner_fences_.back().serial == e.serial) {
+    close_inner_fence();
     return;
   }
   const bool html_kept = inside_html_block_element();
@@ -570,6 +594,7 @@ void Processor::write_close_element(ElementFrame& e) {
       // boundary before it is what the next text meets.
       truncate_output(std::min(span.start, output_.size()));
       last_write_len_ = 0;
+      forget_marker_pair(e);
       drop_empty_caption_markers();
       last_element_inline_ = span.joined;
       if (code_span && !code_spans_.empty()) code_spans_.pop_back();
@@ -580,11 +605,22 @@ void Processor::write_close_element(ElementFrame& e) {
     inline_marker_spans_.clear();
   }
 
+  bool closes_code_span = false;
   if (code_span && !code_spans_.empty()) {
     const CodeSpanRecord record = code_spans_.back();
     code_spans_.pop_back();
-    if (!record.opener_at_end) text.reset();
-    else text = close_inline_code(record.start, record.end);
+    if (!record.opener_at_end) {
+      text.reset();
+    } else {
+      const std::size_t end = std::min(record.end, output_.size());
+      std::string opener = output_.substr(record.start, end - record.start);
+      text = close_inline_code(record.start, record.end);
+      // The opener lost its backtick for the fence, and took the closer's
+      // padding (a space) when there is one.
+      const std::size_t written = opener.size() - 1 + text->size();
+      last_code_span_ = ClosedCodeSpan{std::move(opener), record.start, record.start + written, 0, 0};
+      closes_code_span = true;
+    }
   }
   if (e.is(kPre) && fence_open_) {
     const std::optional<std::string> fence = choose_code_fence();
@@ -594,13 +630,31 @@ void Processor::write_close_element(ElementFrame& e) {
     }
   }
   if (e.is(kLi)) insert_pending_newline(true);
+  // A line that starts with such an element's tag is raw HTML up to a blank
+  // line: what follows the element starts a block of its own, where it
+  // reads as Markdown.
+  const bool ends_html_block =
+      html_kept && break_state_ == 0 && !in_cell() && closes_outermost_html_element(e) &&
+      (line_starts_with_html_tag() || (text && text->starts_with('<') && trailing_line_feeds(1) == 1));
 
   write_block_separator(false, e.is_inline, newlines, text ? &*text : nullptr, false, &e);
+  if (kind && !marker_pairs_.empty()) close_marker_pair(e, text);
+  if (closes_code_span) {
+    if (text && output_ends_with(*text)) {
+      last_code_span_->close_end = output_.size();
+      last_code_span_->close_start = output_.size() - text->size();
+    } else {
+      last_code_span_.reset();
+    }
+  }
 
   if (break_was_owed && (!e.is_inline || e.is(kBr) || e.is(kImg))) break_state_ = 0;
   if (caption_after) {
     break_state_ = 1;
     break_newlines_ = *caption_after;
+  } else if (ends_html_block) {
+    break_state_ = 1;
+    break_newlines_ = 2;
   }
   if (e.is(kPre)) {
     if (fence_open_) soft_space_ = text_written_ = false;

@@ -55,32 +55,94 @@ void Processor::find_code_fence_opener(std::size_t start, std::size_t end, std::
   open_fence_ = FenceOpener{std::move(indent), std::move(language), start, at, end};
 }
 
-std::optional<std::string> Processor::choose_code_fence() {
-  if (!open_fence_) return std::nullopt;
-  const FenceOpener fence = std::move(*open_fence_);
-  open_fence_.reset();
-  // The language never holds a backtick (code_language_from_class refuses
-  // it), so the fence is always made of backticks.
-  constexpr char kFenceChar = '`';
+// The longest run of backticks that starts a line of the code from `from`
+// on (after the list indent and up to three spaces): a fence must be longer.
+// The language never holds a backtick (code_language_from_class refuses
+// it), so fences are always made of backticks.
+std::size_t Processor::longest_fence_run(std::size_t from, std::string_view indent) const {
   std::size_t longest = 0;
-  const std::string_view content = std::string_view(output_).substr(std::min(fence.end, output_.size()));
+  const std::string_view content = std::string_view(output_).substr(std::min(from, output_.size()));
   std::size_t line = 0;
   while (line <= content.size()) {
     std::size_t line_end = content.find('\n', line);
     if (line_end == std::string_view::npos) line_end = content.size();
     std::size_t k = line;
-    if (!fence.list_indent.empty() && content.substr(k, line_end - k).starts_with(fence.list_indent)) {
-      k += fence.list_indent.size();
-    }
+    if (!indent.empty() && content.substr(k, line_end - k).starts_with(indent)) k += indent.size();
     for (int spaces = 0; spaces < 3 && k < line_end && content[k] == ' '; ++spaces) ++k;
     std::size_t run = 0;
-    while (k + run < line_end && content[k + run] == kFenceChar) ++run;
+    while (k + run < line_end && content[k + run] == '`') ++run;
     longest = std::max(longest, run);
     line = line_end + 1;
   }
-  const std::string chosen(std::max<std::size_t>(3, longest + 1), kFenceChar);
+  return longest;
+}
+
+std::optional<std::string> Processor::choose_code_fence() {
+  if (!open_fence_) return std::nullopt;
+  const FenceOpener fence = std::move(*open_fence_);
+  open_fence_.reset();
+  inner_fences_.clear();
+  inner_break_owed_ = false;
+  const std::string chosen(std::max<std::size_t>(3, longest_fence_run(fence.end, fence.list_indent) + 1), '`');
   if (chosen.size() > 3) replace_output(fence.start + fence.fence_offset, 3, chosen);
   return chosen;
+}
+
+// A pre inside a pre writes its text inside the outer code block, as a
+// fenced block of its own after a blank line: the outer fence, chosen when
+// the outer pre closes, grows past its fences.
+void Processor::open_inner_fence(const ElementFrame& f) {
+  const bool opened_outer = fence_pending_;
+  if (fence_pending_) finish_pending_block();
+  if (!fence_open_ || !open_fence_) return;
+  inner_break_owed_ = false;
+  const bool in_item = is_open(kLi);
+  std::string text;
+  if (output_.size() != open_fence_->end && !output_ends_with("\n\n")) {
+    text = output_ends_with("\n") ? "\n" : "\n\n";
+  }
+  if (in_item && !text.empty()) text += list_indent_;
+  const std::size_t separator = output_.size();
+  const std::size_t fence = separator + text.size();
+  text += "```";
+  text += code_language_from_class(find_attribute(f.attributes, "class")).value_or(std::string());
+  text += '\n';
+  push_output(text);
+  last_write_len_ = text.size();
+  last_element_inline_ = false;
+  inner_fences_.push_back(InnerFence{f.serial, separator, fence, output_.size(), opened_outer});
+}
+
+// Its fence is settled like the outer one's; an inner pre without text
+// writes nothing.
+void Processor::close_inner_fence() {
+  const InnerFence inner = inner_fences_.back();
+  inner_fences_.pop_back();
+  if (inner.content >= output_.size()) {
+    // The code around it joins as if it were not there; the outer fence it
+    // wrote waits for content again.
+    if (inner.opened_outer && open_fence_) {
+      truncate_output(open_fence_->start);
+      open_fence_.reset();
+      fence_open_ = false;
+      fence_pending_ = true;
+    } else {
+      truncate_output(inner.separator);
+    }
+    last_write_len_ = 0;
+    last_element_inline_ = true;
+    return;
+  }
+  last_element_inline_ = false;
+  const std::string_view indent = is_open(kLi) ? std::string_view(list_indent_) : std::string_view();
+  const std::string fence(std::max<std::size_t>(3, longest_fence_run(inner.content, indent) + 1), '`');
+  if (fence.size() > 3) replace_output(inner.fence, 3, fence);
+  std::string closer = output_ends_with("\n") ? std::string() : "\n";
+  closer += indent;
+  closer += fence;
+  push_output(closer);
+  last_write_len_ = closer.size();
+  inner_break_owed_ = true;
 }
 
 std::string Processor::close_inline_code(std::size_t start, std::size_t end) {
@@ -107,13 +169,35 @@ std::string Processor::close_inline_code(std::size_t start, std::size_t end) {
     i = j;
   }
   const std::string fence(longest + 1, '`');
-  const bool pad = !content.empty() && (content.front() == '`' || content.back() == '`');
+  // A reader takes one space off both ends when both have one: the code's
+  // own spaces need one more.
+  const bool pad = !content.empty() &&
+                   (content.front() == '`' || content.back() == '`' ||
+                    (content.front() == ' ' && content.back() == ' ' && content.find_first_not_of(' ') != std::string_view::npos));
   std::string opener(std::string_view(output_).substr(start, end - start));
   if (!opener.empty()) opener.pop_back();
   opener += fence;
   if (pad) opener.push_back(' ');
   replace_output(start, end - start, opener);
   return pad ? " " + fence : fence;
+}
+
+bool Processor::code_span_ends_output() const {
+  return last_code_span_ && last_code_span_->close_end == output_.size();
+}
+
+// A code span opening right where the last one closed continues it: that
+// one's closer is taken out and its opener written back as it was before
+// its close, and the record of the span is open again.
+bool Processor::continue_code_span() {
+  if (!code_span_ends_output() || pending_space_ || is_open(kTable)) return false;
+  const ClosedCodeSpan span = std::move(*last_code_span_);
+  last_code_span_.reset();
+  delete_output_range(span.close_start, span.close_end);
+  replace_output(span.start, span.content_start - span.start, span.opener);
+  last_write_len_ = 0;
+  code_spans_.push_back(CodeSpanRecord{span.start, span.start + span.opener.size(), true});
+  return true;
 }
 
 }  // namespace tidewell::streaming

@@ -65,6 +65,18 @@ void Processor::replace_output(std::size_t from, std::size_t len, std::string_vi
   line_scan_mark_.reset();
 }
 
+// Inserts `text` at `at`; recorded positions at `at` stay in front of it
+// (what was handed out, what ends there).
+void Processor::insert_output_after(std::size_t at, std::string_view text) {
+  if (at > output_.size()) return;
+  output_.insert(at, text);
+  ++output_epoch_;
+  for_each_position([&](std::size_t& p) {
+    if (p > at) p += text.size();
+  });
+  line_scan_mark_.reset();
+}
+
 // Start of the run of bytes of a class that ends at `end`. Between edits
 // other than appends the output only grows, so a run found before is not
 // walked again.
@@ -214,6 +226,7 @@ std::string Processor::drain_ready_output() {
   if (output_.size() > kEarlyRewriteSize && !quote_regions_.empty()) {
     std::size_t limit = end_without_trailing_whitespace();
     if (!inline_marker_spans_.empty()) limit = std::min(limit, held_end(inline_marker_spans_.front().start));
+    if (!marker_pairs_.empty()) limit = std::min(limit, held_end(marker_pairs_.front().open_start));
     if (written_marker) limit = std::min(limit, held_end(written_marker->position));
     rewrite_region_lines(limit);
   }
@@ -222,11 +235,21 @@ std::string Processor::drain_ready_output() {
   if (!inline_marker_spans_.empty()) end = std::min(end, held_end(inline_marker_spans_.front().start));
   if (written_marker) end = std::min(end, held_end(written_marker->position));
   if (!code_spans_.empty()) end = std::min(end, held_end(code_spans_.front().start));
+  if (!marker_pairs_.empty()) {
+    // A '!' before the opener meets what follows if the pair is taken out.
+    std::size_t held = held_end(marker_pairs_.front().open_start);
+    if (held > 0 && output_[held - 1] == '!') --held;
+    end = std::min(end, held);
+  }
+  if (code_span_ends_output()) end = std::min(end, held_end(last_code_span_->start));
   if (open_fence_) end = std::min(end, held_end(open_fence_->start));
   if (!quote_regions_.empty()) end = std::min(end, held_end(quote_regions_.front().start));
   if (auto held = safe_flush_position()) end = std::min(end, held_end(*held));
   if (pending_newline_) end = std::min(end, floor_boundary(sat_sub(pending_newline_at_, 2)));
   if (any_tag_open_in_range(kH1, kH6)) end = trailing_run_start(heading_run_, end, is_heading_tail_class);
+  // A link opening next would take a '!' for an image's: it may still need
+  // its backslash.
+  if (!input_ended_ && end > 0 && output_[end - 1] == '!') --end;
 
   std::size_t start = emitted_end_;
   if (!output_started_) start = std::max(start, skip_unicode_space(output_, 0));
@@ -257,6 +280,15 @@ void Processor::update_flush_regions() {
   if (auto held = safe_flush_position()) limit(*held);
   if (!inline_marker_spans_.empty()) limit(inline_marker_spans_.front().start);
   if (!code_spans_.empty()) limit(code_spans_.front().start);
+  if (!marker_pairs_.empty()) {
+    // With the byte before the opener, the backslashes that may escape it:
+    // taking the pair out looks at both.
+    std::size_t k = marker_pairs_.front().open_start;
+    if (k > 0) --k;
+    while (k > 0 && output_[k - 1] == '\\') --k;
+    limit(k);
+  }
+  if (code_span_ends_output()) limit(last_code_span_->start);
   if (open_fence_) limit(open_fence_->start);
   if (!quote_regions_.empty()) limit(quote_regions_.front().start);
   insert_pending_newline(false);

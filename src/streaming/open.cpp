@@ -67,6 +67,7 @@ OpenResult Processor::open_element(std::string_view name, bool known, TagId id, 
     return consumed_not_opened;
   };
   const bool is_void = info.is_void || self_closing;
+  if (!marker_pairs_.empty()) settle_marker_pairs(false);
 
   // 2. Skip mode: a template's content beyond the depth limit.
   if (skip_depth_) {
@@ -178,7 +179,9 @@ OpenResult Processor::open_element(std::string_view name, bool known, TagId id, 
     // 8. Output.
     const bool html_kept = inside_html_block_element();
     if (list_rule_break_ && !f.discards_text) write_blank_line_with_prefix();
-    if (f.is(kPre) && !in_cell()) {
+    // A pre inside a pre is part of the outer code block.
+    const bool inner_pre = f.is(kPre) && !in_cell() && open_counts_[kPre] > 1;
+    if (f.is(kPre) && !in_cell() && !inner_pre) {
       fence_language_ = code_language_from_class(find_attribute(f.attributes, "class")).value_or(std::string());
       fence_pending_ = true;
     }
@@ -232,6 +235,7 @@ OpenResult Processor::open_element(std::string_view name, bool known, TagId id, 
       if (visible && !f.is(kBlockquote)) {
         const bool revocable = f.is(kA) || (f.known && inline_kind_of_tag(f.tag_id) != 0);
         write_emphasis_marker(revocable ? 0 : 1);
+        pending_space_ = false;
       }
     }
 
@@ -257,10 +261,27 @@ OpenResult Processor::open_element(std::string_view name, bool known, TagId id, 
       }
     }
 
-    if (!break_deferred) {
+    if (inner_pre) {
+      open_inner_fence(f);
+    } else if (!break_deferred) {
       if (f.known && inline_kind_of_tag(f.tag_id) == 5 && opener) {
         const bool in_pre = is_open(kPre);
         if ((!in_pre && !html_kept) || (in_pre && !fence_open_ && !in_cell())) rewrite_region_lines(~std::size_t{0});
+      }
+
+      bool continues_code = false;
+      if (last_code_span_ && (opener == "`" || opener == " `") && inline_kind_of_tag(f.tag_id) == 5 && !html_kept &&
+          !is_open(kPre) && continue_code_span()) {
+        continues_code = true;
+        opener = std::string();
+      }
+      const bool marker_pair = writes_marker_pair(f, opener);
+      const bool continues_pair = marker_pair && join_marker_pair(f, *opener);
+      if (continues_pair) opener = std::string();
+      // "![" would make the link an image: the page's '!' stays text.
+      if (f.is(kA) && !output_.empty() && output_.back() == '!' && opener == "[" && !pending_space_ &&
+          output_.size() > emitted_end_ && !escaped_at(output_.size() - 1)) {
+        insert_output_after(output_.size() - 1, "\\");
       }
 
       const std::size_t before = output_.size();
@@ -269,6 +290,9 @@ OpenResult Processor::open_element(std::string_view name, bool known, TagId id, 
       const bool grew = output_.size() > before;
       const bool written = opener && grew && output_ends_with(*opener);
       const std::size_t opener_start = written ? output_.size() - opener->size() : output_.size();
+      if (marker_pair && !continues_pair && written) {
+        marker_pairs_.push_back(MarkerPair{opener_start, output_.size(), 0, 0, f.serial, false});
+      }
 
       if (f.known) {
         const std::uint8_t kind = inline_kind_of_tag(f.tag_id);
@@ -311,12 +335,14 @@ OpenResult Processor::open_element(std::string_view name, bool known, TagId id, 
                                        list_indent_);
                 fence_open_ = true;
               }
-            } else if (opener && !html_kept) {
+            } else if (opener && !html_kept && !continues_code) {
               code_spans_.push_back(CodeSpanRecord{opener_start, output_.size(), written});
             }
             break;
           case kKbd: case kSamp: case kVar:
-            if (opener && !html_kept) code_spans_.push_back(CodeSpanRecord{opener_start, output_.size(), written});
+            if (opener && !html_kept && !continues_code) {
+              code_spans_.push_back(CodeSpanRecord{opener_start, output_.size(), written});
+            }
             break;
           default:
             break;
@@ -539,10 +565,31 @@ Opener Processor::open_markup_image(const ElementFrame& f) const {
   const ParsedAttribute* alt = find_attribute(f.attributes, "alt");
   // Without a source or a text the image has nothing to show.
   if (src.empty() && (!alt || alt->value.empty())) return std::nullopt;
+  const ParsedAttribute* title = find_attribute(f.attributes, "title");
+  // Inside an element kept as HTML a reader shows Markdown as it stands,
+  // escapes and all: the image is an HTML tag, as a link is there.
+  if (inside_html_block_element()) {
+    std::string tag = "<img src=\"";
+    escape_html_attribute(tag, src);
+    tag += "\" alt=\"";
+    if (alt) escape_html_attribute(tag, alt->value);
+    tag += '"';
+    if (title && !title->value.empty()) {
+      tag += " title=\"";
+      escape_html_attribute(tag, title->value);
+      tag += '"';
+    }
+    tag += '>';
+    if (is_open(kTable) && tag.find('|') != std::string::npos) {
+      std::string cell;
+      append_with_entities(cell, tag, [](char c) -> const char* { return c == '|' ? "&#124;" : nullptr; });
+      return cell;
+    }
+    return tag;
+  }
   std::string out = "![";
   if (alt) backslash_escape(out, alt->value, "&*<[\\]_`~");
   out += "]";
-  const ParsedAttribute* title = find_attribute(f.attributes, "title");
   write_link_destination(out, src, title ? std::string_view(title->value) : std::string_view());
   return out;
 }

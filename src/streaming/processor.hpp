@@ -92,10 +92,34 @@ struct InlineMarkerSpan {
   bool joined = false;  // last_element_inline_ before the opener
 };
 
+// An emphasis or strikethrough pair in the output: its opener, and its
+// closer once its element has closed. A reader pairs the markers only where
+// the characters beside their runs allow it, and the character after the
+// closer is known only once something follows it: until then the pair may
+// still be taken out, and it holds the drain.
+struct MarkerPair {
+  std::size_t open_start = 0;
+  std::size_t open_end = 0;
+  std::size_t close_start = 0;
+  std::size_t close_end = 0;
+  std::uint64_t serial = 0;  // the element that writes it
+  bool closed = false;
+};
+
 struct CodeSpanRecord {
   std::size_t start = 0;
   std::size_t end = 0;
   bool opener_at_end = false;
+};
+
+// The code span that ends the output: a code span opening right after it
+// continues it ("`a``b`" would not read as code).
+struct ClosedCodeSpan {
+  std::string opener;  // as written before its close settled it
+  std::size_t start = 0;
+  std::size_t content_start = 0;
+  std::size_t close_start = 0;
+  std::size_t close_end = 0;
 };
 
 struct HeldSeparator {
@@ -115,6 +139,16 @@ struct DeferredMarker {
   bool no_padding = false;
 };
 
+// A pre inside a pre: part of the outer code block, written there as a
+// fenced block of its own text.
+struct InnerFence {
+  std::uint64_t serial = 0;     // its pre element
+  std::size_t separator = 0;    // where the blank line before its fence begins
+  std::size_t fence = 0;        // its "```"
+  std::size_t content = 0;      // where its text begins
+  bool opened_outer = false;    // it wrote the outer fence, which waited for content
+};
+
 struct FenceOpener {
   std::string list_indent;
   std::string language;
@@ -125,6 +159,23 @@ struct FenceOpener {
 
 // An opener from write_open_markup: absent, or a text (possibly empty).
 using Opener = std::optional<std::string>;
+
+// The markers of emphasis and strikethrough, which a reader pairs.
+inline bool is_marker_text(std::string_view text) { return text == "*" || text == "**" || text == "~~"; }
+
+// The inline kind of a tag: strong, b, dfn 1; em, i 2; del, s, strike 3;
+// cite 4; code, kbd, samp, var 5; q 6; 0 for every other tag.
+inline std::uint8_t inline_kind_of_tag(TagId id) {
+  switch (id) {
+    case kStrong: case kB: case kDfn: return 1;
+    case kEm: case kI: return 2;
+    case kDel: case kS: case kStrike: return 3;
+    case kCite: return 4;
+    case kCode: case kKbd: case kSamp: case kVar: return 5;
+    case kQ: return 6;
+    default: return 0;
+  }
+}
 
 struct OpenResult {
   std::size_t position = 0;
@@ -194,6 +245,13 @@ class Processor {
   bool finish_end_tag(std::string_view raw_name);
   void flush_text_node(std::string_view text, bool count);
   bool any_tag_open_in_range(TagId first, TagId last) const;
+  bool holds_for_open_elements() const;
+  // The element writes an emphasis or strikethrough pair with this opener.
+  static bool writes_marker_pair(const ElementFrame& f, const Opener& opener) {
+    if (!opener || opener->empty() || ((*opener)[0] != '*' && (*opener)[0] != '~')) return false;
+    const std::uint8_t kind = f.known ? inline_kind_of_tag(f.tag_id) : 0;
+    return kind >= 1 && kind <= 4 && is_marker_text(*opener);
+  }
   bool is_open(TagId id) const;
   // Whether text here is written as code: a pre is open, or a code span
   // (code, kbd, samp, var) other than `self`.
@@ -237,6 +295,7 @@ class Processor {
   void truncate_output(std::size_t len);
   void delete_output_range(std::size_t from, std::size_t to);
   void insert_output(std::size_t at, std::string_view text) { replace_output(at, 0, text); }
+  void insert_output_after(std::size_t at, std::string_view text);
   void replace_output(std::size_t from, std::size_t len, std::string_view text);
   std::size_t trailing_run_start(TrailingRunCache& cache, std::size_t end, bool (*in_class)(unsigned char)) const;
   std::size_t end_without_trailing_whitespace() const;
@@ -259,6 +318,7 @@ class Processor {
   void trim_trailing_spaces();
   void escape_trailing_heading_hashes();
   bool inside_html_block_element() const;
+  bool closes_outermost_html_element(const ElementFrame& e) const;
   std::uint8_t line_starts_list_item() const;
   bool is_list_marker_at(std::size_t pos) const;
   std::uint8_t trailing_line_feeds(std::size_t limit) const;
@@ -278,11 +338,34 @@ class Processor {
   bool defer_caption_separator(std::string_view text);
   void mark_frames_with_content();
 
+  // ---- emphasis and strikethrough pairs (emphasis.cpp)
+  bool join_marker_pair(const ElementFrame& frame, std::string_view opener);
+  void close_marker_pair(const ElementFrame& frame, const Opener& closer);
+  void forget_marker_pair(const ElementFrame& frame);
+  void settle_marker_pairs(bool at_end);
+  std::optional<bool> marker_pair_reads(const MarkerPair& pair, bool at_end) const;
+  std::uint8_t side_before(std::size_t pos) const;
+  std::uint8_t side_at(std::size_t pos) const;
+  bool escaped_at(std::size_t pos) const;
+  void cut_marker(std::size_t from, std::size_t to);
+  void keep_bang_before_link(std::size_t pos);
+  bool move_space_before_openers();
+  std::size_t end_before_waiting_openers() const {
+    return marker_pairs_.empty() ? output_.size() : end_before_openers_of_pairs();
+  }
+  std::size_t end_before_openers_of_pairs() const;
+  void keep_space_of_inline_element();
+
   // ---- code fences and spans (code.cpp)
   void finish_pending_block();
   void find_code_fence_opener(std::size_t start, std::size_t end, std::string language, std::string indent);
   std::optional<std::string> choose_code_fence();
+  std::size_t longest_fence_run(std::size_t from, std::string_view indent) const;
+  void open_inner_fence(const ElementFrame& frame);
+  void close_inner_fence();
   std::string close_inline_code(std::size_t start, std::size_t end);
+  bool code_span_ends_output() const;
+  bool continue_code_span();
 
   // ---- quotation regions (quote.cpp)
   void close_quote_region();
@@ -303,6 +386,18 @@ class Processor {
       f(c.start);
       f(c.end);
     }
+    if (last_code_span_) {
+      f(last_code_span_->start);
+      f(last_code_span_->content_start);
+      f(last_code_span_->close_start);
+      f(last_code_span_->close_end);
+    }
+    for (MarkerPair& m : marker_pairs_) {
+      f(m.open_start);
+      f(m.open_end);
+      f(m.close_start);
+      f(m.close_end);
+    }
     for (DeferredMarker& m : deferred_markers_) {
       if (m.state != 1) continue;
       f(m.position);
@@ -311,6 +406,11 @@ class Processor {
     if (open_fence_) {
       f(open_fence_->start);
       f(open_fence_->end);
+    }
+    for (InnerFence& fence : inner_fences_) {
+      f(fence.separator);
+      f(fence.fence);
+      f(fence.content);
     }
     for (QuoteRegion& q : quote_regions_) f(q.start);
     f(pending_newline_at_);
@@ -380,7 +480,14 @@ class Processor {
   std::vector<InlineMarkerSpan> inline_marker_spans_;
   std::vector<DeferredMarker> deferred_markers_;
   std::vector<CodeSpanRecord> code_spans_;
+  std::vector<MarkerPair> marker_pairs_;
+  std::optional<ClosedCodeSpan> last_code_span_;
+  // The end of the input was reached: nothing more follows the output (a
+  // later chunk continues it, and clears this).
+  bool input_ended_ = false;
   std::optional<FenceOpener> open_fence_;
+  std::vector<InnerFence> inner_fences_;
+  bool inner_break_owed_ = false;  // a blank line after an inner fence, before more code
   std::vector<QuoteRegion> quote_regions_;
   bool pending_newline_ = false;
   std::size_t pending_newline_at_ = 0;
@@ -463,9 +570,6 @@ std::optional<std::uint64_t> parse_ascii_uint(std::string_view text, std::uint64
 // capped at 999999999.
 std::uint64_t ordered_list_start(const AttributeList& attributes, std::uint64_t index);
 
-// The inline kind of a tag: strong, b, dfn 1; em, i 2; del, s, strike 3;
-// cite 4; code, kbd, samp, var 5; q 6; 0 for every other tag.
-std::uint8_t inline_kind_of_tag(TagId id);
 
 // The language of a "class" value: the rest of the first word starting with
 // "language-" whose bytes are all acceptable in a fence's info string.

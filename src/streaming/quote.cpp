@@ -104,7 +104,7 @@ void Processor::close_quote_region() {
 
 void Processor::rewrite_region_lines(std::size_t limit) {
   if (output_.size() <= kEarlyRewriteSize || quote_regions_.empty() || !inline_marker_spans_.empty() ||
-      !code_spans_.empty() || open_fence_ || is_open(kA) || pending_newline_) {
+      !code_spans_.empty() || !marker_pairs_.empty() || code_span_ends_output() || open_fence_ || is_open(kA) || pending_newline_) {
     return;
   }
   for (const DeferredMarker& m : deferred_markers_) {

@@ -60,6 +60,7 @@ const ParsedAttribute* find_attribute(const AttributeList& list, std::string_vie
 
 std::size_t Processor::scan_chunk(std::string_view buf) {
   end_tag_unfinished_ = false;
+  input_ended_ = false;
   incoming_ = resume_;
   resume_ = ResumeState{};
   if (text_buffer_.capacity() == 0) text_buffer_.reserve(256);
@@ -700,6 +701,11 @@ void Processor::flush_end_of_input(std::string_view rest) {
     }
   }
   while (depth_ > 0) close_element();
+  // Nothing follows: every pair still waiting for its next character is
+  // settled.
+  if (!marker_pairs_.empty()) settle_marker_pairs(true);
+  last_code_span_.reset();
+  input_ended_ = true;
 }
 
 }  // namespace tidewell::streaming

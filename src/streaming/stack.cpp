@@ -1,5 +1,6 @@
 // The element stack: closing frames, the implicit closes, end tags, the
 // pending element beyond the depth limit, and the flush of a text run.
+#include <algorithm>
 #include <stdexcept>
 
 #include "common/ascii.hpp"
@@ -244,6 +245,9 @@ void Processor::flush_text_node(std::string_view text, bool count) {
 
   if (!has_content && !in_preformatted_ && top && top->text_count == 0) {
     has_ampersand_ = false;
+    // White space that is all an inline element holds still parts the
+    // words around it.
+    if (!dropped && top->is_inline && !text.empty()) keep_space_of_inline_element();
     return;
   }
   if (text.empty()) return;
@@ -288,17 +292,23 @@ void Processor::flush_text_node(std::string_view text, bool count) {
 }
 
 bool Processor::holds_outstanding() const {
+  return holds_for_open_elements() || !marker_pairs_.empty() || code_span_ends_output();
+}
+
+bool Processor::holds_for_open_elements() const {
   return !inline_marker_spans_.empty() || !code_spans_.empty() || !deferred_markers_.empty() ||
-         open_fence_.has_value() || !quote_regions_.empty() || current_region_.active || !region_stack_.empty() ||
-         pending_newline_;
+         open_fence_.has_value() || !inner_fences_.empty() || !quote_regions_.empty() || current_region_.active || !region_stack_.empty() ||
+         pending_newline_ ||
+         std::any_of(marker_pairs_.begin(), marker_pairs_.end(), [](const MarkerPair& m) { return !m.closed; });
 }
 
 // Once every element has closed, nothing may still hold the drain: a hold
 // left behind would keep the rest of the document from ever being handed
-// out.
+// out. A closed pair and a code span that ends the output wait for what
+// follows them, or for the end of the input.
 void Processor::check_no_holds_left() const {
 #if !defined(NDEBUG) || defined(TIDEWELL_STREAM_CHECKS)
-  if (holds_outstanding()) throw std::logic_error("streaming converter: a hold outlived its element");
+  if (holds_for_open_elements()) throw std::logic_error("streaming converter: a hold outlived its element");
 #endif
 }
 

@@ -140,7 +140,7 @@ std::string escape_cell_code_text(std::string_view text) {
 // start: after a line feed, after up to three spaces that follow one, or
 // right after a list marker.
 std::optional<unsigned> Processor::line_start_indent() const {
-  const std::size_t size = output_.size();
+  const std::size_t size = end_before_waiting_openers();
   if (size == 0) {
     if (line_start_kind_ == 0 || line_start_kind_ == 5) return 0u;
     if (tail_bytes_[1] == '\n') return 0u;
@@ -166,7 +166,7 @@ std::optional<unsigned> Processor::line_start_indent() const {
 }
 
 bool Processor::output_at_line_start() const {
-  if (output_.empty() && !output_started_) return true;
+  if (end_before_waiting_openers() == 0 && !output_started_) return true;
   return line_start_indent().has_value();
 }
 
@@ -253,7 +253,26 @@ std::optional<std::string> Processor::escape_inline_markdown(std::string_view te
         if (!backslash_before_reference(text, i)) escape_at(i);
         line_start = false;
         continue;
-      case '*': case '[': case '_': case '`': case '~':
+      case '*': case '_': {
+        // A run that can neither open nor close emphasis stays bare:
+        // "snake_case", "2 * 3". Its neighbours must be in this text (what
+        // stands beyond it is not known), and not at a line start, where
+        // "* " starts a list item and "_ _ _" a rule.
+        std::size_t j = i;
+        while (j < n && text[j] == static_cast<char>(c)) ++j;
+        const bool inside = i > 0 && j < n && !line_start;
+        const bool spaced = inside && scan::is_ws(static_cast<unsigned char>(text[i - 1])) &&
+                            scan::is_ws(static_cast<unsigned char>(text[j]));
+        const bool in_word = inside && c == '_' && is_ascii_alnum(text[i - 1]) && is_ascii_alnum(text[j]);
+        if (spaced || in_word) {
+          i = j - 1;
+        } else {
+          escape_at(i);
+        }
+        line_start = false;
+        continue;
+      }
+      case '[': case '`': case '~':
         escape_at(i);
         line_start = false;
         continue;
@@ -262,7 +281,9 @@ std::optional<std::string> Processor::escape_inline_markdown(std::string_view te
         line_start = false;
         continue;
       case '<':
-        if (i + 1 < n && (scan::is_letter(text[i + 1]) || text[i + 1] == '!' || text[i + 1] == '/' || text[i + 1] == '?'))
+        // At the end of the text what follows is not known yet.
+        if (i + 1 == n || scan::is_letter(text[i + 1]) || text[i + 1] == '!' || text[i + 1] == '/' ||
+            text[i + 1] == '?')
           escape_at(i);
         line_start = false;
         continue;
@@ -325,6 +346,7 @@ void Processor::write_text(std::string_view text, bool soft) {
   const bool needs_escape = text_needs_escape_;
   text_needs_escape_ = false;
   if (text.empty()) return;
+  if (!marker_pairs_.empty()) settle_marker_pairs(false);
 
   bool owed = false;
   const bool marker_waiting = std::any_of(deferred_markers_.begin(), deferred_markers_.end(),
@@ -337,6 +359,9 @@ void Processor::write_text(std::string_view text, bool soft) {
     if (break_state_ == 1) write_newline_padding(break_newlines_, true);
     write_emphasis_marker(1);
     break_state_ = 0;
+    // The text starts a block or a caption: a space owed before it would
+    // stand at its start.
+    pending_space_ = false;
   }
 
   if (list_rule_break_) {
@@ -357,6 +382,23 @@ void Processor::write_text(std::string_view text, bool soft) {
   if (fence_pending_) {
     if (only_code_space(text)) return;
     finish_pending_block();
+  }
+
+  if (!inline_marker_spans_.empty() && scan::is_ws(static_cast<unsigned char>(text[0])) && !code_text_open() &&
+      move_space_before_openers()) {
+    std::size_t lead = 0;
+    while (lead < text.size() && scan::is_ws(static_cast<unsigned char>(text[lead]))) ++lead;
+    text.remove_prefix(lead);
+    if (text.empty()) {
+      soft_space_ = soft;
+      text_written_ = true;
+      return;
+    }
+  }
+
+  if (inner_break_owed_ && is_open(kPre)) {
+    push_output("\n\n");
+    inner_break_owed_ = false;
   }
 
   const std::optional<unsigned char> last = last_byte();

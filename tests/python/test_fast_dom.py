@@ -288,3 +288,78 @@ def test_corpus_pages_give_the_same_text_over_both_backends():
         if fast(html) != fast(html, "asm_tl"):
             differ.append(path.name)
     assert differ == []
+
+
+# --- backslashes a reader sees ------------------------------------------------------
+
+
+def reader():
+    return pytest.importorskip("markdown_it").MarkdownIt("commonmark", {"html": True}).enable(["table", "strikethrough"])
+
+
+def shown_pieces(markdown):
+    """The runs of text a reader sees: texts, code, alt texts, blocks of code."""
+    def inline(children):
+        for child in children or []:
+            if child.type in ("text", "code_inline"):
+                yield child.content
+            elif child.type == "image":
+                yield "".join(c.content for c in child.children or [] if c.type in ("text", "code_inline"))
+
+    for token in reader().parse(markdown):
+        if token.type == "inline":
+            yield from inline(token.children)
+        elif token.type in ("fence", "code_block"):
+            yield token.content
+
+
+@pytest.mark.parametrize("alt", ["a\\\\b", "{\\displaystyle A^{\\mathsf {H}}}", "x \\[y] *z* `c`", "end\\"])
+def test_image_alt_text_reads_back_as_written(alt):
+    # The label as the DOM road writes it: a backslash stays one.
+    page = f'<p><img src="i.png" alt="{html_module.escape(alt)}"></p>'
+    out = fast(page)
+    assert out == tidewell.convert_to_markdown(page, {"tier_strategy": "tier2"}).rstrip("\n")
+    assert list(shown_pieces(out)) == [alt]
+
+
+def nested_tables(levels):
+    table = "<table><tr><th>a|b</th><th>c</th></tr><tr><td>1</td><td>2</td></tr></table>"
+    for _ in range(levels):
+        table = f"<table><tr><th>h</th></tr><tr><td>{table}</td></tr></table>"
+    return table
+
+
+@pytest.mark.parametrize("levels", [1, 2, 3])
+def test_pipes_of_tables_in_cells_show_no_backslash(levels):
+    out = fast(nested_tables(levels))
+    rendered = reader().render(out)
+    assert "\\" not in "".join(shown_pieces(out)), out
+    assert rendered.count("<table>") == 1 and "a|b" in rendered
+
+
+@pytest.mark.parametrize("html_in", [
+    '<script>var tag = "<script>";</script><p>after</p>',
+    "<script>document.write('<script src=x><\\/script>')</script><p>after</p>",
+    "<p>a</p><style>/* <style> */ p { color: red }</style><p>after</p>",
+])
+def test_script_that_holds_a_start_tag_shows_nothing(html_in):
+    # Its first end tag ends it, as a browser reads it.
+    assert fast(html_in).split("\n\n")[-1] == "after"
+    assert "var" not in fast(html_in) and "color" not in fast(html_in)
+
+
+@pytest.mark.parametrize("name", ["lwn-1.html", "wikipedia.html", "wikipedia-2.html", "wikipedia-3.html",
+                                  "quanta-1.html"])
+def test_no_backslash_shown_that_the_page_has_not_on_corpus_pages(name):
+    from corpus import corpus_path
+
+    page = corpus_path("readability", "pages", name).read_text(encoding="utf-8")
+    # The page's text as written, scripts and styles out.
+    text = html_module.unescape(re.sub(r"(?is)<(script|style)\b.*?</\1\s*>", " ", page))
+    shown = []
+    for piece in shown_pieces(fast(page)):
+        for at in (m.start() for m in re.finditer(r"\\", piece)):
+            around = re.search(r"\S{0,3}\\\S{0,3}", piece[max(0, at - 3):at + 4]).group(0)
+            if around not in text:
+                shown.append(around)
+    assert shown == []

@@ -265,6 +265,23 @@ ACROSS_ELEMENTS = [
     ("<p><s>-<del>*</del></s></p>", "<p><s>-*</s></p>"),
     # white space of a code span in a link's text is the code's
     ('<p>x<a href="u"><code> ] </code></a></p>', '<p>x<a href="u"><code> ] </code></a></p>'),
+    # markers inside other markers: pairs left out or joined where the
+    # content inside them meets what stands before
+    ("<p><b><em>(</em>#<em>_</em></b></p>", "<p><em>(</em>#<em>_</em></p>"),
+    ("<p><s><b>#</b></s><s><b>.</b></s></p>", "<p><s><strong>#.</strong></s></p>"),
+    ("<p><del>a</del><b><del>.</del>&gt;</b>b</p>", "<p><s>a.</s>&gt;b</p>"),
+    ("<p><em>1</em><s><em>a</em></s>a</p>", "<p><em>1a</em>a</p>"),
+    ("<p>a<em>-<b>a</b></em><em>a</em></p>", "<p>a-<strong>a</strong><em>a</em></p>"),
+    ("<p><del>*</del><b>~</b>a</p>", "<p><s>*</s>~a</p>"),
+    ("<p>&lt;<b>a&gt;</b>a</p>", "<p>&lt;a&gt;a</p>"),
+    # a run of three joined from markers of two lengths, and a run inside
+    # that can both open and close
+    ("<p><b><em>a</em>a<em>a</em></b></p>", "<p><em>a</em>a<em>a</em></p>"),
+    ("<p><b>]</b><em>]a<b>1</b></em></p>", "<p><strong>]</strong>]a<strong>1</strong></p>"),
+    # code spans that meet through an element written without markers
+    ("<p><code>a</code><b><code>&lt;</code></b>a</p>", "<p><code>a&lt;</code>a</p>"),
+    # a backtick after a code span that ends with a backslash
+    ("<p><code>\\</code>`</p>", "<p><code>\\</code>`</p>"),
 ]
 
 
@@ -275,8 +292,9 @@ def test_text_beside_other_elements_markup_reads_back(html_in, read):
 
 
 @pytest.mark.parametrize("road", [{"tier_strategy": "fast_dom"},
-                                  {"code_block_style": "indented", "highlight_style": "none"}],
-                         ids=["fast_dom", "tier1"])
+                                  {"code_block_style": "indented", "highlight_style": "none"},
+                                  {"tier_strategy": "quillmoor"}],
+                         ids=["fast_dom", "tier1", "quillmoor"])
 @pytest.mark.parametrize("html_in", [html_in for html_in, _ in ACROSS_ELEMENTS] + [
     "<p><b>\\ </b> x</p>",  # a backslash before the closing marker
     "<p>!<a href='u'>x</a></p>",  # a '!' before a link
@@ -285,6 +303,15 @@ def test_text_beside_other_elements_markup_reads_back(html_in, read):
     "<p><b>z * </b> <em> * z</em></p>",  # an asterisk moved next to a marker
     "<p>b<a href='u'><b> a</b></a> <code>a</code><s><code>)</code></s></p>",  # at the start of an element's text
     "<p><em>.</em><code></code><em>*</em> <b><em>)</em></b><em>)</em></p>",  # beside elements that write nothing
+    "<p><del>1</del>.</p>",  # a number marker completed by the next text
+    "<p>1<b>)</b></p>",
+    "<p><b> <em>a</em></b><em>a</em></p>",  # the space moved out of the markers
+    "<p>a<a href='u'><del><em> </em></del>a</a></p>",  # a link's first space, inside elements
+    "<p><a href='u'><code>[</code>]</a></p>",  # a bracket in a code span of a link's text
+    "<p><em><code>a</code></em><em><code>`</code></em></p>",  # code spans in a continued pair
+    "<p><code>a</code><a href='u'><code>a</code><code>-</code></a></p>",  # code spans in a link's text
+    "<p>([a<em><em>]</em>[</em></p>",  # a backslash before the markers of open elements
+    "<p><b><code>``</code></b>a</p>",  # a code span where a line starts
 ])
 def test_text_beside_other_elements_markup_reads_back_on_the_fast_roads(html_in, road):
     # fast_dom writes no strikethrough, and tier-1 no strikethrough either:
@@ -320,14 +347,7 @@ READ_BACK_ROADS = {
     "tier2": {"tier_strategy": "tier2"},
     "fast_dom": {"tier_strategy": "fast_dom"},
     "tier1": {"code_block_style": "indented", "highlight_style": "none"},
-    "quillmoor": pytest.param(
-        {"tier_strategy": "quillmoor"},
-        marks=pytest.mark.xfail(
-            reason="the streaming road leaves markers a reader shows and adds spaces: emphasis and "
-                   "strikethrough markers that cannot open or close beside punctuation (<s>&gt;</s>x, "
-                   "z<b>#</b>, <em>(</em>x), white space at an element's start kept inside its markers "
-                   "(x<em> z</em>), a space written before s, del and a after text (x<s>z</s>, 1<a>x</a>)"),
-    ),
+    "quillmoor": {"tier_strategy": "quillmoor"},
 }
 
 
@@ -361,6 +381,27 @@ def _random_paragraph(rng):
     return "<p>" + "".join(parts) + "</p>"
 
 
+def _random_nested(rng, levels, in_link=False):
+    """Text and inline elements side by side, as _random_paragraph, where b,
+    em, s, del and a may hold such a run themselves, `levels` deep (no link
+    in a link)."""
+    parts = []
+    for _ in range(rng.randrange(1, 4 if in_link or levels < 2 else 6)):
+        if rng.random() < 0.5:
+            parts.append(html.escape(_random_text(rng), quote=False))
+            continue
+        tag = rng.choice([t for t in INLINE_ELEMENTS if not (in_link and t == "a")])
+        if tag != "code" and levels > 0 and rng.random() < 0.6:
+            content = _random_nested(rng, levels - 1, in_link or tag == "a")
+        else:
+            content = html.escape(_random_text(rng), quote=False)
+        if tag == "a":
+            parts.append(f'<a href="u">{content}a</a>')
+        else:
+            parts.append(f"<{tag}>{content}</{tag}>")
+    return "".join(parts)
+
+
 def _shown_text(markup):
     return " ".join(html.unescape(re.sub(r"<[^>]*>", "", markup)).split())
 
@@ -372,5 +413,20 @@ def test_random_paragraphs_read_back_as_their_text(road, seed):
     rng = random.Random(seed)
     for _ in range(500):
         page = _random_paragraph(rng)
+        out = tidewell.convert_to_markdown(page, road)
+        assert _shown_text(reader.render(out)) == _shown_text(page), (page, out)
+
+
+@pytest.mark.parametrize("road", [READ_BACK_ROADS[name] for name in ("tier2", "fast_dom", "tier1")],
+                         ids=["tier2", "fast_dom", "tier1"])
+@pytest.mark.parametrize("seed", range(4))
+def test_random_nested_paragraphs_read_back_as_their_text(road, seed):
+    # Markers inside other markers: runs joined across elements, pairs left
+    # out or joined with the content inside them, code spans side by side
+    # through elements.
+    reader = markdown_it().enable(["strikethrough", "table"])
+    rng = random.Random(seed)
+    for _ in range(500):
+        page = "<p>" + _random_nested(rng, 2) + "</p>"
         out = tidewell.convert_to_markdown(page, road)
         assert _shown_text(reader.render(out)) == _shown_text(page), (page, out)

@@ -5,6 +5,7 @@ import ast
 import inspect
 import random
 import re
+from html import unescape
 from pathlib import Path
 
 import pytest
@@ -27,6 +28,9 @@ DOCUMENTS = {
     "escapes": "<p># no &amp;lt; *x* [y] 1. z</p><p>&gt; q</p>",
     "figure": "<figure><img src=a.png><figcaption>cap</figcaption></figure><p>after</p>",
     "comments_and_scripts": "a<!-- c -->b<script>if (a<b) {}</script><![CDATA[x]]>c<style>p{}</style>",
+    "markers": "<p>z<b>#</b> <b>x.</b>y <b>Note:</b> a<em> b</em>!<a href=u>c</a><s>d</s><del>e</del>"
+               "<code>f</code><code>g</code><em> </em>h<b><em>i.</em></b>j</p>",
+    "pre_in_pre": "<pre>a<pre>b\n```</pre>y</pre><p>z</p><ul><li><pre><pre>c</pre></pre></li></ul>",
 }
 
 
@@ -448,3 +452,116 @@ def test_image_without_source_or_text_writes_nothing():
 def test_words_on_either_side_of_a_block_end_stay_apart(html, expected):
     assert tidewell.convert_to_markdown(html, QUILLMOOR) == expected
     assert stream(html, range(1, len(html))) == expected
+
+
+# ---- markers a reader pairs, and text that reads as the page's -------------------
+
+def shown_text(html_text):
+    return " ".join(unescape(re.sub(r"<[^>]*>", "", html_text)).split())
+
+
+@pytest.mark.parametrize("html_in", [
+    "<p><s>&gt;</s>x</p>",  # a marker that cannot open beside punctuation
+    "<p>z<b>#</b> and <b>x.</b>y</p>",  # nor close before a word
+    "<p><em>(</em>x <b>*</b>b</p>",
+    "<p>x<em> z</em> <b><i> y</i></b></p>",  # white space at an element's start
+    "<p>x<em> </em>y<span> </span>z</p>",  # an element holding only white space
+    "<p>1<a href='u'>x</a> and ~<s>gone</s> here</p>",  # no space before a link or strikethrough
+    "<p>Hi!<a href='u'>x</a></p>",  # "![" would be an image
+    "<p><b>a</b><b>b</b> <em>c</em><i>d</i> <code>e</code><code>f</code></p>",  # markers side by side
+    "<p><del>&gt;</del>x</p>",  # text at a line start once the markers are left out
+    "<p>a &lt;<s>b</s>c</p>",
+])
+def test_markers_and_text_read_back_as_the_page(html_in):
+    MarkdownIt = pytest.importorskip("markdown_it").MarkdownIt
+    markdown = tidewell.convert_to_markdown(html_in, QUILLMOOR)
+    rendered = MarkdownIt("commonmark").enable("strikethrough").render(markdown)
+    assert shown_text(rendered) == shown_text(html_in), markdown
+    assert stream(html_in, range(1, len(html_in))) == markdown
+
+
+@pytest.mark.parametrize("html_in, expected", [
+    ("<p>snake_case, 2 * 3 and a_b_c</p>", "snake_case, 2 * 3 and a_b_c"),
+    ("<table><tr><th>h</th></tr><tr><td>apache_builds</td></tr></table>", "| h |\n| --- |\n| apache_builds |"),
+    ("<p>* * *</p><p>_ _ _</p>", "\\* * \\*\n\n\\_ _ \\_"),  # not a rule, nor a list item
+])
+def test_text_that_cannot_read_as_emphasis_stays_bare(html_in, expected):
+    assert tidewell.convert_to_markdown(html_in, QUILLMOOR) == expected
+
+
+def test_markers_beside_words_and_punctuation_stay():
+    html_in = "<p><b>Note:</b> read <i>this</i>, <b>now</b>. \u65e5\u672c<b>\u8a9e</b>\u3067\u3059</p>"
+    assert tidewell.convert_to_markdown(html_in, QUILLMOOR) == (
+        "**Note:** read *this*, **now**. \u65e5\u672c**\u8a9e**\u3067\u3059")
+
+
+def test_random_paragraphs_give_the_same_markdown_however_cut():
+    from test_literal_text import _random_paragraph
+    rng = random.Random(3)
+    for _ in range(150):
+        page = "".join(_random_paragraph(rng) for _ in range(rng.randrange(1, 4)))
+        whole = tidewell.convert_to_markdown(page, QUILLMOOR)
+        cuts = sorted(rng.sample(range(1, len(page)), min(len(page) - 1, rng.randrange(1, 8))))
+        assert stream(page, cuts) == whole, page
+        assert stream(page, range(1, len(page))) == whole, page
+
+
+# ---- a pre inside a pre ------------------------------------------------------------
+
+@pytest.mark.parametrize("html_in", [
+    "<pre>a<pre>b</pre>y</pre><p>z</p>",
+    "<pre><pre>b</pre>y</pre><p>z</p>",
+    "<pre>a<pre>b</pre></pre><p>z</p>",
+    "<pre>a<pre class='language-py'>b\n```\nc</pre>y</pre><p>z</p>",
+    "<pre>a<pre>b<pre>c</pre>d</pre>e</pre><p>z</p>",
+    "<pre><code>a<pre>b</pre>y</code></pre><p>z</p>",
+    "<ul><li><pre>a<pre>b</pre>y</pre><p>z</p></li></ul>",
+])
+def test_pre_inside_pre_is_part_of_the_outer_code(html_in):
+    MarkdownIt = pytest.importorskip("markdown_it").MarkdownIt
+    markdown = tidewell.convert_to_markdown(html_in, QUILLMOOR)
+    # as the DOM road writes it: one code block holding the inner one's fences
+    assert markdown == tidewell.convert_to_markdown(html_in, {"tier_strategy": "tier2"}).rstrip("\n")
+    tokens = MarkdownIt("commonmark").parse(markdown)
+    assert [t.type for t in tokens if t.type in ("fence", "paragraph_open")] == ["fence", "paragraph_open"]
+    assert "y" not in [t.content for t in tokens if t.type == "inline"]
+    assert stream(html_in, range(1, len(html_in))) == markdown
+
+
+# ---- elements written as HTML ------------------------------------------------------
+
+@pytest.mark.parametrize("html_in, alt", [
+    ('<dl><dd><img src="m.svg" alt="{\\displaystyle x_{i}\\mid [a]}"></dd></dl>', "{\\displaystyle x_{i}\\mid [a]}"),
+    ('<details><summary>s</summary><p>t</p><img src="m.svg" alt="a_b*"></details>', "a_b*"),
+])
+def test_image_inside_an_element_kept_as_html_is_a_tag(html_in, alt):
+    # a reader shows Markdown inside raw HTML as it stands: ![a\_b](m.svg)
+    MarkdownIt = pytest.importorskip("markdown_it").MarkdownIt
+    markdown = tidewell.convert_to_markdown(html_in, QUILLMOOR)
+    rendered = MarkdownIt("commonmark", {"html": True}).render(markdown)
+    assert re.search(r'<img src="m.svg" alt="([^"]*)"', rendered).group(1) == alt.replace("[", "&#91;").replace(
+        "]", "&#93;")
+    assert "![" not in rendered
+
+
+@pytest.mark.parametrize("html_in, shown", [
+    ("<dl><dt>a</dt></dl>b [x] *y*", "a b [x] *y*"),
+    ("<dd>a</dd> c_d [e]", "a c_d [e]"),
+    ("<address>a</address>b \\ c", "a b \\ c"),
+])
+def test_text_after_an_element_kept_as_html_reads_as_markdown(html_in, shown):
+    # after a line that starts with such an element's tag, a reader is in raw
+    # HTML up to a blank line: escapes would show
+    MarkdownIt = pytest.importorskip("markdown_it").MarkdownIt
+    markdown = tidewell.convert_to_markdown(html_in, QUILLMOOR)
+    assert shown_text(MarkdownIt("commonmark", {"html": True}).render(markdown)) == shown
+    assert stream(html_in, range(1, len(html_in))) == markdown
+
+
+@pytest.mark.parametrize("html_in", ["<h3> </h3><p>x</p>", "<h2>Issue #</h2>", "<h4>#</h4>", "<h3>a ##</h3>"])
+def test_heading_shows_no_backslash(html_in):
+    MarkdownIt = pytest.importorskip("markdown_it").MarkdownIt
+    rendered = MarkdownIt("commonmark").render(tidewell.convert_to_markdown(html_in, QUILLMOOR))
+    assert "\\" not in rendered
+    assert shown_text(rendered) == shown_text(html_in)
+

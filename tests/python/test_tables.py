@@ -97,6 +97,62 @@ def test_table_stands_between_blank_lines(before, expected):
     assert md(before + table("<tr><th>a</th></tr>") + "after") == expected + "\nafter\n"
 
 
+# --- captions that hold blocks ----------------------------------------------------
+
+TEX = '<annotation encoding="application/x-tex">x_1 *y*</annotation>'
+
+
+@pytest.mark.parametrize(
+    "caption, text",
+    [
+        pytest.param("<pre>a \n</pre>", "a", id="code-block"),
+        pytest.param("<pre>x = 1\ny = `2`\n</pre>", "x = 1 y = `2`", id="code-lines"),
+        pytest.param(f"<math><semantics><mi>x</mi>{TEX}</semantics></math>", "xx_1 *y*", id="formula"),
+        pytest.param(f'<math display="block"><semantics><mi>x</mi>{TEX}</semantics></math> of x', "xx_1 *y* of x",
+                     id="display-formula"),
+        pytest.param("<ul><li>a</li><li>b</li></ul>", "- a - b", id="list"),
+        pytest.param("<ol><li>a</li><li>b</li></ol>", "1. a 2. b", id="ordered-list"),
+        pytest.param("<p>Step 2-3</p><p>b</p>", "Step 2-3 b", id="paragraphs"),
+        pytest.param("<blockquote>q</blockquote>", "q", id="quotation"),
+        pytest.param("<h2>T</h2>", "T", id="heading"),
+        pytest.param("a<hr>b", "a --- b", id="rule"),
+        pytest.param("a<br>b", "a b", id="line-break"),
+        pytest.param("* a", "* a", id="bullet-text"),
+        pytest.param("Table <b>1</b>: x", "Table 1: x", id="strong"),
+        pytest.param("<code>a*b</code> c", "a*b c", id="code-with-an-asterisk"),
+        pytest.param("a<em>b</em>c", "abc", id="emphasis-in-a-word"),
+    ],
+)
+@pytest.mark.parametrize("structure", [False, True])
+def test_caption_reads_back_as_its_text_above_the_table(caption, text, structure):
+    # One paragraph that shows the caption's text, then the table: no fence
+    # that swallows it, no list, no quotation, no code line of its own.
+    markdown_it = pytest.importorskip("markdown_it").MarkdownIt("commonmark").enable(["table", "strikethrough"])
+    html_in = table(f"<caption>{caption}</caption><tr><th>h</th></tr><tr><td>c</td></tr>")
+    result = tidewell.convert(html_in, {"include_document_structure": structure})
+    written = [result["content"]] + ([result["tables"][0]["markdown"]] if structure else [])
+    for markdown in written:
+        rendered = markdown_it.render(markdown)
+        first, rest = rendered.split("\n", 1)
+        assert re.fullmatch(r"<p>.*</p>", first), rendered
+        assert " ".join(html.unescape(re.sub(r"<!--.*?-->|<[^>]*>", "", first)).split()) == text
+        assert rest.startswith("<table>") and read_rows(markdown) == [["h"], ["c"]], rendered
+
+
+def test_caption_outside_a_table_stays_on_one_line():
+    markdown_it = pytest.importorskip("markdown_it").MarkdownIt("commonmark")
+    out = md("<caption><pre>a\nb</pre><ul><li>c</li></ul></caption><p>after</p>")
+    assert markdown_it.render(out) == "<p><em><code>a b</code> - c</em></p>\n<p>after</p>\n"
+
+
+@pytest.mark.parametrize("caption", ["<ul><li>a</li><li>b</li></ul>", "- a", "1. a"])
+def test_caption_on_fast_dom_reads_as_its_text(caption):
+    markdown_it = pytest.importorskip("markdown_it").MarkdownIt("commonmark").enable("table")
+    out = md(table(f"<caption>{caption}</caption><tr><th>h</th></tr><tr><td>c</td></tr>"), tier_strategy="fast_dom")
+    rendered = markdown_it.render(out)
+    assert rendered.startswith("<p>") and "<table>" in rendered, rendered
+
+
 # --- what a reader sees in the cells ---------------------------------------------
 
 

@@ -155,6 +155,10 @@ GIVES_UP = {
     "text starting with a number marker": "<p>1. x</p>",
     "text starting with a quote marker": "<p>&gt; q</p>",
     "heading marker after a break": "<p>x<br># y</p>",
+    "backslash in an alt text": '<p><img src="i.png" alt="a\\\\b"></p>',
+    "number marker completed by the next text": "<p><del>1</del>.</p>",
+    "run of three and a run that can open and close": "<p><b><em>a</em>a<em>a</em></b></p>",
+    "code span beside a bracket in link text": "<p><a href='u'><code>[</code>]</a></p>",
 }
 
 

@@ -99,6 +99,11 @@ class DomContext {
   mutable std::vector<NodeHandle> next_element;
 
   mutable LruTextCache text_cache;
+  // How each formatting element was written, as far as the DOM walk has
+  // come (with or without its markers; see converter/inline/formatting.cpp),
+  // grown on first use: a closing marker at the end of the content of one
+  // written without markers is another element's.
+  mutable std::vector<std::uint8_t> formatting_written;
 
   // The children of `h` when the build recorded it (empty when none).
   std::span<const NodeHandle> children_of(NodeHandle h, const TlDom& dom) const {

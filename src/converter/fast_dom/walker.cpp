@@ -119,6 +119,7 @@ struct Frame {
   std::size_t mark = 0;          // element-specific offset in the output
   bool nested = false;           // emphasis inside emphasis of its kind: markers kept where they read back
   bool emphasis_inside = false;  // some descendant wrote emphasis markers
+  bool joined = false;           // emphasis continuing the pair before it: no marker of its own before it
 };
 
 // One table being collected: cell texts back to back, cells and row ends.
@@ -268,10 +269,20 @@ class Walker {
     // At the start of a link's text the space goes before its bracket.
     if (last == '\0' && at_link_start(base)) out_ += ' ';
   }
-  // `base` starts the text of the link on top, which moves white space at
-  // its start before its bracket.
+  // `base` starts the text of the link on top (through elements in it that
+  // write into the same buffer), which moves white space at its start
+  // before its bracket.
   bool at_link_start(std::size_t base) const {
-    return base != 0 && !stack_.empty() && stack_.back().action == Action::Link && stack_.back().base == base;
+    if (base == 0) return false;
+    for (std::size_t at = stack_.size(); at > 0; --at) {
+      const Frame& frame = stack_[at - 1];
+      if (frame.base != base) return false;
+      if (frame.action == Action::Link) return true;
+      if (frame.action != Action::Transparent && frame.action != Action::Strong && frame.action != Action::Emphasis) {
+        return false;
+      }
+    }
+    return false;
   }
   // Starts a new line, inside inline content.
   void line_apart(std::size_t base) {
@@ -375,8 +386,19 @@ class Walker {
         // markers as text).
         if (!frame.nested && last_pair_.end == out_.size() && last_pair_.action == frame.action &&
             ends_with_node(previous_sibling(), last_pair_.node)) {
+          // A pair opened in a run of three joined from markers of two
+          // lengths takes no emphasis inside: a run of its markers that can
+          // both open and close there would pair with the rest of that run.
+          // The content then stands without markers of its own.
+          if (last_pair_.run_of_three && holds_emphasis(*tag)) {
+            frame.state = state;
+            frame.state.inline_context = true;
+            frame.action = Action::Transparent;
+            break;
+          }
           out_.resize(out_.size() - marker_of(frame.action).size());
           frame.mark = last_pair_.mark;
+          frame.joined = true;
           break;
         }
         frame.mark = out_.size();
@@ -510,9 +532,27 @@ class Walker {
 
   static std::string_view marker_of(Action action) { return action == Action::Strong ? "**" : "*"; }
 
+  // The element holds strong emphasis or emphasis, a few levels down.
+  bool holds_emphasis(const TlNode::Tag& tag) const {
+    int budget = 32;
+    return holds_emphasis(tag, budget, 0);
+  }
+  bool holds_emphasis(const TlNode::Tag& tag, int& budget, int depth) const {
+    for (const NodeHandle child : tag.children) {
+      const TlNode::Tag* inner = dom_.tag(child);
+      if (inner == nullptr) continue;
+      // Past what is looked at, it may.
+      if (--budget < 0 || depth >= 4) return true;
+      const FastDomTagClass cls = classify(tag_id_ignore_case(dom_.bytes(inner->name))).first;
+      if (cls == C::Strong || cls == C::Emphasis || holds_emphasis(*inner, budget, depth + 1)) return true;
+    }
+    return false;
+  }
+
   // The sibling before the child just taken from the frame on top, comments
   // and empty inline elements (which write nothing) skipped; at the start of
-  // an inline element that writes its content alone, the one before that.
+  // an inline element that writes its content alone (or continues the pair
+  // before it), the one before that.
   std::optional<NodeHandle> previous_sibling() const {
     for (std::size_t at = stack_.size(); at > 0; --at) {
       const Frame& parent = stack_[at - 1];
@@ -531,7 +571,7 @@ class Walker {
         }
         return children[pos - 2];
       }
-      if (parent.action != Action::Transparent ||
+      if ((parent.action != Action::Transparent && !parent.joined) ||
           is_block_element(tag_id_ignore_case(dom_.bytes(dom_.tag(parent.node)->name)))) {
         return std::nullopt;
       }
@@ -983,12 +1023,15 @@ class Walker {
       while (first < end && is_ascii_space(out_[first])) ++first;
       if (first == end || !nested_markers_read(f, out_[first], out_[end - 1])) {
         out_.erase(f.mark, marker.size());
+        moved(f.mark, -static_cast<std::ptrdiff_t>(marker.size()));
+        join_at_seam(f, f.mark);
         // Without the marker the content's first space folds into white
         // space before it, as text written there would.
         if (f.mark == 0 || out_[f.mark - 1] == ' ' || out_[f.mark - 1] == '\n') {
           std::size_t lead = f.mark;
           while (lead < out_.size() && out_[lead] == ' ') ++lead;
           out_.erase(f.mark, lead - f.mark);
+          moved(f.mark, -static_cast<std::ptrdiff_t>(lead - f.mark));
         }
         return;
       }
@@ -1009,9 +1052,11 @@ class Walker {
     std::size_t mark = f.mark;
     if (lead > content) {
       out_.erase(content, lead - content);
+      moved(content, -static_cast<std::ptrdiff_t>(lead - content));
       const bool space_before = f.mark > f.outer_base ? !is_ascii_space(out_[f.mark - 1]) : at_link_start(f.outer_base);
       if (space_before) {
         out_.insert(f.mark, 1, ' ');
+        moved(f.mark, 1);
         ++mark;
       }
     }
@@ -1020,21 +1065,20 @@ class Walker {
     if (is_escaped_at(out_, out_.size())) out_ += '\\';
     if (!f.nested && markers_stay_text(f, mark, marker, tail_.empty())) {
       out_.erase(mark, marker.size());
-      // What the content holds moves with it.
-      if (last_pair_.end != std::string::npos && last_pair_.end > mark) {
-        last_pair_.end -= marker.size();
-        if (last_pair_.mark > mark) last_pair_.mark -= marker.size();
-      }
-      if (last_code_.end != std::string::npos && last_code_.end > mark) last_code_.end -= marker.size();
+      moved(mark, -static_cast<std::ptrdiff_t>(marker.size()));
+      join_at_seam(f, mark);
+      escape_number_delimiter(mark);
       // Without the markers in front the content may start a line.
       if (std::optional<std::string> escaped = escape_line_block_markers(
               std::string_view(out_).substr(mark), output_at_line_start(std::string_view(out_).substr(0, mark)))) {
+        const std::size_t size = out_.size();
         out_.resize(mark);
         out_ += *escaped;
+        moved(mark, static_cast<std::ptrdiff_t>(out_.size()) - static_cast<std::ptrdiff_t>(size));
       }
     } else {
       out_ += marker;
-      last_pair_ = {out_.size(), mark, f.action, f.node};
+      last_pair_ = {out_.size(), mark, f.action, f.node, opens_run_of_three(f, mark, marker)};
       if (!stack_.empty()) stack_.back().emphasis_inside = true;
     }
     if (tail_.find('\n') != std::string::npos) {
@@ -1042,6 +1086,99 @@ class Walker {
     } else if (!tail_.empty()) {
       out_ += ' ';
     }
+  }
+
+  // The output after `from` moved by `delta` bytes: so do the places noted
+  // in it (the open elements' buffers and markers too).
+  void moved(std::size_t from, std::ptrdiff_t delta) {
+    const auto move = [&](std::size_t& at) {
+      if (at != std::string::npos && at > from) at = static_cast<std::size_t>(static_cast<std::ptrdiff_t>(at) + delta);
+    };
+    move(last_pair_.end);
+    move(last_pair_.mark);
+    move(last_code_.end);
+    for (Frame& frame : stack_) {
+      move(frame.base);
+      move(frame.outer_base);
+      if (frame.action == Action::Block || frame.action == Action::InlineBlock || frame.action == Action::Strong ||
+          frame.action == Action::Emphasis) {
+        move(frame.mark);
+      }
+    }
+  }
+
+  // Content of an element written without its markers meets what stands
+  // before it at `seam`: code spans side by side are one (their backtick
+  // runs would merge), and a '<' or '&' before may complete a tag or a
+  // reference.
+  void join_at_seam(const Frame& f, std::size_t seam) {
+    if (seam > f.outer_base && seam < out_.size() && out_[seam - 1] == '`' && out_[seam] == '`') {
+      const std::string_view written(out_);
+      const std::optional<CodeSpanAtEnd> before = code_span_at_end(written.substr(0, seam));
+      const std::size_t fence = std::min(written.find_first_not_of('`', seam), written.size()) - seam;
+      // The closing run of the span at the seam.
+      std::size_t close = seam + fence;
+      while (close < written.size()) {
+        close = written.find('`', close);
+        if (close == std::string_view::npos) break;
+        const std::size_t run = std::min(written.find_first_not_of('`', close), written.size()) - close;
+        if (run == fence) break;
+        close += run;
+      }
+      if (before && before->start >= f.outer_base && close != std::string_view::npos && close < written.size()) {
+        std::string_view content = written.substr(seam + fence, close - seam - fence);
+        if (content.size() >= 2 && content.front() == ' ' && content.back() == ' ' &&
+            content.find_first_not_of(' ') != std::string_view::npos) {
+          content = content.substr(1, content.size() - 2);
+        }
+        joined_code_.assign(before->content);
+        joined_code_ += content;
+        tail_text_.assign(written.substr(close + fence));
+        const std::size_t size = out_.size();
+        out_.resize(before->start);
+        append_code_span(joined_code_, out_);
+        const std::size_t end = out_.size();
+        out_ += tail_text_;
+        const std::ptrdiff_t delta = static_cast<std::ptrdiff_t>(out_.size()) - static_cast<std::ptrdiff_t>(size);
+        moved(close + fence - 1, delta);
+        if (last_code_.end == end) last_code_.node = f.node;
+        return;
+      }
+    }
+    const std::size_t at = joining_markup_at(std::string_view(out_).substr(f.outer_base, seam - f.outer_base),
+                                             std::string_view(out_).substr(seam));
+    if (at != std::string::npos) {
+      out_.insert(f.outer_base + at, 1, '\\');
+      moved(f.outer_base + at, 1);
+    }
+  }
+
+  // A '.' or ')' at `at` after a number that starts a line's content would
+  // make it an ordered list marker: it gets a backslash.
+  void escape_number_delimiter(std::size_t at) {
+    if (at >= out_.size() || (out_[at] != '.' && out_[at] != ')') ||
+        !ends_in_line_start_number(std::string_view(out_).substr(0, at))) {
+      return;
+    }
+    out_.insert(at, 1, '\\');
+    moved(at, 1);
+  }
+
+  // Where the run of unescaped asterisks that ends at `mark` starts, within
+  // the buffer of the element of `f`.
+  std::size_t run_start(const Frame& f, std::size_t mark) const {
+    std::size_t before = mark;
+    while (before > f.outer_base && out_[before - 1] == '*' && !is_escaped_at(out_, before - 1)) --before;
+    return before;
+  }
+
+  // The opening marker at `mark` joins markers before it or at the start of
+  // its content into a run of three.
+  bool opens_run_of_three(const Frame& f, std::size_t mark, std::string_view marker) const {
+    const std::size_t before = mark - run_start(f, mark);
+    std::size_t lead = 0;
+    while (mark + marker.size() + lead < out_.size() && out_[mark + marker.size() + lead] == '*') ++lead;
+    return (before > 0 || lead > 0) && before + marker.size() + lead == 3;
   }
 
   // Emphasis markers that a reader would not pair where they stand: after a
@@ -1055,8 +1192,7 @@ class Walker {
     const auto punct = [](char c) { return is_ascii_punct(static_cast<unsigned char>(c)); };
     // Before the buffer the element writes into stands its opening (a
     // link's bracket, a line start): no letter.
-    std::size_t before = mark;
-    while (before > f.outer_base && out_[before - 1] == '*' && !is_escaped_at(out_, before - 1)) --before;
+    const std::size_t before = run_start(f, mark);
     const std::size_t first = core.find_first_not_of('*');
     const std::size_t last = core.find_last_not_of('*');
     if (first == std::string_view::npos) return false;
@@ -1064,6 +1200,10 @@ class Walker {
       return true;
     }
     if (mark > before && (mark - before) + marker.size() + first >= 4) return true;
+    // A run of three joined from markers of two lengths: once its first
+    // pair closes, the rest opens with the run's length of three, which any
+    // run inside that can both open and close pairs with ("***a*b*c***").
+    if (opens_run_of_three(f, mark, marker) && holds_two_sided_emphasis_run(core, "*")) return true;
     if (!closes_here) return false;
     if (punct(core[last]) && word_follows(f)) return true;
     const std::size_t after = run_after(f);
@@ -1080,10 +1220,12 @@ class Walker {
     // Right after the span its previous sibling wrote, the two are one
     // span: side by side their backtick runs would merge.
     if (last_code_.end == out_.size() && ends_with_node(previous_sibling(), last_code_.node)) {
-      if (const std::optional<CodeSpanAtEnd> before = code_span_at_end(out_)) {
+      // Within the buffer the span is written into (a link's text is
+      // apart from what stands before its bracket).
+      if (const std::optional<CodeSpanAtEnd> before = code_span_at_end(std::string_view(out_).substr(f.outer_base))) {
         joined_code_.assign(before->content);
         joined_code_ += text;
-        out_.resize(before->start);
+        out_.resize(f.outer_base + before->start);
         text = joined_code_;
       }
     }
@@ -1235,9 +1377,14 @@ class Walker {
     const std::string_view text = fold_line(scratch_);
     TableRecord& table = tables_[f.mark];
     const std::size_t start = table.cells.size();
+    // A '|' that an odd run of backslashes escapes already (a pipe of a
+    // table written in a cell inside) stays: one more backslash would be
+    // shown.
+    std::size_t backslashes = 0;
     for (char c : text) {
-      if (c == '|') table.cells += '\\';
+      if (c == '|' && backslashes % 2 == 0) table.cells += '\\';
       table.cells += c;
+      backslashes = c == '\\' ? backslashes + 1 : 0;
     }
     table.spans.emplace_back(start, table.cells.size() - start);
   }
@@ -1245,14 +1392,14 @@ class Walker {
   void close_table(const Frame& f) {
     TableRecord& table = tables_[f.mark];
     --tables_used_;
-    if (!table.strays.empty()) {
+    for (const std::string* text : {&table.strays, &table.caption}) {
+      if (text->empty()) continue;
       open_block(f.state, f.outer_base);
-      out_ += table.strays;
-      if (!f.outer_inline) out_ += "\n\n";
-    }
-    if (!table.caption.empty()) {
-      open_block(f.state, f.outer_base);
-      out_ += table.caption;
+      // Collected on one line apart, the text starts a line here: a list
+      // inside it reads as its text ("- a - b").
+      const std::optional<std::string> escaped =
+          output_at_line_start(out_) ? escape_line_block_markers(*text, true) : std::nullopt;
+      out_ += escaped ? *escaped : *text;
       if (!f.outer_inline) out_ += "\n\n";
     }
     const std::size_t rows = table.row_ends.size();
@@ -1339,7 +1486,10 @@ class Walker {
     // a region taken out later (a link's text, a cell) starts with what its
     // element writes there.
     const std::size_t joining = joining_markup_at(std::string_view(out_).substr(base), folded_);
-    if (joining != std::string::npos) out_.insert(base + joining, 1, '\\');
+    if (joining != std::string::npos) {
+      out_.insert(base + joining, 1, '\\');
+      moved(base + joining, 1);
+    }
     const std::size_t start = out_.size();
     // Between emphasis markers every '*' is escaped: it would join them.
     const bool emphasized = state.in_strong || state.in_emphasis;
@@ -1357,6 +1507,7 @@ class Walker {
     } else {
       escape_markdown_into(folded_, mode, options, out_, {'\n', after});
     }
+    escape_number_delimiter(start);
     // Text that starts a line keeps a list, quote or heading marker as text.
     // (The folded text holds no line break: only its start can be one.)
     if (!output_at_line_start(std::string_view(out_).substr(0, start))) return;
@@ -1379,18 +1530,9 @@ class Walker {
     }
     if (!decode_attribute(tag, "src", href_) || href_.empty()) return;
     out_ += "![";
-    if (has_alt) {
-      // Emphasis and strikethrough characters first: the label's escape then
-      // sees the brackets that stay text.
-      std::string_view alt = fold_line(title_);
-      if (alt.find_first_of("*_`~[]") != std::string_view::npos) {
-        std::string escaped(alt);
-        escape_inline_markup(escaped, 0, '[', ']', false);
-        escape_markdown_into(escaped, EscapeMode::LinkText, options_, out_);
-      } else {
-        escape_markdown_into(alt, EscapeMode::LinkText, options_, out_);
-      }
-    }
+    // The alt text as plain text between the brackets, as the DOM road
+    // writes it (a backslash in it stays one).
+    if (has_alt) append_plain_link_text(fold_line(title_), out_);
     out_ += "](";
     const bool has_title = decode_attribute(tag, "title", title_) && !title_.empty();
     append_target(href_, has_title ? &title_ : nullptr);
@@ -1442,6 +1584,7 @@ class Walker {
     std::size_t mark = 0;
     Action action = Action::Transparent;
     NodeHandle node = 0;
+    bool run_of_three = false;  // its opening marker stands in a run of three (opens_run_of_three)
   } last_pair_;
   // Where the last code span written ends, and its element.
   struct CodeSpanEnd {
@@ -1449,6 +1592,7 @@ class Walker {
     NodeHandle node = 0;
   } last_code_;
   std::string joined_code_;
+  std::string tail_text_;
   std::vector<Frame> stack_;
   std::vector<TableRecord> tables_;
   std::size_t tables_used_ = 0;

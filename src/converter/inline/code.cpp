@@ -30,7 +30,7 @@ bool follows_code_span(const Walk& w, NodeHandle node) {
     }
     if (!before) {
       const std::optional<NodeHandle> parent = w.dom_context().parent_of(node);
-      if (!parent || !content_only(w.tag(*parent).id)) return false;
+      if (!parent || !(content_only(w.tag(*parent).id) || w.written_in_place(*parent))) return false;
       node = *parent;
       continue;
     }

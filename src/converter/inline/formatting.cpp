@@ -207,38 +207,6 @@ class Surroundings {
     return word_after(node, symbol, own, scope_);
   }
 
-  // How many marker characters of `symbol` the elements right after `node`
-  // open with (an element and the ones that start its content): they join
-  // its closing marker into one run.
-  std::size_t run_after(NodeHandle node, std::string_view symbol, std::string_view own) {
-    const auto place = sibling_place(w_, node);
-    if (!place) return 0;
-    Scope scope = scope_;
-    std::size_t run = 0;
-    std::span<const NodeHandle> nodes = place->siblings.subspan(place->index + 1);
-    for (int levels = 0; levels < 4; ++levels) {
-      std::optional<NodeHandle> first;
-      for (const NodeHandle n : nodes) {
-        const TlNode* at = w_.dom().node(n);
-        if (at != nullptr && !at->is_comment() && !writes_nothing(w_, n, context_)) {
-          first = n;
-          break;
-        }
-      }
-      const TlNode::Tag* tag = first ? w_.dom().tag(*first) : nullptr;
-      if (tag == nullptr) return run;
-      const std::optional<Markers> markers = markers_of(*first, scope);
-      if (!markers || markers->open.empty() || symbol.find(markers->open.front()) == std::string_view::npos ||
-          (levels == 0 && markers->open == own) || starts_with_space(tag->children.as_span())) {
-        return run;
-      }
-      run += markers->open.size();
-      scope = inside(*first, scope);
-      nodes = tag->children.as_span();
-    }
-    return run;
-  }
-
   // A letter or digit is what a reader meets right before `node`, which
   // starts an enclosing element's content (the same reasoning, backwards).
   bool word_before(NodeHandle node) {
@@ -264,8 +232,9 @@ class Surroundings {
       }
       const std::optional<NodeHandle> parent = w_.dom_context().parent_of(node);
       if (!parent || !climb(*parent, scope)) return false;
+      // One written in place has no opening marker before its content.
       own = markers_of(*parent, scope);
-      if (own && own->open.empty()) own.reset();
+      if (own && (own->open.empty() || w_.written_in_place(*parent))) own.reset();
       node = *parent;
     }
     return false;
@@ -324,18 +293,6 @@ class Surroundings {
     if (is_strike(id)) scope.strike = false;
     if (is_em(id)) scope.em = false;
     return kind_of(parent, "", scope) != Kind::Other;
-  }
-
-  // The first text in `nodes` starts with white space (which stands
-  // before the markers of their element).
-  bool starts_with_space(std::span<const NodeHandle> nodes) const {
-    for (const NodeHandle node : nodes) {
-      const TlNode* n = w_.dom().node(node);
-      if (n == nullptr || n->is_comment()) continue;
-      const TlNode::Raw* raw = n->as_raw();
-      return raw != nullptr && space_len_at(w_.dom().bytes(raw->text), 0) != 0;
-    }
-    return false;
   }
 
   static std::string_view symbol_of(const Markers& markers) {
@@ -430,8 +387,9 @@ class Surroundings {
         const std::string_view text = w_.dom().bytes(raw->text);
         return letter_or_digit_before(text, text.size());
       }
-      const std::optional<Markers> markers = markers_of(*last, scope);
-      if (markers && !markers->close.empty()) return false;
+      // Only an element that writes its content alone ends with it; the
+      // others end with a marker or markup of their own ("`", ")").
+      if (kind_of(*last, "", scope) != Kind::Content) return false;
       scope = inside(*last, scope);
       node = *last;
     }
@@ -471,29 +429,57 @@ class Surroundings {
   int budget_ = 64;
 };
 
+// How a formatting element was written, as far as the walk has come.
+enum class Written : std::uint8_t {
+  Markers,  // with its markers (or not yet)
+  Bare,     // without them
+  // With its markers, the opening one in a run of three joined from markers
+  // of two lengths (see markers_stay_text)
+  RunOfThree,
+};
+
+void note_written(const Walk& w, NodeHandle node, Written how) {
+  std::vector<std::uint8_t>& notes = w.dom_context().formatting_written;
+  if (node >= notes.size()) {
+    if (how == Written::Markers) return;
+    notes.resize(w.dom().nodes.size() > node ? w.dom().nodes.size() : node + std::size_t{1}, 0);
+  }
+  notes[node] = static_cast<std::uint8_t>(how);
+}
+
+Written written_as(const Walk& w, NodeHandle node) {
+  const std::vector<std::uint8_t>& notes = w.dom_context().formatting_written;
+  return node < notes.size() ? static_cast<Written>(notes[node]) : Written::Markers;
+}
+
 // The output ends with the closing marker of a formatting element that
 // wraps its content in the same markers and ends the node right before
 // `node` in the document (the sibling before it or before the ancestor it
 // starts, or that sibling's last descendant): the two are joined into one
 // pair, since "*a**b*" would leave the middle asterisks as text.
-bool continues_previous(const Walk& w, NodeHandle node, const ConversionContext& context, const Markers& markers,
-                        std::string_view written_close) {
-  if (markers.open.empty() || markers.open != markers.close || !w.out().ends_with(written_close)) return false;
+// Returns the element whose pair is continued.
+std::optional<NodeHandle> continues_previous(const Walk& w, NodeHandle node, const ConversionContext& context,
+                                             const Markers& markers, std::string_view written_close) {
+  if (markers.open.empty() || markers.open != markers.close || !w.out().ends_with(written_close) ||
+      is_escaped_at(w.out(), w.out().size() - written_close.size())) {
+    return std::nullopt;
+  }
   std::optional<NodeHandle> last = previous_sibling(w, node, context);
   for (std::optional<NodeHandle> at = node; !last;) {
     at = w.dom_context().parent_of(*at);
-    if (!at) return false;
+    if (!at) return std::nullopt;
     last = previous_sibling(w, *at, context);
   }
   // Into its last child only where it writes no marker after it.
   while (last) {
     const TlNode::Tag* tag = w.dom().tag(*last);
-    if (tag == nullptr) return false;
-    const std::optional<Markers> before = markers_in(w.tag(*last).id, w.options(), context);
-    if (before && before->open == markers.open && before->close == markers.close) return true;
-    // One that wrote its closing marker ends with it; one written without
-    // markers ends with its content.
-    if (before && !before->close.empty() && w.out().ends_with(before->close)) return false;
+    if (tag == nullptr) return std::nullopt;
+    std::optional<Markers> before = markers_in(w.tag(*last).id, w.options(), context);
+    // One written without markers ends with its content.
+    if (before && written_as(w, *last) == Written::Bare) before.reset();
+    if (before && before->open == markers.open && before->close == markers.close) return last;
+    // One that wrote its closing marker ends with it.
+    if (before && !before->close.empty() && w.out().ends_with(before->close)) return std::nullopt;
     last.reset();
     const auto children = tag->children.as_span();
     for (std::size_t i = children.size(); i > 0; --i) {
@@ -504,13 +490,14 @@ bool continues_previous(const Walk& w, NodeHandle node, const ConversionContext&
       }
     }
   }
-  return false;
+  return std::nullopt;
 }
 
 // Which of the markers of an element stay text where they stand.
 struct MarkerSides {
   bool open = false;
   bool close = false;
+  bool run_of_three = false;  // the opening marker joins a run of three
 };
 
 // An emphasis or strikethrough marker right after a letter or digit,
@@ -549,7 +536,9 @@ MarkerSides markers_stay_text(const Walk& w, NodeHandle node, const ConversionCo
   if (strike) return sides;
   // Markers of other elements right beside these make one run with them,
   // which a reader pairs by its length: a run of four or more does not pair
-  // as written.
+  // as written. The element whose opening marker makes it such a run is
+  // written without markers: what stands before was decided on as written
+  // (what comes after sees this element's markers in the output).
   const auto run_at = [&](std::string_view text, bool at_end) {
     std::size_t n = 0;
     while (n < text.size() && symbol.find(text[at_end ? text.size() - 1 - n : n]) != std::string_view::npos) ++n;
@@ -558,9 +547,13 @@ MarkerSides markers_stay_text(const Walk& w, NodeHandle node, const ConversionCo
     return n;
   };
   const std::size_t before = split.leading.empty() ? run_at(out, true) : 0;
-  if (before > 0 && before + markers.open.size() + run_at(split.core, false) >= 4) sides.open = true;
-  const std::size_t after = split.trailing.empty() ? around.run_after(node, symbol, markers.open) : 0;
-  if (after > 0 && run_at(split.core, true) + markers.close.size() + after >= 4) sides.close = true;
+  const std::size_t lead = run_at(split.core, false);
+  if (before > 0 && before + markers.open.size() + lead >= 4) sides.open = true;
+  // A run of three joined from markers of two lengths: once its first
+  // pair closes, the rest opens with the run's length of three, which any
+  // run inside that can both open and close pairs with ("***a*b*c***").
+  sides.run_of_three = (before > 0 || lead > 0) && before + markers.open.size() + lead == 3;
+  if (sides.run_of_three && holds_two_sided_emphasis_run(split.core, symbol)) sides.open = true;
   return sides;
 }
 
@@ -673,10 +666,68 @@ int byte_after(const Walk& w, NodeHandle node, const ConversionContext& context)
   return kUnknownNeighbour;
 }
 
+// An element small enough to convert twice: its content converted where it
+// stands may differ from the content converted apart (what its text and
+// the markers inside meet there, code spans side by side); text alone
+// without a markup character (`core`, as converted apart) reads the same
+// there. Not within two such conversions already, so that the work stays
+// bounded.
+bool worth_converting_in_place(const Walk& w, NodeHandle node, std::string_view core) {
+  int nested = 0;
+  for (const InPlaceElement* at = w.in_place_elements(); at != nullptr; at = at->outer) nested += at->again ? 1 : 0;
+  if (nested >= 2) return false;
+  const TlNode::Tag* tag = w.dom().tag(node);
+  if (tag == nullptr) return false;
+  int budget = 32;
+  // Depth first over a bounded number of nodes.
+  NodeHandle stack[32];
+  int top = 0;
+  bool holds_element = false;
+  for (const NodeHandle child : tag->children) {
+    if (top == 32) return false;
+    holds_element = holds_element || w.dom().tag(child) != nullptr;
+    stack[top++] = child;
+  }
+  if (!holds_element && core.find_first_of("*_`~[]<&\\!") == std::string_view::npos) return false;
+  while (top > 0) {
+    if (--budget < 0) return false;
+    const TlNode::Tag* at = w.dom().tag(stack[--top]);
+    if (at == nullptr) continue;
+    for (const NodeHandle child : at->children) {
+      if (top == 32) return false;
+      stack[top++] = child;
+    }
+  }
+  return true;
+}
+
+// Converts the children of `node` again at the end of the output, where
+// its content stands without an opening marker of its own, and takes the
+// white space at the content's end off again (it goes outside the markers).
+// The links and images were recorded by the first conversion.
+void convert_in_place(const Walk& w, NodeHandle node, const ConversionContext& scope, std::size_t depth) {
+  std::string& out = w.out();
+  const std::size_t start = out.size();
+  const InPlaceElement element{node, w.in_place_elements(), true};
+  w.in_place(element).children(node, detached_context(scope), depth);
+  if (out.size() <= start) return;
+  const OuterWhitespaceSplit split = split_outer_whitespace(std::string_view(out).substr(start));
+  out.resize(static_cast<std::size_t>(split.core.data() - out.data()) + split.core.size());
+}
+
+// A formatting element that writes no markers: its content is converted
+// where it stands.
+void convert_unmarked(const Walk& w, NodeHandle node, const ConversionContext& scope, std::size_t depth) {
+  const InPlaceElement element{node, w.in_place_elements()};
+  w.in_place(element).children(node, scope, depth);
+}
+
 // Writes the rendered content between the markers, its outer white space
-// outside them.
+// outside them. Content written without an opening marker (left out, or
+// joined to the pair before) is converted again where it stands where that
+// may change it (`scope` and `depth`: those of the first conversion).
 void write_wrapped(const Walk& w, NodeHandle node, const ConversionContext& context, std::string_view rendered,
-                   const Markers& markers) {
+                   const Markers& markers, const ConversionContext& scope, std::size_t depth) {
   if (rendered.empty()) return;
   const OuterWhitespaceSplit split = split_outer_whitespace(rendered);
   // '_' cannot open or close inside a word ("un__believ__able" stays
@@ -690,23 +741,44 @@ void write_wrapped(const Walk& w, NodeHandle node, const ConversionContext& cont
   // closing one that cannot close joins no pair before it either; joined,
   // the content has no opening marker of its own.
   const MarkerSides stays_text = markers_stay_text(w, node, context, split, markers);
-  const bool join = !stays_text.close && split.leading.empty() && !split.core.empty() && (join_star || !star_after) &&
-                    continues_previous(w, node, context, markers, join_star ? star.close : markers.close);
-  if (join) w.out().resize(w.out().size() - markers.close.size());
+  const std::string_view written_close = join_star ? star.close : markers.close;
+  const std::optional<NodeHandle> continued =
+      !stays_text.close && split.leading.empty() && !split.core.empty() && (join_star || !star_after)
+          ? continues_previous(w, node, context, markers, written_close)
+          : std::nullopt;
+  // A pair opened in a run of three takes no content that holds a run of
+  // its markers that can both open and close (which is then written bare:
+  // its markers would meet those of that pair).
+  const std::size_t end = w.out().size();
+  const bool refused = continued && written_as(w, *continued) == Written::RunOfThree && end > written_close.size() &&
+                       holds_two_sided_emphasis_run(split.core, markers.open.front() == '_' ? "_*" : "*",
+                                                    w.out()[end - written_close.size() - 1]);
+  const bool join = continued && !refused;
+  if (join) w.out().resize(end - markers.close.size());
   // Emphasis inside emphasis of its kind writes its markers only where a
   // reader keeps the nesting.
   const bool nested_same = context.in_emphasis && !markers.open.empty() &&
                            (w.tag(node).id == TagId::Em || w.tag(node).id == TagId::I) &&
                            encloses_same_markers(w, node, context, markers);
-  const bool bare = !join && (stays_text.open || stays_text.close ||
-                              (nested_same && !nested_markers_read(w, node, context, split.core, markers)));
+  const bool bare = refused || (!join && (stays_text.open || stays_text.close ||
+                                          (nested_same && !nested_markers_read(w, node, context, split.core, markers))));
+  const bool again = (bare || join) && worth_converting_in_place(w, node, split.core);
+  // Joined, the pair is the one it continues.
+  Written how = stays_text.run_of_three ? Written::RunOfThree : Written::Markers;
+  if (bare) how = Written::Bare;
+  if (join) how = written_as(w, *continued);
+  note_written(w, node, how);
   write_framed(w, node, split, [&](std::string& out) {
     if (bare) {
       // Without markers in front, the content may start a line itself.
       const bool starts_line = w.starts_line();
       const bool after_number = w.ends_in_line_start_number();
       const std::size_t start = out.size();
-      out += split.core;
+      if (again) {
+        convert_in_place(w, node, context, depth);
+      } else {
+        out += split.core;
+      }
       escape_block_markers_from(out, start, starts_line, after_number);
       return;
     }
@@ -716,9 +788,13 @@ void write_wrapped(const Walk& w, NodeHandle node, const ConversionContext& cont
     // A '~' of the text before would join the strikethrough's marker.
     if (!join && written.open == "~~") escape_trailing_tildes(out);
     if (!join) out += written.open;
-    out += split.core;
+    if (join && again) {
+      convert_in_place(w, node, scope, depth);
+    } else {
+      out += split.core;
+    }
     out += written.close;
-  });
+  }, again);
 }
 
 // A formatting element: its children at depth + 1 in `child_context`,
@@ -730,18 +806,19 @@ void convert_wrapped(const Walk& w, NodeHandle node, const ConversionContext& co
     w.children(node, child_context, depth);
     return;
   }
-  // Without markers the content stands where the element does.
-  const BufferPlace place = markers->open.empty() ? BufferPlace::Here : BufferPlace::Elsewhere;
-  // Djot's '_' and '*' markers are joined by a literal one the same way.
-  const bool djot_emphasis = is_djot(w.options()) && (markers->open == "_" || markers->open == "*");
-  if (!markers->open.empty() && !child_context.in_emphasis &&
-      (djot_emphasis || is_emphasis_marker(markers->open, w.options()))) {
-    ConversionContext emphasized = child_context;
-    emphasized.in_emphasis = true;
-    write_wrapped(w, node, context, render_children(w, node, emphasized, depth, place), *markers);
+  if (markers->open.empty()) {
+    convert_unmarked(w, node, child_context, depth);
     return;
   }
-  write_wrapped(w, node, context, render_children(w, node, child_context, depth, place), *markers);
+  // Djot's '_' and '*' markers are joined by a literal one the same way.
+  const bool djot_emphasis = is_djot(w.options()) && (markers->open == "_" || markers->open == "*");
+  if (!child_context.in_emphasis && (djot_emphasis || is_emphasis_marker(markers->open, w.options()))) {
+    ConversionContext emphasized = child_context;
+    emphasized.in_emphasis = true;
+    write_wrapped(w, node, context, render_children(w, node, emphasized, depth), *markers, emphasized, depth);
+    return;
+  }
+  write_wrapped(w, node, context, render_children(w, node, child_context, depth), *markers, child_context, depth);
 }
 
 // b, strong: one pair of markers, none inside strong emphasis already.
@@ -766,16 +843,21 @@ void convert_emphasis(const Walk& w, NodeHandle node, const ConversionContext& c
   ConversionContext scope = context;
   ++scope.emphasis_depth;
   scope.in_emphasis = scope.in_emphasis || symbol_joins_markers(w.options()) || is_djot(w.options());
-  // Without markers the content stands where the element does.
-  const std::string rendered =
-      render_children(w, node, scope, depth, markers.open.empty() ? BufferPlace::Here : BufferPlace::Elsewhere);
-  if (rendered.empty()) {
+  const std::size_t size = w.out().size();
+  if (!markers.open.empty()) {
+    const std::string rendered = render_children(w, node, scope, depth);
+    if (!rendered.empty()) {
+      write_wrapped(w, node, context, rendered, markers, scope, depth);
+      return;
+    }
+  } else {
+    convert_unmarked(w, node, scope, depth);
+  }
+  if (w.out().size() == size) {
     if (!has_caret_class(w, node) || w.end().is_space()) return;
     // At the start of a line a bare ">" would open a quotation.
     w.out() += w.at_line_start() ? "\\> " : " > ";
-    return;
   }
-  write_wrapped(w, node, context, rendered, markers);
 }
 
 // kbd, samp: the text as written, white space folded, as a code span.

@@ -35,36 +35,6 @@ std::string escape_link_text_brackets(std::string_view text) {
   return out;
 }
 
-void append_plain_link_text(std::string_view text, std::string& out) {
-  const std::size_t start = out.size();
-  // A decoded "&lt;" must not be decoded again by the reader.
-  const std::optional<std::string> encoded = encode_reference_ampersands(text);
-  if (encoded) text = *encoded;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    switch (c) {
-      case '\n':
-      case '\r':
-        out += ' ';
-        continue;
-      case '[':
-      case ']':
-      case '`':
-      case '<':
-        out += '\\';
-        break;
-      case '\\':
-        if (i + 1 == text.size() || is_ascii_punct(static_cast<unsigned char>(text[i + 1]))) out += '\\';
-        break;
-      default:
-        break;
-    }
-    out += c;
-  }
-  // Emphasis and strikethrough characters: the label stands between brackets.
-  escape_inline_markup(out, start, '[', ']', false);
-}
-
 void append_link_after_text(std::string& out, std::string_view link) {
   if (link.starts_with('[') && end_of(out).is_image_bang()) out.insert(out.size() - 1, 1, '\\');
   out += link;

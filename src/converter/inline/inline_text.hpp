@@ -22,15 +22,6 @@ std::string fold_line_breaks(std::string_view text);
 // backslashes one more, so that the text cannot end or split the link.
 std::string escape_link_text_brackets(std::string_view text);
 
-// Plain text (an alt text, a URL shown as a label) for the brackets of a
-// link or image: line breaks become spaces, a backslash that Markdown would
-// read as an escape is doubled, a '&' that would start a character
-// reference becomes "&amp;", and every bracket, backtick and '<' gets a
-// backslash (so that no link, code span or HTML tag forms: "[a](b)" in an
-// alt text stays text, a backtick cannot pair with one after the link), as
-// does a '*', '_' or '~' run that would read as emphasis or strikethrough.
-void append_plain_link_text(std::string_view text, std::string& out);
-
 // Appends a link's Markdown (starting with '['): a '!' that ends the output
 // gets a backslash first, so that the link does not become an image.
 void append_link_after_text(std::string& out, std::string_view link);

@@ -39,9 +39,11 @@ inline std::string render_children(const Walk& w, NodeHandle node, const Convers
 // line break as a hard break unless the output is at the start of a line,
 // the trailing space only when the element's next sibling is not blank
 // text (which writes its own). Content that is only white space writes
-// just the separation.
+// just the separation. `converted_here`: the core is converted where it
+// stands, and its text has looked at what it follows already.
 template <typename WriteCore>
-void write_framed(const Walk& w, NodeHandle node, const OuterWhitespaceSplit& split, WriteCore&& write_core) {
+void write_framed(const Walk& w, NodeHandle node, const OuterWhitespaceSplit& split, WriteCore&& write_core,
+                  bool converted_here = false) {
   std::string& out = w.out();
   const auto hard_break = [&] {
     if (w.at_line_start()) return;
@@ -63,7 +65,7 @@ void write_framed(const Walk& w, NodeHandle node, const OuterWhitespaceSplit& sp
   const std::size_t seam = out.size();
   write_core(out);
   // Content written bare may complete a '<' or '&' of the text before it.
-  escape_joining_markup_at(out, seam, w.options());
+  if (!converted_here) escape_joining_markup_at(out, seam, w.options());
   if (split.trailing == " " && dom_cache_next_space_text(w.dom_context(), node, w.dom())) return;
   out += split.trailing;
 }

@@ -669,6 +669,11 @@ std::optional<std::string> normalize_markup(std::string_view text, bool every_em
   JsonLdScriptTest json_ld(text);
   NestedEndTagSearch script_end(text, "script", ends);
   NestedEndTagSearch style_end(text, "style", ends);
+  // An element whose nested count never closes (a script whose strings
+  // hold "<script>") ends at its first end tag, as a browser reads it: its
+  // content is no text of the page.
+  FixedEndTagSearch first_script_end(text, "script");
+  FixedEndTagSearch first_style_end(text, "style");
   // The length of the empty comment at `at` that becomes "<!-- -->", or 0.
   const auto empty_comment = [&](std::size_t at) -> std::size_t {
     if (text.compare(at, 7, "<!---->") == 0) return 7;
@@ -735,7 +740,8 @@ std::optional<std::string> normalize_markup(std::string_view text, bool every_em
           }
           empty_comments_in(i + 1, start_end);
           const std::string_view close = script ? "</script>" : "</style>";
-          const std::size_t end = (script ? script_end : style_end).find(start_end);
+          std::size_t end = (script ? script_end : style_end).find(start_end);
+          if (end == npos) end = (script ? first_script_end : first_style_end).find(start_end, start_end - 1);
           if (end != npos) {
             out.replace(start_end, end, close);
             i = end;

@@ -4,6 +4,7 @@
 
 #include "common/unicode_space.hpp"
 #include "converter/tables/table_job.hpp"
+#include "converter/text/line_fold.hpp"
 #include "converter/text/processing.hpp"
 
 namespace tidewell {
@@ -91,17 +92,6 @@ ConversionContext cell_context(const TableJob& job, bool row_list) {
   return context;
 }
 
-ConversionContext detached_context(ConversionContext context) {
-  context.metadata_sink = nullptr;
-  context.structure_sink = nullptr;
-  context.collect_document = false;
-  context.collect_headers = false;
-  context.collect_links = false;
-  context.collect_images = false;
-  context.collect_structured_data = false;
-  return context;
-}
-
 ConversionContext table_text_context(const TableJob& job) {
   ConversionContext context = job.context;
   context.table_scans = job.scans;
@@ -153,14 +143,51 @@ std::string render_cell_text(const TableJob& job, NodeHandle cell, std::optional
   return text;
 }
 
+ConversionContext caption_context(ConversionContext context) {
+  // Blocks in it (a paragraph, a list, code, a quotation, a heading, a
+  // formula) stand in the line; its page text escapes the markers.
+  context.inline_mode = true;
+  context.in_single_line = true;
+  context.in_emphasis = true;
+  ++context.emphasis_depth;
+  return context;
+}
+
+namespace {
+
+// '*' before and after `text` pair with each other: no marker run at its
+// ends that would make a run of four with them or of three with a run
+// inside that can both open and close, no such run inside (it could pair
+// with them), no backslash at its end (it would escape the closing one).
+bool emphasis_wraps(std::string_view text) {
+  std::size_t lead = 0;
+  while (lead < text.size() && text[lead] == '*') ++lead;
+  std::size_t trail = 0;
+  while (trail < text.size() && text[text.size() - 1 - trail] == '*' && !is_escaped_at(text, text.size() - 1 - trail)) {
+    ++trail;
+  }
+  if (lead == text.size() || lead > 2 || trail > 2) return false;
+  std::size_t backslashes = 0;
+  while (backslashes < text.size() && text[text.size() - 1 - backslashes] == '\\') ++backslashes;
+  return backslashes % 2 == 0 && !holds_two_sided_emphasis_run(text, "*");
+}
+
+}  // namespace
+
 void append_caption_text(std::string_view converted, std::string& out) {
-  const std::string_view text = trim_unicode_space(converted);
+  std::string text(trim_unicode_space(converted));
   if (text.empty()) return;
-  // The text was escaped as the page's text; between the markers a '-'
-  // starts no list.
-  out += '*';
+  text.resize(fold_line_breaks(text, 0, text.size()));
+  if (emphasis_wraps(text)) {
+    out += '*';
+    out += text;
+    out += "*\n\n";
+    return;
+  }
+  // Without markers before it the text starts a line.
+  if (const std::optional<std::string> escaped = escape_line_block_markers(text, true)) text = *escaped;
   out += text;
-  out += "*\n\n";
+  out += "\n\n";
 }
 
 

@@ -114,7 +114,7 @@ void convert_table(const Walk& w, NodeHandle node, const ConversionContext& cont
 
 void convert_caption(const Walk& w, NodeHandle node, const ConversionContext& context, std::size_t depth) {
   std::string converted;
-  w.into(converted).children(node, context, depth);
+  w.into(converted).children(node, caption_context(context), depth);
   append_caption_text(converted, w.out());
 }
 

@@ -59,7 +59,7 @@ class PipeTableWriter {
       if (part == TablePart::Columns) return;
       if (part == TablePart::Caption && section == TablePart::None) {
         std::string converted;
-        ConversionContext caption = text_context;
+        ConversionContext caption = caption_context(text_context);
         caption.nesting_offset = job_.context.nesting_offset + job_.depth + 2;
         walk_children_at_zero(job_, node, caption, converted);
         append_caption_text(converted, out_);

@@ -42,10 +42,6 @@ struct TableJob {
 // The context of a cell's content: walked at depth 0 into a string of its
 // own, with `in_table_cell` (or, for a row list, `inline_mode`) set.
 ConversionContext cell_context(const TableJob& job, bool row_list);
-// The same context with the collectors taken away: for a second
-// conversion of content whose links, images and tables were recorded by
-// the first one.
-ConversionContext detached_context(ConversionContext context);
 // The context of what the table writes into its own text at depth + 1.
 ConversionContext table_text_context(const TableJob& job);
 
@@ -62,8 +58,13 @@ std::string render_cell_text(const TableJob& job, NodeHandle cell, std::optional
 // trimmed, line breaks kept.
 std::string grid_cell_content(std::string_view converted);
 
-// A caption's converted text as "*text*\n\n"; nothing when the text is
-// empty.
+// The context a caption's content is converted in: on one line, as
+// emphasized text (see append_caption_text).
+ConversionContext caption_context(ConversionContext context);
+
+// A caption's converted text (in caption_context) as "*text*\n\n", one
+// line; the text alone, a block marker at its start escaped, where the
+// markers would not pair around it; nothing when the text is empty.
 void append_caption_text(std::string_view converted, std::string& out);
 
 // Writes the table as a pipe table / as a list of rows into `table_text`.

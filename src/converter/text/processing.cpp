@@ -13,6 +13,7 @@
 #endif
 
 #include "common/ascii.hpp"
+#include "common/char_sides.hpp"
 #include "common/entities.hpp"
 #include "common/scan.hpp"
 #include "common/unicode_space.hpp"
@@ -695,30 +696,6 @@ std::size_t find_inline_markup_byte(std::string_view t, std::size_t from, std::u
   return i;
 }
 
-// What a neighbour of a delimiter run may be, as bits: a neighbour that is
-// not known may be any of them.
-enum : std::uint8_t { kSpaceSide = 1, kPunctSide = 2, kWordSide = 4, kAnySide = 7 };
-
-// Code points that are letters for certain: Latin, Greek and Cyrillic
-// letters and the CJK ideographs. Other non-ASCII characters may be
-// punctuation or not.
-bool is_known_letter(char32_t cp) {
-  if (cp >= 0xC0 && cp <= 0x2AF) return cp != 0xD7 && cp != 0xF7;
-  if (cp >= 0x386 && cp <= 0x3FF) return cp != 0x387;
-  if (cp >= 0x400 && cp <= 0x4FF) return cp < 0x482 || cp > 0x489;
-  return (cp >= 0x3040 && cp <= 0x30FF) || (cp >= 0x4E00 && cp <= 0x9FFF) || (cp >= 0xAC00 && cp <= 0xD7A3);
-}
-
-std::uint8_t side_of_code_point(char32_t cp) {
-  if (cp < 0x80) {
-    const auto c = static_cast<unsigned char>(cp);
-    if (c == ' ' || (c >= 0x09 && c <= 0x0D)) return kSpaceSide;
-    return is_ascii_punct(c) ? kPunctSide : kWordSide;
-  }
-  if (is_unicode_space(cp)) return kSpaceSide;
-  return is_known_letter(cp) ? kWordSide : kPunctSide | kWordSide;
-}
-
 // The code point of the UTF-8 sequence at [p, end); U+FFFD when it is not
 // well formed.
 char32_t code_point_at(const unsigned char* p, const unsigned char* end) {
@@ -872,9 +849,12 @@ void escape_inline_markup(std::string& out, std::size_t from, int before, int af
     while (run < end && text[run] == c) ++run;
     const std::size_t len = run - i;
     // A tilde or backtick run right after one that no backslash escapes (the
-    // closing marker of a strikethrough or code span) would join it.
+    // closing marker of a strikethrough or code span) would join it. A code
+    // span's content may end with a backslash, which escapes nothing.
     if (!djot && (c == '~' || c == '`') &&
-        (i == 0 ? before == c : text[i - 1] == c && !is_escaped_at(text, i - 1))) {
+        (i == 0 ? before == c
+                : text[i - 1] == c && (!is_escaped_at(text, i - 1) ||
+                                       (c == '`' && i == from && code_span_at_end(text.substr(0, i)))))) {
       escape_run(i, len);
       i = run - 1;
       continue;
@@ -1095,7 +1075,13 @@ LineBlockMarker find_line_block_marker(std::string_view text) {
       return n <= 6 && is_marker_end(text, run) ? first : LineBlockMarker{};
     case '+':
       return n == 1 && is_marker_end(text, run) ? first : LineBlockMarker{};
-    case '`':
+    case '`': {
+      // A backtick later on the line makes it no fence (the info string of
+      // a backtick fence holds none).
+      const std::size_t line_end = std::min(text.find('\n', run), text.size());
+      if (text.substr(run, line_end - run).find('`') != std::string_view::npos) return LineBlockMarker{};
+      return n >= 3 ? LineBlockMarker{i, n} : LineBlockMarker{};
+    }
     case '~':
       return n >= 3 ? LineBlockMarker{i, n} : LineBlockMarker{};
     case '=':
@@ -1208,7 +1194,8 @@ std::optional<CodeSpanAtEnd> code_span_at_end(std::string_view out) {
     const std::size_t last = out.rfind('`', end - 1);
     if (last == std::string_view::npos) return std::nullopt;
     std::size_t first = last;
-    while (first > 0 && out[first - 1] == '`') --first;
+    // A backtick that a backslash escapes is text before the run.
+    while (first > 0 && out[first - 1] == '`' && !is_escaped_at(out, first - 1)) --first;
     if (last + 1 - first == len) {
       std::string_view content = out.substr(last + 1, run - last - 1);
       if (content.size() >= 2 && content.front() == ' ' && content.back() == ' ' &&
@@ -1240,6 +1227,58 @@ std::size_t atx_closing_run(std::string_view text) {
   return run == 0 || text[run - 1] == ' ' || text[run - 1] == '\t' ? run : std::string_view::npos;
 }
 
+void append_plain_link_text(std::string_view text, std::string& out) {
+  const std::size_t start = out.size();
+  // A decoded "&lt;" must not be decoded again by the reader.
+  const std::optional<std::string> encoded = encode_reference_ampersands(text);
+  if (encoded) text = *encoded;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    switch (c) {
+      case '\n':
+      case '\r':
+        out += ' ';
+        continue;
+      case '[':
+      case ']':
+      case '`':
+      case '<':
+        out += '\\';
+        break;
+      case '\\':
+        if (i + 1 == text.size() || is_ascii_punct(static_cast<unsigned char>(text[i + 1]))) out += '\\';
+        break;
+      default:
+        break;
+    }
+    out += c;
+  }
+  // Emphasis and strikethrough characters: the label stands between brackets.
+  escape_inline_markup(out, start, '[', ']', false);
+}
+
+bool holds_two_sided_emphasis_run(std::string_view core, std::string_view symbols, std::optional<char> before) {
+  const auto kind = [](char c) {
+    if (c == ' ' || c == '\t' || c == '\n') return 0;
+    return is_ascii_punct(static_cast<unsigned char>(c)) ? 1 : 2;
+  };
+  std::size_t from = before ? 0 : 1;
+  if (!before && !core.empty() && symbols.find(core[0]) != std::string_view::npos) {
+    while (from < core.size() && core[from] == core[0]) ++from;
+  }
+  for (std::size_t i = from; i < core.size(); ++i) {
+    if (symbols.find(core[i]) == std::string_view::npos || is_escaped_at(core, i)) continue;
+    std::size_t end = i;
+    while (end < core.size() && core[end] == core[i]) ++end;
+    if (end == core.size()) return false;
+    const int left = kind(i == 0 ? *before : core[i - 1]);
+    const int right = kind(core[end]);
+    if (left != 0 && left == right && (left == 1 || core[i] == '*')) return true;
+    i = end - 1;
+  }
+  return false;
+}
+
 bool emphasis_marker_one_sided(char outside, char inside) {
   if (outside == ' ' || outside == '\t' || outside == '\n' || outside == '\r' || outside == '\f') return true;
   return is_ascii_punct(static_cast<unsigned char>(outside)) &&
@@ -1255,6 +1294,14 @@ bool output_at_line_start(std::string_view written) {
     }
   }
   return true;
+}
+
+bool ends_in_line_start_number(std::string_view written) {
+  std::size_t digits = 0;
+  while (digits < written.size() && digits < 10 && is_digit(static_cast<unsigned char>(written[written.size() - 1 - digits]))) {
+    ++digits;
+  }
+  return digits != 0 && digits <= 9 && output_at_line_start(written.substr(0, written.size() - digits));
 }
 
 std::optional<std::string> escape_line_block_markers(std::string_view text, bool starts_line) {

@@ -128,6 +128,15 @@ bool holds_escaped_markup(std::string_view text, const ConversionOptions& option
 // Copy-on-write form: nullopt when the escaped text equals `text`.
 std::optional<std::string> escape_markdown(std::string_view text, EscapeMode mode, const ConversionOptions& options);
 
+// Plain text (an alt text, a URL shown as a label) for the brackets of a
+// link or image: line breaks become spaces, a backslash that Markdown would
+// read as an escape is doubled, a '&' that would start a character
+// reference becomes "&amp;", and every bracket, backtick and '<' gets a
+// backslash (so that no link, code span or HTML tag forms: "[a](b)" in an
+// alt text stays text, a backtick cannot pair with one after the link), as
+// does a '*', '_' or '~' run that would read as emphasis or strikethrough.
+void append_plain_link_text(std::string_view text, std::string& out);
+
 // A block marker that Markdown reads at the start of a line: a bullet
 // ("-", "+", "*" and a space), an ordered marker (up to nine digits, "." or
 // ")" and a space), a heading ("#" to "######" and a space), a quotation
@@ -226,6 +235,19 @@ std::optional<std::string> escape_line_block_markers(std::string_view text, bool
 // so far. A short look back; a longer run of such characters counts as a
 // start too, which at worst costs a harmless backslash.
 bool output_at_line_start(std::string_view written);
+
+// `written` ends with a number of one to nine digits that starts a line's
+// content (see output_at_line_start): a '.' or ')' written next would make
+// it an ordered list marker.
+bool ends_in_line_start_number(std::string_view written);
+
+// A run of emphasis markers of `symbols` inside `core` (not at its end) that
+// a reader could take both for an opening and for a closing marker: it
+// stands between two letters or digits, or between two punctuation
+// characters ('_' only the latter). The run at the start counts only when
+// `before` gives what stands before `core`. Escaped markers are text.
+bool holds_two_sided_emphasis_run(std::string_view core, std::string_view symbols,
+                                  std::optional<char> before = std::nullopt);
 
 // Whether an emphasis marker between `outside` and `inside` (the first or
 // last byte of the emphasised text) can only open or only close: white

@@ -319,7 +319,7 @@ bool Scanner::write_image(std::string_view attributes) {
   const std::string_view alt = std::string_view(scratch_).substr(0, parts[0]);
   const std::string_view src = std::string_view(scratch_).substr(parts[0], parts[1] - parts[0]);
   const std::string_view title = std::string_view(scratch_).substr(parts[1], parts[2] - parts[1]);
-  if (!plain_label_holds(alt, options_) || !plain_alt_holds(alt) || !plain_destination_holds(src) ||
+  if (!plain_alt_holds(alt) || !plain_destination_holds(src) ||
       (has_title && !plain_title_holds(title))) {
     return fail(Tier1Reason::UnsafeLink, "img");
   }
@@ -571,7 +571,9 @@ bool Scanner::close_action(const Frame& frame, int heading_level) {
     case Tier1Kind::Strong:
     case Tier1Kind::Emphasis:
       if (frame.plain) return true;
-      if (!opens_after_word(frame) || ends_in_backslash(frame)) return fail(Tier1Reason::Unsupported, "emphasis");
+      if (!opens_after_word(frame) || ends_in_backslash(frame) || opens_unpairable_run(frame)) {
+        return fail(Tier1Reason::Unsupported, "emphasis");
+      }
       close_emphasis(frame);
       return true;
     case Tier1Kind::Code:
@@ -751,6 +753,23 @@ bool Scanner::opens_after_word(const Frame& frame) const {
   return first == npos || !is_ascii_punct(static_cast<unsigned char>(out[first]));
 }
 
+// The opening marker of `frame` joins markers before it or at the start of
+// its content into a run of three, and the content holds a run of markers
+// that can both open and close, which would pair with the rest of that run
+// ("***a*b*c***"; the DOM road writes such content without markers).
+bool Scanner::opens_unpairable_run(const Frame& frame) const {
+  const std::string& out = frame.in_cell ? table_.cell_text : main_;
+  const std::size_t at = std::min(frame.marker_offset, out.size());
+  const std::size_t content = std::min(frame.start_offset, out.size());
+  std::size_t before = 0;
+  while (before < at && out[at - 1 - before] == '*' && !is_escaped_at(out, at - 1 - before)) ++before;
+  std::size_t lead = 0;
+  while (content + lead < out.size() && out[content + lead] == '*') ++lead;
+  const std::size_t marker = frame.kind() == Tier1Kind::Strong ? 2 : 1;
+  return (before > 0 || lead > 0) && before + marker + lead == 3 &&
+         holds_two_sided_emphasis_run(std::string_view(out).substr(content), "*");
+}
+
 // The content of `frame` ends with a backslash (white space after it
 // moves out of the markers): it would escape the closing marker.
 bool Scanner::ends_in_backslash(const Frame& frame) const {
@@ -918,13 +937,16 @@ bool plain_title_holds(std::string_view title) {
 }
 
 bool plain_alt_holds(std::string_view alt) {
-  if (alt.find_first_of("*_~") == std::string_view::npos) return true;
-  std::string written(alt);
-  escape_inline_markup(written, 0, '[', ']', false);
-  return written.size() == alt.size();
+  if (alt.find_first_of("*_~[]`<\\&\n\r") == std::string_view::npos) return true;
+  std::string written;
+  append_plain_link_text(alt, written);
+  return written == alt;
 }
 
 bool plain_label_holds(std::string_view label, const ConversionOptions& options) {
+  // A bracket in a code span is none to a reader, and one outside then
+  // pairs with none.
+  if (label.find('`') != std::string_view::npos && label.find_first_of("[]") != std::string_view::npos) return false;
   // Brackets in pairs and no backslash: nothing the writer could change.
   std::size_t depth = 0;
   bool paired = true;

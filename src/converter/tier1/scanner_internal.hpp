@@ -98,6 +98,7 @@ class Scanner {
   void close_pre(const Frame& frame);
   bool opens_after_word(const Frame& frame) const;
   bool ends_in_backslash(const Frame& frame) const;
+  bool opens_unpairable_run(const Frame& frame) const;
   void close_emphasis(const Frame& frame);
   bool close_code(const Frame& frame);
   bool close_link(const Frame& frame);
@@ -171,7 +172,8 @@ void ensure_line_break(std::string& out);
 bool plain_destination_holds(std::string_view url);
 bool plain_title_holds(std::string_view title);
 bool plain_label_holds(std::string_view label, const ConversionOptions& options);
-// An alt text holds nothing that would read as emphasis or strikethrough.
+// An alt text reads back as written between an image's brackets: the DOM
+// road would write it without a backslash (append_plain_link_text).
 bool plain_alt_holds(std::string_view alt);
 
 }  // namespace tidewell::tier1

@@ -151,9 +151,13 @@ bool Scanner::push_text(std::string_view run) {
   if (!push_running_text(run, out)) return false;
   // Text that would read as a list, quote or heading marker where it starts
   // a line: the DOM road escapes it.
+  // So does a '.' or ')' after a number that another text started the line
+  // with.
   if (out.size() > before &&
-      escape_line_block_markers(std::string_view(out).substr(before),
-                                output_at_line_start(std::string_view(out).substr(0, before)))) {
+      (escape_line_block_markers(std::string_view(out).substr(before),
+                                 output_at_line_start(std::string_view(out).substr(0, before))) ||
+       ((out[before] == '.' || out[before] == ')') &&
+        ends_in_line_start_number(std::string_view(out).substr(0, before))))) {
     return fail(Tier1Reason::Unsupported, "line-start marker");
   }
   // An asterisk of the text next to an emphasis marker would join it; the

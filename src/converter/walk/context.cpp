@@ -19,4 +19,15 @@ ConversionContext make_root_context(const ConversionOptions& options, MetadataSi
   return ctx;
 }
 
+ConversionContext detached_context(ConversionContext context) {
+  context.metadata_sink = nullptr;
+  context.structure_sink = nullptr;
+  context.collect_document = false;
+  context.collect_headers = false;
+  context.collect_links = false;
+  context.collect_images = false;
+  context.collect_structured_data = false;
+  return context;
+}
+
 }  // namespace tidewell

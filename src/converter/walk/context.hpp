@@ -136,4 +136,9 @@ struct ConversionContext {
 ConversionContext make_root_context(const ConversionOptions& options, MetadataSink* metadata_sink,
                                     StructureSink* structure_sink, ReferenceLinkCollector* reference_links);
 
+// The same context with the collectors taken away: for a second
+// conversion of content whose links, images and tables were recorded by
+// the first one.
+ConversionContext detached_context(ConversionContext context);
+
 }  // namespace tidewell

@@ -58,6 +58,16 @@ struct HandlerTable {
 // elements whose children keep their own depth (span, ruby) are bounded too.
 inline constexpr std::size_t kWalkRecursionLimit = 256;
 
+// An element whose content is written where it stands, after what the
+// output holds, with no marker of its own before it (a formatting element
+// left without markers, or continuing the pair before it): what stands
+// before its content is read through it. Linked to the one it stands in.
+struct InPlaceElement {
+  NodeHandle node = 0;
+  const InPlaceElement* outer = nullptr;
+  bool again = false;  // converted a second time, after a first conversion apart
+};
+
 // An element's lower-cased name and tag id.
 struct TagRef {
   std::string_view name;
@@ -88,6 +98,21 @@ class Walk {
     w.in_buffer_ = true;
     w.buffer_starts_line_ = place == BufferPlace::LineStart || (place == BufferPlace::Here && starts_line());
     return w;
+  }
+
+  // The same walk writing the content of `element.node` in place (see
+  // InPlaceElement); `element` must outlive it.
+  Walk in_place(const InPlaceElement& element) const {
+    Walk w = *this;
+    w.in_place_ = &element;
+    return w;
+  }
+  const InPlaceElement* in_place_elements() const { return in_place_; }
+  bool written_in_place(NodeHandle node) const {
+    for (const InPlaceElement* at = in_place_; at != nullptr; at = at->outer) {
+      if (at->node == node) return true;
+    }
+    return false;
   }
 
   // The same walk reading `options` (which must outlive it) instead.
@@ -180,6 +205,7 @@ class Walk {
   std::string* out_;
   bool in_buffer_ = false;  // writes into a handler's buffer (into())
   bool buffer_starts_line_ = false;  // that buffer's content will start a line
+  const InPlaceElement* in_place_ = nullptr;  // see in_place()
   // Handler calls in progress on the C stack; copied by into().
   mutable std::size_t nesting_ = 0;
 };

@@ -33,6 +33,7 @@ INSTANTIATE_TEST_SUITE_P(Text, EveryCut, testing::ValuesIn(text_cases()), case_n
 INSTANTIATE_TEST_SUITE_P(Tables, EveryCut, testing::ValuesIn(table_cases()), case_name);
 INSTANTIATE_TEST_SUITE_P(Code, EveryCut, testing::ValuesIn(code_cases()), case_name);
 INSTANTIATE_TEST_SUITE_P(Quotes, EveryCut, testing::ValuesIn(quote_cases()), case_name);
+INSTANTIATE_TEST_SUITE_P(Markers, EveryCut, testing::ValuesIn(marker_cases()), case_name);
 
 // Shapes whose Markdown once depended on where the drains fell: a list
 // marker followed by more white space than the buffer keeps behind the

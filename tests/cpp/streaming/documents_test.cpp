@@ -122,14 +122,14 @@ const std::vector<StreamCase>& opening_markup_cases() {
       {"Rules", "<hr><p>x</p><hr>", "---\n\nx\n\n---"},
       {"HeadingInsideLinkAsHtml", "<a href=u><h2>H</h2></a>", "[<h2>H</h2>](u)"},
       {"Headings", "<h1>A</h1><h2>B</h2>text", "# A\n\n## B\n\ntext"},
-      {"LinkInHeading", "<h3>x<a href=u>y</a></h3>", "### x [y](u)"},
+      {"LinkInHeading", "<h3>x<a href=u>y</a></h3>", "### x[y](u)"},
       {"InlineHtmlTags", "<p>a<sub>1</sub><sup>2</sup><ins>i</ins><mark>m</mark><u>u</u><del>d</del><s>s</s></p>",
-       "a<sub>1</sub><sup>2</sup><ins>i</ins><mark>m</mark><u>u</u>~~d~~ ~~s~~"},
+       "a<sub>1</sub><sup>2</sup><ins>i</ins><mark>m</mark><u>u</u>~~ds~~"},
       {"InlineMarkers", "<p><kbd>k</kbd> <samp>s</samp> <var>v</var> <cite>c</cite> <dfn>d</dfn> <abbr>a</abbr></p>",
        "`k` `s` `v` *c* **d** a"},
       {"Quote", "<q>hi</q>", "\"hi\""},
       {"HtmlKeptElements", "<dl><dt>T</dt><dd>D</dd></dl><address>A<br>B</address>",
-       "<dl><dt>T</dt>\n<dd>D</dd>\n</dl><address>A<br>B</address>"},
+       "<dl><dt>T</dt>\n<dd>D</dd>\n</dl>\n\n<address>A<br>B</address>"},
       {"CellsBeyondFirstRow", "<table><tr><td>a</td><td>b</td></tr><tr><td>1</td><td>2</td><td>3</td></tr></table>",
        "| a | b |\n| --- | --- |\n| 1 | 2 3 |"},
   };
@@ -147,6 +147,12 @@ const std::vector<StreamCase>& html_output_cases() {
       {"ProtocolRelativeHref", "<dd><a href=\"//h/p\">t</a></dd>", "<dd><a href=\"https://h/p\">t</a></dd>"},
       {"TextInDetailsAsEntities", "<details><summary>S</summary>a &lt;b&gt; &amp; c <a href=u>[1]</a></details>",
        "<details>\n\n<summary>S</summary>\n\n\n\na &lt;b&gt; &amp; c <a href=\"u\">&#91;1&#93;</a></details>"},
+      {"ImageInDdAsTag", "<dl><dd><img src=\"a.png\" alt=\"x_{i} \\mathbf [a]\" title=t></dd></dl>",
+       "<dl><dd><img src=\"a.png\" alt=\"x_{i} \\mathbf &#91;a&#93;\" title=\"t\"></dd>\n</dl>"},
+      {"TextAfterADefinitionListStartsABlock", "<dl><dt>a</dt></dl>b [x]", "<dl><dt>a</dt>\n</dl>\n\nb \\[x]"},
+      {"TextAfterAStrayDd", "<dd>a</dd> *b*", "<dd>a</dd>\n\n\\*b\\*"},
+      {"ImageInDdInCell", "<table><tr><td><dd><img src=\"a|b.png\" alt=\"a|b\"></dd></td></tr></table>",
+       "| <dd><img src=\"a&#124;b.png\" alt=\"a&#124;b\"></dd> |\n| --- |"},
   };
   return cases;
 }
@@ -158,6 +164,7 @@ const std::vector<StreamCase>& closing_cases() {
       {"TrailingHashEscaped", "<h2>C #</h2>", "## C \\#"},
       {"HashAfterLetterKept", "<h2>C#</h2>", "## C#"},
       {"HeadingOfHashesEscaped", "<h2>###</h2>", "## \\###"},
+      {"EmptyHeadingEscapesNothing", "<h3> </h3><p>x</p>", "###\n\nx"},
       {"RelativeLink", "<p>see <a href=\"a/b.html\">this</a></p>", "see [this](a/b.html)"},
       {"TitleEqualToTextDropped", "<a href=u title=t>t</a>", "[t](u)"},
       {"TitleKept", "<a href=u title='a \"q\" \\'>t</a>", "[t](u \"a \\\"q\\\" \\\\\")"},
@@ -189,6 +196,8 @@ const std::vector<StreamCase>& text_cases() {
       {"LtBeforeLetterEscaped", "<p>&lt;div&gt; and 1 &lt; 2</p>", "\\<div> and 1 < 2"},
       {"InlineSyntaxEscaped", "<p>*star* _u_ [x] `c` ~t~ \\back</p>", "\\*star\\* \\_u\\_ \\[x] \\`c\\` \\~t\\~ \\\\back"},
       {"BackslashBeforeReferenceKept", "<p>&amp;lt; *</p>", "\\&lt; \\*"},
+      {"MarkersThatCannotPairStayBare", "<p>snake_case, 2 * 3 and a_b_c</p><p>* * _ _ _</p>",
+       "snake_case, 2 * 3 and a_b_c\n\n\\* * _ _ \\_"},
       {"FigureCaption", "<figure><img src=a.png><figcaption>cap</figcaption></figure>after",
        "![](a.png)\n\n*cap*\n\nafter"},
       {"EmptyFigureCaptionLeavesNoMarker", "<figure><figcaption>  </figcaption></figure>x", "x"},
@@ -196,6 +205,35 @@ const std::vector<StreamCase>& text_cases() {
       {"BreakAtCaptionStartWaits", "<p>x</p><figcaption><br>cap</figcaption>", "x\n\n  \n*cap*"},
       {"CodeInCellOfPre", "<table><tr><td><pre>a|b&amp;\nc</pre></td></tr></table>",
        "| <pre>a&#124;b&amp;<br>c</pre> |\n| --- |"},
+  };
+  return cases;
+}
+
+// Emphasis, strikethrough and code markers: written where a reader pairs
+// them, and left out where the page's text would show them.
+const std::vector<StreamCase>& marker_cases() {
+  static const std::vector<StreamCase> cases = {
+      {"CannotOpenBesidePunctuation", "<p><s>&gt;</s>x z<b>#</b> <em>(</em>x</p>", "\\>x z# (x"},
+      {"CannotCloseBeforeAWord", "<p><b>*</b>b and <b>x.</b>y</p>", "\\*b and x.y"},
+      {"KeptBesideSpaceAndPunctuation", "<p><b>Note:</b> read <i>this</i>, <b>now</b>.</p>",
+       "**Note:** read *this*, **now**."},
+      {"LettersOfOtherScripts", "<p>\xE6\x97\xA5<b>\xE8\xAA\x9E</b>\xE3\x81\xA7 \xC3\x9C<b>\xC3\xA9</b>x</p>",
+       "\xE6\x97\xA5**\xE8\xAA\x9E**\xE3\x81\xA7 \xC3\x9C**\xC3\xA9**x"},
+      {"NothingBetweenTheMarkers", "<p>a <a href=u><i><svg><path d=x /></svg></i></a> b<b><i><svg></svg></i></b>c</p>",
+       "a [](u) bc"},
+      {"NestedPairsLeftOutTogether", "<p>a<b><em>x.</em></b>y</p>", "ax.y"},
+      {"LeadingSpaceBeforeMarkers", "<p>x<em> z</em> and <b><i> y</i></b></p>", "x *z* and ***y***"},
+      {"WhiteSpaceElementsKeepTheirSpace", "<p>x<em> </em>y<span> </span>z<code> </code>w</p>", "x y z w"},
+      {"NoSpaceBeforeLinkOrStrike", "<p>1<a href=u>x</a> ~<s>gone</s> a<del>b</del></p>",
+       "1[x](u) \\~~~gone~~ a~~b~~"},
+      {"BangBeforeLinkEscaped", "<p>Hi!<a href=u>x</a> !<b><a href=u>y</a></b>z</p>", "Hi\\![x](u) \\![y](u)z"},
+      {"BangBeforeAPairTakenOutOverALink", "<p>words before it.\\!<del><a href=u>x</a></del>y</p>",
+       "words before it.\\\\\\![x](u)y"},
+      {"LessThanAtTextEnd", "<p>a &lt;<s>b</s></p>", "a \\<~~b~~"},
+      {"MarkerOfAPairTakenOutAtLineStart", "<p><del>&gt;</del>x</p>", "\\>x"},
+      {"AdjacentPairsJoin", "<p><b>a</b><b>b</b> <em>c</em><i>d</i> <s>e</s><del>f</del></p>", "**ab** *cd* ~~ef~~"},
+      {"AdjacentCodeSpansJoin", "<p><code>a</code><code>b`</code> <kbd>c</kbd><samp>d</samp></p>", "`` ab` `` `cd`"},
+      {"CodeSpacesKept", "<p>x<code> a </code>y<code>b </code>z</p>", "x`  a  `y`b `z"},
   };
   return cases;
 }
@@ -240,6 +278,12 @@ const std::vector<StreamCase>& code_cases() {
       {"EmptyInlineCodeVanishes", "<p><code></code>x</p>", "x"},
       {"PreInItem", "<ul><li><pre>a\nb</pre></li></ul>", "- ```\n  a\n  b\n  ```"},
       {"PreAfterTextInItem", "<ul><li>x<pre>a\n  b\n</pre>y</li></ul>", "- x\n\n  ```\n  a\n    b\n\n  ```\n\n  y"},
+      {"PreInsidePre", "<pre>a<pre>b</pre>y</pre><p>z</p>", "````\na\n\n```\nb\n```\n\ny\n````\n\nz"},
+      {"PreInsidePreInItem", "<ul><li><pre>a<pre>b</pre>y</pre><p>z</p></li></ul>",
+       "- ````\n  a\n\n  ```\n  b\n  ```\n\n  y\n  ````\n\n  z"},
+      {"PresInsidePres", "<pre><pre>b<pre>c</pre></pre></pre>", "`````\n````\nb\n\n```\nc\n```\n````\n`````"},
+      {"EmptyPreInsidePre", "<pre>a<pre></pre>y</pre>", "```\nay\n```"},
+      {"EmptyPreInsideEmptyPre", "<pre><pre></pre></pre>x<ul><li><pre><pre></pre></pre>y</li></ul>", "x\n\n- y"},
   };
   return cases;
 }
@@ -269,6 +313,7 @@ const std::vector<std::pair<const char*, const std::vector<StreamCase>*>>& all_c
       {"HtmlOutput", &html_output_cases()}, {"Closing", &closing_cases()},
       {"Text", &text_cases()},           {"Tables", &table_cases()},
       {"Code", &code_cases()},           {"Quotes", &quote_cases()},
+      {"Markers", &marker_cases()},
   };
   return tables;
 }
@@ -289,6 +334,7 @@ INSTANTIATE_TEST_SUITE_P(Text, ConvertsTo, testing::ValuesIn(text_cases()), case
 INSTANTIATE_TEST_SUITE_P(Tables, ConvertsTo, testing::ValuesIn(table_cases()), case_name);
 INSTANTIATE_TEST_SUITE_P(Code, ConvertsTo, testing::ValuesIn(code_cases()), case_name);
 INSTANTIATE_TEST_SUITE_P(Quotes, ConvertsTo, testing::ValuesIn(quote_cases()), case_name);
+INSTANTIATE_TEST_SUITE_P(Markers, ConvertsTo, testing::ValuesIn(marker_cases()), case_name);
 
 }  // namespace
 }  // namespace tidewell::streaming::test

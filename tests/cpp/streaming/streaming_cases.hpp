@@ -19,6 +19,7 @@ const std::vector<StreamCase>& text_cases();
 const std::vector<StreamCase>& table_cases();
 const std::vector<StreamCase>& code_cases();
 const std::vector<StreamCase>& quote_cases();
+const std::vector<StreamCase>& marker_cases();
 
 // Every table with its name.
 const std::vector<std::pair<const char*, const std::vector<StreamCase>*>>& all_case_tables();

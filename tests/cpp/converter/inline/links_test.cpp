@@ -5,6 +5,7 @@
 #include "converter/inline/inline_text.hpp"
 #include "converter/inline/links.hpp"
 #include "converter/inline/serialize.hpp"
+#include "converter/text/processing.hpp"
 #include "html_parser/parser.hpp"
 #include "support/walk.hpp"
 

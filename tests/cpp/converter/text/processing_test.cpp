@@ -220,7 +220,8 @@ TEST(EscapeLineBlockMarkers, MarkersAndTheirEscapes) {
       {"**\nx", true, "**\nx"},  // the line ended: no rule
       {"** x", true, "** x"},
       {"_ _ _", true, "\\_ _ _"},
-      {"``` a ``", true, "\\`\\`\\` a ``"},
+      {"``` a", true, "\\`\\`\\` a"},
+      {"``` a ``", true, "``` a ``"},  // a backtick later on the line: no fence
       {"~~~~", true, "\\~\\~\\~\\~"},
       {"``x", true, "``x"},
       {"###### x", true, "\\###### x"},
