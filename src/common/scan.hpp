@@ -97,19 +97,20 @@ inline std::size_t skip_plain_words(std::string_view t, std::size_t from) {
   return j;
 }
 
-// The first position at or after `from` where `first` is followed by
-// `second`: a search for two-byte markers that are rare in a page ("<!",
-// "<?", "->"), 16 positions at a time.
-inline std::size_t find_pair(std::string_view t, char first, char second, std::size_t from) {
+namespace detail {
+
+// find_pair with `fold` ORed into each byte before it is compared.
+inline std::size_t find_pair_folded(std::string_view t, char first, char second, std::size_t from, char fold) {
   const std::size_t n = t.size();
   std::size_t i = from;
 #if defined(__SSE2__)
   const char* const data = t.data();
+  const __m128i f = _mm_set1_epi8(fold);
   const __m128i a = _mm_set1_epi8(first);
   const __m128i b = _mm_set1_epi8(second);
   while (i + 17 <= n) {
-    const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
-    const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i + 1));
+    const __m128i here = _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i)), f);
+    const __m128i next = _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i + 1)), f);
     const unsigned mask =
         static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(here, a), _mm_cmpeq_epi8(next, b))));
     if (mask != 0) return i + static_cast<std::size_t>(__builtin_ctz(mask));
@@ -117,15 +118,36 @@ inline std::size_t find_pair(std::string_view t, char first, char second, std::s
   }
 #endif
   for (; i + 1 < n; ++i) {
-    if (t[i] == first && t[i + 1] == second) return i;
+    if ((t[i] | fold) == first && (t[i + 1] | fold) == second) return i;
   }
   return npos;
 }
 
+}  // namespace detail
+
+// The first position at or after `from` where `first` is followed by
+// `second`: a search for two-byte markers that are rare in a page ("<!",
+// "<?", "->"), 16 positions at a time.
+inline std::size_t find_pair(std::string_view t, char first, char second, std::size_t from) {
+  return detail::find_pair_folded(t, first, second, from, 0);
+}
+
+// The same for the letters `first` and `second` (lower case), each in any
+// ASCII case: a rare letter pair finds a word faster than its first letter.
+inline std::size_t find_letter_pair(std::string_view t, char first, char second, std::size_t from) {
+  return detail::find_pair_folded(t, first, second, from, 0x20);
+}
+
+// The first `needle` at or after `from`, for the short needles of markup
+// ("<!--", "-->"): candidates by their first two bytes, 16 at a time.
 inline std::size_t find_str(std::string_view t, std::string_view needle, std::size_t from) {
   if (from > t.size()) return npos;
-  const void* p = memmem(t.data() + from, t.size() - from, needle.data(), needle.size());
-  return p ? static_cast<std::size_t>(static_cast<const char*>(p) - t.data()) : npos;
+  if (needle.size() < 2) return needle.empty() ? from : find_byte(t, needle[0], from);
+  for (std::size_t at = find_pair(t, needle[0], needle[1], from); at != npos;
+       at = find_pair(t, needle[0], needle[1], at + 1)) {
+    if (t.compare(at, needle.size(), needle) == 0) return at;
+  }
+  return npos;
 }
 
 // End of the comment whose "<!--" starts at i, as an HTML tokenizer reads it:
@@ -195,6 +217,28 @@ class ForwardCache {
   std::size_t result_ = 0;
 };
 
+// The first of the bytes a, b and c in [from, to), or `to`.
+inline std::size_t find_any_of3(std::string_view t, std::size_t from, std::size_t to, char a, char b, char c) {
+#if defined(__SSE2__)
+  const char* const data = t.data();
+  const __m128i va = _mm_set1_epi8(a);
+  const __m128i vb = _mm_set1_epi8(b);
+  const __m128i vc = _mm_set1_epi8(c);
+  while (from + 16 <= to) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + from));
+    const __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, va), _mm_cmpeq_epi8(v, vb)), _mm_cmpeq_epi8(v, vc));
+    const auto mask = static_cast<unsigned>(_mm_movemask_epi8(hit));
+    if (mask != 0) return from + static_cast<std::size_t>(__builtin_ctz(mask));
+    from += 16;
+  }
+#endif
+  for (; from < to; ++from) {
+    const char x = t[from];
+    if (x == a || x == b || x == c) return from;
+  }
+  return to;
+}
+
 // Quote-aware search for ">": from a position outside quotes, the position
 // after the first ">" not inside a single- or double-quoted stretch.
 // Short searches scan directly; once the bytes scanned pass a multiple of
@@ -213,37 +257,19 @@ class TagEndFinder {
     if (built_) return from_table(start);
     const std::size_t n = t_.size();
     if (start >= n || last_gt_ == std::string_view::npos || start > last_gt_) return npos;
-    // Common case: no quote before the next ">".
-    {
-      const std::size_t gt = find_byte(t_, '>', start);
-      const std::size_t len = gt - start;
-      used_ += len + 1;
-      // Past the budget even without quotes (many '<' before one far '>'),
-      // the table answers every later call.
-      if (used_ > budget_) {
-        build();
-        return from_table(start);
-      }
-      if (!std::memchr(t_.data() + start, '"', len) && !std::memchr(t_.data() + start, '\'', len)) {
-        return gt + 1;
-      }
-    }
     const std::size_t limit = budget_ > used_ ? budget_ - used_ : 0;
-    const std::size_t stop = (n - std::min(start, n) > limit) ? start + limit : n;
-    char quote = 0;
+    const std::size_t stop = (n - start > limit) ? start + limit : n;
+    // From one '>' or quote to the next, a quoted stretch in one search.
     std::size_t k = start;
-    for (; k < stop; ++k) {
-      const char c = t_[k];
-      if (quote) {
-        if (c == quote) quote = 0;
-      } else if (c == '>') {
+    while ((k = find_any_of3(t_, k, stop, '>', '"', '\'')) < stop) {
+      if (t_[k] == '>') {
         used_ += k - start + 1;
         return k + 1;
-      } else if (c == '"' || c == '\'') {
-        quote = c;
       }
+      const void* close = std::memchr(t_.data() + k + 1, t_[k], stop - k - 1);
+      k = close ? static_cast<std::size_t>(static_cast<const char*>(close) - t_.data()) + 1 : stop;
     }
-    used_ += k - start;
+    used_ += stop - start;
     if (stop == n) return npos;
     build();
     return from_table(start);

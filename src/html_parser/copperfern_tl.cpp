@@ -31,34 +31,6 @@ inline bool is_identifier_byte(unsigned char c) { return kIdentifier[c]; }
 inline bool is_tag_space(unsigned char c) { return c == ' ' || c == '\n'; }
 inline bool is_ascii_letter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
-// Void names, ASCII case ignored: an upper-case <BR> or <IMG> must not stay
-// open and swallow the rest of its parent as content that no handler shows.
-bool is_void_name(const char* p, std::size_t len) {
-  auto eq = [&](const char* lit, std::size_t n) {
-    if (len != n) return false;
-    for (std::size_t i = 0; i < n; ++i) {
-      char c = p[i];
-      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-      if (c != lit[i]) return false;
-    }
-    return true;
-  };
-  switch (len) {
-    case 2:
-      return eq("br", 2) || eq("hr", 2);
-    case 3:
-      return eq("col", 3) || eq("img", 3) || eq("wbr", 3);
-    case 4:
-      return eq("area", 4) || eq("base", 4) || eq("link", 4) || eq("meta", 4);
-    case 5:
-      return eq("embed", 5) || eq("input", 5) || eq("param", 5) || eq("track", 5);
-    case 6:
-      return eq("keygen", 6) || eq("source", 6);
-    default:
-      return false;
-  }
-}
-
 bool eq_ignore_ascii_case(const char* p, std::size_t len, std::string_view lower) {
   if (len != lower.size()) return false;
   for (std::size_t i = 0; i < len; ++i) {
@@ -99,22 +71,24 @@ class Parser {
   }
 
  private:
-  void skip_space() {
-    while (p_ < n_ && is_tag_space(static_cast<unsigned char>(s_[p_]))) ++p_;
+  // Where the white space (or the identifier) at i ends.
+  std::size_t space_end(std::size_t i) const {
+    while (i < n_ && is_tag_space(static_cast<unsigned char>(s_[i]))) ++i;
+    return i;
+  }
+  std::size_t identifier_end(std::size_t i) const {
+    while (i < n_ && is_identifier_byte(static_cast<unsigned char>(s_[i]))) ++i;
+    return i;
   }
 
-  std::size_t identifier_run_length(std::size_t from) const {
-    std::size_t i = from;
-    while (i < n_ && is_identifier_byte(static_cast<unsigned char>(s_[i]))) ++i;
-    return i - from;
-  }
+  void skip_space() { p_ = space_end(p_); }
 
   // The identifier at p, advancing past it; nullopt when the run is empty.
   std::optional<ByteSpan> read_identifier() {
-    const std::size_t len = identifier_run_length(p_);
-    if (len == 0) return std::nullopt;
-    ByteSpan span{static_cast<std::uint32_t>(p_), static_cast<std::uint32_t>(len)};
-    p_ += len;
+    const std::size_t end = identifier_end(p_);
+    if (end == p_) return std::nullopt;
+    const ByteSpan span{static_cast<std::uint32_t>(p_), static_cast<std::uint32_t>(end - p_)};
+    p_ = end;
     return span;
   }
 
@@ -131,9 +105,13 @@ class Parser {
     }
   }
 
-  void add_leaf(TlNode node) {
+  // A text or a comment, built in its place in the arena.
+  template <typename Leaf>
+  void add_leaf(Leaf leaf) {
     make_room();
-    register_node(dom_.append_node(std::move(node)));
+    std::vector<TlNode>& nodes = dom_.nodes;
+    nodes.emplace_back(leaf);
+    register_node(static_cast<NodeHandle>(nodes.size() - 1));
   }
 
   // When the first guess of the node count falls short, room for every
@@ -144,21 +122,23 @@ class Parser {
   // as bytes, and one. Pages never written stay virtual. The room is only
   // an optimisation: if it cannot be had, the arena grows as it needs.
   void make_room() {
-    std::vector<TlNode>& nodes = dom_.nodes;
-    if (nodes.size() < nodes.capacity() || counted_rest_) return;
+    const std::vector<TlNode>& nodes = dom_.nodes;
+    if (nodes.size() == nodes.capacity() && !counted_rest_) [[unlikely]] count_rest();
+  }
+  [[gnu::noinline]] void count_rest() {
     counted_rest_ = true;
     const auto lt = static_cast<std::size_t>(std::count(s_ + p_, s_ + n_, '<'));
     const std::size_t rest = std::min(2 * lt + 1, (n_ - p_) / 2 + 1);
     try {
       // One more for the node being added, whose markup may lie before p.
-      nodes.reserve(nodes.size() + 1 + rest);
+      dom_.nodes.reserve(dom_.nodes.size() + 1 + rest);
     } catch (const std::bad_alloc&) {
     }
   }
 
   void text_run() {
     const std::size_t end = find_byte('<', p_);
-    add_leaf(TlNode{TlNode::Raw{ByteSpan{static_cast<std::uint32_t>(p_), static_cast<std::uint32_t>(end - p_)}}});
+    add_leaf(TlNode::Raw{ByteSpan{static_cast<std::uint32_t>(p_), static_cast<std::uint32_t>(end - p_)}});
     p_ = end;
   }
 
@@ -187,7 +167,7 @@ class Parser {
 
   bool names_equal(NodeHandle element, std::string_view name) const {
     const ByteSpan nm = dom_.nodes[element].as_tag()->name;
-    return nm.len == name.size() && std::memcmp(s_ + nm.start, name.data(), name.size()) == 0;
+    return tag_name::same(std::string_view(s_ + nm.start, nm.len), name);
   }
 
   // Pops the open elements from stack position `depth` on.
@@ -204,86 +184,90 @@ class Parser {
     scopes_.opened(scope_entries_.data(), id, depth);
   }
 
-  // Reads one attribute at p into `tag`. Returns false (and moves p on by
-  // one byte) when the byte at p cannot start a name.
-  void parse_attribute(TlNode::Tag& tag) {
-    auto name = read_identifier();
-    if (!name) {
-      ++p_;
+  // Reads one attribute at `p` into `tag`, moving p past it; a byte that
+  // cannot start a name is stepped over. The tag's bytes are read with a
+  // local position, which stays in a register.
+  void parse_attribute(TlNode::Tag& tag, std::size_t& p) {
+    const std::size_t name_end = identifier_end(p);
+    if (name_end == p) {
+      ++p;
       return;
     }
-    skip_space();
+    const ByteSpan name{static_cast<std::uint32_t>(p), static_cast<std::uint32_t>(name_end - p)};
+    p = space_end(name_end);
     std::optional<ByteSpan> value;
-    if (p_ < n_ && s_[p_] == '=') {
-      ++p_;
-      skip_space();
-      if (p_ >= n_) {
+    if (p < n_ && s_[p] == '=') {
+      p = space_end(p + 1);
+      if (p >= n_) {
         value = ByteSpan{static_cast<std::uint32_t>(n_), 0};
-      } else if (s_[p_] == '"' || s_[p_] == '\'') {
-        const std::size_t start = p_ + 1;
-        const std::size_t close = find_byte(s_[p_], start);
+      } else if (s_[p] == '"' || s_[p] == '\'') {
+        const std::size_t start = p + 1;
+        const std::size_t close = find_byte(s_[p], start);
         value = ByteSpan{static_cast<std::uint32_t>(start), static_cast<std::uint32_t>(close - start)};
-        p_ = close;
+        p = close;
       } else {
-        const std::size_t start = p_;
-        std::size_t i = p_;
+        const std::size_t start = p;
         // Unquoted: up to a space, line feed or ">"; "/" and tabs belong to it.
-        while (i < n_) {
-          const char c = s_[i];
+        while (p < n_) {
+          const char c = s_[p];
           if (c == ' ' || c == '\n' || c == '>') break;
-          ++i;
+          ++p;
         }
-        value = ByteSpan{static_cast<std::uint32_t>(start), static_cast<std::uint32_t>(i - start)};
-        p_ = i;
+        value = ByteSpan{static_cast<std::uint32_t>(start), static_cast<std::uint32_t>(p - start)};
       }
     }
-    dom_.store_attribute(tag, *name, value);
-    if (value && p_ < n_ && s_[p_] != '/' && s_[p_] != '>') ++p_;
+    dom_.store_attribute(tag, name, value);
+    if (value && p < n_ && s_[p] != '/' && s_[p] != '>') ++p;
   }
 
   void start_tag() {
     auto name = read_identifier();
     if (!name) return;  // "<" and white space dropped; what follows is text
-    TlNode::Tag tag;
+    // The element is built in its place at the end of the arena, and taken
+    // back when its tag never ends.
+    make_room();
+    std::vector<TlNode>& nodes = dom_.nodes;
+    TlNode::Tag& tag = *nodes.emplace_back(TlNode::Tag{}).as_tag();
     tag.name = *name;
     dom_.begin_attributes(tag);
-    skip_space();
+    std::size_t p = p_;
     for (;;) {
-      skip_space();
-      if (p_ >= n_) {
-        dom_.drop_attributes(tag);
-        return;
-      }
-      const char c = s_[p_];
+      p = space_end(p);
+      if (p >= n_) return drop(tag, p);
+      const char c = s_[p];
       if (c == '/' || c == '>') break;
-      parse_attribute(tag);
-      if (p_ >= n_) {
-        dom_.drop_attributes(tag);
-        return;
-      }
+      parse_attribute(tag, p);
+      if (p >= n_) return drop(tag, p);
     }
     bool self_closing = false;
-    if (s_[p_] == '/') {
-      ++p_;
+    if (s_[p] == '/') {
+      ++p;
       self_closing = true;
     }
-    if (p_ >= n_ || s_[p_] != '>') {
-      // "/" not followed by ">": the element is dropped, parsing goes on
-      // right after the "/".
-      dom_.drop_attributes(tag);
-      return;
-    }
-    ++p_;
+    // "/" not followed by ">": the element is dropped, parsing goes on
+    // right after the "/".
+    if (p >= n_ || s_[p] != '>') return drop(tag, p);
+    p_ = p + 1;
     dom_.seal_attributes(tag);
-    make_room();
-    const NodeHandle h = dom_.append_node(TlNode{std::move(tag)});
+    const auto h = static_cast<NodeHandle>(nodes.size() - 1);
     register_node(h);
-    const ByteSpan nm = dom_.nodes[h].as_tag()->name;
-    if (self_closing || is_void_name(s_ + nm.start, nm.len)) return;
-    const std::string_view tag_name(s_ + nm.start, nm.len);
-    open(h, OpenScopes::tracked_id(tag_name));
-    const std::string_view raw = raw_text_element(tag_name);
+    if (self_closing) return;
+    // Void names in any case: an upper-case <BR> or <IMG> must not stay
+    // open and swallow the rest of its parent as content that no handler
+    // shows.
+    const OpenScopes::StartTag kind = OpenScopes::start_tag(FoldedName(std::string_view(s_ + name->start, name->len)));
+    if ((kind.start & end_tag_scope::kVoid) != 0) return;
+    open(h, kind.tracked);
+    const std::string_view raw = raw_text_element(kind);
     if (!raw.empty()) raw_text(raw);
+  }
+
+  // Takes back the element being built, the last in the arena; parsing
+  // goes on at p.
+  void drop(TlNode::Tag& tag, std::size_t p) {
+    dom_.drop_attributes(tag);
+    dom_.nodes.pop_back();
+    p_ = p;
   }
 
   // The content of an open script or style element: one text node up to
@@ -292,7 +276,7 @@ class Parser {
     std::size_t tag_end = 0;
     const std::size_t end = find_raw_text_end(std::string_view(s_, n_), p_, name, tag_end);
     if (end > p_) {
-      add_leaf(TlNode{TlNode::Raw{ByteSpan{static_cast<std::uint32_t>(p_), static_cast<std::uint32_t>(end - p_)}}});
+      add_leaf(TlNode::Raw{ByteSpan{static_cast<std::uint32_t>(p_), static_cast<std::uint32_t>(end - p_)}});
     }
     p_ = tag_end;
     if (end < n_) close_to(dom_.open_stack.size() - 1);
@@ -326,7 +310,7 @@ class Parser {
   // one runs to the end of the input and its span is empty.
   void add_comment(std::size_t lt, std::size_t end, bool closed) {
     const auto len = closed ? static_cast<std::uint32_t>(end - lt) : 0u;
-    add_leaf(TlNode{TlNode::Comment{ByteSpan{static_cast<std::uint32_t>(lt), len}}});
+    add_leaf(TlNode::Comment{ByteSpan{static_cast<std::uint32_t>(lt), len}});
     p_ = end;
   }
 
@@ -371,7 +355,9 @@ class Parser {
 
 }  // namespace
 
-bool is_void_start_tag(std::string_view name) { return is_void_name(name.data(), name.size()); }
+bool is_void_start_tag(std::string_view name) {
+  return (OpenScopes::start_tag(FoldedName(name)).start & end_tag_scope::kVoid) != 0;
+}
 
 std::optional<ParseError> parse_nodes(TlDom& dom) {
   if (dom.input.size() >= (std::size_t{1} << 32)) return ParseError::InputTooLarge;

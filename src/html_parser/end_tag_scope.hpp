@@ -10,17 +10,18 @@
 // OpenScopes keeps, for each of those names, the innermost open element, so
 // an end tag finds what it closes in constant time whatever the depth, and
 // a stray one costs nothing. Its entries live in storage the caller owns:
-// one entry per open element whose name it tracks, in stack order.
+// one entry per open element whose name it tracks, in stack order. The same
+// probe of a start tag's name tells the parsers whether the element is void
+// or holds raw text, so that tracking costs them no lookup of its own.
 #pragma once
 
 #include <array>
-#include <bit>
 #include <cstdint>
-#include <cstring>
 #include <optional>
 #include <string_view>
 
 #include "common/tags.hpp"
+#include "html_parser/tag_name.hpp"
 
 namespace tidewell {
 
@@ -31,6 +32,9 @@ struct ScopeEntry {
 };
 
 namespace end_tag_scope {
+
+using tag_name::lower_packed;
+using tag_name::pack;
 
 // What a name is to misnested end tags.
 inline constexpr std::uint8_t kClosable = 1u << 0;        // its end tag closes it below the top
@@ -46,10 +50,17 @@ inline constexpr std::uint8_t kAnyBoundary = kBoundary | kTableBoundary | kListB
 inline constexpr std::uint8_t kInScope = kClosable;
 inline constexpr std::uint8_t kInTableScope = kClosable | kTableScope;
 
+// What a start tag is to the parsers besides its role.
+inline constexpr std::uint8_t kVoid = 1u << 0;          // never left open
+inline constexpr std::uint8_t kVoidToAsmTl = 1u << 1;   // "command": left open by copperfern-tl only
+inline constexpr std::uint8_t kRawTextScript = 1u << 2;  // its content is text up to its end tag
+inline constexpr std::uint8_t kRawTextStyle = 1u << 3;
+
 struct Name {
   std::string_view text;  // lower case
   TagId id;
   std::uint8_t role;
+  std::uint8_t start = 0;  // what the start tag is besides its role
 };
 
 inline constexpr Name kNames[] = {
@@ -106,6 +117,25 @@ inline constexpr Name kNames[] = {
     {"applet", TagId::Applet, kBoundary},
     {"marquee", TagId::Marquee, kBoundary},
     {"object", TagId::Object, kBoundary},
+    // Start tags that are never left open, or whose content is raw text.
+    {"area", TagId::Area, 0, kVoid},
+    {"base", TagId::Base, 0, kVoid},
+    {"br", TagId::Br, 0, kVoid},
+    {"col", TagId::Col, 0, kVoid},
+    {"embed", TagId::Embed, 0, kVoid},
+    {"hr", TagId::Hr, 0, kVoid},
+    {"img", TagId::Img, 0, kVoid},
+    {"input", TagId::Input, 0, kVoid},
+    {"keygen", TagId::Keygen, 0, kVoid},
+    {"link", TagId::Link, 0, kVoid},
+    {"meta", TagId::Meta, 0, kVoid},
+    {"param", TagId::Param, 0, kVoid},
+    {"source", TagId::Source, 0, kVoid},
+    {"track", TagId::Track, 0, kVoid},
+    {"wbr", TagId::Wbr, 0, kVoid},
+    {"command", TagId::Command, 0, kVoidToAsmTl},
+    {"script", TagId::Script, 0, kRawTextScript},
+    {"style", TagId::Style, 0, kRawTextStyle},
 };
 
 constexpr std::array<std::uint8_t, kTagIdCount> make_roles() {
@@ -131,46 +161,19 @@ constexpr std::array<TagId, count_boundaries()> make_boundaries() {
 }
 inline constexpr std::array<TagId, count_boundaries()> kBoundaries = make_boundaries();
 
-// Up to eight bytes in one word, the first lowest; the rest zero.
-constexpr std::uint64_t pack(std::string_view s) {
-  std::uint64_t v = 0;
-  for (std::size_t i = s.size(); i > 0; --i) v = (v << 8) | static_cast<unsigned char>(s[i - 1]);
-  return v;
-}
-
-// The same for a name of one to eight bytes, its ASCII letters in lower
-// case. Other bytes may change too; only a control byte can turn into a
-// digit, and the parsers compare the names as written before they close
-// anything.
-inline std::uint64_t lower_packed(std::string_view s) {
-  static_assert(std::endian::native == std::endian::little);
-  const auto* p = reinterpret_cast<const unsigned char*>(s.data());
-  const std::size_t n = s.size();
-  std::uint64_t v;
-  // Two loads that overlap in the middle, never one byte past the name.
-  if (n >= 4) {
-    std::uint32_t lo, hi;
-    std::memcpy(&lo, p, 4);
-    std::memcpy(&hi, p + n - 4, 4);
-    v = lo | (std::uint64_t{hi} << (8 * (n - 4)));
-  } else {
-    v = p[0] | (std::uint64_t{p[n / 2]} << (8 * (n / 2))) | (std::uint64_t{p[n - 1]} << (8 * (n - 1)));
-  }
-  return v | (0x2020202020202020ull >> (8 * (8 - n)));
-}
-
 // The names by a multiplicative hash of their first eight bytes, without
-// collisions (checked below): one probe finds a name, for every element the
-// parsers open.
+// collisions (checked below): one probe finds a name, for every tag the
+// parsers read.
 struct Slot {
-  std::uint64_t key = 0;   // the first eight bytes, packed
-  std::uint64_t tail = 0;  // the bytes after them, packed
+  std::uint64_t key = 0;    // the first eight bytes, packed
+  std::uint16_t tail = 0;   // the bytes after them (two at most), packed
   std::uint8_t length = 0;
-  TagId id = TagId::Unknown;
+  TagId tracked = TagId::Unknown;  // the id of a name with a role
+  std::uint8_t start = 0;
 };
 
-inline constexpr unsigned kSlotBits = 7;
-constexpr std::size_t slot_of(std::uint64_t key) { return (key * 0x8d6f2272fb6251f1ull) >> (64 - kSlotBits); }
+inline constexpr unsigned kSlotBits = 8;
+constexpr std::size_t slot_of(std::uint64_t key) { return (key * 0xde7f85638dcedd3dull) >> (64 - kSlotBits); }
 
 constexpr std::array<Slot, std::size_t{1} << kSlotBits> make_slots() {
   std::array<Slot, std::size_t{1} << kSlotBits> slots{};
@@ -179,7 +182,9 @@ constexpr std::array<Slot, std::size_t{1} << kSlotBits> make_slots() {
     const std::string_view tail = name.text.size() > 8 ? name.text.substr(8) : std::string_view();
     Slot& slot = slots[slot_of(pack(head))];
     // A second name in a slot empties it: caught below.
-    slot = slot.length == 0 ? Slot{pack(head), pack(tail), static_cast<std::uint8_t>(name.text.size()), name.id}
+    slot = slot.length == 0 ? Slot{pack(head), static_cast<std::uint16_t>(pack(tail)),
+                                   static_cast<std::uint8_t>(name.text.size()),
+                                   name.role != 0 ? name.id : TagId::Unknown, name.start}
                             : Slot{};
   }
   return slots;
@@ -189,7 +194,9 @@ inline constexpr std::array<Slot, std::size_t{1} << kSlotBits> kSlots = make_slo
 constexpr bool every_name_has_its_slot() {
   for (const Name& name : kNames) {
     if (name.text.size() > 10 || name.text.size() == 9) return false;
-    if (kSlots[slot_of(pack(name.text.substr(0, 8)))].id != name.id) return false;
+    const Slot& slot = kSlots[slot_of(pack(name.text.substr(0, 8)))];
+    if (slot.length != name.text.size() || slot.start != name.start) return false;
+    if (slot.tracked != (name.role != 0 ? name.id : TagId::Unknown)) return false;
   }
   return true;
 }
@@ -201,18 +208,25 @@ class OpenScopes {
  public:
   OpenScopes() { innermost_.fill(kNone); }
 
-  // The id of a name (ASCII case ignored) whose elements get an entry, or
-  // Unknown.
-  static TagId tracked_id(std::string_view name) {
+  // What a start tag's name (ASCII case ignored) is to the parsers: the id
+  // its elements are tracked by (Unknown for none), and its end_tag_scope
+  // start bits.
+  struct StartTag {
+    TagId tracked = TagId::Unknown;
+    std::uint8_t start = 0;
+  };
+  static StartTag start_tag(const FoldedName& name) {
     using namespace end_tag_scope;
-    const std::size_t n = name.size();
-    if (n == 0 || n > 10 || n == 9) return TagId::Unknown;
-    const std::uint64_t key = lower_packed(name.substr(0, 8));
-    const Slot& slot = kSlots[slot_of(key)];
-    if (slot.key != key || slot.length != n) return TagId::Unknown;
-    if (n == 10 && lower_packed(name.substr(8)) != slot.tail) return TagId::Unknown;
-    return slot.id;
+    const std::size_t n = name.text.size();
+    if (n == 0 || n > 10 || n == 9) return {};
+    const Slot& slot = kSlots[slot_of(name.head)];
+    if (slot.key != name.head || slot.length != n) return {};
+    if (n == 10 && lower_packed(name.text.substr(8)) != slot.tail) return {};
+    return {slot.tracked, slot.start};
   }
+
+  // The id of a name whose elements get an entry, or Unknown.
+  static TagId tracked_id(std::string_view name) { return start_tag(FoldedName(name)).tracked; }
 
   std::uint32_t count() const { return count_; }
 

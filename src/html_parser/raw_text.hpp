@@ -9,14 +9,16 @@
 
 #include "common/raw_text.hpp"
 #include "common/scan.hpp"
+#include "html_parser/end_tag_scope.hpp"
 
 namespace tidewell {
 
-// "script" or "style" (lower case) for a tag name that is one of them in any
-// ASCII case; empty for every other name.
-inline std::string_view raw_text_element(std::string_view name) {
-  if (scan::ieq(name, "script")) return "script";
-  if (scan::ieq(name, "style")) return "style";
+// "script" or "style" (lower case) for a start tag whose name is one of
+// them in any ASCII case (OpenScopes::start_tag tells); empty for every
+// other.
+inline std::string_view raw_text_element(const OpenScopes::StartTag& tag) {
+  if ((tag.start & end_tag_scope::kRawTextScript) != 0) return "script";
+  if ((tag.start & end_tag_scope::kRawTextStyle) != 0) return "style";
   return {};
 }
 

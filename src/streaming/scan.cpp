@@ -259,15 +259,20 @@ bool Processor::scan_start_tag(std::string_view buf, std::size_t& pos) {
 
   const std::size_t region_from = j;
   for (; j < n; ++j) {
-    const unsigned char c = static_cast<unsigned char>(buf[j]);
     if (quote) {
-      if (c == static_cast<unsigned char>(quote)) {
-        quote = 0;
-        phase = 0;
-      }
+      // A quoted value ends at its quote alone: one search over it.
       slash = false;
+      const void* close = std::memchr(buf.data() + j, quote, n - j);
+      if (!close) {
+        j = n;
+        break;
+      }
+      j = static_cast<std::size_t>(static_cast<const char*>(close) - buf.data());
+      quote = 0;
+      phase = 0;
       continue;
     }
+    const unsigned char c = static_cast<unsigned char>(buf[j]);
     if (c == '>') break;
     switch (phase) {
       case 3:

@@ -85,6 +85,9 @@ bool has_long_comment_end(std::string_view text) {
 // would be dropped or open an element), written "&lt;". nullopt when
 // nothing changes.
 std::optional<std::string> markup_for_fast_parser(std::string_view text) {
+  // Without a long comment terminator, one scan does it all. (Rewriting the
+  // empty comments never makes one.)
+  if (!has_long_comment_end(text)) return normalize_markup_for_fast_parser(text);
   std::optional<std::string> current;
   const auto view = [&] { return current ? std::string_view(*current) : text; };
   const auto apply = [&](std::optional<std::string> changed) {

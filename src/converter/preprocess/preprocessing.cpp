@@ -50,6 +50,13 @@ std::size_t svg_end_end(std::string_view t, std::size_t i, TagEndFinder& ends) {
   return npos;
 }
 
+// Whether the "<" at `i` may start an svg start or end tag: the test every
+// "<" gets before step_over_svg_tag.
+inline bool may_be_svg_tag(std::string_view t, std::size_t i) {
+  const std::size_t name = i + 1 < t.size() && t[i + 1] == '/' ? i + 2 : i + 1;
+  return name < t.size() && (t[name] | 0x20) == 's';
+}
+
 // Steps over an svg start or end tag at `i`, keeping the svg nesting depth
 // that both the raw-text and the self-closing passes honour. False when no
 // svg tag starts at `i`.
@@ -95,7 +102,7 @@ class FixedEndTagSearch {
   std::size_t scan(std::size_t p) const {
     const std::size_t n = t_.size();
     while (true) {
-      const std::size_t lt = find_byte(t_, '<', p);
+      const std::size_t lt = scan::find_byte_near(t_, '<', p);
       if (lt == npos) return npos;
       const std::size_t after = lt + 2 + name_.size();
       if (after < n && t_[lt + 1] == '/' && ieq_at(t_, lt + 2, name_) &&
@@ -208,7 +215,7 @@ class NestedEndTagSearch {
     const std::size_t n = t_.size();
     std::vector<long long> prefix{0};
     std::size_t p = 0;
-    while ((p = find_byte(t_, '<', p)) != npos) {
+    while ((p = scan::find_byte_near(t_, '<', p)) != npos) {
       const bool close = p + 1 < n && t_[p + 1] == '/';
       const std::size_t name_at = p + (close ? 2 : 1);
       const std::size_t sep = name_at + name_.size();
@@ -342,10 +349,11 @@ std::optional<std::string> strip_script_and_style(std::string_view text) {
   };
   std::size_t svg_depth = 0;
   std::size_t i = 0;
-  while ((i = find_byte(text, '<', i)) != npos) {
+  while ((i = scan::find_byte_near(text, '<', i)) != npos) {
     if (i + 1 >= n) break;
-    if (step_over_svg_tag(text, i, ends, svg_depth)) continue;
-    if (svg_depth > 0) {
+    if (may_be_svg_tag(text, i) && step_over_svg_tag(text, i, ends, svg_depth)) continue;
+    // Only a script or style element goes, outside svg.
+    if (svg_depth > 0 || (text[i + 1] | 0x20) != 's') {
       ++i;
       continue;
     }
@@ -394,15 +402,13 @@ std::optional<std::string> remove_hidden_elements(std::string_view text) {
     });
   };
   // The next "hidden" preceded by whitespace and followed by a byte that
-  // ends an attribute name.
+  // ends an attribute name. Its "dd" is looked for, far rarer than an "h".
   auto next_hidden = [&](std::size_t from) {
-    return hidden_cache.find(from, [&](std::size_t p) {
-      std::size_t lower_h = find_byte(text, 'h', p);
-      std::size_t upper_h = find_byte(text, 'H', p);
-      for (;;) {
-        p = std::min(lower_h, upper_h);
-        if (p == npos || p + 6 >= n) return npos;
-        if (p == lower_h) lower_h = find_byte(text, 'h', p + 1); else upper_h = find_byte(text, 'H', p + 1);
+    return hidden_cache.find(from, [&](std::size_t from_at) {
+      for (std::size_t dd = scan::find_letter_pair(text, 'd', 'd', from_at + 2); dd != npos;
+           dd = scan::find_letter_pair(text, 'd', 'd', dd + 1)) {
+        const std::size_t p = dd - 2;
+        if (p + 6 >= n) return npos;
         if (!ieq_at(text, p, "hidden")) continue;
         if (p == 0 || !is_ws(static_cast<unsigned char>(text[p - 1]))) continue;
         const char after = text[p + 6];
@@ -430,11 +436,13 @@ std::optional<std::string> remove_hidden_elements(std::string_view text) {
     return npos;
   };
   std::size_t i = 0;
-  while ((i = find_byte(text, '<', i)) != npos) {
+  while ((i = scan::find_byte_near(text, '<', i)) != npos) {
     if (i + 1 >= n || text[i + 1] == '!' || text[i + 1] == '/') {
       ++i;
       continue;
     }
+    // Past the last "hidden", nothing more goes.
+    if (next_hidden(i + 1) == npos) break;
     const std::size_t tag_end = ends.find(i + 1);
     if (tag_end == npos) {
       ++i;
@@ -504,7 +512,7 @@ std::optional<std::string> join_split_end_tags(std::string_view text) {
   CowWriter out(text);
   std::string repl;
   std::size_t p = 0;
-  while ((p = find_byte(text, '<', p)) != npos) {
+  while ((p = scan::find_byte_near(text, '<', p)) != npos) {
     if (p + 1 >= n || text[p + 1] != '/') {
       ++p;
       continue;
@@ -577,7 +585,7 @@ std::optional<std::string> close_open_list_items(std::string_view text) {
       i = close + 3;
       continue;
     }
-    i = find_byte(text, '<', i);
+    i = scan::find_byte_near(text, '<', i);
     if (i == npos) break;
     if (text.compare(i, 4, "<!--") == 0) {
       in_comment = true;
@@ -649,7 +657,11 @@ std::optional<std::string> close_open_list_items(std::string_view text) {
 // ---------------------------------------------------------------------------
 // Pass 6
 
-std::optional<std::string> normalize_markup_for_parser(std::string_view text) {
+namespace {
+
+// Pass 6; with `every_empty_comment`, "<!-->" and "<!--->" become
+// "<!-- -->" too, as "<!---->" always does.
+std::optional<std::string> normalize_markup(std::string_view text, bool every_empty_comment) {
   if (text.empty()) return std::nullopt;
   const std::size_t n = text.size();
   CowWriter out(text);
@@ -662,33 +674,58 @@ std::optional<std::string> normalize_markup_for_parser(std::string_view text) {
   // content is no text of the page.
   FixedEndTagSearch first_script_end(text, "script");
   FixedEndTagSearch first_style_end(text, "style");
+  // The length of the empty comment at `at` that becomes "<!-- -->", or 0.
+  const auto empty_comment = [&](std::size_t at) -> std::size_t {
+    if (text.compare(at, 7, "<!---->") == 0) return 7;
+    if (!every_empty_comment) return 0;
+    return text.compare(at, 5, "<!-->") == 0 ? 5 : text.compare(at, 6, "<!--->") == 0 ? 6 : 0;
+  };
+  // A stretch that is copied as it stands (an svg tag, a script start tag,
+  // a JSON-LD script) gets the fast roads' empty comments too, as if they
+  // were rewritten before this pass.
+  const auto empty_comments_in = [&](std::size_t from, std::size_t to) {
+    if (!every_empty_comment) return;
+    for (std::size_t at = find_byte(text, '<', from); at < to; at = find_byte(text, '<', at + 1)) {
+      if (const std::size_t len = empty_comment(at)) out.replace(at, at + len, "<!-- -->");
+    }
+  };
   std::size_t svg_depth = 0;
   std::size_t i = 0;
-  while ((i = find_byte(text, '<', i)) != npos) {
-    if (text.compare(i, 7, "<!---->") == 0) {
-      out.replace(i, i + 7, "<!-- -->");
-      i += 7;
-      continue;
-    }
-    // Any case: "<BR/>" would be an element named "BR/" that holds what follows.
-    if (ieq_at(text, i, "<br/>") || ieq_at(text, i, "<hr/>")) {
-      out.replace(i, i + 5, (text[i + 1] | 0x20) == 'b' ? "<br>" : "<hr>");
-      i += 5;
-      continue;
-    }
-    if (ieq_at(text, i, "<img/>")) {
-      out.replace(i, i + 6, "<img>");
-      i += 6;
-      continue;
-    }
+  while ((i = scan::find_byte_near(text, '<', i)) != npos) {
     if (i + 1 == n) {
       out.replace(i, i + 1, "&lt;", 4);
       break;
     }
-    if (step_over_svg_tag(text, i, ends, svg_depth)) continue;
+    // Each rewrite below starts with its own byte after the "<": that byte
+    // picks the few that can apply.
+    const auto b = static_cast<unsigned char>(text[i + 1]);
+    const auto folded = static_cast<unsigned char>(b | 0x20);
+    if (b == '!') {
+      if (const std::size_t empty = empty_comment(i)) {
+        out.replace(i, i + empty, "<!-- -->");
+        i += empty;
+        continue;
+      }
+    }
+    // Any case: "<BR/>" would be an element named "BR/" that holds what follows.
+    if ((folded == 'b' || folded == 'h') && (ieq_at(text, i, "<br/>") || ieq_at(text, i, "<hr/>"))) {
+      out.replace(i, i + 5, folded == 'b' ? "<br>" : "<hr>");
+      i += 5;
+      continue;
+    }
+    if (folded == 'i' && ieq_at(text, i, "<img/>")) {
+      out.replace(i, i + 6, "<img>");
+      i += 6;
+      continue;
+    }
+    if (const std::size_t tag = i; may_be_svg_tag(text, i) && step_over_svg_tag(text, i, ends, svg_depth)) {
+      empty_comments_in(tag + 1, i);
+      continue;
+    }
     if (svg_depth == 0) {
-      const bool script = i + 7 < n && ieq_at(text, i + 1, "script") && is_svg_sep(static_cast<unsigned char>(text[i + 7]));
-      const bool style = !script && i + 6 < n && ieq_at(text, i + 1, "style") &&
+      const bool script = folded == 's' && i + 7 < n && ieq_at(text, i + 1, "script") &&
+                          is_svg_sep(static_cast<unsigned char>(text[i + 7]));
+      const bool style = folded == 's' && !script && i + 6 < n && ieq_at(text, i + 1, "style") &&
                          is_svg_sep(static_cast<unsigned char>(text[i + 6]));
       if (script || style) {
         const std::size_t start_end = ends.find(i + (script ? 7 : 6));
@@ -697,9 +734,11 @@ std::optional<std::string> normalize_markup_for_parser(std::string_view text) {
           // reads it as text up to the first end tag.
           if (script && json_ld(i, start_end)) {
             const std::size_t end = scan::find_end_tag(text, start_end, "script");
+            empty_comments_in(i + 1, end == npos ? n : end);
             i = end == npos ? n : end;
             continue;
           }
+          empty_comments_in(i + 1, start_end);
           const std::string_view close = script ? "</script>" : "</style>";
           std::size_t end = (script ? script_end : style_end).find(start_end);
           if (end == npos) end = (script ? first_script_end : first_style_end).find(start_end, start_end - 1);
@@ -713,7 +752,7 @@ std::optional<std::string> normalize_markup_for_parser(std::string_view text) {
           continue;
         }
       }
-      if (text[i + 1] == '!') {
+      if (b == '!') {
         std::size_t k = i + 2;
         while (k < n && is_ws(static_cast<unsigned char>(text[k]))) ++k;
         if (ieq_at(text, k, "doctype")) {
@@ -729,13 +768,20 @@ std::optional<std::string> normalize_markup_for_parser(std::string_view text) {
     // Markup stays: a tag, and what an HTML reader takes for a comment (a
     // declaration, a processing instruction, "</" before a non-letter),
     // which the parsers read so too. Inside svg a CDATA section is text.
-    const auto b = static_cast<unsigned char>(text[i + 1]);
-    const bool cdata_in_svg = svg_depth > 0 && text.compare(i, 9, "<![CDATA[") == 0;
+    const bool cdata_in_svg = svg_depth > 0 && b == '!' && text.compare(i, 9, "<![CDATA[") == 0;
     const bool keep = is_letter(b) || b == '?' || (b == '!' && !cdata_in_svg) || (b == '/' && i + 2 < n);
     if (!keep) out.replace(i, i + 1, "&lt;", 4);
     ++i;
   }
   return out.finish();
+}
+
+}  // namespace
+
+std::optional<std::string> normalize_markup_for_parser(std::string_view text) { return normalize_markup(text, false); }
+
+std::optional<std::string> normalize_markup_for_fast_parser(std::string_view text) {
+  return normalize_markup(text, true);
 }
 
 // ---------------------------------------------------------------------------

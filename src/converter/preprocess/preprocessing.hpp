@@ -30,6 +30,11 @@ std::optional<std::string> close_open_list_items(std::string_view text);
 // Empty comments, self-closing br/hr/img, script/style bodies, doctypes and
 // stray "<" bytes, made safe for the fast parser.
 std::optional<std::string> normalize_markup_for_parser(std::string_view text);
+// The same in one scan with the empty comments "<!-->" and "<!--->" made
+// "<!-- -->" first, as the fast roads need them, for a text that holds no
+// comment terminator of three or more dashes (which must be rewritten in
+// between).
+std::optional<std::string> normalize_markup_for_fast_parser(std::string_view text);
 
 // Whether a complete script start tag ("<script ...>") declares JSON-LD.
 bool is_json_ld_script_tag(std::string_view tag);

@@ -32,6 +32,9 @@ inline bool is_identifier_byte(Byte c) { return kIdentifier.bytes[c]; }
 inline bool is_tag_space(Byte c) { return c == ' ' || c == '\n'; }
 inline bool is_ascii_letter(Byte c) { return (c | 0x20) >= 'a' && (c | 0x20) <= 'z'; }
 
+// The start tags asm_tl never leaves open: the void elements and "command".
+constexpr std::uint8_t kVoidStart = end_tag_scope::kVoid | end_tag_scope::kVoidToAsmTl;
+
 // ---------------------------------------------------------------------------
 // Scan paths. Each returns the position of the first match in [p, end), or end.
 
@@ -232,7 +235,7 @@ class Tokenizer {
 
   bool names_equal(std::size_t depth, std::string_view name) const {
     const AsmToken& t = out_.tokens[out_.stack[depth]];
-    return t.name_length == name.size() && std::memcmp(begin_ + t.name_start, name.data(), name.size()) == 0;
+    return tag_name::same(view(begin_ + t.name_start, begin_ + t.name_start + t.name_length), name);
   }
 
   // Pops the open elements from stack position `depth` on.
@@ -324,15 +327,16 @@ class Tokenizer {
     t.name_start = offset(name);
     t.name_length = static_cast<std::uint32_t>(name_end - name);
     resume_ = q;
-    if (self_closing || is_void_element(view(name, name_end))) return kTokenizeFinished;
+    if (self_closing) return kTokenizeFinished;
+    const OpenScopes::StartTag kind = OpenScopes::start_tag(FoldedName(view(name, name_end)));
+    if ((kind.start & kVoidStart) != 0) return kTokenizeFinished;
     if (out_.stack_depth >= out_.stack_capacity) return kOpenStackFull;
-    const std::string_view tag_name = view(name, name_end);
-    if (const TagId id = OpenScopes::tracked_id(tag_name); id != TagId::Unknown) {
+    if (const TagId id = kind.tracked; id != TagId::Unknown) {
       if (scopes_.count() >= out_.scope_capacity) return kScopeArrayFull;
       scopes_.opened(out_.scopes, id, static_cast<std::uint32_t>(out_.stack_depth));
     }
     out_.stack[out_.stack_depth++] = index;
-    if (const std::string_view raw = raw_text_element(tag_name); !raw.empty()) return raw_text(raw);
+    if (const std::string_view raw = raw_text_element(kind); !raw.empty()) return raw_text(raw);
     return kTokenizeFinished;
   }
 
@@ -400,23 +404,7 @@ bool eq_ascii_ci(std::string_view bytes, std::string_view pattern) {
 // ASCII case ignored, so that an upper-case <BR> does not stay open and
 // swallow the rest of its parent.
 bool is_void_element(std::string_view name) {
-  auto is = [&](std::string_view lower) { return eq_ascii_ci(name, lower); };
-  switch (name.size()) {
-    case 2:
-      return is("br") || is("hr");
-    case 3:
-      return is("col") || is("img") || is("wbr");
-    case 4:
-      return is("area") || is("base") || is("link") || is("meta");
-    case 5:
-      return is("embed") || is("input") || is("param") || is("track");
-    case 6:
-      return is("source") || is("keygen");
-    case 7:
-      return is("command");
-    default:
-      return false;
-  }
+  return (OpenScopes::start_tag(FoldedName(name)).start & kVoidStart) != 0;
 }
 
 }  // namespace tidewell::asm_tl

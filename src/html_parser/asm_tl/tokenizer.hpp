@@ -93,7 +93,7 @@ std::uint32_t tokenize_html_with(ScanPath path, const char* input, std::size_t l
 // True when a document of `length` bytes can be addressed with 32-bit offsets.
 constexpr bool fits_u32(std::size_t length) { return length <= 0xFFFFFFFFull; }
 
-// The void-element test: byte-exact lower-case names, "BR" is not void.
+// The void-element test, ASCII case ignored.
 bool is_void_element(std::string_view name);
 
 // Compares `bytes` with the lower-case `pattern`, lowering ASCII "A" to "Z"

@@ -102,6 +102,41 @@ TEST(FindHelpers, TagAndScriptEnds) {
   EXPECT_EQ(strip_script_and_style("<script>x</script"), std::nullopt);
 }
 
+// The vectorised searches against a byte loop, over random texts of the bytes
+// they look for, at every start (blocks of 16 and the tail alike).
+TEST(FindHelpers, SearchesAgreeWithAByteLoop) {
+  std::uint32_t seed = 12345;
+  auto next = [&] { return seed = seed * 1103515245u + 12345u, (seed >> 16) & 0x7fff; };
+  const std::string_view alphabet = "<!-->\"'dDhx ";
+  for (int round = 0; round < 300; ++round) {
+    std::string text(next() % 70, ' ');
+    for (char& c : text) c = alphabet[next() % alphabet.size()];
+    for (std::size_t from = 0; from <= text.size(); ++from) {
+      for (std::string_view needle : {std::string_view("<!--"), std::string_view("-->")}) {
+        EXPECT_EQ(scan::find_str(text, needle, from), text.find(needle, from)) << text << " " << from;
+      }
+      std::size_t dd = std::string::npos;
+      for (std::size_t i = from; i + 1 < text.size() && dd == std::string::npos; ++i) {
+        if ((text[i] | 0x20) == 'd' && (text[i + 1] | 0x20) == 'd') dd = i;
+      }
+      EXPECT_EQ(scan::find_letter_pair(text, 'd', 'd', from), dd) << text << " " << from;
+      // The tag end: the first '>' outside quotes.
+      std::size_t end = scan::npos;
+      char quote = 0;
+      for (std::size_t k = from; k < text.size() && end == scan::npos; ++k) {
+        if (quote != 0) {
+          if (text[k] == quote) quote = 0;
+        } else if (text[k] == '>') {
+          end = k + 1;
+        } else if (text[k] == '"' || text[k] == '\'') {
+          quote = text[k];
+        }
+      }
+      EXPECT_EQ(scan::TagEndFinder(text).find(from), end) << text << " " << from;
+    }
+  }
+}
+
 TEST(RemoveHiddenElements, Cases) {
   RunCases({
       {"first end tag closes", remove_hidden_elements, "<div hidden><div>x</div>y</div>", "y</div>"},
@@ -198,6 +233,26 @@ TEST(NormalizeMarkupForParser, Cases) {
        "<svg><!DOCTYPE x><script>a</script> a < b</svg>", "<svg><!DOCTYPE x><script>a</script> a &lt; b</svg>"},
       {"empty", normalize_markup_for_parser, "", std::nullopt},
   });
+}
+
+// The fast roads' one scan: "<!-->" is an empty comment too, also in the
+// stretches the pass copies as they stand (svg tags, script start tags,
+// JSON-LD scripts), as when the empty comments were rewritten first.
+TEST(NormalizeMarkupForFastParser, Cases) {
+  RunCases({
+      {"empty comment", normalize_markup_for_fast_parser, "a<!-->b<!-- -->c", "a<!-- -->b<!-- -->c"},
+      {"and what pass 6 rewrites", normalize_markup_for_fast_parser, "<!---->x<br/>a < b", "<!-- -->x<br>a &lt; b"},
+      {"in an svg tag", normalize_markup_for_fast_parser, "<svg a='<!-->'>x</svg>", "<svg a='<!-- -->'>x</svg>"},
+      {"in a script start tag", normalize_markup_for_fast_parser, "<script a='<!-->'>b</script>",
+       "<script a='<!-- -->'></script>"},
+      {"in a json-ld script", normalize_markup_for_fast_parser,
+       "<script type=application/ld+json>{\"a\":\"<!-->\"}</script>",
+       "<script type=application/ld+json>{\"a\":\"<!-- -->\"}</script>"},
+      {"script body dropped", normalize_markup_for_fast_parser, "<script><!--></script>", "<script></script>"},
+      {"plain comment untouched", normalize_markup_for_fast_parser, "<!--x-->", std::nullopt},
+  });
+  // On the DOM road "<!-->" stays for the HTML5 parser.
+  EXPECT_FALSE(normalize_markup_for_parser("a<!-->b").has_value());
 }
 
 TEST(RunPreprocessing, NoMarkupNoCopy) {
