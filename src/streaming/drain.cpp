@@ -45,6 +45,7 @@ void Processor::truncate_output(std::size_t len) {
   if (len >= output_.size()) return;
   output_.resize(len);
   ++output_epoch_;
+  pair_scan_ = std::min(pair_scan_, len);
 }
 
 void Processor::delete_output_range(std::size_t from, std::size_t to) { replace_output(from, to - from, {}); }

@@ -143,6 +143,7 @@ OpenResult Processor::open_element(std::string_view name, bool known, TagId id, 
   f.item_width = 0;
   f.item_index = 0;
   f.under_item = false;
+  f.markers_dropped = false;
   if (known && depth_) {
     ElementFrame& parent = frames_[depth_ - 1];
     if (parent.is(kUl) || parent.is(kOl)) {

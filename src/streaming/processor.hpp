@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "common/scan.hpp"
@@ -52,6 +53,9 @@ struct ElementFrame {
   std::uint64_t item_count = 0;  // lists: their li children so far
   std::uint64_t item_index = 0;  // li: its place among its list's items
   std::uint64_t serial = 0;   // which element this frame holds (frames are reused)
+  // Emphasis and strikethrough: the opener was taken out while the element
+  // was open (its pair settled early), so no closer is written.
+  bool markers_dropped = false;
   std::uint8_t newlines_before = 0;
   std::uint8_t newlines_after = 0;
 
@@ -344,6 +348,13 @@ class Processor {
   void forget_marker_pair(const ElementFrame& frame);
   void settle_marker_pairs(bool at_end);
   std::optional<bool> marker_pair_reads(const MarkerPair& pair, bool at_end) const;
+  std::pair<std::size_t, std::size_t> marker_run(std::size_t start, std::size_t end) const;
+  bool marker_pair_final(const MarkerPair& pair) const;
+  void take_out_marker_pair(std::size_t index);
+  void bound_marker_pairs();
+  void drop_paragraph_crossing_openers();
+  bool settle_waiting_opener(std::size_t index);
+  bool drop_waiting_opener(std::size_t index);
   std::uint8_t side_before(std::size_t pos) const;
   std::uint8_t side_at(std::size_t pos) const;
   bool escaped_at(std::size_t pos) const;
@@ -398,6 +409,7 @@ class Processor {
       f(m.close_start);
       f(m.close_end);
     }
+    f(pair_scan_);
     for (DeferredMarker& m : deferred_markers_) {
       if (m.state != 1) continue;
       f(m.position);
@@ -481,6 +493,9 @@ class Processor {
   std::vector<DeferredMarker> deferred_markers_;
   std::vector<CodeSpanRecord> code_spans_;
   std::vector<MarkerPair> marker_pairs_;
+  // Output before this was looked at for blank lines after the openers of
+  // the pairs that wait for their closers.
+  std::size_t pair_scan_ = 0;
   std::optional<ClosedCodeSpan> last_code_span_;
   // The end of the input was reached: nothing more follows the output (a
   // later chunk continues it, and clears this).
