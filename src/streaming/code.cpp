@@ -191,13 +191,17 @@ bool Processor::code_span_ends_output() const {
 // its close, and the record of the span is open again.
 bool Processor::continue_code_span() {
   if (!code_span_ends_output() || pending_space_ || is_open(kTable)) return false;
+  reopen_last_code_span();
+  return true;
+}
+
+void Processor::reopen_last_code_span() {
   const ClosedCodeSpan span = std::move(*last_code_span_);
   last_code_span_.reset();
   delete_output_range(span.close_start, span.close_end);
   replace_output(span.start, span.content_start - span.start, span.opener);
   last_write_len_ = 0;
   code_spans_.push_back(CodeSpanRecord{span.start, span.start + span.opener.size(), true});
-  return true;
 }
 
 }  // namespace tidewell::streaming

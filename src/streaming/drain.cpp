@@ -237,9 +237,10 @@ std::string Processor::drain_ready_output() {
   if (written_marker) end = std::min(end, held_end(written_marker->position));
   if (!code_spans_.empty()) end = std::min(end, held_end(code_spans_.front().start));
   if (!marker_pairs_.empty()) {
-    // A '!' before the opener meets what follows if the pair is taken out.
+    // A '!' before the opener meets what follows if the pair is taken out,
+    // and a code span's closer the opener of one inside the pair.
     std::size_t held = held_end(marker_pairs_.front().open_start);
-    if (held > 0 && output_[held - 1] == '!') --held;
+    if (held > 0 && (output_[held - 1] == '!' || output_[held - 1] == '`')) --held;
     end = std::min(end, held);
   }
   if (code_span_ends_output()) end = std::min(end, held_end(last_code_span_->start));

@@ -54,7 +54,11 @@ std::uint8_t side_of_sequence(const unsigned char* p, const unsigned char* end) 
 // as one emphasis.
 bool Processor::join_marker_pair(const ElementFrame& f, std::string_view opener) {
   if (marker_pairs_.empty() || pending_space_) return false;
-  MarkerPair& last = marker_pairs_.back();
+  // The pair whose closer ends the output: an inner pair that closed
+  // before it stands after it in the list.
+  std::size_t at = marker_pairs_.size() - 1;
+  while (at > 0 && !(marker_pairs_[at].closed && marker_pairs_[at].close_end == output_.size())) --at;
+  MarkerPair& last = marker_pairs_[at];
   if (!last.closed || last.close_end != output_.size() ||
       std::string_view(output_).substr(last.close_start, last.close_end - last.close_start) != opener) {
     return false;
@@ -62,6 +66,7 @@ bool Processor::join_marker_pair(const ElementFrame& f, std::string_view opener)
   cut_marker(last.close_start, last.close_end);
   last.closed = false;
   last.serial = f.serial;
+  last.scan_from = last.close_start;
   return true;
 }
 
@@ -74,6 +79,9 @@ void Processor::close_marker_pair(const ElementFrame& f, const Opener& closer) {
       pair.closed = true;
       pair.close_end = output_.size();
       pair.close_start = pair.close_end - closer->size();
+      if (!pair.two_sided_inside && (*closer)[0] == '*') {
+        pair.two_sided_inside = holds_two_sided_run(std::max(pair.scan_from, pair.open_end), pair.close_start);
+      }
     } else {
       marker_pairs_.erase(marker_pairs_.begin() + static_cast<std::ptrdiff_t>(i));
     }
@@ -136,6 +144,16 @@ std::optional<bool> Processor::marker_pair_reads(const MarkerPair& pair, bool at
   const auto [open_from, open_to] = marker_run(pair.open_start, pair.open_end);
   // Markers with nothing between them are one run, which pairs with nothing.
   if (open_to > pair.close_start) return false;
+  if (output_[pair.open_start] == '*') {
+    // A reader pairs a run by its length: one of four or more that this
+    // opener makes with the markers before it does not pair as written, and
+    // one of three joined from markers of two lengths, once its first pair
+    // closes, opens again with a length of three, which a run inside that
+    // can both open and close pairs with ("***a*b*c***").
+    const std::size_t run = open_to - open_from;
+    if (run >= 4 && open_from < pair.open_start) return false;
+    if (run == 3 && pair.two_sided_inside) return false;
+  }
   if (open_to >= size || !always_opens(side_before(open_from), side_at(open_to))) return false;
   return always_closes(side_before(close_from), close_to == size ? std::uint8_t{kSpaceSide} : side_at(close_to));
 }
@@ -164,8 +182,123 @@ void Processor::take_out_marker_pair(std::size_t index) {
   marker_pairs_.erase(marker_pairs_.begin() + static_cast<std::ptrdiff_t>(index));
   cut_marker(pair.close_start, pair.close_end);
   keep_bang_before_link(pair.close_start);
+  join_code_spans_at(pair.close_start, code_span_before_starts_bare(pair.close_start, pair.open_end));
   cut_marker(pair.open_start, pair.open_end);
   keep_bang_before_link(pair.open_start);
+  join_code_spans_at(pair.open_start, pair.after_bare_code);
+  join_touching_marker_pairs();
+}
+
+// Pairs whose markers a cut brought together continue one another, as
+// those written side by side do: "*a**b*" would not read as one emphasis.
+void Processor::join_touching_marker_pairs() {
+  for (std::size_t i = 0; i + 1 < marker_pairs_.size(); ++i) {
+    MarkerPair& first = marker_pairs_[i];
+    if (!first.closed) continue;
+    for (std::size_t j = i + 1; j < marker_pairs_.size(); ++j) {
+      MarkerPair& next = marker_pairs_[j];
+      const std::string_view out(output_);
+      if (next.open_start != first.close_end || escaped_at(first.close_start) ||
+          out.substr(first.close_start, first.close_end - first.close_start) !=
+              out.substr(next.open_start, next.open_end - next.open_start)) {
+        continue;
+      }
+      const std::size_t open_start = first.open_start;
+      const std::size_t open_end = first.open_end;
+      const bool two_sided = first.two_sided_inside;
+      const std::size_t junction = first.close_start;
+      // One cut: the closer and the opener stand side by side.
+      cut_marker(first.close_start, next.open_end);
+      MarkerPair& joined = marker_pairs_[j];
+      joined.open_start = open_start;
+      joined.open_end = open_end;
+      joined.two_sided_inside = joined.two_sided_inside || two_sided;
+      if (!joined.closed) joined.scan_from = junction;
+      marker_pairs_.erase(marker_pairs_.begin() + static_cast<std::ptrdiff_t>(i));
+      --i;
+      break;
+    }
+  }
+}
+
+// A cut that brings a code span's closer and the next one's opener together
+// ("`a``b`") makes one span of them, as code spans side by side are written.
+// The next one still open continues the first, as one opened right after
+// it does. Closed, spans in single backticks are joined where the first's
+// content does not start with a space and the next one's does not end with
+// one: the content reads the same in one span.
+void Processor::join_code_spans_at(std::size_t pos, bool first_starts_bare) {
+  if (pos < 2 || pos + 1 >= output_.size() || output_[pos - 1] != '`' || output_[pos] != '`') return;
+  if (!code_spans_.empty() && code_spans_.back().start == pos) {
+    const CodeSpanRecord next = code_spans_.back();
+    if (!next.opener_at_end || !last_code_span_ || last_code_span_->close_end != pos || is_open(kTable)) return;
+    code_spans_.pop_back();
+    delete_output_range(next.start, next.end);
+    reopen_last_code_span();
+    return;
+  }
+  for (const CodeSpanRecord& c : code_spans_) {
+    if (c.start <= pos + 1 && c.end >= pos) return;
+  }
+  if (!first_starts_bare || escaped_at(pos - 1) || output_[pos - 2] == '`' || output_[pos + 1] == '`') return;
+  // The next span's closer: the first run of one backtick.
+  std::size_t close = pos + 1;
+  for (;;) {
+    const std::size_t found = output_.find('`', close);
+    if (found == std::string::npos) return;
+    std::size_t end = found;
+    while (end < output_.size() && output_[end] == '`') ++end;
+    if (end - found == 1) {
+      close = found;
+      break;
+    }
+    close = end;
+  }
+  if (output_[close - 1] == ' ') return;
+  if (last_code_span_ && last_code_span_->start <= pos + 1 && last_code_span_->close_end > pos) last_code_span_.reset();
+  cut_marker(pos - 1, pos + 1);
+}
+
+// Whether the output before `pos` ends with a code span in single backticks
+// whose content does not start with a space, its opener at or after `floor`.
+bool Processor::code_span_before_starts_bare(std::size_t pos, std::size_t floor) const {
+  if (pos < 3 || pos > output_.size() || output_[pos - 1] != '`' || escaped_at(pos - 1) || output_[pos - 2] == '`') {
+    return false;
+  }
+  for (std::size_t k = pos - 2; k-- > floor;) {
+    if (output_[k] != '`') continue;
+    std::size_t from = k;
+    while (from > floor && output_[from - 1] == '`') --from;
+    if (from == k && (from == floor || output_[from - 1] != '`')) {
+      return !escaped_at(k) && output_[k + 1] != ' ';
+    }
+    k = from;
+  }
+  return false;
+}
+
+// Whether [from, to) holds a run of '*' with a letter or digit on both
+// sides, or punctuation on both: it can both open and close. A run at
+// either end belongs to the markers beside it.
+bool Processor::holds_two_sided_run(std::size_t from, std::size_t to) const {
+  auto kind = [&](std::size_t i) {
+    const unsigned char c = static_cast<unsigned char>(output_[i]);
+    return c < 0x80 ? side_of_code_point(c) : std::uint8_t{kWordSide};
+  };
+  std::size_t i = from;
+  if (i > 0 && output_[i - 1] == '*') {
+    while (i < to && output_[i] == '*') ++i;
+  }
+  for (; i < to; ++i) {
+    if (output_[i] != '*' || escaped_at(i)) continue;
+    std::size_t end = i;
+    while (end < to && output_[end] == '*') ++end;
+    if (end == to || i == 0) return false;
+    const std::uint8_t left = kind(i - 1);
+    if (left != kSpaceSide && left == kind(end)) return true;
+    i = end - 1;
+  }
+  return false;
 }
 
 // A pair that reads, whose markers stand between bytes that no marker is,

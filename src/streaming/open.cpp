@@ -292,7 +292,8 @@ OpenResult Processor::open_element(std::string_view name, bool known, TagId id, 
       const bool written = opener && grew && output_ends_with(*opener);
       const std::size_t opener_start = written ? output_.size() - opener->size() : output_.size();
       if (marker_pair && !continues_pair && written) {
-        marker_pairs_.push_back(MarkerPair{opener_start, output_.size(), 0, 0, f.serial, false});
+        marker_pairs_.push_back(MarkerPair{opener_start, output_.size(), 0, 0, f.serial, output_.size(), false, false,
+                                           code_span_before_starts_bare(opener_start, emitted_end_)});
       }
 
       if (f.known) {

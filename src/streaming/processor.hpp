@@ -107,7 +107,15 @@ struct MarkerPair {
   std::size_t close_start = 0;
   std::size_t close_end = 0;
   std::uint64_t serial = 0;  // the element that writes it
+  // Content from here on is looked at when the pair closes (a pair that
+  // continues another has looked at that one's content).
+  std::size_t scan_from = 0;
   bool closed = false;
+  // The content holds a run of markers that can both open and close.
+  bool two_sided_inside = false;
+  // The opener follows a code span in single backticks whose content does
+  // not start with a space: taken out, the pair lets the span continue.
+  bool after_bare_code = false;
 };
 
 struct CodeSpanRecord {
@@ -334,7 +342,9 @@ class Processor {
   bool needs_line_start_escape(std::string_view text) const;
   bool line_starts_with_html_tag();
   bool output_at_line_start() const;
-  std::optional<unsigned> line_start_indent() const;
+  std::optional<unsigned> line_start_indent() const { return line_start_indent_at(end_before_waiting_openers()); }
+  std::optional<unsigned> line_start_indent_at(std::size_t size) const;
+  bool follows_number_at_line_start() const;
   void write_emphasis_marker(std::uint8_t mode);
   void drop_empty_caption_markers();
   void flush_deferred_separators(std::optional<HeldSeparator>& held);
@@ -351,6 +361,10 @@ class Processor {
   std::pair<std::size_t, std::size_t> marker_run(std::size_t start, std::size_t end) const;
   bool marker_pair_final(const MarkerPair& pair) const;
   void take_out_marker_pair(std::size_t index);
+  void join_touching_marker_pairs();
+  void join_code_spans_at(std::size_t pos, bool first_starts_bare);
+  bool code_span_before_starts_bare(std::size_t pos, std::size_t floor) const;
+  bool holds_two_sided_run(std::size_t from, std::size_t to) const;
   void bound_marker_pairs();
   void drop_paragraph_crossing_openers();
   bool settle_waiting_opener(std::size_t index);
@@ -377,6 +391,7 @@ class Processor {
   std::string close_inline_code(std::size_t start, std::size_t end);
   bool code_span_ends_output() const;
   bool continue_code_span();
+  void reopen_last_code_span();
 
   // ---- quotation regions (quote.cpp)
   void close_quote_region();
@@ -408,6 +423,7 @@ class Processor {
       f(m.open_end);
       f(m.close_start);
       f(m.close_end);
+      f(m.scan_from);
     }
     f(pair_scan_);
     for (DeferredMarker& m : deferred_markers_) {

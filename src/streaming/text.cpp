@@ -139,8 +139,7 @@ std::string escape_cell_code_text(std::string_view text) {
 // The indentation (0 to 3 spaces) of the output position when it is a line
 // start: after a line feed, after up to three spaces that follow one, or
 // right after a list marker.
-std::optional<unsigned> Processor::line_start_indent() const {
-  const std::size_t size = end_before_waiting_openers();
+std::optional<unsigned> Processor::line_start_indent_at(std::size_t size) const {
   if (size == 0) {
     if (line_start_kind_ == 0 || line_start_kind_ == 5) return 0u;
     if (tail_bytes_[1] == '\n') return 0u;
@@ -163,6 +162,16 @@ std::optional<unsigned> Processor::line_start_indent() const {
   while (k > 0 && output_[k - 1] == ' ') --k;
   if (is_list_marker_at(k)) return 0u;
   return std::nullopt;
+}
+
+// The line so far is a number of at most nine digits: a '.' or ')' written
+// next would make it a list item's marker.
+bool Processor::follows_number_at_line_start() const {
+  const std::size_t end = end_before_waiting_openers();
+  std::size_t k = end;
+  while (k > 0 && end - k <= 9 && is_digit(output_[k - 1])) --k;
+  if (k == end || end - k > 9) return false;
+  return (k == 0 && !output_started_) || line_start_indent_at(k).has_value();
 }
 
 bool Processor::output_at_line_start() const {
@@ -447,12 +456,21 @@ void Processor::write_text(std::string_view text, bool soft) {
         !html_kept && ((is_open(kBlockquote) && text.find('>') != std::string_view::npos) ||
                        (is_open(kTable) && text.find('|') != std::string_view::npos) ||
                        (is_open(kA) && text.find(']') != std::string_view::npos));
-    if ((needs_escape || contextual || needs_line_start_escape(text)) &&
-        (!html_kept || (html_block_blank_line_ && !line_starts_with_html_tag()))) {
+    const bool markdown_read = !html_kept || (html_block_blank_line_ && !line_starts_with_html_tag());
+    if ((needs_escape || contextual || needs_line_start_escape(text)) && markdown_read) {
       if (auto escaped = escape_inline_markdown(text)) {
         holder = std::move(*escaped);
         text = holder;
       }
+    }
+    // "1" then ")" from another element: "1)" would start a list.
+    if (!text.empty() && (text[0] == '.' || text[0] == ')') &&
+        (text.size() == 1 || scan::is_ws(static_cast<unsigned char>(text[1]))) && markdown_read &&
+        follows_number_at_line_start()) {
+      std::string escaped(1, '\\');
+      escaped.append(text);
+      holder = std::move(escaped);
+      text = holder;
     }
   }
 
