@@ -164,8 +164,12 @@ std::optional<unsigned> Processor::line_start_indent_at(std::size_t size) const 
   return std::nullopt;
 }
 
-// The line so far is a number of at most nine digits: a '.' or ')' written
-// next would make it a list item's marker.
+// `text`, a '.' or ')' and white space or nothing, makes the line so far a
+// list item's marker: the line is a number of at most nine digits.
+bool Processor::completes_number_marker(std::string_view text) const {
+  return (text.size() == 1 || scan::is_ws(static_cast<unsigned char>(text[1]))) && follows_number_at_line_start();
+}
+
 bool Processor::follows_number_at_line_start() const {
   const std::size_t end = end_before_waiting_openers();
   std::size_t k = end;
@@ -182,6 +186,7 @@ bool Processor::output_at_line_start() const {
 bool Processor::needs_line_start_escape(std::string_view text) const {
   if (text.empty()) return false;
   const unsigned char c0 = static_cast<unsigned char>(text[0]);
+  if (c0 == '.' || c0 == ')') return completes_number_marker(text);
   if (!(c0 == ' ' || c0 == '#' || c0 == '+' || c0 == '-' || c0 == '>' || is_digit(c0))) return false;
   const std::optional<unsigned> indent = line_start_indent();
   if (!indent) return false;
@@ -240,7 +245,14 @@ std::optional<std::string> Processor::escape_inline_markdown(std::string_view te
   bool line_start = indent.has_value();
   unsigned spaces = indent.value_or(0);
   const std::size_t n = text.size();
-  for (std::size_t i = 0; i < n; ++i) {
+  std::size_t i = 0;
+  // "1" then ")" from another element: "1)" would start a list.
+  if (n > 0 && (text[0] == '.' || text[0] == ')') && completes_number_marker(text)) {
+    escape_at(0);
+    line_start = false;
+    i = 1;
+  }
+  for (; i < n; ++i) {
     const unsigned char c = static_cast<unsigned char>(text[i]);
     if (!kEscapeClass[c]) {
       line_start = false;
@@ -456,21 +468,12 @@ void Processor::write_text(std::string_view text, bool soft) {
         !html_kept && ((is_open(kBlockquote) && text.find('>') != std::string_view::npos) ||
                        (is_open(kTable) && text.find('|') != std::string_view::npos) ||
                        (is_open(kA) && text.find(']') != std::string_view::npos));
-    const bool markdown_read = !html_kept || (html_block_blank_line_ && !line_starts_with_html_tag());
-    if ((needs_escape || contextual || needs_line_start_escape(text)) && markdown_read) {
+    if ((needs_escape || contextual || needs_line_start_escape(text)) &&
+        (!html_kept || (html_block_blank_line_ && !line_starts_with_html_tag()))) {
       if (auto escaped = escape_inline_markdown(text)) {
         holder = std::move(*escaped);
         text = holder;
       }
-    }
-    // "1" then ")" from another element: "1)" would start a list.
-    if (!text.empty() && (text[0] == '.' || text[0] == ')') &&
-        (text.size() == 1 || scan::is_ws(static_cast<unsigned char>(text[1]))) && markdown_read &&
-        follows_number_at_line_start()) {
-      std::string escaped(1, '\\');
-      escaped.append(text);
-      holder = std::move(escaped);
-      text = holder;
     }
   }
 
