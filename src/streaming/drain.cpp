@@ -238,9 +238,10 @@ std::string Processor::drain_ready_output() {
   if (!code_spans_.empty()) end = std::min(end, held_end(code_spans_.front().start));
   if (!marker_pairs_.empty()) {
     // A '!' before the opener meets what follows if the pair is taken out,
-    // and a code span's closer the opener of one inside the pair.
-    std::size_t held = held_end(marker_pairs_.front().open_start);
-    if (held > 0 && (output_[held - 1] == '!' || output_[held - 1] == '`')) --held;
+    // and a code span ending there one inside the pair.
+    const MarkerPair& front = marker_pairs_.front();
+    std::size_t held = held_end(front.code_at_open ? front.code_before_open : front.open_start);
+    if (held > 0 && output_[held - 1] == '!') --held;
     end = std::min(end, held);
   }
   if (code_span_ends_output()) end = std::min(end, held_end(last_code_span_->start));
@@ -285,7 +286,8 @@ void Processor::update_flush_regions() {
   if (!marker_pairs_.empty()) {
     // With the byte before the opener, the backslashes that may escape it:
     // taking the pair out looks at both.
-    std::size_t k = marker_pairs_.front().open_start;
+    const MarkerPair& front = marker_pairs_.front();
+    std::size_t k = front.code_at_open ? front.code_before_open : front.open_start;
     if (k > 0) --k;
     while (k > 0 && output_[k - 1] == '\\') --k;
     limit(k);

@@ -79,6 +79,8 @@ void Processor::close_marker_pair(const ElementFrame& f, const Opener& closer) {
       pair.closed = true;
       pair.close_end = output_.size();
       pair.close_start = pair.close_end - closer->size();
+      pair.code_at_close = code_span_ends_at(pair.close_start);
+      if (pair.code_at_close) pair.code_before_close = last_code_span_->start;
       if (!pair.two_sided_inside && (*closer)[0] == '*') {
         pair.two_sided_inside = holds_two_sided_run(std::max(pair.scan_from, pair.open_end), pair.close_start);
       }
@@ -182,10 +184,10 @@ void Processor::take_out_marker_pair(std::size_t index) {
   marker_pairs_.erase(marker_pairs_.begin() + static_cast<std::ptrdiff_t>(index));
   cut_marker(pair.close_start, pair.close_end);
   keep_bang_before_link(pair.close_start);
-  join_code_spans_at(pair.close_start, code_span_before_starts_bare(pair.close_start, pair.open_end));
+  join_code_spans_at(pair.close_start, pair.code_at_close, pair.code_before_close);
   cut_marker(pair.open_start, pair.open_end);
   keep_bang_before_link(pair.open_start);
-  join_code_spans_at(pair.open_start, pair.after_bare_code);
+  join_code_spans_at(pair.open_start, pair.code_at_open, pair.code_before_open);
   join_touching_marker_pairs();
 }
 
@@ -222,13 +224,12 @@ void Processor::join_touching_marker_pairs() {
 }
 
 // A cut that brings a code span's closer and the next one's opener together
-// ("`a``b`") makes one span of them, as code spans side by side are written.
-// The next one still open continues the first, as one opened right after
-// it does. Closed, spans in single backticks are joined where the first's
-// content does not start with a space and the next one's does not end with
-// one: the content reads the same in one span.
-void Processor::join_code_spans_at(std::size_t pos, bool first_starts_bare) {
-  if (pos < 2 || pos + 1 >= output_.size() || output_[pos - 1] != '`' || output_[pos] != '`') return;
+// ("`a``b`") makes one span of them, as code spans side by side are written:
+// the next one still open continues the first, as one opened right after it
+// does; closed, both are written again as one span of what they read as.
+void Processor::join_code_spans_at(std::size_t pos, bool first_known, std::size_t first_start) {
+  const std::size_t size = output_.size();
+  if (!first_known || pos < 2 || pos + 1 >= size || output_[pos - 1] != '`' || output_[pos] != '`') return;
   if (!code_spans_.empty() && code_spans_.back().start == pos) {
     const CodeSpanRecord next = code_spans_.back();
     if (!next.opener_at_end || !last_code_span_ || last_code_span_->close_end != pos || is_open(kTable)) return;
@@ -238,43 +239,36 @@ void Processor::join_code_spans_at(std::size_t pos, bool first_starts_bare) {
     return;
   }
   for (const CodeSpanRecord& c : code_spans_) {
-    if (c.start <= pos + 1 && c.end >= pos) return;
+    if (c.end >= first_start && c.start <= pos + 1) return;
   }
-  if (!first_starts_bare || escaped_at(pos - 1) || output_[pos - 2] == '`' || output_[pos + 1] == '`') return;
-  // The next span's closer: the first run of one backtick.
-  std::size_t close = pos + 1;
+  if (first_start >= pos || is_open(kTable)) return;
+  // The next span's closer: the first run of as many backticks as its opener.
+  std::size_t fence = 0;
+  while (pos + fence < size && output_[pos + fence] == '`') ++fence;
+  std::size_t end = pos + fence;
   for (;;) {
-    const std::size_t found = output_.find('`', close);
+    const std::size_t found = output_.find('`', end);
     if (found == std::string::npos) return;
-    std::size_t end = found;
-    while (end < output_.size() && output_[end] == '`') ++end;
-    if (end - found == 1) {
-      close = found;
-      break;
-    }
-    close = end;
+    end = found;
+    while (end < size && output_[end] == '`') ++end;
+    if (end - found == fence) break;
   }
-  if (output_[close - 1] == ' ') return;
-  if (last_code_span_ && last_code_span_->start <= pos + 1 && last_code_span_->close_end > pos) last_code_span_.reset();
-  cut_marker(pos - 1, pos + 1);
+  const std::string content = read_code_span(std::string_view(output_).substr(first_start, pos - first_start)) +
+                              read_code_span(std::string_view(output_).substr(pos, end - pos));
+  const auto [length, pad] = code_span_fence(content);
+  std::string span(length, '`');
+  if (pad) span.push_back(' ');
+  span += content;
+  if (pad) span.push_back(' ');
+  span.append(length, '`');
+  if (last_code_span_ && last_code_span_->start >= first_start && last_code_span_->start < end) last_code_span_.reset();
+  if (end > size - std::min(last_write_len_, size)) last_write_len_ = 0;
+  replace_output(first_start, end - first_start, span);
 }
 
-// Whether the output before `pos` ends with a code span in single backticks
-// whose content does not start with a space, its opener at or after `floor`.
-bool Processor::code_span_before_starts_bare(std::size_t pos, std::size_t floor) const {
-  if (pos < 3 || pos > output_.size() || output_[pos - 1] != '`' || escaped_at(pos - 1) || output_[pos - 2] == '`') {
-    return false;
-  }
-  for (std::size_t k = pos - 2; k-- > floor;) {
-    if (output_[k] != '`') continue;
-    std::size_t from = k;
-    while (from > floor && output_[from - 1] == '`') --from;
-    if (from == k && (from == floor || output_[from - 1] != '`')) {
-      return !escaped_at(k) && output_[k + 1] != ' ';
-    }
-    k = from;
-  }
-  return false;
+// Whether the code span closed last ends at `pos`.
+bool Processor::code_span_ends_at(std::size_t pos) const {
+  return last_code_span_ && last_code_span_->close_end == pos && last_code_span_->close_start < pos;
 }
 
 // Whether [from, to) holds a run of '*' with a letter or digit on both

@@ -113,9 +113,13 @@ struct MarkerPair {
   bool closed = false;
   // The content holds a run of markers that can both open and close.
   bool two_sided_inside = false;
-  // The opener follows a code span in single backticks whose content does
-  // not start with a space: taken out, the pair lets the span continue.
-  bool after_bare_code = false;
+  // A code span ends right before the opener (starting at code_before_open)
+  // or the closer (at code_before_close): taken out, the pair lets it
+  // continue into the one that follows.
+  std::size_t code_before_open = 0;
+  std::size_t code_before_close = 0;
+  bool code_at_open = false;
+  bool code_at_close = false;
 };
 
 struct CodeSpanRecord {
@@ -123,6 +127,11 @@ struct CodeSpanRecord {
   std::size_t end = 0;
   bool opener_at_end = false;
 };
+
+// The fence length of a code span of `content`, and whether it needs a
+// space inside each fence; what a written code span reads as (code.cpp).
+std::pair<std::size_t, bool> code_span_fence(std::string_view content);
+std::string read_code_span(std::string_view span);
 
 // The code span that ends the output: a code span opening right after it
 // continues it ("`a``b`" would not read as code).
@@ -363,8 +372,8 @@ class Processor {
   bool marker_pair_final(const MarkerPair& pair) const;
   void take_out_marker_pair(std::size_t index);
   void join_touching_marker_pairs();
-  void join_code_spans_at(std::size_t pos, bool first_starts_bare);
-  bool code_span_before_starts_bare(std::size_t pos, std::size_t floor) const;
+  void join_code_spans_at(std::size_t pos, bool first_known, std::size_t first_start);
+  bool code_span_ends_at(std::size_t pos) const;
   bool holds_two_sided_run(std::size_t from, std::size_t to) const;
   void bound_marker_pairs();
   void drop_paragraph_crossing_openers();
@@ -425,6 +434,8 @@ class Processor {
       f(m.close_start);
       f(m.close_end);
       f(m.scan_from);
+      f(m.code_before_open);
+      f(m.code_before_close);
     }
     f(pair_scan_);
     for (DeferredMarker& m : deferred_markers_) {

@@ -317,6 +317,8 @@ def test_text_beside_other_elements_markup_reads_back(html_in, read):
     "<p><em><del> (x</del></em><em>*</em>!yza</p>",  # a pair continued after the pair inside it closed
     "<p>.[b<em><code>_yzyz</code></em><code> .&lt;</code></p>",  # a code span opened after a pair taken out
     "<p><code>a </code><b><code>b</code></b>c</p>",
+    "<p>!a<code> [</code><em><code># a </code></em>a</p>",  # spans whose spaces a reader would take off
+    "<p><code>`x]b </code><em><code> !&lt;x</code></em>x</p>",
 ])
 def test_text_beside_other_elements_markup_reads_back_on_the_fast_roads(html_in, road):
     # fast_dom writes no strikethrough, and tier-1 no strikethrough either:
