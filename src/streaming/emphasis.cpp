@@ -298,13 +298,13 @@ bool Processor::holds_two_sided_run(std::size_t from, std::size_t to) const {
 // A pair that reads, whose markers stand between bytes that no marker is,
 // is final: no pair taken out later changes what stands beside its runs.
 bool Processor::marker_pair_final(const MarkerPair& m) const {
-  if (!m.closed || m.close_end >= end_without_trailing_whitespace()) return false;
-  const std::optional<bool> reads = marker_pair_reads(m, false);
-  if (!reads || !*reads) return false;
-  if ((m.close_start > 0 && is_marker_byte(output_[m.close_start - 1])) || is_marker_byte(output_[m.close_end])) {
+  if (!m.closed || m.close_end >= output_.size()) return false;
+  if ((m.close_start > 0 && is_marker_byte(output_[m.close_start - 1])) || is_marker_byte(output_[m.close_end]) ||
+      (m.open_start > 0 && is_marker_byte(output_[m.open_start - 1])) || is_marker_byte(output_[m.open_end])) {
     return false;
   }
-  return (m.open_start == 0 || !is_marker_byte(output_[m.open_start - 1])) && !is_marker_byte(output_[m.open_end]);
+  const std::optional<bool> reads = marker_pair_reads(m, false);
+  return reads && *reads && m.close_end < end_without_trailing_whitespace();
 }
 
 // A pair that does not read is taken out, and its content reads as the
@@ -391,8 +391,14 @@ void Processor::drop_paragraph_crossing_openers() {
       break;
     }
   }
+  from = std::max(from, pair_scan_);
+  if (from >= output_.size()) return;
+  // Output without a line feed holds no blank line.
+  if (!std::memchr(output_.data() + from, '\n', output_.size() - from)) {
+    pair_scan_ = output_.size();
+    return;
+  }
   const std::size_t visible = end_without_trailing_whitespace();
-  from = std::max(from, std::min(pair_scan_, output_.size()));
   if (from >= visible) return;
   pair_scan_ = visible;
   std::size_t blank = std::string::npos;  // the line feed that starts the last blank line
