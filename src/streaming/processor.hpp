@@ -131,7 +131,7 @@ struct CodeSpanRecord {
 // The fence length of a code span of `content`, and whether it needs a
 // space inside each fence; what a written code span reads as (code.cpp).
 std::pair<std::size_t, bool> code_span_fence(std::string_view content);
-std::string read_code_span(std::string_view span);
+[[gnu::cold]] std::string read_code_span(std::string_view span);
 
 // The code span that ends the output: a code span opening right after it
 // continues it ("`a``b`" would not read as code).
@@ -370,15 +370,15 @@ class Processor {
   std::optional<bool> marker_pair_reads(const MarkerPair& pair, bool at_end) const;
   std::pair<std::size_t, std::size_t> marker_run(std::size_t start, std::size_t end) const;
   bool marker_pair_final(const MarkerPair& pair) const;
-  void take_out_marker_pair(std::size_t index);
-  void join_touching_marker_pairs();
-  void join_code_spans_at(std::size_t pos, bool first_known, std::size_t first_start);
+  [[gnu::cold]] void take_out_marker_pair(std::size_t index);
+  [[gnu::cold]] void join_touching_marker_pairs();
+  [[gnu::cold]] void join_code_spans_at(std::size_t pos, bool first_known, std::size_t first_start);
   bool code_span_ends_at(std::size_t pos) const;
   bool holds_two_sided_run(std::size_t from, std::size_t to) const;
   void bound_marker_pairs();
   void drop_paragraph_crossing_openers();
-  bool settle_waiting_opener(std::size_t index);
-  bool drop_waiting_opener(std::size_t index);
+  [[gnu::cold]] bool settle_waiting_opener(std::size_t index);
+  [[gnu::cold]] bool drop_waiting_opener(std::size_t index);
   std::uint8_t side_before(std::size_t pos) const;
   std::uint8_t side_at(std::size_t pos) const;
   bool escaped_at(std::size_t pos) const;
@@ -401,7 +401,7 @@ class Processor {
   std::string close_inline_code(std::size_t start, std::size_t end);
   bool code_span_ends_output() const;
   bool continue_code_span();
-  void reopen_last_code_span();
+  [[gnu::cold]] void reopen_last_code_span();
 
   // ---- quotation regions (quote.cpp)
   void close_quote_region();
