@@ -511,6 +511,8 @@ void Processor::write_close_element(ElementFrame& e) {
   Opener text;
   if (e.is(kTr) && open_counts_[kTable] < 2 && !separator_written_) text = header_separator_row();
   else if (!(e.is(kA) && !html_kept)) text = write_close_markup(e, colspan);
+  // Its opener was taken out while the element was open.
+  if (e.markers_dropped && text && is_marker_text(*text)) text = std::string();
 
   // Owed output: a paragraph break, the figcaption openers.
   bool break_was_owed = false;

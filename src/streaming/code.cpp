@@ -145,18 +145,11 @@ void Processor::close_inner_fence() {
   inner_break_owed_ = true;
 }
 
-std::string Processor::close_inline_code(std::size_t start, std::size_t end) {
-  end = std::min(end, output_.size());
-  start = std::min(start, end);
-  if (is_open(kTable) && std::string_view(output_).substr(end).find('|') != std::string_view::npos) {
-    std::string content;
-    for (std::size_t i = end; i < output_.size(); ++i) {
-      if (output_[i] == '|') content.push_back('\\');
-      content.push_back(output_[i]);
-    }
-    replace_output(end, output_.size() - end, content);
-  }
-  const std::string_view content = std::string_view(output_).substr(end);
+// The fence a code span of `content` takes (one backtick more than its
+// longest run), and whether the content needs a space inside it: a reader
+// takes one space off both ends when both have one, so the code's own
+// spaces need one more.
+std::pair<std::size_t, bool> code_span_fence(std::string_view content) {
   std::size_t longest = 0;
   for (std::size_t i = 0; i < content.size();) {
     if (content[i] != '`') {
@@ -168,12 +161,39 @@ std::string Processor::close_inline_code(std::size_t start, std::size_t end) {
     longest = std::max(longest, j - i);
     i = j;
   }
-  const std::string fence(longest + 1, '`');
-  // A reader takes one space off both ends when both have one: the code's
-  // own spaces need one more.
   const bool pad = !content.empty() &&
                    (content.front() == '`' || content.back() == '`' ||
                     (content.front() == ' ' && content.back() == ' ' && content.find_first_not_of(' ') != std::string_view::npos));
+  return {longest + 1, pad};
+}
+
+// What a written code span `span` reads as: its content without the fences,
+// and without the space a reader takes off both ends.
+std::string read_code_span(std::string_view span) {
+  std::size_t fence = 0;
+  while (fence < span.size() && span[fence] == '`') ++fence;
+  if (span.size() < 2 * fence) return std::string();
+  std::string_view content = span.substr(fence, span.size() - 2 * fence);
+  if (content.size() >= 2 && content.front() == ' ' && content.back() == ' ' &&
+      content.find_first_not_of(' ') != std::string_view::npos) {
+    content = content.substr(1, content.size() - 2);
+  }
+  return std::string(content);
+}
+
+std::string Processor::close_inline_code(std::size_t start, std::size_t end) {
+  end = std::min(end, output_.size());
+  start = std::min(start, end);
+  if (is_open(kTable) && std::string_view(output_).substr(end).find('|') != std::string_view::npos) {
+    std::string content;
+    for (std::size_t i = end; i < output_.size(); ++i) {
+      if (output_[i] == '|') content.push_back('\\');
+      content.push_back(output_[i]);
+    }
+    replace_output(end, output_.size() - end, content);
+  }
+  const auto [length, pad] = code_span_fence(std::string_view(output_).substr(end));
+  const std::string fence(length, '`');
   std::string opener(std::string_view(output_).substr(start, end - start));
   if (!opener.empty()) opener.pop_back();
   opener += fence;
@@ -191,13 +211,17 @@ bool Processor::code_span_ends_output() const {
 // its close, and the record of the span is open again.
 bool Processor::continue_code_span() {
   if (!code_span_ends_output() || pending_space_ || is_open(kTable)) return false;
+  reopen_last_code_span();
+  return true;
+}
+
+void Processor::reopen_last_code_span() {
   const ClosedCodeSpan span = std::move(*last_code_span_);
   last_code_span_.reset();
   delete_output_range(span.close_start, span.close_end);
   replace_output(span.start, span.content_start - span.start, span.opener);
   last_write_len_ = 0;
   code_spans_.push_back(CodeSpanRecord{span.start, span.start + span.opener.size(), true});
-  return true;
 }
 
 }  // namespace tidewell::streaming

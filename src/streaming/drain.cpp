@@ -45,6 +45,7 @@ void Processor::truncate_output(std::size_t len) {
   if (len >= output_.size()) return;
   output_.resize(len);
   ++output_epoch_;
+  pair_scan_ = std::min(pair_scan_, len);
 }
 
 void Processor::delete_output_range(std::size_t from, std::size_t to) { replace_output(from, to - from, {}); }
@@ -236,8 +237,10 @@ std::string Processor::drain_ready_output() {
   if (written_marker) end = std::min(end, held_end(written_marker->position));
   if (!code_spans_.empty()) end = std::min(end, held_end(code_spans_.front().start));
   if (!marker_pairs_.empty()) {
-    // A '!' before the opener meets what follows if the pair is taken out.
-    std::size_t held = held_end(marker_pairs_.front().open_start);
+    // A '!' before the opener meets what follows if the pair is taken out,
+    // and a code span ending there one inside the pair.
+    const MarkerPair& front = marker_pairs_.front();
+    std::size_t held = held_end(front.code_at_open ? front.code_before_open : front.open_start);
     if (held > 0 && output_[held - 1] == '!') --held;
     end = std::min(end, held);
   }
@@ -283,7 +286,8 @@ void Processor::update_flush_regions() {
   if (!marker_pairs_.empty()) {
     // With the byte before the opener, the backslashes that may escape it:
     // taking the pair out looks at both.
-    std::size_t k = marker_pairs_.front().open_start;
+    const MarkerPair& front = marker_pairs_.front();
+    std::size_t k = front.code_at_open ? front.code_before_open : front.open_start;
     if (k > 0) --k;
     while (k > 0 && output_[k - 1] == '\\') --k;
     limit(k);

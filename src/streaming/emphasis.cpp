@@ -4,8 +4,11 @@
 // likewise: "x**-**" or "**\***b" would show their asterisks. The stream
 // knows the character after a closer only when something follows it, so
 // each pair is settled then (or at the end of the input), and taken out
-// where it would not pair; the drain holds it until it is settled.
+// where it would not pair; the drain holds it until it is settled. A pair
+// whose element stays open is settled earlier, at a blank line after its
+// opener or once it holds much output, so that the stream holds little.
 #include <algorithm>
+#include <cstring>
 
 #include "common/char_sides.hpp"
 #include "common/utf8.hpp"
@@ -27,6 +30,13 @@ bool always_opens(std::uint8_t before, std::uint8_t after) {
 // The run closes for every pair of possible neighbours (right-flanking).
 bool always_closes(std::uint8_t before, std::uint8_t after) { return always_opens(after, before); }
 
+// Output an opener may hold while it waits for its closer.
+constexpr std::size_t kPairHoldLimit = 65535;
+// Pairs kept because what stands beside their markers may still change.
+constexpr std::size_t kMaxHeldPairs = 32;
+
+bool is_marker_byte(char c) { return c == '*' || c == '~'; }
+
 std::uint8_t side_of_sequence(const unsigned char* p, const unsigned char* end) {
   if (*p < 0x80) return side_of_code_point(*p);
   bool valid = false;
@@ -44,7 +54,11 @@ std::uint8_t side_of_sequence(const unsigned char* p, const unsigned char* end) 
 // as one emphasis.
 bool Processor::join_marker_pair(const ElementFrame& f, std::string_view opener) {
   if (marker_pairs_.empty() || pending_space_) return false;
-  MarkerPair& last = marker_pairs_.back();
+  // The pair whose closer ends the output: an inner pair that closed
+  // before it stands after it in the list.
+  std::size_t at = marker_pairs_.size() - 1;
+  while (at > 0 && !(marker_pairs_[at].closed && marker_pairs_[at].close_end == output_.size())) --at;
+  MarkerPair& last = marker_pairs_[at];
   if (!last.closed || last.close_end != output_.size() ||
       std::string_view(output_).substr(last.close_start, last.close_end - last.close_start) != opener) {
     return false;
@@ -52,17 +66,24 @@ bool Processor::join_marker_pair(const ElementFrame& f, std::string_view opener)
   cut_marker(last.close_start, last.close_end);
   last.closed = false;
   last.serial = f.serial;
+  last.scan_from = last.close_start;
   return true;
 }
 
 void Processor::close_marker_pair(const ElementFrame& f, const Opener& closer) {
+  const bool written = closer && is_marker_text(*closer) && output_ends_with(*closer);
   for (std::size_t i = marker_pairs_.size(); i-- > 0;) {
     MarkerPair& pair = marker_pairs_[i];
     if (pair.serial != f.serial || pair.closed) continue;
-    if (closer && is_marker_text(*closer) && output_ends_with(*closer)) {
+    if (written) {
       pair.closed = true;
       pair.close_end = output_.size();
       pair.close_start = pair.close_end - closer->size();
+      pair.code_at_close = code_span_ends_at(pair.close_start);
+      if (pair.code_at_close) pair.code_before_close = last_code_span_->start;
+      if (!pair.two_sided_inside && (*closer)[0] == '*') {
+        pair.two_sided_inside = holds_two_sided_run(std::max(pair.scan_from, pair.open_end), pair.close_start);
+      }
     } else {
       marker_pairs_.erase(marker_pairs_.begin() + static_cast<std::ptrdiff_t>(i));
     }
@@ -107,23 +128,34 @@ std::uint8_t Processor::side_at(std::size_t pos) const {
 // Whether the pair's markers read as markup: its opening run opens and its
 // closing run closes. Empty when the character after the closing run is not
 // known yet.
+// Markers of other elements right beside [start, end) are one run with it.
+std::pair<std::size_t, std::size_t> Processor::marker_run(std::size_t start, std::size_t end) const {
+  const char mark = output_[start];
+  while (start > 0 && output_[start - 1] == mark && !escaped_at(start - 1)) --start;
+  while (end < output_.size() && output_[end] == mark) ++end;
+  return {start, end};
+}
+
 std::optional<bool> Processor::marker_pair_reads(const MarkerPair& pair, bool at_end) const {
   const std::size_t size = output_.size();
   if (pair.open_end > size || pair.close_end > size) return true;
-  const char mark = output_[pair.open_start];
-  // Markers of other elements right beside these are one run with them.
-  auto run = [&](std::size_t start, std::size_t end) {
-    while (start > 0 && output_[start - 1] == mark && !escaped_at(start - 1)) --start;
-    while (end < size && output_[end] == mark) ++end;
-    return std::pair{start, end};
-  };
-  const auto [close_from, close_to] = run(pair.close_start, pair.close_end);
+  const auto [close_from, close_to] = marker_run(pair.close_start, pair.close_end);
   if (close_to == size && !at_end) return std::nullopt;
   // An opener that follows may still be taken back with its empty element.
   if (!at_end && !inline_marker_spans_.empty() && inline_marker_spans_.front().start <= close_to) return std::nullopt;
-  const auto [open_from, open_to] = run(pair.open_start, pair.open_end);
+  const auto [open_from, open_to] = marker_run(pair.open_start, pair.open_end);
   // Markers with nothing between them are one run, which pairs with nothing.
   if (open_to > pair.close_start) return false;
+  if (output_[pair.open_start] == '*') {
+    // A reader pairs a run by its length: one of four or more that this
+    // opener makes with the markers before it does not pair as written, and
+    // one of three joined from markers of two lengths, once its first pair
+    // closes, opens again with a length of three, which a run inside that
+    // can both open and close pairs with ("***a*b*c***").
+    const std::size_t run = open_to - open_from;
+    if (run >= 4 && open_from < pair.open_start) return false;
+    if (run == 3 && pair.two_sided_inside) return false;
+  }
   if (open_to >= size || !always_opens(side_before(open_from), side_at(open_to))) return false;
   return always_closes(side_before(close_from), close_to == size ? std::uint8_t{kSpaceSide} : side_at(close_to));
 }
@@ -147,10 +179,139 @@ void Processor::cut_marker(std::size_t from, std::size_t to) {
   delete_output_range(from, to);
 }
 
+void Processor::take_out_marker_pair(std::size_t index) {
+  const MarkerPair pair = marker_pairs_[index];
+  marker_pairs_.erase(marker_pairs_.begin() + static_cast<std::ptrdiff_t>(index));
+  cut_marker(pair.close_start, pair.close_end);
+  keep_bang_before_link(pair.close_start);
+  join_code_spans_at(pair.close_start, pair.code_at_close, pair.code_before_close);
+  cut_marker(pair.open_start, pair.open_end);
+  keep_bang_before_link(pair.open_start);
+  join_code_spans_at(pair.open_start, pair.code_at_open, pair.code_before_open);
+  join_touching_marker_pairs();
+}
+
+// Pairs whose markers a cut brought together continue one another, as
+// those written side by side do: "*a**b*" would not read as one emphasis.
+void Processor::join_touching_marker_pairs() {
+  for (std::size_t i = 0; i + 1 < marker_pairs_.size(); ++i) {
+    MarkerPair& first = marker_pairs_[i];
+    if (!first.closed) continue;
+    for (std::size_t j = i + 1; j < marker_pairs_.size(); ++j) {
+      MarkerPair& next = marker_pairs_[j];
+      const std::string_view out(output_);
+      if (next.open_start != first.close_end || escaped_at(first.close_start) ||
+          out.substr(first.close_start, first.close_end - first.close_start) !=
+              out.substr(next.open_start, next.open_end - next.open_start)) {
+        continue;
+      }
+      const std::size_t open_start = first.open_start;
+      const std::size_t open_end = first.open_end;
+      const bool two_sided = first.two_sided_inside;
+      const std::size_t junction = first.close_start;
+      // One cut: the closer and the opener stand side by side.
+      cut_marker(first.close_start, next.open_end);
+      MarkerPair& joined = marker_pairs_[j];
+      joined.open_start = open_start;
+      joined.open_end = open_end;
+      joined.two_sided_inside = joined.two_sided_inside || two_sided;
+      if (!joined.closed) joined.scan_from = junction;
+      marker_pairs_.erase(marker_pairs_.begin() + static_cast<std::ptrdiff_t>(i));
+      --i;
+      break;
+    }
+  }
+}
+
+// A cut that brings a code span's closer and the next one's opener together
+// ("`a``b`") makes one span of them, as code spans side by side are written:
+// the next one still open continues the first, as one opened right after it
+// does; closed, both are written again as one span of what they read as.
+void Processor::join_code_spans_at(std::size_t pos, bool first_known, std::size_t first_start) {
+  const std::size_t size = output_.size();
+  if (!first_known || pos < 2 || pos + 1 >= size || output_[pos - 1] != '`' || output_[pos] != '`') return;
+  if (!code_spans_.empty() && code_spans_.back().start == pos) {
+    const CodeSpanRecord next = code_spans_.back();
+    if (!next.opener_at_end || !last_code_span_ || last_code_span_->close_end != pos || is_open(kTable)) return;
+    code_spans_.pop_back();
+    delete_output_range(next.start, next.end);
+    reopen_last_code_span();
+    return;
+  }
+  for (const CodeSpanRecord& c : code_spans_) {
+    if (c.end >= first_start && c.start <= pos + 1) return;
+  }
+  if (first_start >= pos || is_open(kTable)) return;
+  // The next span's closer: the first run of as many backticks as its opener.
+  std::size_t fence = 0;
+  while (pos + fence < size && output_[pos + fence] == '`') ++fence;
+  std::size_t end = pos + fence;
+  for (;;) {
+    const std::size_t found = output_.find('`', end);
+    if (found == std::string::npos) return;
+    end = found;
+    while (end < size && output_[end] == '`') ++end;
+    if (end - found == fence) break;
+  }
+  const std::string content = read_code_span(std::string_view(output_).substr(first_start, pos - first_start)) +
+                              read_code_span(std::string_view(output_).substr(pos, end - pos));
+  const auto [length, pad] = code_span_fence(content);
+  std::string span(length, '`');
+  if (pad) span.push_back(' ');
+  span += content;
+  if (pad) span.push_back(' ');
+  span.append(length, '`');
+  if (last_code_span_ && last_code_span_->start >= first_start && last_code_span_->start < end) last_code_span_.reset();
+  if (end > size - std::min(last_write_len_, size)) last_write_len_ = 0;
+  replace_output(first_start, end - first_start, span);
+}
+
+// Whether the code span closed last ends at `pos`.
+bool Processor::code_span_ends_at(std::size_t pos) const {
+  return last_code_span_ && last_code_span_->close_end == pos && last_code_span_->close_start < pos;
+}
+
+// Whether [from, to) holds a run of '*' with a letter or digit on both
+// sides, or punctuation on both: it can both open and close. A run at
+// either end belongs to the markers beside it.
+bool Processor::holds_two_sided_run(std::size_t from, std::size_t to) const {
+  auto kind = [&](std::size_t i) {
+    const unsigned char c = static_cast<unsigned char>(output_[i]);
+    return c < 0x80 ? side_of_code_point(c) : std::uint8_t{kWordSide};
+  };
+  std::size_t i = from;
+  if (i > 0 && output_[i - 1] == '*') {
+    while (i < to && output_[i] == '*') ++i;
+  }
+  for (; i < to; ++i) {
+    if (output_[i] != '*' || escaped_at(i)) continue;
+    std::size_t end = i;
+    while (end < to && output_[end] == '*') ++end;
+    if (end == to || i == 0) return false;
+    const std::uint8_t left = kind(i - 1);
+    if (left != kSpaceSide && left == kind(end)) return true;
+    i = end - 1;
+  }
+  return false;
+}
+
+// A pair that reads, whose markers stand between bytes that no marker is,
+// is final: no pair taken out later changes what stands beside its runs.
+bool Processor::marker_pair_final(const MarkerPair& m) const {
+  if (!m.closed || m.close_end >= output_.size()) return false;
+  if ((m.close_start > 0 && is_marker_byte(output_[m.close_start - 1])) || is_marker_byte(output_[m.close_end]) ||
+      (m.open_start > 0 && is_marker_byte(output_[m.open_start - 1])) || is_marker_byte(output_[m.open_end])) {
+    return false;
+  }
+  const std::optional<bool> reads = marker_pair_reads(m, false);
+  return reads && *reads && m.close_end < end_without_trailing_whitespace();
+}
+
 // A pair that does not read is taken out, and its content reads as the
 // page's text. That changes what stands beside the markers around it, so
-// the pairs are kept, and looked at again, until every one is settled.
+// the pairs are kept, and looked at again, until they are final.
 void Processor::settle_marker_pairs(bool at_end) {
+  if (!at_end) bound_marker_pairs();
   bool settled = false;
   for (bool changed = true; changed;) {
     changed = false;
@@ -160,17 +321,103 @@ void Processor::settle_marker_pairs(bool at_end) {
           marker_pairs_[i].closed ? marker_pair_reads(marker_pairs_[i], at_end) : std::nullopt;
       if (!reads) settled = false;
       if (!reads || *reads) continue;
-      const MarkerPair pair = marker_pairs_[i];
-      marker_pairs_.erase(marker_pairs_.begin() + static_cast<std::ptrdiff_t>(i));
-      cut_marker(pair.close_start, pair.close_end);
-      keep_bang_before_link(pair.close_start);
-      cut_marker(pair.open_start, pair.open_end);
-      keep_bang_before_link(pair.open_start);
+      take_out_marker_pair(i);
       changed = true;
       break;
     }
   }
-  if (settled) marker_pairs_.clear();
+  if (settled) {
+    marker_pairs_.clear();
+    return;
+  }
+  std::erase_if(marker_pairs_, [&](const MarkerPair& m) { return marker_pair_final(m); });
+}
+
+// A pair whose element is still open holds the drain, and with it all the
+// output after its opener: it is settled before its end where it can be.
+// A blank line after the opener ends its paragraph (the markers could not
+// pair); past a bound of output or of pairs held, the oldest is settled by
+// what is known of it.
+void Processor::bound_marker_pairs() {
+  drop_paragraph_crossing_openers();
+  for (std::size_t i = 0; i < marker_pairs_.size();) {
+    if (output_.size() - marker_pairs_[i].open_start <= kPairHoldLimit && marker_pairs_.size() <= kMaxHeldPairs) break;
+    if (!settle_waiting_opener(i)) ++i;
+  }
+}
+
+// Settles the pair at `index` before what may still follow it is known: a
+// closed pair that reads is taken as it stands, one whose element is still
+// open loses its opener. False when there is nothing yet to judge it by.
+bool Processor::settle_waiting_opener(std::size_t index) {
+  const MarkerPair& m = marker_pairs_[index];
+  if (!m.closed) return drop_waiting_opener(index);
+  const std::optional<bool> reads = marker_pair_reads(m, false);
+  if (!reads) return false;
+  if (*reads) marker_pairs_.erase(marker_pairs_.begin() + static_cast<std::ptrdiff_t>(index));
+  else take_out_marker_pair(index);
+  return true;
+}
+
+// Takes out the opener of the pair at `index`, whose element is still open:
+// its closer is not known, and a closer that would not close would show
+// both markers. The element's frame remembers it, to write no closer.
+// False while the opener may still be taken back with its empty element.
+bool Processor::drop_waiting_opener(std::size_t index) {
+  const MarkerPair m = marker_pairs_[index];
+  for (const InlineMarkerSpan& s : inline_marker_spans_) {
+    if (s.start <= m.open_start && m.open_start < s.end) return false;
+  }
+  marker_pairs_.erase(marker_pairs_.begin() + static_cast<std::ptrdiff_t>(index));
+  // The element closing now has left the open ones, not its frame.
+  for (std::size_t i = std::min(depth_ + 1, frames_.size()); i-- > 0;) {
+    if (frames_[i].serial != m.serial) continue;
+    frames_[i].markers_dropped = true;
+    break;
+  }
+  cut_marker(m.open_start, m.open_end);
+  keep_bang_before_link(m.open_start);
+  return true;
+}
+
+// Looks for a blank line, followed by text, after the openers of pairs
+// whose elements are open; those before it are taken out. Each byte is
+// looked at once.
+void Processor::drop_paragraph_crossing_openers() {
+  std::size_t from = output_.size();
+  for (const MarkerPair& m : marker_pairs_) {
+    if (!m.closed) {
+      from = m.open_end;
+      break;
+    }
+  }
+  from = std::max(from, pair_scan_);
+  if (from >= output_.size()) return;
+  // Output without a line feed holds no blank line.
+  if (!std::memchr(output_.data() + from, '\n', output_.size() - from)) {
+    pair_scan_ = output_.size();
+    return;
+  }
+  const std::size_t visible = end_without_trailing_whitespace();
+  if (from >= visible) return;
+  pair_scan_ = visible;
+  std::size_t blank = std::string::npos;  // the line feed that starts the last blank line
+  for (std::size_t at = from; at < visible;) {
+    const void* lf = std::memchr(output_.data() + at, '\n', visible - at);
+    if (!lf) break;
+    const std::size_t feed = static_cast<std::size_t>(static_cast<const char*>(lf) - output_.data());
+    at = feed + 1;
+    while (at < visible && (output_[at] == ' ' || output_[at] == '\t')) ++at;
+    if (at < visible && output_[at] == '\n') blank = feed;
+  }
+  if (blank == std::string::npos) return;
+  // From the last: a cut moves what follows it, the blank line too.
+  for (std::size_t i = marker_pairs_.size(); i-- > 0;) {
+    const MarkerPair& m = marker_pairs_[i];
+    if (m.closed || m.open_end > blank) continue;
+    const std::size_t size = output_.size();
+    if (drop_waiting_opener(i)) blank = blank + output_.size() - size;
+  }
 }
 
 // White space at the start of an element's text stands before its markers,

@@ -143,6 +143,7 @@ OpenResult Processor::open_element(std::string_view name, bool known, TagId id, 
   f.item_width = 0;
   f.item_index = 0;
   f.under_item = false;
+  f.markers_dropped = false;
   if (known && depth_) {
     ElementFrame& parent = frames_[depth_ - 1];
     if (parent.is(kUl) || parent.is(kOl)) {
@@ -291,7 +292,10 @@ OpenResult Processor::open_element(std::string_view name, bool known, TagId id, 
       const bool written = opener && grew && output_ends_with(*opener);
       const std::size_t opener_start = written ? output_.size() - opener->size() : output_.size();
       if (marker_pair && !continues_pair && written) {
-        marker_pairs_.push_back(MarkerPair{opener_start, output_.size(), 0, 0, f.serial, false});
+        MarkerPair pair{opener_start, output_.size(), 0, 0, f.serial, output_.size()};
+        pair.code_at_open = code_span_ends_at(opener_start);
+        if (pair.code_at_open) pair.code_before_open = last_code_span_->start;
+        marker_pairs_.push_back(pair);
       }
 
       if (f.known) {

@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "common/scan.hpp"
@@ -52,6 +53,9 @@ struct ElementFrame {
   std::uint64_t item_count = 0;  // lists: their li children so far
   std::uint64_t item_index = 0;  // li: its place among its list's items
   std::uint64_t serial = 0;   // which element this frame holds (frames are reused)
+  // Emphasis and strikethrough: the opener was taken out while the element
+  // was open (its pair settled early), so no closer is written.
+  bool markers_dropped = false;
   std::uint8_t newlines_before = 0;
   std::uint8_t newlines_after = 0;
 
@@ -103,7 +107,19 @@ struct MarkerPair {
   std::size_t close_start = 0;
   std::size_t close_end = 0;
   std::uint64_t serial = 0;  // the element that writes it
+  // Content from here on is looked at when the pair closes (a pair that
+  // continues another has looked at that one's content).
+  std::size_t scan_from = 0;
   bool closed = false;
+  // The content holds a run of markers that can both open and close.
+  bool two_sided_inside = false;
+  // A code span ends right before the opener (starting at code_before_open)
+  // or the closer (at code_before_close): taken out, the pair lets it
+  // continue into the one that follows.
+  std::size_t code_before_open = 0;
+  std::size_t code_before_close = 0;
+  bool code_at_open = false;
+  bool code_at_close = false;
 };
 
 struct CodeSpanRecord {
@@ -111,6 +127,11 @@ struct CodeSpanRecord {
   std::size_t end = 0;
   bool opener_at_end = false;
 };
+
+// The fence length of a code span of `content`, and whether it needs a
+// space inside each fence; what a written code span reads as (code.cpp).
+std::pair<std::size_t, bool> code_span_fence(std::string_view content);
+[[gnu::cold]] std::string read_code_span(std::string_view span);
 
 // The code span that ends the output: a code span opening right after it
 // continues it ("`a``b`" would not read as code).
@@ -330,7 +351,10 @@ class Processor {
   bool needs_line_start_escape(std::string_view text) const;
   bool line_starts_with_html_tag();
   bool output_at_line_start() const;
-  std::optional<unsigned> line_start_indent() const;
+  std::optional<unsigned> line_start_indent() const { return line_start_indent_at(end_before_waiting_openers()); }
+  std::optional<unsigned> line_start_indent_at(std::size_t size) const;
+  bool completes_number_marker(std::string_view text) const;
+  bool follows_number_at_line_start() const;
   void write_emphasis_marker(std::uint8_t mode);
   void drop_empty_caption_markers();
   void flush_deferred_separators(std::optional<HeldSeparator>& held);
@@ -344,6 +368,17 @@ class Processor {
   void forget_marker_pair(const ElementFrame& frame);
   void settle_marker_pairs(bool at_end);
   std::optional<bool> marker_pair_reads(const MarkerPair& pair, bool at_end) const;
+  std::pair<std::size_t, std::size_t> marker_run(std::size_t start, std::size_t end) const;
+  bool marker_pair_final(const MarkerPair& pair) const;
+  [[gnu::cold]] void take_out_marker_pair(std::size_t index);
+  [[gnu::cold]] void join_touching_marker_pairs();
+  [[gnu::cold]] void join_code_spans_at(std::size_t pos, bool first_known, std::size_t first_start);
+  bool code_span_ends_at(std::size_t pos) const;
+  bool holds_two_sided_run(std::size_t from, std::size_t to) const;
+  void bound_marker_pairs();
+  void drop_paragraph_crossing_openers();
+  [[gnu::cold]] bool settle_waiting_opener(std::size_t index);
+  [[gnu::cold]] bool drop_waiting_opener(std::size_t index);
   std::uint8_t side_before(std::size_t pos) const;
   std::uint8_t side_at(std::size_t pos) const;
   bool escaped_at(std::size_t pos) const;
@@ -366,6 +401,7 @@ class Processor {
   std::string close_inline_code(std::size_t start, std::size_t end);
   bool code_span_ends_output() const;
   bool continue_code_span();
+  [[gnu::cold]] void reopen_last_code_span();
 
   // ---- quotation regions (quote.cpp)
   void close_quote_region();
@@ -397,7 +433,11 @@ class Processor {
       f(m.open_end);
       f(m.close_start);
       f(m.close_end);
+      f(m.scan_from);
+      f(m.code_before_open);
+      f(m.code_before_close);
     }
+    f(pair_scan_);
     for (DeferredMarker& m : deferred_markers_) {
       if (m.state != 1) continue;
       f(m.position);
@@ -481,6 +521,9 @@ class Processor {
   std::vector<DeferredMarker> deferred_markers_;
   std::vector<CodeSpanRecord> code_spans_;
   std::vector<MarkerPair> marker_pairs_;
+  // Output before this was looked at for blank lines after the openers of
+  // the pairs that wait for their closers.
+  std::size_t pair_scan_ = 0;
   std::optional<ClosedCodeSpan> last_code_span_;
   // The end of the input was reached: nothing more follows the output (a
   // later chunk continues it, and clears this).

@@ -139,8 +139,7 @@ std::string escape_cell_code_text(std::string_view text) {
 // The indentation (0 to 3 spaces) of the output position when it is a line
 // start: after a line feed, after up to three spaces that follow one, or
 // right after a list marker.
-std::optional<unsigned> Processor::line_start_indent() const {
-  const std::size_t size = end_before_waiting_openers();
+std::optional<unsigned> Processor::line_start_indent_at(std::size_t size) const {
   if (size == 0) {
     if (line_start_kind_ == 0 || line_start_kind_ == 5) return 0u;
     if (tail_bytes_[1] == '\n') return 0u;
@@ -165,6 +164,20 @@ std::optional<unsigned> Processor::line_start_indent() const {
   return std::nullopt;
 }
 
+// `text`, a '.' or ')' and white space or nothing, makes the line so far a
+// list item's marker: the line is a number of at most nine digits.
+bool Processor::completes_number_marker(std::string_view text) const {
+  return (text.size() == 1 || scan::is_ws(static_cast<unsigned char>(text[1]))) && follows_number_at_line_start();
+}
+
+bool Processor::follows_number_at_line_start() const {
+  const std::size_t end = end_before_waiting_openers();
+  std::size_t k = end;
+  while (k > 0 && end - k <= 9 && is_digit(output_[k - 1])) --k;
+  if (k == end || end - k > 9) return false;
+  return (k == 0 && !output_started_) || line_start_indent_at(k).has_value();
+}
+
 bool Processor::output_at_line_start() const {
   if (end_before_waiting_openers() == 0 && !output_started_) return true;
   return line_start_indent().has_value();
@@ -173,6 +186,7 @@ bool Processor::output_at_line_start() const {
 bool Processor::needs_line_start_escape(std::string_view text) const {
   if (text.empty()) return false;
   const unsigned char c0 = static_cast<unsigned char>(text[0]);
+  if (c0 == '.' || c0 == ')') return completes_number_marker(text);
   if (!(c0 == ' ' || c0 == '#' || c0 == '+' || c0 == '-' || c0 == '>' || is_digit(c0))) return false;
   const std::optional<unsigned> indent = line_start_indent();
   if (!indent) return false;
@@ -231,7 +245,14 @@ std::optional<std::string> Processor::escape_inline_markdown(std::string_view te
   bool line_start = indent.has_value();
   unsigned spaces = indent.value_or(0);
   const std::size_t n = text.size();
-  for (std::size_t i = 0; i < n; ++i) {
+  std::size_t i = 0;
+  // "1" then ")" from another element: "1)" would start a list.
+  if (n > 0 && (text[0] == '.' || text[0] == ')') && completes_number_marker(text)) {
+    escape_at(0);
+    line_start = false;
+    i = 1;
+  }
+  for (; i < n; ++i) {
     const unsigned char c = static_cast<unsigned char>(text[i]);
     if (!kEscapeClass[c]) {
       line_start = false;

@@ -31,6 +31,8 @@ DOCUMENTS = {
     "markers": "<p>z<b>#</b> <b>x.</b>y <b>Note:</b> a<em> b</em>!<a href=u>c</a><s>d</s><del>e</del>"
                "<code>f</code><code>g</code><em> </em>h<b><em>i.</em></b>j</p>",
     "pre_in_pre": "<pre>a<pre>b\n```</pre>y</pre><p>z</p><ul><li><pre><pre>c</pre></pre></li></ul>",
+    "unclosed_emphasis": "<p><b>a</p><p>b</p><p>c <em>d<h2>e</h2>f<s>g<table><tr><td>h</td></tr></table>"
+                         "i<b>j<hr>k",
 }
 
 
@@ -214,6 +216,31 @@ def test_long_quotation_streams_before_it_closes():
     assert handed.startswith("intro\n\n> line 0 of a long quotation\n>\n> line 1")
     rest = processor.process_chunk("</blockquote><p>after</p>") + processor.finish()
     assert handed + rest == tidewell.convert_to_markdown(html + "</blockquote><p>after</p>", QUILLMOOR)
+
+
+# Emphasis never closed: its markers could pair only at its close, which
+# never comes. Its opener is taken out once its paragraph has ended, or once
+# it has held 64 KB of output, and the rest of the page streams.
+UNCLOSED = {
+    "bold_over_paragraphs": ("<p>intro</p><b>a", "<p>paragraph %d of the page</p>"),
+    "bold_over_inline_text": ("<b>a", "<span>word %d</span> <i>it</i> "),
+    "emphasis_in_an_open_paragraph": ("<p>x <em>a", "<span>word %d</span><br>"),
+    "bold_before_a_heading": ("<b>a<h2>x</h2>", "<p>paragraph %d of the page</p>"),
+}
+
+
+@pytest.mark.parametrize("name", sorted(UNCLOSED))
+def test_unclosed_emphasis_streams_and_reads_back(name):
+    markdown_it = pytest.importorskip("markdown_it")
+    opener, unit = UNCLOSED[name]
+    html = opener + "".join(unit % i for i in range(8000))
+    whole = tidewell.convert_to_markdown(html, QUILLMOOR)
+    processor = tidewell.MarkdownStreamProcessor()
+    handed = "".join(processor.process_chunk(html[i:i + 4096]) for i in range(0, len(html), 4096))
+    rest = processor.finish()
+    assert handed + rest == whole
+    assert len(rest) <= 70_000 < len(handed)
+    assert "*" not in markdown_it.MarkdownIt().render(whole)
 
 
 def test_deep_nesting_and_huge_attributes():

@@ -53,6 +53,12 @@ std::vector<DrainShape> drain_shapes() {
   long_text += "</p>";
   std::string long_quote = "<blockquote>";
   for (int i = 0; i < 600; ++i) long_quote += "<p>line of a quote</p>";
+  // Emphasis never closed, settled where its paragraph ends or once it has
+  // held 64 KB of output.
+  std::string bold_over_text = "<b>a";
+  for (int i = 0; i < 8000; ++i) bold_over_text += "<span>word</span> <i>it</i> ";
+  std::string bold_before_heading = "<b>a<h2>x</h2>";
+  for (int i = 0; i < 600; ++i) bold_before_heading += "<p>line of text</p>";
   return {
       {"MarkerThenSpacesBeforeAFence", "<pre><pre></pre><li>" + std::string(15, ' ') + "<b><code>x", ""},
       {"LongMarkerThenSpacesBeforeAFence",
@@ -65,6 +71,8 @@ std::vector<DrainShape> drain_shapes() {
        "\n\n> > x\n> >\n> > y"},
       {"LongQuoteEndingInWhiteSpaceBeforeCode", long_quote + "<p>z</p><ul><br></ul><code>", "\n>\n> z"},
       {"LongQuoteWithCodeAfterABlankLine", long_quote + "<p>z</p><p><code>c</code></p>", "\n> z\n>\n> `c`"},
+      {"UnclosedBoldOverLongText", bold_over_text + "<b>z", "word *it* z"},
+      {"UnclosedBoldBeforeAHeading", bold_before_heading + "<em>z", "line of text*z*"},
   };
 }
 
