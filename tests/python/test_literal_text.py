@@ -305,6 +305,7 @@ def test_text_beside_other_elements_markup_reads_back(html_in, read):
     "<p><em>.</em><code></code><em>*</em> <b><em>)</em></b><em>)</em></p>",  # beside elements that write nothing
     "<p><del>1</del>.</p>",  # a number marker completed by the next text
     "<p>1<b>)</b></p>",
+    "<p><code>[a</code> ]<s>()</s></p>",  # a '[' inside code is no link's bracket
     "<p><b> <em>a</em></b><em>a</em></p>",  # the space moved out of the markers
     "<p>a<a href='u'><del><em> </em></del>a</a></p>",  # a link's first space, inside elements
     "<p><a href='u'><code>[</code>]</a></p>",  # a bracket in a code span of a link's text

@@ -1133,7 +1133,9 @@ namespace {
 // The '[' (or else the ']') to escape where `out` ends with a ']' that
 // `next` would join to a link: its '[' when that is found within a label's
 // reach and is no reference label ("[text][n]", the converter's own),
-// the ']' itself when no '[' is found; npos otherwise.
+// the ']' itself when no '[' is found or a backtick stands between (the
+// '[' may be inside a code span, where a backslash would show); npos
+// otherwise.
 std::size_t joining_link_at(std::string_view out, std::string_view next) {
   constexpr std::size_t kNone = std::string_view::npos;
   const std::size_t close = out.size() - 1;
@@ -1142,6 +1144,7 @@ std::size_t joining_link_at(std::string_view out, std::string_view next) {
   std::size_t depth = 0;
   for (std::size_t k = close; k > 0 && close - k < kReach;) {
     --k;
+    if (out[k] == '`') return close;
     if ((out[k] != '[' && out[k] != ']') || is_escaped_at(out, k)) continue;
     if (out[k] == ']') {
       ++depth;
