@@ -274,6 +274,7 @@ ACROSS_ELEMENTS = [
     ("<p>a<em>-<b>a</b></em><em>a</em></p>", "<p>a-<strong>a</strong><em>a</em></p>"),
     ("<p><del>*</del><b>~</b>a</p>", "<p><s>*</s>~a</p>"),
     ("<p>&lt;<b>a&gt;</b>a</p>", "<p>&lt;a&gt;a</p>"),
+    ("<p><em><s>a</s><b><em>~</em></b></em>yz</p>", "<p><s>a</s>~yz</p>"),
     # a run of three joined from markers of two lengths, and a run inside
     # that can both open and close
     ("<p><b><em>a</em>a<em>a</em></b></p>", "<p><em>a</em>a<em>a</em></p>"),

@@ -777,6 +777,12 @@ void write_wrapped(const Walk& w, NodeHandle node, const ConversionContext& cont
       if (again) {
         convert_in_place(w, node, context, depth);
       } else {
+        // Converted apart, a lone '~' of the text did not meet the
+        // strikethrough marker that the output may end with here.
+        if (split.core.starts_with('~') && !split.core.starts_with("~~") && !out.empty() && out.back() == '~' &&
+            !is_escaped_at(out, out.size() - 1)) {
+          out += '\\';
+        }
         out += split.core;
       }
       escape_block_markers_from(out, start, starts_line, after_number);
