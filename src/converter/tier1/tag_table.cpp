@@ -20,8 +20,8 @@ struct Row {
 using K = Tier1Kind;
 using G = Tier1CloseGroup;
 
-// Names the project's vocabulary does not know yet (colgroup, strike) find
-// no id and stay refused until it does.
+// A name that the project's vocabulary does not know finds no id, is left
+// out of the lookup and stays refused.
 constexpr Row kRows[] = {
     // Block containers: no markup of their own.
     {"address", K::Container, false, true, G::None, 0},
