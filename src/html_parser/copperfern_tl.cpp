@@ -9,6 +9,7 @@
 #include <optional>
 #include <vector>
 
+#include "common/scan.hpp"
 #include "html_parser/end_tag_scope.hpp"
 #include "html_parser/parser.hpp"
 #include "html_parser/raw_text.hpp"
@@ -29,7 +30,6 @@ constexpr std::array<bool, 256> kIdentifier = make_identifier_table();
 
 inline bool is_identifier_byte(unsigned char c) { return kIdentifier[c]; }
 inline bool is_tag_space(unsigned char c) { return c == ' ' || c == '\n'; }
-inline bool is_ascii_letter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
 bool eq_ignore_ascii_case(const char* p, std::size_t len, std::string_view lower) {
   if (len != lower.size()) return false;
@@ -146,7 +146,7 @@ class Parser {
     // p is at "/": the name is everything up to the next ">", unchanged.
     const std::size_t name_start = p_ + 1;
     // "</" and a byte that cannot start a name: a comment ("</>" is nothing).
-    if (name_start < n_ && !is_ascii_letter(s_[name_start]) && s_[name_start] != '>') {
+    if (name_start < n_ && !scan::is_letter(static_cast<unsigned char>(s_[name_start])) && s_[name_start] != '>') {
       bogus_comment(lt);
       return;
     }
