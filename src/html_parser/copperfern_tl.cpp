@@ -153,16 +153,14 @@ class Parser {
     const std::size_t gt = name_start <= n_ ? find_byte('>', name_start) : n_;
     const std::size_t name_len = gt - name_start;
     p_ = gt < n_ ? gt + 1 : n_;
-    std::vector<NodeHandle>& stack = dom_.open_stack;
+    const std::vector<NodeHandle>& stack = dom_.open_stack;
     if (stack.empty()) return;
     const std::string_view name(s_ + name_start, name_len);
-    if (names_equal(stack.back(), name)) {
-      close_to(stack.size() - 1);
-      return;
-    }
-    // An element open further down, which this end tag closes with all above it.
-    const std::optional<std::uint32_t> depth = scopes_.target(scope_entries_.data(), OpenScopes::tracked_id(name));
-    if (depth && names_equal(stack[*depth], name)) close_to(*depth);
+    // The top element, or one open further down that this end tag closes
+    // with all above it.
+    const auto same = [&](std::uint32_t depth) { return names_equal(stack[depth], name); };
+    const auto top = static_cast<std::uint32_t>(stack.size() - 1);
+    if (const auto depth = scopes_.closed_by(scope_entries_.data(), top, name, same)) close_to(*depth);
   }
 
   bool names_equal(NodeHandle element, std::string_view name) const {

@@ -223,12 +223,9 @@ class Tokenizer {
     const Byte* gt = Scan::find_gt(q, end_);
     if (out_.stack_depth > 0) {
       const std::string_view name = view(q, gt);
-      if (names_equal(out_.stack_depth - 1, name)) {
-        close_to(out_.stack_depth - 1);
-      } else if (const auto depth = scopes_.target(out_.scopes, OpenScopes::tracked_id(name));
-                 depth && names_equal(*depth, name)) {
-        close_to(*depth);
-      }
+      const auto same = [&](std::uint32_t depth) { return names_equal(depth, name); };
+      const auto top = static_cast<std::uint32_t>(out_.stack_depth - 1);
+      if (const auto depth = scopes_.closed_by(out_.scopes, top, name, same)) close_to(*depth);
     }
     return gt == end_ ? end_ : gt + 1;
   }
