@@ -9,6 +9,7 @@
 #include <optional>
 #include <vector>
 
+#include "common/scan.hpp"
 #include "html_parser/end_tag_scope.hpp"
 #include "html_parser/parser.hpp"
 #include "html_parser/raw_text.hpp"
@@ -29,7 +30,6 @@ constexpr std::array<bool, 256> kIdentifier = make_identifier_table();
 
 inline bool is_identifier_byte(unsigned char c) { return kIdentifier[c]; }
 inline bool is_tag_space(unsigned char c) { return c == ' ' || c == '\n'; }
-inline bool is_ascii_letter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
 bool eq_ignore_ascii_case(const char* p, std::size_t len, std::string_view lower) {
   if (len != lower.size()) return false;
@@ -146,23 +146,21 @@ class Parser {
     // p is at "/": the name is everything up to the next ">", unchanged.
     const std::size_t name_start = p_ + 1;
     // "</" and a byte that cannot start a name: a comment ("</>" is nothing).
-    if (name_start < n_ && !is_ascii_letter(s_[name_start]) && s_[name_start] != '>') {
+    if (name_start < n_ && !scan::is_letter(static_cast<unsigned char>(s_[name_start])) && s_[name_start] != '>') {
       bogus_comment(lt);
       return;
     }
     const std::size_t gt = name_start <= n_ ? find_byte('>', name_start) : n_;
     const std::size_t name_len = gt - name_start;
     p_ = gt < n_ ? gt + 1 : n_;
-    std::vector<NodeHandle>& stack = dom_.open_stack;
+    const std::vector<NodeHandle>& stack = dom_.open_stack;
     if (stack.empty()) return;
     const std::string_view name(s_ + name_start, name_len);
-    if (names_equal(stack.back(), name)) {
-      close_to(stack.size() - 1);
-      return;
-    }
-    // An element open further down, which this end tag closes with all above it.
-    const std::optional<std::uint32_t> depth = scopes_.target(scope_entries_.data(), OpenScopes::tracked_id(name));
-    if (depth && names_equal(stack[*depth], name)) close_to(*depth);
+    // The top element, or one open further down that this end tag closes
+    // with all above it.
+    const auto same = [&](std::uint32_t depth) { return names_equal(stack[depth], name); };
+    const auto top = static_cast<std::uint32_t>(stack.size() - 1);
+    if (const auto depth = scopes_.closed_by(scope_entries_.data(), top, name, same)) close_to(*depth);
   }
 
   bool names_equal(NodeHandle element, std::string_view name) const {

@@ -303,7 +303,8 @@ struct TlDom {
   }
 
   // --- building (used by the backends) ---
-  // Appends a node to the arena and returns its handle (not registered).
+  // Appends a node to the arena and returns its handle (not registered):
+  // for a document built by hand, the backends build theirs in place.
   NodeHandle append_node(TlNode node) {
     nodes.push_back(std::move(node));
     return static_cast<NodeHandle>(nodes.size() - 1);

@@ -270,6 +270,20 @@ class OpenScopes {
     return depth;
   }
 
+  // The stack position an end tag named `name` (as written) closes to, the
+  // top element being at `top`: the top element when it has that name, else
+  // target()'s element when it has that name too; nullopt when the end tag
+  // closes nothing. `same(depth)` tells whether the element at stack
+  // position `depth` is named `name`, byte for byte.
+  template <typename SameName>
+  std::optional<std::uint32_t> closed_by(const ScopeEntry* entries, std::uint32_t top, std::string_view name,
+                                         SameName same) const {
+    if (same(top)) return top;
+    const std::optional<std::uint32_t> depth = target(entries, tracked_id(name));
+    if (depth && same(*depth)) return depth;
+    return std::nullopt;
+  }
+
  private:
   static constexpr std::uint32_t kNone = 0xFFFFFFFFu;
 

@@ -94,20 +94,7 @@ std::optional<std::string> markup_for_fast_parser(std::string_view text) {
     if (changed) current = std::move(changed);
   };
   // Empty comments first, or a later terminator would be read as theirs.
-  {
-    scan::CowWriter out(text);
-    for (std::size_t at = scan::find_pair(text, '<', '!', 0); at != scan::npos;
-         at = scan::find_pair(text, '<', '!', at + 2)) {
-      for (std::string_view empty : {std::string_view("<!-->"), std::string_view("<!--->"),
-                                     std::string_view("<!---->")}) {
-        if (text.compare(at, empty.size(), empty) == 0) {
-          out.replace(at, at + empty.size(), "<!-- -->", 3);
-          break;
-        }
-      }
-    }
-    apply(out.finish());
-  }
+  apply(normalize_empty_comments(text));
   if (has_long_comment_end(view())) apply(normalize_comment_endings(view()));
   apply(normalize_markup_for_parser(view()));
   return current;

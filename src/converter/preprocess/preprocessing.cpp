@@ -659,6 +659,14 @@ std::optional<std::string> close_open_list_items(std::string_view text) {
 
 namespace {
 
+// The length of the empty comment "<!-->", "<!--->" or "<!---->" that
+// starts at `at` (a "<"), or 0.
+std::size_t empty_comment_length(std::string_view text, std::size_t at) {
+  if (text.compare(at, 7, "<!---->") == 0) return 7;
+  if (text.compare(at, 5, "<!-->") == 0) return 5;
+  return text.compare(at, 6, "<!--->") == 0 ? 6 : 0;
+}
+
 // Pass 6; with `every_empty_comment`, "<!-->" and "<!--->" become
 // "<!-- -->" too, as "<!---->" always does.
 std::optional<std::string> normalize_markup(std::string_view text, bool every_empty_comment) {
@@ -676,9 +684,8 @@ std::optional<std::string> normalize_markup(std::string_view text, bool every_em
   FixedEndTagSearch first_style_end(text, "style");
   // The length of the empty comment at `at` that becomes "<!-- -->", or 0.
   const auto empty_comment = [&](std::size_t at) -> std::size_t {
-    if (text.compare(at, 7, "<!---->") == 0) return 7;
-    if (!every_empty_comment) return 0;
-    return text.compare(at, 5, "<!-->") == 0 ? 5 : text.compare(at, 6, "<!--->") == 0 ? 6 : 0;
+    const std::size_t len = empty_comment_length(text, at);
+    return every_empty_comment || len == 7 ? len : 0;
   };
   // A stretch that is copied as it stands (an svg tag, a script start tag,
   // a JSON-LD script) gets the fast roads' empty comments too, as if they
@@ -782,6 +789,14 @@ std::optional<std::string> normalize_markup_for_parser(std::string_view text) { 
 
 std::optional<std::string> normalize_markup_for_fast_parser(std::string_view text) {
   return normalize_markup(text, true);
+}
+
+std::optional<std::string> normalize_empty_comments(std::string_view text) {
+  CowWriter out(text);
+  for (std::size_t at = scan::find_pair(text, '<', '!', 0); at != npos; at = scan::find_pair(text, '<', '!', at + 2)) {
+    if (const std::size_t len = empty_comment_length(text, at)) out.replace(at, at + len, "<!-- -->", 3);
+  }
+  return out.finish();
 }
 
 // ---------------------------------------------------------------------------

@@ -35,6 +35,9 @@ std::optional<std::string> normalize_markup_for_parser(std::string_view text);
 // comment terminator of three or more dashes (which must be rewritten in
 // between).
 std::optional<std::string> normalize_markup_for_fast_parser(std::string_view text);
+// Writes the empty comments "<!-->", "<!--->" and "<!---->" as "<!-- -->",
+// which a later comment terminator would otherwise be read as closing.
+std::optional<std::string> normalize_empty_comments(std::string_view text);
 
 // Whether a complete script start tag ("<script ...>") declares JSON-LD.
 bool is_json_ld_script_tag(std::string_view tag);

@@ -4,6 +4,7 @@
 
 #include <emmintrin.h>
 
+#include "common/scan.hpp"
 #include "html_parser/raw_text.hpp"
 
 namespace tidewell::asm_tl {
@@ -30,7 +31,6 @@ constexpr IdentifierTable kIdentifier{};
 
 inline bool is_identifier_byte(Byte c) { return kIdentifier.bytes[c]; }
 inline bool is_tag_space(Byte c) { return c == ' ' || c == '\n'; }
-inline bool is_ascii_letter(Byte c) { return (c | 0x20) >= 'a' && (c | 0x20) <= 'z'; }
 
 // The start tags asm_tl never leaves open: the void elements and "command".
 constexpr std::uint8_t kVoidStart = end_tag_scope::kVoid | end_tag_scope::kVoidToAsmTl;
@@ -123,7 +123,7 @@ class Tokenizer {
       const Byte next = p[1];
       if (next == '/') {
         // "</" and a byte that cannot start a name: a comment ("</>" is nothing).
-        if (end_ - p > 2 && !is_ascii_letter(p[2]) && p[2] != '>') {
+        if (end_ - p > 2 && !scan::is_letter(p[2]) && p[2] != '>') {
           if (!bogus_comment(p)) return kTokenArrayFull;
           continue;
         }
@@ -223,12 +223,9 @@ class Tokenizer {
     const Byte* gt = Scan::find_gt(q, end_);
     if (out_.stack_depth > 0) {
       const std::string_view name = view(q, gt);
-      if (names_equal(out_.stack_depth - 1, name)) {
-        close_to(out_.stack_depth - 1);
-      } else if (const auto depth = scopes_.target(out_.scopes, OpenScopes::tracked_id(name));
-                 depth && names_equal(*depth, name)) {
-        close_to(*depth);
-      }
+      const auto same = [&](std::uint32_t depth) { return names_equal(depth, name); };
+      const auto top = static_cast<std::uint32_t>(out_.stack_depth - 1);
+      if (const auto depth = scopes_.closed_by(out_.scopes, top, name, same)) close_to(*depth);
     }
     return gt == end_ ? end_ : gt + 1;
   }

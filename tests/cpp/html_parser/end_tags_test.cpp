@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "common/tags.hpp"
+#include "html_parser/end_tag_scope.hpp"
 #include "html_parser/parser.hpp"
 #include "support/markup.hpp"
 #include "support/tree_dump.hpp"
@@ -70,6 +72,12 @@ TEST(EndTags, KeepTheOtherReadings) {
       {"<div><script>x</script><span>a</div>b", "div[script[\"x\"],span[\"a\"]] \"b\""},
   };
   expect_trees(cases);
+}
+
+// The parsers' own name table gives each name the id the tag table gives
+// it: a slip there would track an element under another's name.
+TEST(EndTags, NameTableSpeaksTheTagTable) {
+  for (const end_tag_scope::Name& name : end_tag_scope::kNames) EXPECT_EQ(tag_id(name.text), name.id) << name.text;
 }
 
 using test::repeat;

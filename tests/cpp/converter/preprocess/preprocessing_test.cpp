@@ -255,6 +255,14 @@ TEST(NormalizeMarkupForFastParser, Cases) {
   EXPECT_FALSE(normalize_markup_for_parser("a<!-->b").has_value());
 }
 
+TEST(NormalizeEmptyComments, Cases) {
+  RunCases({
+      {"each empty form", normalize_empty_comments, "<!-->a<!--->b<!---->c", "<!-- -->a<!-- -->b<!-- -->c"},
+      {"before a long terminator", normalize_empty_comments, "<!-->x--->", "<!-- -->x--->"},
+      {"a comment with text", normalize_empty_comments, "<!--x--><!- ->", std::nullopt},
+  });
+}
+
 TEST(RunPreprocessing, NoMarkupNoCopy) {
   EXPECT_FALSE(run_preprocessing("just some text, no markup at all").has_value());
   EXPECT_FALSE(run_preprocessing("<p>fine</p>").has_value());
