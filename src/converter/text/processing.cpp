@@ -296,15 +296,25 @@ bool is_escaped_at(std::string_view out, std::size_t pos) {
 
 namespace {
 
-// A backslash before every '~' of out[from..] that none escapes.
+// A backslash before every '~' of out[from..] that none escapes, in one
+// pass: counted first, then moved back from the end.
 void escape_every_tilde(std::string& out, std::size_t from) {
-  std::size_t at = out.find('~', from);
-  while (at != std::string::npos) {
-    if (!is_escaped_at(out, at)) {
-      out.insert(at, 1, '\\');
-      ++at;
+  std::size_t count = 0;
+  for (std::size_t at = out.find('~', from); at != std::string::npos; at = out.find('~', at + 1)) {
+    if (!is_escaped_at(out, at)) ++count;
+  }
+  if (count == 0) return;
+  std::size_t read = out.size();
+  out.resize(out.size() + count);
+  std::size_t write = out.size();
+  // The bytes before `read` are still those counted.
+  while (count > 0) {
+    const char c = out[--read];
+    out[--write] = c;
+    if (c == '~' && !is_escaped_at(out, read)) {
+      out[--write] = '\\';
+      --count;
     }
-    at = out.find('~', at + 1);
   }
 }
 
@@ -1215,10 +1225,7 @@ std::optional<CodeSpanAtEnd> code_span_at_end(std::string_view out) {
 void escape_trailing_tildes(std::string& out) {
   std::size_t start = out.size();
   while (start > 0 && out[start - 1] == '~' && !is_escaped_at(out, start - 1)) --start;
-  if (start == out.size()) return;
-  std::string run;
-  for (std::size_t k = start; k < out.size(); ++k) run += "\\~";
-  out.replace(start, std::string::npos, run);
+  escape_every_tilde(out, start);
 }
 
 std::size_t atx_closing_run(std::string_view text) {
