@@ -11,7 +11,6 @@
 namespace tidewell {
 
 bool follows_code_span(const Walk& w, NodeHandle node) {
-  const auto content_only = [](TagId id) { return id == TagId::Span || id == TagId::U || id == TagId::Small; };
   const auto last_child = [&](const TlNode::Tag& tag) -> std::optional<NodeHandle> {
     const auto children = tag.children.as_span();
     for (std::size_t pos = children.size(); pos > 0;) {
@@ -30,7 +29,7 @@ bool follows_code_span(const Walk& w, NodeHandle node) {
     }
     if (!before) {
       const std::optional<NodeHandle> parent = w.dom_context().parent_of(node);
-      if (!parent || !(content_only(w.tag(*parent).id) || w.written_in_place(*parent))) return false;
+      if (!parent || !(writes_content_alone(w.tag(*parent).id) || w.written_in_place(*parent))) return false;
       node = *parent;
       continue;
     }

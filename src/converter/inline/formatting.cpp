@@ -163,7 +163,7 @@ bool writes_nothing(const Walk& w, NodeHandle node, const ConversionContext& con
   if (tag == nullptr || !tag->children.empty()) return false;
   const TagId id = w.tag(node).id;
   return wrap_markers(id, w.options(), context) || id == TagId::Code || id == TagId::Kbd || id == TagId::Samp ||
-         id == TagId::Span || id == TagId::U || id == TagId::Small;
+         writes_content_alone(id);
 }
 
 // The sibling right before `node`, comments and elements that write
@@ -269,7 +269,7 @@ class Surroundings {
   // How an element stands beside markers of `symbol`.
   Kind kind_of(NodeHandle node, std::string_view symbol, Scope scope) const {
     const TagId id = w_.tag(node).id;
-    if (id == TagId::Span || id == TagId::U || id == TagId::Small) return Kind::Content;
+    if (writes_content_alone(id)) return Kind::Content;
     const std::optional<Markers> markers = markers_of(node, scope);
     if (!markers) return Kind::Other;
     if (markers->open.empty()) return Kind::Content;
@@ -412,7 +412,7 @@ class Surroundings {
       const TlNode::Tag* tag = n->as_tag();
       if (tag == nullptr) return false;
       const TagId id = w_.tag(nodes[pos]).id;
-      if (id == TagId::Span || id == TagId::U || id == TagId::Small) {
+      if (writes_content_alone(id)) {
         return ends_in_punctuation(tag->children.as_span());
       }
       // An empty formatting element writes nothing; another element ends

@@ -31,6 +31,11 @@ void convert_abbr(const Walk& w, NodeHandle node, const ConversionContext& conte
 // ruby, rb, rt, rp and rtc: every annotation in parentheses after its base.
 void convert_ruby_element(const Walk& w, NodeHandle node, const ConversionContext& context, std::size_t depth);
 
+// span, u, small: elements that write their content alone, no markup of
+// their own before or after it (what stands beside them is read through
+// them).
+inline bool writes_content_alone(TagId id) { return id == TagId::Span || id == TagId::U || id == TagId::Small; }
+
 // --- code spans (code.cpp) ---
 
 // code: its content as a code span (written by write_code_span of
