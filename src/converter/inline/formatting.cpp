@@ -166,16 +166,6 @@ std::optional<Markers> node_markers(const Walk& w, NodeHandle node, const Conver
   return markers;
 }
 
-// An empty element that writes nothing: a formatting element, code or a
-// span without children.
-bool writes_nothing(const Walk& w, NodeHandle node, const ConversionContext& context) {
-  const TlNode::Tag* tag = w.dom().tag(node);
-  if (tag == nullptr || !tag->children.empty()) return false;
-  const TagId id = w.tag(node).id;
-  return wrap_markers(id, w.options(), context) || id == TagId::Code || id == TagId::Kbd || id == TagId::Samp ||
-         writes_content_alone(id);
-}
-
 // The sibling right before `node`, comments and elements that write
 // nothing skipped.
 std::optional<NodeHandle> previous_sibling(const Walk& w, NodeHandle node, const ConversionContext& context) {
@@ -877,7 +867,7 @@ void convert_keyboard(const Walk& w, NodeHandle node, const ConversionContext& c
   write_framed(w, node, split,
                [&](std::string& out) {
                  write_code_span(split.core, context.in_table_cell, out,
-                                 split.leading.empty() && follows_code_span(w, node));
+                                 split.leading.empty() && follows_code_span(w, node, context));
                });
 }
 
@@ -903,6 +893,14 @@ bool is_hocr_word(const TlDom& dom, const TlNode::Tag& tag) {
 }
 
 }  // namespace
+
+bool writes_nothing(const Walk& w, NodeHandle node, const ConversionContext& context) {
+  const TlNode::Tag* tag = w.dom().tag(node);
+  if (tag == nullptr || !tag->children.empty()) return false;
+  const TagId id = w.tag(node).id;
+  return wrap_markers(id, w.options(), context) || id == TagId::Code || id == TagId::Kbd || id == TagId::Samp ||
+         writes_content_alone(id);
+}
 
 void convert_span(const Walk& w, NodeHandle node, const ConversionContext& context, std::size_t depth) {
   const TlNode::Tag* tag = w.dom().tag(node);
