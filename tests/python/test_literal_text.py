@@ -251,6 +251,9 @@ ACROSS_ELEMENTS = [
     # code spans side by side are one span
     ("<p><code>a</code><code>b</code> <kbd>c</kbd><span><code>d</code></span></p>",
      "<p><code>ab</code> <code>cd</code></p>"),
+    # also with an empty element between them, which writes nothing
+    ("<p><code>a</code><b></b><code>b</code> <code>c</code><span></span><kbd>d</kbd></p>",
+     "<p><code>ab</code> <code>cd</code></p>"),
     # spaces at both ends of code
     ("<p>x<code> a </code>y</p>", "<p>x<code> a </code>y</p>"),
     # brackets in a code span of a link's text

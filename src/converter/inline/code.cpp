@@ -1,4 +1,5 @@
 #include <optional>
+#include <span>
 #include <string>
 
 #include "common/unicode_space.hpp"
@@ -10,27 +11,22 @@
 
 namespace tidewell {
 
-bool follows_code_span(const Walk& w, NodeHandle node) {
-  const auto content_only = [](TagId id) { return id == TagId::Span || id == TagId::U || id == TagId::Small; };
-  const auto last_child = [&](const TlNode::Tag& tag) -> std::optional<NodeHandle> {
-    const auto children = tag.children.as_span();
-    for (std::size_t pos = children.size(); pos > 0;) {
-      const TlNode* n = w.dom().node(children[--pos]);
-      if (n != nullptr && !n->is_comment()) return children[pos];
+bool follows_code_span(const Walk& w, NodeHandle node, const ConversionContext& context) {
+  // The last of nodes[0, end) that may write something.
+  const auto last_written = [&](std::span<const NodeHandle> nodes, std::size_t end) -> std::optional<NodeHandle> {
+    for (std::size_t pos = end; pos > 0;) {
+      const TlNode* n = w.dom().node(nodes[--pos]);
+      if (n == nullptr || !(n->is_comment() || writes_nothing(w, nodes[pos], context))) return nodes[pos];
     }
     return std::nullopt;
   };
   for (int levels = 0; levels < 8; ++levels) {
     const auto place = sibling_place(w, node);
     if (!place) return false;
-    std::optional<NodeHandle> before;
-    for (std::size_t pos = place->index; pos > 0 && !before;) {
-      const TlNode* n = w.dom().node(place->siblings[--pos]);
-      if (n != nullptr && !n->is_comment()) before = place->siblings[pos];
-    }
+    std::optional<NodeHandle> before = last_written(place->siblings, place->index);
     if (!before) {
       const std::optional<NodeHandle> parent = w.dom_context().parent_of(node);
-      if (!parent || !(content_only(w.tag(*parent).id) || w.written_in_place(*parent))) return false;
+      if (!parent || !(writes_content_alone(w.tag(*parent).id) || w.written_in_place(*parent))) return false;
       node = *parent;
       continue;
     }
@@ -41,7 +37,7 @@ bool follows_code_span(const Walk& w, NodeHandle node) {
       if (tag == nullptr) return false;
       const TagId id = w.tag(*before).id;
       if (id == TagId::Code || id == TagId::Kbd || id == TagId::Samp) return w.out().ends_with('`');
-      before = last_child(*tag);
+      before = last_written(tag->children.as_span(), tag->children.size());
     }
     return false;
   }
@@ -63,7 +59,7 @@ void convert_inline_code(const Walk& w, NodeHandle node, const ConversionContext
     write_framed(w, node, split_outer_whitespace(content), [](std::string&) {});
     return;
   }
-  write_code_span(content, context.in_table_cell, w.out(), follows_code_span(w, node));
+  write_code_span(content, context.in_table_cell, w.out(), follows_code_span(w, node, context));
 }
 
 }  // namespace tidewell

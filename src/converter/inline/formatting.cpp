@@ -138,12 +138,22 @@ bool doubles_enclosing_markers(const Walk& w, NodeHandle node, const ConversionC
   return false;
 }
 
+bool is_strong(TagId id) { return id == TagId::B || id == TagId::Strong; }
+bool is_strike(TagId id) { return id == TagId::S || id == TagId::Strike || id == TagId::Del; }
+bool is_em(TagId id) { return id == TagId::I || id == TagId::Em; }
+
+// The marker characters a run of `markers` (emphasis or strikethrough)
+// joins: '_' markers may have been written as '*' (inside a word).
+std::string_view marker_symbols(const Markers& markers) {
+  return markers.open.front() == '~' ? "~" : markers.open.front() == '_' ? "_*" : "*";
+}
+
 // The markers of a formatting element converted in `context`: none for
 // strong emphasis inside strong emphasis, or a strikethrough inside a
 // strikethrough (the enclosing pair stands for both).
 std::optional<Markers> markers_in(TagId id, const ConversionOptions& options, const ConversionContext& context) {
-  if (context.in_strong && (id == TagId::B || id == TagId::Strong)) return Markers{};
-  if (context.in_strike && (id == TagId::S || id == TagId::Strike || id == TagId::Del)) return Markers{};
+  if (context.in_strong && is_strong(id)) return Markers{};
+  if (context.in_strike && is_strike(id)) return Markers{};
   return wrap_markers(id, options, context);
 }
 
@@ -154,16 +164,6 @@ std::optional<Markers> node_markers(const Walk& w, NodeHandle node, const Conver
   std::optional<Markers> markers = markers_in(id, w.options(), context);
   if (markers && doubles_enclosing_markers(w, node, context, *markers)) return Markers{};
   return markers;
-}
-
-// An empty element that writes nothing: a formatting element, code or a
-// span without children.
-bool writes_nothing(const Walk& w, NodeHandle node, const ConversionContext& context) {
-  const TlNode::Tag* tag = w.dom().tag(node);
-  if (tag == nullptr || !tag->children.empty()) return false;
-  const TagId id = w.tag(node).id;
-  return wrap_markers(id, w.options(), context) || id == TagId::Code || id == TagId::Kbd || id == TagId::Samp ||
-         id == TagId::Span || id == TagId::U || id == TagId::Small;
 }
 
 // The sibling right before `node`, comments and elements that write
@@ -251,10 +251,6 @@ class Surroundings {
     bool em = false;  // emphasis inside it writes its markers only in a few places
   };
 
-  static bool is_strong(TagId id) { return id == TagId::B || id == TagId::Strong; }
-  static bool is_strike(TagId id) { return id == TagId::S || id == TagId::Strike || id == TagId::Del; }
-  static bool is_em(TagId id) { return id == TagId::I || id == TagId::Em; }
-
   // The markers `node` writes in `scope`: none for strong emphasis or a
   // strikethrough inside one of its kind; none taken for emphasis inside
   // emphasis, which keeps them only in a few places.
@@ -269,7 +265,7 @@ class Surroundings {
   // How an element stands beside markers of `symbol`.
   Kind kind_of(NodeHandle node, std::string_view symbol, Scope scope) const {
     const TagId id = w_.tag(node).id;
-    if (id == TagId::Span || id == TagId::U || id == TagId::Small) return Kind::Content;
+    if (writes_content_alone(id)) return Kind::Content;
     const std::optional<Markers> markers = markers_of(node, scope);
     if (!markers) return Kind::Other;
     if (markers->open.empty()) return Kind::Content;
@@ -293,10 +289,6 @@ class Surroundings {
     if (is_strike(id)) scope.strike = false;
     if (is_em(id)) scope.em = false;
     return kind_of(parent, "", scope) != Kind::Other;
-  }
-
-  static std::string_view symbol_of(const Markers& markers) {
-    return markers.open.front() == '~' ? "~" : markers.open.front() == '_' ? "_*" : "*";
   }
 
   bool word_after(NodeHandle node, std::string_view symbol, std::string_view own_markers, Scope scope) {
@@ -358,7 +350,7 @@ class Surroundings {
         // vanished markers); left out for its closing one, its content comes
         // first.
         if ((!continues || !through) && (!ends_in_punctuation(tag->children.as_span()) ||
-                                         !word_after(node, symbol_of(*markers), markers->open, scope))) {
+                                         !word_after(node, marker_symbols(*markers), markers->open, scope))) {
           return Lead::Other;
         }
       }
@@ -412,7 +404,7 @@ class Surroundings {
       const TlNode::Tag* tag = n->as_tag();
       if (tag == nullptr) return false;
       const TagId id = w_.tag(nodes[pos]).id;
-      if (id == TagId::Span || id == TagId::U || id == TagId::Small) {
+      if (writes_content_alone(id)) {
         return ends_in_punctuation(tag->children.as_span());
       }
       // An empty formatting element writes nothing; another element ends
@@ -510,8 +502,7 @@ MarkerSides markers_stay_text(const Walk& w, NodeHandle node, const ConversionCo
                               const OuterWhitespaceSplit& split, const Markers& markers) {
   const bool strike = markers.open == "~~" && !is_djot(w.options());
   if (split.core.empty() || !(strike || is_emphasis_marker(markers.open, w.options()))) return {};
-  // Nested '_' markers may have been written as '*' (inside a word).
-  const std::string_view symbol = strike ? "~" : markers.open.front() == '_' ? "_*" : "*";
+  const std::string_view symbol = marker_symbols(markers);
   const auto punct = [](char c) { return is_ascii_punct(static_cast<unsigned char>(c)); };
   const std::string& out = w.out();
   Surroundings around(w, node, context);
@@ -751,14 +742,13 @@ void write_wrapped(const Walk& w, NodeHandle node, const ConversionContext& cont
   // its markers would meet those of that pair).
   const std::size_t end = w.out().size();
   const bool refused = continued && written_as(w, *continued) == Written::RunOfThree && end > written_close.size() &&
-                       holds_two_sided_emphasis_run(split.core, markers.open.front() == '_' ? "_*" : "*",
+                       holds_two_sided_emphasis_run(split.core, marker_symbols(markers),
                                                     w.out()[end - written_close.size() - 1]);
   const bool join = continued && !refused;
   if (join) w.out().resize(end - markers.close.size());
   // Emphasis inside emphasis of its kind writes its markers only where a
   // reader keeps the nesting.
-  const bool nested_same = context.in_emphasis && !markers.open.empty() &&
-                           (w.tag(node).id == TagId::Em || w.tag(node).id == TagId::I) &&
+  const bool nested_same = context.in_emphasis && !markers.open.empty() && is_em(w.tag(node).id) &&
                            encloses_same_markers(w, node, context, markers);
   const bool bare = refused || (!join && (stays_text.open || stays_text.close ||
                                           (nested_same && !nested_markers_read(w, node, context, split.core, markers))));
@@ -877,7 +867,7 @@ void convert_keyboard(const Walk& w, NodeHandle node, const ConversionContext& c
   write_framed(w, node, split,
                [&](std::string& out) {
                  write_code_span(split.core, context.in_table_cell, out,
-                                 split.leading.empty() && follows_code_span(w, node));
+                                 split.leading.empty() && follows_code_span(w, node, context));
                });
 }
 
@@ -903,6 +893,14 @@ bool is_hocr_word(const TlDom& dom, const TlNode::Tag& tag) {
 }
 
 }  // namespace
+
+bool writes_nothing(const Walk& w, NodeHandle node, const ConversionContext& context) {
+  const TlNode::Tag* tag = w.dom().tag(node);
+  if (tag == nullptr || !tag->children.empty()) return false;
+  const TagId id = w.tag(node).id;
+  return wrap_markers(id, w.options(), context) || id == TagId::Code || id == TagId::Kbd || id == TagId::Samp ||
+         writes_content_alone(id);
+}
 
 void convert_span(const Walk& w, NodeHandle node, const ConversionContext& context, std::size_t depth) {
   const TlNode::Tag* tag = w.dom().tag(node);

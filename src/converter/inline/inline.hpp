@@ -31,16 +31,26 @@ void convert_abbr(const Walk& w, NodeHandle node, const ConversionContext& conte
 // ruby, rb, rt, rp and rtc: every annotation in parentheses after its base.
 void convert_ruby_element(const Walk& w, NodeHandle node, const ConversionContext& context, std::size_t depth);
 
+// span, u, small: elements that write their content alone, no markup of
+// their own before or after it (what stands beside them is read through
+// them).
+inline bool writes_content_alone(TagId id) { return id == TagId::Span || id == TagId::U || id == TagId::Small; }
+
+// An empty element that writes nothing in `context`: a formatting element,
+// code or a span without children (formatting.cpp).
+bool writes_nothing(const Walk& w, NodeHandle node, const ConversionContext& context);
+
 // --- code spans (code.cpp) ---
 
 // code: its content as a code span (written by write_code_span of
 // converter/blocks/blocks.hpp, which code blocks in table cells share).
 void convert_inline_code(const Walk& w, NodeHandle node, const ConversionContext& context, std::size_t depth);
 
-// The output ends with the code span of the node right before `node`: the
-// last element in that node is a code, kbd or samp element, and the output
-// ends with a backtick (no marker or destination was written after it).
-bool follows_code_span(const Walk& w, NodeHandle node);
+// The output ends with the code span of the node right before `node`
+// (comments and elements that write nothing passed over): the last element
+// in that node is a code, kbd or samp element, and the output ends with a
+// backtick (no marker or destination was written after it).
+bool follows_code_span(const Walk& w, NodeHandle node, const ConversionContext& context);
 
 // --- raw HTML of preserved elements (preserved.cpp) ---
 

@@ -296,15 +296,25 @@ bool is_escaped_at(std::string_view out, std::size_t pos) {
 
 namespace {
 
-// A backslash before every '~' of out[from..] that none escapes.
+// A backslash before every '~' of out[from..] that none escapes, in one
+// pass: counted first, then moved back from the end.
 void escape_every_tilde(std::string& out, std::size_t from) {
-  std::size_t at = out.find('~', from);
-  while (at != std::string::npos) {
-    if (!is_escaped_at(out, at)) {
-      out.insert(at, 1, '\\');
-      ++at;
+  std::size_t count = 0;
+  for (std::size_t at = out.find('~', from); at != std::string::npos; at = out.find('~', at + 1)) {
+    if (!is_escaped_at(out, at)) ++count;
+  }
+  if (count == 0) return;
+  std::size_t read = out.size();
+  out.resize(out.size() + count);
+  std::size_t write = out.size();
+  // The bytes before `read` are still those counted.
+  while (count > 0) {
+    const char c = out[--read];
+    out[--write] = c;
+    if (c == '~' && !is_escaped_at(out, read)) {
+      out[--write] = '\\';
+      --count;
     }
-    at = out.find('~', at + 1);
   }
 }
 
@@ -667,22 +677,34 @@ constexpr std::array<std::uint8_t, 256> make_inline_markup_bytes() {
 }
 constexpr std::array<std::uint8_t, 256> kInlineMarkupBytes = make_inline_markup_bytes();
 
+#if defined(__SSE2__)
+// A bit for each of the 16 bytes at `p` that may take part in inline
+// markup: '*', '~', '{' and '[' to '`'; with `page`, '<' and '&' too.
+inline unsigned markup_block_mask(const char* p, bool page) {
+  const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  const __m128i range = _mm_and_si128(_mm_cmpgt_epi8(block, _mm_set1_epi8('[' - 1)),
+                                      _mm_cmplt_epi8(block, _mm_set1_epi8('`' + 1)));
+  __m128i single = _mm_or_si128(_mm_cmpeq_epi8(block, _mm_set1_epi8('*')),
+                                _mm_or_si128(_mm_cmpeq_epi8(block, _mm_set1_epi8('~')),
+                                             _mm_cmpeq_epi8(block, _mm_set1_epi8('{'))));
+  if (page) {
+    single = _mm_or_si128(single, _mm_or_si128(_mm_cmpeq_epi8(block, _mm_set1_epi8('<')),
+                                               _mm_cmpeq_epi8(block, _mm_set1_epi8('&'))));
+  }
+  return static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(range, single)));
+}
+#endif
+
 // The first byte at or after `from` that kInlineMarkupBytes marks with
 // `want`, or the text's length. Most text holds none: blocks of 16 bytes
-// are passed over at once ('*', '~', '{' and '[' to '`' stop a block).
+// are passed over at once (see markup_block_mask).
 std::size_t find_inline_markup_byte(std::string_view t, std::size_t from, std::uint8_t want) {
   const std::size_t n = t.size();
   std::size_t i = from;
 #if defined(__SSE2__)
   const char* const data = t.data();
   while (i + 16 <= n) {
-    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
-    const __m128i range = _mm_and_si128(_mm_cmpgt_epi8(block, _mm_set1_epi8('[' - 1)),
-                                        _mm_cmplt_epi8(block, _mm_set1_epi8('`' + 1)));
-    const __m128i single = _mm_or_si128(_mm_cmpeq_epi8(block, _mm_set1_epi8('*')),
-                                        _mm_or_si128(_mm_cmpeq_epi8(block, _mm_set1_epi8('~')),
-                                                     _mm_cmpeq_epi8(block, _mm_set1_epi8('{'))));
-    const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(range, single)));
+    const unsigned mask = markup_block_mask(data + i, false);
     if (mask == 0) {
       i += 16;
       continue;
@@ -794,17 +816,8 @@ bool holds_page_markup_byte(std::string_view t) {
   const std::size_t n = t.size();
   std::size_t i = 0;
 #if defined(__SSE2__)
-  const char* const data = t.data();
   for (; i + 16 <= n; i += 16) {
-    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
-    const __m128i range = _mm_and_si128(_mm_cmpgt_epi8(block, _mm_set1_epi8('[' - 1)),
-                                        _mm_cmplt_epi8(block, _mm_set1_epi8('`' + 1)));
-    const __m128i single =
-        _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(block, _mm_set1_epi8('*')), _mm_cmpeq_epi8(block, _mm_set1_epi8('~'))),
-                     _mm_or_si128(_mm_cmpeq_epi8(block, _mm_set1_epi8('{')),
-                                  _mm_or_si128(_mm_cmpeq_epi8(block, _mm_set1_epi8('<')),
-                                               _mm_cmpeq_epi8(block, _mm_set1_epi8('&')))));
-    if (_mm_movemask_epi8(_mm_or_si128(range, single)) != 0) return true;
+    if (markup_block_mask(t.data() + i, true) != 0) return true;
   }
 #endif
   for (; i < n; ++i) {
@@ -1215,10 +1228,7 @@ std::optional<CodeSpanAtEnd> code_span_at_end(std::string_view out) {
 void escape_trailing_tildes(std::string& out) {
   std::size_t start = out.size();
   while (start > 0 && out[start - 1] == '~' && !is_escaped_at(out, start - 1)) --start;
-  if (start == out.size()) return;
-  std::string run;
-  for (std::size_t k = start; k < out.size(); ++k) run += "\\~";
-  out.replace(start, std::string::npos, run);
+  escape_every_tilde(out, start);
 }
 
 std::size_t atx_closing_run(std::string_view text) {
