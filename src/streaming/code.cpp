@@ -150,21 +150,17 @@ void Processor::close_inner_fence() {
 // takes one space off both ends when both have one, so the code's own
 // spaces need one more.
 std::pair<std::size_t, bool> code_span_fence(std::string_view content) {
-  std::size_t longest = 0;
-  for (std::size_t i = 0; i < content.size();) {
-    if (content[i] != '`') {
-      ++i;
-      continue;
-    }
-    std::size_t j = i;
-    while (j < content.size() && content[j] == '`') ++j;
-    longest = std::max(longest, j - i);
-    i = j;
-  }
+  BacktickRuns runs;
+  runs.scan(content);
+  return code_span_fence(content, runs);
+}
+
+// `runs`: those of the whole content.
+std::pair<std::size_t, bool> code_span_fence(std::string_view content, const BacktickRuns& runs) {
   const bool pad = !content.empty() &&
                    (content.front() == '`' || content.back() == '`' ||
                     (content.front() == ' ' && content.back() == ' ' && content.find_first_not_of(' ') != std::string_view::npos));
-  return {longest + 1, pad};
+  return {runs.longest + 1, pad};
 }
 
 // What a written code span `span` reads as: its content without the fences,
@@ -181,9 +177,12 @@ std::string read_code_span(std::string_view span) {
   return std::string(content);
 }
 
-std::string Processor::close_inline_code(std::size_t start, std::size_t end) {
-  end = std::min(end, output_.size());
-  start = std::min(start, end);
+// Closes the code span of `record`, whose content ends the output; its
+// backtick runs are then those of the whole content. Only what a span that
+// continues another added is looked at: spans side by side make one.
+std::string Processor::close_inline_code(CodeSpanRecord& record) {
+  const std::size_t end = std::min(record.end, output_.size());
+  const std::size_t start = std::min(record.start, end);
   if (is_open(kTable) && std::string_view(output_).substr(end).find('|') != std::string_view::npos) {
     std::string content;
     for (std::size_t i = end; i < output_.size(); ++i) {
@@ -191,8 +190,15 @@ std::string Processor::close_inline_code(std::size_t start, std::size_t end) {
       content.push_back(output_[i]);
     }
     replace_output(end, output_.size() - end, content);
+    record.scanned = 0;
   }
-  const auto [length, pad] = code_span_fence(std::string_view(output_).substr(end));
+  if (record.scanned < end || record.scanned > output_.size()) {
+    record.runs = BacktickRuns{};
+    record.scanned = end;
+  }
+  record.runs.scan(std::string_view(output_).substr(record.scanned));
+  record.scanned = output_.size();
+  const auto [length, pad] = code_span_fence(std::string_view(output_).substr(end), record.runs);
   const std::string fence(length, '`');
   std::string opener(std::string_view(output_).substr(start, end - start));
   if (!opener.empty()) opener.pop_back();
@@ -221,7 +227,8 @@ void Processor::reopen_last_code_span() {
   delete_output_range(span.close_start, span.close_end);
   replace_output(span.start, span.content_start - span.start, span.opener);
   last_write_len_ = 0;
-  code_spans_.push_back(CodeSpanRecord{span.start, span.start + span.opener.size(), true});
+  const std::size_t content_end = span.close_start - span.content_start + span.start + span.opener.size();
+  code_spans_.push_back(CodeSpanRecord{span.start, span.start + span.opener.size(), true, span.runs, content_end});
 }
 
 }  // namespace tidewell::streaming

@@ -233,6 +233,9 @@ const std::vector<StreamCase>& marker_cases() {
       {"MarkerOfAPairTakenOutAtLineStart", "<p><del>&gt;</del>x</p>", "\\>x"},
       {"AdjacentPairsJoin", "<p><b>a</b><b>b</b> <em>c</em><i>d</i> <s>e</s><del>f</del></p>", "**ab** *cd* ~~ef~~"},
       {"AdjacentCodeSpansJoin", "<p><code>a</code><code>b`</code> <kbd>c</kbd><samp>d</samp></p>", "`` ab` `` `cd`"},
+      // A run of backticks that the join makes longer sets the fence.
+      {"JoinedCodeSpansFenceTheirRuns", "<p><code>a`</code><code>`b</code> <code>`</code><kbd>`</kbd><samp>`</samp>x</p>",
+       "```a``b``` ```` ``` ````x"},
       {"CodeSpacesKept", "<p>x<code> a </code>y<code>b </code>z</p>", "x`  a  `y`b `z"},
   };
   return cases;
