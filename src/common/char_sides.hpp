@@ -28,6 +28,13 @@ constexpr bool is_known_letter(char32_t cp) {
   return (cp >= 0x3040 && cp <= 0x30FF) || (cp >= 0x4E00 && cp <= 0x9FFF) || (cp >= 0xAC00 && cp <= 0xD7A3);
 }
 
+// A run between a neighbour of side `before` and one of side `after` (one
+// side each) is left-flanking: a run of '*' may open. Right-flanking is
+// the same with the neighbours swapped.
+constexpr bool left_flanking(std::uint8_t before, std::uint8_t after) {
+  return after != kSpaceSide && (after != kPunctSide || before != kWordSide);
+}
+
 constexpr std::uint8_t side_of_code_point(char32_t cp) {
   if (cp < 0x80) {
     const auto c = static_cast<unsigned char>(cp);

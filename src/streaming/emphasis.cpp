@@ -20,7 +20,7 @@ namespace {
 bool always_opens(std::uint8_t before, std::uint8_t after) {
   for (std::uint8_t b = 1; b <= 4; b <<= 1) {
     for (std::uint8_t a = 1; a <= 4; a <<= 1) {
-      if ((before & b) && (after & a) && (a == kSpaceSide || (a == kPunctSide && b == kWordSide))) return false;
+      if ((before & b) && (after & a) && !left_flanking(b, a)) return false;
     }
   }
   return true;

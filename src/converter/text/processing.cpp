@@ -732,8 +732,8 @@ RunReach delimiter_reach(char c, std::uint8_t before, std::uint8_t after, bool d
         reach.close |= b != kSpaceSide;
         continue;
       }
-      const bool left = a != kSpaceSide && (a != kPunctSide || b != kWordSide);
-      const bool right = b != kSpaceSide && (b != kPunctSide || a != kWordSide);
+      const bool left = left_flanking(b, a);
+      const bool right = left_flanking(a, b);
       if (c == '_') {
         reach.open |= left && (!right || b == kPunctSide);
         reach.close |= right && (!left || a == kPunctSide);
