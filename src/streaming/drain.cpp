@@ -227,7 +227,6 @@ std::string Processor::drain_ready_output() {
   if (output_.size() > kEarlyRewriteSize && !quote_regions_.empty()) {
     std::size_t limit = end_without_trailing_whitespace();
     if (!inline_marker_spans_.empty()) limit = std::min(limit, held_end(inline_marker_spans_.front().start));
-    if (!marker_pairs_.empty()) limit = std::min(limit, held_end(marker_pairs_.front().open_start));
     if (written_marker) limit = std::min(limit, held_end(written_marker->position));
     rewrite_region_lines(limit);
   }
