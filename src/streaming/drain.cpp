@@ -238,8 +238,7 @@ std::string Processor::drain_ready_output() {
   if (!marker_pairs_.empty()) {
     // A '!' before the opener meets what follows if the pair is taken out,
     // and a code span ending there one inside the pair.
-    const MarkerPair& front = marker_pairs_.front();
-    std::size_t held = held_end(front.code_at_open ? front.code_before_open : front.open_start);
+    std::size_t held = held_end(first_pair_start());
     if (held > 0 && output_[held - 1] == '!') --held;
     end = std::min(end, held);
   }
@@ -285,8 +284,7 @@ void Processor::update_flush_regions() {
   if (!marker_pairs_.empty()) {
     // With the byte before the opener, the backslashes that may escape it:
     // taking the pair out looks at both.
-    const MarkerPair& front = marker_pairs_.front();
-    std::size_t k = front.code_at_open ? front.code_before_open : front.open_start;
+    std::size_t k = first_pair_start();
     if (k > 0) --k;
     while (k > 0 && output_[k - 1] == '\\') --k;
     limit(k);

@@ -407,6 +407,12 @@ class Processor {
     return marker_pairs_.empty() ? output_.size() : end_before_openers_of_pairs();
   }
   std::size_t end_before_openers_of_pairs() const;
+  // Where the first pair's opener starts, or the code span that ends right
+  // before it: taking the pair out lets that span continue.
+  std::size_t first_pair_start() const {
+    const MarkerPair& m = marker_pairs_.front();
+    return m.code_at_open ? m.code_before_open : m.open_start;
+  }
   void keep_space_of_inline_element();
 
   // ---- code fences and spans (code.cpp)
