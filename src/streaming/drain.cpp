@@ -283,11 +283,10 @@ void Processor::update_flush_regions() {
   if (!code_spans_.empty()) limit(code_spans_.front().start);
   if (!marker_pairs_.empty()) {
     // With the byte before the opener, the backslashes that may escape it:
-    // taking the pair out looks at both.
+    // taking the pair out looks at both. A long run of them is walked once.
     std::size_t k = first_pair_start();
     if (k > 0) --k;
-    while (k > 0 && output_[k - 1] == '\\') --k;
-    limit(k);
+    limit(trailing_run_start(pair_backslash_run_, k, [](unsigned char c) { return c == '\\'; }));
   }
   if (code_span_ends_output()) limit(last_code_span_->start);
   if (open_fence_) limit(open_fence_->start);
@@ -376,7 +375,7 @@ void Processor::update_flush_regions() {
     line_start_cache_ = line_start_cache_ >= cut ? line_start_cache_ - cut : kLineBeforeBuffer;
   }
   if (line_scan_mark_) line_scan_mark_ = sat_sub(*line_scan_mark_, cut);
-  for (TrailingRunCache* c : {&whitespace_run_, &heading_run_}) {
+  for (TrailingRunCache* c : {&whitespace_run_, &heading_run_, &pair_backslash_run_}) {
     if (c->length >= cut) {
       c->length -= cut;
       c->run_start = sat_sub(c->run_start, cut);

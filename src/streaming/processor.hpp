@@ -604,6 +604,7 @@ class Processor {
   std::uint64_t output_epoch_ = 0;
   mutable TrailingRunCache whitespace_run_;
   mutable TrailingRunCache heading_run_;
+  TrailingRunCache pair_backslash_run_;  // the backslashes before the first waiting pair
   // Quotation early rewrite: output known to hold no line feed in
   // [quote_lf_clear_from_, quote_lf_clear_to_).
   std::uint64_t quote_lf_epoch_ = ~std::uint64_t{0};

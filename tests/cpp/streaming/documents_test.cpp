@@ -229,6 +229,10 @@ const std::vector<StreamCase>& marker_cases() {
       {"BangBeforeLinkEscaped", "<p>Hi!<a href=u>x</a> !<b><a href=u>y</a></b>z</p>", "Hi\\![x](u) \\![y](u)z"},
       {"BangBeforeAPairTakenOutOverALink", "<p>words before it.\\!<del><a href=u>x</a></del>y</p>",
        "words before it.\\\\\\![x](u)y"},
+      // Pairs taken out after runs of backslashes, which decide whether the
+      // byte before an opener is escaped.
+      {"PairsTakenOutAfterBackslashes", "<p>a\\\\\\*<b>*</b>x \\!<i><a href=u>y</a></i>b \\\\~<s>-</s>c</p>",
+       "a\\\\\\\\\\\\\\*\\*x \\\\\\![y](u)b \\\\\\\\\\~-c"},
       {"LessThanAtTextEnd", "<p>a &lt;<s>b</s></p>", "a \\<~~b~~"},
       {"MarkerOfAPairTakenOutAtLineStart", "<p><del>&gt;</del>x</p>", "\\>x"},
       {"AdjacentPairsJoin", "<p><b>a</b><b>b</b> <em>c</em><i>d</i> <s>e</s><del>f</del></p>", "**ab** *cd* ~~ef~~"},
