@@ -183,18 +183,19 @@ std::string read_code_span(std::string_view span) {
 std::string Processor::close_inline_code(CodeSpanRecord& record) {
   const std::size_t end = std::min(record.end, output_.size());
   const std::size_t start = std::min(record.start, end);
-  if (is_open(kTable) && std::string_view(output_).substr(end).find('|') != std::string_view::npos) {
-    std::string content;
-    for (std::size_t i = end; i < output_.size(); ++i) {
-      if (output_[i] == '|') content.push_back('\\');
-      content.push_back(output_[i]);
-    }
-    replace_output(end, output_.size() - end, content);
-    record.scanned = 0;
-  }
   if (record.scanned < end || record.scanned > output_.size()) {
     record.runs = BacktickRuns{};
     record.scanned = end;
+  }
+  // In a cell a '|' would end the cell: what the span added is escaped.
+  const std::size_t added = record.scanned;
+  if (is_open(kTable) && std::string_view(output_).substr(added).find('|') != std::string_view::npos) {
+    std::string content;
+    for (std::size_t i = added; i < output_.size(); ++i) {
+      if (output_[i] == '|') content.push_back('\\');
+      content.push_back(output_[i]);
+    }
+    replace_output(added, output_.size() - added, content);
   }
   record.runs.scan(std::string_view(output_).substr(record.scanned));
   record.scanned = output_.size();
@@ -216,7 +217,7 @@ bool Processor::code_span_ends_output() const {
 // one's closer is taken out and its opener written back as it was before
 // its close, and the record of the span is open again.
 bool Processor::continue_code_span() {
-  if (!code_span_ends_output() || pending_space_ || is_open(kTable)) return false;
+  if (!code_span_ends_output() || pending_space_) return false;
   reopen_last_code_span();
   return true;
 }

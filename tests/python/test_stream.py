@@ -426,11 +426,14 @@ def test_code_keeps_its_lines(html, code):
     ("<p>Press <kbd><a href=\"/k\">Ctrl</a></kbd>+<kbd><b>C</b></kbd></p>", ["Ctrl", "C"]),
     ("<p><samp>a*b_c [x](y) &lt;i&gt;</samp> and <var>n_1</var></p>", ["a*b_c [x](y) <i>", "n_1"]),
     ("<p><kbd>a`b</kbd> <kbd>`x</kbd></p>", ["a`b", "`x"]),
+    # side by side in a cell they make one span, as elsewhere
+    ("<table><tr><td><code>a|</code><code>b</code></td></tr></table>", ["a|b"]),
+    ("<table><tr><td><code>a|</code><kbd>|b</kbd><samp>`|</samp> x</td></tr></table>", ["a||b`|"]),
 ])
 def test_keyboard_and_sample_text_read_back_as_code(html, spans):
     MarkdownIt = pytest.importorskip("markdown_it").MarkdownIt
-    markdown = tidewell.convert_to_markdown(html, QUILLMOOR)
-    inline = [t for t in MarkdownIt("commonmark").parse(markdown) if t.type == "inline"]
+    markdown = converted(html)
+    inline = [t for t in MarkdownIt("commonmark").enable("table").parse(markdown) if t.type == "inline"]
     found = [c.content for t in inline for c in t.children if c.type == "code_inline"]
     assert found == spans
     assert not any(c.type == "link_open" for t in inline for c in t.children)
