@@ -145,6 +145,17 @@ void Processor::close_inner_fence() {
   inner_break_owed_ = true;
 }
 
+namespace {
+
+// A reader takes one space off both ends of a code span's content when
+// both have one and the content is not all spaces.
+bool reader_strips_a_space(std::string_view content) {
+  return !content.empty() && content.front() == ' ' && content.back() == ' ' &&
+         content.find_first_not_of(' ') != std::string_view::npos;
+}
+
+}  // namespace
+
 // The fence a code span of `content` takes (one backtick more than its
 // longest run), and whether the content needs a space inside it: a reader
 // takes one space off both ends when both have one, so the code's own
@@ -157,9 +168,8 @@ std::pair<std::size_t, bool> code_span_fence(std::string_view content) {
 
 // `runs`: those of the whole content.
 std::pair<std::size_t, bool> code_span_fence(std::string_view content, const BacktickRuns& runs) {
-  const bool pad = !content.empty() &&
-                   (content.front() == '`' || content.back() == '`' ||
-                    (content.front() == ' ' && content.back() == ' ' && content.find_first_not_of(' ') != std::string_view::npos));
+  const bool pad =
+      !content.empty() && (content.front() == '`' || content.back() == '`' || reader_strips_a_space(content));
   return {runs.longest + 1, pad};
 }
 
@@ -170,10 +180,7 @@ std::string read_code_span(std::string_view span) {
   while (fence < span.size() && span[fence] == '`') ++fence;
   if (span.size() < 2 * fence) return std::string();
   std::string_view content = span.substr(fence, span.size() - 2 * fence);
-  if (content.size() >= 2 && content.front() == ' ' && content.back() == ' ' &&
-      content.find_first_not_of(' ') != std::string_view::npos) {
-    content = content.substr(1, content.size() - 2);
-  }
+  if (reader_strips_a_space(content)) content = content.substr(1, content.size() - 2);
   return std::string(content);
 }
 
