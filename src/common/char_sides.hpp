@@ -4,10 +4,13 @@
 // latter are possible.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 #include "common/ascii.hpp"
 #include "common/unicode_space.hpp"
+#include "common/utf8.hpp"
 
 namespace tidewell {
 
@@ -25,6 +28,13 @@ constexpr bool is_known_letter(char32_t cp) {
   return (cp >= 0x3040 && cp <= 0x30FF) || (cp >= 0x4E00 && cp <= 0x9FFF) || (cp >= 0xAC00 && cp <= 0xD7A3);
 }
 
+// A run between a neighbour of side `before` and one of side `after` (one
+// side each) is left-flanking: a run of '*' may open. Right-flanking is
+// the same with the neighbours swapped.
+constexpr bool left_flanking(std::uint8_t before, std::uint8_t after) {
+  return after != kSpaceSide && (after != kPunctSide || before != kWordSide);
+}
+
 constexpr std::uint8_t side_of_code_point(char32_t cp) {
   if (cp < 0x80) {
     const auto c = static_cast<unsigned char>(cp);
@@ -33,6 +43,32 @@ constexpr std::uint8_t side_of_code_point(char32_t cp) {
   }
   if (is_unicode_space(cp)) return kSpaceSide;
   return is_known_letter(cp) ? kWordSide : kPunctSide | kWordSide;
+}
+
+// The side of the character whose UTF-8 sequence starts at `p`; a sequence
+// that is not well formed may be anything.
+inline std::uint8_t side_of_sequence(const unsigned char* p, const unsigned char* end) {
+  if (*p < 0x80) return side_of_code_point(*p);
+  bool valid = false;
+  const std::size_t len = utf8_sequence(p, end, valid);
+  if (!valid) return kAnySide;
+  char32_t cp = p[0] & (0x3F >> (len - 1));
+  for (std::size_t k = 1; k < len; ++k) cp = (cp << 6) | (p[k] & 0x3F);
+  return side_of_code_point(cp);
+}
+
+// The side of the character that starts at `pos` (< text.size()).
+inline std::uint8_t side_of_char_at(std::string_view text, std::size_t pos) {
+  const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+  return side_of_sequence(p + pos, p + text.size());
+}
+
+// The side of the character that ends at `pos` (> 0).
+inline std::uint8_t side_of_char_before(std::string_view text, std::size_t pos) {
+  std::size_t start = pos - 1;
+  while (start > 0 && pos - start < 4 && (static_cast<unsigned char>(text[start]) & 0xC0) == 0x80) --start;
+  const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+  return side_of_sequence(p + start, p + pos);
 }
 
 }  // namespace tidewell

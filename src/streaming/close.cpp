@@ -609,18 +609,18 @@ void Processor::write_close_element(ElementFrame& e) {
 
   bool closes_code_span = false;
   if (code_span && !code_spans_.empty()) {
-    const CodeSpanRecord record = code_spans_.back();
+    CodeSpanRecord record = code_spans_.back();
     code_spans_.pop_back();
     if (!record.opener_at_end) {
       text.reset();
     } else {
       const std::size_t end = std::min(record.end, output_.size());
       std::string opener = output_.substr(record.start, end - record.start);
-      text = close_inline_code(record.start, record.end);
+      text = close_inline_code(record);
       // The opener lost its backtick for the fence, and took the closer's
       // padding (a space) when there is one.
       const std::size_t written = opener.size() - 1 + text->size();
-      last_code_span_ = ClosedCodeSpan{std::move(opener), record.start, record.start + written, 0, 0};
+      last_code_span_ = ClosedCodeSpan{std::move(opener), record.start, record.start + written, 0, 0, record.runs};
       closes_code_span = true;
     }
   }

@@ -145,26 +145,32 @@ void Processor::close_inner_fence() {
   inner_break_owed_ = true;
 }
 
+namespace {
+
+// A reader takes one space off both ends of a code span's content when
+// both have one and the content is not all spaces.
+bool reader_strips_a_space(std::string_view content) {
+  return !content.empty() && content.front() == ' ' && content.back() == ' ' &&
+         content.find_first_not_of(' ') != std::string_view::npos;
+}
+
+}  // namespace
+
 // The fence a code span of `content` takes (one backtick more than its
 // longest run), and whether the content needs a space inside it: a reader
 // takes one space off both ends when both have one, so the code's own
 // spaces need one more.
 std::pair<std::size_t, bool> code_span_fence(std::string_view content) {
-  std::size_t longest = 0;
-  for (std::size_t i = 0; i < content.size();) {
-    if (content[i] != '`') {
-      ++i;
-      continue;
-    }
-    std::size_t j = i;
-    while (j < content.size() && content[j] == '`') ++j;
-    longest = std::max(longest, j - i);
-    i = j;
-  }
-  const bool pad = !content.empty() &&
-                   (content.front() == '`' || content.back() == '`' ||
-                    (content.front() == ' ' && content.back() == ' ' && content.find_first_not_of(' ') != std::string_view::npos));
-  return {longest + 1, pad};
+  BacktickRuns runs;
+  runs.scan(content);
+  return code_span_fence(content, runs);
+}
+
+// `runs`: those of the whole content.
+std::pair<std::size_t, bool> code_span_fence(std::string_view content, const BacktickRuns& runs) {
+  const bool pad =
+      !content.empty() && (content.front() == '`' || content.back() == '`' || reader_strips_a_space(content));
+  return {runs.longest + 1, pad};
 }
 
 // What a written code span `span` reads as: its content without the fences,
@@ -174,25 +180,33 @@ std::string read_code_span(std::string_view span) {
   while (fence < span.size() && span[fence] == '`') ++fence;
   if (span.size() < 2 * fence) return std::string();
   std::string_view content = span.substr(fence, span.size() - 2 * fence);
-  if (content.size() >= 2 && content.front() == ' ' && content.back() == ' ' &&
-      content.find_first_not_of(' ') != std::string_view::npos) {
-    content = content.substr(1, content.size() - 2);
-  }
+  if (reader_strips_a_space(content)) content = content.substr(1, content.size() - 2);
   return std::string(content);
 }
 
-std::string Processor::close_inline_code(std::size_t start, std::size_t end) {
-  end = std::min(end, output_.size());
-  start = std::min(start, end);
-  if (is_open(kTable) && std::string_view(output_).substr(end).find('|') != std::string_view::npos) {
+// Closes the code span of `record`, whose content ends the output; its
+// backtick runs are then those of the whole content. Only what a span that
+// continues another added is looked at: spans side by side make one.
+std::string Processor::close_inline_code(CodeSpanRecord& record) {
+  const std::size_t end = std::min(record.end, output_.size());
+  const std::size_t start = std::min(record.start, end);
+  if (record.scanned < end || record.scanned > output_.size()) {
+    record.runs = BacktickRuns{};
+    record.scanned = end;
+  }
+  // In a cell a '|' would end the cell: what the span added is escaped.
+  const std::size_t added = record.scanned;
+  if (is_open(kTable) && std::string_view(output_).substr(added).find('|') != std::string_view::npos) {
     std::string content;
-    for (std::size_t i = end; i < output_.size(); ++i) {
+    for (std::size_t i = added; i < output_.size(); ++i) {
       if (output_[i] == '|') content.push_back('\\');
       content.push_back(output_[i]);
     }
-    replace_output(end, output_.size() - end, content);
+    replace_output(added, output_.size() - added, content);
   }
-  const auto [length, pad] = code_span_fence(std::string_view(output_).substr(end));
+  record.runs.scan(std::string_view(output_).substr(record.scanned));
+  record.scanned = output_.size();
+  const auto [length, pad] = code_span_fence(std::string_view(output_).substr(end), record.runs);
   const std::string fence(length, '`');
   std::string opener(std::string_view(output_).substr(start, end - start));
   if (!opener.empty()) opener.pop_back();
@@ -210,7 +224,7 @@ bool Processor::code_span_ends_output() const {
 // one's closer is taken out and its opener written back as it was before
 // its close, and the record of the span is open again.
 bool Processor::continue_code_span() {
-  if (!code_span_ends_output() || pending_space_ || is_open(kTable)) return false;
+  if (!code_span_ends_output() || pending_space_) return false;
   reopen_last_code_span();
   return true;
 }
@@ -221,7 +235,8 @@ void Processor::reopen_last_code_span() {
   delete_output_range(span.close_start, span.close_end);
   replace_output(span.start, span.content_start - span.start, span.opener);
   last_write_len_ = 0;
-  code_spans_.push_back(CodeSpanRecord{span.start, span.start + span.opener.size(), true});
+  const std::size_t content_end = span.close_start - span.content_start + span.start + span.opener.size();
+  code_spans_.push_back(CodeSpanRecord{span.start, span.start + span.opener.size(), true, span.runs, content_end});
 }
 
 }  // namespace tidewell::streaming

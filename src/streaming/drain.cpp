@@ -227,7 +227,6 @@ std::string Processor::drain_ready_output() {
   if (output_.size() > kEarlyRewriteSize && !quote_regions_.empty()) {
     std::size_t limit = end_without_trailing_whitespace();
     if (!inline_marker_spans_.empty()) limit = std::min(limit, held_end(inline_marker_spans_.front().start));
-    if (!marker_pairs_.empty()) limit = std::min(limit, held_end(marker_pairs_.front().open_start));
     if (written_marker) limit = std::min(limit, held_end(written_marker->position));
     rewrite_region_lines(limit);
   }
@@ -239,8 +238,7 @@ std::string Processor::drain_ready_output() {
   if (!marker_pairs_.empty()) {
     // A '!' before the opener meets what follows if the pair is taken out,
     // and a code span ending there one inside the pair.
-    const MarkerPair& front = marker_pairs_.front();
-    std::size_t held = held_end(front.code_at_open ? front.code_before_open : front.open_start);
+    std::size_t held = held_end(first_pair_start());
     if (held > 0 && output_[held - 1] == '!') --held;
     end = std::min(end, held);
   }
@@ -285,12 +283,10 @@ void Processor::update_flush_regions() {
   if (!code_spans_.empty()) limit(code_spans_.front().start);
   if (!marker_pairs_.empty()) {
     // With the byte before the opener, the backslashes that may escape it:
-    // taking the pair out looks at both.
-    const MarkerPair& front = marker_pairs_.front();
-    std::size_t k = front.code_at_open ? front.code_before_open : front.open_start;
+    // taking the pair out looks at both. A long run of them is walked once.
+    std::size_t k = first_pair_start();
     if (k > 0) --k;
-    while (k > 0 && output_[k - 1] == '\\') --k;
-    limit(k);
+    limit(trailing_run_start(pair_backslash_run_, k, [](unsigned char c) { return c == '\\'; }));
   }
   if (code_span_ends_output()) limit(last_code_span_->start);
   if (open_fence_) limit(open_fence_->start);
@@ -379,7 +375,7 @@ void Processor::update_flush_regions() {
     line_start_cache_ = line_start_cache_ >= cut ? line_start_cache_ - cut : kLineBeforeBuffer;
   }
   if (line_scan_mark_) line_scan_mark_ = sat_sub(*line_scan_mark_, cut);
-  for (TrailingRunCache* c : {&whitespace_run_, &heading_run_}) {
+  for (TrailingRunCache* c : {&whitespace_run_, &heading_run_, &pair_backslash_run_}) {
     if (c->length >= cut) {
       c->length -= cut;
       c->run_start = sat_sub(c->run_start, cut);

@@ -11,7 +11,6 @@
 #include <cstring>
 
 #include "common/char_sides.hpp"
-#include "common/utf8.hpp"
 #include "streaming/processor.hpp"
 
 namespace tidewell::streaming {
@@ -21,7 +20,7 @@ namespace {
 bool always_opens(std::uint8_t before, std::uint8_t after) {
   for (std::uint8_t b = 1; b <= 4; b <<= 1) {
     for (std::uint8_t a = 1; a <= 4; a <<= 1) {
-      if ((before & b) && (after & a) && (a == kSpaceSide || (a == kPunctSide && b == kWordSide))) return false;
+      if ((before & b) && (after & a) && !left_flanking(b, a)) return false;
     }
   }
   return true;
@@ -36,16 +35,6 @@ constexpr std::size_t kPairHoldLimit = 65535;
 constexpr std::size_t kMaxHeldPairs = 32;
 
 bool is_marker_byte(char c) { return c == '*' || c == '~'; }
-
-std::uint8_t side_of_sequence(const unsigned char* p, const unsigned char* end) {
-  if (*p < 0x80) return side_of_code_point(*p);
-  bool valid = false;
-  const std::size_t len = utf8_sequence(p, end, valid);
-  if (!valid) return kAnySide;
-  char32_t cp = p[0] & (0x3F >> (len - 1));
-  for (std::size_t k = 1; k < len; ++k) cp = (cp << 6) | (p[k] & 0x3F);
-  return side_of_code_point(cp);
-}
 
 }  // namespace
 
@@ -114,16 +103,10 @@ std::uint8_t Processor::side_before(std::size_t pos) const {
     if (!b) return kSpaceSide;
     return *b < 0x80 ? side_of_code_point(*b) : std::uint8_t{kAnySide};
   }
-  std::size_t start = pos - 1;
-  while (start > 0 && pos - start < 4 && (static_cast<unsigned char>(output_[start]) & 0xC0) == 0x80) --start;
-  const auto* p = reinterpret_cast<const unsigned char*>(output_.data());
-  return side_of_sequence(p + start, p + pos);
+  return side_of_char_before(output_, pos);
 }
 
-std::uint8_t Processor::side_at(std::size_t pos) const {
-  const auto* p = reinterpret_cast<const unsigned char*>(output_.data());
-  return side_of_sequence(p + pos, p + output_.size());
-}
+std::uint8_t Processor::side_at(std::size_t pos) const { return side_of_char_at(output_, pos); }
 
 // Whether the pair's markers read as markup: its opening run opens and its
 // closing run closes. Empty when the character after the closing run is not

@@ -340,12 +340,12 @@ OpenResult Processor::open_element(std::string_view name, bool known, TagId id, 
                 fence_open_ = true;
               }
             } else if (opener && !html_kept && !continues_code) {
-              code_spans_.push_back(CodeSpanRecord{opener_start, output_.size(), written});
+              code_spans_.push_back(CodeSpanRecord{opener_start, output_.size(), written, {}, 0});
             }
             break;
           case kKbd: case kSamp: case kVar:
             if (opener && !html_kept && !continues_code) {
-              code_spans_.push_back(CodeSpanRecord{opener_start, output_.size(), written});
+              code_spans_.push_back(CodeSpanRecord{opener_start, output_.size(), written, {}, 0});
             }
             break;
           default:

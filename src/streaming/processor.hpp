@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <initializer_list>
 #include <cstdint>
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -122,15 +123,31 @@ struct MarkerPair {
   bool code_at_close = false;
 };
 
+// The backtick runs of a code span's content as far as it was looked at:
+// a span that continues another goes on from where that one's stopped.
+struct BacktickRuns {
+  std::size_t longest = 0;
+  std::size_t trailing = 0;  // the run that ends where the look stopped
+  void scan(std::string_view text) {
+    for (const char c : text) {
+      trailing = c == '`' ? trailing + 1 : 0;
+      longest = std::max(longest, trailing);
+    }
+  }
+};
+
 struct CodeSpanRecord {
   std::size_t start = 0;
   std::size_t end = 0;
   bool opener_at_end = false;
+  BacktickRuns runs;        // of the content up to `scanned`
+  std::size_t scanned = 0;  // 0: nothing looked at yet
 };
 
 // The fence length of a code span of `content`, and whether it needs a
 // space inside each fence; what a written code span reads as (code.cpp).
 std::pair<std::size_t, bool> code_span_fence(std::string_view content);
+std::pair<std::size_t, bool> code_span_fence(std::string_view content, const BacktickRuns& runs);
 [[gnu::cold]] std::string read_code_span(std::string_view span);
 
 // The code span that ends the output: a code span opening right after it
@@ -141,6 +158,7 @@ struct ClosedCodeSpan {
   std::size_t content_start = 0;
   std::size_t close_start = 0;
   std::size_t close_end = 0;
+  BacktickRuns runs;  // of its whole content
 };
 
 struct HeldSeparator {
@@ -389,6 +407,12 @@ class Processor {
     return marker_pairs_.empty() ? output_.size() : end_before_openers_of_pairs();
   }
   std::size_t end_before_openers_of_pairs() const;
+  // Where the first pair's opener starts, or the code span that ends right
+  // before it: taking the pair out lets that span continue.
+  std::size_t first_pair_start() const {
+    const MarkerPair& m = marker_pairs_.front();
+    return m.code_at_open ? m.code_before_open : m.open_start;
+  }
   void keep_space_of_inline_element();
 
   // ---- code fences and spans (code.cpp)
@@ -398,7 +422,7 @@ class Processor {
   std::size_t longest_fence_run(std::size_t from, std::string_view indent) const;
   void open_inner_fence(const ElementFrame& frame);
   void close_inner_fence();
-  std::string close_inline_code(std::size_t start, std::size_t end);
+  std::string close_inline_code(CodeSpanRecord& record);
   bool code_span_ends_output() const;
   bool continue_code_span();
   [[gnu::cold]] void reopen_last_code_span();
@@ -421,6 +445,7 @@ class Processor {
     for (CodeSpanRecord& c : code_spans_) {
       f(c.start);
       f(c.end);
+      f(c.scanned);
     }
     if (last_code_span_) {
       f(last_code_span_->start);
@@ -579,6 +604,7 @@ class Processor {
   std::uint64_t output_epoch_ = 0;
   mutable TrailingRunCache whitespace_run_;
   mutable TrailingRunCache heading_run_;
+  TrailingRunCache pair_backslash_run_;  // the backslashes before the first waiting pair
   // Quotation early rewrite: output known to hold no line feed in
   // [quote_lf_clear_from_, quote_lf_clear_to_).
   std::uint64_t quote_lf_epoch_ = ~std::uint64_t{0};

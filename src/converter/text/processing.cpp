@@ -718,21 +718,6 @@ std::size_t find_inline_markup_byte(std::string_view t, std::size_t from, std::u
   return i;
 }
 
-// The code point of the UTF-8 sequence at [p, end); U+FFFD when it is not
-// well formed.
-char32_t code_point_at(const unsigned char* p, const unsigned char* end) {
-  const unsigned char b = *p;
-  if (b < 0x80) return b;
-  const std::size_t len = b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC0 ? 2 : 1;
-  if (len == 1 || static_cast<std::size_t>(end - p) < len) return 0xFFFD;
-  char32_t cp = b & (0x3F >> (len - 1));
-  for (std::size_t k = 1; k < len; ++k) {
-    if ((p[k] & 0xC0) != 0x80) return 0xFFFD;
-    cp = (cp << 6) | (p[k] & 0x3F);
-  }
-  return cp;
-}
-
 std::uint8_t side_of_neighbour(int c) {
   if (c == kUnknownNeighbour) return kAnySide;
   return side_of_code_point(static_cast<unsigned char>(c));
@@ -740,19 +725,13 @@ std::uint8_t side_of_neighbour(int c) {
 
 // The side of the character that ends at `pos` in `text`; `fallback` at 0.
 std::uint8_t side_before(std::string_view text, std::size_t pos, int fallback) {
-  if (pos == 0) return side_of_neighbour(fallback);
-  std::size_t start = pos - 1;
-  while (start > 0 && pos - start < 4 && (static_cast<unsigned char>(text[start]) & 0xC0) == 0x80) --start;
-  const auto* const p = reinterpret_cast<const unsigned char*>(text.data());
-  return side_of_code_point(code_point_at(p + start, p + pos));
+  return pos == 0 ? side_of_neighbour(fallback) : side_of_char_before(text, pos);
 }
 
 // The side of the character that starts at `pos` in `text`; `fallback` at
 // its end.
 std::uint8_t side_at(std::string_view text, std::size_t pos, int fallback) {
-  if (pos >= text.size()) return side_of_neighbour(fallback);
-  const auto* const p = reinterpret_cast<const unsigned char*>(text.data());
-  return side_of_code_point(code_point_at(p + pos, p + text.size()));
+  return pos >= text.size() ? side_of_neighbour(fallback) : side_of_char_at(text, pos);
 }
 
 // Whether a delimiter run of `c` between neighbours of these sides may
@@ -775,8 +754,8 @@ RunReach delimiter_reach(char c, std::uint8_t before, std::uint8_t after, bool d
         reach.close |= b != kSpaceSide;
         continue;
       }
-      const bool left = a != kSpaceSide && (a != kPunctSide || b != kWordSide);
-      const bool right = b != kSpaceSide && (b != kPunctSide || a != kWordSide);
+      const bool left = left_flanking(b, a);
+      const bool right = left_flanking(a, b);
       if (c == '_') {
         reach.open |= left && (!right || b == kPunctSide);
         reach.close |= right && (!left || a == kPunctSide);

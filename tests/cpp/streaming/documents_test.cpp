@@ -229,10 +229,17 @@ const std::vector<StreamCase>& marker_cases() {
       {"BangBeforeLinkEscaped", "<p>Hi!<a href=u>x</a> !<b><a href=u>y</a></b>z</p>", "Hi\\![x](u) \\![y](u)z"},
       {"BangBeforeAPairTakenOutOverALink", "<p>words before it.\\!<del><a href=u>x</a></del>y</p>",
        "words before it.\\\\\\![x](u)y"},
+      // Pairs taken out after runs of backslashes, which decide whether the
+      // byte before an opener is escaped.
+      {"PairsTakenOutAfterBackslashes", "<p>a\\\\\\*<b>*</b>x \\!<i><a href=u>y</a></i>b \\\\~<s>-</s>c</p>",
+       "a\\\\\\\\\\\\\\*\\*x \\\\\\![y](u)b \\\\\\\\\\~-c"},
       {"LessThanAtTextEnd", "<p>a &lt;<s>b</s></p>", "a \\<~~b~~"},
       {"MarkerOfAPairTakenOutAtLineStart", "<p><del>&gt;</del>x</p>", "\\>x"},
       {"AdjacentPairsJoin", "<p><b>a</b><b>b</b> <em>c</em><i>d</i> <s>e</s><del>f</del></p>", "**ab** *cd* ~~ef~~"},
       {"AdjacentCodeSpansJoin", "<p><code>a</code><code>b`</code> <kbd>c</kbd><samp>d</samp></p>", "`` ab` `` `cd`"},
+      // A run of backticks that the join makes longer sets the fence.
+      {"JoinedCodeSpansFenceTheirRuns", "<p><code>a`</code><code>`b</code> <code>`</code><kbd>`</kbd><samp>`</samp>x</p>",
+       "```a``b``` ```` ``` ````x"},
       {"CodeSpacesKept", "<p>x<code> a </code>y<code>b </code>z</p>", "x`  a  `y`b `z"},
   };
   return cases;
