@@ -333,6 +333,20 @@ def test_text_beside_other_elements_markup_reads_back_on_the_fast_roads(html_in,
     assert _shown_text(shown) == _shown_text(html_in), out
 
 
+@pytest.mark.parametrize("road", [{}, {"tier_strategy": "fast_dom"}, {"tier_strategy": "quillmoor"}],
+                         ids=["dom", "fast_dom", "quillmoor"])
+@pytest.mark.parametrize("html_in, code", [
+    # a row of spans side by side is one span
+    ("<p>" + "<code>a</code><code>b</code>" * 3000 + "</p>", "ab" * 3000),
+    # a span after a long one: one span, or two apart, each with its text
+    ("<p><code>" + "x" * 5000 + "</code><code>y</code></p>", "x" * 5000 + "y"),
+])
+def test_code_spans_side_by_side_read_back_as_code(html_in, code, road):
+    rendered = markdown_it().render(tidewell.convert_to_markdown(html_in, road))
+    assert "".join(re.findall(r"<code>(.*?)</code>", rendered)) == code
+    assert "`" not in rendered
+
+
 @pytest.mark.parametrize(
     "html_in, expected",
     [

@@ -160,7 +160,11 @@ std::size_t code_span_fence_length(std::string_view content) {
 void write_code_span(std::string_view content, bool in_table_cell, std::string& out, bool joins) {
   std::string joined;
   if (joins) {
-    if (const std::optional<CodeSpanAtEnd> before = code_span_at_end(out)) {
+    const std::optional<CodeSpanAtEnd> before = code_span_at_end(out, kCodeSpanJoinReach);
+    // A span too long to take up again stands apart: a space keeps the
+    // backtick runs from meeting.
+    if (!before && out.ends_with('`')) out += ' ';
+    if (before) {
       for (const char c : before->content) {
         // In a cell the span's "|" were written as "\|".
         if (c == '|' && in_table_cell && !joined.empty() && joined.back() == '\\') joined.pop_back();

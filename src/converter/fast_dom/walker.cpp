@@ -1222,11 +1222,15 @@ class Walker {
     if (last_code_.end == out_.size() && ends_with_node(previous_sibling(), last_code_.node)) {
       // Within the buffer the span is written into (a link's text is
       // apart from what stands before its bracket).
-      if (const std::optional<CodeSpanAtEnd> before = code_span_at_end(std::string_view(out_).substr(f.outer_base))) {
+      const std::optional<CodeSpanAtEnd> before =
+          code_span_at_end(std::string_view(out_).substr(f.outer_base), kCodeSpanJoinReach);
+      if (before) {
         joined_code_.assign(before->content);
         joined_code_ += text;
         out_.resize(f.outer_base + before->start);
         text = joined_code_;
+      } else {
+        out_ += ' ';  // too long to take up again: it stands apart
       }
     }
     append_code_span(text, out_);

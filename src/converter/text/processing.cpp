@@ -1204,6 +1204,15 @@ std::optional<CodeSpanAtEnd> code_span_at_end(std::string_view out) {
   return std::nullopt;
 }
 
+std::optional<CodeSpanAtEnd> code_span_at_end(std::string_view out, std::size_t reach) {
+  const std::size_t from = out.size() > reach ? out.size() - reach : 0;
+  std::optional<CodeSpanAtEnd> span = code_span_at_end(out.substr(from));
+  // An opening run at the window's edge may be the end of a longer run.
+  if (!span || (from > 0 && span->start == 0)) return std::nullopt;
+  span->start += from;
+  return span;
+}
+
 void escape_trailing_tildes(std::string& out) {
   std::size_t start = out.size();
   while (start > 0 && out[start - 1] == '~' && !is_escaped_at(out, start - 1)) --start;

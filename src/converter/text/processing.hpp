@@ -217,6 +217,12 @@ struct CodeSpanAtEnd {
   std::string_view content;
 };
 std::optional<CodeSpanAtEnd> code_span_at_end(std::string_view out);
+// The same for a span whose opening run starts within the last `reach`
+// bytes of `out`. Code spans side by side are joined by taking the span
+// before up again; a longer one is left to stand, so that a row of spans
+// costs no more than its length.
+std::optional<CodeSpanAtEnd> code_span_at_end(std::string_view out, std::size_t reach);
+inline constexpr std::size_t kCodeSpanJoinReach = 1024;
 
 // The offset of the run of '#' ending an ATX heading's text (before spaces
 // and tabs) that a reader would take for the closing sequence and drop: a
