@@ -814,12 +814,11 @@ bool holds_page_markup_byte(std::string_view t) {
   return false;
 }
 
-// The text holds a byte that escape_inline_markup looks at.
-bool holds_inline_markup_byte(std::string_view text, const ConversionOptions& o) {
-  return find_inline_markup_byte(text, 0, o.output_format == OutputFormat::Djot ? 2 : 1) != text.size();
-}
-
 }  // namespace
+
+bool holds_inline_markup_byte(std::string_view text, bool djot) {
+  return find_inline_markup_byte(text, 0, djot ? 2 : 1) != text.size();
+}
 
 void escape_inline_markup(std::string& out, std::size_t from, int before, int after, bool djot) {
   const std::uint8_t want = djot ? 2 : 1;
@@ -1004,7 +1003,8 @@ bool holds_escaped_markup(std::string_view text, const ConversionOptions& option
 
 std::optional<std::string> escape_markdown(std::string_view text, EscapeMode mode, const ConversionOptions& options) {
   if (mode == EscapeMode::Code) return std::nullopt;
-  if (mode == EscapeMode::Text || (mode == EscapeMode::PageText && !holds_inline_markup_byte(text, options))) {
+  const bool djot = options.output_format == OutputFormat::Djot;
+  if (mode == EscapeMode::Text || (mode == EscapeMode::PageText && !holds_inline_markup_byte(text, djot))) {
     // The common case finds nothing to escape without copying.
     const EscapeClass* cls = running_text_table(text, mode, options);
     if (cls == nullptr || text.empty()) return std::nullopt;

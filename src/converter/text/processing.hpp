@@ -190,6 +190,10 @@ std::size_t joining_markup_at(std::string_view out, std::string_view next, bool 
 // neighbour is escaped).
 void escape_inline_markup(std::string& out, std::size_t from, int before, int after, bool djot);
 
+// The text holds a byte that escape_inline_markup looks at (in djot when
+// `djot`).
+bool holds_inline_markup_byte(std::string_view text, bool djot = false);
+
 // The character that starts at `pos` (that ends at `pos`, for the
 // `_before` form) is a letter or digit for certain: an ASCII letter or
 // digit, a Latin, Greek or Cyrillic letter, kana, a CJK ideograph or Hangul
