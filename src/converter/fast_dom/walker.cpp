@@ -377,6 +377,9 @@ class Walker {
         // emphasis inside emphasis keeps them only where they read back
         // (decided at its end).
         if (cls == C::Strong ? state.in_strong : doubles_enclosing_emphasis(node, Action::Emphasis)) break;
+        // An empty element writes nothing: no pair of its own, none it
+        // continues (the pair before stays open to the next sibling).
+        if (tag->children.empty()) break;
         frame.nested = cls == C::Emphasis && state.in_emphasis;
         if (cls == C::Strong) frame.state.in_strong = true;
         else frame.state.in_emphasis = true;
@@ -616,7 +619,9 @@ class Walker {
       const TagId id = tag_id_ignore_case(dom_.bytes(tag->name));
       const FastDomTagClass cls = classify(id).first;
       const bool markers = cls == C::Strong || cls == C::Emphasis;
-      if (markers && own == (cls == C::Strong ? Action::Strong : Action::Emphasis)) return Lead::Other;
+      if (markers && own == (cls == C::Strong ? Action::Strong : Action::Emphasis) && !tag->children.empty()) {
+        return Lead::Other;
+      }
       const bool bare = cls == C::Other && !is_block_element(id);
       if (!markers && !bare && !(cls == C::Code && tag->children.empty())) return Lead::Other;
       const Lead lead = lead_of(tag->children.as_span(), Action::Transparent, budget);
