@@ -1180,10 +1180,7 @@ class Walker {
   // The opening marker at `mark` joins markers before it or at the start of
   // its content into a run of three.
   bool opens_run_of_three(const Frame& f, std::size_t mark, std::string_view marker) const {
-    const std::size_t before = mark - run_start(f, mark);
-    std::size_t lead = 0;
-    while (mark + marker.size() + lead < out_.size() && out_[mark + marker.size() + lead] == '*') ++lead;
-    return (before > 0 || lead > 0) && before + marker.size() + lead == 3;
+    return joins_run_of_three(out_, f.outer_base, mark, marker.size(), mark + marker.size());
   }
 
   // Emphasis markers that a reader would not pair where they stand: after a

@@ -1282,6 +1282,15 @@ bool holds_two_sided_emphasis_run(std::string_view core, std::string_view symbol
   return false;
 }
 
+bool joins_run_of_three(std::string_view out, std::size_t floor, std::size_t mark, std::size_t marker,
+                        std::size_t content) {
+  std::size_t before = 0;
+  while (mark - before > floor && out[mark - before - 1] == '*' && !is_escaped_at(out, mark - before - 1)) ++before;
+  std::size_t lead = 0;
+  while (content + lead < out.size() && out[content + lead] == '*') ++lead;
+  return (before > 0 || lead > 0) && before + marker + lead == 3;
+}
+
 bool emphasis_marker_one_sided(char outside, char inside) {
   if (outside == ' ' || outside == '\t' || outside == '\n' || outside == '\r' || outside == '\f') return true;
   return is_ascii_punct(static_cast<unsigned char>(outside)) &&

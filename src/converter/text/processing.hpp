@@ -253,6 +253,13 @@ bool ends_in_line_start_number(std::string_view written);
 bool holds_two_sided_emphasis_run(std::string_view core, std::string_view symbols,
                                   std::optional<char> before = std::nullopt);
 
+// The emphasis marker of `marker` bytes at out[mark] joins the unescaped
+// '*' before it (from `floor` on) or those that start its content (at
+// `content`) into a run of three: once the run's first pair closes, the
+// rest opens with the run's length.
+bool joins_run_of_three(std::string_view out, std::size_t floor, std::size_t mark, std::size_t marker,
+                        std::size_t content);
+
 // Whether an emphasis marker between `outside` and `inside` (the first or
 // last byte of the emphasised text) can only open or only close: white
 // space outside, or punctuation that stands for itself (not a marker,
