@@ -1131,11 +1131,7 @@ class Walker {
         close += run;
       }
       if (before && before->start >= f.outer_base && close != std::string_view::npos && close < written.size()) {
-        std::string_view content = written.substr(seam + fence, close - seam - fence);
-        if (content.size() >= 2 && content.front() == ' ' && content.back() == ' ' &&
-            content.find_first_not_of(' ') != std::string_view::npos) {
-          content = content.substr(1, content.size() - 2);
-        }
+        const std::string_view content = code_span_content(written.substr(seam + fence, close - seam - fence));
         joined_code_.assign(before->content);
         joined_code_ += content;
         tail_text_.assign(written.substr(close + fence));

@@ -1188,6 +1188,14 @@ std::size_t joining_markup_at(std::string_view out, std::string_view next, bool 
   return starts_decoded_reference(joined, 0) ? at : kNone;
 }
 
+std::string_view code_span_content(std::string_view between) {
+  if (between.size() >= 2 && between.front() == ' ' && between.back() == ' ' &&
+      between.find_first_not_of(' ') != std::string_view::npos) {
+    return between.substr(1, between.size() - 2);
+  }
+  return between;
+}
+
 std::optional<CodeSpanAtEnd> code_span_at_end(std::string_view out) {
   std::size_t run = out.size();
   while (run > 0 && out[run - 1] == '`') --run;
@@ -1200,12 +1208,7 @@ std::optional<CodeSpanAtEnd> code_span_at_end(std::string_view out) {
     // A backtick that a backslash escapes is text before the run.
     while (first > 0 && out[first - 1] == '`' && !is_escaped_at(out, first - 1)) --first;
     if (last + 1 - first == len) {
-      std::string_view content = out.substr(last + 1, run - last - 1);
-      if (content.size() >= 2 && content.front() == ' ' && content.back() == ' ' &&
-          content.find_first_not_of(' ') != std::string_view::npos) {
-        content = content.substr(1, content.size() - 2);
-      }
-      return CodeSpanAtEnd{first, content};
+      return CodeSpanAtEnd{first, code_span_content(out.substr(last + 1, run - last - 1))};
     }
     end = first;
   }

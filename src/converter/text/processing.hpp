@@ -210,9 +210,12 @@ bool is_escaped_at(std::string_view out, std::size_t pos);
 // join ("~" then "~~gone~~" is a fence).
 void escape_trailing_tildes(std::string& out);
 
+// The content between a code span's backtick runs as a reader takes it: one
+// space off each end when both are spaces and it is not all spaces.
+std::string_view code_span_content(std::string_view between);
+
 // The code span whose closing backticks end `out`: where its opening run
-// starts, and its content as a reader takes it (one space off each end when
-// both are spaces and it is not all spaces). The opening run is the nearest
+// starts, and its content as a reader takes it (code_span_content). The opening run is the nearest
 // run of the closing one's length before it (the content holds none of that
 // length). nullopt when `out` does not end with a backtick or no such run
 // stands before it.

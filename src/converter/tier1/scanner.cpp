@@ -811,10 +811,8 @@ bool Scanner::close_code(const Frame& frame) {
   if (out.find('`', content) != npos) return fail(Tier1Reason::Unsupported, "code");
   // A reader takes a space off each end of a span that starts and ends with
   // one; the DOM road pads it.
-  if (out.size() - content >= 2 && out[content] == ' ' && out.back() == ' ' &&
-      out.find_first_not_of(' ', content) != npos) {
-    return fail(Tier1Reason::Unsupported, "code");
-  }
+  const std::string_view between = std::string_view(out).substr(content);
+  if (code_span_content(between).size() != between.size()) return fail(Tier1Reason::Unsupported, "code");
   if (content == out.size()) {
     out.resize(std::min(frame.marker_offset, out.size()));
     return true;
