@@ -76,6 +76,10 @@ OUTPUTS = {
                                        "\\<b> \\&amp; \\&copy;"),
     "line break in a quotation": ("<blockquote>a<br>b</blockquote>", "> a  \n> b"),
     "empty emphasis writes nothing": ("<p>a<b></b> <i> </i>b</p>", "a b"),
+    # nor ends the pair of its kind before it
+    "empty strong emphasis between two": ("<p><b>a</b><b></b><b>c</b></p>", "**ac**"),
+    "empty emphasis after a comment": ("<p><em>a</em><!--x--><em></em><em>b</em></p>", "*ab*"),
+    "empty emphasis before punctuation": ("<p><b>a.</b><b></b>c</p>", "a.c"),
     "emphasis spaces move out": ("<p>a<b> x </b>y</p>", "a **x** y"),
     "heading in a list item": ("<ul><li><h2>T</h2>x</li></ul>", "- T x"),
     "paragraphs in a list item": ("<ul><li><p>a</p><p>b</p></li></ul>", "- a b"),
@@ -94,6 +98,12 @@ OUTPUTS = {
 @pytest.mark.parametrize("html, expected", OUTPUTS.values(), ids=OUTPUTS.keys())
 def test_output(html, expected, backend):
     assert fast(html, backend) == expected
+
+
+def test_many_empty_emphasis_elements_after_a_pair():
+    # Each one used to look back over all those before it.
+    n = 200_000
+    assert fast("<p><b>a</b>" + "<b></b><!---->" * n + "<b>c</b></p>") == "**ac**"
 
 
 @pytest.mark.parametrize("options", EVERY_ROAD, ids=road_id)

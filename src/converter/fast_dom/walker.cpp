@@ -377,6 +377,9 @@ class Walker {
         // emphasis inside emphasis keeps them only where they read back
         // (decided at its end).
         if (cls == C::Strong ? state.in_strong : doubles_enclosing_emphasis(node, Action::Emphasis)) break;
+        // An empty element writes nothing: no pair of its own, none it
+        // continues (the pair before stays open to the next sibling).
+        if (tag->children.empty()) break;
         frame.nested = cls == C::Emphasis && state.in_emphasis;
         if (cls == C::Strong) frame.state.in_strong = true;
         else frame.state.in_emphasis = true;
@@ -616,7 +619,9 @@ class Walker {
       const TagId id = tag_id_ignore_case(dom_.bytes(tag->name));
       const FastDomTagClass cls = classify(id).first;
       const bool markers = cls == C::Strong || cls == C::Emphasis;
-      if (markers && own == (cls == C::Strong ? Action::Strong : Action::Emphasis)) return Lead::Other;
+      if (markers && own == (cls == C::Strong ? Action::Strong : Action::Emphasis) && !tag->children.empty()) {
+        return Lead::Other;
+      }
       const bool bare = cls == C::Other && !is_block_element(id);
       if (!markers && !bare && !(cls == C::Code && tag->children.empty())) return Lead::Other;
       const Lead lead = lead_of(tag->children.as_span(), Action::Transparent, budget);
@@ -1126,11 +1131,7 @@ class Walker {
         close += run;
       }
       if (before && before->start >= f.outer_base && close != std::string_view::npos && close < written.size()) {
-        std::string_view content = written.substr(seam + fence, close - seam - fence);
-        if (content.size() >= 2 && content.front() == ' ' && content.back() == ' ' &&
-            content.find_first_not_of(' ') != std::string_view::npos) {
-          content = content.substr(1, content.size() - 2);
-        }
+        const std::string_view content = code_span_content(written.substr(seam + fence, close - seam - fence));
         joined_code_.assign(before->content);
         joined_code_ += content;
         tail_text_.assign(written.substr(close + fence));
@@ -1175,10 +1176,7 @@ class Walker {
   // The opening marker at `mark` joins markers before it or at the start of
   // its content into a run of three.
   bool opens_run_of_three(const Frame& f, std::size_t mark, std::string_view marker) const {
-    const std::size_t before = mark - run_start(f, mark);
-    std::size_t lead = 0;
-    while (mark + marker.size() + lead < out_.size() && out_[mark + marker.size() + lead] == '*') ++lead;
-    return (before > 0 || lead > 0) && before + marker.size() + lead == 3;
+    return joins_run_of_three(out_, f.outer_base, mark, marker.size(), mark + marker.size());
   }
 
   // Emphasis markers that a reader would not pair where they stand: after a

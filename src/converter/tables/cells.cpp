@@ -167,9 +167,7 @@ bool emphasis_wraps(std::string_view text) {
     ++trail;
   }
   if (lead == text.size() || lead > 2 || trail > 2) return false;
-  std::size_t backslashes = 0;
-  while (backslashes < text.size() && text[text.size() - 1 - backslashes] == '\\') ++backslashes;
-  return backslashes % 2 == 0 && !holds_two_sided_emphasis_run(text, "*");
+  return !end_of(text).is_lone_backslash() && !holds_two_sided_emphasis_run(text, "*");
 }
 
 }  // namespace

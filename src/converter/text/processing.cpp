@@ -806,12 +806,11 @@ bool holds_page_markup_byte(std::string_view t) {
   return false;
 }
 
-// The text holds a byte that escape_inline_markup looks at.
-bool holds_inline_markup_byte(std::string_view text, const ConversionOptions& o) {
-  return find_inline_markup_byte(text, 0, o.output_format == OutputFormat::Djot ? 2 : 1) != text.size();
-}
-
 }  // namespace
+
+bool holds_inline_markup_byte(std::string_view text, bool djot) {
+  return find_inline_markup_byte(text, 0, djot ? 2 : 1) != text.size();
+}
 
 void escape_inline_markup(std::string& out, std::size_t from, int before, int after, bool djot) {
   const std::uint8_t want = djot ? 2 : 1;
@@ -996,7 +995,8 @@ bool holds_escaped_markup(std::string_view text, const ConversionOptions& option
 
 std::optional<std::string> escape_markdown(std::string_view text, EscapeMode mode, const ConversionOptions& options) {
   if (mode == EscapeMode::Code) return std::nullopt;
-  if (mode == EscapeMode::Text || (mode == EscapeMode::PageText && !holds_inline_markup_byte(text, options))) {
+  const bool djot = options.output_format == OutputFormat::Djot;
+  if (mode == EscapeMode::Text || (mode == EscapeMode::PageText && !holds_inline_markup_byte(text, djot))) {
     // The common case finds nothing to escape without copying.
     const EscapeClass* cls = running_text_table(text, mode, options);
     if (cls == nullptr || text.empty()) return std::nullopt;
@@ -1180,6 +1180,14 @@ std::size_t joining_markup_at(std::string_view out, std::string_view next, bool 
   return starts_decoded_reference(joined, 0) ? at : kNone;
 }
 
+std::string_view code_span_content(std::string_view between) {
+  if (between.size() >= 2 && between.front() == ' ' && between.back() == ' ' &&
+      between.find_first_not_of(' ') != std::string_view::npos) {
+    return between.substr(1, between.size() - 2);
+  }
+  return between;
+}
+
 std::optional<CodeSpanAtEnd> code_span_at_end(std::string_view out) {
   std::size_t run = out.size();
   while (run > 0 && out[run - 1] == '`') --run;
@@ -1192,12 +1200,7 @@ std::optional<CodeSpanAtEnd> code_span_at_end(std::string_view out) {
     // A backtick that a backslash escapes is text before the run.
     while (first > 0 && out[first - 1] == '`' && !is_escaped_at(out, first - 1)) --first;
     if (last + 1 - first == len) {
-      std::string_view content = out.substr(last + 1, run - last - 1);
-      if (content.size() >= 2 && content.front() == ' ' && content.back() == ' ' &&
-          content.find_first_not_of(' ') != std::string_view::npos) {
-        content = content.substr(1, content.size() - 2);
-      }
-      return CodeSpanAtEnd{first, content};
+      return CodeSpanAtEnd{first, code_span_content(out.substr(last + 1, run - last - 1))};
     }
     end = first;
   }
@@ -1278,6 +1281,15 @@ bool holds_two_sided_emphasis_run(std::string_view core, std::string_view symbol
     i = end - 1;
   }
   return false;
+}
+
+bool joins_run_of_three(std::string_view out, std::size_t floor, std::size_t mark, std::size_t marker,
+                        std::size_t content) {
+  std::size_t before = 0;
+  while (mark - before > floor && out[mark - before - 1] == '*' && !is_escaped_at(out, mark - before - 1)) ++before;
+  std::size_t lead = 0;
+  while (content + lead < out.size() && out[content + lead] == '*') ++lead;
+  return (before > 0 || lead > 0) && before + marker + lead == 3;
 }
 
 bool emphasis_marker_one_sided(char outside, char inside) {

@@ -190,6 +190,10 @@ std::size_t joining_markup_at(std::string_view out, std::string_view next, bool 
 // neighbour is escaped).
 void escape_inline_markup(std::string& out, std::size_t from, int before, int after, bool djot);
 
+// The text holds a byte that escape_inline_markup looks at (in djot when
+// `djot`).
+bool holds_inline_markup_byte(std::string_view text, bool djot = false);
+
 // The character that starts at `pos` (that ends at `pos`, for the
 // `_before` form) is a letter or digit for certain: an ASCII letter or
 // digit, a Latin, Greek or Cyrillic letter, kana, a CJK ideograph or Hangul
@@ -206,9 +210,12 @@ bool is_escaped_at(std::string_view out, std::size_t pos);
 // join ("~" then "~~gone~~" is a fence).
 void escape_trailing_tildes(std::string& out);
 
+// The content between a code span's backtick runs as a reader takes it: one
+// space off each end when both are spaces and it is not all spaces.
+std::string_view code_span_content(std::string_view between);
+
 // The code span whose closing backticks end `out`: where its opening run
-// starts, and its content as a reader takes it (one space off each end when
-// both are spaces and it is not all spaces). The opening run is the nearest
+// starts, and its content as a reader takes it (code_span_content). The opening run is the nearest
 // run of the closing one's length before it (the content holds none of that
 // length). nullopt when `out` does not end with a backtick or no such run
 // stands before it.
@@ -254,6 +261,13 @@ bool ends_in_line_start_number(std::string_view written);
 // `before` gives what stands before `core`. Escaped markers are text.
 bool holds_two_sided_emphasis_run(std::string_view core, std::string_view symbols,
                                   std::optional<char> before = std::nullopt);
+
+// The emphasis marker of `marker` bytes at out[mark] joins the unescaped
+// '*' before it (from `floor` on) or those that start its content (at
+// `content`) into a run of three: once the run's first pair closes, the
+// rest opens with the run's length.
+bool joins_run_of_three(std::string_view out, std::size_t floor, std::size_t mark, std::size_t marker,
+                        std::size_t content);
 
 // Whether an emphasis marker between `outside` and `inside` (the first or
 // last byte of the emphasised text) can only open or only close: white

@@ -761,12 +761,8 @@ bool Scanner::opens_unpairable_run(const Frame& frame) const {
   const std::string& out = frame.in_cell ? table_.cell_text : main_;
   const std::size_t at = std::min(frame.marker_offset, out.size());
   const std::size_t content = std::min(frame.start_offset, out.size());
-  std::size_t before = 0;
-  while (before < at && out[at - 1 - before] == '*' && !is_escaped_at(out, at - 1 - before)) ++before;
-  std::size_t lead = 0;
-  while (content + lead < out.size() && out[content + lead] == '*') ++lead;
   const std::size_t marker = frame.kind() == Tier1Kind::Strong ? 2 : 1;
-  return (before > 0 || lead > 0) && before + marker + lead == 3 &&
+  return joins_run_of_three(out, 0, at, marker, content) &&
          holds_two_sided_emphasis_run(std::string_view(out).substr(content), "*");
 }
 
@@ -815,10 +811,8 @@ bool Scanner::close_code(const Frame& frame) {
   if (out.find('`', content) != npos) return fail(Tier1Reason::Unsupported, "code");
   // A reader takes a space off each end of a span that starts and ends with
   // one; the DOM road pads it.
-  if (out.size() - content >= 2 && out[content] == ' ' && out.back() == ' ' &&
-      out.find_first_not_of(' ', content) != npos) {
-    return fail(Tier1Reason::Unsupported, "code");
-  }
+  const std::string_view between = std::string_view(out).substr(content);
+  if (code_span_content(between).size() != between.size()) return fail(Tier1Reason::Unsupported, "code");
   if (content == out.size()) {
     out.resize(std::min(frame.marker_offset, out.size()));
     return true;

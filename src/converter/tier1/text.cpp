@@ -15,22 +15,10 @@ namespace tidewell::tier1 {
 
 namespace {
 
-// The bytes that may start inline markup.
-constexpr std::array<bool, 256> make_inline_markup() {
-  std::array<bool, 256> t{};
-  t['*'] = t['_'] = t['`'] = t['~'] = t['['] = t[']'] = true;
-  return t;
-}
-constexpr std::array<bool, 256> kInlineMarkup = make_inline_markup();
-
 // Text that would read as emphasis, code, a link or a strikethrough after
 // what `before` ends with (what follows it is not known yet).
 bool reads_as_inline_markup(std::string_view before, std::string_view written) {
-  // A table test per byte: find_first_of would search the set for each one.
-  if (std::none_of(written.begin(), written.end(),
-                   [](char c) { return kInlineMarkup[static_cast<unsigned char>(c)]; })) {
-    return false;
-  }
+  if (!holds_inline_markup_byte(written)) return false;
   const std::size_t keep = std::min<std::size_t>(before.size(), 8);
   std::string probe(before.substr(before.size() - keep));
   const std::size_t from = probe.size();
