@@ -188,18 +188,21 @@ void Processor::join_touching_marker_pairs() {
               out.substr(next.open_start, next.open_end - next.open_start)) {
         continue;
       }
-      const std::size_t open_start = first.open_start;
-      const std::size_t open_end = first.open_end;
-      const bool two_sided = first.two_sided_inside;
+      const MarkerPair before = first;
       const std::size_t junction = first.close_start;
       // One cut: the closer and the opener stand side by side.
       cut_marker(first.close_start, next.open_end);
-      MarkerPair& joined = marker_pairs_[j];
-      joined.open_start = open_start;
-      joined.open_end = open_end;
-      joined.two_sided_inside = joined.two_sided_inside || two_sided;
+      // The joined pair takes the first one's place: the pairs stay in the
+      // order of their openers, and the first of them holds the drain.
+      MarkerPair joined = marker_pairs_[j];
+      joined.open_start = before.open_start;
+      joined.open_end = before.open_end;
+      joined.code_at_open = before.code_at_open;
+      joined.code_before_open = before.code_before_open;
+      joined.two_sided_inside = joined.two_sided_inside || before.two_sided_inside;
       if (!joined.closed) joined.scan_from = junction;
-      marker_pairs_.erase(marker_pairs_.begin() + static_cast<std::ptrdiff_t>(i));
+      marker_pairs_[i] = joined;
+      marker_pairs_.erase(marker_pairs_.begin() + static_cast<std::ptrdiff_t>(j));
       --i;
       break;
     }
@@ -213,6 +216,10 @@ void Processor::join_touching_marker_pairs() {
 void Processor::join_code_spans_at(std::size_t pos, bool first_known, std::size_t first_start) {
   const std::size_t size = output_.size();
   if (!first_known || pos < 2 || pos + 1 >= size || output_[pos - 1] != '`' || output_[pos] != '`') return;
+  if (!code_span_joinable(first_start, pos)) {
+    keep_code_spans_apart(pos);
+    return;
+  }
   if (!code_spans_.empty() && code_spans_.back().start == pos) {
     const CodeSpanRecord next = code_spans_.back();
     if (!next.opener_at_end || !last_code_span_ || last_code_span_->close_end != pos || is_open(kTable)) return;

@@ -272,7 +272,7 @@ OpenResult Processor::open_element(std::string_view name, bool known, TagId id, 
 
       bool continues_code = false;
       if (last_code_span_ && (opener == "`" || opener == " `") && inline_kind_of_tag(f.tag_id) == 5 && !html_kept &&
-          !is_open(kPre) && continue_code_span()) {
+          !is_open(kPre) && continue_code_span(opener)) {
         continues_code = true;
         opener = std::string();
       }
@@ -312,7 +312,14 @@ OpenResult Processor::open_element(std::string_view name, bool known, TagId id, 
                                                                                             : output_.size());
             break;
           case kLi:
-            if (!in_cell()) update_blank_line_state(f.sibling_index != 0, before);
+            if (!in_cell()) {
+              // After an earlier item of its list the line before is that
+              // item's; text there is another matter.
+              const bool in_list = index > 0 && (frames_[index - 1].is(kUl) || frames_[index - 1].is(kOl));
+              const bool numbered = in_list && frames_[index - 1].is(kOl);
+              update_blank_line_state(in_list ? f.item_index != 0 : f.sibling_index != 0, before,
+                                      numbered && list_item_number(f, index) != 1);
+            }
             break;
           case kDetails: case kSummary: case kDd: case kDt: case kAddress: case kDl:
             if (open_counts_[kDetails] + open_counts_[kSummary] + open_counts_[kDd] + open_counts_[kDt] +

@@ -150,6 +150,16 @@ std::pair<std::size_t, bool> code_span_fence(std::string_view content);
 std::pair<std::size_t, bool> code_span_fence(std::string_view content, const BacktickRuns& runs);
 [[gnu::cold]] std::string read_code_span(std::string_view span);
 
+// A closed code span is taken up again by one that follows it only while it
+// is this long at most: its fence, before its content, may change, which
+// moves the content. A longer one stands apart from the next by a space, so
+// a row of spans costs no more than its length.
+inline constexpr std::size_t kCodeSpanJoinReach = 1024;
+
+// Whether a code span starting at `start` and ending at `end` is short
+// enough to be taken up again.
+inline bool code_span_joinable(std::size_t start, std::size_t end) { return end - start <= kCodeSpanJoinReach; }
+
 // The code span that ends the output: a code span opening right after it
 // continues it ("`a``b`" would not read as code).
 struct ClosedCodeSpan {
@@ -329,7 +339,8 @@ class Processor {
   void push_pending_region(std::size_t start);
   void pop_pending_region();
   void insert_pending_newline(bool force);
-  void update_blank_line_state(bool reset, std::size_t from);
+  void update_blank_line_state(bool reset, std::size_t from, bool numbered_past_one);
+  std::optional<bool> item_first_line_has_text() const;
   void mark_blank_line_in_html_block(std::size_t upto);
   void truncate_output(std::size_t len);
   void delete_output_range(std::size_t from, std::size_t to);
@@ -411,7 +422,7 @@ class Processor {
   // before it: taking the pair out lets that span continue.
   std::size_t first_pair_start() const {
     const MarkerPair& m = marker_pairs_.front();
-    return m.code_at_open ? m.code_before_open : m.open_start;
+    return m.code_at_open && code_span_joinable(m.code_before_open, m.open_start) ? m.code_before_open : m.open_start;
   }
   void keep_space_of_inline_element();
 
@@ -424,7 +435,8 @@ class Processor {
   void close_inner_fence();
   std::string close_inline_code(CodeSpanRecord& record);
   bool code_span_ends_output() const;
-  bool continue_code_span();
+  bool continue_code_span(Opener& opener);
+  void keep_code_spans_apart(std::size_t pos);
   [[gnu::cold]] void reopen_last_code_span();
 
   // ---- quotation regions (quote.cpp)
@@ -490,6 +502,7 @@ class Processor {
   bool output_ends_with(std::string_view s) const;
   std::size_t floor_boundary(std::size_t pos) const;
   void check_no_holds_left() const;
+  void check_marker_pairs_in_order() const;
 
   // ---------------------------------------------------------------- state
   // Input side.
