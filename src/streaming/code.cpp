@@ -219,7 +219,7 @@ std::string Processor::close_inline_code(CodeSpanRecord& record) {
 // A code span that may still be taken up again ends the output, or only
 // openers follow it that go again with their element if it stays empty.
 bool Processor::code_span_ends_output() const {
-  if (!last_code_span_ || !code_span_joinable(last_code_span_->start, last_code_span_->close_end)) return false;
+  if (!last_code_span_ || last_code_span_->apart) return false;
   const std::size_t end = last_code_span_->close_end;
   return end == output_.size() || (!inline_marker_spans_.empty() && inline_marker_spans_.front().start == end);
 }
@@ -230,7 +230,7 @@ bool Processor::code_span_ends_output() const {
 // long for that, `opener` gets a space in front.
 bool Processor::continue_code_span(Opener& opener) {
   if (pending_space_ || !last_code_span_ || last_code_span_->close_end != output_.size()) return false;
-  if (!code_span_ends_output()) {
+  if (last_code_span_->apart) {
     if (opener == "`") opener = " `";
     return false;
   }

@@ -387,6 +387,9 @@ void Processor::update_flush_regions() {
   release(current_region_);
   for (PendingRegion& r : region_stack_) release(r);
 
+  // A code span handed out whole with more after it can no longer end the
+  // output: its positions would say nothing once cut.
+  if (last_code_span_ && last_code_span_->close_end < cut) last_code_span_.reset();
   output_.erase(0, cut);
   for_each_position([&](std::size_t& p) { p = sat_sub(p, cut); });
   if (line_start_cache_ != kLineBeforeBuffer) {

@@ -69,7 +69,7 @@ void Processor::close_marker_pair(const ElementFrame& f, const Opener& closer) {
       pair.close_end = output_.size();
       pair.close_start = pair.close_end - closer->size();
       pair.code_at_close = code_span_ends_at(pair.close_start);
-      if (pair.code_at_close) pair.code_before_close = last_code_span_->start;
+      if (pair.code_at_close != CodeBefore::kNone) pair.code_before_close = last_code_span_->start;
       if (!pair.two_sided_inside && (*closer)[0] == '*') {
         pair.two_sided_inside = holds_two_sided_run(std::max(pair.scan_from, pair.open_end), pair.close_start);
       }
@@ -213,10 +213,12 @@ void Processor::join_touching_marker_pairs() {
 // ("`a``b`") makes one span of them, as code spans side by side are written:
 // the next one still open continues the first, as one opened right after it
 // does; closed, both are written again as one span of what they read as.
-void Processor::join_code_spans_at(std::size_t pos, bool first_known, std::size_t first_start) {
+void Processor::join_code_spans_at(std::size_t pos, CodeBefore first, std::size_t first_start) {
   const std::size_t size = output_.size();
-  if (!first_known || pos < 2 || pos + 1 >= size || output_[pos - 1] != '`' || output_[pos] != '`') return;
-  if (!code_span_joinable(first_start, pos)) {
+  if (first == CodeBefore::kNone || pos < 2 || pos + 1 >= size || output_[pos - 1] != '`' || output_[pos] != '`') {
+    return;
+  }
+  if (first == CodeBefore::kApart) {
     keep_code_spans_apart(pos);
     return;
   }
@@ -231,6 +233,9 @@ void Processor::join_code_spans_at(std::size_t pos, bool first_known, std::size_
   for (const CodeSpanRecord& c : code_spans_) {
     if (c.end >= first_start && c.start <= pos + 1) return;
   }
+  // An opener written " `" (after a word in a list item, or after a span
+  // too long to take up) keeps its space before the joined span.
+  while (first_start < pos && output_[first_start] == ' ') ++first_start;
   if (first_start >= pos || is_open(kTable)) return;
   // The next span's closer: the first run of as many backticks as its opener.
   std::size_t fence = 0;
@@ -256,9 +261,13 @@ void Processor::join_code_spans_at(std::size_t pos, bool first_known, std::size_
   replace_output(first_start, end - first_start, span);
 }
 
-// Whether the code span closed last ends at `pos`.
-bool Processor::code_span_ends_at(std::size_t pos) const {
-  return last_code_span_ && last_code_span_->close_end == pos && last_code_span_->close_start < pos;
+// Whether the code span closed last ends at `pos`, and whether a code span
+// opening there would take it up.
+CodeBefore Processor::code_span_ends_at(std::size_t pos) const {
+  if (!last_code_span_ || last_code_span_->close_end != pos || last_code_span_->close_start >= pos) {
+    return CodeBefore::kNone;
+  }
+  return last_code_span_->apart ? CodeBefore::kApart : CodeBefore::kJoinable;
 }
 
 // Whether [from, to) holds a run of '*' with a letter or digit on both

@@ -146,9 +146,11 @@ OpenResult Processor::open_element(std::string_view name, bool known, TagId id, 
   f.markers_dropped = false;
   if (known && depth_) {
     ElementFrame& parent = frames_[depth_ - 1];
-    if (parent.is(kUl) || parent.is(kOl)) {
-      if (id == kLi) f.item_index = parent.item_count++;
-      else if ((id == kUl || id == kOl) && parent.item_count && !in_cell()) f.under_item = true;
+    // Items are counted under any parent: an item after another one of
+    // the same parent starts on that one's line end, not after text.
+    if (id == kLi) f.item_index = parent.item_count++;
+    else if ((parent.is(kUl) || parent.is(kOl)) && (id == kUl || id == kOl) && parent.item_count && !in_cell()) {
+      f.under_item = true;
     }
   }
   f.known = known;
@@ -294,7 +296,7 @@ OpenResult Processor::open_element(std::string_view name, bool known, TagId id, 
       if (marker_pair && !continues_pair && written) {
         MarkerPair pair{opener_start, output_.size(), 0, 0, f.serial, output_.size()};
         pair.code_at_open = code_span_ends_at(opener_start);
-        if (pair.code_at_open) pair.code_before_open = last_code_span_->start;
+        if (pair.code_at_open != CodeBefore::kNone) pair.code_before_open = last_code_span_->start;
         marker_pairs_.push_back(pair);
       }
 
@@ -313,12 +315,8 @@ OpenResult Processor::open_element(std::string_view name, bool known, TagId id, 
             break;
           case kLi:
             if (!in_cell()) {
-              // After an earlier item of its list the line before is that
-              // item's; text there is another matter.
-              const bool in_list = index > 0 && (frames_[index - 1].is(kUl) || frames_[index - 1].is(kOl));
-              const bool numbered = in_list && frames_[index - 1].is(kOl);
-              update_blank_line_state(in_list ? f.item_index != 0 : f.sibling_index != 0, before,
-                                      numbered && list_item_number(f, index) != 1);
+              const bool numbered = index > 0 && frames_[index - 1].is(kOl);
+              update_blank_line_state(f.item_index != 0, before, numbered && list_item_number(f, index) != 1);
             }
             break;
           case kDetails: case kSummary: case kDd: case kDt: case kAddress: case kDl:

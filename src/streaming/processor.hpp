@@ -51,8 +51,8 @@ struct ElementFrame {
   // under that item and takes the item's indent (item_width of its parent).
   bool under_item = false;
   std::uint8_t item_width = 0;   // lists: the indent width of their last item
-  std::uint64_t item_count = 0;  // lists: their li children so far
-  std::uint64_t item_index = 0;  // li: its place among its list's items
+  std::uint64_t item_count = 0;  // its li children so far
+  std::uint64_t item_index = 0;  // li: its place among its parent's items
   std::uint64_t serial = 0;   // which element this frame holds (frames are reused)
   // Emphasis and strikethrough: the opener was taken out while the element
   // was open (its pair settled early), so no closer is written.
@@ -97,6 +97,11 @@ struct InlineMarkerSpan {
   bool joined = false;  // last_element_inline_ before the opener
 };
 
+// What ends right before a marker: nothing, a code span that a code span
+// opening there would take up, or one too long for that, which stands apart
+// from the next by a space.
+enum class CodeBefore : std::uint8_t { kNone, kJoinable, kApart };
+
 // An emphasis or strikethrough pair in the output: its opener, and its
 // closer once its element has closed. A reader pairs the markers only where
 // the characters beside their runs allow it, and the character after the
@@ -119,8 +124,8 @@ struct MarkerPair {
   // continue into the one that follows.
   std::size_t code_before_open = 0;
   std::size_t code_before_close = 0;
-  bool code_at_open = false;
-  bool code_at_close = false;
+  CodeBefore code_at_open = CodeBefore::kNone;
+  CodeBefore code_at_close = CodeBefore::kNone;
 };
 
 // The backtick runs of a code span's content as far as it was looked at:
@@ -156,10 +161,6 @@ std::pair<std::size_t, bool> code_span_fence(std::string_view content, const Bac
 // a row of spans costs no more than its length.
 inline constexpr std::size_t kCodeSpanJoinReach = 1024;
 
-// Whether a code span starting at `start` and ending at `end` is short
-// enough to be taken up again.
-inline bool code_span_joinable(std::size_t start, std::size_t end) { return end - start <= kCodeSpanJoinReach; }
-
 // The code span that ends the output: a code span opening right after it
 // continues it ("`a``b`" would not read as code).
 struct ClosedCodeSpan {
@@ -169,6 +170,9 @@ struct ClosedCodeSpan {
   std::size_t close_start = 0;
   std::size_t close_end = 0;
   BacktickRuns runs;  // of its whole content
+  // Too long to be taken up again (decided at its close: the drain may
+  // hand it out, and its positions then say nothing of its length).
+  bool apart = false;
 };
 
 struct HeldSeparator {
@@ -401,8 +405,8 @@ class Processor {
   bool marker_pair_final(const MarkerPair& pair) const;
   [[gnu::cold]] void take_out_marker_pair(std::size_t index);
   [[gnu::cold]] void join_touching_marker_pairs();
-  [[gnu::cold]] void join_code_spans_at(std::size_t pos, bool first_known, std::size_t first_start);
-  bool code_span_ends_at(std::size_t pos) const;
+  [[gnu::cold]] void join_code_spans_at(std::size_t pos, CodeBefore first, std::size_t first_start);
+  CodeBefore code_span_ends_at(std::size_t pos) const;
   bool holds_two_sided_run(std::size_t from, std::size_t to) const;
   void bound_marker_pairs();
   void drop_paragraph_crossing_openers();
@@ -422,7 +426,7 @@ class Processor {
   // before it: taking the pair out lets that span continue.
   std::size_t first_pair_start() const {
     const MarkerPair& m = marker_pairs_.front();
-    return m.code_at_open && code_span_joinable(m.code_before_open, m.open_start) ? m.code_before_open : m.open_start;
+    return m.code_at_open == CodeBefore::kJoinable ? m.code_before_open : m.open_start;
   }
   void keep_space_of_inline_element();
 
