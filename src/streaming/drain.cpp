@@ -139,10 +139,12 @@ void Processor::pop_pending_region() {
 // an item whose first line may stay empty the blank line waits, holding the
 // drain, until that line holds text or ends (insert_pending_newline).
 void Processor::update_blank_line_state(bool reset, std::size_t from, bool numbered_past_one) {
-  if (reset) {
-    pending_newline_ = false;
-    return;
-  }
+  // An item opening inside one that still waits settles that one first: its
+  // first line is as far along as it will be when the drain asks.
+  const std::size_t size_before = output_.size();
+  insert_pending_newline(true);
+  from += output_.size() - size_before;
+  if (reset) return;
   from = std::min(from, output_.size());
   const std::size_t lf = output_.size() > from ? output_.rfind('\n') : std::string::npos;
   const std::size_t p = (lf != std::string::npos && lf >= from) ? lf + 1 : from;
@@ -167,7 +169,8 @@ void Processor::update_blank_line_state(bool reset, std::size_t from, bool numbe
 // Whether the first line of the item waiting for its blank line holds text:
 // empty when that is not known yet. Spaces and emphasis markers do not count
 // (a pair that cannot read is taken out later), nor what an opener still
-// waiting for content, or a caption's marker that may go, stands before.
+// waiting for content, a caption's marker or a fence that may go, stands
+// before.
 // What counts stays, and a line feed after spaces and markers ends the line
 // for good, so the answer does not depend on when it is asked.
 std::optional<bool> Processor::item_first_line_has_text() const {
@@ -180,6 +183,10 @@ std::optional<bool> Processor::item_first_line_has_text() const {
   if (auto held = safe_flush_position(); held && *held >= from && *held <= j) return std::nullopt;
   for (const DeferredMarker& m : deferred_markers_) {
     if (m.state == 1) return std::nullopt;
+  }
+  // An outer fence written for an inner pre goes again if that stays empty.
+  for (const InnerFence& fence : inner_fences_) {
+    if (fence.opened_outer) return std::nullopt;
   }
   return output_[j] != '\n';
 }

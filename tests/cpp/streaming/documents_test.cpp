@@ -95,6 +95,8 @@ const std::vector<StreamCase>& open_cases() {
       {"ItemAfterTextOpeningWithABreak", "x<li><b><br>t</b>t", "x\n\n-   \n  tt"},
       {"ItemAfterTextOpeningWithARow", "x<li><b><tr><a>", "x\n\n- \n\n  |  |\n  |"},
       {"EmptyItemAfterTextInAnElement", "<div>x<li></div><span>y<li><blockquote>q", "x\n\n-\n\ny\n\n- \n  > q"},
+      {"ItemOpeningWithANestedList", "x<li><ul><li>y</ul></li><p>z</p>w<li><ul><blockquote><li>v",
+       "x\n\n-\n  - y\n\nz\n\nw\n\n- \n  > - v"},
       {"ItemsAfterItemsStayTight", "<div><li>a<li><blockquote>q</div>", "- a\n- \n  > q"},
       {"NumberedItemAfterText", "<ol start=5>x<li>y</li></ol><ol start=1>z<li>w</li></ol>", "x\n\n5. y\n\nz\n1) w"},
       {"NumberedListNestedAfterText", "<ul><li>a<ol start=3><li>b</ol></ul>", "- a\n\n  3. b"},
