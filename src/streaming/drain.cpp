@@ -158,12 +158,35 @@ void Processor::update_blank_line_state(bool reset, std::size_t from, bool numbe
   const auto b1 = at(p, 1);
   const auto b2 = at(p, 2);
   const bool one_lf = b1 == '\n' && b2 != '\n';
-  if (one_lf && (p > 0 || output_started_)) {
+  if (one_lf && (p > 0 || output_started_) && !follows_bare_marker_line(p)) {
     pending_newline_ = true;
     pending_newline_at_ = p;
     pending_newline_scan_ = output_.size();
     if (numbered_past_one) insert_pending_newline(true);
   }
+}
+
+// Whether the line that ends right before `p` (a line start) is a list
+// item's marker alone, after quote markers and indentation: no paragraph
+// there for an item on the next line to interrupt. Unknown (false) when
+// that line began before the buffer with more than spaces or a marker.
+bool Processor::follows_bare_marker_line(std::size_t p) const {
+  if (p == 0) return false;
+  const std::size_t end = p - 1;  // its line feed
+  const std::size_t lf = end > 0 ? output_.rfind('\n', end - 1) : std::string::npos;
+  std::size_t start = 0;
+  if (lf != std::string::npos) {
+    start = lf + 1;
+  } else if (line_start_kind_ == 5) {
+    return only_spaces(std::string_view(output_).substr(0, end));
+  } else if (line_start_kind_ != 0 && line_start_kind_ != 1) {
+    return false;
+  }
+  std::string_view line = std::string_view(output_).substr(start, end - start);
+  const std::size_t k = std::min(line.find_first_not_of(" >"), line.size());
+  line.remove_prefix(k);
+  const std::size_t marker = list_marker_length(line);
+  return marker > 0 && only_spaces(line.substr(marker));
 }
 
 // Whether the first line of the item waiting for its blank line holds text:

@@ -345,6 +345,7 @@ class Processor {
   void insert_pending_newline(bool force);
   void update_blank_line_state(bool reset, std::size_t from, bool numbered_past_one);
   std::optional<bool> item_first_line_has_text() const;
+  bool follows_bare_marker_line(std::size_t p) const;
   void mark_blank_line_in_html_block(std::size_t upto);
   void truncate_output(std::size_t len);
   void delete_output_range(std::size_t from, std::size_t to);
