@@ -193,17 +193,15 @@ bool Processor::follows_bare_marker_line(std::size_t p) const {
 // empty when that is not known yet. Spaces and emphasis markers do not count
 // (a pair that cannot read is taken out later), nor what an opener still
 // waiting for content, a caption's marker or a fence that may go, stands
-// before.
-// What counts stays, and a line feed after spaces and markers ends the line
-// for good, so the answer does not depend on when it is asked.
+// before. What counts stays (a link's '[' too, or it turns into the '<' of
+// an automatic link), and a line feed after spaces and markers ends the
+// line for good, so the answer does not depend on when it is asked.
 std::optional<bool> Processor::item_first_line_has_text() const {
   const std::size_t size = output_.size();
   std::size_t j = floor_boundary(std::min(pending_newline_scan_, size));
-  const std::size_t from = j;
   while (j < size && (output_[j] == ' ' || output_[j] == '\t' || output_[j] == '*' || output_[j] == '~')) ++j;
   if (j == size) return std::nullopt;
   if (!inline_marker_spans_.empty() && inline_marker_spans_.front().start <= j) return std::nullopt;
-  if (auto held = safe_flush_position(); held && *held >= from && *held <= j) return std::nullopt;
   for (const DeferredMarker& m : deferred_markers_) {
     if (m.state == 1) return std::nullopt;
   }
