@@ -1,6 +1,8 @@
 // How the time of the HTML5 parse, of the repair and of a whole conversion
 // grows with the input: each shape is run at n and 2n and the ratio of the
-// times printed (2.0 is linear; 4.0 would be quadratic).
+// times printed (2.0 is linear; 4.0 would be quadratic). Then the streaming
+// converter's own shapes at n and 4n (4.0 is linear, 16.0 quadratic): at
+// once, and fed in chunks of 7 bytes and of 4 KB.
 //
 //   scaling_bench [--rounds N]
 //
@@ -16,6 +18,7 @@
 #include "converter/entry/convert_entry.hpp"
 #include "converter/repair/repair.hpp"
 #include "html5/parser.hpp"
+#include "streaming/quillmoor.hpp"
 
 using namespace tidewell;
 
@@ -105,6 +108,40 @@ int main(int argc, char** argv) {
     const double c1 = convert(small), c2 = convert(large);
     std::printf("%-30s %9zu %9.3fs %9.3fs %7.2f %9.3fs %9.3fs %7.2f\n", shape.name, shape.n, p1, p2, p2 / p1, c1,
                 c2, c2 / c1);
+    if (sink == 0) std::fprintf(stderr, "no output\n");
+  }
+
+  // Runs of markers in text, and code spans side by side whose text holds
+  // a backtick (each may change the fence of the span they make).
+  const std::vector<Shape> stream_shapes = {
+      {"run of '*'", 64000, [](std::size_t n) { return "<p>" + std::string(n, '*') + "</p>"; }},
+      {"run of '_'", 64000, [](std::size_t n) { return "<p>" + std::string(n, '_') + "</p>"; }},
+      {"run of '**'", 32000, [](std::size_t n) { return "<p>" + repeat("**", n) + "</p>"; }},
+      {"code spans of '`'", 64000, [](std::size_t n) { return "<p>" + repeat("<code>`</code>", n) + "</p>"; }},
+      {"code spans of 'a`'", 64000, [](std::size_t n) { return "<p>" + repeat("<code>a`</code>", n) + "</p>"; }},
+      {"code spans of ' `` '", 64000, [](std::size_t n) { return "<p>" + repeat("<code> `` </code>", n) + "</p>"; }},
+  };
+  std::printf("\n%-30s %9s %10s %10s %7s %10s %10s %7s %10s %10s %7s\n", "streaming shape", "n", "at once n",
+              "4n", "ratio", "7 B n", "4n", "ratio", "4 KB n", "4n", "ratio");
+  for (const Shape& shape : stream_shapes) {
+    const std::string small = shape.make(shape.n);
+    const std::string large = shape.make(4 * shape.n);
+    std::size_t sink = 0;
+    auto at_once = [&](const std::string& s) {
+      return best_time(args.rounds, [&] { sink += streaming::quillmoor_convert(s).size(); });
+    };
+    auto chunked = [&](const std::string& s, std::size_t size) {
+      return best_time(args.rounds, [&] {
+        streaming::QuillmoorStream stream;
+        for (std::size_t at = 0; at < s.size(); at += size) sink += stream.process_chunk(s.substr(at, size)).size();
+        sink += stream.finish().size();
+      });
+    };
+    const double w1 = at_once(small), w2 = at_once(large);
+    const double s1 = chunked(small, 7), s2 = chunked(large, 7);
+    const double k1 = chunked(small, 4096), k2 = chunked(large, 4096);
+    std::printf("%-30s %9zu %9.3fs %9.3fs %7.2f %9.3fs %9.3fs %7.2f %9.3fs %9.3fs %7.2f\n", shape.name, shape.n, w1,
+                w2, w2 / w1, s1, s2, s2 / s1, k1, k2, k2 / k1);
     if (sink == 0) std::fprintf(stderr, "no output\n");
   }
   return 0;

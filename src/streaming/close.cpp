@@ -645,6 +645,7 @@ void Processor::write_close_element(ElementFrame& e) {
     if (text && output_ends_with(*text)) {
       last_code_span_->close_end = output_.size();
       last_code_span_->close_start = output_.size() - text->size();
+      last_code_span_->apart = output_.size() - last_code_span_->start > kCodeSpanJoinReach;
     } else {
       last_code_span_.reset();
     }

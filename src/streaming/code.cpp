@@ -216,17 +216,36 @@ std::string Processor::close_inline_code(CodeSpanRecord& record) {
   return pad ? " " + fence : fence;
 }
 
+// A code span that may still be taken up again ends the output, or only
+// openers follow it that go again with their element if it stays empty.
 bool Processor::code_span_ends_output() const {
-  return last_code_span_ && last_code_span_->close_end == output_.size();
+  if (!last_code_span_ || last_code_span_->apart) return false;
+  const std::size_t end = last_code_span_->close_end;
+  return end == output_.size() || (!inline_marker_spans_.empty() && inline_marker_spans_.front().start == end);
 }
 
 // A code span opening right where the last one closed continues it: that
 // one's closer is taken out and its opener written back as it was before
-// its close, and the record of the span is open again.
-bool Processor::continue_code_span() {
-  if (!code_span_ends_output() || pending_space_) return false;
+// its close, and the record of the span is open again. After a span too
+// long for that, `opener` gets a space in front.
+bool Processor::continue_code_span(Opener& opener) {
+  if (pending_space_ || !last_code_span_ || last_code_span_->close_end != output_.size()) return false;
+  if (last_code_span_->apart) {
+    if (opener == "`") opener = " `";
+    return false;
+  }
   reopen_last_code_span();
   return true;
+}
+
+// The code span that closes at `pos` meets the opener of the next one
+// there, and is too long to be taken up: a space keeps the runs apart. What
+// ends at `pos` stays before the space, what starts there goes after it.
+void Processor::keep_code_spans_apart(std::size_t pos) {
+  insert_output_after(pos, " ");
+  if (!code_spans_.empty() && code_spans_.back().start == pos) ++code_spans_.back().start;
+  if (last_code_span_ && last_code_span_->start == pos) ++last_code_span_->start;
+  if (pos < output_.size() && output_.size() - pos <= last_write_len_) ++last_write_len_;
 }
 
 void Processor::reopen_last_code_span() {

@@ -132,11 +132,19 @@ void Processor::pop_pending_region() {
 
 // ---------------------------------------------------------------- list newline
 
-void Processor::update_blank_line_state(bool reset, std::size_t from) {
-  if (reset) {
-    pending_newline_ = false;
-    return;
-  }
+// A list item that starts on the line after a line of text. A reader lets
+// it interrupt that paragraph only when its first line holds text and, for
+// a numbered item, its number is 1: "x\n-" would read as a heading, "x\n5. y"
+// as one paragraph. A number other than 1 gets its blank line at once; for
+// an item whose first line may stay empty the blank line waits, holding the
+// drain, until that line holds text or ends (insert_pending_newline).
+void Processor::update_blank_line_state(bool reset, std::size_t from, bool numbered_past_one) {
+  // An item opening inside one that still waits settles that one first: its
+  // first line is as far along as it will be when the drain asks.
+  const std::size_t size_before = output_.size();
+  insert_pending_newline(true);
+  from += output_.size() - size_before;
+  if (reset) return;
   from = std::min(from, output_.size());
   const std::size_t lf = output_.size() > from ? output_.rfind('\n') : std::string::npos;
   const std::size_t p = (lf != std::string::npos && lf >= from) ? lf + 1 : from;
@@ -150,35 +158,66 @@ void Processor::update_blank_line_state(bool reset, std::size_t from) {
   const auto b1 = at(p, 1);
   const auto b2 = at(p, 2);
   const bool one_lf = b1 == '\n' && b2 != '\n';
-  if (one_lf && (p > 0 || output_started_)) {
+  if (one_lf && (p > 0 || output_started_) && !follows_bare_marker_line(p)) {
     pending_newline_ = true;
     pending_newline_at_ = p;
     pending_newline_scan_ = output_.size();
+    if (numbered_past_one) insert_pending_newline(true);
   }
 }
 
-void Processor::insert_pending_newline(bool force) {
-  if (!pending_newline_) return;
+// Whether the line that ends right before `p` (a line start) is a list
+// item's marker alone, after quote markers and indentation: no paragraph
+// there for an item on the next line to interrupt. Unknown (false) when
+// that line began before the buffer with more than spaces or a marker.
+bool Processor::follows_bare_marker_line(std::size_t p) const {
+  if (p == 0) return false;
+  const std::size_t end = p - 1;  // its line feed
+  const std::size_t lf = end > 0 ? output_.rfind('\n', end - 1) : std::string::npos;
+  std::size_t start = 0;
+  if (lf != std::string::npos) {
+    start = lf + 1;
+  } else if (line_start_kind_ == 5) {
+    return only_spaces(std::string_view(output_).substr(0, end));
+  } else if (line_start_kind_ != 0 && line_start_kind_ != 1) {
+    return false;
+  }
+  std::string_view line = std::string_view(output_).substr(start, end - start);
+  const std::size_t k = std::min(line.find_first_not_of(" >"), line.size());
+  line.remove_prefix(k);
+  const std::size_t marker = list_marker_length(line);
+  return marker > 0 && only_spaces(line.substr(marker));
+}
+
+// Whether the first line of the item waiting for its blank line holds text:
+// empty when that is not known yet. Spaces and emphasis markers do not count
+// (a pair that cannot read is taken out later), nor what an opener still
+// waiting for content, a caption's marker or a fence that may go, stands
+// before. What counts stays (a link's '[' too, or it turns into the '<' of
+// an automatic link), and a line feed after spaces and markers ends the
+// line for good, so the answer does not depend on when it is asked.
+std::optional<bool> Processor::item_first_line_has_text() const {
   const std::size_t size = output_.size();
   std::size_t j = floor_boundary(std::min(pending_newline_scan_, size));
-  const std::size_t q = j;
-  while (j < size && output_[j] == ' ') ++j;
-  const std::optional<unsigned char> c = j < size ? std::optional<unsigned char>(output_[j]) : std::nullopt;
-  if (!force) {
-    if (!c) return;
-    if (!inline_marker_spans_.empty() && inline_marker_spans_.front().start == q) return;
-    if (auto held = safe_flush_position(); held && *held == q) return;
-    if (*c == '\n') return;
-    for (const DeferredMarker& m : deferred_markers_) {
-      if (m.state != 1) continue;
-      if (*c == '\n' || m.position == q) return;
-      pending_newline_ = false;
-      return;
-    }
-    pending_newline_ = false;
-    return;
+  while (j < size && (output_[j] == ' ' || output_[j] == '\t' || output_[j] == '*' || output_[j] == '~')) ++j;
+  if (j == size) return std::nullopt;
+  if (!inline_marker_spans_.empty() && inline_marker_spans_.front().start <= j) return std::nullopt;
+  for (const DeferredMarker& m : deferred_markers_) {
+    if (m.state == 1) return std::nullopt;
   }
-  if ((!c || *c == '\n') && pending_newline_at_ <= size) {
+  // An outer fence written for an inner pre goes again if that stays empty.
+  for (const InnerFence& fence : inner_fences_) {
+    if (fence.opened_outer) return std::nullopt;
+  }
+  return output_[j] != '\n';
+}
+
+// `force`: the item closes; a first line without text gets the blank line.
+void Processor::insert_pending_newline(bool force) {
+  if (!pending_newline_) return;
+  const std::optional<bool> has_text = item_first_line_has_text();
+  if (!has_text && !force) return;
+  if (!has_text.value_or(false) && pending_newline_at_ <= output_.size()) {
     const std::size_t at = pending_newline_at_;
     const std::size_t scan_start = html_block_scan_start_;
     insert_output(at, "\n");
@@ -211,6 +250,7 @@ void Processor::mark_blank_line_in_html_block(std::size_t upto) {
 // ---------------------------------------------------------------- the drain
 
 std::string Processor::drain_ready_output() {
+  check_marker_pairs_in_order();
   auto held_end = [&](std::size_t p) {
     p = floor_boundary(p);
     while (p > 0 && scan::is_ws(static_cast<unsigned char>(output_[p - 1]))) --p;
@@ -282,9 +322,15 @@ void Processor::update_flush_regions() {
   if (!inline_marker_spans_.empty()) limit(inline_marker_spans_.front().start);
   if (!code_spans_.empty()) limit(code_spans_.front().start);
   if (!marker_pairs_.empty()) {
-    // With the byte before the opener, the backslashes that may escape it:
-    // taking the pair out looks at both. A long run of them is walked once.
+    // With the markers of its kind right before the opener, which a reader
+    // takes as one run with it, the byte before them and the backslashes
+    // that may escape it: settling the pair looks at all of them. A long run
+    // of backslashes is walked once.
     std::size_t k = first_pair_start();
+    if (k < output_.size() && (output_[k] == '*' || output_[k] == '~')) {
+      const char mark = output_[k];
+      while (k > 0 && output_[k - 1] == mark) --k;
+    }
     if (k > 0) --k;
     limit(trailing_run_start(pair_backslash_run_, k, [](unsigned char c) { return c == '\\'; }));
   }
@@ -369,6 +415,9 @@ void Processor::update_flush_regions() {
   release(current_region_);
   for (PendingRegion& r : region_stack_) release(r);
 
+  // A code span handed out whole with more after it can no longer end the
+  // output: its positions would say nothing once cut.
+  if (last_code_span_ && last_code_span_->close_end < cut) last_code_span_.reset();
   output_.erase(0, cut);
   for_each_position([&](std::size_t& p) { p = sat_sub(p, cut); });
   if (line_start_cache_ != kLineBeforeBuffer) {

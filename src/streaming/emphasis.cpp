@@ -69,7 +69,7 @@ void Processor::close_marker_pair(const ElementFrame& f, const Opener& closer) {
       pair.close_end = output_.size();
       pair.close_start = pair.close_end - closer->size();
       pair.code_at_close = code_span_ends_at(pair.close_start);
-      if (pair.code_at_close) pair.code_before_close = last_code_span_->start;
+      if (pair.code_at_close != CodeBefore::kNone) pair.code_before_close = last_code_span_->start;
       if (!pair.two_sided_inside && (*closer)[0] == '*') {
         pair.two_sided_inside = holds_two_sided_run(std::max(pair.scan_from, pair.open_end), pair.close_start);
       }
@@ -188,18 +188,21 @@ void Processor::join_touching_marker_pairs() {
               out.substr(next.open_start, next.open_end - next.open_start)) {
         continue;
       }
-      const std::size_t open_start = first.open_start;
-      const std::size_t open_end = first.open_end;
-      const bool two_sided = first.two_sided_inside;
+      const MarkerPair before = first;
       const std::size_t junction = first.close_start;
       // One cut: the closer and the opener stand side by side.
       cut_marker(first.close_start, next.open_end);
-      MarkerPair& joined = marker_pairs_[j];
-      joined.open_start = open_start;
-      joined.open_end = open_end;
-      joined.two_sided_inside = joined.two_sided_inside || two_sided;
+      // The joined pair takes the first one's place: the pairs stay in the
+      // order of their openers, and the first of them holds the drain.
+      MarkerPair joined = marker_pairs_[j];
+      joined.open_start = before.open_start;
+      joined.open_end = before.open_end;
+      joined.code_at_open = before.code_at_open;
+      joined.code_before_open = before.code_before_open;
+      joined.two_sided_inside = joined.two_sided_inside || before.two_sided_inside;
       if (!joined.closed) joined.scan_from = junction;
-      marker_pairs_.erase(marker_pairs_.begin() + static_cast<std::ptrdiff_t>(i));
+      marker_pairs_[i] = joined;
+      marker_pairs_.erase(marker_pairs_.begin() + static_cast<std::ptrdiff_t>(j));
       --i;
       break;
     }
@@ -210,9 +213,15 @@ void Processor::join_touching_marker_pairs() {
 // ("`a``b`") makes one span of them, as code spans side by side are written:
 // the next one still open continues the first, as one opened right after it
 // does; closed, both are written again as one span of what they read as.
-void Processor::join_code_spans_at(std::size_t pos, bool first_known, std::size_t first_start) {
+void Processor::join_code_spans_at(std::size_t pos, CodeBefore first, std::size_t first_start) {
   const std::size_t size = output_.size();
-  if (!first_known || pos < 2 || pos + 1 >= size || output_[pos - 1] != '`' || output_[pos] != '`') return;
+  if (first == CodeBefore::kNone || pos < 2 || pos + 1 >= size || output_[pos - 1] != '`' || output_[pos] != '`') {
+    return;
+  }
+  if (first == CodeBefore::kApart) {
+    keep_code_spans_apart(pos);
+    return;
+  }
   if (!code_spans_.empty() && code_spans_.back().start == pos) {
     const CodeSpanRecord next = code_spans_.back();
     if (!next.opener_at_end || !last_code_span_ || last_code_span_->close_end != pos || is_open(kTable)) return;
@@ -224,6 +233,9 @@ void Processor::join_code_spans_at(std::size_t pos, bool first_known, std::size_
   for (const CodeSpanRecord& c : code_spans_) {
     if (c.end >= first_start && c.start <= pos + 1) return;
   }
+  // An opener written " `" (after a word in a list item, or after a span
+  // too long to take up) keeps its space before the joined span.
+  while (first_start < pos && output_[first_start] == ' ') ++first_start;
   if (first_start >= pos || is_open(kTable)) return;
   // The next span's closer: the first run of as many backticks as its opener.
   std::size_t fence = 0;
@@ -249,9 +261,13 @@ void Processor::join_code_spans_at(std::size_t pos, bool first_known, std::size_
   replace_output(first_start, end - first_start, span);
 }
 
-// Whether the code span closed last ends at `pos`.
-bool Processor::code_span_ends_at(std::size_t pos) const {
-  return last_code_span_ && last_code_span_->close_end == pos && last_code_span_->close_start < pos;
+// Whether the code span closed last ends at `pos`, and whether a code span
+// opening there would take it up.
+CodeBefore Processor::code_span_ends_at(std::size_t pos) const {
+  if (!last_code_span_ || last_code_span_->close_end != pos || last_code_span_->close_start >= pos) {
+    return CodeBefore::kNone;
+  }
+  return last_code_span_->apart ? CodeBefore::kApart : CodeBefore::kJoinable;
 }
 
 // Whether [from, to) holds a run of '*' with a letter or digit on both

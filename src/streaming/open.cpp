@@ -146,9 +146,11 @@ OpenResult Processor::open_element(std::string_view name, bool known, TagId id, 
   f.markers_dropped = false;
   if (known && depth_) {
     ElementFrame& parent = frames_[depth_ - 1];
-    if (parent.is(kUl) || parent.is(kOl)) {
-      if (id == kLi) f.item_index = parent.item_count++;
-      else if ((id == kUl || id == kOl) && parent.item_count && !in_cell()) f.under_item = true;
+    // Items are counted under any parent: an item after another one of
+    // the same parent starts on that one's line end, not after text.
+    if (id == kLi) f.item_index = parent.item_count++;
+    else if ((parent.is(kUl) || parent.is(kOl)) && (id == kUl || id == kOl) && parent.item_count && !in_cell()) {
+      f.under_item = true;
     }
   }
   f.known = known;
@@ -272,7 +274,7 @@ OpenResult Processor::open_element(std::string_view name, bool known, TagId id, 
 
       bool continues_code = false;
       if (last_code_span_ && (opener == "`" || opener == " `") && inline_kind_of_tag(f.tag_id) == 5 && !html_kept &&
-          !is_open(kPre) && continue_code_span()) {
+          !is_open(kPre) && continue_code_span(opener)) {
         continues_code = true;
         opener = std::string();
       }
@@ -294,7 +296,7 @@ OpenResult Processor::open_element(std::string_view name, bool known, TagId id, 
       if (marker_pair && !continues_pair && written) {
         MarkerPair pair{opener_start, output_.size(), 0, 0, f.serial, output_.size()};
         pair.code_at_open = code_span_ends_at(opener_start);
-        if (pair.code_at_open) pair.code_before_open = last_code_span_->start;
+        if (pair.code_at_open != CodeBefore::kNone) pair.code_before_open = last_code_span_->start;
         marker_pairs_.push_back(pair);
       }
 
@@ -312,7 +314,10 @@ OpenResult Processor::open_element(std::string_view name, bool known, TagId id, 
                                                                                             : output_.size());
             break;
           case kLi:
-            if (!in_cell()) update_blank_line_state(f.sibling_index != 0, before);
+            if (!in_cell()) {
+              const bool numbered = index > 0 && frames_[index - 1].is(kOl);
+              update_blank_line_state(f.item_index != 0, before, numbered && list_item_number(f, index) != 1);
+            }
             break;
           case kDetails: case kSummary: case kDd: case kDt: case kAddress: case kDl:
             if (open_counts_[kDetails] + open_counts_[kSummary] + open_counts_[kDd] + open_counts_[kDt] +

@@ -51,8 +51,8 @@ struct ElementFrame {
   // under that item and takes the item's indent (item_width of its parent).
   bool under_item = false;
   std::uint8_t item_width = 0;   // lists: the indent width of their last item
-  std::uint64_t item_count = 0;  // lists: their li children so far
-  std::uint64_t item_index = 0;  // li: its place among its list's items
+  std::uint64_t item_count = 0;  // its li children so far
+  std::uint64_t item_index = 0;  // li: its place among its parent's items
   std::uint64_t serial = 0;   // which element this frame holds (frames are reused)
   // Emphasis and strikethrough: the opener was taken out while the element
   // was open (its pair settled early), so no closer is written.
@@ -97,6 +97,11 @@ struct InlineMarkerSpan {
   bool joined = false;  // last_element_inline_ before the opener
 };
 
+// What ends right before a marker: nothing, a code span that a code span
+// opening there would take up, or one too long for that, which stands apart
+// from the next by a space.
+enum class CodeBefore : std::uint8_t { kNone, kJoinable, kApart };
+
 // An emphasis or strikethrough pair in the output: its opener, and its
 // closer once its element has closed. A reader pairs the markers only where
 // the characters beside their runs allow it, and the character after the
@@ -119,8 +124,8 @@ struct MarkerPair {
   // continue into the one that follows.
   std::size_t code_before_open = 0;
   std::size_t code_before_close = 0;
-  bool code_at_open = false;
-  bool code_at_close = false;
+  CodeBefore code_at_open = CodeBefore::kNone;
+  CodeBefore code_at_close = CodeBefore::kNone;
 };
 
 // The backtick runs of a code span's content as far as it was looked at:
@@ -150,6 +155,12 @@ std::pair<std::size_t, bool> code_span_fence(std::string_view content);
 std::pair<std::size_t, bool> code_span_fence(std::string_view content, const BacktickRuns& runs);
 [[gnu::cold]] std::string read_code_span(std::string_view span);
 
+// A closed code span is taken up again by one that follows it only while it
+// is this long at most: its fence, before its content, may change, which
+// moves the content. A longer one stands apart from the next by a space, so
+// a row of spans costs no more than its length.
+inline constexpr std::size_t kCodeSpanJoinReach = 1024;
+
 // The code span that ends the output: a code span opening right after it
 // continues it ("`a``b`" would not read as code).
 struct ClosedCodeSpan {
@@ -159,6 +170,9 @@ struct ClosedCodeSpan {
   std::size_t close_start = 0;
   std::size_t close_end = 0;
   BacktickRuns runs;  // of its whole content
+  // Too long to be taken up again (decided at its close: the drain may
+  // hand it out, and its positions then say nothing of its length).
+  bool apart = false;
 };
 
 struct HeldSeparator {
@@ -329,7 +343,9 @@ class Processor {
   void push_pending_region(std::size_t start);
   void pop_pending_region();
   void insert_pending_newline(bool force);
-  void update_blank_line_state(bool reset, std::size_t from);
+  void update_blank_line_state(bool reset, std::size_t from, bool numbered_past_one);
+  std::optional<bool> item_first_line_has_text() const;
+  bool follows_bare_marker_line(std::size_t p) const;
   void mark_blank_line_in_html_block(std::size_t upto);
   void truncate_output(std::size_t len);
   void delete_output_range(std::size_t from, std::size_t to);
@@ -390,8 +406,8 @@ class Processor {
   bool marker_pair_final(const MarkerPair& pair) const;
   [[gnu::cold]] void take_out_marker_pair(std::size_t index);
   [[gnu::cold]] void join_touching_marker_pairs();
-  [[gnu::cold]] void join_code_spans_at(std::size_t pos, bool first_known, std::size_t first_start);
-  bool code_span_ends_at(std::size_t pos) const;
+  [[gnu::cold]] void join_code_spans_at(std::size_t pos, CodeBefore first, std::size_t first_start);
+  CodeBefore code_span_ends_at(std::size_t pos) const;
   bool holds_two_sided_run(std::size_t from, std::size_t to) const;
   void bound_marker_pairs();
   void drop_paragraph_crossing_openers();
@@ -411,7 +427,7 @@ class Processor {
   // before it: taking the pair out lets that span continue.
   std::size_t first_pair_start() const {
     const MarkerPair& m = marker_pairs_.front();
-    return m.code_at_open ? m.code_before_open : m.open_start;
+    return m.code_at_open == CodeBefore::kJoinable ? m.code_before_open : m.open_start;
   }
   void keep_space_of_inline_element();
 
@@ -424,7 +440,8 @@ class Processor {
   void close_inner_fence();
   std::string close_inline_code(CodeSpanRecord& record);
   bool code_span_ends_output() const;
-  bool continue_code_span();
+  bool continue_code_span(Opener& opener);
+  void keep_code_spans_apart(std::size_t pos);
   [[gnu::cold]] void reopen_last_code_span();
 
   // ---- quotation regions (quote.cpp)
@@ -490,6 +507,7 @@ class Processor {
   bool output_ends_with(std::string_view s) const;
   std::size_t floor_boundary(std::size_t pos) const;
   void check_no_holds_left() const;
+  void check_marker_pairs_in_order() const;
 
   // ---------------------------------------------------------------- state
   // Input side.

@@ -312,4 +312,16 @@ void Processor::check_no_holds_left() const {
 #endif
 }
 
+// The drain holds the output from the first pair's opener on: the pairs
+// must stay in the order of their openers.
+void Processor::check_marker_pairs_in_order() const {
+#if !defined(NDEBUG) || defined(TIDEWELL_STREAM_CHECKS)
+  for (std::size_t i = 1; i < marker_pairs_.size(); ++i) {
+    if (marker_pairs_[i].open_start < marker_pairs_[i - 1].open_start) {
+      throw std::logic_error("streaming converter: emphasis pairs out of the order of their openers");
+    }
+  }
+#endif
+}
+
 }  // namespace tidewell::streaming

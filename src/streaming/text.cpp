@@ -285,11 +285,12 @@ std::optional<std::string> Processor::escape_inline_markdown(std::string_view te
         const bool spaced = inside && scan::is_ws(static_cast<unsigned char>(text[i - 1])) &&
                             scan::is_ws(static_cast<unsigned char>(text[j]));
         const bool in_word = inside && c == '_' && is_ascii_alnum(text[i - 1]) && is_ascii_alnum(text[j]);
-        if (spaced || in_word) {
-          i = j - 1;
-        } else {
-          escape_at(i);
+        // Otherwise every marker of the run gets its backslash: the run is
+        // walked once, however long it is.
+        if (!spaced && !in_word) {
+          for (std::size_t k = i; k < j; ++k) escape_at(k);
         }
+        i = j - 1;
         line_start = false;
         continue;
       }

@@ -5,6 +5,7 @@ import ast
 import inspect
 import random
 import re
+import time
 from html import unescape
 from pathlib import Path
 
@@ -33,6 +34,14 @@ DOCUMENTS = {
     "pre_in_pre": "<pre>a<pre>b\n```</pre>y</pre><p>z</p><ul><li><pre><pre>c</pre></pre></li></ul>",
     "unclosed_emphasis": "<p><b>a</p><p>b</p><p>c <em>d<h2>e</h2>f<s>g<table><tr><td>h</td></tr></table>"
                          "i<b>j<hr>k",
+    # items right after a line of text, whose first line may stay empty
+    "items_after_text": "x<li><b><tr><a></li><p>y</p>x<li><b><br>t</b>t</li><p>z</p>x<li><i><blockquote>q"
+                        "</blockquote></li><div>w<li>v</li></div><ol start=5>u<li>s</li></ol>",
+    # code spans beside elements that write nothing, and pairs taken out
+    # between other pairs
+    "code_and_pairs": "<p><code>a</code><q></q><code>b</code> <code>c</code><i></i><code>d</code></p>"
+                      "<p>x<i><s><b>b</i><s>?</p><p><code>" + "y" * 1100 + "</code><code>z</code></p>",
+    "emphasis_runs": "<i>*</i><b>*</b>" * 19 + "<b><i>",
 }
 
 
@@ -429,6 +438,10 @@ def test_code_keeps_its_lines(html, code):
     # side by side in a cell they make one span, as elsewhere
     ("<table><tr><td><code>a|</code><code>b</code></td></tr></table>", ["a|b"]),
     ("<table><tr><td><code>a|</code><kbd>|b</kbd><samp>`|</samp> x</td></tr></table>", ["a||b`|"]),
+    # the opener of an empty element comes and goes between them
+    ("<p><code>a</code><q></q><code>b</code> <code>c</code><i></i><code>d</code></p>", ["ab", "cd"]),
+    # a span too long to be taken up again stands apart from the next
+    ("<p><code>" + "x" * 1100 + "</code><code>y</code><b><code>z</code></b>w</p>", ["x" * 1100, "yz"]),
 ])
 def test_keyboard_and_sample_text_read_back_as_code(html, spans):
     MarkdownIt = pytest.importorskip("markdown_it").MarkdownIt
@@ -449,6 +462,70 @@ def test_keyboard_and_sample_text_read_back_as_code(html, spans):
 def test_list_inside_a_list_nests_under_the_item_before_it(html, expected):
     markdown = converted(html)
     assert markdown == expected
+
+
+@pytest.mark.parametrize("html_in, start", [
+    ("x<li><b><tr><a>", 1),
+    ("x<li><b><br>t</b>t", 1),
+    ("x<li><i><blockquote>q", 1),
+    ("<span>x<li><blockquote>q</blockquote></li></span>", 1),
+    ("<ol start=5>x<li>y</li></ol>", 5),
+    ("<ul><li>a<ol start=3><li>b</li></ol></li></ul>", 3),
+])
+def test_item_after_a_line_of_text_reads_as_a_list(html_in, start):
+    # Its first line empty, "x\n-" would read as a heading; numbered other
+    # than 1, "x\n5. y" as one paragraph.
+    MarkdownIt = pytest.importorskip("markdown_it").MarkdownIt
+    whole = converted(html_in)
+    for cut in range(1, len(html_in)):
+        assert stream(html_in, [cut]) == whole, cut
+    tokens = MarkdownIt("commonmark").enable("table").parse(whole)
+    assert not any(t.type == "heading_open" for t in tokens), whole
+    items = [t for t in tokens if t.type in ("bullet_list_open", "ordered_list_open")]
+    assert items and int(items[-1].attrGet("start") or 1) == start, whole
+
+
+def test_runs_of_emphasis_markers_keep_every_pair():
+    MarkdownIt = pytest.importorskip("markdown_it").MarkdownIt
+    html_in = "<i>*</i><b>*</b>" * 19 + "<b><i>"
+    whole = converted(html_in)
+    rendered = MarkdownIt("commonmark").render(whole)
+    assert rendered.count("<em>") == rendered.count("<strong>") == 19
+    assert all(stream(html_in, [cut]) == whole for cut in range(1, len(html_in)))
+
+
+# Runs that once cost the square of their length: markers in text, each
+# looked at to the run's end, and code spans side by side whose text holds a
+# backtick, taken up again whole by each span that continues them.
+@pytest.mark.parametrize("unit, count", [
+    ("*", 16000), ("_", 16000), ("**", 8000),
+    ("<code>`</code>", 8000), ("<code>a`</code>", 8000), ("<code> `` </code>", 8000),
+])
+def test_runs_cost_no_more_than_their_length(unit, count):
+    def seconds(n, size):
+        html = "<p>" + unit * n + "</p>"
+        pieces = [html[i:i + size] for i in range(0, len(html), size)] if size else None
+        best = float("inf")
+        for _ in range(3):
+            # The process's own time: other work on the machine counts less.
+            start = time.process_time()
+            if pieces is None:
+                tidewell.convert_to_markdown(html, QUILLMOOR)
+            else:
+                processor = tidewell.MarkdownStreamProcessor()
+                for piece in pieces:
+                    processor.process_chunk(piece)
+                processor.finish()
+            best = min(best, time.process_time() - start)
+        return best
+    for size in (None, 7, 4096):
+        # Linear is 4 times, quadratic 16; measured three times at most,
+        # against a busy machine.
+        for _ in range(3):
+            small, large = seconds(count, size), seconds(4 * count, size)
+            if large < 6 * small + 0.005:
+                break
+        assert large < 6 * small + 0.005, (size, small, large)
 
 
 def test_list_inside_a_list_reads_back_nested():
@@ -506,6 +583,8 @@ def shown_text(html_text):
     "<p><b>a</b><b>b</b> <em>c</em><i>d</i> <code>e</code><code>f</code></p>",  # markers side by side
     "<p><del>&gt;</del>x</p>",  # text at a line start once the markers are left out
     "<p>a &lt;<s>b</s>c</p>",
+    "<p>x<i><s><b>b</i><s>?</p>",  # a pair taken out between two that then join
+    "<p><code>a</code><q></q><code>b</code></p>",  # an empty element between code spans
 ])
 def test_markers_and_text_read_back_as_the_page(html_in):
     MarkdownIt = pytest.importorskip("markdown_it").MarkdownIt

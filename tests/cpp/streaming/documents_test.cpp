@@ -87,6 +87,19 @@ const std::vector<StreamCase>& open_cases() {
       {"ListInsideListNestsUnderItsItem", "<ol start=9><li>a</li><ul><li>b</li></ul><li>c</li></ol>",
        "9. a\n   - b\n10. c"},
       {"ItemsNumberedAmongItems", "<ol><li>a</li>t<p>p</p><li>b</li></ol>", "1. a t\n\np\n\n2. b"},
+      // An item right after a line of text is set apart by a blank line
+      // where its first line stays empty (the text would read as a heading)
+      // or its number is not 1 (it would not start a list there).
+      {"ItemAfterTextWithTextFirst", "x<li>y</li><div>z<li><b>w</b></div>", "x\n- y\n\nz\n- **w**"},
+      {"ItemAfterTextOpeningWithAQuote", "x<li><i><blockquote>q", "x\n\n- \n  > q"},
+      {"ItemAfterTextOpeningWithABreak", "x<li><b><br>t</b>t", "x\n\n-   \n  tt"},
+      {"ItemAfterTextOpeningWithARow", "x<li><b><tr><a>", "x\n\n- \n\n  |  |\n  |"},
+      {"EmptyItemAfterTextInAnElement", "<div>x<li></div><span>y<li><blockquote>q", "x\n\n-\n\ny\n\n- \n  > q"},
+      {"ItemOpeningWithANestedList", "x<li><ul><li>y</ul></li><p>z</p>w<li><ul><blockquote><li>v",
+       "x\n\n-\n  - y\n\nz\n\nw\n\n- \n  > - v"},
+      {"ItemsAfterItemsStayTight", "<div><li>a<li><blockquote>q</div>", "- a\n- \n  > q"},
+      {"NumberedItemAfterText", "<ol start=5>x<li>y</li></ol><ol start=1>z<li>w</li></ol>", "x\n\n5. y\n\nz\n1) w"},
+      {"NumberedListNestedAfterText", "<ul><li>a<ol start=3><li>b</ol></ul>", "- a\n\n  3. b"},
       {"HeaderAlignments",
        "<table><tr><th align=Center>a</th><th align=\"\">b</th><th align=justify>c</th><th align=left>d</th>"
        "<th align=RIGHT>e</th></tr></table>",
@@ -241,6 +254,38 @@ const std::vector<StreamCase>& marker_cases() {
       {"JoinedCodeSpansFenceTheirRuns", "<p><code>a`</code><code>`b</code> <code>`</code><kbd>`</kbd><samp>`</samp>x</p>",
        "```a``b``` ```` ``` ````x"},
       {"CodeSpacesKept", "<p>x<code> a </code>y<code>b </code>z</p>", "x`  a  `y`b `z"},
+      // Openers that go again with their empty element leave the spans
+      // side by side.
+      {"CodeSpansAcrossEmptyElements", "<p><code>a</code><q></q><code>b</code> <code>c</code><i></i><code>d</code></p>",
+       "`ab` `cd`"},
+      // A span too long to be taken up again stands apart from the next.
+      {"LongCodeSpanStandsApart",
+       [] {
+         const std::string code(1100, 'x');
+         std::string html("<p><code>");
+         html.append(code).append("</code><code>y</code> <code>").append(code);
+         return html.append("</code><b><code>y</code></b>z</p>");
+       }(),
+       [] {
+         const std::string code(1100, 'x');
+         std::string markdown("`");
+         markdown.append(code).append("` `y` `").append(code);
+         return markdown.append("` `y`z");
+       }()},
+      // Pairs brought together by a pair taken out between them join,
+      // keeping their order: the first holds the output before it.
+      {"StrikeAcrossMisnestedTagsTakenOut", "<p>x<i><s><b>b</i><s>?</p>", "x**b**?"},
+      {"RunsOfEmphasisMarkersKeepEveryPair",
+       [] {
+         std::string html;
+         for (int i = 0; i < 19; ++i) html += "<i>*</i><b>*</b>";
+         return html + "<b><i>";
+       }(),
+       [] {
+         std::string markdown = "*\\**";
+         for (int i = 0; i < 18; ++i) markdown += "**\\****\\**";
+         return markdown + "**\\***";
+       }()},
   };
   return cases;
 }
