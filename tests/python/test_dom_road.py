@@ -292,7 +292,9 @@ def test_plain_output_of_an_indented_page_header():
 @pytest.mark.parametrize("fmt", ["markdown", "djot", "plain"])
 def test_definition_list_words_stay_apart(fmt):
     out = md("<dl><dt>Term</dt><dd>Meaning</dd><dt>Other</dt><dd>Sense</dd></dl>", output_format=fmt)
-    assert [line.strip() for line in out.splitlines() if line.strip()] == ["Term", "Meaning", "Other", "Sense"]
+    # (djot's hard break after a term is a backslash)
+    lines = [line.strip().removesuffix("\\") for line in out.splitlines() if line.strip()]
+    assert lines == ["Term", "Meaning", "Other", "Sense"]
 
 
 # --- final normalisation of the Markdown ------------------------------------

@@ -227,7 +227,7 @@ void convert_code_block(const Walk& w, NodeHandle node, const ConversionContext&
   // A fence ends the text before it in a tight item; indentation alone
   // would continue that text.
   if (!context.inline_mode && !after_marker) {
-    if (blocks::in_tight_item(context) && options.code_block_style != CodeBlockStyle::Indented &&
+    if (blocks::in_tight_item(w, context) && options.code_block_style != CodeBlockStyle::Indented &&
         !end_of(target).is_blank_line()) {
       ensure_line_break(target);
     } else {
