@@ -32,6 +32,9 @@ TILDES = {"code_block_style": "tildes"}
         # only the first code child, with its name as written
         ("<pre><code>x</code><code class='language-b'>y</code></pre>", TILDES, "~~~\nxy\n~~~\n"),
         ("<pre><CODE class='language-b'>x</CODE></pre>", TILDES, "~~~\nx\n~~~\n"),
+        # a backtick would end a backtick fence's line: that language is left out
+        ("<pre class='language-a```b'>x</pre>", {}, "```\nx\n```\n"),
+        ("<pre class='language-a`b'>x</pre>", TILDES, "~~~a`b\nx\n~~~\n"),
     ],
 )
 def test_fences_and_language(html, options, expected):

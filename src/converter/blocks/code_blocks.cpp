@@ -258,7 +258,9 @@ void convert_code_block(const Walk& w, NodeHandle node, const ConversionContext&
     const std::string fence = make_fence(options.code_block_style == CodeBlockStyle::Tildes ? '~' : '`', body);
     out += fence;
     if (language) {
-      out += *language;
+      // A backtick would end a backtick fence's info string: the block reads
+      // as text then. Such a language is left out.
+      if (fence.front() != '`' || language->find('`') == std::string::npos) out += *language;
     } else {
       out += options.code_language;
     }
