@@ -116,7 +116,9 @@ def test_indented_style(html, expected):
     [
         ("abc<pre>x</pre>", TILDES, "abc\n\n~~~\nx\n~~~\n"),
         ("<p>abc</p><pre>x</pre><p>def</p>", TILDES, "abc\n\n~~~\nx\n~~~\n\ndef\n"),
-        ("abc<pre>x</pre>", {**TILDES, "convert_as_inline": True}, "abc~~~\nx\n~~~\n"),
+        # in running text too the fence starts a line (on the text's line it
+        # would open no block, and its closing line would open one)
+        ("abc<pre>x</pre>def", {**TILDES, "convert_as_inline": True}, "abc\n~~~\nx\n~~~\n\ndef\n"),
         ("<pre>x</pre><pre>y</pre>", TILDES, "~~~\nx\n~~~\n\n~~~\ny\n~~~\n"),
     ],
 )

@@ -233,6 +233,10 @@ void convert_code_block(const Walk& w, NodeHandle node, const ConversionContext&
     } else {
       ensure_blank_line(target);
     }
+  } else if (context.inline_mode && !context.in_single_line && !context.in_table_cell) {
+    // In running text too a fence opens only at the start of a line.
+    trim_trailing_spaces_tabs(target);
+    ensure_line_break(target);
   }
   std::string item_block;
   std::string& out = in_item ? item_block : target;
