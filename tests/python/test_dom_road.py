@@ -281,6 +281,15 @@ def test_plain_output(html, expected):
     assert md(html, output_format="plain") == expected
 
 
+def test_aggressive_preset_drops_a_tag_managers_noscript():
+    # The page's body starts with a tag manager's hidden iframe, written as a
+    # bare link unless the preset drops every noscript.
+    page = read_page(corpus_path("article-extraction-benchmark", "pages",
+                                 "04a6711caa7c687592777718866e781e976e0fe684faebe8b3cedcef8cd0ea34.html"))
+    assert "googletagmanager.com/ns.html" in md(page)
+    assert "googletagmanager.com/ns.html" not in md(page, preprocessing={"preset": "aggressive"})
+
+
 def test_plain_output_of_an_indented_page_header():
     # SlashGear's header: list items written over indented lines.
     page = corpus_path("article-extraction-benchmark", "pages",
