@@ -35,6 +35,11 @@ for py in $(tools/pythons.sh); do
   # markdown-it-py: the tests read the Markdown back with a CommonMark renderer;
   # mypy: they check the type information against the built module.
   "$venv/bin/python" -m pip install -q cmake ninja pytest pyyaml scikit-build-core markdown-it-py mypy
+  # djot-py: the tests read the djot output back with it; it needs Python
+  # 3.12 or later, and its tests are skipped where it is missing.
+  if "$venv/bin/python" -c 'import sys; sys.exit(sys.version_info < (3, 12))'; then
+    "$venv/bin/python" -m pip install -q djot-py
+  fi
   PATH="$PWD/$venv/bin:$PATH" "$venv/bin/python" -m pip install -q --no-build-isolation .
   first="${first:-$venv}"
 done

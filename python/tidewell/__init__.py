@@ -30,5 +30,5 @@ from ._types import (
     TierStrategy as TierStrategy,
 )
 
-# The extension's own list: `import *` gives the functions and the class.
+# The extension's own list: `import *` gives the version, the functions and the class.
 __all__ = ["__version__", "convert", "convert_to_markdown", "MarkdownStreamProcessor"]

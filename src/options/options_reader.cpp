@@ -188,17 +188,19 @@ class OptionsParser {
   }
 
   bool read_option_field(int index, ConversionOptions& o) {
+    // (Messages about a value that its type alone does not refuse name the field.)
+    const std::string_view field = kOptionFields[static_cast<std::size_t>(index)].name;
     switch (index) {
       case 0: return read_lenient(o.heading_style, parse_heading_style);
       case 1: return read_lenient(o.list_indent_type, parse_list_indent_type);
-      case 2: return read_u64(o.list_indent_width, "usize");
+      case 2: return read_u64(o.list_indent_width, "usize", field);
       case 3: return read_text(o.bullets);
-      case 4: return read_char(o.strong_em_symbol);
+      case 4: return read_emphasis_symbol(o.strong_em_symbol, field);
       case 5: return read_bool(o.escape_asterisks);
       case 6: return read_bool(o.escape_underscores);
       case 7: return read_bool(o.escape_misc);
       case 8: return read_bool(o.escape_ascii);
-      case 9: return read_text(o.code_language);
+      case 9: return read_code_language(o.code_language, field);
       case 10: return read_bool(o.autolinks);
       case 11: return read_bool(o.default_title);
       case 12: return read_bool(o.br_in_tables);
@@ -208,7 +210,7 @@ class OptionsParser {
       case 16: return read_lenient(o.whitespace_mode, parse_whitespace_mode);
       case 17: return read_bool(o.strip_newlines);
       case 18: return read_bool(o.wrap);
-      case 19: return read_u64(o.wrap_width, "usize");
+      case 19: return read_u64(o.wrap_width, "usize", field);
       case 20: return read_bool(o.convert_as_inline);
       case 21: return read_text(o.sub_symbol);
       case 22: return read_text(o.sup_symbol);
@@ -226,10 +228,10 @@ class OptionsParser {
       case 34: return read_lenient(o.output_format, parse_output_format);
       case 35: return read_bool(o.include_document_structure);
       case 36: return read_bool(o.extract_images);
-      case 37: return read_u64(o.max_image_size, "u64");
+      case 37: return read_u64(o.max_image_size, "u64", field);
       case 38: return read_bool(o.capture_svg);
       case 39: return read_bool(o.infer_dimensions);
-      case 40: return read_optional_u64(o.max_depth);
+      case 40: return read_optional_u64(o.max_depth, field);
       case 41: return read_text_list(o.exclude_selectors);
       case 42: return read_strict(kTierTexts, kTierValues, o.tier_strategy);
       case 43: return read_strict(kBackendTexts, kBackendValues, o.parser_backend);
@@ -290,37 +292,85 @@ class OptionsParser {
     return true;
   }
 
-  bool read_char(char32_t& out) {
+  // "invalid value: U, expected E for `field`": a value of the right type
+  // that the field refuses all the same.
+  bool fail_field_value(std::string_view unexpected, std::string_view expected, std::string_view field) {
+    std::string message = "invalid value: ";
+    message += unexpected;
+    message += ", expected ";
+    message += expected;
+    message += " for `";
+    message += field;
+    message += '`';
+    return r_.fail(message);
+  }
+
+  static JsonUnexpected string_met(std::string_view s) {
+    JsonUnexpected u;
+    u.kind = JsonUnexpected::Kind::String;
+    u.string = s;
+    return u;
+  }
+
+  // One character, and one that marks emphasis: any other would be written
+  // around the text as it is and read as no emphasis.
+  bool read_emphasis_symbol(char32_t& out, std::string_view field) {
     std::string_view s;
     if (!read_string_value(s, "a character")) return false;
     // Valid UTF-8 (the reader checked it): one character is one lead byte.
-    if (utf8_char_count(s) != 1) {
-      JsonUnexpected u;
-      u.kind = JsonUnexpected::Kind::String;
-      u.string = s;
-      return r_.fail_invalid_value(u, "a character");
-    }
-    const auto* b = reinterpret_cast<const unsigned char*>(s.data());
-    char32_t cp;
-    if (s.size() == 1) {
-      cp = b[0];
-    } else {
-      cp = s.size() == 2 ? (b[0] & 0x1F) : s.size() == 3 ? (b[0] & 0x0F) : (b[0] & 0x07);
-      for (std::size_t k = 1; k < s.size(); ++k) cp = (cp << 6) | (b[k] & 0x3F);
-    }
-    out = cp;
+    if (utf8_char_count(s) != 1) return r_.fail_invalid_value(string_met(s), "a character");
+    if (s != "*" && s != "_") return fail_field_value(describe_unexpected(string_met(s)), "`*` or `_`", field);
+    out = static_cast<char32_t>(s[0]);
     return true;
   }
 
-  bool read_u64(std::uint64_t& out, std::string_view expected) {
+  // The language is written on the opening fence line: a line feed or a
+  // carriage return would end that line inside the value, and a backtick
+  // would end a backtick fence's info string.
+  bool read_code_language(std::string& out, std::string_view field) {
+    std::string_view s;
+    if (!read_string_value(s, "a string")) return false;
+    if (s.find_first_of("\n\r`") != std::string_view::npos) {
+      return fail_field_value(describe_unexpected(string_met(s)), "a language without line feeds, carriage returns or backticks",
+                              field);
+    }
+    out.assign(s);
+    return true;
+  }
+
+  // The bare word NaN or Infinity at the cursor: Python's json.dumps writes
+  // a float that is not finite that way (-Infinity with a '-' before),
+  // though JSON has no such words. Empty when neither stands there.
+  std::string_view non_finite_word() const {
+    const std::string_view rest = r_.text().substr(r_.offset());
+    for (std::string_view word : {std::string_view("NaN"), std::string_view("Infinity")}) {
+      if (rest.starts_with(word)) return word;
+    }
+    return {};
+  }
+
+  // Consumes `word` and refuses it as the value of `field`.
+  bool fail_non_finite(std::string_view sign, std::string_view word, std::string_view field) {
+    for (std::size_t i = 0; i < word.size(); ++i) r_.eat();
+    std::string value = "floating point `";
+    value += sign;
+    value += word;
+    value += '`';
+    return fail_field_value(value, "a finite number", field);
+  }
+
+  bool read_u64(std::uint64_t& out, std::string_view expected, std::string_view field) {
     const int c = r_.peek_nonspace();
     if (c < 0) return r_.fail_peek("EOF while parsing a value");
     JsonNumber number;
     if (c == '-') {
       r_.eat();
+      if (non_finite_word() == "Infinity") return fail_non_finite("-", "Infinity", field);
       if (!r_.read_number(false, number)) return false;
     } else if (c >= '0' && c <= '9') {
       if (!r_.read_number(true, number)) return false;
+    } else if (const std::string_view word = non_finite_word(); !word.empty()) {
+      return fail_non_finite("", word, field);
     } else {
       return r_.fail_unexpected_value(expected);
     }
@@ -336,7 +386,7 @@ class OptionsParser {
     return r_.fail_invalid_type(JsonUnexpected::from_number(number), expected);
   }
 
-  bool read_optional_u64(std::optional<std::uint64_t>& out) {
+  bool read_optional_u64(std::optional<std::uint64_t>& out, std::string_view field) {
     if (r_.peek_nonspace() == 'n') {
       r_.eat();
       if (!r_.expect_ident("ull")) return false;
@@ -344,7 +394,7 @@ class OptionsParser {
       return true;
     }
     std::uint64_t value = 0;
-    if (!read_u64(value, "usize")) return false;
+    if (!read_u64(value, "usize", field)) return false;
     out = value;
     return true;
   }

@@ -32,6 +32,9 @@ TILDES = {"code_block_style": "tildes"}
         # only the first code child, with its name as written
         ("<pre><code>x</code><code class='language-b'>y</code></pre>", TILDES, "~~~\nxy\n~~~\n"),
         ("<pre><CODE class='language-b'>x</CODE></pre>", TILDES, "~~~\nx\n~~~\n"),
+        # a backtick would end a backtick fence's line: that language is left out
+        ("<pre class='language-a```b'>x</pre>", {}, "```\nx\n```\n"),
+        ("<pre class='language-a`b'>x</pre>", TILDES, "~~~a`b\nx\n~~~\n"),
     ],
 )
 def test_fences_and_language(html, options, expected):
@@ -113,7 +116,9 @@ def test_indented_style(html, expected):
     [
         ("abc<pre>x</pre>", TILDES, "abc\n\n~~~\nx\n~~~\n"),
         ("<p>abc</p><pre>x</pre><p>def</p>", TILDES, "abc\n\n~~~\nx\n~~~\n\ndef\n"),
-        ("abc<pre>x</pre>", {**TILDES, "convert_as_inline": True}, "abc~~~\nx\n~~~\n"),
+        # in running text too the fence starts a line (on the text's line it
+        # would open no block, and its closing line would open one)
+        ("abc<pre>x</pre>def", {**TILDES, "convert_as_inline": True}, "abc\n~~~\nx\n~~~\n\ndef\n"),
         ("<pre>x</pre><pre>y</pre>", TILDES, "~~~\nx\n~~~\n\n~~~\ny\n~~~\n"),
     ],
 )

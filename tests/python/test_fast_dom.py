@@ -147,8 +147,8 @@ def test_options_it_reads():
 
 
 def test_options_it_does_not_read():
-    html = '<p><b>a</b> <a href="http://x">http://x</a> <code>c</code></p>'
-    expected = "**a** [http://x](http://x) `c`"
+    html = '<h2>a #</h2><p><b>a</b> <a href="http://x">http://x</a> <code>c</code></p>'
+    expected = "## a \\#\n\n**a** [http://x](http://x) `c`"
     assert fast(html) == expected
     assert fast(html, strong_em_symbol="_", autolinks=True, link_style="reference", code_language="py",
                 wrap=True, extract_metadata=True, output_format="djot") == expected

@@ -47,7 +47,7 @@ def test_containers_labels_and_legends(html, options, expected):
         ("<select><optgroup label=''><option>Apple</option></optgroup></select>", {}, "Apple\n"),
         ("<select><option> </option></select><p>x</p>", {}, "x\n"),
         ("<select><option selected>One</option><option>Two</option></select>", {"convert_as_inline": True},
-         "OneTwo\n"),
+         "One Two\n"),  # in running text the options' words stay apart
         ("<select><optgroup label=G><option>A</option></optgroup></select>", {"convert_as_inline": True},
          "**G**\nA\n"),
         ("<datalist><option>a</option></datalist><p>x</p>", {}, "a\n\nx\n"),

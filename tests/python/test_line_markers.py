@@ -93,6 +93,11 @@ def test_block_marker_at_line_start_stays_text(html_in, options, expected, text)
         ("<p>> x</p>", {"escape_ascii": True}, "\\> x\n"),
         # djot reads the same escapes; plain text has none
         ("<p>- x</p>", {"output_format": "djot"}, "\\- x\n"),
+        # and djot's own: items numbered by letters, roman numerals or in
+        # parentheses, and definitions (Markdown has none of them)
+        ("<p>I. x</p><p>b) y</p><p>(c) z</p><p>: d</p>", {"output_format": "djot"},
+         "I\\. x\n\nb\\) y\n\n\\(c) z\n\n\\: d\n"),
+        ("<p>I. x</p><p>(c) z</p><p>: d</p>", {}, "I. x\n\n(c) z\n\n: d\n"),
         ("<p>- x</p>", {"output_format": "plain"}, "- x\n"),
         ("- x", {"output_format": "plain"}, "- x\n"),
     ],

@@ -320,7 +320,7 @@ def test_lists_in_table_cells_make_no_records():
         ("<p>x</p><dl><dt>A</dt><dd>1</dd><dt>B</dt><dd>2</dd></dl><p>y</p>", {}, "x\n\nA  \n1\n\nB  \n2\n\ny\n"),
         ("text<dl><dt>T</dt></dl>", {}, "text\n\nT\n"),
         ("<dl><dt> </dt><dd>\n</dd></dl><p>y</p>", {}, "y\n"),
-        ("<dl><dt>A</dt><dd>1</dd></dl>", {"convert_as_inline": True}, "A1\n"),
+        ("<dl><dt>A</dt><dd>1</dd></dl>", {"convert_as_inline": True}, "A 1\n"),  # words stay apart
         ("<dl><dt>A <b>b</b></dt><dd><p>one</p><p>two</p></dd></dl>", {}, "A **b**  \none\n\ntwo\n"),
     ],
 )

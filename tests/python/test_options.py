@@ -66,9 +66,23 @@ REFUSED = [
     ({"parser_backend": "ASM_TL"},
      "unknown variant `ASM_TL`, expected one of `copper_fern_tl`, `copperfern-tl`, "
      "`copperfern_tl`, `asm-tl`, `asm_tl` at line 1 column 27"),
-    ({"wrap_width": float("nan")}, "expected value at line 1 column 16"),
-    ({"wrap_width": float("inf")}, "expected value at line 1 column 16"),
-    ({"wrap_width": float("-inf")}, "invalid number at line 1 column 17"),
+    ({"wrap_width": float("nan")},
+     "invalid value: floating point `NaN`, expected a finite number for `wrap_width` at line 1 column 18"),
+    ({"wrap_width": float("inf")},
+     "invalid value: floating point `Infinity`, expected a finite number for `wrap_width` at line 1 column 23"),
+    ({"maxDepth": float("-inf")},
+     "invalid value: floating point `-Infinity`, expected a finite number for `max_depth` at line 1 column 22"),
+    ({"wrap": float("nan")}, "expected value at line 1 column 10"),
+    ({"strong_em_symbol": "\u00e9"},
+     'invalid value: string "\u00e9", expected `*` or `_` for `strong_em_symbol` at line 1 column 29'),
+    ({"strong_em_symbol": "~"},
+     'invalid value: string "~", expected `*` or `_` for `strong_em_symbol` at line 1 column 24'),
+    ({"code_language": "py\n# injected"},
+     'invalid value: string "py\\n# injected", expected a language without line feeds, carriage returns '
+     "or backticks for `code_language` at line 1 column 34"),
+    ({"code_language": "py```"},
+     'invalid value: string "py```", expected a language without line feeds, carriage returns '
+     "or backticks for `code_language` at line 1 column 25"),
     ({"wrap_width": 10 ** 400}, "number out of range at line 1 column 416"),
     ({"preprocessing": {"preset": "x", "enabled": 1}},
      "invalid type: integer `1`, expected a boolean at line 1 column 46"),
@@ -99,6 +113,18 @@ def test_refused_options(options, message):
 def test_refused_options_elsewhere(options, message):
     with pytest.raises(ValueError) as info:
         tidewell.convert_to_markdown("x", options)
+    assert str(info.value) == "invalid conversion options: " + message
+
+
+# Values of the right type that would break the output: the stream's
+# processor refuses them as the conversions do.
+BREAKING = [case for case in REFUSED if "for `" in case[1]]
+
+
+@pytest.mark.parametrize("options,message", BREAKING)
+def test_breaking_values_refused_by_the_stream_processor(options, message):
+    with pytest.raises(ValueError) as info:
+        tidewell.MarkdownStreamProcessor(options)
     assert str(info.value) == "invalid conversion options: " + message
 
 

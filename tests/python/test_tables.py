@@ -78,7 +78,7 @@ WORKED_EXAMPLE = table("<tr><th>A</th><th>B</th></tr><tr><td rowspan='2'>x</td><
                      id="table-in-pipe-cell-on-one-line"),
         pytest.param(table("<tr><td>a</td><td>b</td></tr><tr><td>" + table("<tr><td>x</td></tr>") * 2 + "</td></tr>"),
                      {}, "- a b\n- | x |\n| --- |\n\n| x |\n| --- |\n", id="tables-in-row-list-keep-lines"),
-        pytest.param(table("<tr><td>a</td></tr>"), {"output_format": "djot"}, "| a |\n| --- |\n", id="djot"),
+        pytest.param(table("<tr><td>a</td></tr>"), {"output_format": "djot"}, "| a |\n|-----|\n", id="djot"),
     ],
 )
 def test_table_rendering(html, options, expected):

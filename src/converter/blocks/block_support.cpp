@@ -59,11 +59,19 @@ void convert_text_line(const Walk& w, NodeHandle node, const ConversionContext& 
   BlockBuffer buffer;
   convert_into_buffer(w, node, context, depth + 1, buffer, BufferPlace::Here);
   std::string& out = w.out();
-  write_trimmed(w, buffer, context.inline_mode, [&](std::string_view text) {
-    if (!context.inline_mode) out += marker;
-    out += text;
-    if (!context.inline_mode) out += after;
-  });
+  const auto write = [&] {
+    write_trimmed(w, buffer, context.inline_mode, [&](std::string_view text) {
+      if (!context.inline_mode) out += marker;
+      out += text;
+      if (!context.inline_mode) out += after;
+    });
+  };
+  // In running text the line is set off by spaces, as a paragraph is.
+  if (context.inline_mode && !context.in_table_cell && !context.in_list_item) {
+    w.write_as_words(write);
+  } else {
+    write();
+  }
 }
 
 void convert_bold_line(const Walk& w, NodeHandle node, const ConversionContext& context, std::size_t depth) {

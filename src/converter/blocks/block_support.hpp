@@ -141,9 +141,11 @@ inline bool at_item_start(const Walk& w, const ConversionContext& context) {
 // In an item of a tight list (no item of the list holds a paragraph
 // element): a block that can interrupt a paragraph goes on the line after
 // the text before it, since a blank line there would make a reader take the
-// list as loose.
-inline bool in_tight_item(const ConversionContext& context) {
-  return context.in_list_item && !context.loose_list && !context.in_table_cell && !context.inline_mode;
+// list as loose. Not in djot, where no block interrupts a paragraph: there
+// a blank line always sets a block off from text.
+inline bool in_tight_item(const Walk& w, const ConversionContext& context) {
+  return context.in_list_item && !context.loose_list && !context.in_table_cell && !context.inline_mode &&
+         w.options().output_format != OutputFormat::Djot;
 }
 
 // A blank line before a block ("\n\n" unless the output is empty or ends
@@ -160,7 +162,9 @@ void break_in_cell(std::string& out);
 // The separator before a list (lists.cpp): "<br>" in a table cell after
 // text; none at the start, right after an item's marker or for a list
 // directly inside a list; a line break inside an item; else a blank line.
-void ensure_list_start_separator(std::string& out, const ConversionContext& context);
+// In djot, where a list interrupts no paragraph, a blank line after
+// anything but a marker.
+void ensure_list_start_separator(const Walk& w, const ConversionContext& context);
 
 // A block of the trimmed converted children (walked at the element's own
 // depth) between blank lines: nothing when it is empty; in inline rendering

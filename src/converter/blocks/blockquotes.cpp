@@ -60,10 +60,11 @@ void convert_blockquote(const Walk& w, NodeHandle node, const ConversionContext&
   const OutputEnd end = end_of(out);
   if (after_marker) {
     // The quote starts on the marker's line, which keeps it in the item.
-  } else if (blocks::in_tight_item(context) && !end.is_empty() && !end.is_blank_line()) {
+  } else if (blocks::in_tight_item(w, context) && !end.is_empty() && !end.is_blank_line()) {
     if (!end.is_line_break()) out += '\n';
-  } else if (context.blockquote_depth > 0) {
-    // In its parent's buffer: a blank line between it and the text before.
+  } else if (context.blockquote_depth > 0 || w.options().output_format == OutputFormat::Djot) {
+    // In its parent's buffer: a blank line between it and the text before;
+    // in djot, where a quote interrupts no paragraph, everywhere.
     blank_line_before(out);
   } else {
     separate_quote(out);

@@ -14,10 +14,10 @@ namespace tidewell {
 
 // --- headings (headings.cpp) ---
 
-// Appends one heading in the given style, separated from what the output
-// already holds. Writes nothing for an empty text.
-void write_heading(std::string& output, const ConversionContext& context, HeadingStyle style, std::uint64_t level,
-                   std::string_view text);
+// Appends one heading in the options' style and format, separated from what
+// the output already holds. Writes nothing for an empty text.
+void write_heading(std::string& output, const ConversionContext& context, const ConversionOptions& options,
+                   std::uint64_t level, std::string_view text);
 
 // h1 to h6.
 void convert_heading(const Walk& w, NodeHandle node, const ConversionContext& context, std::size_t depth);

@@ -227,12 +227,16 @@ void convert_code_block(const Walk& w, NodeHandle node, const ConversionContext&
   // A fence ends the text before it in a tight item; indentation alone
   // would continue that text.
   if (!context.inline_mode && !after_marker) {
-    if (blocks::in_tight_item(context) && options.code_block_style != CodeBlockStyle::Indented &&
+    if (blocks::in_tight_item(w, context) && options.code_block_style != CodeBlockStyle::Indented &&
         !end_of(target).is_blank_line()) {
       ensure_line_break(target);
     } else {
       ensure_blank_line(target);
     }
+  } else if (context.inline_mode && !context.in_single_line && !context.in_table_cell) {
+    // In running text too a fence opens only at the start of a line.
+    trim_trailing_spaces_tabs(target);
+    ensure_line_break(target);
   }
   std::string item_block;
   std::string& out = in_item ? item_block : target;
@@ -258,7 +262,9 @@ void convert_code_block(const Walk& w, NodeHandle node, const ConversionContext&
     const std::string fence = make_fence(options.code_block_style == CodeBlockStyle::Tildes ? '~' : '`', body);
     out += fence;
     if (language) {
-      out += *language;
+      // A backtick would end a backtick fence's info string: the block reads
+      // as text then. Such a language is left out.
+      if (fence.front() != '`' || language->find('`') == std::string::npos) out += *language;
     } else {
       out += options.code_language;
     }

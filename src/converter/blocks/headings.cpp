@@ -10,8 +10,12 @@
 
 namespace tidewell {
 
-void write_heading(std::string& output, const ConversionContext& context, HeadingStyle style, std::uint64_t level,
-                   std::string_view text) {
+void write_heading(std::string& output, const ConversionContext& context, const ConversionOptions& options,
+                   std::uint64_t level, std::string_view text) {
+  const HeadingStyle style = options.heading_style;
+  // A djot heading goes on over the lines that follow it, and interrupts
+  // no paragraph: blank lines set it off in list items and quotes too.
+  const bool djot = options.output_format == OutputFormat::Djot;
   if (text.empty()) return;
   if (context.inline_mode) {
     output += text;
@@ -30,7 +34,11 @@ void write_heading(std::string& output, const ConversionContext& context, Headin
     // other content of the item it starts a line at the item's indentation.
     if (!end.is_empty() && !end.is_bare_list_marker()) {
       trim_trailing_spaces_tabs(output);
-      ensure_line_break(output);
+      if (djot) {
+        blocks::end_with_blank_line(output);
+      } else {
+        ensure_line_break(output);
+      }
       append_spaces(output, context.item_indent);
     }
   } else if (!end.is_empty() && !end.is_blank_line()) {
@@ -58,7 +66,7 @@ void write_heading(std::string& output, const ConversionContext& context, Headin
     output += ' ';
     output += text;
   }
-  output += (context.in_list_item || context.blockquote_depth != 0) ? "\n" : "\n\n";
+  output += (context.in_list_item || context.blockquote_depth != 0) && !djot ? "\n" : "\n\n";
 }
 
 namespace {
@@ -133,9 +141,9 @@ void convert_heading(const Walk& w, NodeHandle node, const ConversionContext& co
   // from what stands before it in list items, quotes and table cells too;
   // in running text (inline mode) it is set off by spaces.
   if (context.inline_mode) {
-    w.write_as_words([&] { write_heading(output, context, w.options().heading_style, level, line); });
+    w.write_as_words([&] { write_heading(output, context, w.options(), level, line); });
   } else {
-    write_heading(output, context, w.options().heading_style, level, line);
+    write_heading(output, context, w.options(), level, line);
   }
 
   const bool want_header = context.collect_headers && context.metadata_sink != nullptr;

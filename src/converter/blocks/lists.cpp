@@ -39,8 +39,10 @@ bool is_heading_tag(TagId id) { return id >= TagId::H1 && id <= TagId::H6; }
 
 // Blocks that end the text before them on the next line: in a tight item
 // they take no blank line before them. (An ordered list starting past 1
-// does not, and sees to that itself; indented code would continue the text.)
+// does not, and sees to that itself; indented code would continue the text;
+// in djot none does.)
 bool interrupts_paragraph(TagId id, const ConversionOptions& options) {
+  if (options.output_format == OutputFormat::Djot) return false;
   return id == TagId::Blockquote || is_list_tag(id) || is_heading_tag(id) ||
          (id == TagId::Pre && options.code_block_style != CodeBlockStyle::Indented);
 }
@@ -61,6 +63,21 @@ bool is_blank_text_node(const TlDom& dom, NodeHandle node) {
   const TlNode* n = dom.node(node);
   const TlNode::Raw* raw = n != nullptr ? n->as_raw() : nullptr;
   return raw != nullptr && is_unicode_space_only(dom.bytes(raw->text));
+}
+
+// The first child that writes something is a block of its own lines: a
+// list, quote, code block, rule, heading or table.
+bool starts_with_block(const Walk& w, NodeHandle node) {
+  const TlNode::Tag* tag = w.dom().tag(node);
+  if (tag == nullptr) return false;
+  for (NodeHandle child : tag->children) {
+    if (is_blank_text_node(w.dom(), child)) continue;
+    const TlNode* n = w.dom().node(child);
+    if (n == nullptr || n->is_comment()) continue;
+    const TagId id = w.tag(child).id;
+    return n->as_tag() != nullptr && (ends_block_cleanly(id) || id == TagId::Table);
+  }
+  return false;
 }
 
 // Some li child of the list has a p child.
@@ -374,7 +391,7 @@ void render_list_items(const Walk& w, const TlNode::Tag& list, const ConversionC
 void convert_list(const Walk& w, const TlNode::Tag& tag, bool ordered, const ConversionContext& context,
                   std::size_t depth) {
   std::string& out = w.out();
-  blocks::ensure_list_start_separator(out, context);
+  blocks::ensure_list_start_separator(w, context);
   const std::uint64_t start = ordered ? list_start_number(w.dom(), tag) : 1;
   // Only an ordered list starting at 1 ends the text before it: any other
   // would continue it after a line break.
@@ -538,7 +555,8 @@ void break_in_cell(std::string& out) {
   if (!end_of(out).is_space() && trim_for_cell_separator(out)) out += "<br>";
 }
 
-void ensure_list_start_separator(std::string& out, const ConversionContext& context) {
+void ensure_list_start_separator(const Walk& w, const ConversionContext& context) {
+  std::string& out = w.out();
   const OutputEnd end = end_of(out);
   if (context.in_table_cell) {
     break_in_cell(out);
@@ -547,6 +565,14 @@ void ensure_list_start_separator(std::string& out, const ConversionContext& cont
   if (end.is_empty()) return;
   if (!context.in_list) {
     if (!end.is_blank_line() && !end.is_bare_list_marker()) out += "\n\n";
+    return;
+  }
+  // Djot reads a list right after a line of text as more of that text.
+  if (w.options().output_format == OutputFormat::Djot) {
+    if (!end.is_blank_line() && !end.is_bare_list_marker()) {
+      trim_trailing_spaces_tabs(out);
+      end_with_blank_line(out);
+    }
     return;
   }
   if (!context.in_list_item) return;
@@ -577,10 +603,19 @@ void convert_list_element(const Walk& w, NodeHandle node, const ConversionContex
     case TagId::Dt:
       // A hard break keeps the term on a line of its own: on the next line
       // the definition would continue it. (Two spaces, which a reader drops
-      // before a block, where a backslash would show.)
-      blocks::convert_text_line(w, node, context, depth, "", "  \n");
+      // before a block, where a backslash would show; djot knows the
+      // backslash alone.)
+      blocks::convert_text_line(w, node, context, depth, "",
+                                w.options().output_format == OutputFormat::Djot ? "\\\n" : "  \n");
       return;
     case TagId::Dd:
+      // In djot a block would continue the term's paragraph after its
+      // break: a blank line sets the term off instead.
+      if (w.options().output_format == OutputFormat::Djot && std::string_view(w.out()).ends_with("\\\n") &&
+          starts_with_block(w, node)) {
+        w.out().resize(w.out().size() - 2);
+        end_with_blank_line(w.out());
+      }
       blocks::convert_text_line(w, node, context, depth, "", "\n\n");
       return;
     default:

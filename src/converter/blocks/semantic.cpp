@@ -62,7 +62,7 @@ void convert_menu(const Walk& w, NodeHandle node, const ConversionContext& conte
   // (and the spaces it may have trimmed come back).
   const std::size_t kept = out.find_last_not_of(" \t") + 1;
   const std::string trailing = out.substr(kept);
-  if (!context.inline_mode) blocks::ensure_list_start_separator(out, context);
+  if (!context.inline_mode) blocks::ensure_list_start_separator(w, context);
   const std::size_t items_start = out.size();
   walk_children_at(menu_walk, node, items, depth);
   if (context.inline_mode) {

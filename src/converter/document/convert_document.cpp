@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <utility>
 
 #include "common/entities.hpp"
@@ -125,6 +126,17 @@ HeadFindings find_head_entries(const TlDom& dom, const ConversionOptions& option
     }
   }
   return found;
+}
+
+// The options the walk writes djot with: djot has headings with '#', code
+// between fences and the backslash hard break alone (a setext underline or
+// an indented block would read as a paragraph, two spaces as none).
+ConversionOptions with_djot_blocks(const ConversionOptions& options) {
+  ConversionOptions djot = options;
+  djot.heading_style = HeadingStyle::Atx;
+  if (djot.code_block_style == CodeBlockStyle::Indented) djot.code_block_style = CodeBlockStyle::Backticks;
+  djot.newline_style = NewlineStyle::Backslash;
+  return djot;
 }
 
 }  // namespace
@@ -324,9 +336,12 @@ Outcome<DocumentConversion> convert_document(std::string_view text, const Conver
 
   // 10. Walk.
   {
-    const WalkPolicy policy = WalkPolicy::for_walk(options, sets);
-    const Walk walk(*dom, dom_context, options, policy, dom_handler_table(), output);
-    const ConversionContext root = make_root_context(options, metadata_sink, structure_sink, references.get());
+    std::optional<ConversionOptions> djot;
+    const ConversionOptions& written =
+        options.output_format == OutputFormat::Djot ? djot.emplace(with_djot_blocks(options)) : options;
+    const WalkPolicy policy = WalkPolicy::for_walk(written, sets);
+    const Walk walk(*dom, dom_context, written, policy, dom_handler_table(), output);
+    const ConversionContext root = make_root_context(written, metadata_sink, structure_sink, references.get());
     for (NodeHandle node : dom->top_level) walk.node(node, root, 0);
   }
 

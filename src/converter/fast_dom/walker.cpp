@@ -995,11 +995,10 @@ class Walker {
     }
     out_.append(static_cast<std::size_t>(level), '#');
     out_ += ' ';
-    // A final run of '#' would read as the line's closing sequence.
-    const std::size_t run = options_.heading_style == HeadingStyle::AtxClosed ||
-                                    options_.output_format == OutputFormat::Djot
-                                ? std::string_view::npos
-                                : atx_closing_run(text);
+    // A final run of '#' would read as the line's closing sequence (the
+    // walker writes Markdown whatever the output format).
+    const std::size_t run =
+        options_.heading_style == HeadingStyle::AtxClosed ? std::string_view::npos : atx_closing_run(text);
     if (run != std::string_view::npos) {
       out_.append(text.substr(0, run));
       out_ += '\\';

@@ -775,7 +775,7 @@ void write_wrapped(const Walk& w, NodeHandle node, const ConversionContext& cont
         }
         out += split.core;
       }
-      escape_block_markers_from(out, start, starts_line, after_number);
+      escape_block_markers_from(out, start, starts_line, after_number, is_djot(w.options()));
       return;
     }
     const bool word_before = !out.empty() && word_beside(static_cast<unsigned char>(out.back()));

@@ -310,7 +310,7 @@ void convert_link(const Walk& w, NodeHandle node, const ConversionContext& conte
       append_link_markdown(line, escape_link_text_brackets(text), href, title,
                            options.default_title && plain_text() == href, options, context.reference_links);
       if (context.in_table_cell) escape_cell_pipes(line);
-      write_heading(w.out(), context, options.heading_style, heading->first, line);
+      write_heading(w.out(), context, options, heading->first, line);
       return;
     }
   }

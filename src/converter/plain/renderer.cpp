@@ -1,5 +1,6 @@
 #include "converter/plain/renderer.hpp"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -19,6 +20,30 @@ namespace tidewell {
 namespace {
 
 using Kind = PlainKind;
+
+// The white space of HTML source: a browser shows none of it at the start
+// of a block or of a line.
+constexpr std::string_view kSourceSpace = " \t\n\f\r";
+
+// `text` without the spaces and tabs after each of its line feeds, nor
+// those at its start when it follows one (`after_line_feed`), written to
+// `out`; false, with `out` untouched, when there are none.
+bool drop_source_indentation(std::string_view text, bool after_line_feed, std::string& out) {
+  const auto indents_at = [&](std::size_t i) { return i < text.size() && (text[i] == ' ' || text[i] == '\t'); };
+  std::size_t feed = text.find('\n');
+  const bool leading = after_line_feed && indents_at(0);
+  while (!leading && feed != std::string_view::npos && !indents_at(feed + 1)) feed = text.find('\n', feed + 1);
+  if (!leading && feed == std::string_view::npos) return false;
+  out.clear();
+  out.reserve(text.size());
+  bool at_line_start = after_line_feed;
+  for (char c : text) {
+    if (at_line_start && (c == ' ' || c == '\t')) continue;
+    at_line_start = c == '\n';
+    out.push_back(c);
+  }
+  return true;
+}
 
 void ensure_newline_from(std::string& out, std::size_t base) {
   if (out.size() == base || out.back() == '\n') return;
@@ -184,6 +209,7 @@ class Renderer {
         policy_(WalkPolicy::for_plain_text(scope.options.preprocessing, scope.excluded_nodes, scope.page_forms)) {
     lists_.push_back(root_list);
     tasks_.reserve(64);
+    text_start_ = out_.size();
   }
 
   PlainListState root_list() const { return lists_.front(); }
@@ -241,14 +267,19 @@ class Renderer {
           visit(task.node, task.pre, task.list);
           break;
         case Op::EnsureNewline:
-          ensure_newline_from(out_, region_.base);
+          separate_block(false);
           break;
         case Op::EnsureBlankLine:
-          ensure_blank_line_from(out_, region_.base);
+          separate_block(true);
           break;
         case Op::EndList:
-          ensure_newline_from(out_, region_.base);
+          separate_block(false);
           lists_.pop_back();
+          break;
+        case Op::EndItem:
+          // (Also right after the marker: the next item starts a line.)
+          ensure_newline_from(out_, region_.base);
+          text_start_ = out_.size();
           break;
         case Op::AppendNewline:
           append_white_space('\n');
@@ -283,6 +314,7 @@ class Renderer {
     EnsureNewline,
     EnsureBlankLine,
     EndList,  // newline, then the list state of the ul/ol is dropped
+    EndItem,  // newline, also after a marker alone
     AppendNewline,
     BeginRow,      // a row's cells and other content follow
     EndRow,
@@ -302,9 +334,28 @@ class Renderer {
     std::size_t base = 0;      // where the region starts in out_
     bool trim_leading = false;  // a cell or part: white space at its start is dropped
     Kind kind = Whole;
+    // The text start and marker end around the region, back in force once
+    // it ends: its text stands apart from the text outside.
+    std::size_t outer_text_start = 0;
+    std::size_t outer_marker_end = std::string::npos;
   };
 
   bool region_empty() const { return out_.size() == region_.base; }
+
+  // Sets a block, a list or an item off from what stands before it (or
+  // ends it), with a line break or a blank line; nothing right after an
+  // item's marker, which the block's first line follows. Text written next
+  // starts a block's text.
+  void separate_block(bool blank_line) {
+    if (out_.size() != marker_end_) {
+      if (blank_line) {
+        ensure_blank_line_from(out_, region_.base);
+      } else {
+        ensure_newline_from(out_, region_.base);
+      }
+    }
+    text_start_ = out_.size();
+  }
 
   // A letter or digit (any non-ASCII character counts), or punctuation
   // that ends a sentence or clause.
@@ -374,7 +425,7 @@ class Renderer {
         append_white_space('\n');
         return;
       case Kind::Hr:
-        ensure_blank_line_from(out_, region_.base);
+        separate_block(true);
         return;
       case Kind::Ul:
       case Kind::Ol: {
@@ -387,14 +438,14 @@ class Renderer {
           const auto parsed = start.has_value() ? parse_attribute_u32(dom_.bytes(start.value)) : std::nullopt;
           state.number = parsed.value_or(1);
         }
-        ensure_newline_from(out_, region_.base);
+        separate_block(false);
         lists_.push_back(state);
         tasks_.push_back(Task{Op::EndList, false, 0, 0});
         push_children(node_handle, false, static_cast<std::uint32_t>(lists_.size() - 1));
         return;
       }
       case Kind::Li: {
-        ensure_newline_from(out_, region_.base);
+        separate_block(false);
         PlainListState& state = lists_[list];
         if (state.kind == PlainListKind::Ordered) {
           char buf[16];
@@ -412,17 +463,19 @@ class Renderer {
         } else {
           append_text("- ");
         }
-        tasks_.push_back(Task{Op::EnsureNewline, false, 0, 0});
+        marker_end_ = out_.size();
+        text_start_ = out_.size();
+        tasks_.push_back(Task{Op::EndItem, false, 0, 0});
         push_children(node_handle, false, list);
         return;
       }
       case Kind::Pre:
-        ensure_blank_line_from(out_, region_.base);
+        separate_block(true);
         tasks_.push_back(Task{Op::EnsureBlankLine, false, 0, 0});
         push_children(node_handle, true, list);
         return;
       case Kind::Table:
-        ensure_blank_line_from(out_, region_.base);
+        separate_block(true);
         tasks_.push_back(Task{Op::EnsureBlankLine, false, 0, 0});
         push_table(node_handle);
         return;
@@ -435,18 +488,19 @@ class Renderer {
         // from a word or a sentence's end right before it.
         const std::string value = attribute_text(dom_.bytes(alt.value));
         if (!region_empty() && ends_word(out_) && space_len_at(value, 0) == 0) out_.push_back(' ');
-        out_ += value;
+        // (As a block's first text it starts at its first visible character.)
+        out_ += out_.size() == text_start_ ? std::string_view(value).substr(skip_unicode_space(value, 0)) : value;
         settle_append(before);
         after_alt_ = !is_unicode_space_only(std::string_view(out_).substr(before));
         return;
       }
       case Kind::Block:
-        ensure_blank_line_from(out_, region_.base);
+        separate_block(true);
         tasks_.push_back(Task{Op::EnsureBlankLine, false, 0, 0});
         push_children(node_handle, pre, list);
         return;
       case Kind::Line:
-        ensure_newline_from(out_, region_.base);
+        separate_block(false);
         tasks_.push_back(Task{Op::EnsureNewline, false, 0, 0});
         push_children(node_handle, pre, list);
         return;
@@ -463,6 +517,15 @@ class Renderer {
     if (view.find('&') != std::string_view::npos) {
       decoded = decode_html_entities(view);
       if (decoded) view = *decoded;
+    }
+    // A block's or an item's text starts at its first visible character,
+    // on the line of the item's marker; the spaces that indent the source
+    // after a line feed show in no browser (the line feed itself is kept).
+    std::string unindented;
+    if (!pre) {
+      if (out_.size() == text_start_) view = view.substr(std::min(view.find_first_not_of(kSourceSpace), view.size()));
+      const bool after_line_feed = out_.size() > region_.base && out_.back() == '\n';
+      if (drop_source_indentation(view, after_line_feed, unindented)) view = unindented;
     }
     if (view.empty()) return;
     // A word right after an alt text is set off from it too.
@@ -488,7 +551,9 @@ class Renderer {
   // a cell's children, or the node itself.
   void begin_region(NodeHandle node, Region::Kind kind) {
     regions_.push_back(region_);
-    region_ = Region{out_.size(), true, kind};
+    region_ = Region{out_.size(), true, kind, text_start_, marker_end_};
+    text_start_ = out_.size();
+    marker_end_ = std::string::npos;
     lists_.push_back(PlainListState{});
     const auto list = static_cast<std::uint32_t>(lists_.size() - 1);
     tasks_.push_back(Task{Op::EndCell, false, 0, 0});
@@ -510,6 +575,8 @@ class Renderer {
     const Region done = region_;
     region_ = regions_.back();
     regions_.pop_back();
+    text_start_ = done.outer_text_start;
+    marker_end_ = done.outer_marker_end;
     lists_.pop_back();
     if (done.kind != Region::RowPart || end == done.base) return;
     // Other content in a row is set off by a tab only when it writes
@@ -523,6 +590,11 @@ class Renderer {
   // Nothing but an alt text was written since the last text: a word that
   // follows is set off from it.
   bool after_alt_ = false;
+  // Where a block's or an item's text starts (the output's size after its
+  // separation or marker), and where the last item's marker ends: while the
+  // output ends there, nothing visible has been written since.
+  std::size_t text_start_ = 0;
+  std::size_t marker_end_ = std::string::npos;
   const PlainTextScope& scope_;
   const WalkPolicy policy_;
   std::vector<Task> tasks_;

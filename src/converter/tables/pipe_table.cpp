@@ -181,14 +181,18 @@ class PipeTableWriter {
     for (std::size_t i = 0; i < bars; ++i) line += " |";
   }
 
+  // "| --- | --- |"; in djot "|-----|-----|", dashes in the padding too: a
+  // djot reader takes the line as the separator only when the dashes of its
+  // first cell follow the bar.
   void write_separator() {
-    out_ += "| ";
+    const bool djot = job_.options().output_format == OutputFormat::Djot;
+    out_ += djot ? "|-" : "| ";
     for (std::size_t j = 0; j < separator_columns_; ++j) {
-      if (j > 0) out_ += " | ";
+      if (j > 0) out_ += djot ? "-|-" : " | ";
       const std::size_t width = j < widths_.size() ? widths_[j] : 0;
       out_.append(width < 4 ? 3 : width, '-');
     }
-    out_ += " |\n";
+    out_ += djot ? "-|\n" : " |\n";
   }
 
   // The cell's text: converted once, then read from the cache.

@@ -1041,12 +1041,47 @@ bool rest_of_line_is(std::string_view text, std::size_t i, char c, bool spaced, 
   return true;
 }
 
+// The end of an ordered item's number at text[from]: digits, one letter,
+// or a roman numeral in one case; npos when none stands there.
+std::size_t djot_enumerator_end(std::string_view text, std::size_t from) {
+  std::size_t k = from;
+  while (k < text.size() && is_digit(static_cast<unsigned char>(text[k]))) ++k;
+  if (k > from || from >= text.size()) return k > from ? k : std::string_view::npos;
+  const char c = text[from];
+  const bool lower = c >= 'a' && c <= 'z';
+  if (!lower && !(c >= 'A' && c <= 'Z')) return std::string_view::npos;
+  const std::string_view roman = lower ? "ivxlcdm" : "IVXLCDM";
+  k = from + 1;
+  if (roman.find(c) != std::string_view::npos) {
+    while (k < text.size() && roman.find(text[k]) != std::string_view::npos) ++k;
+  }
+  return k;
+}
+
+// Djot's markers beyond Markdown's at text[i]: an ordered item's number
+// with its delimiter ("a.", "iv)", "(3)") and a definition (": ", or a
+// div fence ":::").
+LineBlockMarker find_djot_line_marker(std::string_view text, std::size_t i) {
+  if (text[i] == ':') {
+    return is_marker_end(text, i + 1) || text.substr(i).starts_with(":::") ? LineBlockMarker{i, 1}
+                                                                            : LineBlockMarker{};
+  }
+  const bool parenthesized = text[i] == '(';
+  const std::size_t end = djot_enumerator_end(text, parenthesized ? i + 1 : i);
+  if (end == std::string_view::npos || end >= text.size() || !is_marker_end(text, end + 1)) return {};
+  if (parenthesized) return text[end] == ')' ? LineBlockMarker{i, 1} : LineBlockMarker{};
+  return text[end] == '.' || text[end] == ')' ? LineBlockMarker{end, 1} : LineBlockMarker{};
+}
+
 }  // namespace
 
-LineBlockMarker find_line_block_marker(std::string_view text) {
+LineBlockMarker find_line_block_marker(std::string_view text, bool djot) {
   std::size_t i = 0;
   while (i < 3 && i < text.size() && text[i] == ' ') ++i;
   if (i == text.size()) return {};
+  if (djot) {
+    if (const LineBlockMarker marker = find_djot_line_marker(text, i)) return marker;
+  }
   const char c = text[i];
   if (is_digit(static_cast<unsigned char>(c))) {
     std::size_t k = i;
@@ -1317,11 +1352,11 @@ bool ends_in_line_start_number(std::string_view written) {
   return digits != 0 && digits <= 9 && output_at_line_start(written.substr(0, written.size() - digits));
 }
 
-std::optional<std::string> escape_line_block_markers(std::string_view text, bool starts_line) {
+std::optional<std::string> escape_line_block_markers(std::string_view text, bool starts_line, bool djot) {
   std::optional<std::string> out;
   std::size_t copied = 0;  // text before this offset is in `out`
   const auto escape_line = [&](std::size_t line) {
-    LineBlockMarker marker = find_line_block_marker(text.substr(line));
+    LineBlockMarker marker = find_line_block_marker(text.substr(line), djot);
     if (!marker) marker = find_reference_definition(text.substr(line));
     if (!marker) return;
     if (!out) {

@@ -155,8 +155,10 @@ struct LineBlockMarker {
 // delimiter of an ordered marker (a backslash before a digit is a
 // character of its own), before every character of a backtick or tilde
 // run (what is left of a run could pair with a later one as a code span or
-// a strikethrough), and before the first character otherwise.
-LineBlockMarker find_line_block_marker(std::string_view text);
+// a strikethrough), and before the first character otherwise. `djot`: djot's
+// own markers too, an ordered one numbered by a letter or a roman numeral
+// ("a.", "IV)") or in parentheses ("(1)", "(c)"), and a definition's ':'.
+LineBlockMarker find_line_block_marker(std::string_view text, bool djot = false);
 
 // The '[' of a link reference definition at the start of a line that begins
 // with `text` (after at most three spaces): a label of at most 999
@@ -241,7 +243,7 @@ std::size_t atx_closing_run(std::string_view text);
 // first when `starts_line`, each one after a line feed. A marker the escape
 // options have escaped already is none any more. nullopt when nothing
 // changes.
-std::optional<std::string> escape_line_block_markers(std::string_view text, bool starts_line);
+std::optional<std::string> escape_line_block_markers(std::string_view text, bool starts_line, bool djot = false);
 
 // Whether text appended to `written` starts a line there: `written` is
 // empty, or its last line holds only indentation and quote or list markers

@@ -40,12 +40,13 @@ bool is_longer_than_one_char(std::string_view text) {
   return text.size() > first;
 }
 
-void escape_block_markers_from(std::string& out, std::size_t from, bool starts_line, bool after_number) {
+void escape_block_markers_from(std::string& out, std::size_t from, bool starts_line, bool after_number, bool djot) {
   if (after_number && from < out.size() && may_complete_number_marker(std::string_view(out).substr(from))) {
     const std::size_t next = from + 1;
     if (next == out.size() || out[next] == ' ' || out[next] == '\t' || out[next] == '\n') out.insert(from, 1, '\\');
   }
-  if (std::optional<std::string> escaped = escape_line_block_markers(std::string_view(out).substr(from), starts_line)) {
+  if (std::optional<std::string> escaped =
+          escape_line_block_markers(std::string_view(out).substr(from), starts_line, djot)) {
     out.resize(from);
     out += *escaped;
   }
@@ -55,7 +56,7 @@ void append_page_text(std::string& out, std::string_view text, const ConversionO
                       bool after_number, EscapeMode mode, TextNeighbours around) {
   const std::size_t start = out.size();
   escape_markdown_into(text, mode, options, out, around);
-  escape_block_markers_from(out, start, starts_line, after_number);
+  escape_block_markers_from(out, start, starts_line, after_number, options.output_format == OutputFormat::Djot);
 }
 
 void escape_joining_markup(std::string& out, std::string_view next, const ConversionOptions& options) {

@@ -33,8 +33,10 @@ bool is_longer_than_one_char(std::string_view text);
 // out[from..] that starts a line of the output (the first when
 // `starts_line`, each one after a line feed). `after_number`: the output
 // before `from` ends with a number that starts a line's content, which a
-// "." or ")" at `from` would turn into an ordered list marker.
-void escape_block_markers_from(std::string& out, std::size_t from, bool starts_line, bool after_number = false);
+// "." or ")" at `from` would turn into an ordered list marker. `djot`: djot's
+// own markers too (see find_line_block_marker).
+void escape_block_markers_from(std::string& out, std::size_t from, bool starts_line, bool after_number = false,
+                               bool djot = false);
 
 // Appends text of the page's text nodes escaped in `mode` (PageText, or
 // EmphasizedText between emphasis markers), then escapes the block markers

@@ -284,7 +284,9 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{R"({"parser_backend": "ASM_TL"})",
                   "unknown variant `ASM_TL`, expected one of `copper_fern_tl`, `copperfern-tl`, "
                   "`copperfern_tl`, `asm-tl`, `asm_tl` at line 1 column 27"},
-        ErrorCase{R"({"wrap_width": NaN})", "expected value at line 1 column 16"},
+        ErrorCase{R"({"wrap_width": NaN})",
+                  "invalid value: floating point `NaN`, expected a finite number for `wrap_width` at line 1 "
+                  "column 18"},
         ErrorCase{R"({"preprocessing": {"preset": "x", "enabled": 1}})",
                   "invalid type: integer `1`, expected a boolean at line 1 column 46"},
         ErrorCase{R"({"preprocessing": {"remove_forms": true, "removeForms": false}})",
@@ -303,8 +305,17 @@ INSTANTIATE_TEST_SUITE_P(
 INSTANTIATE_TEST_SUITE_P(
     Further, OptionsReaderErrors,
     ::testing::Values(
-        // Bare float words from json.dumps.
-        ErrorCase{R"({"wrap_width": -Infinity})", "invalid number at line 1 column 17"},
+        // Bare float words from json.dumps: a number field names itself.
+        ErrorCase{R"({"wrap_width": -Infinity})",
+                  "invalid value: floating point `-Infinity`, expected a finite number for `wrap_width` at line "
+                  "1 column 24"},
+        ErrorCase{R"({"listIndentWidth": Infinity})",
+                  "invalid value: floating point `Infinity`, expected a finite number for `list_indent_width` "
+                  "at line 1 column 28"},
+        ErrorCase{R"({"max_depth": NaN})",
+                  "invalid value: floating point `NaN`, expected a finite number for `max_depth` at line 1 "
+                  "column 17"},
+        ErrorCase{R"({"max_image_size": -NaN})", "invalid number at line 1 column 21"},
         ErrorCase{R"({"wrap": Infinity})", "expected value at line 1 column 10"},
         ErrorCase{R"({"tier_strategy": NaN})", "expected value at line 1 column 19"},
         // Numbers beyond a double.
@@ -347,6 +358,23 @@ INSTANTIATE_TEST_SUITE_P(
                   R"(invalid value: string "", expected a character at line 1 column 23)"},
         ErrorCase{R"({"strong_em_symbol": 42})",
                   "invalid type: integer `42`, expected a character at line 1 column 23"},
+        // Values of the right type that would break the output.
+        ErrorCase{R"({"strong_em_symbol": "\u00e9"})",
+                  R"(invalid value: string "é", expected `*` or `_` for `strong_em_symbol` at line 1 column 29)"},
+        ErrorCase{R"({"strongEmSymbol": "~"})",
+                  R"(invalid value: string "~", expected `*` or `_` for `strong_em_symbol` at line 1 column 22)"},
+        ErrorCase{R"({"strong_em_symbol": "\ud83d\ude00"})",
+                  "invalid value: string \"\U0001F600\", expected `*` or `_` for `strong_em_symbol` at line 1 "
+                  "column 35"},
+        ErrorCase{R"({"code_language": "py\n# injected"})",
+                  R"(invalid value: string "py\n# injected", expected a language without line feeds, carriage )"
+                  R"(returns or backticks for `code_language` at line 1 column 34)"},
+        ErrorCase{R"({"code_language": "py\r"})",
+                  R"(invalid value: string "py\r", expected a language without line feeds, carriage returns or )"
+                  R"(backticks for `code_language` at line 1 column 24)"},
+        ErrorCase{R"({"codeLanguage": "py```"})",
+                  R"(invalid value: string "py```", expected a language without line feeds, carriage returns or )"
+                  R"(backticks for `code_language` at line 1 column 24)"},
         ErrorCase{R"({"strip_tags": ["a", 1]})",
                   "invalid type: integer `1`, expected a string at line 1 column 22"},
         ErrorCase{R"({"heading_style": 1})",
@@ -418,12 +446,11 @@ TEST(OptionsReader, ValuesAcceptedAsGiven) {
     EXPECT_EQ(read_ok(std::string(R"({"parser_backend": ")") + text + "\"}").parser_backend,
               ParserBackend::Copperfern);
   }
-  o = read_ok(R"({"strong_em_symbol": "\u00e9", "bullets": "", "strip_tags": []})");
-  EXPECT_EQ(o.strong_em_symbol, U'\u00e9');
+  o = read_ok(R"({"strong_em_symbol": "_", "bullets": "", "strip_tags": [], "code_language": "c++ x"})");
+  EXPECT_EQ(o.strong_em_symbol, U'_');
   EXPECT_EQ(o.bullets, "");
   EXPECT_TRUE(o.strip_tags.empty());
-  o = read_ok(R"({"strong_em_symbol": "\ud83d\ude00"})");
-  EXPECT_EQ(o.strong_em_symbol, U'\U0001F600');
+  EXPECT_EQ(o.code_language, "c++ x");
   // The preset "x" alone is accepted as Standard; other preprocessing fields keep defaults.
   o = read_ok(R"({"preprocessing": {"preset": "x", "enabled": false}})");
   EXPECT_EQ(o.preprocessing.preset, PreprocessingPreset::Standard);

@@ -185,11 +185,40 @@ bool passes_through(const std::string& name) {
            name == "table" || name == "img" || is_block_name(name) || is_line_name(name));
 }
 
+// The text without the spaces and tabs that start its lines (its first
+// line too when `after_line_feed`).
+std::string unindent(const std::string& text, bool after_line_feed) {
+  std::string out;
+  bool line_start = after_line_feed;
+  for (char c : text) {
+    if (line_start && (c == ' ' || c == '\t')) continue;
+    line_start = c == '\n';
+    out += c;
+  }
+  return out;
+}
+
 struct Reference {
   const TlDom& dom;
   const ConversionOptions& options;
   // Nothing but an alt text was written since the last text.
   bool after_alt = false;
+  // The output's size where a block's or item's text starts, and where the
+  // last item's marker ends.
+  std::size_t text_start = 0;
+  std::size_t marker_end = std::string::npos;
+
+  // A block's separation, none right after an item's marker.
+  void separate(std::string& out, bool blank_line) {
+    if (out.size() != marker_end) {
+      if (blank_line) {
+        plain_text_ensure_blank_line(out);
+      } else {
+        plain_text_ensure_newline(out);
+      }
+    }
+    text_start = out.size();
+  }
 
   void children(NodeHandle h, std::string& out, bool pre, PlainListState& list) {
     for (NodeHandle c : dom.tag(h)->children) node(c, out, pre, list);
@@ -206,6 +235,10 @@ struct Reference {
         out += text;
         return;
       }
+      // A block's text starts at its first visible character; the source's
+      // indentation after a line feed is not written.
+      if (out.size() == text_start) text.erase(0, std::min(text.find_first_not_of(" \t\n\f\r"), text.size()));
+      text = unindent(text, !out.empty() && out.back() == '\n');
       std::string folded;
       collapse_whitespace_into(text, folded);
       if (folded.empty()) return;
@@ -252,36 +285,39 @@ struct Reference {
     if (name == "br") {
       out += "\n";
     } else if (name == "hr") {
-      plain_text_ensure_blank_line(out);
+      separate(out, true);
     } else if (name == "ul" || name == "ol") {
       PlainListState state{name == "ul" ? PlainListKind::Unordered : PlainListKind::Ordered, 1};
       if (name == "ol") {
         if (auto v = attribute_value(dom, tag, "start")) state.number = parse_attribute_u32(*v).value_or(1);
       }
-      plain_text_ensure_newline(out);
+      separate(out, false);
       children(h, out, false, state);
-      plain_text_ensure_newline(out);
+      separate(out, false);
       after_alt = false;
     } else if (name == "li") {
-      plain_text_ensure_newline(out);
+      separate(out, false);
       if (list.kind == PlainListKind::Ordered) {
         out += std::to_string(list.number) + ". ";
         ++list.number;
       } else {
         out += "- ";
       }
+      marker_end = text_start = out.size();
       children(h, out, false, list);
+      // (A marker alone too: the next item starts a line.)
       plain_text_ensure_newline(out);
+      text_start = out.size();
       after_alt = false;
     } else if (name == "pre") {
-      plain_text_ensure_blank_line(out);
+      separate(out, true);
       children(h, out, true, list);
-      plain_text_ensure_blank_line(out);
+      separate(out, true);
       after_alt = false;
     } else if (name == "table") {
-      plain_text_ensure_blank_line(out);
+      separate(out, true);
       table(h, out);
-      plain_text_ensure_blank_line(out);
+      separate(out, true);
       after_alt = false;
     } else if (name == "img") {
       if (options.skip_images) return;
@@ -294,33 +330,46 @@ struct Reference {
                                               : (std::isalnum(static_cast<int>(before)) != 0 ||
                                                  std::u32string_view(U".,;:!?)]\"'").find(before) != std::u32string_view::npos);
         if (ends_word && !is_ws_cp(first_cp(text))) out += ' ';
-        out += text;
+        // A block's first text starts at its first visible character.
+        if (out.size() == text_start) {
+          const std::string trimmed = trim_unicode(text);
+          out += text.substr(trimmed.empty() ? text.size() : text.find(trimmed));
+        } else {
+          out += text;
+        }
         after_alt = !trim_unicode(text).empty();
       }
     } else if (is_block_name(name)) {
-      plain_text_ensure_blank_line(out);
+      separate(out, true);
       children(h, out, pre, list);
-      plain_text_ensure_blank_line(out);
+      separate(out, true);
       after_alt = false;
     } else if (is_line_name(name)) {
-      plain_text_ensure_newline(out);
+      separate(out, false);
       children(h, out, pre, list);
-      plain_text_ensure_newline(out);
+      separate(out, false);
       after_alt = false;
     } else {
       children(h, out, pre, list);
     }
   }
 
-  // A node rendered on its own, trimmed.
+  // A node rendered on its own, trimmed (the text around it keeps its
+  // text start and marker).
   std::string alone(NodeHandle h, bool children_only) {
     std::string text;
     PlainListState none;
+    const std::size_t outer_text_start = text_start;
+    const std::size_t outer_marker_end = marker_end;
+    text_start = 0;
+    marker_end = std::string::npos;
     if (children_only) {
       children(h, text, false, none);
     } else {
       node(h, text, false, none);
     }
+    text_start = outer_text_start;
+    marker_end = outer_marker_end;
     return trim_unicode(text);
   }
 
@@ -333,9 +382,9 @@ struct Reference {
     pieces.insert(pieces.begin(), captions.begin(), captions.end());
     for (std::size_t p = 0; p < pieces.size(); ++p) {
       if (!pieces[p].is_row) {
-        plain_text_ensure_newline(out);
+        separate(out, false);
         out += alone(pieces[p].content, false);
-        plain_text_ensure_newline(out);
+        separate(out, false);
         continue;
       }
       if (p > 0 && pieces[p - 1].is_row) out += "\n";

@@ -108,6 +108,12 @@ TEST(PlainText, Lists) {
       {"<ol><li>a<ul><li>x</li></ul></li><li>b</li></ol>", "1. a\n- x\n2. b\n"},
       {"<ol><li>a</li><div><li>b</li></div><li>c</li></ol>", "1. a\n\n2. b\n\n3. c\n"},
       {"<p>t</p><ul><li>a</li></ul><p>u</p>", "t\n\n- a\n\nu\n"},
+      // An item's text starts on its marker's line, also from indented
+      // source, a block or a nested list; an empty item is a marker alone.
+      {"<ul>\n  <li>\n    one\n  </li>\n  <li>\n    two\n  </li>\n</ul>", "- one\n- two\n"},
+      {"<ol><li><p>a</p><p>b</p></li><li><div><i></i></div> c</li></ol>", "1. a\n\nb\n\n2. c\n"},
+      {"<ul><li><ul><li>a</li><li>b</li></ul></li><li></li><li> <table><tr><td>x</td></tr></table></li></ul>",
+       "- - a\n- b\n-\n- x\n"},
   };
   check(cases);
 }
@@ -254,19 +260,23 @@ TEST(PlainText, TextAndWhitespace) {
       {"<pre>x<ul><li>a   b</li></ul></pre>", "x\n- a b\n"},
       {"a  \t b", "a b\n"},
       {"a\xC2\xA0\xC2\xA0 b", "a b\n"},
-      {"a\n   b", "a\n b\n"},
+      {"a\n   b", "a\nb\n"},
       {"a &amp; b &lt;c&gt; &#x41;&nbsp;", "a & b <c> A\n"},
       {"<pre>&lt;tag&gt;  x</pre>", "<tag>  x\n"},
       {"a &unknown; b", "a &unknown; b\n"},
       {"\xFF\xFEx", "\xEF\xBF\xBD\xEF\xBF\xBDx\n"},
   };
   check(cases);
-  // A lone space after a line feed gives nothing; elsewhere it stays.
+  // A lone space after a line feed gives nothing, nor at the start of a
+  // block's text; elsewhere it stays.
   EXPECT_EQ(render_raw("a<br> <b>b</b>"), "a\nb");
   EXPECT_EQ(render_raw("a <b>b</b>"), "a b");
-  EXPECT_EQ(render_raw(" "), " ");
-  // Line feeds of the source stay outside pre.
-  EXPECT_EQ(render_raw("<p>a\n  b</p>"), "a\n b\n\n");
+  EXPECT_EQ(render_raw(" "), "");
+  EXPECT_EQ(render_raw("<p>\n a</p> <b>b</b>"), "a\n\nb");
+  // Line feeds of the source stay outside pre, without the spaces that
+  // indent the next line.
+  EXPECT_EQ(render_raw("<p>a\n  b</p>"), "a\nb\n\n");
+  EXPECT_EQ(render_raw("<p>a<br>\t b \n\n c</p>"), "a\nb \n\nc\n\n");
 }
 
 TEST(PlainText, ParseAttributeU32) {
@@ -313,7 +323,7 @@ TEST(PlainText, DeepNesting) {
   const Deep shapes[] = {
       {"<div>", "</div>", "x\n"},
       {"<span>", "</span>", "x\n"},
-      {"<ul><li>", "</li></ul>", "- x\n"},  // one line per level
+      {"<ul><li>", "</li></ul>", "- x\n"},
       {"<table><tr><td>", "</td></tr></table>", "x\n"},
       {"<pre>", "</pre>", "x\n"},
   };
@@ -327,9 +337,9 @@ TEST(PlainText, DeepNesting) {
     for (std::size_t i = 0; i < kDepth; ++i) html.append(close);
     const std::string text = render(html);
     if (std::string_view(d.open) == "<ul><li>") {
-      // A line "-" (its space trimmed) per level, then the innermost item.
-      EXPECT_EQ(text.size(), (kDepth - 1) * 2 + 4) << d.open;
-      EXPECT_EQ(text.substr(0, 4), "-\n-\n") << d.open;
+      // Every level's marker on the line of the innermost item's text.
+      EXPECT_EQ(text.size(), kDepth * 2 + 2) << d.open;
+      EXPECT_EQ(text.substr(0, 4), "- - ") << d.open;
       EXPECT_EQ(text.substr(text.size() - 4), "- x\n") << d.open;
     } else {
       EXPECT_EQ(text, d.text) << d.open;
