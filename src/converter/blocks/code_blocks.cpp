@@ -157,7 +157,7 @@ std::size_t code_span_fence_length(std::string_view content) {
   return n;
 }
 
-void write_code_span(std::string_view content, bool in_table_cell, std::string& out, bool joins) {
+std::size_t write_code_span(std::string_view content, bool in_table_cell, std::string& out, bool joins) {
   std::string joined;
   if (joins) {
     const std::optional<CodeSpanAtEnd> before = code_span_at_end(out, kCodeSpanJoinReach);
@@ -175,6 +175,7 @@ void write_code_span(std::string_view content, bool in_table_cell, std::string& 
       out.resize(before->start);
     }
   }
+  const std::size_t start = out.size();
   const std::size_t fence = code_span_fence_length(content);
   const auto is_space = [](char c) { return c == ' ' || c == '\n' || c == '\r'; };
   const bool padded = !content.empty() && (content.front() == '`' || content.back() == '`' ||
@@ -191,6 +192,7 @@ void write_code_span(std::string_view content, bool in_table_cell, std::string& 
   }
   if (padded) out += ' ';
   out.append(fence, '`');
+  return start;
 }
 
 void convert_code_block(const Walk& w, NodeHandle node, const ConversionContext& context, std::size_t depth) {

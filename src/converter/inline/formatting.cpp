@@ -758,7 +758,7 @@ void write_wrapped(const Walk& w, NodeHandle node, const ConversionContext& cont
   if (bare) how = Written::Bare;
   if (join) how = written_as(w, *continued);
   note_written(w, node, how);
-  write_framed(w, node, split, [&](std::string& out) {
+  write_framed(w, node, split, [&](std::string& out) -> std::size_t {
     if (bare) {
       // Without markers in front, the content may start a line itself.
       const bool starts_line = w.starts_line();
@@ -776,13 +776,14 @@ void write_wrapped(const Walk& w, NodeHandle node, const ConversionContext& cont
         out += split.core;
       }
       escape_block_markers_from(out, start, starts_line, after_number);
-      return;
+      return start;
     }
     const bool word_before = !out.empty() && word_beside(static_cast<unsigned char>(out.back()));
     const bool use_star = underscore && (join ? join_star : star_after || word_before);
     const Markers& written = use_star ? star : markers;
     // A '~' of the text before would join the strikethrough's marker.
     if (!join && written.open == "~~") escape_trailing_tildes(out);
+    const std::size_t start = out.size();
     if (!join) out += written.open;
     if (join && again) {
       convert_in_place(w, node, scope, depth);
@@ -790,6 +791,7 @@ void write_wrapped(const Walk& w, NodeHandle node, const ConversionContext& cont
       out += split.core;
     }
     out += written.close;
+    return start;
   }, again);
 }
 
@@ -866,8 +868,8 @@ void convert_keyboard(const Walk& w, NodeHandle node, const ConversionContext& c
   const OuterWhitespaceSplit split = split_outer_whitespace(collapsed ? std::string_view(*collapsed) : rendered);
   write_framed(w, node, split,
                [&](std::string& out) {
-                 write_code_span(split.core, context.in_table_cell, out,
-                                 split.leading.empty() && follows_code_span(w, node, context));
+                 return write_code_span(split.core, context.in_table_cell, out,
+                                        split.leading.empty() && follows_code_span(w, node, context));
                });
 }
 
