@@ -205,6 +205,17 @@ void convert_code_block(const Walk& w, NodeHandle node, const ConversionContext&
   // The text is not re-indented for a list item the block stands in: the
   // block's lines as a whole are, below.
   code_context.in_list_item = false;
+  if (context.in_code && context.in_table_cell && !context.inline_mode) {
+    // In a cell, code inside code is text of the outer code, on lines of
+    // its own: its own code spans would be wrapped, backticks and all, into
+    // the outer ones (and every level of a nesting would wrap all those
+    // inside it again). Written where it stands, it is not copied either.
+    std::string& out = w.out();
+    ensure_line_break(out);
+    w.children(node, code_context, depth);
+    ensure_line_break(out);
+    return;
+  }
   blocks::BlockBuffer buffer;
   blocks::convert_into_buffer(w, node, code_context, depth + 1, buffer);
   if (buffer.text().empty()) return;
