@@ -354,8 +354,9 @@ def _assert_reads_back_as_code(out, code):
     assert "`" not in re.sub(r"<code>.*?</code>", "", rendered), out
 
 
-# kbd and samp are code spans too on these roads (fast_dom writes their text),
-# and one that takes up the span before it rewrites what was written already
+# kbd and samp are code spans too on these roads (fast_dom writes their text);
+# a span that takes up the one before it rewrites what was written already,
+# also before the start of the elements around it
 @pytest.mark.parametrize("road", [{}, {"tier_strategy": "quillmoor"}], ids=["dom", "quillmoor"])
 @pytest.mark.parametrize("html_in, code", [
     ("<code>a`</code><kbd>k", "a`k"),
@@ -364,6 +365,12 @@ def _assert_reads_back_as_code(out, code):
     ("<p>x <code>a`</code><samp>k</samp> y</p>", "a`k"),
     ("<p>&lt;<kbd>`</kbd><kbd>b&gt;</kbd></p>", "`b>"),
     ("<table><tr><td><code>a`</code><kbd>|k</kbd></td></tr></table>", "a`|k"),
+    # the span taken up stands before an element written without markers
+    ("<code>`</code><strong><samp>`</samp></strong>a", "``"),
+    ("<code>`</code><strong><code>`</code></strong>a", "``"),
+    ("<i><kbd>a`</kbd><i><kbd>&", "a`&"),
+    ("<p><b><code>a`</code></b><b><kbd>`k</kbd></b></p>", "a``k"),
+    ("<p><code>a`</code><span><kbd>k</kbd></span></p>", "a`k"),
 ])
 def test_keyboard_span_after_a_code_span_reads_back_as_code(html_in, code, road):
     _assert_reads_back_as_code(tidewell.convert_to_markdown(html_in, road), code)

@@ -91,7 +91,8 @@ TEST(InlineCodeSpan, Writing) {
 }
 
 // Joined to the span before it, a span starts where that one started: the
-// caller checks the text it wrote from there, not from the old end.
+// caller, and an element around it written in place, check the text written
+// from there, not from the old end.
 TEST(InlineCodeSpan, JoinedSpanStartsWhereTheSpanBeforeStarted) {
   std::string out = "x ";
   EXPECT_EQ(write_code_span("a`", false, out), 2u);
@@ -105,6 +106,9 @@ TEST(InlineCodeSpan, JoinedSpanStartsWhereTheSpanBeforeStarted) {
            Case{"<code>a`</code><kbd>k", "``a`k``\n"},
            Case{"<kbd>a`</kbd><samp>k</samp>", "``a`k``\n"},
            Case{"<samp>a``</samp><kbd>k</kbd>", "`a``k`\n"},
+           // taken up through elements written without markers of their own
+           Case{"<code>`</code><strong><samp>`</samp></strong>a", "` `` `a\n"},
+           Case{"<i><kbd>a`</kbd><i><kbd>&", "*``a`&``*\n"},
        }) {
     EXPECT_EQ(convert(c.html), c.expected) << c.html;
   }

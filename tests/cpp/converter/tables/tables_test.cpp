@@ -359,7 +359,8 @@ TEST(Tables, DeeplyNestedTablesKeepTheirText) {
 // Code inside code in a cell is text of the outer code: each level writes
 // its line once, and the cell's grid holds it once.
 TEST(Tables, CodeBlocksNestedInACellWriteEachLineOnce) {
-  EXPECT_EQ(convert("<table><tr><td><pre>a<pre>b</pre>c</pre></td></tr></table>"), "| `a` `b` `c` |\n| ----------- |\n");
+  EXPECT_EQ(convert("<table><tr><td><pre>a<pre>b</pre>c</pre></td></tr></table>"),
+            "| `a` `b` `c` |\n| ----------- |\n");
   const std::string html = "<table><tr><td>" + repeat("<pre>a", 5'000);
   EXPECT_LT(convert(html).size(), 2 * html.size());
   const DocumentConversion all = convert_all(html);
