@@ -82,6 +82,10 @@ int main(int argc, char** argv) {
       {"deep nesting (div)", 500000, [&](std::size_t n) { return comment + repeat("<div>", n); }},
       {"nested lists after a comment", 20000,
        [&](std::size_t n) { return comment + repeat("<ul><li>", n) + "x" + repeat("</li></ul>", n); }},
+      {"keyboard spans after code spans", 20000,
+       [&](std::size_t n) { return comment + "<p>" + repeat("<code>a`</code><kbd>k</kbd>", n); }},
+      {"code blocks nested in a cell", 20000,
+       [&](std::size_t n) { return comment + "<table><tr><td>" + repeat("<pre>a", n); }},
       {"many distinct attributes", 16000,
        [&](std::size_t n) {
          std::string s = comment + "<p";

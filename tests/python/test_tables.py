@@ -7,6 +7,7 @@ import re
 import subprocess
 import sys
 import textwrap
+import time
 
 import pytest
 
@@ -281,6 +282,11 @@ def test_cells_with_paragraphs_on_a_corpus_page():
         ("<pre class='language-py'>  c1\n    c2</pre>", "<code>c1</code> <code>  c2</code>",
          "<code>c1</code><br><code>  c2</code>"),
         ("<p>a</p><pre>c</pre><p>b</p>", "a <code>c</code><br>b", "a<br><code>c</code><br>b"),
+        # code inside code is text of the outer code, on lines of its own
+        ("<pre>a<pre>b</pre></pre>", "<code>a</code> <code>b</code>", "<code>a</code><br><code>b</code>"),
+        ("<pre>a<pre>b\n`c`</pre>d", "<code>a</code> <code>b</code> <code>`c`</code> <code>d</code>",
+         "<code>a</code><br><code>b</code><br><code>`c`</code><br><code>d</code>"),
+        ("<code>x<pre>a\nb</pre>y</code>", "<code>x a b y</code>", "<code>x a b y</code>"),
     ],
 )
 @pytest.mark.parametrize("style", ["backticks", "tildes", "indented"])
@@ -598,6 +604,34 @@ def test_padding_never_outweighs_the_table():
     # Ordinary tables keep their padding.
     assert md(table(f"<tr><th>{'w' * 500}</th></tr>{'<tr><td>x</td></tr>' * 50}")).splitlines()[-1] == \
         "| x" + " " * 499 + " |"
+
+@pytest.mark.parametrize("options", [{}, {"output_format": "djot"}, {"output_format": "plain"},
+                                     {"include_document_structure": True}],
+                         ids=["markdown", "djot", "plain", "grids"])
+def test_code_blocks_nested_in_a_cell_grow_linearly(options):
+    # Each level wrapped the code spans of all the levels inside it into
+    # longer ones: the output grew with the cube of the depth (plain text
+    # only took that time, its markup being dropped).
+    def convert(levels):
+        return tidewell.convert("<table><tr><td>" + "<pre>a" * levels, options)
+
+    def size(levels):
+        result = convert(levels)
+        return len(result["content"]) + len(str(result["document"])) + len(str(result["tables"]))
+
+    def seconds(levels):
+        times = []
+        for _ in range(3):
+            start = time.perf_counter()
+            convert(levels)
+            times.append(time.perf_counter() - start)
+        return min(times)
+
+    small, large = size(40), size(160)
+    assert large < 6 * small, (small, large)
+    small, large = seconds(200), seconds(800)
+    assert large < 16 * small + 0.1, (small, large)
+
 
 SIZE_SCRIPT = textwrap.dedent(
     """

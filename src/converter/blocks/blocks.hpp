@@ -70,8 +70,9 @@ std::size_t code_span_fence_length(std::string_view content);
 // keeps to one paragraph. In a table cell "|" is written as "\|" so that
 // the row keeps its cells. Right after another code span (`joins`, see
 // follows_code_span of converter/inline) the two are written as one: side by
-// side their backtick runs would merge.
-void write_code_span(std::string_view content, bool in_table_cell, std::string& out, bool joins = false);
+// side their backtick runs would merge. Returns where the span written
+// starts: joined, that is where the span before it started.
+std::size_t write_code_span(std::string_view content, bool in_table_cell, std::string& out, bool joins = false);
 
 // --- blockquotes (blockquotes.cpp) ---
 

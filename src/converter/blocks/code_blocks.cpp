@@ -157,7 +157,7 @@ std::size_t code_span_fence_length(std::string_view content) {
   return n;
 }
 
-void write_code_span(std::string_view content, bool in_table_cell, std::string& out, bool joins) {
+std::size_t write_code_span(std::string_view content, bool in_table_cell, std::string& out, bool joins) {
   std::string joined;
   if (joins) {
     const std::optional<CodeSpanAtEnd> before = code_span_at_end(out, kCodeSpanJoinReach);
@@ -175,6 +175,7 @@ void write_code_span(std::string_view content, bool in_table_cell, std::string& 
       out.resize(before->start);
     }
   }
+  const std::size_t start = out.size();
   const std::size_t fence = code_span_fence_length(content);
   const auto is_space = [](char c) { return c == ' ' || c == '\n' || c == '\r'; };
   const bool padded = !content.empty() && (content.front() == '`' || content.back() == '`' ||
@@ -191,6 +192,7 @@ void write_code_span(std::string_view content, bool in_table_cell, std::string& 
   }
   if (padded) out += ' ';
   out.append(fence, '`');
+  return start;
 }
 
 void convert_code_block(const Walk& w, NodeHandle node, const ConversionContext& context, std::size_t depth) {
@@ -203,6 +205,17 @@ void convert_code_block(const Walk& w, NodeHandle node, const ConversionContext&
   // The text is not re-indented for a list item the block stands in: the
   // block's lines as a whole are, below.
   code_context.in_list_item = false;
+  if (context.in_code && context.in_table_cell && !context.inline_mode) {
+    // In a cell, code inside code is text of the outer code, on lines of
+    // its own: its own code spans would be wrapped, backticks and all, into
+    // the outer ones (and every level of a nesting would wrap all those
+    // inside it again). Written where it stands, it is not copied either.
+    std::string& out = w.out();
+    ensure_line_break(out);
+    w.children(node, code_context, depth);
+    ensure_line_break(out);
+    return;
+  }
   blocks::BlockBuffer buffer;
   blocks::convert_into_buffer(w, node, code_context, depth + 1, buffer);
   if (buffer.text().empty()) return;

@@ -59,7 +59,15 @@ void convert_inline_code(const Walk& w, NodeHandle node, const ConversionContext
     write_framed(w, node, split_outer_whitespace(content), [](std::string&) {});
     return;
   }
-  write_code_span(content, context.in_table_cell, w.out(), follows_code_span(w, node, context));
+  write_inline_code_span(w, node, context, content, true);
+}
+
+std::size_t write_inline_code_span(const Walk& w, NodeHandle node, const ConversionContext& context,
+                                   std::string_view content, bool may_join) {
+  const bool joins = may_join && follows_code_span(w, node, context);
+  const std::size_t start = write_code_span(content, context.in_table_cell, w.out(), joins);
+  if (joins) w.note_rewritten_from(start);
+  return start;
 }
 
 }  // namespace tidewell

@@ -695,22 +695,25 @@ bool worth_converting_in_place(const Walk& w, NodeHandle node, std::string_view 
 // Converts the children of `node` again at the end of the output, where
 // its content stands without an opening marker of its own, and takes the
 // white space at the content's end off again (it goes outside the markers).
-// The links and images were recorded by the first conversion.
-void convert_in_place(const Walk& w, NodeHandle node, const ConversionContext& scope, std::size_t depth) {
+// The links and images were recorded by the first conversion. Returns where
+// the content starts: before the output's old end when a code span in it
+// took up the one before.
+std::size_t convert_in_place(const Walk& w, NodeHandle node, const ConversionContext& scope, std::size_t depth) {
   std::string& out = w.out();
-  const std::size_t start = out.size();
-  const InPlaceElement element{node, w.in_place_elements(), true};
+  const InPlaceElement element{node, w.in_place_elements(), true, &out, out.size()};
   w.in_place(element).children(node, detached_context(scope), depth);
-  if (out.size() <= start) return;
-  const OuterWhitespaceSplit split = split_outer_whitespace(std::string_view(out).substr(start));
+  if (out.size() <= element.start) return element.start;
+  const OuterWhitespaceSplit split = split_outer_whitespace(std::string_view(out).substr(element.start));
   out.resize(static_cast<std::size_t>(split.core.data() - out.data()) + split.core.size());
+  return element.start;
 }
 
 // A formatting element that writes no markers: its content is converted
-// where it stands.
-void convert_unmarked(const Walk& w, NodeHandle node, const ConversionContext& scope, std::size_t depth) {
-  const InPlaceElement element{node, w.in_place_elements()};
+// where it stands. Returns where the content starts (as convert_in_place).
+std::size_t convert_unmarked(const Walk& w, NodeHandle node, const ConversionContext& scope, std::size_t depth) {
+  const InPlaceElement element{node, w.in_place_elements(), false, &w.out(), w.out().size()};
   w.in_place(element).children(node, scope, depth);
+  return element.start;
 }
 
 // Writes the rendered content between the markers, its outer white space
@@ -758,14 +761,14 @@ void write_wrapped(const Walk& w, NodeHandle node, const ConversionContext& cont
   if (bare) how = Written::Bare;
   if (join) how = written_as(w, *continued);
   note_written(w, node, how);
-  write_framed(w, node, split, [&](std::string& out) {
+  write_framed(w, node, split, [&](std::string& out) -> std::size_t {
     if (bare) {
       // Without markers in front, the content may start a line itself.
       const bool starts_line = w.starts_line();
       const bool after_number = w.ends_in_line_start_number();
-      const std::size_t start = out.size();
+      std::size_t start = out.size();
       if (again) {
-        convert_in_place(w, node, context, depth);
+        start = convert_in_place(w, node, context, depth);
       } else {
         // Converted apart, a lone '~' of the text did not meet the
         // strikethrough marker that the output may end with here.
@@ -776,20 +779,22 @@ void write_wrapped(const Walk& w, NodeHandle node, const ConversionContext& cont
         out += split.core;
       }
       escape_block_markers_from(out, start, starts_line, after_number, is_djot(w.options()));
-      return;
+      return start;
     }
     const bool word_before = !out.empty() && word_beside(static_cast<unsigned char>(out.back()));
     const bool use_star = underscore && (join ? join_star : star_after || word_before);
     const Markers& written = use_star ? star : markers;
     // A '~' of the text before would join the strikethrough's marker.
     if (!join && written.open == "~~") escape_trailing_tildes(out);
+    std::size_t start = out.size();
     if (!join) out += written.open;
     if (join && again) {
-      convert_in_place(w, node, scope, depth);
+      start = convert_in_place(w, node, scope, depth);
     } else {
       out += split.core;
     }
     out += written.close;
+    return start;
   }, again);
 }
 
@@ -840,6 +845,8 @@ void convert_emphasis(const Walk& w, NodeHandle node, const ConversionContext& c
   ++scope.emphasis_depth;
   scope.in_emphasis = scope.in_emphasis || symbol_joins_markers(w.options()) || is_djot(w.options());
   const std::size_t size = w.out().size();
+  // (Content that took up a code span before it may leave the size as it was.)
+  bool wrote = false;
   if (!markers.open.empty()) {
     const std::string rendered = render_children(w, node, scope, depth);
     if (!rendered.empty()) {
@@ -847,9 +854,9 @@ void convert_emphasis(const Walk& w, NodeHandle node, const ConversionContext& c
       return;
     }
   } else {
-    convert_unmarked(w, node, scope, depth);
+    wrote = convert_unmarked(w, node, scope, depth) < size;
   }
-  if (w.out().size() == size) {
+  if (!wrote && w.out().size() == size) {
     if (!has_caret_class(w, node) || w.end().is_space()) return;
     // At the start of a line a bare ">" would open a quotation.
     w.out() += w.at_line_start() ? "\\> " : " > ";
@@ -864,11 +871,9 @@ void convert_keyboard(const Walk& w, NodeHandle node, const ConversionContext& c
   if (rendered.empty()) return;
   const std::optional<std::string> collapsed = collapse_whitespace(rendered);
   const OuterWhitespaceSplit split = split_outer_whitespace(collapsed ? std::string_view(*collapsed) : rendered);
-  write_framed(w, node, split,
-               [&](std::string& out) {
-                 write_code_span(split.core, context.in_table_cell, out,
-                                 split.leading.empty() && follows_code_span(w, node, context));
-               });
+  write_framed(w, node, split, [&](std::string&) {
+    return write_inline_code_span(w, node, context, split.core, split.leading.empty());
+  });
 }
 
 // mark: highlighted by `highlight_style`; the marker styles wrap their

@@ -52,6 +52,14 @@ void convert_inline_code(const Walk& w, NodeHandle node, const ConversionContext
 // backtick (no marker or destination was written after it).
 bool follows_code_span(const Walk& w, NodeHandle node, const ConversionContext& context);
 
+// Writes `content` as the code span of `node` (code, kbd, samp) at the end
+// of the output; with `may_join`, one with the code span before it when
+// `node` follows one (follows_code_span). Returns where the span starts:
+// joined, where the span before started, which is noted for the elements
+// written in place around `node` (Walk::note_rewritten_from).
+std::size_t write_inline_code_span(const Walk& w, NodeHandle node, const ConversionContext& context,
+                                   std::string_view content, bool may_join);
+
 // --- raw HTML of preserved elements (preserved.cpp) ---
 
 // Appends the HTML of one node and its subtree, read from the document: the

@@ -6,6 +6,7 @@
 
 #include <string>
 #include <string_view>
+#include <type_traits>
 
 #include "converter/walk/text_node.hpp"
 #include "converter/walk/walk.hpp"
@@ -40,7 +41,10 @@ inline std::string render_children(const Walk& w, NodeHandle node, const Convers
 // the trailing space only when the element's next sibling is not blank
 // text (which writes its own). Content that is only white space writes
 // just the separation. `converted_here`: the core is converted where it
-// stands, and its text has looked at what it follows already.
+// stands, and its text has looked at what it follows already. A core that
+// rewrites what was written before it (takes up the code span before, or
+// escapes its last characters) returns where its own text now starts: the
+// text written bare is checked from there.
 template <typename WriteCore>
 void write_framed(const Walk& w, NodeHandle node, const OuterWhitespaceSplit& split, WriteCore&& write_core,
                   bool converted_here = false) {
@@ -62,8 +66,12 @@ void write_framed(const Walk& w, NodeHandle node, const OuterWhitespaceSplit& sp
   } else if (!split.leading.empty()) {
     w.write_boundary_space();
   }
-  const std::size_t seam = out.size();
-  write_core(out);
+  std::size_t seam = out.size();
+  if constexpr (std::is_void_v<std::invoke_result_t<WriteCore&, std::string&>>) {
+    write_core(out);
+  } else {
+    seam = write_core(out);
+  }
   // Content written bare may complete a '<' or '&' of the text before it.
   if (!converted_here) escape_joining_markup_at(out, seam, w.options());
   if (split.trailing == " " && dom_cache_next_space_text(w.dom_context(), node, w.dom())) return;

@@ -66,6 +66,11 @@ struct InPlaceElement {
   NodeHandle node = 0;
   const InPlaceElement* outer = nullptr;
   bool again = false;  // converted a second time, after a first conversion apart
+  // Where its content starts in `out`, the output it is written to. A code
+  // span in it that takes up the one before it moves that back (see
+  // Walk::note_rewritten_from).
+  const std::string* out = nullptr;
+  mutable std::size_t start = 0;
 };
 
 // An element's lower-cased name and tag id.
@@ -108,6 +113,14 @@ class Walk {
     return w;
   }
   const InPlaceElement* in_place_elements() const { return in_place_; }
+  // The output was cut back to `size` and written again from there (a code
+  // span took up the one before it): the content of each element written
+  // in place into it starts there at the latest.
+  void note_rewritten_from(std::size_t size) const {
+    for (const InPlaceElement* at = in_place_; at != nullptr; at = at->outer) {
+      if (at->out == out_ && size < at->start) at->start = size;
+    }
+  }
   bool written_in_place(NodeHandle node) const {
     for (const InPlaceElement* at = in_place_; at != nullptr; at = at->outer) {
       if (at->node == node) return true;

@@ -90,6 +90,30 @@ TEST(InlineCodeSpan, Writing) {
   }
 }
 
+// Joined to the span before it, a span starts where that one started: the
+// caller, and an element around it written in place, check the text written
+// from there, not from the old end.
+TEST(InlineCodeSpan, JoinedSpanStartsWhereTheSpanBeforeStarted) {
+  std::string out = "x ";
+  EXPECT_EQ(write_code_span("a`", false, out), 2u);
+  EXPECT_EQ(write_code_span("k", false, out, true), 2u);
+  EXPECT_EQ(out, "x ``a`k``");
+  struct Case {
+    const char* html;
+    const char* expected;
+  };
+  for (const Case& c : {
+           Case{"<code>a`</code><kbd>k", "``a`k``\n"},
+           Case{"<kbd>a`</kbd><samp>k</samp>", "``a`k``\n"},
+           Case{"<samp>a``</samp><kbd>k</kbd>", "`a``k`\n"},
+           // taken up through elements written without markers of their own
+           Case{"<code>`</code><strong><samp>`</samp></strong>a", "` `` `a\n"},
+           Case{"<i><kbd>a`</kbd><i><kbd>&", "*``a`&``*\n"},
+       }) {
+    EXPECT_EQ(convert(c.html), c.expected) << c.html;
+  }
+}
+
 // Code and keyboard text in a table cell keep "|" from splitting the row.
 TEST(InlineCodeSpan, TableCell) {
   for (const char* html : {"<code>a|b</code>", "<kbd>a|b</kbd>"}) {

@@ -356,6 +356,19 @@ TEST(Tables, DeeplyNestedTablesKeepTheirText) {
   }
 }
 
+// Code inside code in a cell is text of the outer code: each level writes
+// its line once, and the cell's grid holds it once.
+TEST(Tables, CodeBlocksNestedInACellWriteEachLineOnce) {
+  EXPECT_EQ(convert("<table><tr><td><pre>a<pre>b</pre>c</pre></td></tr></table>"),
+            "| `a` `b` `c` |\n| ----------- |\n");
+  const std::string html = "<table><tr><td>" + repeat("<pre>a", 5'000);
+  EXPECT_LT(convert(html).size(), 2 * html.size());
+  const DocumentConversion all = convert_all(html);
+  EXPECT_LT(all.content.size(), 2 * html.size());
+  ASSERT_EQ(all.tables.size(), 1u);
+  EXPECT_LT(all.tables[0].grid.cells.at(0).content.size(), 2 * html.size());
+}
+
 TEST(Tables, TablesInCellsCountTowardsTheRecursionLimit) {
   // Cells restart the depth that max_depth counts; the recursion limit still
   // sees how deep the walk is and hands the rest to the plain walk.
