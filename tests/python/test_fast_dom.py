@@ -325,6 +325,10 @@ INLINE_TEXT_SHAPES = {
     "a pair before code that writes nothing": '<p><a href="u">x<b> `</b><code><b></b></code><a href="v">y</a></a></p>',
     "a run of three not continued": "`<i><b>**~</b><strong>*</strong><strong>bb`<i>`</i></strong></i>",
     "a pair continued after one inside it": "<strong>b<i>é</i></strong><strong><em>b</em></strong>",
+    "emphasis holding only empty emphasis": "<em>~</em><em><em></em></em><i>b</i>",
+    "an image that shows nothing between pairs": '<h2><i>a</i><img src=x alt=""><i>b</i></h2>',
+    "code spans beside an image that shows nothing": '<h2><code>a`</code><img src=x alt=""><code>b</code></h2>',
+    "tildes that meet where markers go": "<p><em>~~b~<i>~b~~ </i></em></p>",
 }
 
 

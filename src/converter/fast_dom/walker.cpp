@@ -388,9 +388,10 @@ class Walker {
         // emphasis inside emphasis keeps them only where they read back
         // (decided at its end).
         if (cls == C::Strong ? state.in_strong : doubles_enclosing_emphasis(node, Action::Emphasis)) break;
-        // An empty element writes nothing: no pair of its own, none it
-        // continues (the pair before stays open to the next sibling).
-        if (tag->children.empty()) break;
+        // An element that writes nothing (empty, or holding only such
+        // elements) has no pair of its own and continues none (the pair
+        // before stays open to the next sibling).
+        if (writes_nothing(node, state)) break;
         frame.nested = cls == C::Emphasis && state.in_emphasis;
         if (cls == C::Strong) frame.state.in_strong = true;
         else frame.state.in_emphasis = true;
@@ -721,6 +722,32 @@ class Walker {
     return false;
   }
 
+  // The element holds text that is not white space, or something that may
+  // show (an element other than a break or inline element holding such;
+  // past the few nodes looked at, it may).
+  bool shows_something(const TlNode::Tag& tag) const {
+    int budget = 32;
+    return shows_something(tag, budget);
+  }
+  bool shows_something(const TlNode::Tag& tag, int& budget) const {
+    for (const NodeHandle child : tag.children) {
+      if (--budget < 0) return true;
+      const TlNode* n = dom_.node(child);
+      if (n == nullptr || n->is_comment()) continue;
+      if (const TlNode::Raw* raw = n->as_raw()) {
+        if (!is_unicode_space_only(dom_.bytes(raw->text))) return true;
+        continue;
+      }
+      const TlNode::Tag* inner = n->as_tag();
+      if (inner == nullptr) return true;
+      const TagId id = tag_id_ignore_case(dom_.bytes(inner->name));
+      const FastDomTagClass cls = classify(id).first;
+      if (cls == C::Skip || cls == C::LineBreak) continue;
+      if (is_block_element(id) || cls == C::Image || cls == C::Anchor || shows_something(*inner, budget)) return true;
+    }
+    return false;
+  }
+
   // An element of the kind of the pair just closed, right after it,
   // continues that pair: it is not empty, and holds no emphasis where the
   // pair opened a run of three (`three`; see visit).
@@ -745,7 +772,8 @@ class Walker {
       }
       if (tag == nullptr) return run;
       const FastDomTagClass cls = classify(tag_id_ignore_case(dom_.bytes(tag->name))).first;
-      if (cls != C::Strong && cls != C::Emphasis) return run;
+      // Emphasis with nothing to show writes no markers.
+      if ((cls != C::Strong && cls != C::Emphasis) || !shows_something(*tag)) return run;
       if (levels == 0 && f.action == (cls == C::Strong ? Action::Strong : Action::Emphasis) &&
           continues_pair(*tag, three)) {
         return run;
@@ -1262,6 +1290,23 @@ class Walker {
         if (last_code_.end == end) last_code_.node = f.node;
         return std::string::npos;
       }
+    }
+    // Runs of a character of text markup that meet there would be one run
+    // ("~" and "~b~~" would read as a strikethrough): the run before stays
+    // text. (A backtick right after a code span closes it.)
+    const char c = seam > f.outer_base && seam < out_.size() ? out_[seam] : '\0';
+    if ((c == '~' || c == '_' || (c == '`' && !f.after_code)) && out_[seam - 1] == c &&
+        !is_escaped_at(out_, seam - 1)) {
+      std::size_t from = seam - 1;
+      while (from > f.outer_base && out_[from - 1] == c && !is_escaped_at(out_, from - 1)) --from;
+      scratch_text_.clear();
+      for (std::size_t i = from; i < seam; ++i) {
+        scratch_text_ += '\\';
+        scratch_text_ += c;
+      }
+      out_.replace(from, seam - from, scratch_text_);
+      rewritten(from, seam, from + scratch_text_.size());
+      seam = from + scratch_text_.size();
     }
     const std::size_t at = joining_markup_at(std::string_view(out_).substr(f.outer_base, seam - f.outer_base),
                                              std::string_view(out_).substr(seam));
