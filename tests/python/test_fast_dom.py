@@ -53,6 +53,17 @@ OUTPUTS = {
     "image": ('<img src="/i.png" alt="pic" title="T">', '![pic](/i.png "T")'),
     "image without src": ('<img alt="pic">', ""),
     "image in a list item is its alt": ('<ul><li><img src=x alt="pic"></li></ul>', "- pic"),
+    # an alt text is a word of its own: a word beside it stands apart
+    "alt text after a word in a link": ('<a href="/u">Company<img src="a.png" alt="arrow"></a>', "[Company arrow](/u)"),
+    "alt text before a word in a link": ('<a href="/u"><img src="a.png" alt="arrow">Company</a>', "[arrow Company](/u)"),
+    "alt text between words in a heading": ('<h2>Title<img src="a.png" alt="icon">more</h2>', "## Title icon more"),
+    "alt text after a word in an item": ('<ul><li>Item<img src="a.png" alt="icon"></li></ul>', "- Item icon"),
+    "alt text between words in a cell": ('<table><tr><td>a<img src=x alt="b">c</td></tr></table>', "| a b c |\n| --- |"),
+    "alt text beside strong emphasis": ('<h2><b>a</b><img src=x alt="b"><b>c</b></h2>', "## **a** b **c**"),
+    "alt texts side by side": ('<a href="/u">a<img src=x alt="b"><img src=x alt="c">d</a>', "[a b c d](/u)"),
+    "alt text between spaces": ('<a href="/u">a <img src=x alt="b"> c</a>', "[a b c](/u)"),
+    "alt text beside punctuation": ('<a href="/u">a,<img src=x alt="b">.</a>', "[a,b.](/u)"),
+    "empty alt text": ('<a href="/u">a<img src=x alt="">b</a>', "[ab](/u)"),
     "table": ("<table><tr><th>a</th><th>b</th></tr><tr><td>1</td></tr></table>",
               "| a | b |\n| --- | --- |\n| 1 |  |"),
     "pipe and break in a cell": ("<table><tr><td>a|b<br>c</td></tr></table>", "| a\\|b c |\n| --- |"),
@@ -300,6 +311,39 @@ def test_corpus_pages_give_the_same_text_over_both_backends():
     assert differ == []
 
 
+# Inline shapes whose text was lost, split inside a character, or shown with
+# markers of its own: code spans side by side through emphasis that writes no
+# markers, pairs that continue or end beside elements that write nothing.
+INLINE_TEXT_SHAPES = {
+    "spans joined through emphasis": "`<i>word<b>`<i><code>`",
+    "a character beside the join": "`<i>é<i>`<i><code>`",
+    "an escaped backtick is no span": "<em><code>é</code>`<em><code>_</code></em></em>",
+    "emphasis before a word at the top": "<b>_</b>b",
+    "a pair before an empty element": "<p><s><em>é</em><span></span></s><i>b*b</i></p>",
+    "a pair before a link in a link": '<p><a href="u"><b>a `</b><a href="v">b</a></a></p>',
+    "a pair before an element of empty ones": "<em>*</em><kbd><strong></strong></kbd><em>~</em>",
+    "a pair before code that writes nothing": '<p><a href="u">x<b> `</b><code><b></b></code><a href="v">y</a></a></p>',
+    "a run of three not continued": "`<i><b>**~</b><strong>*</strong><strong>bb`<i>`</i></strong></i>",
+    "a pair continued after one inside it": "<strong>b<i>é</i></strong><strong><em>b</em></strong>",
+    "emphasis holding only empty emphasis": "<em>~</em><em><em></em></em><i>b</i>",
+    "an image that shows nothing between pairs": '<h2><i>a</i><img src=x alt=""><i>b</i></h2>',
+    "code spans beside an image that shows nothing": '<h2><code>a`</code><img src=x alt=""><code>b</code></h2>',
+    "tildes that meet where markers go": "<p><em>~~b~<i>~b~~ </i></em></p>",
+}
+
+
+def visible_text(markup):
+    return " ".join(html_module.unescape(re.sub(r"<[^>]*>", "", markup)).split())
+
+
+@pytest.mark.parametrize("backend", BACKENDS)
+@pytest.mark.parametrize("page", INLINE_TEXT_SHAPES.values(), ids=INLINE_TEXT_SHAPES.keys())
+def test_inline_shapes_read_back_as_their_text(page, backend):
+    out = fast(page, backend)  # valid UTF-8, or this raises
+    rendered = reader().render(out)
+    assert visible_text(rendered) == visible_text(page), out
+
+
 # --- backslashes a reader sees ------------------------------------------------------
 
 
@@ -356,6 +400,17 @@ def test_script_that_holds_a_start_tag_shows_nothing(html_in):
     # Its first end tag ends it, as a browser reads it.
     assert fast(html_in).split("\n\n")[-1] == "after"
     assert "var" not in fast(html_in) and "color" not in fast(html_in)
+
+
+def test_alt_text_stands_apart_from_the_word_before_on_a_corpus_page():
+    from corpus import corpus_path
+
+    # "Company" and an arrow icon in a menu heading
+    name = "14cc2a0ca59c62a8c9f205a171e9ccf4ef4cf69b0c642f51c8c65c051b39024f.html"
+    page = corpus_path("article-extraction-benchmark", "pages", name).read_text(encoding="utf-8")
+    for backend in BACKENDS:
+        out = fast(page, backend)
+        assert "\nCompany arrow icon\n" in out and "Companyarrow" not in out
 
 
 @pytest.mark.parametrize("name", ["lwn-1.html", "wikipedia.html", "wikipedia-2.html", "wikipedia-3.html",

@@ -60,7 +60,8 @@ std::pair<FastDomTagClass, int> classify_fast_dom_tag(std::string_view name);
 void fast_dom_walk(NodeHandle node, const TlDom& dom, std::string& out, const ConversionOptions& options,
                    FastDomState state);
 
-// Every top-level node in order, each from a fresh state.
-void fast_dom_convert(const TlDom& dom, const ConversionOptions& options, std::string& out);
+// Every top-level node in order, as the children of one element that
+// writes nothing of its own (added to `dom` for the walk).
+void fast_dom_convert(TlDom& dom, const ConversionOptions& options, std::string& out);
 
 }  // namespace tidewell

@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <stdexcept>
+#include <utility>
 #include <vector>
 
 #include "common/ascii.hpp"
@@ -120,6 +121,7 @@ struct Frame {
   bool nested = false;           // emphasis inside emphasis of its kind: markers kept where they read back
   bool emphasis_inside = false;  // some descendant wrote emphasis markers
   bool joined = false;           // emphasis continuing the pair before it: no marker of its own before it
+  bool after_code = false;       // emphasis whose opening marker stands right after a code span
 };
 
 // One table being collected: cell texts back to back, cells and row ends.
@@ -243,7 +245,7 @@ class Walker {
   void trim_spaces_tabs(std::size_t base) {
     std::size_t n = out_.size();
     while (n > base && (out_[n - 1] == ' ' || out_[n - 1] == '\t')) --n;
-    out_.resize(n);
+    cut(n);
   }
   void trim_end(std::size_t base) {
     std::size_t n = out_.size();
@@ -252,7 +254,16 @@ class Walker {
       if (len == 0) break;
       n -= len;
     }
-    out_.resize(std::max(n, base));
+    cut(std::max(n, base));
+  }
+  // Cuts the output to `size` (when longer). The last pair and code span
+  // noted past it are gone: output written there later is not beside them.
+  void cut(std::size_t size) {
+    if (size < out_.size()) out_.erase(size);
+    for (Pair* pair : {&last_pair_, &inner_pair_}) {
+      if (pair->end > size) *pair = {};
+    }
+    if (last_code_.end > size) last_code_ = {};
   }
 
   // A blank line before a block; `also_empty`: an empty buffer gets one too.
@@ -327,7 +338,7 @@ class Walker {
         if (!state.in_code) out_.append(state.content_indent, ' ');
         return;
       case C::Image:
-        write_image(*tag, state);
+        write_image(node, *tag, state, base);
         return;
       case C::Rule:
         if (state.in_code) return;
@@ -377,9 +388,10 @@ class Walker {
         // emphasis inside emphasis keeps them only where they read back
         // (decided at its end).
         if (cls == C::Strong ? state.in_strong : doubles_enclosing_emphasis(node, Action::Emphasis)) break;
-        // An empty element writes nothing: no pair of its own, none it
-        // continues (the pair before stays open to the next sibling).
-        if (tag->children.empty()) break;
+        // An element that writes nothing (empty, or holding only such
+        // elements) has no pair of its own and continues none (the pair
+        // before stays open to the next sibling).
+        if (writes_nothing(node, state)) break;
         frame.nested = cls == C::Emphasis && state.in_emphasis;
         if (cls == C::Strong) frame.state.in_strong = true;
         else frame.state.in_emphasis = true;
@@ -399,12 +411,16 @@ class Walker {
             frame.action = Action::Transparent;
             break;
           }
-          out_.resize(out_.size() - marker_of(frame.action).size());
           frame.mark = last_pair_.mark;
           frame.joined = true;
+          frame.after_code = last_pair_.after_code;
+          cut(out_.size() - marker_of(frame.action).size());
+          // The pair that closed right inside it is the last one again.
+          if (inner_pair_.end == out_.size()) last_pair_ = std::exchange(inner_pair_, Pair{});
           break;
         }
         frame.mark = out_.size();
+        frame.after_code = last_code_.end == out_.size();
         out_ += marker_of(frame.action);
         break;
       }
@@ -430,10 +446,7 @@ class Walker {
         frame.state.in_code = true;
         break;
       case C::Anchor: {
-        // Markdown links hold no links.
-        if (state.in_link) break;
-        const auto href = attribute_map_get(dom_, *tag, "href").value_bytes(dom_);
-        if (!href || href->empty()) break;
+        if (!writes_link(*tag, state.in_link)) break;
         frame.action = Action::Link;
         frame.base = out_.size();
         frame.state.inline_context = true;
@@ -561,18 +574,7 @@ class Walker {
       const Frame& parent = stack_[at - 1];
       const auto children = dom_.tag(parent.node)->children.as_span();
       for (std::size_t pos = std::min<std::size_t>(parent.next_child, children.size()); pos > 1; --pos) {
-        const TlNode* n = dom_.node(children[pos - 2]);
-        if (n == nullptr || n->is_comment()) continue;
-        const TlNode::Tag* tag = n->as_tag();
-        if (tag != nullptr && tag->children.empty()) {
-          const TagId id = tag_id_ignore_case(dom_.bytes(tag->name));
-          const FastDomTagClass cls = classify(id).first;
-          if (!is_block_element(id) && cls != C::Image && cls != C::LineBreak &&
-              !attribute_map_get(dom_, *tag, "href").has_value()) {
-            continue;
-          }
-        }
-        return children[pos - 2];
+        if (!writes_nothing(children[pos - 2], parent.state)) return children[pos - 2];
       }
       if ((parent.action != Action::Transparent && !parent.joined) ||
           is_block_element(tag_id_ignore_case(dom_.bytes(dom_.tag(parent.node)->name)))) {
@@ -582,13 +584,62 @@ class Walker {
     return std::nullopt;
   }
 
-  // `node` is `last`, or its last child is, a few levels down.
+  // The anchor is written as a link, not as its text alone: it has an
+  // address and stands in no link (Markdown links hold no links).
+  bool writes_link(const TlNode::Tag& tag, bool in_link) const {
+    if (in_link) return false;
+    const auto href = attribute_map_get(dom_, tag, "href").value_bytes(dom_);
+    return href && !href->empty();
+  }
+
+  // A comment, a skipped element, an image that shows nothing where it
+  // stands (walked in `state`), or an inline element that is no break or
+  // link with an address and holds only such nodes: it writes nothing. A
+  // few nodes are looked at, no more.
+  bool writes_nothing(NodeHandle node, const FastDomState& state) const {
+    int budget = 16;
+    return writes_nothing(node, state.inline_context || state.in_code, budget);
+  }
+  bool writes_nothing(NodeHandle node, bool alt_only, int& budget) const {
+    const TlNode* n = dom_.node(node);
+    if (n == nullptr || n->is_comment()) return true;
+    const TlNode::Tag* tag = n->as_tag();
+    if (tag == nullptr || --budget < 0) return false;
+    const TagId id = tag_id_ignore_case(dom_.bytes(tag->name));
+    const FastDomTagClass cls = classify(id).first;
+    if (cls == C::Skip) return true;
+    // In inline content an image is its alt text; elsewhere it needs a source.
+    if (cls == C::Image) return attribute_blank(*tag, alt_only ? "alt" : "src");
+    if (is_block_element(id) || cls == C::LineBreak || attribute_map_get(dom_, *tag, "href").has_value()) {
+      return false;
+    }
+    // Emphasis, code and links hold inline content.
+    alt_only = alt_only || cls == C::Strong || cls == C::Emphasis || cls == C::Code || cls == C::Anchor;
+    return std::all_of(tag->children.begin(), tag->children.end(),
+                       [&](NodeHandle child) { return writes_nothing(child, alt_only, budget); });
+  }
+
+  // The attribute is absent, or its value is white space (undecoded: a
+  // character reference counts as something).
+  bool attribute_blank(const TlNode::Tag& tag, std::string_view name) const {
+    return trim_unicode_space(attribute_map_get(dom_, tag, name).value_bytes(dom_).value_or("")).empty();
+  }
+
+  // `node` (a child of the element on top, or of an element it writes its
+  // content into) is `last`, or its last child that writes something is, a
+  // few levels down.
   bool ends_with_node(std::optional<NodeHandle> node, NodeHandle last) const {
+    if (!node || stack_.empty()) return false;
+    const FastDomState& state = stack_.back().state;
     for (int levels = 0; node && levels < 8; ++levels) {
       if (*node == last) return true;
       const TlNode::Tag* tag = dom_.tag(*node);
-      if (tag == nullptr || tag->children.empty()) return false;
-      node = tag->children.as_span().back();
+      if (tag == nullptr) return false;
+      const auto children = tag->children.as_span();
+      const auto written = std::find_if(children.rbegin(), children.rend(),
+                                        [&](NodeHandle child) { return !writes_nothing(child, state); });
+      if (written == children.rend()) return false;
+      node = *written;
     }
     return false;
   }
@@ -602,13 +653,17 @@ class Walker {
   // something else, or nothing. Emphasis markers there join the run before
   // them, so their content is looked into, as is the content of elements
   // that write nothing of their own; `own`: an element of that kind right
-  // there continues the pair before it (nothing meets its closing marker).
-  Lead lead_of(std::span<const NodeHandle> nodes, Action own, int& budget) const {
+  // there continues the pair before it (nothing meets its closing marker),
+  // as far as continues_pair tells (`three`: that pair opened a run of
+  // three); `state`: the state the nodes are walked in (in a link's text a
+  // link is its text, in inline content an image its alt text).
+  Lead lead_of(std::span<const NodeHandle> nodes, Action own, bool three, int& budget,
+               const FastDomState& state) const {
     for (const NodeHandle node : nodes) {
       if (--budget < 0) return Lead::Other;
+      if (writes_nothing(node, state)) continue;
       const TlNode* n = dom_.node(node);
       if (n == nullptr) return Lead::Other;
-      if (n->is_comment()) continue;
       if (const TlNode::Raw* raw = n->as_raw()) {
         const std::string_view text = dom_.bytes(raw->text);
         if (text.empty()) continue;
@@ -619,12 +674,20 @@ class Walker {
       const TagId id = tag_id_ignore_case(dom_.bytes(tag->name));
       const FastDomTagClass cls = classify(id).first;
       const bool markers = cls == C::Strong || cls == C::Emphasis;
-      if (markers && own == (cls == C::Strong ? Action::Strong : Action::Emphasis) && !tag->children.empty()) {
+      if (markers && own == (cls == C::Strong ? Action::Strong : Action::Emphasis) && continues_pair(*tag, three)) {
         return Lead::Other;
       }
-      const bool bare = cls == C::Other && !is_block_element(id);
-      if (!markers && !bare && !(cls == C::Code && tag->children.empty())) return Lead::Other;
-      const Lead lead = lead_of(tag->children.as_span(), Action::Transparent, budget);
+      if (cls == C::Image && state.inline_context) {
+        const std::string_view alt =
+            trim_unicode_space(attribute_map_get(dom_, *tag, "alt").value_bytes(dom_).value_or(""));
+        return letter_or_digit_at(alt, 0) ? Lead::Word : Lead::Other;
+      }
+      const bool bare =
+          (cls == C::Other && !is_block_element(id)) || (cls == C::Anchor && !writes_link(*tag, state.in_link));
+      if (!markers && !bare) return Lead::Other;
+      FastDomState inner = state;
+      inner.inline_context = state.inline_context || markers;
+      const Lead lead = lead_of(tag->children.as_span(), Action::Transparent, false, budget, inner);
       if (lead != Lead::Nothing) return lead;
     }
     return Lead::Nothing;
@@ -633,8 +696,9 @@ class Walker {
   // A letter or digit is what a reader meets right after the element of
   // frame `f` (just closed; its parent on top of the stack): through the
   // ends of enclosing emphasis (whose markers join the run) and of elements
-  // that write nothing of their own.
-  bool word_follows(const Frame& f) const {
+  // that write nothing of their own. `three`: the pair of `f` opened a run
+  // of three.
+  bool word_follows(const Frame& f, bool three) const {
     int budget = 64;
     Action own = f.action;
     NodeHandle node = f.node;
@@ -642,7 +706,8 @@ class Walker {
       const std::optional<std::size_t> index = child_index(at, node);
       if (!index) return false;
       const Frame& parent = stack_[at - 1];
-      const Lead lead = lead_of(dom_.tag(parent.node)->children.as_span().subspan(*index + 1), own, budget);
+      const Lead lead =
+          lead_of(dom_.tag(parent.node)->children.as_span().subspan(*index + 1), own, three, budget, parent.state);
       if (lead != Lead::Nothing) return lead == Lead::Word;
       // Out of emphasis (its marker joins the run) and of elements that write
       // their content alone.
@@ -657,9 +722,43 @@ class Walker {
     return false;
   }
 
+  // The element holds text that is not white space, or something that may
+  // show (an element other than a break or inline element holding such;
+  // past the few nodes looked at, it may).
+  bool shows_something(const TlNode::Tag& tag) const {
+    int budget = 32;
+    return shows_something(tag, budget);
+  }
+  bool shows_something(const TlNode::Tag& tag, int& budget) const {
+    for (const NodeHandle child : tag.children) {
+      if (--budget < 0) return true;
+      const TlNode* n = dom_.node(child);
+      if (n == nullptr || n->is_comment()) continue;
+      if (const TlNode::Raw* raw = n->as_raw()) {
+        if (!is_unicode_space_only(dom_.bytes(raw->text))) return true;
+        continue;
+      }
+      const TlNode::Tag* inner = n->as_tag();
+      if (inner == nullptr) return true;
+      const TagId id = tag_id_ignore_case(dom_.bytes(inner->name));
+      const FastDomTagClass cls = classify(id).first;
+      if (cls == C::Skip || cls == C::LineBreak) continue;
+      if (is_block_element(id) || cls == C::Image || cls == C::Anchor || shows_something(*inner, budget)) return true;
+    }
+    return false;
+  }
+
+  // An element of the kind of the pair just closed, right after it,
+  // continues that pair: it is not empty, and holds no emphasis where the
+  // pair opened a run of three (`three`; see visit).
+  bool continues_pair(const TlNode::Tag& next, bool three) const {
+    return !next.children.empty() && !(three && holds_emphasis(next));
+  }
+
   // How many emphasis markers the elements right after the element of
-  // frame `f` open with (an element and those that start its content).
-  std::size_t run_after(const Frame& f) const {
+  // frame `f` open with (an element and those that start its content);
+  // `three`: the pair of `f` opened a run of three.
+  std::size_t run_after(const Frame& f, bool three) const {
     const std::optional<std::size_t> index = child_index(stack_.size(), f.node);
     if (!index) return 0;
     std::span<const NodeHandle> nodes = dom_.tag(stack_.back().node)->children.as_span().subspan(*index + 1);
@@ -667,15 +766,18 @@ class Walker {
     for (int levels = 0; levels < 4; ++levels) {
       const TlNode::Tag* tag = nullptr;
       for (const NodeHandle n : nodes) {
-        const TlNode* at = dom_.node(n);
-        if (at == nullptr || at->is_comment()) continue;
-        tag = at->as_tag();
+        if (writes_nothing(n, stack_.back().state)) continue;
+        tag = dom_.tag(n);
         break;
       }
       if (tag == nullptr) return run;
       const FastDomTagClass cls = classify(tag_id_ignore_case(dom_.bytes(tag->name))).first;
-      if (cls != C::Strong && cls != C::Emphasis) return run;
-      if (levels == 0 && f.action == (cls == C::Strong ? Action::Strong : Action::Emphasis)) return run;
+      // Emphasis with nothing to show writes no markers.
+      if ((cls != C::Strong && cls != C::Emphasis) || !shows_something(*tag)) return run;
+      if (levels == 0 && f.action == (cls == C::Strong ? Action::Strong : Action::Emphasis) &&
+          continues_pair(*tag, three)) {
+        return run;
+      }
       // White space first stands before its markers.
       const auto children = tag->children.as_span();
       const TlNode* first = children.empty() ? nullptr : dom_.node(children.front());
@@ -961,7 +1063,7 @@ class Walker {
   // Moves the buffer from `base` on into `into` and cuts it from the output.
   void take_region(std::size_t base, std::string& into) {
     into.assign(out_, std::min(base, out_.size()), std::string::npos);
-    out_.resize(std::min(base, out_.size()));
+    cut(std::min(base, out_.size()));
   }
 
   // The text trimmed, with every run of white space that holds a line
@@ -1028,15 +1130,16 @@ class Walker {
       if (first == end || !nested_markers_read(f, out_[first], out_[end - 1])) {
         out_.erase(f.mark, marker.size());
         moved(f.mark, -static_cast<std::ptrdiff_t>(marker.size()));
-        join_at_seam(f, f.mark);
         // Without the marker the content's first space folds into white
-        // space before it, as text written there would.
+        // space before it, as text written there would. (Done before the
+        // seam is joined, which may rewrite the output around f.mark.)
         if (f.mark == 0 || out_[f.mark - 1] == ' ' || out_[f.mark - 1] == '\n') {
           std::size_t lead = f.mark;
           while (lead < out_.size() && out_[lead] == ' ') ++lead;
           out_.erase(f.mark, lead - f.mark);
           moved(f.mark, -static_cast<std::ptrdiff_t>(lead - f.mark));
         }
+        join_at_seam(f, f.mark);
         return;
       }
     }
@@ -1044,7 +1147,7 @@ class Walker {
     std::size_t lead = content;
     while (lead < end && is_ascii_space(out_[lead])) ++lead;
     if (lead == end) {
-      out_.resize(f.mark);
+      cut(f.mark);
       if (tail_.find('\n') != std::string::npos) {
         out_ += tail_;
       } else if (!tail_.empty() || end > content) {
@@ -1052,7 +1155,7 @@ class Walker {
       }
       return;
     }
-    out_.resize(end);
+    cut(end);
     std::size_t mark = f.mark;
     if (lead > content) {
       out_.erase(content, lead - content);
@@ -1070,19 +1173,24 @@ class Walker {
     if (!f.nested && markers_stay_text(f, mark, marker, tail_.empty())) {
       out_.erase(mark, marker.size());
       moved(mark, -static_cast<std::ptrdiff_t>(marker.size()));
-      join_at_seam(f, mark);
-      escape_number_delimiter(mark);
-      // Without the markers in front the content may start a line.
-      if (std::optional<std::string> escaped = escape_line_block_markers(
-              std::string_view(out_).substr(mark), output_at_line_start(std::string_view(out_).substr(0, mark)))) {
-        const std::size_t size = out_.size();
-        out_.resize(mark);
-        out_ += *escaped;
-        moved(mark, static_cast<std::ptrdiff_t>(out_.size()) - static_cast<std::ptrdiff_t>(size));
+      // The content may now start inside a code span joined with the one
+      // before: it starts no line and follows no number.
+      mark = join_at_seam(f, mark);
+      if (mark != std::string::npos) {
+        escape_number_delimiter(mark);
+        // Without the markers in front the content may start a line.
+        if (std::optional<std::string> escaped = escape_line_block_markers(
+                std::string_view(out_).substr(mark), output_at_line_start(std::string_view(out_).substr(0, mark)))) {
+          const std::size_t size = out_.size();
+          out_.resize(mark);
+          out_ += *escaped;
+          rewritten(mark, size, out_.size());
+        }
       }
     } else {
+      inner_pair_ = last_pair_.end == out_.size() ? last_pair_ : Pair{};
       out_ += marker;
-      last_pair_ = {out_.size(), mark, f.action, f.node, opens_run_of_three(f, mark, marker)};
+      last_pair_ = {out_.size(), mark, f.action, f.node, opens_run_of_three(f, mark, marker), f.after_code};
       if (!stack_.empty()) stack_.back().emphasis_inside = true;
     }
     if (tail_.find('\n') != std::string::npos) {
@@ -1092,31 +1200,63 @@ class Walker {
     }
   }
 
+  // Calls `note` on each place in the output that an open element keeps:
+  // its buffers, and the start of a block's content or an emphasis marker.
+  template <typename Note>
+  void each_open_place(Note&& note) {
+    for (Frame& frame : stack_) {
+      note(frame.base);
+      note(frame.outer_base);
+      if (frame.action == Action::Block || frame.action == Action::InlineBlock || frame.action == Action::Strong ||
+          frame.action == Action::Emphasis) {
+        note(frame.mark);
+      }
+    }
+  }
+
   // The output after `from` moved by `delta` bytes: so do the places noted
   // in it (the open elements' buffers and markers too).
   void moved(std::size_t from, std::ptrdiff_t delta) {
     const auto move = [&](std::size_t& at) {
       if (at != std::string::npos && at > from) at = static_cast<std::size_t>(static_cast<std::ptrdiff_t>(at) + delta);
     };
-    move(last_pair_.end);
-    move(last_pair_.mark);
-    move(last_code_.end);
-    for (Frame& frame : stack_) {
-      move(frame.base);
-      move(frame.outer_base);
-      if (frame.action == Action::Block || frame.action == Action::InlineBlock || frame.action == Action::Strong ||
-          frame.action == Action::Emphasis) {
-        move(frame.mark);
-      }
+    for (Pair* pair : {&last_pair_, &inner_pair_}) {
+      move(pair->end);
+      move(pair->mark);
     }
+    move(last_code_.end);
+    each_open_place(move);
+  }
+
+  // out_[from, old_end) was rewritten into out_[from, new_end) (from <
+  // old_end): the places noted after it move with it; the last pair or code
+  // span noted inside it is gone. Open elements keep no place inside a
+  // region that is rewritten (open_place_within).
+  void rewritten(std::size_t from, std::size_t old_end, std::size_t new_end) {
+    const auto inside = [&](std::size_t at) { return at != std::string::npos && at > from && at < old_end; };
+    for (Pair* pair : {&last_pair_, &inner_pair_}) {
+      if (inside(pair->end) || inside(pair->mark)) *pair = {};
+    }
+    if (inside(last_code_.end)) last_code_ = {};
+    moved(old_end - 1, static_cast<std::ptrdiff_t>(new_end) - static_cast<std::ptrdiff_t>(old_end));
+  }
+
+  // An open element keeps a place strictly between `from` and `to`: what
+  // stands there cannot be rewritten without losing it.
+  bool open_place_within(std::size_t from, std::size_t to) {
+    bool within = false;
+    each_open_place([&](const std::size_t& at) { within = within || (at > from && at < to); });
+    return within;
   }
 
   // Content of an element written without its markers meets what stands
   // before it at `seam`: code spans side by side are one (their backtick
-  // runs would merge), and a '<' or '&' before may complete a tag or a
-  // reference.
-  void join_at_seam(const Frame& f, std::size_t seam) {
-    if (seam > f.outer_base && seam < out_.size() && out_[seam - 1] == '`' && out_[seam] == '`') {
+  // runs would merge; a backtick of the text before is no span's), and a
+  // '<' or '&' before may complete a tag or a reference. Returns where the content now starts, npos when it starts
+  // inside the code span it was joined with.
+  std::size_t join_at_seam(const Frame& f, std::size_t seam) {
+    if (f.after_code && seam == f.mark && seam > f.outer_base && seam < out_.size() && out_[seam - 1] == '`' &&
+        out_[seam] == '`') {
       const std::string_view written(out_);
       const std::optional<CodeSpanAtEnd> before = code_span_at_end(written.substr(0, seam));
       const std::size_t fence = std::min(written.find_first_not_of('`', seam), written.size()) - seam;
@@ -1130,27 +1270,49 @@ class Walker {
         close += run;
       }
       if (before && before->start >= f.outer_base && close != std::string_view::npos && close < written.size()) {
+        if (open_place_within(before->start, close + fence)) {
+          // What an open element keeps stands inside: the two spans stay
+          // apart.
+          out_.insert(seam, 1, ' ');
+          moved(seam, 1);
+          return seam + 1;
+        }
         const std::string_view content = code_span_content(written.substr(seam + fence, close - seam - fence));
         joined_code_.assign(before->content);
         joined_code_ += content;
         tail_text_.assign(written.substr(close + fence));
-        const std::size_t size = out_.size();
         out_.resize(before->start);
         append_code_span(joined_code_, out_);
         const std::size_t end = out_.size();
         out_ += tail_text_;
-        const std::ptrdiff_t delta = static_cast<std::ptrdiff_t>(out_.size()) - static_cast<std::ptrdiff_t>(size);
-        moved(close + fence - 1, delta);
+        rewritten(before->start, close + fence, end);
         if (last_code_.end == end) last_code_.node = f.node;
-        return;
+        return std::string::npos;
       }
+    }
+    // Runs of a character of text markup that meet there would be one run
+    // ("~" and "~b~~" would read as a strikethrough): the run before stays
+    // text. (A backtick right after a code span closes it.)
+    const char c = seam > f.outer_base && seam < out_.size() ? out_[seam] : '\0';
+    if ((c == '~' || c == '_' || (c == '`' && !f.after_code)) && out_[seam - 1] == c &&
+        !is_escaped_at(out_, seam - 1)) {
+      std::size_t from = seam - 1;
+      while (from > f.outer_base && out_[from - 1] == c && !is_escaped_at(out_, from - 1)) --from;
+      scratch_text_.clear();
+      for (std::size_t i = from; i < seam; ++i) {
+        scratch_text_ += '\\';
+        scratch_text_ += c;
+      }
+      out_.replace(from, seam - from, scratch_text_);
+      rewritten(from, seam, from + scratch_text_.size());
+      seam = from + scratch_text_.size();
     }
     const std::size_t at = joining_markup_at(std::string_view(out_).substr(f.outer_base, seam - f.outer_base),
                                              std::string_view(out_).substr(seam));
-    if (at != std::string::npos) {
-      out_.insert(f.outer_base + at, 1, '\\');
-      moved(f.outer_base + at, 1);
-    }
+    if (at == std::string::npos) return seam;
+    out_.insert(f.outer_base + at, 1, '\\');
+    moved(f.outer_base + at, 1);
+    return seam + 1;
   }
 
   // A '.' or ')' at `at` after a number that starts a line's content would
@@ -1200,10 +1362,11 @@ class Walker {
     // A run of three joined from markers of two lengths: once its first
     // pair closes, the rest opens with the run's length of three, which any
     // run inside that can both open and close pairs with ("***a*b*c***").
-    if (opens_run_of_three(f, mark, marker) && holds_two_sided_emphasis_run(core, "*")) return true;
+    const bool three = opens_run_of_three(f, mark, marker);
+    if (three && holds_two_sided_emphasis_run(core, "*")) return true;
     if (!closes_here) return false;
-    if (punct(core[last]) && word_follows(f)) return true;
-    const std::size_t after = run_after(f);
+    if (punct(core[last]) && word_follows(f, three)) return true;
+    const std::size_t after = run_after(f, three);
     return after > 0 && (core.size() - 1 - last) + marker.size() + after >= 4;
   }
 
@@ -1215,22 +1378,31 @@ class Walker {
     if (lead) space_apart(f.outer_base);
     if (text.empty()) return;
     // Right after the span its previous sibling wrote, the two are one
-    // span: side by side their backtick runs would merge.
+    // span: side by side their backtick runs would merge. The span before
+    // is taken up again from `start` to `size`.
+    std::size_t start = std::string::npos;
+    std::size_t size = 0;
     if (last_code_.end == out_.size() && ends_with_node(previous_sibling(), last_code_.node)) {
       // Within the buffer the span is written into (a link's text is
       // apart from what stands before its bracket).
       const std::optional<CodeSpanAtEnd> before =
           code_span_at_end(std::string_view(out_).substr(f.outer_base), kCodeSpanJoinReach);
-      if (before) {
+      start = before ? f.outer_base + before->start : std::string::npos;
+      if (before && !open_place_within(start, out_.size())) {
         joined_code_.assign(before->content);
         joined_code_ += text;
-        out_.resize(f.outer_base + before->start);
+        size = out_.size();
+        out_.resize(start);
         text = joined_code_;
       } else {
-        out_ += ' ';  // too long to take up again: it stands apart
+        // Too long to take up again (or what an open element keeps
+        // stands inside): it stands apart.
+        out_ += ' ';
+        start = std::string::npos;
       }
     }
     append_code_span(text, out_);
+    if (start != std::string::npos) rewritten(start, size, out_.size());
     last_code_ = {out_.size(), f.node};
     if (trail) out_ += ' ';
   }
@@ -1306,6 +1478,7 @@ class Walker {
       // After a '!' the link would read as an image.
       if (out_.size() > f.outer_base && out_.back() == '!' && !is_escaped_at(out_, out_.size() - 1)) {
         out_.insert(out_.size() - 1, 1, '\\');
+        moved(out_.size() - 2, 1);
       }
       out_ += '[';
       escape_markdown_into(text, EscapeMode::LinkText, options_, out_);
@@ -1325,7 +1498,10 @@ class Walker {
       if (len == 0) break;
       lead += len;
     }
-    if (lead > f.base) out_.erase(f.base, lead - f.base);
+    if (lead > f.base) {
+      out_.erase(f.base, lead - f.base);
+      rewritten(f.base, lead, f.base);
+    }
     out_ += '\n';
   }
 
@@ -1518,14 +1694,29 @@ class Walker {
     }
   }
 
-  void write_image(const TlNode::Tag& tag, const FastDomState& state) {
+  void write_image(NodeHandle node, const TlNode::Tag& tag, const FastDomState& state, std::size_t base) {
     const bool has_alt = decode_attribute(tag, "alt", title_);
     if (state.in_code || state.inline_context) {
       if (!has_alt) return;
+      const std::string_view alt = fold_line(title_);
       if (state.in_code) {
-        out_ += fold_line(title_);
-      } else {
-        escape_markdown_into(fold_line(title_), EscapeMode::PageText, options_, out_);
+        out_ += alt;
+        return;
+      }
+      if (alt.empty()) return;
+      // The alt text is a word of its own: a word it meets on either side
+      // stands apart by a space (white space or punctuation there already
+      // keeps them apart), through the closing markers of emphasis before.
+      std::size_t before = out_.size();
+      if (last_pair_.end == before) {
+        while (before > base && out_[before - 1] == '*' && !is_escaped_at(out_, before - 1)) --before;
+      }
+      if (before > base && letter_or_digit_before(out_, before) && letter_or_digit_at(alt, 0)) out_ += ' ';
+      escape_markdown_into(alt, EscapeMode::PageText, options_, out_);
+      if (in_frame_ && letter_or_digit_before(alt, alt.size())) {
+        Frame image;
+        image.node = node;
+        if (word_follows(image, false)) out_ += ' ';
       }
       return;
     }
@@ -1586,7 +1777,11 @@ class Walker {
     Action action = Action::Transparent;
     NodeHandle node = 0;
     bool run_of_three = false;  // its opening marker stands in a run of three (opens_run_of_three)
+    bool after_code = false;    // its opening marker stands right after a code span
   } last_pair_;
+  // The pair that closed right where the last pair's closing marker stands:
+  // the last one again when an element continues the last pair.
+  Pair inner_pair_;
   // Where the last code span written ends, and its element.
   struct CodeSpanEnd {
     std::size_t end = std::string::npos;
@@ -1613,9 +1808,15 @@ void fast_dom_walk(NodeHandle node, const TlDom& dom, std::string& out, const Co
   Walker(dom, options, out).walk(node, state);
 }
 
-void fast_dom_convert(const TlDom& dom, const ConversionOptions& options, std::string& out) {
-  Walker walker(dom, options, out);
-  for (NodeHandle node : dom.top_level) walker.walk(node, FastDomState{});
+void fast_dom_convert(TlDom& dom, const ConversionOptions& options, std::string& out) {
+  // The top-level nodes are walked as the children of one element without
+  // a name, which writes nothing of its own: each sees its neighbours (what
+  // follows an emphasis, the code span before), as in a body.
+  TlNode::Tag root;
+  root.children.reserve(dom.top_level.size());
+  for (const NodeHandle node : dom.top_level) root.children.push_back(node);
+  const NodeHandle handle = dom.append_node(std::move(root));
+  Walker(dom, options, out).walk(handle, FastDomState{});
 }
 
 }  // namespace tidewell

@@ -1234,6 +1234,11 @@ std::optional<CodeSpanAtEnd> code_span_at_end(std::string_view out) {
     std::size_t first = last;
     // A backtick that a backslash escapes is text before the run.
     while (first > 0 && out[first - 1] == '`' && !is_escaped_at(out, first - 1)) --first;
+    // So is an escaped backtick alone: it opens nothing.
+    if (first == last && is_escaped_at(out, first)) {
+      end = first;
+      continue;
+    }
     if (last + 1 - first == len) {
       return CodeSpanAtEnd{first, code_span_content(out.substr(last + 1, run - last - 1))};
     }

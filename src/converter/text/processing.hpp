@@ -219,7 +219,7 @@ std::string_view code_span_content(std::string_view between);
 // The code span whose closing backticks end `out`: where its opening run
 // starts, and its content as a reader takes it (code_span_content). The opening run is the nearest
 // run of the closing one's length before it (the content holds none of that
-// length). nullopt when `out` does not end with a backtick or no such run
+// length), a backtick that a backslash escapes being text. nullopt when `out` does not end with a backtick or no such run
 // stands before it.
 struct CodeSpanAtEnd {
   std::size_t start = 0;

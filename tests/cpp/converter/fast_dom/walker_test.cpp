@@ -48,6 +48,23 @@ TEST(FastDomWalk, StateIsCopiedIntoTheWalk) {
   EXPECT_EQ(walk("<p>a *b*</p>", ParserBackend::Copperfern, escaped), "a \\*b\\*\n\n");
 }
 
+// Taking markers out and joining code spans rewrite the output behind open
+// elements: every byte of text stays, no character is split.
+TEST(FastDomWalk, RewritesKeepTheText) {
+  struct Case {
+    const char* html;
+    const char* markdown;
+  };
+  for (const Case& c : {Case{"`<i>word<b>`<i><code>`", "\\`*word\\``` ` ``*"},
+                        Case{"`<i>\xC3\xA9<i>`<i><code>`", "\\`*\xC3\xA9\\``` ` ``*"},
+                        Case{"<em><code>a</code>`<em><code>_</code></em></em>", "*`a`\\``_`*"},
+                        Case{"<b><code>a</code></b><b><i><code>b</code></i></b>", "**`a`*`b`***"}}) {
+    for (const ParserBackend backend : {ParserBackend::Copperfern, ParserBackend::AsmTl}) {
+      EXPECT_EQ(walk(c.html, backend), c.markdown) << c.html;
+    }
+  }
+}
+
 TEST(FastDomWalk, BothBackendsAgree) {
   for (const char* html :
        {"<h1>T</h1><p>a <b>b</b> <i>c</i> <code>d</code></p><ul><li>x<ul><li>y</li></ul></li></ul>",

@@ -199,6 +199,26 @@ TEST(EscapeMarkdownText, Rules) {
   }
 }
 
+// The span whose closing run ends the output opens at the nearest run of
+// that length; a backtick that a backslash escapes is text and opens none,
+// while a backslash inside the span is code.
+TEST(CodeSpanAtEnd, EscapedBacktickOpensNone) {
+  struct Case {
+    std::string_view out;
+    std::optional<std::size_t> start;
+    std::string_view content;
+  };
+  for (const Case& c : {Case{"a `x`", 2, "x"}, Case{"\\`x`", std::nullopt, ""}, Case{"\\``x`", 2, "x"},
+                        Case{"`a\\`", 0, "a\\"}, Case{"``a`b``", 0, "a`b"}, Case{"a\\`", std::nullopt, ""}}) {
+    const std::optional<CodeSpanAtEnd> span = code_span_at_end(c.out);
+    ASSERT_EQ(span.has_value(), c.start.has_value()) << c.out;
+    if (span) {
+      EXPECT_EQ(span->start, *c.start) << c.out;
+      EXPECT_EQ(span->content, c.content) << c.out;
+    }
+  }
+}
+
 // A block marker at a line's start gets the fewest backslashes that leave
 // its characters as text; where the text ends before its line does, what
 // could still complete a rule or an underline counts.
