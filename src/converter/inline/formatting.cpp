@@ -674,7 +674,7 @@ bool worth_converting_in_place(const Walk& w, NodeHandle node, std::string_view 
   NodeHandle stack[32];
   int top = 0;
   bool holds_element = false;
-  for (const NodeHandle child : tag->children) {
+  for (const NodeHandle child : w.children_of(node)) {
     if (top == 32) return false;
     holds_element = holds_element || w.dom().tag(child) != nullptr;
     stack[top++] = child;
@@ -915,7 +915,7 @@ void convert_span(const Walk& w, NodeHandle node, const ConversionContext& conte
     out.pop_back();
     w.write_boundary_space();
   }
-  for (NodeHandle child : tag->children) w.node(child, context, depth);
+  for (NodeHandle child : w.children_of(node)) w.node(child, context, depth);
 }
 
 void convert_abbr(const Walk& w, NodeHandle node, const ConversionContext& context, std::size_t depth) {

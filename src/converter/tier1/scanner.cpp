@@ -32,11 +32,6 @@ constexpr std::array<bool, 256> make_tag_end_stops() {
 }
 constexpr std::array<bool, 256> kTagEndStop = make_tag_end_stops();
 
-bool is_inline_marker_kind(Tier1Kind kind) {
-  return kind == Tier1Kind::Strong || kind == Tier1Kind::Emphasis || kind == Tier1Kind::Code ||
-         kind == Tier1Kind::Anchor;
-}
-
 bool is_table_kind(Tier1Kind kind) {
   return kind == Tier1Kind::Table || kind == Tier1Kind::TableHead || kind == Tier1Kind::TableBody ||
          kind == Tier1Kind::TableFoot || kind == Tier1Kind::TableRow || kind == Tier1Kind::Cell;

@@ -18,6 +18,12 @@ namespace tidewell::tier1 {
 // every rewrite of an element's output here proportional to the page.
 inline constexpr std::size_t kMaxOpenElements = 256;
 
+// Elements that write markup around their text: emphasis, code, links.
+inline bool is_inline_marker_kind(Tier1Kind kind) {
+  return kind == Tier1Kind::Strong || kind == Tier1Kind::Emphasis || kind == Tier1Kind::Code ||
+         kind == Tier1Kind::Anchor;
+}
+
 // One open element.
 struct Frame {
   const Tier1Tag* tag = nullptr;
@@ -120,6 +126,8 @@ class Scanner {
   bool push_pre_text(std::string_view run, std::string& target);
   bool push_running_text(std::string_view run, std::string& target);
   bool in_emphasis() const;
+  // Inside a list but in none of its items (through inline elements).
+  bool between_items() const;
   bool decode_into(std::string_view text, std::string& out);
   bool decode_reference(std::string_view text, std::size_t& i, std::string& out);
   std::size_t open_marker_chain_start(const std::string& target) const;
