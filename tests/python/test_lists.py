@@ -617,7 +617,8 @@ WRAPPED_ITEMS = [
      '<p><a href="/1">Label</a></p><ul><li><a href="/1">one</a><a href="/1">tail</a></li><li>two</li></ul>'),
     ('<ul><a href="/1"><li>one<ul><li>sub</li></ul></li></a><li>two</li></ul>',
      '<ul><li><a href="/1">one</a><ul><li>sub</li></ul></li><li>two</li></ul>'),
-    ('<ul><li>x<ul><a href="/1"><li>y</li></a></ul></li></ul>', '<ul><li>x<ul><li><a href="/1">y</a></li></ul></li></ul>'),
+    ('<ul><li>x<ul><a href="/1"><li>y</li></a></ul></li></ul>',
+     '<ul><li>x<ul><li><a href="/1">y</a></li></ul></li></ul>'),
     ('<menu><a href="/1"><li>one</li></a><b><li>two</li></b></menu>',
      '<ul><li><a href="/1">one</a></li><li><strong>two</strong></li></ul>'),
 ]
@@ -697,7 +698,8 @@ def linked_items(markdown):
          ["Abo-Service", "Best Ager", "FAZ.NET als Startseite", "Apps", "Finanz-Services", "Tarifrechner",
           "Newsletter", "Immobilien- Markt", "Routenplaner", "Stellenmarkt", "Spiele", "Gutscheine",
           "Veranstaltungen", "Whatsapp & Co.", "TV-Programm", "Wetter"]),
-        ("readability", "gmw.html", ["\u5149\u660e\u56fe\u7247", "\u6211\u8981\u6295\u7a3f", "\u5149\u660e\u57f9\u8bad"]),
+        ("readability", "gmw.html",
+         ["\u5149\u660e\u56fe\u7247", "\u6211\u8981\u6295\u7a3f", "\u5149\u660e\u57f9\u8bad"]),
     ],
 )
 def test_page_menu_items_inside_links_are_linked_items(road, source, name, expected):

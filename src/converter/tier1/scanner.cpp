@@ -451,7 +451,6 @@ bool Scanner::open_element(const Tier1Tag& tag, std::string_view attributes) {
         } else {
           ensure_line_break(main_);
         }
-        if (list->item_counter < 65535) ++list->item_counter;
         frame.marker_offset = main_.size();
         main_ += std::to_string(number);
         main_ += ". ";
@@ -460,6 +459,7 @@ bool Scanner::open_element(const Tier1Tag& tag, std::string_view attributes) {
         frame.marker_offset = main_.size();
         main_ += "- ";
       }
+      if (list != nullptr && list->item_counter < 65535) ++list->item_counter;
       break;
     }
     case Tier1Kind::Caption:

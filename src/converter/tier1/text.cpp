@@ -179,7 +179,7 @@ bool Scanner::push_text(std::string_view run) {
 bool Scanner::between_items() const {
   for (std::size_t i = frames_.size(); i > 0; --i) {
     const Tier1Kind kind = frames_[i - 1].kind();
-    if (kind == Tier1Kind::List) return true;
+    if (kind == Tier1Kind::List) return frames_[i - 1].item_counter > 0;
     if (kind != Tier1Kind::Transparent && !is_inline_marker_kind(kind)) return false;
   }
   return false;
