@@ -630,6 +630,17 @@ def test_items_inside_inline_elements_read_back(road, html, expected):
     assert read_back(tidewell.convert(html, road)["content"]) == "".join(expected.split())
 
 
+# The markers around an item's content meet the ends of its line, not the
+# elements beside the one around the item in the page.
+@pytest.mark.parametrize(
+    "html, expected",
+    [*WRAPPED_ITEMS,
+     ("<ul><em><li>*</li></em><b><li>x</li></b></ul>", "<ul><li><em>*</em></li><li><strong>x</strong></li></ul>")],
+)
+def test_items_inside_emphasis_read_back_with_underscores(html, expected):
+    assert read_back(md(html, strong_em_symbol="_")) == "".join(expected.split())
+
+
 @pytest.mark.parametrize("html", [html for html, _ in WRAPPED_ITEMS])
 def test_scanner_leaves_items_inside_inline_elements_to_the_dom_road(html):
     dom = {"tier_strategy": "tier2", "code_block_style": "indented", "highlight_style": "none"}

@@ -137,12 +137,14 @@ class Walk {
   // its own, or its own (none for a node that is no element). Handlers of
   // elements that may wrap list items read their children here.
   std::span<const NodeHandle> children_of(NodeHandle element) const {
-    for (const StandInChildren* at = stand_ins_; at != nullptr; at = at->outer) {
-      if (at->node == element) return at->children;
-    }
+    if (const StandInChildren* stand_in = stand_ins_for(element)) return stand_in->children;
     const TlNode::Tag* tag = dom_->tag(element);
     return tag != nullptr ? tag->children.as_span() : std::span<const NodeHandle>();
   }
+  // `element` is converted with stand-in children: what stands beside it
+  // in the document does not stand beside its output, which a line end or
+  // a space sets apart.
+  bool converts_stand_ins(NodeHandle element) const { return stand_ins_for(element) != nullptr; }
 
   // The same walk reading `options` (which must outlive it) instead.
   Walk with_options(const ConversionOptions& options) const {
@@ -226,6 +228,13 @@ class Walk {
   TagRef tag(NodeHandle node) const;
 
  private:
+  const StandInChildren* stand_ins_for(NodeHandle element) const {
+    for (const StandInChildren* at = stand_ins_; at != nullptr; at = at->outer) {
+      if (at->node == element) return at;
+    }
+    return nullptr;
+  }
+
   const TlDom* dom_;
   const DomContext* dom_context_;
   const ConversionOptions* options_;
