@@ -6,6 +6,7 @@ import re
 import pytest
 
 import tidewell
+from roads import PARSER_ROADS, TIER1, road_id
 
 
 def md(html, **options):
@@ -259,6 +260,8 @@ def test_task_items(html, expected):
         ("<ul><li><form></form>日本</li></ul>", ["日本"]),
         ("<ul><li><form></form>abc</li><li><nav class=nav>menu</nav>été</li></ul>", ["abc", "été"]),
         ("<ol><li><form></form><form></form>x</li></ol>", ["x"]),
+        # items inside a link: each holds a link of its own
+        ('<ul><a href="/1"><li>one</li><li>two</li></a></ul>', ["[one](/1)", "[two](/1)"]),
     ],
 )
 def test_list_item_records(html, expected):
@@ -586,3 +589,133 @@ def test_page_items_of_adjacent_lists_hold_their_content(source, name):
 def test_page_items_after_inline_content_stay_items(source, name, expected):
     items = item_texts(page_markdown(source, name))
     assert any(items[i:i + len(expected)] == expected for i in range(len(items)))
+
+
+# --- items inside inline elements --------------------------------------------
+#
+# A browser shows an li as an item of its list even where a link, bold or a
+# span stands between the two, with the item's content in that formatting:
+# each item is a list item holding the link (one per item, all to the same
+# address), numbered with the list's other items; what the element holds
+# beside its items stays, in the same formatting, on the line of the item
+# before it (or before the list).
+
+WRAPPED_ITEMS = [
+    ('<ul><a href="/1"><li>one</li></a><a href="/2"><li>two</li></a></ul>',
+     '<ul><li><a href="/1">one</a></li><li><a href="/2">two</a></li></ul>'),
+    ("<ul><b><li>one</li></b><em><li>two</li></em><span><li>three</li></span></ul>",
+     "<ul><li><strong>one</strong></li><li><em>two</em></li><li>three</li></ul>"),
+    ('<ol><a href="/1"><li>one</li></a><li>two</li></ol>', '<ol><li><a href="/1">one</a></li><li>two</li></ol>'),
+    ('<ul><li>x</li><a href="/1"><li>one <b>b</b></li><li>two</li></a></ul>',
+     '<ul><li>x</li><li><a href="/1">one<strong>b</strong></a></li><li><a href="/1">two</a></li></ul>'),
+    ('<ul><a href="/1"><b><li>one</li></b></a><u><i><li>two</li></i></u></ul>',
+     '<ul><li><a href="/1"><strong>one</strong></a></li><li><em>two</em></li></ul>'),
+    # an item of blocks, as a page's menu holds them: the link text on one line
+    ('<ul>\n <a href="/1">\n  <li>\n   <div></div>\n   <p>one</p>\n  </li>\n </a>\n</ul>',
+     '<ul><li><a href="/1">one</a></li></ul>'),
+    ('<ul><a href="/1">Label<li>one</li>tail</a><li>two</li></ul>',
+     '<p><a href="/1">Label</a></p><ul><li><a href="/1">one</a><a href="/1">tail</a></li><li>two</li></ul>'),
+    ('<ul><a href="/1"><li>one<ul><li>sub</li></ul></li></a><li>two</li></ul>',
+     '<ul><li><a href="/1">one</a><ul><li>sub</li></ul></li><li>two</li></ul>'),
+    ('<ul><li>x<ul><a href="/1"><li>y</li></a></ul></li></ul>',
+     '<ul><li>x<ul><li><a href="/1">y</a></li></ul></li></ul>'),
+    ('<menu><a href="/1"><li>one</li></a><b><li>two</li></b></menu>',
+     '<ul><li><a href="/1">one</a></li><li><strong>two</strong></li></ul>'),
+]
+
+
+@pytest.mark.parametrize("road", PARSER_ROADS, ids=road_id)
+@pytest.mark.parametrize("html, expected", WRAPPED_ITEMS)
+def test_items_inside_inline_elements_read_back(road, html, expected):
+    assert read_back(tidewell.convert(html, road)["content"]) == "".join(expected.split())
+
+
+# The markers around an item's content meet the ends of its line, not the
+# elements beside the one around the item in the page.
+@pytest.mark.parametrize(
+    "html, expected",
+    [*WRAPPED_ITEMS,
+     ("<ul><em><li>*</li></em><b><li>x</li></b></ul>", "<ul><li><em>*</em></li><li><strong>x</strong></li></ul>")],
+)
+def test_items_inside_emphasis_read_back_with_underscores(html, expected):
+    assert read_back(md(html, strong_em_symbol="_")) == "".join(expected.split())
+
+
+@pytest.mark.parametrize("html", [html for html, _ in WRAPPED_ITEMS])
+def test_scanner_leaves_items_inside_inline_elements_to_the_dom_road(html):
+    dom = {"tier_strategy": "tier2", "code_block_style": "indented", "highlight_style": "none"}
+    assert tidewell.convert(html, TIER1)["content"] == tidewell.convert(html, dom)["content"]
+
+
+@pytest.mark.parametrize(
+    "html, options, expected",
+    [
+        ('<ul><a href="/1"><li>one</li></a><a href="/2"><li>two</li></a></ul>', {}, "- [one](/1)\n- [two](/2)\n"),
+        ("<ul><b><li>one</li></b></ul>", {}, "- **one**\n"),
+        ('<ol><a href="/1"><li>one</li></a><li>two</li></ol>', {}, "1. [one](/1)\n2. two\n"),
+        ('<ol start="3"><span><li>a</li><li>b</li></span><a href="/1"><li>c</li></a></ol>', {},
+         "3. a\n4. b\n5. [c](/1)\n"),
+        ('<ul><li>x</li><a href="/1"><li>one <b>b</b></li><li>two</li></a></ul>', {},
+         "- x\n- [one **b**](/1)\n- [two](/1)\n"),
+        ('<ul><a href="/1" title="T"><li><div></div><p>one</p></li></a></ul>', {}, '- [one](/1 "T")\n'),
+        ('<ul><a href="/1">Label<li>one</li>tail</a><li>two</li></ul>', {},
+         "[Label](/1)\n- [one](/1) [tail](/1)\n- two\n"),
+        ('<ul><a href="/1"><li>one<ul><li>sub</li></ul>more</li></a></ul>', {},
+         "- [one](/1)\n  * sub\n\n  [more](/1)\n"),
+        ('<ul><a href="/1"><li>one</li><ul><li>sub</li></ul></a></ul>', {}, "- [one](/1)\n  * sub\n"),
+        ('<ul><a href="/1"><li>one</li><li>two</li></a></ul>', {"link_style": "reference"},
+         "- [one][1]\n- [two][1]\n\n[1]: /1\n"),
+        ('<ul><a href="/1"><b><li>one</li></b></a><em><li>two</li></em></ul>', {"output_format": "djot"},
+         "- [*one*](/1)\n- _two_\n"),
+        ('<ul><a href="/1"><li>one</li></a><b>x<li>two</li></b></ul>', {"output_format": "plain"},
+         "- one\nx\n- two\n"),
+        ('<table><tr><td><ul><a href="/1"><li>a</li></a><a href="/2"><li>b</li></a></ul></td></tr></table>', {},
+         "| [a](/1)<br>[b](/2) |\n| ------------------ |\n"),
+        # code, a label or a stripped element gives way: the items stay items
+        ("<ul><code><li>a</li></code><label><li>b</li></label></ul>", {}, "- a\n- b\n"),
+        ('<ul><a href="/1"><li>one</li></a></ul>', {"strip_tags": ["a"]}, "- one\n"),
+    ],
+)
+def test_items_inside_inline_elements(html, options, expected):
+    assert md(html, **options) == expected
+
+
+def test_items_inside_a_link_are_links_of_their_own():
+    links = tidewell.convert('<ul><a href="/1"><li>one</li><li>two</li></a></ul>', {})["metadata"]["links"]
+    assert [(link["href"], link["text"]) for link in links] == [("/1", "one"), ("/1", "two")]
+
+
+def linked_items(markdown):
+    """The text and address of every list item a CommonMark reader finds
+    whose text is one link and nothing else."""
+    tokens = pytest.importorskip("markdown_it").MarkdownIt("commonmark").parse(markdown)
+    found, depth = [], 0
+    for token in tokens:
+        depth += token.type == "list_item_open"
+        depth -= token.type == "list_item_close"
+        kinds = [child.type for child in token.children or []]
+        if depth and token.type == "inline" and kinds[:1] == ["link_open"] and kinds[-1:] == ["link_close"] \
+                and kinds.count("link_open") == 1:
+            text = " ".join(child.content for child in token.children if child.type == "text")
+            found.append((" ".join(text.split()), token.children[0].attrs["href"]))
+    return found
+
+
+@pytest.mark.parametrize("road", PARSER_ROADS, ids=road_id)
+@pytest.mark.parametrize(
+    "source, name, expected",
+    [
+        ("trafilatura", "faz.net.streaming.html",
+         ["Abo-Service", "Best Ager", "FAZ.NET als Startseite", "Apps", "Finanz-Services", "Tarifrechner",
+          "Newsletter", "Immobilien- Markt", "Routenplaner", "Stellenmarkt", "Spiele", "Gutscheine",
+          "Veranstaltungen", "Whatsapp & Co.", "TV-Programm", "Wetter"]),
+        ("readability", "gmw.html",
+         ["\u5149\u660e\u56fe\u7247", "\u6211\u8981\u6295\u7a3f", "\u5149\u660e\u57f9\u8bad"]),
+    ],
+)
+def test_page_menu_items_inside_links_are_linked_items(road, source, name, expected):
+    from corpus import corpus_path, read_page
+
+    page = read_page(corpus_path(source, "pages", name))
+    items = dict(linked_items(tidewell.convert(page, road)["content"]))
+    assert [text for text in expected if text in items and items[text].startswith("http")] == expected

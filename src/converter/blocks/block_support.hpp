@@ -166,6 +166,13 @@ void break_in_cell(std::string& out);
 // anything but a marker.
 void ensure_list_start_separator(const Walk& w, const ConversionContext& context);
 
+// A child of a list or menu that is an inline element holding items of it
+// (lists.cpp): writes each item as an item of the list, its content inside
+// the markup of the elements around it, and their other content in that
+// markup too, in `context` (the list's children's) at `depth`. False,
+// writing nothing, for any other child.
+bool convert_wrapped_items(const Walk& w, NodeHandle child, const ConversionContext& context, std::size_t depth);
+
 // A block of the trimmed converted children (walked at the element's own
 // depth) between blank lines: nothing when it is empty; in inline rendering
 // the children in place. dl, details, form and fieldset.

@@ -2,10 +2,12 @@
 // lists. Nesting travels in the context: a list marks each child with its
 // depth, number and kind, an item marks its content as item content.
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <limits>
 #include <new>
 #include <optional>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -15,6 +17,7 @@
 #include "converter/blocks/block_support.hpp"
 #include "converter/blocks/blocks.hpp"
 #include "converter/metadata/structure_sink.hpp"
+#include "converter/walk/handler_family.hpp"
 
 namespace tidewell {
 namespace {
@@ -295,6 +298,206 @@ void convert_children_except(const Walk& w, NodeHandle item, NodeHandle left_out
   }
 }
 
+// --- items inside inline elements ---------------------------------------------
+//
+// A browser lays an li out as an item of its list even where inline
+// elements (a link, bold, a span) stand between the two, and shows the
+// item's content in their formatting. Such an item is written as an item of
+// the list with its content inside the markup of the elements around it:
+// each item a link of its own, all to the same address. What those elements
+// hold beside their items is written like content between items, inside the
+// same markup. Nothing is rewritten in the tree: the elements are converted
+// once per piece, with the piece standing in for their children.
+
+// How many levels of inline elements are looked through for items.
+constexpr std::size_t kWrapperLevels = 8;
+
+enum class WrapperRole : std::uint8_t {
+  None,       // no element items are looked for in
+  Marked,     // its handler writes its markup around each piece
+  Dissolved,  // the pieces are written without it
+};
+
+WrapperRole wrapper_role(const Walk& w, NodeHandle node) {
+  const TlNode::Tag* tag = w.dom().tag(node);
+  if (tag == nullptr) return WrapperRole::None;
+  const TagRef ref = w.tag(node);
+  // (A custom element is inline too.)
+  const bool phrasing = ref.id == TagId::Unknown ? !ref.name.empty()
+                                                 : tag_has(ref.id, kInline) || ref.id == TagId::Font ||
+                                                       ref.id == TagId::Big || ref.id == TagId::Tt ||
+                                                       ref.id == TagId::Nobr;
+  if (!phrasing) return WrapperRole::None;
+  switch (w.policy().check(w.dom(), node, *tag, ref.name, ref.id)) {
+    case NodeVerdict::Drop:
+    case NodeVerdict::Preserve:
+      return WrapperRole::None;
+    case NodeVerdict::ChildrenOnly:
+      return WrapperRole::Dissolved;
+    case NodeVerdict::Convert:
+      break;
+  }
+  // The handlers that read their children through the walk (children_of);
+  // code, ruby, a label, a button or a quotation give way to the items.
+  switch (handler_family(ref.id)) {
+    case HandlerFamily::Link:
+    case HandlerFamily::Transparent:
+    case HandlerFamily::Unknown:
+      return WrapperRole::Marked;
+    case HandlerFamily::Inline:
+      return ref.id == TagId::Ruby || ref.id == TagId::Rb || ref.id == TagId::Rt || ref.id == TagId::Rp ||
+                     ref.id == TagId::Rtc
+                 ? WrapperRole::Dissolved
+                 : WrapperRole::Marked;
+    case HandlerFamily::InlineCode:
+      return WrapperRole::Dissolved;
+    default:
+      return ref.id == TagId::Label || ref.id == TagId::Button || ref.id == TagId::Q ? WrapperRole::Dissolved
+                                                                                    : WrapperRole::None;
+  }
+}
+
+// Some child of the element is an li, or an inline element that holds one,
+// at most `levels` levels down.
+bool holds_items(const Walk& w, NodeHandle node, std::size_t levels) {
+  for (const NodeHandle child : w.dom().tag(node)->children) {
+    if (w.tag(child).id == TagId::Li) return true;
+    if (levels > 1 && wrapper_role(w, child) != WrapperRole::None && holds_items(w, child, levels - 1)) return true;
+  }
+  return false;
+}
+
+// A child of a list that is an inline element holding items.
+bool wraps_items(const Walk& w, NodeHandle child) {
+  return w.tag(child).id != TagId::Li && wrapper_role(w, child) != WrapperRole::None &&
+         holds_items(w, child, kWrapperLevels);
+}
+
+// Nothing but white space and comments.
+bool is_blank_run(const Walk& w, std::span<const NodeHandle> nodes) {
+  return std::all_of(nodes.begin(), nodes.end(), [&](NodeHandle node) {
+    const TlNode* n = w.dom().node(node);
+    return n == nullptr || n->is_comment() || is_blank_text_node(w.dom(), node);
+  });
+}
+
+}  // namespace
+
+// The elements that write markup around a piece of content: the outermost
+// one is converted, each holding the next one as its stand-in child down
+// to the innermost, whose children the piece stands in for. No outermost
+// one when none of them writes markup.
+struct WrapperPath {
+  std::optional<NodeHandle> outermost;
+  NodeHandle innermost = 0;
+  const StandInChildren* outer_stand_ins = nullptr;  // from the one above the innermost up
+};
+
+// An item found inside inline elements, for its own handler.
+struct WrappedListItem {
+  NodeHandle item = 0;
+  WrapperPath path;
+};
+
+namespace {
+
+// A piece of what inline elements around items hold: an item, a list
+// (written apart from them: a link holds no list), or a run of other
+// content.
+struct WrappedPiece {
+  std::span<const NodeHandle> nodes;  // the item or the list alone, or the run
+  TagId id = TagId::Unknown;          // li, ul or ol; Unknown for a run
+  WrapperPath path;
+};
+
+// Converts `content` as the content of the elements on `path`.
+void convert_in_wrappers(const Walk& w, const WrapperPath& path, std::span<const NodeHandle> content,
+                         const ConversionContext& context, std::size_t depth) {
+  if (!path.outermost) {
+    for (const NodeHandle node : content) w.node(node, context, depth);
+    return;
+  }
+  const StandInChildren innermost{path.innermost, content, path.outer_stand_ins};
+  w.with_stand_ins(innermost).node(*path.outermost, context, depth);
+}
+
+// Calls `on_piece` with each piece of `wrapper` (see wraps_items) in
+// document order; runs of white space and comments alone are left out.
+template <typename OnPiece>
+void for_each_wrapped_piece(const Walk& w, NodeHandle wrapper, OnPiece&& on_piece) {
+  struct Level {
+    std::span<const NodeHandle> children;
+    std::size_t next = 0;
+    bool marked = false;
+    // A marked level's: its element, and the next marked one below it.
+    StandInChildren stand_in;
+  };
+  // (Fixed places: the stand-ins point to each other.)
+  std::array<Level, kWrapperLevels> levels;
+  std::size_t top = 0;
+  // `node` lies in the document's children lists, where a stand-in may
+  // point to it.
+  const auto enter = [&](const NodeHandle& node) {
+    Level& level = levels[top];
+    level = Level{};
+    level.children = w.dom().tag(node)->children.as_span();
+    level.marked = wrapper_role(w, node) == WrapperRole::Marked;
+    if (level.marked) {
+      const StandInChildren* outer = nullptr;
+      for (std::size_t i = top; i > 0 && outer == nullptr; --i) {
+        if (!levels[i - 1].marked) continue;
+        levels[i - 1].stand_in.children = std::span<const NodeHandle>(&node, 1);
+        outer = &levels[i - 1].stand_in;
+      }
+      level.stand_in = StandInChildren{node, {}, outer};
+    }
+    ++top;
+  };
+  const auto path = [&] {
+    WrapperPath p;
+    for (std::size_t i = 0; i < top; ++i) {
+      if (!levels[i].marked) continue;
+      if (!p.outermost) p.outermost = levels[i].stand_in.node;
+      p.innermost = levels[i].stand_in.node;
+      p.outer_stand_ins = levels[i].stand_in.outer;
+    }
+    return p;
+  };
+  enter(wrapper);
+  while (top > 0) {
+    Level& level = levels[top - 1];
+    const std::span<const NodeHandle> children = level.children;
+    if (level.next >= children.size()) {
+      --top;
+      continue;
+    }
+    // The run up to the next item, list or element that holds items.
+    std::size_t end = level.next;
+    while (end < children.size()) {
+      const TagId id = w.tag(children[end]).id;
+      if (id == TagId::Li || is_list_tag(id)) break;
+      if (top < kWrapperLevels && wrapper_role(w, children[end]) != WrapperRole::None &&
+          holds_items(w, children[end], kWrapperLevels - top)) {
+        break;
+      }
+      ++end;
+    }
+    if (end > level.next) {
+      const std::span<const NodeHandle> run = children.subspan(level.next, end - level.next);
+      level.next = end;
+      if (!is_blank_run(w, run)) on_piece(WrappedPiece{run, TagId::Unknown, path()});
+      continue;
+    }
+    const NodeHandle& child = children[level.next++];
+    const TagId id = w.tag(child).id;
+    if (id == TagId::Li || is_list_tag(id)) {
+      on_piece(WrappedPiece{std::span<const NodeHandle>(&child, 1), id, path()});
+    } else {
+      enter(child);
+    }
+  }
+}
+
 // --- separators --------------------------------------------------------------
 
 // After a list: inside an item a line break (a blank line in a loose list);
@@ -316,6 +519,35 @@ void ensure_list_end_separator(std::string& out, const ConversionContext& contex
 
 // --- the elements ------------------------------------------------------------
 
+// Hands a piece of an inline element around items (for_each_wrapped_piece)
+// to `write_entry` (as render_list_items takes a child of the list): an item
+// with its way through the elements, a list as it stands, or a run
+// converted inside the elements.
+template <typename WriteEntry>
+void write_wrapped_piece(const Walk& w, const WrappedPiece& piece, std::size_t depth, const WriteEntry& write_entry) {
+  const NodeHandle first = piece.nodes.front();
+  if (is_list_tag(piece.id)) {
+    write_entry(first, piece.id, false, [&](const ConversionContext& scope) { w.node(first, scope, depth); });
+    return;
+  }
+  if (piece.id == TagId::Li) {
+    const WrappedListItem item{first, piece.path};
+    write_entry(first, TagId::Li, false, [&](const ConversionContext& scope) {
+      ConversionContext wrapped = scope;
+      wrapped.wrapped_item = &item;
+      w.node(first, wrapped, depth);
+    });
+    return;
+  }
+  const bool inline_content = std::all_of(piece.nodes.begin(), piece.nodes.end(), [&](NodeHandle node) {
+    return is_inline_content(w, node) || is_blank_run(w, std::span<const NodeHandle>(&node, 1));
+  });
+  const TagId id = w.tag(piece.path.outermost.value_or(first)).id;
+  write_entry(first, id, inline_content, [&](const ConversionContext& scope) {
+    convert_in_wrappers(w, piece.path, piece.nodes, scope, depth);
+  });
+}
+
 void render_list_items(const Walk& w, const TlNode::Tag& list, const ConversionContext& context, std::size_t depth,
                        bool ordered, bool loose, std::size_t item_depth, std::uint64_t start, bool other_marker) {
   ConversionContext child_context = context;
@@ -336,15 +568,15 @@ void render_list_items(const Walk& w, const TlNode::Tag& list, const ConversionC
   // Text was joined to the line of the item before: the next item
   // continues the list whatever its number.
   bool on_item_line = false;
-  for (NodeHandle child : list.children) {
-    if (is_blank_text_node(w.dom(), child)) continue;
+  // One child of the list, or one piece of an inline element around items:
+  // `child` is the item or the piece's first node, `convert` converts it.
+  const auto write_entry = [&](NodeHandle child, TagId id, bool inline_content, const auto& convert) {
     child_context.list_item_number = ordered ? counter : 0;
-    const TagId id = w.tag(child).id;
-    if (last_item && id != TagId::Li && context.in_table_cell && is_inline_content(w, child)) {
+    if (last_item && id != TagId::Li && context.in_table_cell && inline_content) {
       // (In a cell the items' texts follow each other on one line.)
       const TlNode::Raw* raw = w.dom().node(child)->as_raw();
       if (raw == nullptr || space_len_at(w.dom().bytes(raw->text), 0) == 0) w.write_boundary_space();
-    } else if (last_item && id != TagId::Li && is_inline_content(w, child) && end_of(out).is_single_line_break()) {
+    } else if (last_item && id != TagId::Li && inline_content && end_of(out).is_single_line_break()) {
       // Text or an inline element between two items (a separator, a label)
       // goes on the line of a text item before it; after a block it stands
       // apart, where it would run into the block as lazy text.
@@ -373,18 +605,30 @@ void render_list_items(const Walk& w, const TlNode::Tag& list, const ConversionC
           ordered ? scratch.size() + 2 : utf8_char_count(bullet_for(w.options().bullets, child_context.bullet_level)) + 1;
       ConversionContext nested = child_context;
       nested.item_indent = append_indent(scratch, item_depth, context.item_indent, w.options()) + marker;
-      w.node(child, nested, depth);
-      continue;
+      convert(nested);
+      return;
     }
     const std::size_t before = out.size();
-    w.node(child, child_context, depth);
-    if (id != TagId::Li) continue;
+    convert(child_context);
+    if (id != TagId::Li) return;
     if (!context.in_table_cell && holds_inline_only(w, child)) {
       item_line = before;
       while (item_line < out.size() && out[item_line] == '\n') ++item_line;
     }
     last_item = counter;
     if (ordered) ++counter;
+  };
+  for (NodeHandle child : list.children) {
+    if (is_blank_text_node(w.dom(), child)) continue;
+    if (wraps_items(w, child)) {
+      // Numbered on with the list's other items.
+      for_each_wrapped_piece(w, child, [&](const WrappedPiece& piece) {
+        write_wrapped_piece(w, piece, depth, write_entry);
+      });
+      continue;
+    }
+    write_entry(child, w.tag(child).id, is_inline_content(w, child),
+                [&](const ConversionContext& scope) { w.node(child, scope, depth); });
   }
 }
 
@@ -438,11 +682,18 @@ void convert_list_item(const Walk& w, NodeHandle node, const TlNode::Tag& tag, c
                                  ? context.item_indent
                                  : append_indent(out, context.list_depth, context.item_indent, options);
 
+  // An item inside inline elements that write markup: its content is
+  // written inside them, its blocks theirs (nested lists apart).
+  const WrappedListItem* wrapped = context.wrapped_item;
+  if (wrapped != nullptr && (wrapped->item != node || !wrapped->path.outermost)) wrapped = nullptr;
+
   bool block_item = false;
   bool loose_block = false;
-  for (NodeHandle child : tag.children) {
-    block_item = block_item || is_block_child_tag(w.tag(child).id);
-    loose_block = loose_block || is_loose_block_child_tag(w.tag(child).id);
+  if (wrapped == nullptr) {
+    for (NodeHandle child : tag.children) {
+      block_item = block_item || is_block_child_tag(w.tag(child).id);
+      loose_block = loose_block || is_loose_block_child_tag(w.tag(child).id);
+    }
   }
   const bool tight = !context.loose_list && !loose_block && !context.in_table_cell;
   // The last child that wrote something ends a block cleanly.
@@ -452,6 +703,7 @@ void convert_list_item(const Walk& w, NodeHandle node, const TlNode::Tag& tag, c
   ConversionContext content = context;
   content.list_depth = context.list_depth + 1;
   content.in_list_item = true;
+  content.wrapped_item = nullptr;
 
   // An item searched before this one and found its first checkbox (or
   // none) further on: there is none in this item's subtree.
@@ -490,8 +742,8 @@ void convert_list_item(const Walk& w, NodeHandle node, const TlNode::Tag& tag, c
     std::size_t text_end = text_start;
     // Where a nested list ended, while nothing has been written after it.
     std::size_t after_list = std::string::npos;
-    for (NodeHandle child : tag.children) {
-      const TagId id = w.tag(child).id;
+    // One child of the item, of `id`, which `convert` converts.
+    const auto write_child = [&](TagId id, const auto& convert) {
       const bool interrupts = tight && interrupts_paragraph(id, options);
       // One block right after another: the blank line the first left
       // shrinks (two quotes in a row keep it, or they would merge).
@@ -499,7 +751,7 @@ void convert_list_item(const Walk& w, NodeHandle node, const TlNode::Tag& tag, c
         drop_trailing_blank_lines(out);
       }
       const std::size_t before = out.size();
-      w.node(child, content, depth + 1);
+      convert();
       const bool wrote = out.size() > before && !is_unicode_space_only(std::string_view(out).substr(before));
       // (A rule after text keeps the blank line before it, which makes
       // the list loose for a reader anyway.)
@@ -507,7 +759,7 @@ void convert_list_item(const Walk& w, NodeHandle node, const TlNode::Tag& tag, c
       wrote_any = wrote_any || wrote;
       if (is_list_tag(id)) {
         after_list = out.size();
-        continue;
+        return;
       }
       // (A child may also shorten the output: a dropped element takes the
       // spaces before it away.)
@@ -521,6 +773,27 @@ void convert_list_item(const Walk& w, NodeHandle node, const TlNode::Tag& tag, c
           ++text_end;
         }
         after_list = std::string::npos;
+      }
+    };
+    if (wrapped == nullptr) {
+      for (NodeHandle child : tag.children) {
+        write_child(w.tag(child).id, [&] { w.node(child, content, depth + 1); });
+      }
+    } else {
+      // Each run of children between nested lists inside the elements
+      // around the item; the lists stand apart (a link holds no list).
+      const std::span<const NodeHandle> children = tag.children.as_span();
+      const TagId outermost = w.tag(*wrapped->path.outermost).id;
+      std::size_t start = 0;
+      for (std::size_t i = 0; i <= children.size(); ++i) {
+        const bool list = i < children.size() && is_list_tag(w.tag(children[i]).id);
+        if (i < children.size() && !list) continue;
+        const std::span<const NodeHandle> run = children.subspan(start, i - start);
+        if (!is_blank_run(w, run)) {
+          write_child(outermost, [&] { convert_in_wrappers(w, wrapped->path, run, content, depth + 1); });
+        }
+        if (list) write_child(w.tag(children[i]).id, [&] { w.node(children[i], content, depth + 1); });
+        start = i + 1;
       }
     }
     trim_trailing_spaces_tabs(out);
@@ -553,6 +826,15 @@ namespace blocks {
 
 void break_in_cell(std::string& out) {
   if (!end_of(out).is_space() && trim_for_cell_separator(out)) out += "<br>";
+}
+
+bool convert_wrapped_items(const Walk& w, NodeHandle child, const ConversionContext& context, std::size_t depth) {
+  if (!wraps_items(w, child)) return false;
+  for_each_wrapped_piece(w, child, [&](const WrappedPiece& piece) {
+    write_wrapped_piece(w, piece, depth,
+                        [&](NodeHandle, TagId, bool, const auto& convert) { convert(context); });
+  });
+  return true;
 }
 
 void ensure_list_start_separator(const Walk& w, const ConversionContext& context) {

@@ -64,7 +64,12 @@ void convert_menu(const Walk& w, NodeHandle node, const ConversionContext& conte
   const std::string trailing = out.substr(kept);
   if (!context.inline_mode) blocks::ensure_list_start_separator(w, context);
   const std::size_t items_start = out.size();
-  walk_children_at(menu_walk, node, items, depth);
+  // (Items inside inline elements are items of the menu too.)
+  if (const TlNode::Tag* tag = w.dom().tag(node)) {
+    for (NodeHandle child : tag->children) {
+      if (!blocks::convert_wrapped_items(menu_walk, child, items, depth)) menu_walk.node(child, items, depth);
+    }
+  }
   if (context.inline_mode) {
     while (end_of(out).is_line_break()) out.pop_back();
   } else if (out.size() > items_start) {

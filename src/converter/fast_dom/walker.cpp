@@ -122,6 +122,14 @@ struct Frame {
   bool emphasis_inside = false;  // some descendant wrote emphasis markers
   bool joined = false;           // emphasis continuing the pair before it: no marker of its own before it
   bool after_code = false;       // emphasis whose opening marker stands right after a code span
+  // An inline element around list items, closed before an item's marker
+  // and opened again after it: a piece of it beside the items (not an
+  // item's content) writes nothing when it holds no text.
+  bool split = false;
+  // A list item inside inline elements, which stand open again on the
+  // stack below it (see open_list_item); a list the inline elements around
+  // it were closed before (see wrappers_around_list).
+  bool wrapped = false;
 };
 
 // One table being collected: cell texts back to back, cells and row ends.
@@ -458,6 +466,21 @@ class Walker {
         // A list standing directly in a list belongs to the item before it
         // (the parent's mark holds that item's content column + 1).
         const Frame* parent = stack_.empty() ? nullptr : &stack_.back();
+        // In an item inside inline elements, or among the items of such
+        // elements, a list stands apart from them (a link holds no list):
+        // they close before it and open again after it.
+        if (const std::optional<WrapperRange> around = wrappers_around_list()) {
+          close_in_place(*around);
+          const Frame& outer = stack_[around->first - 1];
+          frame.state.in_link = outer.state.in_link;
+          frame.state.in_strong = outer.state.in_strong;
+          frame.state.in_emphasis = outer.state.in_emphasis;
+          frame.wrapped = true;
+          if (around->end == stack_.size()) {
+            parent = &outer;
+            base = frame.outer_base = frame.base = outer.base;
+          }
+        }
         const bool in_list = parent != nullptr && parent->action == Action::List && parent->mark != 0;
         if (in_list) {
           line_apart(base);
@@ -885,7 +908,127 @@ class Walker {
     return std::max(width, enclosing);
   }
 
+  // --- items inside inline elements ------------------------------------------
+  //
+  // A browser lays an li out as an item of its list even where inline
+  // elements (a link, emphasis, a span) stand between the two, and shows the
+  // item's content in their formatting. The item's marker goes before them:
+  // they close before it, as if they ended there, and open again after it
+  // for the item's content; at the item's end they close and open again for
+  // what follows. Each item is thus a link of its own.
+
+  static bool is_wrapper_action(Action action) {
+    return action == Action::Link || action == Action::Strong || action == Action::Emphasis ||
+           action == Action::Transparent;
+  }
+
+  // How many levels of inline elements are looked through for a list.
+  static constexpr std::size_t kWrapperLevels = 8;
+
+  // A list, or a menu (whose items are a list's).
+  bool is_list_frame(const Frame& f) const {
+    return f.action == Action::List || tag_id_ignore_case(dom_.bytes(dom_.tag(f.node)->name)) == TagId::Menu;
+  }
+
+  // The inline elements right below stack_[end] down to a list: the index
+  // of the first of them (`end` when there are none); none when anything
+  // else stands there, or more than kWrapperLevels of them.
+  std::optional<std::size_t> wrappers_below(std::size_t end) const {
+    std::size_t at = end;
+    while (at > 0 && end - at <= kWrapperLevels && is_wrapper_action(stack_[at - 1].action) &&
+           !is_list_frame(stack_[at - 1])) {
+      --at;
+    }
+    if (at == 0 || end - at > kWrapperLevels || !is_list_frame(stack_[at - 1])) return std::nullopt;
+    return at;
+  }
+
+  // Closes the elements from `first` to the top (the innermost first) as
+  // their ends would, `beside` the items where that is known; `held` keeps
+  // their frames for reopen_wrappers.
+  void close_wrappers(std::size_t first, std::vector<Frame>& held, bool beside) {
+    held.assign(stack_.begin() + static_cast<std::ptrdiff_t>(first), stack_.end());
+    while (stack_.size() > first) {
+      Frame f = stack_.back();
+      stack_.pop_back();
+      f.split = f.split || beside;
+      close(f);
+      if (f.emphasis_inside && !stack_.empty()) stack_.back().emphasis_inside = true;
+    }
+  }
+
+  // Opens the frame's element again where the output ends, as its start
+  // would (writing into the buffer from `outer_base`), for content `beside`
+  // the items or an item's; returns the base of its children.
+  std::size_t reopen(Frame& f, std::size_t outer_base, bool beside) {
+    f.split = beside;
+    f.joined = false;
+    f.emphasis_inside = false;
+    f.outer_base = f.base = outer_base;
+    if (f.action == Action::Link) f.base = out_.size();
+    if (f.action == Action::Strong || f.action == Action::Emphasis) {
+      f.mark = out_.size();
+      out_ += marker_of(f.action);
+    }
+    return f.base;
+  }
+
+  // Pushes the frames of close_wrappers again, their elements opened again.
+  void reopen_wrappers(std::vector<Frame>& held, std::size_t outer_base, bool beside) {
+    for (Frame& f : held) {
+      outer_base = reopen(f, outer_base, beside);
+      stack_.push_back(f);
+    }
+  }
+
+  // Elements of the stack, stack_[first] to stack_[end - 1].
+  struct WrapperRange {
+    std::size_t first;
+    std::size_t end;
+  };
+
+  // The inline elements a list opening now stands apart from: those around
+  // the item on top (below it on the stack), or the elements on top that
+  // items split (the list stands among those items).
+  std::optional<WrapperRange> wrappers_around_list() const {
+    if (stack_.empty()) return std::nullopt;
+    const std::size_t top = stack_.size() - 1;
+    if (stack_[top].action == Action::ListItem && stack_[top].wrapped) {
+      return WrapperRange{wrappers_below(top).value_or(top), top};
+    }
+    const std::optional<std::size_t> first = wrappers_below(stack_.size());
+    if (!first || *first == stack_.size() || !stack_[top].split) return std::nullopt;
+    return WrapperRange{*first, stack_.size()};
+  }
+
+  // Closes the elements of `range` (the innermost first) as their ends
+  // would; they stay on the stack.
+  void close_in_place(WrapperRange range) {
+    for (std::size_t at = range.end; at > range.first; --at) {
+      // (A copy: closing moves the places the frames on the stack note.)
+      Frame f = stack_[at - 1];
+      f.split = true;
+      close(f);
+    }
+  }
+
+  // Opens them again where the output ends: inside the item above them, or
+  // among the list's items.
+  void reopen_in_place(WrapperRange range) {
+    std::size_t outer_base = stack_[range.end < stack_.size() ? range.end : range.first - 1].base;
+    for (std::size_t at = range.first; at < range.end; ++at) outer_base = reopen(stack_[at], outer_base, true);
+  }
+
   void open_list_item(Frame& frame) {
+    // Inline elements between the list and the item close before its
+    // marker and open again after it.
+    const std::optional<std::size_t> wrappers = wrappers_below(stack_.size());
+    std::vector<Frame> held;
+    if (wrappers && *wrappers < stack_.size()) {
+      close_wrappers(*wrappers, held, true);
+      frame.outer_base = stack_.back().base;
+      frame.wrapped = true;
+    }
     const std::size_t base = frame.outer_base;
     trim_spaces_tabs(base);
     if (!empty_from(base) && out_.back() != '\n') out_ += '\n';
@@ -909,6 +1052,7 @@ class Walker {
     frame.action = Action::ListItem;
     frame.base = out_.size();
     frame.state.inline_context = true;
+    reopen_wrappers(held, frame.base, false);
   }
 
   // --- tables --------------------------------------------------------------
@@ -1031,6 +1175,9 @@ class Walker {
       case Action::List:
         if (!f.outer_inline) blank_line(f.outer_base, true);
         list_end_ = {out_.size(), f.state.numbered, f.state.other_marker};
+        if (f.wrapped) {
+          if (const std::optional<WrapperRange> around = wrappers_around_list()) reopen_in_place(*around);
+        }
         return;
       case Action::ListItem:
         close_list_item(f);
@@ -1468,6 +1615,8 @@ class Walker {
     const bool lead = !scratch_.empty() && space_len_at(scratch_, 0) != 0;
     const bool trail = !scratch_.empty() && space_len_before(scratch_, scratch_.size()) != 0;
     const std::string_view text = fold_line(scratch_);
+    // (Beside the items it was split by: nothing of it to show.)
+    if (text.empty() && f.split) return;
     const TlNode::Tag& tag = *dom_.tag(f.node);
     decode_attribute(tag, "href", href_);
     const bool has_title = decode_attribute(tag, "title", title_) && !title_.empty();
@@ -1489,6 +1638,16 @@ class Walker {
   }
 
   void close_list_item(const Frame& f) {
+    // The elements around the item close at its end and open again for
+    // what follows it.
+    std::vector<Frame> held;
+    const std::optional<std::size_t> wrappers = f.wrapped ? wrappers_below(stack_.size()) : std::nullopt;
+    if (wrappers) close_wrappers(*wrappers, held, false);
+    end_list_item(f);
+    if (wrappers) reopen_wrappers(held, stack_.back().base, true);
+  }
+
+  void end_list_item(const Frame& f) {
     // The list keeps its last item's content column in its mark, + 1.
     if (!stack_.empty() && stack_.back().action == Action::List) stack_.back().mark = f.state.content_indent + 1;
     trim_end(f.base);

@@ -213,7 +213,7 @@ class Surroundings {
     Scope scope = scope_;
     std::optional<Markers> own;
     for (int levels = 0; levels < 4; ++levels) {
-      const auto place = sibling_place(w_, node);
+      const auto place = w_.converts_stand_ins(node) ? std::nullopt : sibling_place(w_, node);
       if (!place) return false;
       for (std::size_t pos = place->index; pos > 0;) {
         const NodeHandle sibling = place->siblings[--pos];
@@ -295,7 +295,7 @@ class Surroundings {
     std::string own(own_markers);
     bool climbed = false;
     for (int levels = 0; levels < 4; ++levels) {
-      const auto place = sibling_place(w_, node);
+      const auto place = w_.converts_stand_ins(node) ? std::nullopt : sibling_place(w_, node);
       if (!place) return false;
       const Lead lead = lead_of(place->siblings.subspan(place->index + 1), symbol, own, scope, climbed);
       if (lead != Lead::Nothing) return lead == Lead::Word;
@@ -550,8 +550,10 @@ MarkerSides markers_stay_text(const Walk& w, NodeHandle node, const ConversionCo
 
 bool is_white(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
 
-// What stands beside `node` among its siblings (byte_beside).
+// What stands beside `node` among its siblings (byte_beside); a line end
+// beside one converted with stand-in children.
 std::optional<char> beside(const Walk& w, NodeHandle node, bool after) {
+  if (w.converts_stand_ins(node)) return '\n';
   const auto place = sibling_place(w, node);
   if (!place) return std::nullopt;
   return byte_beside(w.dom(), place->siblings, place->index, after);
@@ -643,6 +645,7 @@ bool word_beside(int c) {
 // edge of a block; kUnknownNeighbour for an element or what lies further.
 int byte_after(const Walk& w, NodeHandle node, const ConversionContext& context) {
   for (int levels = 0; levels < 4; ++levels) {
+    if (w.converts_stand_ins(node)) return '\n';
     const auto place = sibling_place(w, node);
     if (!place) return kUnknownNeighbour;
     if (const std::optional<char> next = byte_beside(w.dom(), place->siblings, place->index, true)) {
@@ -674,7 +677,7 @@ bool worth_converting_in_place(const Walk& w, NodeHandle node, std::string_view 
   NodeHandle stack[32];
   int top = 0;
   bool holds_element = false;
-  for (const NodeHandle child : tag->children) {
+  for (const NodeHandle child : w.children_of(node)) {
     if (top == 32) return false;
     holds_element = holds_element || w.dom().tag(child) != nullptr;
     stack[top++] = child;
@@ -920,7 +923,7 @@ void convert_span(const Walk& w, NodeHandle node, const ConversionContext& conte
     out.pop_back();
     w.write_boundary_space();
   }
-  for (NodeHandle child : tag->children) w.node(child, context, depth);
+  for (NodeHandle child : w.children_of(node)) w.node(child, context, depth);
 }
 
 void convert_abbr(const Walk& w, NodeHandle node, const ConversionContext& context, std::size_t depth) {

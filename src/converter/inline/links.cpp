@@ -225,7 +225,7 @@ std::optional<std::pair<std::uint8_t, NodeHandle>> find_heading_in_link(const Wa
   const TlNode::Tag* tag = w.dom().tag(link);
   if (tag == nullptr) return std::nullopt;
   std::optional<std::pair<std::uint8_t, NodeHandle>> found;
-  for (const NodeHandle child : tag->children) {
+  for (const NodeHandle child : w.children_of(link)) {
     const TlNode* n = w.dom().node(child);
     if (n == nullptr) continue;
     if (const TlNode::Raw* raw = n->as_raw()) {
@@ -261,7 +261,7 @@ void convert_link(const Walk& w, NodeHandle node, const ConversionContext& conte
   const auto plain_text = [&]() -> std::string_view {
     if (!plain) {
       std::string text;
-      dom_compute_node_text(w.dom_context(), node, dom, text);
+      for (const NodeHandle child : w.children_of(node)) dom_compute_node_text(w.dom_context(), child, dom, text);
       collapse_whitespace_into(text, spaced);
       plain = trim_unicode_space(spaced);
     }
@@ -278,7 +278,7 @@ void convert_link(const Walk& w, NodeHandle node, const ConversionContext& conte
 
   // A link inside the link ends it there: the children before it make the
   // label, the rest follows the link.
-  const std::span<const NodeHandle> children = tag->children.as_span();
+  const std::span<const NodeHandle> children = w.children_of(node);
   const std::size_t split = first_child_holding_link(w, children);
   const bool whole = split == children.size();
 

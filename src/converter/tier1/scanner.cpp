@@ -32,11 +32,6 @@ constexpr std::array<bool, 256> make_tag_end_stops() {
 }
 constexpr std::array<bool, 256> kTagEndStop = make_tag_end_stops();
 
-bool is_inline_marker_kind(Tier1Kind kind) {
-  return kind == Tier1Kind::Strong || kind == Tier1Kind::Emphasis || kind == Tier1Kind::Code ||
-         kind == Tier1Kind::Anchor;
-}
-
 bool is_table_kind(Tier1Kind kind) {
   return kind == Tier1Kind::Table || kind == Tier1Kind::TableHead || kind == Tier1Kind::TableBody ||
          kind == Tier1Kind::TableFoot || kind == Tier1Kind::TableRow || kind == Tier1Kind::Cell;
@@ -456,7 +451,6 @@ bool Scanner::open_element(const Tier1Tag& tag, std::string_view attributes) {
         } else {
           ensure_line_break(main_);
         }
-        if (list->item_counter < 65535) ++list->item_counter;
         frame.marker_offset = main_.size();
         main_ += std::to_string(number);
         main_ += ". ";
@@ -465,6 +459,7 @@ bool Scanner::open_element(const Tier1Tag& tag, std::string_view attributes) {
         frame.marker_offset = main_.size();
         main_ += "- ";
       }
+      if (list != nullptr && list->item_counter < 65535) ++list->item_counter;
       break;
     }
     case Tier1Kind::Caption:

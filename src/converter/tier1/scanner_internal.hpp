@@ -18,6 +18,12 @@ namespace tidewell::tier1 {
 // every rewrite of an element's output here proportional to the page.
 inline constexpr std::size_t kMaxOpenElements = 256;
 
+// Elements that write markup around their text: emphasis, code, links.
+inline bool is_inline_marker_kind(Tier1Kind kind) {
+  return kind == Tier1Kind::Strong || kind == Tier1Kind::Emphasis || kind == Tier1Kind::Code ||
+         kind == Tier1Kind::Anchor;
+}
+
 // One open element.
 struct Frame {
   const Tier1Tag* tag = nullptr;
@@ -26,7 +32,7 @@ struct Frame {
   std::uint32_t link_mark = 0;    // anchors: link_pool_ length before their href and title
   std::uint32_t href_len = 0;
   std::uint32_t title_len = 0;
-  std::uint16_t item_counter = 0;  // ordered lists: items opened so far
+  std::uint16_t item_counter = 0;  // lists: items opened so far
   std::uint16_t list_start = 1;    // ordered lists: the start attribute
   bool has_href = false;
   bool has_title = false;
@@ -120,6 +126,9 @@ class Scanner {
   bool push_pre_text(std::string_view run, std::string& target);
   bool push_running_text(std::string_view run, std::string& target);
   bool in_emphasis() const;
+  // Inside a list after one of its items, in none of them (through inline
+  // elements).
+  bool between_items() const;
   bool decode_into(std::string_view text, std::string& out);
   bool decode_reference(std::string_view text, std::size_t& i, std::string& out);
   std::size_t open_marker_chain_start(const std::string& target) const;

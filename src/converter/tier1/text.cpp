@@ -147,6 +147,11 @@ bool Scanner::push_text(std::string_view run) {
       is_ascii_alnum(run.front())) {
     return fail(Tier1Reason::Unsupported, "emphasis");
   }
+  // Text between the items of a list goes on the line of the item before
+  // it on the DOM road, which decides that from what the item holds.
+  if (between_items() && !std::all_of(run.begin(), run.end(), [](char c) { return scan::is_ws(c); })) {
+    return fail(Tier1Reason::Unsupported, "li");
+  }
   const std::size_t before = out.size();
   if (!push_running_text(run, out)) return false;
   // Text that would read as a list, quote or heading marker where it starts
@@ -169,6 +174,15 @@ bool Scanner::push_text(std::string_view run) {
                          std::memchr(out.data() + before, '*', out.size() - before) != nullptr);
   if (asterisk && in_emphasis()) return fail(Tier1Reason::Unsupported, "*");
   return true;
+}
+
+bool Scanner::between_items() const {
+  for (std::size_t i = frames_.size(); i > 0; --i) {
+    const Tier1Kind kind = frames_[i - 1].kind();
+    if (kind == Tier1Kind::List) return frames_[i - 1].item_counter > 0;
+    if (kind != Tier1Kind::Transparent && !is_inline_marker_kind(kind)) return false;
+  }
+  return false;
 }
 
 bool Scanner::in_emphasis() const {

@@ -77,6 +77,10 @@ using ListItemNumber = unsigned __int128;
 // converting (converter/tables).
 struct TableScanCache;
 
+// A list item that stands in inline elements writing markup, the way to
+// convert its content inside them (converter/blocks/lists.cpp).
+struct WrappedListItem;
+
 struct ConversionContext {
   ListItemNumber list_item_number = 0;
   std::uint64_t blockquote_depth = 0;
@@ -101,6 +105,9 @@ struct ConversionContext {
   ReferenceLinkCollector* reference_links = nullptr;
   // Set by the table handler for the content of a table.
   TableScanCache* table_scans = nullptr;
+  // Set by a list for one item it found inside inline elements, and read by
+  // that item alone.
+  const WrappedListItem* wrapped_item = nullptr;
 
   bool in_code = false;
   bool in_ordered_list = false;

@@ -133,7 +133,7 @@ void write_subtree_plainly(const Walk& w, NodeHandle root, const ConversionConte
     } else if (id == TagId::Td || id == TagId::Th) {
       if (!end_of(output).is_line_start() && !end_of(output).is_space()) output += ' ';
     }
-    const auto children = tag.children.as_span();
+    const auto children = w.children_of(frame.node);
     for (std::size_t i = children.size(); i > 0; --i) stack.push_back({children[i - 1], frame.depth + 1U, false});
   }
 }
@@ -204,9 +204,7 @@ void Walk::node(NodeHandle node, const ConversionContext& context, std::size_t d
 }
 
 void Walk::children(NodeHandle element, const ConversionContext& context, std::size_t depth) const {
-  const TlNode::Tag* tag = dom_->tag(element);
-  if (tag == nullptr) return;
-  for (NodeHandle child : tag->children) node(child, context, depth + 1);
+  for (NodeHandle child : children_of(element)) node(child, context, depth + 1);
 }
 
 void convert_transparent(const Walk& w, NodeHandle node, const ConversionContext& context, std::size_t depth) {

@@ -11,6 +11,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -73,6 +74,16 @@ struct InPlaceElement {
   mutable std::size_t start = 0;
 };
 
+// Children that stand in for an element's own while it is converted: an
+// inline element around list items writes its markup around one item's
+// content at a time (converter/blocks/lists.cpp). Linked to the ones
+// further out.
+struct StandInChildren {
+  NodeHandle node = 0;
+  std::span<const NodeHandle> children;
+  const StandInChildren* outer = nullptr;
+};
+
 // An element's lower-cased name and tag id.
 struct TagRef {
   std::string_view name;
@@ -127,6 +138,26 @@ class Walk {
     }
     return false;
   }
+
+  // The same walk converting `stand_ins.node` (and the ones linked to it)
+  // with the stand-in children; `stand_ins` must outlive it.
+  Walk with_stand_ins(const StandInChildren& stand_ins) const {
+    Walk w = *this;
+    w.stand_ins_ = &stand_ins;
+    return w;
+  }
+  // The children the walk converts for `element`: those standing in for
+  // its own, or its own (none for a node that is no element). Handlers of
+  // elements that may wrap list items read their children here.
+  std::span<const NodeHandle> children_of(NodeHandle element) const {
+    if (const StandInChildren* stand_in = stand_ins_for(element)) return stand_in->children;
+    const TlNode::Tag* tag = dom_->tag(element);
+    return tag != nullptr ? tag->children.as_span() : std::span<const NodeHandle>();
+  }
+  // `element` is converted with stand-in children: what stands beside it
+  // in the document does not stand beside its output, which a line end or
+  // a space sets apart.
+  bool converts_stand_ins(NodeHandle element) const { return stand_ins_for(element) != nullptr; }
 
   // The same walk reading `options` (which must outlive it) instead.
   Walk with_options(const ConversionOptions& options) const {
@@ -210,6 +241,13 @@ class Walk {
   TagRef tag(NodeHandle node) const;
 
  private:
+  const StandInChildren* stand_ins_for(NodeHandle element) const {
+    for (const StandInChildren* at = stand_ins_; at != nullptr; at = at->outer) {
+      if (at->node == element) return at;
+    }
+    return nullptr;
+  }
+
   const TlDom* dom_;
   const DomContext* dom_context_;
   const ConversionOptions* options_;
@@ -219,6 +257,7 @@ class Walk {
   bool in_buffer_ = false;  // writes into a handler's buffer (into())
   bool buffer_starts_line_ = false;  // that buffer's content will start a line
   const InPlaceElement* in_place_ = nullptr;  // see in_place()
+  const StandInChildren* stand_ins_ = nullptr;  // see with_stand_ins()
   // Handler calls in progress on the C stack; copied by into().
   mutable std::size_t nesting_ = 0;
 };

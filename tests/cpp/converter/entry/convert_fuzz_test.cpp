@@ -169,7 +169,8 @@ TEST(ConvertFuzz, RandomAndMutatedMarkup) {
 // every scan.
 TEST(ConvertFuzz, DeepNestingAndHugeAttributes) {
   std::vector<std::string> inputs;
-  for (const char* unit : {"<div>", "<span>", "<b>", "<ul><li>", "<table><tr><td>", "<a href=x><i>"}) {
+  for (const char* unit :
+       {"<div>", "<span>", "<b>", "<ul><li>", "<table><tr><td>", "<a href=x><i>", "<ol><a href=x><b><li>"}) {
     std::string html;
     for (int i = 0; i < 100000; ++i) html += unit;
     html += "end";

@@ -207,6 +207,11 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"ParagraphAfterMarker", "<ul><li><p>a</p></li></ul>", "BlockInListItem"},
         Case{"QuoteInItem", "<ul><li>a<blockquote>q</blockquote></li></ul>", "BlockInListItem"},
         Case{"RuleInItem", "<ul><li>a<hr></li></ul>", "BlockInListItem"},
+        // items inside inline elements, and text between items, are the DOM road's
+        Case{"ItemInLink", "<ul><a href=u><li>a</li></a></ul>", "BlockInInline"},
+        Case{"ItemInStrong", "<ul><b><li>a</li></b></ul>", "BlockInInline"},
+        Case{"TextBetweenItems", "<ul><li>a</li>x<li>b</li></ul>", "Unsupported"},
+        Case{"TextAfterItemInSpan", "<ul><span><li>a</li>x</span></ul>", "Unsupported"},
         Case{"BlockInLink", "<a href=u><div>card</div></a>", "BlockInInline"},
         Case{"BlockInStrong", "<b><p>x</p></b>", "BlockInInline"},
         Case{"BlockInPre", "<pre><p>x</p></pre>", "BlockInInline"},
