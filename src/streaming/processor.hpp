@@ -387,8 +387,8 @@ class Processor {
   bool output_at_line_start() const;
   std::optional<unsigned> line_start_indent() const { return line_start_indent_at(end_before_waiting_openers()); }
   std::optional<unsigned> line_start_indent_at(std::size_t size) const;
-  bool completes_number_marker(std::string_view text) const;
-  bool follows_number_at_line_start() const;
+  std::size_t number_marker_delimiter(std::string_view text) const;
+  bool follows_number_at_line_start(std::size_t more_digits = 0) const;
   void write_emphasis_marker(std::uint8_t mode);
   void drop_empty_caption_markers();
   void flush_deferred_separators(std::optional<HeldSeparator>& held);

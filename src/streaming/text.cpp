@@ -164,17 +164,23 @@ std::optional<unsigned> Processor::line_start_indent_at(std::size_t size) const 
   return std::nullopt;
 }
 
-// `text`, a '.' or ')' and white space or nothing, makes the line so far a
-// list item's marker: the line is a number of at most nine digits.
-bool Processor::completes_number_marker(std::string_view text) const {
-  return (text.size() == 1 || scan::is_ws(static_cast<unsigned char>(text[1]))) && follows_number_at_line_start();
+// The offset of the '.' or ')' in `text` that makes the line so far a list
+// item's marker: `text` is digits, then that delimiter, then white space or
+// nothing, and the line is a number of digits that those continue, at most
+// nine in all. npos when it makes none.
+std::size_t Processor::number_marker_delimiter(std::string_view text) const {
+  std::size_t d = 0;
+  while (d < text.size() && d <= 9 && is_digit(static_cast<unsigned char>(text[d]))) ++d;
+  if (d == text.size() || (text[d] != '.' && text[d] != ')')) return std::string_view::npos;
+  if (d + 1 < text.size() && !scan::is_ws(static_cast<unsigned char>(text[d + 1]))) return std::string_view::npos;
+  return follows_number_at_line_start(d) ? d : std::string_view::npos;
 }
 
-bool Processor::follows_number_at_line_start() const {
+bool Processor::follows_number_at_line_start(std::size_t more_digits) const {
   const std::size_t end = end_before_waiting_openers();
   std::size_t k = end;
-  while (k > 0 && end - k <= 9 && is_digit(output_[k - 1])) --k;
-  if (k == end || end - k > 9) return false;
+  while (k > 0 && end - k + more_digits <= 9 && is_digit(output_[k - 1])) --k;
+  if (k == end || end - k + more_digits > 9) return false;
   return (k == 0 && !output_started_) || line_start_indent_at(k).has_value();
 }
 
@@ -186,7 +192,10 @@ bool Processor::output_at_line_start() const {
 bool Processor::needs_line_start_escape(std::string_view text) const {
   if (text.empty()) return false;
   const unsigned char c0 = static_cast<unsigned char>(text[0]);
-  if (c0 == '.' || c0 == ')') return completes_number_marker(text);
+  if (c0 == '.' || c0 == ')' || is_digit(c0)) {
+    if (number_marker_delimiter(text) != std::string_view::npos) return true;
+    if (!is_digit(c0)) return false;
+  }
   if (!(c0 == ' ' || c0 == '#' || c0 == '+' || c0 == '-' || c0 == '>' || is_digit(c0))) return false;
   const std::optional<unsigned> indent = line_start_indent();
   if (!indent) return false;
@@ -246,11 +255,12 @@ std::optional<std::string> Processor::escape_inline_markdown(std::string_view te
   unsigned spaces = indent.value_or(0);
   const std::size_t n = text.size();
   std::size_t i = 0;
-  // "1" then ")" from another element: "1)" would start a list.
-  if (n > 0 && (text[0] == '.' || text[0] == ')') && completes_number_marker(text)) {
-    escape_at(0);
+  // "1" then ")" (or "1)") from another element: "11)" would start a list.
+  if (const std::size_t delimiter = n > 0 ? number_marker_delimiter(text) : std::string_view::npos;
+      delimiter != std::string_view::npos) {
+    escape_at(delimiter);
     line_start = false;
-    i = 1;
+    i = delimiter + 1;
   }
   for (; i < n; ++i) {
     const unsigned char c = static_cast<unsigned char>(text[i]);

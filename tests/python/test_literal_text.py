@@ -286,6 +286,22 @@ ACROSS_ELEMENTS = [
     ("<p><code>a</code><b><code>&lt;</code></b>a</p>", "<p><code>a&lt;</code>a</p>"),
     # a backtick after a code span that ends with a backslash
     ("<p><code>\\</code>`</p>", "<p><code>\\</code>`</p>"),
+    # brackets around a link's brackets: none of them makes a link, in this
+    # text or with the text before
+    ("<p>[[]() and [a [b](c)</p>", "<p>[[]() and [a [b](c)</p>"),
+    ("<p><em>[<u>[]()</u></em></p>", "<p><em>[[]()</em></p>"),
+    # a link that holds white space, then a link, keeps the words apart
+    ('<p>#<a href="u0"> <a href="u2">x</a></a></p>', '<p># <a href="u2">x</a></p>'),
+    # code spans that meet through an element writing its content in place
+    ("<p><code>a</code><sup><code>b`c</code></sup><cite><code>d</code></cite><tt><kbd>e</kbd></tt></p>",
+     "<p><code>ab`cde</code></p>"),
+    ("<p><kbd>a</kbd><sup></sup><i><b><!-- --></b></i><code>b`</code><abbr><code>c</code></abbr></p>",
+     "<p><code>ab`c</code></p>"),
+    # a closing marker before a word in an element written in place
+    ("<p><del>|</del><tt>b~~`</tt></p>", "<p>|b~~`</p>"),
+    # digits and a '.' or ')' of another text that go on a number
+    ("<p>1<span>1.</span> and</p>", "<p>11. and</p>"),
+    ("<p>2<tt>1)</tt></p>", "<p>21)</p>"),
 ]
 
 

@@ -8,8 +8,21 @@
 #include "converter/inline/links.hpp"
 #include "converter/inline/outer_space.hpp"
 #include "converter/text/processing.hpp"
+#include "converter/walk/handler_family.hpp"
 
 namespace tidewell {
+
+bool writes_children_in_place(const Walk& w, NodeHandle element) {
+  const TagId id = w.tag(element).id;
+  if (writes_content_alone(id)) return true;
+  const ConversionOptions& options = w.options();
+  const bool djot = options.output_format == OutputFormat::Djot;
+  if (id == TagId::Sub) return options.sub_symbol.empty() && !djot;
+  if (id == TagId::Sup) return options.sup_symbol.empty() && !djot;
+  if (id == TagId::Abbr) return !abbr_has_title(w, element);
+  const HandlerFamily family = handler_family(id);
+  return family == HandlerFamily::Unknown || family == HandlerFamily::Transparent;
+}
 
 bool follows_code_span(const Walk& w, NodeHandle node, const ConversionContext& context) {
   // The last of nodes[0, end) that may write something.
@@ -26,7 +39,7 @@ bool follows_code_span(const Walk& w, NodeHandle node, const ConversionContext& 
     std::optional<NodeHandle> before = last_written(place->siblings, place->index);
     if (!before) {
       const std::optional<NodeHandle> parent = w.dom_context().parent_of(node);
-      if (!parent || !(writes_content_alone(w.tag(*parent).id) || w.written_in_place(*parent))) return false;
+      if (!parent || !(writes_children_in_place(w, *parent) || w.written_in_place(*parent))) return false;
       node = *parent;
       continue;
     }

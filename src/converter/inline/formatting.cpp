@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -264,8 +265,7 @@ class Surroundings {
 
   // How an element stands beside markers of `symbol`.
   Kind kind_of(NodeHandle node, std::string_view symbol, Scope scope) const {
-    const TagId id = w_.tag(node).id;
-    if (writes_content_alone(id)) return Kind::Content;
+    if (writes_children_in_place(w_, node)) return Kind::Content;
     const std::optional<Markers> markers = markers_of(node, scope);
     if (!markers) return Kind::Other;
     if (markers->open.empty()) return Kind::Content;
@@ -404,7 +404,7 @@ class Surroundings {
       const TlNode::Tag* tag = n->as_tag();
       if (tag == nullptr) return false;
       const TagId id = w_.tag(nodes[pos]).id;
-      if (writes_content_alone(id)) {
+      if (writes_children_in_place(w_, nodes[pos])) {
         return ends_in_punctuation(tag->children.as_span());
       }
       // An empty formatting element writes nothing; another element ends
@@ -902,12 +902,31 @@ bool is_hocr_word(const TlDom& dom, const TlNode::Tag& tag) {
 
 }  // namespace
 
-bool writes_nothing(const Walk& w, NodeHandle node, const ConversionContext& context) {
+namespace {
+
+bool writes_nothing_within(const Walk& w, NodeHandle node, const ConversionContext& context, int& budget) {
   const TlNode::Tag* tag = w.dom().tag(node);
-  if (tag == nullptr || !tag->children.empty()) return false;
+  if (tag == nullptr || --budget < 0) return false;
   const TagId id = w.tag(node).id;
-  return wrap_markers(id, w.options(), context) || id == TagId::Code || id == TagId::Kbd || id == TagId::Samp ||
-         writes_content_alone(id);
+  if (!(wrap_markers(id, w.options(), context) || id == TagId::Code || id == TagId::Kbd || id == TagId::Samp ||
+        writes_children_in_place(w, node))) {
+    return false;
+  }
+  // Holding only comments and such elements, it writes nothing either (an
+  // empty pair leaves no markers). A few nodes are looked at, no more: the
+  // callers ask of siblings one after another.
+  return std::all_of(tag->children.begin(), tag->children.end(), [&](NodeHandle child) {
+    const TlNode* n = w.dom().node(child);
+    if (n == nullptr || --budget < 0) return false;
+    return n->is_comment() || writes_nothing_within(w, child, context, budget);
+  });
+}
+
+}  // namespace
+
+bool writes_nothing(const Walk& w, NodeHandle node, const ConversionContext& context) {
+  int budget = 16;
+  return writes_nothing_within(w, node, context, budget);
 }
 
 void convert_span(const Walk& w, NodeHandle node, const ConversionContext& context, std::size_t depth) {
@@ -926,9 +945,21 @@ void convert_span(const Walk& w, NodeHandle node, const ConversionContext& conte
   for (NodeHandle child : w.children_of(node)) w.node(child, context, depth);
 }
 
+bool abbr_has_title(const Walk& w, NodeHandle abbr) {
+  const TlNode::Tag* tag = w.dom().tag(abbr);
+  if (tag == nullptr) return false;
+  const std::optional<std::string> title = attribute_value_text(w.dom(), *tag, "title");
+  return title && !fold_line_breaks(*title).empty();
+}
+
 void convert_abbr(const Walk& w, NodeHandle node, const ConversionContext& context, std::size_t depth) {
   const TlNode::Tag* tag = w.dom().tag(node);
   if (tag == nullptr) return;
+  // Without a title it is its content, written in place like a span's.
+  if (!abbr_has_title(w, node)) {
+    w.children(node, context, depth);
+    return;
+  }
   const std::string rendered = render_children(w, node, context, depth, BufferPlace::Here);
   const OuterWhitespaceSplit split = split_outer_whitespace(rendered);
   write_framed(w, node, split, [&](std::string& out) {

@@ -36,8 +36,14 @@ void convert_ruby_element(const Walk& w, NodeHandle node, const ConversionContex
 // them).
 inline bool writes_content_alone(TagId id) { return id == TagId::Span || id == TagId::U || id == TagId::Small; }
 
-// An empty element that writes nothing in `context`: a formatting element,
-// code or a span without children (formatting.cpp).
+// The element writes nothing of its own around its children, which it
+// converts into the output itself: span, u, small, sub and sup without a
+// symbol, abbr without a title, unknown and transparent elements (code.cpp).
+bool writes_children_in_place(const Walk& w, NodeHandle element);
+
+// An element that writes nothing in `context`: a formatting element, code or
+// a span without children, or holding only comments and such elements, a
+// few levels deep (formatting.cpp).
 bool writes_nothing(const Walk& w, NodeHandle node, const ConversionContext& context);
 
 // --- code spans (code.cpp) ---
@@ -51,6 +57,9 @@ void convert_inline_code(const Walk& w, NodeHandle node, const ConversionContext
 // in that node is a code, kbd or samp element, and the output ends with a
 // backtick (no marker or destination was written after it).
 bool follows_code_span(const Walk& w, NodeHandle node, const ConversionContext& context);
+
+// An abbr element with a title, which is written after its content.
+bool abbr_has_title(const Walk& w, NodeHandle abbr);
 
 // Writes `content` as the code span of `node` (code, kbd, samp) at the end
 // of the output; with `may_join`, one with the code span before it when

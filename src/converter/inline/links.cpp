@@ -343,6 +343,10 @@ void convert_link(const Walk& w, NodeHandle node, const ConversionContext& conte
     if (context.in_table_cell) escape_cell_pipes(markdown);
     // After a split the inner link follows.
     write_spaced(w, label.content, markdown, whole && next_text_starts_with_space(w, node));
+  } else if (space_len_at(label.content, 0) != 0) {
+    // A label of white space only before the inner link writes no link,
+    // but the words on either side stay apart.
+    w.write_boundary_space();
   }
 
   record_link(w, *tag, context, std::move(href), std::move(label.text), std::move(title));

@@ -812,6 +812,32 @@ bool holds_inline_markup_byte(std::string_view text, bool djot) {
   return find_inline_markup_byte(text, 0, djot ? 2 : 1) != text.size();
 }
 
+namespace {
+
+// Some '[' that no backslash escapes and no ']' closes stands in the
+// paragraph before `end`. The look goes back 1 KB at most, and beyond that
+// answers yes: the caller then escapes a ']', which is right either way.
+bool opens_bracket_before(std::string_view text, std::size_t end) {
+  constexpr std::size_t kReach = 1024;
+  std::size_t closed = 0;
+  for (std::size_t i = end; i > 0; --i) {
+    if (end - i >= kReach) return true;
+    const char c = text[i - 1];
+    if (c == '\n' && i >= 2 && text[i - 2] == '\n') return false;
+    if ((c != '[' && c != ']') || is_escaped_at(text, i - 1)) continue;
+    if (c == ']') {
+      ++closed;
+    } else if (closed == 0) {
+      return true;
+    } else {
+      --closed;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
 void escape_inline_markup(std::string& out, std::size_t from, int before, int after, bool djot) {
   const std::uint8_t want = djot ? 2 : 1;
   const std::size_t first = find_inline_markup_byte(out, from, want);
@@ -889,6 +915,11 @@ void escape_inline_markup(std::string& out, std::size_t from, int before, int af
           const bool joins = next == '(' || next == '[' || (djot && next == '{');
           if (brackets.empty()) {
             if (next == '(' || next == '[') inserts.push_back(k);
+          } else if (joins && (brackets.size() > 1 || opens_bracket_before(text, from))) {
+            // With the innermost '[' escaped, the ']' would close one below
+            // it ("[\[]()" is a link), here or in the text before: the ']'
+            // itself closes nothing once escaped, and every '[' stays open.
+            inserts.push_back(k);
           } else {
             if (joins) inserts.push_back(brackets.back());
             brackets.pop_back();

@@ -42,8 +42,12 @@ bool is_longer_than_one_char(std::string_view text) {
 
 void escape_block_markers_from(std::string& out, std::size_t from, bool starts_line, bool after_number, bool djot) {
   if (after_number && from < out.size() && may_complete_number_marker(std::string_view(out).substr(from))) {
-    const std::size_t next = from + 1;
-    if (next == out.size() || out[next] == ' ' || out[next] == '\t' || out[next] == '\n') out.insert(from, 1, '\\');
+    std::size_t delimiter = from;
+    while (out[delimiter] >= '0' && out[delimiter] <= '9') ++delimiter;
+    const std::size_t next = delimiter + 1;
+    if (next == out.size() || out[next] == ' ' || out[next] == '\t' || out[next] == '\n') {
+      out.insert(delimiter, 1, '\\');
+    }
   }
   if (std::optional<std::string> escaped =
           escape_line_block_markers(std::string_view(out).substr(from), starts_line, djot)) {
@@ -72,7 +76,9 @@ void escape_joining_markup_at(std::string& out, std::size_t seam, const Conversi
 }
 
 bool may_complete_number_marker(std::string_view text) {
-  return !text.empty() && (text.front() == '.' || text.front() == ')');
+  std::size_t i = 0;
+  while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i;
+  return i < text.size() && (text[i] == '.' || text[i] == ')');
 }
 
 namespace {

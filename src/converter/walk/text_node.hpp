@@ -53,7 +53,8 @@ void escape_joining_markup(std::string& out, std::string_view next, const Conver
 void escape_joining_markup_at(std::string& out, std::size_t seam, const ConversionOptions& options);
 
 // The text would complete an ordered list marker begun by a number before it
-// (see Walk::ends_in_line_start_number): it begins with "." or ")".
+// (see Walk::ends_in_line_start_number): it begins with "." or ")", after
+// digits that go on the number.
 bool may_complete_number_marker(std::string_view text);
 
 class Walk;
