@@ -359,6 +359,8 @@ def test_text_beside_other_elements_markup_reads_back_on_the_fast_roads(html_in,
     # backticks at the end of the span before, taken up by the next one
     ("<p><code>a`</code><code>k</code></p>", "a`k"),
     ("<p><code>a``</code><code>`k</code></p>", "a```k"),
+    # a backslash before backticks in the span before: code, not an escape
+    ("<p><code>\\``</code><code>[`x</code> <code>a\\`</code><code>b</code></p>", "\\``[`xa\\`b"),
 ])
 def test_code_spans_side_by_side_read_back_as_code(html_in, code, road):
     _assert_reads_back_as_code(tidewell.convert_to_markdown(html_in, road), code)

@@ -60,7 +60,8 @@ std::string dedent_code(std::string_view buffer);
 // --- code spans (code_blocks.cpp; code elements and code blocks in cells) ---
 
 // The number of backticks that delimit a code span of `content`: the
-// smallest n such that no run of exactly n backticks occurs in it.
+// smallest n such that no run of exactly n backticks occurs in it, nor one
+// of n + 1 after a backslash.
 std::size_t code_span_fence_length(std::string_view content);
 
 // Appends `content` as a code span: the delimiter of code_span_fence_length,

@@ -142,10 +142,15 @@ std::string dedent_code(std::string_view buffer) {
 
 std::size_t code_span_fence_length(std::string_view content) {
   // The lengths of the backtick runs, then the smallest length not among them.
+  // A run after a backslash counts once more without its first backtick:
+  // the span is read back from its end (code_span_at_end), which takes that
+  // backtick for an escaped one of the text, and must not find its opening
+  // run inside the content.
   std::vector<std::size_t> runs;
   for (std::size_t i = content.find('`'); i != std::string_view::npos; i = content.find('`', i)) {
     const std::size_t end = std::min(content.find_first_not_of('`', i), content.size());
     runs.push_back(end - i);
+    if (end - i > 1 && is_escaped_at(content, i)) runs.push_back(end - i - 1);
     i = end;
   }
   std::sort(runs.begin(), runs.end());
