@@ -1,15 +1,18 @@
 """Converts a corpus of HTML pages with tidewell (the DOM road, the streaming
-"quillmoor" road, and MarkdownStreamProcessor fed each page in 4 KB chunks)
-and, when installed, with markdownify and html2text, and prints per
-converter: total MB/s, pages/s, median and 99th-percentile time per page, and
-peak memory growth. Then it streams every page concatenated into one
+"quillmoor" road, the tier-1 road, the fast_dom road over both parsers, and
+MarkdownStreamProcessor fed each page in 4 KB chunks) and, when installed,
+with markdownify and html2text, and prints per converter: total MB/s,
+pages/s, median and 99th-percentile time per page, and peak memory growth.
+Then it streams every page concatenated into one
 MarkdownStreamProcessor in 4 KB chunks and prints the peak memory growth
 beside the input size.
 
     python bench/convert_bench.py [DIR ...] [--rounds N] [--only NAME]
 
 Default input: every page under ../shared/corpus/*/pages. Each converter
-runs in a child process of its own so that peak memory is its own.
+runs in a child process of its own so that peak memory is its own. Real
+pages nearly always hold what the tier-1 scanner gives up on; the pages that
+bench/render_pages.py writes hold their text in the markup it converts.
 
 Afterwards, when the C++ benchmarks are built (build/bench, see the README),
 it prints where the time goes on tidewell's DOM road (bench/stage_bench.cpp)
@@ -55,6 +58,18 @@ def make_converter(name):
         import tidewell
 
         options = {"tier_strategy": "quillmoor"}
+        return lambda html: tidewell.convert_to_markdown(html, options)
+    if name == "tidewell tier-1 road":
+        import tidewell
+
+        # "auto" with the options the scanner implements: the scanner where
+        # it converts the page, else the DOM road.
+        options = {"code_block_style": "indented", "highlight_style": "none"}
+        return lambda html: tidewell.convert_to_markdown(html, options)
+    if name.startswith("tidewell fast_dom road"):
+        import tidewell
+
+        options = {"tier_strategy": "fast_dom", "parser_backend": name.rsplit(" ", 1)[-1]}
         return lambda html: tidewell.convert_to_markdown(html, options)
     if name == "MarkdownStreamProcessor 4 KB":
         import tidewell
@@ -186,7 +201,8 @@ def main():
     if args.stream_memory:
         run_stream_memory_child(dirs)
         return
-    names = ["tidewell.convert_to_markdown", "tidewell.convert", "tidewell quillmoor road",
+    names = ["tidewell.convert_to_markdown", "tidewell.convert", "tidewell quillmoor road", "tidewell tier-1 road",
+             "tidewell fast_dom road copperfern-tl", "tidewell fast_dom road asm_tl",
              "MarkdownStreamProcessor 4 KB", "markdownify", "html2text"]
     if args.only:
         names = [n for n in names if n == args.only]

@@ -22,10 +22,11 @@ constexpr std::array<bool, 256> byte_set(std::string_view set) {
   return t;
 }
 // The space between words: not after these, nor before these; before a
-// link's '[' or a strikethrough's '~' only where a block ended between
-// (the text ran on to them in the page).
+// link's '[', a strikethrough's '~' or an emphasis or code opener only where
+// a block ended between (the text ran on to them in the page).
 constexpr std::array<bool, 256> kNoSpaceAfter = byte_set("(*>[_`");
 constexpr std::array<bool, 256> kNoSpaceBefore = byte_set("!)*,.:;<?]_`");
+constexpr std::array<bool, 256> kOpensInline = byte_set("*_`");
 
 constexpr std::string_view kCellBar = " |";
 
@@ -285,7 +286,31 @@ void Processor::take_back_soft_space(bool before, bool is_inline, std::uint8_t n
   truncate_output(end);
   last_write_len_ = end > write_start ? end - write_start : 0;
   pending_newline_scan_ = std::min(pending_newline_scan_, end);
-  if (!before && is_inline) pending_space_ = true;
+  if (!before && is_inline) {
+    pending_space_ = true;
+    escape_bare_run_at_end(write_start);
+  }
+}
+
+// A run of '*' or '_' that the text left bare between white space ("2 * 3")
+// ends the output once the white space after it went (to stand after the
+// closer that comes now): what follows it is no longer white space, and it
+// gets its backslashes, as a run at the end of a text does.
+void Processor::escape_bare_run_at_end(std::size_t write_start) {
+  const std::size_t size = output_.size();
+  if (size == 0 || (output_.back() != '*' && output_.back() != '_')) return;
+  if (code_text_open() || (inside_html_block_element() && in_html_block())) return;
+  const char mark = output_.back();
+  std::size_t run = size;
+  while (run > write_start && output_[run - 1] == mark) --run;
+  if (run == write_start || !scan::is_ws(static_cast<unsigned char>(output_[run - 1]))) return;
+  std::string escaped;
+  for (std::size_t k = run; k < size; ++k) {
+    escaped += '\\';
+    escaped += mark;
+  }
+  replace_output(run, size - run, escaped);
+  last_write_len_ += size - run;
 }
 
 void Processor::write_block_separator(bool before, bool is_inline, std::uint8_t newlines, const std::string* text,
@@ -300,7 +325,8 @@ void Processor::write_block_separator(bool before, bool is_inline, std::uint8_t 
     if (!text->empty() && ((*text)[0] == '\n' || (*text)[0] == '\r')) {
       pending_space_ = false;
     } else {
-      if (pending_space_) {
+      // Before openers waiting for content the space goes in front of them.
+      if (pending_space_ && !space_before_link_text() && !move_space_before_openers(" ")) {
         const auto last = last_byte();
         if (last && !is_line_space(*last) &&
             (text->empty() || !scan::is_ws(static_cast<unsigned char>((*text)[0])))) {
@@ -334,10 +360,11 @@ void Processor::write_block_separator(bool before, bool is_inline, std::uint8_t 
     if (before && !raw && text && !text->empty() && (*text)[0] != '\n' && !text->starts_with("\\\n")) {
       const auto last = last_byte();
       const unsigned char first = static_cast<unsigned char>((*text)[0]);
+      const bool block_between = !last_element_inline_;
       if (last && !is_line_space(*last) && !is_line_space(first) &&
-          ((*last == '|' && first == '<') ||
-           (!kNoSpaceAfter[*last] && !kNoSpaceBefore[first] &&
-            !((first == '[' || first == '~') && last_element_inline_)))) {
+          ((*last == '|' && first == '<') || after_kept_heading() ||
+           (!kNoSpaceAfter[*last] && (!kNoSpaceBefore[first] || (block_between && kOpensInline[first])) &&
+            !((first == '[' || first == '~') && !block_between)))) {
         push_output(" ");
       }
     }
@@ -359,6 +386,23 @@ void Processor::write_block_separator(bool before, bool is_inline, std::uint8_t 
   }
   if (text) last_write_len_ = text->size();
   last_element_inline_ = is_inline;
+}
+
+// White space that starts a link's text goes before its "[", where it
+// parts the link from the word before it ("x [T](u)", not "x[ T](u)"): one
+// space, none after white space. True when the output ends with the "[" of
+// the link being written, nothing of its text yet.
+bool Processor::space_before_link_text() {
+  if (!at_link_text_start() || inside_html_block_element()) return false;
+  const std::size_t start = current_region_.start;
+  const std::optional<unsigned char> before = byte_before(start);
+  if (before && !scan::is_ws(*before) && !at_document_start(start)) {
+    // What ends before the "[" stays before the space; the region moves
+    // with its "[".
+    insert_output_after(start, " ");
+    ++current_region_.start;
+  }
+  return true;
 }
 
 // ---------------------------------------------------------------- headings
@@ -407,7 +451,7 @@ Opener Processor::write_close_markup(const ElementFrame& e, std::uint64_t colspa
     case kH1: case kH2: case kH3: case kH4: case kH5: case kH6:
       return (is_open(kA) || cell) ? as_html() : std::nullopt;
     case kStrong: case kB: return nested_emphasis({kStrong, kB}) ? "" : "**";
-    case kEm: case kI: return nested_emphasis({kEm, kI}) ? "" : "*";
+    case kEm: case kI: case kCite: return nested_emphasis({kEm, kI, kCite}) ? "" : "*";
     case kDel: case kS: case kStrike: return nested_emphasis({kDel, kS, kStrike}) ? "" : "~~";
     case kCode:
       if (!is_open(kPre)) return inside_html_block_element() ? *as_html() : "`";
@@ -429,7 +473,7 @@ Opener Processor::write_close_markup(const ElementFrame& e, std::uint64_t colspa
     case kKbd: case kSamp: case kVar: return "`";
     case kAbbr: case kSmall: case kTime: case kBdo: case kRuby: case kRt: case kRp: return "";
     case kQ: return "\"";
-    case kCite: case kFigcaption: return "*";
+    case kFigcaption: return "*";
     case kDfn: return "**";
     default: return std::nullopt;
   }
@@ -471,8 +515,15 @@ void Processor::finish_link(const ElementFrame& e, std::uint8_t newlines) {
       push_output(url);
       push_output(">");
     } else {
+      const std::size_t text_end = output_.size();
       push_output("]");
       write_link_destination(output_, url, title);
+      // A pair whose content the link starts or ends may put its markers
+      // inside the brackets.
+      if (!marker_pairs_.empty() && current_region_.active && !current_region_.released && start < text_end &&
+          output_[start] == '[') {
+        held_links_.push_back(LinkSpan{e.serial, start, text_end, output_.size()});
+      }
     }
     last_write_len_ = output_.size() >= start ? output_.size() - start : 0;
   }
@@ -557,6 +608,7 @@ void Processor::write_close_element(ElementFrame& e) {
 
   // Newlines after the element.
   std::uint8_t newlines;
+  const bool heading_in_link = e.known && is_heading(e.tag_id) && is_open(kA);
   if (figcaption) {
     newlines = 0;
   } else if (!e.known) {
@@ -580,6 +632,7 @@ void Processor::write_close_element(ElementFrame& e) {
   if (e.known && is_heading(e.tag_id) && !is_open(kA) && !in_cell()) escape_trailing_heading_hashes();
 
   if (e.is(kA) && !html_kept && !code_text_open()) {
+    if (reopened_link_waits(current_region_.start)) inline_marker_spans_.pop_back();
     finish_link(e, newlines);
     return;
   }
@@ -637,7 +690,7 @@ void Processor::write_close_element(ElementFrame& e) {
   // reads as Markdown.
   const bool ends_html_block =
       html_kept && break_state_ == 0 && !in_cell() && closes_outermost_html_element(e) &&
-      (line_starts_with_html_tag() || (text && text->starts_with('<') && trailing_line_feeds(1) == 1));
+      (in_html_block() || (text && text->starts_with('<') && trailing_line_feeds(1) == 1));
 
   write_block_separator(false, e.is_inline, newlines, text ? &*text : nullptr, false, &e);
   if (kind && !marker_pairs_.empty()) close_marker_pair(e, text);
@@ -652,6 +705,9 @@ void Processor::write_close_element(ElementFrame& e) {
   }
 
   if (break_was_owed && (!e.is_inline || e.is(kBr) || e.is(kImg))) break_state_ = 0;
+  // A heading kept as HTML inside a link stays on the link's line: what
+  // comes next parts from its words as the page's block edge parts them.
+  if (heading_in_link && text && output_ends_with(*text)) kept_heading_end_ = output_.size();
   if (caption_after) {
     break_state_ = 1;
     break_newlines_ = *caption_after;

@@ -2,6 +2,7 @@
 // drops from the buffer what is no longer needed, keeping a short window for
 // writers that look back and every position that may still be rewritten.
 #include <algorithm>
+#include <stdexcept>
 
 #include "common/unicode_space.hpp"
 #include "streaming/processor.hpp"
@@ -43,6 +44,7 @@ Processor::Processor(std::size_t size_hint) {
 
 void Processor::truncate_output(std::size_t len) {
   if (len >= output_.size()) return;
+  check_character_boundary(len);
   output_.resize(len);
   ++output_epoch_;
   pair_scan_ = std::min(pair_scan_, len);
@@ -55,6 +57,8 @@ void Processor::delete_output_range(std::size_t from, std::size_t to) { replace_
 void Processor::replace_output(std::size_t from, std::size_t len, std::string_view text) {
   if (from > output_.size()) return;
   len = std::min(len, output_.size() - from);
+  check_character_boundary(from);
+  check_character_boundary(from + len);
   output_.replace(from, len, text);
   ++output_epoch_;
   const std::size_t old_end = from + len;
@@ -63,19 +67,30 @@ void Processor::replace_output(std::size_t from, std::size_t len, std::string_vi
     if (p >= old_end) p = p - old_end + new_end;
     else if (p > new_end) p = new_end;
   });
-  line_scan_mark_.reset();
 }
 
 // Inserts `text` at `at`; recorded positions at `at` stay in front of it
 // (what was handed out, what ends there).
 void Processor::insert_output_after(std::size_t at, std::string_view text) {
   if (at > output_.size()) return;
+  check_character_boundary(at);
   output_.insert(at, text);
   ++output_epoch_;
   for_each_position([&](std::size_t& p) {
     if (p > at) p += text.size();
   });
-  line_scan_mark_.reset();
+}
+
+// An edit of the output starts and ends between characters: a position
+// left inside one (a record that was not moved with its text) would cut it.
+void Processor::check_character_boundary(std::size_t pos) const {
+#if !defined(NDEBUG) || defined(TIDEWELL_STREAM_CHECKS)
+  if (pos < output_.size() && (static_cast<unsigned char>(output_[pos]) & 0xC0) == 0x80) {
+    throw std::logic_error("streaming converter: an edit of the output inside a character");
+  }
+#else
+  (void)pos;
+#endif
 }
 
 // Start of the run of bytes of a class that ends at `end`. Between edits
@@ -116,9 +131,9 @@ std::optional<std::size_t> Processor::safe_flush_position() const {
   return lowest;
 }
 
-void Processor::push_pending_region(std::size_t start) {
+void Processor::push_pending_region(std::size_t start, bool bracket) {
   if (current_region_.active) region_stack_.push_back(current_region_);
-  current_region_ = PendingRegion{start, 0, 0, false, true};
+  current_region_ = PendingRegion{start, 0, bracket, false, true};
 }
 
 void Processor::pop_pending_region() {
@@ -221,30 +236,109 @@ void Processor::insert_pending_newline(bool force) {
     const std::size_t at = pending_newline_at_;
     const std::size_t scan_start = html_block_scan_start_;
     insert_output(at, "\n");
-    // The new line feed may complete a blank line: look again from it.
-    html_block_scan_start_ = std::min(scan_start, at);
+    // The new line feed makes a blank line before the item: look again from
+    // the item's line.
+    if (at <= scan_start) {
+      html_block_scan_start_ = at + 1;
+      html_block_open_ = false;
+      html_block_line_pending_ = true;
+    }
   }
   pending_newline_ = false;
 }
 
 // ---------------------------------------------------------------- html blocks
 
-void Processor::mark_blank_line_in_html_block(std::size_t upto) {
-  if (!inside_html_block_element() || html_block_blank_line_ || html_block_scan_start_ >= upto) return;
-  if (html_block_scan_start_ == 0 && !output_.empty() && line_start_kind_ != 0 && tail_bytes_[1] == '\n' &&
-      output_[0] == '\n') {
-    html_block_blank_line_ = true;
-  } else {
-    const std::size_t from = sat_sub(html_block_scan_start_, 1);
-    const std::size_t to = std::min(upto, output_.size());
-    for (std::size_t i = from; i + 1 < to; ++i) {
-      if (output_[i] == '\n' && output_[i + 1] == '\n') {
-        html_block_blank_line_ = true;
+// Whether the tag that `line` starts with begins an HTML block wherever it
+// stands, a paragraph's line too: a block-level name a reader knows (of the
+// tags written here); 2 when the line is too short to tell yet.
+static int starts_block_tag(std::string_view line) {
+  constexpr TagSet kBlockNames = make_tag_set(
+      {kAddress, kArticle, kAside, kBase, kBlockquote, kBody, kCaption, kCenter, kCol, kDd, kDetails, kDialog,
+       kDiv, kDl, kDt, kFieldset, kFigcaption, kFigure, kFooter, kForm, kH1, kH2, kH3, kH4, kH5, kH6, kHead,
+       kHeader, kHr, kHtml, kIframe, kLegend, kLi, kLink, kMain, kNav, kNoframes, kOl, kOptgroup, kOption, kP,
+       kParam, kSection, kSummary, kTable, kTbody, kTd, kTfoot, kTh, kThead, kTitle, kTr, kTrack, kUl, kPre,
+       kScript, kStyle, kTextarea});
+  std::size_t k = 1;
+  if (k < line.size() && line[k] == '/') ++k;
+  const std::size_t name = k;
+  while (k < line.size() && k - name <= 10 && (scan::is_letter(line[k]) || scan::is_digit(line[k]))) ++k;
+  if (k == line.size()) return 2;
+  const char after = line[k];
+  if (after != ' ' && after != '\t' && after != '\n' && after != '>' && after != '/') return 0;
+  const std::optional<TagId> id = lookup_either_case(line.substr(name, k - name));
+  return id && kBlockNames[*id] ? 1 : 0;
+}
+
+// A reader reads a line as raw HTML when it is in an HTML block: a line
+// whose first tag begins one (after the markers of the quotations and items
+// it is in) starts it, a blank line or the marker of a new item ends it, any
+// other line goes on as the line before went. The lines are looked at once,
+// as the output grows, up to `upto` (the drain looks before it hands out);
+// a line start not known in full yet is looked at again.
+void Processor::scan_html_block_lines(std::size_t upto) {
+  upto = std::min(upto, output_.size());
+  std::size_t i = html_block_scan_start_;
+  while (i < upto) {
+    if (!html_block_line_pending_) {
+      const std::size_t lf = output_.find('\n', i);
+      if (lf == std::string::npos || lf >= upto) {
+        i = upto;
         break;
       }
+      i = lf + 1;
+      html_block_line_pending_ = true;
+      html_line_starts_tag_ = false;
+      continue;
     }
+    const char c = output_[i];
+    if (c == ' ' || c == '\t' || c == '>') {
+      ++i;
+      continue;
+    }
+    if (c == '\n') {
+      html_block_open_ = false;
+      ++i;
+      continue;
+    }
+    const std::size_t marker = list_marker_length(std::string_view(output_).substr(i, upto - i));
+    if (marker || scan::is_digit(c)) {
+      std::size_t end = i + marker;
+      if (!marker) {
+        while (end < upto && scan::is_digit(output_[end])) ++end;
+      }
+      if (end >= upto) break;
+      if (marker && (output_[end] == ' ' || output_[end] == '\t' || output_[end] == '\n')) {
+        html_block_open_ = false;
+        i = end;
+        continue;
+      }
+    }
+    if (c == '<') {
+      const int tag = starts_block_tag(std::string_view(output_).substr(i, upto - i));
+      if (tag == 2) break;
+      html_line_starts_tag_ = tag == 1;
+      if (html_line_starts_tag_) html_block_open_ = true;
+    }
+    html_block_line_pending_ = false;
+    ++i;
   }
-  html_block_scan_start_ = std::min(upto, output_.size());
+  html_block_scan_start_ = i;
+}
+
+// Whether the line being written is read as raw HTML (scan_html_block_lines).
+bool Processor::in_html_block() {
+  scan_html_block_lines(output_.size());
+  return html_block_open_;
+}
+
+// The outermost element written as HTML has written its tag: its lines are
+// raw HTML from the line it stands on when that line starts with a tag that
+// begins a block. What a reader made of the lines before, written as
+// Markdown, is not followed (code in a fence may start with a tag).
+void Processor::start_html_block_scan() {
+  scan_html_block_lines(output_.size());
+  html_block_open_ = html_line_starts_tag_;
 }
 
 // ---------------------------------------------------------------- the drain
@@ -283,6 +377,15 @@ std::string Processor::drain_ready_output() {
     end = std::min(end, held);
   }
   if (code_span_ends_output()) end = std::min(end, held_end(last_code_span_->start));
+  // A backslash before a '<' at the end may still go, with only white space
+  // after it, or openers that go again if their elements stay empty or
+  // their pairs do not read.
+  if (!input_ended_ && less_than_escape_ &&
+      (*less_than_escape_ + 2 == end_without_trailing_whitespace() ||
+       (!inline_marker_spans_.empty() && inline_marker_spans_.front().start == *less_than_escape_ + 2) ||
+       (!marker_pairs_.empty() && marker_pairs_.front().open_start == *less_than_escape_ + 2))) {
+    end = std::min(end, *less_than_escape_);
+  }
   if (open_fence_) end = std::min(end, held_end(open_fence_->start));
   if (!quote_regions_.empty()) end = std::min(end, held_end(quote_regions_.front().start));
   if (auto held = safe_flush_position()) end = std::min(end, held_end(*held));
@@ -291,6 +394,13 @@ std::string Processor::drain_ready_output() {
   // A link opening next would take a '!' for an image's: it may still need
   // its backslash.
   if (!input_ended_ && end > 0 && output_[end - 1] == '!') --end;
+  // A run of '*' or '_' left bare before white space that may still go
+  // after a closer gets its backslashes then (escape_bare_run_at_end).
+  if (!input_ended_ && end > 0 && end < output_.size() && (output_[end - 1] == '*' || output_[end - 1] == '_')) {
+    std::size_t run = end;
+    while (run > 0 && output_[run - 1] == output_[end - 1]) --run;
+    if (run > 0 && scan::is_ws(static_cast<unsigned char>(output_[run - 1]))) end = run;
+  }
 
   std::size_t start = emitted_end_;
   if (!output_started_) start = std::max(start, skip_unicode_space(output_, 0));
@@ -327,7 +437,7 @@ void Processor::update_flush_regions() {
     // that may escape it: settling the pair looks at all of them. A long run
     // of backslashes is walked once.
     std::size_t k = first_pair_start();
-    if (k < output_.size() && (output_[k] == '*' || output_[k] == '~')) {
+    if (k < output_.size() && (output_[k] == '*' || output_[k] == '_' || output_[k] == '~')) {
       const char mark = output_[k];
       while (k > 0 && output_[k - 1] == mark) --k;
     }
@@ -339,6 +449,10 @@ void Processor::update_flush_regions() {
   if (!quote_regions_.empty()) limit(quote_regions_.front().start);
   insert_pending_newline(false);
   if (pending_newline_) limit(pending_newline_at_);
+  // What a reader makes of the lines is known up to the cut: a line start
+  // not known in full yet stays.
+  scan_html_block_lines(cut);
+  cut = std::min(cut, html_block_scan_start_);
   // The line state below cannot describe a list marker cut in two: a cut
   // that falls where one may still be is moved back to its line's start.
   for (std::size_t i = cut; i > 0 && cut - i < kMarkerSpan; --i) {
@@ -349,8 +463,6 @@ void Processor::update_flush_regions() {
     if (i == 1 && (line_start_kind_ <= 1 || tail_bytes_[1] == '\n')) cut = 0;
   }
   if (cut == 0) return;
-
-  mark_blank_line_in_html_block(cut);
 
   if (cut >= 2) {
     tail_bytes_[0] = output_[cut - 2];
@@ -418,12 +530,9 @@ void Processor::update_flush_regions() {
   // A code span handed out whole with more after it can no longer end the
   // output: its positions would say nothing once cut.
   if (last_code_span_ && last_code_span_->close_end < cut) last_code_span_.reset();
+  std::erase_if(held_links_, [&](const LinkSpan& link) { return link.open < cut; });
   output_.erase(0, cut);
   for_each_position([&](std::size_t& p) { p = sat_sub(p, cut); });
-  if (line_start_cache_ != kLineBeforeBuffer) {
-    line_start_cache_ = line_start_cache_ >= cut ? line_start_cache_ - cut : kLineBeforeBuffer;
-  }
-  if (line_scan_mark_) line_scan_mark_ = sat_sub(*line_scan_mark_, cut);
   for (TrailingRunCache* c : {&whitespace_run_, &heading_run_, &pair_backslash_run_}) {
     if (c->length >= cut) {
       c->length -= cut;

@@ -16,6 +16,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/marker_runs.hpp"
 #include "common/scan.hpp"
 #include "streaming/tags.hpp"
 
@@ -53,6 +54,10 @@ struct ElementFrame {
   std::uint8_t item_width = 0;   // lists: the indent width of their last item
   std::uint64_t item_count = 0;  // its li children so far
   std::uint64_t item_index = 0;  // li: its place among its parent's items
+  // li: the inline elements right around it (a link or bold around the
+  // item), between it and its list: their markup goes inside the item.
+  std::uint8_t wrappers = 0;
+  bool reopened = false;  // such an element: its markup opened again in an item
   std::uint64_t serial = 0;   // which element this frame holds (frames are reused)
   // Emphasis and strikethrough: the opener was taken out while the element
   // was open (its pair settled early), so no closer is written.
@@ -79,7 +84,7 @@ struct ResumeState {
 struct PendingRegion {
   std::size_t start = 0;
   std::size_t limit = 0;
-  std::uint8_t kind = 0;
+  bool bracket = false;  // it starts at the link's "[" (a link without an address writes none)
   bool released = false;
   bool active = false;
 };
@@ -97,6 +102,10 @@ struct InlineMarkerSpan {
   bool joined = false;  // last_element_inline_ before the opener
 };
 
+// The kind of an InlineMarkerSpan that is the "[" of a link opened again
+// inside an item (resume_item_wrappers): it goes if the link stays empty.
+inline constexpr std::uint8_t kReopenedLinkSpan = 8;
+
 // What ends right before a marker: nothing, a code span that a code span
 // opening there would take up, or one too long for that, which stands apart
 // from the next by a space.
@@ -113,12 +122,12 @@ struct MarkerPair {
   std::size_t close_start = 0;
   std::size_t close_end = 0;
   std::uint64_t serial = 0;  // the element that writes it
-  // Content from here on is looked at when the pair closes (a pair that
-  // continues another has looked at that one's content).
-  std::size_t scan_from = 0;
   bool closed = false;
-  // The content holds a run of markers that can both open and close.
-  bool two_sided_inside = false;
+  // The other marker character was tried once it did not read as written.
+  bool tried_other_mark = false;
+  // The link element whose text holds the markers (0 outside links): a
+  // link's text is read on its own.
+  std::uint64_t scope = 0;
   // A code span ends right before the opener (starting at code_before_open)
   // or the closer (at code_before_close): taken out, the pair lets it
   // continue into the one that follows.
@@ -160,6 +169,14 @@ std::pair<std::size_t, bool> code_span_fence(std::string_view content, const Bac
 // moves the content. A longer one stands apart from the next by a space, so
 // a row of spans costs no more than its length.
 inline constexpr std::size_t kCodeSpanJoinReach = 1024;
+
+// A link written as Markdown: its element, its "[", its "]" and its end.
+struct LinkSpan {
+  std::uint64_t serial = 0;
+  std::size_t open = 0;
+  std::size_t text_end = 0;
+  std::size_t end = 0;
+};
 
 // The code span that ends the output: a code span opening right after it
 // continues it ("`a``b`" would not read as code).
@@ -234,6 +251,38 @@ struct OpenResult {
   std::size_t position = 0;
   bool close_now = false;
   bool not_opened = false;
+};
+
+// The buffers of judge_marker_pairs, kept from one look to the next, and
+// what the last verdicts followed from.
+struct MarkerJudgement {
+  static constexpr std::size_t kNoRun = ~std::size_t{0};
+  struct Piece {
+    std::size_t start;
+    std::size_t end;
+    std::size_t pair;
+    bool closer;
+  };
+  std::vector<Piece> pieces;
+  std::vector<MarkerRun> runs;
+  std::vector<std::uint8_t> uncertain;
+  std::vector<std::size_t> open_run;
+  std::vector<std::size_t> close_run;
+  // The markers a couple of runs was written with, beside those a reader
+  // pairs between them.
+  struct Couple {
+    std::size_t closer;
+    std::size_t next;  // the next couple of the same opening run
+    std::uint32_t written;
+    std::uint32_t read;
+  };
+  std::vector<Couple> couples;
+  std::vector<std::size_t> first_couple;  // per opening run
+  MarkerRunReader reader;
+  std::uint64_t key = 0;
+  std::size_t prefix = 0;  // the pairs the key covers
+  bool valid = false;
+  bool complete = false;  // every closed pair was judged
 };
 
 // Where the trailing run of some byte class begins, remembered between
@@ -315,10 +364,30 @@ class Processor {
   bool nested_emphasis(std::initializer_list<TagId> kind) const;
   ElementFrame* innermost() { return depth_ ? &frames_[depth_ - 1] : nullptr; }
   const ElementFrame* innermost() const { return depth_ ? &frames_[depth_ - 1] : nullptr; }
+  // The open link whose text is being written (its element), 0 for none.
+  std::uint64_t link_scope() const {
+    if (!is_open(kA)) return 0;
+    for (std::size_t i = depth_; i-- > 0;) {
+      if (frames_[i].is(kA)) return frames_[i].serial;
+    }
+    return 0;
+  }
 
   // ---- open handling and opening markup (open.cpp)
   OpenResult open_element(std::string_view name, bool known, TagId id, std::string_view region, bool self_closing);
+  void write_element_open(ElementFrame& frame, std::size_t index);
   void apply_implicit_closes(bool known, TagId id, bool& select_closed);
+  std::uint8_t item_wrappers() const;
+  void suspend_item_wrappers(std::size_t count);
+  bool reopened_link_waits(std::size_t start) const;
+  void resume_item_wrappers(std::size_t item);
+  // The list that holds the item at `index` (its parent, past the elements
+  // around it); null at the top level.
+  // Where an open element with a phrasing context is counted.
+  std::uint8_t& phrasing_counter(const ElementFrame& f) { return f.is(kSpan) ? span_depth_ : phrasing_depth_; }
+  const ElementFrame* list_of_item(std::size_t index) const {
+    return index > frames_[index].wrappers ? &frames_[index - 1 - frames_[index].wrappers] : nullptr;
+  }
   Opener write_open_markup(const ElementFrame& frame, std::size_t index);
   Opener open_markup_line_break() const;
   Opener open_markup_rule() const;
@@ -340,13 +409,21 @@ class Processor {
   void update_flush_regions();
   std::optional<std::size_t> safe_flush_position() const;
   bool region_holds(const PendingRegion& region) const;
-  void push_pending_region(std::size_t start);
+  void push_pending_region(std::size_t start, bool bracket);
+  // The output ends with the "[" of the link being written: nothing of its
+  // text yet.
+  bool at_link_text_start() const {
+    return current_region_.active && !current_region_.released && current_region_.bracket &&
+           current_region_.start + 1 == output_.size();
+  }
   void pop_pending_region();
   void insert_pending_newline(bool force);
   void update_blank_line_state(bool reset, std::size_t from, bool numbered_past_one);
   std::optional<bool> item_first_line_has_text() const;
   bool follows_bare_marker_line(std::size_t p) const;
-  void mark_blank_line_in_html_block(std::size_t upto);
+  void scan_html_block_lines(std::size_t upto);
+  bool in_html_block();
+  void start_html_block_scan();
   void truncate_output(std::size_t len);
   void delete_output_range(std::size_t from, std::size_t to);
   void insert_output(std::size_t at, std::string_view text) { replace_output(at, 0, text); }
@@ -365,6 +442,8 @@ class Processor {
                              const ElementFrame* frame = nullptr);
  private:
   void take_back_soft_space(bool before, bool is_inline, std::uint8_t newlines, const ElementFrame* e);
+  void escape_bare_run_at_end(std::size_t write_start);
+  bool space_before_link_text();
   void write_blank_line_with_prefix();
   void write_newline_padding(std::uint8_t count, bool with_prefix);
   std::optional<std::string> newline_padded_marker(std::string_view text, std::uint8_t count) const;
@@ -383,13 +462,30 @@ class Processor {
   void write_text(std::string_view text, bool soft);
   std::optional<std::string> escape_inline_markdown(std::string_view text) const;
   bool needs_line_start_escape(std::string_view text) const;
-  bool line_starts_with_html_tag();
   bool output_at_line_start() const;
-  std::optional<unsigned> line_start_indent() const { return line_start_indent_at(end_before_waiting_openers()); }
+  // Whether the output before `pos` holds only the white space that starts
+  // the document, which its final trim drops (the drain too): text at `pos`
+  // starts the document's first line. The buffer holds the document's start
+  // until the drain first drops what it handed out, whatever it handed out.
+  bool at_document_start(std::size_t pos) const {
+    if (line_start_kind_ != 0 || pos > output_.size()) return false;
+    if (pos == 0) return true;
+    const auto first = static_cast<unsigned char>(output_[0]);
+    if (first < 0x80 && !scan::is_ws(first)) return false;
+    const TrailingRunCache& known = leading_space_run_;
+    if (known.epoch == output_epoch_ && known.run_start < known.length) return pos <= known.run_start;
+    return only_space_before(pos);
+  }
+  bool only_space_before(std::size_t pos) const;
+  // Openers of pairs count as written: text after one at a line start is
+  // not there, and gets its backslash when the opener is cut
+  // (escape_after_cut).
+  std::optional<unsigned> line_start_indent() const { return line_start_indent_at(output_.size()); }
   std::optional<unsigned> line_start_indent_at(std::size_t size) const;
   std::size_t number_marker_delimiter(std::string_view text) const;
   bool follows_number_at_line_start(std::size_t more_digits = 0) const;
   void write_emphasis_marker(std::uint8_t mode);
+  void settle_less_than_escape(char next);
   void drop_empty_caption_markers();
   void flush_deferred_separators(std::optional<HeldSeparator>& held);
   void flush_all_deferred_separators();
@@ -401,28 +497,57 @@ class Processor {
   void close_marker_pair(const ElementFrame& frame, const Opener& closer);
   void forget_marker_pair(const ElementFrame& frame);
   void settle_marker_pairs(bool at_end);
-  std::optional<bool> marker_pair_reads(const MarkerPair& pair, bool at_end) const;
+  void judge_marker_pairs(bool at_end);
+  std::uint64_t judgement_key(bool at_end, std::size_t& prefix) const;
+  void keep_judgement(bool at_end);
+  bool judge_lone_pair(bool at_end, std::size_t limit);
   std::pair<std::size_t, std::size_t> marker_run(std::size_t start, std::size_t end) const;
-  bool marker_pair_final(const MarkerPair& pair) const;
+  bool marker_pair_final(std::size_t index) const;
+  void place_closed_pair(std::size_t index);
+  std::size_t trailing_space_start(std::size_t from, std::size_t to) const;
+  std::size_t leading_space_end(std::size_t from, std::size_t to) const;
+  bool move_closer_before_space(MarkerPair& pair);
+  void move_opener_after_space(MarkerPair& pair);
+  bool starts_block_marker(std::size_t pos) const;
+  [[gnu::cold]] bool rewrite_marker_pair(std::size_t index, bool at_end);
+  [[gnu::cold]] void set_marker_character(const MarkerPair& pair, char mark);
+  [[gnu::cold]] std::vector<std::size_t> switch_to_other_mark(std::size_t index);
+  [[gnu::cold]] void move_pair_into_link(std::size_t index, std::size_t link);
+  [[gnu::cold]] void split_pair_at_head_link(std::size_t index, std::size_t link);
+  [[gnu::cold]] void split_pair_at_tail_link(std::size_t index, std::size_t link);
+  std::size_t held_link_at(std::size_t LinkSpan::*edge, std::size_t pos) const;
+  std::pair<std::size_t, std::size_t> link_move_for(std::size_t index) const;
+  bool held_marker_at(std::size_t pos) const;
+  char mark_inside_link(std::size_t index, const LinkSpan& span) const;
+  bool may_rewrite(std::size_t index) const;
+  bool other_mark_may_free(std::size_t other, std::size_t index) const;
+  std::size_t code_span_after_opener(const MarkerPair& pair) const;
+  std::size_t code_span_before_closer(const MarkerPair& pair) const;
+  bool code_span_edge_has_space(std::size_t start, std::size_t end, bool at_open) const;
+  bool code_edges_have_space(const MarkerPair& pair) const;
+  std::size_t pair_at_content_edge(std::size_t index, bool at_close) const;
+  std::size_t code_edges_to_trim(std::size_t index) const;
+  bool space_at_content_edge(const MarkerPair& pair) const;
+  [[gnu::cold]] bool trim_code_span_edges(std::size_t index);
+  void note_moved_code_span(std::size_t old_start, std::size_t start, std::size_t end);
+  std::size_t insert_marker_pair(const MarkerPair& pair);
+  void enter_link(MarkerPair& pair, std::uint64_t scope);
+  void place_pair_content(MarkerPair& pair);
   [[gnu::cold]] void take_out_marker_pair(std::size_t index);
   [[gnu::cold]] void join_touching_marker_pairs();
   [[gnu::cold]] void join_code_spans_at(std::size_t pos, CodeBefore first, std::size_t first_start);
   CodeBefore code_span_ends_at(std::size_t pos) const;
-  bool holds_two_sided_run(std::size_t from, std::size_t to) const;
   void bound_marker_pairs();
   void drop_paragraph_crossing_openers();
-  [[gnu::cold]] bool settle_waiting_opener(std::size_t index);
   [[gnu::cold]] bool drop_waiting_opener(std::size_t index);
   std::uint8_t side_before(std::size_t pos) const;
   std::uint8_t side_at(std::size_t pos) const;
   bool escaped_at(std::size_t pos) const;
   void cut_marker(std::size_t from, std::size_t to);
   void keep_bang_before_link(std::size_t pos);
-  bool move_space_before_openers();
-  std::size_t end_before_waiting_openers() const {
-    return marker_pairs_.empty() ? output_.size() : end_before_openers_of_pairs();
-  }
-  std::size_t end_before_openers_of_pairs() const;
+  bool move_space_before_openers(std::string_view space);
+  void escape_after_cut(std::size_t pos);
+  void hand_on_code_span(std::size_t pos, CodeBefore kind, std::size_t start);
   // Where the first pair's opener starts, or the code span that ends right
   // before it: taking the pair out lets that span continue.
   std::size_t first_pair_start() const {
@@ -464,6 +589,13 @@ class Processor {
       f(c.end);
       f(c.scanned);
     }
+    if (less_than_escape_) f(*less_than_escape_);
+    if (kept_heading_end_) f(*kept_heading_end_);
+    for (LinkSpan& link : held_links_) {
+      f(link.open);
+      f(link.text_end);
+      f(link.end);
+    }
     if (last_code_span_) {
       f(last_code_span_->start);
       f(last_code_span_->content_start);
@@ -475,7 +607,6 @@ class Processor {
       f(m.open_end);
       f(m.close_start);
       f(m.close_end);
-      f(m.scan_from);
       f(m.code_before_open);
       f(m.code_before_close);
     }
@@ -508,6 +639,7 @@ class Processor {
   std::size_t floor_boundary(std::size_t pos) const;
   void check_no_holds_left() const;
   void check_marker_pairs_in_order() const;
+  void check_character_boundary(std::size_t pos) const;
 
   // ---------------------------------------------------------------- state
   // Input side.
@@ -564,10 +696,20 @@ class Processor {
   std::vector<DeferredMarker> deferred_markers_;
   std::vector<CodeSpanRecord> code_spans_;
   std::vector<MarkerPair> marker_pairs_;
+  // The verdict on each pair from the last look (judge_marker_pairs).
+  enum : std::int8_t { kVerdictUnknown = -1, kVerdictFails = 0, kVerdictReads = 1 };
+  std::vector<std::int8_t> pair_verdicts_;
+  MarkerJudgement judgement_;
   // Output before this was looked at for blank lines after the openers of
   // the pairs that wait for their closers.
   std::size_t pair_scan_ = 0;
   std::optional<ClosedCodeSpan> last_code_span_;
+  // The links written while pairs are held, in order: a pair at an edge of
+  // whose content a link stands may put its markers inside the brackets.
+  std::vector<LinkSpan> held_links_;
+  // The backslash before a '<' that ends the output, written for what may
+  // follow it: it goes if that cannot make a tag of it.
+  std::optional<std::size_t> less_than_escape_;
   // The end of the input was reached: nothing more follows the output (a
   // later chunk continues it, and clears this).
   bool input_ended_ = false;
@@ -578,10 +720,12 @@ class Processor {
   bool pending_newline_ = false;
   std::size_t pending_newline_at_ = 0;
   std::size_t pending_newline_scan_ = 0;
-  bool html_block_blank_line_ = false;
+  // Whether the line at html_block_scan_start_ is read as raw HTML, and
+  // whether its start is still to be looked at (scan_html_block_lines).
+  bool html_block_open_ = false;
+  bool html_block_line_pending_ = true;
+  bool html_line_starts_tag_ = false;  // the line at html_block_scan_start_
   std::size_t html_block_scan_start_ = 0;
-  std::size_t line_start_cache_ = 0;
-  std::optional<std::size_t> line_scan_mark_;
 
   std::string fence_language_;
   bool fence_pending_ = false;
@@ -614,6 +758,10 @@ class Processor {
   // newline clears it, and the next text on its line is set apart by a space.
   bool last_element_inline_ = false;
   bool pending_space_ = false;
+  // Where a heading kept as HTML inside a link ended: text or markup written
+  // right there gets a space first.
+  std::optional<std::size_t> kept_heading_end_;
+  bool after_kept_heading() const { return kept_heading_end_ == output_.size(); }
   bool soft_space_ = false;
   bool text_written_ = false;
 
@@ -622,6 +770,9 @@ class Processor {
   std::uint64_t output_epoch_ = 0;
   mutable TrailingRunCache whitespace_run_;
   mutable TrailingRunCache heading_run_;
+  // How far the white space that starts the document reaches (run_start:
+  // its end), while nothing was handed out.
+  mutable TrailingRunCache leading_space_run_;
   TrailingRunCache pair_backslash_run_;  // the backslashes before the first waiting pair
   // Quotation early rewrite: output known to hold no line feed in
   // [quote_lf_clear_from_, quote_lf_clear_to_).
@@ -629,9 +780,6 @@ class Processor {
   std::size_t quote_lf_clear_from_ = 0;
   std::size_t quote_lf_clear_to_ = 0;
 };
-
-// A line start that lies before the buffer.
-inline constexpr std::size_t kLineBeforeBuffer = ~std::size_t{0};
 
 // Text written right after a non-inline element's output on the same line
 // gets a space in front.

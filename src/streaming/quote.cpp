@@ -50,6 +50,8 @@ void Processor::close_quote_region() {
   const std::size_t end = end_without_trailing_whitespace();
   if (end < region.start || (end == region.start && region.start < emitted_end_)) return;
 
+  // The lines are looked at as they stand before their prefixes come.
+  scan_html_block_lines(end);
   const std::string_view old = std::string_view(output_).substr(region.start, end - region.start);
   scratch_.clear();
   std::size_t ls = 0;
@@ -84,9 +86,6 @@ void Processor::close_quote_region() {
     map(fence_at);
     open_fence_->fence_offset = fence_at >= open_fence_->start ? fence_at - open_fence_->start : 0;
   }
-  if (inside_html_block_element() && !html_block_blank_line_ && scratch_.find("\n\n") != std::string::npos) {
-    html_block_blank_line_ = true;
-  }
 
   const std::size_t old_size = output_.size();
   truncate_output(region.start);
@@ -99,7 +98,6 @@ void Processor::close_quote_region() {
                                  ? html_block_scan_start_ + output_.size() - old_size
                                  : 0;
   }
-  line_scan_mark_.reset();
 }
 
 void Processor::rewrite_region_lines(std::size_t limit) {
@@ -143,7 +141,7 @@ void Processor::rewrite_region_lines(std::size_t limit) {
     if (q.start >= pos) return;
   }
 
-  mark_blank_line_in_html_block(pos);
+  scan_html_block_lines(pos);
   const bool same_start = std::all_of(quote_regions_.begin(), quote_regions_.end(), [&](const QuoteRegion& q) {
     return q.start == quote_regions_.front().start && q.prefix.empty();
   });
@@ -197,7 +195,6 @@ void Processor::rewrite_region_lines(std::size_t limit) {
 void Processor::replace_region_text(std::size_t from, std::size_t to, const std::string& text) {
   output_.replace(from, to - from, text);
   ++output_epoch_;
-  line_scan_mark_.reset();
 }
 
 }  // namespace tidewell::streaming

@@ -77,6 +77,22 @@ void Processor::close_element() {
   }
 
   write_close_element(frame);
+  // The elements around an item hold what it holds.
+  if (frame.is(kLi) && frame.text_count > 0) {
+    for (std::size_t i = index - frame.wrappers; i < index; ++i) frames_[i].text_count += frame.text_count;
+  }
+  // Text inside a block held by an inline element (a block in a link) that
+  // stayed on its line is text of the inline elements around it and of the
+  // block that holds them, as text in those would be: white space after it
+  // parts words ("[A](/1) [B](/2)"). A frame that holds text already has
+  // those below it that far.
+  if (frame.text_count > 0 && depth_ > 0 && frames_[depth_ - 1].text_count == 0 &&
+      (frame.is_inline || frames_[depth_ - 1].is_inline) && !frame.in_template && last_byte() != '\n') {
+    for (std::size_t i = depth_; i-- > 0 && frames_[i].text_count == 0;) {
+      frames_[i].text_count = 1;
+      if (!frames_[i].is_inline) break;
+    }
+  }
 
   if (frame.known) {
     if (open_counts_[frame.tag_id]) --open_counts_[frame.tag_id];

@@ -4,6 +4,8 @@
 #include <array>
 
 #include "common/ascii.hpp"
+#include "common/char_sides.hpp"
+#include "common/unicode_space.hpp"
 #include "streaming/processor.hpp"
 
 namespace tidewell::streaming {
@@ -14,6 +16,13 @@ using scan::is_digit;
 bool is_hex(unsigned char c) { return is_digit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
 
 bool is_code_space(unsigned char c) { return c == '\t' || c == '\n' || c == '\r' || c == ' '; }
+
+// A byte that may start a non-ASCII white space character (U+0085, U+00A0,
+// U+1680, U+2000 to U+205F, U+3000).
+bool starts_unicode_space_byte(char c) {
+  const auto b = static_cast<unsigned char>(c);
+  return b == 0xC2 || (b >= 0xE1 && b <= 0xE3);
+}
 
 bool only_code_space(std::string_view text) {
   return std::all_of(text.begin(), text.end(), [](char c) { return is_code_space(static_cast<unsigned char>(c)); });
@@ -158,9 +167,11 @@ std::optional<unsigned> Processor::line_start_indent_at(std::size_t size) const 
         return static_cast<unsigned>(line_start_indent_ + spaces);
     }
   }
+  // After a list marker and its space: a marker with no space after it
+  // (an emphasis opener, a '-' in a word) starts no item.
   std::size_t k = size;
   while (k > 0 && output_[k - 1] == ' ') --k;
-  if (is_list_marker_at(k)) return 0u;
+  if (k < size && is_list_marker_at(k)) return 0u;
   return std::nullopt;
 }
 
@@ -177,28 +188,51 @@ std::size_t Processor::number_marker_delimiter(std::string_view text) const {
 }
 
 bool Processor::follows_number_at_line_start(std::size_t more_digits) const {
-  const std::size_t end = end_before_waiting_openers();
+  const std::size_t end = output_.size();
   std::size_t k = end;
   while (k > 0 && end - k + more_digits <= 9 && is_digit(output_[k - 1])) --k;
   if (k == end || end - k + more_digits > 9) return false;
-  return (k == 0 && !output_started_) || line_start_indent_at(k).has_value();
+  return at_document_start(k) || line_start_indent_at(k).has_value();
+}
+
+// Whether the output before `pos` is white space alone. A run of it at the
+// start is walked once between edits other than appends.
+bool Processor::only_space_before(std::size_t pos) const {
+  std::size_t from = 0;
+  TrailingRunCache& cache = leading_space_run_;
+  if (cache.epoch == output_epoch_ && cache.length <= output_.size()) {
+    if (cache.run_start < cache.length) return pos <= cache.run_start;
+    from = cache.length;
+  }
+  const std::size_t end = skip_unicode_space(output_, from);
+  cache = TrailingRunCache{output_epoch_, output_.size(), end};
+  return pos <= end;
 }
 
 bool Processor::output_at_line_start() const {
-  if (end_before_waiting_openers() == 0 && !output_started_) return true;
-  return line_start_indent().has_value();
+  return at_document_start(output_.size()) || line_start_indent().has_value();
 }
 
 bool Processor::needs_line_start_escape(std::string_view text) const {
   if (text.empty()) return false;
-  const unsigned char c0 = static_cast<unsigned char>(text[0]);
+  unsigned char c0 = static_cast<unsigned char>(text[0]);
+  // White space that starts the document goes with its final trim.
+  if (c0 >= 0x80 && starts_unicode_space_byte(text[0]) && space_len_at(text, 0) > 0 &&
+      at_document_start(output_.size())) {
+    text.remove_prefix(skip_unicode_space(text, 0));
+    if (text.empty()) return false;
+    c0 = static_cast<unsigned char>(text[0]);
+  }
   if (c0 == '.' || c0 == ')' || is_digit(c0)) {
     if (number_marker_delimiter(text) != std::string_view::npos) return true;
     if (!is_digit(c0)) return false;
   }
   if (!(c0 == ' ' || c0 == '#' || c0 == '+' || c0 == '-' || c0 == '>' || is_digit(c0))) return false;
-  const std::optional<unsigned> indent = line_start_indent();
-  if (!indent) return false;
+  std::optional<unsigned> indent = line_start_indent_at(output_.size());
+  if (!indent) {
+    if (!at_document_start(output_.size())) return false;
+    indent = 0;
+  }
   std::size_t i = 0;
   unsigned level = *indent;
   while (i < text.size() && text[i] == ' ' && level < 3) {
@@ -208,33 +242,6 @@ bool Processor::needs_line_start_escape(std::string_view text) const {
   if (i >= text.size()) return false;
   const unsigned char c = static_cast<unsigned char>(text[i]);
   return c == '#' || c == '+' || c == '-' || c == '>' || is_digit(c);
-}
-
-bool Processor::line_starts_with_html_tag() {
-  const std::size_t size = output_.size();
-  if (!line_scan_mark_ || *line_scan_mark_ > size) {
-    const std::size_t lf = size ? output_.rfind('\n', size - 1) : std::string::npos;
-    line_start_cache_ = lf == std::string::npos ? kLineBeforeBuffer : lf + 1;
-  } else if (*line_scan_mark_ < size) {
-    const std::size_t lf = output_.rfind('\n', size - 1);
-    if (lf != std::string::npos && lf >= *line_scan_mark_) line_start_cache_ = lf + 1;
-  }
-  line_scan_mark_ = size;
-  std::size_t start = line_start_cache_;
-  unsigned carried = 0;
-  if (start == kLineBeforeBuffer) {
-    switch (line_start_kind_) {
-      case 3: case 4: case 5: return false;
-      case 2: return true;
-      case 1: carried = line_start_indent_; break;
-      default: break;
-    }
-    start = 0;
-  }
-  std::size_t k = start;
-  while (k < size && output_[k] == ' ' && carried + (k - start) <= 3) ++k;
-  if (carried + (k - start) > 3) return false;
-  return k < size && output_[k] == '<';
 }
 
 // ---------------------------------------------------------------- escaping
@@ -262,9 +269,17 @@ std::optional<std::string> Processor::escape_inline_markdown(std::string_view te
     line_start = false;
     i = delimiter + 1;
   }
+  // White space that starts the document goes with its final trim: what
+  // follows it starts the first line.
+  const bool may_start_document = line_start && line_start_kind_ == 0;
   for (; i < n; ++i) {
     const unsigned char c = static_cast<unsigned char>(text[i]);
     if (!kEscapeClass[c]) {
+      if (may_start_document && line_start && starts_unicode_space_byte(text[i]) && space_len_at(text, i) > 0 &&
+          at_document_start(output_.size())) {
+        i += space_len_at(text, i) - 1;
+        continue;
+      }
       line_start = false;
       continue;
     }
@@ -404,8 +419,8 @@ void Processor::write_text(std::string_view text, bool soft) {
   if (pending_space_) {
     if (!has_visible_text(text)) return;
     const auto last = last_byte();
-    if (last && *last != '\t' && *last != '\n' && *last != ' ' &&
-        !scan::is_ws(static_cast<unsigned char>(text[0]))) {
+    if (!scan::is_ws(static_cast<unsigned char>(text[0])) && !space_before_link_text() &&
+        !move_space_before_openers(" ") && last && *last != '\t' && *last != '\n' && *last != ' ') {
       push_output(" ");
     }
     pending_space_ = false;
@@ -416,10 +431,13 @@ void Processor::write_text(std::string_view text, bool soft) {
     finish_pending_block();
   }
 
-  if (!inline_marker_spans_.empty() && scan::is_ws(static_cast<unsigned char>(text[0])) && !code_text_open() &&
-      move_space_before_openers()) {
-    std::size_t lead = 0;
-    while (lead < text.size() && scan::is_ws(static_cast<unsigned char>(text[lead]))) ++lead;
+  // White space that starts an element's text, a no-break space too, goes
+  // before its markers.
+  const bool may_lead = (scan::is_ws(static_cast<unsigned char>(text[0])) || starts_unicode_space_byte(text[0])) &&
+                        (!inline_marker_spans_.empty() || at_link_text_start());
+  const std::size_t lead = !may_lead || code_text_open() ? 0 : category_space_prefix(text);
+  if (lead > 0 &&
+      (move_space_before_openers(text.substr(0, lead)) || (lead < text.size() && space_before_link_text()))) {
     text.remove_prefix(lead);
     if (text.empty()) {
       soft_space_ = soft;
@@ -460,18 +478,15 @@ void Processor::write_text(std::string_view text, bool soft) {
     text = holder;
   }
 
+  const bool ends_in_less_than = text.back() == '<';
   const bool html_kept = inside_html_block_element();
   if (html_kept) {
-    mark_blank_line_in_html_block(output_.size());
     if (!in_pre) {
       if (auto escaped = escape_html_block_text(is_open(kTable), html_link_open_, text)) {
         holder = std::move(*escaped);
         text = holder;
       }
     }
-  } else {
-    html_block_blank_line_ = false;
-    html_block_scan_start_ = output_.size();
   }
 
   if (!code_text_open()) {
@@ -480,7 +495,7 @@ void Processor::write_text(std::string_view text, bool soft) {
                        (is_open(kTable) && text.find('|') != std::string_view::npos) ||
                        (is_open(kA) && text.find(']') != std::string_view::npos));
     if ((needs_escape || contextual || needs_line_start_escape(text)) &&
-        (!html_kept || (html_block_blank_line_ && !line_starts_with_html_tag()))) {
+        (!html_kept || !in_html_block())) {
       if (auto escaped = escape_inline_markdown(text)) {
         holder = std::move(*escaped);
         text = holder;
@@ -488,14 +503,34 @@ void Processor::write_text(std::string_view text, bool soft) {
     }
   }
 
+  const bool flanking_space = (!owed && is_flanking_boundary(last_element_inline_, last, text)) ||
+                              (after_kept_heading() && !scan::is_ws(static_cast<unsigned char>(text[0])));
+  if (less_than_escape_) settle_less_than_escape(flanking_space ? ' ' : text[0]);
   const std::size_t before = output_.size();
-  if (!owed && is_flanking_boundary(last_element_inline_, last, text)) push_output(" ");
+  if (flanking_space) push_output(" ");
   push_output(text);
   last_write_len_ = output_.size() - before;
+  // A '<' that ends the text got its backslash for what may follow it.
+  if (ends_in_less_than && !html_kept && !code_text_open() && output_ends_with("\\<")) {
+    less_than_escape_ = output_.size() - 2;
+  }
   if (has_visible_text(text)) inline_marker_spans_.clear();
   soft_space_ = soft;
   text_written_ = true;
   last_element_inline_ = true;
+}
+
+// The backslash before a '<' that ended the text written last goes when
+// the byte written next after it cannot make it start a tag or an
+// automatic link (a letter, '!', '/' or '?' could).
+void Processor::settle_less_than_escape(char next) {
+  if (!less_than_escape_) return;
+  const std::size_t at = *less_than_escape_;
+  less_than_escape_.reset();
+  if (at + 2 != output_.size() || output_.compare(at, 2, "\\<") != 0) return;
+  if (scan::is_letter(next) || next == '!' || next == '/' || next == '?') return;
+  delete_output_range(at, at + 1);
+  if (last_write_len_ > 0) --last_write_len_;
 }
 
 // ---------------------------------------------------------------- figcaption

@@ -11,6 +11,7 @@ a few option sets without a crash. Each pass runs in a child interpreter, so a
 crash of the extension fails the test (naming the input it died on) instead of
 killing the test run.
 """
+import inspect
 import json
 import subprocess
 import sys
@@ -20,6 +21,7 @@ import pytest
 
 import tidewell
 from corpus import LATIN1_PAGES, corpus_pages, corpus_path
+from roads import streamed
 
 
 # Shared by both child scripts: checks one result and reports what is wrong.
@@ -107,21 +109,13 @@ PAGES_SCRIPT = CHECKS + textwrap.dedent(
     '''
 )
 
-STREAM_SCRIPT = CHECKS + textwrap.dedent(
+# The child feeds the class with the tests' own helper.
+STREAM_SCRIPT = CHECKS + inspect.getsource(streamed) + textwrap.dedent(
     r'''
     import random, re
     latin1 = set(json.loads(sys.argv[1]))
     rng = random.Random(20261212)
     AUTOLINK = re.compile(r"<((?:https?://|ftp://|mailto:)[^\s<>]*)>")
-
-    def streamed(html, cuts):
-        processor = tidewell.MarkdownStreamProcessor()
-        out, start = [], 0
-        for cut in cuts + [len(html)]:
-            out.append(processor.process_chunk(html[start:cut]))
-            start = cut
-        out.append(processor.finish())
-        return "".join(out)
 
     faults = []
     count = 0

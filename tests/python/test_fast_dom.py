@@ -11,11 +11,14 @@ import re
 import subprocess
 import sys
 import textwrap
+import time
+from html.parser import HTMLParser
 
 import pytest
 
 import tidewell
 from expected import EMPTY_METADATA
+from formatting_readback import BOLD, CODE, ITALIC, compare, make_reader, read_formatting, reference_bound
 from roads import EVERY_ROAD, road_id
 from test_tier1 import LINE_START_CASES
 from test_word_boundaries import ELEMENTS, PATTERNS, assert_separated, fill, rendered_words
@@ -329,6 +332,20 @@ INLINE_TEXT_SHAPES = {
     "an image that shows nothing between pairs": '<h2><i>a</i><img src=x alt=""><i>b</i></h2>',
     "code spans beside an image that shows nothing": '<h2><code>a`</code><img src=x alt=""><code>b</code></h2>',
     "tildes that meet where markers go": "<p><em>~~b~<i>~b~~ </i></em></p>",
+    # blocks and tables inside emphasis: the markers close before them and
+    # open again after them, none taken into a table's stray text
+    "a table's stray text in emphasis in a quote": "<blockquote><i><table>)</table></i></blockquote>",
+    "stray text after a code block in emphasis": "<em><pre></pre><table>`",
+    "stray text in an item in emphasis": "<i><li><table>!",
+    "strong stray text in emphasis": "<em><table><span><b>-",
+    "a code block in a table's stray text": "<table><u><i><pre>\n\n\u00ab",
+    "emphasis after an empty heading": "2<h2></h2><i>-",
+    # text beside markers whose white space moved outside them, or where
+    # markers are left out
+    "an underscore between spaces in emphasis": "<i>\u2014</i><b><i>\u00e9<i>&nbsp;_&nbsp;</i>!</i>~",
+    "a label in a link's text": '<a href="u"><strong>[<em><em>`]</em>(',
+    "brackets side by side in a link's text": '<a href="u"><i><em>[]</em>[]',
+    "a backslash that ends a link's text": '<a href="u">a<i>\\ </i></a> <a href="v">b<b>\\ </b></a>',
 }
 
 
@@ -428,3 +445,169 @@ def test_no_backslash_shown_that_the_page_has_not_on_corpus_pages(name):
             if around not in text:
                 shown.append(around)
     assert shown == []
+
+
+# --- formatting a page shows ----------------------------------------------------------
+
+
+class ShownFormatting(HTMLParser):
+    """(character, formatting) for the text of well-nested HTML, counted as
+    formatting_readback counts it: bold, italic, code and the link target."""
+
+    KINDS = {"b": BOLD, "strong": BOLD, "i": ITALIC, "em": ITALIC, "code": CODE, "pre": CODE}
+    VOID = {"br", "img", "hr"}
+    # Elements that stand apart from the text beside them.
+    APART = {"p", "pre", "ul", "li", "br", "h2", "table", "td"}
+
+    def __init__(self, page):
+        super().__init__()
+        self.open = []
+        self.shown = []
+        self.feed(page)
+        self.close()
+
+    def handle_starttag(self, tag, attrs):
+        if tag in self.APART:
+            self.shown.append((" ", frozenset()))
+        if tag not in self.VOID:
+            self.open.append((tag, dict(attrs).get("href")))
+
+    def handle_endtag(self, tag):
+        if tag in self.APART:
+            self.shown.append((" ", frozenset()))
+        while self.open and self.open.pop()[0] != tag:
+            pass
+
+    def handle_data(self, data):
+        formatting = set()
+        for tag, href in self.open:
+            if tag in self.KINDS:
+                formatting.add(self.KINDS[tag])
+            elif tag == "a" and href:
+                formatting = {f for f in formatting if isinstance(f, str)} | {("link", href)}
+        self.shown.extend((c, frozenset(formatting)) for c in data)
+
+
+def case(page, markdown, shown_as=None, **options):
+    return page, markdown, shown_as, options
+
+
+# The page, the Markdown written for it, and where it differs the page a
+# reader can show (misnested tags as the parser nests them; a code block
+# holds no emphasis): every character reads back with the formatting a
+# browser shows on it, but where only a character reference beside a marker
+# could write it (then its text reads back).
+FORMATTING = {
+    # emphasis that starts with emphasis of the other kind, before a letter
+    "strong opening with emphasis": case("<p><b><i>x</i>y</b></p>", "***x*y**"),
+    "emphasis opening with strong": case("<p><i><b>x</b>y</i></p>", "***x**y*"),
+    "more after the inner element": case("<p><b><i>x</i>y <i>z</i></b></p>", "***x*y *z***"),
+    "through a span": case("<p><b><span><i>x</i></span>y</b></p>", "***x*y**"),
+    "through u": case("<p><i><u><b>x</b></u>y</i></p>", "***x**y*"),
+    "in a heading": case("<h2><b><i>x</i>y</b></h2>", "## ***x*y**"),
+    "in an item": case("<ul><li><i><b>x</b>y</i></li></ul>", "- ***x**y*"),
+    "in a cell": case("<table><tr><td><b><i>x</i>y</b></td></tr></table>", "| ***x*y** |\n| --- |"),
+    "in a link": case('<p><a href="/u"><b><i>x</i>y</b></a></p>', "[***x*y**](/u)"),
+    "whatever the symbol option": case("<p><b><i>x</i>y</b></p>", "***x*y**", strong_em_symbol="_"),
+    "emphasis in emphasis around strong": case("<p><i><i><b>x</b></i>y</i></p>", "****x***y*"),
+    "emphasised strong, then strong": case("<p><i><b>x</b></i><b>y</b></p>", "***x*y**"),
+    "strong, then emphasised strong": case("<p>a<b>x</b><i><b>y</b></i>b</p>", "a**x*y***b"),
+    "strong and punctuation in emphasis": case("<p><i><b>a</b>\u201d</i></p>", "***a**\u201d*"),
+    "misnested": case("<p><b><i>x</b></i>y</p>", "***x*y**", "<p><b><i>x</i>y</b></p>"),
+    # emphasis inside emphasis: its markers where they read
+    "nested emphasis beside an empty element": case("<p>d<em>w <em>b</em> <i></i></em></p>", "d*w b*"),
+    "nested emphasis inside a word": case("<p><em>foo<em>bar</em></em></p>", "*foobar*"),
+    "nested emphasis between spaces": case("<p><em>a <em>b</em> c</em></p>", "*a *b* c*"),
+    # pairs of one kind side by side are one pair
+    "strong side by side": case("<p><b>x</b><b>y</b></p>", "**xy**"),
+    "emphasis side by side": case("<p><em>x</em><i>y</i></p>", "*xy*"),
+    "strong side by side, emphasis in both": case("<p><b>a<i>a</i></b><b><i>a</i></b></p>", "**a*aa***"),
+    # empty elements take no markers
+    "empty emphasis after strong": case("<p><b>x</b><i><b></b></i></p>", "**x**"),
+    "empty strong after emphasised strong": case("<p><i><b>a</b></i><b></b></p>", "***a***"),
+    "emphasised code between backticks and a letter": case("<p>``<em><code>gc</code></em>v</p>", "\\`\\``gc`v"),
+    # emphasis around a whole link beside a letter: inside its brackets
+    "strong link before a letter": case('<p><b><a href="u">a</a></b>a</p>', "[**a**](u)a"),
+    "emphasised link after a letter": case('<p>a<i><a href="u">a</a></i></p>', "a[*a*](u)"),
+    "strong from a link on": case('<p>a<b><a href="u">x</a>y</b></p>', "a[**x**](u)**y**"),
+    "after an exclamation mark": case('<p>!<b><a href="u">x</a></b>y</p>', "\\![**x**](u)y"),
+    "strong link between spaces": case('<p>a <b><a href="u">x</a></b> b</p>', "a **[x](u)** b"),
+    # runs of markers that meet: the other character for one of them
+    "emphasis before strong punctuation": case("<p><i>a</i><b>.</b></p>", "_a_**.**"),
+    "strong punctuation before emphasis": case("<p><b>?</b><i>a</i></p>", "**?**_a_"),
+    "strong before an emphasised backtick": case("<p><b>a</b><i>`</i></p>", "**a**_\\`_"),
+    "non-ASCII punctuation": case("<p><i>a</i><b>\u00bf</b></p>", "_a_**\u00bf**"),
+    "an ellipsis after strong": case("<p><b>a</b><i>\u2026</i></p>", "**a**_\u2026_"),
+    # code spans in emphasis
+    "strong code before emphasis": case("<p><b><code>a</code></b><i>a</i></p>", "**`a`**_a_"),
+    "a code span's space outside": case("<p><i><code>a </code></i>a</p>", "*`a`* a"),
+    "a code span's space before": case("<p>a<b><code> a</code></b></p>", "a **`a`**"),
+    # characters that are neither space nor punctuation: '*' pairs beside them
+    "a mark after strong": case("<p><b>Note</b>&lrm;</p>", "**Note**\u200e", strong_em_symbol="_"),
+    "nested inside a word": case("<p>a<b><i>bc</i></b>d</p>", "a***bc***d", strong_em_symbol="_"),
+    "a zero-width space after strong": case("<p><b>x</b>&#8203;y</p>", "**x**\u200by"),
+    "a soft hyphen after strong": case("<p><b>x</b>&shy;y</p>", "**x**\u00ady"),
+    # blocks inside emphasis: its markers close before them and open after
+    "a code block in strong": case("<p><b>x<pre>c</pre>y</b></p>", "**x**\n```\nc\n```\n\n**y**",
+                                   "<p><b>x</b><pre>c</pre><b>y</b></p>"),
+    "a list in strong": case("<b><ul><li>x</li><li><i>y</i>z</li></ul></b>", "- **x**\n- ***y*z**"),
+    "a blank line in strong": case("<p><b>a<br><br>b</b></p>", "**a**  \n\n**b**"),
+    # a line break at an edge stands outside the markers, as a backslash too
+    "a line break ending strong": case("<p><b>Title<br></b> text</p>", "**Title**  \ntext"),
+    "a backslash break ending strong": case("<p><b>Title<br></b> text</p>", "**Title**\\\ntext",
+                                             newline_style="backslash"),
+    "a backslash break starting strong": case("<p>a<b><br>x</b></p>", "a **x**", newline_style="backslash"),
+}
+
+
+@pytest.mark.parametrize("backend", BACKENDS)
+@pytest.mark.parametrize("page, markdown, shown_as, options", FORMATTING.values(), ids=FORMATTING.keys())
+def test_formatting_a_page_shows_reads_back(page, markdown, shown_as, options, backend):
+    pytest.importorskip("markdown_it")
+    out = tidewell.convert(page, {"tier_strategy": "fast_dom", "parser_backend": backend, **options})["content"]
+    assert out == markdown
+    shown = ShownFormatting(shown_as or page).shown
+    fault = compare(shown, read_formatting(out, make_reader()))
+    assert fault is None or (fault[0] == "formatting" and reference_bound(shown) is not None), fault
+
+
+@pytest.mark.parametrize("unit", [
+    "<b>a</b><i>b</i>",  # pairs whose markers meet, one after the other
+    "<b>a</b><i>.</i>",
+    "<em>a<em>x</em> </em>",  # emphasis inside emphasis
+    "a<i>x</i>",  # a letter before each pair: inside strong emphasis
+    '<a href="u">x</a>y',  # links in strong emphasis
+    "<i>x</i> <br><br>",  # blank lines in emphasis
+])
+def test_markers_of_a_long_run_settle_in_its_length(unit):
+    def seconds(n):
+        page = "<p><b>" + unit * n + "</b></p>"
+        best = float("inf")
+        for _ in range(3):
+            # The process's own time: other work on the machine counts less.
+            start = time.process_time()
+            fast(page)
+            best = min(best, time.process_time() - start)
+        return best
+
+    # Linear is 4 times, quadratic 16; measured three times at most, against
+    # a busy machine.
+    for _ in range(3):
+        small, large = seconds(3000), seconds(12000)
+        if large < 6 * small + 0.005:
+            break
+    assert large < 6 * small + 0.005, (small, large)
+
+
+@pytest.mark.parametrize("folder, name", [
+    ("article-extraction-benchmark", "11ea381ad92b5448cf66eae62f52ac565361a244c8881615fc6a7bb523cc0c32.html"),
+    ("trafilatura", "netzpolitik.org.abmahnungen.html"),
+])
+def test_no_emphasis_marker_shown_on_corpus_pages(folder, name):
+    from corpus import corpus_path
+
+    # The pages hold no "**"; their strong emphasis around list items and
+    # beside a list showed its markers.
+    page = corpus_path(folder, "pages", name).read_text(encoding="utf-8")
+    for backend in BACKENDS:
+        assert "**" not in "".join(shown_pieces(fast(page, backend)))

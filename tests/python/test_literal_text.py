@@ -261,16 +261,19 @@ ACROSS_ELEMENTS = [
      '<p><a href="u"><code>]</code> and <code>[</code></a></p>'),
     # markers that cannot close before a letter: the text stays
     ("<p><s>.</s>b and <b><del>(</del></b>z</p>", "<p>.b and (z</p>"),
-    ("<p><em>x</em><b>]</b> <em>`</em><b>a</b></p>", "<p><em>x</em>] `<strong>a</strong></p>"),
+    # markers whose runs would meet: one pair in the other character
+    ("<p><em>x</em><b>]</b> <em>`</em><b>a</b></p>",
+     "<p><em>x</em><strong>]</strong> <em>`</em><strong>a</strong></p>"),
     # a '!' before a link's text
     ('<p><del>!</del><s><a href="u">b</a></s></p>', '<p><s>!<a href="u">b</a></s></p>'),
     # the text around a strikethrough inside a strikethrough
     ("<p><s>-<del>*</del></s></p>", "<p><s>-*</s></p>"),
     # white space of a code span in a link's text is the code's
     ('<p>x<a href="u"><code> ] </code></a></p>', '<p>x<a href="u"><code> ] </code></a></p>'),
-    # markers inside other markers: pairs left out or joined where the
-    # content inside them meets what stands before
-    ("<p><b><em>(</em>#<em>_</em></b></p>", "<p><em>(</em>#<em>_</em></p>"),
+    # markers inside other markers: pairs joined, written in the other
+    # character or left out where the content inside them meets what stands
+    # before
+    ("<p><b><em>(</em>#<em>_</em></b></p>", "<p><strong><em>(</em>#<em>_</em></strong></p>"),
     ("<p><s><b>#</b></s><s><b>.</b></s></p>", "<p><s><strong>#.</strong></s></p>"),
     ("<p><del>a</del><b><del>.</del>&gt;</b>b</p>", "<p><s>a.</s>&gt;b</p>"),
     ("<p><em>1</em><s><em>a</em></s>a</p>", "<p><em>1a</em>a</p>"),
@@ -280,8 +283,8 @@ ACROSS_ELEMENTS = [
     ("<p><em><s>a</s><b><em>~</em></b></em>yz</p>", "<p><s>a</s>~yz</p>"),
     # a run of three joined from markers of two lengths, and a run inside
     # that can both open and close
-    ("<p><b><em>a</em>a<em>a</em></b></p>", "<p><em>a</em>a<em>a</em></p>"),
-    ("<p><b>]</b><em>]a<b>1</b></em></p>", "<p><strong>]</strong>]a<strong>1</strong></p>"),
+    ("<p><b><em>a</em>a<em>a</em></b></p>", "<p><strong><em>a</em>a<em>a</em></strong></p>"),
+    ("<p><b>]</b><em>]a<b>1</b></em></p>", "<p><strong>]</strong><em>]a<strong>1</strong></em></p>"),
     # code spans that meet through an element written without markers
     ("<p><code>a</code><b><code>&lt;</code></b>a</p>", "<p><code>a&lt;</code>a</p>"),
     # a backtick after a code span that ends with a backslash
@@ -297,11 +300,18 @@ ACROSS_ELEMENTS = [
      "<p><code>ab`cde</code></p>"),
     ("<p><kbd>a</kbd><sup></sup><i><b><!-- --></b></i><code>b`</code><abbr><code>c</code></abbr></p>",
      "<p><code>ab`c</code></p>"),
+    # code spans that meet where a link writes nothing (the link inside it
+    # ends it at once) and its content stands in its place
+    ('<p><code>a</code><a href="u"><code><a href="u">b</a></code></a></p>', "<p><code>ab</code></p>"),
     # a closing marker before a word in an element written in place
     ("<p><del>|</del><tt>b~~`</tt></p>", "<p>|b~~`</p>"),
     # digits and a '.' or ')' of another text that go on a number
     ("<p>1<span>1.</span> and</p>", "<p>11. and</p>"),
     ("<p>2<tt>1)</tt></p>", "<p>21)</p>"),
+    # a ']' before a '(' of another element, with two '[' open before it
+    ("<p>[[]<tt>()</tt></p>", "<p>[[]()</p>"),
+    # what follows a strikethrough's opener left out where a line starts
+    ("<p><del>&gt;</del><em><s>\u00e9\\</s></em>b</p>", "<p>&gt;\u00e9\\b</p>"),
 ]
 
 
@@ -389,6 +399,27 @@ def _assert_reads_back_as_code(out, code):
     ("<i><kbd>a`</kbd><i><kbd>&", "a`&"),
     ("<p><b><code>a`</code></b><b><kbd>`k</kbd></b></p>", "a``k"),
     ("<p><code>a`</code><span><kbd>k</kbd></span></p>", "a`k"),
+    # the span before found only past many levels of elements written in
+    # place, or past an element whose many children write nothing
+    ("<p><code>a</code>" + "<span>" * 8 + "<code>b</code></p>", "ab"),
+    ("<p>" + "<span>" * 8 + "<code>a</code>" + "</span>" * 8 + "<code>b</code></p>", "ab"),
+    ("<p><code>a</code><b>" + "<i></i>" * 20 + "</b><code>b</code></p>", "ab"),
+    ("<table><tr><td><code>a|</code>" + "<span>" * 8 + "<code>|b</code></td></tr></table>", "a||b"),
+    # a code span after a backslash, the nodes before it too deep to tell
+    # whether it is text: the spans stand apart
+    ("<p><code>a\\</code>" + "<span>" * 9 + "<code>b</code></p>", "a\\b"),
+    # the span in content converted apart (too large, or nested too deep, to
+    # be converted again where it stands) and written after the span before
+    ("<p><i><code>a</code><i><code>b`</code>" + "<span>c</span>" * 20 + "</i></i></p>", "ab`"),
+    ("<i>a<i>a<em><samp>a</samp><i><kbd>`", "a`"),
+    ("<p><code>a</code><ruby><code>b</code><rt>c</rt></ruby> <code>d</code><abbr title=t><code>e</code></abbr></p>",
+     "abde"),
+    ("<var><code>a</code><i><code><code>a<u>a<var>a<strong>a<s>a<samp><samp>a<tt><tt>a</sub>a<span><tt><var><var>`"
+     "<span>a<strong>a</strong>a</a>a<b>a<b>a", "a" * 9 + "`" + "a" * 6),
+    ("<var><kbd>a</kbd><i><code>a<strong><small>a<sup>a</sub>a<var>a<sup>a<b>a<u>a<span><var>a</var>a<i><sub>a</sub>a"
+     "<tt><span>a</span>a<i>a<small><u>a", "a" * 17),
+    ("<i><code>a</code><i><kbd>a<small>a<em>a<span>a<strong>a<strong><b><sup>a</sup>a<small><b>a</strike>a<strong>"
+     "<strong>a<sup>a</sup>a<b>a<sub>a<span><kbd>a<strike>", "a" * 16),
 ])
 def test_keyboard_span_after_a_code_span_reads_back_as_code(html_in, code, road):
     _assert_reads_back_as_code(tidewell.convert_to_markdown(html_in, road), code)

@@ -7,12 +7,14 @@ import random
 import re
 import time
 from html import unescape
+from html.parser import HTMLParser
 from pathlib import Path
 
 import pytest
 
 import tidewell
 from expected import EMPTY_METADATA
+from roads import streamed as stream
 
 QUILLMOOR = {"tier_strategy": "quillmoor"}
 
@@ -42,18 +44,14 @@ DOCUMENTS = {
     "code_and_pairs": "<p><code>a</code><q></q><code>b</code> <code>c</code><i></i><code>d</code></p>"
                       "<p>x<i><s><b>b</i><s>?</p><p><code>" + "y" * 1100 + "</code><code>z</code></p>",
     "emphasis_runs": "<i>*</i><b>*</b>" * 19 + "<b><i>",
+    # pairs written otherwise than as the elements nest: the other marker
+    # character, markers inside a link's brackets, white space and a code
+    # span's edge spaces outside them, runs a reader pairs by their lengths
+    "formatting": "<p>a<b>x</b><i><b>y</b></i>b <i>a</i><b>.</b> a<s><a href=u>a</a>a</s> x<i><b><a href=u>a"
+                  "</a></b></i>y <i><code>a </code></i>a “<em>abc,</em>” <b>x<i> </i></b>y <b>1. x</b> &lt;"
+                  "<a href=/u>y</a> <b>Title<br></b> text</p><div><a href=/1><div>A</div></a> <a href=/2>B</a>"
+                  "</div><p><a href=u><i></i> <span>T</span></a>1<b>) x</b></p>",
 }
-
-
-def stream(html, cuts):
-    """The class fed `html` in pieces ending at `cuts`, then finished."""
-    processor = tidewell.MarkdownStreamProcessor()
-    out, start = [], 0
-    for cut in list(cuts) + [len(html)]:
-        out.append(processor.process_chunk(html[start:cut]))
-        start = cut
-    out.append(processor.finish())
-    return "".join(out)
 
 
 def converted(html):
@@ -61,6 +59,15 @@ def converted(html):
     fed one character at a time."""
     markdown = tidewell.convert_to_markdown(html, QUILLMOOR)
     assert stream(html, range(1, len(html))) == markdown
+    return markdown
+
+
+def converted_however_cut(html):
+    """The Markdown of `html` on this road, which the class writes too
+    whatever single place the input is cut at, and cut at every character."""
+    markdown = converted(html)
+    for cut in range(1, len(html)):
+        assert stream(html, [cut]) == markdown, f"cut at {cut}"
     return markdown
 
 
@@ -560,6 +567,12 @@ def test_image_without_source_or_text_writes_nothing():
     ("<ul><li>a</li><span></span><li>b</li></ul>", "- a\n- b"),
     ("<ul><li>a</li><!-- c --><b></b>b</ul>", "- a b"),
     ("<p>a<!-- c -->b<span>c</span>d</x>e<?x?>f</p>", "abcdef"),
+    # a block inside a link ends before emphasis, or a heading kept as HTML
+    # there ends before anything
+    ('<a href="/u"><span>x</span><p><em>y</em>z</p></a>', "[x *y*z](/u)"),
+    ('<ul><li><a href="/u">x<p><b>y</b></p></a></li></ul>', "- [x **y**](/u)"),
+    ('<ul><li><a href="/u"><h5>T</h5><div>y</div></a></li></ul>', "- [<h5>T</h5> y](/u)"),
+    ('<a href="/u"><h5>T</h5><b>y</b></a>', "[<h5>T</h5> **y**](/u)"),
 ])
 def test_words_on_either_side_of_a_block_end_stay_apart(html, expected):
     assert tidewell.convert_to_markdown(html, QUILLMOOR) == expected
@@ -600,6 +613,224 @@ def test_markers_and_text_read_back_as_the_page(html_in):
 ])
 def test_text_that_cannot_read_as_emphasis_stays_bare(html_in, expected):
     assert tidewell.convert_to_markdown(html_in, QUILLMOOR) == expected
+
+
+# ---- formatting that reads back as the page shows it --------------------------------
+
+FORMATTING_KINDS = {"b": "bold", "strong": "bold", "i": "italic", "em": "italic", "cite": "italic", "s": "strike",
+                    "del": "strike", "strike": "strike", "code": "code"}
+
+
+class ShownFormatting(HTMLParser):
+    """The formatting a browser shows on each character of a fragment that is
+    not white space, as formatting_readback reads it from Markdown."""
+
+    def __init__(self):
+        super().__init__(convert_charrefs=True)
+        self.open, self.shown = [], []
+
+    def handle_starttag(self, tag, attrs):
+        if tag not in ("br", "img", "path", "hr"):
+            self.open.append((tag, dict(attrs).get("href")))
+
+    def handle_startendtag(self, tag, attrs):
+        pass
+
+    def handle_endtag(self, tag):
+        tags = [t for t, _ in self.open]
+        if tag in tags:
+            del self.open[len(tags) - 1 - tags[::-1].index(tag):]
+
+    def handle_data(self, data):
+        formatting = set()
+        for tag, href in self.open:
+            if tag == "a":
+                formatting = {f for f in formatting if not isinstance(f, tuple)} | {("link", href)}
+            elif tag in FORMATTING_KINDS:
+                formatting.add(FORMATTING_KINDS[tag])
+        self.shown += [(c, frozenset(formatting)) for c in data if not c.isspace()]
+
+
+def shown_formatting(html_in):
+    parser = ShownFormatting()
+    parser.feed(html_in)
+    parser.close()
+    return parser.shown
+
+
+# Where the page's formatting can be written so that it reads back, it is,
+# however the elements nest: runs a reader pairs by their lengths, '_' for
+# '*' where runs of one character would meet, markers inside a link's
+# brackets, white space outside the markers; neighbours classed by their
+# Unicode category.
+FORMATTING = {
+    # emphasis of the other kind inside, an edge in a word
+    "bold_over_italic": ("<p><b><i>x</i>y</b></p>", "***x*y**"),
+    "italic_over_bold": ("<p><i><b>x</b>y</i></p>", "***x**y*"),
+    "italic_in_italic_over_bold": ("<p><i><i><b>x</b></i>y</i></p>", "***x**y*"),
+    "bold_after_italic_bold": ("<p><i><b>x</b></i><b>y</b></p>", "***x*****y**"),
+    "italic_bold_after_bold": ("<p>a<b>x</b><i><b>y</b></i>b</p>", "a**x*****y***b"),
+    "more_after_the_inner": ("<p><b><i>x</i>y <i>z</i></b></p>", "***x*y *z***"),
+    "in_a_heading": ("<h2><b><i>x</i>y</b></h2>", "## ***x*y**"),
+    "through_a_span_in_an_item": ("<ul><li><b><span><i>x</i></span>y</b></li></ul>", "- ***x*y**"),
+    "through_u_in_a_cell": ("<table><tr><th>h</th></tr><tr><td><b><u><i>x</i></u>y</b></td></tr></table>",
+                            "| h |\n| --- |\n| **<u>*x*</u>y** |"),
+    "in_a_link": ("<p><a href=\"u\"><b><i>x</i>y</b></a></p>", "[***x*y**](u)"),
+    "before_punctuation": ("<p><i><b>a</b>\u201d</i></p>", "***a**\u201d*"),
+    # emphasis of one kind in the same kind, beside an empty element
+    "same_kind_inside": ("<p>d<em>w <em>b</em> <i></i></em></p>", "d*w b*"),
+    # a citation is italic as emphasis is: inside each other, markers once
+    "cite_in_emphasis": ("<p><em>a<cite>b</cite>c</em></p>", "*abc*"),
+    "cite_at_the_start_of_emphasis": ("<p><em><cite>b</cite>c</em></p>", "*bc*"),
+    "emphasis_in_cite": ("<p><cite><em>b</em></cite></p>", "*b*"),
+    "cite_in_cite": ("<p>x <cite>a<cite>b</cite></cite></p>", "x *ab*"),
+    "spaced_cite_in_italic": ("<p><i>x <cite>b</cite> y</i></p>", "*x b y*"),
+    "cite_in_bold": ("<p><b><cite>b</cite></b></p>", "***b***"),
+    # a code span of white space alone in a strike, beside an empty one: the
+    # space stays, as plain white space
+    "space_in_code_in_strike": ("<p>.<s><code> </code><s></s></s>\u201d</p>", ". \u201d"),
+    # markers inside a link's brackets, the pair split at the link's edge
+    "bold_around_a_link": ("<p><b><a href=\"u\">a</a></b>a</p>", "[**a**](u)a"),
+    "italic_around_a_link": ("<p>a<i><a href=\"u\">a</a></i></p>", "a[*a*](u)"),
+    "strike_from_a_link": ("<p>a<s><a href=\"u\">a</a>a</s></p>", "a[~~a~~](u)~~a~~"),
+    "strike_to_a_link": ("<p><s>a<a href=\"u\">a</a></s>a</p>", "~~a~~[~~a~~](u)a"),
+    "pairs_around_a_link": ("<p><b><s><a href=\"u\">a</a></s></b>a</p>", "[**~~a~~**](u)a"),
+    "between_letters": ("<p>x<i><b><a href=\"u\">a</a></b></i>y</p>", "x[***a***](u)y"),
+    "bang_before_it": ("<p>!<b><a href=\"u\">y</a></b>z</p>", "\\![**y**](u)z"),
+    # beside the markers of pairs inside the link that were settled before
+    "beside_settled_markers": ("<p>a<i><a href=\"u\"><b>a</b>a<b>a</b></a></i></p>", "a[_**a**a**a**_](u)"),
+    # the other marker character where runs would meet
+    "beside_punctuation": ("<p><i>a</i><b>.</b></p>", "*a*__.__"),
+    "punctuation_first": ("<p><b>?</b><i>a</i></p>", "__?__*a*"),
+    "strike_in_bold": ("<p><i>a</i><b><s>a</s></b></p>", "*a*__~~a~~__"),
+    "around_code": ("<p><b><code>a</code></b><i>a</i></p>", "__`a`__*a*"),
+    # on the pair whose markers meet the failing one's where that frees both,
+    # and a pair that took it to stand apart from those markers takes '*' back
+    "on_the_pair_beside": ("<p><b>]</b><i><b>&gt;</b><b>a</b>a</i><b><s>a</s></b></p>",
+                           "**]**_**>a**a_**~~a~~**"),
+    "taken_back_beside_code": ("<p><b><code>a</code></b><i>a</i><b><i>a</i>a</b>a</p>", "**`a`**_a_***a*a**a"),
+    # the edge spaces of code outside the markers
+    "code_ending_in_a_space": ("<p><i><code>a </code></i>a</p>", "*`a`* a"),
+    "code_starting_with_a_space": ("<p>a<b><code> a</code></b></p>", "a **`a`**"),
+    "code_in_two_pairs": ("<p><s><b><code>a </code></b></s>a</p>", "~~**`a`**~~ a"),
+    "space_alone_in_code": ("<p><i><b>a<code>&nbsp;</code></b></i>a</p>", "***a***`\u00a0`a"),
+    # punctuation and words by Unicode category
+    "quotation_marks": ("<p>\u201c<em>abc,</em>\u201d x</p>", "\u201c*abc,*\u201d x"),
+    "marks_dashes_symbols": ("<p>\u201e<b>Zitat</b>\u201c und \u00ab<i>x.</i>\u00bb \u2013 <s>\u20ac</s>\u2605</p>",
+                             "\u201e**Zitat**\u201c und \u00ab*x.*\u00bb \u2013 ~~\u20ac~~\u2605"),
+    "ideographic_full_stop": ("<p>\u3002<i>\u898b</i>\u3002</p>", "\u3002*\u898b*\u3002"),
+    "inverted_question_mark": ("<p><s><b>a</b></s>\u00bf</p>", "~~**a**~~\u00bf"),
+    "guillemet": ("<p><b>,</b>\u00bb</p>", "**,**\u00bb"),
+    "arabic_digit": ("<p>a<i>\u0663</i>b</p>", "a*\u0663*b"),
+    "private_use_glyph": ("<p><b>Save</b><i>\ue051</i></p>", "**Save***\ue051*"),
+    "soft_hyphen": ("<p>a<i>b&shy;</i>c</p>", "a*b\u00ad*c"),
+    "zero_width_space": ("<p>x<b>y&#x200b;</b>z</p>", "x**y\u200b**z"),
+    # white space at an edge outside the markers
+    "no_break_space_at_the_end": ("<p>a <em>Recht&nbsp;</em>b</p>", "a *Recht*\u00a0b"),
+    "no_break_space_at_the_start": ("<p>x<b>&nbsp;a</b></p>", "x\u00a0**a**"),
+    "no_break_space_alone": ("<p><s>&nbsp;</s><s>a</s></p>", "~~a~~"),
+    "line_break_at_the_end": ("<p><b>Title<br></b> text</p>", "**Title**  \n text"),
+    "blank_element_at_the_end": ("<p><b>x<i> </i></b>y</p>", "**x** y"),
+    "blank_strike_at_the_end": ("<p><i>a<s> </s></i>b</p>", "*a* b"),
+    "space_before_inner_pairs": ("<p>\u00e9<b><var> </var><i>d</i>[<i>-</i>&gt;</b></p>",
+                                 "\u00e9 ***d*\\[_-_>**"),
+    "line_break_before_inner_pairs": ("<p>\u00e9<b><br><i>d</i>[<i>-</i>&gt;</b></p>",
+                                      "\u00e9  \n***d*\\[_-_>**"),
+    "icon_and_space_at_the_start": ("<p>Seht! <strong><svg><path d=\"M1\"/></svg> <a href=\"/w\">W</a></strong></p>",
+                                    "Seht! **[W](/w)**"),
+    # words after a link that holds a block stay apart
+    "link_after_such_a_link": ("<div><a href=\"/1\"><div>A</div></a> <a href=\"/2\">B</a></div>", "[A](/1) [B](/2)"),
+    "space_inside_such_a_link": ("<div><a href=\"f\"><div>F</div> </a><a href=\"t\">T</a></div>", "[F](f) [T](t)"),
+    "bold_after_such_a_link": ("<div><a href=\"/1\"><div>A</div></a> <b>B</b></div>", "[A](/1) **B**"),
+    "others_after_such_a_link": ("<div><a href=\"/1\"><div>A</div></a> <s>B</s> <code>c</code> d</div>",
+                                 "[A](/1) ~~B~~ `c` d"),
+    # white space that starts a link's text goes before its "["
+    "icon_then_space_in_a_link": ("<p><a href=\"u\"><i class=\"icon\"></i> <span>Twitter</span></a></p>",
+                                  "[Twitter](u)"),
+    "after_a_word": ("<p>x<a href=\"u\"><i></i> <span>T</span></a></p>", "x [T](u)"),
+    "in_bold": ("<p>x<b><a href=\"u\"><i></i> T</a></b></p>", "x **[T](u)**"),
+    "link_text_with_a_space": ("<p>a<i><a href=\"u\"> a</a></i></p>", "a *[a](u)*"),
+}
+
+
+@pytest.mark.parametrize("name", sorted(FORMATTING))
+def test_formatting_reads_back_as_the_page_shows_it(name):
+    from formatting_readback import make_reader, read_formatting
+    pytest.importorskip("markdown_it")
+    html_in, expected = FORMATTING[name]
+    markdown = converted_however_cut(html_in)
+    assert markdown == expected
+    read = [(c, f) for c, f in read_formatting(markdown, make_reader()) if not c.isspace()]
+    assert read == shown_formatting(html_in)
+
+
+# Escapes a reader needs, and only those: text behind an opener at a line
+# start gets its backslash where the opener is taken out.
+@pytest.mark.parametrize("html_in, expected", [
+    ("<p><b>1. x</b></p>", "**1. x**"),
+    ("<p><b>1) x</b></p>", "**1) x**"),
+    ("<p><i># x</i></p>", "*# x*"),
+    ("<p>&lt;<a href=\"/u\">y</a></p>", "<[y](/u)"),
+    ("<p>a&lt;<span>b</span> c&lt;<span>1</span></p>", "a\\<b c<1"),
+    # decided the same where an element that stays empty stands between
+    ("<p>a &lt;<samp></samp>_.</p>", "a <\\_."),
+    ("<p>a &lt;<em></em> x</p>", "a < x"),
+    ("<p>1<b>) x</b></p>", "1\\) x"),
+    ("<p><del>&gt;</del>x</p>", "\\>x"),
+    ("<p><b>-</b>x</p>", "-x"),
+    ("<p><i>&nbsp;</i>&nbsp;&gt;:x</p>", "\\>:x"),
+])
+def test_escapes_only_where_a_reader_needs_them(html_in, expected):
+    MarkdownIt = pytest.importorskip("markdown_it").MarkdownIt
+    markdown = converted(html_in)
+    assert markdown == expected
+    rendered = MarkdownIt("commonmark").enable("strikethrough").render(markdown)
+    assert rendered.startswith("<p>") and rendered.count("<p>") == 1, rendered
+    assert shown_text(rendered) == shown_text(html_in)
+
+
+def corpus_markdown(*parts, road=QUILLMOOR):
+    from corpus import corpus_path, read_page
+    return tidewell.convert_to_markdown(read_page(corpus_path(*parts)), road)
+
+
+# Corpus pages where the stream lost what the page emphasised, and ran words
+# together after links that hold blocks.
+@pytest.mark.parametrize("parts, shown", [
+    (("trafilatura", "pages", "spektrum.de.engelbart.html"), "\u201c<em>Verfechter der gendergerechten Sprache"),
+    (("trafilatura", "pages", "erp-news.info.interview.html"), "\u201e<strong>digitale Assistenten und"),
+    (("trafilatura", "pages", "jolie.de.adele.html"),
+     "Seht selbst! <strong><a href=\"/stars/bella-hadid-heiss-im-urlaub-202326.html\">Weiterlesen</a></strong>"),
+])
+def test_corpus_page_emphasis_reads_back(parts, shown):
+    MarkdownIt = pytest.importorskip("markdown_it").MarkdownIt
+    assert shown in MarkdownIt("commonmark").enable(["strikethrough", "table"]).render(corpus_markdown(*parts))
+
+
+def test_corpus_page_icons_keep_their_italic():
+    # yahoo-3 sets icon glyphs (private use characters) in <i>: as many read
+    # as italic as on the DOM road.
+    markdown_it = pytest.importorskip("markdown_it")
+    from formatting_readback import make_reader, read_formatting
+
+    def italic_icons(markdown):
+        return sum(1 for c, f in read_formatting(markdown, make_reader()) if "italic" in f and 0xE000 <= ord(c) <= 0xF8FF)
+    parts = ("readability", "pages", "yahoo-3.html")
+    stream_icons = italic_icons(corpus_markdown(*parts))
+    assert stream_icons >= 64
+    assert stream_icons == italic_icons(corpus_markdown(*parts, road={"tier_strategy": "tier2"}))
+    assert markdown_it
+
+
+@pytest.mark.parametrize("parts, words", [
+    (("trafilatura", "pages", "sueddeutsche.de.flixtrain.html"), "M\u00fcnchen Berlin Hamburg"),
+    (("readability", "pages", "msn.html"), "Xtra-PC Slow Computer?"),
+    (("readability", "pages", "yahoo-4.html"), "Facebook Facebook\u7de8\u96c6\u90e8"),
+    (("readability", "pages", "toc-missing.html"), "Understand Group by in Django with SQL Django QuerySets"),
+])
+def test_corpus_page_words_after_links_stay_apart(parts, words):
+    MarkdownIt = pytest.importorskip("markdown_it").MarkdownIt
+    assert words in shown_text(MarkdownIt("commonmark").enable("table").render(corpus_markdown(*parts)))
 
 
 def test_markers_beside_words_and_punctuation_stay():
@@ -676,3 +907,127 @@ def test_heading_shows_no_backslash(html_in):
     assert "\\" not in rendered
     assert shown_text(rendered) == shown_text(html_in)
 
+
+
+# ---- characters kept whole -----------------------------------------------------------
+
+@pytest.mark.parametrize("html_in, expected", [
+    # a code span of white space alone moved past a marker, then joined with
+    # the spans beside it once the pairs around it went
+    ("<code>\u00e9</code><s><kbd>&nbsp;</kbd><em><samp>\u00e9</s>\u4e2d", "`\u00e9\u00a0\u00e9`\u4e2d"),
+    ("<s><kbd>&nbsp;</kbd><em><samp>\u00e9</s>\u4e2d", "`\u00a0\u00e9`\u4e2d"),
+    ("<i>x<code>&nbsp;</code></i><code>c</code>y", "*x`\u00a0`*`c`y"),
+    ("<code>a</code><b><code>&nbsp;\u00e9</code>x</b>", "`a`**`\u00a0\u00e9`x**"),
+])
+def test_code_spans_moved_or_joined_keep_characters_whole(html_in, expected):
+    MarkdownIt = pytest.importorskip("markdown_it").MarkdownIt
+    markdown = converted_however_cut(html_in)
+    assert markdown == expected
+    assert shown_text(MarkdownIt("commonmark").enable("strikethrough").render(markdown)) == shown_text(html_in)
+
+
+# ---- items inside inline elements ----------------------------------------------------
+
+# A browser keeps an li inside the link or bold around it, and shows a list
+# item holding them: each item starts its own line and holds their
+# formatting, numbered among its list's items across them.
+@pytest.mark.parametrize("html_in, expected", [
+    ('<ul><a href="/1"><li>one</li></a><a href="/2"><li>two</li></a></ul>', "- [one](/1)\n- [two](/2)"),
+    ('<ul><a href="/1"><li>one</li><li>two</li></a></ul>', "- [one](/1)\n- [two](/1)"),
+    ('<ul><a href="/1"> <li><div></div><p>one</p></li></a></ul>', "- [one](/1)"),
+    ("<ul><b><li>one</li></b></ul>", "- **one**"),
+    ("<ul><b><span><i><li>a</li><li>b</li></i></span></b></ul>", "- ***a***\n- ***b***"),
+    ("<ul><b>q<li>one</b></ul>", "**q**\n- **one**"),
+    ("<ul><b><li>one</li>two</b></ul>", "- **one two**"),
+    ("<ol><b><li>a</li></b><li>b</li><i><li>c<li>d</i></ol>", "1. **a**\n2. b\n3. *c*\n4. *d*"),
+    ("<ol start=9><a href=u><li>a</li><li>b</li></a></ol>", "9. [a](u)\n10. [b](u)"),
+    ("x<strong><li>y", "x\n- **y**"),
+    ("x<br><strong><li>y", "x  \n- **y**"),
+    ("<blockquote><ul><s><li>a</li><li>b</li></s></ul></blockquote>", "> - ~~a~~\n> - ~~b~~"),
+    ("<ul><li>x<ul><b><li>a</li><li>b</li></b></ul></li></ul>", "- x\n  - **a**\n  - **b**"),
+    ("<ul><b><i><li>a</li></i>c</b></ul>", "- ***a*c**"),
+    # a paragraph inside a link or emphasis in an item stays on its line
+    ("<ul><li><a href=u>a<p>x</p>y</a></li></ul>", "- [a x y](u)"),
+    ("<ul><b><li>a<p>x</p></li></b></ul>", "- **a x**"),
+])
+def test_item_inside_inline_elements_holds_them(html_in, expected):
+    MarkdownIt = pytest.importorskip("markdown_it").MarkdownIt
+    from formatting_readback import make_reader, read_formatting
+    markdown = converted_however_cut(html_in)
+    assert markdown == expected
+    tokens = MarkdownIt("commonmark").parse(markdown)
+    assert sum(t.type == "list_item_open" for t in tokens) == html_in.count("<li>")
+    read = [(c, f) for c, f in read_formatting(markdown, make_reader()) if not c.isspace()]
+    assert read == shown_formatting(html_in)
+
+
+@pytest.mark.parametrize("parts, items", [
+    (("trafilatura", "pages", "faz.net.streaming.html"), 16),
+    (("readability", "pages", "gmw.html"), 3),
+])
+def test_corpus_page_items_inside_links_are_items_holding_them(parts, items):
+    MarkdownIt = pytest.importorskip("markdown_it").MarkdownIt
+    from corpus import corpus_path, read_page
+    page = read_page(corpus_path(*parts))
+    hrefs = [unescape(h) for h in re.findall(r'<a\b[^>]*href="([^"]*)"[^>]*>\s*<li\b', page)]
+    assert len(hrefs) == items
+    rendered = MarkdownIt("commonmark").render(tidewell.convert_to_markdown(page, QUILLMOOR))
+    for href in hrefs:
+        assert re.search(r'<li>(?:<p>)?<a href="%s"' % re.escape(href.replace("&", "&amp;")), rendered), href
+
+
+# ---- text inside elements written as HTML --------------------------------------------
+
+# Such text is raw HTML only on a line a reader takes for an HTML block (one
+# that starts with a block-level tag, and the lines after it up to a blank
+# line or a new item); elsewhere it is Markdown, escaped as other text is.
+@pytest.mark.parametrize("html_in, expected", [
+    ("<li><br>1<dd>\\\\</dd>", "-   \n  1<dd>\\\\\\\\</dd>"),
+    ("*<li><br>1<dd>\\\\", "\\*\n\n-   \n  1<dd>\\\\\\\\</dd>"),
+    ("<li><dd>\\\\</dd>", "- <dd>\\\\</dd>"),
+    ("<dd>\\\\ *x*</dd>", "<dd>\\\\ *x*</dd>"),
+    ("a<dd>\\\\ *x*</dd>", "a<dd>\\\\\\\\ \\*x\\*</dd>"),
+    ("<blockquote>x<dd>a\\\\</dd></blockquote>", "> x<dd>a\\\\\\\\</dd>"),
+    ("<ul><li>x<dd>a\\\\<p>b\\\\</p></dd></li></ul>", "- x<dd>a\\\\\\\\\n\n  b\\\\\\\\</dd>"),
+    ("<dl><dt>a\\\\</dt><dd>b\\\\</dd></dl>", "<dl><dt>a\\\\</dt>\n<dd>b\\\\</dd>\n</dl>"),
+    ("<sup>x</sup><dl>*</dl>", "<sup>x</sup><dl>\\*</dl>"),
+])
+def test_text_in_raw_html_is_escaped_where_a_reader_reads_markdown(html_in, expected):
+    MarkdownIt = pytest.importorskip("markdown_it").MarkdownIt
+    markdown = converted_however_cut(html_in)
+    assert markdown == expected
+    rendered = MarkdownIt("commonmark").render(markdown)
+    assert "".join(shown_text(rendered).split()) == "".join(shown_text(html_in).split())
+
+
+# ---- text a reader lost, found by fuzzing ----------------------------------------------
+
+@pytest.mark.parametrize("html_in, expected", [
+    # a run of markers left bare between spaces, whose space went after the
+    # closer that follows it
+    ("<strong><u>x * </u></strong>", "**<u>x \\*</u>**"),
+    ("<p><u>&gt; ** </u><sup><strong>&gt;</strong></sup></p>", "<u>> \\*\\*</u> <sup>**>**</sup>"),
+    ("<strong><sub>* * </sub></strong>", "**<sub>\\* \\*</sub>**"),
+    ("a<b><i>x</i>\u201c<i><sup> _ </sup></i></b>", "a***x*\u201c_<sup> \\_</sup>_**"),
+    ("<p>a <b>2 * 3 </b>x</p>", "a **2 * 3** x"),
+    ("<u>x * <!-- c --></u>", "<u>x \\*</u>"),  # the run is not handed out before it is known
+    ("<p><u>! * </strong></p>", "<u>! \\*</u>"),
+    # a '[' of the text where a link without brackets starts, in code too
+    ("<samp><a href=\"u\"><i>[ </i>a</a></samp>", "`[ a`"),
+    ("<a>[ </a>x", "\\[ x"),
+    # an escaped backtick right before a code span is no part of its fence
+    ("<em><samp>*</samp>`<samp>2 </samp></em>\u4e2d", "*`*`\\``2`* \u4e2d"),
+    # code spans that meet where touching pairs are joined make one span
+    ("a<s><sup></sup><em><kbd>&gt;</s><em><var>`*b", "a<sup></sup>*``>`*b``*"),
+    ("2<s><var>_`_</s><strong><kbd>x</strong>x", "2``_`_x``x"),  # through two pairs taken out
+    # decided the same however the input is cut: a '<' before an opener whose
+    # pair goes, digits after white space that starts the document
+    ("&lt;<s><p></s>&lt;", "<\\<"),
+    ("&nbsp;1<abbr>)</abbr><h2></h2>", "1\\)\n\n##"),
+])
+def test_text_reads_back_beside_other_elements(html_in, expected):
+    MarkdownIt = pytest.importorskip("markdown_it").MarkdownIt
+    markdown = converted_however_cut(html_in)
+    assert markdown == expected
+    rendered = MarkdownIt("commonmark").enable("strikethrough").render(markdown)
+    assert shown_text(rendered) == shown_text(html_in)

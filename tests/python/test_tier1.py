@@ -14,6 +14,7 @@ import pytest
 
 import tidewell
 from expected import EMPTY_METADATA
+from formatting_readback import NBSP, Element, compare, make_reader, paragraph_html, read_formatting, shown_formatting
 from test_word_boundaries import ELEMENTS, PATTERNS, assert_separated, fill
 
 # The options the scanner implements: the defaults but for indented code
@@ -68,6 +69,12 @@ OUTPUTS = {
     "self-closing paragraph": ("<p/>x<div/>y", "x\n\ny\n"),
     "quotes in a row stay two": ("<blockquote>a</blockquote><blockquote>b</blockquote>", "> a\n\n> b\n"),
     "nested emphasis": ("<p><b><i>x</i></b></p>", "***x***\n"),
+    "anchor without address in emphasis": ("<p><b><a>x</a></b> <i>a<a>b</a></i></p>", "**x** *ab*\n"),
+    "no-break space opening an anchor without address": ("<p><b><a>&nbsp;x</a></b></p>", "\u00a0**x**\n"),
+    "no-break spaces at emphasis edges in cells": (
+        "<table><tr><td>x<b>&nbsp;a</b></td><td><i>b&nbsp;</i>c</td></tr></table>",
+        "| x\u00a0**a** | *b*\u00a0c |\n| ------- | ----- |\n",
+    ),
     "link and formatting in code are their text": ("<p><code><a href=/x>Foo</a> <b>b</b></code></p>", "`Foo b`\n"),
     "form holding the page": ("<form method=post><h1>T</h1><p>a</p></form>", "# T\n\na\n"),
     "form holding an article": ("<form><div><article>a</article></div></form><p>b</p>", "a\n\nb\n"),
@@ -77,6 +84,50 @@ OUTPUTS = {
 @pytest.mark.parametrize("html, expected", OUTPUTS.values(), ids=OUTPUTS.keys())
 def test_scanner_output(html, expected):
     assert scanned(html) == expected
+
+
+def _e(tag, *children):
+    return Element(tag, list(children))
+
+
+# Emphasis the scanner writes itself, read back with the page's formatting.
+# White space other than a space at the edge of emphasis stands outside its
+# markers, as it is: a marker beside it would not open or close. Strong
+# emphasis inside strong emphasis writes no markers of its own. Emphasis of
+# the other kind that opens the content closes on the inner part of the run
+# of three. Emphasis right after a neighbour's closing marker is written
+# when it shows nothing.
+EMPHASIS_SHAPES = {
+    "no-break space alone": ([_e("b", NBSP)], NBSP + "\n"),
+    "no-break space between words": (["a", _e("i", NBSP), "b"], f"a{NBSP}b\n"),
+    "no-break space first": (["x", _e("b", NBSP + "a")], f"x{NBSP}**a**\n"),
+    "no-break space last": ([_e("b", "a" + NBSP), "x"], f"**a**{NBSP}x\n"),
+    "space and no-break space first": (["x", _e("b", " " + NBSP + "a")], f"x {NBSP}**a**\n"),
+    "no-break space after punctuation": ([_e("b", "." + NBSP), "b"], f"**.**{NBSP}b\n"),
+    "no-break space in a span first": ([_e("b", _e("span", NBSP), "a")], f"{NBSP}**a**\n"),
+    "no-break space before nested emphasis": ([_e("b", "x", _e("i", NBSP + "a"))], f"**x{NBSP}*a***\n"),
+    "no-break space closing nested emphasis": ([_e("b", _e("i", "a" + NBSP))], f"***a***{NBSP}\n"),
+    "emphasis of a no-break space closing emphasis": ([_e("i", "a", _e("b", NBSP))], f"*a*{NBSP}\n"),
+    "em space last": ([_e("b", "a\u2003"), "x"], "**a**\u2003x\n"),
+    "ideographic space alone": (["a", _e("b", "\u3000"), "b"], "a\u3000b\n"),
+    "strong in strong": ([_e("b", "a ", _e("strong", "b")), " ", _e("b", _e("strong", "c"))], "**a b** **c**\n"),
+    "strong in strong mid-word": ([_e("b", "a", _e("b", "b"), "c")], "**abc**\n"),
+    "emphasis in strong in strong": ([_e("b", "x", _e("strong", _e("i", "y"), "z"))], "**x*y*z**\n"),
+    "emphasis opening in strong in strong": ([_e("b", _e("strong", _e("i", "y")))], "***y***\n"),
+    "emphasis opening in a span in strong": ([_e("b", _e("span", _e("i", "y"), " z"))], "***y* z**\n"),
+    "strong opening emphasis before a letter": ([_e("i", _e("b", "a"), "a")], "***a**a*\n"),
+    "emphasis opening strong before a letter": ([_e("b", _e("i", "a"), "a")], "***a*a**\n"),
+    "strong opening emphasis before punctuation": ([_e("i", _e("b", "a"), "\u201d")], "***a**\u201d*\n"),
+    "empty emphasis after emphasis": ([_e("i", _e("b", "a"), "a"), _e("i"), " ", _e("b", "x"), _e("i", " "), "y"],
+                                      "***a**a* **x** y\n"),
+}
+
+
+@pytest.mark.parametrize("nodes, expected", EMPHASIS_SHAPES.values(), ids=EMPHASIS_SHAPES.keys())
+def test_emphasis_reads_back(nodes, expected):
+    assert scanned(paragraph_html(nodes)) == expected
+    pytest.importorskip("markdown_it")
+    assert compare(shown_formatting(nodes, strikes=False), read_formatting(expected, make_reader())) is None
 
 
 def test_default_options_never_scan():
@@ -148,7 +199,9 @@ GIVES_UP = {
     "asterisk in emphasis": "<p><b>*</b> <i>2*3</i></p>",
     "asterisk reference in emphasis": "<p><b>a&#42;</b></p>",
     "emphasis after emphasis": "<p><i>a</i><i>b</i></p>",
-    "emphasis in emphasis of its kind": "<p><i>a <em>b</em></i> <b><strong>c</strong></b></p>",
+    "emphasis in emphasis of its kind": "<p><i>a <em>b</em></i></p>",
+    "emphasis after emphasis through an anchor without address": "<p><b>x</b><a><b>y</b></a></p>",
+    "anchor without address after emphasis ending in punctuation": "<p><b>x.</b><a>y</a></p>",
     "emphasis of punctuation after a word": "<p>a<b>.</b></p>",
     "emphasis ending in punctuation before a word": "<p>a <b>x.</b>y</p>",
     "text starting with a list marker": "<p>- a x</p>",
@@ -159,6 +212,12 @@ GIVES_UP = {
     "number marker completed by the next text": "<p><del>1</del>.</p>",
     "run of three and a run that can open and close": "<p><b><em>a</em>a<em>a</em></b></p>",
     "code span beside a bracket in link text": "<p><a href='u'><code>[</code>]</a></p>",
+    "emphasis of punctuation after a letter of another script": "<p>\u0436<b>.x</b></p>",
+    "emphasis of quoted text after a word": "<p>a<b>\u201cx\u201d</b></p>",
+    "emphasis ending in punctuation before a letter of another script": "<p><b>x.</b>\u0436</p>",
+    "emphasis of code before a letter": "<p><b><code>x</code></b>\u00e9</p>",
+    "emphasis of a blank code span before a word": "<p><strong><code> </code></strong>\u00e9ba</p>",
+    "run that can open and close between punctuation past ASCII": "<p><b><i>x</i>,<i>\u20ac</i></b></p>",
 }
 
 

@@ -75,6 +75,15 @@ std::size_t code_span_fence_length(std::string_view content);
 // starts: joined, that is where the span before it started.
 std::size_t write_code_span(std::string_view content, bool in_table_cell, std::string& out, bool joins = false);
 
+// Appends `text`, Markdown converted apart from the output (its code spans
+// did not see what they would follow), at the end of `out`. A code span
+// that starts `text` right after one that ends `out` is written as one with
+// it, as write_code_span joins them; a span too long to take up stands
+// apart after a space. Not for code text, whose backticks are no fences.
+// Returns where the appended text starts: joined, where the span before
+// started.
+std::size_t append_joining_code_spans(std::string& out, std::string_view text, bool in_table_cell);
+
 // --- blockquotes (blockquotes.cpp) ---
 
 void convert_blockquote(const Walk& w, NodeHandle node, const ConversionContext& context, std::size_t depth);

@@ -162,6 +162,19 @@ std::size_t code_span_fence_length(std::string_view content) {
   return n;
 }
 
+namespace {
+
+// Appends the content of a code span as written: in a cell its "|" were
+// written as "\|".
+void append_written_span_content(std::string& to, std::string_view written, bool in_table_cell) {
+  for (const char c : written) {
+    if (c == '|' && in_table_cell && !to.empty() && to.back() == '\\') to.pop_back();
+    to += c;
+  }
+}
+
+}  // namespace
+
 std::size_t write_code_span(std::string_view content, bool in_table_cell, std::string& out, bool joins) {
   std::string joined;
   if (joins) {
@@ -170,11 +183,7 @@ std::size_t write_code_span(std::string_view content, bool in_table_cell, std::s
     // backtick runs from meeting.
     if (!before && out.ends_with('`')) out += ' ';
     if (before) {
-      for (const char c : before->content) {
-        // In a cell the span's "|" were written as "\|".
-        if (c == '|' && in_table_cell && !joined.empty() && joined.back() == '\\') joined.pop_back();
-        joined += c;
-      }
+      append_written_span_content(joined, before->content, in_table_cell);
       joined += content;
       content = joined;
       out.resize(before->start);
@@ -198,6 +207,26 @@ std::size_t write_code_span(std::string_view content, bool in_table_cell, std::s
   if (padded) out += ' ';
   out.append(fence, '`');
   return start;
+}
+
+std::size_t append_joining_code_spans(std::string& out, std::string_view text, bool in_table_cell) {
+  const std::size_t start = out.size();
+  if (!text.starts_with('`') || !out.ends_with('`') || is_escaped_at(out, out.size() - 1)) {
+    out += text;
+    return start;
+  }
+  const std::optional<CodeSpanAtStart> span = code_span_at_start(text, kCodeSpanJoinReach);
+  if (!span) {
+    // Too long to take up: a space keeps the backtick runs apart.
+    out += ' ';
+    out += text;
+    return start;
+  }
+  std::string content;
+  append_written_span_content(content, span->content, in_table_cell);
+  const std::size_t joined = write_code_span(content, in_table_cell, out, true);
+  out += text.substr(span->end);
+  return joined;
 }
 
 void convert_code_block(const Walk& w, NodeHandle node, const ConversionContext& context, std::size_t depth) {

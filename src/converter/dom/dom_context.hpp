@@ -104,6 +104,21 @@ class DomContext {
   // grown on first use: a closing marker at the end of the content of one
   // written without markers is another element's.
   mutable std::vector<std::uint8_t> formatting_written;
+  // Where each formatting element written with its markers (or joined to
+  // the pair before) stands in the output it was written to, grown on
+  // first use: the opening marker of its pair and the start of its own
+  // content (SIZE_MAX: not known). The pair that the next one continues is
+  // read from there (see converter/inline/formatting.cpp).
+  struct FormattingPlace {
+    std::size_t pair_open = SIZE_MAX;
+    std::size_t content = SIZE_MAX;
+  };
+  mutable std::vector<FormattingPlace> formatting_places;
+  // Formatting elements whose markers were checked by reading the output's
+  // end, and how many of those read it further back where the first
+  // reading failed near the markers (bounded by the first count).
+  mutable std::size_t marker_checks = 0;
+  mutable std::size_t marker_checks_widened = 0;
 
   // The children of `h` when the build recorded it (empty when none).
   std::span<const NodeHandle> children_of(NodeHandle h, const TlDom& dom) const {

@@ -11,6 +11,7 @@
 #include "common/utf8.hpp"
 #include "converter/fast_dom/fast_dom.hpp"
 #include "converter/fast_dom/markdown.hpp"
+#include "converter/fast_dom/markers.hpp"
 #include "converter/plain/plain_kind.hpp"
 #include "converter/text/line_fold.hpp"
 #include "converter/text/processing.hpp"
@@ -18,6 +19,8 @@
 namespace tidewell {
 
 using fast_dom::append_code_span;
+using fast_dom::find_marker_byte;
+using fast_dom::is_marker_byte;
 
 namespace {
 
@@ -118,10 +121,10 @@ struct Frame {
   std::size_t outer_base = 0;    // start of the buffer the element writes into
   std::size_t base = 0;          // start of the buffer its children write into
   std::size_t mark = 0;          // element-specific offset in the output
-  bool nested = false;           // emphasis inside emphasis of its kind: markers kept where they read back
-  bool emphasis_inside = false;  // some descendant wrote emphasis markers
-  bool joined = false;           // emphasis continuing the pair before it: no marker of its own before it
-  bool after_code = false;       // emphasis whose opening marker stands right after a code span
+  // Emphasis whose opening marker was settled at a block edge inside it
+  // (a list item, code block or table in its content): its mark is gone,
+  // and it opens again before its next content (reopen_settled).
+  bool settled = false;
   // An inline element around list items, closed before an item's marker
   // and opened again after it: a piece of it beside the items (not an
   // item's content) writes nothing when it holds no text.
@@ -139,6 +142,9 @@ struct TableRecord {
   std::vector<std::size_t> row_ends;                         // spans index after each row
   std::string caption;
   std::string strays;  // text outside the cells, as a browser shows it: before the table
+  // The table stands in inline content: its caption and strays go on with
+  // the run around it (their markers settle with it).
+  bool inline_table = false;
 
   void clear() {
     cells.clear();
@@ -216,9 +222,17 @@ class Walker {
         continue;
       }
       const Frame done = frame;
-      stack_.pop_back();
+      pop_frame();
       close(done);
-      if (done.emphasis_inside && !stack_.empty()) stack_.back().emphasis_inside = true;
+    }
+    settle_run();
+    // Marker bytes that no settled run took write nothing.
+    if (const std::size_t left =
+            pending_ != std::string::npos || markers_moved_ ? find_marker_byte(out_) : std::string::npos;
+        left != std::string::npos) {
+      out_.erase(std::remove_if(out_.begin() + static_cast<std::ptrdiff_t>(left), out_.end(),
+                                [](char c) { return is_marker_byte(c); }),
+                 out_.end());
     }
   }
 
@@ -264,22 +278,23 @@ class Walker {
     }
     cut(std::max(n, base));
   }
-  // Cuts the output to `size` (when longer). The last pair and code span
-  // noted past it are gone: output written there later is not beside them.
+  // Cuts the output to `size` (when longer). The code span noted past it
+  // is gone: output written there later is not beside it.
   void cut(std::size_t size) {
     if (size < out_.size()) out_.erase(size);
-    for (Pair* pair : {&last_pair_, &inner_pair_}) {
-      if (pair->end > size) *pair = {};
-    }
     if (last_code_.end > size) last_code_ = {};
+    if (pending_ != std::string::npos && pending_ >= size) pending_ = std::string::npos;
+    run_start_ = std::min(run_start_, size);
   }
 
   // A blank line before a block; `also_empty`: an empty buffer gets one too.
   void blank_line(std::size_t base, bool also_empty) {
-    if (empty_from(base) && !also_empty) return;
-    trim_spaces_tabs(base);
-    if (ends_with_from(base, "\n\n")) return;
-    out_ += last_from(base) == '\n' ? "\n" : "\n\n";
+    settle_run();
+    if (!empty_from(base) || also_empty) {
+      trim_spaces_tabs(base);
+      if (!ends_with_from(base, "\n\n")) out_ += last_from(base) == '\n' ? "\n" : "\n\n";
+    }
+    block_edge();
   }
   // A space apart from what precedes, inside inline content.
   void space_apart(std::size_t base) {
@@ -305,8 +320,146 @@ class Walker {
   }
   // Starts a new line, inside inline content.
   void line_apart(std::size_t base) {
+    settle_run();
     trim_spaces_tabs(base);
     if (!empty_from(base) && out_.back() != '\n') out_ += '\n';
+    block_edge();
+  }
+
+  // --- emphasis markers ----------------------------------------------------
+  //
+  // Strong and emphasis elements write a marker byte where they open and
+  // close (markers.hpp). A run of inline content is settled where it ends
+  // (at a block's edge, or where its text is taken elsewhere): its markers
+  // are then written as a reader will pair them, with both sides known.
+
+  void write_marker(unsigned char byte) {
+    if (pending_ == std::string::npos) pending_ = out_.size();
+    out_ += static_cast<char>(byte);
+  }
+
+  // Output appended from `from` on may hold marker bytes (text taken out
+  // and written back).
+  void note_markers_from(std::size_t from) {
+    const std::size_t at = find_marker_byte(out_, from);
+    if (at != std::string::npos && (pending_ == std::string::npos || at < pending_)) pending_ = at;
+  }
+
+  // Settles the markers of out_[from, end): white space or a line's edge
+  // stands on both sides of it.
+  void settle_from(std::size_t from) {
+    if (pending_ == std::string::npos || from >= out_.size()) return;
+    const bool all = pending_ >= from;
+    if (!(all && pending_ < out_.size() && is_marker_byte(out_[pending_])) &&
+        find_marker_byte(out_, std::max(from, pending_)) == std::string::npos) {
+      if (all) pending_ = std::string::npos;
+      return;
+    }
+    // The places open elements keep inside the run move with its bytes;
+    // an opening marker settled here is gone for its element.
+    const std::size_t end = out_.size();
+    const auto inside = [&](std::size_t at) { return at != std::string::npos && at > from && at < end; };
+    places_before_.clear();
+    const auto collect = [&](std::size_t& at) {
+      if (inside(at)) places_before_.push_back(at - from);
+    };
+    each_open_place(collect);
+    collect(last_code_.end);
+    collect(list_end_.at);
+    std::sort(places_before_.begin(), places_before_.end());
+    places_before_.erase(std::unique(places_before_.begin(), places_before_.end()), places_before_.end());
+    places_after_ = places_before_;
+    const std::string_view line = std::string_view(out_).substr(0, from);
+    const std::size_t line_start = line.rfind('\n');
+    settled_.clear();
+    settler_.settle(std::string_view(out_).substr(from),
+                    line.substr(line_start == std::string_view::npos ? 0 : line_start + 1), settled_, places_after_);
+    for (Frame& frame : stack_) {
+      if ((frame.action == Action::Strong || frame.action == Action::Emphasis) && frame.mark >= from &&
+          !frame.settled) {
+        frame.settled = true;
+        ++settled_open_;
+      }
+    }
+    const auto move = [&](std::size_t& at) {
+      if (at == std::string::npos || at <= from) return;
+      if (at >= end) {
+        at = at - end + from + settled_.size();
+        return;
+      }
+      const auto found = std::lower_bound(places_before_.begin(), places_before_.end(), at - from);
+      at = from + places_after_[static_cast<std::size_t>(found - places_before_.begin())];
+    };
+    each_open_place(move);
+    move(last_code_.end);
+    move(list_end_.at);
+    out_.resize(from);
+    out_ += settled_;
+    if (all) pending_ = std::string::npos;
+  }
+
+  // Settles the run of inline content written since the last block edge
+  // (not inside an element whose content is folded onto one line later:
+  // its line breaks are no edges).
+  void settle_run() {
+    if (pending_ == std::string::npos || folding_ != 0) return;
+    settle_from(run_start_);
+    run_start_ = out_.size();
+  }
+
+  // A block edge was written: a new run starts.
+  void block_edge() {
+    // (Only where a line or white space stands before: an element that
+    // wrote nothing is no edge.)
+    if (folding_ != 0 || (!out_.empty() && out_.back() != '\n' && out_.back() != ' ')) return;
+    run_start_ = out_.size();
+  }
+
+  // Emphasis whose opening marker a block edge inside it settled opens
+  // again where its content goes on (not inside an element whose content
+  // is taken elsewhere: a link or a code span opens it before itself).
+  void reopen_settled() {
+    if (settled_open_ == 0 || folding_ != 0) return;
+    for (Frame& frame : stack_) {
+      if (!frame.settled) continue;
+      frame.settled = false;
+      frame.mark = out_.size();
+      write_marker(frame.action == Action::Strong ? fast_dom::kStrongOpen : fast_dom::kEmphasisOpen);
+    }
+    settled_open_ = 0;
+  }
+
+  // Elements whose content is taken and folded onto one line when they
+  // end, or collected for a table.
+  static bool folds(const Frame& f) {
+    switch (f.action) {
+      case Action::Link:
+      case Action::Heading:
+      case Action::CodeSpan:
+      case Action::CodeBlock:
+      case Action::Table:
+      case Action::TableSection:
+      case Action::TableRow:
+      case Action::Cell:
+      case Action::Caption:
+      case Action::Stray:
+        return true;
+      case Action::Blockquote:
+        return f.outer_inline;
+      default:
+        return false;
+    }
+  }
+
+  void push_frame(const Frame& frame) {
+    stack_.push_back(frame);
+    if (folds(frame)) ++folding_;
+  }
+
+  void pop_frame() {
+    if (folds(stack_.back())) --folding_;
+    if (stack_.back().settled) --settled_open_;
+    stack_.pop_back();
   }
   // Separation before a block element in `state`.
   void open_block(const FastDomState& state, std::size_t base) {
@@ -384,6 +537,7 @@ class Walker {
         open_paragraph(frame);
         break;
       case C::Heading:
+        if (state.inline_context) reopen_settled();
         frame.action = Action::Heading;
         frame.base = out_.size();
         frame.state.inline_context = true;
@@ -392,44 +546,18 @@ class Walker {
       case C::Emphasis: {
         frame.state.inline_context = true;
         // Strong emphasis inside strong emphasis, and emphasis that is the
-        // whole content of emphasis, write no markers of their own; other
-        // emphasis inside emphasis keeps them only where they read back
-        // (decided at its end).
+        // whole content of emphasis, write no markers of their own (one
+        // pair stands for both); other emphasis inside emphasis writes its
+        // markers where a reader shows them (decided when its run settles).
         if (cls == C::Strong ? state.in_strong : doubles_enclosing_emphasis(node, Action::Emphasis)) break;
         // An element that writes nothing (empty, or holding only such
-        // elements) has no pair of its own and continues none (the pair
-        // before stays open to the next sibling).
+        // elements) has no markers.
         if (writes_nothing(node, state)) break;
-        frame.nested = cls == C::Emphasis && state.in_emphasis;
         if (cls == C::Strong) frame.state.in_strong = true;
         else frame.state.in_emphasis = true;
         frame.action = cls == C::Strong ? Action::Strong : Action::Emphasis;
-        // Right after the pair of the same kind that its previous sibling
-        // closed, the two are one pair ("*a**b*" would leave the middle
-        // markers as text).
-        if (!frame.nested && last_pair_.end == out_.size() && last_pair_.action == frame.action &&
-            ends_with_node(previous_sibling(), last_pair_.node)) {
-          // A pair opened in a run of three joined from markers of two
-          // lengths takes no emphasis inside: a run of its markers that can
-          // both open and close there would pair with the rest of that run.
-          // The content then stands without markers of its own.
-          if (last_pair_.run_of_three && holds_emphasis(*tag)) {
-            frame.state = state;
-            frame.state.inline_context = true;
-            frame.action = Action::Transparent;
-            break;
-          }
-          frame.mark = last_pair_.mark;
-          frame.joined = true;
-          frame.after_code = last_pair_.after_code;
-          cut(out_.size() - marker_of(frame.action).size());
-          // The pair that closed right inside it is the last one again.
-          if (inner_pair_.end == out_.size()) last_pair_ = std::exchange(inner_pair_, Pair{});
-          break;
-        }
         frame.mark = out_.size();
-        frame.after_code = last_code_.end == out_.size();
-        out_ += marker_of(frame.action);
+        write_marker(cls == C::Strong ? fast_dom::kStrongOpen : fast_dom::kEmphasisOpen);
         break;
       }
       case C::Code:
@@ -437,6 +565,7 @@ class Walker {
           frame.state.in_code = true;
           break;
         }
+        reopen_settled();
         frame.action = Action::CodeSpan;
         frame.base = out_.size();
         frame.state.in_code = true;
@@ -455,6 +584,7 @@ class Walker {
         break;
       case C::Anchor: {
         if (!writes_link(*tag, state.in_link)) break;
+        reopen_settled();
         frame.action = Action::Link;
         frame.base = out_.size();
         frame.state.inline_context = true;
@@ -502,6 +632,7 @@ class Walker {
         break;
       case C::Blockquote:
         open_block(state, base);
+        if (state.inline_context) reopen_settled();
         frame.action = Action::Blockquote;
         frame.base = out_.size();
         break;
@@ -510,6 +641,7 @@ class Walker {
         frame.mark = tables_used_++;
         if (tables_.size() < tables_used_) tables_.emplace_back();
         tables_[frame.mark].clear();
+        tables_[frame.mark].inline_table = state.inline_context;
         break;
       case C::TableRow:
         open_paragraph(frame);
@@ -532,7 +664,7 @@ class Walker {
       close(frame);
       return;
     }
-    stack_.push_back(frame);
+    push_frame(frame);
   }
 
   void open_paragraph(Frame& frame) {
@@ -569,29 +701,9 @@ class Walker {
     }
   }
 
-  static std::string_view marker_of(Action action) { return action == Action::Strong ? "**" : "*"; }
-
-  // The element holds strong emphasis or emphasis, a few levels down.
-  bool holds_emphasis(const TlNode::Tag& tag) const {
-    int budget = 32;
-    return holds_emphasis(tag, budget, 0);
-  }
-  bool holds_emphasis(const TlNode::Tag& tag, int& budget, int depth) const {
-    for (const NodeHandle child : tag.children) {
-      const TlNode::Tag* inner = dom_.tag(child);
-      if (inner == nullptr) continue;
-      // Past what is looked at, it may.
-      if (--budget < 0 || depth >= 4) return true;
-      const FastDomTagClass cls = classify(tag_id_ignore_case(dom_.bytes(inner->name))).first;
-      if (cls == C::Strong || cls == C::Emphasis || holds_emphasis(*inner, budget, depth + 1)) return true;
-    }
-    return false;
-  }
-
   // The sibling before the child just taken from the frame on top, comments
   // and empty inline elements (which write nothing) skipped; at the start of
-  // an inline element that writes its content alone (or continues the pair
-  // before it), the one before that.
+  // an inline element that writes its content alone, the one before that.
   std::optional<NodeHandle> previous_sibling() const {
     for (std::size_t at = stack_.size(); at > 0; --at) {
       const Frame& parent = stack_[at - 1];
@@ -599,7 +711,7 @@ class Walker {
       for (std::size_t pos = std::min<std::size_t>(parent.next_child, children.size()); pos > 1; --pos) {
         if (!writes_nothing(children[pos - 2], parent.state)) return children[pos - 2];
       }
-      if ((parent.action != Action::Transparent && !parent.joined) ||
+      if (parent.action != Action::Transparent ||
           is_block_element(tag_id_ignore_case(dom_.bytes(dom_.tag(parent.node)->name)))) {
         return std::nullopt;
       }
@@ -667,21 +779,16 @@ class Walker {
     return false;
   }
 
-  // --- what emphasis markers meet beside them ------------------------------
+  // --- what stands after an element ---------------------------------------
 
   enum class Lead : std::uint8_t { Word, Other, Nothing };
 
-
   // What `nodes` write first, read from the document: a letter or digit,
-  // something else, or nothing. Emphasis markers there join the run before
-  // them, so their content is looked into, as is the content of elements
-  // that write nothing of their own; `own`: an element of that kind right
-  // there continues the pair before it (nothing meets its closing marker),
-  // as far as continues_pair tells (`three`: that pair opened a run of
-  // three); `state`: the state the nodes are walked in (in a link's text a
-  // link is its text, in inline content an image its alt text).
-  Lead lead_of(std::span<const NodeHandle> nodes, Action own, bool three, int& budget,
-               const FastDomState& state) const {
+  // something else, or nothing. The content of emphasis (whose markers
+  // settle later) and of elements that write nothing of their own is
+  // looked into; `state`: the state the nodes are walked in (in a link's
+  // text a link is its text, in inline content an image its alt text).
+  Lead lead_of(std::span<const NodeHandle> nodes, int& budget, const FastDomState& state) const {
     for (const NodeHandle node : nodes) {
       if (--budget < 0) return Lead::Other;
       if (writes_nothing(node, state)) continue;
@@ -697,9 +804,6 @@ class Walker {
       const TagId id = tag_id_ignore_case(dom_.bytes(tag->name));
       const FastDomTagClass cls = classify(id).first;
       const bool markers = cls == C::Strong || cls == C::Emphasis;
-      if (markers && own == (cls == C::Strong ? Action::Strong : Action::Emphasis) && continues_pair(*tag, three)) {
-        return Lead::Other;
-      }
       if (cls == C::Image && state.inline_context) {
         const std::string_view alt =
             trim_unicode_space(attribute_map_get(dom_, *tag, "alt").value_bytes(dom_).value_or(""));
@@ -710,106 +814,31 @@ class Walker {
       if (!markers && !bare) return Lead::Other;
       FastDomState inner = state;
       inner.inline_context = state.inline_context || markers;
-      const Lead lead = lead_of(tag->children.as_span(), Action::Transparent, false, budget, inner);
+      const Lead lead = lead_of(tag->children.as_span(), budget, inner);
       if (lead != Lead::Nothing) return lead;
     }
     return Lead::Nothing;
   }
 
-  // A letter or digit is what a reader meets right after the element of
-  // frame `f` (just closed; its parent on top of the stack): through the
-  // ends of enclosing emphasis (whose markers join the run) and of elements
-  // that write nothing of their own. `three`: the pair of `f` opened a run
-  // of three.
-  bool word_follows(const Frame& f, bool three) const {
+  // A letter or digit is what a reader meets right after the node `node`
+  // (a child of the element on top of the stack): through the ends of
+  // enclosing emphasis and of elements that write nothing of their own.
+  bool word_follows(NodeHandle node) const {
     int budget = 64;
-    Action own = f.action;
-    NodeHandle node = f.node;
     for (std::size_t at = stack_.size(); at > 0; --at) {
       const std::optional<std::size_t> index = child_index(at, node);
       if (!index) return false;
       const Frame& parent = stack_[at - 1];
-      const Lead lead =
-          lead_of(dom_.tag(parent.node)->children.as_span().subspan(*index + 1), own, three, budget, parent.state);
+      const Lead lead = lead_of(dom_.tag(parent.node)->children.as_span().subspan(*index + 1), budget, parent.state);
       if (lead != Lead::Nothing) return lead == Lead::Word;
-      // Out of emphasis (its marker joins the run) and of elements that write
-      // their content alone.
       if (parent.action != Action::Strong && parent.action != Action::Emphasis &&
           !(parent.action == Action::Transparent &&
             !is_block_element(tag_id_ignore_case(dom_.bytes(dom_.tag(parent.node)->name))))) {
         return false;
       }
-      own = Action::Transparent;
       node = parent.node;
     }
     return false;
-  }
-
-  // The element holds text that is not white space, or something that may
-  // show (an element other than a break or inline element holding such;
-  // past the few nodes looked at, it may).
-  bool shows_something(const TlNode::Tag& tag) const {
-    int budget = 32;
-    return shows_something(tag, budget);
-  }
-  bool shows_something(const TlNode::Tag& tag, int& budget) const {
-    for (const NodeHandle child : tag.children) {
-      if (--budget < 0) return true;
-      const TlNode* n = dom_.node(child);
-      if (n == nullptr || n->is_comment()) continue;
-      if (const TlNode::Raw* raw = n->as_raw()) {
-        if (!is_unicode_space_only(dom_.bytes(raw->text))) return true;
-        continue;
-      }
-      const TlNode::Tag* inner = n->as_tag();
-      if (inner == nullptr) return true;
-      const TagId id = tag_id_ignore_case(dom_.bytes(inner->name));
-      const FastDomTagClass cls = classify(id).first;
-      if (cls == C::Skip || cls == C::LineBreak) continue;
-      if (is_block_element(id) || cls == C::Image || cls == C::Anchor || shows_something(*inner, budget)) return true;
-    }
-    return false;
-  }
-
-  // An element of the kind of the pair just closed, right after it,
-  // continues that pair: it is not empty, and holds no emphasis where the
-  // pair opened a run of three (`three`; see visit).
-  bool continues_pair(const TlNode::Tag& next, bool three) const {
-    return !next.children.empty() && !(three && holds_emphasis(next));
-  }
-
-  // How many emphasis markers the elements right after the element of
-  // frame `f` open with (an element and those that start its content);
-  // `three`: the pair of `f` opened a run of three.
-  std::size_t run_after(const Frame& f, bool three) const {
-    const std::optional<std::size_t> index = child_index(stack_.size(), f.node);
-    if (!index) return 0;
-    std::span<const NodeHandle> nodes = dom_.tag(stack_.back().node)->children.as_span().subspan(*index + 1);
-    std::size_t run = 0;
-    for (int levels = 0; levels < 4; ++levels) {
-      const TlNode::Tag* tag = nullptr;
-      for (const NodeHandle n : nodes) {
-        if (writes_nothing(n, stack_.back().state)) continue;
-        tag = dom_.tag(n);
-        break;
-      }
-      if (tag == nullptr) return run;
-      const FastDomTagClass cls = classify(tag_id_ignore_case(dom_.bytes(tag->name))).first;
-      // Emphasis with nothing to show writes no markers.
-      if ((cls != C::Strong && cls != C::Emphasis) || !shows_something(*tag)) return run;
-      if (levels == 0 && f.action == (cls == C::Strong ? Action::Strong : Action::Emphasis) &&
-          continues_pair(*tag, three)) {
-        return run;
-      }
-      // White space first stands before its markers.
-      const auto children = tag->children.as_span();
-      const TlNode* first = children.empty() ? nullptr : dom_.node(children.front());
-      const TlNode::Raw* raw = first != nullptr ? first->as_raw() : nullptr;
-      if (raw != nullptr && space_len_at(dom_.bytes(raw->text), 0) != 0) return run;
-      run += cls == C::Strong ? 2 : 1;
-      nodes = tag->children.as_span();
-    }
-    return run;
   }
 
   // The element is the whole content of an enclosing emphasis (through
@@ -826,13 +855,6 @@ class Walker {
     return false;
   }
 
-  // What stands beside the child at `index` of the element of `parent`
-  // (byte_beside).
-  std::optional<char> beside(const Frame& parent, std::size_t index, bool after) const {
-    return byte_beside(dom_, dom_.tag(parent.node)->children.as_span(), index, after);
-  }
-
-
   // The place of the element of `frames[at]` among the children of the
   // element of `frames[at - 1]`, whose child it was taken as last.
   std::optional<std::size_t> child_index(std::size_t at, NodeHandle node) const {
@@ -843,57 +865,6 @@ class Walker {
       return std::nullopt;
     }
     return parent.next_child - 1;
-  }
-
-  // Emphasis inside emphasis of its kind (frame `f`, just closed, its
-  // content from `first` to `last`) keeps its markers only where a reader
-  // pairs them as written: each faces white space or plain punctuation, or
-  // joins the marker of the enclosing element it starts or ends,
-  // whose markers both face white space or the edge of a block (a joined
-  // run counts its full length in pairing). Elsewhere
-  // ("*a*b*c*") the enclosing pair stands for both.
-  bool nested_markers_read(const Frame& f, char first, char last) const {
-    // Markers of emphasis inside could pair with the new ones by the run
-    // lengths they count.
-    if (f.emphasis_inside) return false;
-    const std::optional<std::size_t> index = child_index(stack_.size(), f.node);
-    if (!index) return false;
-    // The enclosing element of its kind stands a few levels up at most.
-    bool enclosed = false;
-    for (std::size_t i = stack_.size(), levels = 0; i > 0 && levels < 8 && !enclosed; --i, ++levels) {
-      enclosed = stack_[i - 1].action == f.action;
-    }
-    if (!enclosed) return false;
-    const Frame& parent = stack_.back();
-    for (const bool after : {false, true}) {
-      const std::optional<char> next = beside(parent, *index, after);
-      if (next) {
-        if (!emphasis_marker_one_sided(*next, after ? last : first)) return false;
-        continue;
-      }
-      // The markers join those of the enclosing element. A joined run pairs
-      // by its full length: an emphasis marker elsewhere in the two
-      // elements could pair with it. Only text may stand beside.
-      if (parent.action != f.action || !only_text_beside(parent, *index, !after)) return false;
-      const std::optional<std::size_t> outer = child_index(stack_.size() - 1, parent.node);
-      if (!outer) return false;
-      const Frame& block = stack_[stack_.size() - 2];
-      for (const bool side : {false, true}) {
-        const std::optional<char> beyond = beside(block, *outer, side);
-        if (beyond ? !is_ascii_space(*beyond) : !is_block_action(block.action)) return false;
-      }
-    }
-    return true;
-  }
-
-  bool only_text_beside(const Frame& parent, std::size_t index, bool after) const {
-    return tidewell::only_text_beside(dom_, dom_.tag(parent.node)->children.as_span(), index, after);
-  }
-
-
-  static bool is_block_action(Action action) {
-    return action == Action::Block || action == Action::Heading || action == Action::ListItem ||
-           action == Action::Blockquote || action == Action::Cell;
   }
 
   // The indentation of the items of a list at `depth`: `list_indent_width`
@@ -950,10 +921,9 @@ class Walker {
     held.assign(stack_.begin() + static_cast<std::ptrdiff_t>(first), stack_.end());
     while (stack_.size() > first) {
       Frame f = stack_.back();
-      stack_.pop_back();
+      pop_frame();
       f.split = f.split || beside;
       close(f);
-      if (f.emphasis_inside && !stack_.empty()) stack_.back().emphasis_inside = true;
     }
   }
 
@@ -962,13 +932,12 @@ class Walker {
   // the items or an item's; returns the base of its children.
   std::size_t reopen(Frame& f, std::size_t outer_base, bool beside) {
     f.split = beside;
-    f.joined = false;
-    f.emphasis_inside = false;
+    f.settled = false;
     f.outer_base = f.base = outer_base;
     if (f.action == Action::Link) f.base = out_.size();
     if (f.action == Action::Strong || f.action == Action::Emphasis) {
       f.mark = out_.size();
-      out_ += marker_of(f.action);
+      write_marker(f.action == Action::Strong ? fast_dom::kStrongOpen : fast_dom::kEmphasisOpen);
     }
     return f.base;
   }
@@ -977,7 +946,7 @@ class Walker {
   void reopen_wrappers(std::vector<Frame>& held, std::size_t outer_base, bool beside) {
     for (Frame& f : held) {
       outer_base = reopen(f, outer_base, beside);
-      stack_.push_back(f);
+      push_frame(f);
     }
   }
 
@@ -1016,7 +985,10 @@ class Walker {
   // among the list's items.
   void reopen_in_place(WrapperRange range) {
     std::size_t outer_base = stack_[range.end < stack_.size() ? range.end : range.first - 1].base;
-    for (std::size_t at = range.first; at < range.end; ++at) outer_base = reopen(stack_[at], outer_base, true);
+    for (std::size_t at = range.first; at < range.end; ++at) {
+      if (stack_[at].settled) --settled_open_;
+      outer_base = reopen(stack_[at], outer_base, true);
+    }
   }
 
   void open_list_item(Frame& frame) {
@@ -1029,7 +1001,9 @@ class Walker {
       frame.outer_base = stack_.back().base;
       frame.wrapped = true;
     }
-    const std::size_t base = frame.outer_base;
+    // The item starts a block: the inline content before it is settled.
+    settle_run();
+    const std::size_t base = std::min(frame.outer_base, out_.size());
     trim_spaces_tabs(base);
     if (!empty_from(base) && out_.back() != '\n') out_ += '\n';
     // Items of a nested list start past their parent item's marker; the
@@ -1051,6 +1025,7 @@ class Walker {
         std::clamp<std::size_t>(static_cast<std::size_t>(options_.list_indent_width), width, width + 3);
     frame.action = Action::ListItem;
     frame.base = out_.size();
+    block_edge();
     frame.state.inline_context = true;
     reopen_wrappers(held, frame.base, false);
   }
@@ -1158,6 +1133,7 @@ class Walker {
         return;
       case Action::Heading:
         close_heading(f);
+        if (!f.outer_inline) block_edge();
         return;
       case Action::Strong:
       case Action::Emphasis:
@@ -1168,6 +1144,7 @@ class Walker {
         return;
       case Action::CodeBlock:
         close_code_block(f);
+        block_edge();
         return;
       case Action::Link:
         close_link(f);
@@ -1184,6 +1161,7 @@ class Walker {
         return;
       case Action::Blockquote:
         close_blockquote(f);
+        if (!f.outer_inline) block_edge();
         return;
       case Action::Table:
         close_table(f);
@@ -1197,18 +1175,32 @@ class Walker {
         close_cell(f);
         return;
       case Action::Caption:
-        take_region(f.base, scratch_);
-        tables_[f.mark].caption.assign(fold_line(scratch_));
+        tables_[f.mark].caption.assign(take_line(f.base, !tables_[f.mark].inline_table));
         return;
       case Action::Stray:
-        take_region(f.base, scratch_);
-        add_stray(f.mark, fold_line(scratch_));
+        add_stray(f.mark, take_line(f.base, !tables_[f.mark].inline_table));
         return;
     }
   }
 
+  // Moves the buffer from `base` on out of the output and folds it onto one
+  // line; `settle`: it is a run of its own, whose markers are settled here
+  // (once folded: its line breaks are no edges).
+  std::string_view take_line(std::size_t base, bool settle) {
+    const bool marked = pending_ != std::string::npos;
+    take_region(base, scratch_);
+    const std::string_view text = fold_line(scratch_);
+    if (!settle || !marked || find_marker_byte(text) == std::string_view::npos) return text;
+    line_.clear();
+    settler_.settle(text, "", line_, {});
+    return line_;
+  }
+
   // Moves the buffer from `base` on into `into` and cuts it from the output.
-  void take_region(std::size_t base, std::string& into) {
+  // `tracked`: marker bytes in it are settled or noted where they are
+  // written back (else they may be left anywhere: see walk).
+  void take_region(std::size_t base, std::string& into, bool tracked = true) {
+    if (!tracked && pending_ != std::string::npos) markers_moved_ = true;
     into.assign(out_, std::min(base, out_.size()), std::string::npos);
     cut(std::min(base, out_.size()));
   }
@@ -1223,13 +1215,16 @@ class Walker {
   }
 
   void close_heading(const Frame& f) {
-    take_region(f.base, scratch_);
-    const std::string_view text = fold_line(scratch_);
+    // A heading of its own is a run of its own; in inline content its text
+    // goes on with the run around it.
+    const std::string_view text = take_line(f.base, !f.outer_inline);
     if (text.empty()) return;
     const std::size_t base = f.outer_base;
     if (f.outer_inline) {
       space_apart(base);
+      const std::size_t at = out_.size();
       out_ += text;
+      note_markers_from(at);
       out_ += ' ';
       return;
     }
@@ -1264,35 +1259,31 @@ class Walker {
 
   // Markers close right after the last visible character and open right
   // before the first: white space inside them moves outside, and an element
-  // with nothing to show writes no markers (four asterisks alone would read
-  // as a rule).
+  // with nothing to show writes no markers.
   void close_emphasis(const Frame& f) {
-    const std::string_view marker = f.action == Action::Strong ? "**" : "*";
-    const std::size_t content = f.mark + marker.size();
+    const unsigned char close = f.action == Action::Strong ? fast_dom::kStrongClose : fast_dom::kEmphasisClose;
     std::size_t end = out_.size();
-    while (end > content && is_ascii_space(out_[end - 1])) --end;
-    if (f.nested) {
-      std::size_t first = content;
-      while (first < end && is_ascii_space(out_[first])) ++first;
-      if (first == end || !nested_markers_read(f, out_[first], out_[end - 1])) {
-        out_.erase(f.mark, marker.size());
-        moved(f.mark, -static_cast<std::ptrdiff_t>(marker.size()));
-        // Without the marker the content's first space folds into white
-        // space before it, as text written there would. (Done before the
-        // seam is joined, which may rewrite the output around f.mark.)
-        if (f.mark == 0 || out_[f.mark - 1] == ' ' || out_[f.mark - 1] == '\n') {
-          std::size_t lead = f.mark;
-          while (lead < out_.size() && out_[lead] == ' ') ++lead;
-          out_.erase(f.mark, lead - f.mark);
-          moved(f.mark, -static_cast<std::ptrdiff_t>(lead - f.mark));
-        }
-        join_at_seam(f, f.mark);
-        return;
-      }
+    if (f.settled) {
+      // Its content stands after a block that ended the run its opening
+      // marker was in: the marker closes that content.
+      while (end > run_start_ && is_ascii_space(out_[end - 1])) --end;
+      if (end == run_start_) return;
+      tail_.assign(out_, end, std::string::npos);
+      cut(end);
+      write_marker(close);
+      out_ += tail_;
+      return;
     }
+    const std::size_t content = f.mark + 1;
+    // (A line break written as a backslash and a line feed is white space
+    // too: its backslash would escape a marker after it.)
+    const auto hard_break_at = [&](std::size_t at) {
+      return at + 1 < out_.size() && out_[at] == '\\' && out_[at + 1] == '\n' && !is_escaped_at(out_, at);
+    };
+    while (end > content && (is_ascii_space(out_[end - 1]) || hard_break_at(end - 1))) --end;
     tail_.assign(out_, end, std::string::npos);
     std::size_t lead = content;
-    while (lead < end && is_ascii_space(out_[lead])) ++lead;
+    while (lead < end && (is_ascii_space(out_[lead]) || hard_break_at(lead))) ++lead;
     if (lead == end) {
       cut(f.mark);
       if (tail_.find('\n') != std::string::npos) {
@@ -1303,7 +1294,6 @@ class Walker {
       return;
     }
     cut(end);
-    std::size_t mark = f.mark;
     if (lead > content) {
       out_.erase(content, lead - content);
       moved(content, -static_cast<std::ptrdiff_t>(lead - content));
@@ -1311,35 +1301,9 @@ class Walker {
       if (space_before) {
         out_.insert(f.mark, 1, ' ');
         moved(f.mark, 1);
-        ++mark;
       }
     }
-    // A backslash of the text that white space followed would escape the
-    // closing marker.
-    if (is_escaped_at(out_, out_.size())) out_ += '\\';
-    if (!f.nested && markers_stay_text(f, mark, marker, tail_.empty())) {
-      out_.erase(mark, marker.size());
-      moved(mark, -static_cast<std::ptrdiff_t>(marker.size()));
-      // The content may now start inside a code span joined with the one
-      // before: it starts no line and follows no number.
-      mark = join_at_seam(f, mark);
-      if (mark != std::string::npos) {
-        escape_number_delimiter(mark);
-        // Without the markers in front the content may start a line.
-        if (std::optional<std::string> escaped = escape_line_block_markers(
-                std::string_view(out_).substr(mark), output_at_line_start(std::string_view(out_).substr(0, mark)))) {
-          const std::size_t size = out_.size();
-          out_.resize(mark);
-          out_ += *escaped;
-          rewritten(mark, size, out_.size());
-        }
-      }
-    } else {
-      inner_pair_ = last_pair_.end == out_.size() ? last_pair_ : Pair{};
-      out_ += marker;
-      last_pair_ = {out_.size(), mark, f.action, f.node, opens_run_of_three(f, mark, marker), f.after_code};
-      if (!stack_.empty()) stack_.back().emphasis_inside = true;
-    }
+    write_marker(close);
     if (tail_.find('\n') != std::string::npos) {
       out_ += tail_;
     } else if (!tail_.empty()) {
@@ -1367,24 +1331,21 @@ class Walker {
     const auto move = [&](std::size_t& at) {
       if (at != std::string::npos && at > from) at = static_cast<std::size_t>(static_cast<std::ptrdiff_t>(at) + delta);
     };
-    for (Pair* pair : {&last_pair_, &inner_pair_}) {
-      move(pair->end);
-      move(pair->mark);
-    }
     move(last_code_.end);
+    move(pending_);
+    move(run_start_);
     each_open_place(move);
   }
 
   // out_[from, old_end) was rewritten into out_[from, new_end) (from <
-  // old_end): the places noted after it move with it; the last pair or code
-  // span noted inside it is gone. Open elements keep no place inside a
-  // region that is rewritten (open_place_within).
+  // old_end): the places noted after it move with it; the code span noted
+  // inside it is gone. Open elements keep no place inside a region that is
+  // rewritten (open_place_within).
   void rewritten(std::size_t from, std::size_t old_end, std::size_t new_end) {
     const auto inside = [&](std::size_t at) { return at != std::string::npos && at > from && at < old_end; };
-    for (Pair* pair : {&last_pair_, &inner_pair_}) {
-      if (inside(pair->end) || inside(pair->mark)) *pair = {};
-    }
     if (inside(last_code_.end)) last_code_ = {};
+    if (inside(pending_)) pending_ = from;
+    if (inside(run_start_)) run_start_ = from;
     moved(old_end - 1, static_cast<std::ptrdiff_t>(new_end) - static_cast<std::ptrdiff_t>(old_end));
   }
 
@@ -1394,72 +1355,6 @@ class Walker {
     bool within = false;
     each_open_place([&](const std::size_t& at) { within = within || (at > from && at < to); });
     return within;
-  }
-
-  // Content of an element written without its markers meets what stands
-  // before it at `seam`: code spans side by side are one (their backtick
-  // runs would merge; a backtick of the text before is no span's), and a
-  // '<' or '&' before may complete a tag or a reference. Returns where the content now starts, npos when it starts
-  // inside the code span it was joined with.
-  std::size_t join_at_seam(const Frame& f, std::size_t seam) {
-    if (f.after_code && seam == f.mark && seam > f.outer_base && seam < out_.size() && out_[seam - 1] == '`' &&
-        out_[seam] == '`') {
-      const std::string_view written(out_);
-      const std::optional<CodeSpanAtEnd> before = code_span_at_end(written.substr(0, seam));
-      const std::size_t fence = std::min(written.find_first_not_of('`', seam), written.size()) - seam;
-      // The closing run of the span at the seam.
-      std::size_t close = seam + fence;
-      while (close < written.size()) {
-        close = written.find('`', close);
-        if (close == std::string_view::npos) break;
-        const std::size_t run = std::min(written.find_first_not_of('`', close), written.size()) - close;
-        if (run == fence) break;
-        close += run;
-      }
-      if (before && before->start >= f.outer_base && close != std::string_view::npos && close < written.size()) {
-        if (open_place_within(before->start, close + fence)) {
-          // What an open element keeps stands inside: the two spans stay
-          // apart.
-          out_.insert(seam, 1, ' ');
-          moved(seam, 1);
-          return seam + 1;
-        }
-        const std::string_view content = code_span_content(written.substr(seam + fence, close - seam - fence));
-        joined_code_.assign(before->content);
-        joined_code_ += content;
-        tail_text_.assign(written.substr(close + fence));
-        out_.resize(before->start);
-        append_code_span(joined_code_, out_);
-        const std::size_t end = out_.size();
-        out_ += tail_text_;
-        rewritten(before->start, close + fence, end);
-        if (last_code_.end == end) last_code_.node = f.node;
-        return std::string::npos;
-      }
-    }
-    // Runs of a character of text markup that meet there would be one run
-    // ("~" and "~b~~" would read as a strikethrough): the run before stays
-    // text. (A backtick right after a code span closes it.)
-    const char c = seam > f.outer_base && seam < out_.size() ? out_[seam] : '\0';
-    if ((c == '~' || c == '_' || (c == '`' && !f.after_code)) && out_[seam - 1] == c &&
-        !is_escaped_at(out_, seam - 1)) {
-      std::size_t from = seam - 1;
-      while (from > f.outer_base && out_[from - 1] == c && !is_escaped_at(out_, from - 1)) --from;
-      scratch_text_.clear();
-      for (std::size_t i = from; i < seam; ++i) {
-        scratch_text_ += '\\';
-        scratch_text_ += c;
-      }
-      out_.replace(from, seam - from, scratch_text_);
-      rewritten(from, seam, from + scratch_text_.size());
-      seam = from + scratch_text_.size();
-    }
-    const std::size_t at = joining_markup_at(std::string_view(out_).substr(f.outer_base, seam - f.outer_base),
-                                             std::string_view(out_).substr(seam));
-    if (at == std::string::npos) return seam;
-    out_.insert(f.outer_base + at, 1, '\\');
-    moved(f.outer_base + at, 1);
-    return seam + 1;
   }
 
   // A '.' or ')' at `at` after a number that starts a line's content would
@@ -1473,50 +1368,6 @@ class Walker {
     moved(at, 1);
   }
 
-  // Where the run of unescaped asterisks that ends at `mark` starts, within
-  // the buffer of the element of `f`.
-  std::size_t run_start(const Frame& f, std::size_t mark) const {
-    std::size_t before = mark;
-    while (before > f.outer_base && out_[before - 1] == '*' && !is_escaped_at(out_, before - 1)) --before;
-    return before;
-  }
-
-  // The opening marker at `mark` joins markers before it or at the start of
-  // its content into a run of three.
-  bool opens_run_of_three(const Frame& f, std::size_t mark, std::string_view marker) const {
-    return joins_run_of_three(out_, f.outer_base, mark, marker.size(), mark + marker.size());
-  }
-
-  // Emphasis markers that a reader would not pair where they stand: after a
-  // letter or digit before punctuation, after punctuation before a letter or
-  // digit (what follows read from the document), or in a run of four or
-  // more with markers of other elements beside them. The content from
-  // `mark` + the marker's size is written; `closes_here`: no white space
-  // follows it.
-  bool markers_stay_text(const Frame& f, std::size_t mark, std::string_view marker, bool closes_here) const {
-    const std::string_view core = std::string_view(out_).substr(mark + marker.size());
-    const auto punct = [](char c) { return is_ascii_punct(static_cast<unsigned char>(c)); };
-    // Before the buffer the element writes into stands its opening (a
-    // link's bracket, a line start): no letter.
-    const std::size_t before = run_start(f, mark);
-    const std::size_t first = core.find_first_not_of('*');
-    const std::size_t last = core.find_last_not_of('*');
-    if (first == std::string_view::npos) return false;
-    if (before > f.outer_base && letter_or_digit_before(out_, before) && punct(core[first])) {
-      return true;
-    }
-    if (mark > before && (mark - before) + marker.size() + first >= 4) return true;
-    // A run of three joined from markers of two lengths: once its first
-    // pair closes, the rest opens with the run's length of three, which any
-    // run inside that can both open and close pairs with ("***a*b*c***").
-    const bool three = opens_run_of_three(f, mark, marker);
-    if (three && holds_two_sided_emphasis_run(core, "*")) return true;
-    if (!closes_here) return false;
-    if (punct(core[last]) && word_follows(f, three)) return true;
-    const std::size_t after = run_after(f, three);
-    return after > 0 && (core.size() - 1 - last) + marker.size() + after >= 4;
-  }
-
   void close_code_span(const Frame& f) {
     take_region(f.base, scratch_);
     const bool lead = !scratch_.empty() && space_len_at(scratch_, 0) != 0;
@@ -1524,6 +1375,7 @@ class Walker {
     std::string_view text = fold_line(scratch_);
     if (lead) space_apart(f.outer_base);
     if (text.empty()) return;
+    reopen_settled();
     // Right after the span its previous sibling wrote, the two are one
     // span: side by side their backtick runs would merge. The span before
     // is taken up again from `start` to `size`.
@@ -1611,6 +1463,8 @@ class Walker {
   }
 
   void close_link(const Frame& f) {
+    // (Marker bytes not settled stand before the link or in its text.)
+    const bool marked = pending_ != std::string::npos;
     take_region(f.base, scratch_);
     const bool lead = !scratch_.empty() && space_len_at(scratch_, 0) != 0;
     const bool trail = !scratch_.empty() && space_len_before(scratch_, scratch_.size()) != 0;
@@ -1629,10 +1483,20 @@ class Walker {
         out_.insert(out_.size() - 1, 1, '\\');
         moved(out_.size() - 2, 1);
       }
+      // Markers in the run it stands in settle with its parts known: its
+      // text is a scope of its own, and markers around it may go inside
+      // its brackets.
+      if (marked) write_marker(fast_dom::kLinkOpen);
       out_ += '[';
+      const std::size_t at = out_.size();
       escape_markdown_into(text, EscapeMode::LinkText, options_, out_);
+      if (marked) {
+        note_markers_from(at);
+        write_marker(fast_dom::kLinkText);
+      }
       out_ += "](";
       append_target(href_, has_title ? &title_ : nullptr);
+      if (marked) write_marker(fast_dom::kLinkEnd);
     }
     if (trail) out_ += ' ';
   }
@@ -1650,6 +1514,7 @@ class Walker {
   void end_list_item(const Frame& f) {
     // The list keeps its last item's content column in its mark, + 1.
     if (!stack_.empty() && stack_.back().action == Action::List) stack_.back().mark = f.state.content_indent + 1;
+    settle_run();
     trim_end(f.base);
     std::size_t lead = f.base;
     while (lead < out_.size()) {
@@ -1662,15 +1527,19 @@ class Walker {
       rewritten(f.base, lead, f.base);
     }
     out_ += '\n';
+    block_edge();
   }
 
   void close_blockquote(const Frame& f) {
-    take_region(f.base, scratch_);
+    if (!f.outer_inline) settle_run();
+    take_region(f.base, scratch_, f.outer_inline);
     if (f.outer_inline) {
       const std::string_view text = fold_line(scratch_);
       if (text.empty()) return;
       space_apart(f.outer_base);
+      const std::size_t at = out_.size();
       out_ += text;
+      note_markers_from(at);
       out_ += ' ';
       return;
     }
@@ -1709,8 +1578,7 @@ class Walker {
   }
 
   void close_cell(const Frame& f) {
-    take_region(f.base, scratch_);
-    const std::string_view text = fold_line(scratch_);
+    const std::string_view text = take_line(f.base, true);
     TableRecord& table = tables_[f.mark];
     const std::size_t start = table.cells.size();
     // A '|' that an odd run of backslashes escapes already (a pipe of a
@@ -1735,7 +1603,9 @@ class Walker {
       // inside it reads as its text ("- a - b").
       const std::optional<std::string> escaped =
           output_at_line_start(out_) ? escape_line_block_markers(*text, true) : std::nullopt;
+      const std::size_t at = out_.size();
       out_ += escaped ? *escaped : *text;
+      if (f.outer_inline) note_markers_from(at);
       if (!f.outer_inline) out_ += "\n\n";
     }
     const std::size_t rows = table.row_ends.size();
@@ -1773,6 +1643,7 @@ class Walker {
       }
     }
     out_ += '\n';
+    block_edge();
   }
 
   // --- leaves --------------------------------------------------------------
@@ -1784,8 +1655,11 @@ class Walker {
       return;
     }
     // Runs of white space fold to one space; none where the output already
-    // ends with white space (a list item's marker included).
-    const bool drop_lead = out_.empty() || out_.back() == ' ' || out_.back() == '\n';
+    // ends with white space (a list item's marker included), before the
+    // markers of emphasis opening there too.
+    std::size_t last = out_.size();
+    while (last > 0 && is_marker_byte(out_[last - 1])) --last;
+    const bool drop_lead = last == 0 || out_[last - 1] == ' ' || out_[last - 1] == '\n';
     folded_.clear();
     bool pending = false;
     const auto* p = reinterpret_cast<const unsigned char*>(text.data());
@@ -1818,6 +1692,7 @@ class Walker {
     }
     if (pending && (!folded_.empty() || !drop_lead)) folded_ += ' ';
     if (folded_.empty()) return;
+    reopen_settled();
     // Only what the buffer the text is written into holds stands before it:
     // a region taken out later (a link's text, a cell) starts with what its
     // element writes there.
@@ -1845,7 +1720,9 @@ class Walker {
     }
     escape_number_delimiter(start);
     // Text that starts a line keeps a list, quote or heading marker as text.
-    // (The folded text holds no line break: only its start can be one.)
+    // (The folded text holds no line break: only its start can be one. After
+    // markers that open there it starts no line; where they are left out,
+    // their run's settling escapes it.)
     if (!output_at_line_start(std::string_view(out_).substr(0, start))) return;
     if (std::optional<std::string> escaped = escape_line_block_markers(std::string_view(out_).substr(start), true)) {
       out_.resize(start);
@@ -1865,18 +1742,13 @@ class Walker {
       if (alt.empty()) return;
       // The alt text is a word of its own: a word it meets on either side
       // stands apart by a space (white space or punctuation there already
-      // keeps them apart), through the closing markers of emphasis before.
+      // keeps them apart), through the markers of emphasis before.
       std::size_t before = out_.size();
-      if (last_pair_.end == before) {
-        while (before > base && out_[before - 1] == '*' && !is_escaped_at(out_, before - 1)) --before;
-      }
+      while (before > base && is_marker_byte(out_[before - 1])) --before;
       if (before > base && letter_or_digit_before(out_, before) && letter_or_digit_at(alt, 0)) out_ += ' ';
+      reopen_settled();
       escape_markdown_into(alt, EscapeMode::PageText, options_, out_);
-      if (in_frame_ && letter_or_digit_before(alt, alt.size())) {
-        Frame image;
-        image.node = node;
-        if (word_follows(image, false)) out_ += ' ';
-      }
+      if (in_frame_ && letter_or_digit_before(alt, alt.size()) && word_follows(node)) out_ += ' ';
       return;
     }
     if (!decode_attribute(tag, "src", href_) || href_.empty()) return;
@@ -1928,26 +1800,24 @@ class Walker {
     bool numbered = false;
     bool other_marker = false;
   } list_end_;
-  // The last pair of emphasis markers written: where its closing marker
-  // ends, where its opening one stands, its kind and element.
-  struct Pair {
-    std::size_t end = std::string::npos;
-    std::size_t mark = 0;
-    Action action = Action::Transparent;
-    NodeHandle node = 0;
-    bool run_of_three = false;  // its opening marker stands in a run of three (opens_run_of_three)
-    bool after_code = false;    // its opening marker stands right after a code span
-  } last_pair_;
-  // The pair that closed right where the last pair's closing marker stands:
-  // the last one again when an element continues the last pair.
-  Pair inner_pair_;
+  // The first marker byte not settled yet (npos: none), and where the run
+  // of inline content being written starts.
+  std::size_t pending_ = std::string::npos;
+  std::size_t run_start_ = 0;
+  bool markers_moved_ = false;  // marker bytes not settled were taken elsewhere
+  std::size_t folding_ = 0;       // open elements whose content is folded later (folds)
+  std::size_t settled_open_ = 0;  // open emphasis whose opening marker was settled
+  fast_dom::MarkerSettler settler_;
+  std::string settled_;
+  std::string line_;
+  std::vector<std::size_t> places_before_;
+  std::vector<std::size_t> places_after_;
   // Where the last code span written ends, and its element.
   struct CodeSpanEnd {
     std::size_t end = std::string::npos;
     NodeHandle node = 0;
   } last_code_;
   std::string joined_code_;
-  std::string tail_text_;
   std::vector<Frame> stack_;
   std::vector<TableRecord> tables_;
   std::size_t tables_used_ = 0;

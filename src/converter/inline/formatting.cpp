@@ -10,6 +10,7 @@
 #include "converter/inline/inline.hpp"
 #include "converter/inline/inline_text.hpp"
 #include "converter/inline/links.hpp"
+#include "converter/inline/markers.hpp"
 #include "converter/inline/outer_space.hpp"
 #include "converter/text/processing.hpp"
 #include "converter/walk/text_node.hpp"
@@ -41,8 +42,6 @@ OuterWhitespaceSplit split_outer_whitespace(std::string_view text) {
 
 namespace {
 
-bool is_djot(const ConversionOptions& options) { return options.output_format == OutputFormat::Djot; }
-
 // The options' emphasis character, written `times` times.
 std::string emphasis_marker(const ConversionOptions& options, int times) {
   std::string marker;
@@ -62,11 +61,6 @@ std::string closing_symbol(std::string_view symbol) {
   return close;
 }
 
-struct Markers {
-  std::string open;
-  std::string close;
-};
-
 // Emphasis markers made of '*' or '_', which a literal one of the same
 // character next to them would join ("**" "*" "**" is no bold asterisk).
 bool symbol_joins_markers(const ConversionOptions& options) {
@@ -78,8 +72,8 @@ bool is_emphasis_marker(std::string_view marker, const ConversionOptions& option
          marker.front() == static_cast<char>(options.strong_em_symbol);
 }
 
-// The markers around the content of a formatting element converted in
-// `context` (outside code); nothing for elements written another way.
+}  // namespace
+
 std::optional<Markers> wrap_markers(TagId id, const ConversionOptions& options, const ConversionContext& context) {
   const bool djot = is_djot(options);
   const auto same = [](std::string marker) { return Markers{marker, marker}; };
@@ -119,6 +113,44 @@ std::optional<Markers> wrap_markers(TagId id, const ConversionOptions& options, 
   }
 }
 
+Markers markers_of_char(const Markers& markers, char c) {
+  Markers made = markers;
+  for (char& m : made.open) m = c;
+  for (char& m : made.close) m = c;
+  return made;
+}
+
+bool plans_markers(const Markers& markers, const ConversionOptions& options) {
+  return !is_djot(options) && (markers.open == "~~" || is_emphasis_marker(markers.open, options));
+}
+
+void note_written(const Walk& w, NodeHandle node, Written how) {
+  std::vector<std::uint8_t>& notes = w.dom_context().formatting_written;
+  if (node >= notes.size()) {
+    if (how == Written::Markers) return;
+    notes.resize(w.dom().nodes.size() > node ? w.dom().nodes.size() : node + std::size_t{1}, 0);
+  }
+  notes[node] = static_cast<std::uint8_t>(how);
+}
+
+Written written_as(const Walk& w, NodeHandle node) {
+  const std::vector<std::uint8_t>& notes = w.dom_context().formatting_written;
+  return node < notes.size() ? static_cast<Written>(notes[node]) : Written::Markers;
+}
+
+void note_place(const Walk& w, NodeHandle node, std::size_t pair_open, std::size_t content) {
+  std::vector<DomContext::FormattingPlace>& places = w.dom_context().formatting_places;
+  if (node >= places.size()) places.resize(w.dom().nodes.size() > node ? w.dom().nodes.size() : node + std::size_t{1});
+  places[node] = {pair_open, content};
+}
+
+DomContext::FormattingPlace place_of(const Walk& w, NodeHandle node) {
+  const std::vector<DomContext::FormattingPlace>& places = w.dom_context().formatting_places;
+  return node < places.size() ? places[node] : DomContext::FormattingPlace{};
+}
+
+namespace {
+
 // The element is the whole content of an enclosing element that writes the
 // same markers (through elements that hold nothing else): "*" around "*x*"
 // would read as strong emphasis, "~~~~" at a line start as a code fence. It
@@ -137,16 +169,6 @@ bool doubles_enclosing_markers(const Walk& w, NodeHandle node, const ConversionC
     node = *parent;
   }
   return false;
-}
-
-bool is_strong(TagId id) { return id == TagId::B || id == TagId::Strong; }
-bool is_strike(TagId id) { return id == TagId::S || id == TagId::Strike || id == TagId::Del; }
-bool is_em(TagId id) { return id == TagId::I || id == TagId::Em; }
-
-// The marker characters a run of `markers` (emphasis or strikethrough)
-// joins: '_' markers may have been written as '*' (inside a word).
-std::string_view marker_symbols(const Markers& markers) {
-  return markers.open.front() == '~' ? "~" : markers.open.front() == '_' ? "_*" : "*";
 }
 
 // The markers of a formatting element converted in `context`: none for
@@ -179,269 +201,6 @@ std::optional<NodeHandle> previous_sibling(const Walk& w, NodeHandle node, const
     }
   }
   return std::nullopt;
-}
-
-// What the markers of a formatting element meet beside them, told from the
-// document: whether a letter or digit stands there. Looked for through text,
-// elements that write their content alone (or nothing, when empty),
-// emphasis markers of the same character (which join the run beside them),
-// and markers of another kind that will be left out (they cannot close
-// where they end); any other element writes punctuation of its own or is
-// not known, and counts as no letter. A bounded number of nodes is looked
-// at.
-class Surroundings {
- public:
-  Surroundings(const Walk& w, NodeHandle node, const ConversionContext& context)
-      : w_(w), context_(context), scope_{context.in_strong, context.in_strike, false} {
-    std::optional<NodeHandle> at = w.dom_context().parent_of(node);
-    for (int levels = 0; at && levels < 8 && !scope_.em; ++levels) {
-      scope_.em = is_em(w.tag(*at).id);
-      at = w.dom_context().parent_of(*at);
-    }
-  }
-
-  // A letter or digit is what a reader meets right after `node`, whose
-  // markers are `own` (markers of `symbol` being part of the run there). An
-  // element with the same markers right after it continues its pair
-  // (continues_previous): no letter meets its closing marker there.
-  bool word_after(NodeHandle node, std::string_view symbol, std::string_view own) {
-    return word_after(node, symbol, own, scope_);
-  }
-
-  // A letter or digit is what a reader meets right before `node`, which
-  // starts an enclosing element's content (the same reasoning, backwards).
-  bool word_before(NodeHandle node) {
-    Scope scope = scope_;
-    std::optional<Markers> own;
-    for (int levels = 0; levels < 4; ++levels) {
-      const auto place = w_.converts_stand_ins(node) ? std::nullopt : sibling_place(w_, node);
-      if (!place) return false;
-      for (std::size_t pos = place->index; pos > 0;) {
-        const NodeHandle sibling = place->siblings[--pos];
-        const TlNode* n = w_.dom().node(sibling);
-        if (n == nullptr || n->is_comment() || writes_nothing(w_, sibling, context_)) continue;
-        if (const TlNode::Raw* raw = n->as_raw()) {
-          const std::string_view text = w_.dom().bytes(raw->text);
-          if (text.empty()) continue;
-          return letter_or_digit_before(text, text.size());
-        }
-        // An element with the markers of the enclosing one continues its
-        // pair: its content's end stands before.
-        const std::optional<Markers> markers = markers_of(sibling, scope);
-        if (!own || !markers || markers->open != own->open) return false;
-        return ends_in_word(sibling, inside(sibling, scope));
-      }
-      const std::optional<NodeHandle> parent = w_.dom_context().parent_of(node);
-      if (!parent || !climb(*parent, scope)) return false;
-      // One written in place has no opening marker before its content.
-      own = markers_of(*parent, scope);
-      if (own && (own->open.empty() || w_.written_in_place(*parent))) own.reset();
-      node = *parent;
-    }
-    return false;
-  }
-
- private:
-  enum class Lead : std::uint8_t { Word, Other, Nothing };
-  enum class Kind : std::uint8_t { Content, Joined, Markers, Other };
-  // Strong emphasis or a strikethrough encloses the nodes looked at: one of
-  // their kind inside writes no markers.
-  struct Scope {
-    bool strong = false;
-    bool strike = false;
-    bool em = false;  // emphasis inside it writes its markers only in a few places
-  };
-
-  // The markers `node` writes in `scope`: none for strong emphasis or a
-  // strikethrough inside one of its kind; none taken for emphasis inside
-  // emphasis, which keeps them only in a few places.
-  std::optional<Markers> markers_of(NodeHandle node, Scope scope) const {
-    const TagId id = w_.tag(node).id;
-    if ((scope.strong && is_strong(id)) || (scope.strike && is_strike(id)) || (scope.em && is_em(id))) {
-      return Markers{};
-    }
-    return wrap_markers(id, w_.options(), context_);
-  }
-
-  // How an element stands beside markers of `symbol`.
-  Kind kind_of(NodeHandle node, std::string_view symbol, Scope scope) const {
-    if (writes_children_in_place(w_, node)) return Kind::Content;
-    const std::optional<Markers> markers = markers_of(node, scope);
-    if (!markers) return Kind::Other;
-    if (markers->open.empty()) return Kind::Content;
-    return symbol.find(markers->open.front()) != std::string_view::npos ? Kind::Joined : Kind::Markers;
-  }
-
-  // The scope of the children of `node`.
-  Scope inside(NodeHandle node, Scope scope) const {
-    const TagId id = w_.tag(node).id;
-    scope.strong = scope.strong || is_strong(id);
-    scope.strike = scope.strike || (is_strike(id) && !is_djot(w_.options()));
-    scope.em = scope.em || is_em(id);
-    return scope;
-  }
-
-  // Out to the enclosing `parent` (updating `scope` for its level): only
-  // through elements that write their content, with or without markers.
-  bool climb(NodeHandle parent, Scope& scope) const {
-    const TagId id = w_.tag(parent).id;
-    if (is_strong(id)) scope.strong = false;
-    if (is_strike(id)) scope.strike = false;
-    if (is_em(id)) scope.em = false;
-    return kind_of(parent, "", scope) != Kind::Other;
-  }
-
-  bool word_after(NodeHandle node, std::string_view symbol, std::string_view own_markers, Scope scope) {
-    std::string own(own_markers);
-    bool climbed = false;
-    for (int levels = 0; levels < 4; ++levels) {
-      const auto place = w_.converts_stand_ins(node) ? std::nullopt : sibling_place(w_, node);
-      if (!place) return false;
-      const Lead lead = lead_of(place->siblings.subspan(place->index + 1), symbol, own, scope, climbed);
-      if (lead != Lead::Nothing) return lead == Lead::Word;
-      // At the end of an enclosing element: its closing marker (punctuation)
-      // when it keeps it, what follows it when it is left out, which it is
-      // exactly when that starts a word; an element with its markers right
-      // after it continues its pair, and then that one's content follows.
-      const std::optional<NodeHandle> parent = w_.dom_context().parent_of(node);
-      if (!parent || !climb(*parent, scope)) return false;
-      const std::optional<Markers> markers = markers_of(*parent, scope);
-      own = markers ? markers->open : std::string();
-      node = *parent;
-      climbed = true;
-    }
-    return false;
-  }
-
-  // What `nodes` write first, one after the other. `own`: the markers of
-  // the element they follow in the same output, whose pair an element with
-  // the same markers continues when it keeps them.
-  // `through`: the markers of that element stand at the end of an enclosing
-  // one, whose pair the continuing element takes on (they vanish).
-  Lead lead_of(std::span<const NodeHandle> nodes, std::string_view symbol, std::string_view own, Scope scope,
-               bool through = false) {
-    for (const NodeHandle node : nodes) {
-      if (--budget_ < 0) return Lead::Other;
-      const TlNode* n = w_.dom().node(node);
-      if (n == nullptr) return Lead::Other;
-      if (n->is_comment() || writes_nothing(w_, node, context_)) continue;
-      if (const TlNode::Raw* raw = n->as_raw()) {
-        const std::string_view text = w_.dom().bytes(raw->text);
-        if (text.empty()) continue;
-        return letter_or_digit_at(text, 0) ? Lead::Word : Lead::Other;
-      }
-      const TlNode::Tag* tag = n->as_tag();
-      if (tag == nullptr) return Lead::Other;
-      const Kind kind = kind_of(node, symbol, scope);
-      if (kind == Kind::Other) return Lead::Other;
-      // An empty one writes nothing.
-      if (tag->children.empty()) continue;
-      const Scope children = inside(node, scope);
-      if (kind == Kind::Content) {
-        const Lead lead = lead_of(tag->children.as_span(), symbol, own, children);
-        if (lead != Lead::Nothing) return lead;
-        continue;
-      }
-      const std::optional<Markers> markers = markers_of(node, scope);
-      const bool continues = !own.empty() && markers->open == own;
-      if (kind == Kind::Markers || continues) {
-        // Kept, its opening marker is punctuation (or it continues the pair
-        // before it, and its content follows what stands through the
-        // vanished markers); left out for its closing one, its content comes
-        // first.
-        if ((!continues || !through) && (!ends_in_punctuation(tag->children.as_span()) ||
-                                         !word_after(node, marker_symbols(*markers), markers->open, scope))) {
-          return Lead::Other;
-        }
-      }
-      // Its content is written into a buffer of its own: no pair continues
-      // into it.
-      const Lead lead = lead_of(tag->children.as_span(), symbol, "", children);
-      if (lead != Lead::Nothing) return lead;
-    }
-    return Lead::Nothing;
-  }
-
-  // The content of `node` ends with a letter or digit: its last text, a few
-  // levels down.
-  bool ends_in_word(NodeHandle node, Scope scope) {
-    for (int levels = 0; levels < 8; ++levels) {
-      const TlNode::Tag* tag = w_.dom().tag(node);
-      if (tag == nullptr) return false;
-      const auto children = tag->children.as_span();
-      std::optional<NodeHandle> last;
-      for (std::size_t pos = children.size(); pos > 0 && !last;) {
-        const TlNode* n = w_.dom().node(children[--pos]);
-        if (n != nullptr && !n->is_comment() && !writes_nothing(w_, children[pos], context_)) last = children[pos];
-      }
-      if (!last) return false;
-      if (const TlNode::Raw* raw = w_.dom().node(*last)->as_raw()) {
-        const std::string_view text = w_.dom().bytes(raw->text);
-        return letter_or_digit_before(text, text.size());
-      }
-      // Only an element that writes its content alone ends with it; the
-      // others end with a marker or markup of their own ("`", ")").
-      if (kind_of(*last, "", scope) != Kind::Content) return false;
-      scope = inside(*last, scope);
-      node = *last;
-    }
-    return false;
-  }
-
-  // The content written by `nodes` ends with punctuation (white space at
-  // the end moves out of the markers, and counts as none).
-  bool ends_in_punctuation(std::span<const NodeHandle> nodes) {
-    for (std::size_t pos = nodes.size(); pos > 0;) {
-      if (--budget_ < 0) return false;
-      const TlNode* n = w_.dom().node(nodes[--pos]);
-      if (n == nullptr) return false;
-      if (n->is_comment()) continue;
-      if (const TlNode::Raw* raw = n->as_raw()) {
-        const std::string_view text = w_.dom().bytes(raw->text);
-        if (text.empty()) continue;
-        return is_ascii_punct(static_cast<unsigned char>(text.back()));
-      }
-      const TlNode::Tag* tag = n->as_tag();
-      if (tag == nullptr) return false;
-      const TagId id = w_.tag(nodes[pos]).id;
-      if (writes_children_in_place(w_, nodes[pos])) {
-        return ends_in_punctuation(tag->children.as_span());
-      }
-      // An empty formatting element writes nothing; another element ends
-      // with markup of its own (a marker, "`", ")"), a line break with none.
-      if (tag->children.empty() && wrap_markers(id, w_.options(), context_)) continue;
-      return id != TagId::Br;
-    }
-    return false;
-  }
-
-  const Walk& w_;
-  const ConversionContext& context_;
-  Scope scope_;
-  int budget_ = 64;
-};
-
-// How a formatting element was written, as far as the walk has come.
-enum class Written : std::uint8_t {
-  Markers,  // with its markers (or not yet)
-  Bare,     // without them
-  // With its markers, the opening one in a run of three joined from markers
-  // of two lengths (see markers_stay_text)
-  RunOfThree,
-};
-
-void note_written(const Walk& w, NodeHandle node, Written how) {
-  std::vector<std::uint8_t>& notes = w.dom_context().formatting_written;
-  if (node >= notes.size()) {
-    if (how == Written::Markers) return;
-    notes.resize(w.dom().nodes.size() > node ? w.dom().nodes.size() : node + std::size_t{1}, 0);
-  }
-  notes[node] = static_cast<std::uint8_t>(how);
-}
-
-Written written_as(const Walk& w, NodeHandle node) {
-  const std::vector<std::uint8_t>& notes = w.dom_context().formatting_written;
-  return node < notes.size() ? static_cast<Written>(notes[node]) : Written::Markers;
 }
 
 // The output ends with the closing marker of a formatting element that
@@ -485,78 +244,31 @@ std::optional<NodeHandle> continues_previous(const Walk& w, NodeHandle node, con
   return std::nullopt;
 }
 
-// Which of the markers of an element stay text where they stand.
-struct MarkerSides {
-  bool open = false;
-  bool close = false;
-  bool run_of_three = false;  // the opening marker joins a run of three
-};
-
-// An emphasis or strikethrough marker right after a letter or digit,
-// before punctuation (also the backslash of an escape), opens nothing:
-// "Montauk**.**" keeps its asterisks as text; so does a closing one after
-// punctuation, before a letter or digit ("**\***Price"). Such content is
-// written without markers. The markers of emphasis nested at either end
-// are part of the same run: what stands beyond them decides.
-MarkerSides markers_stay_text(const Walk& w, NodeHandle node, const ConversionContext& context,
-                              const OuterWhitespaceSplit& split, const Markers& markers) {
-  const bool strike = markers.open == "~~" && !is_djot(w.options());
-  if (split.core.empty() || !(strike || is_emphasis_marker(markers.open, w.options()))) return {};
-  const std::string_view symbol = marker_symbols(markers);
-  const auto punct = [](char c) { return is_ascii_punct(static_cast<unsigned char>(c)); };
-  const std::string& out = w.out();
-  Surroundings around(w, node, context);
-  // At the start of a buffer what stands before is the enclosing element's;
-  // markers of the run at the end of the output join the new ones.
-  const auto word_before = [&] {
-    std::size_t end = out.size();
-    while (end > 0 && symbol.find(out[end - 1]) != std::string_view::npos && !is_escaped_at(out, end - 1)) --end;
-    if (end == 0) return !w.at_line_start() && around.word_before(node);
-    return letter_or_digit_before(out, end);
-  };
-  MarkerSides sides;
-  if (split.leading.empty()) {
-    const std::size_t first = split.core.find_first_not_of(symbol);
-    sides.open = first != std::string_view::npos && punct(split.core[first]) && word_before();
-  }
-  if (split.trailing.empty()) {
-    const std::size_t last = split.core.find_last_not_of(symbol);
-    sides.close = last != std::string_view::npos && punct(split.core[last]) &&
-                  around.word_after(node, symbol, markers.open);
-  }
-  if (strike) return sides;
-  // Markers of other elements right beside these make one run with them,
-  // which a reader pairs by its length: a run of four or more does not pair
-  // as written. The element whose opening marker makes it such a run is
-  // written without markers: what stands before was decided on as written
-  // (what comes after sees this element's markers in the output).
-  const auto run_at = [&](std::string_view text, bool at_end) {
-    std::size_t n = 0;
-    while (n < text.size() && symbol.find(text[at_end ? text.size() - 1 - n : n]) != std::string_view::npos) ++n;
-    // An escaped marker character is text, and ends the run.
-    if (at_end && n > 0 && is_escaped_at(text, text.size() - n)) --n;
-    return n;
-  };
-  const std::size_t before = split.leading.empty() ? run_at(out, true) : 0;
-  const std::size_t lead = run_at(split.core, false);
-  if (before > 0 && before + markers.open.size() + lead >= 4) sides.open = true;
-  // A run of three joined from markers of two lengths: once its first
-  // pair closes, the rest opens with the run's length of three, which any
-  // run inside that can both open and close pairs with ("***a*b*c***").
-  sides.run_of_three = (before > 0 || lead > 0) && before + markers.open.size() + lead == 3;
-  if (sides.run_of_three && holds_two_sided_emphasis_run(split.core, symbol)) sides.open = true;
-  return sides;
-}
-
 bool is_white(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
 
 // What stands beside `node` among its siblings (byte_beside); a line end
-// beside one converted with stand-in children.
-std::optional<char> beside(const Walk& w, NodeHandle node, bool after) {
+// beside one converted with stand-in children. Elements that write nothing
+// at the far end of the siblings stand for nothing there: white space
+// before them moves out of the enclosing element as it does at its end.
+std::optional<char> beside(const Walk& w, NodeHandle node, const ConversionContext& context, bool after) {
   if (w.converts_stand_ins(node)) return '\n';
   const auto place = sibling_place(w, node);
   if (!place) return std::nullopt;
-  return byte_beside(w.dom(), place->siblings, place->index, after);
+  std::span<const NodeHandle> siblings = place->siblings;
+  std::size_t index = place->index;
+  const auto nothing = [&](NodeHandle at) {
+    const TlNode* n = w.dom().node(at);
+    return n != nullptr && (n->is_comment() || writes_nothing(w, at, context));
+  };
+  if (after) {
+    while (siblings.size() > index + 1 && nothing(siblings.back())) siblings = siblings.first(siblings.size() - 1);
+  } else {
+    while (index > 0 && nothing(siblings.front())) {
+      siblings = siblings.subspan(1);
+      --index;
+    }
+  }
+  return byte_beside(w.dom(), siblings, index, after);
 }
 
 // Whether an element a few levels up writes the same markers as `node`.
@@ -570,7 +282,6 @@ bool encloses_same_markers(const Walk& w, NodeHandle node, const ConversionConte
   }
   return false;
 }
-
 
 // Emphasis inside emphasis of its kind writes its markers only where a
 // reader pairs them as written: each marker faces white space or plain
@@ -593,7 +304,7 @@ bool nested_markers_read(const Walk& w, NodeHandle node, const ConversionContext
   // The enclosing element's edge: white space beside it, or nothing
   // beside it in a block.
   const auto edge = [&](bool after) {
-    const std::optional<char> outer = beside(w, *parent, after);
+    const std::optional<char> outer = beside(w, *parent, context, after);
     if (outer) return is_white(*outer);
     const std::optional<NodeHandle> block = w.dom_context().parent_of(*parent);
     return !block || tag_has(w.tag(*block).id, kBlock);
@@ -613,7 +324,7 @@ bool nested_markers_read(const Walk& w, NodeHandle node, const ConversionContext
     return href && !href->empty();
   }();
   for (const bool after : {false, true}) {
-    std::optional<char> next = beside(w, node, after);
+    std::optional<char> next = beside(w, node, context, after);
     if (!next && in_link_brackets) next = after ? ']' : '[';
     const char inside = after ? core.back() : core.front();
     // Djot reads a run of markers its own way: only markers facing text.
@@ -622,42 +333,6 @@ bool nested_markers_read(const Walk& w, NodeHandle node, const ConversionContext
     }
   }
   return true;
-}
-
-// Markers of '_' with '*' in their place.
-Markers with_asterisks(const Markers& markers) {
-  Markers star = markers;
-  for (char& c : star.open) c = '*';
-  for (char& c : star.close) c = '*';
-  return star;
-}
-
-// A byte that an '_' marker beside it cannot open or close next to: a
-// letter or digit, any non-ASCII byte (most are letters), or what is not
-// known.
-bool word_beside(int c) {
-  return c == kUnknownNeighbour || is_ascii_alnum(static_cast<char>(c)) || c >= 0x80;
-}
-
-// What a reader finds right after `node`: the first byte of the text that
-// follows, through the edges of inline elements that write no markers; the
-// first marker byte of an enclosing element that writes some; '\n' at the
-// edge of a block; kUnknownNeighbour for an element or what lies further.
-int byte_after(const Walk& w, NodeHandle node, const ConversionContext& context) {
-  for (int levels = 0; levels < 4; ++levels) {
-    if (w.converts_stand_ins(node)) return '\n';
-    const auto place = sibling_place(w, node);
-    if (!place) return kUnknownNeighbour;
-    if (const std::optional<char> next = byte_beside(w.dom(), place->siblings, place->index, true)) {
-      return *next == '\0' ? kUnknownNeighbour : static_cast<unsigned char>(*next);
-    }
-    const std::optional<NodeHandle> parent = w.dom_context().parent_of(node);
-    if (!parent || !tag_has(w.tag(*parent).id, kInline)) return '\n';
-    const std::optional<Markers> enclosing = wrap_markers(w.tag(*parent).id, w.options(), context);
-    if (enclosing && !enclosing->close.empty()) return static_cast<unsigned char>(enclosing->close.front());
-    node = *parent;
-  }
-  return kUnknownNeighbour;
 }
 
 // An element small enough to convert twice: its content converted where it
@@ -701,104 +376,218 @@ bool worth_converting_in_place(const Walk& w, NodeHandle node, std::string_view 
 // The links and images were recorded by the first conversion. Returns where
 // the content starts: before the output's old end when a code span in it
 // took up the one before.
-std::size_t convert_in_place(const Walk& w, NodeHandle node, const ConversionContext& scope, std::size_t depth) {
+std::size_t convert_in_place(const Walk& w, NodeHandle node, const ConversionContext& scope, std::size_t depth,
+                             bool* trimmed = nullptr, DomContext::FormattingPlace pair = {}) {
   std::string& out = w.out();
-  const InPlaceElement element{node, w.in_place_elements(), true, &out, out.size()};
+  const InPlaceElement element{node, w.in_place_elements(), true, &out, out.size(), pair.pair_open, pair.content};
   w.in_place(element).children(node, detached_context(scope), depth);
   if (out.size() <= element.start) return element.start;
   const OuterWhitespaceSplit split = split_outer_whitespace(std::string_view(out).substr(element.start));
-  out.resize(static_cast<std::size_t>(split.core.data() - out.data()) + split.core.size());
+  const std::size_t end = static_cast<std::size_t>(split.core.data() - out.data()) + split.core.size();
+  if (trimmed != nullptr) *trimmed = end < out.size();
+  out.resize(end);
   return element.start;
 }
 
 // A formatting element that writes no markers: its content is converted
 // where it stands. Returns where the content starts (as convert_in_place).
 std::size_t convert_unmarked(const Walk& w, NodeHandle node, const ConversionContext& scope, std::size_t depth) {
-  const InPlaceElement element{node, w.in_place_elements(), false, &w.out(), w.out().size()};
+  const InPlaceElement element{node, w.in_place_elements(), false, &w.out(), w.out().size(), SIZE_MAX, SIZE_MAX};
   w.in_place(element).children(node, scope, depth);
   return element.start;
 }
 
+// Writes the content of `node` after the content of the pair it continues
+// (`continued`), whose closing marker `close` ends the output: the marker
+// goes after this content. Content that may meet the pair's differently is
+// converted again where it stands (`scope` and `depth`: those of the first
+// conversion).
+void write_joined(const Walk& w, NodeHandle node, const OuterWhitespaceSplit& split, std::string_view close,
+                  NodeHandle continued, const ConversionContext& scope, std::size_t depth) {
+  std::string& out = w.out();
+  out.resize(out.size() - close.size());
+  const bool again = worth_converting_in_place(w, node, split.core);
+  DomContext::FormattingPlace pair = place_of(w, continued);
+  if (pair.content > out.size()) pair = {};
+  // Joined, the pair is the one it continues.
+  note_written(w, node, written_as(w, continued));
+  note_place(w, node, pair.pair_open, out.size());
+  write_framed(w, node, split, [&](std::string& target) -> std::size_t {
+    std::size_t start = target.size();
+    if (again) {
+      // What is written there reads the pair's content before it.
+      start = convert_in_place(w, node, scope, depth, nullptr, pair);
+    } else {
+      start = append_converted_apart(w, scope, split.core);
+    }
+    target += close;
+    return start;
+  }, again);
+}
+
+// Writes the content of `node` without markers, converted again where it
+// stands where that may change it.
+void write_bare(const Walk& w, NodeHandle node, const ConversionContext& context, const OuterWhitespaceSplit& split,
+                std::size_t depth) {
+  const bool again = worth_converting_in_place(w, node, split.core);
+  note_written(w, node, Written::Bare);
+  write_framed(w, node, split, [&](std::string& out) -> std::size_t {
+    // Without markers in front, the content may start a line itself.
+    const bool starts_line = w.starts_line();
+    const bool after_number = w.ends_in_line_start_number();
+    std::size_t start = out.size();
+    if (again) {
+      bool trimmed = false;
+      start = convert_in_place(w, node, context, depth, &trimmed);
+      // White space that the content ends with there stays, outside.
+      if (trimmed && split.trailing.empty()) out += ' ';
+    } else {
+      // Converted apart, a lone '~' of the text did not meet the
+      // strikethrough marker that the output may end with here.
+      if (split.core.starts_with('~') && !split.core.starts_with("~~") && !out.empty() && out.back() == '~' &&
+          !is_escaped_at(out, out.size() - 1)) {
+        out += '\\';
+      }
+      start = append_converted_apart(w, context, split.core);
+    }
+    escape_block_markers_from(out, start, starts_line, after_number, is_djot(w.options()));
+    return start;
+  }, again);
+}
+
+// Writes the content between `markers`, as `plan` places them when given.
+void write_marked(const Walk& w, NodeHandle node, const ConversionContext& context, const OuterWhitespaceSplit& split,
+                  const Markers& markers, const MarkerPlan* plan) {
+  note_written(w, node, Written::Markers);
+  write_framed(w, node, split, [&](std::string& out) -> std::size_t {
+    std::size_t start = out.size();
+    if (plan == nullptr) {
+      out += markers.open;
+      note_place(w, node, start, out.size());
+      out += split.core;
+      out += markers.close;
+      return start;
+    }
+    for (const std::size_t at : plan->flipped) out[at] = out[at] == '*' ? '_' : '*';
+    std::size_t at = 0;
+    // Content before the first marker meets what the output ends with.
+    const auto write_unmarked = [&](std::string_view text) {
+      if (at == 0) {
+        start = append_converted_apart(w, context, text);
+      } else {
+        out += text;
+      }
+    };
+    for (const auto& [from, to] : plan->spans) {
+      write_unmarked(split.core.substr(at, from - at));
+      if (from == 0) note_place(w, node, out.size(), out.size() + plan->markers.open.size());
+      out += plan->markers.open;
+      out += split.core.substr(from, to - from);
+      out += plan->markers.close;
+      at = to;
+    }
+    write_unmarked(split.core.substr(at));
+    return start;
+  });
+}
+
 // Writes the rendered content between the markers, its outer white space
-// outside them. Content written without an opening marker (left out, or
-// joined to the pair before) is converted again where it stands where that
-// may change it (`scope` and `depth`: those of the first conversion).
+// outside them. Markdown emphasis and strikethrough are written as a reader
+// pairs them (MarkerCheck), or without markers where no writing reads.
+// Content written without an opening marker (left out, or joined to the
+// pair before) is converted again where it stands where that may change it
+// (`scope` and `depth`: those of the first conversion).
 void write_wrapped(const Walk& w, NodeHandle node, const ConversionContext& context, std::string_view rendered,
                    const Markers& markers, const ConversionContext& scope, std::size_t depth) {
   if (rendered.empty()) return;
-  const OuterWhitespaceSplit split = split_outer_whitespace(rendered);
-  // '_' cannot open or close inside a word ("un__believ__able" stays
-  // text): there the markers are '*', which can.
-  const bool underscore = !is_djot(w.options()) && markers.open.starts_with('_');
-  const Markers star = underscore ? with_asterisks(markers) : Markers{};
-  const bool star_after = underscore && split.trailing.empty() && word_beside(byte_after(w, node, context));
-  // Joined to the pair before, the content takes that pair's closing marker.
-  const bool join_star = underscore && w.out().ends_with(star.close);
-  // Markers that cannot open or close where they stand are left out. A
-  // closing one that cannot close joins no pair before it either; joined,
-  // the content has no opening marker of its own.
-  const MarkerSides stays_text = markers_stay_text(w, node, context, split, markers);
-  const std::string_view written_close = join_star ? star.close : markers.close;
-  const std::optional<NodeHandle> continued =
-      !stays_text.close && split.leading.empty() && !split.core.empty() && (join_star || !star_after)
-          ? continues_previous(w, node, context, markers, written_close)
-          : std::nullopt;
-  // A pair opened in a run of three takes no content that holds a run of
-  // its markers that can both open and close (which is then written bare:
-  // its markers would meet those of that pair).
-  const std::size_t end = w.out().size();
-  const bool refused = continued && written_as(w, *continued) == Written::RunOfThree && end > written_close.size() &&
-                       holds_two_sided_emphasis_run(split.core, marker_symbols(markers),
-                                                    w.out()[end - written_close.size() - 1]);
-  const bool join = continued && !refused;
-  if (join) w.out().resize(end - markers.close.size());
+  OuterWhitespaceSplit split = split_outer_whitespace(rendered);
+  std::string& out = w.out();
+  const bool planned = plans_markers(markers, w.options());
+  // The closing marker the output ends with may be the pair before's in the
+  // other character.
+  std::string_view written_close = markers.close;
+  std::string other_close;
+  if (planned && !is_strike_marker(markers) && !out.ends_with(markers.close)) {
+    other_close = markers_of_char(markers, markers.open.front() == '*' ? '_' : '*').close;
+    if (out.ends_with(other_close)) written_close = other_close;
+  }
+  const std::optional<NodeHandle> continued = split.leading.empty() && !split.core.empty()
+                                                  ? continues_previous(w, node, context, markers, written_close)
+                                                  : std::nullopt;
+  if (continued) {
+    if (!planned) {
+      write_joined(w, node, split, written_close, *continued, scope, depth);
+      return;
+    }
+    MarkerCheck check(w, node, context, split, markers);
+    // Where the pair continued stands: read from its last element's content
+    // on where its opening marker stands before the window.
+    std::optional<std::size_t> pair_content;
+    const DomContext::FormattingPlace pair = place_of(w, *continued);
+    if (pair.content <= out.size() - written_close.size() &&
+        (pair.pair_open == SIZE_MAX || pair.pair_open < check.window_start())) {
+      pair_content = pair.content;
+    }
+    if (check.joins(written_close, pair_content)) {
+      write_joined(w, node, split, written_close, *continued, scope, depth);
+      return;
+    }
+    // Content converted again where it stands meets the pair's content as
+    // it is: joined so, it is kept where it reads.
+    if (worth_converting_in_place(w, node, split.core)) {
+      // What is read back from, and restored: the pair's closing marker too.
+      const std::size_t from =
+          pair_content ? *pair_content : std::min(check.window_start(), out.size() - written_close.size());
+      const std::string saved = out.substr(from);
+      write_joined(w, node, split, written_close, *continued, scope, depth);
+      if (check.rejoined_reads(saved, from, pair_content ? written_close : "")) return;
+      out.resize(from);
+      out += saved;
+    }
+  }
   // Emphasis inside emphasis of its kind writes its markers only where a
   // reader keeps the nesting.
   const bool nested_same = context.in_emphasis && !markers.open.empty() && is_em(w.tag(node).id) &&
                            encloses_same_markers(w, node, context, markers);
-  const bool bare = refused || (!join && (stays_text.open || stays_text.close ||
-                                          (nested_same && !nested_markers_read(w, node, context, split.core, markers))));
-  const bool again = (bare || join) && worth_converting_in_place(w, node, split.core);
-  // Joined, the pair is the one it continues.
-  Written how = stays_text.run_of_three ? Written::RunOfThree : Written::Markers;
-  if (bare) how = Written::Bare;
-  if (join) how = written_as(w, *continued);
-  note_written(w, node, how);
-  write_framed(w, node, split, [&](std::string& out) -> std::size_t {
-    if (bare) {
-      // Without markers in front, the content may start a line itself.
-      const bool starts_line = w.starts_line();
-      const bool after_number = w.ends_in_line_start_number();
-      std::size_t start = out.size();
-      if (again) {
-        start = convert_in_place(w, node, context, depth);
-      } else {
-        // Converted apart, a lone '~' of the text did not meet the
-        // strikethrough marker that the output may end with here.
-        if (split.core.starts_with('~') && !split.core.starts_with("~~") && !out.empty() && out.back() == '~' &&
-            !is_escaped_at(out, out.size() - 1)) {
-          out += '\\';
-        }
-        out += split.core;
-      }
-      escape_block_markers_from(out, start, starts_line, after_number, is_djot(w.options()));
-      return start;
+  if (nested_same && !nested_markers_read(w, node, context, split.core, markers)) {
+    write_bare(w, node, context, split, depth);
+    return;
+  }
+  if (!planned || split.core.empty()) {
+    write_marked(w, node, context, split, markers, nullptr);
+    return;
+  }
+  // A lone '~' of the text before would join the strikethrough's marker.
+  if (markers.open == "~~" && out.ends_with('~') && !out.ends_with("~~")) escape_trailing_tildes(out);
+  MarkerCheck check(w, node, context, split, markers);
+  const std::optional<MarkerPlan> plan = check.plan();
+  if (plan && !plan->dropped.empty()) {
+    // The content without markers first, converted again where it stands:
+    // where that keeps the pair before and itself reading, it stays.
+    const std::size_t from = check.window_start();
+    const std::string saved = out.substr(from);
+    write_bare(w, node, context, split, depth);
+    if (check.bare_reads(saved, from)) return;
+    out.resize(from);
+    out += saved;
+    // Else the pair before is left out. What followed its opener may now
+    // start a line, or go on a line's number.
+    const std::size_t first = plan->dropped.front();
+    const bool starts_line = w.starts_line_at(first);
+    const bool after_number = w.line_start_number_ends_at(first);
+    for (auto at = plan->dropped.rbegin(); at != plan->dropped.rend(); ++at) out.erase(*at, 1);
+    if (starts_line || after_number) {
+      escape_block_markers_from(out, first, starts_line, after_number, is_djot(w.options()));
     }
-    const bool word_before = !out.empty() && word_beside(static_cast<unsigned char>(out.back()));
-    const bool use_star = underscore && (join ? join_star : star_after || word_before);
-    const Markers& written = use_star ? star : markers;
-    // A '~' of the text before would join the strikethrough's marker.
-    if (!join && written.open == "~~") escape_trailing_tildes(out);
-    std::size_t start = out.size();
-    if (!join) out += written.open;
-    if (join && again) {
-      start = convert_in_place(w, node, scope, depth);
-    } else {
-      out += split.core;
-    }
-    out += written.close;
-    return start;
-  }, again);
+  }
+  if (!plan || plan->bare) {
+    write_bare(w, node, context, split, depth);
+    return;
+  }
+  split.core = plan->core;
+  if (plan->lead_space && split.leading.empty()) split.leading = " ";
+  if (plan->trail_space && split.trailing.empty()) split.trailing = " ";
+  write_marked(w, node, context, split, markers, &*plan);
 }
 
 // A formatting element: its children at depth + 1 in `child_context`,
@@ -963,15 +752,16 @@ void convert_abbr(const Walk& w, NodeHandle node, const ConversionContext& conte
   const std::string rendered = render_children(w, node, context, depth, BufferPlace::Here);
   const OuterWhitespaceSplit split = split_outer_whitespace(rendered);
   write_framed(w, node, split, [&](std::string& out) {
-    out += split.core;
+    const std::size_t start = append_converted_apart(w, context, split.core);
     const std::optional<std::string> title = attribute_value_text(w.dom(), *tag, "title");
-    if (!title) return;
+    if (!title) return start;
     // On one line: a line break in the title would end the paragraph.
     const std::string text = fold_line_breaks(*title);
-    if (text.empty()) return;
+    if (text.empty()) return start;
     out += " (";
     escape_markdown_into(text, EscapeMode::PageText, w.options(), out);
     out += ')';
+    return start;
   });
 }
 

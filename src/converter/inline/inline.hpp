@@ -52,22 +52,34 @@ bool writes_nothing(const Walk& w, NodeHandle node, const ConversionContext& con
 // converter/blocks/blocks.hpp, which code blocks in table cells share).
 void convert_inline_code(const Walk& w, NodeHandle node, const ConversionContext& context, std::size_t depth);
 
-// The output ends with the code span of the node right before `node`
-// (comments and elements that write nothing passed over): the last element
-// in that node is a code, kbd or samp element, and the output ends with a
-// backtick (no marker or destination was written after it).
-bool follows_code_span(const Walk& w, NodeHandle node, const ConversionContext& context);
+// Whether the output ends with the closing backticks of a code span, which
+// the code span of `node` is joined to: a backtick no backslash escapes
+// (text escapes its backticks). After a backslash (code that ends with one,
+// or an escaped backtick of text) the node right before `node` tells
+// (comments and elements that write nothing passed over): Yes where its
+// last element is a code, kbd or samp element, No where it ends with text,
+// Unsure where that is not found within a few levels.
+enum class FollowsCodeSpan { No, Yes, Unsure };
+FollowsCodeSpan follows_code_span(const Walk& w, NodeHandle node, const ConversionContext& context);
 
 // An abbr element with a title, which is written after its content.
 bool abbr_has_title(const Walk& w, NodeHandle abbr);
 
 // Writes `content` as the code span of `node` (code, kbd, samp) at the end
 // of the output; with `may_join`, one with the code span before it when
-// `node` follows one (follows_code_span). Returns where the span starts:
+// `node` follows one (follows_code_span; kept apart from it by a space
+// where that is unsure). Returns where the span starts:
 // joined, where the span before started, which is noted for the elements
 // written in place around `node` (Walk::note_rewritten_from).
 std::size_t write_inline_code_span(const Walk& w, NodeHandle node, const ConversionContext& context,
                                    std::string_view content, bool may_join);
+
+// Appends `text`, an element's content converted apart from the output, at
+// its end: a code span it starts with takes up the code span the output
+// ends with (append_joining_code_spans of converter/blocks/blocks.hpp),
+// which is noted for the elements written in place around. Code text (in
+// `context.in_code`) is appended as it is. Returns where `text` starts.
+std::size_t append_converted_apart(const Walk& w, const ConversionContext& context, std::string_view text);
 
 // --- raw HTML of preserved elements (preserved.cpp) ---
 

@@ -24,7 +24,7 @@ TagId element_id(const Walk& w, NodeHandle node) {
 void convert_ruby_text(const Walk& w, NodeHandle node, const ConversionContext& context, std::size_t depth) {
   const std::string rendered = render_children(w, node, context, depth);
   const OuterWhitespaceSplit split = split_outer_whitespace(rendered);
-  write_framed(w, node, split, [&](std::string& out) { out += split.core; });
+  write_framed(w, node, split, [&](std::string&) { return append_converted_apart(w, context, split.core); });
 }
 
 // rt: its trimmed content in parentheses (also when it is empty), or alone
@@ -161,7 +161,7 @@ void convert_ruby(const Walk& w, NodeHandle node, const ConversionContext& conte
   }
 
   edges.core = text;
-  write_framed(w, node, edges, [&](std::string& out) { out += text; });
+  write_framed(w, node, edges, [&](std::string&) { return append_converted_apart(w, context, text); });
 }
 
 }  // namespace

@@ -987,9 +987,11 @@ void escape_markdown_into(std::string_view text, EscapeMode mode, const Conversi
         return;
       }
       // Djot marks emphasis with '_' and strong emphasis with '*' whatever
-      // `strong_em_symbol` says: both are escaped there.
+      // `strong_em_symbol` says: both are escaped there. Emphasis of '_' is
+      // written with '*' where '_' cannot open or close (in a word): both
+      // are escaped then too.
       const bool djot = options.output_format == OutputFormat::Djot;
-      const bool asterisk = djot || options.strong_em_symbol == U'*';
+      const bool asterisk = djot || options.strong_em_symbol == U'*' || options.strong_em_symbol == U'_';
       const bool underscore = djot || options.strong_em_symbol != U'*';
       // Page text between the markers: PageText's additions apply too.
       const std::size_t start = out.size();
@@ -1191,7 +1193,8 @@ namespace {
 // The '[' (or else the ']') to escape where `out` ends with a ']' that
 // `next` would join to a link: its '[' when that is found within a label's
 // reach and is no reference label ("[text][n]", the converter's own),
-// the ']' itself when no '[' is found or a backtick stands between (the
+// the ']' itself when no '[' is found, another open '[' stands before it
+// or a backtick stands between (the
 // '[' may be inside a code span, where a backslash would show); npos
 // otherwise.
 std::size_t joining_link_at(std::string_view out, std::string_view next) {
@@ -1209,7 +1212,10 @@ std::size_t joining_link_at(std::string_view out, std::string_view next) {
     } else if (depth != 0) {
       --depth;
     } else {
-      return k > 0 && out[k - 1] == ']' ? kNone : k;
+      if (k > 0 && out[k - 1] == ']') return kNone;
+      // With this '[' escaped an open one before it would take the ']'
+      // ("[\[]()" is a link): the ']' itself is escaped then.
+      return opens_bracket_before(out, k) ? close : k;
     }
   }
   return close;
@@ -1285,6 +1291,22 @@ std::optional<CodeSpanAtEnd> code_span_at_end(std::string_view out, std::size_t 
   if (!span || (from > 0 && span->start == 0)) return std::nullopt;
   span->start += from;
   return span;
+}
+
+std::optional<CodeSpanAtStart> code_span_at_start(std::string_view text, std::size_t reach) {
+  const std::size_t fence = std::min(text.find_first_not_of('`'), text.size());
+  if (fence == 0) return std::nullopt;
+  const std::string_view window = text.substr(0, std::min(text.size(), reach));
+  for (std::size_t at = fence; at < window.size();) {
+    at = window.find_first_of("`\n", at);
+    if (at == std::string_view::npos || window[at] == '\n') return std::nullopt;
+    const std::size_t end = std::min(window.find_first_not_of('`', at), window.size());
+    // A run cut by the window's edge may be longer.
+    if (end == window.size() && window.size() < text.size()) return std::nullopt;
+    if (end - at == fence) return CodeSpanAtStart{end, code_span_content(text.substr(fence, at - fence))};
+    at = end;
+  }
+  return std::nullopt;
 }
 
 void escape_trailing_tildes(std::string& out) {

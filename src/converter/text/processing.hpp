@@ -233,6 +233,17 @@ std::optional<CodeSpanAtEnd> code_span_at_end(std::string_view out);
 std::optional<CodeSpanAtEnd> code_span_at_end(std::string_view out, std::size_t reach);
 inline constexpr std::size_t kCodeSpanJoinReach = 1024;
 
+// The code span that `text` starts with, as written by write_code_span
+// (converter/blocks): where it ends and its content as a reader takes it
+// (code_span_content). nullopt when `text` does not start with a backtick,
+// or no run of the opening one's length closes it on the same line within
+// the first `reach` bytes.
+struct CodeSpanAtStart {
+  std::size_t end = 0;
+  std::string_view content;
+};
+std::optional<CodeSpanAtStart> code_span_at_start(std::string_view text, std::size_t reach);
+
 // The offset of the run of '#' ending an ATX heading's text (before spaces
 // and tabs) that a reader would take for the closing sequence and drop: a
 // run after a space or tab, or the whole text. npos when there is none.

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "common/ascii.hpp"
+#include "common/char_sides.hpp"
 #include "common/entities.hpp"
 #include "common/scan.hpp"
 #include "common/unicode_space.hpp"
@@ -86,6 +87,46 @@ std::uint16_t list_start_value(std::string_view attributes) {
     n = n * 10 + static_cast<std::uint32_t>(c - '0');
   }
   return n > 65535 ? 1 : static_cast<std::uint16_t>(n);
+}
+
+// The end of `out` before the white space it ends with, no earlier than
+// `from`: a no-break space counts as white space here, as it does for a
+// Markdown reader beside an emphasis marker.
+std::size_t end_before_white_space(std::string_view out, std::size_t from) {
+  std::size_t end = out.size();
+  while (end > from) {
+    const auto last = static_cast<unsigned char>(out[end - 1]);
+    if (last < 0x80) {
+      if (!is_unicode_space(last)) break;
+      --end;
+      continue;
+    }
+    const std::size_t n = space_len_before(out, end);
+    if (n == 0 || end - n < from) break;
+    end -= n;
+  }
+  return end;
+}
+
+// A run of '*' inside `content`, after its first run and before its end,
+// that a reader could take both for an opening and for a closing marker: it
+// stands between two letters or digits or between two punctuation
+// characters, as Unicode has them (a character that may be either counts as
+// both). The run that starts at `known` is left aside; escaped markers are
+// text.
+bool holds_two_sided_marker_run(std::string_view content, std::size_t known) {
+  std::size_t i = content.find_first_not_of('*');
+  while (i != npos && (i = content.find('*', i)) != npos) {
+    std::size_t end = i;
+    while (end < content.size() && content[end] == '*') ++end;
+    if (end == content.size()) return false;
+    if (i != known && !is_escaped_at(content, i) &&
+        (side_of_char_before(content, i) & side_of_char_at(content, end) & (kWordSide | kPunctSide)) != 0) {
+      return true;
+    }
+    i = end;
+  }
+  return false;
 }
 
 // Whether the attributes hold the boolean attribute `hidden` (names only
@@ -385,19 +426,23 @@ bool Scanner::open_element(const Tier1Tag& tag, std::string_view attributes) {
     case Tier1Kind::Strong:
     case Tier1Kind::Emphasis:
       if (frame.plain) break;
-      // Emphasis inside emphasis of its own kind is left to the DOM road,
-      // which sees whether the two would double their markers.
+      // Strong emphasis inside strong emphasis writes no second pair of
+      // markers. Emphasis inside emphasis is left to the DOM road, which
+      // writes the inner markers where they read.
       for (std::size_t i = 0; i + 1 < frames_.size(); ++i) {
-        if (frames_[i].kind() == tag.kind && !frames_[i].plain) return fail(Tier1Reason::Unsupported, name);
+        if (frames_[i].kind() != tag.kind || frames_[i].plain) continue;
+        if (tag.kind != Tier1Kind::Strong) return fail(Tier1Reason::Unsupported, name);
+        frame.within_own_kind = true;
+        break;
       }
+      if (frame.within_own_kind) break;
       // Right after the closing marker of a neighbour the two would read as
-      // one run; the DOM road joins such neighbours. (An opening marker
-      // right before is the enclosing element's: nesting is fine.)
-      if (!out.empty() && out.back() == '*') {
-        const bool nested = outer != nullptr && outer->start_offset == out.size() &&
-                            (outer->kind() == Tier1Kind::Strong || outer->kind() == Tier1Kind::Emphasis);
-        if (!nested) return fail(Tier1Reason::Unsupported, name);
-      }
+      // one run; the DOM road joins such neighbours. That is known at the
+      // close: an element with nothing to show writes no markers. (Opening
+      // markers right before are those of enclosing elements: nesting is
+      // fine.)
+      frame.after_closing_marker =
+          !out.empty() && out.back() == '*' && open_marker_chain_start(out.size(), frames_.size() - 1) == npos;
       out += tag.kind == Tier1Kind::Strong ? "**" : "*";
       break;
     case Tier1Kind::Code:
@@ -421,9 +466,11 @@ bool Scanner::open_element(const Tier1Tag& tag, std::string_view attributes) {
         frame.title_len = static_cast<std::uint32_t>(link_pool_.size() - before);
       }
       if (table_.open) ++table_.link_count;
+      // An anchor without an address writes its text alone.
+      if (frame.plain || !frame.has_href) break;
       // After a '!' the link would read as an image; the DOM road escapes it.
-      if (!frame.plain && !out.empty() && out.back() == '!') return fail(Tier1Reason::MarkupInText);
-      if (!frame.plain) out += '[';
+      if (!out.empty() && out.back() == '!') return fail(Tier1Reason::MarkupInText);
+      out += '[';
       break;
     }
     case Tier1Kind::List:
@@ -470,6 +517,7 @@ bool Scanner::open_element(const Tier1Tag& tag, std::string_view attributes) {
   frame.in_cell = in_cell();
   frame.start_offset = target().size();
   if (is_inline_marker_kind(tag.kind)) ++open_inline_;
+  if (tag.kind == Tier1Kind::Code && !frame.plain) ++open_code_spans_;
   if (tag.kind == Tier1Kind::Anchor) ++open_anchors_;
   if (tag.kind == Tier1Kind::ListItem) ++open_items_;
   if (tag.kind == Tier1Kind::Preformatted) in_pre_ = true;
@@ -543,6 +591,7 @@ Frame Scanner::pop_frame() {
   in_pre_ = frame.saved_in_pre;
   const Tier1Kind kind = frame.kind();
   if (is_inline_marker_kind(kind)) --open_inline_;
+  if (kind == Tier1Kind::Code && !frame.plain) --open_code_spans_;
   if (kind == Tier1Kind::Anchor) --open_anchors_;
   if (kind == Tier1Kind::ListItem) --open_items_;
   if (frame.pending_form) --pending_forms_;
@@ -565,12 +614,7 @@ bool Scanner::close_action(const Frame& frame, int heading_level) {
       return true;
     case Tier1Kind::Strong:
     case Tier1Kind::Emphasis:
-      if (frame.plain) return true;
-      if (!opens_after_word(frame) || ends_in_backslash(frame) || opens_unpairable_run(frame)) {
-        return fail(Tier1Reason::Unsupported, "emphasis");
-      }
-      close_emphasis(frame);
-      return true;
+      return frame.plain || frame.within_own_kind || close_emphasis(frame);
     case Tier1Kind::Code:
       return frame.plain || close_code(frame);
     case Tier1Kind::Anchor:
@@ -737,67 +781,90 @@ void Scanner::close_pre(const Frame& frame) {
 
 // Whether the markers of `frame` can open where they stand: right after a
 // letter or digit, content that starts with punctuation leaves them as text
-// (the DOM road writes such content without markers).
+// (the DOM road writes such content without markers). Letters and
+// punctuation are those of Unicode; a character that may be either counts
+// as both.
 bool Scanner::opens_after_word(const Frame& frame) const {
   const std::string& out = frame.in_cell ? table_.cell_text : main_;
   const std::size_t at = frame.marker_offset;
   if (at == 0 || at >= out.size()) return true;
-  const char before = out[at - 1];
-  if (!is_ascii_alnum(before)) return true;
+  if ((side_of_char_before(out, at) & kWordSide) == 0) return true;
   const std::size_t first = out.find_first_not_of('*', at);
-  return first == npos || !is_ascii_punct(static_cast<unsigned char>(out[first]));
+  return first == npos || (side_of_char_at(out, first) & kPunctSide) == 0;
 }
 
 // The opening marker of `frame` joins markers before it or at the start of
 // its content into a run of three, and the content holds a run of markers
 // that can both open and close, which would pair with the rest of that run
-// ("***a*b*c***"; the DOM road writes such content without markers).
-bool Scanner::opens_unpairable_run(const Frame& frame) const {
+// ("***a*b*c***"; the DOM road writes such content without markers). The
+// content ends at `end`.
+bool Scanner::opens_unpairable_run(const Frame& frame, std::size_t end) const {
   const std::string& out = frame.in_cell ? table_.cell_text : main_;
   const std::size_t at = std::min(frame.marker_offset, out.size());
   const std::size_t content = std::min(frame.start_offset, out.size());
   const std::size_t marker = frame.kind() == Tier1Kind::Strong ? 2 : 1;
-  return joins_run_of_three(out, 0, at, marker, content) &&
-         holds_two_sided_emphasis_run(std::string_view(out).substr(content), "*");
+  if (!joins_run_of_three(out, 0, at, marker, content)) return false;
+  // When the run of three is this opening marker and that of the element
+  // that opens its content, the closing marker of that element pairs with
+  // the run's inner part ("***a*b**" reads as it is written), even between
+  // two letters.
+  std::size_t inner_close = npos;
+  if (content < end && out[content] == '*' && last_close_.opener == content && last_close_.in_cell == frame.in_cell &&
+      last_close_.closer < end) {
+    inner_close = last_close_.closer - content;
+  }
+  return holds_two_sided_marker_run(std::string_view(out).substr(content, end - content), inner_close);
 }
 
-// The content of `frame` ends with a backslash (white space after it
-// moves out of the markers): it would escape the closing marker.
-bool Scanner::ends_in_backslash(const Frame& frame) const {
+// The content of `frame`, which ends at `end`, ends with a backslash: it
+// would escape the closing marker.
+bool Scanner::ends_in_backslash(const Frame& frame, std::size_t end) const {
   const std::string& out = frame.in_cell ? table_.cell_text : main_;
-  std::size_t end = out.size();
-  while (end > frame.start_offset && scan::is_ws(out[end - 1])) --end;
   return end > frame.start_offset && out[end - 1] == '\\';
 }
 
 // Emphasis markers close right after their last visible character: white
 // space at the end moves after the marker, and an element with nothing to
 // show writes no markers at all (four asterisks alone would be a rule).
-void Scanner::close_emphasis(const Frame& frame) {
+// Markers that would not read as written are left to the DOM road.
+bool Scanner::close_emphasis(const Frame& frame) {
   std::string& out = frame.in_cell ? table_.cell_text : main_;
-  const std::string_view marker = frame.kind() == Tier1Kind::Strong ? "**" : "*";
   const std::size_t content = std::min(frame.start_offset, out.size());
-  std::size_t end = out.size();
-  while (end > content && scan::is_ws(out[end - 1])) --end;
+  const std::size_t end = end_before_white_space(out, content);
+  if ((frame.after_closing_marker && end > content) || !opens_after_word(frame) || ends_in_backslash(frame, end) ||
+      opens_unpairable_run(frame, end)) {
+    return fail(Tier1Reason::Unsupported, "emphasis");
+  }
+  const std::string_view marker = frame.kind() == Tier1Kind::Strong ? "**" : "*";
   scratch_.assign(out, end, npos);
   const bool line_break = scratch_.find('\n') != npos;
   if (end == content) {
     out.resize(std::min(frame.marker_offset, out.size()));
   } else {
     out.resize(end);
+    last_close_ = {frame.marker_offset, end, frame.in_cell};
     const std::size_t last = out.find_last_not_of('*');
     out += marker;
     // A letter or digit right after would leave this marker as text.
-    if (last != npos && last >= content && is_ascii_punct(static_cast<unsigned char>(out[last]))) {
+    if (last != npos && last >= content && (side_of_char_before(out, last + 1) & kPunctSide) != 0) {
       closed_after_punct_ = {out.size(), frame.in_cell};
     }
   }
-  if (scratch_.empty()) return;
+  if (scratch_.empty()) return true;
   if (line_break) {
     out += scratch_;
-  } else if (!out.empty() && !scan::is_ws(out.back())) {
-    out += ' ';
+    return true;
   }
+  // Spaces and tabs are one space, none where white space stands already;
+  // other white space is the text's own and stays as it is.
+  for (const char c : scratch_) {
+    if (c != ' ' && c != '\t') {
+      out += c;
+    } else if (!out.empty() && !scan::is_ws(out.back())) {
+      out += ' ';
+    }
+  }
+  return true;
 }
 
 bool Scanner::close_code(const Frame& frame) {
@@ -825,13 +892,10 @@ bool Scanner::close_link(const Frame& frame) {
   const std::string_view href = pool.substr(frame.link_mark, frame.href_len);
   const std::string_view title = pool.substr(frame.link_mark + frame.href_len, frame.title_len);
   bool ok = true;
-  if (!frame.plain) {
+  if (!frame.plain && frame.has_href) {
     const std::size_t content = std::min(frame.start_offset, out.size());
-    if (!frame.has_href) {
-      const std::size_t bracket = frame.marker_offset;
-      if (bracket < out.size() && out[bracket] == '[') out.erase(bracket, 1);
-    } else if (!plain_label_holds(std::string_view(out).substr(content), options_) || !plain_destination_holds(href) ||
-               (frame.has_title && !plain_title_holds(title))) {
+    if (!plain_label_holds(std::string_view(out).substr(content), options_) || !plain_destination_holds(href) ||
+        (frame.has_title && !plain_title_holds(title))) {
       ok = fail(Tier1Reason::UnsafeLink, "a");
     } else {
       std::replace(out.begin() + static_cast<std::ptrdiff_t>(content), out.end(), '\n', ' ');

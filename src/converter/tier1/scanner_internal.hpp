@@ -39,6 +39,8 @@ struct Frame {
   bool saved_in_pre = false;
   bool in_cell = false;  // its offsets are offsets in a cell's text
   bool plain = false;    // inside a code block: writes no markers
+  bool within_own_kind = false;  // strong inside strong emphasis: writes no markers
+  bool after_closing_marker = false;  // emphasis opened right after a neighbour's closing marker
   bool pending_form = false;  // a form that form removal drops unless it holds page content
 
   Tier1Kind kind() const { return tag->kind; }
@@ -103,9 +105,9 @@ class Scanner {
   void close_item(const Frame& frame);
   void close_pre(const Frame& frame);
   bool opens_after_word(const Frame& frame) const;
-  bool ends_in_backslash(const Frame& frame) const;
-  bool opens_unpairable_run(const Frame& frame) const;
-  void close_emphasis(const Frame& frame);
+  bool ends_in_backslash(const Frame& frame, std::size_t end) const;
+  bool opens_unpairable_run(const Frame& frame, std::size_t end) const;
+  bool close_emphasis(const Frame& frame);
   bool close_code(const Frame& frame);
   bool close_link(const Frame& frame);
   bool write_image(std::string_view attributes);
@@ -124,17 +126,21 @@ class Scanner {
   // --- text and references (text.cpp)
   bool push_text(std::string_view run);
   bool push_pre_text(std::string_view run, std::string& target);
-  bool push_running_text(std::string_view run, std::string& target);
+  // `text_start` receives where the run's text starts in `target`.
+  bool push_running_text(std::string_view run, std::string& target, std::size_t& text_start);
+  bool text_after_marker_holds(const std::string& target, std::size_t before);
   bool in_emphasis() const;
   // Inside a list after one of its items, in none of them (through inline
   // elements).
   bool between_items() const;
   bool decode_into(std::string_view text, std::string& out);
   bool decode_reference(std::string_view text, std::size_t& i, std::string& out);
-  std::size_t open_marker_chain_start(const std::string& target) const;
+  std::size_t open_marker_chain_start(std::size_t end, std::size_t open = std::string::npos) const;
   // Text written now stands in a code span (backticks open).
-  bool in_code_span() const;
+  bool in_code_span() const { return open_code_spans_ > 0; }
   void insert_space_before_markers(std::string& target, std::size_t at);
+  void move_space_before_markers(std::string& target, std::size_t start);
+  void shift_open_markers(std::size_t at, std::size_t count);
 
   // --- shared
   bool in_cell() const { return table_.open && table_.in_cell; }
@@ -156,7 +162,16 @@ class Scanner {
   // then, and whether the target is a cell): text that goes on with a
   // letter or digit there is left to the DOM road.
   std::pair<std::size_t, bool> closed_after_punct_{std::string::npos, false};
+  // Where the last emphasis with content had its opening and its closing
+  // marker (offsets in its target, and whether that is a cell's text).
+  struct MarkerPair {
+    std::size_t opener = std::string::npos;
+    std::size_t closer = std::string::npos;
+    bool in_cell = false;
+  };
+  MarkerPair last_close_;
   std::size_t open_inline_ = 0;   // open strong, emphasis, code and anchor elements
+  std::size_t open_code_spans_ = 0;  // open code elements that wrote backticks
   std::size_t open_anchors_ = 0;
   std::size_t open_items_ = 0;    // open list items
   // Where the last list ended in the output, and its kind: a list of the

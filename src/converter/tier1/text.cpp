@@ -6,8 +6,10 @@
 
 
 #include "common/ascii.hpp"
+#include "common/char_sides.hpp"
 #include "common/entities.hpp"
 #include "common/scan.hpp"
+#include "common/unicode_space.hpp"
 #include "converter/text/processing.hpp"
 #include "converter/tier1/scanner_internal.hpp"
 
@@ -43,7 +45,8 @@ constexpr std::array<bool, 256> kSpecial = make_special();
 constexpr std::size_t kReferenceReach = 33;
 
 bool is_marker_frame(const Frame& frame) {
-  return !frame.plain && (frame.kind() == Tier1Kind::Strong || frame.kind() == Tier1Kind::Emphasis);
+  return !frame.plain && !frame.within_own_kind &&
+         (frame.kind() == Tier1Kind::Strong || frame.kind() == Tier1Kind::Emphasis);
 }
 
 }  // namespace
@@ -83,26 +86,20 @@ bool Scanner::decode_into(std::string_view text, std::string& out) {
   return true;
 }
 
-bool Scanner::in_code_span() const {
-  for (std::size_t i = frames_.size(); i > 0; --i) {
-    if (frames_[i - 1].kind() == Tier1Kind::Code && !frames_[i - 1].plain) return true;
-  }
-  return false;
-}
-
-// Where a run of opening emphasis markers at the end of `target` begins, or
-// npos when `target` does not end with one.
-std::size_t Scanner::open_marker_chain_start(const std::string& target) const {
+// Where a run of opening emphasis markers of the innermost `open` frames
+// that ends at `end` of the current target begins, or npos when no such
+// run ends there.
+std::size_t Scanner::open_marker_chain_start(std::size_t end, std::size_t open) const {
   const bool cell = in_cell();
-  std::size_t at = target.size();
+  std::size_t at = end;
   std::size_t found = std::string::npos;
-  for (std::size_t i = frames_.size(); i > 0; --i) {
+  for (std::size_t i = std::min(open, frames_.size()); i > 0; --i) {
     const Frame& frame = frames_[i - 1];
     if (frame.in_cell != cell || frame.start_offset != at) break;
     if (is_marker_frame(frame)) {
       at = frame.marker_offset;
       found = at;
-    } else if (frame.kind() == Tier1Kind::Code || frame.kind() == Tier1Kind::Anchor) {
+    } else if (frame.kind() == Tier1Kind::Code || (frame.kind() == Tier1Kind::Anchor && frame.has_href)) {
       break;
     }
   }
@@ -114,14 +111,35 @@ std::size_t Scanner::open_marker_chain_start(const std::string& target) const {
 void Scanner::insert_space_before_markers(std::string& target, std::size_t at) {
   if (at == 0 || scan::is_ws(target[at - 1])) return;
   target.insert(at, 1, ' ');
+  shift_open_markers(at, 1);
+}
+
+// The open frames whose markers or content start at `at` or later follow
+// `count` bytes that now stand at `at`.
+void Scanner::shift_open_markers(std::size_t at, std::size_t count) {
   const bool cell = in_cell();
   for (std::size_t i = frames_.size(); i > 0; --i) {
     Frame& frame = frames_[i - 1];
     if (frame.in_cell != cell) break;
     if (frame.start_offset < at || (frame.start_offset == at && !is_marker_frame(frame))) break;
-    if (frame.marker_offset >= at) ++frame.marker_offset;
-    ++frame.start_offset;
+    if (frame.marker_offset >= at) frame.marker_offset += count;
+    frame.start_offset += count;
   }
+}
+
+// Other white space (a no-break space, say) that text written at `start`
+// begins with moves before opening markers that end there, as a space from
+// the text does: a marker before white space cannot open. The text keeps
+// its characters. (Spaces and tabs were handled as the text was written.)
+void Scanner::move_space_before_markers(std::string& target, std::size_t start) {
+  const std::size_t end = skip_unicode_space(target, start);
+  if (end == start) return;
+  const std::size_t chain = open_marker_chain_start(start);
+  if (chain == std::string::npos) return;
+  const auto first = target.begin();
+  std::rotate(first + static_cast<std::ptrdiff_t>(chain), first + static_cast<std::ptrdiff_t>(start),
+              first + static_cast<std::ptrdiff_t>(end));
+  shift_open_markers(chain, end - start);
 }
 
 bool Scanner::push_pre_text(std::string_view run, std::string& out) {
@@ -143,17 +161,17 @@ bool Scanner::push_text(std::string_view run) {
   }
   std::string& out = target();
   if (in_pre_) return push_pre_text(run, out);
-  if (closed_after_punct_.first == out.size() && closed_after_punct_.second == in_cell() && !run.empty() &&
-      is_ascii_alnum(run.front())) {
-    return fail(Tier1Reason::Unsupported, "emphasis");
-  }
   // Text between the items of a list goes on the line of the item before
   // it on the DOM road, which decides that from what the item holds.
   if (between_items() && !std::all_of(run.begin(), run.end(), [](char c) { return scan::is_ws(c); })) {
     return fail(Tier1Reason::Unsupported, "li");
   }
   const std::size_t before = out.size();
-  if (!push_running_text(run, out)) return false;
+  // Text right after an emphasis marker is looked at again once written.
+  const bool after_marker = before != 0 && out[before - 1] == '*';
+  std::size_t written = before;
+  if (!push_running_text(run, out, written)) return false;
+  if (after_marker && !text_after_marker_holds(out, before)) return false;
   // Text that would read as a list, quote or heading marker where it starts
   // a line: the DOM road escapes it.
   // So does a '.' or ')' after a number that another text started the line
@@ -166,13 +184,20 @@ bool Scanner::push_text(std::string_view run) {
     return fail(Tier1Reason::Unsupported, "line-start marker");
   }
   // An asterisk of the text next to an emphasis marker would join it; the
-  // DOM road escapes it. (A reference may decode to one; the region written
-  // may then also hold a marker moved behind a space, which only costs the
-  // fast road.)
+  // DOM road escapes it. (A reference may decode to one.)
   const bool asterisk = std::memchr(run.data(), '*', run.size()) != nullptr ||
                         (std::memchr(run.data(), '&', run.size()) != nullptr &&
-                         std::memchr(out.data() + before, '*', out.size() - before) != nullptr);
+                         std::memchr(out.data() + written, '*', out.size() - written) != nullptr);
   if (asterisk && in_emphasis()) return fail(Tier1Reason::Unsupported, "*");
+  // White space the text did not fold is a vertical tab or a character that
+  // starts with one of these bytes (U+0085, U+00A0, U+1680, U+2000 to
+  // U+205F, U+3000).
+  if (after_marker && out.size() > written) {
+    const auto first = static_cast<unsigned char>(out[written]);
+    if (first == 0xC2 || first == 0xE1 || first == 0xE2 || first == 0xE3 || first == '\v') {
+      move_space_before_markers(out, written);
+    }
+  }
   return true;
 }
 
@@ -185,6 +210,17 @@ bool Scanner::between_items() const {
   return false;
 }
 
+// Text written at `before`, right after a closing marker that follows
+// punctuation, must not start with a letter or digit (of any script, or a
+// character that may be one): the marker would stay text. The DOM road
+// decides.
+bool Scanner::text_after_marker_holds(const std::string& target, std::size_t before) {
+  if (closed_after_punct_.first != before || closed_after_punct_.second != in_cell() || target.size() == before) {
+    return true;
+  }
+  return (side_of_char_at(target, before) & kWordSide) == 0 || fail(Tier1Reason::Unsupported, "emphasis");
+}
+
 bool Scanner::in_emphasis() const {
   for (const Frame& frame : frames_) {
     if (frame.kind() == Tier1Kind::Strong || frame.kind() == Tier1Kind::Emphasis) return true;
@@ -192,7 +228,7 @@ bool Scanner::in_emphasis() const {
   return false;
 }
 
-bool Scanner::push_running_text(std::string_view run, std::string& out) {
+bool Scanner::push_running_text(std::string_view run, std::string& out, std::size_t& text_start) {
 
   const char* const data = run.data();
   const std::size_t n = run.size();
@@ -207,7 +243,7 @@ bool Scanner::push_running_text(std::string_view run, std::string& out) {
       drop = true;
     }
     if (!drop && last != ' ') {
-      const std::size_t chain = open_marker_chain_start(out);
+      const std::size_t chain = open_marker_chain_start(out.size());
       if (chain != std::string::npos) {
         insert_space_before_markers(out, chain);
         drop = true;
@@ -218,6 +254,7 @@ bool Scanner::push_running_text(std::string_view run, std::string& out) {
     }
   }
   const std::size_t start = out.size();
+  text_start = start;
   while (i < n) {
     const char c = data[i];
     if (!kSpecial[static_cast<unsigned char>(c)]) {

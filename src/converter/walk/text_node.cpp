@@ -81,17 +81,6 @@ bool may_complete_number_marker(std::string_view text) {
   return i < text.size() && (text[i] == '.' || text[i] == ')');
 }
 
-namespace {
-
-bool contains_byte(std::string_view s, char c) { return std::memchr(s.data(), c, s.size()) != nullptr; }
-
-// Text between emphasis markers escapes the emphasis characters too.
-EscapeMode text_escape_mode(const ConversionContext& context) {
-  return context.in_emphasis ? EscapeMode::EmphasizedText : EscapeMode::PageText;
-}
-
-// Phrasing elements that write their content and nothing after it; the
-// others close with markup of their own ("~~", "**", "](u)").
 bool writes_content_only(TagId id, const ConversionOptions& options) {
   switch (id) {
     case TagId::Span:
@@ -110,6 +99,15 @@ bool writes_content_only(TagId id, const ConversionOptions& options) {
     default:
       return false;
   }
+}
+
+namespace {
+
+bool contains_byte(std::string_view s, char c) { return std::memchr(s.data(), c, s.size()) != nullptr; }
+
+// Text between emphasis markers escapes the emphasis characters too.
+EscapeMode text_escape_mode(const ConversionContext& context) {
+  return context.in_emphasis ? EscapeMode::EmphasizedText : EscapeMode::PageText;
 }
 
 // What a reader finds right after a text node, where that is cheap to tell:

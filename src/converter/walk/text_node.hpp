@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/tags.hpp"
 #include "converter/text/processing.hpp"
 #include "converter/walk/context.hpp"
 #include "options/options.hpp"
@@ -56,6 +57,12 @@ void escape_joining_markup_at(std::string& out, std::size_t seam, const Conversi
 // (see Walk::ends_in_line_start_number): it begins with "." or ")", after
 // digits that go on the number.
 bool may_complete_number_marker(std::string_view text);
+
+// Phrasing elements that write their content and nothing around it (a
+// span, u, small, sub and sup without symbols, ...); the others open or
+// close with markup of their own ("~~", "**", "](u)"). What stands beside
+// them is read through them.
+bool writes_content_only(TagId id, const ConversionOptions& options);
 
 class Walk;
 

@@ -72,6 +72,11 @@ struct InPlaceElement {
   // Walk::note_rewritten_from).
   const std::string* out = nullptr;
   mutable std::size_t start = 0;
+  // Joined to the pair before: where that pair's opening marker stands in
+  // `out` and where the content of its last element starts (SIZE_MAX when
+  // not known), after which the pairs inside it stand whole.
+  std::size_t pair_open = SIZE_MAX;
+  std::size_t pair_content = SIZE_MAX;
 };
 
 // Children that stand in for an element's own while it is converted: an
@@ -217,6 +222,14 @@ class Walk {
   // OutputEnd::is_line_content_start). An empty buffer does only when its
   // content will start a line.
   bool starts_line() const { return end_of(*out_).is_line_content_start(!in_buffer_ || buffer_starts_line_); }
+  // The same for what stands at `pos` of the output, and whether a line's
+  // number ends there.
+  bool starts_line_at(std::size_t pos) const {
+    return end_of(std::string_view(*out_).substr(0, pos)).is_line_content_start(!in_buffer_ || buffer_starts_line_);
+  }
+  bool line_start_number_ends_at(std::size_t pos) const {
+    return end_of(std::string_view(*out_).substr(0, pos)).is_line_start_number(!in_buffer_ || buffer_starts_line_);
+  }
   // The output ends with a number where a line's content starts: text that
   // begins with "." or ")" would complete an ordered list marker.
   bool ends_in_line_start_number() const {

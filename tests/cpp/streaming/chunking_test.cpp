@@ -72,7 +72,7 @@ std::vector<DrainShape> drain_shapes() {
       {"LongQuoteEndingInWhiteSpaceBeforeCode", long_quote + "<p>z</p><ul><br></ul><code>", "\n>\n> z"},
       {"LongQuoteWithCodeAfterABlankLine", long_quote + "<p>z</p><p><code>c</code></p>", "\n> z\n>\n> `c`"},
       {"UnclosedBoldOverLongText", bold_over_text + "<b>z", "word *it* z"},
-      {"UnclosedBoldBeforeAHeading", bold_before_heading + "<em>z", "line of text*z*"},
+      {"UnclosedBoldBeforeAHeading", bold_before_heading + "<em>z", "line of text *z*"},
   };
 }
 

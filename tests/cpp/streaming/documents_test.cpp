@@ -92,7 +92,7 @@ const std::vector<StreamCase>& open_cases() {
       // or its number is not 1 (it would not start a list there).
       {"ItemAfterTextWithTextFirst", "x<li>y</li><div>z<li><b>w</b></div>", "x\n- y\n\nz\n- **w**"},
       {"ItemAfterTextOpeningWithAQuote", "x<li><i><blockquote>q", "x\n\n- \n  > q"},
-      {"ItemAfterTextOpeningWithABreak", "x<li><b><br>t</b>t", "x\n\n-   \n  tt"},
+      {"ItemAfterTextOpeningWithABreak", "x<li><b><br>t</b>t", "x\n\n-   \n  **t**t"},
       {"ItemAfterTextOpeningWithARow", "x<li><b><tr><a>", "x\n\n- \n\n  |  |\n  |"},
       {"EmptyItemAfterTextInAnElement", "<div>x<li></div><span>y<li><blockquote>q", "x\n\n-\n\ny\n\n- \n  > q"},
       {"ItemOpeningWithANestedList", "x<li><ul><li>y</ul></li><p>z</p>w<li><ul><blockquote><li>v",
@@ -239,13 +239,13 @@ const std::vector<StreamCase>& marker_cases() {
       {"WhiteSpaceElementsKeepTheirSpace", "<p>x<em> </em>y<span> </span>z<code> </code>w</p>", "x y z w"},
       {"NoSpaceBeforeLinkOrStrike", "<p>1<a href=u>x</a> ~<s>gone</s> a<del>b</del></p>",
        "1[x](u) \\~~~gone~~ a~~b~~"},
-      {"BangBeforeLinkEscaped", "<p>Hi!<a href=u>x</a> !<b><a href=u>y</a></b>z</p>", "Hi\\![x](u) \\![y](u)z"},
-      {"BangBeforeAPairTakenOutOverALink", "<p>words before it.\\!<del><a href=u>x</a></del>y</p>",
-       "words before it.\\\\\\![x](u)y"},
-      // Pairs taken out after runs of backslashes, which decide whether the
-      // byte before an opener is escaped.
+      {"BangBeforeLinkEscaped", "<p>Hi!<a href=u>x</a> !<b><a href=u>y</a></b>z</p>", "Hi\\![x](u) \\![**y**](u)z"},
+      {"BangBeforeAPairMovedIntoALink", "<p>words before it.\\!<del><a href=u>x</a></del>y</p>",
+       "words before it.\\\\\\![~~x~~](u)y"},
+      // Pairs taken out (or moved into a link) after runs of backslashes,
+      // which decide whether the byte before an opener is escaped.
       {"PairsTakenOutAfterBackslashes", "<p>a\\\\\\*<b>*</b>x \\!<i><a href=u>y</a></i>b \\\\~<s>-</s>c</p>",
-       "a\\\\\\\\\\\\\\*\\*x \\\\\\![y](u)b \\\\\\\\\\~-c"},
+       "a\\\\\\\\\\\\\\*\\*x \\\\\\![*y*](u)b \\\\\\\\\\~-c"},
       {"LessThanAtTextEnd", "<p>a &lt;<s>b</s></p>", "a \\<~~b~~"},
       {"MarkerOfAPairTakenOutAtLineStart", "<p><del>&gt;</del>x</p>", "\\>x"},
       {"AdjacentPairsJoin", "<p><b>a</b><b>b</b> <em>c</em><i>d</i> <s>e</s><del>f</del></p>", "**ab** *cd* ~~ef~~"},

@@ -114,6 +114,32 @@ TEST(InlineCodeSpan, JoinedSpanStartsWhereTheSpanBeforeStarted) {
   }
 }
 
+// Text converted apart that starts with a code span, appended right after a
+// code span, is written as one span with it; a span out of reach to take up
+// stands apart after a space; an escaped backtick is text.
+TEST(InlineCodeSpan, TextAppendedAfterASpanJoinsIt) {
+  struct Case {
+    std::string out;
+    std::string text;
+    bool in_table_cell;
+    std::string expected;
+    std::size_t start;
+  };
+  const std::string long_text = "`" + std::string(2000, 'x') + "`";
+  for (const Case& c : {
+           Case{"x `a`", "`b` c", false, "x `ab` c", 2},
+           Case{"x `a`", "``b`c`` d", false, "x ``ab`c`` d", 2},
+           Case{"x `a`", "b`", false, "x `a`b`", 5},
+           Case{"x \\`", "`b`", false, "x \\``b`", 4},
+           Case{"`a\\|`", "`\\|b`", true, "`a\\|\\|b`", 0},
+           Case{"`a`", long_text, false, "`a` " + long_text, 3},
+       }) {
+    std::string out = c.out;
+    EXPECT_EQ(append_joining_code_spans(out, c.text, c.in_table_cell), c.start) << c.out << c.text;
+    EXPECT_EQ(out, c.expected) << c.out << c.text;
+  }
+}
+
 // Code and keyboard text in a table cell keep "|" from splitting the row.
 TEST(InlineCodeSpan, TableCell) {
   for (const char* html : {"<code>a|b</code>", "<kbd>a|b</kbd>"}) {

@@ -219,6 +219,29 @@ TEST(CodeSpanAtEnd, EscapedBacktickOpensNone) {
   }
 }
 
+// The span that text starts with closes at the first run of the opening
+// one's length, on its line and within reach; a run cut by the reach may
+// be longer and closes nothing.
+TEST(CodeSpanAtStart, ClosesAtTheFirstRunOfItsLength) {
+  struct Case {
+    std::string_view text;
+    std::size_t reach;
+    std::optional<std::size_t> end;
+    std::string_view content;
+  };
+  for (const Case& c : {Case{"`a` b", 64, 3, "a"}, Case{"``a`b`` c", 64, 7, "a`b"}, Case{"`` `a` ``", 64, 9, "`a`"},
+                        Case{"`a\nb`", 64, std::nullopt, ""}, Case{"`abc", 64, std::nullopt, ""},
+                        Case{"a`b`", 64, std::nullopt, ""}, Case{"`ab`", 3, std::nullopt, ""},
+                        Case{"`a``", 3, std::nullopt, ""}, Case{"`a`", 3, 3, "a"}}) {
+    const std::optional<CodeSpanAtStart> span = code_span_at_start(c.text, c.reach);
+    ASSERT_EQ(span.has_value(), c.end.has_value()) << c.text;
+    if (span) {
+      EXPECT_EQ(span->end, *c.end) << c.text;
+      EXPECT_EQ(span->content, c.content) << c.text;
+    }
+  }
+}
+
 // A block marker at a line's start gets the fewest backslashes that leave
 // its characters as text; where the text ends before its line does, what
 // could still complete a rule or an underline counts.
