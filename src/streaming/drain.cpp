@@ -211,7 +211,7 @@ bool Processor::follows_bare_marker_line(std::size_t p) const {
 // before. What counts stays (a link's '[' too, or it turns into the '<' of
 // an automatic link), and a line feed after spaces and markers ends the
 // line for good, so the answer does not depend on when it is asked.
-std::optional<bool> Processor::item_first_line_has_text() const {
+std::optional<bool> Processor::item_first_line_has_text(bool settle) const {
   const std::size_t size = output_.size();
   std::size_t j = floor_boundary(std::min(pending_newline_scan_, size));
   while (j < size && (output_[j] == ' ' || output_[j] == '\t' || output_[j] == '*' || output_[j] == '~')) ++j;
@@ -224,13 +224,22 @@ std::optional<bool> Processor::item_first_line_has_text() const {
   for (const InnerFence& fence : inner_fences_) {
     if (fence.opened_outer) return std::nullopt;
   }
+  // A pair on the item's line that is not settled yet may still be taken
+  // out, and what stands inside it written again (a code span's leading
+  // line feed goes before its fence): the drain waits for it. The item's
+  // close settles with what the line holds then.
+  if (!settle) {
+    for (const MarkerPair& m : marker_pairs_) {
+      if (m.open_start >= pending_newline_at_) return std::nullopt;
+    }
+  }
   return output_[j] != '\n';
 }
 
 // `force`: the item closes; a first line without text gets the blank line.
 void Processor::insert_pending_newline(bool force) {
   if (!pending_newline_) return;
-  const std::optional<bool> has_text = item_first_line_has_text();
+  const std::optional<bool> has_text = item_first_line_has_text(force);
   if (!has_text && !force) return;
   if (!has_text.value_or(false) && pending_newline_at_ <= output_.size()) {
     const std::size_t at = pending_newline_at_;

@@ -347,7 +347,9 @@ void Processor::write_element_open(ElementFrame& f, std::size_t index) {
           break;
         }
         case kLi:
-          if (!in_cell()) {
+          // In preformatted text the item's marker is code text: no
+          // paragraph before it to interrupt.
+          if (!in_cell() && !is_open(kPre)) {
             const ElementFrame* list = list_of_item(index);
             const bool numbered = list && list->is(kOl);
             update_blank_line_state(f.item_index != 0, before, numbered && list_item_number(f, index) != 1);

@@ -419,7 +419,7 @@ class Processor {
   void pop_pending_region();
   void insert_pending_newline(bool force);
   void update_blank_line_state(bool reset, std::size_t from, bool numbered_past_one);
-  std::optional<bool> item_first_line_has_text() const;
+  std::optional<bool> item_first_line_has_text(bool settle) const;
   bool follows_bare_marker_line(std::size_t p) const;
   void scan_html_block_lines(std::size_t upto);
   bool in_html_block();

@@ -478,6 +478,8 @@ def test_list_inside_a_list_nests_under_the_item_before_it(html, expected):
     ("<span>x<li><blockquote>q</blockquote></li></span>", 1),
     ("<ol start=5>x<li>y</li></ol>", 5),
     ("<ul><li>a<ol start=3><li>b</li></ol></li></ul>", 3),
+    # a pair on the item's line that a later character takes out
+    ("1<li><strike><kbd><br>中</strike>é<p>", 1),
 ])
 def test_item_after_a_line_of_text_reads_as_a_list(html_in, start):
     # Its first line empty, "x\n-" would read as a heading; numbered other
@@ -490,6 +492,15 @@ def test_item_after_a_line_of_text_reads_as_a_list(html_in, start):
     assert not any(t.type == "heading_open" for t in tokens), whole
     items = [t for t in tokens if t.type in ("bullet_list_open", "ordered_list_open")]
     assert items and int(items[-1].attrGet("start") or 1) == start, whole
+
+
+@pytest.mark.parametrize("html_in", ["<pre><li><pre></pre>w", "<pre><li><pre>c</pre>w"])
+def test_item_in_preformatted_text_adds_no_line_to_the_code(html_in):
+    # The item's marker is code text there: nothing before it to set apart.
+    MarkdownIt = pytest.importorskip("markdown_it").MarkdownIt
+    whole = converted_however_cut(html_in)
+    tokens = MarkdownIt("commonmark").parse(whole)
+    assert tokens[0].type == "fence" and tokens[0].content.startswith("- "), whole
 
 
 def test_runs_of_emphasis_markers_keep_every_pair():
