@@ -331,6 +331,7 @@ INLINE_TEXT_SHAPES = {
     "emphasis holding only empty emphasis": "<em>~</em><em><em></em></em><i>b</i>",
     "an image that shows nothing between pairs": '<h2><i>a</i><img src=x alt=""><i>b</i></h2>',
     "code spans beside an image that shows nothing": '<h2><code>a`</code><img src=x alt=""><code>b</code></h2>',
+    "code ending in a backslash joined through emphasis": "<p><em><code>a\\</code><i><code>.b**</code>!</i>c</em></p>",
     "tildes that meet where markers go": "<p><em>~~b~<i>~b~~ </i></em></p>",
     # blocks and tables inside emphasis: the markers close before them and
     # open again after them, none taken into a table's stray text
