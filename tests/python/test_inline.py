@@ -337,7 +337,9 @@ def shown_formatting(page):
 # with white space at its edge, and beside other emphasis of punctuation; the
 # other character for the outer one of two pairs whose markers end the output
 # before a pair, for a pair inside at the content's edge, and for a pair
-# before a sibling whose inner markers join its own run.
+# before a sibling whose inner markers join its own run; a pair continued
+# through an element of its kind inside one, which writes no markers; the
+# other character for the pairs before whose runs meet in turn.
 FORMATTING_SHAPES = [
     ("<p><b><i>x</i>y</b></p>", {}, "***x*y**"),
     ("<p><b><i>x</i>y</b></p>", UNDERSCORE, "__*x*y__"),
@@ -384,6 +386,11 @@ FORMATTING_SHAPES = [
     ("<p><b>a<i>a</i></b><i>a</i>a</p>", {}, "__a*a*__*a*a"),
     ("<p>a<i><b>a</b><code>a</code><b>\u2026</b></i></p>", {}, "a***a**`a`__\u2026__*"),
     ("<p><i>\u00bf</i><b>a<i>a</i></b>a</p>", {}, "_\u00bf_**a*a***a"),
+    ("<p><i><s><b>a</b></s><i><s>a</s></i></i></p>", UNDERSCORE, "_~~**a**a~~_"),
+    ("<p><i><i><s><b>a</b></s></i><s>a</s></i></p>", UNDERSCORE, "_~~**a**a~~_"),
+    ("<p><b><s><i>a</i></s><b><s>a</s></b></b></p>", UNDERSCORE, "__~~*a*a~~__"),
+    ("<p><i>:</i><b>a&gt;</b><i>a</i>a</p>", UNDERSCORE, "*:*__a>__*a*a"),
+    ("<p><i><b>a</b></i><i>a</i><b>a&gt;</b><i>a</i>a</p>", UNDERSCORE, "***a**a*__a>__*a*a"),
 ]
 
 

@@ -129,6 +129,15 @@ class Beside {
 
   bool content_only(NodeHandle node, TagId id) const { return tidewell::content_only(w_, node, id); }
 
+  // An element that writes its content alone: as a span does, or a
+  // formatting element that writes no markers (one inside another of its
+  // kind), whose content stands where it would.
+  bool writes_in_place(NodeHandle node) const {
+    if (content_only(node, w_.tag(node).id)) return true;
+    const std::optional<Markers> markers = markers_of(node);
+    return markers && markers->open.empty();
+  }
+
   // The nearest node after `node` (before it, backwards) that writes
   // something, looked for through the edges of elements that write their
   // content alone, in and out.
@@ -148,11 +157,11 @@ class Beside {
         }
         if (!found) break;
         const TlNode::Tag* tag = w_.dom().tag(*found);
-        if (tag == nullptr || !content_only(*found, w_.tag(*found).id)) return found;
+        if (tag == nullptr || !writes_in_place(*found)) return found;
         nodes = tag->children.as_span();
       }
       const std::optional<NodeHandle> parent = w_.dom_context().parent_of(node);
-      if (!parent || !content_only(*parent, w_.tag(*parent).id)) return std::nullopt;
+      if (!parent || !writes_in_place(*parent)) return std::nullopt;
       node = *parent;
     }
     return std::nullopt;
@@ -489,6 +498,46 @@ std::vector<std::size_t> outermost_pair(std::string_view text, const std::vector
   return {bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(count)};
 }
 
+// `bytes` (pairs of markers of `text`, as edge_run_pairs gives them) and
+// the pairs of the markers in the stretches of '*' and '_' those stand in,
+// then the pairs in the stretches of those, and so on (`partners`: a
+// reading of `text`): each layer added in turn, a few at most. Flipped
+// together, a pair's run need not join the one it meets.
+std::vector<std::vector<std::size_t>> touching_pairs(std::string_view text, const std::vector<std::size_t>& bytes,
+                                                     std::span<const std::uint32_t> partners) {
+  constexpr int kLayers = 4;
+  const auto is_marker = [&](std::size_t at) {
+    return (text[at] == '*' || text[at] == '_') && !is_escaped_at(text, at);
+  };
+  std::vector<bool> taken(text.size(), false), looked(text.size(), false);
+  for (const std::size_t at : bytes) taken[at] = true;
+  std::vector<std::vector<std::size_t>> layers;
+  std::vector<std::size_t> all = bytes;
+  std::size_t layer_start = 0;
+  for (int layer = 0; layer < kLayers; ++layer) {
+    const std::size_t layer_end = all.size();
+    // Each stretch is looked at once.
+    for (std::size_t k = layer_start; k < layer_end; ++k) {
+      if (looked[all[k]]) continue;
+      std::size_t start = all[k], end = all[k] + 1;
+      while (start > 0 && is_marker(start - 1)) --start;
+      while (end < text.size() && is_marker(end)) ++end;
+      for (std::size_t at = start; at < end; ++at) {
+        looked[at] = true;
+        const std::uint32_t partner = partners[at];
+        if (taken[at] || partner == kNoPartner || partner >= text.size()) continue;
+        taken[at] = taken[partner] = true;
+        all.push_back(at);
+        all.push_back(partner);
+      }
+    }
+    if (all.size() == layer_end) break;
+    layers.push_back(all);
+    layer_start = layer_end;
+  }
+  return layers;
+}
+
 // `text` with the bytes at `bytes` in the other marker character.
 std::string with_flipped(std::string_view text, std::span<const std::size_t> bytes) {
   std::string flipped(text);
@@ -631,7 +680,7 @@ MarkerPlan MarkerCheck::plan_with(const Markers& m, Spans spans) const {
 // marker ends the output right where this content starts, in pairs of
 // closing and opening bytes, the outermost pair first; empty where the
 // output ends otherwise.
-std::vector<std::size_t> MarkerCheck::pair_before() const {
+std::vector<std::size_t> MarkerCheck::pair_before(std::vector<std::uint32_t>* window_partners) const {
   if (!split_.leading.empty() || window_.empty()) return {};
   const char last = window_.back();
   if ((last != '*' && last != '_' && last != '~') || is_escaped_at(window_, window_.size() - 1)) return {};
@@ -642,6 +691,10 @@ std::vector<std::size_t> MarkerCheck::pair_before() const {
   std::vector<std::uint32_t> partners;
   const auto lowest = [](std::uint8_t sides) { return static_cast<std::uint8_t>(sides & -sides); };
   read_inline_emphasis(plain, ReadingEdges{lowest(before_), lowest(after_), references_}, shown, &partners);
+  if (window_partners != nullptr) {
+    partners.resize(window_.size());
+    *window_partners = partners;
+  }
   if (last == '~') {
     std::vector<std::size_t> bytes;
     for (std::size_t k = window_.size(); k > 0 && window_[k - 1] == last; --k) {
@@ -658,16 +711,32 @@ std::vector<std::size_t> MarkerCheck::pair_before() const {
 // The pair that ends the output right where this one starts, written in the
 // other character, with this one in its character: all the pairs whose
 // markers end the output there, or the outermost alone (which the new
-// markers meet).
+// markers meet), or those with the pairs whose runs theirs meet (which
+// took the other character to stay apart from them).
 std::optional<MarkerPlan> MarkerCheck::with_pair_before_flipped() const {
   if (strike_) return std::nullopt;
-  const std::vector<std::size_t> bytes = pair_before();
+  std::vector<std::uint32_t> partners;
+  const std::vector<std::size_t> bytes = pair_before(&partners);
   if (bytes.empty() || window_.back() == '~') return std::nullopt;
   const char last = window_.back();
   const Spans whole{{0, split_.core.size()}};
   const std::vector<std::size_t> outermost = outermost_pair(window_, bytes);
-  for (const std::vector<std::size_t>* flip : {&bytes, &outermost}) {
-    if (flip == &outermost && outermost.size() == bytes.size()) break;
+  std::vector<const std::vector<std::size_t>*> flips{&bytes};
+  if (outermost.size() != bytes.size()) flips.push_back(&outermost);
+  // Written into the content of an element converted where it stands, the
+  // pairs that opened before that content are not this writer's to change.
+  std::size_t content_start = 0;
+  for (const InPlaceElement* at = w_.in_place_elements(); at != nullptr; at = at->outer) {
+    if (at->out != &w_.out()) continue;
+    content_start = at->start;
+    break;
+  }
+  const std::vector<std::vector<std::size_t>> touching = touching_pairs(window_, bytes, partners);
+  for (const std::vector<std::size_t>& layer : touching) {
+    if (from_ + *std::min_element(layer.begin(), layer.end()) < content_start) break;
+    flips.push_back(&layer);
+  }
+  for (const std::vector<std::size_t>* flip : flips) {
     MarkerPlan plan = plan_with(markers_of_char(markers_, last), whole);
     for (const std::size_t at : *flip) plan.flipped.push_back(from_ + at);
     if (reads(with_flipped(window_, *flip), split_.core, plan.markers, whole, "", "", after_)) return plan;

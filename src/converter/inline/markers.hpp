@@ -136,7 +136,8 @@ class MarkerCheck {
   // reading differs at `difference`, well before its end.
   bool widened(std::size_t difference);
   MarkerPlan plan_with(const Markers& m, Spans spans) const;
-  std::vector<std::size_t> pair_before() const;
+  // `partners`, where given: how the window's markers pair in that reading.
+  std::vector<std::size_t> pair_before(std::vector<std::uint32_t>* partners = nullptr) const;
   std::optional<MarkerPlan> with_pair_before_flipped() const;
   std::optional<MarkerPlan> with_pair_before_dropped() const;
   std::optional<MarkerPlan> with_link_text_apart() const;
