@@ -339,7 +339,9 @@ def shown_formatting(page):
 # before a pair, for a pair inside at the content's edge, and for a pair
 # before a sibling whose inner markers join its own run; a pair continued
 # through an element of its kind inside one, which writes no markers; the
-# other character for the pairs before whose runs meet in turn.
+# other character for the pairs before whose runs meet in turn; the content
+# of a strikethrough that continues one before planned for both joined and
+# apart, and emphasis at its edge beside its closing marker.
 FORMATTING_SHAPES = [
     ("<p><b><i>x</i>y</b></p>", {}, "***x*y**"),
     ("<p><b><i>x</i>y</b></p>", UNDERSCORE, "__*x*y__"),
@@ -391,6 +393,10 @@ FORMATTING_SHAPES = [
     ("<p><b><s><i>a</i></s><b><s>a</s></b></b></p>", UNDERSCORE, "__~~*a*a~~__"),
     ("<p><i>:</i><b>a&gt;</b><i>a</i>a</p>", UNDERSCORE, "*:*__a>__*a*a"),
     ("<p><i><b>a</b></i><i>a</i><b>a&gt;</b><i>a</i>a</p>", UNDERSCORE, "***a**a*__a>__*a*a"),
+    ("<p><em><strike>\u201d</strike><em><var>1</var></em></em></p>", {}, "*\u201d1*"),
+    ("<p><strong>(</strong><del>a<em> \u201c <var>\u201d</var></em></del></p>", {}, "**(**~~a _\u201c *\u201d*_~~"),
+    ("<p><s><i>;a</i></s><s><i>\u2026</i><b>a</b></s></p>", {}, "~~*;a\u2026*__a__~~"),
+    ("<p><s>*</s><s><em>1 <var>\\ </var></em></s></p>", {}, "~~\\*_1 *\\\\*_~~"),
 ]
 
 
@@ -429,10 +435,17 @@ def test_formatting_left_out_where_no_writing_reads(html, options, expected, rea
 # writes too, links inside links; and output read from further back where a
 # pair or a code span started before the stretch first read; a pair written
 # before an element converted again where it stands is not taken out from
-# inside it. The text reads as the page's.
+# inside it; var written as the whole content of emphasis, which writes no
+# markers; emphasis that ends a strikethrough beside its closing marker,
+# white space at its end or not. The text reads as the page's.
 @pytest.mark.parametrize(
     "html, expected",
     [
+        ("<p><em><b>~</b><i><var>a</var></i></em></p>", "*~a*"),
+        ("<p><i><strong>&lt;</strong><em><var>a</var></em></i></p>", "*\\<a*"),
+        ("<p><s>a</s><strike>1 <i>)<var>a#</var></i></strike></p>", "~~a1 _)*a#*_~~"),
+        ("<p><strike>1 <i>)<var>a#</var></i></strike></p>", "~~1 _)*a#*_~~"),
+        ("<p><s>a</s><strike>\u201c<var>a|<var>a| </var></var></strike></p>", "~~a\u201c_a|*a|*_~~"),
         ("<p><i><s></s><var>!<var>1</var></var></i></p>", "_*!_1_*_"),
         ("<p><s>~</s><i><s>a&gt;</s></i>a</p>", "\\~a>a"),
         ("<p>é<em><s>_2<del><strong>&amp;</strong></del></s></em></p>", "é_2&"),

@@ -149,8 +149,6 @@ DomContext::FormattingPlace place_of(const Walk& w, NodeHandle node) {
   return node < places.size() ? places[node] : DomContext::FormattingPlace{};
 }
 
-namespace {
-
 // The element is the whole content of an enclosing element that writes the
 // same markers (through elements that hold nothing else): "*" around "*x*"
 // would read as strong emphasis, "~~~~" at a line start as a code fence. It
@@ -170,6 +168,8 @@ bool doubles_enclosing_markers(const Walk& w, NodeHandle node, const ConversionC
   }
   return false;
 }
+
+namespace {
 
 // The markers of a formatting element converted in `context`: none for
 // strong emphasis inside strong emphasis, or a strikethrough inside a

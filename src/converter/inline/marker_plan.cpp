@@ -88,6 +88,13 @@ class Beside {
 
   // What stands after the closing marker of `node`.
   std::uint8_t after(NodeHandle node) { return beyond(node, true, false); }
+  // What stands after white space that ends `node`'s content: it moves out
+  // of the elements that `node` ends, past the closing markers of those of
+  // the other family, which then stand beside this one's.
+  std::uint8_t after_space(NodeHandle node) {
+    beyond(node, true, false);
+    return other_family_beyond_ ? static_cast<std::uint8_t>(kSpaceSide | kPunctSide) : std::uint8_t{kSpaceSide};
+  }
   // What stands before the output that `node` and its siblings are written
   // into: before the content of the nearest enclosing element that writes
   // markup of its own.
@@ -98,8 +105,8 @@ class Beside {
 
   // The markers `node` writes: none for strong emphasis or a strikethrough
   // inside one of its kind, for emphasis inside emphasis (which keeps them
-  // only in a few places, and is read through), and for an element written
-  // without them.
+  // only in a few places, and is read through), for the whole content of
+  // an element of its markers, and for an element written without them.
   std::optional<Markers> markers_of(NodeHandle node) const {
     const TagId id = w_.tag(node).id;
     const std::optional<Markers> own = is_em(id) ? wrap_markers(id, w_.options(), context_) : std::nullopt;
@@ -120,7 +127,10 @@ class Beside {
       }
     }
     if (written_as(w_, node) == Written::Bare) return Markers{};
-    return wrap_markers(id, w_.options(), context_);
+    std::optional<Markers> markers = wrap_markers(id, w_.options(), context_);
+    // The whole content of an element of its markers (var in i) writes none.
+    if (markers && doubles_enclosing_markers(w_, node, context_, *markers)) return Markers{};
+    return markers;
   }
 
   bool has_href(NodeHandle node) const { return tidewell::has_href(w_, node); }
@@ -190,21 +200,26 @@ class Beside {
   // Beyond `node`'s markers, forward (`after`) or backward; with
   // `skip_siblings`, beyond the output `node` is written into.
   std::uint8_t beyond(NodeHandle node, bool after, bool skip_siblings) {
+    // The markers of an enclosing element of the other family stand there
+    // too where they are written: punctuation, beside whatever is beyond.
+    std::uint8_t also = kNothing;
+    other_family_beyond_ = false;
+    const auto seen = [&](std::uint8_t side) { return static_cast<std::uint8_t>(side | also); };
     for (int levels = 0; levels < 8; ++levels) {
-      if (w_.converts_stand_ins(node)) return kSpaceSide;
+      if (w_.converts_stand_ins(node)) return seen(kSpaceSide);
       const auto place = sibling_place(w_, node);
-      if (!place) return kAnySide;
+      if (!place) return seen(kAnySide);
       if (!skip_siblings) {
         const std::span<const NodeHandle> nodes =
             after ? place->siblings.subspan(place->index + 1) : place->siblings.first(place->index);
         const std::uint8_t side = first_side(nodes, after, false);
-        if (side != kNothing) return side;
+        if (side != kNothing) return seen(side);
       }
       const std::optional<NodeHandle> parent = w_.dom_context().parent_of(node);
-      if (!parent) return kSpaceSide;
+      if (!parent) return seen(kSpaceSide);
       const TagId id = w_.tag(*parent).id;
       // The content of a block, a cell or an item starts and ends a line.
-      if (tag_has(id, kBlock) || (!tag_has(id, kInline) && !content_only(*parent, id))) return kSpaceSide;
+      if (tag_has(id, kBlock) || (!tag_has(id, kInline) && !content_only(*parent, id))) return seen(kSpaceSide);
       // A link's text is read apart: after it a reader finds its end (white
       // space), before it the bracket.
       if (id == TagId::A && has_href(*parent)) return after ? kSpaceSide : kPunctSide;
@@ -214,13 +229,18 @@ class Beside {
       if (!content_only(*parent, id) && !shares_output) {
         const std::optional<Markers> markers = markers_of(*parent);
         // Other inline elements write markup of their own there.
-        if (!markers) return kPunctSide;
+        if (!markers) return seen(kPunctSide);
         if (!markers->open.empty()) {
           // Continued by the element beside it, its marker there vanishes:
-          // that element's content stands beyond.
+          // that element's content stands beyond. Where the two are not
+          // joined after all (their content meets otherwise), it stands
+          // there: what stands beyond it then is read too.
           if (const std::optional<NodeHandle> next = continued_pair(*parent, *markers, after)) {
-            const std::uint8_t side = first_side(w_.dom().tag(*next)->children.as_span(), after, true);
-            if (side != kNothing) return side;
+            also |= first_side(w_.dom().tag(*next)->children.as_span(), after, true);
+          }
+          if (!same_family(*markers)) {
+            also |= kPunctSide;
+            other_family_beyond_ = true;
           }
         }
         // Its marker joins this one's run (or, of the other family, stands
@@ -232,7 +252,7 @@ class Beside {
       }
       node = *parent;
     }
-    return kAnySide;
+    return seen(kAnySide);
   }
 
   // What `nodes` show first (last, backwards). Markers of an element among
@@ -345,6 +365,9 @@ class Beside {
   }
 
   int budget_ = 64;
+  // The last look beyond passed the markers of an enclosing element of the
+  // other family.
+  bool other_family_beyond_ = false;
 };
 
 // What the markers of `markers` show on their content when they pair.
@@ -553,7 +576,8 @@ MarkerCheck::MarkerCheck(const Walk& w, NodeHandle node, const ConversionContext
       adds_(shown_by(markers)) {
   ++w.dom_context().marker_checks;
   read_from(kWindowReach);
-  after_ = split.trailing.empty() ? Beside(w, context, markers).after(node) : static_cast<std::uint8_t>(kSpaceSide);
+  after_ = split.trailing.empty() ? Beside(w, context, markers).after(node)
+                                  : Beside(w, context, markers).after_space(node);
   space_ = split.leading.empty() ? "" : " ";
   references_ = context.reference_links != nullptr && w.options().link_style == LinkStyle::Reference;
   tries_.push_back(markers);

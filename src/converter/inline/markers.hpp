@@ -45,6 +45,11 @@ Markers markers_of_char(const Markers& markers, char c);
 // decides from what stands beside them (MarkerCheck).
 bool plans_markers(const Markers& markers, const ConversionOptions& options);
 
+// The element is the whole content of an enclosing element that writes the
+// same markers (through elements that hold nothing else): it writes none.
+bool doubles_enclosing_markers(const Walk& w, NodeHandle node, const ConversionContext& context,
+                               const Markers& markers);
+
 // How a formatting element was written, as far as the walk has come.
 enum class Written : std::uint8_t {
   Markers,  // with its markers (or not yet)
