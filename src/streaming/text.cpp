@@ -216,8 +216,9 @@ bool Processor::output_at_line_start() const {
 bool Processor::needs_line_start_escape(std::string_view text) const {
   if (text.empty()) return false;
   unsigned char c0 = static_cast<unsigned char>(text[0]);
-  // White space that starts the document goes with its final trim.
-  if (c0 >= 0x80 && starts_unicode_space_byte(text[0]) && space_len_at(text, 0) > 0 &&
+  // White space that starts the document goes with its final trim, spaces
+  // and no-break spaces alike.
+  if ((c0 == ' ' || (c0 >= 0x80 && starts_unicode_space_byte(text[0]) && space_len_at(text, 0) > 0)) &&
       at_document_start(output_.size())) {
     text.remove_prefix(skip_unicode_space(text, 0));
     if (text.empty()) return false;

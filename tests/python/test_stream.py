@@ -1035,6 +1035,9 @@ def test_text_in_raw_html_is_escaped_where_a_reader_reads_markdown(html_in, expe
     # pair goes, digits after white space that starts the document
     ("&lt;<s><p></s>&lt;", "<\\<"),
     ("&nbsp;1<abbr>)</abbr><h2></h2>", "1\\)\n\n##"),
+    # a space, then a no-break space, at the document's start: both go
+    ("<del>\u00a0</del> \u00a0#", "\\#"),
+    (" &nbsp;<tt> \u00a01)", "1\\)"),
 ])
 def test_text_reads_back_beside_other_elements(html_in, expected):
     MarkdownIt = pytest.importorskip("markdown_it").MarkdownIt
