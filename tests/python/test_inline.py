@@ -437,7 +437,10 @@ def test_formatting_left_out_where_no_writing_reads(html, options, expected, rea
 # before an element converted again where it stands is not taken out from
 # inside it; var written as the whole content of emphasis, which writes no
 # markers; emphasis that ends a strikethrough beside its closing marker,
-# white space at its end or not. The text reads as the page's.
+# white space at its end or not; a pair written apart (too deep or too big
+# to convert again where it stands) that continues the one before, joined
+# to it; a pair before left out with the pair its markers face; a pair read
+# through many levels of elements. The text reads as the page's.
 @pytest.mark.parametrize(
     "html, expected",
     [
@@ -457,6 +460,12 @@ def test_formatting_left_out_where_no_writing_reads(html, options, expected, rea
         ("<p><kbd>`x y</kbd> " + "w " * 43 + "<code>s</code><em><kbd>`e</kbd></em></p>",
          "`` `x y `` " + "w " * 43 + "`s`*`` `e ``*"),
         ("<p>a <code>` " + "w " * 45 + "</code><em><kbd>`e</kbd></em></p>", "a `` ` " + "w " * 45 + " ``*`` `e ``*"),
+        ("<p><var>a<i>a<em><b>a</b><i><b>1</b></i></em></i></var></p>", "*aa**a1***"),
+        ("<p><em><strong>&amp;</strong><em><strong>a" + "<span>a</span>" * 20 + "</strong></em></em></p>",
+         "***&" + "a" * 21 + "***"),
+        ("<p><i>_</i><strike>a.</strike><b><strike>a&amp;</strike></b>a</p>", "\\_a.a&a"),
+        ("<p><sup><strong><s><tt><em><span><u><var>\u201d</var><strike><var>a\u201d</var></strike></u></span>"
+         "</em></tt></s></strong></sup></p>", "**~~_*\u201da\u201d*_~~**"),
     ],
 )
 def test_text_beside_markers_reads_as_the_page(html, expected):

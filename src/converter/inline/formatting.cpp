@@ -455,6 +455,49 @@ void write_bare(const Walk& w, NodeHandle node, const ConversionContext& context
   }, again);
 }
 
+// The length of the run of '*', '_' or '~' that ends the output (its first
+// byte not escaped) where `core` starts with a run of the same bytes as
+// long: two pairs of a kind whose runs would meet ("**a****b**").
+std::size_t meeting_run(std::string_view out, std::string_view core) {
+  if (out.empty() || core.empty() || out.back() != core.front()) return 0;
+  const char c = out.back();
+  if (c != '*' && c != '_' && c != '~') return 0;
+  std::size_t before = 0, after = 0;
+  while (before < out.size() && out[out.size() - 1 - before] == c) ++before;
+  while (after < core.size() && core[after] == c) ++after;
+  if (before != after || before > 2 || (c == '~' && before != 2) || is_escaped_at(out, out.size() - before)) return 0;
+  return before;
+}
+
+// Writes the content of `node` without markers (write_bare). Converted
+// apart, content that starts with a pair of the kind the output ends with
+// meets its run there: the two are joined into one pair where that reads
+// as they read apart.
+void write_bare_joining(const Walk& w, NodeHandle node, const ConversionContext& context,
+                        const OuterWhitespaceSplit& split, const Markers& markers, std::size_t depth) {
+  std::string& out = w.out();
+  const std::size_t run = split.leading.empty() ? meeting_run(out, split.core) : 0;
+  if (run == 0 || !plans_markers(markers, w.options()) || worth_converting_in_place(w, node, split.core)) {
+    write_bare(w, node, context, split, depth);
+    return;
+  }
+  const MarkerCheck check(w, node, context, split, markers);
+  const std::size_t from = check.window_start();
+  const std::string saved = out.substr(from);
+  const std::size_t end = out.size();
+  write_bare(w, node, context, split, depth);
+  if (check.bare_reads(saved, from) || end < from + run || out.size() < end + run ||
+      std::string_view(out).substr(end, run) != split.core.substr(0, run)) {
+    return;
+  }
+  const std::string written = out.substr(from);
+  out.erase(end, run);
+  out.erase(end - run, run);
+  if (check.bare_reads(saved, from)) return;
+  out.resize(from);
+  out += written;
+}
+
 // Writes the content between `markers`, as `plan` places them when given.
 void write_marked(const Walk& w, NodeHandle node, const ConversionContext& context, const OuterWhitespaceSplit& split,
                   const Markers& markers, const MarkerPlan* plan) {
@@ -550,7 +593,7 @@ void write_wrapped(const Walk& w, NodeHandle node, const ConversionContext& cont
   const bool nested_same = context.in_emphasis && !markers.open.empty() && is_em(w.tag(node).id) &&
                            encloses_same_markers(w, node, context, markers);
   if (nested_same && !nested_markers_read(w, node, context, split.core, markers)) {
-    write_bare(w, node, context, split, depth);
+    write_bare_joining(w, node, context, split, markers, depth);
     return;
   }
   if (!planned || split.core.empty()) {

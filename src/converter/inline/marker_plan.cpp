@@ -205,7 +205,7 @@ class Beside {
     std::uint8_t also = kNothing;
     other_family_beyond_ = false;
     const auto seen = [&](std::uint8_t side) { return static_cast<std::uint8_t>(side | also); };
-    for (int levels = 0; levels < 8; ++levels) {
+    for (int levels = 0; levels < 16; ++levels) {
       if (w_.converts_stand_ins(node)) return seen(kSpaceSide);
       const auto place = sibling_place(w_, node);
       if (!place) return seen(kAnySide);
@@ -525,12 +525,13 @@ std::vector<std::size_t> outermost_pair(std::string_view text, const std::vector
 // the pairs of the markers in the stretches of '*' and '_' those stand in,
 // then the pairs in the stretches of those, and so on (`partners`: a
 // reading of `text`): each layer added in turn, a few at most. Flipped
-// together, a pair's run need not join the one it meets.
+// together, a pair's run need not join the one it meets. With `tildes`,
+// strikethrough markers count among the stretches (and pairs) too.
 std::vector<std::vector<std::size_t>> touching_pairs(std::string_view text, const std::vector<std::size_t>& bytes,
-                                                     std::span<const std::uint32_t> partners) {
+                                                     std::span<const std::uint32_t> partners, bool tildes = false) {
   constexpr int kLayers = 4;
   const auto is_marker = [&](std::size_t at) {
-    return (text[at] == '*' || text[at] == '_') && !is_escaped_at(text, at);
+    return (text[at] == '*' || text[at] == '_' || (tildes && text[at] == '~')) && !is_escaped_at(text, at);
   };
   std::vector<bool> taken(text.size(), false), looked(text.size(), false);
   for (const std::size_t at : bytes) taken[at] = true;
@@ -814,37 +815,57 @@ std::optional<MarkerPlan> MarkerCheck::with_inner_pairs_flipped() const {
 // nullopt where the pair before reads with this content as it stands
 // written without markers.
 std::optional<MarkerPlan> MarkerCheck::with_pair_before_dropped() const {
-  const std::vector<std::size_t> bytes = pair_before();
-  if (bytes.empty()) return std::nullopt;
-  // Written into the content of an element converted where it stands, a
-  // pair that opened before that content is not this writer's to take
-  // out: the element's content is measured from where it starts.
-  const std::size_t first = from_ + *std::min_element(bytes.begin(), bytes.end());
-  for (const InPlaceElement* at = w_.in_place_elements(); at != nullptr; at = at->outer) {
-    if (at->out != &w_.out()) continue;
-    if (first < at->start) return std::nullopt;
-    break;
-  }
+  std::vector<std::uint32_t> partners;
+  const std::vector<std::size_t> first_pair = pair_before(&partners);
+  if (first_pair.empty()) return std::nullopt;
   const MarkdownPiece before_plain[] = {{window_}, {kStandIn, true}, {split_.core}};
   const MarkdownPiece before_bare[] = {{window_}, {split_.core}};
   if (reads_as_planned(before_plain, before_bare, edges(after_))) return std::nullopt;
+  // The pair alone, or with the pairs whose markers stand beside its own
+  // (which may have faced those markers to close or open).
+  std::vector<std::vector<std::size_t>> candidates{first_pair};
+  for (std::vector<std::size_t>& layer : touching_pairs(window_, first_pair, partners, true)) {
+    candidates.push_back(std::move(layer));
+  }
+  const std::vector<std::size_t>* chosen = nullptr;
   std::string dropped;
-  for (std::size_t k = 0; k < window_.size(); ++k) {
-    if (std::find(bytes.begin(), bytes.end(), k) == bytes.end()) dropped += window_[k];
+  for (const std::vector<std::size_t>& bytes : candidates) {
+    // Written into the content of an element converted where it stands, a
+    // pair that opened before that content is not this writer's to take
+    // out: the element's content is measured from where it starts.
+    const std::size_t first = from_ + *std::min_element(bytes.begin(), bytes.end());
+    bool outside = false;
+    for (const InPlaceElement* at = w_.in_place_elements(); at != nullptr; at = at->outer) {
+      if (at->out != &w_.out()) continue;
+      outside = first < at->start;
+      break;
+    }
+    if (outside) break;
+    dropped.clear();
+    for (std::size_t k = 0; k < window_.size(); ++k) {
+      if (std::find(bytes.begin(), bytes.end(), k) == bytes.end()) dropped += window_[k];
+    }
+    // The pairs left out, the rest of what stood before shows as it did
+    // (but for those pairs' formatting).
+    std::string was(window_), now(dropped);
+    was += kStandIn;
+    now += kStandIn;
+    std::vector<std::uint8_t> was_shown, now_shown;
+    const ReadingEdges sides = edges(kSpaceSide);
+    read_inline_emphasis(was, sides, was_shown);
+    read_inline_emphasis(now, sides, now_shown);
+    bool alike = true;
+    for (std::size_t k = 0, at = 0; k < window_.size() && alike; ++k) {
+      if (std::find(bytes.begin(), bytes.end(), k) != bytes.end()) continue;
+      alike = ((was_shown[k] ^ now_shown[at++]) & kShownText) == 0;
+    }
+    if (alike) {
+      chosen = &bytes;
+      break;
+    }
   }
-  // The pair left out, the rest of what stood before shows as it did (but
-  // for that pair's formatting).
-  std::string was(window_), now(dropped);
-  was += kStandIn;
-  now += kStandIn;
-  std::vector<std::uint8_t> was_shown, now_shown;
-  const ReadingEdges sides = edges(kSpaceSide);
-  read_inline_emphasis(was, sides, was_shown);
-  read_inline_emphasis(now, sides, now_shown);
-  for (std::size_t k = 0, at = 0; k < window_.size(); ++k) {
-    if (std::find(bytes.begin(), bytes.end(), k) != bytes.end()) continue;
-    if (((was_shown[k] ^ now_shown[at++]) & kShownText) != 0) return std::nullopt;
-  }
+  if (chosen == nullptr) return std::nullopt;
+  const std::vector<std::size_t>& bytes = *chosen;
   const Spans whole{{0, split_.core.size()}};
   MarkerPlan plan = plan_with(markers_, whole);
   for (const std::size_t at : bytes) plan.dropped.push_back(from_ + at);
