@@ -437,6 +437,9 @@ def test_formatting_left_out_where_no_writing_reads(html, options, expected, rea
         ("<p><kbd>`x y</kbd> " + "w " * 43 + "<code>s</code><em><kbd>`e</kbd></em></p>",
          "`` `x y `` " + "w " * 43 + "`s`*`` `e ``*"),
         ("<p>a <code>` " + "w " * 45 + "</code><em><kbd>`e</kbd></em></p>", "a `` ` " + "w " * 45 + " ``*`` `e ``*"),
+        # read from where the pair before reopened after a link it was split at
+        ("<p><i>" + "w " * 50 + "a</i>a<i><a href=\"u\">x</a>,a)</i><b>a</b></p>",
+         "*" + "w " * 50 + "a*a[*x*](u)*,a)*__a__"),
     ],
 )
 def test_text_beside_markers_reads_as_the_page(html, expected):
