@@ -525,10 +525,27 @@ void Processor::join_code_spans_at(std::size_t pos, CodeBefore first, std::size_
   }
   if (!code_spans_.empty() && code_spans_.back().start == pos) {
     const CodeSpanRecord next = code_spans_.back();
-    if (!next.opener_at_end || !last_code_span_ || last_code_span_->close_end != pos || is_open(kTable)) return;
+    if (!next.opener_at_end || is_open(kTable)) return;
+    if (last_code_span_ && last_code_span_->close_end == pos) {
+      code_spans_.pop_back();
+      delete_output_range(next.start, next.end);
+      reopen_last_code_span();
+      return;
+    }
+    // The span before was written anew since it closed (its white space
+    // moved past a marker): it is opened again from what it reads as.
+    while (first_start < pos && output_[first_start] == ' ') ++first_start;
+    if (first_start >= pos) return;
+    const std::string content =
+        "`" + read_code_span(std::string_view(output_).substr(first_start, pos - first_start));
+    if (last_code_span_ && last_code_span_->start >= first_start && last_code_span_->start < pos) {
+      last_code_span_.reset();
+    }
     code_spans_.pop_back();
     delete_output_range(next.start, next.end);
-    reopen_last_code_span();
+    replace_output(first_start, pos - first_start, content);
+    last_write_len_ = 0;
+    code_spans_.push_back(CodeSpanRecord{first_start, first_start + 1, true, {}, 0});
     return;
   }
   for (const CodeSpanRecord& c : code_spans_) {
@@ -658,8 +675,8 @@ std::pair<std::size_t, std::size_t> Processor::link_move_for(std::size_t index) 
   const std::size_t none = marker_pairs_.size();
   for (std::size_t i = index; i < none;) {
     const MarkerPair& m = marker_pairs_[i];
-    if (const std::size_t head = held_link_at(&LinkSpan::open, m.open_end);
-        head < held_links_.size() && mark_inside_link(i, held_links_[head])) {
+    if (const std::size_t head = held_link_at(&LinkSpan::open, m.open_end); head < held_links_.size() &&
+        mark_inside_link(i, held_links_[head]) && mark_outside_link(i, held_links_[head])) {
       return {i, head};
     }
     const auto next = std::lower_bound(marker_pairs_.begin(), marker_pairs_.end(), m.open_end,
@@ -670,8 +687,8 @@ std::pair<std::size_t, std::size_t> Processor::link_move_for(std::size_t index) 
   }
   for (std::size_t i = index; i < none;) {
     const MarkerPair& m = marker_pairs_[i];
-    if (const std::size_t tail = held_link_at(&LinkSpan::end, m.close_start);
-        tail < held_links_.size() && mark_inside_link(i, held_links_[tail])) {
+    if (const std::size_t tail = held_link_at(&LinkSpan::end, m.close_start); tail < held_links_.size() &&
+        mark_inside_link(i, held_links_[tail]) && mark_outside_link(i, held_links_[tail])) {
       return {i, tail};
     }
     std::size_t next = none;
@@ -708,6 +725,30 @@ char Processor::mark_inside_link(std::size_t index, const LinkSpan& span) const 
   };
   if (!beside(mark, true)) return mark;
   return mark == '*' && !beside('_', false) ? '_' : 0;
+}
+
+// The marker character of what a split at the link leaves of the pair at
+// `index` outside it: its new marker stands at the link's outer edge, after
+// its end (a link that starts the content) or before its "[" (one that ends
+// it), where a marker of a pair settled before would make one run with it
+// that the pairs held are not judged with. The pair then takes the other
+// one of '*' and '_'; 0 where it cannot stand apart. Nothing is left
+// outside a link that is all the content.
+char Processor::mark_outside_link(std::size_t index, const LinkSpan& span) const {
+  const MarkerPair& m = marker_pairs_[index];
+  const char mark = output_[m.open_start];
+  const bool head = span.open == m.open_end;
+  if ((head && span.end == m.close_start) || (!head && span.open == 0)) return mark;
+  auto settled = [&](std::size_t pos, char c) {
+    return pos < output_.size() && output_[pos] == c && !escaped_at(pos) && !held_marker_at(pos);
+  };
+  if (!settled(head ? span.end : span.open - 1, mark)) return mark;
+  const char other = mark == '*' ? '_' : mark == '_' ? '*' : 0;
+  if (!other) return 0;
+  // The pair's marker that keeps its place must not meet one of those.
+  const std::size_t from = head ? m.close_start : m.open_start;
+  const std::size_t to = head ? m.close_end : m.open_end;
+  return (from > 0 && settled(from - 1, other)) || settled(to, other) ? 0 : other;
 }
 
 // The code span that starts the pair's content, [open_end, returned), or
@@ -887,7 +928,8 @@ void Processor::note_moved_code_span(std::size_t old_start, std::size_t start, s
 // Whether another writing is left to try for the pair.
 bool Processor::may_rewrite(std::size_t index) const {
   const MarkerPair& m = marker_pairs_[index];
-  if ((!m.tried_other_mark && output_[m.open_start] == '*') || link_move_for(index).first < marker_pairs_.size() ||
+  if ((!m.tried_other_mark && (output_[m.open_start] == '*' || m.apart_with_underscore)) ||
+      link_move_for(index).first < marker_pairs_.size() ||
       code_edges_to_trim(index) < marker_pairs_.size() || space_at_content_edge(m)) {
     return true;
   }
@@ -942,13 +984,16 @@ bool Processor::rewrite_marker_pair(std::size_t index, bool at_end) {
   auto failing = [&] { return std::count(pair_verdicts_.begin(), pair_verdicts_.end(), kVerdictFails); };
   const auto fails = failing();
   bool own_frees = false;
-  if (MarkerPair& m = marker_pairs_[index]; !m.tried_other_mark && output_[m.open_start] == '*') {
+  // A pair that took '_' to stand apart from a run settled before tries '*'.
+  const char own = output_[marker_pairs_[index].open_start];
+  const char own_other = own == '*' ? '_' : '*';
+  if (MarkerPair& m = marker_pairs_[index]; !m.tried_other_mark && (own == '*' || m.apart_with_underscore)) {
     m.tried_other_mark = true;
-    set_marker_character(m, '_');
+    set_marker_character(m, own_other);
     judge_marker_pairs(at_end);
     own_frees = pair_verdicts_[index] != kVerdictFails;
     if (own_frees && failing() < fails) return true;
-    set_marker_character(marker_pairs_[index], '*');
+    set_marker_character(marker_pairs_[index], own);
     judge_marker_pairs(at_end);
   }
   for (std::size_t j = 0; j < marker_pairs_.size(); ++j) {
@@ -964,7 +1009,7 @@ bool Processor::rewrite_marker_pair(std::size_t index, bool at_end) {
     judge_marker_pairs(at_end);
   }
   if (!own_frees) return false;
-  set_marker_character(marker_pairs_[index], '_');
+  set_marker_character(marker_pairs_[index], own_other);
   judge_marker_pairs(at_end);
   return true;
 }
@@ -1030,6 +1075,7 @@ std::size_t Processor::insert_marker_pair(const MarkerPair& pair) {
 // with its text, and beside its brackets.
 void Processor::enter_link(MarkerPair& m, std::uint64_t scope) {
   m.tried_other_mark = false;
+  m.apart_with_underscore = false;
   m.scope = scope;
   m.code_at_open = CodeBefore::kNone;
   m.code_at_close = code_span_ends_at(m.close_start);
@@ -1062,6 +1108,7 @@ void Processor::move_pair_into_link(std::size_t index, std::size_t link) {
 // "~~[a](u) b~~" becomes "[~~a~~](u)~~ b~~": one pair inside the link's
 // brackets, one over the rest of the content.
 void Processor::split_pair_at_head_link(std::size_t index, std::size_t link) {
+  const char outside = mark_outside_link(index, held_links_[link]);
   MarkerPair& m = marker_pairs_[index];
   const std::string marker = output_.substr(m.open_start, m.open_end - m.open_start);
   const std::size_t length = marker.size();
@@ -1076,6 +1123,7 @@ void Processor::split_pair_at_head_link(std::size_t index, std::size_t link) {
   rest.open_start = link_end;
   rest.open_end = link_end + length;
   rest.tried_other_mark = false;
+  rest.apart_with_underscore = false;
   rest.code_at_open = CodeBefore::kNone;
   m.open_start = open + 1;
   m.open_end = m.open_start + length;
@@ -1086,6 +1134,10 @@ void Processor::split_pair_at_head_link(std::size_t index, std::size_t link) {
   held_links_[link].end = link_end;
   enter_link(m, held_links_[link].serial);
   const std::size_t at = insert_marker_pair(rest);
+  if (outside != marker[0]) {
+    set_marker_character(marker_pairs_[at], outside);
+    marker_pairs_[at].apart_with_underscore = outside == '_';
+  }
   place_pair_content(marker_pairs_[index]);
   place_pair_content(marker_pairs_[at]);
   keep_bang_before_link(open);
@@ -1094,6 +1146,7 @@ void Processor::split_pair_at_head_link(std::size_t index, std::size_t link) {
 // "~~a [b](u)~~" becomes "~~a~~ [~~b~~](u)": one pair over the content
 // before the link, one inside its brackets.
 void Processor::split_pair_at_tail_link(std::size_t index, std::size_t link) {
+  const char outside = mark_outside_link(index, held_links_[link]);
   MarkerPair& m = marker_pairs_[index];
   const LinkSpan span = held_links_[link];
   const std::string marker = output_.substr(m.close_start, m.close_end - m.close_start);
@@ -1119,6 +1172,10 @@ void Processor::split_pair_at_tail_link(std::size_t index, std::size_t link) {
   m.code_at_close = code_span_ends_at(m.close_start);
   if (m.code_at_close != CodeBefore::kNone) m.code_before_close = last_code_span_->start;
   const std::size_t at = insert_marker_pair(inside);
+  if (outside != marker[0]) {
+    set_marker_character(marker_pairs_[index], outside);
+    marker_pairs_[index].apart_with_underscore = outside == '_';
+  }
   place_pair_content(marker_pairs_[index]);
   place_pair_content(marker_pairs_[at]);
 }

@@ -125,6 +125,9 @@ struct MarkerPair {
   bool closed = false;
   // The other marker character was tried once it did not read as written.
   bool tried_other_mark = false;
+  // It took '_' where '*' would have made one run with markers settled
+  // before (mark_outside_link): '*' is the other character it may try.
+  bool apart_with_underscore = false;
   // The link element whose text holds the markers (0 outside links): a
   // link's text is read on its own.
   std::uint64_t scope = 0;
@@ -519,6 +522,7 @@ class Processor {
   std::pair<std::size_t, std::size_t> link_move_for(std::size_t index) const;
   bool held_marker_at(std::size_t pos) const;
   char mark_inside_link(std::size_t index, const LinkSpan& span) const;
+  char mark_outside_link(std::size_t index, const LinkSpan& span) const;
   bool may_rewrite(std::size_t index) const;
   bool other_mark_may_free(std::size_t other, std::size_t index) const;
   std::size_t code_span_after_opener(const MarkerPair& pair) const;

@@ -466,6 +466,9 @@ def test_formatting_left_out_where_no_writing_reads(html, options, expected, rea
         ("<p><i>_</i><strike>a.</strike><b><strike>a&amp;</strike></b>a</p>", "\\_a.a&a"),
         ("<p><sup><strong><s><tt><em><span><u><var>\u201d</var><strike><var>a\u201d</var></strike></u></span>"
          "</em></tt></s></strong></sup></p>", "**~~_*\u201da\u201d*_~~**"),
+        # read from where the pair before reopened after a link it was split at
+        ("<p><i>" + "w " * 50 + "a</i>a<i><a href=\"u\">x</a>,a)</i><b>a</b></p>",
+         "*" + "w " * 50 + "a*a[*x*](u)*,a)*__a__"),
     ],
 )
 def test_text_beside_markers_reads_as_the_page(html, expected):

@@ -1031,6 +1031,12 @@ def test_text_in_raw_html_is_escaped_where_a_reader_reads_markdown(html_in, expe
     # code spans that meet where touching pairs are joined make one span
     ("a<s><sup></sup><em><kbd>&gt;</s><em><var>`*b", "a<sup></sup>*``>`*b``*"),
     ("2<s><var>_`_</s><strong><kbd>x</strong>x", "2``_`_x``x"),  # through two pairs taken out
+    # a span of white space alone moved past the opener of a pair taken out
+    ("<p>\u00df<i><code>&nbsp;</code></i><code>9`</code>1</p>", "\u00df`` \u00a09` ``1"),
+    # a pair split at links beside pairs settled before takes the other
+    # character, where one run with their markers would pair otherwise
+    ("<p><b><a href=\"u\">x</a><i>a</i>a<i>a</i><a href=\"u\">y</a></b>a</p>",
+     "[**x**](u)__*a*a*a*__[__y__](u)a"),
     # decided the same however the input is cut: a '<' before an opener whose
     # pair goes, digits after white space that starts the document
     ("&lt;<s><p></s>&lt;", "<\\<"),

@@ -218,6 +218,8 @@ GIVES_UP = {
     "emphasis of code before a letter": "<p><b><code>x</code></b>\u00e9</p>",
     "emphasis of a blank code span before a word": "<p><strong><code> </code></strong>\u00e9ba</p>",
     "run that can open and close between punctuation past ASCII": "<p><b><i>x</i>,<i>\u20ac</i></b></p>",
+    "emphasis holding a link first, far from the paragraph's start":
+        "<p><i>" + "w " * 50 + "a</i>a<i><a href=u>x</a>,a)</i><b>a</b></p>",
 }
 
 

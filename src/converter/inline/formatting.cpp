@@ -523,7 +523,9 @@ void write_marked(const Walk& w, NodeHandle node, const ConversionContext& conte
     };
     for (const auto& [from, to] : plan->spans) {
       write_unmarked(split.core.substr(at, from - at));
-      if (from == 0) note_place(w, node, out.size(), out.size() + plan->markers.open.size());
+      // The pair that a pair after this one continues is the last: before
+      // it, the element's other pairs have closed.
+      note_place(w, node, out.size(), out.size() + plan->markers.open.size());
       out += plan->markers.open;
       out += split.core.substr(from, to - from);
       out += plan->markers.close;
