@@ -211,7 +211,10 @@ std::size_t write_code_span(std::string_view content, bool in_table_cell, std::s
 
 std::size_t append_joining_code_spans(std::string& out, std::string_view text, bool in_table_cell) {
   const std::size_t start = out.size();
-  if (!text.starts_with('`') || !out.ends_with('`') || is_escaped_at(out, out.size() - 1)) {
+  // A backtick after a backslash is text, or the end of a span whose code
+  // ends with a backslash.
+  if (!text.starts_with('`') || !out.ends_with('`') ||
+      (is_escaped_at(out, out.size() - 1) && !ends_with_code_span(out, 4 * kCodeSpanJoinReach))) {
     out += text;
     return start;
   }

@@ -1099,7 +1099,7 @@ class Writer {
     // (An escaped backtick stands for itself; a code span's closing one
     // after a backslash of its content does not.)
     if (last == '`' && next.front() == '`' && atom.kind == Kind::Text &&
-        (!is_escaped_at(out_, out_.size() - 1) || ends_with_code_span())) {
+        (!is_escaped_at(out_, out_.size() - 1) || ends_with_code_span(written(), 4 * kCodeSpanJoinReach))) {
       join_code(atoms_[gap - 1], atom);
       return;
     }
@@ -1144,49 +1144,6 @@ class Writer {
   // Code spans side by side are one span (while the one before is short
   // enough to take up again; a longer one stands apart by a space); a
   // backtick of text beside a span is escaped.
-  // Whether the output's last backtick closes a code span (a backslash
-  // before it is then the span's own), read forward as a reader does: a
-  // backslash escapes the character after it, a backtick run opens a span
-  // that the next run of its length closes. Read over the last few KB (a
-  // longer span is left to stand apart by join_code), in one pass each way.
-  bool ends_with_code_span() const {
-    const std::string_view all = written();
-    const std::string_view text = all.substr(all.size() > 4 * kCodeSpanJoinReach ? all.size() - 4 * kCodeSpanJoinReach : 0);
-    struct Run {
-      std::size_t at, len, next_same, next_shorter;  // the next runs of len and len - 1
-    };
-    std::vector<Run> runs;
-    for (std::size_t i = text.find('`'); i != std::string_view::npos; i = text.find('`', i)) {
-      const std::size_t len = std::min(text.find_first_not_of('`', i), text.size()) - i;
-      runs.push_back({i, len, SIZE_MAX, SIZE_MAX});
-      i += len;
-    }
-    std::vector<std::size_t> nearest;  // by length: the nearest run after
-    for (std::size_t k = runs.size(); k-- > 0;) {
-      Run& r = runs[k];
-      if (nearest.size() <= r.len) nearest.resize(r.len + 1, SIZE_MAX);
-      r.next_same = nearest[r.len];
-      r.next_shorter = nearest[r.len - 1];
-      nearest[r.len] = k;
-    }
-    std::size_t outside = 0;  // where text outside any span resumes
-    for (std::size_t k = 0; k < runs.size();) {
-      const Run& r = runs[k];
-      std::size_t slashes = 0;
-      while (r.at - slashes > outside && text[r.at - slashes - 1] == '\\') ++slashes;
-      const bool escaped = slashes % 2 == 1;
-      const std::size_t close = escaped ? r.next_shorter : r.next_same;
-      if ((escaped && r.len == 1) || close == SIZE_MAX) {
-        ++k;  // text
-        continue;
-      }
-      if (runs[close].at + runs[close].len == text.size()) return true;
-      outside = runs[close].at + runs[close].len;
-      k = close + 1;
-    }
-    return false;
-  }
-
   void join_code(const Atom& previous, const Atom& atom) {
     const std::optional<CodeSpanAtEnd> before = code_span_at_end(written(), kCodeSpanJoinReach);
     const std::string_view text = run_.substr(atom.begin, atom.end - atom.begin);

@@ -1293,6 +1293,44 @@ std::optional<CodeSpanAtEnd> code_span_at_end(std::string_view out, std::size_t 
   return span;
 }
 
+bool ends_with_code_span(std::string_view out, std::size_t reach) {
+  const std::string_view text = out.substr(out.size() > reach ? out.size() - reach : 0);
+  struct Run {
+    std::size_t at, len, next_same, next_shorter;  // the next runs of len and of len - 1
+  };
+  std::vector<Run> runs;
+  for (std::size_t i = text.find('`'); i != std::string_view::npos; i = text.find('`', i)) {
+    const std::size_t len = std::min(text.find_first_not_of('`', i), text.size()) - i;
+    runs.push_back({i, len, SIZE_MAX, SIZE_MAX});
+    i += len;
+  }
+  std::vector<std::size_t> nearest;  // by run length: the nearest run after
+  for (std::size_t k = runs.size(); k-- > 0;) {
+    Run& r = runs[k];
+    if (nearest.size() <= r.len) nearest.resize(r.len + 1, SIZE_MAX);
+    r.next_same = nearest[r.len];
+    r.next_shorter = nearest[r.len - 1];
+    nearest[r.len] = k;
+  }
+  std::size_t outside = 0;  // where the text outside spans resumes
+  for (std::size_t k = 0; k < runs.size();) {
+    const Run& r = runs[k];
+    std::size_t slashes = 0;
+    while (r.at - slashes > outside && text[r.at - slashes - 1] == '\\') ++slashes;
+    // An escaped backtick is text; the rest of its run may open a span.
+    const bool escaped = slashes % 2 == 1;
+    const std::size_t close = escaped ? r.next_shorter : r.next_same;
+    if ((escaped && r.len == 1) || close == SIZE_MAX) {
+      ++k;
+      continue;
+    }
+    if (runs[close].at + runs[close].len == text.size()) return true;
+    outside = runs[close].at + runs[close].len;
+    k = close + 1;
+  }
+  return false;
+}
+
 std::optional<CodeSpanAtStart> code_span_at_start(std::string_view text, std::size_t reach) {
   const std::size_t fence = std::min(text.find_first_not_of('`'), text.size());
   if (fence == 0) return std::nullopt;

@@ -232,6 +232,12 @@ std::optional<CodeSpanAtEnd> code_span_at_end(std::string_view out);
 // costs no more than its length.
 std::optional<CodeSpanAtEnd> code_span_at_end(std::string_view out, std::size_t reach);
 inline constexpr std::size_t kCodeSpanJoinReach = 1024;
+// Whether the last backtick of `out` closes a code span (a backslash before
+// it is then the span's own, not an escape), read forward as a reader does
+// over the last `reach` bytes: outside spans a backslash escapes the
+// character after it, and a backtick run opens a span that the next run of
+// its length closes. Linear in `reach`.
+bool ends_with_code_span(std::string_view out, std::size_t reach);
 
 // The code span that `text` starts with, as written by write_code_span
 // (converter/blocks): where it ends and its content as a reader takes it

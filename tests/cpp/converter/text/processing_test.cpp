@@ -219,6 +219,22 @@ TEST(CodeSpanAtEnd, EscapedBacktickOpensNone) {
   }
 }
 
+// Read forward, the last backtick closes a span or is text: a backslash
+// before it is the span's own code, or an escape outside any span.
+TEST(EndsWithCodeSpan, ReadForward) {
+  struct Case {
+    std::string_view out;
+    bool closes;
+  };
+  for (const Case& c : {Case{"`a\\`", true}, Case{"`\\`", true}, Case{"a\\`", false}, Case{"`a`\\`", false},
+                        Case{"\\``a`", true}, Case{"\\\\`a`", true}, Case{"``a\\`", false},
+                        Case{"`` a` \\``", true}, Case{"`x` `y\\`", true}, Case{"a", false}}) {
+    EXPECT_EQ(ends_with_code_span(c.out, 4096), c.closes) << c.out;
+  }
+  // Read over the last `reach` bytes only.
+  EXPECT_FALSE(ends_with_code_span("`abc\\`", 3));
+}
+
 // The span that text starts with closes at the first run of the opening
 // one's length, on its line and within reach; a run cut by the reach may
 // be longer and closes nothing.
