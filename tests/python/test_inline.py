@@ -461,6 +461,9 @@ def test_formatting_left_out_where_no_writing_reads(html, options, expected, rea
          "`` `x y `` " + "w " * 43 + "`s`*`` `e ``*"),
         ("<p>a <code>` " + "w " * 45 + "</code><em><kbd>`e</kbd></em></p>", "a `` ` " + "w " * 45 + " ``*`` `e ``*"),
         ("<p><var>a<i>a<em><b>a</b><i><b>1</b></i></em></i></var></p>", "*aa**a1***"),
+        # an escaped backtick that ends the content is no code span's end,
+        # when a code span's edge space goes outside the markers
+        ("<p>1<em><code>&nbsp;a</code>a<samp>`</samp>``</em></p>", "1 *`a`a`` ` ``\\`\\`*"),
         # a code span ending with a backslash takes up one converted apart
         ("<p><i><code>\\</code><em><kbd>a</kbd>" + "<span>b</span>" * 40 + "</em></i></p>", "*`\\a`" + "b" * 40 + "*"),
         ("<p><em><strong>&amp;</strong><em><strong>a" + "<span>a</span>" * 20 + "</strong></em></em></p>",

@@ -443,7 +443,8 @@ std::optional<MarkerPlan> with_code_edges_out(std::string_view core) {
   MarkerPlan plan;
   const std::size_t head_end = core.starts_with('`') ? code_span_end_from_start(core) : std::string_view::npos;
   std::optional<CodeSpanAtEnd> tail;
-  if (core.ends_with('`')) tail = code_span_at_end(core);
+  // (A backtick at the end may be an escaped one of the text.)
+  if (core.ends_with('`') && ends_with_code_span(core, core.size())) tail = code_span_at_end(core);
   bool lead = false, trail = false, unused = false;
   if (head_end == core.size()) {
     plan.core = trimmed(0, core.size(), true, true, lead, trail);
