@@ -449,7 +449,7 @@ def test_formatting_left_out_where_no_writing_reads(html, options, expected, rea
         ("<p><s>a</s><strike>1 <i>)<var>a#</var></i></strike></p>", "~~a1 _)*a#*_~~"),
         ("<p><strike>1 <i>)<var>a#</var></i></strike></p>", "~~1 _)*a#*_~~"),
         ("<p><s>a</s><strike>\u201c<var>a|<var>a| </var></var></strike></p>", "~~a\u201c_a|*a|*_~~"),
-        ("<p><i><s></s><var>!<var>1</var></var></i></p>", "_*!_1_*_"),
+        ("<p><i><s></s><var>!<var>1</var></var></i></p>", "*_!*1*_*"),
         ("<p><s>~</s><i><s>a&gt;</s></i>a</p>", "\\~a>a"),
         ("<p>é<em><s>_2<del><strong>&amp;</strong></del></s></em></p>", "é_2&"),
         ("<p><var><b>`</b><i>x</i></var></p>", "*\\`x*"),
@@ -474,6 +474,17 @@ def test_formatting_left_out_where_no_writing_reads(html, options, expected, rea
         # read from where the pair before reopened after a link it was split at
         ("<p><i>" + "w " * 50 + "a</i>a<i><a href=\"u\">x</a>,a)</i><b>a</b></p>",
          "*" + "w " * 50 + "a*a[*x*](u)*,a)*__a__"),
+        # emphasis two or three deep in emphasis of its kind: the closing
+        # markers of a pair inside and the one around it take different
+        # characters, or the pair inside is left out where no writing keeps
+        # it; a run of both would turn on what follows it
+        ("<p><b>a</b><b>.<var>a<var> ]<var>—</var></var></var></b></p>", "**a._a ]*—*_**"),
+        ("<p>4<em>a&amp;</em><b><i>1)<var>a\\</var></i></b></p>", "4*a&***_1)*a\\\\*_**"),
+        ("<p><del>2</del><strike><a href=\"u2\">2</a><var>a—<var>a<a href=\"u0\"></a></var></var></strike></p>",
+         "~~2[2](u2)_a—*a[](u0)*_~~"),
+        ("<p><i>.</i><em>a<strike>|<var>a</var><var><code>a</code><var>.</var></var></strike></em></p>",
+         "*.*_a|*a*`a`*.*_"),
+        ("<p><var>[</var><s><i>1</i><em>*<var>a<a href=\"u2\"></a></var></em></s></p>", "*[*~~*1*_\\**a[](u2)*_~~"),
     ],
 )
 def test_text_beside_markers_reads_as_the_page(html, expected):
@@ -707,5 +718,5 @@ def test_preserved_very_deep_subtree():
 def test_very_deep_nesting(tag):
     depth = 100_000
     out = md("<p>" + f"<{tag}>w " * depth + "end" + f"</{tag}>" * depth + "</p>")
-    text = out.replace("*", "").replace("`", "").replace("=", "")
+    text = out.replace("*", "").replace("_", "").replace("`", "").replace("=", "")
     assert text.split() == ["w"] * depth + ["end"]

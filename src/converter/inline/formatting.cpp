@@ -573,13 +573,18 @@ void write_wrapped(const Walk& w, NodeHandle node, const ConversionContext& cont
         (pair.pair_open == SIZE_MAX || pair.pair_open < check.window_start())) {
       pair_content = pair.content;
     }
-    if (check.joins(written_close, pair_content)) {
+    // Joined, a marker of emphasis inside at the content's end would meet
+    // the closing one in a run (see MarkerCheck::plan): written apart
+    // instead.
+    const Markers joined_markers{std::string(written_close), std::string(written_close)};
+    const bool meets_inner = check.meets_inner_emphasis(joined_markers);
+    if (!meets_inner && check.joins(written_close, pair_content)) {
       write_joined(w, node, split, written_close, *continued, scope, depth);
       return;
     }
     // Content converted again where it stands meets the pair's content as
     // it is: joined so, it is kept where it reads.
-    if (worth_converting_in_place(w, node, split.core)) {
+    if (!meets_inner && worth_converting_in_place(w, node, split.core)) {
       // What is read back from, and restored: the pair's closing marker too.
       const std::size_t from =
           pair_content ? *pair_content : std::min(check.window_start(), out.size() - written_close.size());

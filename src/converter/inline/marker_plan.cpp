@@ -675,23 +675,49 @@ bool MarkerCheck::bare_reads(std::string_view saved, std::size_t from) const {
 std::optional<MarkerPlan> MarkerCheck::plan() {
   const Spans whole{{0, split_.core.size()}};
   std::size_t difference = std::string_view::npos;
-  if (reads(window_, split_.core, markers_, whole, space_, "", after_, &difference)) return plan_with(markers_, whole);
+  bool own_reads = reads(window_, split_.core, markers_, whole, space_, "", after_, &difference);
   // A window cut short may start inside a link or a pair, which reads
   // otherwise from its start: where the readings differ well before the
   // markers, the output is read further back.
-  if (widened(difference) && reads(window_, split_.core, markers_, whole, space_, "", after_)) {
-    return plan_with(markers_, whole);
+  if (!own_reads && widened(difference)) own_reads = reads(window_, split_.core, markers_, whole, space_, "", after_);
+  // The marker of emphasis inside that starts or ends the content would
+  // join this one's into a run whose pairing turns on what comes to stand
+  // beyond it later (a closer "**" beside another marker pairs by its
+  // length): the other character keeps the runs apart, or else the pair
+  // inside, which this one stands for, goes; the joined run comes last.
+  const Markers* joined = nullptr;
+  if (own_reads) {
+    if (!meets_inner_emphasis(markers_)) return plan_with(markers_, whole);
+    joined = &markers_;
   }
   for (const Markers& m : std::span(tries_).subspan(1)) {
     // Markers of the other character may meet other ones after them.
     const std::uint8_t after = split_.trailing.empty() ? Beside(w_, context_, m).after(node_) : after_;
-    if (reads(window_, split_.core, m, whole, space_, "", after)) return plan_with(m, whole);
+    if (reads(window_, split_.core, m, whole, space_, "", after)) {
+      if (!meets_inner_emphasis(m)) return plan_with(m, whole);
+      if (joined == nullptr) joined = &m;
+    }
+  }
+  if (joined != nullptr) {
+    if (std::optional<MarkerPlan> inner = with_inner_pairs_dropped()) return inner;
+    return plan_with(*joined, whole);
   }
   if (std::optional<MarkerPlan> flipped = with_pair_before_flipped()) return flipped;
   if (std::optional<MarkerPlan> inside = with_link_text_apart()) return inside;
   if (std::optional<MarkerPlan> moved = with_code_edges_apart()) return moved;
   if (std::optional<MarkerPlan> inner = with_inner_pairs_flipped()) return inner;
+  if (std::optional<MarkerPlan> inner = with_inner_pairs_dropped()) return inner;
   return with_pair_before_dropped();
+}
+
+bool MarkerCheck::meets_inner_emphasis(const Markers& m) const {
+  if (strike_ || adds_ != kShownEmphasis || m.open.size() != 1) return false;
+  const std::string_view core = split_.core;
+  const char c = m.open.front();
+  // A lone marker of this character at the end (not one of a longer run).
+  // What stands before an opening run is written already: its reading
+  // holds there.
+  return core.size() >= 2 && core.back() == c && core[core.size() - 2] != c && !is_escaped_at(core, core.size() - 1);
 }
 
 MarkerPlan MarkerCheck::plan_with(const Markers& m, Spans spans) const {
@@ -802,6 +828,73 @@ std::optional<MarkerPlan> MarkerCheck::with_inner_pairs_flipped() const {
       if (reads(window_, flipped, m, whole, space_, "", after_, nullptr, core)) {
         MarkerPlan plan = plan_with(m, whole);
         plan.core = flipped;
+        return plan;
+      }
+    }
+  }
+  return std::nullopt;
+}
+
+// The pairs of elements inside whose markers start or end the content left
+// out: emphasis inside emphasis shows as the enclosing pair alone does
+// ("*a b*" for "*a *b**", whose closer "**" pairs by its length beside
+// other markup). Tried as with_inner_pairs_flipped; the reading must show
+// the content's formatting as it was, so only pairs the new one stands for
+// go.
+std::optional<MarkerPlan> MarkerCheck::with_inner_pairs_dropped() const {
+  if (strike_ || adds_ != kShownEmphasis) return std::nullopt;
+  const std::string_view core = split_.core;
+  std::vector<std::uint8_t> shown;
+  std::vector<std::uint32_t> partners;
+  read_inline_emphasis(core, ReadingEdges{kPunctSide, kPunctSide, references_}, shown, &partners);
+  const std::vector<std::size_t> end = edge_run_pairs(core, true, partners);
+  const std::vector<std::size_t> start = edge_run_pairs(core, false, partners);
+  if (end.empty() && start.empty()) return std::nullopt;
+  const auto joined = [](std::vector<std::size_t> a, const std::vector<std::size_t>& b) {
+    for (const std::size_t at : b) {
+      if (std::find(a.begin(), a.end(), at) == a.end()) a.push_back(at);
+    }
+    return a;
+  };
+  const std::vector<std::size_t> outer_end = outermost_pair(core, end), outer_start = outermost_pair(core, start);
+  const std::vector<std::size_t> tries[] = {outer_end, outer_start, joined(outer_end, outer_start), end, start,
+                                            joined(end, start)};
+  const std::string_view beyond_open = space_.empty() ? edge_stand_in(window_, false, before_) : " ";
+  for (std::size_t k = 0; k < std::size(tries); ++k) {
+    std::vector<std::size_t> drop = tries[k];
+    if (drop.empty() || std::find(tries, tries + k, tries[k]) != tries + k) continue;
+    std::sort(drop.begin(), drop.end());
+    std::string kept;
+    kept.reserve(core.size());
+    // The stretches between the bytes left out, in both readings; the
+    // bytes themselves stand as markup in the plain one only.
+    std::vector<std::pair<std::size_t, std::size_t>> stretches;
+    std::size_t at = 0;
+    for (const std::size_t byte : drop) {
+      stretches.emplace_back(at, byte);
+      kept.append(core.substr(at, byte - at));
+      at = byte + 1;
+    }
+    stretches.emplace_back(at, core.size());
+    kept.append(core.substr(at));
+    for (const Markers& m : tries_) {
+      const std::uint8_t after = split_.trailing.empty() ? Beside(w_, context_, m).after(node_) : after_;
+      std::vector<MarkdownPiece> plain{{window_}, {space_}, {kStandIn, true}, {beyond_open, true}};
+      std::vector<MarkdownPiece> written{{window_}, {space_}, {m.open, true}};
+      std::size_t written_at = 0;
+      for (std::size_t i = 0; i < stretches.size(); ++i) {
+        const auto [from, to] = stretches[i];
+        plain.push_back({core.substr(from, to - from)});
+        if (i + 1 < stretches.size()) plain.push_back({core.substr(to, 1), true});
+        written.push_back({std::string_view(kept).substr(written_at, to - from), false, adds_});
+        written_at += to - from;
+      }
+      plain.push_back({edge_stand_in("", true, after), true});
+      plain.push_back({kStandIn, true});
+      written.push_back({m.close, true});
+      if (reads_as_planned(plain, written, edges(after))) {
+        MarkerPlan plan = plan_with(m, {{0, kept.size()}});
+        plan.core = kept;
         return plan;
       }
     }

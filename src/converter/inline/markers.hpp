@@ -125,12 +125,18 @@ class MarkerCheck {
   // before in the other character (its run and this one would join), the
   // markers inside the brackets of a link at an edge of the content, white
   // space at a code span's edge moved out of the span, the pairs inside
-  // whose markers start or end the content in the other character, and the
-  // pair right
-  // before left out (where this content without markers would not read
-  // either: tried after that writing, see bare_reads). nullopt where none
-  // reads: the content is then written without markers.
+  // whose markers start or end the content in the other character, those
+  // pairs left out, and the pair right before left out (where this content
+  // without markers would not read either: tried after that writing, see
+  // bare_reads). A character whose closing marker would join the one of
+  // emphasis inside that ends the content comes after the other one and
+  // after the pair inside left out. nullopt where none reads: the content
+  // is then written without markers.
   std::optional<MarkerPlan> plan();
+
+  // A lone marker of emphasis inside ends the content in the character of
+  // `m`: the closing markers would join in one run.
+  bool meets_inner_emphasis(const Markers& m) const;
 
  private:
   using Spans = std::vector<std::pair<std::size_t, std::size_t>>;
@@ -149,6 +155,7 @@ class MarkerCheck {
   std::optional<MarkerPlan> with_wrapped_link_text_apart() const;
   std::optional<MarkerPlan> with_code_edges_apart() const;
   std::optional<MarkerPlan> with_inner_pairs_flipped() const;
+  std::optional<MarkerPlan> with_inner_pairs_dropped() const;
   // `difference`: where the readings differ (reads_as_planned), when
   // they are read in full.
   bool reads(std::string_view head, std::string_view core, const Markers& m, const Spans& spans,
