@@ -386,6 +386,17 @@ std::string Processor::drain_ready_output() {
     end = std::min(end, held);
   }
   if (code_span_ends_output()) end = std::min(end, held_end(last_code_span_->start));
+  // The '[' of a link whose text has not started (nothing after it but
+  // openers that may still go): a space owed before the text goes in front
+  // of it (space_before_link_text).
+  if (!input_ended_ && current_region_.active && !current_region_.released && current_region_.bracket &&
+      current_region_.start < output_.size()) {
+    const std::size_t from = current_region_.start + 1;
+    const std::size_t upto = std::min(output_.size(), from + 64);
+    std::size_t k = from;
+    while (k < upto && (output_[k] == '*' || output_[k] == '_' || output_[k] == '~')) ++k;
+    if (k == output_.size()) end = std::min(end, held_end(current_region_.start));
+  }
   // A backslash before a '<' at the end may still go, with only white space
   // after it, or openers that go again if their elements stay empty or
   // their pairs do not read.

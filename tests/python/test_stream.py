@@ -44,6 +44,9 @@ DOCUMENTS = {
     "code_and_pairs": "<p><code>a</code><q></q><code>b</code> <code>c</code><i></i><code>d</code></p>"
                       "<p>x<i><s><b>b</i><s>?</p><p><code>" + "y" * 1100 + "</code><code>z</code></p>",
     "emphasis_runs": "<i>*</i><b>*</b>" * 19 + "<b><i>",
+    # a space owed before a link's text, where only openers that go follow
+    # its '[' (opened again in an item)
+    "link_text_space": '<a href="u"><del><li></li> </del>~</a><p>x<a href=u><b> y</b></a></p>',
     # pairs written otherwise than as the elements nest: the other marker
     # character, markers inside a link's brackets, white space and a code
     # span's edge spaces outside them, runs a reader pairs by their lengths
