@@ -98,6 +98,9 @@ bool Processor::move_closer_before_space(MarkerPair& m) {
   m.close_start = space;
   m.close_end = space + closer.size();
   if (newest) last_write_len_ = output_.size() - space;
+  const std::size_t before = output_.size();
+  escape_bare_run_beside(m.close_start, m.open_end, m.close_start);
+  if (newest) last_write_len_ += output_.size() - before;
   return true;
 }
 
@@ -138,6 +141,35 @@ void Processor::move_opener_after_space(MarkerPair& m) {
   replace_output(start, end - start, moved + opener);
   m.open_start = start + moved.size();
   m.open_end = m.open_start + opener.size();
+  escape_bare_run_beside(m.open_end, m.open_end, m.close_start);
+}
+
+// A run of '*' or '_' of the text that stood bare between white space
+// (which no reader pairs) and now meets a marker moved beside it: at
+// `at` (a run starting there, the marker before it) or ending at `at` (the
+// marker after it), within [from, to). It gets its backslashes. The runs of
+// other pairs never stand so: their white space went outside them.
+void Processor::escape_bare_run_beside(std::size_t at, std::size_t from, std::size_t to) {
+  if (at > output_.size() || to > output_.size()) return;
+  const auto space_at = [&](std::size_t k) { return k >= to || k < from || side_at(k) == kSpaceSide; };
+  std::size_t start = at, end = at;
+  if (at < to && (output_[at] == '*' || output_[at] == '_')) {
+    const char mark = output_[at];
+    while (end < to && output_[end] == mark) ++end;
+    if (!space_at(end)) return;
+  } else if (at > from && (output_[at - 1] == '*' || output_[at - 1] == '_')) {
+    const char mark = output_[at - 1];
+    while (start > from && output_[start - 1] == mark) --start;
+    if (start == from || escaped_at(start) || side_before(start) != kSpaceSide) return;
+  } else {
+    return;
+  }
+  std::string escaped;
+  for (std::size_t k = start; k < end; ++k) {
+    escaped += '\\';
+    escaped += output_[k];
+  }
+  replace_output(start, end - start, escaped);
 }
 
 // Whether the pair's content starts or ends with white space.

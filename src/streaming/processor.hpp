@@ -511,6 +511,7 @@ class Processor {
   std::size_t leading_space_end(std::size_t from, std::size_t to) const;
   bool move_closer_before_space(MarkerPair& pair);
   void move_opener_after_space(MarkerPair& pair);
+  void escape_bare_run_beside(std::size_t at, std::size_t from, std::size_t to);
   bool starts_block_marker(std::size_t pos) const;
   [[gnu::cold]] bool rewrite_marker_pair(std::size_t index, bool at_end);
   [[gnu::cold]] void set_marker_character(const MarkerPair& pair, char mark);

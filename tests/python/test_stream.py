@@ -1044,6 +1044,10 @@ def test_text_in_raw_html_is_escaped_where_a_reader_reads_markdown(html_in, expe
     # pair goes, digits after white space that starts the document
     ("&lt;<s><p></s>&lt;", "<\\<"),
     ("&nbsp;1<abbr>)</abbr><h2></h2>", "1\\)\n\n##"),
+    # a run of '*' or '_' of the text, bare between white space, beside a
+    # marker that moved past that white space
+    ('<em>a<b><a href="u1"></a> _ a', "_a[](u1) **\\_ a**_"),
+    ("<p><b>a * </b>b</p>", "**a \\*** b"),
     # a space, then a no-break space, at the document's start: both go
     ("<del>\u00a0</del> \u00a0#", "\\#"),
     (" &nbsp;<tt> \u00a01)", "1\\)"),
