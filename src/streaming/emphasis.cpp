@@ -499,10 +499,15 @@ void Processor::escape_after_cut(std::size_t pos) {
         if (j > i && j - i <= 9 && j < size && (output_[j] == '.' || output_[j] == ')') && space_or_end(j + 1)) at = j;
         break;
     }
-  } else if ((output_[pos] == '.' || output_[pos] == ')') && space_or_end(pos + 1)) {
-    std::size_t k = pos;
-    while (k > 0 && pos - k < 10 && scan::is_digit(output_[k - 1])) --k;
-    if (k < pos && pos - k <= 9 && (at_document_start(k) || line_start_indent_at(k))) at = pos;
+  } else {
+    // Digits that follow the cut go on the number before it too.
+    std::size_t d = pos;
+    while (d < size && d - pos < 10 && scan::is_digit(output_[d])) ++d;
+    if (d < size && (output_[d] == '.' || output_[d] == ')') && space_or_end(d + 1)) {
+      std::size_t k = pos;
+      while (k > 0 && pos - k < 10 && scan::is_digit(output_[k - 1])) --k;
+      if (k < pos && d - k <= 9 && (at_document_start(k) || line_start_indent_at(k))) at = d;
+    }
   }
   if (at < size && !escaped_at(at)) insert_output_after(at, "\\");
 }

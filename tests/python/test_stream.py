@@ -1048,6 +1048,8 @@ def test_text_in_raw_html_is_escaped_where_a_reader_reads_markdown(html_in, expe
     # marker that moved past that white space
     ('<em>a<b><a href="u1"></a> _ a', "_a[](u1) **\\_ a**_"),
     ("<p><b>a * </b>b</p>", "**a \\*** b"),
+    # digits after a pair taken out go on the number that starts the line
+    ("<p>1<i>1) (&lt;</i>a</p>", "11\\) (\\<a"),
     # a space, then a no-break space, at the document's start: both go
     ("<del>\u00a0</del> \u00a0#", "\\#"),
     (" &nbsp;<tt> \u00a01)", "1\\)"),
