@@ -563,6 +563,32 @@ std::vector<std::vector<std::size_t>> touching_pairs(std::string_view text, cons
   return layers;
 }
 
+// The bytes of the pairs of elements inside `core` whose markers start or
+// end it, in the sets tried in turn (each once): the outermost pair at the
+// end, at the start, at both; then every pair of those runs.
+std::vector<std::vector<std::size_t>> inner_pair_tries(std::string_view core, bool references) {
+  std::vector<std::uint8_t> shown;
+  std::vector<std::uint32_t> partners;
+  // The markers stand beside the content.
+  read_inline_emphasis(core, ReadingEdges{kPunctSide, kPunctSide, references}, shown, &partners);
+  const std::vector<std::size_t> end = edge_run_pairs(core, true, partners);
+  const std::vector<std::size_t> start = edge_run_pairs(core, false, partners);
+  if (end.empty() && start.empty()) return {};
+  const auto joined = [](std::vector<std::size_t> a, const std::vector<std::size_t>& b) {
+    for (const std::size_t at : b) {
+      if (std::find(a.begin(), a.end(), at) == a.end()) a.push_back(at);
+    }
+    return a;
+  };
+  const std::vector<std::size_t> outer_end = outermost_pair(core, end), outer_start = outermost_pair(core, start);
+  std::vector<std::vector<std::size_t>> tries;
+  for (std::vector<std::size_t> bytes :
+       {outer_end, outer_start, joined(outer_end, outer_start), end, start, joined(end, start)}) {
+    if (!bytes.empty() && std::find(tries.begin(), tries.end(), bytes) == tries.end()) tries.push_back(std::move(bytes));
+  }
+  return tries;
+}
+
 // `text` with the bytes at `bytes` in the other marker character.
 std::string with_flipped(std::string_view text, std::span<const std::size_t> bytes) {
   std::string flipped(text);
@@ -802,27 +828,8 @@ std::optional<MarkerPlan> MarkerCheck::with_pair_before_flipped() const {
 std::optional<MarkerPlan> MarkerCheck::with_inner_pairs_flipped() const {
   if (strike_) return std::nullopt;
   const std::string_view core = split_.core;
-  std::vector<std::uint8_t> shown;
-  std::vector<std::uint32_t> partners;
-  // The markers stand beside the content.
-  read_inline_emphasis(core, ReadingEdges{kPunctSide, kPunctSide, references_}, shown, &partners);
-  const std::vector<std::size_t> end = edge_run_pairs(core, true, partners);
-  const std::vector<std::size_t> start = edge_run_pairs(core, false, partners);
-  if (end.empty() && start.empty()) return std::nullopt;
-  const auto joined = [](std::vector<std::size_t> a, const std::vector<std::size_t>& b) {
-    for (const std::size_t at : b) {
-      if (std::find(a.begin(), a.end(), at) == a.end()) a.push_back(at);
-    }
-    return a;
-  };
-  const std::vector<std::size_t> outer_end = outermost_pair(core, end), outer_start = outermost_pair(core, start);
-  const std::vector<std::size_t> tries[] = {outer_end, outer_start, joined(outer_end, outer_start), end, start,
-                                            joined(end, start)};
   const Spans whole{{0, core.size()}};
-  for (std::size_t k = 0; k < std::size(tries); ++k) {
-    const std::vector<std::size_t>& flip = tries[k];
-    // Each set of bytes once.
-    if (flip.empty() || std::find(tries, tries + k, flip) != tries + k) continue;
+  for (const std::vector<std::size_t>& flip : inner_pair_tries(core, references_)) {
     const std::string flipped = with_flipped(core, flip);
     for (const Markers& m : tries_) {
       if (reads(window_, flipped, m, whole, space_, "", after_, nullptr, core)) {
@@ -844,25 +851,8 @@ std::optional<MarkerPlan> MarkerCheck::with_inner_pairs_flipped() const {
 std::optional<MarkerPlan> MarkerCheck::with_inner_pairs_dropped() const {
   if (strike_ || adds_ != kShownEmphasis) return std::nullopt;
   const std::string_view core = split_.core;
-  std::vector<std::uint8_t> shown;
-  std::vector<std::uint32_t> partners;
-  read_inline_emphasis(core, ReadingEdges{kPunctSide, kPunctSide, references_}, shown, &partners);
-  const std::vector<std::size_t> end = edge_run_pairs(core, true, partners);
-  const std::vector<std::size_t> start = edge_run_pairs(core, false, partners);
-  if (end.empty() && start.empty()) return std::nullopt;
-  const auto joined = [](std::vector<std::size_t> a, const std::vector<std::size_t>& b) {
-    for (const std::size_t at : b) {
-      if (std::find(a.begin(), a.end(), at) == a.end()) a.push_back(at);
-    }
-    return a;
-  };
-  const std::vector<std::size_t> outer_end = outermost_pair(core, end), outer_start = outermost_pair(core, start);
-  const std::vector<std::size_t> tries[] = {outer_end, outer_start, joined(outer_end, outer_start), end, start,
-                                            joined(end, start)};
   const std::string_view beyond_open = space_.empty() ? edge_stand_in(window_, false, before_) : " ";
-  for (std::size_t k = 0; k < std::size(tries); ++k) {
-    std::vector<std::size_t> drop = tries[k];
-    if (drop.empty() || std::find(tries, tries + k, tries[k]) != tries + k) continue;
+  for (std::vector<std::size_t> drop : inner_pair_tries(core, references_)) {
     std::sort(drop.begin(), drop.end());
     std::string kept;
     kept.reserve(core.size());
